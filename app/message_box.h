@@ -1,0 +1,27 @@
+#pragma once
+// The one way the program shows a message box. Every box in the program goes
+// through MsgBox(), so a test can install a handler that reads the prompt,
+// style and title and answers in place of the user.
+//
+// Styles: 64 = information icon, 48 = exclamation icon, 0 = no icon; always an
+// OK button. The call returns when the box has been answered (modal); the
+// result is 1 (OK).
+
+#include <QString>
+#include <functional>
+
+namespace quarn {
+
+constexpr int kStyleNone = 0;
+constexpr int kStyleExclamation = 48;
+constexpr int kStyleInformation = 64;
+
+using MsgBoxHandler = std::function<int(const QString& prompt, int style, const QString& title)>;
+
+int MsgBox(const QString& prompt, int style, const QString& title);
+
+// Replaces the handler; returns the previous one. The program installs a real
+// modal QMessageBox handler at start; without any handler MsgBox returns 1 at once.
+MsgBoxHandler setMsgBoxHandler(MsgBoxHandler handler);
+
+}  // namespace quarn

@@ -1,0 +1,68 @@
+#pragma once
+// Small helpers that let the windows be laid out in the units and colour
+// values of their design: positions and sizes in twips (1/1440 inch) at the
+// screen's logical DPI, colours as 0x00BBGGRR values where a set top bit
+// names a system colour.
+//
+// Every helper that sets a colour also stores the design value in the
+// widget's "backColor"/"foreColor" property, so a test can read back exactly
+// the value a procedure set.
+
+#include <QColor>
+#include <QFont>
+#include <QFrame>
+#include <QString>
+#include <cstdint>
+
+class QLabel;
+class QWidget;
+
+namespace quarn {
+
+int twipsToPixels(int twips, int dpi);
+int pixelsToTwips(int pixels, int dpi);
+
+// Places w in its parent at the given twips, using the parent's (or w's) logical DPI.
+void placeTwips(QWidget* w, int left, int top, int width, int height);
+
+QColor vbColor(uint32_t value);
+void setBackColor(QWidget* w, uint32_t value);
+void setForeColor(QWidget* w, uint32_t value);
+uint32_t backColorOf(const QWidget* w);
+
+// "System" bold 9.6 pt, with close Linux fallbacks.
+QFont systemBoldFont();
+// "MS Sans Serif" at the given size, with close Linux fallbacks.
+QFont msSansSerifFont(double pointSize, bool bold);
+// "Arial" at the given size, with close Linux fallbacks.
+QFont arialFont(double pointSize);
+
+// A raised panel with a thin bevel and an optional centred caption: the
+// 3-D panel of the design.
+class Panel3D : public QFrame {
+    Q_OBJECT
+public:
+    explicit Panel3D(QWidget* parent, const QString& caption = QString());
+    QString caption() const { return caption_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString caption_;
+};
+
+struct LabelStyle {
+    uint32_t back = 0x80000004u;
+    uint32_t fore = 0x80000008u;
+    bool centred = false;
+    bool border = false;
+    QFont font;
+    bool hasFont = false;
+};
+
+// A label with an object name, caption, twips geometry and colours.
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int left, int top,
+                  int width, int height, const LabelStyle& style);
+
+}  // namespace quarn

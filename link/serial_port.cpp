@@ -1,0 +1,156 @@
+#include "link/serial_port.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
+namespace quarn {
+
+bool parseSettings(const QString& text, LineSettings* out) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) return false;
+    bool ok = false;
+    LineSettings s;
+    s.baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0) return false;
+    const QString parity = parts[1].trimmed().toUpper();
+    if (parity == QLatin1String("N")) s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E")) s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O")) s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M")) s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S")) s.parity = QSerialPort::SpaceParity;
+    else return false;
+    const int bits = parts[2].trimmed().toInt(&ok);
+    if (!ok || bits < 5 || bits > 8) return false;
+    s.dataBits = static_cast<QSerialPort::DataBits>(bits);
+    const QString stop = parts[3].trimmed();
+    if (stop == QLatin1String("1")) s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5")) s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2")) s.stopBits = QSerialPort::TwoStop;
+    else return false;
+    *out = s;
+    return true;
+}
+
+SerialPort::SerialPort(QObject* parent) : QObject(parent) {
+    port_.setReadBufferSize(kReadBufferCap);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
+SerialPort::~SerialPort() { close(); }
+
+QString SerialPort::devicePathFor(int n) {
+    if (n < 1 || n > 4) return QString();
+    const QByteArray env = qgetenv(QStringLiteral("QUARN_COM%1").arg(n).toLatin1().constData());
+    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+}
+
+bool SerialPort::setSettings(const QString& settings) {
+    LineSettings parsed;
+    if (!parseSettings(settings, &parsed)) return false;
+    settingsText_ = settings;
+    line_ = parsed;
+    return true;
+}
+
+bool SerialPort::setPortOpen(bool open) {
+    if (!open) {
+        close();
+        return true;
+    }
+    if (port_.isOpen()) return true;
+    return this->open();
+}
+
+bool SerialPort::open() {
+    error_.clear();
+    const QString path = devicePathFor(commPort_);
+    if (path.isEmpty()) {
+        error_ = QStringLiteral("no such port number %1").arg(commPort_);
+        return false;
+    }
+    const QString device = QFileInfo(path).canonicalFilePath();
+    if (device.isEmpty()) {
+        error_ = QStringLiteral("%1: No such file or directory").arg(path);
+        return false;
+    }
+    port_.setPortName(device);
+    port_.setBaudRate(line_.baud);
+    port_.setParity(line_.parity);
+    port_.setDataBits(line_.dataBits);
+    port_.setStopBits(line_.stopBits);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        error_ = QStringLiteral("%1: %2").arg(path, port_.errorString());
+        port_.clearError();
+        return false;
+    }
+    // Programs that do not use lock files often use flock; honour theirs too.
+    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+        error_ = QStringLiteral("%1: in use by another program (%2)")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        port_.close();
+        port_.clearError();
+        return false;
+    }
+    // Raising RTS fails on pseudo-terminals; the port is usable all the same.
+    if (rtsEnable_) port_.setRequestToSend(true);
+    port_.clearError();
+    requestLowLatency();
+    port_.clear(QSerialPort::Input);
+    return true;
+}
+
+void SerialPort::requestLowLatency() {
+    // USB serial adapters otherwise hold received bytes for up to 16 ms.
+    lowLatency_ = false;
+    const int fd = static_cast<int>(port_.handle());
+    serial_struct info {};
+    if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    lowLatency_ = ::ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+void SerialPort::close() {
+    if (!port_.isOpen()) return;
+    // Bytes still queued (the end byte of a transfer, say) leave before the
+    // port closes; the wait is bounded so a stuck line cannot hang the program.
+    if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(kCloseDrainMs);
+    port_.close();
+    port_.clearError();
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error) {
+    // A vanished far end is reported again on every pass of the event loop;
+    // closing at the first report lets waits run out quietly.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
+        if (port_.isOpen()) {
+            error_ = QStringLiteral("connection lost");
+            close();
+        }
+    }
+}
+
+int16_t SerialPort::inBufferCount() const {
+    if (!port_.isOpen()) return 0;
+    return static_cast<int16_t>(std::min<qint64>(port_.bytesAvailable(), 32767));
+}
+
+QByteArray SerialPort::input() {
+    if (!port_.isOpen()) return QByteArray();
+    if (inputLen_ <= 0) return port_.readAll();
+    return port_.read(inputLen_);
+}
+
+void SerialPort::output(const QByteArray& bytes) {
+    if (!port_.isOpen()) return;
+    port_.write(bytes);
+}
+
+}  // namespace quarn

@@ -1,0 +1,100 @@
+#pragma once
+// The download window's serial port (MSComm1 in the design): the operations
+// the program uses, with exactly the results its callers rely on, on top of
+// QSerialPort. All calls come from the GUI thread.
+//
+// Contract
+// - Port numbers 1..4 stand for COM1..COM4. COMn is the device named by the
+//   environment variable QUARN_COMn when it is set, otherwise /dev/ttyS<n-1>.
+//   The path is resolved (symlinks followed) when the port opens, so that two
+//   names of one device share one lock.
+// - setPortOpen(true) opens the device at the current settings, raises RTS
+//   where the device supports it (a pseudo-terminal does not: that is not an
+//   error) and asks the driver for low latency where it supports that. It
+//   returns false, with the reason in errorString(), when the device is
+//   missing, in use by another program (lock file or flock) or not permitted.
+// - setPortOpen(false) closes the port after the bytes still queued have been
+//   written (waiting at most kCloseDrainMs).
+// - When the far end disappears (USB adapter unplugged, the other side of a
+//   pseudo-terminal closed) the port closes itself at the first read error:
+//   portOpen() turns false, inBufferCount() is 0 and input() returns nothing.
+// - Received bytes are held in a buffer capped at kReadBufferCap; beyond it
+//   the rest waits in the kernel and holds the writer back, so a unit that
+//   floods the line cannot grow the program's memory.
+// - inBufferCount(): bytes received and not yet taken, at most 32767.
+// - input(): with InputLen 0 takes everything waiting; with InputLen n > 0
+//   takes at most n bytes. Bytes behind them stay buffered.
+// - output(bytes): queues the bytes, in order, nothing added; they leave when
+//   the event loop runs next. Ignored while the port is closed.
+// - Received bytes arrive only while the event loop runs.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+
+namespace quarn {
+
+struct LineSettings {
+    int baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// Parses "9600,N,8,1" style settings; false when the text is not of that form.
+bool parseSettings(const QString& text, LineSettings* out);
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 kReadBufferCap = 64 * 1024;
+    static constexpr int kCloseDrainMs = 250;
+
+    explicit SerialPort(QObject* parent = nullptr);
+    ~SerialPort() override;
+
+    // The device that port number n (1..4) stands for; empty for other numbers.
+    static QString devicePathFor(int n);
+
+    void setCommPort(int16_t n) { commPort_ = n; }
+    int16_t commPort() const { return commPort_; }
+
+    // Returns false (settings unchanged) when the text is not of the "9600,N,8,1" form.
+    bool setSettings(const QString& settings);
+    QString settings() const { return settingsText_; }
+
+    void setRTSEnable(bool on) { rtsEnable_ = on; }
+    bool rtsEnable() const { return rtsEnable_; }
+
+    bool portOpen() const { return port_.isOpen(); }
+    bool setPortOpen(bool open);
+    QString errorString() const { return error_; }
+
+    int16_t inBufferCount() const;
+    void setInputLen(int16_t n) { inputLen_ = n; }
+    int16_t inputLen() const { return inputLen_; }
+    QByteArray input();
+    void output(const QByteArray& bytes);
+
+    // Whether the driver accepted the low-latency request at the last open.
+    bool lowLatency() const { return lowLatency_; }
+
+private:
+    bool open();
+    void close();
+    void onError(QSerialPort::SerialPortError error);
+    void requestLowLatency();
+
+    QSerialPort port_;
+    int16_t commPort_ = 1;
+    QString settingsText_ = QStringLiteral("9600,N,8,1");
+    LineSettings line_;
+    bool rtsEnable_ = false;
+    int16_t inputLen_ = 0;
+    bool lowLatency_ = false;
+    QString error_;
+};
+
+}  // namespace quarn

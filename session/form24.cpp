@@ -1,0 +1,276 @@
+#include "session/form24.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "app/ui_util.h"
+#include "info/form14.h"
+#include "startup/form1.h"
+#include "startup/form2.h"
+
+namespace quarn {
+
+namespace {
+constexpr int kClientWidthTwips = 5520;
+constexpr int kClientHeightTwips = 3864;
+constexpr uint32_t kPanelGrey = 0x00C0D0D0u;
+constexpr uint32_t kYellow = 0x0000FFFFu;
+constexpr uint32_t kBlack = 0x00000000u;
+constexpr uint32_t kWhite = 0x00FFFFFFu;
+constexpr uint32_t kLightGreen = 0x0080FF80u;
+constexpr uint32_t kWindowText = 0x80000008u;
+
+LabelStyle labelStyle(uint32_t back, uint32_t fore, bool centred, bool border) {
+    LabelStyle s;
+    s.back = back;
+    s.fore = fore;
+    s.centred = centred;
+    s.border = border;
+    s.font = systemBoldFont();
+    s.hasFont = true;
+    return s;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, int left) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    placeTwips(b, left, 3180, 1452, 372);
+    b->setFont(msSansSerifFont(13.8, false));
+    setBackColor(b, kPanelGrey);
+    b->setAutoDefault(false);
+    return b;
+}
+
+Panel3D* makePanel(QWidget* parent, const QString& name, int left, int top, int width, int height,
+                   const QString& caption = QString()) {
+    auto* p = new Panel3D(parent, caption);
+    p->setObjectName(name);
+    placeTwips(p, left, top, width, height);
+    return p;
+}
+}  // namespace
+
+Form24::Form24() : link(this) {
+    setObjectName(QStringLiteral("Form24"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("Form24Client"));
+    setCentralWidget(client_);
+    buildMenu();
+    buildControls();
+    link.onMonitor = [this] { applyMonitor(); };
+    link.onBadReply = [this] { onBadReply(); };
+    setFixedSize(designSize());
+}
+
+Form24::~Form24() = default;
+
+QSize Form24::designSize() const {
+    const int w = twipsToPixels(kClientWidthTwips, logicalDpiX());
+    const int h = twipsToPixels(kClientHeightTwips, logicalDpiY());
+    return QSize(w, h + menuBar()->sizeHint().height());
+}
+
+void Form24::buildMenu() {
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnu_help"));
+    mnu_help_info = help->addAction(QStringLiteral("&Info"));
+    mnu_help_info->setObjectName(QStringLiteral("mnu_help_info"));
+    mnu_help_info->setCheckable(true);
+    mnu_help_line1 = help->addSeparator();
+    mnu_help_line1->setObjectName(QStringLiteral("mnu_help_line1"));
+    mnu_help_exit = help->addAction(QStringLiteral("&Exit"));
+    mnu_help_exit->setObjectName(QStringLiteral("mnu_help_exit"));
+    connect(mnu_help_info, &QAction::triggered, this, [this] {
+        // A checkable action toggles itself before this runs; the check mark
+        // means "Info window open", so undo the toggle and let the click decide.
+        mnu_help_info->setChecked(!mnu_help_info->isChecked());
+        mnu_help_info_Click();
+    });
+    connect(mnu_help_exit, &QAction::triggered, this, &Form24::mnu_help_exit_Click);
+}
+
+void Form24::buildControls() {
+    QWidget* c = client_;
+    SSPanel1 = makePanel(c, QStringLiteral("SSPanel1"), 240, 120, 4992, 1068);
+    Label31 = makeLabel(SSPanel1, QStringLiteral("Label31"), QStringLiteral("Messages:"), 180, 180,
+                        4632, 312, labelStyle(kLightGreen, kBlack, true, true));
+    Label2 = makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
+                       180, 600, 4632, 288, labelStyle(kYellow, kBlack, false, true));
+
+    SSPanel13 = makePanel(c, QStringLiteral("SSPanel13"), 8520, 1440, 2412, 1692);
+    SSPanel11 = makePanel(c, QStringLiteral("SSPanel11"), 240, 1320, 2412, 1692);
+    LastTransmitblockLabel =
+        makeLabel(SSPanel11, QStringLiteral("LastTransmitblockLabel"), QStringLiteral(" "), 180,
+                  1260, 2055, 315, labelStyle(kYellow, kBlack, false, true));
+    TransmitCounterLabel = makeLabel(SSPanel11, QStringLiteral("TransmitCounterLabel"),
+                                     QStringLiteral("0"), 1140, 540, 1092, 252,
+                                     labelStyle(kYellow, kBlack, true, false));
+    TransmitblockLabel = makeLabel(SSPanel11, QStringLiteral("TransmitblockLabel"),
+                                   QStringLiteral(" "), 180, 960, 2055, 315,
+                                   labelStyle(kYellow, kBlack, false, true));
+    Label38 = makeLabel(SSPanel11, QStringLiteral("Label38"), QStringLiteral("Blocks:"), 180, 540,
+                        855, 255, labelStyle(kWhite, kBlack, true, false));
+    Label35 = makeLabel(SSPanel11, QStringLiteral("Label35"), QStringLiteral("Transmit Monitor"),
+                        120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
+
+    SSPanel12 = makePanel(c, QStringLiteral("SSPanel12"), 2820, 1320, 2412, 1692);
+    Label36 = makeLabel(SSPanel12, QStringLiteral("Label36"), QStringLiteral("Recieve Monitor"),
+                        120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
+    RecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("RecieveblockLabel"),
+                                  QStringLiteral(" "), 180, 960, 2055, 315,
+                                  labelStyle(kYellow, kBlack, false, true));
+    LastRecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("LastRecieveblockLabel"),
+                                      QStringLiteral("  "), 180, 1260, 2055, 315,
+                                      labelStyle(kYellow, kBlack, false, true));
+    RecieveCounterLabel = makeLabel(SSPanel12, QStringLiteral("RecieveCounterLabel"),
+                                    QStringLiteral("0"), 1140, 540, 1095, 255,
+                                    labelStyle(kYellow, kBlack, true, false));
+    Label44 = makeLabel(SSPanel12, QStringLiteral("Label44"), QStringLiteral("Blocks:"), 120, 540,
+                        855, 255, labelStyle(kWhite, kBlack, true, false));
+
+    Label30 = makeLabel(SSPanel13, QStringLiteral("Label30"), QStringLiteral("Link Status"), 120,
+                        120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
+    const int comLeft[4] = {240, 240, 1260, 1260};
+    const int comTop[4] = {1020, 1320, 1020, 1320};
+    for (int i = 0; i < 4; ++i) {
+        Com_select[i] = new QRadioButton(QStringLiteral("Com%1").arg(i + 1), SSPanel13);
+        Com_select[i]->setObjectName(QStringLiteral("Com_select_%1").arg(i));
+        placeTwips(Com_select[i], comLeft[i], comTop[i], 915, 240);
+        Com_select[i]->setFont(systemBoldFont());
+        setBackColor(Com_select[i], kPanelGrey);
+    }
+    const char* captions[3] = {"Off", "On", "Error"};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanel[i] = makePanel(SSPanel13, QStringLiteral("StatusPanel_%1").arg(i), 120 + 720 * i,
+                                   540, 735, 375, QString::fromLatin1(captions[i]));
+        setForeColor(StatusPanel[i], i == 1 ? kBlack : kWindowText);
+    }
+    setIndicator(kIndicatorAtLoad);
+
+    StopCommand = makeButton(c, QStringLiteral("StopCommand"), QStringLiteral("Cancel"), 1980);
+    ReloadCommand = makeButton(c, QStringLiteral("ReloadCommand"), QStringLiteral("Reload"), 240);
+    ExitCommand = makeButton(c, QStringLiteral("ExitCommand"), QStringLiteral("Exit"), 3780);
+    setTabOrder(StopCommand, ReloadCommand);
+    setTabOrder(ReloadCommand, ExitCommand);
+    connect(StopCommand, &QPushButton::clicked, this, &Form24::StopCommand_Click);
+    connect(ReloadCommand, &QPushButton::clicked, this, &Form24::ReloadCommand_Click);
+    connect(ExitCommand, &QPushButton::clicked, this, &Form24::ExitCommand_Click);
+}
+
+void Form24::load() {
+    markLoaded();
+    Form_Load();
+}
+
+void Form24::Form_Load() {
+    Back_color = 0x80000004u;
+    setBackColor(client_, Back_color);
+    link.startTicker();
+    link.Timeout_timer = 8;
+    Download_start = false;
+}
+
+void Form24::Form_Resize() {
+    if (size() != designSize()) resize(designSize());
+}
+
+void Form24::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (resizing_) return;
+    resizing_ = true;
+    Form_Resize();
+    resizing_ = false;
+}
+
+void Form24::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    Form_Resize();
+    if (!centred_ && screen()) {
+        centred_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form24::closeEvent(QCloseEvent* event) {
+    // The close box unloads the window; hiding is Unload's business.
+    event->ignore();
+    Unload();
+}
+
+void Form24::Form_Unload(int& Cancel) {
+    Q_UNUSED(Cancel);
+    link.Program_kill = true;
+    Program_end = true;
+    if (link.MSComm1.portOpen()) link.MSComm1.setPortOpen(false);
+    if (mnu_help_info->isChecked()) {
+        if (Form14* info = form14IfLoaded()) info->Unload();
+    }
+    if (Form1* start = form1IfLoaded()) start->Unload();
+    if (Form2* ports = form2IfLoaded()) ports->Unload();
+}
+
+void Form24::ExitCommand_Click() { Unload(); }
+
+void Form24::mnu_help_exit_Click() { ExitCommand_Click(); }
+
+void Form24::mnu_help_info_Click() {
+    if (mnu_help_info->isChecked()) {
+        Form14* info = form14();
+        info->setWindowState(info->windowState() & ~Qt::WindowMinimized);
+        info->show();
+        info->raise();
+        info->activateWindow();
+        info->setFocus();
+    } else {
+        mnu_help_info->setChecked(true);
+        form14()->show();
+    }
+}
+
+void Form24::ReloadCommand_Click() {
+    MsgBox(QStringLiteral("Please repower the unit before you start loading again."),
+           kStyleInformation, QStringLiteral("INFO!"));
+    if (!isLoaded()) return;
+    Start_Download();
+}
+
+void Form24::StopCommand_Click() {
+    link.Program_kill = true;
+    ReloadCommand->setEnabled(true);
+}
+
+void Form24::applyMonitor() {
+    const MonitorTexts& m = link.monitor;
+    LastTransmitblockLabel->setText(m.lastTransmit);
+    TransmitblockLabel->setText(m.transmit);
+    TransmitCounterLabel->setText(m.transmitCount);
+    LastRecieveblockLabel->setText(m.lastRecieve);
+    RecieveblockLabel->setText(m.recieve);
+    RecieveCounterLabel->setText(m.recieveCount);
+}
+
+void Form24::setIndicator(const IndicatorColors& colors) {
+    setBackColor(StatusPanel[0], colors.off);
+    setBackColor(StatusPanel[1], colors.on);
+    setBackColor(StatusPanel[2], colors.error);
+}
+
+void Form24::onBadReply() {
+    Label2->setText(QStringLiteral("Bad handshake signal. - Exit programming."));
+    if (Form14* info = form14IfLoaded()) info->Unload();
+    if (Form1* start = form1IfLoaded()) start->Unload();
+}
+
+}  // namespace quarn

@@ -1,0 +1,111 @@
+#pragma once
+// The download window. It owns the serial port (link.MSComm1), the two
+// timers, the session flags and the monitors (all in link), the download file
+// while a session runs (File1), and runs one download session per call of
+// Start_Download.
+//
+// Lifetime: loaded hidden by the start-up window's Continue, shown by the
+// port-selection window's Continue. Unloading it (Exit, Help > Exit, the close
+// box, or a good download) stops a running exchange, closes the port and
+// unloads the other windows; the program then ends. The object itself is not
+// deleted while the run goes on: a session may still be on the stack.
+
+#include <QFile>
+#include <QMainWindow>
+
+#include "app/form_registry.h"
+#include "link/download_link.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace quarn {
+
+class Panel3D;
+
+// Back colours of StatusPanel(0..2) for each setting of the link indicator.
+struct IndicatorColors {
+    uint32_t off, on, error;
+};
+constexpr IndicatorColors kIndicatorAtLoad{0x000000FFu, 0x00008000u, 0x000000C0u};
+constexpr IndicatorColors kIndicatorReady{0x000000C0u, 0x0000C000u, 0x000000C0u};
+constexpr IndicatorColors kIndicatorFailure{0x000000C0u, 0x00008000u, 0x000000FFu};
+
+class Form24 : public QMainWindow, public FormLifecycle {
+    Q_OBJECT
+public:
+    Form24();
+    ~Form24() override;
+
+    void load();
+    QWidget* window() override { return this; }
+
+    // Runs one download session; returns when it has ended. A good download
+    // unloads this window and so ends the program.
+    void Start_Download();
+
+    DownloadLink link;
+    QFile File1;
+    bool Download_start = false;
+
+    QLabel* Label2 = nullptr;
+    QLabel* Label31 = nullptr;
+    QLabel* Label30 = nullptr;
+    QLabel* Label35 = nullptr;
+    QLabel* Label36 = nullptr;
+    QLabel* Label38 = nullptr;
+    QLabel* Label44 = nullptr;
+    QLabel* TransmitblockLabel = nullptr;
+    QLabel* LastTransmitblockLabel = nullptr;
+    QLabel* TransmitCounterLabel = nullptr;
+    QLabel* RecieveblockLabel = nullptr;
+    QLabel* LastRecieveblockLabel = nullptr;
+    QLabel* RecieveCounterLabel = nullptr;
+    Panel3D* SSPanel1 = nullptr;
+    Panel3D* SSPanel11 = nullptr;
+    Panel3D* SSPanel12 = nullptr;
+    Panel3D* SSPanel13 = nullptr;
+    Panel3D* StatusPanel[3] = {};
+    QRadioButton* Com_select[4] = {};
+    QPushButton* StopCommand = nullptr;
+    QPushButton* ReloadCommand = nullptr;
+    QPushButton* ExitCommand = nullptr;
+    QAction* mnu_help_info = nullptr;
+    QAction* mnu_help_line1 = nullptr;
+    QAction* mnu_help_exit = nullptr;
+
+    void ExitCommand_Click();
+    void mnu_help_exit_Click();
+    void mnu_help_info_Click();
+    void ReloadCommand_Click();
+    void StopCommand_Click();
+
+    // The window's outer size in pixels, which Form_Resize restores.
+    QSize designSize() const;
+
+protected:
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload(int& Cancel) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void applyMonitor();
+    void setIndicator(const IndicatorColors& colors);
+    void onBadReply();
+    // Ends a session that never reached the unit: Reload back, no session running.
+    void endBeforeStart();
+    bool checkDownloadFile();
+
+    QWidget* client_ = nullptr;
+    bool centred_ = false;
+    bool resizing_ = false;
+};
+
+}  // namespace quarn

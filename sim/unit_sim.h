@@ -1,0 +1,139 @@
+#pragma once
+// A simulated unit: plays the unit's side of the whole download link on a
+// pseudo-terminal it creates (or on a device it is given), so the program can
+// be run and tested without hardware. Pure POSIX and the standard library;
+// the simulator runs on its own thread and never touches Qt.
+//
+// Normal behaviour, per session:
+//   handshake  receives 0xAA 0x55 0xAA, echoes the same three bytes
+//   login      receives 8 bytes; "LANTERNS" is answered 0x88, anything else 0x00
+//   start      receives 0x01, echoes 0x01
+//   blocks     receives 0x03 (opener, new block only), checksum, 64 data bytes;
+//              answers 0x03 when the checksum equals the sum of the data modulo
+//              256, else 0xFF; then expects a repeat (checksum + 64 bytes, no
+//              opener) after 0xFF, or the confirm byte 0x07 after 0x03, which
+//              it echoes
+//   end        receives 0x0F: the session is complete; the accepted blocks'
+//              data (64 bytes each, padding included) form the image, written
+//              to Config::imagePath when set; the summary is recorded
+// After the end byte, or after the line has been idle for idleResetMs, or on
+// repower(), the unit waits for a handshake again.
+//
+// Faults are chosen per stage; each acts out one failure a real unit or
+// cable can produce.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Stage {
+    Handshake,    // the reply to 0xAA 0x55 0xAA (3 bytes)
+    Login,        // the reply to the password (1 byte)
+    StartEcho,    // the reply to 0x01
+    Verdict,      // the reply to a block
+    ConfirmEcho,  // the reply to 0x07
+};
+
+enum class FaultKind {
+    None,
+    Silence,     // no reply at all
+    WrongByte,   // the reply's bytes replaced by `bytes` (for the handshake, all three)
+    ExtraBytes,  // the normal reply followed by `bytes`
+    Delay,       // the normal reply, held back delayMs
+    HangUp,      // instead of replying, the pty master is closed (the cable is pulled)
+    Flood,       // instead of replying, floodBytes bytes of 0x55 are written
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    Bytes bytes;               // WrongByte / ExtraBytes
+    int delayMs = 0;           // Delay
+    size_t floodBytes = 0;     // Flood
+    int onlyBlock = -1;        // Verdict / ConfirmEcho: only for this block index (0-based); -1 = every
+    int times = -1;            // how many times the fault acts before normal behaviour; -1 = always
+};
+
+struct Config {
+    std::string device;        // serve this existing device; empty = create a pseudo-terminal
+    std::string symlink;       // make (replace) this symlink to the pty slave; empty = none
+    std::string imagePath;     // write each complete image here; empty = keep it only in memory
+    int baud = 0;              // pacing: each reply held back by the wire time (10 bits a byte)
+                               // of the bytes received and sent; 0 = no pacing
+    std::map<Stage, Fault> faults;
+    int refuseBlock = -1;      // refuse this block index (0-based) ...
+    int refuseTimes = 0;       // ... this many times (0xFF) before accepting it
+    double noiseRate = 0.0;    // chance per block transmission that one data byte is corrupted on its way in
+    uint32_t noiseSeed = 1;
+    int idleResetMs = 1000;    // back to waiting for a handshake after this long without a byte; 0 = never
+    bool verbose = false;      // log each exchange on stderr
+};
+
+struct SessionSummary {
+    bool complete = false;      // the end byte arrived
+    int blocks = 0;             // accepted blocks
+    int repeats = 0;            // refusals sent (0xFF)
+    int corrupted = 0;          // blocks corrupted by noise
+    size_t bytes = 0;           // image bytes (64 per accepted block)
+    size_t bytesIn = 0;         // bytes received, start byte to end byte
+    size_t bytesOut = 0;        // bytes sent, start echo to last confirm echo
+    double transferSeconds = 0; // start byte received to end byte received
+    double wireSeconds = 0;     // (bytesIn + bytesOut) * 10 / 9600 (or / baud when paced)
+    Bytes image;                // accepted data, in order
+};
+
+class UnitSim {
+public:
+    explicit UnitSim(Config config);
+    ~UnitSim();  // stops the thread, closes the pty, removes the symlink it made
+    UnitSim(const UnitSim&) = delete;
+    UnitSim& operator=(const UnitSim&) = delete;
+
+    // Creates the pty (or opens the device) and starts the thread. False with *error on failure.
+    bool start(std::string* error = nullptr);
+    void stop();
+
+    // The pty slave's path (or the device); the symlink, when made, points here.
+    std::string devicePath() const;
+
+    // Back to waiting for a handshake, as after switching the unit off and on.
+    void repower();
+    // After a HangUp: makes a new pty and points the symlink at it ("the port is back").
+    bool plugIn(std::string* error = nullptr);
+    bool hungUp() const;
+
+    // Replace the faults while running (takes effect at the next reply).
+    void setFault(Stage stage, const Fault& fault);
+    void clearFaults();
+
+    // Every byte received since start (or clearLog), in order.
+    Bytes received() const;
+    // Every byte sent since start (or clearLog), in order.
+    Bytes sent() const;
+    void clearLog();
+
+    // Completed sessions so far, oldest first.
+    std::vector<SessionSummary> sessions() const;
+    // Waits until `count` sessions have completed; false on time-out.
+    bool waitForSessions(size_t count, int timeoutMs) const;
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+// The image a correct transfer of `file` with the given length produces:
+// the bytes sent (the length rule: a positive multiple of 64 sends that many,
+// any other length >= 0 one byte more, a negative one a single byte; bytes
+// past the file's end are 0x00), zero-padded to whole 64-byte blocks.
+Bytes expectedImage(const Bytes& file, int downloadLength);
+
+}  // namespace sim

@@ -1,0 +1,56 @@
+#pragma once
+// The start-up window: shows the header lines and the technician's
+// preparation steps read from Init.txt. Continue goes on to port selection and
+// loads the download window; Cancel ends the program. If Init.txt cannot be
+// read completely, loading shows "Invalid Init File." and unloads the window,
+// so the program ends with a non-zero exit status without showing a window.
+
+#include <QWidget>
+#include <cstdint>
+
+#include "app/form_registry.h"
+
+class QLabel;
+class QPushButton;
+
+namespace quarn {
+
+class Form1 : public QWidget, public FormLifecycle {
+    Q_OBJECT
+public:
+    static constexpr int kWidthTwips = 7536;
+
+    Form1();
+    void load();
+    QWidget* window() override { return this; }
+
+    // False when Init.txt was refused (the window is then unloaded).
+    bool initOk() const { return initOk_; }
+
+    QLabel* HeaderLabel = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* StepLabel[11] = {};
+    QPushButton* Continue = nullptr;
+    QPushButton* Cancel = nullptr;
+    int16_t Form_Height = 0;  // outer height in twips
+
+    void Continue_Click();
+    void Cancel_Click();
+    QSize designSize() const;
+
+protected:
+    void Form_Load();
+    void Form_Resize();
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool initOk_ = false;
+    bool centred_ = false;
+    bool resizing_ = false;
+};
+
+}  // namespace quarn

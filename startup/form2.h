@@ -1,0 +1,48 @@
+#pragma once
+// The port-selection window: the technician picks COM1..COM4; each choice is
+// tested at once by opening and closing that port through the download
+// window's serial port. Continue, with a port that passed, hides this window,
+// shows the download window and runs the session inside the click. The close
+// box is refused until the program is ending.
+
+#include <QWidget>
+
+#include "app/form_registry.h"
+
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace quarn {
+
+class Panel3D;
+
+class Form2 : public QWidget, public FormLifecycle {
+    Q_OBJECT
+public:
+    Form2();
+    void load();
+    QWidget* window() override { return this; }
+
+    Panel3D* SSPanel13 = nullptr;
+    QLabel* Label30 = nullptr;
+    QRadioButton* Com_select[4] = {};
+    QPushButton* Continue1 = nullptr;
+
+    void Com_select_Click(int Index);
+    void Continue1_Click();
+    QSize designSize() const;
+
+protected:
+    void Form_Resize();
+    void Form_Unload(int& Cancel) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool centred_ = false;
+    bool resizing_ = false;
+};
+
+}  // namespace quarn
