@@ -1,19 +1,30 @@
-#include <QApplication>
+// The program starts at its start-up window and ends when the last window has
+// unloaded: exit status 0 after a good download, Exit or Cancel; 1 when
+// Init.txt was refused.
 
-#include "app/form_registry.h"
-#include "app/forms.h"
+#include <QApplication>
+#include <cstdio>
+
+#include "app/message_box.h"
 #include "app/message_box_widget.h"
 #include "startup/form1.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    quarn::installModalMessageBoxes();
-    quarn::Form1* start = quarn::form1();
-    int code = quarn::exitCode();
-    if (start->isLoaded()) {
-        start->show();
-        code = app.exec();
+
+    // Test hook: with QUARN_AUTO_ANSWER_BOXES=1 every message box is written to
+    // standard output as one line, "BOX <style> <title>: <prompt>", and answered
+    // OK at once instead of waiting for a click, so that a test can run this
+    // binary where nobody can answer a modal box.
+    if (qgetenv("QUARN_AUTO_ANSWER_BOXES") == "1") {
+        quarn::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
+            std::printf("BOX %d %s: %s\n", style, title.toLocal8Bit().constData(),
+                        prompt.toLocal8Bit().constData());
+            std::fflush(stdout);
+            return 1;
+        });
+    } else {
+        quarn::installModalMessageBoxes();
     }
-    quarn::destroyAllForms();
-    return code;
+    return quarn::runProgram();
 }

@@ -1,14 +1,179 @@
 #include "startup/form1.h"
-// Placeholder until the start-up window lands.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "app/ui_util.h"
+#include "session/form24.h"
+#include "startup/form2.h"
+#include "startup/init_file.h"
+
 namespace quarn {
-Form1::Form1() {}
-void Form1::load() { markLoaded(); }
-void Form1::Continue_Click() {}
-void Form1::Cancel_Click() {}
-QSize Form1::designSize() const { return {}; }
-void Form1::Form_Load() {}
-void Form1::Form_Resize() {}
-void Form1::resizeEvent(QResizeEvent* e) { QWidget::resizeEvent(e); }
-void Form1::closeEvent(QCloseEvent* e) { QWidget::closeEvent(e); }
-void Form1::showEvent(QShowEvent* e) { QWidget::showEvent(e); }
+
+namespace {
+
+LabelStyle centredLabel() {
+    LabelStyle s;
+    s.centred = true;
+    return s;
 }
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, int left) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    // The top is set when Init.txt has told how many steps there are.
+    placeTwips(b, left, Form1::kLayoutTopTwips, 1932, 372);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+int runProgram() {
+    // The windows' own load and unload decide when the program ends (the
+    // start-up window is hidden, not closed, while the run goes on), not Qt's
+    // idea of the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    Form1* start = form1();
+    int code = exitCode();
+    if (start->isLoaded()) {
+        start->show();
+        code = QApplication::exec();
+    }
+    destroyAllForms();
+    return code;
+}
+
+Form1::Form1() {
+    setObjectName(QStringLiteral("Form1"));
+    // Caption and close box, no minimise or maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    LabelStyle header = centredLabel();
+    header.font = msSansSerifFont(18, true);
+    header.hasFont = true;
+    HeaderLabel = makeLabel(this, QStringLiteral("HeaderLabel"), QString(), 1260, 120, 4932, 492, header);
+    Label1 = makeLabel(this, QStringLiteral("Label1"), QString(), 1140, 840, 5172, 252, centredLabel());
+    Label2 = makeLabel(this, QStringLiteral("Label2"), QString(), 1500, 1320, 4572, 252, centredLabel());
+    Label3 = makeLabel(this, QStringLiteral("Label3"), QString(), 540, 1800, 6432, 252, centredLabel());
+    for (int i = 0; i < kMaxSteps; ++i) {
+        const int left = i == 10 ? 180 : 240;
+        const int width = (i == 2 || i == 3) ? 7452 : i == 4 ? 7512 : 6132;
+        StepLabel[i] = makeLabel(this, QStringLiteral("StepLabel_%1").arg(i), QString(), left,
+                                 2280 + 420 * i, width, 252, LabelStyle());
+    }
+    Continue = makeButton(this, QStringLiteral("Continue"), QStringLiteral("Continue"), 1080);
+    Cancel = makeButton(this, QStringLiteral("Cancel"), QStringLiteral("Cancel"), 4080);
+    setTabOrder(Continue, Cancel);
+    connect(Continue, &QPushButton::clicked, this, &Form1::Continue_Click);
+    connect(Cancel, &QPushButton::clicked, this, &Form1::Cancel_Click);
+}
+
+void Form1::load() {
+    markLoaded();
+    Form_Load();
+}
+
+void Form1::Form_Load() {
+    HeaderLabel->setText(QStringLiteral("QUARN SYSTEMS"));
+    const InitResult init = readInitFile(QStringLiteral("Init.txt"));
+    // The reader refuses a twelfth step itself; the window has no label for one either way.
+    if (!init.ok || init.values.steps.size() > kMaxSteps) {
+        MsgBox(QStringLiteral("Invalid Init File."), kStyleInformation, QStringLiteral("Error"));
+        initOk_ = false;
+        // The program ends without having shown a window; its exit status tells a
+        // script that started it that nothing was downloaded.
+        setExitCode(1);
+        Unload();
+        return;
+    }
+    const InitValues& v = init.values;
+    Label1->setText(v.header[0]);
+    Label2->setText(v.header[1]);
+    Label3->setText(v.header[2]);
+    int layoutHeight = kLayoutTopTwips;
+    for (int i = 0; i < v.steps.size(); ++i) {
+        StepLabel[i]->setText(v.steps[i]);
+        layoutHeight += kStepRiseTwips;
+    }
+    Download_file = v.downloadFile;
+    Download_length = v.downloadLength;
+    End_message = v.endMessage;
+    Download_caption = v.downloadCaption;
+    initOk_ = true;
+
+    Form_Height = static_cast<int16_t>(layoutHeight + 1000);
+    setWindowTitle(QStringLiteral("Quarn Systems - Info"));
+    for (QPushButton* b : {Continue, Cancel}) {
+        const QRect g = b->geometry();
+        b->move(g.x(), twipsToPixels(layoutHeight, logicalDpiY()));
+    }
+    setFixedSize(designSize());
+}
+
+QSize Form1::designSize() const {
+    return QSize(twipsToPixels(kWidthTwips - kFrameWidthTwips, logicalDpiX()),
+                 twipsToPixels(Form_Height - kFrameHeightTwips, logicalDpiY()));
+}
+
+void Form1::Form_Resize() {
+    if (Form_Height > 0 && size() != designSize()) resize(designSize());
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (resizing_) return;
+    resizing_ = true;
+    Form_Resize();
+    resizing_ = false;
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Form_Resize();
+    if (!centred_ && screen()) {
+        centred_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // The close box unloads the window like Cancel; Unload hides it.
+    event->ignore();
+    Unload();
+}
+
+void Form1::Continue_Click() {
+    hide();
+    Form2* ports = form2();
+    ports->show();
+    ports->Label30->setText(QStringLiteral("Select the operational port"));
+    ports->setWindowTitle(QStringLiteral("Quarn Systems - Port Selection"));
+    Select_reset = true;
+    // Option buttons of one group never uncheck each other; to leave none
+    // chosen, the group has to be lifted while they are cleared. Clearing does
+    // not raise Com_select_Click: that follows user clicks only.
+    for (QRadioButton* option : ports->Com_select) {
+        option->setAutoExclusive(false);
+        option->setChecked(false);
+        option->setAutoExclusive(true);
+    }
+    Com_port = 0;
+    Select_reset = false;
+    form24();  // loaded, not shown: its Form_Load starts the time-out ticker
+    Port_valid = false;
+}
+
+void Form1::Cancel_Click() { Unload(); }
+
+}  // namespace quarn

@@ -15,10 +15,26 @@ class QPushButton;
 
 namespace quarn {
 
+// The start-up and port-selection windows are designed by their outer size,
+// frame and caption included, while Qt sizes a window's client area. The
+// frame takes a fixed allowance: 40 twips of border on each side (the
+// download window's 5600 outer width against its 5520 client width) and a
+// caption bar of 280 twips.
+constexpr int kFrameWidthTwips = 80;
+constexpr int kFrameHeightTwips = 360;
+
+// Runs the program from its start-up window: loads Form1 (which reads
+// Init.txt), shows it and runs the event loop until the last window has
+// unloaded. Returns the program's exit code (0, or 1 after "Invalid Init
+// File."). Frees every window before it returns. Needs a QApplication.
+int runProgram();
+
 class Form1 : public QWidget, public FormLifecycle {
     Q_OBJECT
 public:
     static constexpr int kWidthTwips = 7536;
+    static constexpr int kLayoutTopTwips = 2850;  // button top with no steps
+    static constexpr int kStepRiseTwips = 350;    // the buttons move down this much per step
 
     Form1();
     void load();
@@ -38,6 +54,7 @@ public:
 
     void Continue_Click();
     void Cancel_Click();
+    // The client size in pixels that gives the outer size 7536 x Form_Height twips.
     QSize designSize() const;
 
 protected:

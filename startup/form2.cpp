@@ -1,14 +1,168 @@
 #include "startup/form2.h"
-// Placeholder until the port-selection window lands.
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "app/ui_util.h"
+#include "session/form24.h"
+#include "startup/form1.h"
+
 namespace quarn {
-Form2::Form2() {}
-void Form2::load() { markLoaded(); }
-void Form2::Com_select_Click(int) {}
-void Form2::Continue1_Click() {}
-QSize Form2::designSize() const { return {}; }
-void Form2::Form_Resize() {}
-void Form2::Form_Unload(int&) {}
-void Form2::resizeEvent(QResizeEvent* e) { QWidget::resizeEvent(e); }
-void Form2::closeEvent(QCloseEvent* e) { QWidget::closeEvent(e); }
-void Form2::showEvent(QShowEvent* e) { QWidget::showEvent(e); }
+
+namespace {
+constexpr uint32_t kLightGreen = 0x0080FF80u;
+constexpr uint32_t kBlack = 0x00000000u;
+constexpr uint32_t kMenuBar = 0x80000004u;
+
+const QString kSelectPort = QStringLiteral("Select the operational port");
+const QString kSelectValid = QStringLiteral("Please select a valid port.");
+}  // namespace
+
+Form2::Form2() {
+    setObjectName(QStringLiteral("Form2"));
+    // Caption and close box, no minimise or maximise box; the title comes from
+    // the start-up window's Continue.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    SSPanel13 = new Panel3D(this);
+    SSPanel13->setObjectName(QStringLiteral("SSPanel13"));
+    placeTwips(SSPanel13, 120, 120, 3132, 2592);
+
+    LabelStyle status;
+    status.back = kLightGreen;
+    status.fore = kBlack;
+    status.centred = true;
+    status.border = true;
+    status.font = arialFont(10.2);
+    status.hasFont = true;
+    Label30 = makeLabel(SSPanel13, QStringLiteral("Label30"), QString(), 120, 360, 2892, 252, status);
+
+    const int left[4] = {360, 360, 1800, 1800};
+    const int top[4] = {960, 1320, 960, 1380};
+    const int width[4] = {912, 915, 915, 915};
+    for (int i = 0; i < 4; ++i) {
+        auto* option = new QRadioButton(QStringLiteral("Com%1").arg(i + 1), SSPanel13);
+        option->setObjectName(QStringLiteral("Com_select_%1").arg(i));
+        placeTwips(option, left[i], top[i], width[i], 240);
+        option->setFont(systemBoldFont());
+        setBackColor(option, kMenuBar);
+        // `clicked`, not `toggled`: only the user's choice is tested, never the
+        // clearing of the group by the start-up window.
+        connect(option, &QRadioButton::clicked, this, [this, i] { Com_select_Click(i); });
+        Com_select[i] = option;
+    }
+
+    Continue1 = new QPushButton(QStringLiteral("Continue"), SSPanel13);
+    Continue1->setObjectName(QStringLiteral("Continue1"));
+    placeTwips(Continue1, 780, 1920, 1452, 372);
+    Continue1->setFont(arialFont(10.2));
+    Continue1->setAutoDefault(false);
+    connect(Continue1, &QPushButton::clicked, this, &Form2::Continue1_Click);
+
+    setTabOrder(Com_select[3], Com_select[2]);
+    setTabOrder(Com_select[2], Com_select[1]);
+    setTabOrder(Com_select[1], Com_select[0]);
+    setTabOrder(Com_select[0], Continue1);
+
+    setFixedSize(designSize());
 }
+
+void Form2::load() { markLoaded(); }
+
+QSize Form2::designSize() const {
+    return QSize(twipsToPixels(kWidthTwips - kFrameWidthTwips, logicalDpiX()),
+                 twipsToPixels(kHeightTwips - kFrameHeightTwips, logicalDpiY()));
+}
+
+void Form2::Com_select_Click(int Index) {
+    if (Select_reset) {
+        Select_reset = false;
+        return;
+    }
+    SerialPort& port = form24()->link.MSComm1;
+    if (port.portOpen()) {
+        // A session holds the port: the choice is not applied.
+        MsgBox(QStringLiteral("Do not chance com port under program download!"), kStyleExclamation,
+               QStringLiteral("WARNING!"));
+        return;
+    }
+    Com_port = static_cast<int16_t>(Index + 1);
+    port.setCommPort(Com_port);
+    bool ok = true;
+    if (port.portOpen()) {
+        port.setPortOpen(false);
+    } else {
+        ok = port.setPortOpen(true);
+        if (ok) port.setPortOpen(false);
+    }
+    QRadioButton* option = Com_select[Index];
+    if (ok) {
+        option->setToolTip(QString());
+        Port_valid = true;
+        return;
+    }
+    // The box keeps its fixed wording; why the port was refused (missing, in
+    // use, not permitted) stays on the option button for whoever looks closer.
+    option->setToolTip(port.errorString());
+    Label30->setText(kSelectValid);
+    Port_valid = false;
+    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"));
+    Label30->setText(kSelectPort);
+}
+
+void Form2::Continue1_Click() {
+    if (Port_valid) {
+        hide();
+        Form24* download = form24();
+        download->show();
+        // The whole session runs inside this call; when it returns this window
+        // may already be unloaded (parked, not freed), so nothing follows.
+        download->Start_Download();
+        return;
+    }
+    Label30->setText(kSelectValid);
+    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"));
+    Label30->setText(kSelectPort);
+}
+
+void Form2::Form_Resize() {
+    if (size() != designSize()) resize(designSize());
+}
+
+void Form2::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (resizing_) return;
+    resizing_ = true;
+    Form_Resize();
+    resizing_ = false;
+}
+
+void Form2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Form_Resize();
+    if (!centred_ && screen()) {
+        centred_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form2::Form_Unload(int& Cancel) {
+    // Only the download window's unload, at the end of the program, closes this one.
+    if (!Program_end) Cancel = 1;
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    Unload();
+}
+
+}  // namespace quarn

@@ -20,6 +20,9 @@ class Panel3D;
 class Form2 : public QWidget, public FormLifecycle {
     Q_OBJECT
 public:
+    static constexpr int kWidthTwips = 3480;   // outer size, kept fixed
+    static constexpr int kHeightTwips = 3228;
+
     Form2();
     void load();
     QWidget* window() override { return this; }
@@ -31,6 +34,7 @@ public:
 
     void Com_select_Click(int Index);
     void Continue1_Click();
+    // The client size in pixels that gives the outer size 3480 x 3228 twips.
     QSize designSize() const;
 
 protected:
