@@ -10,6 +10,10 @@ namespace quarn {
 namespace {
 int g_loaded = 0;
 int g_exitCode = 0;
+void endEventLoop(int code) {
+    if (QCoreApplication::instance()) QCoreApplication::exit(code);
+}
+ProgramEndAction g_endAction = endEventLoop;
 std::vector<std::unique_ptr<FormLifecycle>>& parked() {
     static std::vector<std::unique_ptr<FormLifecycle>> p;
     return p;
@@ -32,12 +36,18 @@ bool FormLifecycle::Unload() {
     loaded_ = false;
     --g_loaded;
     window()->hide();
-    if (g_loaded == 0 && QCoreApplication::instance()) QCoreApplication::exit(g_exitCode);
+    if (g_loaded == 0 && g_endAction) g_endAction(g_exitCode);
     return true;
 }
 
 int loadedFormCount() { return g_loaded; }
 void resetLoadedCount() { g_loaded = 0; }
+ProgramEndAction setProgramEndAction(ProgramEndAction action) {
+    ProgramEndAction previous = g_endAction;
+    g_endAction = action;
+    return previous;
+}
+
 void setExitCode(int code) { g_exitCode = code; }
 int exitCode() { return g_exitCode; }
 

@@ -42,6 +42,13 @@ private:
 };
 
 int loadedFormCount();
+
+// What happens when the last window is unloaded. The program's default asks
+// the event loop to end with exitCode(); a test installs its own to observe
+// the end of the program. Returns the previous action.
+using ProgramEndAction = void (*)(int exitCode);
+ProgramEndAction setProgramEndAction(ProgramEndAction action);
+
 void setExitCode(int code);
 int exitCode();
 

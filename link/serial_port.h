@@ -73,6 +73,8 @@ public:
     QString errorString() const { return error_; }
 
     int16_t inBufferCount() const;
+    // Bytes held in the program's receive buffer (never above kReadBufferCap).
+    qint64 bufferedBytes() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
     void setInputLen(int16_t n) { inputLen_ = n; }
     int16_t inputLen() const { return inputLen_; }
     QByteArray input();

@@ -1,0 +1,217 @@
+// The serial layer on real pseudo-terminals: what the callers rely on when
+// the port opens, is refused, carries bytes, floods, or vanishes.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "link/serial_port.h"
+#include "tests/support/test_support.h"
+
+using namespace quarn;
+using namespace testsupport;
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop the way the program's waits do, for ms milliseconds.
+void waitEvents(int ms) {
+    QTimer tick;
+    tick.start(250);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+template <class Pred>
+bool spinUntil(Pred pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return pred();
+}
+
+bool openPort(SerialPort& port, int com = 1) {
+    port.setCommPort(static_cast<int16_t>(com));
+    port.setSettings(QStringLiteral("9600,N,8,1"));
+    port.setRTSEnable(true);
+    return port.setPortOpen(true);
+}
+
+}  // namespace
+
+class TestSerialPort : public QObject {
+    Q_OBJECT
+private slots:
+    void settingsText_data();
+    void settingsText();
+    void devicePaths();
+    void opensAPseudoTerminalDespiteRts();
+    void bytesBothWays();
+    void refusals_data();
+    void refusals();
+    void farEndGoneClosesThePortWithoutSpinning();
+    void floodIsHeldBackAtTheCap();
+};
+
+void TestSerialPort::settingsText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("baud");
+    QTest::newRow("the program's") << "9600,N,8,1" << true << 9600;
+    QTest::newRow("even, 7 bits, 2 stop") << "19200,E,7,2" << true << 19200;
+    QTest::newRow("lower-case parity") << "9600,n,8,1" << true << 9600;
+    QTest::newRow("three fields") << "9600,N,8" << false << 0;
+    QTest::newRow("word for rate") << "fast,N,8,1" << false << 0;
+    QTest::newRow("bad parity") << "9600,X,8,1" << false << 0;
+    QTest::newRow("nine bits") << "9600,N,9,1" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+}
+
+void TestSerialPort::settingsText() {
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, baud);
+    LineSettings s;
+    QCOMPARE(parseSettings(text, &s), ok);
+    if (ok) QCOMPARE(s.baud, baud);
+}
+
+void TestSerialPort::devicePaths() {
+    qunsetenv("QUARN_COM1");
+    qunsetenv("QUARN_COM4");
+    QCOMPARE(SerialPort::devicePathFor(1), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(SerialPort::devicePathFor(4), QStringLiteral("/dev/ttyS3"));
+    QVERIFY(SerialPort::devicePathFor(0).isEmpty());
+    QVERIFY(SerialPort::devicePathFor(5).isEmpty());
+    qputenv("QUARN_COM4", "/dev/ttyUSB0");
+    QCOMPARE(SerialPort::devicePathFor(4), QStringLiteral("/dev/ttyUSB0"));
+    qunsetenv("QUARN_COM4");
+}
+
+void TestSerialPort::opensAPseudoTerminalDespiteRts() {
+    ScriptedUnit unit;
+    SerialPort port;
+    QVERIFY2(openPort(port), qPrintable(port.errorString()));
+    QVERIFY(port.portOpen());
+    QVERIFY(!port.lowLatency());  // a pseudo-terminal has no such setting: skipped quietly
+    port.setPortOpen(false);
+    QVERIFY(!port.portOpen());
+    QVERIFY(openPort(port));  // and opens again after closing
+}
+
+void TestSerialPort::bytesBothWays() {
+    ScriptedUnit unit;
+    SerialPort port;
+    QVERIFY(openPort(port));
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    port.output(all);
+    port.output(QByteArray(1, '\0'));
+    QVERIFY(spinUntil([&] { unit.readAll(); return unit.log.size() >= 257; }, 2000));
+    QCOMPARE(unit.log, all + QByteArray(1, '\0'));  // every value, in order, nothing added
+
+    unit.write("\x01\x02\x03\x04\x05");
+    QVERIFY(spinUntil([&] { return port.inBufferCount() == 5; }, 2000));
+    port.setInputLen(1);
+    QCOMPARE(port.input(), QByteArray("\x01"));
+    QCOMPARE(port.inBufferCount(), int16_t(4));
+    port.setInputLen(0);
+    QCOMPARE(port.input(), QByteArray("\x02\x03\x04\x05"));  // a flush takes everything
+    QCOMPARE(port.inBufferCount(), int16_t(0));
+    QCOMPARE(port.input(), QByteArray());
+}
+
+void TestSerialPort::refusals_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("missing device") << "missing";
+    QTest::newRow("held by another open") << "held";
+    QTest::newRow("held through a symlink") << "symlink";
+    QTest::newRow("flock by another program") << "flock";
+    QTest::newRow("port number 0") << "number";
+}
+
+void TestSerialPort::refusals() {
+    QFETCH(QString, how);
+    ScriptedUnit unit;
+    QTemporaryDir dir;
+    SerialPort first, second;
+    int fd = -1;
+    int com = 1;
+    if (how == "missing") {
+        qputenv("QUARN_COM2", dir.filePath("nothing-here").toLocal8Bit());
+        com = 2;
+    } else if (how == "held") {
+        QVERIFY(openPort(first));
+    } else if (how == "symlink") {
+        QVERIFY(openPort(first));
+        const QString link = dir.filePath("COM1");
+        QVERIFY(QFile::link(unit.slavePath(), link));
+        qputenv("QUARN_COM2", link.toLocal8Bit());
+        com = 2;
+    } else if (how == "flock") {
+        fd = ::open(unit.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    } else {
+        com = 0;
+    }
+    QVERIFY(!openPort(second, com));
+    QVERIFY(!second.portOpen());
+    QVERIFY(!second.errorString().isEmpty());
+    if (fd >= 0) ::close(fd);
+    qunsetenv("QUARN_COM2");
+}
+
+void TestSerialPort::farEndGoneClosesThePortWithoutSpinning() {
+    ScriptedUnit unit;
+    SerialPort port;
+    QVERIFY(openPort(port));
+    unit.write("\x42");
+    QVERIFY(spinUntil([&] { return port.inBufferCount() == 1; }, 2000));
+    unit.hangUp();
+    const double cpu0 = cpuSeconds();
+    waitEvents(1000);
+    const double cpu = cpuSeconds() - cpu0;
+    QVERIFY(!port.portOpen());
+    QCOMPARE(port.inBufferCount(), int16_t(0));
+    port.setInputLen(1);
+    QCOMPARE(port.input(), QByteArray());
+    port.output("\x01");  // writing to the closed port is ignored, not a crash
+    QVERIFY2(cpu < 0.2, qPrintable(QStringLiteral("%1 s of CPU in a 1 s wait").arg(cpu)));
+}
+
+void TestSerialPort::floodIsHeldBackAtTheCap() {
+    ScriptedUnit unit;
+    SerialPort port;
+    QVERIFY(openPort(port));
+    const QByteArray chunk(4096, '\x55');
+    qint64 written = 0;
+    QElapsedTimer t;
+    t.start();
+    // Keep writing while the program runs its loop without reading: the
+    // program's buffer stops at the cap and the kernel then holds the writer.
+    while (t.elapsed() < 1500 && written < 4 * 1024 * 1024) {
+        unit.write(chunk);
+        written += chunk.size();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QVERIFY(port.bufferedBytes() <= SerialPort::kReadBufferCap);
+    QCOMPARE(port.inBufferCount(), int16_t(32767));
+    port.setInputLen(0);
+    QVERIFY(port.input().size() <= SerialPort::kReadBufferCap);
+}
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "test_serial_port.moc"

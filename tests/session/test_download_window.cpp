@@ -1,0 +1,282 @@
+// The download window itself: its layout in twips, its fixed size, the
+// commands and the Help menu, the ticker and the port opening.
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <sys/resource.h>
+
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/ui_util.h"
+#include "info/form14.h"
+#include "session/form24.h"
+#include "tests/support/test_support.h"
+
+using namespace quarn;
+using namespace testsupport;
+
+class TestDownloadWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        useFastClock();
+        resetProgram();
+    }
+    void cleanup() { resetProgram(); }
+
+    void controlsSitWhereTheDesignPutsThem_data();
+    void controlsSitWhereTheDesignPutsThem();
+    void initialState();
+    void sizeIsRestoredAfterAnyResize();
+    void cancelWithoutASession();
+    void helpInfoOpensOnceAndAgainAfterClosing();
+    void exitUnloadsEverything();
+    void tickerRaisesTheTimeoutOnTheEighthTick();
+    void tickerCountWrapsAt255();
+    void openComCases_data();
+    void openComCases();
+    void idleWaitCostsNoCpu();
+};
+
+void TestDownloadWindow::controlsSitWhereTheDesignPutsThem_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("caption");
+    const struct {
+        const char* name;
+        int l, t, w, h;
+        const char* caption;
+    } table[] = {
+        {"SSPanel1", 240, 120, 4992, 1068, nullptr},
+        {"Label31", 180, 180, 4632, 312, "Messages:"},
+        {"Label2", 180, 600, 4632, 288, "Unit ready for download"},
+        {"SSPanel13", 8520, 1440, 2412, 1692, nullptr},
+        {"SSPanel11", 240, 1320, 2412, 1692, nullptr},
+        {"LastTransmitblockLabel", 180, 1260, 2055, 315, " "},
+        {"TransmitCounterLabel", 1140, 540, 1092, 252, "0"},
+        {"TransmitblockLabel", 180, 960, 2055, 315, " "},
+        {"Label38", 180, 540, 855, 255, "Blocks:"},
+        {"Label35", 120, 120, 2175, 315, "Transmit Monitor"},
+        {"SSPanel12", 2820, 1320, 2412, 1692, nullptr},
+        {"Label36", 120, 120, 2175, 315, "Recieve Monitor"},
+        {"RecieveblockLabel", 180, 960, 2055, 315, " "},
+        {"LastRecieveblockLabel", 180, 1260, 2055, 315, "  "},
+        {"RecieveCounterLabel", 1140, 540, 1095, 255, "0"},
+        {"Label44", 120, 540, 855, 255, "Blocks:"},
+        {"Label30", 120, 120, 2175, 315, "Link Status"},
+        {"Com_select_0", 240, 1020, 915, 240, "Com1"},
+        {"Com_select_1", 240, 1320, 915, 240, "Com2"},
+        {"Com_select_2", 1260, 1020, 915, 240, "Com3"},
+        {"Com_select_3", 1260, 1320, 915, 240, "Com4"},
+        {"StatusPanel_0", 120, 540, 735, 375, nullptr},
+        {"StatusPanel_1", 840, 540, 735, 375, nullptr},
+        {"StatusPanel_2", 1560, 540, 735, 375, nullptr},
+        {"StopCommand", 1980, 3180, 1452, 372, "Cancel"},
+        {"ReloadCommand", 240, 3180, 1452, 372, "Reload"},
+        {"ExitCommand", 3780, 3180, 1452, 372, "Exit"},
+    };
+    for (const auto& row : table)
+        QTest::newRow(row.name) << QString::fromLatin1(row.name) << QRect(row.l, row.t, row.w, row.h)
+                                << (row.caption ? QString::fromLatin1(row.caption) : QString());
+}
+
+void TestDownloadWindow::controlsSitWhereTheDesignPutsThem() {
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+    Form24* f = form24();
+    QWidget* w = f->findChild<QWidget*>(name);
+    QVERIFY2(w, qPrintable(name));
+    const int dpi = w->logicalDpiX();
+    const QRect g = w->geometry();
+    // Within one pixel's rounding of the design value.
+    const int tolerance = 1440 / dpi;
+    QVERIFY(qAbs(pixelsToTwips(g.x(), dpi) - twips.x()) <= tolerance);
+    QVERIFY(qAbs(pixelsToTwips(g.y(), dpi) - twips.y()) <= tolerance);
+    QVERIFY(qAbs(pixelsToTwips(g.width(), dpi) - twips.width()) <= tolerance);
+    QVERIFY(qAbs(pixelsToTwips(g.height(), dpi) - twips.height()) <= tolerance);
+    if (auto* label = qobject_cast<QLabel*>(w)) QCOMPARE(label->text(), caption);
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) QCOMPARE(button->text(), caption);
+}
+
+void TestDownloadWindow::initialState() {
+    Form24* f = form24();
+    QCOMPARE(Back_color, 0x80000004u);
+    QVERIFY(f->link.Timer2.isActive());
+    QCOMPARE(f->link.Timeout_timer, int16_t(8));
+    QVERIFY(!f->Download_start);
+    QVERIFY(f->ReloadCommand->isEnabled());
+    QCOMPARE(backColorOf(f->StatusPanel[0]), 0x000000FFu);
+    QCOMPARE(backColorOf(f->StatusPanel[1]), 0x00008000u);
+    QCOMPARE(backColorOf(f->StatusPanel[2]), 0x000000C0u);
+    // The link status panel lies wholly outside the visible client area.
+    QVERIFY(f->SSPanel13->geometry().left() >= f->centralWidget()->width());
+    QVERIFY(!f->link.DelayTimer.isActive());
+    QVERIFY(!f->isVisible());  // loading does not show it
+}
+
+void TestDownloadWindow::sizeIsRestoredAfterAnyResize() {
+    Form24* f = form24();
+    f->show();
+    const QSize design = f->designSize();
+    QCOMPARE(f->size(), design);
+    f->setMinimumSize(0, 0);
+    f->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    f->resize(120, 90);
+    QTRY_COMPARE(f->size(), design);
+    f->resize(2000, 1500);
+    QTRY_COMPARE(f->size(), design);
+}
+
+void TestDownloadWindow::cancelWithoutASession() {
+    BoxRecorder boxes;
+    Form24* f = form24();
+    f->ReloadCommand->setEnabled(false);
+    f->StopCommand->click();
+    QVERIFY(f->link.Program_kill);
+    QVERIFY(f->ReloadCommand->isEnabled());
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void TestDownloadWindow::helpInfoOpensOnceAndAgainAfterClosing() {
+    Form24* f = form24();
+    f->show();
+    f->mnu_help_info->trigger();
+    Form14* info = form14IfLoaded();
+    QVERIFY(info && info->isVisible());
+    QVERIFY(f->mnu_help_info->isChecked());
+    info->showMinimized();
+    f->mnu_help_info->trigger();
+    QCOMPARE(form14IfLoaded(), info);  // the same window, brought back
+    QVERIFY(!(info->windowState() & Qt::WindowMinimized));
+    QVERIFY(f->mnu_help_info->isChecked());
+    for (QLabel* l : info->findChildren<QLabel*>()) QCOMPARE(backColorOf(l), Back_color);
+    info->close();
+    QVERIFY(!form14IfLoaded());
+    QVERIFY(!f->mnu_help_info->isChecked());
+    f->mnu_help_info->trigger();
+    QVERIFY(form14IfLoaded() && form14IfLoaded()->isVisible());
+    QVERIFY(f->mnu_help_info->isChecked());
+}
+
+void TestDownloadWindow::exitUnloadsEverything() {
+    Form24* f = form24();
+    f->show();
+    f->mnu_help_info->trigger();
+    f->ExitCommand->click();
+    QVERIFY(!form24IfLoaded());
+    QVERIFY(!form14IfLoaded());
+    QVERIFY(Program_end);
+    QVERIFY(f->link.Program_kill);
+    QCOMPARE(programEndCode(), 0);
+}
+
+void TestDownloadWindow::tickerRaisesTheTimeoutOnTheEighthTick() {
+    Form24* f = form24();
+    DownloadLink& link = f->link;
+    link.Timer2.stop();  // ticks by hand
+    link.Timeout_count = 0;
+    link.Comm_Timeout = false;
+    for (int i = 1; i <= 7; ++i) {
+        link.Timer2_Timer();
+        QCOMPARE(link.Timeout_count, int16_t(i));
+        QVERIFY(!link.Comm_Timeout);
+    }
+    link.Timer2_Timer();
+    QVERIFY(link.Comm_Timeout);
+    QCOMPARE(link.Timeout_count, int16_t(0));
+    link.Comm_Timeout = false;
+    for (int i = 0; i < 8; ++i) link.Timer2_Timer();
+    QVERIFY(link.Comm_Timeout);  // and again on every eighth tick
+}
+
+void TestDownloadWindow::tickerCountWrapsAt255() {
+    Form24* f = form24();
+    DownloadLink& link = f->link;
+    link.Timer2.stop();
+    link.Timeout_timer = 300;  // never reached: the count wraps first
+    link.Timeout_count = 253;
+    link.Timer2_Timer();
+    QCOMPARE(link.Timeout_count, int16_t(254));
+    link.Timer2_Timer();
+    QCOMPARE(link.Timeout_count, int16_t(0));
+    QVERIFY(!link.Comm_Timeout);
+}
+
+void TestDownloadWindow::openComCases_data() {
+    QTest::addColumn<int>("comPort");
+    QTest::addColumn<bool>("alreadyOpen");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("port 0") << 0 << false << int(DownloadLink::OpenResult::NoPortNumber)
+                            << "No com port selected.";
+    QTest::newRow("port 5, open port closed first")
+        << 5 << true << int(DownloadLink::OpenResult::NoPortNumber) << "No com port selected.";
+    QTest::newRow("port 1") << 1 << false << int(DownloadLink::OpenResult::Opened) << "";
+    QTest::newRow("port 1 already open: reopened") << 1 << true
+                                                   << int(DownloadLink::OpenResult::Opened) << "";
+    QTest::newRow("port 3, no device") << 3 << false << int(DownloadLink::OpenResult::Failed) << "";
+}
+
+void TestDownloadWindow::openComCases() {
+    QFETCH(int, comPort);
+    QFETCH(bool, alreadyOpen);
+    QFETCH(int, result);
+    QFETCH(QString, box);
+    ScriptedUnit unit(1);
+    qputenv("QUARN_COM3", "/nonexistent/quarn-port");
+    BoxRecorder boxes;
+    Form24* f = form24();
+    SerialPort& port = f->link.MSComm1;
+    if (alreadyOpen) {
+        port.setCommPort(1);
+        QVERIFY(port.setPortOpen(true));
+        unit.write("\x99");  // a byte left over from before: gone after the reopen
+        QTest::qWait(20);
+    }
+    Com_port = static_cast<int16_t>(comPort);
+    QCOMPARE(int(f->link.OpenCom()), result);
+    QCOMPARE(port.portOpen(), result == int(DownloadLink::OpenResult::Opened));
+    if (box.isEmpty()) {
+        QVERIFY(boxes.boxes.isEmpty());
+    } else {
+        QCOMPARE(boxes.boxes.size(), 1);
+        QCOMPARE(boxes.boxes[0].prompt, box);
+        QCOMPARE(boxes.boxes[0].title, QStringLiteral("ERROR!"));
+        QCOMPARE(boxes.boxes[0].style, 0);
+    }
+    if (port.portOpen()) {
+        QCOMPARE(port.settings(), QStringLiteral("9600,N,8,1"));
+        QVERIFY(port.rtsEnable());
+        QCOMPARE(port.commPort(), int16_t(comPort));
+    }
+    qunsetenv("QUARN_COM3");
+}
+
+void TestDownloadWindow::idleWaitCostsNoCpu() {
+    // One real time-out period (2 s at 250 ms ticks) of the pre-send wait:
+    // the wait blocks between events instead of spinning.
+    useRealClock();
+    Form24* f = form24();
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer t;
+    t.start();
+    f->link.SendHandshake();  // port closed: the pre-send wait, then a second wait for no reply
+    const qint64 ms = t.elapsed();
+    getrusage(RUSAGE_SELF, &after);
+    const double cpu = (after.ru_utime.tv_sec - before.ru_utime.tv_sec) +
+                       (after.ru_stime.tv_sec - before.ru_stime.tv_sec) +
+                       (after.ru_utime.tv_usec - before.ru_utime.tv_usec +
+                        after.ru_stime.tv_usec - before.ru_stime.tv_usec) / 1e6;
+    qInfo("idle waits of %lld ms used %.4f s of CPU (%.2f%% of a core)", ms, cpu, 100 * cpu * 1000 / ms);
+    QVERIFY(f->link.Comm_Timeout);
+    QVERIFY(ms >= 3400);  // two time-out periods of 1.75 to 2 s
+    QVERIFY2(cpu < 0.1, "an idle wait must block, not spin");
+}
+
+QTEST_MAIN(TestDownloadWindow)
+#include "test_download_window.moc"

@@ -1,0 +1,405 @@
+// Whole download sessions run by the download window against the unit
+// simulator: every way a session can end, how it leaves the window, and that
+// a good download is reported only when the unit got the right image.
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <vector>
+
+#include "app/form_registry.h"
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/ui_util.h"
+#include "info/form14.h"
+#include "session/form24.h"
+#include "tests/support/test_support.h"
+
+using namespace quarn;
+using namespace testsupport;
+
+namespace {
+
+const QString kHandshakeBox = QStringLiteral("Handshake Error! - Please check connection and retry.");
+const QString kLoginBox = QStringLiteral("Login Error! - Please check connection and retry.");
+const QString kStopBox = QStringLiteral("Download procedure have been stopped! ");
+const QString kEndMessage = QStringLiteral("Download complete. Switch the unit off.");
+const QString kRepower = QStringLiteral("Please repower the unit before you start loading again.");
+
+enum Indicator { AtLoad, Failure, Ready };
+
+Indicator indicatorOf(Form24* f) {
+    const uint32_t off = backColorOf(f->StatusPanel[0]);
+    const uint32_t on = backColorOf(f->StatusPanel[1]);
+    const uint32_t err = backColorOf(f->StatusPanel[2]);
+    if (off == kIndicatorFailure.off && on == kIndicatorFailure.on && err == kIndicatorFailure.error)
+        return Failure;
+    if (off == kIndicatorReady.off && on == kIndicatorReady.on && err == kIndicatorReady.error)
+        return Ready;
+    return AtLoad;
+}
+
+sim::Fault fault(sim::FaultKind kind, QByteArray bytes = {}, int times = -1) {
+    sim::Fault f;
+    f.kind = kind;
+    f.bytes = toBytes(bytes);
+    f.times = times;
+    return f;
+}
+
+// Where a session is waiting, seen from the window: used to act at one wait.
+enum class Wait { PreSend, HandshakeReply, Delay, LoginReply, Transfer };
+
+bool isAt(Form24* f, Wait w) {
+    DownloadLink& l = f->link;
+    switch (w) {
+        case Wait::PreSend: return l.Transmit_counter == 0;
+        case Wait::HandshakeReply: return l.Transmit_counter == 1 && l.Recieve_counter == 0;
+        case Wait::Delay: return l.DelayTimer.isActive();
+        case Wait::LoginReply: return l.Transmit_counter == 2 && l.Recieve_counter == 1;
+        case Wait::Transfer: return l.Transmit_counter > 3;
+    }
+    return false;
+}
+
+// A download window with a download file, COM1 on a simulator, the fast clock.
+struct Rig {
+    BoxRecorder boxes;
+    QTemporaryDir dir;
+    QByteArray file;
+    std::unique_ptr<SimPort> port;
+    Form24* f = nullptr;
+
+    explicit Rig(sim::Config cfg = {}, int length = 100, int fileSize = 101) {
+        file = patternBytes(fileSize);
+        Download_file = writeFile(dir.path(), QStringLiteral("image.bin"), file);
+        Download_length = static_cast<int16_t>(length);
+        Download_caption = QStringLiteral("Quarn Test Download");
+        End_message = kEndMessage;
+        Com_port = 1;
+        port = std::make_unique<SimPort>(cfg);
+        f = form24();
+        f->show();
+    }
+    // Runs fn once, in the event loop pass where the session first waits at w.
+    void atWait(Wait w, std::function<void()> fn) {
+        auto base = f->link.yield;
+        auto done = std::make_shared<bool>(false);
+        f->link.yield = [this, base, w, fn, done] {
+            base();
+            if (!*done && isAt(f, w)) {
+                *done = true;
+                fn();
+            }
+        };
+    }
+    QByteArray wire() const { return toQByteArray(port->unit().received()); }
+};
+
+}  // namespace
+
+class TestSequencer : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        useFastClock();
+        resetProgram();
+    }
+    void cleanup() { resetProgram(); }
+
+    void goodDownload();
+    void secondCallWhileRunningOnlyDisablesReload();
+    void noPortSelected();
+    void missingOrShortDownloadFile_data();
+    void missingOrShortDownloadFile();
+    void portThatCannotOpen();
+    void failedSessionsEndStates_data();
+    void failedSessionsEndStates();
+    void badReplyUnloadsTheInfoWindow();
+    void lastConfirmEchoInTheTimeoutPassIsNoSuccess();
+    void exitAtEachWait_data();
+    void exitAtEachWait();
+    void reloadAfterAFailedHandshake();
+};
+
+void TestSequencer::goodDownload() {
+    Rig rig;
+    QString lineDuringEndBox;
+    bool unloadedDuringBox = true;
+    rig.boxes.onBox = [&](const Box& b) {
+        if (b.prompt != kEndMessage) return;
+        lineDuringEndBox = rig.f->Label2->text();
+        unloadedDuringBox = !rig.f->isLoaded();
+    };
+    const QString initialLine = rig.f->Label2->text();
+    rig.f->Start_Download();
+
+    QCOMPARE(initialLine, QStringLiteral("Unit ready for download"));
+    QCOMPARE(rig.boxes.boxes.size(), 1);
+    QCOMPARE(rig.boxes.boxes[0].prompt, kEndMessage);
+    QCOMPARE(rig.boxes.boxes[0].style, 0);
+    QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("INFO!"));
+    QCOMPARE(lineDuringEndBox, QStringLiteral("Programming end and no error found."));
+    QVERIFY(!unloadedDuringBox);
+    QCOMPARE(rig.f->windowTitle(), QStringLiteral("Quarn Test Download"));
+    QVERIFY(!rig.f->isLoaded());
+    QVERIFY(!rig.f->isVisible());
+    QCOMPARE(programEndCode(), 0);
+    QVERIFY(rig.f->Download_start);
+    QVERIFY(!rig.f->File1.isOpen());
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+    QCOMPARE(indicatorOf(rig.f), Ready);
+    QVERIFY(rig.port->unit().waitForSessions(1, 2000));
+    QCOMPARE(toQByteArray(rig.port->unit().sessions()[0].image),
+             toQByteArray(sim::expectedImage(toBytes(rig.file), 100)));
+    QCOMPARE(rig.f->TransmitblockLabel->text(), QStringLiteral("F"));
+    QCOMPARE(rig.f->RecieveblockLabel->text(), QStringLiteral("7"));
+    QCOMPARE(rig.f->TransmitCounterLabel->text(), QString::number(2 + 1 + 2 * 65 + 1));
+    QCOMPARE(rig.f->RecieveCounterLabel->text(), QString::number(2 + 1 + 2 * 2));
+}
+
+void TestSequencer::secondCallWhileRunningOnlyDisablesReload() {
+    Rig rig;
+    rig.f->Download_start = true;
+    rig.f->TransmitblockLabel->setText(QStringLiteral("kept"));
+    rig.f->Start_Download();
+    QVERIFY(!rig.f->ReloadCommand->isEnabled());
+    QCOMPARE(rig.f->windowTitle(), QStringLiteral("Quarn Test Download"));
+    QCOMPARE(rig.f->TransmitblockLabel->text(), QStringLiteral("kept"));
+    QVERIFY(rig.boxes.boxes.isEmpty());
+    QVERIFY(rig.f->Download_start);
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+}
+
+void TestSequencer::noPortSelected() {
+    Rig rig;
+    Com_port = 0;
+    Download_file = rig.dir.filePath(QStringLiteral("not-there.bin"));
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.prompts(), QStringList{"Please select com port under Link Status."});
+    QCOMPARE(rig.boxes.boxes[0].style, 64);
+    QVERIFY(!rig.f->Download_start);
+    QVERIFY(!rig.f->ReloadCommand->isEnabled());
+    QVERIFY(!QFile::exists(Download_file));
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+    QCOMPARE(rig.f->TransmitCounterLabel->text(), QStringLiteral("0"));  // monitors cleared
+    QCOMPARE(rig.f->LastRecieveblockLabel->text(), QString());
+}
+
+void TestSequencer::missingOrShortDownloadFile_data() {
+    QTest::addColumn<int>("fileSize");  // -1: no file
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("missing") << -1 << 100 << "Download file not found: %1";
+    QTest::newRow("short") << 10 << 64 << "Download file too short: %1 holds 10 bytes, 64 needed.";
+    QTest::newRow("empty, length 0") << 0 << 0 << "Download file too short: %1 holds 0 bytes, 1 needed.";
+    QTest::newRow("empty, negative length")
+        << 0 << -3 << "Download file too short: %1 holds 0 bytes, 1 needed.";
+    QTest::newRow("one byte short of 100") << 99 << 100
+                                           << "Download file too short: %1 holds 99 bytes, 100 needed.";
+}
+
+void TestSequencer::missingOrShortDownloadFile() {
+    QFETCH(int, fileSize);
+    QFETCH(int, length);
+    QFETCH(QString, box);
+    Rig rig({}, length);
+    Download_file = rig.dir.filePath(QStringLiteral("download.bin"));
+    if (fileSize >= 0) writeFile(rig.dir.path(), QStringLiteral("download.bin"), patternBytes(fileSize));
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.prompts(), QStringList{box.arg(Download_file)});
+    QCOMPARE(rig.boxes.boxes[0].style, 48);
+    QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("INFO!"));
+    QCOMPARE(QFile::exists(Download_file), fileSize >= 0);  // no stray file is made
+    QVERIFY(!rig.f->Download_start);
+    QVERIFY(rig.f->ReloadCommand->isEnabled());
+    QVERIFY(!rig.f->File1.isOpen());
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+    QTest::qWait(30);
+    QVERIFY(rig.wire().isEmpty());  // the port was never touched
+}
+
+void TestSequencer::portThatCannotOpen() {
+    Rig rig;
+    qputenv("QUARN_COM1", "/nonexistent/quarn-com1");
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.boxes.size(), 1);
+    QVERIFY(rig.boxes.boxes[0].prompt.startsWith(QStringLiteral("Cannot open COM1: ")));
+    QVERIFY(rig.boxes.boxes[0].prompt.contains(QStringLiteral("/nonexistent/quarn-com1")));
+    QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("ERROR!"));
+    QCOMPARE(rig.boxes.boxes[0].style, 48);
+    QCOMPARE(indicatorOf(rig.f), Failure);
+    QVERIFY(rig.f->ReloadCommand->isEnabled());
+    QVERIFY(!rig.f->Download_start);
+    QVERIFY(!rig.f->File1.isOpen());
+}
+
+namespace {
+struct EndCase {
+    const char* name;
+    sim::Config config;
+    std::function<void(Rig&)> arrange;  // e.g. a Cancel at some wait
+    QString line;
+    Indicator indicator;
+    QString box;
+    bool reload;
+    bool portOpen;
+};
+
+std::vector<EndCase> endCases() {
+    using K = sim::FaultKind;
+    using S = sim::Stage;
+    std::vector<EndCase> cases;
+    auto cfg = [](S stage, sim::Fault f) {
+        sim::Config c;
+        c.faults[stage] = f;
+        return c;
+    };
+    const QString initial = QStringLiteral("Unit ready for download");
+    const QString handshakeOk = QStringLiteral("Unit handshake ok.");
+    const QString inProgress = QStringLiteral("Unit download in progres.");
+    const QString badReply = QStringLiteral("Bad handshake signal. - Exit programming.");
+    auto cancelAt = [](Wait w) {
+        return [w](Rig& r) { r.atWait(w, [&r] { r.f->StopCommand->click(); }); };
+    };
+    cases.push_back({"no handshake reply", cfg(S::Handshake, fault(K::Silence)), nullptr, initial,
+                     Failure, kHandshakeBox, true, false});
+    cases.push_back({"wrong handshake reply", cfg(S::Handshake, fault(K::WrongByte, "\xAA\x55\xAB")),
+                     nullptr, initial, Failure, kHandshakeBox, true, false});
+    cases.push_back({"cancel in the pre-send wait", {}, cancelAt(Wait::PreSend), initial, Failure,
+                     kHandshakeBox, true, false});
+    cases.push_back({"cancel in the handshake reply wait", cfg(S::Handshake, fault(K::Silence)),
+                     cancelAt(Wait::HandshakeReply), initial, Failure, kHandshakeBox, true, false});
+    cases.push_back({"no login reply", cfg(S::Login, fault(K::Silence)), nullptr, handshakeOk,
+                     Failure, kLoginBox, false, false});
+    cases.push_back({"login refused", cfg(S::Login, fault(K::WrongByte, "\x08")), nullptr,
+                     handshakeOk, Failure, kLoginBox, false, false});
+    cases.push_back({"cancel in the login wait", cfg(S::Login, fault(K::Silence)),
+                     cancelAt(Wait::LoginReply), handshakeOk, Failure, kLoginBox, true, false});
+    cases.push_back({"cancel in the transfer", cfg(S::ConfirmEcho, fault(K::Silence)),
+                     cancelAt(Wait::Transfer), inProgress, Ready, kStopBox, true, true});
+    cases.push_back({"no verdict", cfg(S::Verdict, fault(K::Silence)), nullptr, inProgress, Ready,
+                     kStopBox, false, true});
+    cases.push_back({"wrong start echo", cfg(S::StartEcho, fault(K::WrongByte, "\x02")), nullptr,
+                     inProgress, Ready, kStopBox, false, true});
+    cases.push_back({"verdict 0x15", cfg(S::Verdict, fault(K::WrongByte, "\x15")), nullptr, badReply,
+                     Ready, kStopBox, false, true});
+    cases.push_back({"wrong confirm echo", cfg(S::ConfirmEcho, fault(K::WrongByte, "\x08")), nullptr,
+                     badReply, Ready, kStopBox, false, true});
+    return cases;
+}
+}  // namespace
+
+void TestSequencer::failedSessionsEndStates_data() {
+    QTest::addColumn<int>("index");
+    const auto cases = endCases();
+    for (size_t i = 0; i < cases.size(); ++i) QTest::newRow(cases[i].name) << int(i);
+}
+
+void TestSequencer::failedSessionsEndStates() {
+    QFETCH(int, index);
+    const EndCase c = endCases()[static_cast<size_t>(index)];
+    Rig rig(c.config);
+    if (c.arrange) c.arrange(rig);
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.prompts(), QStringList{c.box});
+    QCOMPARE(rig.boxes.boxes[0].style, c.box == kStopBox ? 0 : 64);
+    QCOMPARE(rig.f->Label2->text(), c.line);
+    QCOMPARE(indicatorOf(rig.f), c.indicator);
+    QCOMPARE(rig.f->ReloadCommand->isEnabled(), c.reload);
+    QCOMPARE(rig.f->link.MSComm1.portOpen(), c.portOpen);
+    QVERIFY(!rig.f->Download_start);
+    QVERIFY(!rig.f->File1.isOpen());
+    QVERIFY(rig.f->isLoaded());
+    QCOMPARE(programEndCode(), -1);
+    QTest::qWait(30);
+    QVERIFY(!rig.wire().endsWith('\x0F'));
+    QVERIFY(rig.port->unit().sessions().empty());
+}
+
+void TestSequencer::badReplyUnloadsTheInfoWindow() {
+    sim::Config cfg;
+    cfg.faults[sim::Stage::Verdict] = fault(sim::FaultKind::WrongByte, "\x15");
+    Rig rig(cfg);
+    rig.f->mnu_help_info->trigger();
+    QVERIFY(form14IfLoaded());
+    rig.f->Start_Download();
+    QVERIFY(!form14IfLoaded());
+    QVERIFY(!rig.f->mnu_help_info->isChecked());
+    QVERIFY(rig.f->isLoaded());
+    QCOMPARE(rig.f->RecieveblockLabel->text(), QStringLiteral("15"));
+}
+
+void TestSequencer::lastConfirmEchoInTheTimeoutPassIsNoSuccess() {
+    Rig rig({}, 64, 64);
+    // Handshake, login, start echo and the one verdict make four replies; the
+    // fifth is the last confirm echo: let the time-out rise in its pass.
+    bool fired = false;
+    auto base = rig.f->link.yield;
+    rig.f->link.yield = [&] {
+        base();
+        DownloadLink& l = rig.f->link;
+        if (!fired && l.Recieve_counter == 4 && l.MSComm1.inBufferCount() >= 1) {
+            for (int i = 0; i < l.Timeout_timer; ++i) l.Timer2_Timer();
+            fired = true;
+        }
+    };
+    rig.f->Start_Download();
+    QVERIFY(fired);
+    QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
+    QVERIFY(rig.f->isLoaded());
+    QCOMPARE(rig.f->Label2->text(), QStringLiteral("Unit download in progres."));
+    QTRY_VERIFY(rig.wire().endsWith('\x0F'));  // the end byte still went out, as the unit expects
+}
+
+void TestSequencer::exitAtEachWait_data() {
+    QTest::addColumn<int>("wait");
+    QTest::newRow("pre-send wait") << int(Wait::PreSend);
+    QTest::newRow("handshake reply") << int(Wait::HandshakeReply);
+    QTest::newRow("one-second delay") << int(Wait::Delay);
+    QTest::newRow("login reply") << int(Wait::LoginReply);
+    QTest::newRow("transfer") << int(Wait::Transfer);
+}
+
+void TestSequencer::exitAtEachWait() {
+    QFETCH(int, wait);
+    sim::Config cfg;
+    cfg.baud = 9600;  // slow enough that every wait is really waited
+    Rig rig(cfg, 1000, 1001);
+    rig.f->mnu_help_info->trigger();
+    rig.atWait(static_cast<Wait>(wait), [&rig] { rig.f->ExitCommand->click(); });
+    rig.f->Start_Download();
+    QVERIFY(rig.boxes.boxes.isEmpty());  // the program ends without a word
+    QVERIFY(!rig.f->isLoaded());
+    QVERIFY(!form14IfLoaded());
+    QCOMPARE(programEndCode(), 0);
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+    QVERIFY(Program_end);
+    QVERIFY(rig.port->unit().sessions().empty());
+}
+
+void TestSequencer::reloadAfterAFailedHandshake() {
+    sim::Config cfg;
+    cfg.faults[sim::Stage::Handshake] = fault(sim::FaultKind::Silence, {}, 1);
+    Rig rig(cfg);
+    rig.boxes.onBox = [&](const Box& b) {
+        if (b.prompt == kRepower) rig.port->unit().repower();
+    };
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.prompts(), QStringList{kHandshakeBox});
+    QVERIFY(rig.f->ReloadCommand->isEnabled());
+    rig.f->ReloadCommand->click();
+    QCOMPARE(rig.boxes.prompts(), (QStringList{kHandshakeBox, kRepower, kEndMessage}));
+    QCOMPARE(rig.boxes.boxes[1].style, 64);
+    QVERIFY(!rig.f->isLoaded());
+    QVERIFY(rig.port->unit().waitForSessions(1, 2000));
+    QCOMPARE(toQByteArray(rig.port->unit().sessions()[0].image),
+             toQByteArray(sim::expectedImage(toBytes(rig.file), 100)));
+}
+
+QTEST_MAIN(TestSequencer)
+#include "test_sequencer.moc"

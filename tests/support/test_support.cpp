@@ -1,0 +1,155 @@
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "app/form_registry.h"
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/message_box.h"
+#include "link/download_link.h"
+
+namespace testsupport {
+
+namespace {
+int g_endCode = -1;
+void recordEnd(int code) { g_endCode = code; }
+
+void mapCom(int com, const QString& path) {
+    qputenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData(), path.toLocal8Bit());
+}
+}  // namespace
+
+BoxRecorder::BoxRecorder() {
+    quarn::setMsgBoxHandler([this](const QString& prompt, int style, const QString& title) {
+        boxes.append(Box{prompt, style, title});
+        if (onBox) onBox(boxes.last());
+        return 1;
+    });
+}
+
+BoxRecorder::~BoxRecorder() { quarn::setMsgBoxHandler(nullptr); }
+
+QStringList BoxRecorder::prompts() const {
+    QStringList out;
+    for (const Box& b : boxes) out << b.prompt;
+    return out;
+}
+
+int BoxRecorder::count(const QString& prompt) const { return prompts().count(prompt); }
+
+void useFastClock() { quarn::setLinkClock({20, 50}); }
+void useRealClock() { quarn::setLinkClock({250, 1000}); }
+
+int programEndCode() { return g_endCode; }
+
+void resetProgram() {
+    quarn::setProgramEndAction(recordEnd);
+    g_endCode = -1;
+    quarn::destroyAllForms();
+    quarn::resetGlobals();
+    quarn::setExitCode(0);
+}
+
+SimPort::SimPort(sim::Config config, int com) : com_(com) {
+    link_ = dir_.filePath(QStringLiteral("COM%1").arg(com));
+    config.symlink = link_.toStdString();
+    sim_ = std::make_unique<sim::UnitSim>(config);
+    std::string error;
+    if (!sim_->start(&error)) qFatal("simulator did not start: %s", error.c_str());
+    mapCom(com, link_);
+}
+
+SimPort::~SimPort() {
+    sim_.reset();
+    qunsetenv(QStringLiteral("QUARN_COM%1").arg(com_).toLatin1().constData());
+}
+
+ScriptedUnit::ScriptedUnit(int com) : com_(com) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        qFatal("no pseudo-terminal");
+    slave_ = QString::fromLocal8Bit(::ptsname(master_));
+    // Raw from the start, so nothing the program writes is echoed back.
+    const int s = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+    termios t{};
+    ::tcgetattr(s, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(s, TCSANOW, &t);
+    ::close(s);
+    mapCom(com, slave_);
+}
+
+ScriptedUnit::~ScriptedUnit() {
+    hangUp();
+    qunsetenv(QStringLiteral("QUARN_COM%1").arg(com_).toLatin1().constData());
+}
+
+QByteArray ScriptedUnit::readAll() {
+    QByteArray out;
+    if (master_ < 0) return out;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<int>(n));
+    }
+    log += out;
+    return out;
+}
+
+void ScriptedUnit::write(const QByteArray& bytes) {
+    if (master_ >= 0 && !bytes.isEmpty()) {
+        const ssize_t n = ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size()));
+        Q_UNUSED(n);
+    }
+}
+
+void ScriptedUnit::hangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
+QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = QDir(dir).filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write test file");
+    return path;
+}
+
+QByteArray patternBytes(int n, uint32_t seed) {
+    std::mt19937 gen(seed);
+    QByteArray out(n, '\0');
+    for (int i = 0; i < n; ++i) out[i] = static_cast<char>(gen() & 0xFF);
+    return out;
+}
+
+sim::Bytes toBytes(const QByteArray& a) { return sim::Bytes(a.begin(), a.end()); }
+
+QByteArray toQByteArray(const sim::Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<int>(b.size()));
+}
+
+QByteArray expectedTransferWire(const QByteArray& file, int downloadLength) {
+    const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), downloadLength));
+    QByteArray wire("\x01", 1);
+    for (int at = 0; at < image.size(); at += 64) {
+        const QByteArray block = image.mid(at, 64);
+        uint8_t sum = 0;
+        for (char c : block) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+        wire += '\x03';
+        wire += static_cast<char>(sum);
+        wire += block;
+        wire += '\x07';
+    }
+    wire += '\x0F';
+    return wire;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,93 @@
+#pragma once
+// Shared pieces of the test programs: a message-box recorder that answers in
+// place of the user, the unit simulator on a pseudo-terminal mapped to a COM
+// port, a scripted unit for byte-exact cases, the fast test clock and a reset
+// of the whole program between tests.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "sim/unit_sim.h"
+
+namespace testsupport {
+
+struct Box {
+    QString prompt;
+    int style = 0;
+    QString title;
+};
+
+// Installs itself as the message-box handler; records every box and answers
+// OK at once. onBox, when set, runs inside the box (as the user would act
+// while it is open). The previous handler comes back on destruction.
+class BoxRecorder {
+public:
+    BoxRecorder();
+    ~BoxRecorder();
+    QList<Box> boxes;
+    std::function<void(const Box&)> onBox;
+    QStringList prompts() const;
+    int count(const QString& prompt) const;
+};
+
+// Tick 20 ms (a time-out of 140 to 160 ms) and a 50 ms delay, for every test
+// that does not need the real clock. Installed before the download window loads.
+void useFastClock();
+void useRealClock();
+
+// Deletes every window, resets the globals and the exit code, and replaces
+// the end of the program (the event loop's exit) by a record of it.
+void resetProgram();
+// The exit code the program ended with since the last reset, or -1 while it runs.
+int programEndCode();
+
+// A unit simulator on a fresh pseudo-terminal, with COMn pointing at it.
+class SimPort {
+public:
+    explicit SimPort(sim::Config config = {}, int com = 1);
+    ~SimPort();
+    sim::UnitSim& unit() { return *sim_; }
+    QString linkPath() const { return link_; }
+
+private:
+    QTemporaryDir dir_;
+    QString link_;
+    int com_;
+    std::unique_ptr<sim::UnitSim> sim_;
+};
+
+// A pseudo-terminal whose far end the test drives byte by byte, from the same
+// thread: the test reads what the program wrote and writes replies itself.
+class ScriptedUnit {
+public:
+    explicit ScriptedUnit(int com = 1);
+    ~ScriptedUnit();
+    QString slavePath() const { return slave_; }
+    QByteArray readAll();           // everything the program wrote so far (non-blocking)
+    void write(const QByteArray& bytes);
+    void hangUp();                  // closes the master: the port vanishes
+    QByteArray log;                 // every byte read by readAll, in order
+
+private:
+    int master_ = -1;
+    QString slave_;
+    int com_;
+};
+
+// Writes bytes to dir/name and returns the path.
+QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
+// n deterministic pseudo-random bytes.
+QByteArray patternBytes(int n, uint32_t seed = 7);
+sim::Bytes toBytes(const QByteArray& a);
+QByteArray toQByteArray(const sim::Bytes& b);
+
+// The bytes a correct session puts on the wire from the start byte on, with
+// no refusals: 01, per block 03 checksum data 07, then 0F.
+QByteArray expectedTransferWire(const QByteArray& file, int downloadLength);
+
+}  // namespace testsupport
