@@ -20,7 +20,12 @@
 // repower(), the unit waits for a handshake again.
 //
 // Faults are chosen per stage; each acts out one failure a real unit or
-// cable can produce.
+// cable can produce. A fault changes only what goes on the wire: the unit's
+// own state moves on as if it had answered normally, except that HangUp and
+// Flood abandon the session (the unit waits for a handshake again). A new
+// handshake drops whatever the unit still had to send, a flood included.
+// "Idle" means neither a byte received nor a reply still to go out, so a
+// delayed reply does not count as idle time.
 
 #include <atomic>
 #include <condition_variable>
@@ -70,7 +75,7 @@ struct Config {
                                // of the bytes received and sent; 0 = no pacing
     std::map<Stage, Fault> faults;
     int refuseBlock = -1;      // refuse this block index (0-based) ...
-    int refuseTimes = 0;       // ... this many times (0xFF) before accepting it
+    int refuseTimes = 0;       // ... this many times (0xFF) before accepting it, in every session
     double noiseRate = 0.0;    // chance per block transmission that one data byte is corrupted on its way in
     uint32_t noiseSeed = 1;
     int idleResetMs = 1000;    // back to waiting for a handshake after this long without a byte; 0 = never
@@ -116,8 +121,11 @@ public:
 
     // Every byte received since start (or clearLog), in order.
     Bytes received() const;
-    // Every byte sent since start (or clearLog), in order.
+    // Every byte sent since start (or clearLog), in order; of a flood only
+    // the first MiB is kept here.
     Bytes sent() const;
+    // How many bytes were sent since start (or clearLog), floods in full.
+    uint64_t sentCount() const;
     void clearLog();
 
     // Completed sessions so far, oldest first.

@@ -1,0 +1,316 @@
+// quarn-unit-sim: a simulated unit on a pseudo-terminal, for trying the
+// download program without hardware.
+
+#include "sim/unit_sim.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include <pthread.h>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quarn-unit-sim [options]\n"
+    "\n"
+    "Plays the unit's side of the download link: handshake AA 55 AA, password\n"
+    "\"LANTERNS\" (answered 88), start byte 01, checksummed 64-byte blocks answered\n"
+    "03 (accepted) or FF (send again), confirm byte 07, end byte 0F.\n"
+    "\n"
+    "Options:\n"
+    "  --device PATH        serve this existing serial device instead of creating\n"
+    "                       a pseudo-terminal\n"
+    "  --link PATH          make (or replace) a symbolic link PATH to the port\n"
+    "  --image FILE         write the image of each complete download to FILE\n"
+    "  --baud N             pace replies like a line of N bit/s (10 bits a byte);\n"
+    "                       default: no pacing\n"
+    "  --idle-reset-ms N    wait for a new handshake after N ms of a quiet line\n"
+    "                       (default 1000; 0 = never)\n"
+    "  --refuse BLOCK:TIMES refuse block BLOCK (0-based) TIMES times, every session\n"
+    "  --noise RATE         chance (0 to 1) that a block arrives with one byte\n"
+    "                       corrupted, so that it is refused\n"
+    "  --seed N             seed of the noise (default 1)\n"
+    "  --fault FAULT        act out a fault; may be given once per stage\n"
+    "  --sessions N         exit after N complete downloads\n"
+    "  --verbose            log every exchange on standard error\n"
+    "  --help               show this text\n"
+    "\n"
+    "FAULT: STAGE:KIND[:ARG][@BLOCK][xTIMES]\n"
+    "  STAGE   handshake  the reply to AA 55 AA\n"
+    "          login      the reply to the password\n"
+    "          start      the echo of the start byte\n"
+    "          verdict    the reply to a block\n"
+    "          confirm    the echo of the confirm byte\n"
+    "  KIND    silence    no reply at all\n"
+    "          wrong:HEX  these bytes instead of the reply (e.g. AA55AB, 15)\n"
+    "          extra:HEX  the reply followed by these bytes\n"
+    "          delay:MS   the reply held back MS milliseconds\n"
+    "          hangup     the port vanishes instead of replying; a new one is made\n"
+    "                     (and the link re-pointed) after 1 s\n"
+    "          flood:N    N bytes of 55 instead of the reply (suffix k or M for\n"
+    "                     KiB or MiB); stops when nobody reads for 500 ms or a\n"
+    "                     new handshake arrives\n"
+    "  @BLOCK  verdict and confirm only: just for that block (0-based)\n"
+    "  xTIMES  act TIMES times, then answer normally (default: always)\n"
+    "  Examples: --fault verdict:wrong:15@2  --fault login:delay:2500\n"
+    "            --fault confirm:silencex1   --fault start:flood:50M\n"
+    "\n"
+    "Output: the first line is \"device: PATH\" (with \" link: PATH\" after it when\n"
+    "--link is given), printed again for the new port after a hang-up; every\n"
+    "complete download adds a line\n"
+    "  session N: blocks B, repeats R, corrupted C, bytes X, transfer T s, wire W s\n"
+    "where the transfer time runs from the start byte to the end byte and the wire\n"
+    "time is what those bytes take at the pacing rate (9600 bit/s without --baud).\n"
+    "SIGINT or SIGTERM ends the simulator and removes the link.\n";
+
+int usageError(const std::string& text) {
+    std::fprintf(stderr, "quarn-unit-sim: %s\n(see --help)\n", text.c_str());
+    return 2;
+}
+
+bool parseInt(const std::string& s, long long lo, long long hi, long long* out) {
+    if (s.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(s.c_str(), &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool parseHex(std::string s, sim::Bytes* out) {
+    if (s.empty())
+        return false;
+    if (s.size() % 2)
+        s.insert(s.begin(), '0');
+    out->clear();
+    for (size_t i = 0; i < s.size(); i += 2) {
+        std::string pair = s.substr(i, 2);
+        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        out->push_back(uint8_t(std::strtoul(pair.c_str(), nullptr, 16)));
+    }
+    return true;
+}
+
+bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, std::string* why) {
+    // The argument excludes 'x', which introduces the repeat count.
+    static const std::regex re("([a-z]+):([a-z]+)(?::([0-9A-Fa-fkM]+))?(?:@([0-9]+))?(?:x([0-9]+))?");
+    std::smatch m;
+    if (!std::regex_match(text, m, re)) {
+        *why = "bad fault \"" + text + "\"";
+        return false;
+    }
+    const std::string st = m[1], kind = m[2], arg = m[3];
+    if (st == "handshake") *stage = sim::Stage::Handshake;
+    else if (st == "login") *stage = sim::Stage::Login;
+    else if (st == "start") *stage = sim::Stage::StartEcho;
+    else if (st == "verdict") *stage = sim::Stage::Verdict;
+    else if (st == "confirm") *stage = sim::Stage::ConfirmEcho;
+    else {
+        *why = "unknown stage \"" + st + "\"";
+        return false;
+    }
+    bool needsArg = kind == "wrong" || kind == "extra" || kind == "delay" || kind == "flood";
+    if (needsArg != m[3].matched) {
+        *why = needsArg ? "fault \"" + kind + "\" needs an argument"
+                        : "fault \"" + kind + "\" takes no argument";
+        return false;
+    }
+    long long v = 0;
+    if (kind == "silence") {
+        fault->kind = sim::FaultKind::Silence;
+    } else if (kind == "hangup") {
+        fault->kind = sim::FaultKind::HangUp;
+    } else if (kind == "wrong" || kind == "extra") {
+        fault->kind = kind == "wrong" ? sim::FaultKind::WrongByte : sim::FaultKind::ExtraBytes;
+        if (!parseHex(arg, &fault->bytes)) {
+            *why = "bad hex bytes \"" + arg + "\"";
+            return false;
+        }
+    } else if (kind == "delay") {
+        fault->kind = sim::FaultKind::Delay;
+        if (!parseInt(arg, 0, 3600000, &v)) {
+            *why = "bad delay \"" + arg + "\"";
+            return false;
+        }
+        fault->delayMs = int(v);
+    } else if (kind == "flood") {
+        fault->kind = sim::FaultKind::Flood;
+        std::string digits = arg;
+        long long scale = 1;
+        if (!digits.empty() && (digits.back() == 'k' || digits.back() == 'M')) {
+            scale = digits.back() == 'k' ? 1024 : 1024 * 1024;
+            digits.pop_back();
+        }
+        if (!parseInt(digits, 1, (1LL << 40) / scale, &v)) {
+            *why = "bad flood size \"" + arg + "\"";
+            return false;
+        }
+        fault->floodBytes = size_t(v * scale);
+    } else {
+        *why = "unknown fault kind \"" + kind + "\"";
+        return false;
+    }
+    if (m[4].matched) {
+        if (*stage != sim::Stage::Verdict && *stage != sim::Stage::ConfirmEcho) {
+            *why = "@BLOCK applies to verdict and confirm only";
+            return false;
+        }
+        if (!parseInt(m[4], 0, 1 << 20, &v)) {
+            *why = "bad block \"" + std::string(m[4]) + "\"";
+            return false;
+        }
+        fault->onlyBlock = int(v);
+    }
+    if (m[5].matched) {
+        if (!parseInt(m[5], 1, 1 << 30, &v)) {
+            *why = "bad repeat count \"" + std::string(m[5]) + "\"";
+            return false;
+        }
+        fault->times = int(v);
+    }
+    return true;
+}
+
+void printSession(size_t n, const sim::SessionSummary& s) {
+    std::printf("session %zu: blocks %d, repeats %d, corrupted %d, bytes %zu, transfer %.4f s, wire %.4f s\n",
+                n, s.blocks, s.repeats, s.corrupted, s.bytes, s.transferSeconds, s.wireSeconds);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sim::Config cfg;
+    long long sessionsWanted = 0;
+    bool autoPlugIn = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (opt == "--verbose") {
+            cfg.verbose = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return usageError(opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument " + opt);
+        const std::string val = argv[++i];
+        long long v = 0;
+        if (opt == "--device") {
+            cfg.device = val;
+        } else if (opt == "--link") {
+            cfg.symlink = val;
+        } else if (opt == "--image") {
+            cfg.imagePath = val;
+        } else if (opt == "--baud") {
+            if (!parseInt(val, 0, 10000000, &v))
+                return usageError("bad --baud " + val);
+            cfg.baud = int(v);
+        } else if (opt == "--idle-reset-ms") {
+            if (!parseInt(val, 0, 3600000, &v))
+                return usageError("bad --idle-reset-ms " + val);
+            cfg.idleResetMs = int(v);
+        } else if (opt == "--refuse") {
+            size_t colon = val.find(':');
+            long long times = 0;
+            if (colon == std::string::npos || !parseInt(val.substr(0, colon), 0, 1 << 20, &v) ||
+                !parseInt(val.substr(colon + 1), 0, 1 << 30, &times))
+                return usageError("bad --refuse " + val + " (want BLOCK:TIMES)");
+            cfg.refuseBlock = int(v);
+            cfg.refuseTimes = int(times);
+        } else if (opt == "--noise") {
+            char* end = nullptr;
+            double rate = std::strtod(val.c_str(), &end);
+            if (val.empty() || *end || !(rate >= 0.0 && rate <= 1.0))
+                return usageError("bad --noise " + val + " (want 0 to 1)");
+            cfg.noiseRate = rate;
+        } else if (opt == "--seed") {
+            if (!parseInt(val, 0, 0xFFFFFFFFLL, &v))
+                return usageError("bad --seed " + val);
+            cfg.noiseSeed = uint32_t(v);
+        } else if (opt == "--fault") {
+            sim::Stage stage;
+            sim::Fault fault;
+            std::string why;
+            if (!parseFault(val, &stage, &fault, &why))
+                return usageError(why);
+            autoPlugIn = autoPlugIn || fault.kind == sim::FaultKind::HangUp;
+            cfg.faults[stage] = fault;
+        } else if (opt == "--sessions") {
+            if (!parseInt(val, 1, 1 << 30, &v))
+                return usageError("bad --sessions " + val);
+            sessionsWanted = v;
+        } else {
+            return usageError("unknown option " + opt);
+        }
+    }
+
+    // Signals are taken synchronously below; the simulator's thread inherits the mask.
+    sigset_t sigs;
+    sigemptyset(&sigs);
+    sigaddset(&sigs, SIGINT);
+    sigaddset(&sigs, SIGTERM);
+    sigaddset(&sigs, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
+
+    sim::UnitSim unit(cfg);
+    std::string error;
+    if (!unit.start(&error)) {
+        std::fprintf(stderr, "quarn-unit-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("device: %s", unit.devicePath().c_str());
+    if (!cfg.symlink.empty())
+        std::printf(" link: %s", cfg.symlink.c_str());
+    std::printf("\n");
+    std::fflush(stdout);
+
+    size_t printed = 0;
+    bool wasHungUp = false;
+    std::timespec hungSince{};
+    for (;;) {
+        const std::timespec tick{0, 50 * 1000 * 1000};
+        int sig = sigtimedwait(&sigs, nullptr, &tick);
+        if (sig > 0)
+            break;
+        auto done = unit.sessions();
+        while (printed < done.size()) {
+            printSession(printed + 1, done[printed]);
+            ++printed;
+        }
+        if (sessionsWanted > 0 && printed >= size_t(sessionsWanted))
+            break;
+        // On the command line nobody can plug the cable back in: do it after a second.
+        if (autoPlugIn && unit.hungUp()) {
+            std::timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if (!wasHungUp) {
+                wasHungUp = true;
+                hungSince = now;
+            } else if ((now.tv_sec - hungSince.tv_sec) * 1000 + (now.tv_nsec - hungSince.tv_nsec) / 1000000 >= 1000) {
+                if (unit.plugIn(&error)) {
+                    std::printf("device: %s", unit.devicePath().c_str());
+                    if (!cfg.symlink.empty())
+                        std::printf(" link: %s", cfg.symlink.c_str());
+                    std::printf("\n");
+                    std::fflush(stdout);
+                } else {
+                    std::fprintf(stderr, "quarn-unit-sim: %s\n", error.c_str());
+                }
+                wasHungUp = false;
+            }
+        }
+    }
+    unit.stop();
+    return 0;
+}
