@@ -1,9 +1,46 @@
 #!/usr/bin/env bash
-# Builds the project and runs the whole test suite. Usage: bash scripts/test.sh
+# Builds the project and runs every test: the suite, the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a
+# minute. This is what CI runs.
+#
+#   bash scripts/test.sh            everything (about 15 minutes on 2 cores)
+#   bash scripts/test.sh --quick    the suite only (a few minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
 bash scripts/install-deps.sh
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and run the test suite"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON > /dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+[ "$quick" -eq 1 ] && exit 0
+
+echo "== the test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DQUARN_SANITIZE=ON -DBUILD_TESTING=ON > /dev/null
+cmake --build build-sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 600 -E bench_smoke
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  echo "== fuzz targets, 60 s each"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUARN_FUZZ=ON -DBUILD_TESTING=OFF > /dev/null
+  targets=$(sed -n 's/^ *add_executable(\(fuzz_[a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+  for t in $targets; do
+    cmake --build build-fuzz -j "$jobs" --target "$t"
+    corpus=fuzz/corpus/${t#fuzz_}
+    work=$(mktemp -d)
+    cp -r "$corpus"/. "$work"/ 2>/dev/null || true
+    echo "-- $t"
+    "build-fuzz/fuzz/$t" -max_total_time=60 -max_len=4096 -print_final_stats=1 "$work" 2>&1 | tail -n 12
+    rm -rf "$work"
+  done
+fi
+echo "All tests passed."
