@@ -125,13 +125,7 @@ void DownloadLink::sendAndWait(const QByteArray& bytes, const QString& text,
     showTransmitCounter();
     notifyMonitor();
 
-    Timeout_count = 0;
-    Comm_Timeout = false;
-    int count = 0;
-    do {
-        yield();
-        count = MSComm1.inBufferCount();
-    } while (count < n && !Program_kill && !Comm_Timeout);
+    waitForBytes(n);
     if (MSComm1.inBufferCount() < n) return;
 
     Recieve_string.clear();
@@ -168,14 +162,18 @@ void DownloadLink::SendPassWord() {
     sendAndWait(kPassword, text, QByteArray(1, static_cast<char>(kLoginAccepted)));
 }
 
-bool DownloadLink::waitForReply() {
+void DownloadLink::waitForBytes(int n) {
     Timeout_count = 0;
     Comm_Timeout = false;
     int count = 0;
     do {
         yield();
         count = MSComm1.inBufferCount();
-    } while (count < 1 && !Program_kill && !Comm_Timeout);
+    } while (count < n && !Program_kill && !Comm_Timeout);
+}
+
+bool DownloadLink::waitForReply() {
+    waitForBytes(1);
     if (Program_kill) return false;
     return MSComm1.inBufferCount() >= 1;
 }

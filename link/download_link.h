@@ -112,6 +112,10 @@ private:
     void showTransmitCounter();
     void showReply();
     void sendAndWait(const QByteArray& bytes, const QString& text, const QByteArray& expected);
+    // Restarts the time-out period, then waits until n reply bytes are
+    // buffered, a stop is requested or the time-out rises.
+    void waitForBytes(int n);
+    // The transfer's wait for one reply byte: true when one is buffered and no stop was requested.
     bool waitForReply();
     uint8_t readReply();
     void sendByte(uint8_t b);

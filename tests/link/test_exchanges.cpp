@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QtTest>
+#include <functional>
+#include <memory>
 
 #include "app/globals.h"
 #include "link/download_link.h"
@@ -43,15 +45,6 @@ struct Rig {
     }
 };
 
-// Runs the event loop until pred() holds or ms pass.
-template <class Pred>
-bool spinUntil(Pred pred, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return pred();
-}
-
 // The end byte leaves when the event loop runs next, as in the program.
 bool waitForSessions(sim::UnitSim& unit, size_t n, int ms = 3000) {
     return spinUntil([&] { return unit.sessions().size() >= n; }, ms);
@@ -61,6 +54,26 @@ QByteArray bytesOf(std::initializer_list<int> values) {
     QByteArray out;
     for (int v : values) out += static_cast<char>(v);
     return out;
+}
+
+// Plays a unit on the scripted far end from the link's own event-loop passes:
+// echoes the start and confirm bytes and gives each block transmission the
+// verdict verdictFor(n), n counting transmissions from 1.
+void playUnit(Rig& rig, ScriptedUnit& unit, std::function<int(int)> verdictFor) {
+    auto base = rig.link.yield;
+    auto pending = std::make_shared<QByteArray>();
+    auto transmissions = std::make_shared<int>(0);
+    rig.link.yield = [base, &unit, pending, transmissions, verdictFor] {
+        base();
+        *pending += unit.readAll();
+        if (*pending == bytesOf({1}) || *pending == bytesOf({7})) {
+            unit.write(*pending);
+            pending->clear();
+        } else if (pending->size() >= 65) {
+            unit.write(bytesOf({verdictFor(++*transmissions)}));
+            pending->clear();
+        }
+    };
 }
 
 }  // namespace
@@ -475,14 +488,7 @@ void TestExchanges::monitorTexts() {
         if (recieveSeen.isEmpty() || recieveSeen.last() != rig.link.monitor.recieve)
             recieveSeen << rig.link.monitor.recieve;
     };
-    QByteArray pending;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
-        pending += unit.readAll();
-        if (pending == bytesOf({1}) || pending == bytesOf({7})) unit.write(pending), pending.clear();
-        else if (pending.size() == 66) unit.write(bytesOf({3})), pending.clear();
-    };
+    playUnit(rig, unit, [](int) { return 0x03; });
     rig.link.SendFile(rig.file);
     QVERIFY(rig.ok());
     const QString blockText = QStringLiteral("20,A,0,FF,1,2,3,4,5,");
@@ -499,14 +505,7 @@ void TestExchanges::checksumWrapsModulo256() {
     Rig rig(bytesOf({0xFF, 0xFF, 0x03}));
     Download_length = 2;  // three file bytes, then padding
     QVERIFY(rig.open());
-    QByteArray pending;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
-        pending += unit.readAll();
-        if (pending == bytesOf({1}) || pending == bytesOf({7})) unit.write(pending), pending.clear();
-        else if (pending.size() == 66) unit.write(bytesOf({3})), pending.clear();
-    };
+    playUnit(rig, unit, [](int) { return 0x03; });
     rig.link.SendFile(rig.file);
     QVERIFY(rig.ok());
     QCOMPARE(unit.log.mid(1, 5), bytesOf({0x03, 0x01, 0xFF, 0xFF, 0x03}));
@@ -520,18 +519,7 @@ void TestExchanges::recieveCounterPast32767() {
     Download_length = 64;
     QVERIFY(rig.open());
     rig.link.Recieve_counter = 32760;
-    int refusals = 0;
-    QByteArray pending;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
-        pending += unit.readAll();
-        if (pending == bytesOf({1}) || pending == bytesOf({7})) unit.write(pending), pending.clear();
-        else if (pending.size() >= 65) {
-            unit.write(bytesOf({++refusals <= 12 ? 0xFF : 0x03}));
-            pending.clear();
-        }
-    };
+    playUnit(rig, unit, [](int n) { return n <= 12 ? 0xFF : 0x03; });
     rig.link.SendFile(rig.file);
     QVERIFY(rig.ok());
     QCOMPARE(rig.link.Recieve_counter, 32760 + 1 + 13 + 1);

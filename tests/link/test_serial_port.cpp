@@ -34,14 +34,6 @@ void waitEvents(int ms) {
     while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-template <class Pred>
-bool spinUntil(Pred pred, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return pred();
-}
-
 bool openPort(SerialPort& port, int com = 1) {
     port.setCommPort(static_cast<int16_t>(com));
     port.setSettings(QStringLiteral("9600,N,8,1"));

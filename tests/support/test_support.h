@@ -5,6 +5,8 @@
 // of the whole program between tests.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -78,6 +80,15 @@ private:
     QString slave_;
     int com_;
 };
+
+// Runs the event loop until pred() holds or ms milliseconds pass; returns pred().
+template <class Pred>
+bool spinUntil(Pred pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return pred();
+}
 
 // Writes bytes to dir/name and returns the path.
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
