@@ -30,7 +30,7 @@ const char kUsage[] =
     "  --baud N             pace replies like a line of N bit/s (10 bits a byte);\n"
     "                       default: no pacing\n"
     "  --idle-reset-ms N    wait for a new handshake after N ms of a quiet line\n"
-    "                       (default 1000; 0 = never)\n"
+    "                       (default 2000; 0 = never)\n"
     "  --refuse BLOCK:TIMES refuse block BLOCK (0-based) TIMES times, every session\n"
     "  --noise RATE         chance (0 to 1) that a block arrives with one byte\n"
     "                       corrupted, so that it is refused\n"

@@ -78,7 +78,8 @@ struct Config {
     int refuseTimes = 0;       // ... this many times (0xFF) before accepting it, in every session
     double noiseRate = 0.0;    // chance per block transmission that one data byte is corrupted on its way in
     uint32_t noiseSeed = 1;
-    int idleResetMs = 1000;    // back to waiting for a handshake after this long without a byte; 0 = never
+    int idleResetMs = 2000;    // back to waiting for a handshake after this long without a byte (twice the
+                               // program's pause before the login); 0 = never
     bool verbose = false;      // log each exchange on stderr
 };
 

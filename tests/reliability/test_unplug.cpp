@@ -1,0 +1,110 @@
+// The cable is pulled in the middle of a transfer (the simulator closes its
+// end of the line instead of answering a block), with the program's real
+// 2-second time-out: the wait for the verdict runs out quietly, without
+// spinning a core, and ends with the stop box. With the cable back (the same
+// COM1 name now leads to a new line), Cancel and Reload give a good download.
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/globals.h"
+#include "link/download_link.h"
+#include "tests/reliability/rig.h"
+
+using namespace quarn;
+using namespace testsupport;
+using namespace reliability;
+
+class TestUnplug : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        useRealClock();
+        resetProgram();
+    }
+    void cleanup() {
+        resetProgram();
+        useFastClock();
+    }
+    void pulledDuringTransferThenPluggedIn();
+};
+
+void TestUnplug::pulledDuringTransferThenPluggedIn() {
+    constexpr int kPulledAtBlock = 2;
+    sim::Config cfg;
+    cfg.faults[sim::Stage::Verdict] = makeFault(sim::FaultKind::HangUp, {}, 1, kPulledAtBlock);
+    // The simulator's default idle reset is no longer than the program's
+    // one-second pause before the login, and may drop the password (see
+    // test_login_pause); keep it out of the way here.
+    cfg.idleResetMs = 5000;
+    Rig rig(cfg, 300);  // five blocks
+
+    // From the first pass after the line went away to the stop box.
+    bool gone = false, ended = false;
+    QElapsedTimer wall;
+    double cpuAtGone = 0, cpuAtEnd = 0, waited = 0;
+    int passes = 0;
+    bool timedOut = false, stopped = true;
+    rig.onEachPass([&] {
+        if (gone) {
+            ++passes;
+        } else if (rig.port->unit().hungUp()) {
+            gone = true;
+            wall.start();
+            cpuAtGone = cpuSeconds();
+        }
+    });
+    auto recordBox = rig.boxes.onBox;
+    rig.boxes.onBox = [&](const Box& b) {
+        if (gone && !ended) {
+            ended = true;
+            cpuAtEnd = cpuSeconds();
+            waited = wall.elapsed() / 1000.0;
+            timedOut = rig.f->link.Comm_Timeout;
+            stopped = rig.f->link.Program_kill;
+        }
+        recordBox(b);
+    };
+
+    rig.start();
+    QVERIFY(rig.port->unit().hungUp());
+    QVERIFY(gone);
+    QVERIFY(ended);
+    const double cpu = cpuAtEnd - cpuAtGone;
+    qInfo("unplugged at block %d: the wait went on %.2f s after the line went away, in %d "
+          "event-loop passes, using %.3f s of CPU (%.1f%% of a core)",
+          kPulledAtBlock, waited, passes, cpu, 100.0 * cpu / waited);
+    QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
+    QVERIFY(timedOut);
+    QVERIFY(!stopped);
+    QVERIFY2(waited >= 1.5 && waited <= 2.5, "the wait did not last its time-out");
+    QVERIFY2(cpu < 0.10 * waited, "the wait spun while the port was gone");
+    QVERIFY2(passes <= 40, "the wait spun while the port was gone");  // about one pass per 250 ms tick
+    QCOMPARE(rig.f->Label2->text(), kLineInProgress);
+    QCOMPARE(indicatorName(indicatorOf(rig.f)), indicatorName(Indicator::Ready));
+    QVERIFY(!rig.f->link.MSComm1.portOpen());
+    QVERIFY(!rig.f->File1.isOpen());
+    QVERIFY(rig.f->isLoaded());
+    QVERIFY(!rig.f->Download_start);
+    QVERIFY(rig.port->unit().sessions().empty());
+
+    // The cable goes back in; the technician repowers the unit and reloads.
+    QVERIFY(rig.port->unit().plugIn());
+    QCOMPARE(QFileInfo(rig.port->linkPath()).symLinkTarget(),
+             QString::fromStdString(rig.port->unit().devicePath()));
+    QVERIFY(!rig.f->ReloadCommand->isEnabled());
+    rig.f->StopCommand->click();
+    rig.f->ReloadCommand->click();
+    QCOMPARE(rig.boxes.prompts(), (QStringList{kStopBox, kRepowerBox, kEndMessage}));
+    QCOMPARE(rig.linesAtBoxes.last(), kLineGood);
+    QVERIFY(rig.port->unit().waitForSessions(1, 2000));
+    QCOMPARE(rig.lastImage(), rig.expectedImage());
+    QVERIFY(!rig.f->isLoaded());
+    QCOMPARE(programEndCode(), 0);
+}
+
+QTEST_MAIN(TestUnplug)
+#include "test_unplug.moc"
