@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the four windows, docs/*.png, on an invisible
+# X display (Xvfb), so they show the program as a desktop draws it: the
+# program runs in a copy of the demonstration folder against a simulated unit
+# and saves each window as it passes.
+#
+#   bash scripts/screenshots.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build -j "$(nproc)" --target quarn-screenshots > /dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+bash scripts/demo-folder.sh "$work"
+(cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$root/build/tools/quarn-screenshots" "$root/docs")
