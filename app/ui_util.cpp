@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 #include <QWidget>
 #include <cmath>
 
@@ -18,6 +19,12 @@ void placeTwips(QWidget* w, int left, int top, int width, int height) {
     const int dy = ref->logicalDpiY();
     w->setGeometry(twipsToPixels(left, dx), twipsToPixels(top, dy), twipsToPixels(width, dx),
                    twipsToPixels(height, dy));
+}
+
+void centreOnScreen(QWidget* w) {
+    QRect frame = w->frameGeometry();
+    frame.moveCenter(w->screen()->availableGeometry().center());
+    w->move(frame.topLeft());
 }
 
 QColor vbColor(uint32_t value) {

@@ -15,6 +15,8 @@
 #include <cstdint>
 
 class QLabel;
+class QResizeEvent;
+class QShowEvent;
 class QWidget;
 
 namespace quarn {
@@ -24,6 +26,42 @@ int pixelsToTwips(int pixels, int dpi);
 
 // Places w in its parent at the given twips, using the parent's (or w's) logical DPI.
 void placeTwips(QWidget* w, int left, int top, int width, int height);
+
+// Moves the window w so that its frame is centred on its screen's available area.
+void centreOnScreen(QWidget* w);
+
+// A top-level window of the design: it keeps its design size whatever the
+// window manager does, and opens centred on its screen the first time it is
+// shown. Form_Resize says what the design size is; it runs on every show and
+// after every resize.
+template <class Base>
+class FixedSizeWindow : public Base {
+protected:
+    virtual void Form_Resize() = 0;
+
+    void resizeEvent(QResizeEvent* event) override {
+        Base::resizeEvent(event);
+        // The resize Form_Resize makes comes back here.
+        if (resizing_) return;
+        resizing_ = true;
+        Form_Resize();
+        resizing_ = false;
+    }
+
+    void showEvent(QShowEvent* event) override {
+        Base::showEvent(event);
+        Form_Resize();
+        // Only the first show: after that the window stays where the user put it.
+        if (!centred_ && this->screen()) {
+            centred_ = true;
+            centreOnScreen(this);
+        }
+    }
+
+private:
+    bool centred_ = false;
+    bool resizing_ = false;
+};
 
 QColor vbColor(uint32_t value);
 void setBackColor(QWidget* w, uint32_t value);

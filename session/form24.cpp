@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "app/forms.h"
 #include "app/globals.h"
@@ -182,25 +181,6 @@ void Form24::Form_Load() {
 
 void Form24::Form_Resize() {
     if (size() != designSize()) resize(designSize());
-}
-
-void Form24::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    if (resizing_) return;
-    resizing_ = true;
-    Form_Resize();
-    resizing_ = false;
-}
-
-void Form24::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    Form_Resize();
-    if (!centred_ && screen()) {
-        centred_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 void Form24::closeEvent(QCloseEvent* event) {

@@ -14,6 +14,7 @@
 #include <QMainWindow>
 
 #include "app/form_registry.h"
+#include "app/ui_util.h"
 #include "link/download_link.h"
 
 class QAction;
@@ -23,8 +24,6 @@ class QRadioButton;
 
 namespace quarn {
 
-class Panel3D;
-
 // Back colours of StatusPanel(0..2) for each setting of the link indicator.
 struct IndicatorColors {
     uint32_t off, on, error;
@@ -33,7 +32,7 @@ constexpr IndicatorColors kIndicatorAtLoad{0x000000FFu, 0x00008000u, 0x000000C0u
 constexpr IndicatorColors kIndicatorReady{0x000000C0u, 0x0000C000u, 0x000000C0u};
 constexpr IndicatorColors kIndicatorFailure{0x000000C0u, 0x00008000u, 0x000000FFu};
 
-class Form24 : public QMainWindow, public FormLifecycle {
+class Form24 : public FixedSizeWindow<QMainWindow>, public FormLifecycle {
     Q_OBJECT
 public:
     Form24();
@@ -87,11 +86,9 @@ public:
 
 protected:
     void Form_Load();
-    void Form_Resize();
+    void Form_Resize() override;
     void Form_Unload(int& Cancel) override;
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -104,8 +101,6 @@ private:
     bool checkDownloadFile();
 
     QWidget* client_ = nullptr;
-    bool centred_ = false;
-    bool resizing_ = false;
 };
 
 }  // namespace quarn

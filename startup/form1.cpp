@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "app/forms.h"
 #include "app/globals.h"
@@ -126,25 +125,6 @@ QSize Form1::designSize() const {
 
 void Form1::Form_Resize() {
     if (Form_Height > 0 && size() != designSize()) resize(designSize());
-}
-
-void Form1::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (resizing_) return;
-    resizing_ = true;
-    Form_Resize();
-    resizing_ = false;
-}
-
-void Form1::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    Form_Resize();
-    if (!centred_ && screen()) {
-        centred_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "app/form_registry.h"
+#include "app/ui_util.h"
 
 class QLabel;
 class QPushButton;
@@ -29,7 +30,7 @@ constexpr int kFrameHeightTwips = 360;
 // File."). Frees every window before it returns. Needs a QApplication.
 int runProgram();
 
-class Form1 : public QWidget, public FormLifecycle {
+class Form1 : public FixedSizeWindow<QWidget>, public FormLifecycle {
     Q_OBJECT
 public:
     static constexpr int kWidthTwips = 7536;
@@ -59,15 +60,11 @@ public:
 
 protected:
     void Form_Load();
-    void Form_Resize();
-    void resizeEvent(QResizeEvent* event) override;
+    void Form_Resize() override;
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     bool initOk_ = false;
-    bool centred_ = false;
-    bool resizing_ = false;
 };
 
 }  // namespace quarn

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 #include "app/forms.h"
 #include "app/globals.h"
@@ -134,25 +133,6 @@ void Form2::Continue1_Click() {
 
 void Form2::Form_Resize() {
     if (size() != designSize()) resize(designSize());
-}
-
-void Form2::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (resizing_) return;
-    resizing_ = true;
-    Form_Resize();
-    resizing_ = false;
-}
-
-void Form2::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    Form_Resize();
-    if (!centred_ && screen()) {
-        centred_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 void Form2::Form_Unload(int& Cancel) {

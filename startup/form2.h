@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/form_registry.h"
+#include "app/ui_util.h"
 
 class QLabel;
 class QPushButton;
@@ -15,9 +16,7 @@ class QRadioButton;
 
 namespace quarn {
 
-class Panel3D;
-
-class Form2 : public QWidget, public FormLifecycle {
+class Form2 : public FixedSizeWindow<QWidget>, public FormLifecycle {
     Q_OBJECT
 public:
     static constexpr int kWidthTwips = 3480;   // outer size, kept fixed
@@ -38,15 +37,9 @@ public:
     QSize designSize() const;
 
 protected:
-    void Form_Resize();
+    void Form_Resize() override;
     void Form_Unload(int& Cancel) override;
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
-    bool centred_ = false;
-    bool resizing_ = false;
 };
 
 }  // namespace quarn
