@@ -20,15 +20,17 @@ namespace {
 
 const QByteArray kHandshake("\xAA\x55\xAA", 3);
 
-// A link as the download window holds it, on COM1, with the fast clock.
+// A link as the download window holds it, on COM1, with the fast clock, and
+// contents as the download file of downloadLength bytes.
 struct Rig {
     DownloadLink link;
     QBuffer file;
     int badReplies = 0;
 
-    explicit Rig(const QByteArray& contents = QByteArray(64, 'x')) {
+    explicit Rig(const QByteArray& contents = QByteArray(64, 'x'), int downloadLength = 0) {
         resetGlobals();
         Com_port = 1;
+        Download_length = static_cast<int16_t>(downloadLength);
         link.startTicker();
         link.onBadReply = [this] { ++badReplies; };
         file.setData(contents);
@@ -45,6 +47,14 @@ struct Rig {
     }
 };
 
+// Runs fn in the nth event-loop pass of the link's waits from now on, counting from 1.
+void atPass(Rig& rig, int n, std::function<void()> fn) {
+    auto passes = std::make_shared<int>(0);
+    onEachPass(rig.link, [passes, n, fn] {
+        if (++*passes == n) fn();
+    });
+}
+
 // The end byte leaves when the event loop runs next, as in the program.
 bool waitForSessions(sim::UnitSim& unit, size_t n, int ms = 3000) {
     return spinUntil([&] { return unit.sessions().size() >= n; }, ms);
@@ -60,11 +70,9 @@ QByteArray bytesOf(std::initializer_list<int> values) {
 // echoes the start and confirm bytes and gives each block transmission the
 // verdict verdictFor(n), n counting transmissions from 1.
 void playUnit(Rig& rig, ScriptedUnit& unit, std::function<int(int)> verdictFor) {
-    auto base = rig.link.yield;
     auto pending = std::make_shared<QByteArray>();
     auto transmissions = std::make_shared<int>(0);
-    rig.link.yield = [base, &unit, pending, transmissions, verdictFor] {
-        base();
+    onEachPass(rig.link, [&unit, pending, transmissions, verdictFor] {
         *pending += unit.readAll();
         if (*pending == bytesOf({1}) || *pending == bytesOf({7})) {
             unit.write(*pending);
@@ -73,7 +81,7 @@ void playUnit(Rig& rig, ScriptedUnit& unit, std::function<int(int)> verdictFor) 
             unit.write(bytesOf({verdictFor(++*transmissions)}));
             pending->clear();
         }
-    };
+    });
 }
 
 }  // namespace
@@ -126,14 +134,12 @@ void TestExchanges::handshakeReplies() {
     Rig rig;
     QVERIFY(rig.open());
     bool answered = false;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
+    onEachPass(rig.link, [&] {
         if (!answered && unit.readAll() == kHandshake) {
             unit.write(reply);
             answered = true;
         }
-    };
+    });
     rig.link.SendHandshake();
     QVERIFY(answered);
     QCOMPARE(rig.ok(), ok);
@@ -155,12 +161,7 @@ void TestExchanges::handshakeDropsBytesFromThePreSendWait() {
     ScriptedUnit unit;
     Rig rig;
     QVERIFY(rig.open());
-    int passes = 0;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
-        if (++passes == 2) unit.write(kHandshake);  // early: must not count as the answer
-    };
+    atPass(rig, 2, [&] { unit.write(kHandshake); });  // early: must not count as the answer
     rig.link.SendHandshake();
     QVERIFY(rig.link.Comm_Timeout);
     QCOMPARE(rig.link.Recieve_counter, 0);
@@ -171,12 +172,7 @@ void TestExchanges::handshakeStopDuringPreSendWaitStillSends() {
     ScriptedUnit unit;
     Rig rig;
     QVERIFY(rig.open());
-    int passes = 0;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
-        if (++passes == 1) rig.link.Program_kill = true;
-    };
+    atPass(rig, 1, [&] { rig.link.Program_kill = true; });
     QElapsedTimer t;
     t.start();
     rig.link.SendHandshake();
@@ -204,10 +200,7 @@ void TestExchanges::loginReplies() {
     QFETCH(bool, ok);
     QFETCH(QString, monitor);
     sim::Config cfg;
-    sim::Fault fault;
-    fault.kind = static_cast<sim::FaultKind>(kind);
-    fault.bytes = toBytes(bytes);
-    cfg.faults[sim::Stage::Login] = fault;
+    cfg.faults[sim::Stage::Login] = makeFault(static_cast<sim::FaultKind>(kind), bytes);
     SimPort port(cfg);
     Rig rig;
     QVERIFY(rig.open());
@@ -229,16 +222,14 @@ void TestExchanges::replySplitAcrossReads() {
     QVERIFY(rig.open());
     int passes = 0;
     bool sent = false;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
+    onEachPass(rig.link, [&] {
         if (!sent && unit.readAll() == kHandshake) sent = true, passes = 0;
         if (!sent) return;
         ++passes;  // one byte every other pass: the wait must keep collecting
         if (passes == 1) unit.write(bytesOf({0xAA}));
         if (passes == 3) unit.write(bytesOf({0x55}));
         if (passes == 5) unit.write(bytesOf({0xAA}));
-    };
+    });
     rig.link.SendHandshake();
     QVERIFY(rig.ok());
     QCOMPARE(rig.link.monitor.recieve, QStringLiteral("AA,55,AA"));
@@ -259,9 +250,7 @@ void TestExchanges::replyCompleteInTheTimeoutPass() {
     const QByteArray reply = stage == 0 ? kHandshake : bytesOf({0x88});
     bool replied = false;
     bool timedOutInSamePass = false;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
+    onEachPass(rig.link, [&] {
         if (!replied && unit.readAll().endsWith(request)) {
             unit.write(reply);
             replied = true;
@@ -271,7 +260,7 @@ void TestExchanges::replyCompleteInTheTimeoutPass() {
             for (int i = 0; i < rig.link.Timeout_timer; ++i) rig.link.Timer2_Timer();
             timedOutInSamePass = true;
         }
-    };
+    });
     if (stage == 0) rig.link.SendHandshake();
     else rig.link.SendPassWord();
     QVERIFY(timedOutInSamePass);
@@ -301,8 +290,7 @@ void TestExchanges::transferLengths() {
     QFETCH(int, blocks);
     const QByteArray file = patternBytes(fileSize, static_cast<uint32_t>(fileSize + 11));
     SimPort port;
-    Rig rig(file);
-    Download_length = static_cast<int16_t>(length);
+    Rig rig(file, length);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
     QElapsedTimer t;
@@ -328,8 +316,7 @@ void TestExchanges::refusedBlockIsSentAgain() {
     cfg.refuseTimes = 2;
     SimPort port(cfg);
     const QByteArray file = patternBytes(128);
-    Rig rig(file);
-    Download_length = 128;
+    Rig rig(file, 128);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
     rig.link.SendFile(rig.file);
@@ -379,14 +366,11 @@ void TestExchanges::transferFailures() {
     QFETCH(QString, recieve);
     QFETCH(QByteArray, wireTail);
     sim::Config cfg;
-    sim::Fault fault;
-    fault.kind = static_cast<sim::FaultKind>(kind);
-    fault.bytes = toBytes(bytes);
-    cfg.faults[static_cast<sim::Stage>(stage)] = fault;
+    cfg.faults[static_cast<sim::Stage>(stage)] =
+        makeFault(static_cast<sim::FaultKind>(kind), bytes);
     SimPort port(cfg);
     const QByteArray file = patternBytes(64);
-    Rig rig(file);
-    Download_length = 64;
+    Rig rig(file, 64);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
     rig.link.SendFile(rig.file);
@@ -413,24 +397,19 @@ void TestExchanges::stopAtEachTransferWait_data() {
 void TestExchanges::stopAtEachTransferWait() {
     QFETCH(int, stage);
     sim::Config cfg;
-    sim::Fault silent;
-    silent.kind = sim::FaultKind::Silence;
-    cfg.faults[static_cast<sim::Stage>(stage)] = silent;
+    cfg.faults[static_cast<sim::Stage>(stage)] = makeFault(sim::FaultKind::Silence);
     SimPort port(cfg);
-    Rig rig(patternBytes(64));
-    Download_length = 64;
+    Rig rig(patternBytes(64), 64);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
     const size_t before = port.unit().received().size();
     // Replies so far: handshake and login; the start echo makes 3, the verdict 4.
     const int repliesBefore = stage == int(sim::Stage::StartEcho) ? 2 : stage == int(sim::Stage::Verdict) ? 3 : 4;
     int passesThere = 0;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
+    onEachPass(rig.link, [&] {
         if (rig.link.Recieve_counter == repliesBefore && ++passesThere == 2)
             rig.link.Program_kill = true;  // Cancel while waiting there
-    };
+    });
     rig.link.SendFile(rig.file);
     QVERIFY(rig.link.Program_kill);
     QVERIFY(rig.file.isOpen());
@@ -443,8 +422,7 @@ void TestExchanges::stopAtEachTransferWait() {
 void TestExchanges::byteBehindARepeatVerdictIsTheNextReply() {
     ScriptedUnit unit;
     const QByteArray file = patternBytes(64);
-    Rig rig(file);
-    Download_length = 64;
+    Rig rig(file, 64);
     QVERIFY(rig.open());
     // The far end's script: how many bytes it waits for at each step, and its answer.
     const QList<QPair<int, QByteArray>> script = {
@@ -454,15 +432,13 @@ void TestExchanges::byteBehindARepeatVerdictIsTheNextReply() {
     };
     int step = 0;
     QByteArray pending;
-    auto base = rig.link.yield;
-    rig.link.yield = [&] {
-        base();
+    onEachPass(rig.link, [&] {
         pending += unit.readAll();
         if (step < script.size() && pending.size() >= script[step].first) {
             pending.remove(0, script[step].first);
             unit.write(script[step++].second);
         }
-    };
+    });
     rig.link.SendFile(rig.file);
     QVERIFY(rig.ok());
     QVERIFY(spinUntil([&] { unit.readAll(); return unit.log.endsWith('\x0F'); }, 1000));
@@ -478,8 +454,7 @@ void TestExchanges::monitorTexts() {
     ScriptedUnit unit;
     QByteArray block = bytesOf({0x10, 0x20, 0x0A, 0x00, 0xFF, 0x01, 0x02, 0x03, 0x04, 0x05});
     block += patternBytes(54);
-    Rig rig(block);
-    Download_length = 64;
+    Rig rig(block, 64);
     QVERIFY(rig.open());
     QStringList transmitSeen, recieveSeen;
     rig.link.onMonitor = [&] {
@@ -502,8 +477,7 @@ void TestExchanges::monitorTexts() {
 
 void TestExchanges::checksumWrapsModulo256() {
     ScriptedUnit unit;
-    Rig rig(bytesOf({0xFF, 0xFF, 0x03}));
-    Download_length = 2;  // three file bytes, then padding
+    Rig rig(bytesOf({0xFF, 0xFF, 0x03}), 2);  // three file bytes, then padding
     QVERIFY(rig.open());
     playUnit(rig, unit, [](int) { return 0x03; });
     rig.link.SendFile(rig.file);
@@ -515,8 +489,7 @@ void TestExchanges::checksumWrapsModulo256() {
 void TestExchanges::recieveCounterPast32767() {
     // A unit that keeps refusing: the receive count goes on past 16 bits.
     ScriptedUnit unit;
-    Rig rig(patternBytes(64));
-    Download_length = 64;
+    Rig rig(patternBytes(64), 64);
     QVERIFY(rig.open());
     rig.link.Recieve_counter = 32760;
     playUnit(rig, unit, [](int n) { return n <= 12 ? 0xFF : 0x03; });

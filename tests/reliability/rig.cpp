@@ -7,54 +7,12 @@
 
 #include "app/forms.h"
 #include "app/globals.h"
-#include "app/ui_util.h"
 #include "link/download_link.h"
 
 using namespace quarn;
 using namespace testsupport;
 
 namespace reliability {
-
-const QString kHandshakeBox = QStringLiteral("Handshake Error! - Please check connection and retry.");
-const QString kLoginBox = QStringLiteral("Login Error! - Please check connection and retry.");
-const QString kStopBox = QStringLiteral("Download procedure have been stopped! ");
-const QString kRepowerBox = QStringLiteral("Please repower the unit before you start loading again.");
-const QString kEndMessage = QStringLiteral("Download complete. Switch the unit off.");
-
-const QString kLineInitial = QStringLiteral("Unit ready for download");
-const QString kLineHandshakeOk = QStringLiteral("Unit handshake ok.");
-const QString kLineInProgress = QStringLiteral("Unit download in progres.");
-const QString kLineBadReply = QStringLiteral("Bad handshake signal. - Exit programming.");
-const QString kLineGood = QStringLiteral("Programming end and no error found.");
-
-Indicator indicatorOf(Form24* f) {
-    const uint32_t off = backColorOf(f->StatusPanel[0]);
-    const uint32_t on = backColorOf(f->StatusPanel[1]);
-    const uint32_t err = backColorOf(f->StatusPanel[2]);
-    if (off == kIndicatorFailure.off && on == kIndicatorFailure.on && err == kIndicatorFailure.error)
-        return Indicator::Failure;
-    if (off == kIndicatorReady.off && on == kIndicatorReady.on && err == kIndicatorReady.error)
-        return Indicator::Ready;
-    return Indicator::AtLoad;
-}
-
-const char* indicatorName(Indicator i) {
-    switch (i) {
-        case Indicator::AtLoad: return "as loaded";
-        case Indicator::Failure: return "failure";
-        case Indicator::Ready: return "ready";
-    }
-    return "?";
-}
-
-sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes, int times, int onlyBlock) {
-    sim::Fault f;
-    f.kind = kind;
-    f.bytes = toBytes(bytes);
-    f.times = times;
-    f.onlyBlock = onlyBlock;
-    return f;
-}
 
 void useBriskClock() { setLinkClock({10, 20}); }
 
@@ -80,13 +38,7 @@ Form24* Rig::load() {
     return f;
 }
 
-void Rig::onEachPass(std::function<void()> fn) {
-    auto base = f->link.yield;
-    f->link.yield = [base, fn] {
-        base();
-        fn();
-    };
-}
+void Rig::onEachPass(std::function<void()> fn) { testsupport::onEachPass(f->link, std::move(fn)); }
 
 QByteArray Rig::expectedImage() const { return toQByteArray(sim::expectedImage(toBytes(file), length)); }
 

@@ -2,7 +2,7 @@
 // Shared pieces of the reliability tests: a download window on COM1 with the
 // unit simulator behind it, how a session ended as the user sees it, and the
 // process figures (open descriptors, resident memory, CPU time) the tests
-// quote.
+// quote. The box and line texts and the indicator are in test_support.h.
 
 #include <QByteArray>
 #include <QString>
@@ -16,24 +16,6 @@
 #include "tests/support/test_support.h"
 
 namespace reliability {
-
-extern const QString kHandshakeBox;
-extern const QString kLoginBox;
-extern const QString kStopBox;
-extern const QString kRepowerBox;
-extern const QString kEndMessage;
-
-extern const QString kLineInitial;
-extern const QString kLineHandshakeOk;
-extern const QString kLineInProgress;
-extern const QString kLineBadReply;
-extern const QString kLineGood;
-
-enum class Indicator { AtLoad, Failure, Ready };
-Indicator indicatorOf(quarn::Form24* f);
-const char* indicatorName(Indicator i);
-
-sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes = {}, int times = -1, int onlyBlock = -1);
 
 // Tick 10 ms (a time-out of 70 to 80 ms) and a 20 ms delay: for the long runs
 // of sessions, where the pre-send wait and the delay dominate the run time.

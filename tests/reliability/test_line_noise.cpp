@@ -20,14 +20,12 @@ using namespace reliability;
 #define QUARN_NOISE_SESSIONS 250
 #endif
 
-class TestLineNoise : public QObject {
+class TestLineNoise : public ProgramTest {
     Q_OBJECT
+public:
+    TestLineNoise() : ProgramTest(useBriskClock) {}
+
 private slots:
-    void init() {
-        useBriskClock();
-        resetProgram();
-    }
-    void cleanup() { resetProgram(); }
     void seededSessions();
 };
 

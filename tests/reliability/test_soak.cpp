@@ -66,14 +66,12 @@ void arrangeUnit(sim::UnitSim& unit, Kind k) {
 
 }  // namespace
 
-class TestSoak : public QObject {
+class TestSoak : public ProgramTest {
     Q_OBJECT
+public:
+    TestSoak() : ProgramTest(useBriskClock) {}
+
 private slots:
-    void init() {
-        useBriskClock();
-        resetProgram();
-    }
-    void cleanup() { resetProgram(); }
     void sessionsThroughReload();
 };
 

@@ -18,15 +18,9 @@
 using namespace quarn;
 using namespace testsupport;
 
-class TestDownloadWindow : public QObject {
+class TestDownloadWindow : public ProgramTest {
     Q_OBJECT
 private slots:
-    void init() {
-        useFastClock();
-        resetProgram();
-    }
-    void cleanup() { resetProgram(); }
-
     void controlsSitWhereTheDesignPutsThem_data();
     void controlsSitWhereTheDesignPutsThem();
     void initialState();

@@ -14,7 +14,6 @@
 #include "app/form_registry.h"
 #include "app/forms.h"
 #include "app/globals.h"
-#include "app/ui_util.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
@@ -23,33 +22,6 @@ using namespace quarn;
 using namespace testsupport;
 
 namespace {
-
-const QString kHandshakeBox = QStringLiteral("Handshake Error! - Please check connection and retry.");
-const QString kLoginBox = QStringLiteral("Login Error! - Please check connection and retry.");
-const QString kStopBox = QStringLiteral("Download procedure have been stopped! ");
-const QString kEndMessage = QStringLiteral("Download complete. Switch the unit off.");
-const QString kRepower = QStringLiteral("Please repower the unit before you start loading again.");
-
-enum Indicator { AtLoad, Failure, Ready };
-
-Indicator indicatorOf(Form24* f) {
-    const uint32_t off = backColorOf(f->StatusPanel[0]);
-    const uint32_t on = backColorOf(f->StatusPanel[1]);
-    const uint32_t err = backColorOf(f->StatusPanel[2]);
-    if (off == kIndicatorFailure.off && on == kIndicatorFailure.on && err == kIndicatorFailure.error)
-        return Failure;
-    if (off == kIndicatorReady.off && on == kIndicatorReady.on && err == kIndicatorReady.error)
-        return Ready;
-    return AtLoad;
-}
-
-sim::Fault fault(sim::FaultKind kind, QByteArray bytes = {}, int times = -1) {
-    sim::Fault f;
-    f.kind = kind;
-    f.bytes = toBytes(bytes);
-    f.times = times;
-    return f;
-}
 
 // Where a session is waiting, seen from the window: used to act at one wait.
 enum class Wait { PreSend, HandshakeReply, Delay, LoginReply, Transfer };
@@ -87,30 +59,22 @@ struct Rig {
     }
     // Runs fn once, in the event loop pass where the session first waits at w.
     void atWait(Wait w, std::function<void()> fn) {
-        auto base = f->link.yield;
         auto done = std::make_shared<bool>(false);
-        f->link.yield = [this, base, w, fn, done] {
-            base();
+        onEachPass(f->link, [this, w, fn, done] {
             if (!*done && isAt(f, w)) {
                 *done = true;
                 fn();
             }
-        };
+        });
     }
     QByteArray wire() const { return toQByteArray(port->unit().received()); }
 };
 
 }  // namespace
 
-class TestSequencer : public QObject {
+class TestSequencer : public ProgramTest {
     Q_OBJECT
 private slots:
-    void init() {
-        useFastClock();
-        resetProgram();
-    }
-    void cleanup() { resetProgram(); }
-
     void goodDownload();
     void secondCallWhileRunningOnlyDisablesReload();
     void noPortSelected();
@@ -138,12 +102,12 @@ void TestSequencer::goodDownload() {
     const QString initialLine = rig.f->Label2->text();
     rig.f->Start_Download();
 
-    QCOMPARE(initialLine, QStringLiteral("Unit ready for download"));
+    QCOMPARE(initialLine, kLineInitial);
     QCOMPARE(rig.boxes.boxes.size(), 1);
     QCOMPARE(rig.boxes.boxes[0].prompt, kEndMessage);
     QCOMPARE(rig.boxes.boxes[0].style, 0);
     QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("INFO!"));
-    QCOMPARE(lineDuringEndBox, QStringLiteral("Programming end and no error found."));
+    QCOMPARE(lineDuringEndBox, kLineGood);
     QVERIFY(!unloadedDuringBox);
     QCOMPARE(rig.f->windowTitle(), QStringLiteral("Quarn Test Download"));
     QVERIFY(!rig.f->isLoaded());
@@ -152,7 +116,7 @@ void TestSequencer::goodDownload() {
     QVERIFY(rig.f->Download_start);
     QVERIFY(!rig.f->File1.isOpen());
     QVERIFY(!rig.f->link.MSComm1.portOpen());
-    QCOMPARE(indicatorOf(rig.f), Ready);
+    QCOMPARE(indicatorOf(rig.f), Indicator::Ready);
     QVERIFY(rig.port->unit().waitForSessions(1, 2000));
     QCOMPARE(toQByteArray(rig.port->unit().sessions()[0].image),
              toQByteArray(sim::expectedImage(toBytes(rig.file), 100)));
@@ -232,7 +196,7 @@ void TestSequencer::portThatCannotOpen() {
     QVERIFY(rig.boxes.boxes[0].prompt.contains(QStringLiteral("/nonexistent/quarn-com1")));
     QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("ERROR!"));
     QCOMPARE(rig.boxes.boxes[0].style, 48);
-    QCOMPARE(indicatorOf(rig.f), Failure);
+    QCOMPARE(indicatorOf(rig.f), Indicator::Failure);
     QVERIFY(rig.f->ReloadCommand->isEnabled());
     QVERIFY(!rig.f->Download_start);
     QVERIFY(!rig.f->File1.isOpen());
@@ -259,37 +223,37 @@ std::vector<EndCase> endCases() {
         c.faults[stage] = f;
         return c;
     };
-    const QString initial = QStringLiteral("Unit ready for download");
-    const QString handshakeOk = QStringLiteral("Unit handshake ok.");
-    const QString inProgress = QStringLiteral("Unit download in progres.");
-    const QString badReply = QStringLiteral("Bad handshake signal. - Exit programming.");
     auto cancelAt = [](Wait w) {
         return [w](Rig& r) { r.atWait(w, [&r] { r.f->StopCommand->click(); }); };
     };
-    cases.push_back({"no handshake reply", cfg(S::Handshake, fault(K::Silence)), nullptr, initial,
-                     Failure, kHandshakeBox, true, false});
-    cases.push_back({"wrong handshake reply", cfg(S::Handshake, fault(K::WrongByte, "\xAA\x55\xAB")),
-                     nullptr, initial, Failure, kHandshakeBox, true, false});
-    cases.push_back({"cancel in the pre-send wait", {}, cancelAt(Wait::PreSend), initial, Failure,
+    cases.push_back({"no handshake reply", cfg(S::Handshake, makeFault(K::Silence)), nullptr,
+                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+    cases.push_back({"wrong handshake reply",
+                     cfg(S::Handshake, makeFault(K::WrongByte, "\xAA\x55\xAB")), nullptr,
+                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+    cases.push_back({"cancel in the pre-send wait", sim::Config{}, cancelAt(Wait::PreSend),
+                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+    cases.push_back({"cancel in the handshake reply wait", cfg(S::Handshake, makeFault(K::Silence)),
+                     cancelAt(Wait::HandshakeReply), kLineInitial, Indicator::Failure,
                      kHandshakeBox, true, false});
-    cases.push_back({"cancel in the handshake reply wait", cfg(S::Handshake, fault(K::Silence)),
-                     cancelAt(Wait::HandshakeReply), initial, Failure, kHandshakeBox, true, false});
-    cases.push_back({"no login reply", cfg(S::Login, fault(K::Silence)), nullptr, handshakeOk,
-                     Failure, kLoginBox, false, false});
-    cases.push_back({"login refused", cfg(S::Login, fault(K::WrongByte, "\x08")), nullptr,
-                     handshakeOk, Failure, kLoginBox, false, false});
-    cases.push_back({"cancel in the login wait", cfg(S::Login, fault(K::Silence)),
-                     cancelAt(Wait::LoginReply), handshakeOk, Failure, kLoginBox, true, false});
-    cases.push_back({"cancel in the transfer", cfg(S::ConfirmEcho, fault(K::Silence)),
-                     cancelAt(Wait::Transfer), inProgress, Ready, kStopBox, true, true});
-    cases.push_back({"no verdict", cfg(S::Verdict, fault(K::Silence)), nullptr, inProgress, Ready,
-                     kStopBox, false, true});
-    cases.push_back({"wrong start echo", cfg(S::StartEcho, fault(K::WrongByte, "\x02")), nullptr,
-                     inProgress, Ready, kStopBox, false, true});
-    cases.push_back({"verdict 0x15", cfg(S::Verdict, fault(K::WrongByte, "\x15")), nullptr, badReply,
-                     Ready, kStopBox, false, true});
-    cases.push_back({"wrong confirm echo", cfg(S::ConfirmEcho, fault(K::WrongByte, "\x08")), nullptr,
-                     badReply, Ready, kStopBox, false, true});
+    cases.push_back({"no login reply", cfg(S::Login, makeFault(K::Silence)), nullptr,
+                     kLineHandshakeOk, Indicator::Failure, kLoginBox, false, false});
+    cases.push_back({"login refused", cfg(S::Login, makeFault(K::WrongByte, "\x08")), nullptr,
+                     kLineHandshakeOk, Indicator::Failure, kLoginBox, false, false});
+    cases.push_back({"cancel in the login wait", cfg(S::Login, makeFault(K::Silence)),
+                     cancelAt(Wait::LoginReply), kLineHandshakeOk, Indicator::Failure, kLoginBox,
+                     true, false});
+    cases.push_back({"cancel in the transfer", cfg(S::ConfirmEcho, makeFault(K::Silence)),
+                     cancelAt(Wait::Transfer), kLineInProgress, Indicator::Ready, kStopBox, true,
+                     true});
+    cases.push_back({"no verdict", cfg(S::Verdict, makeFault(K::Silence)), nullptr, kLineInProgress,
+                     Indicator::Ready, kStopBox, false, true});
+    cases.push_back({"wrong start echo", cfg(S::StartEcho, makeFault(K::WrongByte, "\x02")),
+                     nullptr, kLineInProgress, Indicator::Ready, kStopBox, false, true});
+    cases.push_back({"verdict 0x15", cfg(S::Verdict, makeFault(K::WrongByte, "\x15")), nullptr,
+                     kLineBadReply, Indicator::Ready, kStopBox, false, true});
+    cases.push_back({"wrong confirm echo", cfg(S::ConfirmEcho, makeFault(K::WrongByte, "\x08")),
+                     nullptr, kLineBadReply, Indicator::Ready, kStopBox, false, true});
     return cases;
 }
 }  // namespace
@@ -323,7 +287,7 @@ void TestSequencer::failedSessionsEndStates() {
 
 void TestSequencer::badReplyUnloadsTheInfoWindow() {
     sim::Config cfg;
-    cfg.faults[sim::Stage::Verdict] = fault(sim::FaultKind::WrongByte, "\x15");
+    cfg.faults[sim::Stage::Verdict] = makeFault(sim::FaultKind::WrongByte, "\x15");
     Rig rig(cfg);
     rig.f->mnu_help_info->trigger();
     QVERIFY(form14IfLoaded());
@@ -339,20 +303,18 @@ void TestSequencer::lastConfirmEchoInTheTimeoutPassIsNoSuccess() {
     // Handshake, login, start echo and the one verdict make four replies; the
     // fifth is the last confirm echo: let the time-out rise in its pass.
     bool fired = false;
-    auto base = rig.f->link.yield;
-    rig.f->link.yield = [&] {
-        base();
+    onEachPass(rig.f->link, [&] {
         DownloadLink& l = rig.f->link;
         if (!fired && l.Recieve_counter == 4 && l.MSComm1.inBufferCount() >= 1) {
             for (int i = 0; i < l.Timeout_timer; ++i) l.Timer2_Timer();
             fired = true;
         }
-    };
+    });
     rig.f->Start_Download();
     QVERIFY(fired);
     QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
     QVERIFY(rig.f->isLoaded());
-    QCOMPARE(rig.f->Label2->text(), QStringLiteral("Unit download in progres."));
+    QCOMPARE(rig.f->Label2->text(), kLineInProgress);
     QTRY_VERIFY(rig.wire().endsWith('\x0F'));  // the end byte still went out, as the unit expects
 }
 
@@ -384,16 +346,16 @@ void TestSequencer::exitAtEachWait() {
 
 void TestSequencer::reloadAfterAFailedHandshake() {
     sim::Config cfg;
-    cfg.faults[sim::Stage::Handshake] = fault(sim::FaultKind::Silence, {}, 1);
+    cfg.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence, {}, 1);
     Rig rig(cfg);
     rig.boxes.onBox = [&](const Box& b) {
-        if (b.prompt == kRepower) rig.port->unit().repower();
+        if (b.prompt == kRepowerBox) rig.port->unit().repower();
     };
     rig.f->Start_Download();
     QCOMPARE(rig.boxes.prompts(), QStringList{kHandshakeBox});
     QVERIFY(rig.f->ReloadCommand->isEnabled());
     rig.f->ReloadCommand->click();
-    QCOMPARE(rig.boxes.prompts(), (QStringList{kHandshakeBox, kRepower, kEndMessage}));
+    QCOMPARE(rig.boxes.prompts(), (QStringList{kHandshakeBox, kRepowerBox, kEndMessage}));
     QCOMPARE(rig.boxes.boxes[1].style, 64);
     QVERIFY(!rig.f->isLoaded());
     QVERIFY(rig.port->unit().waitForSessions(1, 2000));

@@ -13,7 +13,9 @@
 #include "app/forms.h"
 #include "app/globals.h"
 #include "app/message_box.h"
+#include "app/ui_util.h"
 #include "link/download_link.h"
+#include "session/form24.h"
 
 namespace testsupport {
 
@@ -69,6 +71,14 @@ SimPort::SimPort(sim::Config config, int com) : com_(com) {
 SimPort::~SimPort() {
     sim_.reset();
     qunsetenv(QStringLiteral("QUARN_COM%1").arg(com_).toLatin1().constData());
+}
+
+void onEachPass(quarn::DownloadLink& link, std::function<void()> fn) {
+    auto base = link.yield;
+    link.yield = [base, fn] {
+        base();
+        fn();
+    };
 }
 
 ScriptedUnit::ScriptedUnit(int com) : com_(com) {
@@ -150,6 +160,50 @@ QByteArray expectedTransferWire(const QByteArray& file, int downloadLength) {
     }
     wire += '\x0F';
     return wire;
+}
+
+sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes, int times, int onlyBlock) {
+    sim::Fault f;
+    f.kind = kind;
+    f.bytes = toBytes(bytes);
+    f.times = times;
+    f.onlyBlock = onlyBlock;
+    return f;
+}
+
+const QString kHandshakeBox =
+    QStringLiteral("Handshake Error! - Please check connection and retry.");
+const QString kLoginBox = QStringLiteral("Login Error! - Please check connection and retry.");
+const QString kStopBox = QStringLiteral("Download procedure have been stopped! ");
+const QString kRepowerBox =
+    QStringLiteral("Please repower the unit before you start loading again.");
+const QString kEndMessage = QStringLiteral("Download complete. Switch the unit off.");
+
+const QString kLineInitial = QStringLiteral("Unit ready for download");
+const QString kLineHandshakeOk = QStringLiteral("Unit handshake ok.");
+const QString kLineInProgress = QStringLiteral("Unit download in progres.");
+const QString kLineBadReply = QStringLiteral("Bad handshake signal. - Exit programming.");
+const QString kLineGood = QStringLiteral("Programming end and no error found.");
+
+Indicator indicatorOf(quarn::Form24* f) {
+    using quarn::backColorOf;
+    const uint32_t off = backColorOf(f->StatusPanel[0]);
+    const uint32_t on = backColorOf(f->StatusPanel[1]);
+    const uint32_t err = backColorOf(f->StatusPanel[2]);
+    const quarn::IndicatorColors& failure = quarn::kIndicatorFailure;
+    const quarn::IndicatorColors& ready = quarn::kIndicatorReady;
+    if (off == failure.off && on == failure.on && err == failure.error) return Indicator::Failure;
+    if (off == ready.off && on == ready.on && err == ready.error) return Indicator::Ready;
+    return Indicator::AtLoad;
+}
+
+const char* indicatorName(Indicator i) {
+    switch (i) {
+        case Indicator::AtLoad: return "as loaded";
+        case Indicator::Failure: return "failure";
+        case Indicator::Ready: return "ready";
+    }
+    return "?";
 }
 
 }  // namespace testsupport

@@ -1,13 +1,14 @@
 #pragma once
 // Shared pieces of the test programs: a message-box recorder that answers in
 // place of the user, the unit simulator on a pseudo-terminal mapped to a COM
-// port, a scripted unit for byte-exact cases, the fast test clock and a reset
-// of the whole program between tests.
+// port, a scripted unit for byte-exact cases, the fast test clock, a reset
+// of the whole program between tests, and what a session shows the user.
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -15,6 +16,11 @@
 #include <memory>
 
 #include "sim/unit_sim.h"
+
+namespace quarn {
+class DownloadLink;
+class Form24;
+}  // namespace quarn
 
 namespace testsupport {
 
@@ -47,6 +53,24 @@ void useRealClock();
 void resetProgram();
 // The exit code the program ended with since the last reset, or -1 while it runs.
 int programEndCode();
+
+// A test object whose every test function starts from a reset program on the
+// given clock and leaves it reset, so no window or global outlives a test.
+class ProgramTest : public QObject {
+    Q_OBJECT
+protected:
+    explicit ProgramTest(void (*clock)() = useFastClock) : clock_(clock) {}
+
+private slots:
+    void init() {
+        clock_();
+        resetProgram();
+    }
+    void cleanup() { resetProgram(); }
+
+private:
+    void (*clock_)();
+};
 
 // A unit simulator on a fresh pseudo-terminal, with COMn pointing at it.
 class SimPort {
@@ -81,6 +105,10 @@ private:
     int com_;
 };
 
+// Runs fn after every event-loop pass of the link's waits, after whatever
+// already ran there.
+void onEachPass(quarn::DownloadLink& link, std::function<void()> fn);
+
 // Runs the event loop until pred() holds or ms milliseconds pass; returns pred().
 template <class Pred>
 bool spinUntil(Pred pred, int ms) {
@@ -100,5 +128,26 @@ QByteArray toQByteArray(const sim::Bytes& b);
 // The bytes a correct session puts on the wire from the start byte on, with
 // no refusals: 01, per block 03 checksum data 07, then 0F.
 QByteArray expectedTransferWire(const QByteArray& file, int downloadLength);
+
+sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes = {}, int times = -1,
+                     int onlyBlock = -1);
+
+// The boxes of a download session, and the lines of its message label.
+extern const QString kHandshakeBox;
+extern const QString kLoginBox;
+extern const QString kStopBox;
+extern const QString kRepowerBox;
+extern const QString kEndMessage;
+
+extern const QString kLineInitial;
+extern const QString kLineHandshakeOk;
+extern const QString kLineInProgress;
+extern const QString kLineBadReply;
+extern const QString kLineGood;
+
+// The link indicator of the download window, told by its three colours.
+enum class Indicator { AtLoad, Failure, Ready };
+Indicator indicatorOf(quarn::Form24* f);
+const char* indicatorName(Indicator i);
 
 }  // namespace testsupport
