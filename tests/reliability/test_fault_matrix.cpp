@@ -270,15 +270,10 @@ void talkDuringPreSend(Rig& rig, const sim::Fault& reflection, bool thenSilent) 
 
 }  // namespace
 
-class TestFaultMatrix : public QObject {
+class TestFaultMatrix : public ProgramTest {
     Q_OBJECT
 private slots:
     void initTestCase() { timer_.start(); }
-    void init() {
-        useFastClock();
-        resetProgram();
-    }
-    void cleanup() { resetProgram(); }
     void cleanupTestCase() {
         qInfo("fault matrix: %d sessions (%d stages x %d faults, less the rows that cannot occur, "
               "plus 3 more), %d good with an exact image, %d failed with their box, %.1f s",
