@@ -163,6 +163,9 @@ void DownloadLink::SendPassWord() {
 }
 
 void DownloadLink::waitForBytes(int n) {
+    // The request goes on the wire before the window repaints its monitors:
+    // otherwise every exchange would wait for a repaint before it starts.
+    MSComm1.sendQueued();
     Timeout_count = 0;
     Comm_Timeout = false;
     int count = 0;

@@ -153,4 +153,8 @@ void SerialPort::output(const QByteArray& bytes) {
     port_.write(bytes);
 }
 
+void SerialPort::sendQueued() {
+    if (port_.isOpen() && port_.bytesToWrite() > 0) port_.flush();
+}
+
 }  // namespace quarn

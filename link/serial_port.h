@@ -25,7 +25,10 @@
 // - input(): with InputLen 0 takes everything waiting; with InputLen n > 0
 //   takes at most n bytes. Bytes behind them stay buffered.
 // - output(bytes): queues the bytes, in order, nothing added; they leave when
-//   the event loop runs next. Ignored while the port is closed.
+//   the event loop runs next, or at once on sendQueued(). Ignored while the
+//   port is closed.
+// - sendQueued(): hands every queued byte to the driver now, without
+//   blocking; what the driver cannot take yet leaves with the event loop.
 // - Received bytes arrive only while the event loop runs.
 
 #include <QByteArray>
@@ -79,6 +82,7 @@ public:
     int16_t inputLen() const { return inputLen_; }
     QByteArray input();
     void output(const QByteArray& bytes);
+    void sendQueued();
 
     // Whether the driver accepted the low-latency request at the last open.
     bool lowLatency() const { return lowLatency_; }

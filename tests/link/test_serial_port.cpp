@@ -51,6 +51,7 @@ private slots:
     void devicePaths();
     void opensAPseudoTerminalDespiteRts();
     void bytesBothWays();
+    void sendQueuedWritesWithoutTheEventLoop();
     void refusals_data();
     void refusals();
     void farEndGoneClosesThePortWithoutSpinning();
@@ -123,6 +124,24 @@ void TestSerialPort::bytesBothWays() {
     QCOMPARE(port.input(), QByteArray("\x02\x03\x04\x05"));  // a flush takes everything
     QCOMPARE(port.inBufferCount(), int16_t(0));
     QCOMPARE(port.input(), QByteArray());
+}
+
+void TestSerialPort::sendQueuedWritesWithoutTheEventLoop() {
+    ScriptedUnit unit;
+    SerialPort port;
+    QVERIFY(openPort(port));
+    port.output("\x03");
+    port.output("\x10\x20");
+    // No event loop from here on: only sendQueued() can have put them on the line.
+    port.sendQueued();
+    QElapsedTimer t;
+    t.start();
+    while (unit.readAll(), unit.log.size() < 3 && t.elapsed() < 1000) usleep(1000);
+    QCOMPARE(unit.log, QByteArray("\x03\x10\x20"));
+    port.sendQueued();  // nothing queued: nothing sent twice
+    usleep(20000);
+    unit.readAll();
+    QCOMPARE(unit.log, QByteArray("\x03\x10\x20"));
 }
 
 void TestSerialPort::refusals_data() {
