@@ -8,7 +8,6 @@
 #include <QtTest>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "link/serial_port.h"
@@ -18,12 +17,6 @@ using namespace quarn;
 using namespace testsupport;
 
 namespace {
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs the event loop the way the program's waits do, for ms milliseconds.
 void waitEvents(int ms) {

@@ -71,10 +71,4 @@ long residentKb() {
     return -1;
 }
 
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
 }  // namespace reliability

@@ -54,6 +54,5 @@ struct Rig {
 // Figures of this process.
 int openDescriptors();
 long residentKb();
-double cpuSeconds();  // user + system, all threads
 
 }  // namespace reliability

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <fcntl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -204,6 +205,12 @@ const char* indicatorName(Indicator i) {
         case Indicator::Ready: return "ready";
     }
     return "?";
+}
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
 }  // namespace testsupport

@@ -54,6 +54,9 @@ void resetProgram();
 // The exit code the program ended with since the last reset, or -1 while it runs.
 int programEndCode();
 
+// CPU time this process has used, user + system, all threads, in seconds.
+double cpuSeconds();
+
 // A test object whose every test function starts from a reset program on the
 // given clock and leaves it reset, so no window or global outlives a test.
 class ProgramTest : public QObject {
