@@ -53,6 +53,7 @@ private slots:
     void binaryEndsWithStatus1OnARefusedInitFile();
     void cancelOnTheStartWindowEndsWith0();
     void goodDownloadEndsWith0();
+    void failedHandshakeThenReloadEndsGoodWith0();
     void exitDuringTheHandshakeEndsWith0();
 
 private:
@@ -149,6 +150,39 @@ void TestProgramRuns::goodDownloadEndsWith0() {
     const std::vector<sim::SessionSummary> sessions = unit.unit().sessions();
     QCOMPARE(sessions.size(), size_t(1));
     QVERIFY(sessions[0].complete);
+    QVERIFY(sessions[0].image == sim::expectedImage(toBytes(firmware), firmware.size()));
+}
+
+void TestProgramRuns::failedHandshakeThenReloadEndsGoodWith0() {
+    useFastClock();
+    const QByteArray firmware = patternBytes(300);
+    writeFile(dir_->path(), QStringLiteral("Init.txt"), initText(2, firmware.size()));
+    writeFile(dir_->path(), QStringLiteral("firmware.bin"), firmware);
+    SimPort unit(sim::Config{}, 1);
+    unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence, {}, 1));
+    BoxRecorder boxes;
+    // The technician's part: Reload once the handshake has failed, and
+    // switch the unit off and on when the program asks for it.
+    boxes.onBox = [&](const Box& b) {
+        if (b.prompt == kHandshakeBox)
+            QTimer::singleShot(0, [] { QTest::mouseClick(form24()->ReloadCommand, Qt::LeftButton); });
+        if (b.prompt == kRepowerBox) unit.unit().repower();
+    };
+
+    const int code = run([] {
+        QTest::mouseClick(form1()->Continue, Qt::LeftButton);
+        clickOption(form2()->Com_select[0]);
+        QTest::mouseClick(form2()->Continue1, Qt::LeftButton);
+    });
+
+    QCOMPARE(code, 0);
+    QCOMPARE(loadedFormCount(), 0);
+    QCOMPARE(boxes.prompts(),
+             (QStringList{kHandshakeBox, kRepowerBox,
+                          QStringLiteral("Download complete. Switch the unit off and on again.")}));
+    QVERIFY(unit.unit().waitForSessions(1, 2000));
+    const std::vector<sim::SessionSummary> sessions = unit.unit().sessions();
+    QCOMPARE(sessions.size(), size_t(1));
     QVERIFY(sessions[0].image == sim::expectedImage(toBytes(firmware), firmware.size()));
 }
 
