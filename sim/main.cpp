@@ -1,7 +1,7 @@
 // quarn-unit-sim: a simulated unit on a pseudo-terminal, for trying the
 // download program without hardware.
 
-#include "sim/unit_sim.h"
+#include <pthread.h>
 
 #include <cerrno>
 #include <csignal>
@@ -11,7 +11,7 @@
 #include <regex>
 #include <string>
 
-#include <pthread.h>
+#include "sim/unit_sim.h"
 
 namespace {
 
@@ -74,27 +74,22 @@ int usageError(const std::string& text) {
 }
 
 bool parseInt(const std::string& s, long long lo, long long hi, long long* out) {
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(s.c_str(), &end, 10);
-    if (errno || *end || v < lo || v > hi)
-        return false;
+    if (errno || *end || v < lo || v > hi) return false;
     *out = v;
     return true;
 }
 
 bool parseHex(std::string s, sim::Bytes* out) {
-    if (s.empty())
-        return false;
-    if (s.size() % 2)
-        s.insert(s.begin(), '0');
+    if (s.empty()) return false;
+    if (s.size() % 2) s.insert(s.begin(), '0');
     out->clear();
     for (size_t i = 0; i < s.size(); i += 2) {
         std::string pair = s.substr(i, 2);
-        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return false;
+        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
         out->push_back(uint8_t(std::strtoul(pair.c_str(), nullptr, 16)));
     }
     return true;
@@ -102,18 +97,24 @@ bool parseHex(std::string s, sim::Bytes* out) {
 
 bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, std::string* why) {
     // The argument excludes 'x', which introduces the repeat count.
-    static const std::regex re("([a-z]+):([a-z]+)(?::([0-9A-Fa-fkM]+))?(?:@([0-9]+))?(?:x([0-9]+))?");
+    static const std::regex re(
+        "([a-z]+):([a-z]+)(?::([0-9A-Fa-fkM]+))?(?:@([0-9]+))?(?:x([0-9]+))?");
     std::smatch m;
     if (!std::regex_match(text, m, re)) {
         *why = "bad fault \"" + text + "\"";
         return false;
     }
     const std::string st = m[1], kind = m[2], arg = m[3];
-    if (st == "handshake") *stage = sim::Stage::Handshake;
-    else if (st == "login") *stage = sim::Stage::Login;
-    else if (st == "start") *stage = sim::Stage::StartEcho;
-    else if (st == "verdict") *stage = sim::Stage::Verdict;
-    else if (st == "confirm") *stage = sim::Stage::ConfirmEcho;
+    if (st == "handshake")
+        *stage = sim::Stage::Handshake;
+    else if (st == "login")
+        *stage = sim::Stage::Login;
+    else if (st == "start")
+        *stage = sim::Stage::StartEcho;
+    else if (st == "verdict")
+        *stage = sim::Stage::Verdict;
+    else if (st == "confirm")
+        *stage = sim::Stage::ConfirmEcho;
     else {
         *why = "unknown stage \"" + st + "\"";
         return false;
@@ -181,8 +182,10 @@ bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, s
 }
 
 void printSession(size_t n, const sim::SessionSummary& s) {
-    std::printf("session %zu: blocks %d, repeats %d, corrupted %d, bytes %zu, transfer %.4f s, wire %.4f s\n",
-                n, s.blocks, s.repeats, s.corrupted, s.bytes, s.transferSeconds, s.wireSeconds);
+    std::printf(
+        "session %zu: blocks %d, repeats %d, corrupted %d, bytes %zu, transfer %.4f s, wire %.4f "
+        "s\n",
+        n, s.blocks, s.repeats, s.corrupted, s.bytes, s.transferSeconds, s.wireSeconds);
     std::fflush(stdout);
 }
 
@@ -203,7 +206,8 @@ int main(int argc, char** argv) {
             continue;
         }
         if (i + 1 >= argc)
-            return usageError(opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument " + opt);
+            return usageError(opt.rfind("--", 0) == 0 ? opt + " needs a value"
+                                                      : "unknown argument " + opt);
         const std::string val = argv[++i];
         long long v = 0;
         if (opt == "--device") {
@@ -213,12 +217,10 @@ int main(int argc, char** argv) {
         } else if (opt == "--image") {
             cfg.imagePath = val;
         } else if (opt == "--baud") {
-            if (!parseInt(val, 0, 10000000, &v))
-                return usageError("bad --baud " + val);
+            if (!parseInt(val, 0, 10000000, &v)) return usageError("bad --baud " + val);
             cfg.baud = int(v);
         } else if (opt == "--idle-reset-ms") {
-            if (!parseInt(val, 0, 3600000, &v))
-                return usageError("bad --idle-reset-ms " + val);
+            if (!parseInt(val, 0, 3600000, &v)) return usageError("bad --idle-reset-ms " + val);
             cfg.idleResetMs = int(v);
         } else if (opt == "--refuse") {
             size_t colon = val.find(':');
@@ -235,20 +237,17 @@ int main(int argc, char** argv) {
                 return usageError("bad --noise " + val + " (want 0 to 1)");
             cfg.noiseRate = rate;
         } else if (opt == "--seed") {
-            if (!parseInt(val, 0, 0xFFFFFFFFLL, &v))
-                return usageError("bad --seed " + val);
+            if (!parseInt(val, 0, 0xFFFFFFFFLL, &v)) return usageError("bad --seed " + val);
             cfg.noiseSeed = uint32_t(v);
         } else if (opt == "--fault") {
             sim::Stage stage;
             sim::Fault fault;
             std::string why;
-            if (!parseFault(val, &stage, &fault, &why))
-                return usageError(why);
+            if (!parseFault(val, &stage, &fault, &why)) return usageError(why);
             autoPlugIn = autoPlugIn || fault.kind == sim::FaultKind::HangUp;
             cfg.faults[stage] = fault;
         } else if (opt == "--sessions") {
-            if (!parseInt(val, 1, 1 << 30, &v))
-                return usageError("bad --sessions " + val);
+            if (!parseInt(val, 1, 1 << 30, &v)) return usageError("bad --sessions " + val);
             sessionsWanted = v;
         } else {
             return usageError("unknown option " + opt);
@@ -270,8 +269,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("device: %s", unit.devicePath().c_str());
-    if (!cfg.symlink.empty())
-        std::printf(" link: %s", cfg.symlink.c_str());
+    if (!cfg.symlink.empty()) std::printf(" link: %s", cfg.symlink.c_str());
     std::printf("\n");
     std::fflush(stdout);
 
@@ -281,15 +279,13 @@ int main(int argc, char** argv) {
     for (;;) {
         const std::timespec tick{0, 50 * 1000 * 1000};
         int sig = sigtimedwait(&sigs, nullptr, &tick);
-        if (sig > 0)
-            break;
+        if (sig > 0) break;
         auto done = unit.sessions();
         while (printed < done.size()) {
             printSession(printed + 1, done[printed]);
             ++printed;
         }
-        if (sessionsWanted > 0 && printed >= size_t(sessionsWanted))
-            break;
+        if (sessionsWanted > 0 && printed >= size_t(sessionsWanted)) break;
         // On the command line nobody can plug the cable back in: do it after a second.
         if (autoPlugIn && unit.hungUp()) {
             std::timespec now{};
@@ -297,11 +293,12 @@ int main(int argc, char** argv) {
             if (!wasHungUp) {
                 wasHungUp = true;
                 hungSince = now;
-            } else if ((now.tv_sec - hungSince.tv_sec) * 1000 + (now.tv_nsec - hungSince.tv_nsec) / 1000000 >= 1000) {
+            } else if ((now.tv_sec - hungSince.tv_sec) * 1000 +
+                           (now.tv_nsec - hungSince.tv_nsec) / 1000000 >=
+                       1000) {
                 if (unit.plugIn(&error)) {
                     std::printf("device: %s", unit.devicePath().c_str());
-                    if (!cfg.symlink.empty())
-                        std::printf(" link: %s", cfg.symlink.c_str());
+                    if (!cfg.symlink.empty()) std::printf(" link: %s", cfg.symlink.c_str());
                     std::printf("\n");
                     std::fflush(stdout);
                 } else {

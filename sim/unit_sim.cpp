@@ -1,21 +1,21 @@
 #include "sim/unit_sim.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdarg>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <deque>
-#include <fstream>
-#include <random>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <random>
 
 namespace sim {
 namespace {
@@ -45,13 +45,10 @@ constexpr auto kHangUpRetry = milliseconds(20);
 constexpr size_t kFloodLogCap = size_t(1) << 20;
 constexpr size_t kFloodChunk = 4096;
 
-std::string errnoText(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 void setError(std::string* error, const std::string& text) {
-    if (error)
-        *error = text;
+    if (error) *error = text;
 }
 
 std::string hex(const uint8_t* p, size_t n) {
@@ -59,8 +56,7 @@ std::string hex(const uint8_t* p, size_t n) {
     char buf[4];
     for (size_t i = 0; i < n; ++i) {
         std::snprintf(buf, sizeof buf, "%02X", p[i]);
-        if (i)
-            s += ' ';
+        if (i) s += ' ';
         s += buf;
     }
     return s;
@@ -70,21 +66,28 @@ std::string hex(const Bytes& b) { return hex(b.data(), b.size()); }
 
 speed_t speedFor(int baud) {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B9600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B9600;
     }
 }
 
 void makeRaw(int fd, int baud) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0)
-        return;
+    if (tcgetattr(fd, &t) != 0) return;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     cfsetispeed(&t, speedFor(baud));
@@ -93,8 +96,7 @@ void makeRaw(int fd, int baud) {
 }
 
 void closeFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
+    if (fd >= 0) ::close(fd);
     fd = -1;
 }
 
@@ -176,12 +178,12 @@ enum class Phase { Handshake, Login, Start, Opener, Checksum, Data, Confirm };
 
 struct Chunk {
     enum Kind { Data, Flood, HangUp } kind = Data;
-    Bytes bytes;                 // Data
-    size_t offset = 0;           // Data: bytes already written
-    uint64_t floodLeft = 0;      // Flood: bytes still to write
-    size_t floodLogged = 0;      // Flood: bytes put into the sent log
+    Bytes bytes;             // Data
+    size_t offset = 0;       // Data: bytes already written
+    uint64_t floodLeft = 0;  // Flood: bytes still to write
+    size_t floodLogged = 0;  // Flood: bytes put into the sent log
     TimePoint due;
-    TimePoint progress;          // last time a byte went out (or the chunk became due)
+    TimePoint progress;  // last time a byte went out (or the chunk became due)
     bool begun = false;
 };
 
@@ -211,8 +213,8 @@ struct UnitSim::Impl {
     // The unit itself: touched only by the thread.
     std::mt19937 rng;
     Phase phase = Phase::Handshake;
-    Bytes window;      // last bytes seen while waiting for a handshake
-    Bytes collected;   // password or block data so far
+    Bytes window;     // last bytes seen while waiting for a handshake
+    Bytes collected;  // password or block data so far
     uint8_t checksum = 0;
     int refusedNow = 0;  // refusals of refuseBlock in this session
     bool inTransfer = false;
@@ -233,8 +235,7 @@ struct UnitSim::Impl {
     }
 
     void log(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-        if (!cfg.verbose)
-            return;
+        if (!cfg.verbose) return;
         char line[512];
         va_list args;
         va_start(args, fmt);
@@ -251,8 +252,7 @@ struct UnitSim::Impl {
     void applyRepower(TimePoint now) {
         {
             std::lock_guard<std::mutex> lock(mu);
-            if (repowerDone == repowerAsked)
-                return;
+            if (repowerDone == repowerAsked) return;
             repowerDone = repowerAsked;
         }
         log("repowered");
@@ -290,11 +290,9 @@ Fault UnitSim::Impl::takeFault(Stage stage, int block) {
         return Fault{};
     Fault& f = it->second;
     bool perBlock = stage == Stage::Verdict || stage == Stage::ConfirmEcho;
-    if (perBlock && f.onlyBlock >= 0 && f.onlyBlock != block)
-        return Fault{};
+    if (perBlock && f.onlyBlock >= 0 && f.onlyBlock != block) return Fault{};
     Fault acting = f;
-    if (f.times > 0)
-        --f.times;
+    if (f.times > 0) --f.times;
     return acting;
 }
 
@@ -303,38 +301,44 @@ void UnitSim::Impl::reply(Stage stage, Bytes normal, int block, TimePoint now) {
     Bytes bytes = std::move(normal);
     int delayMs = 0;
     switch (f.kind) {
-    case FaultKind::None: break;
-    case FaultKind::Silence: bytes.clear(); break;
-    case FaultKind::WrongByte: bytes = f.bytes; break;
-    case FaultKind::ExtraBytes: bytes.insert(bytes.end(), f.bytes.begin(), f.bytes.end()); break;
-    case FaultKind::Delay: delayMs = f.delayMs; break;
-    case FaultKind::HangUp:
-    case FaultKind::Flood: {
-        Chunk c;
-        c.kind = f.kind == FaultKind::HangUp ? Chunk::HangUp : Chunk::Flood;
-        c.floodLeft = f.floodBytes;
-        c.due = std::max(now, cfg.baud > 0 ? lineIn : now);
-        enqueue(std::move(c));
-        if (f.kind == FaultKind::HangUp)
-            log("fault: hang-up instead of a reply");
-        else
-            log("fault: flood of %zu bytes instead of a reply", f.floodBytes);
-        resetUnit(now);
-        return;
+        case FaultKind::None:
+            break;
+        case FaultKind::Silence:
+            bytes.clear();
+            break;
+        case FaultKind::WrongByte:
+            bytes = f.bytes;
+            break;
+        case FaultKind::ExtraBytes:
+            bytes.insert(bytes.end(), f.bytes.begin(), f.bytes.end());
+            break;
+        case FaultKind::Delay:
+            delayMs = f.delayMs;
+            break;
+        case FaultKind::HangUp:
+        case FaultKind::Flood: {
+            Chunk c;
+            c.kind = f.kind == FaultKind::HangUp ? Chunk::HangUp : Chunk::Flood;
+            c.floodLeft = f.floodBytes;
+            c.due = std::max(now, cfg.baud > 0 ? lineIn : now);
+            enqueue(std::move(c));
+            if (f.kind == FaultKind::HangUp)
+                log("fault: hang-up instead of a reply");
+            else
+                log("fault: flood of %zu bytes instead of a reply", f.floodBytes);
+            resetUnit(now);
+            return;
+        }
     }
-    }
-    if (inTransfer)
-        cur.bytesOut += bytes.size();
+    if (inTransfer) cur.bytesOut += bytes.size();
     if (bytes.empty()) {
         log("-> (silence)");
         return;
     }
     TimePoint due = now;
-    if (cfg.baud > 0)
-        due = std::max({now, lineIn, lineOut}) + byteTime(bytes.size());
+    if (cfg.baud > 0) due = std::max({now, lineIn, lineOut}) + byteTime(bytes.size());
     due += milliseconds(delayMs);
-    if (cfg.baud > 0)
-        lineOut = due;
+    if (cfg.baud > 0) lineOut = due;
     log("-> %s%s", hex(bytes).c_str(), delayMs ? " (delayed)" : "");
     Chunk c;
     c.bytes = std::move(bytes);
@@ -359,8 +363,7 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
     blocked = false;
     while (!out.empty()) {
         Chunk& c = out.front();
-        if (c.due > now)
-            return;
+        if (c.due > now) return;
         if (!c.begun) {
             c.begun = true;
             c.progress = now;
@@ -369,8 +372,7 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
             hangUpNow();
             return;
         }
-        if (fd < 0 || hangUpRetry > now)
-            return;
+        if (fd < 0 || hangUpRetry > now) return;
         if (c.kind == Chunk::Flood && now - c.progress >= kFloodGiveUp) {
             // Nobody has read for a while: the program has closed its port.
             // (Decided before trying again: the kernel finds room for a few
@@ -383,8 +385,7 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
                 std::lock_guard<std::mutex> lock(mu);
                 slave = port.slave;
             }
-            if (slave >= 0)
-                tcflush(slave, TCIFLUSH);
+            if (slave >= 0) tcflush(slave, TCIFLUSH);
             continue;
         }
         const uint8_t* p;
@@ -421,8 +422,7 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
                 c.floodLeft -= k;
             continue;
         }
-        if (w < 0 && errno == EINTR)
-            continue;
+        if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno == EAGAIN) {
             blocked = true;
             return;
@@ -437,80 +437,75 @@ void UnitSim::Impl::onBytes(const uint8_t* p, size_t n, TimePoint now) {
         std::lock_guard<std::mutex> lock(mu);
         rxLog.insert(rxLog.end(), p, p + n);
     }
-    for (size_t i = 0; i < n; ++i)
-        onByte(p[i], now);
+    for (size_t i = 0; i < n; ++i) onByte(p[i], now);
 }
 
 void UnitSim::Impl::onByte(uint8_t b, TimePoint now) {
     lastRx = now;
-    if (cfg.baud > 0)
-        lineIn = std::max(lineIn, now) + byteTime(1);
-    if (inTransfer)
-        ++cur.bytesIn;
+    if (cfg.baud > 0) lineIn = std::max(lineIn, now) + byteTime(1);
+    if (inTransfer) ++cur.bytesIn;
     switch (phase) {
-    case Phase::Handshake:
-        window.push_back(b);
-        if (window.size() > kHandshake.size())
-            window.erase(window.begin());
-        if (window == kHandshake) {
-            log("<- handshake");
-            out.clear();  // a new session: whatever was still going out (a flood) stops
-            blocked = false;
-            window.clear();
-            cur = SessionSummary{};
-            refusedNow = 0;
-            phase = Phase::Login;
-            reply(Stage::Handshake, kHandshake, -1, now);
-        }
-        break;
-    case Phase::Login:
-        collected.push_back(b);
-        if (collected.size() == kPassword.size()) {
-            bool ok = collected == kPassword;
-            log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
+        case Phase::Handshake:
+            window.push_back(b);
+            if (window.size() > kHandshake.size()) window.erase(window.begin());
+            if (window == kHandshake) {
+                log("<- handshake");
+                out.clear();  // a new session: whatever was still going out (a flood) stops
+                blocked = false;
+                window.clear();
+                cur = SessionSummary{};
+                refusedNow = 0;
+                phase = Phase::Login;
+                reply(Stage::Handshake, kHandshake, -1, now);
+            }
+            break;
+        case Phase::Login:
+            collected.push_back(b);
+            if (collected.size() == kPassword.size()) {
+                bool ok = collected == kPassword;
+                log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
+                collected.clear();
+                phase = ok ? Phase::Start : Phase::Handshake;
+                reply(Stage::Login, {ok ? kLoginOk : kLoginBad}, -1, now);
+            }
+            break;
+        case Phase::Start:
+            if (b != kStartByte) {
+                log("<- %02X ignored, waiting for the start byte", b);
+                break;
+            }
+            log("<- start");
+            inTransfer = true;
+            transferStart = now;
+            cur.bytesIn = 1;
+            phase = Phase::Opener;
+            reply(Stage::StartEcho, {kStartByte}, -1, now);
+            break;
+        case Phase::Opener:
+            if (b == kOpener)
+                phase = Phase::Checksum;
+            else if (b == kEndByte)
+                completeSession(now);
+            else
+                log("<- %02X ignored, waiting for a block or the end byte", b);
+            break;
+        case Phase::Checksum:
+            checksum = b;
             collected.clear();
-            phase = ok ? Phase::Start : Phase::Handshake;
-            reply(Stage::Login, {ok ? kLoginOk : kLoginBad}, -1, now);
-        }
-        break;
-    case Phase::Start:
-        if (b != kStartByte) {
-            log("<- %02X ignored, waiting for the start byte", b);
+            phase = Phase::Data;
             break;
-        }
-        log("<- start");
-        inTransfer = true;
-        transferStart = now;
-        cur.bytesIn = 1;
-        phase = Phase::Opener;
-        reply(Stage::StartEcho, {kStartByte}, -1, now);
-        break;
-    case Phase::Opener:
-        if (b == kOpener)
-            phase = Phase::Checksum;
-        else if (b == kEndByte)
-            completeSession(now);
-        else
-            log("<- %02X ignored, waiting for a block or the end byte", b);
-        break;
-    case Phase::Checksum:
-        checksum = b;
-        collected.clear();
-        phase = Phase::Data;
-        break;
-    case Phase::Data:
-        collected.push_back(b);
-        if (collected.size() == kBlockSize)
-            judgeBlock(now);
-        break;
-    case Phase::Confirm:
-        if (b != kConfirm) {
-            log("<- %02X ignored, waiting for the confirm byte", b);
+        case Phase::Data:
+            collected.push_back(b);
+            if (collected.size() == kBlockSize) judgeBlock(now);
             break;
-        }
-        phase = Phase::Opener;
-        reply(Stage::ConfirmEcho, {kConfirm}, cur.blocks - 1, now);
-        break;
+        case Phase::Confirm:
+            if (b != kConfirm) {
+                log("<- %02X ignored, waiting for the confirm byte", b);
+                break;
+            }
+            phase = Phase::Opener;
+            reply(Stage::ConfirmEcho, {kConfirm}, cur.blocks - 1, now);
+            break;
     }
 }
 
@@ -528,8 +523,7 @@ void UnitSim::Impl::judgeBlock(TimePoint now) {
         }
     }
     unsigned sum = 0;
-    for (uint8_t v : collected)
-        sum += v;
+    for (uint8_t v : collected) sum += v;
     bool good = uint8_t(sum) == checksum;
     bool refused = !good;
     if (good && index == cfg.refuseBlock && refusedNow < cfg.refuseTimes) {
@@ -559,8 +553,7 @@ void UnitSim::Impl::completeSession(TimePoint now) {
     if (!cfg.imagePath.empty()) {
         std::ofstream f(cfg.imagePath, std::ios::binary | std::ios::trunc);
         f.write(reinterpret_cast<const char*>(cur.image.data()), std::streamsize(cur.image.size()));
-        if (!f)
-            std::fprintf(stderr, "quarn-unit-sim: cannot write %s\n", cfg.imagePath.c_str());
+        if (!f) std::fprintf(stderr, "quarn-unit-sim: cannot write %s\n", cfg.imagePath.c_str());
     }
     {
         std::lock_guard<std::mutex> lock(mu);
@@ -595,8 +588,7 @@ void UnitSim::Impl::loop() {
 
         if (cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty()) &&
             now - std::max(lastRx, lastTx) >= milliseconds(cfg.idleResetMs)) {
-            if (phase != Phase::Handshake)
-                log("idle: back to waiting for a handshake");
+            if (phase != Phase::Handshake) log("idle: back to waiting for a handshake");
             resetUnit(now);
         }
 
@@ -612,8 +604,7 @@ void UnitSim::Impl::loop() {
         if (cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty()))
             next = std::min(next, std::max(lastRx, lastTx) + milliseconds(cfg.idleResetMs));
         bool watchMaster = fd >= 0 && hangUpRetry <= now;
-        if (fd >= 0 && !watchMaster)
-            next = std::min(next, hangUpRetry);
+        if (fd >= 0 && !watchMaster) next = std::min(next, hangUpRetry);
 
         pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, short(POLLIN | (blocked ? POLLOUT : 0)), 0}};
         timespec ts{};
@@ -627,8 +618,7 @@ void UnitSim::Impl::loop() {
         }
         int r = ppoll(fds, watchMaster ? 2 : 1, tsp, nullptr);
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             std::fprintf(stderr, "quarn-unit-sim: %s\n", errnoText("poll").c_str());
             std::this_thread::sleep_for(kHangUpRetry);
             continue;
@@ -640,8 +630,7 @@ void UnitSim::Impl::loop() {
         }
         now = Clock::now();
         applyRepower(now);  // before any byte that was sent after the switch-on
-        if (!watchMaster)
-            continue;
+        if (!watchMaster) continue;
         short rev = fds[1].revents;
         if (rev & POLLIN) {
             for (;;) {
@@ -650,10 +639,8 @@ void UnitSim::Impl::loop() {
                     onBytes(buf, size_t(n), now);
                     continue;
                 }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0 && errno == EAGAIN)
-                    break;
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && errno == EAGAIN) break;
                 hangUpRetry = now + kHangUpRetry;  // EIO or end of file
                 break;
             }
@@ -672,11 +659,9 @@ UnitSim::~UnitSim() {
 
 bool UnitSim::start(std::string* error) {
     Impl& d = *impl_;
-    if (d.running)
-        return true;
+    if (d.running) return true;
     Port port;
-    if (!openPort(d.cfg, &port, error))
-        return false;
+    if (!openPort(d.cfg, &port, error)) return false;
     if (!d.cfg.symlink.empty() && !pointLink(d.cfg.symlink, port.path, error)) {
         closeFd(port.master);
         closeFd(port.slave);
@@ -704,8 +689,7 @@ bool UnitSim::start(std::string* error) {
 
 void UnitSim::stop() {
     Impl& d = *impl_;
-    if (!d.running)
-        return;
+    if (!d.running) return;
     d.stopping = true;
     d.wake();
     d.thread.join();
@@ -713,8 +697,7 @@ void UnitSim::stop() {
     closeFd(d.wakeFd);
     std::lock_guard<std::mutex> lock(d.mu);
     // Remove our link, unless someone has pointed it elsewhere meanwhile.
-    if (!d.linkMade.empty() && readLink(d.linkMade) == d.port.path)
-        ::unlink(d.linkMade.c_str());
+    if (!d.linkMade.empty() && readLink(d.linkMade) == d.port.path) ::unlink(d.linkMade.c_str());
     d.linkMade.clear();
     closeFd(d.port.master);
     closeFd(d.port.slave);
@@ -739,11 +722,9 @@ void UnitSim::repower() {
 
 bool UnitSim::plugIn(std::string* error) {
     Impl& d = *impl_;
-    if (!d.hung)
-        return true;
+    if (!d.hung) return true;
     Port port;
-    if (!openPort(d.cfg, &port, error))
-        return false;
+    if (!openPort(d.cfg, &port, error)) return false;
     {
         std::lock_guard<std::mutex> lock(d.mu);
         if (!d.linkMade.empty() && !pointLink(d.linkMade, port.path, error)) {

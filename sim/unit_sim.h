@@ -60,40 +60,41 @@ enum class FaultKind {
 
 struct Fault {
     FaultKind kind = FaultKind::None;
-    Bytes bytes;               // WrongByte / ExtraBytes
-    int delayMs = 0;           // Delay
-    size_t floodBytes = 0;     // Flood
-    int onlyBlock = -1;        // Verdict / ConfirmEcho: only for this block index (0-based); -1 = every
-    int times = -1;            // how many times the fault acts before normal behaviour; -1 = always
+    Bytes bytes;            // WrongByte / ExtraBytes
+    int delayMs = 0;        // Delay
+    size_t floodBytes = 0;  // Flood
+    int onlyBlock = -1;  // Verdict / ConfirmEcho: only for this block index (0-based); -1 = every
+    int times = -1;      // how many times the fault acts before normal behaviour; -1 = always
 };
 
 struct Config {
-    std::string device;        // serve this existing device; empty = create a pseudo-terminal
-    std::string symlink;       // make (replace) this symlink to the pty slave; empty = none
-    std::string imagePath;     // write each complete image here; empty = keep it only in memory
-    int baud = 0;              // pacing: each reply held back by the wire time (10 bits a byte)
-                               // of the bytes received and sent; 0 = no pacing
+    std::string device;     // serve this existing device; empty = create a pseudo-terminal
+    std::string symlink;    // make (replace) this symlink to the pty slave; empty = none
+    std::string imagePath;  // write each complete image here; empty = keep it only in memory
+    int baud = 0;           // pacing: each reply held back by the wire time (10 bits a byte)
+                            // of the bytes received and sent; 0 = no pacing
     std::map<Stage, Fault> faults;
-    int refuseBlock = -1;      // refuse this block index (0-based) ...
-    int refuseTimes = 0;       // ... this many times (0xFF) before accepting it, in every session
-    double noiseRate = 0.0;    // chance per block transmission that one data byte is corrupted on its way in
+    int refuseBlock = -1;  // refuse this block index (0-based) ...
+    int refuseTimes = 0;   // ... this many times (0xFF) before accepting it, in every session
+    double noiseRate =
+        0.0;  // chance per block transmission that one data byte is corrupted on its way in
     uint32_t noiseSeed = 1;
-    int idleResetMs = 2000;    // back to waiting for a handshake after this long without a byte (twice the
-                               // program's pause before the login); 0 = never
-    bool verbose = false;      // log each exchange on stderr
+    int idleResetMs = 2000;  // back to waiting for a handshake after this long without a byte
+                             // (twice the program's pause before the login); 0 = never
+    bool verbose = false;  // log each exchange on stderr
 };
 
 struct SessionSummary {
-    bool complete = false;      // the end byte arrived
-    int blocks = 0;             // accepted blocks
-    int repeats = 0;            // refusals sent (0xFF)
-    int corrupted = 0;          // blocks corrupted by noise
-    size_t bytes = 0;           // image bytes (64 per accepted block)
-    size_t bytesIn = 0;         // bytes received, start byte to end byte
-    size_t bytesOut = 0;        // bytes sent, start echo to last confirm echo
-    double transferSeconds = 0; // start byte received to end byte received
-    double wireSeconds = 0;     // (bytesIn + bytesOut) * 10 / 9600 (or / baud when paced)
-    Bytes image;                // accepted data, in order
+    bool complete = false;       // the end byte arrived
+    int blocks = 0;              // accepted blocks
+    int repeats = 0;             // refusals sent (0xFF)
+    int corrupted = 0;           // blocks corrupted by noise
+    size_t bytes = 0;            // image bytes (64 per accepted block)
+    size_t bytesIn = 0;          // bytes received, start byte to end byte
+    size_t bytesOut = 0;         // bytes sent, start echo to last confirm echo
+    double transferSeconds = 0;  // start byte received to end byte received
+    double wireSeconds = 0;      // (bytesIn + bytesOut) * 10 / 9600 (or / baud when paced)
+    Bytes image;                 // accepted data, in order
 };
 
 class UnitSim {
