@@ -4,10 +4,12 @@
 #include <pthread.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <regex>
 #include <string>
 
@@ -68,6 +70,22 @@ const char kUsage[] =
     "time is what those bytes take at the pacing rate (9600 bit/s without --baud).\n"
     "SIGINT or SIGTERM ends the simulator and removes the link.\n";
 
+// What the command line asks for.
+struct Options {
+    sim::Config cfg;
+    size_t sessionsWanted = 0;  // exit after this many complete downloads; 0 = never
+    bool autoPlugIn = false;    // a hang-up is acted out: make a new port a second later
+    bool help = false;          // show the usage and do nothing else
+};
+
+// The command line parsed, or why it cannot be used.
+struct Parsed {
+    Options options;
+    std::string error;  // empty when the command line is good
+};
+
+using Clock = std::chrono::steady_clock;
+
 int usageError(const std::string& text) {
     std::fprintf(stderr, "quarn-unit-sim: %s\n(see --help)\n", text.c_str());
     return 2;
@@ -95,32 +113,23 @@ bool parseHex(std::string s, sim::Bytes* out) {
     return true;
 }
 
-bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, std::string* why) {
-    // The argument excludes 'x', which introduces the repeat count.
-    static const std::regex re(
-        "([a-z]+):([a-z]+)(?::([0-9A-Fa-fkM]+))?(?:@([0-9]+))?(?:x([0-9]+))?");
-    std::smatch m;
-    if (!std::regex_match(text, m, re)) {
-        *why = "bad fault \"" + text + "\"";
-        return false;
-    }
-    const std::string st = m[1], kind = m[2], arg = m[3];
-    if (st == "handshake")
-        *stage = sim::Stage::Handshake;
-    else if (st == "login")
-        *stage = sim::Stage::Login;
-    else if (st == "start")
-        *stage = sim::Stage::StartEcho;
-    else if (st == "verdict")
-        *stage = sim::Stage::Verdict;
-    else if (st == "confirm")
-        *stage = sim::Stage::ConfirmEcho;
-    else {
-        *why = "unknown stage \"" + st + "\"";
-        return false;
-    }
+bool parseStage(const std::string& name, sim::Stage* stage) {
+    static const std::map<std::string, sim::Stage> stages = {
+        {"handshake", sim::Stage::Handshake}, {"login", sim::Stage::Login},
+        {"start", sim::Stage::StartEcho},     {"verdict", sim::Stage::Verdict},
+        {"confirm", sim::Stage::ConfirmEcho},
+    };
+    auto it = stages.find(name);
+    if (it == stages.end()) return false;
+    *stage = it->second;
+    return true;
+}
+
+// The KIND[:ARG] part of a fault; `hasArg` tells an empty ARG from none.
+bool parseKind(const std::string& kind, const std::string& arg, bool hasArg, sim::Fault* fault,
+               std::string* why) {
     bool needsArg = kind == "wrong" || kind == "extra" || kind == "delay" || kind == "flood";
-    if (needsArg != m[3].matched) {
+    if (needsArg != hasArg) {
         *why = needsArg ? "fault \"" + kind + "\" needs an argument"
                         : "fault \"" + kind + "\" takes no argument";
         return false;
@@ -160,6 +169,25 @@ bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, s
         *why = "unknown fault kind \"" + kind + "\"";
         return false;
     }
+    return true;
+}
+
+// STAGE:KIND[:ARG][@BLOCK][xTIMES]
+bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, std::string* why) {
+    // The argument excludes 'x', which introduces the repeat count.
+    static const std::regex re(
+        "([a-z]+):([a-z]+)(?::([0-9A-Fa-fkM]+))?(?:@([0-9]+))?(?:x([0-9]+))?");
+    std::smatch m;
+    if (!std::regex_match(text, m, re)) {
+        *why = "bad fault \"" + text + "\"";
+        return false;
+    }
+    if (!parseStage(m[1], stage)) {
+        *why = "unknown stage \"" + std::string(m[1]) + "\"";
+        return false;
+    }
+    if (!parseKind(m[2], m[3], m[3].matched, fault, why)) return false;
+    long long v = 0;
     if (m[4].matched) {
         if (*stage != sim::Stage::Verdict && *stage != sim::Stage::ConfirmEcho) {
             *why = "@BLOCK applies to verdict and confirm only";
@@ -181,79 +209,115 @@ bool parseFault(const std::string& text, sim::Stage* stage, sim::Fault* fault, s
     return true;
 }
 
-void printSession(size_t n, const sim::SessionSummary& s) {
-    std::printf(
-        "session %zu: blocks %d, repeats %d, corrupted %d, bytes %zu, transfer %.4f s, wire %.4f "
-        "s\n",
-        n, s.blocks, s.repeats, s.corrupted, s.bytes, s.transferSeconds, s.wireSeconds);
-    std::fflush(stdout);
+// Applies one option that takes a value; returns why it cannot, or "" when it can.
+std::string applyOption(const std::string& opt, const std::string& val, Options* o) {
+    sim::Config& cfg = o->cfg;
+    long long v = 0;
+    if (opt == "--device") {
+        cfg.device = val;
+    } else if (opt == "--link") {
+        cfg.symlink = val;
+    } else if (opt == "--image") {
+        cfg.imagePath = val;
+    } else if (opt == "--baud") {
+        if (!parseInt(val, 0, 10000000, &v)) return "bad --baud " + val;
+        cfg.baud = int(v);
+    } else if (opt == "--idle-reset-ms") {
+        if (!parseInt(val, 0, 3600000, &v)) return "bad --idle-reset-ms " + val;
+        cfg.idleResetMs = int(v);
+    } else if (opt == "--refuse") {
+        size_t colon = val.find(':');
+        long long times = 0;
+        if (colon == std::string::npos || !parseInt(val.substr(0, colon), 0, 1 << 20, &v) ||
+            !parseInt(val.substr(colon + 1), 0, 1 << 30, &times))
+            return "bad --refuse " + val + " (want BLOCK:TIMES)";
+        cfg.refuseBlock = int(v);
+        cfg.refuseTimes = int(times);
+    } else if (opt == "--noise") {
+        char* end = nullptr;
+        double rate = std::strtod(val.c_str(), &end);
+        if (val.empty() || *end || !(rate >= 0.0 && rate <= 1.0))
+            return "bad --noise " + val + " (want 0 to 1)";
+        cfg.noiseRate = rate;
+    } else if (opt == "--seed") {
+        if (!parseInt(val, 0, 0xFFFFFFFFLL, &v)) return "bad --seed " + val;
+        cfg.noiseSeed = uint32_t(v);
+    } else if (opt == "--fault") {
+        sim::Stage stage;
+        sim::Fault fault;
+        std::string why;
+        if (!parseFault(val, &stage, &fault, &why)) return why;
+        o->autoPlugIn = o->autoPlugIn || fault.kind == sim::FaultKind::HangUp;
+        cfg.faults[stage] = fault;
+    } else if (opt == "--sessions") {
+        if (!parseInt(val, 1, 1 << 30, &v)) return "bad --sessions " + val;
+        o->sessionsWanted = size_t(v);
+    } else {
+        return "unknown option " + opt;
+    }
+    return "";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    sim::Config cfg;
-    long long sessionsWanted = 0;
-    bool autoPlugIn = false;
+// Reads the command line up to its end, its first error or --help.
+Parsed parseArgs(int argc, char** argv) {
+    Parsed p;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
+            p.options.help = true;
+            return p;
         }
         if (opt == "--verbose") {
-            cfg.verbose = true;
+            p.options.cfg.verbose = true;
             continue;
         }
-        if (i + 1 >= argc)
-            return usageError(opt.rfind("--", 0) == 0 ? opt + " needs a value"
-                                                      : "unknown argument " + opt);
-        const std::string val = argv[++i];
-        long long v = 0;
-        if (opt == "--device") {
-            cfg.device = val;
-        } else if (opt == "--link") {
-            cfg.symlink = val;
-        } else if (opt == "--image") {
-            cfg.imagePath = val;
-        } else if (opt == "--baud") {
-            if (!parseInt(val, 0, 10000000, &v)) return usageError("bad --baud " + val);
-            cfg.baud = int(v);
-        } else if (opt == "--idle-reset-ms") {
-            if (!parseInt(val, 0, 3600000, &v)) return usageError("bad --idle-reset-ms " + val);
-            cfg.idleResetMs = int(v);
-        } else if (opt == "--refuse") {
-            size_t colon = val.find(':');
-            long long times = 0;
-            if (colon == std::string::npos || !parseInt(val.substr(0, colon), 0, 1 << 20, &v) ||
-                !parseInt(val.substr(colon + 1), 0, 1 << 30, &times))
-                return usageError("bad --refuse " + val + " (want BLOCK:TIMES)");
-            cfg.refuseBlock = int(v);
-            cfg.refuseTimes = int(times);
-        } else if (opt == "--noise") {
-            char* end = nullptr;
-            double rate = std::strtod(val.c_str(), &end);
-            if (val.empty() || *end || !(rate >= 0.0 && rate <= 1.0))
-                return usageError("bad --noise " + val + " (want 0 to 1)");
-            cfg.noiseRate = rate;
-        } else if (opt == "--seed") {
-            if (!parseInt(val, 0, 0xFFFFFFFFLL, &v)) return usageError("bad --seed " + val);
-            cfg.noiseSeed = uint32_t(v);
-        } else if (opt == "--fault") {
-            sim::Stage stage;
-            sim::Fault fault;
-            std::string why;
-            if (!parseFault(val, &stage, &fault, &why)) return usageError(why);
-            autoPlugIn = autoPlugIn || fault.kind == sim::FaultKind::HangUp;
-            cfg.faults[stage] = fault;
-        } else if (opt == "--sessions") {
-            if (!parseInt(val, 1, 1 << 30, &v)) return usageError("bad --sessions " + val);
-            sessionsWanted = v;
-        } else {
-            return usageError("unknown option " + opt);
+        if (i + 1 >= argc) {
+            p.error = opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument " + opt;
+            return p;
         }
+        p.error = applyOption(opt, argv[++i], &p.options);
+        if (!p.error.empty()) return p;
     }
+    return p;
+}
 
+void printDevice(const sim::UnitSim& unit, const std::string& link) {
+    std::printf("device: %s", unit.devicePath().c_str());
+    if (!link.empty()) std::printf(" link: %s", link.c_str());
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void printSession(size_t n, const sim::SessionSummary& s) {
+    std::printf("session %zu: blocks %d, repeats %d, corrupted %d, bytes %zu, ", n, s.blocks,
+                s.repeats, s.corrupted, s.bytes);
+    std::printf("transfer %.4f s, wire %.4f s\n", s.transferSeconds, s.wireSeconds);
+    std::fflush(stdout);
+}
+
+// On the command line nobody can plug the cable back in: a second after the
+// hang-up was first seen (kept in *hungSince; kNotHungUp when none is), make
+// the new port.
+constexpr Clock::time_point kNotHungUp = Clock::time_point::min();
+
+void plugInAfterASecond(sim::UnitSim& unit, const std::string& link, Clock::time_point* hungSince) {
+    if (!unit.hungUp()) return;
+    const Clock::time_point now = Clock::now();
+    if (*hungSince == kNotHungUp) {
+        *hungSince = now;
+        return;
+    }
+    if (now - *hungSince < std::chrono::seconds(1)) return;
+    std::string error;
+    if (unit.plugIn(&error))
+        printDevice(unit, link);
+    else
+        std::fprintf(stderr, "quarn-unit-sim: %s\n", error.c_str());
+    *hungSince = kNotHungUp;
+}
+
+// Serves the unit until a signal arrives or the wanted sessions are done.
+int run(const Options& o) {
     // Signals are taken synchronously below; the simulator's thread inherits the mask.
     sigset_t sigs;
     sigemptyset(&sigs);
@@ -262,52 +326,36 @@ int main(int argc, char** argv) {
     sigaddset(&sigs, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
 
-    sim::UnitSim unit(cfg);
+    sim::UnitSim unit(o.cfg);
     std::string error;
     if (!unit.start(&error)) {
         std::fprintf(stderr, "quarn-unit-sim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("device: %s", unit.devicePath().c_str());
-    if (!cfg.symlink.empty()) std::printf(" link: %s", cfg.symlink.c_str());
-    std::printf("\n");
-    std::fflush(stdout);
+    printDevice(unit, o.cfg.symlink);
 
     size_t printed = 0;
-    bool wasHungUp = false;
-    std::timespec hungSince{};
+    Clock::time_point hungSince = kNotHungUp;
     for (;;) {
         const std::timespec tick{0, 50 * 1000 * 1000};
-        int sig = sigtimedwait(&sigs, nullptr, &tick);
-        if (sig > 0) break;
-        auto done = unit.sessions();
-        while (printed < done.size()) {
-            printSession(printed + 1, done[printed]);
-            ++printed;
-        }
-        if (sessionsWanted > 0 && printed >= size_t(sessionsWanted)) break;
-        // On the command line nobody can plug the cable back in: do it after a second.
-        if (autoPlugIn && unit.hungUp()) {
-            std::timespec now{};
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            if (!wasHungUp) {
-                wasHungUp = true;
-                hungSince = now;
-            } else if ((now.tv_sec - hungSince.tv_sec) * 1000 +
-                           (now.tv_nsec - hungSince.tv_nsec) / 1000000 >=
-                       1000) {
-                if (unit.plugIn(&error)) {
-                    std::printf("device: %s", unit.devicePath().c_str());
-                    if (!cfg.symlink.empty()) std::printf(" link: %s", cfg.symlink.c_str());
-                    std::printf("\n");
-                    std::fflush(stdout);
-                } else {
-                    std::fprintf(stderr, "quarn-unit-sim: %s\n", error.c_str());
-                }
-                wasHungUp = false;
-            }
-        }
+        if (sigtimedwait(&sigs, nullptr, &tick) > 0) break;
+        const auto done = unit.sessions();
+        for (; printed < done.size(); ++printed) printSession(printed + 1, done[printed]);
+        if (o.sessionsWanted > 0 && printed >= o.sessionsWanted) break;
+        if (o.autoPlugIn) plugInAfterASecond(unit, o.cfg.symlink, &hungSince);
     }
     unit.stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Parsed parsed = parseArgs(argc, argv);
+    if (!parsed.error.empty()) return usageError(parsed.error);
+    if (parsed.options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    return run(parsed.options);
 }

@@ -174,6 +174,17 @@ std::string readLink(const std::string& link) {
     return n < 0 ? std::string() : std::string(buf, size_t(n));
 }
 
+// ppoll until `next` at the latest (TimePoint::max(): no limit).
+int pollUntil(pollfd* fds, nfds_t n, TimePoint now, TimePoint next) {
+    if (next == TimePoint::max()) return ppoll(fds, n, nullptr, nullptr);
+    auto wait = std::max(next - now, Clock::duration::zero());
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    timespec ts{};
+    ts.tv_sec = time_t(ns / 1000000000);
+    ts.tv_nsec = long(ns % 1000000000);
+    return ppoll(fds, n, &ts, nullptr);
+}
+
 enum class Phase { Handshake, Login, Start, Opener, Checksum, Data, Confirm };
 
 struct Chunk {
@@ -271,10 +282,43 @@ struct UnitSim::Impl {
         lastRx = lastTx = now;
     }
 
+    int masterFd() {
+        std::lock_guard<std::mutex> lock(mu);
+        return port.master;
+    }
+
+    void drainWake() {
+        uint64_t v;
+        ssize_t n = ::read(wakeFd, &v, sizeof v);
+        (void)n;
+    }
+
+    // The idle reset is armed: the unit is past a handshake's first byte
+    // and has nothing left to send.
+    bool idleWatched() const {
+        return cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty());
+    }
+
+    // The thread's loop and its steps.
     void loop();
+    void resetWhenIdle(TimePoint now);
+    // When to look again without an event: the next reply due, the give-up
+    // of a flood nobody reads, the idle reset, the end of a hang-up's rest.
+    TimePoint nextWake(TimePoint now, bool masterResting) const;
+    // Reads what the master holds; an error or end of file rests it a while.
+    void readMaster(int fd, TimePoint now);
+
+    // Sending: writes what is due and the master takes.
     void pump(TimePoint now, int fd);
+    void wrote(Chunk& c, const uint8_t* p, size_t k, TimePoint now);  // k bytes of c from p
+    void abandonFlood();
+
+    // Receiving: the program's bytes, one at a time, and the unit's answers.
     void onBytes(const uint8_t* p, size_t n, TimePoint now);
     void onByte(uint8_t b, TimePoint now);
+    void startSession(TimePoint now);   // the handshake arrived
+    void judgePassword(TimePoint now);  // all 8 password bytes arrived
+    void startTransfer(TimePoint now);  // the start byte arrived
     void judgeBlock(TimePoint now);
     void completeSession(TimePoint now);
     Fault takeFault(Stage stage, int block);
@@ -374,52 +418,20 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
         }
         if (fd < 0 || hangUpRetry > now) return;
         if (c.kind == Chunk::Flood && now - c.progress >= kFloodGiveUp) {
-            // Nobody has read for a while: the program has closed its port.
-            // (Decided before trying again: the kernel finds room for a few
-            // more bytes now and then even when nobody reads.) What a real
-            // line would have lost with the close must not greet the next open.
-            log("flood abandoned, %llu bytes unsent", (unsigned long long)c.floodLeft);
-            out.pop_front();
-            int slave;
-            {
-                std::lock_guard<std::mutex> lock(mu);
-                slave = port.slave;
-            }
-            if (slave >= 0) tcflush(slave, TCIFLUSH);
+            abandonFlood();
             continue;
         }
-        const uint8_t* p;
-        size_t n;
-        if (c.kind == Chunk::Data) {
-            p = c.bytes.data() + c.offset;
-            n = c.bytes.size() - c.offset;
-        } else {
-            p = floodBuf.data();
-            n = size_t(std::min<uint64_t>(c.floodLeft, kFloodChunk));
-        }
+        const uint8_t* p = c.kind == Chunk::Data ? c.bytes.data() + c.offset : floodBuf.data();
+        const size_t n = c.kind == Chunk::Data
+                             ? c.bytes.size() - c.offset
+                             : size_t(std::min<uint64_t>(c.floodLeft, kFloodChunk));
         if (n == 0) {
             out.pop_front();
             continue;
         }
         ssize_t w = ::write(fd, p, n);
         if (w > 0) {
-            size_t k = size_t(w);
-            c.progress = now;
-            lastTx = now;
-            {
-                std::lock_guard<std::mutex> lock(mu);
-                txCount += k;
-                size_t logged = k;
-                if (c.kind == Chunk::Flood) {
-                    logged = std::min(k, kFloodLogCap - c.floodLogged);
-                    c.floodLogged += logged;
-                }
-                txLog.insert(txLog.end(), p, p + logged);
-            }
-            if (c.kind == Chunk::Data)
-                c.offset += k;
-            else
-                c.floodLeft -= k;
+            wrote(c, p, size_t(w), now);
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
@@ -430,6 +442,40 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
         hangUpRetry = now + kHangUpRetry;
         return;
     }
+}
+
+void UnitSim::Impl::wrote(Chunk& c, const uint8_t* p, size_t k, TimePoint now) {
+    c.progress = now;
+    lastTx = now;
+    {
+        std::lock_guard<std::mutex> lock(mu);
+        txCount += k;
+        size_t logged = k;
+        if (c.kind == Chunk::Flood) {
+            logged = std::min(k, kFloodLogCap - c.floodLogged);
+            c.floodLogged += logged;
+        }
+        txLog.insert(txLog.end(), p, p + logged);
+    }
+    if (c.kind == Chunk::Data)
+        c.offset += k;
+    else
+        c.floodLeft -= k;
+}
+
+// Nobody has read the flood for a while: the program has closed its port.
+// (Decided before trying again: the kernel finds room for a few more bytes
+// now and then even when nobody reads.) What a real line would have lost
+// with the close must not greet the next open.
+void UnitSim::Impl::abandonFlood() {
+    log("flood abandoned, %llu bytes unsent", (unsigned long long)out.front().floodLeft);
+    out.pop_front();
+    int slave;
+    {
+        std::lock_guard<std::mutex> lock(mu);
+        slave = port.slave;
+    }
+    if (slave >= 0) tcflush(slave, TCIFLUSH);
 }
 
 void UnitSim::Impl::onBytes(const uint8_t* p, size_t n, TimePoint now) {
@@ -448,38 +494,17 @@ void UnitSim::Impl::onByte(uint8_t b, TimePoint now) {
         case Phase::Handshake:
             window.push_back(b);
             if (window.size() > kHandshake.size()) window.erase(window.begin());
-            if (window == kHandshake) {
-                log("<- handshake");
-                out.clear();  // a new session: whatever was still going out (a flood) stops
-                blocked = false;
-                window.clear();
-                cur = SessionSummary{};
-                refusedNow = 0;
-                phase = Phase::Login;
-                reply(Stage::Handshake, kHandshake, -1, now);
-            }
+            if (window == kHandshake) startSession(now);
             break;
         case Phase::Login:
             collected.push_back(b);
-            if (collected.size() == kPassword.size()) {
-                bool ok = collected == kPassword;
-                log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
-                collected.clear();
-                phase = ok ? Phase::Start : Phase::Handshake;
-                reply(Stage::Login, {ok ? kLoginOk : kLoginBad}, -1, now);
-            }
+            if (collected.size() == kPassword.size()) judgePassword(now);
             break;
         case Phase::Start:
-            if (b != kStartByte) {
+            if (b == kStartByte)
+                startTransfer(now);
+            else
                 log("<- %02X ignored, waiting for the start byte", b);
-                break;
-            }
-            log("<- start");
-            inTransfer = true;
-            transferStart = now;
-            cur.bytesIn = 1;
-            phase = Phase::Opener;
-            reply(Stage::StartEcho, {kStartByte}, -1, now);
             break;
         case Phase::Opener:
             if (b == kOpener)
@@ -507,6 +532,34 @@ void UnitSim::Impl::onByte(uint8_t b, TimePoint now) {
             reply(Stage::ConfirmEcho, {kConfirm}, cur.blocks - 1, now);
             break;
     }
+}
+
+void UnitSim::Impl::startSession(TimePoint now) {
+    log("<- handshake");
+    out.clear();  // a new session: whatever was still going out (a flood) stops
+    blocked = false;
+    window.clear();
+    cur = SessionSummary{};
+    refusedNow = 0;
+    phase = Phase::Login;
+    reply(Stage::Handshake, kHandshake, -1, now);
+}
+
+void UnitSim::Impl::judgePassword(TimePoint now) {
+    bool ok = collected == kPassword;
+    log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
+    collected.clear();
+    phase = ok ? Phase::Start : Phase::Handshake;
+    reply(Stage::Login, {ok ? kLoginOk : kLoginBad}, -1, now);
+}
+
+void UnitSim::Impl::startTransfer(TimePoint now) {
+    log("<- start");
+    inTransfer = true;
+    transferStart = now;
+    cur.bytesIn = 1;
+    phase = Phase::Opener;
+    reply(Stage::StartEcho, {kStartByte}, -1, now);
 }
 
 void UnitSim::Impl::judgeBlock(TimePoint now) {
@@ -571,82 +624,64 @@ void UnitSim::Impl::loop() {
     resetUnit(now);
     lineIn = lineOut = now;
     hangUpRetry = now;
-    uint8_t buf[4096];
     while (!stopping) {
         now = Clock::now();
         applyRepower(now);
-        int fd;
-        {
-            std::lock_guard<std::mutex> lock(mu);
-            fd = port.master;
-        }
-        pump(now, fd);
-        {
-            std::lock_guard<std::mutex> lock(mu);
-            fd = port.master;  // pump may have hung up
-        }
-
-        if (cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty()) &&
-            now - std::max(lastRx, lastTx) >= milliseconds(cfg.idleResetMs)) {
-            if (phase != Phase::Handshake) log("idle: back to waiting for a handshake");
-            resetUnit(now);
-        }
-
-        // Sleep until the next thing to do.
-        TimePoint next = TimePoint::max();
-        if (!out.empty()) {
-            const Chunk& c = out.front();
-            if (c.due > now)
-                next = c.due;
-            else if (blocked && c.kind == Chunk::Flood)
-                next = c.progress + kFloodGiveUp;
-        }
-        if (cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty()))
-            next = std::min(next, std::max(lastRx, lastTx) + milliseconds(cfg.idleResetMs));
-        bool watchMaster = fd >= 0 && hangUpRetry <= now;
-        if (fd >= 0 && !watchMaster) next = std::min(next, hangUpRetry);
-
+        pump(now, masterFd());
+        const int fd = masterFd();  // pump may have hung up
+        resetWhenIdle(now);
+        const bool watchMaster = fd >= 0 && hangUpRetry <= now;
         pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, short(POLLIN | (blocked ? POLLOUT : 0)), 0}};
-        timespec ts{};
-        timespec* tsp = nullptr;
-        if (next != TimePoint::max()) {
-            auto wait = std::max(next - now, Clock::duration::zero());
-            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-            ts.tv_sec = time_t(ns / 1000000000);
-            ts.tv_nsec = long(ns % 1000000000);
-            tsp = &ts;
-        }
-        int r = ppoll(fds, watchMaster ? 2 : 1, tsp, nullptr);
-        if (r < 0) {
+        if (pollUntil(fds, watchMaster ? 2 : 1, now, nextWake(now, fd >= 0 && !watchMaster)) < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "quarn-unit-sim: %s\n", errnoText("poll").c_str());
             std::this_thread::sleep_for(kHangUpRetry);
             continue;
         }
-        if (fds[0].revents & POLLIN) {
-            uint64_t v;
-            ssize_t n = ::read(wakeFd, &v, sizeof v);
-            (void)n;
-        }
+        if (fds[0].revents & POLLIN) drainWake();
         now = Clock::now();
         applyRepower(now);  // before any byte that was sent after the switch-on
         if (!watchMaster) continue;
-        short rev = fds[1].revents;
-        if (rev & POLLIN) {
-            for (;;) {
-                ssize_t n = ::read(fd, buf, sizeof buf);
-                if (n > 0) {
-                    onBytes(buf, size_t(n), now);
-                    continue;
-                }
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && errno == EAGAIN) break;
-                hangUpRetry = now + kHangUpRetry;  // EIO or end of file
-                break;
-            }
-        } else if (rev & (POLLHUP | POLLERR | POLLNVAL)) {
+        if (fds[1].revents & POLLIN)
+            readMaster(fd, now);
+        else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
             hangUpRetry = now + kHangUpRetry;
+    }
+}
+
+void UnitSim::Impl::resetWhenIdle(TimePoint now) {
+    if (!idleWatched() || now - std::max(lastRx, lastTx) < milliseconds(cfg.idleResetMs)) return;
+    if (phase != Phase::Handshake) log("idle: back to waiting for a handshake");
+    resetUnit(now);
+}
+
+TimePoint UnitSim::Impl::nextWake(TimePoint now, bool masterResting) const {
+    TimePoint next = TimePoint::max();
+    if (!out.empty()) {
+        const Chunk& c = out.front();
+        if (c.due > now)
+            next = c.due;
+        else if (blocked && c.kind == Chunk::Flood)
+            next = c.progress + kFloodGiveUp;
+    }
+    if (idleWatched())
+        next = std::min(next, std::max(lastRx, lastTx) + milliseconds(cfg.idleResetMs));
+    if (masterResting) next = std::min(next, hangUpRetry);
+    return next;
+}
+
+void UnitSim::Impl::readMaster(int fd, TimePoint now) {
+    uint8_t buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            onBytes(buf, size_t(n), now);
+            continue;
         }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return;
+        hangUpRetry = now + kHangUpRetry;  // EIO or end of file
+        return;
     }
 }
 
