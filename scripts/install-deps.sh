@@ -6,7 +6,6 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
 )

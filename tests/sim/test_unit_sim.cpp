@@ -1,31 +1,32 @@
 // The simulated unit, driven from a raw POSIX client on its pseudo-terminal.
 
-#include "sim/unit_sim.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdio>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <numeric>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include "sim/unit_sim.h"
 
 using sim::Bytes;
-using Clock = std::chrono::steady_clock;
+
+Q_DECLARE_METATYPE(sim::Bytes)
+Q_DECLARE_METATYPE(sim::Stage)
+Q_DECLARE_METATYPE(sim::Fault)
 
 namespace {
 
 const Bytes kHandshake{0xAA, 0x55, 0xAA};
 const Bytes kPassword{'L', 'A', 'N', 'T', 'E', 'R', 'N', 'S'};
-
-int msSince(Clock::time_point t0) {
-    return int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
-}
 
 // The program's end of the line, reduced to open, write and read with a deadline.
 class Client {
@@ -41,56 +42,54 @@ public:
     }
     ~Client() { close(); }
     void close() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
     bool ok() const { return fd_ >= 0; }
 
     void send(const Bytes& b) {
-        size_t done = 0;
-        while (done < b.size()) {
+        for (size_t done = 0; done < b.size();) {
             ssize_t n = ::write(fd_, b.data() + done, b.size() - done);
-            if (n > 0) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (n > 0)
                 done += size_t(n);
-            } else {
-                pollfd p{fd_, POLLOUT, 0};
-                if (::poll(&p, 1, 1000) <= 0)
-                    return;
-            }
+            else if (::poll(&p, 1, 1000) <= 0)
+                return;
         }
     }
     // Up to n bytes, waiting at most timeoutMs in all.
     Bytes read(size_t n, int timeoutMs) {
         Bytes got;
-        auto t0 = Clock::now();
+        QElapsedTimer t;
+        t.start();
         while (got.size() < n) {
-            int left = timeoutMs - msSince(t0);
             pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, left) <= 0 || !(p.revents & POLLIN))
-                break;
+            int left = timeoutMs - int(t.elapsed());
+            if (left <= 0 || ::poll(&p, 1, left) <= 0 || !(p.revents & POLLIN)) break;
             uint8_t buf[65536];
             ssize_t r = ::read(fd_, buf, std::min(sizeof buf, n - got.size()));
-            if (r <= 0)
-                break;
+            if (r <= 0) break;
             got.insert(got.end(), buf, buf + r);
         }
         return got;
     }
     // Everything that arrives until the line has been quiet for quietMs.
     Bytes collect(int quietMs) {
-        Bytes all;
-        for (;;) {
-            Bytes more = read(4096, quietMs);
-            if (more.empty())
-                return all;
+        Bytes all, more;
+        while (!(more = read(4096, quietMs)).empty())
             all.insert(all.end(), more.begin(), more.end());
-        }
+        return all;
     }
     Bytes exchange(const Bytes& request, size_t replyBytes, int timeoutMs = 1000) {
         send(request);
         return read(replyBytes, timeoutMs);
     }
+    // Handshake and password, answered normally.
+    bool login() {
+        return exchange(kHandshake, 3) == kHandshake && exchange(kPassword, 1) == Bytes{0x88};
+    }
+    // ... and the start byte echoed: the unit waits for the first block.
+    bool begin() { return login() && exchange({0x01}, 1) == Bytes{0x01}; }
     bool farEndGone() {
         pollfd p{fd_, POLLIN, 0};
         return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR));
@@ -100,375 +99,368 @@ private:
     int fd_ = -1;
 };
 
-Bytes pattern(size_t n, uint8_t seed = 1) {
+// A started unit with a client on its port.
+struct Rig {
+    explicit Rig(sim::Config cfg)
+        : unit(std::move(cfg)), started(unit.start(&error)), c(unit.devicePath()) {}
+    bool ok() const { return started && c.ok(); }
+    sim::UnitSim unit;
+    std::string error;
+    bool started;
+    Client c;
+};
+
+Bytes pattern(size_t n) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i)
-        b[i] = uint8_t(seed + i * 7);
+    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(1 + i * 7);
     return b;
 }
 
 Bytes blockMessage(const Bytes& image, size_t index, bool opener) {
     Bytes data(image.begin() + long(index * 64), image.begin() + long(index * 64 + 64));
-    uint8_t sum = uint8_t(std::accumulate(data.begin(), data.end(), 0u));
     Bytes msg;
-    if (opener)
-        msg.push_back(0x03);
-    msg.push_back(sum);
+    if (opener) msg.push_back(0x03);
+    msg.push_back(uint8_t(std::accumulate(data.begin(), data.end(), 0u)));
     msg.insert(msg.end(), data.begin(), data.end());
     return msg;
 }
 
 // A well-behaved program: sends `image` (whole blocks), resending refused
-// blocks. Returns the number of refusals, or -1 when the unit misbehaved.
-int download(Client& c, const Bytes& image) {
-    if (c.exchange(kHandshake, 3) != kHandshake || c.exchange(kPassword, 1) != Bytes{0x88} ||
-        c.exchange({0x01}, 1) != Bytes{0x01})
-        return -1;
+// blocks; the first sending of block `badBlock` carries a wrong checksum.
+// Returns the number of refusals, or -1 when the unit misbehaved.
+int download(Client& c, const Bytes& image, int badBlock = -1) {
+    if (!c.begin()) return -1;
     int refusals = 0;
     for (size_t i = 0; i < image.size() / 64; ++i) {
-        Bytes verdict = c.exchange(blockMessage(image, i, true), 1);
-        while (verdict == Bytes{0xFF} && refusals < 100) {
-            ++refusals;
+        Bytes first = blockMessage(image, i, true);
+        if (int(i) == badBlock) first[1] ^= 0x01;
+        Bytes verdict = c.exchange(first, 1);
+        for (; verdict == Bytes{0xFF} && refusals < 100; ++refusals)
             verdict = c.exchange(blockMessage(image, i, false), 1);
-        }
-        if (verdict != Bytes{0x03} || c.exchange({0x07}, 1) != Bytes{0x07})
-            return -1;
+        if (verdict != Bytes{0x03} || c.exchange({0x07}, 1) != Bytes{0x07}) return -1;
     }
     c.send({0x0F});
     return refusals;
 }
 
-struct Started {
-    explicit Started(sim::Config cfg) : unit(std::move(cfg)) {
-        std::string error;
-        ok = unit.start(&error);
-        EXPECT_TRUE(ok) << error;
+// The exchanges of a good session of `image`, up to the end byte: request and reply.
+std::vector<std::pair<Bytes, Bytes>> sessionSteps(const Bytes& image) {
+    std::vector<std::pair<Bytes, Bytes>> steps = {
+        {kHandshake, kHandshake}, {kPassword, {0x88}}, {{0x01}, {0x01}}};
+    for (size_t i = 0; i < image.size() / 64; ++i) {
+        steps.push_back({blockMessage(image, i, true), {0x03}});
+        steps.push_back({{0x07}, {0x07}});
     }
-    sim::UnitSim unit;
-    bool ok = false;
-};
+    return steps;
+}
+
+sim::Fault fault(sim::FaultKind kind, Bytes bytes = {}, int onlyBlock = -1, int times = -1) {
+    sim::Fault f;
+    f.kind = kind;
+    f.bytes = std::move(bytes);
+    f.onlyBlock = onlyBlock;
+    f.times = times;
+    return f;
+}
 
 }  // namespace
 
-TEST(ExpectedImage, FollowsTheLengthRule) {
-    const Bytes file = pattern(200);
-    struct Row { int length; size_t size; size_t fromFile; };
-    const Row rows[] = {
-        {0, 64, 1},   {1, 64, 2},    {63, 64, 64},   {64, 64, 64},          {100, 128, 101},
-        {127, 128, 128}, {128, 128, 128}, {-5, 64, 1}, {32767, 32768, 32768},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.length);
-        Bytes image = sim::expectedImage(file, r.length);
-        ASSERT_EQ(image.size(), r.size);
-        for (size_t i = 0; i < image.size(); ++i) {
-            uint8_t want = i < r.fromFile && i < file.size() ? file[i] : 0;
-            ASSERT_EQ(image[i], want) << "at " << i;
-        }
+class TestUnitSim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void expectedImageFollowsTheLengthRule_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("fromFile");
+        const int rows[][3] = {{0, 64, 1},      {1, 64, 2},      {63, 64, 64},
+                               {64, 64, 64},    {100, 128, 101}, {127, 128, 128},
+                               {128, 128, 128}, {-5, 64, 1},     {32767, 32768, 200}};
+        for (const auto& r : rows) QTest::addRow("%d", r[0]) << r[0] << r[1] << r[2];
     }
-}
-
-class GoodSession : public ::testing::TestWithParam<int> {};
-
-TEST_P(GoodSession, RecordsImageLogsAndCounters) {
-    const int length = GetParam();
-    const Bytes image = sim::expectedImage(pattern(300), length);
-    const size_t blocks = image.size() / 64;
-    const std::string imagePath = ::testing::TempDir() + "quarn_sim_image_" + std::to_string(getpid()) + ".bin";
-    sim::Config cfg;
-    cfg.imagePath = imagePath;
-    Started s(cfg);
-    Client c(s.unit.devicePath());
-    ASSERT_TRUE(c.ok());
-    ASSERT_EQ(download(c, image), 0);
-    ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-
-    Bytes wantSent{0xAA, 0x55, 0xAA, 0x88, 0x01};
-    Bytes wantReceived = kHandshake;
-    wantReceived.insert(wantReceived.end(), kPassword.begin(), kPassword.end());
-    wantReceived.push_back(0x01);
-    for (size_t i = 0; i < blocks; ++i) {
-        wantSent.insert(wantSent.end(), {0x03, 0x07});
-        Bytes msg = blockMessage(image, i, true);
-        wantReceived.insert(wantReceived.end(), msg.begin(), msg.end());
-        wantReceived.push_back(0x07);
+    void expectedImageFollowsTheLengthRule() {
+        QFETCH(int, length);
+        QFETCH(int, size);
+        QFETCH(int, fromFile);
+        const Bytes file = pattern(200);
+        Bytes want(size_t(size), 0);
+        std::copy_n(file.begin(), fromFile, want.begin());
+        QCOMPARE(sim::expectedImage(file, length), want);
     }
-    wantReceived.push_back(0x0F);
-    EXPECT_EQ(s.unit.sent(), wantSent);
-    EXPECT_EQ(s.unit.received(), wantReceived);
 
-    const sim::SessionSummary sum = s.unit.sessions().at(0);
-    EXPECT_TRUE(sum.complete);
-    EXPECT_EQ(sum.image, image);
-    EXPECT_EQ(sum.blocks, int(blocks));
-    EXPECT_EQ(sum.bytes, image.size());
-    EXPECT_EQ(sum.repeats, 0);
-    EXPECT_EQ(sum.bytesIn, 1 + blocks * 67 + 1);
-    EXPECT_EQ(sum.bytesOut, 1 + blocks * 2);
-    EXPECT_DOUBLE_EQ(sum.wireSeconds, double(sum.bytesIn + sum.bytesOut) * 10 / 9600);
-    EXPECT_GT(sum.transferSeconds, 0.0);
-
-    std::ifstream f(imagePath, std::ios::binary);
-    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(f), {}), image);
-    std::remove(imagePath.c_str());
-}
-
-INSTANTIATE_TEST_SUITE_P(Lengths, GoodSession, ::testing::Values(0, 64, 100, 200));
-
-TEST(Refusals, BadChecksumAndConfiguredRefusalsAreRepeats) {
-    struct Row { const char* name; int refuseBlock, refuseTimes; bool badChecksumFirst; int repeats; };
-    const Row rows[] = {
-        {"bad checksum", -1, 0, true, 1},
-        {"block 1 refused twice", 1, 2, false, 2},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
+    void goodSessionRecordsImageLogsAndCounters_data() {
+        QTest::addColumn<int>("length");
+        for (int n : {0, 64, 100, 200}) QTest::addRow("%d", n) << n;
+    }
+    void goodSessionRecordsImageLogsAndCounters() {
+        QFETCH(int, length);
+        const Bytes image = sim::expectedImage(pattern(300), length);
+        const size_t blocks = image.size() / 64;
+        QTemporaryDir dir;
         sim::Config cfg;
-        cfg.refuseBlock = r.refuseBlock;
-        cfg.refuseTimes = r.refuseTimes;
-        Started s(cfg);
-        Client c(s.unit.devicePath());
+        cfg.imagePath = dir.filePath("image.bin").toStdString();
+        Rig r(cfg);
+        QVERIFY2(r.ok(), r.error.c_str());
+        QCOMPARE(download(r.c, image), 0);
+        QVERIFY(r.unit.waitForSessions(1, 2000));
+
+        Bytes wantSent, wantReceived;
+        for (const auto& [request, reply] : sessionSteps(image)) {
+            wantReceived.insert(wantReceived.end(), request.begin(), request.end());
+            wantSent.insert(wantSent.end(), reply.begin(), reply.end());
+        }
+        wantReceived.push_back(0x0F);
+        QCOMPARE(r.unit.sent(), wantSent);
+        QCOMPARE(r.unit.received(), wantReceived);
+
+        const sim::SessionSummary sum = r.unit.sessions().at(0);
+        QVERIFY(sum.complete);
+        QCOMPARE(sum.image, image);
+        QCOMPARE(sum.blocks, int(blocks));
+        QCOMPARE(sum.bytes, image.size());
+        QCOMPARE(sum.repeats, 0);
+        QCOMPARE(sum.bytesIn, 1 + blocks * 67 + 1);
+        QCOMPARE(sum.bytesOut, 1 + blocks * 2);
+        QCOMPARE(sum.wireSeconds, double(sum.bytesIn + sum.bytesOut) * 10 / 9600);
+        QVERIFY(sum.transferSeconds > 0);
+        std::ifstream f(cfg.imagePath, std::ios::binary);
+        QCOMPARE(Bytes(std::istreambuf_iterator<char>(f), {}), image);
+    }
+
+    // Each session: the bad checksum is sent again, the configured refusals come again.
+    void refusedBlocksAreRepeatedEverySession_data() {
+        QTest::addColumn<int>("refuseBlock");
+        QTest::addColumn<int>("refuseTimes");
+        QTest::addColumn<int>("badBlock");
+        QTest::addColumn<int>("repeats");
+        QTest::newRow("bad checksum") << -1 << 0 << 0 << 1;
+        QTest::newRow("block 1 refused twice") << 1 << 2 << -1 << 2;
+    }
+    void refusedBlocksAreRepeatedEverySession() {
+        QFETCH(int, refuseBlock);
+        QFETCH(int, refuseTimes);
+        QFETCH(int, badBlock);
+        QFETCH(int, repeats);
+        sim::Config cfg;
+        cfg.refuseBlock = refuseBlock;
+        cfg.refuseTimes = refuseTimes;
+        Rig r(cfg);
+        QVERIFY2(r.ok(), r.error.c_str());
         const Bytes image = pattern(192);
-        if (r.badChecksumFirst) {
-            ASSERT_EQ(c.exchange(kHandshake, 3), kHandshake);
-            ASSERT_EQ(c.exchange(kPassword, 1), Bytes{0x88});
-            ASSERT_EQ(c.exchange({0x01}, 1), Bytes{0x01});
-            Bytes bad = blockMessage(image, 0, true);
-            bad[1] ^= 0x01;
-            ASSERT_EQ(c.exchange(bad, 1), Bytes{0xFF});
-            ASSERT_EQ(c.exchange(blockMessage(image, 0, false), 1), Bytes{0x03});
-            ASSERT_EQ(c.exchange({0x07}, 1), Bytes{0x07});
-            c.send({0x0F});
-            ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-            EXPECT_EQ(s.unit.sessions()[0].image, Bytes(image.begin(), image.begin() + 64));
-        } else {
-            ASSERT_EQ(download(c, image), r.repeats);
-            ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-            EXPECT_EQ(s.unit.sessions()[0].image, image);
-            // The refusals come again in the next session.
-            ASSERT_EQ(download(c, image), r.repeats);
-            ASSERT_TRUE(s.unit.waitForSessions(2, 2000));
+        for (size_t n = 1; n <= 2; ++n) {
+            QCOMPARE(download(r.c, image, badBlock), repeats);
+            QVERIFY(r.unit.waitForSessions(n, 2000));
+            QCOMPARE(r.unit.sessions().back().repeats, repeats);
+            QCOMPARE(r.unit.sessions().back().image, image);
         }
-        EXPECT_EQ(s.unit.sessions()[0].repeats, r.repeats);
     }
-}
 
-TEST(Faults, ChangeTheReplyOfTheirStage) {
-    const Bytes image = pattern(128);
-    // Steps of a two-block session: request and normal reply.
-    const std::vector<std::pair<Bytes, Bytes>> steps = {
-        {kHandshake, kHandshake}, {kPassword, {0x88}}, {{0x01}, {0x01}},
-        {blockMessage(image, 0, true), {0x03}}, {{0x07}, {0x07}},
-        {blockMessage(image, 1, true), {0x03}}, {{0x07}, {0x07}},
-    };
-    auto fault = [](sim::FaultKind kind, Bytes bytes = {}, int onlyBlock = -1, int times = -1) {
-        sim::Fault f;
-        f.kind = kind;
-        f.bytes = std::move(bytes);
-        f.onlyBlock = onlyBlock;
-        f.times = times;
-        return f;
-    };
-    using K = sim::FaultKind;
-    struct Row { const char* name; sim::Stage stage; sim::Fault fault; size_t step; Bytes reply; bool completes; };
-    const Row rows[] = {
-        {"handshake silent", sim::Stage::Handshake, fault(K::Silence), 0, {}, false},
-        {"handshake wrong", sim::Stage::Handshake, fault(K::WrongByte, {0xAA, 0x55, 0xAB}), 0, {0xAA, 0x55, 0xAB}, false},
-        {"login wrong", sim::Stage::Login, fault(K::WrongByte, {0x08}), 1, {0x08}, false},
-        {"login extra", sim::Stage::Login, fault(K::ExtraBytes, {0x01, 0x02}), 1, {0x88, 0x01, 0x02}, true},
-        {"start wrong", sim::Stage::StartEcho, fault(K::WrongByte, {0x02}), 2, {0x02}, false},
-        {"verdict wrong on block 1 only", sim::Stage::Verdict, fault(K::WrongByte, {0x15}, 1), 5, {0x15}, false},
-        {"confirm silent once", sim::Stage::ConfirmEcho, fault(K::Silence, {}, -1, 1), 4, {}, true},
-        {"confirm extra", sim::Stage::ConfirmEcho, fault(K::ExtraBytes, {0x07}), 4, {0x07, 0x07}, false},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
+    void faultChangesTheReplyOfItsStage_data() {
+        using K = sim::FaultKind;
+        using S = sim::Stage;
+        QTest::addColumn<sim::Stage>("stage");
+        QTest::addColumn<sim::Fault>("fault");
+        QTest::addColumn<int>("step");  // of sessionSteps(pattern(128))
+        QTest::addColumn<Bytes>("reply");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("handshake silent")
+            << S::Handshake << fault(K::Silence) << 0 << Bytes{} << false;
+        QTest::newRow("handshake wrong") << S::Handshake << fault(K::WrongByte, {0xAA, 0x55, 0xAB})
+                                         << 0 << Bytes{0xAA, 0x55, 0xAB} << false;
+        QTest::newRow("login wrong")
+            << S::Login << fault(K::WrongByte, {0x08}) << 1 << Bytes{0x08} << false;
+        QTest::newRow("login extra") << S::Login << fault(K::ExtraBytes, {0x01, 0x02}) << 1
+                                     << Bytes{0x88, 0x01, 0x02} << true;
+        QTest::newRow("start wrong")
+            << S::StartEcho << fault(K::WrongByte, {0x02}) << 2 << Bytes{0x02} << false;
+        QTest::newRow("verdict wrong on block 1 only")
+            << S::Verdict << fault(K::WrongByte, {0x15}, 1) << 5 << Bytes{0x15} << false;
+        QTest::newRow("confirm silent once")
+            << S::ConfirmEcho << fault(K::Silence, {}, -1, 1) << 4 << Bytes{} << true;
+        QTest::newRow("confirm extra")
+            << S::ConfirmEcho << fault(K::ExtraBytes, {0x07}) << 4 << Bytes{0x07, 0x07} << false;
+    }
+    void faultChangesTheReplyOfItsStage() {
+        QFETCH(sim::Stage, stage);
+        QFETCH(sim::Fault, fault);
+        QFETCH(int, step);
+        QFETCH(Bytes, reply);
+        QFETCH(bool, completes);
+        const Bytes image = pattern(128);
+        const auto steps = sessionSteps(image);
         sim::Config cfg;
-        cfg.faults[r.stage] = r.fault;
-        Started s(cfg);
-        Client c(s.unit.devicePath());
-        for (size_t i = 0; i < r.step; ++i)
-            ASSERT_EQ(c.exchange(steps[i].first, steps[i].second.size()), steps[i].second) << "step " << i;
-        c.send(steps[r.step].first);
-        EXPECT_EQ(c.collect(150), r.reply);
-        if (!r.completes)
-            continue;
+        cfg.faults[stage] = fault;
+        Rig r(cfg);
+        QVERIFY2(r.ok(), r.error.c_str());
+        for (int i = 0; i < step; ++i)
+            QCOMPARE(r.c.exchange(steps[i].first, steps[i].second.size()), steps[i].second);
+        r.c.send(steps[step].first);
+        QCOMPARE(r.c.collect(150), reply);
+        if (!completes) return;
         // The fault has had its say (or the program ignores the extra bytes): the session goes on.
-        for (size_t i = r.step + 1; i < steps.size(); ++i)
-            ASSERT_EQ(c.exchange(steps[i].first, steps[i].second.size()), steps[i].second) << "step " << i;
-        c.send({0x0F});
-        ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-        EXPECT_EQ(s.unit.sessions()[0].image, image);
+        for (size_t i = step + 1; i < steps.size(); ++i)
+            QCOMPARE(r.c.exchange(steps[i].first, steps[i].second.size()), steps[i].second);
+        r.c.send({0x0F});
+        QVERIFY(r.unit.waitForSessions(1, 2000));
+        QCOMPARE(r.unit.sessions()[0].image, image);
     }
-}
 
-TEST(Faults, DelayHoldsTheReplyBack) {
-    sim::Config cfg;
-    cfg.faults[sim::Stage::Login].kind = sim::FaultKind::Delay;
-    cfg.faults[sim::Stage::Login].delayMs = 300;
-    Started s(cfg);
-    Client c(s.unit.devicePath());
-    ASSERT_EQ(c.exchange(kHandshake, 3), kHandshake);
-    auto t0 = Clock::now();
-    ASSERT_EQ(c.exchange(kPassword, 1, 2000), Bytes{0x88});
-    EXPECT_GE(msSince(t0), 280);
-    EXPECT_LT(msSince(t0), 1500);
-}
-
-TEST(Faults, HangUpThenPlugInRepointsTheLink) {
-    const std::string link = ::testing::TempDir() + "quarn_sim_link_" + std::to_string(getpid());
-    sim::Config cfg;
-    cfg.symlink = link;
-    cfg.faults[sim::Stage::Verdict].kind = sim::FaultKind::HangUp;
-    cfg.faults[sim::Stage::Verdict].times = 1;
-    {
-        Started s(cfg);
-        const std::string first = s.unit.devicePath();
-        Client c(link);
-        ASSERT_TRUE(c.ok());
-        EXPECT_EQ(download(c, pattern(64)), -1);
-        auto t0 = Clock::now();
-        while (!s.unit.hungUp() && msSince(t0) < 1000)
-            usleep(5000);
-        ASSERT_TRUE(s.unit.hungUp());
-        EXPECT_TRUE(c.farEndGone());
-
-        ASSERT_TRUE(s.unit.plugIn());
-        EXPECT_FALSE(s.unit.hungUp());
-        char target[256] = {};
-        ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-        EXPECT_EQ(std::string(target), s.unit.devicePath());
-        EXPECT_NE(s.unit.devicePath(), first);
-
-        Client again(link);
-        ASSERT_EQ(download(again, pattern(64)), 0);
-        ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
+    void replyIsHeldBack_data() {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("loginDelayMs");
+        QTest::addColumn<int>("step");  // of sessionSteps(pattern(128))
+        QTest::addColumn<int>("minMs");
+        QTest::newRow("login delayed 300 ms") << 0 << 300 << 1 << 280;
+        QTest::newRow("block paced at 9600 bit/s") << 9600 << 0 << 3 << 66 * 10 * 1000 / 9600;
     }
-    EXPECT_NE(access(link.c_str(), F_OK), 0) << "the link outlived the simulator";
-}
-
-TEST(Faults, FloodOverrunsThePtyWithoutBlockingTheUnit) {
-    const size_t floodSize = 64u << 20;
-    const size_t readSize = 1u << 20;  // far more than a pty buffers
-    sim::Fault flood;
-    flood.kind = sim::FaultKind::Flood;
-    flood.floodBytes = floodSize;
-    flood.times = 1;
-    sim::Config cfg;
-    Started s(cfg);
-    auto startFlood = [&](Client& c) {
-        s.unit.setFault(sim::Stage::StartEcho, flood);
-        s.unit.repower();  // the last part left the unit waiting for a password
-        ASSERT_EQ(c.exchange(kHandshake, 3), kHandshake);
-        ASSERT_EQ(c.exchange(kPassword, 1), Bytes{0x88});
-        c.send({0x01});
-    };
-
-    // Read through the flood; a new handshake stops it.
-    {
-        Client c(s.unit.devicePath());
-        startFlood(c);
-        Bytes got = c.read(readSize, 5000);
-        ASSERT_EQ(got.size(), readSize);
-        EXPECT_EQ(std::count(got.begin(), got.end(), 0x55), long(readSize));
-        c.send(kHandshake);
-        Bytes tail;
-        auto t0 = Clock::now();
-        while (msSince(t0) < 3000) {
-            Bytes more = c.read(65536, 200);
-            tail.insert(tail.end(), more.begin(), more.end());
-            if (tail.size() >= 3 && Bytes(tail.end() - 3, tail.end()) == kHandshake)
-                break;
-        }
-        ASSERT_GE(tail.size(), 3u);
-        EXPECT_EQ(Bytes(tail.end() - 3, tail.end()), kHandshake);
-        EXPECT_TRUE(c.collect(100).empty());
-        EXPECT_LT(s.unit.sentCount(), floodSize);
-    }
-    // Nobody reads and the port is closed: the flood is given up and the
-    // next open starts clean.
-    {
-        Client c(s.unit.devicePath());
-        startFlood(c);
-        c.read(1, 500);
-        c.close();
-        usleep(800 * 1000);
-        Client next(s.unit.devicePath());
-        EXPECT_EQ(next.exchange(kHandshake, 3), kHandshake);
-        EXPECT_TRUE(next.collect(100).empty());
-    }
-    // A flood that nobody reads does not hold up stop().
-    Client c(s.unit.devicePath());
-    startFlood(c);
-    usleep(100 * 1000);
-    auto t0 = Clock::now();
-    s.unit.stop();
-    EXPECT_LT(msSince(t0), 300);
-}
-
-TEST(Reset, PartialBlockIsDroppedByIdleOrRepower) {
-    struct Row { const char* name; int idleResetMs; bool repower; bool answered; };
-    const Row rows[] = {
-        {"idle reset", 150, false, true},
-        {"repower", 0, true, true},
-        {"neither", 0, false, false},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
+    void replyIsHeldBack() {
+        QFETCH(int, baud);
+        QFETCH(int, loginDelayMs);
+        QFETCH(int, step);
+        QFETCH(int, minMs);
         sim::Config cfg;
-        cfg.idleResetMs = r.idleResetMs;
-        Started s(cfg);
-        Client c(s.unit.devicePath());
-        ASSERT_EQ(c.exchange(kHandshake, 3), kHandshake);
-        ASSERT_EQ(c.exchange(kPassword, 1), Bytes{0x88});
-        ASSERT_EQ(c.exchange({0x01}, 1), Bytes{0x01});
+        cfg.baud = baud;
+        if (loginDelayMs) {
+            cfg.faults[sim::Stage::Login] = fault(sim::FaultKind::Delay);
+            cfg.faults[sim::Stage::Login].delayMs = loginDelayMs;
+        }
+        Rig r(cfg);
+        QVERIFY2(r.ok(), r.error.c_str());
+        const auto steps = sessionSteps(pattern(128));
+        for (int i = 0; i < step; ++i)
+            QCOMPARE(r.c.exchange(steps[i].first, steps[i].second.size()), steps[i].second);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(r.c.exchange(steps[step].first, 1, 2000), steps[step].second);
+        QVERIFY2(t.elapsed() >= minMs && t.elapsed() < 1500,
+                 qPrintable(QString::number(t.elapsed())));
+    }
+
+    void hangUpThenPlugInRepointsTheLink() {
+        QTemporaryDir dir;
+        const std::string link = dir.filePath("COM1").toStdString();
+        sim::Config cfg;
+        cfg.symlink = link;
+        cfg.faults[sim::Stage::Verdict] = fault(sim::FaultKind::HangUp, {}, -1, 1);
+        {
+            sim::UnitSim unit(cfg);
+            QVERIFY(unit.start());
+            const std::string first = unit.devicePath();
+            Client c(link);
+            QVERIFY(c.ok());
+            QCOMPARE(download(c, pattern(64)), -1);
+            QTRY_VERIFY_WITH_TIMEOUT(unit.hungUp(), 1000);
+            QVERIFY(c.farEndGone());
+
+            QVERIFY(unit.plugIn());
+            QVERIFY(!unit.hungUp());
+            QCOMPARE(QFile::symLinkTarget(QString::fromStdString(link)),
+                     QString::fromStdString(unit.devicePath()));
+            QVERIFY(unit.devicePath() != first);
+            Client again(link);
+            QCOMPARE(download(again, pattern(64)), 0);
+            QVERIFY(unit.waitForSessions(1, 2000));
+        }
+        struct stat st {};
+        QVERIFY2(lstat(link.c_str(), &st) != 0, "the link outlived the simulator");
+    }
+
+    void floodOverrunsThePtyWithoutBlockingTheUnit() {
+        const size_t floodSize = 64u << 20;
+        const size_t readSize = 1u << 20;  // far more than a pty buffers
+        sim::Fault flood = fault(sim::FaultKind::Flood, {}, -1, 1);
+        flood.floodBytes = floodSize;
+        sim::UnitSim unit{sim::Config{}};
+        QVERIFY(unit.start());
+        auto startFlood = [&](Client& c) {
+            unit.setFault(sim::Stage::StartEcho, flood);
+            unit.repower();  // the last part left the unit waiting for a password
+            bool ok = c.login();
+            c.send({0x01});
+            return ok;
+        };
+
+        // Read through the flood; a new handshake stops it.
+        {
+            Client c(unit.devicePath());
+            QVERIFY(startFlood(c));
+            Bytes got = c.read(readSize, 5000);
+            QCOMPARE(got.size(), readSize);
+            QCOMPARE(size_t(std::count(got.begin(), got.end(), 0x55)), readSize);
+            c.send(kHandshake);
+            const Bytes tail = c.collect(200);  // the rest of the flood, then the echo
+            QVERIFY(tail.size() >= 3);
+            QCOMPARE(Bytes(tail.end() - 3, tail.end()), kHandshake);
+            QVERIFY(unit.sentCount() < floodSize);
+        }
+        // Nobody reads and the port is closed: the flood is given up and the
+        // next open starts clean.
+        {
+            Client c(unit.devicePath());
+            QVERIFY(startFlood(c));
+            c.read(1, 500);
+            c.close();
+            usleep(800 * 1000);
+            Client next(unit.devicePath());
+            QCOMPARE(next.exchange(kHandshake, 3), kHandshake);
+            QCOMPARE(next.collect(100), Bytes{});
+        }
+        // A flood that nobody reads does not hold up stop().
+        Client c(unit.devicePath());
+        QVERIFY(startFlood(c));
+        usleep(100 * 1000);
+        QElapsedTimer t;
+        t.start();
+        unit.stop();
+        QVERIFY2(t.elapsed() < 300, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void partialBlockIsDroppedByIdleOrRepower_data() {
+        QTest::addColumn<int>("idleResetMs");
+        QTest::addColumn<bool>("repower");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("idle reset") << 150 << false << true;
+        QTest::newRow("repower") << 0 << true << true;
+        QTest::newRow("neither") << 0 << false << false;
+    }
+    void partialBlockIsDroppedByIdleOrRepower() {
+        QFETCH(int, idleResetMs);
+        QFETCH(bool, repower);
+        QFETCH(bool, answered);
+        sim::Config cfg;
+        cfg.idleResetMs = idleResetMs;
+        Rig r(cfg);
+        QVERIFY2(r.ok(), r.error.c_str());
+        QVERIFY(r.c.begin());
         Bytes partial = blockMessage(pattern(64), 0, true);
         partial.resize(20);
-        c.send(partial);
-        if (r.repower)
-            s.unit.repower();
+        r.c.send(partial);
+        if (repower) r.unit.repower();
         usleep(250 * 1000);
-        EXPECT_EQ(c.exchange(kHandshake, 3, 300), r.answered ? kHandshake : Bytes{});
+        QCOMPARE(r.c.exchange(kHandshake, 3, 300), answered ? kHandshake : Bytes{});
     }
-}
 
-TEST(Noise, SeededCorruptionIsRefusedAndRepeatable) {
-    const Bytes image = pattern(20 * 64);
-    std::vector<int> corrupted;
-    for (int run = 0; run < 2; ++run) {
-        sim::Config cfg;
-        cfg.noiseRate = 0.3;
-        cfg.noiseSeed = 7;
-        Started s(cfg);
-        Client c(s.unit.devicePath());
-        int refusals = download(c, image);
-        ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-        const sim::SessionSummary sum = s.unit.sessions()[0];
-        EXPECT_EQ(sum.image, image);
-        EXPECT_GT(sum.corrupted, 0);
-        EXPECT_EQ(sum.repeats, sum.corrupted);
-        EXPECT_EQ(refusals, sum.repeats);
-        corrupted.push_back(sum.corrupted);
+    void seededNoiseIsRefusedAndRepeatable() {
+        const Bytes image = pattern(20 * 64);
+        std::vector<int> corrupted;
+        for (int run = 0; run < 2; ++run) {
+            sim::Config cfg;
+            cfg.noiseRate = 0.3;
+            cfg.noiseSeed = 7;
+            Rig r(cfg);
+            QVERIFY2(r.ok(), r.error.c_str());
+            int refusals = download(r.c, image);
+            QVERIFY(r.unit.waitForSessions(1, 2000));
+            const sim::SessionSummary sum = r.unit.sessions()[0];
+            QCOMPARE(sum.image, image);
+            QVERIFY(sum.corrupted > 0);
+            QCOMPARE(sum.repeats, sum.corrupted);
+            QCOMPARE(refusals, sum.repeats);
+            corrupted.push_back(sum.corrupted);
+        }
+        QCOMPARE(corrupted[0], corrupted[1]);
     }
-    EXPECT_EQ(corrupted[0], corrupted[1]);
-}
+};
 
-TEST(Pacing, BlockExchangeTakesItsWireTime) {
-    sim::Config cfg;
-    cfg.baud = 9600;
-    Started s(cfg);
-    Client c(s.unit.devicePath());
-    const Bytes image = pattern(64);
-    ASSERT_EQ(c.exchange(kHandshake, 3), kHandshake);
-    ASSERT_EQ(c.exchange(kPassword, 1), Bytes{0x88});
-    ASSERT_EQ(c.exchange({0x01}, 1), Bytes{0x01});
-    auto t0 = Clock::now();
-    ASSERT_EQ(c.exchange(blockMessage(image, 0, true), 1), Bytes{0x03});
-    EXPECT_GE(msSince(t0), 66 * 10 * 1000 / 9600);  // 66 bytes in, 1 out
-    ASSERT_EQ(c.exchange({0x07}, 1), Bytes{0x07});
-    c.send({0x0F});
-    ASSERT_TRUE(s.unit.waitForSessions(1, 2000));
-    const sim::SessionSummary sum = s.unit.sessions()[0];
-    EXPECT_GE(sum.transferSeconds, 0.069);
-    EXPECT_DOUBLE_EQ(sum.wireSeconds, double(sum.bytesIn + sum.bytesOut) * 10 / 9600);
-}
+QTEST_GUILESS_MAIN(TestUnitSim)
+#include "test_unit_sim.moc"
