@@ -1,9 +1,12 @@
 #pragma once
-// The single instances of the program's four windows.
+// The single instances of the program's four windows, and how they are
+// wired to one another: each window says what happened (a signal) and offers
+// small methods; only this layer knows the other windows.
 //
-// formN() returns the window, loading it first (constructing it and running its
-// Form_Load) when it is not loaded; a window that was unloaded is parked and a
-// fresh one is loaded in its place. formNIfLoaded() never loads.
+// formN() returns the window, loading it first (constructing it, wiring it and
+// running its Form_Load) when it is not loaded; a window that was unloaded is
+// freed (see ui/form_registry.h) and a fresh one is loaded in its place.
+// formNIfLoaded() never loads.
 
 namespace quarn {
 
@@ -22,8 +25,15 @@ Form2* form2IfLoaded();
 Form14* form14IfLoaded();
 Form24* form24IfLoaded();
 
-// Deletes every window object, loaded or parked, and forgets the loaded count.
-// Only for the top level: the end of main, or a test between two runs.
+// Deletes every window object, loaded or not yet freed, and forgets the
+// loaded count. Only for the top level: the end of the program, or a test
+// between two runs.
 void destroyAllForms();
+
+// Runs the program from its start-up window: loads Form1 (which reads
+// Init.txt), shows it and runs the event loop until the last window has
+// unloaded. Returns the program's exit code (0, or 1 after "Invalid Init
+// File."). Frees every window before it returns. Needs a QApplication.
+int runProgram();
 
 }  // namespace quarn

@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "app/message_box.h"
-#include "app/message_box_widget.h"
-#include "startup/form1.h"
+#include "app/forms.h"
+#include "core/message_box.h"
+#include "ui/message_box_widget.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -17,9 +17,9 @@ int main(int argc, char* argv[]) {
     // OK at once instead of waiting for a click, so that a test can run this
     // binary where nobody can answer a modal box.
     if (qgetenv("QUARN_AUTO_ANSWER_BOXES") == "1") {
-        quarn::setMsgBoxHandler([](const QString& prompt, int style, const QString& title) {
-            std::printf("BOX %d %s: %s\n", style, title.toLocal8Bit().constData(),
-                        prompt.toLocal8Bit().constData());
+        quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
+            std::printf("BOX %d %s: %s\n", box.style, box.title.toLocal8Bit().constData(),
+                        box.prompt.toLocal8Bit().constData());
             std::fflush(stdout);
             return 1;
         });

@@ -41,10 +41,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 #include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
+#include "core/globals.h"
+#include "core/message_box.h"
 #include "bench/sim_output.h"
 #include "link/download_link.h"
 #include "session/form24.h"
@@ -279,8 +279,8 @@ SessionResult runSession(const QString& file, int16_t length) {
     quarn::Download_caption = QStringLiteral("Quarn Bench");
     quarn::End_message = kEndMessage;
     quarn::Com_port = 1;
-    quarn::setMsgBoxHandler([&r](const QString& prompt, int, const QString&) {
-        r.boxes << prompt;
+    quarn::setMsgBoxHandler([&r](const quarn::MsgBoxRequest& box) {
+        r.boxes << box.prompt;
         return 1;
     });
 

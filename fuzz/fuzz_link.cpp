@@ -36,7 +36,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/globals.h"
 #include "link/download_link.h"
 
 namespace {
@@ -365,14 +364,13 @@ public:
                                    qPrintable(hex(stale.left(16))));
 
         setUpTransfer();
-        quarn::resetGlobals();
-        quarn::Com_port = 1;
-        quarn::Download_length = length_;
+        closing_ = false;
+        link_.closing = [this] { return closing_; };
 
         // The port stays open from one input to the next, as between two
         // sessions of the window; opening it again costs a lock file.
         if (freshTerminal || !link_.MSComm1.portOpen()) {
-            if (link_.OpenCom() != DownloadLink::OpenResult::Opened)
+            if (link_.OpenCom(1) != DownloadLink::OpenResult::Opened)
                 fail("cannot open the pseudo-terminal: %s", qPrintable(link_.MSComm1.errorString()));
         } else {
             link_.MSComm1.setInputLen(0);
@@ -398,7 +396,7 @@ public:
         }
         if (proceed()) {
             model_.startTransfer();
-            link_.SendFile(file_);
+            link_.SendFile(file_, length_);
             afterReturn("transfer");
             checkTransfer();
         }
@@ -444,7 +442,7 @@ private:
     }
 
     // The sequencer's rule: the session goes on only after a clean exchange.
-    bool proceed() const { return !quarn::Program_end && !link_.Comm_Timeout && !link_.Program_kill; }
+    bool proceed() const { return !closing_ && !link_.Comm_Timeout && !link_.Program_kill; }
 
     // One pass of a wait: the program yields, the unit acts.
     void pass() {
@@ -487,7 +485,7 @@ private:
         }
         case kWindowClose:
             link_.Program_kill = true;
-            quarn::Program_end = true;
+            closing_ = true;
             if (link_.MSComm1.portOpen()) link_.MSComm1.setPortOpen(false);
             model_.kill = true;
             model_.end = true;
@@ -581,7 +579,7 @@ private:
         if (trace())
             std::fprintf(stderr, "fuzz_link: %s returned: Comm_Timeout %d Program_kill %d Program_end %d, "
                          "%d passes, %lld bytes sent, %d replies, block %d of %d, end byte %d, bad reply %d\n",
-                         exchange, int(link_.Comm_Timeout), int(link_.Program_kill), int(quarn::Program_end),
+                         exchange, int(link_.Comm_Timeout), int(link_.Program_kill), int(closing_),
                          passes_, static_cast<long long>(model_.tx.size()), model_.recv, model_.block,
                          model_.blocks, int(model_.endSent), int(model_.badReply));
         syncWire(exchange);
@@ -610,6 +608,7 @@ private:
     int passes_ = 0;
     int badReplies_ = 0;
     int16_t length_ = 0;
+    bool closing_ = false;  // the owner is closing (the window unloading)
     QBuffer file_;
     QByteArray wire_;
     Model model_;

@@ -4,10 +4,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/ui_util.h"
-#include "session/form24.h"
+#include "core/globals.h"
+#include "ui/ui_util.h"
 
 namespace quarn {
 
@@ -71,7 +69,7 @@ void Form14::Form_Load() {
 
 void Form14::Form_Unload(int& Cancel) {
     Q_UNUSED(Cancel);
-    if (Form24* download = form24IfLoaded()) download->mnu_help_info->setChecked(false);
+    emit closed();
 }
 
 void Form14::closeEvent(QCloseEvent* event) {

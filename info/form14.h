@@ -1,12 +1,12 @@
 #pragma once
 // The Info window: the maker, the program and its version, and the maker's
 // support contacts. Opened modelessly from the download window's Help > Info;
-// its unload clears that menu item's check mark so the next Help > Info opens
-// it anew.
+// its unload says so (closed), so that the menu item's check mark can be
+// cleared and the next Help > Info opens it anew.
 
 #include <QWidget>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 
 class QLabel;
 
@@ -27,6 +27,9 @@ public:
     QLabel* Label9 = nullptr;
     QLabel* Label10 = nullptr;
     QLabel* Label11 = nullptr;
+
+signals:
+    void closed();
 
 protected:
     void Form_Load();

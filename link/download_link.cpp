@@ -3,9 +3,6 @@
 #include <QCoreApplication>
 #include <QIODevice>
 
-#include "app/globals.h"
-#include "app/message_box.h"
-
 namespace quarn {
 
 namespace {
@@ -42,6 +39,13 @@ DownloadLink::DownloadLink(QObject* parent) : QObject(parent), MSComm1(this) {
     connect(&Timer2, &QTimer::timeout, this, &DownloadLink::Timer2_Timer);
     connect(&DelayTimer, &QTimer::timeout, this, &DownloadLink::DelayTimer_Timer);
     yield = [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); };
+    closing = [] { return false; };
+}
+
+int DownloadLink::blocksFor(int16_t downloadLength) {
+    if (downloadLength < 0) return 1;
+    if (downloadLength > 0 && downloadLength % kBlockSize == 0) return downloadLength / kBlockSize;
+    return (downloadLength + 1 + kBlockSize - 1) / kBlockSize;
 }
 
 void DownloadLink::startTicker() {
@@ -60,25 +64,34 @@ void DownloadLink::Timer2_Timer() {
 
 void DownloadLink::DelayTimer_Timer() { DelayTimer.stop(); }
 
-DownloadLink::OpenResult DownloadLink::OpenCom() {
+DownloadLink::OpenResult DownloadLink::OpenCom(int16_t comPort) {
     if (MSComm1.portOpen()) MSComm1.setPortOpen(false);
-    if (Com_port < 1 || Com_port > 4) {
-        MsgBox(QStringLiteral("No com port selected."), kStyleNone, QStringLiteral("ERROR!"));
-        return OpenResult::NoPortNumber;
-    }
-    MSComm1.setCommPort(Com_port);
+    if (comPort < 1 || comPort > 4) return OpenResult::NoPortNumber;
+    MSComm1.setCommPort(comPort);
+    return openSelected();
+}
+
+DownloadLink::OpenResult DownloadLink::OpenDevice(const QString& device) {
+    if (MSComm1.portOpen()) MSComm1.setPortOpen(false);
+    MSComm1.setDevicePath(device);
+    return openSelected();
+}
+
+DownloadLink::OpenResult DownloadLink::openSelected() {
     MSComm1.setSettings(QStringLiteral("9600,N,8,1"));
     MSComm1.setRTSEnable(true);
     return MSComm1.setPortOpen(true) ? OpenResult::Opened : OpenResult::Failed;
 }
 
-void DownloadLink::Download_Delay() {
+LinkResult DownloadLink::Download_Delay() {
+    setStage(LinkStage::Pause);
     DelayTimer.setInterval(g_clock.delayMs);
     DelayTimer.start();
     do {
         yield();
-    } while (DelayTimer.isActive() && !Program_end);
+    } while (DelayTimer.isActive() && !closing());
     DelayTimer.stop();
+    return closing() ? LinkResult::Closing : LinkResult::Ok;
 }
 
 void DownloadLink::clearMonitors() {
@@ -88,8 +101,46 @@ void DownloadLink::clearMonitors() {
     monitor.lastRecieve.clear();
     monitor.recieve.clear();
     monitor.recieveCount = QStringLiteral("0");
+    stage = LinkStage::Idle;
+    blockNumber = blockTotal = repeats = blocksSent = 0;
+    digest_.reset();
     notifyMonitor();
 }
+
+LinkResult DownloadLink::result() const {
+    if (closing()) return LinkResult::Closing;
+    if (Program_kill) return LinkResult::Stopped;
+    if (Comm_Timeout) return wrongReply_ ? LinkResult::WrongReply : LinkResult::NoReply;
+    return LinkResult::Ok;
+}
+
+QString DownloadLink::failureText(LinkResult r) const {
+    const QString at = stage == LinkStage::Transfer && blockNumber > 0
+                           ? QStringLiteral(" at block %1 of %2").arg(blockNumber).arg(blockTotal)
+                           : QString();
+    switch (r) {
+        case LinkResult::Ok: return QString();
+        case LinkResult::Closing:
+        case LinkResult::Stopped: return QStringLiteral("The download was stopped%1.").arg(at);
+        case LinkResult::WrongReply:
+            return QStringLiteral("The unit refused or answered wrongly%1 (last reply %2).")
+                .arg(at, Recieve_string);
+        case LinkResult::NoReply:
+            break;
+    }
+    if (MSComm1.lost())
+        return QStringLiteral("The port was lost%1: %2.").arg(at, MSComm1.errorString());
+    const double seconds = Timeout_timer * g_clock.tickMs / 1000.0;
+    return QStringLiteral("No reply from the unit within %1 s%2.")
+        .arg(QString::number(seconds, 'g', 3), at);
+}
+
+void DownloadLink::setStage(LinkStage s) {
+    stage = s;
+    if (onProgress) onProgress();
+}
+
+void DownloadLink::beginExchange() { wrongReply_ = false; }
 
 void DownloadLink::flush() {
     MSComm1.setInputLen(0);
@@ -114,8 +165,8 @@ void DownloadLink::showReply() {
     monitor.recieveCount = QString::number(Recieve_counter);
 }
 
-void DownloadLink::sendAndWait(const QByteArray& bytes, const QString& text,
-                               const QByteArray& expected) {
+LinkResult DownloadLink::sendAndWait(const QByteArray& bytes, const QString& text,
+                                     const QByteArray& expected) {
     const int n = expected.size();
     flush();
     Transmit_string = text;
@@ -126,7 +177,7 @@ void DownloadLink::sendAndWait(const QByteArray& bytes, const QString& text,
     notifyMonitor();
 
     waitForBytes(n);
-    if (MSComm1.inBufferCount() < n) return;
+    if (MSComm1.inBufferCount() < n) return result();
 
     Recieve_string.clear();
     for (int i = 0; i < n; ++i) {
@@ -135,35 +186,41 @@ void DownloadLink::sendAndWait(const QByteArray& bytes, const QString& text,
         const uint8_t code = c.isEmpty() ? 0 : static_cast<uint8_t>(c[0]);
         if (i > 0) Recieve_string += QLatin1Char(',');
         Recieve_string += hexText(code);
-        if (c.isEmpty() || c[0] != expected[i]) Comm_Timeout = true;
+        if (c.isEmpty() || c[0] != expected[i]) wrongReply();
     }
     showReply();
     notifyMonitor();
+    return result();
 }
 
-void DownloadLink::SendHandshake() {
+LinkResult DownloadLink::SendHandshake() {
+    beginExchange();
+    setStage(LinkStage::QuietLine);
     Timeout_count = 0;
     Comm_Timeout = false;
     do {
         yield();
     } while (!Comm_Timeout && !Program_kill);
-    if (Program_end) return;
+    if (closing()) return LinkResult::Closing;
     Comm_Timeout = false;
+    setStage(LinkStage::Handshake);
     const QByteArray request("\xAA\x55\xAA", 3);
-    sendAndWait(request, QStringLiteral("AA,55,AA"), request);
+    return sendAndWait(request, QStringLiteral("AA,55,AA"), request);
 }
 
-void DownloadLink::SendPassWord() {
+LinkResult DownloadLink::SendPassWord() {
+    beginExchange();
+    setStage(LinkStage::Login);
     QString text;
     for (int i = 0; i < 4; ++i) {
         if (i > 0) text += QLatin1Char(',');
         text += hexText(static_cast<uint8_t>(kPassword[i]));
     }
-    sendAndWait(kPassword, text, QByteArray(1, static_cast<char>(kLoginAccepted)));
+    return sendAndWait(kPassword, text, QByteArray(1, static_cast<char>(kLoginAccepted)));
 }
 
 void DownloadLink::waitForBytes(int n) {
-    // The request goes on the wire before the window repaints its monitors:
+    // The request goes on the wire before the owner repaints its monitors:
     // otherwise every exchange would wait for a repaint before it starts.
     MSComm1.sendQueued();
     Timeout_count = 0;
@@ -193,13 +250,21 @@ uint8_t DownloadLink::readReply() {
 
 void DownloadLink::sendByte(uint8_t b) { MSComm1.output(QByteArray(1, static_cast<char>(b))); }
 
-void DownloadLink::badReplyExit(QIODevice& file) {
-    file.close();
+LinkResult DownloadLink::wrongReply() {
     Comm_Timeout = true;
-    if (onBadReply) onBadReply();
+    wrongReply_ = true;
+    return result();
 }
 
-void DownloadLink::SendFile(QIODevice& file) {
+LinkResult DownloadLink::badReplyExit(QIODevice& file) {
+    file.close();
+    wrongReply();
+    if (onBadReply) onBadReply();
+    return result();
+}
+
+// The start byte and its echo. False when the transfer ends here.
+bool DownloadLink::startTransfer() {
     flush();
     sendByte(kStart);
     Transmit_string = hexText(kStart);
@@ -207,61 +272,102 @@ void DownloadLink::SendFile(QIODevice& file) {
     ++Transmit_counter;
     showTransmitCounter();
     notifyMonitor();
-    if (!waitForReply()) return;
+    if (!waitForReply()) return false;
     if (readReply() != kStart) {
-        Comm_Timeout = true;
-        return;
+        wrongReply();
+        return false;
     }
     flush();
+    return true;
+}
+
+// Sends the opener of a new block and fills the block from the file: at least
+// one file byte, at most 64, and no more once the read count has passed the
+// length; the rest is zero padding. Returns the checksum.
+int DownloadLink::fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount,
+                            int16_t downloadLength) {
+    int pos = 0;
+    Checksum = 0;
+    sendByte(kOpener);
+    ++Transmit_counter;
+    showTransmitCounter();
+    do {
+        const uint8_t b = readFileByte(file);
+        Checksum = static_cast<int16_t>(Checksum + b);
+        if (Checksum > 255) Checksum = static_cast<int16_t>(Checksum - 256);
+        block[pos++] = b;
+        ++readCount;
+    } while (pos < kBlockSize && readCount <= downloadLength);
+    while (pos < kBlockSize) block[pos++] = 0;
+    return Checksum;
+}
+
+// The checksum and the 64 data bytes (a repeat starts here too).
+void DownloadLink::sendBlock(const uint8_t* block) {
+    sendByte(static_cast<uint8_t>(Checksum));
+    Transmit_string.clear();
+    for (int pos = 0; pos < kBlockSize;) {
+        sendByte(block[pos]);
+        ++pos;
+        ++Transmit_counter;
+        if (pos < kListedPositions) Transmit_string += hexText(block[pos]) + QLatin1Char(',');
+    }
+    showTransmission();
+    showTransmitCounter();
+    notifyMonitor();
+}
+
+// The confirm byte and its echo. False when the transfer ends here; a wrong
+// echo is then marked as a wrong reply.
+bool DownloadLink::confirmBlock() {
+    flush();
+    sendByte(kConfirm);
+    if (!waitForReply()) return false;
+    if (readReply() != kConfirm) {
+        wrongReply();
+        return false;
+    }
+    return true;
+}
+
+void DownloadLink::sendEnd() {
+    sendByte(kEnd);
+    Transmit_string = hexText(kEnd);
+    showTransmission();
+    ++Transmit_counter;
+    showTransmitCounter();
+    notifyMonitor();
+}
+
+LinkResult DownloadLink::SendFile(QIODevice& file, int16_t downloadLength) {
+    beginExchange();
+    blockTotal = blocksFor(downloadLength);
+    setStage(LinkStage::Transfer);
+    if (!startTransfer()) return result();
 
     int32_t readCount = 0;
     uint8_t block[kBlockSize];
     for (;;) {
-        int pos = 0;
-        Checksum = 0;
-        sendByte(kOpener);
-        ++Transmit_counter;
-        showTransmitCounter();
-        do {
-            const uint8_t b = readFileByte(file);
-            Checksum = static_cast<int16_t>(Checksum + b);
-            if (Checksum > 255) Checksum = static_cast<int16_t>(Checksum - 256);
-            block[pos++] = b;
-            ++readCount;
-        } while (pos < kBlockSize && readCount <= Download_length);
-        while (pos < kBlockSize) block[pos++] = 0;
-
-        uint8_t verdict = 0;
-        do {
-            sendByte(static_cast<uint8_t>(Checksum));
-            Transmit_string.clear();
-            for (pos = 0; pos < kBlockSize;) {
-                sendByte(block[pos]);
-                ++pos;
-                ++Transmit_counter;
-                if (pos < kListedPositions) Transmit_string += hexText(block[pos]) + QLatin1Char(',');
-            }
-            showTransmission();
-            showTransmitCounter();
-            notifyMonitor();
-            if (!waitForReply()) return;
+        ++blockNumber;
+        fillBlock(file, block, readCount, downloadLength);
+        digest_.addData(QByteArrayView(reinterpret_cast<const char*>(block), kBlockSize));
+        ++blocksSent;
+        uint8_t verdict = kRefused;
+        for (;;) {
+            sendBlock(block);
+            if (!waitForReply()) return result();
             verdict = readReply();
-        } while (verdict == kRefused);
-
+            if (verdict != kRefused) break;
+            ++repeats;
+            if (onProgress) onProgress();
+        }
         if (verdict != kAccepted) return badReplyExit(file);
-        flush();
-        sendByte(kConfirm);
-        if (!waitForReply()) return;
-        if (readReply() != kConfirm) return badReplyExit(file);
-
-        if (readCount >= Download_length) {
-            sendByte(kEnd);
-            Transmit_string = hexText(kEnd);
-            showTransmission();
-            ++Transmit_counter;
-            showTransmitCounter();
-            notifyMonitor();
-            return;
+        if (!confirmBlock()) return wrongReply_ ? badReplyExit(file) : result();
+        if (onProgress) onProgress();
+        if (readCount >= downloadLength) {
+            sendEnd();
+            setStage(LinkStage::Done);
+            return result();
         }
     }
 }

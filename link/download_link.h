@@ -1,22 +1,28 @@
 #pragma once
-// The link to the unit as the download window holds it: its serial port, the
-// time-out ticker, the one-second delay, the session's flags and counters,
-// the monitor texts, and the three exchanges (handshake, login, block
-// transfer). No widgets: the window mirrors the monitor texts into its labels
-// through onMonitor and does its part of the bad-reply exit through onBadReply.
+// The link to the unit: its serial port, the time-out ticker, the one-second
+// delay, the session's flags and counters, the monitor texts, and the three
+// exchanges (handshake, login, block transfer). No widgets, no program
+// globals: every input is handed in (the port, the download length, whether
+// the owner is closing), and nothing here shows a message box. A window
+// mirrors the monitor texts into its labels through onMonitor and does its
+// part of the bad-reply exit through onBadReply.
 //
-// Outcome flags, read by the caller after each exchange returns:
+// Outcome of each exchange: its return value, and the flags as the window
+// reads them after it returns:
 //   Comm_Timeout  true = the exchange failed (no complete reply in time, or a wrong reply)
-//   Program_kill  true = a stop was requested (Cancel, or the window closing)
+//   Program_kill  true = a stop was requested (Cancel, or the owner closing)
 //   both false    = success
-// Program_end (a global) tells that the window is closing; the waits end then
-// and touch neither the closed port nor the window afterwards.
+// closing() tells that the owner is going away (the window unloading); the
+// waits end then and touch neither the closed port nor the owner afterwards.
 //
 // Waits yield to the event loop on every pass and test the flags afterwards.
 // A pass blocks until the next event (a tick, serial data, a click), so an
-// idle wait costs no CPU; the 250 ms ticker guarantees such an event.
+// idle wait costs no CPU; the ticker guarantees such an event. A link lives on
+// one thread and its waits run that thread's events only, so several links
+// on several threads run side by side without slowing one another.
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -30,7 +36,7 @@ class QIODevice;
 namespace quarn {
 
 // The ticker and delay intervals. Tests install a faster clock before the
-// download window loads; the program keeps the defaults.
+// link is made; the programs keep the defaults.
 struct LinkClock {
     int tickMs = 250;
     int delayMs = 1000;
@@ -47,6 +53,18 @@ struct MonitorTexts {
     QString recieve = QStringLiteral(" ");
     QString recieveCount = QStringLiteral("0");
 };
+
+// How an exchange ended.
+enum class LinkResult {
+    Ok,          // the unit answered as expected
+    NoReply,     // no complete reply within the time-out period (or the port was lost)
+    WrongReply,  // the unit answered with a wrong byte
+    Stopped,     // a stop was requested
+    Closing,     // the owner is closing
+};
+
+// Where the session stands, for progress displays.
+enum class LinkStage { Idle, QuietLine, Handshake, Pause, Login, Transfer, Done };
 
 // A byte value as the monitors show it: upper-case hexadecimal, no leading zero.
 QString hexText(uint8_t value);
@@ -72,46 +90,72 @@ public:
     QString Recieve_string;
     int16_t Checksum = 0;
     int32_t Transmit_counter = 0;
-    // Wider than the 16 bits of the original: a unit that keeps refusing
-    // blocks may drive it past 32767, and the monitor then goes on counting.
+    // Wider than 16 bits: a unit that keeps refusing blocks may drive it
+    // past 32767, and the monitor then goes on counting.
     int32_t Recieve_counter = 0;
     MonitorTexts monitor;
 
-    std::function<void()> onMonitor;   // monitor texts changed
-    std::function<void()> onBadReply;  // bad-reply exit: message line and windows
-    std::function<void()> yield;       // one pass of the event loop
+    // Progress of the transfer: the block being sent (1-based, 0 before the
+    // first), how many the length makes, refused blocks sent again, and the
+    // data of every block sent, each block once however often it went out.
+    LinkStage stage = LinkStage::Idle;
+    int blockNumber = 0;
+    int blockTotal = 0;
+    int repeats = 0;
+    int blocksSent = 0;
 
-    // Starts the time-out ticker (at the window's load); it runs until the link is destroyed.
+    std::function<void()> onMonitor;   // monitor texts changed
+    std::function<void()> onBadReply;  // bad-reply exit: the owner's message line and windows
+    std::function<void()> onProgress;  // stage changed, or a block was answered
+    std::function<void()> yield;       // one pass of the event loop
+    std::function<bool()> closing;     // the owner is closing: waits end, nothing more is touched
+
+    // Blocks a transfer of this Download_length sends.
+    static int blocksFor(int16_t downloadLength);
+
+    // Starts the time-out ticker; it runs until the link is destroyed.
     void startTicker();
     void Timer2_Timer();
     void DelayTimer_Timer();
 
-    // Closes a port left open, then opens port Com_port at "9600,N,8,1" with
-    // RTS raised. NoPortNumber: Com_port was outside 1..4 and "No com port
-    // selected." was shown. Failed: the open failed; no box was shown, the
-    // reason is in MSComm1.errorString().
-    OpenResult OpenCom();
+    // Closes a port left open, then opens COMn (n = comPort) at "9600,N,8,1"
+    // with RTS raised. NoPortNumber: comPort was outside 1..4 and nothing was
+    // opened (the caller tells the user). Failed: the open failed; the reason
+    // is in MSComm1.errorString().
+    OpenResult OpenCom(int16_t comPort);
+    // The same for a device path instead of a COM number.
+    OpenResult OpenDevice(const QString& device);
 
-    // Waits one DelayTimer interval while events run; returns early only when
-    // the window is closing.
-    void Download_Delay();
+    // Waits one DelayTimer interval while events run; returns early (Closing)
+    // only when the owner is closing.
+    LinkResult Download_Delay();
 
-    void SendHandshake();
-    void SendPassWord();
-    // Sends Download_length bytes of file (open, at its first byte) in blocks.
-    // On a bad reply it closes file and calls onBadReply.
-    void SendFile(QIODevice& file);
+    LinkResult SendHandshake();
+    LinkResult SendPassWord();
+    // Sends the blocks that downloadLength makes from file (open, at its
+    // first byte). On a bad reply it closes file and calls onBadReply.
+    LinkResult SendFile(QIODevice& file, int16_t downloadLength);
 
-    // Empties the monitors for a new session.
+    // Empties the monitors and the progress for a new session.
     void clearMonitors();
+    // The outcome of the last exchange, from the flags.
+    LinkResult result() const;
+    // SHA-256 of the data of the blocks sent so far, each block once.
+    QByteArray sentDigest() const { return digest_.result(); }
+    // Why the last exchange failed, in words for the user ("" when it did not).
+    QString failureText(LinkResult r) const;
 
 private:
+    OpenResult openSelected();
+    void setStage(LinkStage s);
     void flush();
     void notifyMonitor();
     void showTransmission();
     void showTransmitCounter();
     void showReply();
-    void sendAndWait(const QByteArray& bytes, const QString& text, const QByteArray& expected);
+    void beginExchange();
+    LinkResult sendAndWait(const QByteArray& bytes, const QString& text,
+                           const QByteArray& expected);
     // Restarts the time-out period, then waits until n reply bytes are
     // buffered, a stop is requested or the time-out rises.
     void waitForBytes(int n);
@@ -119,7 +163,18 @@ private:
     bool waitForReply();
     uint8_t readReply();
     void sendByte(uint8_t b);
-    void badReplyExit(QIODevice& file);
+    LinkResult wrongReply();
+    LinkResult badReplyExit(QIODevice& file);
+
+    // The transfer's steps.
+    bool startTransfer();
+    int fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount, int16_t downloadLength);
+    void sendBlock(const uint8_t* block);
+    bool confirmBlock();
+    void sendEnd();
+
+    bool wrongReply_ = false;
+    QCryptographicHash digest_{QCryptographicHash::Sha256};
 };
 
 }  // namespace quarn

@@ -68,9 +68,14 @@ bool SerialPort::setPortOpen(bool open) {
     return this->open();
 }
 
+QString SerialPort::deviceName() const {
+    return devicePath_.isEmpty() ? devicePathFor(commPort_) : devicePath_;
+}
+
 bool SerialPort::open() {
     error_.clear();
-    const QString path = devicePathFor(commPort_);
+    lost_ = false;
+    const QString path = deviceName();
     if (path.isEmpty()) {
         error_ = QStringLiteral("no such port number %1").arg(commPort_);
         return false;
@@ -132,6 +137,7 @@ void SerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         if (port_.isOpen()) {
             error_ = QStringLiteral("connection lost");
+            lost_ = true;
             close();
         }
     }

@@ -61,8 +61,16 @@ public:
     // The device that port number n (1..4) stands for; empty for other numbers.
     static QString devicePathFor(int n);
 
-    void setCommPort(int16_t n) { commPort_ = n; }
+    // Selects COMn; the device is looked up when the port opens.
+    void setCommPort(int16_t n) {
+        commPort_ = n;
+        devicePath_.clear();
+    }
     int16_t commPort() const { return commPort_; }
+    // Selects a device by its path instead of a COM number.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+    // The device the port opens (or has open): the path as selected.
+    QString deviceName() const;
 
     // Returns false (settings unchanged) when the text is not of the "9600,N,8,1" form.
     bool setSettings(const QString& settings);
@@ -74,6 +82,8 @@ public:
     bool portOpen() const { return port_.isOpen(); }
     bool setPortOpen(bool open);
     QString errorString() const { return error_; }
+    // The port closed itself because the far end vanished (since the last open).
+    bool lost() const { return lost_; }
 
     int16_t inBufferCount() const;
     // Bytes held in the program's receive buffer (never above kReadBufferCap).
@@ -100,6 +110,8 @@ private:
     bool rtsEnable_ = false;
     int16_t inputLen_ = 0;
     bool lowLatency_ = false;
+    bool lost_ = false;
+    QString devicePath_;
     QString error_;
 };
 

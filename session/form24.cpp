@@ -7,13 +7,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
-#include "app/ui_util.h"
-#include "info/form14.h"
-#include "startup/form1.h"
-#include "startup/form2.h"
+#include "core/globals.h"
+#include "core/message_box.h"
+#include "ui/ui_util.h"
 
 namespace quarn {
 
@@ -68,6 +64,7 @@ Form24::Form24() : link(this) {
     buildControls();
     link.onMonitor = [this] { applyMonitor(); };
     link.onBadReply = [this] { onBadReply(); };
+    link.closing = [] { return Program_end; };
     setFixedSize(designSize());
 }
 
@@ -104,21 +101,21 @@ void Form24::buildControls() {
     Label31 = makeLabel(SSPanel1, QStringLiteral("Label31"), QStringLiteral("Messages:"), 180, 180,
                         4632, 312, labelStyle(kLightGreen, kBlack, true, true));
     Label2 = makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
-                       180, 600, 4632, 288, labelStyle(kYellow, kBlack, false, true));
+                       180, 600, 4632, 288, labelStyle(kBlack, kYellow, false, true));
 
     SSPanel13 = makePanel(c, QStringLiteral("SSPanel13"), 8520, 1440, 2412, 1692);
     SSPanel11 = makePanel(c, QStringLiteral("SSPanel11"), 240, 1320, 2412, 1692);
     LastTransmitblockLabel =
         makeLabel(SSPanel11, QStringLiteral("LastTransmitblockLabel"), QStringLiteral(" "), 180,
-                  1260, 2055, 315, labelStyle(kYellow, kBlack, false, true));
+                  1260, 2055, 315, labelStyle(kBlack, kYellow, false, true));
     TransmitCounterLabel = makeLabel(SSPanel11, QStringLiteral("TransmitCounterLabel"),
                                      QStringLiteral("0"), 1140, 540, 1092, 252,
-                                     labelStyle(kYellow, kBlack, true, false));
+                                     labelStyle(kBlack, kYellow, true, false));
     TransmitblockLabel = makeLabel(SSPanel11, QStringLiteral("TransmitblockLabel"),
                                    QStringLiteral(" "), 180, 960, 2055, 315,
-                                   labelStyle(kYellow, kBlack, false, true));
+                                   labelStyle(kBlack, kYellow, false, true));
     Label38 = makeLabel(SSPanel11, QStringLiteral("Label38"), QStringLiteral("Blocks:"), 180, 540,
-                        855, 255, labelStyle(kWhite, kBlack, true, false));
+                        855, 255, labelStyle(kBlack, kWhite, true, false));
     Label35 = makeLabel(SSPanel11, QStringLiteral("Label35"), QStringLiteral("Transmit Monitor"),
                         120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
 
@@ -127,15 +124,15 @@ void Form24::buildControls() {
                         120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
     RecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("RecieveblockLabel"),
                                   QStringLiteral(" "), 180, 960, 2055, 315,
-                                  labelStyle(kYellow, kBlack, false, true));
+                                  labelStyle(kBlack, kYellow, false, true));
     LastRecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("LastRecieveblockLabel"),
                                       QStringLiteral("  "), 180, 1260, 2055, 315,
-                                      labelStyle(kYellow, kBlack, false, true));
+                                      labelStyle(kBlack, kYellow, false, true));
     RecieveCounterLabel = makeLabel(SSPanel12, QStringLiteral("RecieveCounterLabel"),
                                     QStringLiteral("0"), 1140, 540, 1095, 255,
-                                    labelStyle(kYellow, kBlack, true, false));
+                                    labelStyle(kBlack, kYellow, true, false));
     Label44 = makeLabel(SSPanel12, QStringLiteral("Label44"), QStringLiteral("Blocks:"), 120, 540,
-                        855, 255, labelStyle(kWhite, kBlack, true, false));
+                        855, 255, labelStyle(kBlack, kWhite, true, false));
 
     Label30 = makeLabel(SSPanel13, QStringLiteral("Label30"), QStringLiteral("Link Status"), 120,
                         120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
@@ -194,11 +191,7 @@ void Form24::Form_Unload(int& Cancel) {
     link.Program_kill = true;
     Program_end = true;
     if (link.MSComm1.portOpen()) link.MSComm1.setPortOpen(false);
-    if (mnu_help_info->isChecked()) {
-        if (Form14* info = form14IfLoaded()) info->Unload();
-    }
-    if (Form1* start = form1IfLoaded()) start->Unload();
-    if (Form2* ports = form2IfLoaded()) ports->Unload();
+    emit unloadingOthers(mnu_help_info->isChecked());
 }
 
 void Form24::ExitCommand_Click() { Unload(); }
@@ -207,19 +200,17 @@ void Form24::mnu_help_exit_Click() { ExitCommand_Click(); }
 
 void Form24::mnu_help_info_Click() {
     if (mnu_help_info->isChecked()) {
-        Form14* info = form14();
-        info->setWindowState(info->windowState() & ~Qt::WindowMinimized);
-        info->show();
-        info->raise();
-        info->activateWindow();
-        info->setFocus();
+        emit raiseInfoRequested();
     } else {
         mnu_help_info->setChecked(true);
-        form14()->show();
+        emit showInfoRequested();
     }
 }
 
+void Form24::setInfoChecked(bool checked) { mnu_help_info->setChecked(checked); }
+
 void Form24::ReloadCommand_Click() {
+    BusyScope busy;
     MsgBox(QStringLiteral("Please repower the unit before you start loading again."),
            kStyleInformation, QStringLiteral("INFO!"));
     if (!isLoaded()) return;
@@ -249,8 +240,7 @@ void Form24::setIndicator(const IndicatorColors& colors) {
 
 void Form24::onBadReply() {
     Label2->setText(QStringLiteral("Bad handshake signal. - Exit programming."));
-    if (Form14* info = form14IfLoaded()) info->Unload();
-    if (Form1* start = form1IfLoaded()) start->Unload();
+    emit badReplyUnloadRequested();
 }
 
 }  // namespace quarn

@@ -2,20 +2,21 @@
 // The download window. It owns the serial port (link.MSComm1), the two
 // timers, the session flags and the monitors (all in link), the download file
 // while a session runs (File1), and runs one download session per call of
-// Start_Download.
+// Start_Download, on the session engine that quarn-flash runs too.
 //
 // Lifetime: loaded hidden by the start-up window's Continue, shown by the
 // port-selection window's Continue. Unloading it (Exit, Help > Exit, the close
-// box, or a good download) stops a running exchange, closes the port and
-// unloads the other windows; the program then ends. The object itself is not
-// deleted while the run goes on: a session may still be on the stack.
+// box, or a good download) stops a running exchange, closes the port and asks
+// (unloadingOthers) for the other windows to be unloaded; the program then
+// ends. The object is not freed while a session is on the stack.
 
 #include <QFile>
 #include <QMainWindow>
 
-#include "app/form_registry.h"
-#include "app/ui_util.h"
 #include "link/download_link.h"
+#include "link/download_session.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 class QAction;
 class QLabel;
@@ -32,7 +33,7 @@ constexpr IndicatorColors kIndicatorAtLoad{0x000000FFu, 0x00008000u, 0x000000C0u
 constexpr IndicatorColors kIndicatorReady{0x000000C0u, 0x0000C000u, 0x000000C0u};
 constexpr IndicatorColors kIndicatorFailure{0x000000C0u, 0x00008000u, 0x000000FFu};
 
-class Form24 : public FixedSizeWindow<QMainWindow>, public FormLifecycle {
+class Form24 : public FixedSizeWindow<QMainWindow>, public FormLifecycle, private SessionObserver {
     Q_OBJECT
 public:
     Form24();
@@ -84,6 +85,21 @@ public:
     // The window's outer size in pixels, which Form_Resize restores.
     QSize designSize() const;
 
+    // The serial port, which the port-selection window tests a choice on.
+    SerialPort& port() { return link.MSComm1; }
+    // The Help > Info check mark: whether the Info window is open.
+    void setInfoChecked(bool checked);
+
+signals:
+    // Form_Unload's turn to unload the other windows: the Info window (when
+    // infoOpen), then the start-up and the port-selection windows.
+    void unloadingOthers(bool infoOpen);
+    // Help > Info: show the Info window, or bring the open one back.
+    void showInfoRequested();
+    void raiseInfoRequested();
+    // The transfer's bad-reply exit: the Info and start-up windows go.
+    void badReplyUnloadRequested();
+
 protected:
     void Form_Load();
     void Form_Resize() override;
@@ -98,7 +114,17 @@ private:
     void onBadReply();
     // Ends a session that never reached the unit: Reload back, no session running.
     void endBeforeStart();
-    bool checkDownloadFile();
+
+    // What the session engine reports, shown the window's way.
+    void fileRefused(const QString& why) override;
+    void noPortNumber() override;
+    void portFailed(const QString& why) override;
+    void handshakeFailed(LinkResult r) override;
+    void handshakeOk() override;
+    void loginFailed(LinkResult r) override;
+    void loginOk() override;
+    void transferFailed(LinkResult r) override;
+    void good() override;
 
     QWidget* client_ = nullptr;
 };

@@ -1,18 +1,13 @@
 #include "startup/form1.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
-#include "app/ui_util.h"
-#include "session/form24.h"
-#include "startup/form2.h"
+#include "core/globals.h"
+#include "core/message_box.h"
 #include "startup/init_file.h"
+#include "ui/ui_util.h"
 
 namespace quarn {
 
@@ -34,21 +29,6 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 }
 
 }  // namespace
-
-int runProgram() {
-    // The windows' own load and unload decide when the program ends (the
-    // start-up window is hidden, not closed, while the run goes on), not Qt's
-    // idea of the last window closing.
-    QApplication::setQuitOnLastWindowClosed(false);
-    Form1* start = form1();
-    int code = exitCode();
-    if (start->isLoaded()) {
-        start->show();
-        code = QApplication::exec();
-    }
-    destroyAllForms();
-    return code;
-}
 
 Form1::Form1() {
     setObjectName(QStringLiteral("Form1"));
@@ -84,8 +64,7 @@ void Form1::load() {
 void Form1::Form_Load() {
     HeaderLabel->setText(QStringLiteral("QUARN SYSTEMS"));
     const InitResult init = readInitFile(QStringLiteral("Init.txt"));
-    // The reader refuses a twelfth step itself; the window has no label for one either way.
-    if (!init.ok || init.values.steps.size() > kMaxSteps) {
+    if (!init.ok) {
         MsgBox(QStringLiteral("Invalid Init File."), kStyleInformation, QStringLiteral("Error"));
         initOk_ = false;
         // The program ends without having shown a window; its exit status tells a
@@ -135,23 +114,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::Continue_Click() {
     hide();
-    Form2* ports = form2();
-    ports->show();
-    ports->Label30->setText(QStringLiteral("Select the operational port"));
-    ports->setWindowTitle(QStringLiteral("Quarn Systems - Port Selection"));
-    Select_reset = true;
-    // Option buttons of one group never uncheck each other; to leave none
-    // chosen, the group has to be lifted while they are cleared. Clearing does
-    // not raise Com_select_Click: that follows user clicks only.
-    for (QRadioButton* option : ports->Com_select) {
-        option->setAutoExclusive(false);
-        option->setChecked(false);
-        option->setAutoExclusive(true);
-    }
-    Com_port = 0;
-    Select_reset = false;
-    form24();  // loaded, not shown: its Form_Load starts the time-out ticker
-    Port_valid = false;
+    emit continueRequested();
 }
 
 void Form1::Cancel_Click() { Unload(); }

@@ -8,27 +8,13 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "app/form_registry.h"
-#include "app/ui_util.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 class QLabel;
 class QPushButton;
 
 namespace quarn {
-
-// The start-up and port-selection windows are designed by their outer size,
-// frame and caption included, while Qt sizes a window's client area. The
-// frame takes a fixed allowance: 40 twips of border on each side (the
-// download window's 5600 outer width against its 5520 client width) and a
-// caption bar of 280 twips.
-constexpr int kFrameWidthTwips = 80;
-constexpr int kFrameHeightTwips = 360;
-
-// Runs the program from its start-up window: loads Form1 (which reads
-// Init.txt), shows it and runs the event loop until the last window has
-// unloaded. Returns the program's exit code (0, or 1 after "Invalid Init
-// File."). Frees every window before it returns. Needs a QApplication.
-int runProgram();
 
 class Form1 : public FixedSizeWindow<QWidget>, public FormLifecycle {
     Q_OBJECT
@@ -55,8 +41,13 @@ public:
 
     void Continue_Click();
     void Cancel_Click();
+
     // The client size in pixels that gives the outer size 7536 x Form_Height twips.
     QSize designSize() const;
+
+signals:
+    // Continue: this window is hidden; port selection comes next.
+    void continueRequested();
 
 protected:
     void Form_Load();

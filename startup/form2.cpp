@@ -5,12 +5,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
-#include "app/ui_util.h"
-#include "session/form24.h"
-#include "startup/form1.h"
+#include "core/globals.h"
+#include "core/message_box.h"
+#include "link/serial_port.h"
+#include "ui/ui_util.h"
 
 namespace quarn {
 
@@ -80,12 +78,29 @@ QSize Form2::designSize() const {
                  twipsToPixels(kHeightTwips - kFrameHeightTwips, logicalDpiY()));
 }
 
+void Form2::beginChoice() {
+    Label30->setText(kSelectPort);
+    setWindowTitle(QStringLiteral("Quarn Systems - Port Selection"));
+    Select_reset = true;
+    // Option buttons of one group never uncheck each other; to leave none
+    // chosen, the group has to be lifted while they are cleared. Clearing does
+    // not raise Com_select_Click: that follows user clicks only.
+    for (QRadioButton* option : Com_select) {
+        option->setAutoExclusive(false);
+        option->setChecked(false);
+        option->setAutoExclusive(true);
+    }
+    Com_port = 0;
+    Select_reset = false;
+}
+
 void Form2::Com_select_Click(int Index) {
     if (Select_reset) {
         Select_reset = false;
         return;
     }
-    SerialPort& port = form24()->link.MSComm1;
+    BusyScope busy;
+    SerialPort& port = portToTest_();
     if (port.portOpen()) {
         // A session holds the port: the choice is not applied.
         MsgBox(QStringLiteral("Do not chance com port under program download!"), kStyleExclamation,
@@ -94,13 +109,8 @@ void Form2::Com_select_Click(int Index) {
     }
     Com_port = static_cast<int16_t>(Index + 1);
     port.setCommPort(Com_port);
-    bool ok = true;
-    if (port.portOpen()) {
-        port.setPortOpen(false);
-    } else {
-        ok = port.setPortOpen(true);
-        if (ok) port.setPortOpen(false);
-    }
+    const bool ok = port.setPortOpen(true);
+    if (ok) port.setPortOpen(false);
     QRadioButton* option = Com_select[Index];
     if (ok) {
         option->setToolTip(QString());
@@ -117,13 +127,12 @@ void Form2::Com_select_Click(int Index) {
 }
 
 void Form2::Continue1_Click() {
+    BusyScope busy;
     if (Port_valid) {
         hide();
-        Form24* download = form24();
-        download->show();
         // The whole session runs inside this call; when it returns this window
-        // may already be unloaded (parked, not freed), so nothing follows.
-        download->Start_Download();
+        // may already be unloaded (not freed yet), so nothing follows.
+        emit continueRequested();
         return;
     }
     Label30->setText(kSelectValid);

@@ -1,20 +1,24 @@
 #pragma once
 // The port-selection window: the technician picks COM1..COM4; each choice is
-// tested at once by opening and closing that port through the download
-// window's serial port. Continue, with a port that passed, hides this window,
-// shows the download window and runs the session inside the click. The close
-// box is refused until the program is ending.
+// tested at once by opening and closing that port on the serial port that
+// setPortToTest names (the download window's). Continue, with a port that
+// passed, hides this window and asks (continueRequested) for the session,
+// which runs inside the click. The close box is refused until the program is
+// ending.
 
 #include <QWidget>
+#include <functional>
 
-#include "app/form_registry.h"
-#include "app/ui_util.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 class QLabel;
 class QPushButton;
 class QRadioButton;
 
 namespace quarn {
+
+class SerialPort;
 
 class Form2 : public FixedSizeWindow<QWidget>, public FormLifecycle {
     Q_OBJECT
@@ -33,13 +37,25 @@ public:
 
     void Com_select_Click(int Index);
     void Continue1_Click();
+
+    // The port a choice is tested on, looked up at each choice.
+    void setPortToTest(std::function<SerialPort&()> port) { portToTest_ = std::move(port); }
+    // Shown for a new choice: the prompt and title set, no port chosen.
+    void beginChoice();
     // The client size in pixels that gives the outer size 3480 x 3228 twips.
     QSize designSize() const;
+
+signals:
+    // Continue with a port that passed: this window is hidden; the session comes next.
+    void continueRequested();
 
 protected:
     void Form_Resize() override;
     void Form_Unload(int& Cancel) override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::function<SerialPort&()> portToTest_;
 };
 
 }  // namespace quarn

@@ -15,8 +15,8 @@
 #include <string>
 
 #include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
+#include "core/globals.h"
+#include "core/message_box.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "sim/unit_sim.h"
@@ -59,8 +59,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     qputenv("QUARN_COM1", QByteArray::fromStdString(unit.devicePath()));
-    quarn::setMsgBoxHandler([](const QString& prompt, int, const QString& title) {
-        std::printf("box %s: %s\n", qPrintable(title), qPrintable(prompt));
+    quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
+        std::printf("box %s: %s\n", qPrintable(box.title), qPrintable(box.prompt));
         return 1;
     });
 

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 
-#include "app/globals.h"
 #include "link/download_link.h"
 #include "tests/support/test_support.h"
 
@@ -25,18 +24,17 @@ const QByteArray kHandshake("\xAA\x55\xAA", 3);
 struct Rig {
     DownloadLink link;
     QBuffer file;
+    int16_t length = 0;
     int badReplies = 0;
 
     explicit Rig(const QByteArray& contents = QByteArray(64, 'x'), int downloadLength = 0) {
-        resetGlobals();
-        Com_port = 1;
-        Download_length = static_cast<int16_t>(downloadLength);
+        length = static_cast<int16_t>(downloadLength);
         link.startTicker();
         link.onBadReply = [this] { ++badReplies; };
         file.setData(contents);
         file.open(QIODevice::ReadOnly);
     }
-    bool open() { return link.OpenCom() == DownloadLink::OpenResult::Opened; }
+    bool open() { return link.OpenCom(1) == DownloadLink::OpenResult::Opened; }
     bool ok() const { return !link.Comm_Timeout && !link.Program_kill; }
     // Handshake and login, as the sequencer runs them before the transfer.
     bool login() {
@@ -295,7 +293,7 @@ void TestExchanges::transferLengths() {
     QVERIFY(rig.login());
     QElapsedTimer t;
     t.start();
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     const qint64 ms = t.elapsed();
     QVERIFY(rig.ok());
     QVERIFY(waitForSessions(port.unit(), 1));
@@ -319,7 +317,7 @@ void TestExchanges::refusedBlockIsSentAgain() {
     Rig rig(file, 128);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
     QVERIFY(waitForSessions(port.unit(), 1));
     QCOMPARE(port.unit().sessions().at(0).repeats, 2);
@@ -373,7 +371,7 @@ void TestExchanges::transferFailures() {
     Rig rig(file, 64);
     QVERIFY(rig.open());
     QVERIFY(rig.login());
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.link.Comm_Timeout);
     QVERIFY(!rig.link.Program_kill);
     QCOMPARE(rig.badReplies, badReplies);
@@ -410,7 +408,7 @@ void TestExchanges::stopAtEachTransferWait() {
         if (rig.link.Recieve_counter == repliesBefore && ++passesThere == 2)
             rig.link.Program_kill = true;  // Cancel while waiting there
     });
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.link.Program_kill);
     QVERIFY(rig.file.isOpen());
     QTest::qWait(50);
@@ -439,7 +437,7 @@ void TestExchanges::byteBehindARepeatVerdictIsTheNextReply() {
             unit.write(script[step++].second);
         }
     });
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
     QVERIFY(spinUntil([&] { unit.readAll(); return unit.log.endsWith('\x0F'); }, 1000));
     uint8_t sum = 0;
@@ -464,7 +462,7 @@ void TestExchanges::monitorTexts() {
             recieveSeen << rig.link.monitor.recieve;
     };
     playUnit(rig, unit, [](int) { return 0x03; });
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
     const QString blockText = QStringLiteral("20,A,0,FF,1,2,3,4,5,");
     QCOMPARE(transmitSeen, (QStringList{"1", blockText, "F"}));
@@ -480,7 +478,7 @@ void TestExchanges::checksumWrapsModulo256() {
     Rig rig(bytesOf({0xFF, 0xFF, 0x03}), 2);  // three file bytes, then padding
     QVERIFY(rig.open());
     playUnit(rig, unit, [](int) { return 0x03; });
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
     QCOMPARE(unit.log.mid(1, 5), bytesOf({0x03, 0x01, 0xFF, 0xFF, 0x03}));
     QCOMPARE(rig.link.Checksum, int16_t(1));
@@ -493,7 +491,7 @@ void TestExchanges::recieveCounterPast32767() {
     QVERIFY(rig.open());
     rig.link.Recieve_counter = 32760;
     playUnit(rig, unit, [](int n) { return n <= 12 ? 0xFF : 0x03; });
-    rig.link.SendFile(rig.file);
+    rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
     QCOMPARE(rig.link.Recieve_counter, 32760 + 1 + 13 + 1);
     QCOMPARE(rig.link.monitor.recieveCount, QStringLiteral("32775"));

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "app/forms.h"
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/download_link.h"
 
 using namespace quarn;

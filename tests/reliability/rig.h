@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "session/form24.h"
+#include "ui/form_registry.h"
 #include "sim/unit_sim.h"
 #include "tests/support/test_support.h"
 
@@ -41,6 +42,8 @@ struct Rig {
     bool reportedGood() const;
     void clearBoxes();
 
+    // A window unloaded by a good session stays readable until the rig goes.
+    quarn::BusyScope keepUnloadedWindows;
     testsupport::BoxRecorder boxes;
     QStringList linesAtBoxes;  // Label2 while each box was up
     QTemporaryDir dir;

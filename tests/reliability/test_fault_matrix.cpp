@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/reliability/rig.h"
 

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QtTest>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/reliability/rig.h"
 

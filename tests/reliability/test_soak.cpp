@@ -11,7 +11,7 @@
 #include <QtTest>
 #include <malloc.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/reliability/rig.h"
 

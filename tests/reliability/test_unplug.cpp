@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/reliability/rig.h"
 

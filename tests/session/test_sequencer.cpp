@@ -11,9 +11,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 #include "app/forms.h"
-#include "app/globals.h"
+#include "core/globals.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"

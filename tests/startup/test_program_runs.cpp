@@ -12,7 +12,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 #include "app/forms.h"
 #include "session/form24.h"
 #include "startup/form1.h"

@@ -11,10 +11,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 #include "app/forms.h"
-#include "app/globals.h"
-#include "app/ui_util.h"
+#include "core/globals.h"
+#include "ui/ui_util.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"

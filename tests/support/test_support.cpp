@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <random>
 
-#include "app/form_registry.h"
+#include "ui/form_registry.h"
 #include "app/forms.h"
-#include "app/globals.h"
-#include "app/message_box.h"
-#include "app/ui_util.h"
+#include "core/globals.h"
+#include "core/message_box.h"
+#include "ui/ui_util.h"
 #include "link/download_link.h"
 #include "session/form24.h"
 
@@ -30,8 +30,8 @@ void mapCom(int com, const QString& path) {
 }  // namespace
 
 BoxRecorder::BoxRecorder() {
-    quarn::setMsgBoxHandler([this](const QString& prompt, int style, const QString& title) {
-        boxes.append(Box{prompt, style, title});
+    quarn::setMsgBoxHandler([this](const quarn::MsgBoxRequest& r) {
+        boxes.append(Box{r.prompt, r.style, r.title, r.informative});
         if (onBox) onBox(boxes.last());
         return 1;
     });

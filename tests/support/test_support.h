@@ -28,6 +28,7 @@ struct Box {
     QString prompt;
     int style = 0;
     QString title;
+    QString informative;
 };
 
 // Installs itself as the message-box handler; records every box and answers

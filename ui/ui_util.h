@@ -24,6 +24,14 @@ namespace quarn {
 int twipsToPixels(int twips, int dpi);
 int pixelsToTwips(int pixels, int dpi);
 
+// The start-up and port-selection windows are designed by their outer size,
+// frame and caption included, while Qt sizes a window's client area. The
+// frame takes a fixed allowance: 40 twips of border on each side (the
+// download window's 5600 outer width against its 5520 client width) and a
+// caption bar of 280 twips.
+constexpr int kFrameWidthTwips = 80;
+constexpr int kFrameHeightTwips = 360;
+
 // Places w in its parent at the given twips, using the parent's (or w's) logical DPI.
 void placeTwips(QWidget* w, int left, int top, int width, int height);
 

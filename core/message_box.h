@@ -1,11 +1,12 @@
 #pragma once
 // The one way the program shows a message box. Every box in the program goes
 // through MsgBox(), so a test can install a handler that reads the prompt,
-// style and title and answers in place of the user.
+// style, title and informative text and answers in place of the user.
 //
 // Styles: 64 = information icon, 48 = exclamation icon, 0 = no icon; always an
-// OK button. The call returns when the box has been answered (modal); the
-// result is 1 (OK).
+// OK button. The informative text, when not empty, is the smaller text under
+// the prompt: why something failed and what to do about it. The call returns
+// when the box has been answered (modal); the result is 1 (OK).
 
 #include <QString>
 #include <functional>
@@ -16,9 +17,17 @@ constexpr int kStyleNone = 0;
 constexpr int kStyleExclamation = 48;
 constexpr int kStyleInformation = 64;
 
-using MsgBoxHandler = std::function<int(const QString& prompt, int style, const QString& title)>;
+struct MsgBoxRequest {
+    QString prompt;
+    int style = kStyleNone;
+    QString title;
+    QString informative;
+};
 
-int MsgBox(const QString& prompt, int style, const QString& title);
+using MsgBoxHandler = std::function<int(const MsgBoxRequest& box)>;
+
+int MsgBox(const QString& prompt, int style, const QString& title,
+           const QString& informative = QString());
 
 // Replaces the handler; returns the previous one. The program installs a real
 // modal QMessageBox handler at start; without any handler MsgBox returns 1 at once.

@@ -1,4 +1,4 @@
-#include "app/message_box.h"
+#include "core/message_box.h"
 
 #include <utility>
 
@@ -11,10 +11,10 @@ MsgBoxHandler& handler() {
 }
 }  // namespace
 
-int MsgBox(const QString& prompt, int style, const QString& title) {
+int MsgBox(const QString& prompt, int style, const QString& title, const QString& informative) {
     // Copy first: the handler may replace itself while its box is open.
     MsgBoxHandler h = handler();
-    return h ? h(prompt, style, title) : 1;
+    return h ? h(MsgBoxRequest{prompt, style, title, informative}) : 1;
 }
 
 MsgBoxHandler setMsgBoxHandler(MsgBoxHandler h) { return std::exchange(handler(), std::move(h)); }

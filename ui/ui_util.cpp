@@ -1,4 +1,4 @@
-#include "app/ui_util.h"
+#include "ui/ui_util.h"
 
 #include <QApplication>
 #include <QLabel>
