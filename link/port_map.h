@@ -1,0 +1,114 @@
+#pragma once
+// COM numbers mapped to the serial ports the machine really has.
+//
+// How COMn (1..4) resolves, first rule that applies:
+//  1. The environment variable QUARN_COMn, when set, names the device.
+//  2. The [ports] group of the settings file maps COMn to a port's stable name
+//     (its /dev/serial/by-id link, else its /dev/serial/by-path link, else its
+//     device path). When that port is present, COMn is its current device; a
+//     stored path that is no discovered port but exists (a pseudo-terminal's
+//     link) is used as it is; otherwise COMn opens nothing and the reason says
+//     the port is not plugged in and which ports the machine has.
+//  3. numberNewPorts() gives each present port without a number the lowest
+//     free number 1..4 and stores it: on-board ports first in device order,
+//     then adapters. A number stays taken while its adapter is unplugged, so
+//     the adapter gets it back in any socket (its by-id name does not depend
+//     on the socket); a port beyond the fourth gets no number.
+//  4. A COM number with no port resolves to nothing: "nothing is assigned to
+//     COMn; this machine has: ...".
+// A port whose number the user removed (assign(n, "")) while it was present is
+// listed under "ports/unnumbered" and gets no number until assigned again.
+//
+// Discovery sits behind a seam: PortMap works on any list of PortRecord, so
+// made-up machines test the rules; discoverPorts() is the real machine.
+
+#include <QList>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+namespace quarn {
+
+constexpr int kComCount = 4;
+
+struct PortRecord {
+    QString device;      // /dev/ttyUSB0
+    QString stableName;  // /dev/serial/by-id/..., by-path/..., or the device path
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    bool hasUsbIds = false;
+    bool onBoard = false;  // a UART on the machine (ttyS*), not a USB or ACM adapter
+};
+
+// The ports QSerialPortInfo::availablePorts() reports, sorted by device
+// (ttyS2 before ttyS10). Reads sysfs and /dev/serial; opens no port.
+QList<PortRecord> discoverPorts();
+
+// The link under serialRoot/by-id, else serialRoot/by-path, that points at
+// device; else device itself.
+QString stableNameFor(const QString& device, const QString& serialRoot = "/dev/serial");
+
+// The settings file: $QUARN_CONFIG_DIR/quarn-download.conf when that variable
+// is set, else <GenericConfigLocation>/quarn-download/quarn-download.conf
+// (~/.config/quarn-download/quarn-download.conf).
+QString portSettingsPath();
+
+// Empty when settings can be used; else why not (a format error, or a COMn
+// value that is no absolute path). Callers must not write settings that have
+// a problem: QSettings would rewrite the file from the little it understood.
+QString portSettingsProblem(const QSettings& settings);
+
+// The state of each device, for listing: "free", "in use by NAME (pid N)"
+// (from a lock file LCK..name in /var/lock, /run/lock or /tmp, or an open
+// descriptor in /proc/*/fd), "in use (lock file F)", "not permitted", or
+// "missing". Never opens a port.
+QStringList portStates(const QStringList& devices);
+
+class PortMap {
+public:
+    // Reads and writes the "ports" group of settings (keys COM1..COM4 and
+    // unnumbered); ports is the machine as discovered. settings must outlive
+    // the map and have no portSettingsProblem().
+    PortMap(QSettings& settings, QList<PortRecord> ports);
+
+    // Rule 3. Returns the numbers it gave, in order.
+    QList<int> numberNewPorts();
+
+    // Rules 1, 2 and 4: the device for COMn, or empty with the reason in *why.
+    QString resolve(int com, QString* why = nullptr) const;
+
+    // Stores COMn = the port named by device (a device path or a link to it),
+    // keyed by the port's stable name; the port leaves any other number it had.
+    // An empty device removes COMn. A device that neither is a present port nor
+    // exists is refused. Returns false when refused; *message says what was
+    // done or why not.
+    bool assign(int com, const QString& device, QString* message);
+
+    // The value stored for COMn (empty when none).
+    QString stored(int com) const;
+    // The present port stored for COMn, or nullptr.
+    const PortRecord* portFor(int com) const;
+    // The present port whose device or stable name is name, or whose device
+    // name leads to (following links), or nullptr.
+    const PortRecord* portNamed(const QString& name) const;
+    // The number stored for port, 0 when none.
+    int comOf(const PortRecord& port) const;
+    const QList<PortRecord>& ports() const { return ports_; }
+    // "this machine has: /dev/ttyS0, /dev/ttyUSB0 (FT232R USB UART)" or
+    // "this machine has no serial ports".
+    QString machineSummary() const;
+
+private:
+    QSettings& settings_;
+    QList<PortRecord> ports_;
+};
+
+// For the serial layer: QUARN_COMn, else the settings file and the real
+// discovery with the rules above (new ports get their numbers, saved). Empty
+// with the reason in *why when COMn opens nothing or settings are unusable.
+QString resolveComDevice(int com, QString* why = nullptr);
+
+}  // namespace quarn
