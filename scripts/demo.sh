@@ -54,7 +54,6 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 sim=$build/quarn-unit-sim
-[ -x "$sim" ] || sim=$build/sim/quarn-unit-sim
 # Paced like a real 9600 bit/s line, so the monitors can be watched.
 "$sim" --link "$demo/COM1" --image "$demo/received.bin" --baud 9600 \
   > "$demo/sim.log" 2>&1 &
