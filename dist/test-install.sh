@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# `cmake --install` into a prefix other than /usr, as a user or a packager
+# would: each program comes with its manual page, the menu entry names an
+# installed program, icon and metainfo, the doc files are there, and an
+# installed program runs.
+#
+#   bash dist/test-install.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?usage: test-install.sh BUILD_DIR}" && pwd)
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" > /dev/null
+cd "$prefix"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+[ -x bin/quarn-download ] && [ -x bin/quarn-unit-sim ] || fail "programs missing in bin: $(ls bin)"
+for program in bin/*; do
+  [ -f "share/man/man1/${program#bin/}.1.gz" ] || fail "${program#bin/} has no manual page"
+done
+desktop=share/applications/quarn-download.desktop
+exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -x "bin/$exec" ] || fail "the menu entry runs $exec, which is not installed"
+[ -f "share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the menu entry's icon $icon is not installed"
+grep -q "<launchable type=\"desktop-id\">${desktop##*/}</launchable>" share/metainfo/*.metainfo.xml \
+  || fail "the metainfo does not launch ${desktop##*/}"
+for doc in README.md changelog.gz copyright; do
+  [ -f "share/doc/quarn-download/$doc" ] || fail "no share/doc/quarn-download/$doc"
+done
+bin/quarn-unit-sim --help > /dev/null || fail "the installed quarn-unit-sim --help exits $?"
+
+[ "$failures" -eq 0 ] && echo "install into $prefix: all checks passed"
+exit $((failures > 0))
