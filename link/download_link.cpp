@@ -123,6 +123,11 @@ QString DownloadLink::failureText(LinkResult r) const {
         case LinkResult::Closing:
         case LinkResult::Stopped: return QStringLiteral("The download was stopped%1.").arg(at);
         case LinkResult::WrongReply:
+            if (refusedTooOften_)
+                return QStringLiteral("The unit refused block %1 of %2 %3 times in a row.")
+                    .arg(blockNumber)
+                    .arg(blockTotal)
+                    .arg(maxRepeats);
             return QStringLiteral("The unit refused or answered wrongly%1 (last reply %2).")
                 .arg(at, Recieve_string);
         case LinkResult::NoReply:
@@ -140,7 +145,10 @@ void DownloadLink::setStage(LinkStage s) {
     if (onProgress) onProgress();
 }
 
-void DownloadLink::beginExchange() { wrongReply_ = false; }
+void DownloadLink::beginExchange() {
+    wrongReply_ = false;
+    refusedTooOften_ = false;
+}
 
 void DownloadLink::flush() {
     MSComm1.setInputLen(0);
@@ -353,11 +361,15 @@ LinkResult DownloadLink::SendFile(QIODevice& file, int16_t downloadLength) {
         digest_.addData(QByteArrayView(reinterpret_cast<const char*>(block), kBlockSize));
         ++blocksSent;
         uint8_t verdict = kRefused;
-        for (;;) {
+        for (int refusals = 0;;) {
             sendBlock(block);
             if (!waitForReply()) return result();
             verdict = readReply();
             if (verdict != kRefused) break;
+            if (maxRepeats > 0 && ++refusals >= maxRepeats) {
+                refusedTooOften_ = true;
+                return badReplyExit(file);
+            }
             ++repeats;
             if (onProgress) onProgress();
         }

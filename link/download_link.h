@@ -103,6 +103,9 @@ public:
     int blockTotal = 0;
     int repeats = 0;
     int blocksSent = 0;
+    // A block refused this many times in a row ends the transfer as a wrong
+    // reply, with nothing more sent (0 = never: the window keeps 0).
+    int maxRepeats = 0;
 
     std::function<void()> onMonitor;   // monitor texts changed
     std::function<void()> onBadReply;  // bad-reply exit: the owner's message line and windows
@@ -174,6 +177,7 @@ private:
     void sendEnd();
 
     bool wrongReply_ = false;
+    bool refusedTooOften_ = false;
     QCryptographicHash digest_{QCryptographicHash::Sha256};
 };
 

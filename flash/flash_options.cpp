@@ -1,0 +1,159 @@
+#include "flash/flash_options.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "link/download_session.h"
+#include "link/port_map.h"
+#include "startup/init_file.h"
+
+namespace quarn::flash {
+
+namespace {
+
+const char* const kExitText =
+    "\nExit status:\n"
+    "  0    every unit loaded good\n"
+    "  1    usage or input error (bad option, unreadable or invalid Init.txt,\n"
+    "       missing or short download file); nothing was sent to any unit\n"
+    "  2    the port could not be opened\n"
+    "  3    the handshake failed\n"
+    "  4    the login failed\n"
+    "  5    the transfer failed\n"
+    "  6    several units, and not all of them loaded good\n"
+    "  130  stopped by SIGINT or SIGTERM\n";
+
+FlashOptions fail(FlashOptions o, const QString& why) {
+    o.action = FlashOptions::Action::Error;
+    o.error = why;
+    return o;
+}
+
+// Where a port name leads: COMn through the port mapping, else the path itself.
+UnitTarget resolvePort(const QString& port) {
+    UnitTarget t;
+    t.port = port;
+    const QString upper = port.toUpper();
+    bool isNumber = false;
+    const int n = upper.startsWith(QLatin1String("COM")) ? upper.mid(3).toInt(&isNumber) : 0;
+    if (isNumber && !port.contains(QLatin1Char('/'))) {
+        if (n < 1 || n > kComCount) {
+            t.why = QStringLiteral("%1 is no port: COM1 to COM%2 or a device path").arg(port).arg(kComCount);
+            return t;
+        }
+        t.device = resolveComDevice(n, &t.why);
+        return t;
+    }
+    t.device = port;
+    return t;
+}
+
+// The one name of a device: symlinks followed when it exists.
+QString identity(const QString& device) {
+    const QFileInfo info(device);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+bool parseInt(const QString& text, int lo, int hi, int* out) {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok);
+    if (!ok || v < lo || v > hi) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+QString defaultLogPath() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/quarn-download/sessions.jsonl");
+}
+
+FlashOptions parseFlashOptions(const QStringList& args) {
+    FlashOptions o;
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Loads the download file into one unit or several at once, each port one unit.\n"
+        "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
+    const QCommandLineOption port({"p", "port"},
+                                  "COM1 to COM4 or a device path; repeat for several units.",
+                                  "PORT");
+    const QCommandLineOption file("file", "Load FILE instead of Init.txt's download file.", "FILE");
+    const QCommandLineOption length("length", "Use N instead of Init.txt's Download_length.", "N");
+    const QCommandLineOption json("json", "One JSON object per unit on standard output.");
+    const QCommandLineOption log("log", "Append each unit's record to FILE.", "FILE");
+    const QCommandLineOption noLog("no-log", "Write no log.");
+    const QCommandLineOption maxRepeats(
+        "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N");
+    const QCommandLineOption quiet({"q", "quiet"}, "No progress and no summary.");
+    const QCommandLineOption listPorts("list-ports", "List the serial ports and their COM numbers.");
+    const QCommandLineOption version("version", "Show the version.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, listPorts, version, help});
+    p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+
+    if (!p.parse(args)) return fail(o, p.errorText());
+    o.helpText = p.helpText() + QString::fromLatin1(kExitText);
+    if (p.isSet(help)) return o.action = FlashOptions::Action::Help, o;
+    if (p.isSet(version)) return o.action = FlashOptions::Action::Version, o;
+    if (p.isSet(listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
+
+    const QStringList positional = p.positionalArguments();
+    if (positional.size() > 1) return fail(o, QStringLiteral("more than one INIT given"));
+    const QStringList ports = p.values(port);
+    if (ports.isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
+
+    o.json = p.isSet(json);
+    o.quiet = p.isSet(quiet);
+    if (p.isSet(maxRepeats) && !parseInt(p.value(maxRepeats), 0, 1 << 30, &o.maxRepeats))
+        return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
+                           .arg(p.value(maxRepeats)));
+    if (p.isSet(log) && p.isSet(noLog)) return fail(o, QStringLiteral("--log and --no-log together"));
+    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : defaultLogPath();
+
+    int lengthValue = 0;
+    if (p.isSet(length) && !parseInt(p.value(length), -32768, 32767, &lengthValue))
+        return fail(o, QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
+                           .arg(p.value(length)));
+
+    // Init.txt, unless --file and --length both replace it.
+    QString folder = QDir::currentPath();
+    InitValues init;
+    if (!(p.isSet(file) && p.isSet(length))) {
+        QString initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
+        if (QFileInfo(initPath).isDir()) initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
+        const InitResult r = readInitFile(initPath);
+        if (!r.ok) return fail(o, QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error));
+        init = r.values;
+        folder = QFileInfo(initPath).absolutePath();
+    }
+    o.downloadLength = p.isSet(length) ? static_cast<int16_t>(lengthValue) : init.downloadLength;
+    o.filePath = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath()
+                               : QDir(folder).absoluteFilePath(init.downloadFile);
+
+    QFile probe;
+    QString why;
+    if (!openDownloadFile(probe, o.filePath, o.downloadLength, &why)) return fail(o, why);
+    probe.close();
+
+    QStringList seen;
+    for (const QString& name : ports) {
+        UnitTarget t = resolvePort(name);
+        const QString id = identity(t.device.isEmpty() ? name : t.device);
+        if (!t.device.isEmpty() && QFileInfo::exists(t.device)) t.device = id;
+        const int earlier = seen.indexOf(id);
+        if (earlier >= 0)
+            return fail(o, QStringLiteral("%1 and %2 are the same device (%3)")
+                               .arg(ports[earlier], name, id));
+        seen << id;
+        o.units << t;
+    }
+    return o;
+}
+
+}  // namespace quarn::flash

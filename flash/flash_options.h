@@ -1,0 +1,52 @@
+#pragma once
+// quarn-flash's command line: what to load, onto which units, and how to
+// report. Parsing checks everything that can be checked before a port opens:
+// a bad option, no port, a port named twice, Init.txt, the length and the
+// download file. Nothing here opens a port.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+namespace quarn::flash {
+
+// The exit statuses.
+enum Exit {
+    kExitGood = 0,
+    kExitInput = 1,
+    kExitPort = 2,
+    kExitHandshake = 3,
+    kExitLogin = 4,
+    kExitTransfer = 5,
+    kExitSomeFailed = 6,
+    kExitSignal = 130,
+};
+
+struct UnitTarget {
+    QString port;    // as given: COMn or a device path
+    QString device;  // the device it resolves to (empty when COMn resolves to nothing)
+    QString why;     // why COMn resolves to nothing
+};
+
+struct FlashOptions {
+    enum class Action { Run, Help, Version, ListPorts, Error };
+    Action action = Action::Run;
+    QString error;  // Action::Error: what was wrong, for people
+    QString helpText;
+
+    QList<UnitTarget> units;
+    QString filePath;
+    int16_t downloadLength = 0;
+    int maxRepeats = 0;
+    bool json = false;
+    bool quiet = false;
+    QString logPath;  // empty: no log
+};
+
+// args includes the program name, as QCoreApplication::arguments() gives it.
+FlashOptions parseFlashOptions(const QStringList& args);
+
+// $XDG_STATE_HOME/quarn-download/sessions.jsonl, or ~/.local/state/... when unset.
+QString defaultLogPath();
+
+}  // namespace quarn::flash

@@ -1,0 +1,53 @@
+#pragma once
+// One unit's record: what was loaded where and how it ended, as one compact
+// JSON line; and the log it is appended to.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+#include "link/download_session.h"
+
+namespace quarn::flash {
+
+struct UnitRecord {
+    QString port;
+    QString device;
+    QString file;
+    int16_t length = 0;
+    int blocks = 0;
+    int repeats = 0;
+    QByteArray sha256;  // raw digest
+    SessionOutcome outcome = SessionOutcome::Input;
+    QString message;
+    QDateTime started;
+    double seconds = 0;
+};
+
+QString outcomeName(SessionOutcome outcome);
+// The exit status one unit's outcome gives.
+int exitStatusFor(SessionOutcome outcome);
+
+// The record as one JSON object on one line, newline included.
+QByteArray toJsonLine(const UnitRecord& r);
+
+// The log: opened for appending (created with its folder when missing); each
+// line goes out in one write() and is flushed to disk before append returns,
+// so several processes may share the file and a crash leaves whole lines.
+class RecordLog {
+public:
+    RecordLog() = default;
+    ~RecordLog();
+    RecordLog(const RecordLog&) = delete;
+    RecordLog& operator=(const RecordLog&) = delete;
+
+    bool open(const QString& path, QString* why);
+    bool isOpen() const { return fd_ >= 0; }
+    bool append(const QByteArray& line, QString* why);
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace quarn::flash

@@ -1,0 +1,90 @@
+#include "flash/progress.h"
+
+#include <QDateTime>
+
+#include "flash/unit_runner.h"
+
+namespace quarn::flash {
+
+QString stageText(int stage, int block, int total) {
+    switch (static_cast<LinkStage>(stage)) {
+        case LinkStage::Idle: return QStringLiteral("opening");
+        case LinkStage::QuietLine: return QStringLiteral("quiet line");
+        case LinkStage::Handshake: return QStringLiteral("handshake");
+        case LinkStage::Pause: return QStringLiteral("pause");
+        case LinkStage::Login: return QStringLiteral("login");
+        case LinkStage::Transfer:
+            return QStringLiteral("block %1 of %2").arg(qMin(block + 1, total)).arg(total);
+        case LinkStage::Done: return QStringLiteral("done");
+    }
+    return QString();
+}
+
+QString ProgressDisplay::unitLine(const UnitRunner& u, bool ended) const {
+    const int st = u.stage, done = u.blocksSent, total = u.blockTotal;
+    QString line = QStringLiteral("%1  %2").arg(u.job().target.port, -14).arg(
+        ended ? QStringLiteral("ended") : stageText(st, done, total), -18);
+    if (total > 0) {
+        line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(u.repeats.load());
+        const qint64 start = u.transferStartMs;
+        const double secs = start ? (QDateTime::currentMSecsSinceEpoch() - start) / 1000.0 : 0;
+        if (secs > 0.5 && done > 0) {
+            const double rate = done * 64.0 / secs;
+            const double left = (total - done) * 64.0 / rate;
+            line += QStringLiteral("  %1 B/s  %2 s left").arg(qRound(rate)).arg(qRound(left));
+        }
+    }
+    return line;
+}
+
+void ProgressDisplay::redraw(const QList<UnitRunner*>& units, const QList<bool>& ended) {
+    if (quiet_ || !terminal_) return;
+    QByteArray text;
+    if (drawn_) text += "\x1b[" + QByteArray::number(drawn_) + "A";
+    for (int i = 0; i < units.size(); ++i)
+        text += "\r\x1b[K" + unitLine(*units[i], ended[i]).toLocal8Bit() + "\n";
+    drawn_ = units.size();
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out_);
+    std::fflush(out_);
+}
+
+void ProgressDisplay::stageLine(const QString& port, int stage, int block, int total) {
+    if (quiet_ || terminal_) return;
+    QString line = port + QStringLiteral(": ") + stageText(stage, block, total);
+    if (static_cast<LinkStage>(stage) == LinkStage::Transfer && total > 0)
+        line = QStringLiteral("%1: %2 of %3 blocks (%4%)").arg(port).arg(block).arg(total).arg(block * 100 / total);
+    note(line);
+}
+
+void ProgressDisplay::endedLine(const UnitRecord& r) {
+    if (quiet_ || terminal_) return;
+    QString line = QStringLiteral("%1: %2").arg(r.port, outcomeName(r.outcome));
+    if (!r.message.isEmpty()) line += QStringLiteral(": ") + r.message;
+    note(line);
+}
+
+void ProgressDisplay::summary(const QList<UnitRecord>& records) {
+    if (quiet_) return;
+    note(QStringLiteral("%1 %2 %3 %4 %5")
+             .arg(QStringLiteral("port"), -16)
+             .arg(QStringLiteral("outcome"), -12)
+             .arg(QStringLiteral("blocks"), 7)
+             .arg(QStringLiteral("repeats"), 8)
+             .arg(QStringLiteral("seconds"), 8));
+    for (const UnitRecord& r : records) {
+        note(QStringLiteral("%1 %2 %3 %4 %5")
+                 .arg(r.port, -16)
+                 .arg(outcomeName(r.outcome), -12)
+                 .arg(r.blocks, 7)
+                 .arg(r.repeats, 8)
+                 .arg(r.seconds, 8, 'f', 1));
+        if (terminal_ && !r.message.isEmpty()) note(QStringLiteral("  ") + r.message);
+    }
+}
+
+void ProgressDisplay::note(const QString& text) {
+    std::fprintf(out_, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(out_);
+}
+
+}  // namespace quarn::flash

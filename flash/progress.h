@@ -1,0 +1,43 @@
+#pragma once
+// What people see on standard error while units load. On a terminal: one line
+// per unit, redrawn in place (at most 10 times a second by the caller's
+// timer), then a summary table. Otherwise: one plain line per unit at each
+// stage change and each quarter of the blocks, no control characters.
+
+#include <QList>
+#include <QString>
+#include <cstdio>
+
+#include "flash/flash_record.h"
+
+namespace quarn::flash {
+
+class UnitRunner;
+
+// "block 12 of 512", "handshake", ...
+QString stageText(int stage, int block, int total);
+
+class ProgressDisplay {
+public:
+    ProgressDisplay(FILE* out, bool terminal, bool quiet) : out_(out), terminal_(terminal), quiet_(quiet) {}
+
+    bool terminal() const { return terminal_; }
+    // Terminal: redraws every unit's line.
+    void redraw(const QList<UnitRunner*>& units, const QList<bool>& ended);
+    // Not a terminal: one line for a stage change or quarter.
+    void stageLine(const QString& port, int stage, int block, int total);
+    // A unit ended (both modes): a plain line when not a terminal.
+    void endedLine(const UnitRecord& r);
+    void summary(const QList<UnitRecord>& records);
+    void note(const QString& text);
+
+private:
+    QString unitLine(const UnitRunner& u, bool ended) const;
+
+    FILE* out_;
+    bool terminal_;
+    bool quiet_;
+    int drawn_ = 0;
+};
+
+}  // namespace quarn::flash
