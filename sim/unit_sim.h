@@ -74,14 +74,13 @@ struct Config {
     int baud = 0;           // pacing: each reply held back by the wire time (10 bits a byte)
                             // of the bytes received and sent; 0 = no pacing
     std::map<Stage, Fault> faults;
-    int refuseBlock = -1;  // refuse this block index (0-based) ...
-    int refuseTimes = 0;   // ... this many times (0xFF) before accepting it, in every session
-    double noiseRate =
-        0.0;  // chance per block transmission that one data byte is corrupted on its way in
+    int refuseBlock = -1;    // refuse this block index (0-based) ...
+    int refuseTimes = 0;     // ... this many times (0xFF) before accepting it, in every session
+    double noiseRate = 0.0;  // chance per block sent that one data byte arrives corrupted
     uint32_t noiseSeed = 1;
     int idleResetMs = 2000;  // back to waiting for a handshake after this long without a byte
                              // (twice the program's pause before the login); 0 = never
-    bool verbose = false;  // log each exchange on stderr
+    bool verbose = false;    // log each exchange on stderr
 };
 
 struct SessionSummary {
