@@ -1,0 +1,292 @@
+// quarn-flash through its real executable, against simulated units on
+// pseudo-terminals: outcomes and exit statuses, records and the log, several
+// units at once, SIGINT, and input refused before any port opens.
+#include <signal.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "tests/support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QString kFlash = QStringLiteral(QUARN_FLASH_PATH);
+constexpr int kLength = 2000;  // 32 blocks
+
+struct Result {
+    int exit = -1;
+    QList<QJsonObject> records;  // from --json
+    QByteArray out, err;
+};
+
+QList<QJsonObject> parseLines(const QByteArray& text) {
+    QList<QJsonObject> list;
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError e{};
+        const QJsonDocument d = QJsonDocument::fromJson(line, &e);
+        if (e.error != QJsonParseError::NoError || !d.isObject()) qWarning("bad JSON line: %s", line.constData());
+        list << (d.isObject() ? d.object() : QJsonObject{{"bad", QString::fromUtf8(line)}});
+    }
+    return list;
+}
+
+Result finish(QProcess& p, int ms = 30000) {
+    Result r;
+    if (!p.waitForFinished(ms)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    r.records = parseLines(r.out);
+    return r;
+}
+
+QByteArray sha256Hex(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+sim::Config faulted(sim::Stage stage, sim::Fault fault, int baud = 0) {
+    sim::Config c;
+    c.faults[stage] = fault;
+    c.baud = baud;
+    return c;
+}
+
+}  // namespace
+
+class TestFlash : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QByteArray data_ = patternBytes(kLength);
+    QString file_;
+    QString log_;
+    double singleSeconds_ = 0;
+
+    QStringList args(const QStringList& ports, const QStringList& extra = {}) const {
+        QStringList a{QStringLiteral("--file"), file_, QStringLiteral("--length"), QString::number(kLength),
+                      QStringLiteral("--json"), QStringLiteral("--log"), log_};
+        for (const QString& p : ports) a << QStringLiteral("-p") << p;
+        return a + extra;
+    }
+    void start(QProcess& p, const QStringList& a) {
+        p.start(kFlash, a);
+        QVERIFY(p.waitForStarted());
+    }
+    Result run(const QStringList& a) {
+        QProcess p;
+        p.start(kFlash, a);
+        return finish(p);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), data_);
+    }
+    void init() {
+        log_ = dir_.filePath(QStringLiteral("log-%1.jsonl").arg(QTest::currentTestFunction()));
+    }
+
+    // COM1 mapped to a simulated unit: exit 0, the record, the image, the log.
+    void goodUnit() {
+        SimPort unit({}, 1);
+        const Result r = run(args({QStringLiteral("COM1")}));
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.records.size(), 1);
+        const QJsonObject o = r.records[0];
+        const QByteArray image = toQByteArray(sim::expectedImage(toBytes(data_), kLength));
+        QCOMPARE(unit.unit().sessions().size(), size_t(1));
+        QCOMPARE(toQByteArray(unit.unit().sessions()[0].image), image);
+        const QStringList keys{"blocks", "bytes", "device", "file", "length", "message", "outcome",
+                               "port", "repeats", "seconds", "sha256", "started"};
+        QCOMPARE(o.keys(), keys);
+        QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(o["message"].toString(), QString());
+        QCOMPARE(o["port"].toString(), QStringLiteral("COM1"));
+        QCOMPARE(o["device"].toString(), QString::fromStdString(unit.unit().devicePath()));
+        QCOMPARE(o["file"].toString(), file_);
+        QCOMPARE(o["length"].toInt(), kLength);
+        QCOMPARE(o["blocks"].toInt(), 32);
+        QCOMPARE(o["bytes"].toInt(), image.size());
+        QCOMPARE(o["repeats"].toInt(), 0);
+        QCOMPARE(o["sha256"].toString().toLatin1(), sha256Hex(image));
+        QVERIFY(QDateTime::fromString(o["started"].toString(), Qt::ISODateWithMs).isValid());
+        QVERIFY(o["started"].toString().endsWith(QLatin1Char('Z')));
+        singleSeconds_ = o["seconds"].toDouble();
+        QVERIFY(singleSeconds_ > 2.5);  // the quiet line, the pause and the blocks
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), r.out);
+        // Standard error is no terminal here: plain lines, quarters, the summary.
+        QVERIFY(!r.err.contains('\x1b') && !r.err.contains('\r'));
+        QVERIFY2(r.err.contains("COM1: 16 of 32 blocks (50%)"), r.err.constData());
+        QVERIFY(r.err.contains("outcome"));
+    }
+
+    // One unit per failure, all at once: each its exit status and record.
+    void failures() {
+        struct Row {
+            const char* outcome;
+            int exit;
+            sim::Config config;
+            QStringList extra;
+            const char* message;
+        };
+        sim::Config refusing;
+        refusing.refuseBlock = 2;
+        refusing.refuseTimes = 1000;
+        std::vector<Row> rows{
+            {"port", 2, {}, {}, "Cannot open"},
+            {"handshake", 3, faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), {}, "No reply"},
+            {"login", 4, faulted(sim::Stage::Login, makeFault(sim::FaultKind::WrongByte, QByteArray(1, 0))), {}, "last reply 0"},
+            {"transfer", 5, faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::WrongByte, "\x44", -1, 4)), {},
+             "at block 5 of 32 (last reply 44)"},
+            {"transfer", 5, refusing, {"--max-repeats", "3"}, "refused block 3 of 32 3 times in a row"},
+        };
+        std::vector<std::unique_ptr<SimPort>> units;
+        std::vector<std::unique_ptr<QProcess>> procs;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            units.push_back(std::make_unique<SimPort>(rows[i].config, 11 + int(i)));
+            const QString port = i == 0 ? dir_.filePath("no-such-device") : units[i]->linkPath();
+            procs.push_back(std::make_unique<QProcess>());
+            start(*procs[i], args({port}, rows[i].extra));
+        }
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const Result r = finish(*procs[i]);
+            const Row& row = rows[i];
+            QCOMPARE(r.exit, row.exit);
+            QCOMPARE(r.records.size(), 1);
+            QCOMPARE(r.records[0]["outcome"].toString(), QString::fromLatin1(row.outcome));
+            QVERIFY2(r.records[0]["message"].toString().contains(QLatin1String(row.message)),
+                     qPrintable(r.records[0]["message"].toString()));
+        }
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(parseLines(log.readAll()).size(), int(rows.size()));
+        // --max-repeats 3: block 3 went out three times, then nothing more.
+        const sim::Bytes wire = units[4]->unit().received();
+        QCOMPARE(wire.size(), size_t(3 + 8 + 1 + 2 * 67 + 1 + 3 * 65));
+    }
+
+    // Four units: two good, one silent, one unplugged mid-transfer. The good
+    // ones are not held up by the others; exit 6; four records.
+    void fourAtOnce() {
+        if (singleSeconds_ == 0) QSKIP("needs goodUnit's time");
+        SimPort good1({}, 1), silent(faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), 2),
+            good2({}, 3), unplugged(faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::HangUp, {}, -1, 10)), 4);
+        const Result r = run(args({"COM1", "COM2", "COM3", "COM4"}));
+        QCOMPARE(r.exit, 6);
+        QCOMPARE(r.records.size(), 4);
+        QMap<QString, QJsonObject> byPort;
+        for (const QJsonObject& o : r.records) byPort[o["port"].toString()] = o;
+        QCOMPARE(byPort["COM1"]["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(byPort["COM2"]["outcome"].toString(), QStringLiteral("handshake"));
+        QCOMPARE(byPort["COM3"]["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(byPort["COM4"]["outcome"].toString(), QStringLiteral("transfer"));
+        QVERIFY(byPort["COM4"]["message"].toString().contains("lost"));
+        for (const char* port : {"COM1", "COM3"}) {
+            const double s = byPort[port]["seconds"].toDouble();
+            QVERIFY2(s < singleSeconds_ * 1.3 + 0.3, qPrintable(QString("%1: %2 s, alone %3 s").arg(port).arg(s).arg(singleSeconds_)));
+        }
+        QCOMPARE(toQByteArray(good1.unit().sessions().at(0).image),
+                 toQByteArray(sim::expectedImage(toBytes(data_), kLength)));
+        QCOMPARE(good2.unit().sessions().size(), size_t(1));
+    }
+
+    // SIGINT during the blocks of two paced units: exit 130, no end byte,
+    // both records interrupted.
+    void sigint() {
+        sim::Config paced;
+        paced.baud = 9600;
+        SimPort a(paced, 21), b(paced, 22);
+        QProcess p;
+        start(p, args({a.linkPath(), b.linkPath()}));
+        QVERIFY(spinUntil([&] { return a.unit().received().size() > 12 + 5 * 67 && b.unit().received().size() > 12 + 67; }, 15000));
+        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        const Result r = finish(p);
+        QCOMPARE(r.exit, 130);
+        QCOMPARE(r.records.size(), 2);
+        for (const QJsonObject& o : r.records) {
+            QCOMPARE(o["outcome"].toString(), QStringLiteral("interrupted"));
+            QVERIFY(o["blocks"].toInt() > 0 && o["blocks"].toInt() < 32);
+            QVERIFY(o["message"].toString().contains("stopped"));
+        }
+        // A unit counts a session only at the end byte.
+        QCOMPARE(a.unit().sessions().size(), size_t(0));
+        QCOMPARE(b.unit().sessions().size(), size_t(0));
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(parseLines(log.readAll()).size(), 2);
+    }
+
+    // Input errors: exit 1, no record, not a byte on the port.
+    void inputErrors() {
+        SimPort unit({}, 31);
+        const QString port = unit.linkPath();
+        const QString device = QString::fromStdString(unit.unit().devicePath());
+        QDir(dir_.path()).mkpath("bad");
+        const QString bad = writeFile(dir_.filePath("bad"), "Init.txt", "a\r\nb\r\nc\r\nno terminator\r\n");
+        const QString shortFile = writeFile(dir_.path(), "short.bin", QByteArray(100, 'x'));
+        const QString missing = dir_.filePath("missing.bin");
+        const QList<std::pair<QStringList, const char*>> rows{
+            {{"--bogus", "--file", file_, "--length", "64", "-p", port}, "Unknown option"},
+            {{"--file", file_, "--length", "64"}, "no port"},
+            {{"--file", file_, "--length", "64", "-p", port, "-p", device}, "same device"},
+            {{"-p", port, bad}, "Invalid Init File"},
+            {{"-p", port, dir_.filePath("bad")}, "Invalid Init File"},
+            {{"--file", file_, "--length", "40000", "-p", port}, "-32768 to 32767"},
+            {{"--file", file_, "--length", "ten", "-p", port}, "-32768 to 32767"},
+            {{"--file", missing, "--length", "64", "-p", port}, "not found"},
+            {{"--file", shortFile, "--length", "640", "-p", port}, "too short"},
+        };
+        for (const auto& [a, why] : rows) {
+            const Result r = run(a + QStringList{"--json", "--log", log_});
+            QCOMPARE(r.exit, 1);
+            QVERIFY2(r.err.contains(why), r.err.constData());
+            QVERIFY(r.out.isEmpty());
+        }
+        QVERIFY(!QFile::exists(log_) || QFileInfo(log_).size() == 0);
+        QTest::qWait(100);
+        QCOMPARE(unit.unit().received().size(), size_t(0));
+    }
+
+    // One log, eight processes appending at once and one killed with -9
+    // mid-run: every line whole and valid JSON, one per finished unit.
+    void sharedLog() {
+        sim::Config paced;
+        paced.baud = 9600;
+        std::vector<std::unique_ptr<SimPort>> units;
+        std::vector<std::unique_ptr<QProcess>> procs;
+        for (int i = 0; i < 9; ++i) {
+            units.push_back(std::make_unique<SimPort>(i == 8 ? paced : sim::Config{}, 41 + i));
+            procs.push_back(std::make_unique<QProcess>());
+            start(*procs.back(), args({units.back()->linkPath()}));
+        }
+        QVERIFY(spinUntil([&] { return units[8]->unit().received().size() > 12 + 67; }, 15000));
+        procs[8]->kill();
+        for (int i = 0; i < 8; ++i) QCOMPARE(finish(*procs[i]).exit, 0);
+        finish(*procs[8]);
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll();
+        QVERIFY(text.endsWith('\n'));
+        const QList<QJsonObject> lines = parseLines(text);
+        QCOMPARE(lines.size(), 8);
+        for (const QJsonObject& o : lines) QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFlash)
+#include "test_flash.moc"
