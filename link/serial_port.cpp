@@ -1,5 +1,7 @@
 #include "link/serial_port.h"
 
+#include "link/port_map.h"
+
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
@@ -44,11 +46,12 @@ SerialPort::SerialPort(QObject* parent) : QObject(parent) {
 
 SerialPort::~SerialPort() { close(); }
 
-QString SerialPort::devicePathFor(int n) {
-    if (n < 1 || n > 4) return QString();
-    const QByteArray env = qgetenv(QStringLiteral("QUARN_COM%1").arg(n).toLatin1().constData());
-    if (!env.isEmpty()) return QString::fromLocal8Bit(env);
-    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+QString SerialPort::devicePathFor(int n, QString* why) {
+    if (n < 1 || n > kComCount) {
+        if (why) *why = QStringLiteral("no such port number %1").arg(n);
+        return QString();
+    }
+    return resolveComDevice(n, why);
 }
 
 bool SerialPort::setSettings(const QString& settings) {
@@ -75,9 +78,11 @@ QString SerialPort::deviceName() const {
 bool SerialPort::open() {
     error_.clear();
     lost_ = false;
-    const QString path = deviceName();
+    QString why;
+    const QString path =
+        devicePath_.isEmpty() ? devicePathFor(commPort_, &why) : devicePath_;
     if (path.isEmpty()) {
-        error_ = QStringLiteral("no such port number %1").arg(commPort_);
+        error_ = why;
         return false;
     }
     const QString device = QFileInfo(path).canonicalFilePath();

@@ -4,10 +4,11 @@
 // QSerialPort. All calls come from the GUI thread.
 //
 // Contract
-// - Port numbers 1..4 stand for COM1..COM4. COMn is the device named by the
-//   environment variable QUARN_COMn when it is set, otherwise /dev/ttyS<n-1>.
-//   The path is resolved (symlinks followed) when the port opens, so that two
-//   names of one device share one lock.
+// - Port numbers 1..4 stand for COM1..COM4, mapped to devices as
+//   link/port_map.h says (QUARN_COMn first, then the user's mapping, then the
+//   ports the machine has, numbered as they are first seen). The path is
+//   resolved (symlinks followed) when the port opens, so that two names of
+//   one device share one lock.
 // - setPortOpen(true) opens the device at the current settings, raises RTS
 //   where the device supports it (a pseudo-terminal does not: that is not an
 //   error) and asks the driver for low latency where it supports that. It
@@ -58,8 +59,9 @@ public:
     explicit SerialPort(QObject* parent = nullptr);
     ~SerialPort() override;
 
-    // The device that port number n (1..4) stands for; empty for other numbers.
-    static QString devicePathFor(int n);
+    // The device that port number n (1..4) stands for; empty, with the reason
+    // in *why, when nothing is assigned to it or n is outside 1..4.
+    static QString devicePathFor(int n, QString* why = nullptr);
 
     // Selects COMn; the device is looked up when the port opens.
     void setCommPort(int16_t n) {
