@@ -45,6 +45,7 @@
 #include "app/forms.h"
 #include "core/globals.h"
 #include "core/message_box.h"
+#include "bench/bench_gang.h"
 #include "bench/sim_output.h"
 #include "link/download_link.h"
 #include "session/form24.h"
@@ -589,6 +590,9 @@ const char kUsage[] =
     "  --sim PATH        the simulator to run (default: the one built with this)\n"
     "  --hidden-window   run the sessions with the download window hidden (a\n"
     "                    diagnostic: the difference is what repainting costs)\n"
+    "  --gang N[,N...]   instead: quarn-flash loading N units at once, paced at\n"
+    "                    9600 bit/s (e.g. --gang 1,4,16,32)\n"
+    "  --gang-unpaced N[,N...]  the same without pacing\n"
     "\n"
     "Exit status: 1 when a target is missed or a session goes wrong.\n";
 
@@ -616,6 +620,8 @@ int main(int argc, char** argv) {
     std::signal(SIGHUP, onTerminate);
 
     Options o;
+    bench::GangOptions gang;
+    gang.flashPath = QStringLiteral(QUARN_FLASH_PATH);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -647,6 +653,13 @@ int main(int argc, char** argv) {
             o.memory = which == QLatin1String("memory");
         } else if (a == QLatin1String("--sim")) {
             o.simPath = args[++i];
+        } else if (a == QLatin1String("--gang") || a == QLatin1String("--gang-unpaced")) {
+            QList<int>& counts = a == QLatin1String("--gang") ? gang.paced : gang.unpaced;
+            for (const QString& part : args[++i].split(QLatin1Char(','))) {
+                int n = 0;
+                if (!parsePositive(part, &n)) return usage(QStringLiteral("bad %1").arg(a));
+                counts << n;
+            }
         } else if (a == QLatin1String("--child")) {
             o.child = args[++i];
             if (o.child != QLatin1String("full") && o.child != QLatin1String("flood"))
@@ -654,6 +667,11 @@ int main(int argc, char** argv) {
         } else {
             return usage(QStringLiteral("unknown option %1").arg(a));
         }
+    }
+
+    if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
+        gang.checkTargets = g_checkTargets;
+        return bench::runGang(gang);
     }
 
     Rig rig;
