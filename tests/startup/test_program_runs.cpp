@@ -24,19 +24,7 @@ using namespace testsupport;
 
 namespace {
 
-QByteArray initText(int steps, int length) {
-    QStringList fields{QStringLiteral("QX-200 controller"), QStringLiteral("Firmware download"),
-                       QStringLiteral("Caution: mains voltage inside the unit")};
-    for (int i = 0; i < steps; ++i) fields << QStringLiteral("Step %1").arg(i + 1);
-    fields << QStringLiteral("StepEnd") << QStringLiteral("firmware.bin") << QString::number(length)
-           << QStringLiteral("Download complete. Switch the unit off and on again.")
-           << QStringLiteral("QX-200 firmware download");
-    return fields.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
-}
-
-void clickOption(QRadioButton* option) {
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
+QByteArray initText(int steps, int length) { return testsupport::initText(stepTexts(steps), QString::number(length)); }
 
 // The program's own end: the event loop ends with the exit code.
 void endEventLoop(int code) { QCoreApplication::exit(code); }
@@ -160,7 +148,7 @@ void TestProgramRuns::goodDownloadEndsWith0() {
 
     QCOMPARE(code, 0);
     QCOMPARE(loadedFormCount(), 0);
-    QStringList expectedBoxes{QStringLiteral("Download complete. Switch the unit off and on again.")};
+    QStringList expectedBoxes{kInitEndMessage};
     if (handshakeFailsFirst) expectedBoxes = QStringList{kHandshakeBox, kRepowerBox} + expectedBoxes;
     QCOMPARE(boxes.prompts(), expectedBoxes);
     QVERIFY(unit.unit().waitForSessions(1, 2000));

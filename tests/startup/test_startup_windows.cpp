@@ -2,6 +2,7 @@
 // port-selection window (the open-and-close test of each choice on real
 // pseudo-terminals, Continue, the close box), as real widgets.
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -29,26 +30,7 @@ const QString kSelectPort = QStringLiteral("Select the operational port");
 const QString kSelectValid = QStringLiteral("Please select a valid port.");
 const QString kInvalidPort = QStringLiteral("Invalid port on this machine");
 
-QByteArray initText(const QStringList& steps, const QString& length = QStringLiteral("1000")) {
-    QStringList fields{QStringLiteral("QX-200 controller"), QStringLiteral("Firmware download"),
-                       QStringLiteral("Caution: mains voltage inside the unit")};
-    fields << steps << QStringLiteral("StepEnd") << QStringLiteral("firmware.bin") << length
-           << QStringLiteral("Download complete.") << QStringLiteral("QX-200 firmware download");
-    return fields.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
-}
-
-QStringList stepTexts(int n) {
-    QStringList steps;
-    for (int i = 0; i < n; ++i) steps << QStringLiteral("Step %1 of the preparation").arg(i + 1);
-    return steps;
-}
-
 int px(int twips) { return twipsToPixels(twips, form1()->logicalDpiY()); }
-
-void clickOption(QRadioButton* option) {
-    // On the indicator, which is always inside the button's click area.
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
 
 // How the device behind one COM port is set up for a test.
 enum class Device { Free, Missing, HeldByOther };
@@ -76,7 +58,9 @@ private slots:
     void continueNeedsTheLastChoiceToHavePassed();
     void clickWhileSelectResetIsIgnoredOnce();
     void choiceRefusedWhileThePortIsOpen();
-    void closeBoxRefusedUntilTheProgramEnds();
+    void closeBoxEndsTheProgram();
+    void choosingThroughAccessibilityTestsOnce_data();
+    void choosingThroughAccessibilityTestsOnce();
 
 private:
     void writeInit(const QByteArray& text);
@@ -273,15 +257,23 @@ void TestStartupWindows::cancelAndCloseBoxEndTheProgram() {
 void TestStartupWindows::choosingAPortTestsIt_data() {
     QTest::addColumn<int>("com");
     QTest::addColumn<Device>("device");
-    QTest::newRow("Com1, a free port") << 1 << Device::Free;
-    QTest::newRow("Com4, a free port") << 4 << Device::Free;
-    QTest::newRow("Com2, no such device") << 2 << Device::Missing;
-    QTest::newRow("Com3, held by another program") << 3 << Device::HeldByOther;
+    QTest::addColumn<QString>("reason");  // in the refusal's informative text
+    const QString self = QCoreApplication::applicationName();
+    QTest::newRow("Com1, a free port") << 1 << Device::Free << QString();
+    QTest::newRow("Com4, a free port") << 4 << Device::Free << QString();
+    QTest::newRow("Com2, no such device")
+        << 2 << Device::Missing << QStringLiteral("ttyNONE: nothing is plugged in at that name");
+    QTest::newRow("Com3, held by another program")
+        << 3 << Device::HeldByOther
+        << QStringLiteral(": in use by %1 (pid %2). Close that program")
+               .arg(self.left(15))
+               .arg(QCoreApplication::applicationPid());
 }
 
 void TestStartupWindows::choosingAPortTestsIt() {
     QFETCH(int, com);
     QFETCH(Device, device);
+    QFETCH(QString, reason);
     prepare(com, device);
     Form2* ports = openPortSelection();
     QVERIFY(ports);
@@ -308,7 +300,42 @@ void TestStartupWindows::choosingAPortTestsIt() {
         QCOMPARE(boxes.boxes[0].style, 48);
         QCOMPARE(boxes.boxes[0].title, QStringLiteral("ERROR!"));
         QCOMPARE(statusDuringBox, QStringList{kSelectValid});
+        qInfo("refused: %s", qPrintable(boxes.boxes[0].informative));
+        QVERIFY2(boxes.boxes[0].informative.contains(reason), qPrintable(boxes.boxes[0].informative));
     }
+    // Each option tells what its number leads to.
+    QVERIFY(ports->Com_select[com - 1]->accessibleDescription().startsWith(
+        QStringLiteral("COM%1: ").arg(com)));
+}
+
+void TestStartupWindows::choosingThroughAccessibilityTestsOnce_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("mouse click") << QString();
+    QTest::newRow("accessibility toggle") << QAccessibleActionInterface::toggleAction();
+    QTest::newRow("accessibility press") << QAccessibleActionInterface::pressAction();
+}
+
+void TestStartupWindows::choosingThroughAccessibilityTestsOnce() {
+    QFETCH(QString, how);
+    prepare(2, Device::Missing);
+    Form2* ports = openPortSelection();
+    QVERIFY(ports);
+    QRadioButton* option = ports->Com_select[1];
+    BoxRecorder boxes;
+    if (how.isEmpty()) {
+        clickOption(option);
+    } else {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(option);
+        QVERIFY(a && a->actionInterface());
+        QVERIFY(a->actionInterface()->actionNames().contains(how));
+        a->actionInterface()->doAction(how);
+    }
+    // The press action clicks after a short animation.
+    QTRY_COMPARE(boxes.prompts(), QStringList{kInvalidPort});
+    QTest::qWait(150);
+    QCOMPARE(boxes.prompts(), QStringList{kInvalidPort});  // tested once, not twice
+    QVERIFY(option->isChecked());
+    QCOMPARE(int(Com_port), 2);
 }
 
 void TestStartupWindows::continueNeedsTheLastChoiceToHavePassed_data() {
@@ -397,15 +424,15 @@ void TestStartupWindows::choiceRefusedWhileThePortIsOpen() {
     port.setPortOpen(false);
 }
 
-void TestStartupWindows::closeBoxRefusedUntilTheProgramEnds() {
+void TestStartupWindows::closeBoxEndsTheProgram() {
     Form2* ports = openPortSelection();
     QVERIFY(ports);
-    ports->close();
+    // Unloading it alone is refused while the program runs.
+    QVERIFY(!ports->Unload());
     QVERIFY(ports->isLoaded());
-    QVERIFY(ports->isVisible());
 
-    // The download window's unload is the program's end: it takes this window along.
-    form24()->Unload();
+    // The close box ends the program as Exit does: every window goes.
+    ports->close();
     QVERIFY(Program_end);
     QVERIFY(!ports->isLoaded());
     QVERIFY(!ports->isVisible());

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRadioButton>
+#include <QTest>
 #include <fcntl.h>
 #include <termios.h>
 #include <time.h>
@@ -89,6 +91,7 @@ ScriptedUnit::ScriptedUnit(int com) : com_(com) {
     slave_ = QString::fromLocal8Bit(::ptsname(master_));
     // Raw from the start, so nothing the program writes is echoed back.
     const int s = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+    if (s < 0) qFatal("cannot open the pseudo-terminal's slave side %s", ::ptsname(master_));
     termios t{};
     ::tcgetattr(s, &t);
     ::cfmakeraw(&t);
@@ -125,6 +128,26 @@ void ScriptedUnit::write(const QByteArray& bytes) {
 void ScriptedUnit::hangUp() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+}
+
+const QString kInitEndMessage = QStringLiteral("Download complete.");
+
+QByteArray initText(const QStringList& steps, const QString& length) {
+    QStringList fields{QStringLiteral("QX-200 controller"), QStringLiteral("Firmware download"),
+                       QStringLiteral("Caution: mains voltage inside the unit")};
+    fields << steps << QStringLiteral("StepEnd") << QStringLiteral("firmware.bin") << length
+           << kInitEndMessage << QStringLiteral("QX-200 firmware download");
+    return fields.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
+}
+
+QStringList stepTexts(int n) {
+    QStringList steps;
+    for (int i = 0; i < n; ++i) steps << QStringLiteral("Step %1 of the preparation").arg(i + 1);
+    return steps;
+}
+
+void clickOption(QRadioButton* option) {
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
 }
 
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
@@ -195,7 +218,9 @@ Indicator indicatorOf(quarn::Form24* f) {
     const quarn::IndicatorColors& ready = quarn::kIndicatorReady;
     if (off == failure.off && on == failure.on && err == failure.error) return Indicator::Failure;
     if (off == ready.off && on == ready.on && err == ready.error) return Indicator::Ready;
-    return Indicator::AtLoad;
+    const quarn::IndicatorColors& atLoad = quarn::kIndicatorAtLoad;
+    if (off == atLoad.off && on == atLoad.on && err == atLoad.error) return Indicator::AtLoad;
+    return Indicator::Unknown;
 }
 
 const char* indicatorName(Indicator i) {
@@ -203,6 +228,7 @@ const char* indicatorName(Indicator i) {
         case Indicator::AtLoad: return "as loaded";
         case Indicator::Failure: return "failure";
         case Indicator::Ready: return "ready";
+        case Indicator::Unknown: return "unknown";
     }
     return "?";
 }

@@ -17,6 +17,8 @@
 
 #include "sim/unit_sim.h"
 
+class QRadioButton;
+
 namespace quarn {
 class DownloadLink;
 class Form24;
@@ -122,6 +124,16 @@ bool spinUntil(Pred pred, int ms) {
     return pred();
 }
 
+// An Init.txt for the QX-200 demo: three header lines, the steps, the
+// download file firmware.bin of the given length, the end message and the
+// download window's title.
+extern const QString kInitEndMessage;
+QByteArray initText(const QStringList& steps, const QString& length = QStringLiteral("1000"));
+// n step texts: "Step 1 of the preparation", ...
+QStringList stepTexts(int n);
+// A mouse click on an option button's indicator, inside its click area.
+void clickOption(QRadioButton* option);
+
 // Writes bytes to dir/name and returns the path.
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
 // n deterministic pseudo-random bytes.
@@ -150,7 +162,7 @@ extern const QString kLineBadReply;
 extern const QString kLineGood;
 
 // The link indicator of the download window, told by its three colours.
-enum class Indicator { AtLoad, Failure, Ready };
+enum class Indicator { AtLoad, Failure, Ready, Unknown };
 Indicator indicatorOf(quarn::Form24* f);
 const char* indicatorName(Indicator i);
 
