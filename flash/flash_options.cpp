@@ -86,7 +86,9 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     const QCommandLineOption file("file", "Load FILE instead of Init.txt's download file.", "FILE");
     const QCommandLineOption length("length", "Use N instead of Init.txt's Download_length.", "N");
     const QCommandLineOption json("json", "One JSON object per unit on standard output.");
-    const QCommandLineOption log("log", "Append each unit's record to FILE.", "FILE");
+    const QCommandLineOption log("log", "Append each unit's record to FILE (default:\n"
+                                 "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
+                                 "FILE");
     const QCommandLineOption noLog("no-log", "Write no log.");
     const QCommandLineOption maxRepeats(
         "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N");
@@ -99,6 +101,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
 
     if (!p.parse(args)) return fail(o, p.errorText());
     o.helpText = p.helpText() + QString::fromLatin1(kExitText);
+    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")), QStringLiteral("Usage: quarn-flash"));
     if (p.isSet(help)) return o.action = FlashOptions::Action::Help, o;
     if (p.isSet(version)) return o.action = FlashOptions::Action::Version, o;
     if (p.isSet(listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
