@@ -47,7 +47,11 @@ Instance<Form2> g_form2(wireForm2);
 Instance<Form14> g_form14(wireForm14);
 Instance<Form24> g_form24(wireForm24);
 
+// The Init.txt the program reads, given to each start-up window before it loads.
+QString g_initPath = QStringLiteral("Init.txt");
+
 void wireForm1(Form1* f) {
+    f->setInitPath(g_initPath);
     QObject::connect(f, &Form1::continueRequested, [] {
         Form2* ports = form2();
         ports->show();
@@ -115,7 +119,8 @@ void destroyAllForms() {
     freeUnloadedForms();
 }
 
-int runProgram() {
+int runProgram(const QString& initPath) {
+    g_initPath = initPath;
     // The windows' own load and unload decide when the program ends (the
     // start-up window is hidden, not closed, while the run goes on), not Qt's
     // idea of the last window closing.

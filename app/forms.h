@@ -8,6 +8,8 @@
 // freed (see ui/form_registry.h) and a fresh one is loaded in its place.
 // formNIfLoaded() never loads.
 
+#include <QString>
+
 namespace quarn {
 
 class Form1;
@@ -30,10 +32,10 @@ Form24* form24IfLoaded();
 // between two runs.
 void destroyAllForms();
 
-// Runs the program from its start-up window: loads Form1 (which reads
-// Init.txt), shows it and runs the event loop until the last window has
-// unloaded. Returns the program's exit code (0, or 1 after "Invalid Init
-// File."). Frees every window before it returns. Needs a QApplication.
-int runProgram();
+// Runs the program from its start-up window: loads Form1 (which reads the
+// Init.txt at initPath), shows it and runs the event loop until the last
+// window has unloaded. Returns the program's exit code (0, or 1 after "Invalid
+// Init File."). Frees every window before it returns. Needs a QApplication.
+int runProgram(const QString& initPath = QStringLiteral("Init.txt"));
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "core/globals.h"
+#include "core/version.h"
 #include "ui/ui_util.h"
 
 namespace quarn {
@@ -40,8 +41,8 @@ Form14::Form14() {
     Label8 = label(this, "Label8", QStringLiteral("Download program for Quarn Systems."), 1200, 780,
                    4512, 252, true, nullptr);
     Label7 = label(this, "Label7",
-                   QStringLiteral("Version:  1.0") + QString(21, QLatin1Char(' ')) +
-                       QStringLiteral("Date: 2026-12-07"),
+                   QStringLiteral("Version:  " QUARN_VERSION) + QString(21, QLatin1Char(' ')) +
+                       QStringLiteral("Date: " QUARN_BUILD_DATE),
                    840, 1560, 4875, 315, false, &sys);
     Label11 = label(this, "Label11",
                     QStringLiteral("For customer support please contact Quarn Systems. "), 840, 2100,

@@ -1,8 +1,10 @@
 #include "startup/form1.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <cstdio>
 
 #include "core/globals.h"
 #include "core/message_box.h"
@@ -63,9 +65,16 @@ void Form1::load() {
 
 void Form1::Form_Load() {
     HeaderLabel->setText(QStringLiteral("QUARN SYSTEMS"));
-    const InitResult init = readInitFile(QStringLiteral("Init.txt"));
+    const InitResult init = readInitFile(initPath_);
     if (!init.ok) {
-        MsgBox(QStringLiteral("Invalid Init File."), kStyleInformation, QStringLiteral("Error"));
+        // The prompt stays as it always was; the file and the reason go in the
+        // box's smaller text and on standard error, for the technician.
+        const QString where = QFileInfo(initPath_).absoluteFilePath();
+        std::fprintf(stderr, "quarn-download: invalid Init file %s: %s\n", qPrintable(where),
+                     qPrintable(init.error));
+        std::fflush(stderr);
+        MsgBox(QStringLiteral("Invalid Init File."), kStyleInformation, QStringLiteral("Error"),
+               where + QLatin1Char('\n') + init.error);
         initOk_ = false;
         // The program ends without having shown a window; its exit status tells a
         // script that started it that nothing was downloaded.

@@ -29,6 +29,10 @@ public:
 
     // False when Init.txt was refused (the window is then unloaded).
     bool initOk() const { return initOk_; }
+    // The Init.txt that load() reads: "Init.txt" in the working folder unless
+    // set before load().
+    void setInitPath(const QString& path) { initPath_ = path; }
+    const QString& initPath() const { return initPath_; }
 
     QLabel* HeaderLabel = nullptr;
     QLabel* Label1 = nullptr;
@@ -56,6 +60,7 @@ protected:
 
 private:
     bool initOk_ = false;
+    QString initPath_ = QStringLiteral("Init.txt");
 };
 
 }  // namespace quarn

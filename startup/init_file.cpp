@@ -49,6 +49,7 @@ public:
                 skipBlanks();
             }
         }
+        fieldLine_ = line();
         if (readError_) return FieldStatus::ReadError;
         if (span_ > kMaxFieldBytes) return FieldStatus::TooLong;
         const int c = peek(0);
@@ -56,7 +57,22 @@ public:
         return c == '"' ? readQuoted(value) : readPlain(value);
     }
 
+    // The line (from 1) on which the field last read by next() starts, or
+    // where the file ended when there was none.
+    int fieldLine() const { return fieldLine_; }
+    // The number of lines the file has, once next() has met its end.
+    int linesAtEnd() const {
+        const char before = pos_ > 0 ? buf_[pos_ - 1] : lastDropped_;
+        return fieldLine_ - (before == '\n' || before == 0 ? 1 : 0);
+    }
+
 private:
+    int line() const {
+        int n = linesBefore_ + 1;
+        for (int i = 0; i < pos_ && i < buf_.size(); ++i) n += buf_[i] == '\n';
+        return n;
+    }
+
     // Byte at pos_ + ahead, or -1 at the end of the data (or on a read error).
     int peek(int ahead) {
         while (pos_ + ahead >= buf_.size()) {
@@ -69,6 +85,8 @@ private:
     void fill() {
         // Drop what has been consumed so the buffer holds at most a chunk
         // plus the few bytes of look-ahead.
+        for (int i = 0; i < pos_ && i < buf_.size(); ++i) linesBefore_ += buf_[i] == '\n';
+        if (pos_ > 0) lastDropped_ = buf_[pos_ - 1];
         buf_.remove(0, pos_);
         pos_ = 0;
         char chunk[kChunkBytes];
@@ -154,6 +172,9 @@ private:
     bool eof_ = false;
     bool readError_ = false;
     bool afterComma_ = false;
+    int linesBefore_ = 0;  // line ends in the bytes dropped from buf_
+    int fieldLine_ = 1;
+    char lastDropped_ = 0;  // the last byte dropped from buf_, 0 before any
 };
 
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF)
@@ -223,7 +244,7 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
         out = 0;
         return true;
     }
-    why = QStringLiteral("download length is not a number");
+    why = QStringLiteral("download length \"%1\" is not a number").arg(QString::fromLatin1(text));
     qsizetype i = 0;
     const qsizetype n = text.size();
     bool negative = false;
@@ -260,7 +281,7 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
     int64_t whole = 0;
     bool fraction = false;
     if (first < digits.size()) {
-        why = QStringLiteral("download length out of range");
+        why = QStringLiteral("download length %1 out of range -32768..32767").arg(QString::fromLatin1(text));
         if (point > 5) return false;  // at least 100000
         for (int64_t k = 0; k < point; ++k) {
             const qsizetype at = first + k;
@@ -271,7 +292,6 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
         }
     }
     const int64_t value = negative ? -whole - (fraction ? 1 : 0) : whole;
-    why = QStringLiteral("download length out of range");
     if (value < INT16_MIN || value > INT16_MAX) return false;
     out = static_cast<int16_t>(value);
     why.clear();
@@ -295,9 +315,17 @@ InitResult readInit(QIODevice& in) {
     auto nextField = [&](const char* what, QString& why) {
         switch (reader.next(field)) {
         case FieldStatus::Ok: return true;
-        case FieldStatus::EndOfFile: why = QStringLiteral("end of file before the %1").arg(QLatin1String(what)); break;
-        case FieldStatus::TooLong: why = QStringLiteral("field longer than %1 bytes").arg(kMaxFieldBytes); break;
-        case FieldStatus::ReadError: why = QStringLiteral("read error"); break;
+        case FieldStatus::EndOfFile:
+            why = reader.linesAtEnd() == 0
+                      ? QStringLiteral("the file is empty")
+                      : QStringLiteral("the file ends after line %1, before the %2")
+                            .arg(reader.linesAtEnd())
+                            .arg(QLatin1String(what));
+            break;
+        case FieldStatus::TooLong:
+            why = QStringLiteral("line %1: a field longer than %2 bytes").arg(reader.fieldLine()).arg(kMaxFieldBytes);
+            break;
+        case FieldStatus::ReadError: why = QStringLiteral("line %1: read error").arg(reader.fieldLine()); break;
         }
         return false;
     };
@@ -306,26 +334,34 @@ InitResult readInit(QIODevice& in) {
     InitValues& v = r.values;
     QString why;
     for (QString& line : v.header) {
-        if (!nextField("header lines", why)) return fail(why);
+        if (!nextField("three header lines", why)) return fail(why);
         line = decodeText(field);
     }
     for (;;) {
-        if (!nextField("StepEnd line", why)) return fail(why);
+        if (!nextField("\"StepEnd\" line", why)) return fail(why);
         if (field == "StepEnd") break;
-        if (v.steps.size() == kMaxSteps) return fail(QStringLiteral("more than %1 steps").arg(kMaxSteps));
+        if (v.steps.size() == kMaxSteps) {
+            return fail(QStringLiteral("line %1: a twelfth step before \"StepEnd\" (at most %2 steps)")
+                            .arg(reader.fieldLine())
+                            .arg(kMaxSteps));
+        }
         v.steps.append(decodeText(field));
     }
-    if (!nextField("download file name", why)) return fail(why);
+    // The four fields after "StepEnd"; a file that stops short lacks some.
+    if (!nextField("download file name (after \"StepEnd\")", why)) return fail(why);
     v.downloadFile = decodeText(field);
-    if (!nextField("download length", why)) return fail(why);
+    if (!nextField("download length (after \"StepEnd\")", why)) return fail(why);
     const QByteArray lengthField = field;
-    if (!nextField("end message", why)) return fail(why);
+    const int lengthLine = reader.fieldLine();
+    if (!nextField("end message (after \"StepEnd\")", why)) return fail(why);
     v.endMessage = decodeText(field);
-    if (!nextField("window title", why)) return fail(why);
+    if (!nextField("download window title (after \"StepEnd\")", why)) return fail(why);
     v.downloadCaption = decodeText(field);
     // The length is converted only once all fields are in, as the start-up
     // window has always done; either failure refuses the file the same way.
-    if (!parseLength(lengthField, v.downloadLength, why)) return fail(why);
+    if (!parseLength(lengthField, v.downloadLength, why)) {
+        return fail(QStringLiteral("line %1: %2").arg(lengthLine).arg(why));
+    }
     r.ok = true;
     return r;
 }
@@ -333,7 +369,8 @@ InitResult readInit(QIODevice& in) {
 InitResult readInitFile(const QString& path) {
     QFile file(path);
     // Binary mode: line ends are the reader's business (CR LF and LF alike).
-    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+    if (!file.exists()) return fail(QStringLiteral("file not found"));
+    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open the file: %1").arg(file.errorString()));
     return readInit(file);
 }
 

@@ -109,10 +109,19 @@ private slots:
             if (a.ok) QVERIFY(a.values.steps.size() <= kMaxSteps);
         }
     }
+    // The reason a technician reads: the line and what was wrong there.
+    void refusalReason_data();
+    void refusalReason() {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, reason);
+        const InitResult r = readBytes(input);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, reason);
+    }
     void readFromDisk() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QVERIFY(!readInitFile(dir.filePath("Init.txt")).ok);
+        QCOMPARE(readInitFile(dir.filePath("Init.txt")).error, QStringLiteral("file not found"));
         QFile f(dir.filePath("Init.txt"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(withSteps(2));
@@ -120,6 +129,26 @@ private slots:
         QCOMPARE(render(readInitFile(f.fileName())), QStringLiteral("H1|H2|H3|Step 1|Step 2|StepEnd|unit.bin|100|Done|Title"));
     }
 };
+
+void TestInitFile::refusalReason_data() {
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("twelve steps") << withSteps(12)
+                                  << "line 15: a twelfth step before \"StepEnd\" (at most 11 steps)";
+    QTest::newRow("length too big, LF") << QByteArray("a\nb\nc\nStepEnd\nf\n40000\nm\nt\n")
+                                        << "line 6: download length 40000 out of range -32768..32767";
+    QTest::newRow("length not a number, quoted step over lines")
+        << QByteArray("a\nb\nc\n\"x\r\ny\"\nStepEnd\nf\n1O0\nm\nt")
+        << "line 8: download length \"1O0\" is not a number";
+    QTest::newRow("fields missing after StepEnd")
+        << QByteArray("a\r\nb\r\nc\r\nStepEnd\r\nf.bin\r\n")
+        << "the file ends after line 5, before the download length (after \"StepEnd\")";
+    QTest::newRow("no line end at the end") << QByteArray("a,b\nc")
+                                            << "the file ends after line 2, before the \"StepEnd\" line";
+    QTest::newRow("field too long") << "a\nb\nc\nStep 1\n" + QByteArray(70000, 'x') + "\nStepEnd\n"
+                                    << "line 5: a field longer than 65536 bytes";
+    QTest::newRow("empty") << QByteArray() << "the file is empty";
+}
 
 void TestInitFile::layout_data() {
     QTest::addColumn<QByteArray>("input");

@@ -1,0 +1,122 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "core/version.h"
+#include "link/port_map.h"
+
+namespace quarn {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quarn-download [--choose] [INIT]\n"
+    "       quarn-download --list-ports | --assign COMn=DEVICE | --help | --version\n"
+    "\n"
+    "Loads a download file into a Quarn unit over a serial port, as Init.txt\n"
+    "describes it.\n"
+    "\n"
+    "  INIT                a folder holding Init.txt, or the path of an Init.txt;\n"
+    "                      the program works in that folder (default: Init.txt\n"
+    "                      in the current folder)\n"
+    "  --choose            pick the Init.txt in a file dialog first (it starts in\n"
+    "                      the folder chosen last time); Cancel ends the program\n"
+    "  --list-ports        list the COM numbers and the serial ports of this\n"
+    "                      machine (no display needed)\n"
+    "  --assign COMn=DEVICE\n"
+    "                      give COMn (1 to 4) to DEVICE; COMn= removes it\n"
+    "  -h, --help          show this text\n"
+    "  -v, --version       show the version\n";
+
+const QString kFilesGroupKey = QStringLiteral("files/lastInitFolder");
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    const QCommandLineOption listPorts(QStringLiteral("list-ports"), QString());
+    const QCommandLineOption assign(QStringLiteral("assign"), QString(), QStringLiteral("COMn=DEVICE"));
+    const QCommandLineOption choose(QStringLiteral("choose"), QString());
+    parser.addOptions({help, version, listPorts, assign, choose});
+
+    CommandLine cl;
+    auto usageError = [&](const QString& why) {
+        cl.action = CommandLine::Action::Print;
+        cl.status = 1;
+        cl.text = QStringLiteral("quarn-download: %1\nTry 'quarn-download --help'.\n").arg(why);
+        return cl;
+    };
+    if (!parser.parse(arguments)) return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        cl.action = CommandLine::Action::Print;
+        cl.text = QString::fromLatin1(kUsage);
+        return cl;
+    }
+    if (parser.isSet(version)) {
+        cl.action = CommandLine::Action::Print;
+        cl.text = QStringLiteral("quarn-download " QUARN_VERSION "\n");
+        return cl;
+    }
+    const QStringList positional = parser.positionalArguments();
+    const int commands = int(parser.isSet(listPorts)) + int(parser.isSet(assign));
+    if (commands > 1 || parser.values(assign).size() > 1)
+        return usageError(QStringLiteral("give one of --list-ports and --assign, once"));
+    if (commands == 1 && (parser.isSet(choose) || !positional.isEmpty()))
+        return usageError(QStringLiteral("--list-ports and --assign take no Init file and no --choose"));
+    if (positional.size() > 1)
+        return usageError(QStringLiteral("one INIT at most (a folder or an Init.txt), not %1: %2")
+                              .arg(positional.size())
+                              .arg(positional.join(QLatin1Char(' '))));
+    if (parser.isSet(listPorts)) {
+        cl.action = CommandLine::Action::ListPorts;
+    } else if (parser.isSet(assign)) {
+        cl.action = CommandLine::Action::Assign;
+        cl.assign = parser.value(assign);
+    } else {
+        cl.choose = parser.isSet(choose);
+        cl.init = positional.value(0);
+    }
+    return cl;
+}
+
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+QString enterInitFolder(const QString& init) {
+    if (init.isEmpty()) return QStringLiteral("Init.txt");
+    const QFileInfo given(init);
+    const bool folder = given.isDir() || init.endsWith(QLatin1Char('/'));
+    const QString file = folder ? QDir(given.absoluteFilePath()).filePath(QStringLiteral("Init.txt"))
+                                       : given.absoluteFilePath();
+    const QFileInfo info(file);
+    if (info.absoluteDir().exists()) QDir::setCurrent(info.absolutePath());
+    return info.absoluteFilePath();
+}
+
+QString chooseInitFile(const QString& startFolder) {
+    QSettings settings(portSettingsPath(), QSettings::IniFormat);
+    const bool usable = portSettingsProblem(settings).isEmpty();
+    QString folder = startFolder;
+    if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+    const QString chosen =
+        qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
+            ? qEnvironmentVariable("QUARN_AUTO_CHOOSE")
+            : QFileDialog::getOpenFileName(nullptr, QStringLiteral("Quarn Download - choose the Init.txt"),
+                                           folder,
+                                           QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
+    // A damaged settings file is left as it is: QSettings would rewrite it from
+    // the little it understood.
+    if (!chosen.isEmpty() && usable) settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
+}  // namespace quarn
