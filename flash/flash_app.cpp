@@ -82,6 +82,7 @@ int runFlash() {
     QList<UnitRunner*> runners;
     QList<QThread*> threads;
     QList<bool> ended(n, false);
+    QStringList outcomes(n);
     QList<UnitRecord> records(n);
     int remaining = n;
     bool interrupted = false;
@@ -108,7 +109,7 @@ int runFlash() {
 
     QTimer redraw;
     redraw.setInterval(100);
-    QObject::connect(&redraw, &QTimer::timeout, qApp, [&] { display.redraw(runners, ended); });
+    QObject::connect(&redraw, &QTimer::timeout, qApp, [&] { display.redraw(runners, outcomes); });
 
     for (int i = 0; i < n; ++i) {
         auto* thread = new QThread;
@@ -121,9 +122,11 @@ int runFlash() {
         QObject::connect(runner, &UnitRunner::finished, qApp, [&](int index, const UnitRecord& r) {
             records[index] = r;
             ended[index] = true;
+            outcomes[index] = outcomeName(r.outcome);
             threads[index]->quit();
             const QByteArray line = toJsonLine(r);
             if (o.json) {
+                display.erase();
                 std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
                 std::fflush(stdout);
             }
@@ -142,7 +145,7 @@ int runFlash() {
     if (display.terminal()) redraw.start();
     QCoreApplication::exec();
     redraw.stop();
-    display.redraw(runners, ended);
+    display.redraw(runners, outcomes);
 
     for (int i = 0; i < n; ++i) {
         threads[i]->wait();

@@ -20,10 +20,10 @@ QString stageText(int stage, int block, int total) {
     return QString();
 }
 
-QString ProgressDisplay::unitLine(const UnitRunner& u, bool ended) const {
+QString ProgressDisplay::unitLine(const UnitRunner& u, const QString& outcome) const {
     const int st = u.stage, done = u.blocksSent, total = u.blockTotal;
     QString line = QStringLiteral("%1  %2").arg(u.job().target.port, -14).arg(
-        ended ? QStringLiteral("ended") : stageText(st, done, total), -18);
+        outcome.isEmpty() ? stageText(st, done, total) : outcome, -18);
     if (total > 0) {
         line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(u.repeats.load());
         const qint64 start = u.transferStartMs;
@@ -37,12 +37,19 @@ QString ProgressDisplay::unitLine(const UnitRunner& u, bool ended) const {
     return line;
 }
 
-void ProgressDisplay::redraw(const QList<UnitRunner*>& units, const QList<bool>& ended) {
+void ProgressDisplay::erase() {
+    if (quiet_ || !terminal_ || drawn_ == 0) return;
+    std::fprintf(out_, "\x1b[%dA\r\x1b[J", drawn_);
+    std::fflush(out_);
+    drawn_ = 0;
+}
+
+void ProgressDisplay::redraw(const QList<UnitRunner*>& units, const QStringList& outcomes) {
     if (quiet_ || !terminal_) return;
     QByteArray text;
     if (drawn_) text += "\x1b[" + QByteArray::number(drawn_) + "A";
     for (int i = 0; i < units.size(); ++i)
-        text += "\r\x1b[K" + unitLine(*units[i], ended[i]).toLocal8Bit() + "\n";
+        text += "\r\x1b[K" + unitLine(*units[i], outcomes[i]).toLocal8Bit() + "\n";
     drawn_ = units.size();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out_);
     std::fflush(out_);

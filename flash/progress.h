@@ -23,7 +23,12 @@ public:
 
     bool terminal() const { return terminal_; }
     // Terminal: redraws every unit's line.
-    void redraw(const QList<UnitRunner*>& units, const QList<bool>& ended);
+    // outcomes[i]: the unit's outcome once it ended, else empty.
+    void redraw(const QList<UnitRunner*>& units, const QStringList& outcomes);
+    // Terminal: takes the drawn lines away, so that standard output (the same
+    // terminal, maybe) writes below what is already there; the next redraw
+    // draws them again.
+    void erase();
     // Not a terminal: one line for a stage change or quarter.
     void stageLine(const QString& port, int stage, int block, int total);
     // A unit ended (both modes): a plain line when not a terminal.
@@ -32,7 +37,7 @@ public:
     void note(const QString& text);
 
 private:
-    QString unitLine(const UnitRunner& u, bool ended) const;
+    QString unitLine(const UnitRunner& u, const QString& outcome) const;
 
     FILE* out_;
     bool terminal_;
