@@ -1,6 +1,7 @@
 #include "app/forms.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QPointer>
 
 #include "core/globals.h"
@@ -68,6 +69,7 @@ void wireForm2(Form2* f) {
         download->show();
         download->Start_Download();
     });
+    QObject::connect(f, &Form2::leaveRequested, [] { form24()->ExitCommand_Click(); });
 }
 
 void wireForm14(Form14* f) {
@@ -125,6 +127,7 @@ int runProgram(const QString& initPath) {
     // start-up window is hidden, not closed, while the run goes on), not Qt's
     // idea of the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quarn-download.png")));
     Form1* start = form1();
     int code = exitCode();
     if (start->isLoaded()) {

@@ -40,7 +40,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     placeTwips(b, left, 3180, 1452, 372);
     b->setFont(msSansSerifFont(13.8, false));
     setBackColor(b, kPanelGrey);
-    b->setAutoDefault(false);
+    // Return and Enter press the focused button.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -144,12 +145,16 @@ void Form24::buildControls() {
         placeTwips(Com_select[i], comLeft[i], comTop[i], 915, 240);
         Com_select[i]->setFont(systemBoldFont());
         setBackColor(Com_select[i], kPanelGrey);
+        // The Link Status controls lie outside the window: no Tab stop.
+        Com_select[i]->setFocusPolicy(Qt::NoFocus);
     }
     const char* captions[3] = {"Off", "On", "Error"};
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = makePanel(SSPanel13, QStringLiteral("StatusPanel_%1").arg(i), 120 + 720 * i,
                                    540, 735, 375, QString::fromLatin1(captions[i]));
         setForeColor(StatusPanel[i], i == 1 ? kBlack : kWindowText);
+        StatusPanel[i]->setFocusPolicy(Qt::NoFocus);
+        StatusPanel[i]->setAccessibleName(QStringLiteral("Link %1").arg(QLatin1String(captions[i])));
     }
     setIndicator(kIndicatorAtLoad);
 
@@ -158,6 +163,23 @@ void Form24::buildControls() {
     ExitCommand = makeButton(c, QStringLiteral("ExitCommand"), QStringLiteral("Exit"), 3780);
     setTabOrder(StopCommand, ReloadCommand);
     setTabOrder(ReloadCommand, ExitCommand);
+    // Names for assistive technology where a control's text says nothing.
+    const std::pair<QWidget*, const char*> roles[] = {
+        {SSPanel1, "Messages"},
+        {SSPanel11, "Transmit Monitor"},
+        {SSPanel12, "Recieve Monitor"},
+        {SSPanel13, "Link Status"},
+        {TransmitblockLabel, "Transmitted block"},
+        {LastTransmitblockLabel, "Last transmitted block"},
+        {TransmitCounterLabel, "Transmitted blocks"},
+        {RecieveblockLabel, "Received block"},
+        {LastRecieveblockLabel, "Last received block"},
+        {RecieveCounterLabel, "Received blocks"},
+    };
+    for (const auto& [w, name] : roles) {
+        w->setProperty("role", QString::fromLatin1(name));
+        w->setAccessibleName(QString::fromLatin1(name));
+    }
     connect(StopCommand, &QPushButton::clicked, this, &Form24::StopCommand_Click);
     connect(ReloadCommand, &QPushButton::clicked, this, &Form24::ReloadCommand_Click);
     connect(ExitCommand, &QPushButton::clicked, this, &Form24::ExitCommand_Click);
@@ -230,6 +252,10 @@ void Form24::applyMonitor() {
     LastRecieveblockLabel->setText(m.lastRecieve);
     RecieveblockLabel->setText(m.recieve);
     RecieveCounterLabel->setText(m.recieveCount);
+    // A monitor's name carries its role and its value.
+    for (QLabel* l : {LastTransmitblockLabel, TransmitblockLabel, TransmitCounterLabel,
+                      LastRecieveblockLabel, RecieveblockLabel, RecieveCounterLabel})
+        l->setAccessibleName(l->property("role").toString() + QStringLiteral(": ") + l->text());
 }
 
 void Form24::setIndicator(const IndicatorColors& colors) {

@@ -114,6 +114,10 @@ private:
     void onBadReply();
     // Ends a session that never reached the unit: Reload back, no session running.
     void endBeforeStart();
+    // A session that did not succeed: the box (its informative text says why),
+    // then the message line names the outcome and Reload is enabled.
+    void reportFailure(const QString& prompt, int style, const QString& informative);
+    QString whyFailed(LinkResult r) const;
 
     // What the session engine reports, shown the window's way.
     void fileRefused(const QString& why) override;

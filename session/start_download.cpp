@@ -7,12 +7,36 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
+#include "link/port_advice.h"
 #include "session/form24.h"
 
 namespace quarn {
 
 namespace {
 const QString kInfo = QStringLiteral("INFO!");
+const QString kHandshakeError =
+    QStringLiteral("Handshake Error! - Please check connection and retry.");
+const QString kLoginError = QStringLiteral("Login Error! - Please check connection and retry.");
+const QString kStopped = QStringLiteral("Download procedure have been stopped! ");
+}  // namespace
+
+QString Form24::whyFailed(LinkResult r) const {
+    if (r != LinkResult::Stopped) return link.failureText(r);
+    QString text = QStringLiteral("Stopped by you");
+    if (link.stage == LinkStage::Transfer && link.blockNumber > 0)
+        text += QStringLiteral(" at block %1 of %2").arg(link.blockNumber).arg(link.blockTotal);
+    return text + QLatin1Char('.');
+}
+
+void Form24::reportFailure(const QString& prompt, int style, const QString& informative) {
+    MsgBox(prompt, style, kInfo, informative);
+    // The window is closing: nothing more is shown.
+    if (Program_end) return;
+    // Once the box is gone, the message line still says what happened, and
+    // Reload is the way on.
+    Label2->setText(prompt);
+    ReloadCommand->setEnabled(true);
+    Download_start = false;
 }
 
 void Form24::endBeforeStart() {
@@ -52,27 +76,23 @@ void Form24::noPortNumber() {
 }
 
 void Form24::portFailed(const QString& why) {
-    MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"));
+    MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
+           explainPortFailure(link.MSComm1.deviceName(), link.MSComm1.errorString()));
     if (Program_end) return;
     setIndicator(kIndicatorFailure);
     endBeforeStart();
 }
 
-void Form24::handshakeFailed(LinkResult) {
+void Form24::handshakeFailed(LinkResult r) {
     setIndicator(kIndicatorFailure);
-    MsgBox(QStringLiteral("Handshake Error! - Please check connection and retry."),
-           kStyleInformation, kInfo);
-    ReloadCommand->setEnabled(true);
-    Download_start = false;
+    reportFailure(kHandshakeError, kStyleInformation, whyFailed(r));
 }
 
 void Form24::handshakeOk() { Label2->setText(QStringLiteral("Unit handshake ok.")); }
 
-void Form24::loginFailed(LinkResult) {
+void Form24::loginFailed(LinkResult r) {
     setIndicator(kIndicatorFailure);
-    MsgBox(QStringLiteral("Login Error! - Please check connection and retry."), kStyleInformation,
-           kInfo);
-    Download_start = false;
+    reportFailure(kLoginError, kStyleInformation, whyFailed(r));
 }
 
 void Form24::loginOk() {
@@ -82,9 +102,13 @@ void Form24::loginOk() {
 }
 
 void Form24::transferFailed(LinkResult r) {
-    if (r != LinkResult::Closing)
-        MsgBox(QStringLiteral("Download procedure have been stopped! "), kStyleNone, kInfo);
-    Download_start = false;
+    if (r == LinkResult::Closing) {
+        Download_start = false;
+        return;
+    }
+    reportFailure(kStopped, kStyleNone,
+                  whyFailed(r) + QStringLiteral("\nThe unit now holds an incomplete program: "
+                                                "download it again before use."));
 }
 
 void Form24::good() {

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <cstdio>
 
 #include "core/globals.h"
@@ -26,7 +27,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     b->setObjectName(name);
     // The top is set when Init.txt has told how many steps there are.
     placeTwips(b, left, Form1::kLayoutTopTwips, 1932, 372);
-    b->setAutoDefault(false);
+    // Return and Enter press the focused button.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -103,12 +105,40 @@ void Form1::Form_Load() {
         const QRect g = b->geometry();
         b->move(g.x(), twipsToPixels(layoutHeight, logicalDpiY()));
     }
+    fitLongTexts();
     setFixedSize(designSize());
 }
 
 QSize Form1::designSize() const {
     return QSize(twipsToPixels(kWidthTwips - kFrameWidthTwips, logicalDpiX()),
-                 twipsToPixels(Form_Height - kFrameHeightTwips, logicalDpiY()));
+                 twipsToPixels(Form_Height - kFrameHeightTwips, logicalDpiY()) + grownBy_);
+}
+
+void Form1::fitLongTexts() {
+    // A text wider than its label wraps; the label grows to hold its lines and
+    // everything below it (the later labels, the buttons, the window's
+    // bottom) moves down as much. Texts that fit change nothing.
+    int shift = 0;
+    QList<QLabel*> labels{HeaderLabel, Label1, Label2, Label3};
+    for (QLabel* l : StepLabel) labels << l;
+    for (QLabel* l : labels) {
+        if (shift) l->move(l->x(), l->y() + shift);
+        if (l->text().isEmpty() || l->fontMetrics().horizontalAdvance(l->text()) <= l->width())
+            continue;
+        l->setWordWrap(true);
+        const int needed = l->heightForWidth(l->width());
+        if (needed <= l->height()) continue;
+        shift += needed - l->height();
+        l->resize(l->width(), needed);
+    }
+    // Up to the screen's height.
+    if (const QScreen* s = screen()) {
+        const int room =
+            s->availableGeometry().height() - twipsToPixels(Form_Height, logicalDpiY());
+        shift = qMin(shift, qMax(0, room));
+    }
+    grownBy_ = shift;
+    for (QPushButton* b : {Continue, Cancel}) b->move(b->x(), b->y() + shift);
 }
 
 void Form1::Form_Resize() {

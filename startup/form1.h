@@ -59,7 +59,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void fitLongTexts();
     bool initOk_ = false;
+    int grownBy_ = 0;  // pixels the window grew for wrapped texts
     QString initPath_ = QStringLiteral("Init.txt");
 };
 

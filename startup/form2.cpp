@@ -7,6 +7,8 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
+#include "link/port_advice.h"
+#include "link/port_commands.h"
 #include "link/serial_port.h"
 #include "ui/ui_util.h"
 
@@ -50,9 +52,21 @@ Form2::Form2() {
         placeTwips(option, left[i], top[i], width[i], 240);
         option->setFont(systemBoldFont());
         setBackColor(option, kMenuBar);
-        // `clicked`, not `toggled`: only the user's choice is tested, never the
-        // clearing of the group by the start-up window.
-        connect(option, &QRadioButton::clicked, this, [this, i] { Com_select_Click(i); });
+        // A choice is tested when the button becomes checked, however that
+        // happens (a click, the arrow keys, an accessibility tool's toggle),
+        // and when an already checked button is clicked again. The clearing
+        // in beginChoice only unchecks, so it never tests.
+        connect(option, &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on) Com_select_Click(i);
+        });
+        // A click on the checked button toggles nothing: it is tested here.
+        connect(option, &QRadioButton::pressed, this,
+                [this, i, option] { checkedAtPress_ = option->isChecked() ? i : -1; });
+        connect(option, &QRadioButton::clicked, this, [this, i] {
+            const bool wasChecked = checkedAtPress_ == i;
+            checkedAtPress_ = -1;
+            if (wasChecked) Com_select_Click(i);
+        });
         Com_select[i] = option;
     }
 
@@ -60,7 +74,8 @@ Form2::Form2() {
     Continue1->setObjectName(QStringLiteral("Continue1"));
     placeTwips(Continue1, 780, 1920, 1452, 372);
     Continue1->setFont(arialFont(10.2));
-    Continue1->setAutoDefault(false);
+    // Return and Enter press the focused button.
+    Continue1->setAutoDefault(true);
     connect(Continue1, &QPushButton::clicked, this, &Form2::Continue1_Click);
 
     setTabOrder(Com_select[3], Com_select[2]);
@@ -92,6 +107,13 @@ void Form2::beginChoice() {
     }
     Com_port = 0;
     Select_reset = false;
+    checkedAtPress_ = -1;
+    // What each number leads to on this machine now.
+    for (int i = 0; i < 4; ++i) {
+        const QString what = describeCom(i + 1);
+        Com_select[i]->setToolTip(what);
+        Com_select[i]->setAccessibleDescription(what);
+    }
 }
 
 void Form2::Com_select_Click(int Index) {
@@ -111,18 +133,18 @@ void Form2::Com_select_Click(int Index) {
     port.setCommPort(Com_port);
     const bool ok = port.setPortOpen(true);
     if (ok) port.setPortOpen(false);
-    QRadioButton* option = Com_select[Index];
     if (ok) {
-        option->setToolTip(QString());
         Port_valid = true;
         return;
     }
-    // The box keeps its fixed wording; why the port was refused (missing, in
-    // use, not permitted) stays on the option button for whoever looks closer.
-    option->setToolTip(port.errorString());
+    // The box keeps its fixed prompt; the informative text gives the device,
+    // why it was refused and what to do.
+    const QString why = explainPortFailure(port.deviceName(), port.errorString());
+    Com_select[Index]->setToolTip(why);
     Label30->setText(kSelectValid);
     Port_valid = false;
-    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"));
+    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"),
+           why);
     Label30->setText(kSelectPort);
 }
 
@@ -151,7 +173,12 @@ void Form2::Form_Unload(int& Cancel) {
 
 void Form2::closeEvent(QCloseEvent* event) {
     event->ignore();
-    Unload();
+    // Leaving the port window ends the program as Exit does; at the end of the
+    // program the download window's unload closes this one.
+    if (Program_end)
+        Unload();
+    else
+        emit leaveRequested();
 }
 
 }  // namespace quarn

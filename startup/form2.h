@@ -3,8 +3,8 @@
 // tested at once by opening and closing that port on the serial port that
 // setPortToTest names (the download window's). Continue, with a port that
 // passed, hides this window and asks (continueRequested) for the session,
-// which runs inside the click. The close box is refused until the program is
-// ending.
+// which runs inside the click. The close box asks (leaveRequested) for the
+// program to end; other unloads are refused until the program is ending.
 
 #include <QWidget>
 #include <functional>
@@ -48,6 +48,8 @@ public:
 signals:
     // Continue with a port that passed: this window is hidden; the session comes next.
     void continueRequested();
+    // The close box: the program is to end (no session runs while this window is shown).
+    void leaveRequested();
 
 protected:
     void Form_Resize() override;
@@ -56,6 +58,7 @@ protected:
 
 private:
     std::function<SerialPort&()> portToTest_;
+    int checkedAtPress_ = -1;  // the button pressed while already checked
 };
 
 }  // namespace quarn

@@ -170,19 +170,17 @@ Expect expectFor(At at, Fault fault, Twist twist) {
     switch (stage) {
         case At::PreSend:
         case At::Handshake:
-            e = {false, kHandshakeBox, kLineInitial, Indicator::Failure, true, false};
+            e = {false, kHandshakeBox, kHandshakeBox, Indicator::Failure, true, false};
             break;
         case At::Login:
-            e = {false, kLoginBox, kLineHandshakeOk, Indicator::Failure, false, false};
+            e = {false, kLoginBox, kLoginBox, Indicator::Failure, true, false};
             break;
         case At::StartEcho:
         case At::Verdict:
         case At::ConfirmEcho:
-            // A wrong start echo is a plain failure; a wrong verdict or confirm
-            // echo is the bad-reply exit with its own message line.
-            e = {false, kStopBox,
-                 reply == Reply::Wrong && stage != At::StartEcho ? kLineBadReply : kLineInProgress,
-                 Indicator::Ready, false, !lineGone};
+            // Once the box is answered the message line repeats it, whether
+            // the transfer ended plainly or by the bad-reply exit.
+            e = {false, kStopBox, kStopBox, Indicator::Ready, true, !lineGone};
             break;
     }
     return e;

@@ -194,6 +194,10 @@ void TestSequencer::portThatCannotOpen() {
     QCOMPARE(rig.boxes.boxes.size(), 1);
     QVERIFY(rig.boxes.boxes[0].prompt.startsWith(QStringLiteral("Cannot open COM1: ")));
     QVERIFY(rig.boxes.boxes[0].prompt.contains(QStringLiteral("/nonexistent/quarn-com1")));
+    // The same reason the port window gives.
+    QCOMPARE(rig.boxes.boxes[0].informative,
+             QStringLiteral("/nonexistent/quarn-com1: nothing is plugged in at that name. Plug the "
+                            "adapter in, or choose another port."));
     QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("ERROR!"));
     QCOMPARE(rig.boxes.boxes[0].style, 48);
     QCOMPARE(indicatorOf(rig.f), Indicator::Failure);
@@ -207,10 +211,9 @@ struct EndCase {
     const char* name;
     sim::Config config;
     std::function<void(Rig&)> arrange;  // e.g. a Cancel at some wait
-    QString line;
     Indicator indicator;
-    QString box;
-    bool reload;
+    QString box;  // also the message line once the box is answered
+    QString why;  // what the box's informative text starts with
     bool portOpen;
 };
 
@@ -226,34 +229,37 @@ std::vector<EndCase> endCases() {
     auto cancelAt = [](Wait w) {
         return [w](Rig& r) { r.atWait(w, [&r] { r.f->StopCommand->click(); }); };
     };
+    const QString noReply = QStringLiteral("No reply from the unit within 0.16 s");
+    const QString wrong = QStringLiteral("The unit refused or answered wrongly");
+    const QString byYou = QStringLiteral("Stopped by you");
     cases.push_back({"no handshake reply", cfg(S::Handshake, makeFault(K::Silence)), nullptr,
-                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+                     Indicator::Failure, kHandshakeBox, noReply + ".", false});
     cases.push_back({"wrong handshake reply",
                      cfg(S::Handshake, makeFault(K::WrongByte, "\xAA\x55\xAB")), nullptr,
-                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+                     Indicator::Failure, kHandshakeBox, wrong, false});
     cases.push_back({"cancel in the pre-send wait", sim::Config{}, cancelAt(Wait::PreSend),
-                     kLineInitial, Indicator::Failure, kHandshakeBox, true, false});
+                     Indicator::Failure, kHandshakeBox, byYou + ".", false});
     cases.push_back({"cancel in the handshake reply wait", cfg(S::Handshake, makeFault(K::Silence)),
-                     cancelAt(Wait::HandshakeReply), kLineInitial, Indicator::Failure,
-                     kHandshakeBox, true, false});
+                     cancelAt(Wait::HandshakeReply), Indicator::Failure, kHandshakeBox,
+                     byYou + ".", false});
     cases.push_back({"no login reply", cfg(S::Login, makeFault(K::Silence)), nullptr,
-                     kLineHandshakeOk, Indicator::Failure, kLoginBox, false, false});
+                     Indicator::Failure, kLoginBox, noReply + ".", false});
     cases.push_back({"login refused", cfg(S::Login, makeFault(K::WrongByte, "\x08")), nullptr,
-                     kLineHandshakeOk, Indicator::Failure, kLoginBox, false, false});
+                     Indicator::Failure, kLoginBox, wrong, false});
     cases.push_back({"cancel in the login wait", cfg(S::Login, makeFault(K::Silence)),
-                     cancelAt(Wait::LoginReply), kLineHandshakeOk, Indicator::Failure, kLoginBox,
-                     true, false});
+                     cancelAt(Wait::LoginReply), Indicator::Failure, kLoginBox, byYou + ".",
+                     false});
     cases.push_back({"cancel in the transfer", cfg(S::ConfirmEcho, makeFault(K::Silence)),
-                     cancelAt(Wait::Transfer), kLineInProgress, Indicator::Ready, kStopBox, true,
-                     true});
-    cases.push_back({"no verdict", cfg(S::Verdict, makeFault(K::Silence)), nullptr, kLineInProgress,
-                     Indicator::Ready, kStopBox, false, true});
+                     cancelAt(Wait::Transfer), Indicator::Ready, kStopBox,
+                     byYou + " at block 1 of 2.", true});
+    cases.push_back({"no verdict", cfg(S::Verdict, makeFault(K::Silence)), nullptr,
+                     Indicator::Ready, kStopBox, noReply + " at block 1 of 2.", true});
     cases.push_back({"wrong start echo", cfg(S::StartEcho, makeFault(K::WrongByte, "\x02")),
-                     nullptr, kLineInProgress, Indicator::Ready, kStopBox, false, true});
+                     nullptr, Indicator::Ready, kStopBox, wrong, true});
     cases.push_back({"verdict 0x15", cfg(S::Verdict, makeFault(K::WrongByte, "\x15")), nullptr,
-                     kLineBadReply, Indicator::Ready, kStopBox, false, true});
+                     Indicator::Ready, kStopBox, wrong + " at block 1 of 2", true});
     cases.push_back({"wrong confirm echo", cfg(S::ConfirmEcho, makeFault(K::WrongByte, "\x08")),
-                     nullptr, kLineBadReply, Indicator::Ready, kStopBox, false, true});
+                     nullptr, Indicator::Ready, kStopBox, wrong + " at block 1 of 2", true});
     return cases;
 }
 }  // namespace
@@ -272,9 +278,15 @@ void TestSequencer::failedSessionsEndStates() {
     rig.f->Start_Download();
     QCOMPARE(rig.boxes.prompts(), QStringList{c.box});
     QCOMPARE(rig.boxes.boxes[0].style, c.box == kStopBox ? 0 : 64);
-    QCOMPARE(rig.f->Label2->text(), c.line);
+    // Once the box is answered the window says what happened, and Reload is the way on.
+    QCOMPARE(rig.f->Label2->text(), c.box);
+    const QString informative = rig.boxes.boxes[0].informative;
+    QVERIFY2(informative.startsWith(c.why), qPrintable(informative));
+    // A transfer that began leaves a partial program: the box says so.
+    QCOMPARE(informative.contains(QStringLiteral("download it again before use")),
+             c.box == kStopBox);
     QCOMPARE(indicatorOf(rig.f), c.indicator);
-    QCOMPARE(rig.f->ReloadCommand->isEnabled(), c.reload);
+    QVERIFY(rig.f->ReloadCommand->isEnabled());
     QCOMPARE(rig.f->link.MSComm1.portOpen(), c.portOpen);
     QVERIFY(!rig.f->Download_start);
     QVERIFY(!rig.f->File1.isOpen());
@@ -314,7 +326,7 @@ void TestSequencer::lastConfirmEchoInTheTimeoutPassIsNoSuccess() {
     QVERIFY(fired);
     QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
     QVERIFY(rig.f->isLoaded());
-    QCOMPARE(rig.f->Label2->text(), kLineInProgress);
+    QCOMPARE(rig.f->Label2->text(), kStopBox);
     QTRY_VERIFY(rig.wire().endsWith('\x0F'));  // the end byte still went out, as the unit expects
 }
 
