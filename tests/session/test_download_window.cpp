@@ -11,6 +11,7 @@
 #include "core/globals.h"
 #include "ui/ui_util.h"
 #include "info/form14.h"
+#include "ui/form_registry.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
 
@@ -22,11 +23,16 @@ class TestDownloadWindow : public ProgramTest {
 private slots:
     void controlsSitWhereTheDesignPutsThem_data();
     void controlsSitWhereTheDesignPutsThem();
+    void labelColours_data();
+    void labelColours();
     void initialState();
     void sizeIsRestoredAfterAnyResize();
     void cancelWithoutASession();
     void helpInfoOpensOnceAndAgainAfterClosing();
+    void infoWindowsAreFreedAfterClosing();
     void exitUnloadsEverything();
+    void exitAtEachWaitClosesTheDownloadFile_data();
+    void exitAtEachWaitClosesTheDownloadFile();
     void tickerRaisesTheTimeoutOnTheEighthTick();
     void tickerCountWrapsAt255();
     void openComCases_data();
@@ -95,6 +101,31 @@ void TestDownloadWindow::controlsSitWhereTheDesignPutsThem() {
     if (auto* button = qobject_cast<QAbstractButton*>(w)) QCOMPARE(button->text(), caption);
 }
 
+void TestDownloadWindow::labelColours_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<uint>("back");
+    QTest::addColumn<uint>("text");
+    const uint black = 0x000000, yellow = 0x00FFFF, white = 0xFFFFFF, green = 0x80FF80;
+    for (const char* name : {"Label2", "TransmitblockLabel", "LastTransmitblockLabel",
+                             "TransmitCounterLabel", "RecieveblockLabel", "LastRecieveblockLabel",
+                             "RecieveCounterLabel"})
+        QTest::newRow(name) << QString::fromLatin1(name) << black << yellow;
+    QTest::newRow("Label38") << QStringLiteral("Label38") << black << white;
+    QTest::newRow("Label44") << QStringLiteral("Label44") << black << white;
+    QTest::newRow("Label31") << QStringLiteral("Label31") << green << black;
+}
+
+void TestDownloadWindow::labelColours() {
+    QFETCH(QString, name);
+    QFETCH(uint, back);
+    QFETCH(uint, text);
+    auto* label = form24()->findChild<QLabel*>(name);
+    QVERIFY2(label, qPrintable(name));
+    QVERIFY(label->autoFillBackground());
+    QCOMPARE(label->palette().color(QPalette::Window), vbColor(back));
+    QCOMPARE(label->palette().color(QPalette::WindowText), vbColor(text));
+}
+
 void TestDownloadWindow::initialState() {
     Form24* f = form24();
     QCOMPARE(Back_color, 0x80000004u);
@@ -155,6 +186,24 @@ void TestDownloadWindow::helpInfoOpensOnceAndAgainAfterClosing() {
     QVERIFY(f->mnu_help_info->isChecked());
 }
 
+void TestDownloadWindow::infoWindowsAreFreedAfterClosing() {
+    Form24* f = form24();
+    f->show();
+    const auto liveInfoWindows = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) n += qobject_cast<Form14*>(w) != nullptr;
+        return n;
+    };
+    for (int i = 0; i < 50; ++i) {
+        f->mnu_help_info->trigger();
+        QVERIFY(form14IfLoaded());
+        form14IfLoaded()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QCOMPARE(liveInfoWindows(), 0);
+    QVERIFY(!f->mnu_help_info->isChecked());
+}
+
 void TestDownloadWindow::exitUnloadsEverything() {
     Form24* f = form24();
     f->show();
@@ -165,6 +214,38 @@ void TestDownloadWindow::exitUnloadsEverything() {
     QVERIFY(Program_end);
     QVERIFY(f->link.Program_kill);
     QCOMPARE(programEndCode(), 0);
+}
+
+void TestDownloadWindow::exitAtEachWaitClosesTheDownloadFile_data() {
+    QTest::addColumn<int>("stage");
+    QTest::newRow("quiet line before the handshake") << int(LinkStage::QuietLine);
+    QTest::newRow("handshake reply") << int(LinkStage::Handshake);
+    QTest::newRow("pause before the login") << int(LinkStage::Pause);
+    QTest::newRow("login reply") << int(LinkStage::Login);
+}
+
+void TestDownloadWindow::exitAtEachWaitClosesTheDownloadFile() {
+    QFETCH(int, stage);
+    sim::Config cfg;
+    cfg.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Delay);
+    cfg.faults[sim::Stage::Handshake].delayMs = 100;
+    cfg.faults[sim::Stage::Login] = makeFault(sim::FaultKind::Silence);
+    SimPort unit(cfg);
+    QTemporaryDir dir;
+    Download_file = writeFile(dir.path(), QStringLiteral("image.bin"), patternBytes(200));
+    Download_length = 150;
+    Com_port = 1;
+    BusyScope keepWindow;  // the unloaded window stays readable here
+    BoxRecorder boxes;
+    Form24* f = form24();
+    f->show();
+    onEachPass(f->link, [f, stage] {
+        if (int(f->link.stage) == stage && f->isLoaded()) f->ExitCommand_Click();
+    });
+    f->Start_Download();
+    QVERIFY(Program_end);
+    QVERIFY(boxes.boxes.isEmpty());
+    QVERIFY(!f->File1.isOpen());
 }
 
 void TestDownloadWindow::tickerRaisesTheTimeoutOnTheEighthTick() {
@@ -224,11 +305,13 @@ void TestDownloadWindow::openComCases() {
     if (alreadyOpen) {
         port.setCommPort(1);
         QVERIFY(port.setPortOpen(true));
-        unit.write("\x99");  // a byte left over from before: gone after the reopen
-        QTest::qWait(20);
     }
+    unit.write("\x99");  // a byte left over from before: gone once the port has opened
+    QTest::qWait(20);
     QCOMPARE(int(f->link.OpenCom(static_cast<int16_t>(comPort))), result);
     QCOMPARE(port.portOpen(), result == int(DownloadLink::OpenResult::Opened));
+    QTest::qWait(20);
+    QCOMPARE(int(port.inBufferCount()), 0);
     QVERIFY(boxes.boxes.isEmpty());  // the link shows nothing; the session tells the user
     if (port.portOpen()) {
         QCOMPARE(port.settings(), QStringLiteral("9600,N,8,1"));
