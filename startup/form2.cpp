@@ -33,6 +33,7 @@ Form2::Form2() {
     SSPanel13 = new Panel3D(this);
     SSPanel13->setObjectName(QStringLiteral("SSPanel13"));
     placeTwips(SSPanel13, 120, 120, 3132, 2592);
+    SSPanel13->setAccessibleName(QStringLiteral("Port Selection"));
 
     LabelStyle status;
     status.back = kLightGreen;

@@ -2,6 +2,7 @@
 # Included from this folder's CMakeLists.txt.
 
 quarn_add_qtest(test_startup_windows ${CMAKE_CURRENT_LIST_DIR}/test_startup_windows.cpp)
+quarn_add_qtest(test_window_access ${CMAKE_CURRENT_LIST_DIR}/test_window_access.cpp)
 
 quarn_add_qtest(test_program_runs ${CMAKE_CURRENT_LIST_DIR}/test_program_runs.cpp)
 # Some runs start the real program binary.
