@@ -103,6 +103,7 @@ void Form24::buildControls() {
                         4632, 312, labelStyle(kLightGreen, kBlack, true, true));
     Label2 = makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
                        180, 600, 4632, 288, labelStyle(kBlack, kYellow, false, true));
+    label2Design_ = Label2->geometry();
 
     SSPanel13 = makePanel(c, QStringLiteral("SSPanel13"), 8520, 1440, 2412, 1692);
     SSPanel11 = makePanel(c, QStringLiteral("SSPanel11"), 240, 1320, 2412, 1692);
@@ -244,6 +245,25 @@ void Form24::StopCommand_Click() {
     ReloadCommand->setEnabled(true);
 }
 
+void Form24::showMessage(const QString& text) {
+    Label2->setText(text);
+    // The width never changes, so the contents width is the design's.
+    if (Label2->fontMetrics().horizontalAdvance(text) <= Label2->contentsRect().width()) {
+        Label2->setWordWrap(false);
+        Label2->setGeometry(label2Design_);
+        return;
+    }
+    // A longer text (the failure boxes' prompts) wraps; the line grows about
+    // its centre into the room between the panel's title and its bottom.
+    Label2->setWordWrap(true);
+    const int top = Label31->geometry().bottom() + 2;
+    const int bottom = SSPanel1->height() - 2;
+    const int h = qBound(label2Design_.height(), Label2->heightForWidth(label2Design_.width()),
+                         bottom - top);
+    const int y = qBound(top, label2Design_.center().y() - h / 2, bottom - h);
+    Label2->setGeometry(label2Design_.x(), y, label2Design_.width(), h);
+}
+
 void Form24::applyMonitor() {
     const MonitorTexts& m = link.monitor;
     LastTransmitblockLabel->setText(m.lastTransmit);
@@ -265,7 +285,7 @@ void Form24::setIndicator(const IndicatorColors& colors) {
 }
 
 void Form24::onBadReply() {
-    Label2->setText(QStringLiteral("Bad handshake signal. - Exit programming."));
+    showMessage(QStringLiteral("Bad handshake signal. - Exit programming."));
     emit badReplyUnloadRequested();
 }
 

@@ -118,6 +118,10 @@ private:
     // then the message line names the outcome and Reload is enabled.
     void reportFailure(const QString& prompt, int style, const QString& informative);
     QString whyFailed(LinkResult r) const;
+    // Sets the message line; a text longer than the line wraps and the line grows
+    // within its panel, a text that fits shows on the line as designed.
+    void showMessage(const QString& text);
+    QRect label2Design_;
 
     // What the session engine reports, shown the window's way.
     void fileRefused(const QString& why) override;

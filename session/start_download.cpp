@@ -34,7 +34,7 @@ void Form24::reportFailure(const QString& prompt, int style, const QString& info
     if (Program_end) return;
     // Once the box is gone, the message line still says what happened, and
     // Reload is the way on.
-    Label2->setText(prompt);
+    showMessage(prompt);
     ReloadCommand->setEnabled(true);
     Download_start = false;
 }
@@ -88,7 +88,7 @@ void Form24::handshakeFailed(LinkResult r) {
     reportFailure(kHandshakeError, kStyleInformation, whyFailed(r));
 }
 
-void Form24::handshakeOk() { Label2->setText(QStringLiteral("Unit handshake ok.")); }
+void Form24::handshakeOk() { showMessage(QStringLiteral("Unit handshake ok.")); }
 
 void Form24::loginFailed(LinkResult r) {
     setIndicator(kIndicatorFailure);
@@ -96,9 +96,9 @@ void Form24::loginFailed(LinkResult r) {
 }
 
 void Form24::loginOk() {
-    Label2->setText(QStringLiteral("Unit ready for download."));
+    showMessage(QStringLiteral("Unit ready for download."));
     setIndicator(kIndicatorReady);
-    Label2->setText(QStringLiteral("Unit download in progres."));
+    showMessage(QStringLiteral("Unit download in progres."));
 }
 
 void Form24::transferFailed(LinkResult r) {
@@ -112,7 +112,7 @@ void Form24::transferFailed(LinkResult r) {
 }
 
 void Form24::good() {
-    Label2->setText(QStringLiteral("Programming end and no error found."));
+    showMessage(QStringLiteral("Programming end and no error found."));
     MsgBox(End_message, kStyleNone, kInfo);
     Unload();
 }

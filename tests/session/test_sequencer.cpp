@@ -280,6 +280,13 @@ void TestSequencer::failedSessionsEndStates() {
     QCOMPARE(rig.boxes.boxes[0].style, c.box == kStopBox ? 0 : 64);
     // Once the box is answered the window says what happened, and Reload is the way on.
     QCOMPARE(rig.f->Label2->text(), c.box);
+    // ... all of it, inside its panel and below the panel's title.
+    const QLabel* line = rig.f->Label2;
+    const QRect room = line->contentsRect();
+    QVERIFY(line->wordWrap() || line->fontMetrics().horizontalAdvance(c.box) <= room.width());
+    QVERIFY(line->fontMetrics().boundingRect(room, Qt::TextWordWrap, c.box).height() <= room.height());
+    QVERIFY(line->geometry().top() > rig.f->Label31->geometry().bottom());
+    QVERIFY(line->geometry().bottom() < rig.f->SSPanel1->height());
     const QString informative = rig.boxes.boxes[0].informative;
     QVERIFY2(informative.startsWith(c.why), qPrintable(informative));
     // A transfer that began leaves a partial program: the box says so.
