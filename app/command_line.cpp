@@ -41,7 +41,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
     const QCommandLineOption listPorts(QStringLiteral("list-ports"), QString());
-    const QCommandLineOption assign(QStringLiteral("assign"), QString(), QStringLiteral("COMn=DEVICE"));
+    const QCommandLineOption assign(QStringLiteral("assign"), QString(),
+                                    QStringLiteral("COMn=DEVICE"));
     const QCommandLineOption choose(QStringLiteral("choose"), QString());
     parser.addOptions({help, version, listPorts, assign, choose});
 
@@ -68,7 +69,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (commands > 1 || parser.values(assign).size() > 1)
         return usageError(QStringLiteral("give one of --list-ports and --assign, once"));
     if (commands == 1 && (parser.isSet(choose) || !positional.isEmpty()))
-        return usageError(QStringLiteral("--list-ports and --assign take no Init file and no --choose"));
+        return usageError(
+            QStringLiteral("--list-ports and --assign take no Init file and no --choose"));
     if (positional.size() > 1)
         return usageError(QStringLiteral("one INIT at most (a folder or an Init.txt), not %1: %2")
                               .arg(positional.size())
@@ -86,7 +88,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 bool displayAvailable() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
@@ -94,8 +97,9 @@ QString enterInitFolder(const QString& init) {
     if (init.isEmpty()) return QStringLiteral("Init.txt");
     const QFileInfo given(init);
     const bool folder = given.isDir() || init.endsWith(QLatin1Char('/'));
-    const QString file = folder ? QDir(given.absoluteFilePath()).filePath(QStringLiteral("Init.txt"))
-                                       : given.absoluteFilePath();
+    const QString file = folder
+                             ? QDir(given.absoluteFilePath()).filePath(QStringLiteral("Init.txt"))
+                             : given.absoluteFilePath();
     const QFileInfo info(file);
     if (info.absoluteDir().exists()) QDir::setCurrent(info.absolutePath());
     return info.absoluteFilePath();
@@ -110,12 +114,13 @@ QString chooseInitFile(const QString& startFolder) {
     const QString chosen =
         qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
             ? qEnvironmentVariable("QUARN_AUTO_CHOOSE")
-            : QFileDialog::getOpenFileName(nullptr, QStringLiteral("Quarn Download - choose the Init.txt"),
-                                           folder,
-                                           QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
+            : QFileDialog::getOpenFileName(
+                  nullptr, QStringLiteral("Quarn Download - choose the Init.txt"), folder,
+                  QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
     // A damaged settings file is left as it is: QSettings would rewrite it from
     // the little it understood.
-    if (!chosen.isEmpty() && usable) settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
+    if (!chosen.isEmpty() && usable)
+        settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
     return chosen;
 }
 

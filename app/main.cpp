@@ -22,8 +22,9 @@ int runCommand(int argc, char* argv[], const quarn::CommandLine& cl) {
     QCoreApplication core(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return cl.action == quarn::CommandLine::Action::ListPorts ? quarn::listPortsCommand(out, err)
-                                                              : quarn::assignPortCommand(cl.assign, out, err);
+    return cl.action == quarn::CommandLine::Action::ListPorts
+               ? quarn::listPortsCommand(out, err)
+               : quarn::assignPortCommand(cl.assign, out, err);
 }
 
 }  // namespace
@@ -33,18 +34,21 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const quarn::CommandLine cl = quarn::parseCommandLine(arguments);
     switch (cl.action) {
-    case quarn::CommandLine::Action::Print:
-        std::fputs(cl.text.toLocal8Bit().constData(), cl.status == 0 ? stdout : stderr);
-        return cl.status;
-    case quarn::CommandLine::Action::ListPorts:
-    case quarn::CommandLine::Action::Assign: return runCommand(argc, argv, cl);
-    case quarn::CommandLine::Action::Windows: break;
+        case quarn::CommandLine::Action::Print:
+            std::fputs(cl.text.toLocal8Bit().constData(), cl.status == 0 ? stdout : stderr);
+            return cl.status;
+        case quarn::CommandLine::Action::ListPorts:
+        case quarn::CommandLine::Action::Assign:
+            return runCommand(argc, argv, cl);
+        case quarn::CommandLine::Action::Windows:
+            break;
     }
     // Qt would abort (status 134) with a long platform message.
     if (!quarn::displayAvailable()) {
-        std::fputs("quarn-download: no display (DISPLAY and WAYLAND_DISPLAY are not set): the windows "
-                   "cannot be shown; run it in a desktop session, or see --help\n",
-                   stderr);
+        std::fputs(
+            "quarn-download: no display (DISPLAY and WAYLAND_DISPLAY are not set): the windows "
+            "cannot be shown; run it in a desktop session, or see --help\n",
+            stderr);
         return 1;
     }
     QApplication app(argc, argv);
@@ -67,7 +71,7 @@ int main(int argc, char* argv[]) {
     if (cl.choose) {
         // Started from the menu: no Init.txt where it starts. Cancel ends quietly.
         const QFileInfo given(init);
-        init = quarn::chooseInitFile(init.isEmpty() ? QString()
+        init = quarn::chooseInitFile(init.isEmpty()  ? QString()
                                      : given.isDir() ? given.absoluteFilePath()
                                                      : given.absolutePath());
         if (init.isEmpty()) return 0;

@@ -54,8 +54,9 @@ GangRun runOnce(const GangOptions& o, int units, int baud, const QTemporaryDir& 
                 const QString& file, const sim::Bytes& image) {
     GangRun run;
     std::vector<std::unique_ptr<sim::UnitSim>> sims;
-    QList<QByteArray> args{o.flashPath.toLocal8Bit(), "-q", "--no-log", "--file", file.toLocal8Bit(),
-                           "--length", QByteArray::number(kLength)};
+    QList<QByteArray> args{
+        o.flashPath.toLocal8Bit(),  "-q", "--no-log", "--file", file.toLocal8Bit(), "--length",
+        QByteArray::number(kLength)};
     for (int i = 0; i < units; ++i) {
         sim::Config c;
         c.baud = baud;
@@ -85,8 +86,8 @@ GangRun runOnce(const GangOptions& o, int units, int baud, const QTemporaryDir& 
     }
     run.wallSeconds = wall.nsecsElapsed() / 1e9;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                       usage.ru_stime.tv_usec / 1e6;
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+                       usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
     run.cpuSeconds = cpu;
     run.cpuShare = cpu / run.wallSeconds;
     run.peakMB = usage.ru_maxrss / 1024.0;
@@ -97,11 +98,15 @@ GangRun runOnce(const GangOptions& o, int units, int baud, const QTemporaryDir& 
         if (done[0].image == image) ++run.goodImages;
         run.worstTransfer = std::max(run.worstTransfer, done[0].transferSeconds);
         if (done[0].wireSeconds > 0)
-            run.worstRatio = std::max(run.worstRatio, done[0].transferSeconds / done[0].wireSeconds);
+            run.worstRatio =
+                std::max(run.worstRatio, done[0].transferSeconds / done[0].wireSeconds);
     }
     run.ok = run.exitStatus == 0 && run.goodImages == units;
     if (!run.ok)
-        run.problem = QStringLiteral("exit %1, %2 of %3 images right").arg(run.exitStatus).arg(run.goodImages).arg(units);
+        run.problem = QStringLiteral("exit %1, %2 of %3 images right")
+                          .arg(run.exitStatus)
+                          .arg(run.goodImages)
+                          .arg(units);
     return run;
 }
 
@@ -121,9 +126,13 @@ int runGang(const GangOptions& o) {
     f.close();
     const sim::Bytes image = sim::expectedImage(sim::Bytes(data.begin(), data.end()), kLength);
 
-    std::printf("\nGang: quarn-flash, full image (Download_length %d, 512 blocks) into N units at once\n", kLength);
-    std::printf("targets at 16 paced units: transfer/wire <= %.2f, CPU < %.0f %% of one core, peak < %.0f MB\n",
-                kRatioTarget, kCpuTarget * 100, kRssTargetMB);
+    std::printf(
+        "\nGang: quarn-flash, full image (Download_length %d, 512 blocks) into N units at once\n",
+        kLength);
+    std::printf(
+        "targets at 16 paced units: transfer/wire <= %.2f, CPU < %.0f %% of one core, peak < %.0f "
+        "MB\n",
+        kRatioTarget, kCpuTarget * 100, kRssTargetMB);
     std::printf("%-6s %-10s %-11s %-15s %-7s %-12s %-9s %-7s %s\n", "units", "pacing", "transfer s",
                 "transfer/wire", "CPU s", "CPU (1 core)", "peak RSS", "wall s", "images right");
     std::printf("%-6s %-10s %-11s %-15s\n", "", "", "(worst)", "(worst)");
@@ -134,8 +143,8 @@ int runGang(const GangOptions& o) {
         std::printf("%-6d %-10s %-11.2f %-15s %-7.2f %-12s %-9s %-7.1f %d of %d%s\n", units,
                     baud ? "9600 bit/s" : "none", r.worstTransfer, qPrintable(ratio), r.cpuSeconds,
                     qPrintable(QString::number(r.cpuShare * 100, 'f', 2) + " %"),
-                    qPrintable(QString::number(r.peakMB, 'f', 1) + " MB"), r.wallSeconds, r.goodImages,
-                    units, r.ok ? "" : qPrintable("  FAILED: " + r.problem));
+                    qPrintable(QString::number(r.peakMB, 'f', 1) + " MB"), r.wallSeconds,
+                    r.goodImages, units, r.ok ? "" : qPrintable("  FAILED: " + r.problem));
         std::fflush(stdout);
         if (!r.ok) failed = true;
         if (baud && units == 16 && o.checkTargets &&

@@ -22,6 +22,10 @@
 // Exit status: 0 all well; 1 a target missed or a session went wrong; 2 usage;
 // 3 a session hung past the hard limit.
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,19 +40,16 @@
 #include <functional>
 #include <optional>
 #include <random>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
-#include "ui/form_registry.h"
 #include "app/forms.h"
-#include "core/globals.h"
-#include "core/message_box.h"
 #include "bench/bench_gang.h"
 #include "bench/sim_output.h"
+#include "core/globals.h"
+#include "core/message_box.h"
 #include "link/download_link.h"
 #include "session/form24.h"
+#include "ui/form_registry.h"
 
 namespace {
 
@@ -179,7 +180,8 @@ qint64 peakKb() {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
     return -1;
 }
 
@@ -211,15 +213,17 @@ void fail(const QString& why) {
     g_failed = true;
 }
 
-void row(const QString& name, const QString& value, const QString& target, std::optional<bool> met) {
+void row(const QString& name, const QString& value, const QString& target,
+         std::optional<bool> met) {
     QString verdict;
     if (met) {
         verdict = *met ? QStringLiteral("ok") : QStringLiteral("MISSED");
         if (!*met && g_checkTargets) g_failed = true;
     }
-    const QString targetText = target.startsWith(QLatin1String("<=")) ? QStringLiteral("target ") + target : target;
-    std::printf("%-34s %-24s %-24s %s\n", qPrintable(name), qPrintable(value), qPrintable(targetText),
-                qPrintable(verdict));
+    const QString targetText =
+        target.startsWith(QLatin1String("<=")) ? QStringLiteral("target ") + target : target;
+    std::printf("%-34s %-24s %-24s %s\n", qPrintable(name), qPrintable(value),
+                qPrintable(targetText), qPrintable(verdict));
     std::fflush(stdout);
 }
 
@@ -237,10 +241,11 @@ void heading(const QString& text) {
 }
 
 // Targets are judged on the median of the runs.
-void statRow(const QString& name, const std::vector<double>& values, int decimals, const QString& unit,
-             const QString& target, std::function<bool(double)> meets) {
+void statRow(const QString& name, const std::vector<double>& values, int decimals,
+             const QString& unit, const QString& target, std::function<bool(double)> meets) {
     if (values.empty()) {
-        row(name, QStringLiteral("no good run"), target, meets ? std::optional<bool>(false) : std::nullopt);
+        row(name, QStringLiteral("no good run"), target,
+            meets ? std::optional<bool>(false) : std::nullopt);
         return;
     }
     const Stat s = statOf(values);
@@ -329,10 +334,10 @@ struct Options {
 
 struct Rig {
     QTemporaryDir dir;
-    QString file;       // the download file
-    QByteArray bytes;   // its contents, which are also the expected image
-    QString link;       // COM1
-    QString image;      // where the simulator writes each image
+    QString file;      // the download file
+    QByteArray bytes;  // its contents, which are also the expected image
+    QString link;      // COM1
+    QString image;     // where the simulator writes each image
 };
 
 bool makeRig(Rig* rig) {
@@ -352,14 +357,16 @@ bool makeRig(Rig* rig) {
 // The unit's idle reset (1000 ms by default) would race the program's own
 // one-second delay between handshake and login; give it room.
 QStringList simArgs(const Rig& rig, const QStringList& extra) {
-    return QStringList{QStringLiteral("--link"), rig.link, QStringLiteral("--image"), rig.image,
+    return QStringList{QStringLiteral("--link"),          rig.link,
+                       QStringLiteral("--image"),         rig.image,
                        QStringLiteral("--idle-reset-ms"), QStringLiteral("5000")} +
            extra;
 }
 
 // What a good session must leave: only the end box, the program ended with 0.
 QString goodSessionProblem(const SessionResult& r) {
-    if (r.timedOut) return QStringLiteral("the session did not end within %1 s").arg(kSessionLimitMs / 1000);
+    if (r.timedOut)
+        return QStringLiteral("the session did not end within %1 s").arg(kSessionLimitMs / 1000);
     if (r.boxes != QStringList{kEndMessage})
         return QStringLiteral("boxes shown: [%1]").arg(r.boxes.join(QStringLiteral("] [")));
     if (r.endCode != 0) return QStringLiteral("the program did not end after the download");
@@ -413,8 +420,10 @@ GoodRuns runGoodSessions(const Rig& rig, const Options& o, const QStringList& ex
             continue;
         }
         const QString bad = imageProblem(rig);
-        if (bad.isEmpty()) ++g.images;
-        else fail(QStringLiteral("run %1: %2").arg(i + 1).arg(bad));
+        if (bad.isEmpty())
+            ++g.images;
+        else
+            fail(QStringLiteral("run %1: %2").arg(i + 1).arg(bad));
         const bench::SimSession& s = sim.output().sessions()[before];
         g.transfer.push_back(s.transferSeconds);
         g.wire.push_back(s.wireSeconds);
@@ -431,14 +440,17 @@ void imageRow(const QString& name, const GoodRuns& g) {
         QStringLiteral("all correct"), std::nullopt);
 }
 
-QString runsText(int n) { return n == 1 ? QStringLiteral("1 run") : QStringLiteral("%1 runs, min / median").arg(n); }
+QString runsText(int n) {
+    return n == 1 ? QStringLiteral("1 run") : QStringLiteral("%1 runs, min / median").arg(n);
+}
 
 void benchFast(const Rig& rig, const Options& o, GoodRuns* out) {
     heading(QStringLiteral("Full image (512 blocks, 32768 bytes), pseudo-terminal, no pacing (%1)")
                 .arg(runsText(o.runs)));
     GoodRuns g = runGoodSessions(rig, o, {}, o.runs);
     statRow(QStringLiteral("transfer (no pacing)"), g.transfer, 3, QStringLiteral(" s"),
-            QStringLiteral("<= %1 s").arg(kFastTransferS), [](double v) { return v <= kFastTransferS; });
+            QStringLiteral("<= %1 s").arg(kFastTransferS),
+            [](double v) { return v <= kFastTransferS; });
     statRow(QStringLiteral("CPU time, session (no pacing)"), g.cpu, 3, QStringLiteral(" s"),
             QStringLiteral("<= %1 s").arg(kFastCpuS), [](double v) { return v <= kFastCpuS; });
     statRow(QStringLiteral("wall time, session (no pacing)"), g.wall, 3, QStringLiteral(" s"),
@@ -448,10 +460,12 @@ void benchFast(const Rig& rig, const Options& o, GoodRuns* out) {
 }
 
 void benchPaced(const Rig& rig, const Options& o, GoodRuns* out) {
-    heading(QStringLiteral("Full image, simulator pacing at 9600 bit/s (%1)").arg(runsText(o.pacedRuns)));
-    GoodRuns g = runGoodSessions(rig, o, {QStringLiteral("--baud"), QStringLiteral("9600")}, o.pacedRuns);
-    statRow(QStringLiteral("transfer (9600 bit/s)"), g.transfer, 3, QStringLiteral(" s"),
-            QString(), nullptr);
+    heading(QStringLiteral("Full image, simulator pacing at 9600 bit/s (%1)")
+                .arg(runsText(o.pacedRuns)));
+    GoodRuns g =
+        runGoodSessions(rig, o, {QStringLiteral("--baud"), QStringLiteral("9600")}, o.pacedRuns);
+    statRow(QStringLiteral("transfer (9600 bit/s)"), g.transfer, 3, QStringLiteral(" s"), QString(),
+            nullptr);
     statRow(QStringLiteral("wire time of the bytes exchanged"), g.wire, 3, QStringLiteral(" s"),
             QString(), nullptr);
     statRow(QStringLiteral("transfer / wire time"), g.ratio, 4, QString(),
@@ -489,10 +503,12 @@ int runChildCase(const Rig& rig, const Options& o) {
         const SessionResult r = runSession(rig.file, kFullLength);
         if (o.child == QLatin1String("full")) {
             problem = goodSessionProblem(r);
-            if (problem.isEmpty() && !sim.waitForSessions(1)) problem = QStringLiteral("no session reported");
+            if (problem.isEmpty() && !sim.waitForSessions(1))
+                problem = QStringLiteral("no session reported");
             if (problem.isEmpty()) problem = imageProblem(rig);
         } else if (r.timedOut) {
-            problem = QStringLiteral("the session did not end within %1 s").arg(kSessionLimitMs / 1000);
+            problem =
+                QStringLiteral("the session did not end within %1 s").arg(kSessionLimitMs / 1000);
         } else if (r.boxes != QStringList{kLoginBox}) {
             problem = QStringLiteral("boxes shown: [%1]").arg(r.boxes.join(QStringLiteral("] [")));
         } else if (r.endCode != -1 || r.portOpen) {
@@ -503,8 +519,10 @@ int runChildCase(const Rig& rig, const Options& o) {
     }
     sim.stop();
     std::printf("peak_kb %lld\n", static_cast<long long>(peakKb()));
-    if (problem.isEmpty()) std::printf("result ok\n");
-    else std::printf("result fail %s\n", qPrintable(problem));
+    if (problem.isEmpty())
+        std::printf("result ok\n");
+    else
+        std::printf("result fail %s\n", qPrintable(problem));
     std::fflush(stdout);
     return problem.isEmpty() ? 0 : 1;
 }
@@ -546,7 +564,8 @@ ChildResult runChild(const Options& o, const QString& which) {
             c.problem = line.mid(12);
     }
     if (!c.ok && c.problem.isEmpty())
-        c.problem = QStringLiteral("the child ended with status %1 and no result").arg(proc.exitCode());
+        c.problem =
+            QStringLiteral("the child ended with status %1 and no result").arg(proc.exitCode());
     return c;
 }
 
@@ -557,20 +576,25 @@ void benchMemory(const Options& o) {
     int floodClean = 0;
     for (int i = 0; i < o.memoryRuns; ++i) {
         const ChildResult a = runChild(o, QStringLiteral("full"));
-        if (a.ok) full.push_back(a.peakMB);
-        else fail(QStringLiteral("memory, full image, run %1: %2").arg(i + 1).arg(a.problem));
+        if (a.ok)
+            full.push_back(a.peakMB);
+        else
+            fail(QStringLiteral("memory, full image, run %1: %2").arg(i + 1).arg(a.problem));
         const ChildResult b = runChild(o, QStringLiteral("flood"));
         if (b.peakMB >= 0) flood.push_back(b.peakMB);
-        if (b.ok) ++floodClean;
-        else fail(QStringLiteral("memory, flood, run %1: %2").arg(i + 1).arg(b.problem));
+        if (b.ok)
+            ++floodClean;
+        else
+            fail(QStringLiteral("memory, flood, run %1: %2").arg(i + 1).arg(b.problem));
     }
     statRow(QStringLiteral("peak memory, full image"), full, 1, QStringLiteral(" MB"),
             QStringLiteral("<= %1 MB").arg(kFullPeakMB), [](double v) { return v <= kFullPeakMB; });
     statRow(QStringLiteral("peak memory, 50 MB flood at login"), flood, 1, QStringLiteral(" MB"),
-            QStringLiteral("<= %1 MB").arg(kFloodPeakMB), [](double v) { return v <= kFloodPeakMB; });
+            QStringLiteral("<= %1 MB").arg(kFloodPeakMB),
+            [](double v) { return v <= kFloodPeakMB; });
     row(QStringLiteral("flood: login error box, clean end"),
-        QStringLiteral("%1 of %2 runs").arg(floodClean).arg(o.memoryRuns), QStringLiteral("all runs"),
-        std::nullopt);
+        QStringLiteral("%1 of %2 runs").arg(floodClean).arg(o.memoryRuns),
+        QStringLiteral("all runs"), std::nullopt);
 }
 
 // ---------------------------------------------------------------------------
@@ -640,9 +664,11 @@ int main(int argc, char** argv) {
         } else if (a == QLatin1String("--runs")) {
             if (!parsePositive(args[++i], &o.runs)) return usage(QStringLiteral("bad --runs"));
         } else if (a == QLatin1String("--paced-runs")) {
-            if (!parsePositive(args[++i], &o.pacedRuns)) return usage(QStringLiteral("bad --paced-runs"));
+            if (!parsePositive(args[++i], &o.pacedRuns))
+                return usage(QStringLiteral("bad --paced-runs"));
         } else if (a == QLatin1String("--memory-runs")) {
-            if (!parsePositive(args[++i], &o.memoryRuns)) return usage(QStringLiteral("bad --memory-runs"));
+            if (!parsePositive(args[++i], &o.memoryRuns))
+                return usage(QStringLiteral("bad --memory-runs"));
         } else if (a == QLatin1String("--only")) {
             const QString which = args[++i];
             if (which != QLatin1String("fast") && which != QLatin1String("paced") &&
@@ -685,9 +711,10 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    std::printf("quarn-bench: real clock (250 ms ticks, 1 s delay); several runs show min / median,\n"
-                "targets are judged on the median%s\n",
-                g_checkTargets ? "" : " but not enforced (--no-targets)");
+    std::printf(
+        "quarn-bench: real clock (250 ms ticks, 1 s delay); several runs show min / median,\n"
+        "targets are judged on the median%s\n",
+        g_checkTargets ? "" : " but not enforced (--no-targets)");
 
     GoodRuns fast, paced;
     if (o.fast) benchFast(rig, o, &fast);
@@ -698,9 +725,12 @@ int main(int argc, char** argv) {
     if (first.lowLatency) {
         heading(QStringLiteral("Port"));
         QString value;
-        if (*first.lowLatency) value = QStringLiteral("accepted");
-        else if (first.device.startsWith(QLatin1String("/dev/pts/"))) value = QStringLiteral("skipped (pseudo-terminal)");
-        else value = QStringLiteral("refused");
+        if (*first.lowLatency)
+            value = QStringLiteral("accepted");
+        else if (first.device.startsWith(QLatin1String("/dev/pts/")))
+            value = QStringLiteral("skipped (pseudo-terminal)");
+        else
+            value = QStringLiteral("refused");
         row(QStringLiteral("low-latency request (COM1)"), value, QString(), std::nullopt);
     }
 

@@ -15,7 +15,8 @@ private slots:
 namespace {
 const QByteArray kStart = "device: /dev/pts/7 link: /tmp/q/COM1\n";
 const QByteArray kSession1 =
-    "session 1: blocks 512, repeats 0, corrupted 0, bytes 32768, transfer 0.0931 s, wire 35.1365 s\n";
+    "session 1: blocks 512, repeats 0, corrupted 0, bytes 32768, transfer 0.0931 s, wire 35.1365 "
+    "s\n";
 const QByteArray kSession2 =
     "session 2: blocks 2, repeats 3, corrupted 1, bytes 128, transfer 1.5000 s, wire 0.4000 s\n";
 }  // namespace
@@ -31,20 +32,24 @@ void TestSimOutput::lines_data() {
     QTest::addColumn<int>("others");
 
     const QByteArray both = kStart + kSession1 + kSession2;
-    QTest::newRow("all at once") << both << 0 << "/dev/pts/7" << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
-    QTest::newRow("byte by byte") << both << 1 << "/dev/pts/7" << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
-    QTest::newRow("odd pieces") << both << 7 << "/dev/pts/7" << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
+    QTest::newRow("all at once") << both << 0 << "/dev/pts/7"
+                                 << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
+    QTest::newRow("byte by byte") << both << 1 << "/dev/pts/7"
+                                  << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
+    QTest::newRow("odd pieces") << both << 7 << "/dev/pts/7"
+                                << "/tmp/q/COM1" << 2 << 1.5 << 0.4 << 0;
     QTest::newRow("last line not ended yet")
-        << kStart + kSession1 + kSession2.chopped(1) << 0 << "/dev/pts/7" << "/tmp/q/COM1" << 1 << 0.0931
-        << 35.1365 << 0;
-    QTest::newRow("no link") << QByteArray("device: /dev/pts/3\n") << 0 << "/dev/pts/3" << "" << 0 << 0.0
-                             << 0.0 << 0;
-    QTest::newRow("new device after a hang-up")
-        << kStart + "device: /dev/pts/9 link: /tmp/q/COM1\n" << 3 << "/dev/pts/9" << "/tmp/q/COM1" << 0
-        << 0.0 << 0.0 << 0;
+        << kStart + kSession1 + kSession2.chopped(1) << 0 << "/dev/pts/7"
+        << "/tmp/q/COM1" << 1 << 0.0931 << 35.1365 << 0;
+    QTest::newRow("no link") << QByteArray("device: /dev/pts/3\n") << 0 << "/dev/pts/3"
+                             << "" << 0 << 0.0 << 0.0 << 0;
+    QTest::newRow("new device after a hang-up") << kStart + "device: /dev/pts/9 link: /tmp/q/COM1\n"
+                                                << 3 << "/dev/pts/9"
+                                                << "/tmp/q/COM1" << 0 << 0.0 << 0.0 << 0;
     QTest::newRow("malformed session line is no session")
-        << kStart + "session 1: blocks 512, transfer fast\n\n" << 0 << "/dev/pts/7" << "/tmp/q/COM1" << 0
-        << 0.0 << 0.0 << 1;
+        << kStart + "session 1: blocks 512, transfer fast\n\n"
+        << 0 << "/dev/pts/7"
+        << "/tmp/q/COM1" << 0 << 0.0 << 0.0 << 1;
 }
 
 void TestSimOutput::lines() {

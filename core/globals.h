@@ -16,7 +16,7 @@ extern int16_t Download_length;   // bytes of the download file to send
 extern QString End_message;       // prompt of the box after a good download
 extern QString Download_caption;  // title of the download window during a session
 extern uint32_t Back_color;       // shared background, a 0x00BBGGRR or system colour value
-extern bool Program_end;          // the program is closing; set only by the download window's unload
+extern bool Program_end;  // the program is closing; set only by the download window's unload
 
 // Puts every global back to its value at program start (tests run many programs in one process).
 void resetGlobals();

@@ -40,7 +40,9 @@ UnitTarget resolvePort(const QString& port) {
     const int n = upper.startsWith(QLatin1String("COM")) ? upper.mid(3).toInt(&isNumber) : 0;
     if (isNumber && !port.contains(QLatin1Char('/'))) {
         if (n < 1 || n > kComCount) {
-            t.why = QStringLiteral("%1 is no port: COM1 to COM%2 or a device path").arg(port).arg(kComCount);
+            t.why = QStringLiteral("%1 is no port: COM1 to COM%2 or a device path")
+                        .arg(port)
+                        .arg(kComCount);
             return t;
         }
         t.device = resolveComDevice(n, &t.why);
@@ -80,28 +82,31 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     p.setApplicationDescription(QStringLiteral(
         "Loads the download file into one unit or several at once, each port one unit.\n"
         "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
-    const QCommandLineOption port({"p", "port"},
-                                  "COM1 to COM4 or a device path; repeat for several units.",
-                                  "PORT");
+    const QCommandLineOption port(
+        {"p", "port"}, "COM1 to COM4 or a device path; repeat for several units.", "PORT");
     const QCommandLineOption file("file", "Load FILE instead of Init.txt's download file.", "FILE");
     const QCommandLineOption length("length", "Use N instead of Init.txt's Download_length.", "N");
     const QCommandLineOption json("json", "One JSON object per unit on standard output.");
-    const QCommandLineOption log("log", "Append each unit's record to FILE (default:\n"
+    const QCommandLineOption log("log",
+                                 "Append each unit's record to FILE (default:\n"
                                  "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
                                  "FILE");
     const QCommandLineOption noLog("no-log", "Write no log.");
     const QCommandLineOption maxRepeats(
         "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress and no summary.");
-    const QCommandLineOption listPorts("list-ports", "List the serial ports and their COM numbers.");
+    const QCommandLineOption listPorts("list-ports",
+                                       "List the serial ports and their COM numbers.");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, listPorts, version, help});
+    p.addOptions(
+        {port, file, length, json, log, noLog, maxRepeats, quiet, listPorts, version, help});
     p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
 
     if (!p.parse(args)) return fail(o, p.errorText());
     o.helpText = p.helpText() + QString::fromLatin1(kExitText);
-    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")), QStringLiteral("Usage: quarn-flash"));
+    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")),
+                       QStringLiteral("Usage: quarn-flash"));
     if (p.isSet(help)) return o.action = FlashOptions::Action::Help, o;
     if (p.isSet(version)) return o.action = FlashOptions::Action::Version, o;
     if (p.isSet(listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
@@ -116,7 +121,8 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     if (p.isSet(maxRepeats) && !parseInt(p.value(maxRepeats), 0, 1 << 30, &o.maxRepeats))
         return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
                            .arg(p.value(maxRepeats)));
-    if (p.isSet(log) && p.isSet(noLog)) return fail(o, QStringLiteral("--log and --no-log together"));
+    if (p.isSet(log) && p.isSet(noLog))
+        return fail(o, QStringLiteral("--log and --no-log together"));
     o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : defaultLogPath();
 
     int lengthValue = 0;
@@ -129,9 +135,11 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     InitValues init;
     if (!(p.isSet(file) && p.isSet(length))) {
         QString initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
-        if (QFileInfo(initPath).isDir()) initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
+        if (QFileInfo(initPath).isDir())
+            initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
         const InitResult r = readInitFile(initPath);
-        if (!r.ok) return fail(o, QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error));
+        if (!r.ok)
+            return fail(o, QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error));
         init = r.values;
         folder = QFileInfo(initPath).absolutePath();
     }
@@ -151,8 +159,9 @@ FlashOptions parseFlashOptions(const QStringList& args) {
         if (!t.device.isEmpty() && QFileInfo::exists(t.device)) t.device = id;
         const int earlier = seen.indexOf(id);
         if (earlier >= 0)
-            return fail(o, QStringLiteral("%1 and %2 are the same device (%3)")
-                               .arg(ports[earlier], name, id));
+            return fail(
+                o,
+                QStringLiteral("%1 and %2 are the same device (%3)").arg(ports[earlier], name, id));
         seen << id;
         o.units << t;
     }

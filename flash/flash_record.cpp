@@ -16,26 +16,40 @@ namespace quarn::flash {
 
 QString outcomeName(SessionOutcome outcome) {
     switch (outcome) {
-        case SessionOutcome::Good: return QStringLiteral("good");
-        case SessionOutcome::Input: return QStringLiteral("input");
-        case SessionOutcome::Port: return QStringLiteral("port");
-        case SessionOutcome::Handshake: return QStringLiteral("handshake");
-        case SessionOutcome::Login: return QStringLiteral("login");
-        case SessionOutcome::Transfer: return QStringLiteral("transfer");
-        case SessionOutcome::Interrupted: return QStringLiteral("interrupted");
+        case SessionOutcome::Good:
+            return QStringLiteral("good");
+        case SessionOutcome::Input:
+            return QStringLiteral("input");
+        case SessionOutcome::Port:
+            return QStringLiteral("port");
+        case SessionOutcome::Handshake:
+            return QStringLiteral("handshake");
+        case SessionOutcome::Login:
+            return QStringLiteral("login");
+        case SessionOutcome::Transfer:
+            return QStringLiteral("transfer");
+        case SessionOutcome::Interrupted:
+            return QStringLiteral("interrupted");
     }
     return QString();
 }
 
 int exitStatusFor(SessionOutcome outcome) {
     switch (outcome) {
-        case SessionOutcome::Good: return kExitGood;
-        case SessionOutcome::Input: return kExitInput;
-        case SessionOutcome::Port: return kExitPort;
-        case SessionOutcome::Handshake: return kExitHandshake;
-        case SessionOutcome::Login: return kExitLogin;
-        case SessionOutcome::Transfer: return kExitTransfer;
-        case SessionOutcome::Interrupted: return kExitSignal;
+        case SessionOutcome::Good:
+            return kExitGood;
+        case SessionOutcome::Input:
+            return kExitInput;
+        case SessionOutcome::Port:
+            return kExitPort;
+        case SessionOutcome::Handshake:
+            return kExitHandshake;
+        case SessionOutcome::Login:
+            return kExitLogin;
+        case SessionOutcome::Transfer:
+            return kExitTransfer;
+        case SessionOutcome::Interrupted:
+            return kExitSignal;
     }
     return kExitInput;
 }
@@ -67,9 +81,11 @@ bool RecordLog::open(const QString& path, QString* why) {
         *why = QStringLiteral("cannot make the log's folder %1").arg(info.absolutePath());
         return false;
     }
-    fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                 0644);
     if (fd_ < 0) {
-        *why = QStringLiteral("cannot open the log %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        *why = QStringLiteral("cannot open the log %1: %2")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return true;
@@ -82,7 +98,8 @@ bool RecordLog::append(const QByteArray& line, QString* why) {
     } while (n < 0 && errno == EINTR);
     if (n != line.size()) {
         *why = QStringLiteral("cannot write the log: %1")
-                   .arg(n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("short write"));
+                   .arg(n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                              : QStringLiteral("short write"));
         return false;
     }
     ::fdatasync(fd_);

@@ -8,22 +8,29 @@ namespace quarn::flash {
 
 QString stageText(int stage, int block, int total) {
     switch (static_cast<LinkStage>(stage)) {
-        case LinkStage::Idle: return QStringLiteral("opening");
-        case LinkStage::QuietLine: return QStringLiteral("quiet line");
-        case LinkStage::Handshake: return QStringLiteral("handshake");
-        case LinkStage::Pause: return QStringLiteral("pause");
-        case LinkStage::Login: return QStringLiteral("login");
+        case LinkStage::Idle:
+            return QStringLiteral("opening");
+        case LinkStage::QuietLine:
+            return QStringLiteral("quiet line");
+        case LinkStage::Handshake:
+            return QStringLiteral("handshake");
+        case LinkStage::Pause:
+            return QStringLiteral("pause");
+        case LinkStage::Login:
+            return QStringLiteral("login");
         case LinkStage::Transfer:
             return QStringLiteral("block %1 of %2").arg(qMin(block + 1, total)).arg(total);
-        case LinkStage::Done: return QStringLiteral("done");
+        case LinkStage::Done:
+            return QStringLiteral("done");
     }
     return QString();
 }
 
 QString ProgressDisplay::unitLine(const UnitRunner& u, const QString& outcome) const {
     const int st = u.stage, done = u.blocksSent, total = u.blockTotal;
-    QString line = QStringLiteral("%1  %2").arg(u.job().target.port, -14).arg(
-        outcome.isEmpty() ? stageText(st, done, total) : outcome, -18);
+    QString line = QStringLiteral("%1  %2")
+                       .arg(u.job().target.port, -14)
+                       .arg(outcome.isEmpty() ? stageText(st, done, total) : outcome, -18);
     if (total > 0) {
         line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(u.repeats.load());
         const qint64 start = u.transferStartMs;
@@ -59,7 +66,11 @@ void ProgressDisplay::stageLine(const QString& port, int stage, int block, int t
     if (quiet_ || terminal_) return;
     QString line = port + QStringLiteral(": ") + stageText(stage, block, total);
     if (static_cast<LinkStage>(stage) == LinkStage::Transfer && total > 0)
-        line = QStringLiteral("%1: %2 of %3 blocks (%4%)").arg(port).arg(block).arg(total).arg(block * 100 / total);
+        line = QStringLiteral("%1: %2 of %3 blocks (%4%)")
+                   .arg(port)
+                   .arg(block)
+                   .arg(total)
+                   .arg(block * 100 / total);
     note(line);
 }
 

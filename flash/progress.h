@@ -19,7 +19,8 @@ QString stageText(int stage, int block, int total);
 
 class ProgressDisplay {
 public:
-    ProgressDisplay(FILE* out, bool terminal, bool quiet) : out_(out), terminal_(terminal), quiet_(quiet) {}
+    ProgressDisplay(FILE* out, bool terminal, bool quiet)
+        : out_(out), terminal_(terminal), quiet_(quiet) {}
 
     bool terminal() const { return terminal_; }
     // Terminal: redraws every unit's line.

@@ -20,14 +20,13 @@
 // put on the wire are compared with it at each pass and at each return. Any
 // difference aborts with a message saying what differed.
 
-#include <QBuffer>
-#include <QCoreApplication>
-
 #include <fcntl.h>
 #include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <chrono>
 #include <cstdarg>
 #include <cstddef>
@@ -48,7 +47,13 @@ constexpr int kBlock = 64;
 constexpr int kTicksPerTimeout = 8;
 constexpr auto kDeliveryLimit = std::chrono::seconds(2);  // real time for the kernel to move bytes
 
-enum Action : uint8_t { kWindowClose = 0xFB, kHangUp = 0xFC, kCancel = 0xFD, kGood = 0xFE, kTimeout = 0xFF };
+enum Action : uint8_t {
+    kWindowClose = 0xFB,
+    kHangUp = 0xFC,
+    kCancel = 0xFD,
+    kGood = 0xFE,
+    kTimeout = 0xFF
+};
 
 [[noreturn]] void fail(const char* format, ...) {
     va_list args;
@@ -76,7 +81,8 @@ public:
     bool ensureOpen() {
         if (master_ >= 0) return false;
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) fail("no pseudo-terminal");
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            fail("no pseudo-terminal");
         const char* slave = ::ptsname(master_);
         const int s = ::open(slave, O_RDWR | O_NOCTTY);
         if (s < 0) fail("cannot open %s", slave);
@@ -234,12 +240,18 @@ struct Model {
     // The reply a good unit gives in the current wait (empty: stay silent).
     QByteArray goodReply() const {
         switch (wait) {
-        case Wait::Handshake: return bytes({0xAA, 0x55, 0xAA});
-        case Wait::Login: return bytes({0x88});
-        case Wait::StartEcho: return bytes({0x01});
-        case Wait::Verdict: return bytes({0x03});
-        case Wait::Confirm: return bytes({0x07});
-        default: return QByteArray();
+            case Wait::Handshake:
+                return bytes({0xAA, 0x55, 0xAA});
+            case Wait::Login:
+                return bytes({0x88});
+            case Wait::StartEcho:
+                return bytes({0x01});
+            case Wait::Verdict:
+                return bytes({0x03});
+            case Wait::Confirm:
+                return bytes({0x07});
+            default:
+                return QByteArray();
         }
     }
 
@@ -248,29 +260,31 @@ struct Model {
     void afterPass() {
         const int count = bufferedCount();
         switch (wait) {
-        case Wait::None: return;
-        case Wait::PreSend:
-            if (!timeout && !kill) return;
-            if (end) return finish();
-            timeout = false;
-            return sendAndWait(bytes({0xAA, 0x55, 0xAA}), Wait::Handshake, 3);
-        case Wait::Handshake:
-        case Wait::Login: {
-            if (count < need && !kill && !timeout) return;
-            if (count < need) return finish();
-            const QByteArray expected = wait == Wait::Handshake ? bytes({0xAA, 0x55, 0xAA}) : bytes({0x88});
-            for (int i = 0; i < need; ++i) {
-                const uint8_t r = static_cast<uint8_t>(pending[0]);
-                pending.remove(0, 1);
-                if (r != static_cast<uint8_t>(expected[i])) timeout = true;
+            case Wait::None:
+                return;
+            case Wait::PreSend:
+                if (!timeout && !kill) return;
+                if (end) return finish();
+                timeout = false;
+                return sendAndWait(bytes({0xAA, 0x55, 0xAA}), Wait::Handshake, 3);
+            case Wait::Handshake:
+            case Wait::Login: {
+                if (count < need && !kill && !timeout) return;
+                if (count < need) return finish();
+                const QByteArray expected =
+                    wait == Wait::Handshake ? bytes({0xAA, 0x55, 0xAA}) : bytes({0x88});
+                for (int i = 0; i < need; ++i) {
+                    const uint8_t r = static_cast<uint8_t>(pending[0]);
+                    pending.remove(0, 1);
+                    if (r != static_cast<uint8_t>(expected[i])) timeout = true;
+                }
+                ++recv;
+                return finish();
             }
-            ++recv;
-            return finish();
-        }
-        case Wait::StartEcho:
-        case Wait::Verdict:
-        case Wait::Confirm:
-            break;
+            case Wait::StartEcho:
+            case Wait::Verdict:
+            case Wait::Confirm:
+                break;
         }
         if (count < 1 && !kill && !timeout) return;
         if (kill || count < 1) return finish();
@@ -301,7 +315,8 @@ struct Model {
             ++block;
             return openBlock();
         }
-        if (verdictsAccepted != blocks || echoesAccepted != blocks) fail("model: end byte before every block passed");
+        if (verdictsAccepted != blocks || echoesAccepted != blocks)
+            fail("model: end byte before every block passed");
         send(bytes({0x0F}));
         ++trans;
         endSent = true;
@@ -316,8 +331,13 @@ struct Model {
 };
 
 const char* waitName(Model::Wait w) {
-    static const char* const names[] = {"none", "handshake pre-send wait", "handshake reply", "login reply",
-                                        "start echo", "verdict", "confirm echo"};
+    static const char* const names[] = {"none",
+                                        "handshake pre-send wait",
+                                        "handshake reply",
+                                        "login reply",
+                                        "start echo",
+                                        "verdict",
+                                        "confirm echo"};
     return names[int(w)];
 }
 
@@ -360,8 +380,9 @@ public:
         // Bytes from an earlier input can only be extra bytes sent after its end.
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         const QByteArray stale = far.drain();
-        if (!stale.isEmpty()) fail("%d bytes (%s) arrived after the previous input ended", int(stale.size()),
-                                   qPrintable(hex(stale.left(16))));
+        if (!stale.isEmpty())
+            fail("%d bytes (%s) arrived after the previous input ended", int(stale.size()),
+                 qPrintable(hex(stale.left(16))));
 
         setUpTransfer();
         closing_ = false;
@@ -371,7 +392,8 @@ public:
         // sessions of the window; opening it again costs a lock file.
         if (freshTerminal || !link_.MSComm1.portOpen()) {
             if (link_.OpenCom(1) != DownloadLink::OpenResult::Opened)
-                fail("cannot open the pseudo-terminal: %s", qPrintable(link_.MSComm1.errorString()));
+                fail("cannot open the pseudo-terminal: %s",
+                     qPrintable(link_.MSComm1.errorString()));
         } else {
             link_.MSComm1.setInputLen(0);
             link_.MSComm1.input();
@@ -406,7 +428,8 @@ public:
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
         const QByteArray extra = far.drain();
         if (!extra.isEmpty())
-            fail("%d bytes (%s) sent after the session ended", int(extra.size()), qPrintable(hex(extra.left(16))));
+            fail("%d bytes (%s) sent after the session ended", int(extra.size()),
+                 qPrintable(hex(extra.left(16))));
     }
 
 private:
@@ -423,10 +446,19 @@ private:
         uint32_t state = contentSel * 2654435761u + 1;
         for (int i = 0; i < fileSize; ++i) {
             switch (contentSel >> 6) {
-            case 0: state = state * 1103515245u + 12345u; contents[i] = static_cast<char>(state >> 16); break;
-            case 1: contents[i] = '\xFF'; break;
-            case 2: contents[i] = '\0'; break;
-            default: contents[i] = static_cast<char>(i * (contentSel & 0x3F) + 1); break;
+                case 0:
+                    state = state * 1103515245u + 12345u;
+                    contents[i] = static_cast<char>(state >> 16);
+                    break;
+                case 1:
+                    contents[i] = '\xFF';
+                    break;
+                case 2:
+                    contents[i] = '\0';
+                    break;
+                default:
+                    contents[i] = static_cast<char>(i * (contentSel & 0x3F) + 1);
+                    break;
             }
         }
         file_.setData(contents);
@@ -448,8 +480,10 @@ private:
     void pass() {
         if (++passes_ > kMaxPasses) fail("still waiting after %d passes", kMaxPasses);
         if (model_.wait == Model::Wait::None)
-            fail("a wait runs where the exchange must have returned (Comm_Timeout %d, Program_kill %d)",
-                 int(link_.Comm_Timeout), int(link_.Program_kill));
+            fail(
+                "a wait runs where the exchange must have returned (Comm_Timeout %d, Program_kill "
+                "%d)",
+                int(link_.Comm_Timeout), int(link_.Program_kill));
         syncWire("at a pass");
         checkState("at the start of a pass");
         act();
@@ -461,44 +495,47 @@ private:
         if (pos_ >= size_) return timeOut();
         const uint8_t a = data_[pos_++];
         switch (a) {
-        case kTimeout: return timeOut();
-        case kGood:
-            if (model_.wait == Model::Wait::PreSend) return timeOut();  // a good unit stays silent
-            return reply(model_.goodReply());
-        case kCancel:
-            link_.Program_kill = true;
-            model_.kill = true;
-            if (pos_ < size_) act();  // what the unit does in the same pass
-            return;
-        case kHangUp: {
-            farEnd().hangUp();  // the next input gets a fresh terminal
-            if (model_.portOpen) {
-                const auto deadline = Clock::now() + kDeliveryLimit;
-                while (link_.MSComm1.portOpen()) {
-                    QCoreApplication::processEvents(QEventLoop::AllEvents);
-                    if (Clock::now() > deadline) fail("the port stays open after the far end hung up");
+            case kTimeout:
+                return timeOut();
+            case kGood:
+                if (model_.wait == Model::Wait::PreSend)
+                    return timeOut();  // a good unit stays silent
+                return reply(model_.goodReply());
+            case kCancel:
+                link_.Program_kill = true;
+                model_.kill = true;
+                if (pos_ < size_) act();  // what the unit does in the same pass
+                return;
+            case kHangUp: {
+                farEnd().hangUp();  // the next input gets a fresh terminal
+                if (model_.portOpen) {
+                    const auto deadline = Clock::now() + kDeliveryLimit;
+                    while (link_.MSComm1.portOpen()) {
+                        QCoreApplication::processEvents(QEventLoop::AllEvents);
+                        if (Clock::now() > deadline)
+                            fail("the port stays open after the far end hung up");
+                    }
                 }
+                model_.portOpen = false;
+                model_.pending.clear();
+                return;
             }
-            model_.portOpen = false;
-            model_.pending.clear();
-            return;
-        }
-        case kWindowClose:
-            link_.Program_kill = true;
-            closing_ = true;
-            if (link_.MSComm1.portOpen()) link_.MSComm1.setPortOpen(false);
-            model_.kill = true;
-            model_.end = true;
-            model_.portOpen = false;
-            model_.pending.clear();
-            return;
-        default: {
-            const size_t n = std::min<size_t>(a & 0x1F, size_ - pos_);
-            reply(QByteArray(reinterpret_cast<const char*>(data_ + pos_), qsizetype(n)));
-            pos_ += n;
-            for (int i = 0; i < (a >> 5); ++i) tick();
-            return;
-        }
+            case kWindowClose:
+                link_.Program_kill = true;
+                closing_ = true;
+                if (link_.MSComm1.portOpen()) link_.MSComm1.setPortOpen(false);
+                model_.kill = true;
+                model_.end = true;
+                model_.portOpen = false;
+                model_.pending.clear();
+                return;
+            default: {
+                const size_t n = std::min<size_t>(a & 0x1F, size_ - pos_);
+                reply(QByteArray(reinterpret_cast<const char*>(data_ + pos_), qsizetype(n)));
+                pos_ += n;
+                for (int i = 0; i < (a >> 5); ++i) tick();
+                return;
+            }
         }
     }
 
@@ -554,42 +591,52 @@ private:
         qsizetype at = 0;
         while (at < wire_.size() && at < want.size() && wire_[at] == want[at]) ++at;
         if (at == want.size() && at < wire_.size() && static_cast<uint8_t>(wire_[at]) == 0x0F)
-            fail("%s: end byte sent although the unit has passed %d of %d blocks (verdicts 03: %d, echoes 07: %d)",
-                 where, model_.echoesAccepted, model_.blocks, model_.verdictsAccepted, model_.echoesAccepted);
+            fail(
+                "%s: end byte sent although the unit has passed %d of %d blocks (verdicts 03: %d, "
+                "echoes 07: %d)",
+                where, model_.echoesAccepted, model_.blocks, model_.verdictsAccepted,
+                model_.echoesAccepted);
         fail("%s (%s): wire differs at byte %lld of %lld sent, %lld due: sent %s, due %s", where,
-             waitName(model_.wait), static_cast<long long>(at), static_cast<long long>(wire_.size()),
-             static_cast<long long>(want.size()), qPrintable(hex(wire_.mid(at, 8))),
-             qPrintable(hex(want.mid(at, 8))));
+             waitName(model_.wait), static_cast<long long>(at),
+             static_cast<long long>(wire_.size()), static_cast<long long>(want.size()),
+             qPrintable(hex(wire_.mid(at, 8))), qPrintable(hex(want.mid(at, 8))));
     }
 
     void checkState(const char* where) {
         const int count = model_.bufferedCount();
-        const bool ticksDiffer = model_.wait != Model::Wait::None && link_.Timeout_count != model_.ticks;
+        const bool ticksDiffer =
+            model_.wait != Model::Wait::None && link_.Timeout_count != model_.ticks;
         if (link_.Comm_Timeout != model_.timeout || link_.Program_kill != model_.kill ||
-            link_.Recieve_counter != model_.recv || link_.Transmit_counter != model_.trans || ticksDiffer ||
-            link_.MSComm1.inBufferCount() != count)
-            fail("%s (%s): program/due: Comm_Timeout %d/%d Program_kill %d/%d Recieve_counter %d/%d "
-                 "Transmit_counter %d/%d Timeout_count %d/%d reply bytes waiting %d/%d",
-                 where, waitName(model_.wait), int(link_.Comm_Timeout), int(model_.timeout), int(link_.Program_kill),
-                 int(model_.kill), int(link_.Recieve_counter), model_.recv, int(link_.Transmit_counter), model_.trans,
-                 int(link_.Timeout_count), model_.ticks, int(link_.MSComm1.inBufferCount()), count);
+            link_.Recieve_counter != model_.recv || link_.Transmit_counter != model_.trans ||
+            ticksDiffer || link_.MSComm1.inBufferCount() != count)
+            fail(
+                "%s (%s): program/due: Comm_Timeout %d/%d Program_kill %d/%d Recieve_counter %d/%d "
+                "Transmit_counter %d/%d Timeout_count %d/%d reply bytes waiting %d/%d",
+                where, waitName(model_.wait), int(link_.Comm_Timeout), int(model_.timeout),
+                int(link_.Program_kill), int(model_.kill), int(link_.Recieve_counter), model_.recv,
+                int(link_.Transmit_counter), model_.trans, int(link_.Timeout_count), model_.ticks,
+                int(link_.MSComm1.inBufferCount()), count);
     }
 
     void afterReturn(const char* exchange) {
         if (trace())
-            std::fprintf(stderr, "fuzz_link: %s returned: Comm_Timeout %d Program_kill %d Program_end %d, "
-                         "%d passes, %lld bytes sent, %d replies, block %d of %d, end byte %d, bad reply %d\n",
+            std::fprintf(stderr,
+                         "fuzz_link: %s returned: Comm_Timeout %d Program_kill %d Program_end %d, "
+                         "%d passes, %lld bytes sent, %d replies, block %d of %d, end byte %d, bad "
+                         "reply %d\n",
                          exchange, int(link_.Comm_Timeout), int(link_.Program_kill), int(closing_),
-                         passes_, static_cast<long long>(model_.tx.size()), model_.recv, model_.block,
-                         model_.blocks, int(model_.endSent), int(model_.badReply));
+                         passes_, static_cast<long long>(model_.tx.size()), model_.recv,
+                         model_.block, model_.blocks, int(model_.endSent), int(model_.badReply));
         syncWire(exchange);
         if (!model_.returned)
-            fail("the %s returned in the %s, where it must still wait (Comm_Timeout %d, Program_kill %d)", exchange,
-                 waitName(model_.wait), int(link_.Comm_Timeout), int(link_.Program_kill));
+            fail(
+                "the %s returned in the %s, where it must still wait (Comm_Timeout %d, "
+                "Program_kill %d)",
+                exchange, waitName(model_.wait), int(link_.Comm_Timeout), int(link_.Program_kill));
         checkState(exchange);
         if (file_.isOpen() == model_.badReply || badReplies_ != (model_.badReply ? 1 : 0))
-            fail("%s: file open %d, bad-reply exits %d; must be %d, %d", exchange, int(file_.isOpen()), badReplies_,
-                 int(!model_.badReply), int(model_.badReply));
+            fail("%s: file open %d, bad-reply exits %d; must be %d, %d", exchange,
+                 int(file_.isOpen()), badReplies_, int(!model_.badReply), int(model_.badReply));
     }
 
     void checkTransfer() {
@@ -598,8 +645,9 @@ private:
         const QByteArray want = expectedTransferWire(model_.image, model_.repeats);
         const QByteArray got = wire_.mid(3 + DownloadLink::kPassword.size());
         if (got != want)
-            fail("a successful transfer of Download_length %d sent %lld bytes, %lld due", int(length_),
-                 static_cast<long long>(got.size()), static_cast<long long>(want.size()));
+            fail("a successful transfer of Download_length %d sent %lld bytes, %lld due",
+                 int(length_), static_cast<long long>(got.size()),
+                 static_cast<long long>(want.size()));
     }
 
     const uint8_t* data_;

@@ -37,7 +37,8 @@ Form14::Form14() {
     setFixedSize(twipsToPixels(7164, logicalDpiX()), twipsToPixels(3372, logicalDpiY()));
     const QFont big = msSansSerifFont(13.8, false);
     const QFont sys = systemBoldFont();
-    Label1 = label(this, "Label1", QStringLiteral("QUARN SYSTEMS"), 1920, 360, 3072, 372, true, &big);
+    Label1 =
+        label(this, "Label1", QStringLiteral("QUARN SYSTEMS"), 1920, 360, 3072, 372, true, &big);
     Label8 = label(this, "Label8", QStringLiteral("Download program for Quarn Systems."), 1200, 780,
                    4512, 252, true, nullptr);
     Label7 = label(this, "Label7",
@@ -45,16 +46,16 @@ Form14::Form14() {
                        QStringLiteral("Date: " QUARN_BUILD_DATE),
                    840, 1560, 4875, 315, false, &sys);
     Label11 = label(this, "Label11",
-                    QStringLiteral("For customer support please contact Quarn Systems. "), 840, 2100,
-                    5355, 255, false, nullptr);
-    Label10 = label(this, "Label10", QStringLiteral("Phone: +1 555 0142 300"), 840, 2340, 5355,
-                    255, false, nullptr);
+                    QStringLiteral("For customer support please contact Quarn Systems. "), 840,
+                    2100, 5355, 255, false, nullptr);
+    Label10 = label(this, "Label10", QStringLiteral("Phone: +1 555 0142 300"), 840, 2340, 5355, 255,
+                    false, nullptr);
     Label9 = label(this, "Label9", QStringLiteral("Fax: +1 555 0142 301"), 840, 2580, 5355, 255,
                    false, nullptr);
     Label2 = label(this, "Label2", QStringLiteral("Email: support@quarn.example"), 840, 2820, 5355,
                    255, false, nullptr);
-    Label3 = label(this, "Label3", QStringLiteral("www.quarn.example"), 840, 3060, 5355, 255,
-                   false, nullptr);
+    Label3 = label(this, "Label3", QStringLiteral("www.quarn.example"), 840, 3060, 5355, 255, false,
+                   nullptr);
 }
 
 void Form14::load() {

@@ -119,9 +119,11 @@ QString DownloadLink::failureText(LinkResult r) const {
                            ? QStringLiteral(" at block %1 of %2").arg(blockNumber).arg(blockTotal)
                            : QString();
     switch (r) {
-        case LinkResult::Ok: return QString();
+        case LinkResult::Ok:
+            return QString();
         case LinkResult::Closing:
-        case LinkResult::Stopped: return QStringLiteral("The download was stopped%1.").arg(at);
+        case LinkResult::Stopped:
+            return QStringLiteral("The download was stopped%1.").arg(at);
         case LinkResult::WrongReply:
             if (refusedTooOften_)
                 return QStringLiteral("The unit refused block %1 of %2 %3 times in a row.")
@@ -164,7 +166,9 @@ void DownloadLink::showTransmission() {
     monitor.transmit = Transmit_string;
 }
 
-void DownloadLink::showTransmitCounter() { monitor.transmitCount = QString::number(Transmit_counter); }
+void DownloadLink::showTransmitCounter() {
+    monitor.transmitCount = QString::number(Transmit_counter);
+}
 
 void DownloadLink::showReply() {
     monitor.lastRecieve = monitor.recieve;

@@ -25,9 +25,8 @@ namespace {
 
 // Opens the port the request names; false when the session ends here.
 bool openPort(DownloadLink& link, const SessionRequest& request, SessionObserver& observer) {
-    const DownloadLink::OpenResult opened = request.device.isEmpty()
-                                                ? link.OpenCom(request.comPort)
-                                                : link.OpenDevice(request.device);
+    const DownloadLink::OpenResult opened =
+        request.device.isEmpty() ? link.OpenCom(request.comPort) : link.OpenDevice(request.device);
     if (opened == DownloadLink::OpenResult::NoPortNumber) observer.noPortNumber();
     if (opened != DownloadLink::OpenResult::Failed) return true;
     const QString name =

@@ -17,7 +17,8 @@ namespace {
 QString groupOf(const QString& device) {
     struct stat st {};
     const QString path = QFileInfo(device).canonicalFilePath();
-    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_gid != 0) {
+    if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+        st.st_gid != 0) {
         if (const group* g = ::getgrgid(st.st_gid)) return QString::fromLocal8Bit(g->gr_name);
     }
     return QStringLiteral("dialout");
@@ -33,18 +34,21 @@ QString explainPortFailure(const QString& device, const QString& error) {
 QString explainPortFailure(const QString& device, const QString& error, const QString& state) {
     if (device.isEmpty()) {
         // The port mapping gave no device: its reason lists the machine's ports.
-        return QStringLiteral("No device: %1.\nAssign one with: quarn-download --assign COMn=DEVICE")
+        return QStringLiteral(
+                   "No device: %1.\nAssign one with: quarn-download --assign COMn=DEVICE")
             .arg(error);
     }
     if (state == QStringLiteral("missing"))
-        return QStringLiteral("%1: nothing is plugged in at that name. Plug the adapter in, or "
-                              "choose another port.")
+        return QStringLiteral(
+                   "%1: nothing is plugged in at that name. Plug the adapter in, or "
+                   "choose another port.")
             .arg(device);
     if (state == QStringLiteral("not permitted") ||
         error.contains(QStringLiteral("Permission denied"), Qt::CaseInsensitive)) {
         const QString group = groupOf(device);
-        return QStringLiteral("%1: permission denied. Join the group %2 with\n"
-                              "sudo usermod -aG %2 $USER\nthen log out and log in again.")
+        return QStringLiteral(
+                   "%1: permission denied. Join the group %2 with\n"
+                   "sudo usermod -aG %2 $USER\nthen log out and log in again.")
             .arg(device, group);
     }
     if (state.startsWith(QStringLiteral("in use")))
@@ -52,7 +56,8 @@ QString explainPortFailure(const QString& device, const QString& error, const QS
             .arg(device, state);
     if (error.contains(QStringLiteral("in use by another program")) ||
         error.contains(QStringLiteral("locking the device")))
-        return QStringLiteral("%1: in use by another program. Close it, then choose the port again.")
+        return QStringLiteral(
+                   "%1: in use by another program. Close it, then choose the port again.")
             .arg(device);
     return QStringLiteral("%1: %2").arg(device, error);
 }

@@ -1,15 +1,16 @@
 #include "link/serial_port.h"
 
-#include "link/port_map.h"
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <linux/serial.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
+
+#include "link/port_map.h"
 
 namespace quarn {
 
@@ -21,20 +22,30 @@ bool parseSettings(const QString& text, LineSettings* out) {
     s.baud = parts[0].trimmed().toInt(&ok);
     if (!ok || s.baud <= 0) return false;
     const QString parity = parts[1].trimmed().toUpper();
-    if (parity == QLatin1String("N")) s.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("E")) s.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("O")) s.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("M")) s.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("S")) s.parity = QSerialPort::SpaceParity;
-    else return false;
+    if (parity == QLatin1String("N"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return false;
     const int bits = parts[2].trimmed().toInt(&ok);
     if (!ok || bits < 5 || bits > 8) return false;
     s.dataBits = static_cast<QSerialPort::DataBits>(bits);
     const QString stop = parts[3].trimmed();
-    if (stop == QLatin1String("1")) s.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("1.5")) s.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == QLatin1String("2")) s.stopBits = QSerialPort::TwoStop;
-    else return false;
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
     *out = s;
     return true;
 }
@@ -79,8 +90,7 @@ bool SerialPort::open() {
     error_.clear();
     lost_ = false;
     QString why;
-    const QString path =
-        devicePath_.isEmpty() ? devicePathFor(commPort_, &why) : devicePath_;
+    const QString path = devicePath_.isEmpty() ? devicePathFor(commPort_, &why) : devicePath_;
     if (path.isEmpty()) {
         error_ = why;
         return false;
@@ -121,7 +131,7 @@ void SerialPort::requestLowLatency() {
     // USB serial adapters otherwise hold received bytes for up to 16 ms.
     lowLatency_ = false;
     const int fd = static_cast<int>(port_.handle());
-    serial_struct info {};
+    serial_struct info{};
     if (::ioctl(fd, TIOCGSERIAL, &info) != 0) return;
     info.flags |= ASYNC_LOW_LATENCY;
     lowLatency_ = ::ioctl(fd, TIOCSSERIAL, &info) == 0;

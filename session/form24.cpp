@@ -101,8 +101,9 @@ void Form24::buildControls() {
     SSPanel1 = makePanel(c, QStringLiteral("SSPanel1"), 240, 120, 4992, 1068);
     Label31 = makeLabel(SSPanel1, QStringLiteral("Label31"), QStringLiteral("Messages:"), 180, 180,
                         4632, 312, labelStyle(kLightGreen, kBlack, true, true));
-    Label2 = makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
-                       180, 600, 4632, 288, labelStyle(kBlack, kYellow, false, true));
+    Label2 =
+        makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
+                  180, 600, 4632, 288, labelStyle(kBlack, kYellow, false, true));
     label2Design_ = Label2->geometry();
 
     SSPanel13 = makePanel(c, QStringLiteral("SSPanel13"), 8520, 1440, 2412, 1692);
@@ -110,12 +111,12 @@ void Form24::buildControls() {
     LastTransmitblockLabel =
         makeLabel(SSPanel11, QStringLiteral("LastTransmitblockLabel"), QStringLiteral(" "), 180,
                   1260, 2055, 315, labelStyle(kBlack, kYellow, false, true));
-    TransmitCounterLabel = makeLabel(SSPanel11, QStringLiteral("TransmitCounterLabel"),
-                                     QStringLiteral("0"), 1140, 540, 1092, 252,
-                                     labelStyle(kBlack, kYellow, true, false));
-    TransmitblockLabel = makeLabel(SSPanel11, QStringLiteral("TransmitblockLabel"),
-                                   QStringLiteral(" "), 180, 960, 2055, 315,
-                                   labelStyle(kBlack, kYellow, false, true));
+    TransmitCounterLabel =
+        makeLabel(SSPanel11, QStringLiteral("TransmitCounterLabel"), QStringLiteral("0"), 1140, 540,
+                  1092, 252, labelStyle(kBlack, kYellow, true, false));
+    TransmitblockLabel =
+        makeLabel(SSPanel11, QStringLiteral("TransmitblockLabel"), QStringLiteral(" "), 180, 960,
+                  2055, 315, labelStyle(kBlack, kYellow, false, true));
     Label38 = makeLabel(SSPanel11, QStringLiteral("Label38"), QStringLiteral("Blocks:"), 180, 540,
                         855, 255, labelStyle(kBlack, kWhite, true, false));
     Label35 = makeLabel(SSPanel11, QStringLiteral("Label35"), QStringLiteral("Transmit Monitor"),
@@ -124,15 +125,15 @@ void Form24::buildControls() {
     SSPanel12 = makePanel(c, QStringLiteral("SSPanel12"), 2820, 1320, 2412, 1692);
     Label36 = makeLabel(SSPanel12, QStringLiteral("Label36"), QStringLiteral("Recieve Monitor"),
                         120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
-    RecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("RecieveblockLabel"),
-                                  QStringLiteral(" "), 180, 960, 2055, 315,
-                                  labelStyle(kBlack, kYellow, false, true));
-    LastRecieveblockLabel = makeLabel(SSPanel12, QStringLiteral("LastRecieveblockLabel"),
-                                      QStringLiteral("  "), 180, 1260, 2055, 315,
-                                      labelStyle(kBlack, kYellow, false, true));
-    RecieveCounterLabel = makeLabel(SSPanel12, QStringLiteral("RecieveCounterLabel"),
-                                    QStringLiteral("0"), 1140, 540, 1095, 255,
-                                    labelStyle(kBlack, kYellow, true, false));
+    RecieveblockLabel =
+        makeLabel(SSPanel12, QStringLiteral("RecieveblockLabel"), QStringLiteral(" "), 180, 960,
+                  2055, 315, labelStyle(kBlack, kYellow, false, true));
+    LastRecieveblockLabel =
+        makeLabel(SSPanel12, QStringLiteral("LastRecieveblockLabel"), QStringLiteral("  "), 180,
+                  1260, 2055, 315, labelStyle(kBlack, kYellow, false, true));
+    RecieveCounterLabel =
+        makeLabel(SSPanel12, QStringLiteral("RecieveCounterLabel"), QStringLiteral("0"), 1140, 540,
+                  1095, 255, labelStyle(kBlack, kYellow, true, false));
     Label44 = makeLabel(SSPanel12, QStringLiteral("Label44"), QStringLiteral("Blocks:"), 120, 540,
                         855, 255, labelStyle(kBlack, kWhite, true, false));
 
@@ -151,11 +152,12 @@ void Form24::buildControls() {
     }
     const char* captions[3] = {"Off", "On", "Error"};
     for (int i = 0; i < 3; ++i) {
-        StatusPanel[i] = makePanel(SSPanel13, QStringLiteral("StatusPanel_%1").arg(i), 120 + 720 * i,
-                                   540, 735, 375, QString::fromLatin1(captions[i]));
+        StatusPanel[i] = makePanel(SSPanel13, QStringLiteral("StatusPanel_%1").arg(i),
+                                   120 + 720 * i, 540, 735, 375, QString::fromLatin1(captions[i]));
         setForeColor(StatusPanel[i], i == 1 ? kBlack : kWindowText);
         StatusPanel[i]->setFocusPolicy(Qt::NoFocus);
-        StatusPanel[i]->setAccessibleName(QStringLiteral("Link %1").arg(QLatin1String(captions[i])));
+        StatusPanel[i]->setAccessibleName(
+            QStringLiteral("Link %1").arg(QLatin1String(captions[i])));
     }
     setIndicator(kIndicatorAtLoad);
 
@@ -258,8 +260,8 @@ void Form24::showMessage(const QString& text) {
     Label2->setWordWrap(true);
     const int top = Label31->geometry().bottom() + 2;
     const int bottom = SSPanel1->height() - 2;
-    const int h = qBound(label2Design_.height(), Label2->heightForWidth(label2Design_.width()),
-                         bottom - top);
+    const int h =
+        qBound(label2Design_.height(), Label2->heightForWidth(label2Design_.width()), bottom - top);
     const int y = qBound(top, label2Design_.center().y() - h / 2, bottom - h);
     Label2->setGeometry(label2Design_.x(), y, label2Design_.width(), h);
 }

@@ -53,7 +53,8 @@ void Form24::Start_Download() {
     Download_start = true;
 
     if (Com_port == 0) {
-        MsgBox(QStringLiteral("Please select com port under Link Status."), kStyleInformation, kInfo);
+        MsgBox(QStringLiteral("Please select com port under Link Status."), kStyleInformation,
+               kInfo);
         Download_start = false;
         return;
     }

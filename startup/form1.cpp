@@ -43,10 +43,14 @@ Form1::Form1() {
     LabelStyle header = centredLabel();
     header.font = msSansSerifFont(18, true);
     header.hasFont = true;
-    HeaderLabel = makeLabel(this, QStringLiteral("HeaderLabel"), QString(), 1260, 120, 4932, 492, header);
-    Label1 = makeLabel(this, QStringLiteral("Label1"), QString(), 1140, 840, 5172, 252, centredLabel());
-    Label2 = makeLabel(this, QStringLiteral("Label2"), QString(), 1500, 1320, 4572, 252, centredLabel());
-    Label3 = makeLabel(this, QStringLiteral("Label3"), QString(), 540, 1800, 6432, 252, centredLabel());
+    HeaderLabel =
+        makeLabel(this, QStringLiteral("HeaderLabel"), QString(), 1260, 120, 4932, 492, header);
+    Label1 =
+        makeLabel(this, QStringLiteral("Label1"), QString(), 1140, 840, 5172, 252, centredLabel());
+    Label2 =
+        makeLabel(this, QStringLiteral("Label2"), QString(), 1500, 1320, 4572, 252, centredLabel());
+    Label3 =
+        makeLabel(this, QStringLiteral("Label3"), QString(), 540, 1800, 6432, 252, centredLabel());
     for (int i = 0; i < kMaxSteps; ++i) {
         const int left = i == 10 ? 180 : 240;
         const int width = (i == 2 || i == 3) ? 7452 : i == 4 ? 7512 : 6132;

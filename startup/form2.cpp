@@ -42,7 +42,8 @@ Form2::Form2() {
     status.border = true;
     status.font = arialFont(10.2);
     status.hasFont = true;
-    Label30 = makeLabel(SSPanel13, QStringLiteral("Label30"), QString(), 120, 360, 2892, 252, status);
+    Label30 =
+        makeLabel(SSPanel13, QStringLiteral("Label30"), QString(), 120, 360, 2892, 252, status);
 
     const int left[4] = {360, 360, 1800, 1800};
     const int top[4] = {960, 1320, 960, 1380};
@@ -144,8 +145,8 @@ void Form2::Com_select_Click(int Index) {
     Com_select[Index]->setToolTip(why);
     Label30->setText(kSelectValid);
     Port_valid = false;
-    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"),
-           why);
+    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation,
+           QStringLiteral("ERROR!"), why);
     Label30->setText(kSelectPort);
 }
 
@@ -159,7 +160,8 @@ void Form2::Continue1_Click() {
         return;
     }
     Label30->setText(kSelectValid);
-    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation, QStringLiteral("ERROR!"));
+    MsgBox(QStringLiteral("Invalid port on this machine"), kStyleExclamation,
+           QStringLiteral("ERROR!"));
     Label30->setText(kSelectPort);
 }
 

@@ -23,7 +23,7 @@ class SerialPort;
 class Form2 : public FixedSizeWindow<QWidget>, public FormLifecycle {
     Q_OBJECT
 public:
-    static constexpr int kWidthTwips = 3480;   // outer size, kept fixed
+    static constexpr int kWidthTwips = 3480;  // outer size, kept fixed
     static constexpr int kHeightTwips = 3228;
 
     Form2();

@@ -1,7 +1,6 @@
 #include "startup/init_file.h"
 
 #include <QFile>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -281,7 +280,8 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
     int64_t whole = 0;
     bool fraction = false;
     if (first < digits.size()) {
-        why = QStringLiteral("download length %1 out of range -32768..32767").arg(QString::fromLatin1(text));
+        why = QStringLiteral("download length %1 out of range -32768..32767")
+                  .arg(QString::fromLatin1(text));
         if (point > 5) return false;  // at least 100000
         for (int64_t k = 0; k < point; ++k) {
             const qsizetype at = first + k;
@@ -314,18 +314,23 @@ InitResult readInit(QIODevice& in) {
     // Reads the next field into `field`, or says why the file is refused.
     auto nextField = [&](const char* what, QString& why) {
         switch (reader.next(field)) {
-        case FieldStatus::Ok: return true;
-        case FieldStatus::EndOfFile:
-            why = reader.linesAtEnd() == 0
-                      ? QStringLiteral("the file is empty")
-                      : QStringLiteral("the file ends after line %1, before the %2")
-                            .arg(reader.linesAtEnd())
-                            .arg(QLatin1String(what));
-            break;
-        case FieldStatus::TooLong:
-            why = QStringLiteral("line %1: a field longer than %2 bytes").arg(reader.fieldLine()).arg(kMaxFieldBytes);
-            break;
-        case FieldStatus::ReadError: why = QStringLiteral("line %1: read error").arg(reader.fieldLine()); break;
+            case FieldStatus::Ok:
+                return true;
+            case FieldStatus::EndOfFile:
+                why = reader.linesAtEnd() == 0
+                          ? QStringLiteral("the file is empty")
+                          : QStringLiteral("the file ends after line %1, before the %2")
+                                .arg(reader.linesAtEnd())
+                                .arg(QLatin1String(what));
+                break;
+            case FieldStatus::TooLong:
+                why = QStringLiteral("line %1: a field longer than %2 bytes")
+                          .arg(reader.fieldLine())
+                          .arg(kMaxFieldBytes);
+                break;
+            case FieldStatus::ReadError:
+                why = QStringLiteral("line %1: read error").arg(reader.fieldLine());
+                break;
         }
         return false;
     };
@@ -341,9 +346,10 @@ InitResult readInit(QIODevice& in) {
         if (!nextField("\"StepEnd\" line", why)) return fail(why);
         if (field == "StepEnd") break;
         if (v.steps.size() == kMaxSteps) {
-            return fail(QStringLiteral("line %1: a twelfth step before \"StepEnd\" (at most %2 steps)")
-                            .arg(reader.fieldLine())
-                            .arg(kMaxSteps));
+            return fail(
+                QStringLiteral("line %1: a twelfth step before \"StepEnd\" (at most %2 steps)")
+                    .arg(reader.fieldLine())
+                    .arg(kMaxSteps));
         }
         v.steps.append(decodeText(field));
     }
@@ -370,7 +376,8 @@ InitResult readInitFile(const QString& path) {
     QFile file(path);
     // Binary mode: line ends are the reader's business (CR LF and LF alike).
     if (!file.exists()) return fail(QStringLiteral("file not found"));
-    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open the file: %1").arg(file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot open the file: %1").arg(file.errorString()));
     return readInit(file);
 }
 

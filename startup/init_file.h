@@ -33,7 +33,8 @@ struct InitValues {
 struct InitResult {
     bool ok = false;
     InitValues values;
-    QString error;  // why the file was refused (for tests and diagnostics; the user sees "Invalid Init File.")
+    QString error;  // why the file was refused (for tests and diagnostics; the user sees "Invalid
+                    // Init File.")
 };
 
 constexpr int kMaxSteps = 11;

@@ -51,8 +51,10 @@ bool FormLifecycle::Unload() {
     --g_loaded;
     QWidget* w = window();
     w->hide();
-    if (g_busy > 0) waiting().emplace_back(w);
-    else scheduleFree(w);
+    if (g_busy > 0)
+        waiting().emplace_back(w);
+    else
+        scheduleFree(w);
     if (g_loaded == 0 && g_endAction) g_endAction(g_exitCode);
     return true;
 }

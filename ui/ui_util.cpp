@@ -10,8 +10,12 @@
 
 namespace quarn {
 
-int twipsToPixels(int twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
-int pixelsToTwips(int pixels, int dpi) { return static_cast<int>(std::lround(pixels * 1440.0 / dpi)); }
+int twipsToPixels(int twips, int dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+int pixelsToTwips(int pixels, int dpi) {
+    return static_cast<int>(std::lround(pixels * 1440.0 / dpi));
+}
 
 void placeTwips(QWidget* w, int left, int top, int width, int height) {
     const QWidget* ref = w->parentWidget() ? w->parentWidget() : w;
@@ -31,10 +35,14 @@ QColor vbColor(uint32_t value) {
     if (value & 0x80000000u) {
         const QPalette pal = QApplication::palette();
         switch (value & 0xFFu) {
-            case 5: return pal.color(QPalette::Base);         // window background
-            case 8: return pal.color(QPalette::WindowText);   // window text
-            case 18: return pal.color(QPalette::ButtonText);  // button text
-            default: return pal.color(QPalette::Window);      // menu bar, button face, others
+            case 5:
+                return pal.color(QPalette::Base);  // window background
+            case 8:
+                return pal.color(QPalette::WindowText);  // window text
+            case 18:
+                return pal.color(QPalette::ButtonText);  // button text
+            default:
+                return pal.color(QPalette::Window);  // menu bar, button face, others
         }
     }
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);

@@ -33,7 +33,8 @@ QList<QJsonObject> parseLines(const QByteArray& text) {
         if (line.isEmpty()) continue;
         QJsonParseError e{};
         const QJsonDocument d = QJsonDocument::fromJson(line, &e);
-        if (e.error != QJsonParseError::NoError || !d.isObject()) qWarning("bad JSON line: %s", line.constData());
+        if (e.error != QJsonParseError::NoError || !d.isObject())
+            qWarning("bad JSON line: %s", line.constData());
         list << (d.isObject() ? d.object() : QJsonObject{{"bad", QString::fromUtf8(line)}});
     }
     return list;
@@ -75,8 +76,13 @@ class TestFlash : public QObject {
     double singleSeconds_ = 0;
 
     QStringList args(const QStringList& ports, const QStringList& extra = {}) const {
-        QStringList a{QStringLiteral("--file"), file_, QStringLiteral("--length"), QString::number(kLength),
-                      QStringLiteral("--json"), QStringLiteral("--log"), log_};
+        QStringList a{QStringLiteral("--file"),
+                      file_,
+                      QStringLiteral("--length"),
+                      QString::number(kLength),
+                      QStringLiteral("--json"),
+                      QStringLiteral("--log"),
+                      log_};
         for (const QString& p : ports) a << QStringLiteral("-p") << p;
         return a + extra;
     }
@@ -109,8 +115,8 @@ private slots:
         const QByteArray image = toQByteArray(sim::expectedImage(toBytes(data_), kLength));
         QCOMPARE(unit.unit().sessions().size(), size_t(1));
         QCOMPARE(toQByteArray(unit.unit().sessions()[0].image), image);
-        const QStringList keys{"blocks", "bytes", "device", "file", "length", "message", "outcome",
-                               "port", "repeats", "seconds", "sha256", "started"};
+        const QStringList keys{"blocks",  "bytes", "device",  "file",    "length", "message",
+                               "outcome", "port",  "repeats", "seconds", "sha256", "started"};
         QCOMPARE(o.keys(), keys);
         QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
         QCOMPARE(o["message"].toString(), QString());
@@ -149,11 +155,26 @@ private slots:
         refusing.refuseTimes = 1000;
         std::vector<Row> rows{
             {"port", 2, {}, {}, "Cannot open"},
-            {"handshake", 3, faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), {}, "No reply"},
-            {"login", 4, faulted(sim::Stage::Login, makeFault(sim::FaultKind::WrongByte, QByteArray(1, 0))), {}, "last reply 0"},
-            {"transfer", 5, faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::WrongByte, "\x44", -1, 4)), {},
+            {"handshake",
+             3,
+             faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)),
+             {},
+             "No reply"},
+            {"login",
+             4,
+             faulted(sim::Stage::Login, makeFault(sim::FaultKind::WrongByte, QByteArray(1, 0))),
+             {},
+             "last reply 0"},
+            {"transfer",
+             5,
+             faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::WrongByte, "\x44", -1, 4)),
+             {},
              "at block 5 of 32 (last reply 44)"},
-            {"transfer", 5, refusing, {"--max-repeats", "3"}, "refused block 3 of 32 3 times in a row"},
+            {"transfer",
+             5,
+             refusing,
+             {"--max-repeats", "3"},
+             "refused block 3 of 32 3 times in a row"},
         };
         std::vector<std::unique_ptr<SimPort>> units;
         std::vector<std::unique_ptr<QProcess>> procs;
@@ -184,8 +205,11 @@ private slots:
     // ones are not held up by the others; exit 6; four records.
     void fourAtOnce() {
         if (singleSeconds_ == 0) QSKIP("needs goodUnit's time");
-        SimPort good1({}, 1), silent(faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), 2),
-            good2({}, 3), unplugged(faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::HangUp, {}, -1, 10)), 4);
+        SimPort good1({}, 1),
+            silent(faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), 2),
+            good2({}, 3),
+            unplugged(faulted(sim::Stage::Verdict, makeFault(sim::FaultKind::HangUp, {}, -1, 10)),
+                      4);
         const Result r = run(args({"COM1", "COM2", "COM3", "COM4"}));
         QCOMPARE(r.exit, 6);
         QCOMPARE(r.records.size(), 4);
@@ -204,9 +228,13 @@ private slots:
         QDateTime first = started("COM1");
         for (const char* port : {"COM2", "COM3", "COM4"}) first = qMin(first, started(port));
         for (const char* port : {"COM1", "COM3"}) {
-            const double end = first.msecsTo(started(port)) / 1000.0 + byPort[port]["seconds"].toDouble();
+            const double end =
+                first.msecsTo(started(port)) / 1000.0 + byPort[port]["seconds"].toDouble();
             QVERIFY2(end < singleSeconds_ * 1.3 + 0.3,
-                     qPrintable(QString("%1 ended after %2 s, alone %3 s").arg(port).arg(end).arg(singleSeconds_)));
+                     qPrintable(QString("%1 ended after %2 s, alone %3 s")
+                                    .arg(port)
+                                    .arg(end)
+                                    .arg(singleSeconds_)));
         }
         QCOMPARE(toQByteArray(good1.unit().sessions().at(0).image),
                  toQByteArray(sim::expectedImage(toBytes(data_), kLength)));
@@ -221,7 +249,12 @@ private slots:
         SimPort a(paced, 21), b(paced, 22);
         QProcess p;
         start(p, args({a.linkPath(), b.linkPath()}));
-        QVERIFY(spinUntil([&] { return a.unit().received().size() > 12 + 5 * 67 && b.unit().received().size() > 12 + 67; }, 15000));
+        QVERIFY(spinUntil(
+            [&] {
+                return a.unit().received().size() > 12 + 5 * 67 &&
+                       b.unit().received().size() > 12 + 67;
+            },
+            15000));
         ::kill(static_cast<pid_t>(p.processId()), SIGINT);
         const Result r = finish(p);
         QCOMPARE(r.exit, 130);
@@ -245,7 +278,8 @@ private slots:
         const QString port = unit.linkPath();
         const QString device = QString::fromStdString(unit.unit().devicePath());
         QDir(dir_.path()).mkpath("bad");
-        const QString bad = writeFile(dir_.filePath("bad"), "Init.txt", "a\r\nb\r\nc\r\nno terminator\r\n");
+        const QString bad =
+            writeFile(dir_.filePath("bad"), "Init.txt", "a\r\nb\r\nc\r\nno terminator\r\n");
         const QString shortFile = writeFile(dir_.path(), "short.bin", QByteArray(100, 'x'));
         const QString missing = dir_.filePath("missing.bin");
         const QList<std::pair<QStringList, const char*>> rows{
@@ -292,7 +326,8 @@ private slots:
         QVERIFY(text.endsWith('\n'));
         const QList<QJsonObject> lines = parseLines(text);
         QCOMPARE(lines.size(), 8);
-        for (const QJsonObject& o : lines) QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+        for (const QJsonObject& o : lines)
+            QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
     }
 };
 

@@ -119,8 +119,8 @@ void TestExchanges::handshakeReplies_data() {
     QTest::newRow("accepted") << kHandshake << true << "AA,55,AA";
     QTest::newRow("last byte wrong") << bytesOf({0xAA, 0x55, 0xAB}) << false << "AA,55,AB";
     QTest::newRow("first byte zero") << bytesOf({0x00, 0x55, 0xAA}) << false << "0,55,AA";
-    QTest::newRow("four bytes: first three decide") << bytesOf({0xAA, 0x55, 0xAA, 0x13}) << true
-                                                     << "AA,55,AA";
+    QTest::newRow("four bytes: first three decide")
+        << bytesOf({0xAA, 0x55, 0xAA, 0x13}) << true << "AA,55,AA";
     QTest::newRow("two bytes: time-out") << bytesOf({0xAA, 0x55}) << false << "";
 }
 
@@ -186,9 +186,10 @@ void TestExchanges::loginReplies_data() {
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("monitor");
     QTest::newRow("accepted") << int(sim::FaultKind::None) << QByteArray() << true << "88";
-    QTest::newRow("refused 0x08") << int(sim::FaultKind::WrongByte) << bytesOf({0x08}) << false << "8";
-    QTest::newRow("extra bytes after 0x88") << int(sim::FaultKind::ExtraBytes) << bytesOf({1, 2, 3})
-                                            << true << "88";
+    QTest::newRow("refused 0x08") << int(sim::FaultKind::WrongByte) << bytesOf({0x08}) << false
+                                  << "8";
+    QTest::newRow("extra bytes after 0x88")
+        << int(sim::FaultKind::ExtraBytes) << bytesOf({1, 2, 3}) << true << "88";
     QTest::newRow("silence") << int(sim::FaultKind::Silence) << QByteArray() << false << "AA,55,AA";
 }
 
@@ -259,12 +260,15 @@ void TestExchanges::replyCompleteInTheTimeoutPass() {
             timedOutInSamePass = true;
         }
     });
-    if (stage == 0) rig.link.SendHandshake();
-    else rig.link.SendPassWord();
+    if (stage == 0)
+        rig.link.SendHandshake();
+    else
+        rig.link.SendPassWord();
     QVERIFY(timedOutInSamePass);
-    QVERIFY(rig.link.Comm_Timeout);           // the stage counts as failed ...
-    QCOMPARE(rig.link.Recieve_counter, 1);    // ... although the reply was read and shown
-    QCOMPARE(rig.link.monitor.recieve, stage == 0 ? QStringLiteral("AA,55,AA") : QStringLiteral("88"));
+    QVERIFY(rig.link.Comm_Timeout);         // the stage counts as failed ...
+    QCOMPARE(rig.link.Recieve_counter, 1);  // ... although the reply was read and shown
+    QCOMPARE(rig.link.monitor.recieve,
+             stage == 0 ? QStringLiteral("AA,55,AA") : QStringLiteral("88"));
 }
 
 void TestExchanges::transferLengths_data() {
@@ -342,18 +346,18 @@ void TestExchanges::transferFailures_data() {
     QTest::addColumn<QByteArray>("wireTail");  // what the program sent last
     using K = sim::FaultKind;
     using S = sim::Stage;
-    QTest::newRow("wrong start echo") << int(S::StartEcho) << int(K::WrongByte) << bytesOf({2}) << 0
-                                      << "2" << bytesOf({1});
-    QTest::newRow("silent start") << int(S::StartEcho) << int(K::Silence) << QByteArray() << 0 << "88"
-                                  << bytesOf({1});
+    QTest::newRow("wrong start echo")
+        << int(S::StartEcho) << int(K::WrongByte) << bytesOf({2}) << 0 << "2" << bytesOf({1});
+    QTest::newRow("silent start") << int(S::StartEcho) << int(K::Silence) << QByteArray() << 0
+                                  << "88" << bytesOf({1});
     QTest::newRow("verdict 0x15") << int(S::Verdict) << int(K::WrongByte) << bytesOf({0x15}) << 1
                                   << "15" << QByteArray();
-    QTest::newRow("silent verdict") << int(S::Verdict) << int(K::Silence) << QByteArray() << 0 << "1"
-                                    << QByteArray();
-    QTest::newRow("wrong confirm echo") << int(S::ConfirmEcho) << int(K::WrongByte) << bytesOf({8})
-                                        << 1 << "8" << bytesOf({7});
-    QTest::newRow("silent confirm") << int(S::ConfirmEcho) << int(K::Silence) << QByteArray() << 0
-                                    << "3" << bytesOf({7});
+    QTest::newRow("silent verdict")
+        << int(S::Verdict) << int(K::Silence) << QByteArray() << 0 << "1" << QByteArray();
+    QTest::newRow("wrong confirm echo")
+        << int(S::ConfirmEcho) << int(K::WrongByte) << bytesOf({8}) << 1 << "8" << bytesOf({7});
+    QTest::newRow("silent confirm")
+        << int(S::ConfirmEcho) << int(K::Silence) << QByteArray() << 0 << "3" << bytesOf({7});
 }
 
 void TestExchanges::transferFailures() {
@@ -380,8 +384,10 @@ void TestExchanges::transferFailures() {
     QTest::qWait(50);
     const QByteArray wire = toQByteArray(port.unit().received());
     QVERIFY(!wire.endsWith('\x0F'));  // never the end byte after a failure
-    if (wireTail.isEmpty()) QVERIFY(wire.endsWith(file));  // nothing after the block
-    else QVERIFY(wire.endsWith(wireTail));
+    if (wireTail.isEmpty())
+        QVERIFY(wire.endsWith(file));  // nothing after the block
+    else
+        QVERIFY(wire.endsWith(wireTail));
     QVERIFY(port.unit().sessions().empty());
 }
 
@@ -402,7 +408,9 @@ void TestExchanges::stopAtEachTransferWait() {
     QVERIFY(rig.login());
     const size_t before = port.unit().received().size();
     // Replies so far: handshake and login; the start echo makes 3, the verdict 4.
-    const int repliesBefore = stage == int(sim::Stage::StartEcho) ? 2 : stage == int(sim::Stage::Verdict) ? 3 : 4;
+    const int repliesBefore = stage == int(sim::Stage::StartEcho) ? 2
+                              : stage == int(sim::Stage::Verdict) ? 3
+                                                                  : 4;
     int passesThere = 0;
     onEachPass(rig.link, [&] {
         if (rig.link.Recieve_counter == repliesBefore && ++passesThere == 2)
@@ -413,7 +421,9 @@ void TestExchanges::stopAtEachTransferWait() {
     QVERIFY(rig.file.isOpen());
     QTest::qWait(50);
     const QByteArray wire = toQByteArray(port.unit().received()).mid(static_cast<int>(before));
-    const int expectedSize = stage == int(sim::Stage::StartEcho) ? 1 : stage == int(sim::Stage::Verdict) ? 67 : 68;
+    const int expectedSize = stage == int(sim::Stage::StartEcho) ? 1
+                             : stage == int(sim::Stage::Verdict) ? 67
+                                                                 : 68;
     QCOMPARE(wire.size(), expectedSize);  // nothing after the stop was seen
 }
 
@@ -424,7 +434,7 @@ void TestExchanges::byteBehindARepeatVerdictIsTheNextReply() {
     QVERIFY(rig.open());
     // The far end's script: how many bytes it waits for at each step, and its answer.
     const QList<QPair<int, QByteArray>> script = {
-        {1, bytesOf({1})},           // start byte: echo
+        {1, bytesOf({1})},            // start byte: echo
         {66, bytesOf({0xFF, 0x03})},  // opener, checksum, data: refusal with a stray 0x03 behind it
         {66, bytesOf({7, 0x03})},     // the repeat (65) and the confirm byte: echo, another stray
     };
@@ -439,7 +449,12 @@ void TestExchanges::byteBehindARepeatVerdictIsTheNextReply() {
     });
     rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.ok());
-    QVERIFY(spinUntil([&] { unit.readAll(); return unit.log.endsWith('\x0F'); }, 1000));
+    QVERIFY(spinUntil(
+        [&] {
+            unit.readAll();
+            return unit.log.endsWith('\x0F');
+        },
+        1000));
     uint8_t sum = 0;
     for (char c : file) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
     const QByteArray once = QByteArray(1, static_cast<char>(sum)) + file;

@@ -1,14 +1,15 @@
 // The serial layer on real pseudo-terminals: what the callers rely on when
 // the port opens, is refused, carries bytes, floods, or vanishes.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "link/port_map.h"
 #include "link/serial_port.h"
@@ -109,7 +110,12 @@ void TestSerialPort::bytesBothWays() {
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     port.output(all);
     port.output(QByteArray(1, '\0'));
-    QVERIFY(spinUntil([&] { unit.readAll(); return unit.log.size() >= 257; }, 2000));
+    QVERIFY(spinUntil(
+        [&] {
+            unit.readAll();
+            return unit.log.size() >= 257;
+        },
+        2000));
     QCOMPARE(unit.log, all + QByteArray(1, '\0'));  // every value, in order, nothing added
 
     unit.write("\x01\x02\x03\x04\x05");

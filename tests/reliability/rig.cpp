@@ -17,7 +17,8 @@ namespace reliability {
 void useBriskClock() { setLinkClock({10, 20}); }
 
 Rig::Rig(sim::Config cfg, int length_, int fileSize) : length(length_) {
-    file = patternBytes(fileSize >= 0 ? fileSize : length + 1, static_cast<uint32_t>(length) * 7 + 1);
+    file =
+        patternBytes(fileSize >= 0 ? fileSize : length + 1, static_cast<uint32_t>(length) * 7 + 1);
     filePath = writeFile(dir.path(), QStringLiteral("image.bin"), file);
     port = std::make_unique<SimPort>(cfg);
     boxes.onBox = [this](const Box& b) {
@@ -40,7 +41,9 @@ Form24* Rig::load() {
 
 void Rig::onEachPass(std::function<void()> fn) { testsupport::onEachPass(f->link, std::move(fn)); }
 
-QByteArray Rig::expectedImage() const { return toQByteArray(sim::expectedImage(toBytes(file), length)); }
+QByteArray Rig::expectedImage() const {
+    return toQByteArray(sim::expectedImage(toBytes(file), length));
+}
 
 QByteArray Rig::lastImage() const {
     const auto s = port->unit().sessions();
@@ -59,7 +62,9 @@ void Rig::clearBoxes() {
 }
 
 int openDescriptors() {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                                .size());
 }
 
 long residentKb() {

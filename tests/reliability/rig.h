@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "session/form24.h"
-#include "ui/form_registry.h"
 #include "sim/unit_sim.h"
 #include "tests/support/test_support.h"
+#include "ui/form_registry.h"
 
 namespace reliability {
 

@@ -4,13 +4,13 @@
 // rules (see expectFor); a session reported good must have left exactly the
 // expected image in the unit, and a session that failed must not report good.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -40,34 +40,48 @@ constexpr int kFaultBlock = 1;  // per-block faults act on the middle block
 constexpr int kLastBlock = 2;
 constexpr int kDelayUnderMs = 60;
 constexpr int kDelayOverMs = 400;
-constexpr size_t kFloodBytes = 200000;    // three times the program's read buffer
+constexpr size_t kFloodBytes = 200000;       // three times the program's read buffer
 constexpr size_t kPreSendFloodBytes = 2000;  // what 9600 baud carries in the 2 s pre-send wait
 
-const At kStages[] = {At::PreSend, At::Handshake, At::Login, At::StartEcho, At::Verdict, At::ConfirmEcho};
-const Fault kFaults[] = {Fault::Silence, Fault::WrongByte, Fault::ExtraBytes, Fault::DelayUnder,
-                         Fault::DelayOver, Fault::HangUp, Fault::Flood};
+const At kStages[] = {At::PreSend,   At::Handshake, At::Login,
+                      At::StartEcho, At::Verdict,   At::ConfirmEcho};
+const Fault kFaults[] = {Fault::Silence,   Fault::WrongByte, Fault::ExtraBytes, Fault::DelayUnder,
+                         Fault::DelayOver, Fault::HangUp,    Fault::Flood};
 
 const char* stageName(At a) {
     switch (a) {
-        case At::PreSend: return "pre-send wait";
-        case At::Handshake: return "handshake reply";
-        case At::Login: return "login reply";
-        case At::StartEcho: return "start echo";
-        case At::Verdict: return "verdict";
-        case At::ConfirmEcho: return "confirm echo";
+        case At::PreSend:
+            return "pre-send wait";
+        case At::Handshake:
+            return "handshake reply";
+        case At::Login:
+            return "login reply";
+        case At::StartEcho:
+            return "start echo";
+        case At::Verdict:
+            return "verdict";
+        case At::ConfirmEcho:
+            return "confirm echo";
     }
     return "?";
 }
 
 const char* faultName(Fault f) {
     switch (f) {
-        case Fault::Silence: return "silence";
-        case Fault::WrongByte: return "wrong byte";
-        case Fault::ExtraBytes: return "extra bytes";
-        case Fault::DelayUnder: return "delay under the time-out";
-        case Fault::DelayOver: return "delay over the time-out";
-        case Fault::HangUp: return "hang-up";
-        case Fault::Flood: return "flood";
+        case Fault::Silence:
+            return "silence";
+        case Fault::WrongByte:
+            return "wrong byte";
+        case Fault::ExtraBytes:
+            return "extra bytes";
+        case Fault::DelayUnder:
+            return "delay under the time-out";
+        case Fault::DelayOver:
+            return "delay over the time-out";
+        case Fault::HangUp:
+            return "hang-up";
+        case Fault::Flood:
+            return "flood";
     }
     return "?";
 }
@@ -75,11 +89,16 @@ const char* faultName(Fault f) {
 sim::Stage simStage(At a) {
     switch (a) {
         case At::PreSend:
-        case At::Handshake: return sim::Stage::Handshake;
-        case At::Login: return sim::Stage::Login;
-        case At::StartEcho: return sim::Stage::StartEcho;
-        case At::Verdict: return sim::Stage::Verdict;
-        case At::ConfirmEcho: return sim::Stage::ConfirmEcho;
+        case At::Handshake:
+            return sim::Stage::Handshake;
+        case At::Login:
+            return sim::Stage::Login;
+        case At::StartEcho:
+            return sim::Stage::StartEcho;
+        case At::Verdict:
+            return sim::Stage::Verdict;
+        case At::ConfirmEcho:
+            return sim::Stage::ConfirmEcho;
     }
     return sim::Stage::Handshake;
 }
@@ -87,12 +106,18 @@ sim::Stage simStage(At a) {
 // A wrong reply for each stage: close to the right one where that is possible.
 QByteArray wrongBytes(At a) {
     switch (a) {
-        case At::PreSend: return QByteArray("\x00\x55\xAA", 3);  // taken as the reply, it would fail
-        case At::Handshake: return QByteArray("\xAA\x55\xAB", 3);
-        case At::Login: return QByteArray("\x08", 1);
-        case At::StartEcho: return QByteArray("\x02", 1);
-        case At::Verdict: return QByteArray("\x15", 1);
-        case At::ConfirmEcho: return QByteArray("\x08", 1);
+        case At::PreSend:
+            return QByteArray("\x00\x55\xAA", 3);  // taken as the reply, it would fail
+        case At::Handshake:
+            return QByteArray("\xAA\x55\xAB", 3);
+        case At::Login:
+            return QByteArray("\x08", 1);
+        case At::StartEcho:
+            return QByteArray("\x02", 1);
+        case At::Verdict:
+            return QByteArray("\x15", 1);
+        case At::ConfirmEcho:
+            return QByteArray("\x08", 1);
     }
     return {};
 }
@@ -101,12 +126,18 @@ QByteArray wrongBytes(At a) {
 // if it were taken as the next reply instead of being dropped.
 QByteArray extraBytes(At a) {
     switch (a) {
-        case At::PreSend: return QByteArray("\x00", 1);
-        case At::Handshake: return QByteArray("\x00", 1);     // a login refusal
-        case At::Login: return QByteArray("\x02", 1);         // a wrong start echo
-        case At::StartEcho: return QByteArray("\x15", 1);     // a bad verdict
-        case At::Verdict: return QByteArray("\x15", 1);       // a wrong confirm echo
-        case At::ConfirmEcho: return QByteArray("\x03", 1);   // an accept verdict, ahead of the unit's
+        case At::PreSend:
+            return QByteArray("\x00", 1);
+        case At::Handshake:
+            return QByteArray("\x00", 1);  // a login refusal
+        case At::Login:
+            return QByteArray("\x02", 1);  // a wrong start echo
+        case At::StartEcho:
+            return QByteArray("\x15", 1);  // a bad verdict
+        case At::Verdict:
+            return QByteArray("\x15", 1);  // a wrong confirm echo
+        case At::ConfirmEcho:
+            return QByteArray("\x03", 1);  // an accept verdict, ahead of the unit's
     }
     return {};
 }
@@ -141,10 +172,16 @@ Expect expectFor(At at, Fault fault, Twist twist) {
         switch (fault) {
             case Fault::Silence:
             case Fault::DelayOver:
-            case Fault::HangUp: reply = Reply::Missing; break;
+            case Fault::HangUp:
+                reply = Reply::Missing;
+                break;
             case Fault::WrongByte:
-            case Fault::Flood: reply = Reply::Wrong; break;
-            case Fault::DelayUnder: reply = Reply::InTime; break;
+            case Fault::Flood:
+                reply = Reply::Wrong;
+                break;
+            case Fault::DelayUnder:
+                reply = Reply::InTime;
+                break;
             case Fault::ExtraBytes:
                 // Dropped by the flush that follows the handshake reply, the
                 // login reply, the start echo and an accept verdict. After a
@@ -199,7 +236,8 @@ std::vector<Row> rows() {
         for (Fault fault : kFaults) {
             // Nothing is awaited in the pre-send wait, so a reply cannot be late there.
             if (at == At::PreSend && fault == Fault::DelayOver) continue;
-            out.push_back({QStringLiteral("%1: %2").arg(stageName(at), faultName(fault)), at, fault, Twist::None});
+            out.push_back({QStringLiteral("%1: %2").arg(stageName(at), faultName(fault)), at, fault,
+                           Twist::None});
         }
     }
     out.push_back({QStringLiteral("pre-send wait: a whole reply, then a silent unit"), At::PreSend,
@@ -214,18 +252,33 @@ std::vector<Row> rows() {
 sim::Fault simFault(const Row& r) {
     sim::Fault f;
     switch (r.fault) {
-        case Fault::Silence: f.kind = K::Silence; break;
-        case Fault::WrongByte: f = makeFault(K::WrongByte, wrongBytes(r.at)); break;
-        case Fault::ExtraBytes: f = makeFault(K::ExtraBytes, extraBytes(r.at)); break;
-        case Fault::DelayUnder: f.kind = K::Delay; f.delayMs = kDelayUnderMs; break;
-        case Fault::DelayOver: f.kind = K::Delay; f.delayMs = kDelayOverMs; break;
-        case Fault::HangUp: f.kind = K::HangUp; break;
+        case Fault::Silence:
+            f.kind = K::Silence;
+            break;
+        case Fault::WrongByte:
+            f = makeFault(K::WrongByte, wrongBytes(r.at));
+            break;
+        case Fault::ExtraBytes:
+            f = makeFault(K::ExtraBytes, extraBytes(r.at));
+            break;
+        case Fault::DelayUnder:
+            f.kind = K::Delay;
+            f.delayMs = kDelayUnderMs;
+            break;
+        case Fault::DelayOver:
+            f.kind = K::Delay;
+            f.delayMs = kDelayOverMs;
+            break;
+        case Fault::HangUp:
+            f.kind = K::HangUp;
+            break;
         case Fault::Flood:
             f.kind = K::Flood;
             f.floodBytes = r.at == At::PreSend ? kPreSendFloodBytes : kFloodBytes;
             break;
     }
-    if (perBlock(r.at)) f.onlyBlock = r.twist == Twist::ExtraAfterLastEcho ? kLastBlock : kFaultBlock;
+    if (perBlock(r.at))
+        f.onlyBlock = r.twist == Twist::ExtraAfterLastEcho ? kLastBlock : kFaultBlock;
     if (r.at == At::PreSend || r.twist == Twist::ExtraAfterRefusal) f.times = 1;
     return f;
 }
@@ -233,10 +286,14 @@ sim::Fault simFault(const Row& r) {
 // How many bytes the simulator sends when it answers a handshake with fault f.
 uint64_t replyBytes(const sim::Fault& f) {
     switch (f.kind) {
-        case K::WrongByte: return f.bytes.size();
-        case K::ExtraBytes: return 3 + f.bytes.size();
-        case K::Flood: return f.floodBytes;
-        default: return 3;
+        case K::WrongByte:
+            return f.bytes.size();
+        case K::ExtraBytes:
+            return 3 + f.bytes.size();
+        case K::Flood:
+            return f.floodBytes;
+        default:
+            return 3;
     }
 }
 
@@ -273,10 +330,11 @@ class TestFaultMatrix : public ProgramTest {
 private slots:
     void initTestCase() { timer_.start(); }
     void cleanupTestCase() {
-        qInfo("fault matrix: %d sessions (%d stages x %d faults, less the rows that cannot occur, "
-              "plus 3 more), %d good with an exact image, %d failed with their box, %.1f s",
-              good_ + failed_, int(std::size(kStages)), int(std::size(kFaults)), good_, failed_,
-              timer_.elapsed() / 1000.0);
+        qInfo(
+            "fault matrix: %d sessions (%d stages x %d faults, less the rows that cannot occur, "
+            "plus 3 more), %d good with an exact image, %d failed with their box, %.1f s",
+            good_ + failed_, int(std::size(kStages)), int(std::size(kFaults)), good_, failed_,
+            timer_.elapsed() / 1000.0);
     }
 
     void faultAtEachStage_data();

@@ -38,12 +38,12 @@ void TestLineNoise::seededSessions() {
         resetProgram();
         sim::Config cfg;
         cfg.noiseSeed = static_cast<uint32_t>(seed);
-        cfg.noiseRate = 0.2 + 0.1 * (seed % 4);           // 0.2 to 0.5
-        const int length = 128 + (seed * 37) % 173;       // 128 to 300 bytes
+        cfg.noiseRate = 0.2 + 0.1 * (seed % 4);      // 0.2 to 0.5
+        const int length = 128 + (seed * 37) % 173;  // 128 to 300 bytes
         Rig rig(cfg, length);
         rig.start();
-        const QString what = QStringLiteral("seed %1, noise %2, length %3")
-                                 .arg(seed).arg(cfg.noiseRate).arg(length);
+        const QString what =
+            QStringLiteral("seed %1, noise %2, length %3").arg(seed).arg(cfg.noiseRate).arg(length);
 
         if (rig.reportedGood()) {
             ++good;
@@ -73,9 +73,10 @@ void TestLineNoise::seededSessions() {
         }
     }
     const double seconds = timer.elapsed() / 1000.0;
-    qInfo("line noise: %d sessions, %d good with an exact image, %d failed with a box; "
-          "%d blocks accepted, %d corrupted blocks seen, %d refused and sent again; %.1f s",
-          sessions, good, failed, blocks, corrupted, refusals, seconds);
+    qInfo(
+        "line noise: %d sessions, %d good with an exact image, %d failed with a box; "
+        "%d blocks accepted, %d corrupted blocks seen, %d refused and sent again; %.1f s",
+        sessions, good, failed, blocks, corrupted, refusals, seconds);
     // The noise really bit, and recovery from it is the rule, not the exception.
     QVERIFY(corrupted >= sessions / 2);
     QVERIFY(good >= sessions * 9 / 10);

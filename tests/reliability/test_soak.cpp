@@ -4,12 +4,13 @@
 // the program; the next one starts in a fresh window. Open descriptors and
 // resident memory must come back to where they were after a warm-up.
 
+#include <malloc.h>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPixmapCache>
 #include <QPushButton>
 #include <QtTest>
-#include <malloc.h>
 
 #include "core/globals.h"
 #include "link/download_link.h"
@@ -47,11 +48,15 @@ long settledResidentKb() {
 
 QString boxOf(Kind k) {
     switch (k) {
-        case Kind::HandshakeSilent: return kHandshakeBox;
-        case Kind::LoginRefused: return kLoginBox;
+        case Kind::HandshakeSilent:
+            return kHandshakeBox;
+        case Kind::LoginRefused:
+            return kLoginBox;
         case Kind::VerdictSilent:
-        case Kind::CancelInTransfer: return kStopBox;
-        case Kind::Good: return kEndMessage;
+        case Kind::CancelInTransfer:
+            return kStopBox;
+        case Kind::Good:
+            return kEndMessage;
     }
     return {};
 }
@@ -60,7 +65,8 @@ void arrangeUnit(sim::UnitSim& unit, Kind k) {
     unit.clearFaults();
     unit.clearLog();
     if (k == Kind::HandshakeSilent) unit.setFault(S::Handshake, makeFault(K::Silence));
-    if (k == Kind::LoginRefused) unit.setFault(S::Login, makeFault(K::WrongByte, QByteArray("\x00", 1)));
+    if (k == Kind::LoginRefused)
+        unit.setFault(S::Login, makeFault(K::WrongByte, QByteArray("\x00", 1)));
     if (k == Kind::VerdictSilent) unit.setFault(S::Verdict, makeFault(K::Silence, {}, -1, 1));
 }
 
@@ -143,13 +149,14 @@ void TestSoak::sessionsThroughReload() {
     const int fdsAfter = openDescriptors();
     const long rssAfter = residentKb();
     const long settledAfter = settledResidentKb();
-    qInfo("soak: %d sessions (%d good with an exact image, %d failed with their box) in %.1f s; "
-          "open descriptors %d at the start, %d after %d warm-up sessions, %d at the end; "
-          "resident memory %ld KiB at the start, %ld KiB after the warm-up, %ld KiB at the end; "
-          "with the pixmap cache emptied %ld KiB after the warm-up, %ld KiB at the end",
-          run, good, failed, timer.elapsed() / 1000.0, fdsStart, fdsBefore,
-          kWarmUpCycles * kCycleLength, fdsAfter, rssStart, rssBefore, rssAfter, settledBefore,
-          settledAfter);
+    qInfo(
+        "soak: %d sessions (%d good with an exact image, %d failed with their box) in %.1f s; "
+        "open descriptors %d at the start, %d after %d warm-up sessions, %d at the end; "
+        "resident memory %ld KiB at the start, %ld KiB after the warm-up, %ld KiB at the end; "
+        "with the pixmap cache emptied %ld KiB after the warm-up, %ld KiB at the end",
+        run, good, failed, timer.elapsed() / 1000.0, fdsStart, fdsBefore,
+        kWarmUpCycles * kCycleLength, fdsAfter, rssStart, rssBefore, rssAfter, settledBefore,
+        settledAfter);
     QCOMPARE(fdsAfter, fdsBefore);
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer keeps freed memory in quarantine: resident memory says nothing here.

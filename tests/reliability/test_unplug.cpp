@@ -74,15 +74,17 @@ void TestUnplug::pulledDuringTransferThenPluggedIn() {
     QVERIFY(gone);
     QVERIFY(ended);
     const double cpu = cpuAtEnd - cpuAtGone;
-    qInfo("unplugged at block %d: the wait went on %.2f s after the line went away, in %d "
-          "event-loop passes, using %.3f s of CPU (%.1f%% of a core)",
-          kPulledAtBlock, waited, passes, cpu, 100.0 * cpu / waited);
+    qInfo(
+        "unplugged at block %d: the wait went on %.2f s after the line went away, in %d "
+        "event-loop passes, using %.3f s of CPU (%.1f%% of a core)",
+        kPulledAtBlock, waited, passes, cpu, 100.0 * cpu / waited);
     QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
     QVERIFY(timedOut);
     QVERIFY(!stopped);
     QVERIFY2(waited >= 1.5 && waited <= 2.5, "the wait did not last its time-out");
     QVERIFY2(cpu < 0.10 * waited, "the wait spun while the port was gone");
-    QVERIFY2(passes <= 40, "the wait spun while the port was gone");  // about one pass per 250 ms tick
+    QVERIFY2(passes <= 40,
+             "the wait spun while the port was gone");  // about one pass per 250 ms tick
     QCOMPARE(rig.f->Label2->text(), kStopBox);
     // The box says the cable went, during the block after the last answered one.
     qInfo("%s", qPrintable(rig.boxes.boxes[0].informative));

@@ -9,11 +9,11 @@
 
 #include "app/forms.h"
 #include "core/globals.h"
-#include "ui/ui_util.h"
 #include "info/form14.h"
-#include "ui/form_registry.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 using namespace quarn;
 using namespace testsupport;
@@ -78,7 +78,8 @@ void TestDownloadWindow::controlsSitWhereTheDesignPutsThem_data() {
         {"ExitCommand", 3780, 3180, 1452, 372, "Exit"},
     };
     for (const auto& row : table)
-        QTest::newRow(row.name) << QString::fromLatin1(row.name) << QRect(row.l, row.t, row.w, row.h)
+        QTest::newRow(row.name) << QString::fromLatin1(row.name)
+                                << QRect(row.l, row.t, row.w, row.h)
                                 << (row.caption ? QString::fromLatin1(row.caption) : QString());
 }
 
@@ -106,9 +107,9 @@ void TestDownloadWindow::labelColours_data() {
     QTest::addColumn<uint>("back");
     QTest::addColumn<uint>("text");
     const uint black = 0x000000, yellow = 0x00FFFF, white = 0xFFFFFF, green = 0x80FF80;
-    for (const char* name : {"Label2", "TransmitblockLabel", "LastTransmitblockLabel",
-                             "TransmitCounterLabel", "RecieveblockLabel", "LastRecieveblockLabel",
-                             "RecieveCounterLabel"})
+    for (const char* name :
+         {"Label2", "TransmitblockLabel", "LastTransmitblockLabel", "TransmitCounterLabel",
+          "RecieveblockLabel", "LastRecieveblockLabel", "RecieveCounterLabel"})
         QTest::newRow(name) << QString::fromLatin1(name) << black << yellow;
     QTest::newRow("Label38") << QStringLiteral("Label38") << black << white;
     QTest::newRow("Label44") << QStringLiteral("Label44") << black << white;
@@ -288,8 +289,8 @@ void TestDownloadWindow::openComCases_data() {
     QTest::newRow("port 5, open port closed first")
         << 5 << true << int(DownloadLink::OpenResult::NoPortNumber);
     QTest::newRow("port 1") << 1 << false << int(DownloadLink::OpenResult::Opened);
-    QTest::newRow("port 1 already open: reopened") << 1 << true
-                                                   << int(DownloadLink::OpenResult::Opened);
+    QTest::newRow("port 1 already open: reopened")
+        << 1 << true << int(DownloadLink::OpenResult::Opened);
     QTest::newRow("port 3, no device") << 3 << false << int(DownloadLink::OpenResult::Failed);
 }
 
@@ -332,7 +333,8 @@ void TestDownloadWindow::idleWaitCostsNoCpu() {
     f->link.SendHandshake();  // port closed: the pre-send wait, then a second wait for no reply
     const qint64 ms = t.elapsed();
     const double cpu = cpuSeconds() - cpuBefore;
-    qInfo("idle waits of %lld ms used %.4f s of CPU (%.2f%% of a core)", ms, cpu, 100 * cpu * 1000 / ms);
+    qInfo("idle waits of %lld ms used %.4f s of CPU (%.2f%% of a core)", ms, cpu,
+          100 * cpu * 1000 / ms);
     QVERIFY(f->link.Comm_Timeout);
     QVERIFY(ms >= 3400);  // two time-out periods of 1.75 to 2 s
     QVERIFY2(cpu < 0.1, "an idle wait must block, not spin");

@@ -11,12 +11,12 @@
 #include <functional>
 #include <vector>
 
-#include "ui/form_registry.h"
 #include "app/forms.h"
 #include "core/globals.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
+#include "ui/form_registry.h"
 
 using namespace quarn;
 using namespace testsupport;
@@ -29,11 +29,16 @@ enum class Wait { PreSend, HandshakeReply, Delay, LoginReply, Transfer };
 bool isAt(Form24* f, Wait w) {
     DownloadLink& l = f->link;
     switch (w) {
-        case Wait::PreSend: return l.Transmit_counter == 0;
-        case Wait::HandshakeReply: return l.Transmit_counter == 1 && l.Recieve_counter == 0;
-        case Wait::Delay: return l.DelayTimer.isActive();
-        case Wait::LoginReply: return l.Transmit_counter == 2 && l.Recieve_counter == 1;
-        case Wait::Transfer: return l.Transmit_counter > 3;
+        case Wait::PreSend:
+            return l.Transmit_counter == 0;
+        case Wait::HandshakeReply:
+            return l.Transmit_counter == 1 && l.Recieve_counter == 0;
+        case Wait::Delay:
+            return l.DelayTimer.isActive();
+        case Wait::LoginReply:
+            return l.Transmit_counter == 2 && l.Recieve_counter == 1;
+        case Wait::Transfer:
+            return l.Transmit_counter > 3;
     }
     return false;
 }
@@ -160,11 +165,12 @@ void TestSequencer::missingOrShortDownloadFile_data() {
     QTest::addColumn<QString>("box");
     QTest::newRow("missing") << -1 << 100 << "Download file not found: %1";
     QTest::newRow("short") << 10 << 64 << "Download file too short: %1 holds 10 bytes, 64 needed.";
-    QTest::newRow("empty, length 0") << 0 << 0 << "Download file too short: %1 holds 0 bytes, 1 needed.";
+    QTest::newRow("empty, length 0")
+        << 0 << 0 << "Download file too short: %1 holds 0 bytes, 1 needed.";
     QTest::newRow("empty, negative length")
         << 0 << -3 << "Download file too short: %1 holds 0 bytes, 1 needed.";
-    QTest::newRow("one byte short of 100") << 99 << 100
-                                           << "Download file too short: %1 holds 99 bytes, 100 needed.";
+    QTest::newRow("one byte short of 100")
+        << 99 << 100 << "Download file too short: %1 holds 99 bytes, 100 needed.";
 }
 
 void TestSequencer::missingOrShortDownloadFile() {
@@ -173,7 +179,8 @@ void TestSequencer::missingOrShortDownloadFile() {
     QFETCH(QString, box);
     Rig rig({}, length);
     Download_file = rig.dir.filePath(QStringLiteral("download.bin"));
-    if (fileSize >= 0) writeFile(rig.dir.path(), QStringLiteral("download.bin"), patternBytes(fileSize));
+    if (fileSize >= 0)
+        writeFile(rig.dir.path(), QStringLiteral("download.bin"), patternBytes(fileSize));
     rig.f->Start_Download();
     QCOMPARE(rig.boxes.prompts(), QStringList{box.arg(Download_file)});
     QCOMPARE(rig.boxes.boxes[0].style, 48);
@@ -240,8 +247,8 @@ std::vector<EndCase> endCases() {
     cases.push_back({"cancel in the pre-send wait", sim::Config{}, cancelAt(Wait::PreSend),
                      Indicator::Failure, kHandshakeBox, byYou + ".", false});
     cases.push_back({"cancel in the handshake reply wait", cfg(S::Handshake, makeFault(K::Silence)),
-                     cancelAt(Wait::HandshakeReply), Indicator::Failure, kHandshakeBox,
-                     byYou + ".", false});
+                     cancelAt(Wait::HandshakeReply), Indicator::Failure, kHandshakeBox, byYou + ".",
+                     false});
     cases.push_back({"no login reply", cfg(S::Login, makeFault(K::Silence)), nullptr,
                      Indicator::Failure, kLoginBox, noReply + ".", false});
     cases.push_back({"login refused", cfg(S::Login, makeFault(K::WrongByte, "\x08")), nullptr,
@@ -284,7 +291,8 @@ void TestSequencer::failedSessionsEndStates() {
     const QLabel* line = rig.f->Label2;
     const QRect room = line->contentsRect();
     QVERIFY(line->wordWrap() || line->fontMetrics().horizontalAdvance(c.box) <= room.width());
-    QVERIFY(line->fontMetrics().boundingRect(room, Qt::TextWordWrap, c.box).height() <= room.height());
+    QVERIFY(line->fontMetrics().boundingRect(room, Qt::TextWordWrap, c.box).height() <=
+            room.height());
     QVERIFY(line->geometry().top() > rig.f->Label31->geometry().bottom());
     QVERIFY(line->geometry().bottom() < rig.f->SSPanel1->height());
     const QString informative = rig.boxes.boxes[0].informative;

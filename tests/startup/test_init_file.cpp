@@ -1,11 +1,10 @@
-#include "startup/init_file.h"
-
 #include <QBuffer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <iterator>
+
+#include "startup/init_file.h"
 
 using namespace quarn;
 
@@ -20,11 +19,12 @@ InitResult readBytes(const QByteArray& bytes) {
 
 // One line per value read, so a table row shows the whole outcome at a glance.
 QString render(const InitResult& r) {
-    if (!r.ok) return r.error.isEmpty() ? QStringLiteral("ERROR WITHOUT REASON") : QStringLiteral("ERR");
+    if (!r.ok)
+        return r.error.isEmpty() ? QStringLiteral("ERROR WITHOUT REASON") : QStringLiteral("ERR");
     const InitValues& v = r.values;
     QStringList all{v.header[0], v.header[1], v.header[2]};
-    all << v.steps << QStringLiteral("StepEnd") << v.downloadFile << QString::number(v.downloadLength)
-        << v.endMessage << v.downloadCaption;
+    all << v.steps << QStringLiteral("StepEnd") << v.downloadFile
+        << QString::number(v.downloadLength) << v.endMessage << v.downloadCaption;
     return all.join('|');
 }
 
@@ -38,7 +38,8 @@ QByteArray withSteps(int n) {
 // the reader pulled from it, so no such file has to exist on disk.
 class MadeUpFile : public QIODevice {
 public:
-    MadeUpFile(QByteArray head, char filler, qint64 size) : head_(std::move(head)), filler_(filler), size_(size) {
+    MadeUpFile(QByteArray head, char filler, qint64 size)
+        : head_(std::move(head)), filler_(filler), size_(size) {
         open(QIODevice::ReadOnly);
     }
     bool isSequential() const override { return true; }
@@ -126,25 +127,27 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(withSteps(2));
         f.close();
-        QCOMPARE(render(readInitFile(f.fileName())), QStringLiteral("H1|H2|H3|Step 1|Step 2|StepEnd|unit.bin|100|Done|Title"));
+        QCOMPARE(render(readInitFile(f.fileName())),
+                 QStringLiteral("H1|H2|H3|Step 1|Step 2|StepEnd|unit.bin|100|Done|Title"));
     }
 };
 
 void TestInitFile::refusalReason_data() {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("twelve steps") << withSteps(12)
-                                  << "line 15: a twelfth step before \"StepEnd\" (at most 11 steps)";
-    QTest::newRow("length too big, LF") << QByteArray("a\nb\nc\nStepEnd\nf\n40000\nm\nt\n")
-                                        << "line 6: download length 40000 out of range -32768..32767";
+    QTest::newRow("twelve steps")
+        << withSteps(12) << "line 15: a twelfth step before \"StepEnd\" (at most 11 steps)";
+    QTest::newRow("length too big, LF")
+        << QByteArray("a\nb\nc\nStepEnd\nf\n40000\nm\nt\n")
+        << "line 6: download length 40000 out of range -32768..32767";
     QTest::newRow("length not a number, quoted step over lines")
         << QByteArray("a\nb\nc\n\"x\r\ny\"\nStepEnd\nf\n1O0\nm\nt")
         << "line 8: download length \"1O0\" is not a number";
     QTest::newRow("fields missing after StepEnd")
         << QByteArray("a\r\nb\r\nc\r\nStepEnd\r\nf.bin\r\n")
         << "the file ends after line 5, before the download length (after \"StepEnd\")";
-    QTest::newRow("no line end at the end") << QByteArray("a,b\nc")
-                                            << "the file ends after line 2, before the \"StepEnd\" line";
+    QTest::newRow("no line end at the end")
+        << QByteArray("a,b\nc") << "the file ends after line 2, before the \"StepEnd\" line";
     QTest::newRow("field too long") << "a\nb\nc\nStep 1\n" + QByteArray(70000, 'x') + "\nStepEnd\n"
                                     << "line 5: a field longer than 65536 bytes";
     QTest::newRow("empty") << QByteArray() << "the file is empty";
@@ -154,56 +157,103 @@ void TestInitFile::layout_data() {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("expected");
     const QString tail = "StepEnd|unit.bin|100|Done|Title";
-    auto row = [](const char* name, const QByteArray& in, const QString& out) { QTest::newRow(name) << in << out; };
+    auto row = [](const char* name, const QByteArray& in, const QString& out) {
+        QTest::newRow(name) << in << out;
+    };
     row("no steps", withSteps(0), "H1|H2|H3|" + tail);
     QString eleven = "H1|H2|H3|";
     for (int i = 1; i <= 11; ++i) eleven += QStringLiteral("Step %1|").arg(i);
     row("eleven steps", withSteps(11), eleven + tail);
     row("twelve steps", withSteps(12), "ERR");
-    row("lower-case stepend is a step", "h\nh\nh\nstepend\nStepEnd\nf\n1\nm\nt\n", "h|h|h|stepend|StepEnd|f|1|m|t");
+    row("lower-case stepend is a step", "h\nh\nh\nstepend\nStepEnd\nf\n1\nm\nt\n",
+        "h|h|h|stepend|StepEnd|f|1|m|t");
     row("lower-case stepend only", "h\nh\nh\nstepend\nf\n1\nm\nt\n", "ERR");
-    row("unquoted comma splits", "h\nh\nh\nOff, then wait\nStepEnd\nf\n1\nm\nt\n", "h|h|h|Off|then wait|StepEnd|f|1|m|t");
-    row("quoted comma stays", "h\nh\nh\n\"Off, then wait\"\nStepEnd\nf\n1\nm\nt\n", "h|h|h|Off, then wait|StepEnd|f|1|m|t");
+    row("unquoted comma splits", "h\nh\nh\nOff, then wait\nStepEnd\nf\n1\nm\nt\n",
+        "h|h|h|Off|then wait|StepEnd|f|1|m|t");
+    row("quoted comma stays", "h\nh\nh\n\"Off, then wait\"\nStepEnd\nf\n1\nm\nt\n",
+        "h|h|h|Off, then wait|StepEnd|f|1|m|t");
     row("quoted StepEnd ends", "h\nh\nh\n\"StepEnd\"\nf\n1\nm\nt\n", "h|h|h|StepEnd|f|1|m|t");
-    row("blank line is empty step", "h\nh\nh\na\n\nb\nStepEnd\nf\n1\nm\nt\n", "h|h|h|a||b|StepEnd|f|1|m|t");
+    row("blank line is empty step", "h\nh\nh\na\n\nb\nStepEnd\nf\n1\nm\nt\n",
+        "h|h|h|a||b|StepEnd|f|1|m|t");
     row("missing StepEnd", "h\nh\nh\na\nb\n", "ERR");
     row("three fields after StepEnd", "h\nh\nh\nStepEnd\nf\n1\nm\n", "ERR");
     row("empty file", "", "ERR");
     row("mixed line ends", "h\r\nh\nh\r\nStepEnd\nf\r\n1\nm\r\nt", "h|h|h|StepEnd|f|1|m|t");
-    row("blanks around fields", " \th1 \t\r\n  h2\r\nh3  \r\nStepEnd \r\n f \r\n 1 \r\nm\r\nt \r\n", "h1|h2|h3|StepEnd|f|1|m|t");
-    row("quoted blanks stay", "\" h \"\nh\nh\n\"StepEnd \"\nStepEnd\nf\n1\nm\nt\n", " h |h|h|StepEnd |StepEnd|f|1|m|t");
+    row("blanks around fields", " \th1 \t\r\n  h2\r\nh3  \r\nStepEnd \r\n f \r\n 1 \r\nm\r\nt \r\n",
+        "h1|h2|h3|StepEnd|f|1|m|t");
+    row("quoted blanks stay", "\" h \"\nh\nh\n\"StepEnd \"\nStepEnd\nf\n1\nm\nt\n",
+        " h |h|h|StepEnd |StepEnd|f|1|m|t");
     row("no final line end", "h\nh\nh\nStepEnd\nf\n1\nm\nTitle", "h|h|h|StepEnd|f|1|m|Title");
     row("comma then line end", "h,\nh,,\nStepEnd,\nf,1,m,t", "h|h||StepEnd|f|1|m|t");
-    row("comma, blanks, line end", "h, \t\r\n h\nh\nStepEnd\nf\n1\nm\nt\n", "h|h|h|StepEnd|f|1|m|t");
-    row("text after closing quote ignored", "\"h\" junk, more\nh\nStepEnd\nf\n1\nm\nt\n", "h|more|h|StepEnd|f|1|m|t");
-    row("quoted line end kept", "\"h1\r\nh2\"\nh\nh\nStepEnd\nf\n1\nm\nt\n", "h1\r\nh2|h|h|StepEnd|f|1|m|t");
-    row("unterminated quote at end", "h\nh\nh\nStepEnd\nf\n1\nm\n\"Title, x\r\nmore", "h|h|h|StepEnd|f|1|m|Title, x\r\nmore");
+    row("comma, blanks, line end", "h, \t\r\n h\nh\nStepEnd\nf\n1\nm\nt\n",
+        "h|h|h|StepEnd|f|1|m|t");
+    row("text after closing quote ignored", "\"h\" junk, more\nh\nStepEnd\nf\n1\nm\nt\n",
+        "h|more|h|StepEnd|f|1|m|t");
+    row("quoted line end kept", "\"h1\r\nh2\"\nh\nh\nStepEnd\nf\n1\nm\nt\n",
+        "h1\r\nh2|h|h|StepEnd|f|1|m|t");
+    row("unterminated quote at end", "h\nh\nh\nStepEnd\nf\n1\nm\n\"Title, x\r\nmore",
+        "h|h|h|StepEnd|f|1|m|Title, x\r\nmore");
     row("unterminated quote in steps", "h\nh\nh\n\"a\nStepEnd\nf\n1\nm\nt\n", "ERR");
     row("lone CR is text", "h\rx\nh\nh\nStepEnd\nf\n1\nm\nt\r", "h\rx|h|h|StepEnd|f|1|m|t");
     row("UTF-8 BOM skipped", "\xEF\xBB\xBFh\nh\nh\nStepEnd\nf\n1\nm\nt\n", "h|h|h|StepEnd|f|1|m|t");
-    row("BOM later is text", "h\n\xEF\xBB\xBFh\nh\nStepEnd\nf\n1\nm\nt\n", QString::fromUtf16(u"h|\uFEFFh|h|StepEnd|f|1|m|t"));
-    row("UTF-8 text", "Caf\xC3\xA9 \xE2\x82\xAC\nh\nh\nStepEnd\nf\n1\nm\nt\n", QString::fromUtf16(u"Caf\u00E9 \u20AC|h|h|StepEnd|f|1|m|t"));
-    row("Latin-1 text", "Caf\xE9\nh\nh\nStepEnd\nf\n1\nm\nt\n", QString::fromUtf16(u"Caf\u00E9|h|h|StepEnd|f|1|m|t"));
-    row("overlong UTF-8 is Latin-1", "\xC0\xAF\nh\nh\nStepEnd\nf\n1\nm\nt\n", QString::fromUtf16(u"\u00C0\u00AF|h|h|StepEnd|f|1|m|t"));
+    row("BOM later is text", "h\n\xEF\xBB\xBFh\nh\nStepEnd\nf\n1\nm\nt\n",
+        QString::fromUtf16(u"h|\uFEFFh|h|StepEnd|f|1|m|t"));
+    row("UTF-8 text", "Caf\xC3\xA9 \xE2\x82\xAC\nh\nh\nStepEnd\nf\n1\nm\nt\n",
+        QString::fromUtf16(u"Caf\u00E9 \u20AC|h|h|StepEnd|f|1|m|t"));
+    row("Latin-1 text", "Caf\xE9\nh\nh\nStepEnd\nf\n1\nm\nt\n",
+        QString::fromUtf16(u"Caf\u00E9|h|h|StepEnd|f|1|m|t"));
+    row("overlong UTF-8 is Latin-1", "\xC0\xAF\nh\nh\nStepEnd\nf\n1\nm\nt\n",
+        QString::fromUtf16(u"\u00C0\u00AF|h|h|StepEnd|f|1|m|t"));
     static const char nul[] = "h\0x\nh\nh\nStepEnd\nf\n1\nm\nt\n";
     static const char16_t nulOut[] = u"h\u0000x|h|h|StepEnd|f|1|m|t";
-    row("NUL bytes kept", QByteArray(nul, sizeof nul - 1), QString::fromUtf16(nulOut, std::size(nulOut) - 1));
+    row("NUL bytes kept", QByteArray(nul, sizeof nul - 1),
+        QString::fromUtf16(nulOut, std::size(nulOut) - 1));
 }
 
 void TestInitFile::length_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<int>("expected");
     const std::pair<const char*, int> rows[] = {
-        {"100.9", 100}, {"-0.5", -1}, {"", 0}, {" \t ", 0}, {"40000", 99999}, {"-32769", 99999},
-        {"32767", 32767}, {"-32768", -32768}, {"-32768.5", 99999}, {"32767.999999999999999999", 32767},
-        {"-32768.000000000000000001", 99999}, {"1e3", 1000}, {"2.5E2", 250}, {"3276.75e+1", 32767},
-        {"+7", 7}, {".5", 0}, {"-.5", -1}, {"5.", 5}, {"-0", 0}, {"-0.000", 0}, {"00032767", 32767},
-        {"1e-99999999999", 0}, {"-1e-99999999999", -1}, {"1e99999999999", 99999}, {"0.00001e9", 10000},
-        {"\" 42 \"", 42}, {"words", 99999}, {"12abc", 99999}, {"0x10", 99999}, {"inf", 99999},
-        {"nan", 99999}, {".", 99999}, {"1e", 99999}, {"1e+", 99999}, {"--1", 99999}, {"1 2", 99999},
+        {"100.9", 100},
+        {"-0.5", -1},
+        {"", 0},
+        {" \t ", 0},
+        {"40000", 99999},
+        {"-32769", 99999},
+        {"32767", 32767},
+        {"-32768", -32768},
+        {"-32768.5", 99999},
+        {"32767.999999999999999999", 32767},
+        {"-32768.000000000000000001", 99999},
+        {"1e3", 1000},
+        {"2.5E2", 250},
+        {"3276.75e+1", 32767},
+        {"+7", 7},
+        {".5", 0},
+        {"-.5", -1},
+        {"5.", 5},
+        {"-0", 0},
+        {"-0.000", 0},
+        {"00032767", 32767},
+        {"1e-99999999999", 0},
+        {"-1e-99999999999", -1},
+        {"1e99999999999", 99999},
+        {"0.00001e9", 10000},
+        {"\" 42 \"", 42},
+        {"words", 99999},
+        {"12abc", 99999},
+        {"0x10", 99999},
+        {"inf", 99999},
+        {"nan", 99999},
+        {".", 99999},
+        {"1e", 99999},
+        {"1e+", 99999},
+        {"--1", 99999},
+        {"1 2", 99999},
         {"\xEF\xBC\x91", 99999},
     };
-    for (const auto& [field, expected] : rows) QTest::newRow(field) << QByteArray(field) << expected;
+    for (const auto& [field, expected] : rows)
+        QTest::newRow(field) << QByteArray(field) << expected;
 }
 
 void TestInitFile::fieldCap_data() {
@@ -222,8 +272,10 @@ void TestInitFile::hugeFileReadOnlyAsFarAsNeeded_data() {
     QTest::addColumn<char>("filler");
     QTest::addColumn<QString>("expected");
     const QByteArray good = withSteps(1);
-    QTest::newRow("valid top, garbage after") << good << 'x' << "H1|H2|H3|Step 1|StepEnd|unit.bin|100|Done|Title";
-    QTest::newRow("valid top, NUL after") << good << '\0' << "H1|H2|H3|Step 1|StepEnd|unit.bin|100|Done|Title";
+    QTest::newRow("valid top, garbage after")
+        << good << 'x' << "H1|H2|H3|Step 1|StepEnd|unit.bin|100|Done|Title";
+    QTest::newRow("valid top, NUL after")
+        << good << '\0' << "H1|H2|H3|Step 1|StepEnd|unit.bin|100|Done|Title";
     QTest::newRow("no line end at all") << QByteArray() << 'x' << "ERR";
     QTest::newRow("endless empty lines") << QByteArray("h,h,h,") << '\n' << "ERR";
 }

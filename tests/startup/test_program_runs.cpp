@@ -13,7 +13,6 @@
 #include <QtTest>
 #include <memory>
 
-#include "ui/form_registry.h"
 #include "app/command_line.h"
 #include "app/forms.h"
 #include "core/version.h"
@@ -21,13 +20,16 @@
 #include "startup/form1.h"
 #include "startup/form2.h"
 #include "tests/support/test_support.h"
+#include "ui/form_registry.h"
 
 using namespace quarn;
 using namespace testsupport;
 
 namespace {
 
-QByteArray initText(int steps, int length) { return testsupport::initText(stepTexts(steps), QString::number(length)); }
+QByteArray initText(int steps, int length) {
+    return testsupport::initText(stepTexts(steps), QString::number(length));
+}
 
 // The program's own end: the event loop ends with the exit code.
 void endEventLoop(int code) { QCoreApplication::exit(code); }
@@ -51,7 +53,8 @@ private slots:
 private:
     // Runs the program as main does; the steps are queued to run once its
     // event loop has started. A run that does not end in time ends with 99.
-    int run(const std::function<void()>& steps, const QString& initPath = QStringLiteral("Init.txt"));
+    int run(const std::function<void()>& steps,
+            const QString& initPath = QStringLiteral("Init.txt"));
     // Runs the real binary in dir_ with its own settings folder (dir_/config),
     // the given arguments and environment changes (an empty value unsets);
     // "%D" in them stands for dir_. Returns its exit code, or -1 when it did
@@ -104,7 +107,8 @@ int TestProgramRuns::runBinary(const QStringList& args, const QStringList& envCh
         if (value.isEmpty() && !change.endsWith(QLatin1String("=\"\"")))
             env.remove(name);
         else
-            env.insert(name, value == QLatin1String("\"\"") ? QString() : QString(value).replace("%D", d));
+            env.insert(
+                name, value == QLatin1String("\"\"") ? QString() : QString(value).replace("%D", d));
     }
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(d);
@@ -130,25 +134,33 @@ void TestProgramRuns::binaryCommandLine_data() {
                                  << "%D/Init.txt: file not found\n";
     QTest::newRow("INIT a folder") << QStringList{"sub"} << QStringList{} << 1 << "=" + refused
                                    << "%D/sub/Init.txt: line 15: a twelfth step before \"StepEnd\"";
-    QTest::newRow("INIT a file") << QStringList{"%D/sub/QX200.txt"} << QStringList{} << 1 << "=" + refused
-                                 << "%D/sub/QX200.txt: the file ends after line 5";
-    QTest::newRow("--help, no display") << QStringList{"--help"} << noDisplay << 0 << "--list-ports" << "=";
+    QTest::newRow("INIT a file") << QStringList{"%D/sub/QX200.txt"} << QStringList{} << 1
+                                 << "=" + refused << "%D/sub/QX200.txt: the file ends after line 5";
+    QTest::newRow("--help, no display") << QStringList{"--help"} << noDisplay << 0 << "--list-ports"
+                                        << "=";
     QTest::newRow("--version, no display")
-        << QStringList{"--version"} << noDisplay << 0 << "=quarn-download " QUARN_VERSION "\n" << "=";
-    QTest::newRow("windows, no display")
-        << QStringList{"sub"} << noDisplay << 1 << "="
-        << "=quarn-download: no display (DISPLAY and WAYLAND_DISPLAY are not set): the windows cannot be "
-           "shown; run it in a desktop session, or see --help\n";
+        << QStringList{"--version"} << noDisplay << 0 << "=quarn-download " QUARN_VERSION "\n"
+        << "=";
+    QTest::newRow("windows, no display") << QStringList{"sub"} << noDisplay << 1 << "="
+                                         << "=quarn-download: no display (DISPLAY and "
+                                            "WAYLAND_DISPLAY are not set): the windows cannot be "
+                                            "shown; run it in a desktop session, or see --help\n";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << QStringList{} << 1 << "="
                                     << "Unknown option 'frobnicate'";
-    QTest::newRow("two INIT") << QStringList{"sub", "."} << QStringList{} << 1 << "=" << "one INIT at most";
-    QTest::newRow("--list-ports, no display") << QStringList{"--list-ports"} << noDisplay << 0 << "\nCOM1  " << "";
-    QTest::newRow("--assign COM7") << QStringList{"--assign", "COM7=/dev/null"} << noDisplay << 1 << "="
-                                   << "COM7 is not a port number";
-    QTest::newRow("--choose cancelled") << QStringList{"--choose"} << QStringList{"QUARN_AUTO_CHOOSE=\"\""} << 0
-                                        << "=" << "";
-    QTest::newRow("--choose a file") << QStringList{"--choose"} << QStringList{"QUARN_AUTO_CHOOSE=%D/sub/QX200.txt"}
-                                     << 1 << "=" + refused << "%D/sub/QX200.txt: the file ends";
+    QTest::newRow("two INIT") << QStringList{"sub", "."} << QStringList{} << 1 << "="
+                              << "one INIT at most";
+    QTest::newRow("--list-ports, no display")
+        << QStringList{"--list-ports"} << noDisplay << 0 << "\nCOM1  "
+        << "";
+    QTest::newRow("--assign COM7")
+        << QStringList{"--assign", "COM7=/dev/null"} << noDisplay << 1 << "="
+        << "COM7 is not a port number";
+    QTest::newRow("--choose cancelled")
+        << QStringList{"--choose"} << QStringList{"QUARN_AUTO_CHOOSE=\"\""} << 0 << "="
+        << "";
+    QTest::newRow("--choose a file")
+        << QStringList{"--choose"} << QStringList{"QUARN_AUTO_CHOOSE=%D/sub/QX200.txt"} << 1
+        << "=" + refused << "%D/sub/QX200.txt: the file ends";
 }
 
 void TestProgramRuns::binaryCommandLine() {
@@ -160,7 +172,8 @@ void TestProgramRuns::binaryCommandLine() {
     const QString d = dir_->path();
     QVERIFY(QDir(d).mkpath(QStringLiteral("sub")));
     writeFile(d + QStringLiteral("/sub"), QStringLiteral("Init.txt"), initText(12, 100));
-    writeFile(d + QStringLiteral("/sub"), QStringLiteral("QX200.txt"), "a\nb\nc\nStepEnd\nfirmware.bin\n");
+    writeFile(d + QStringLiteral("/sub"), QStringLiteral("QX200.txt"),
+              "a\nb\nc\nStepEnd\nfirmware.bin\n");
     QCOMPARE(runBinary(args, env), status);
     const auto check = [&](const QString& got, QString want) {
         want.replace(QLatin1String("%D"), d);
@@ -171,12 +184,14 @@ void TestProgramRuns::binaryCommandLine() {
     };
     check(binaryOut_, out);
     // Qt's own notes (XDG_RUNTIME_DIR) may come first on standard error.
-    if (err.startsWith(QLatin1Char('=')) && !binaryErr_.isEmpty()) QCOMPARE(binaryErr_.count(QLatin1Char('\n')), 1);
+    if (err.startsWith(QLatin1Char('=')) && !binaryErr_.isEmpty())
+        QCOMPARE(binaryErr_.count(QLatin1Char('\n')), 1);
     check(binaryErr_, err);
     // --choose remembers the folder of the file chosen, in the program's own settings.
     if (QTest::currentDataTag() == QLatin1String("--choose a file")) {
         QSettings settings(d + QStringLiteral("/config/quarn-download.conf"), QSettings::IniFormat);
-        QCOMPARE(settings.value(QStringLiteral("files/lastInitFolder")).toString(), d + QStringLiteral("/sub"));
+        QCOMPARE(settings.value(QStringLiteral("files/lastInitFolder")).toString(),
+                 d + QStringLiteral("/sub"));
     }
 }
 
@@ -187,7 +202,8 @@ void TestProgramRuns::binaryAssignAndRemove() {
     QVERIFY2(binaryOut_.contains(QRegularExpression("\nCOM3 +/dev/null ")), qPrintable(binaryOut_));
     QCOMPARE(runBinary({"--assign", "COM3="}, noDisplay), 0);
     QCOMPARE(runBinary({"--list-ports"}, noDisplay), 0);
-    QVERIFY2(binaryOut_.contains(QRegularExpression("\nCOM3 +- .* not assigned\n")), qPrintable(binaryOut_));
+    QVERIFY2(binaryOut_.contains(QRegularExpression("\nCOM3 +- .* not assigned\n")),
+             qPrintable(binaryOut_));
 }
 
 void TestProgramRuns::cancelOnTheStartWindowEndsWith0() {
@@ -218,7 +234,9 @@ void TestProgramRuns::goodDownloadEndsWith0() {
     const QByteArray firmware = patternBytes(1000);
     const QString folder = init.isEmpty() ? dir_->path() : dir_->filePath(QStringLiteral("unit"));
     QVERIFY(QDir().mkpath(folder));
-    writeFile(folder, init.endsWith(QLatin1String(".txt")) ? QStringLiteral("QX200.txt") : QStringLiteral("Init.txt"),
+    writeFile(folder,
+              init.endsWith(QLatin1String(".txt")) ? QStringLiteral("QX200.txt")
+                                                   : QStringLiteral("Init.txt"),
               initText(4, firmware.size()));
     writeFile(folder, QStringLiteral("firmware.bin"), firmware);
     SimPort unit(sim::Config{}, 1);
@@ -229,22 +247,26 @@ void TestProgramRuns::goodDownloadEndsWith0() {
     // switch the unit off and on when the program asks for it.
     boxes.onBox = [&](const Box& b) {
         if (b.prompt == kHandshakeBox)
-            QTimer::singleShot(0, [] { QTest::mouseClick(form24()->ReloadCommand, Qt::LeftButton); });
+            QTimer::singleShot(0,
+                               [] { QTest::mouseClick(form24()->ReloadCommand, Qt::LeftButton); });
         if (b.prompt == kRepowerBox) unit.unit().repower();
     };
 
-    const int code = run([] {
-        QTest::mouseClick(form1()->Continue, Qt::LeftButton);
-        clickOption(form2()->Com_select[0]);
-        // The whole session runs inside this click; a good download unloads
-        // every window from in there.
-        QTest::mouseClick(form2()->Continue1, Qt::LeftButton);
-    }, enterInitFolder(init));
+    const int code = run(
+        [] {
+            QTest::mouseClick(form1()->Continue, Qt::LeftButton);
+            clickOption(form2()->Com_select[0]);
+            // The whole session runs inside this click; a good download unloads
+            // every window from in there.
+            QTest::mouseClick(form2()->Continue1, Qt::LeftButton);
+        },
+        enterInitFolder(init));
 
     QCOMPARE(code, 0);
     QCOMPARE(loadedFormCount(), 0);
     QStringList expectedBoxes{kInitEndMessage};
-    if (handshakeFailsFirst) expectedBoxes = QStringList{kHandshakeBox, kRepowerBox} + expectedBoxes;
+    if (handshakeFailsFirst)
+        expectedBoxes = QStringList{kHandshakeBox, kRepowerBox} + expectedBoxes;
     QCOMPARE(boxes.prompts(), expectedBoxes);
     QVERIFY(unit.unit().waitForSessions(1, 2000));
     const std::vector<sim::SessionSummary> sessions = unit.unit().sessions();

@@ -12,14 +12,14 @@
 #include <QtTest>
 #include <memory>
 
-#include "ui/form_registry.h"
 #include "app/forms.h"
 #include "core/globals.h"
-#include "ui/ui_util.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"
 #include "tests/support/test_support.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 using namespace quarn;
 using namespace testsupport;
@@ -87,7 +87,8 @@ void TestStartupWindows::cleanup() {
     resetProgram();
     holders_.clear();
     units_.clear();
-    for (int com = 1; com <= 4; ++com) qunsetenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData());
+    for (int com = 1; com <= 4; ++com)
+        qunsetenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData());
     QDir::setCurrent(home_);
     dir_.reset();
 }
@@ -109,7 +110,8 @@ Form2* TestStartupWindows::openPortSelection() {
 void TestStartupWindows::prepare(int com, Device device) {
     const QByteArray var = QStringLiteral("QUARN_COM%1").arg(com).toLatin1();
     if (device == Device::Missing) {
-        qputenv(var.constData(), QDir(dir_->path()).filePath(QStringLiteral("ttyNONE")).toLocal8Bit());
+        qputenv(var.constData(),
+                QDir(dir_->path()).filePath(QStringLiteral("ttyNONE")).toLocal8Bit());
         return;
     }
     units_.push_back(std::make_unique<ScriptedUnit>(com));
@@ -123,11 +125,10 @@ void TestStartupWindows::prepare(int com, Device device) {
 void TestStartupWindows::startWindowSizedToItsSteps_data() {
     QTest::addColumn<QStringList>("steps");
     QTest::newRow("no steps") << QStringList();
-    QTest::newRow("four steps, one with a quoted comma")
-        << QStringList{QStringLiteral("Switch the unit off"),
-                       QStringLiteral("Connect the serial cable, 9 pin end at the PC"),
-                       QStringLiteral("Set the service switch to LOAD"),
-                       QStringLiteral("Switch the unit on")};
+    QTest::newRow("four steps, one with a quoted comma") << QStringList{
+        QStringLiteral("Switch the unit off"),
+        QStringLiteral("Connect the serial cable, 9 pin end at the PC"),
+        QStringLiteral("Set the service switch to LOAD"), QStringLiteral("Switch the unit on")};
     QTest::newRow("eleven steps") << stepTexts(11);
 }
 
@@ -170,7 +171,8 @@ void TestStartupWindows::refusedInitFileEndsTheProgram_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::newRow("missing") << false << QByteArray();
     QTest::newRow("twelve steps") << true << initText(stepTexts(12));
-    QTest::newRow("length beyond 16 bits") << true << initText(stepTexts(2), QStringLiteral("40000"));
+    QTest::newRow("length beyond 16 bits")
+        << true << initText(stepTexts(2), QStringLiteral("40000"));
 }
 
 void TestStartupWindows::refusedInitFileEndsTheProgram() {
@@ -179,7 +181,9 @@ void TestStartupWindows::refusedInitFileEndsTheProgram() {
     if (present) writeInit(text);
     BoxRecorder boxes;
     bool shownDuringBox = true;
-    boxes.onBox = [&](const Box&) { shownDuringBox = form1IfLoaded() && form1IfLoaded()->isVisible(); };
+    boxes.onBox = [&](const Box&) {
+        shownDuringBox = form1IfLoaded() && form1IfLoaded()->isVisible();
+    };
 
     Form1* f = form1();
     QCOMPARE(boxes.boxes.size(), 1);
@@ -245,8 +249,10 @@ void TestStartupWindows::cancelAndCloseBoxEndTheProgram() {
     Form1* start = form1();
     start->show();
     BoxRecorder boxes;
-    if (closeBox) start->close();
-    else QTest::mouseClick(start->Cancel, Qt::LeftButton);
+    if (closeBox)
+        start->close();
+    else
+        QTest::mouseClick(start->Cancel, Qt::LeftButton);
     QVERIFY(!start->isLoaded());
     QVERIFY(!start->isVisible());
     QCOMPARE(loadedFormCount(), 0);
@@ -301,7 +307,8 @@ void TestStartupWindows::choosingAPortTestsIt() {
         QCOMPARE(boxes.boxes[0].title, QStringLiteral("ERROR!"));
         QCOMPARE(statusDuringBox, QStringList{kSelectValid});
         qInfo("refused: %s", qPrintable(boxes.boxes[0].informative));
-        QVERIFY2(boxes.boxes[0].informative.contains(reason), qPrintable(boxes.boxes[0].informative));
+        QVERIFY2(boxes.boxes[0].informative.contains(reason),
+                 qPrintable(boxes.boxes[0].informative));
     }
     // Each option tells what its number leads to.
     QVERIFY(ports->Com_select[com - 1]->accessibleDescription().startsWith(
@@ -366,8 +373,9 @@ void TestStartupWindows::continueNeedsTheLastChoiceToHavePassed() {
         QVERIFY(!ports->isVisible());
         QVERIFY(download->isVisible());
         QVERIFY(unit.readAll().contains(QByteArray("\xAA\x55\xAA", 3)));
-        QCOMPARE(boxes.prompts(),
-                 QStringList{QStringLiteral("Handshake Error! - Please check connection and retry.")});
+        QCOMPARE(
+            boxes.prompts(),
+            QStringList{QStringLiteral("Handshake Error! - Please check connection and retry.")});
     } else {
         QVERIFY(ports->isVisible());
         QVERIFY(!download->isVisible());
@@ -410,7 +418,8 @@ void TestStartupWindows::choiceRefusedWhileThePortIsOpen() {
     clickOption(ports->Com_select[1]);
 
     QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].prompt, QStringLiteral("Do not chance com port under program download!"));
+    QCOMPARE(boxes.boxes[0].prompt,
+             QStringLiteral("Do not chance com port under program download!"));
     QCOMPARE(boxes.boxes[0].style, 48);
     QCOMPARE(boxes.boxes[0].title, QStringLiteral("WARNING!"));
     QCOMPARE(int(Com_port), 1);

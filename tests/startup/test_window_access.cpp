@@ -108,14 +108,16 @@ void TestWindowAccess::everyControlNamedHiddenOnesOffTheTabChain() {
         if (w->focusPolicy() & Qt::TabFocus) chain << w;
         w = w->nextInFocusChain();
     } while (w != download->StopCommand);
-    for (QWidget* c : chain) QVERIFY2(!download->SSPanel13->isAncestorOf(c), qPrintable(c->objectName()));
+    for (QWidget* c : chain)
+        QVERIFY2(!download->SSPanel13->isAncestorOf(c), qPrintable(c->objectName()));
     QVERIFY(chain.contains(download->ReloadCommand));
 }
 
 void TestWindowAccess::longTextsWrapAndTheWindowGrows() {
     QStringList steps = stepTexts(4);
-    steps[1] = QStringLiteral("Disconnect the mains supply and wait until the capacitor bank has "
-                              "discharged below 50 V and only then remove the service cover");
+    steps[1] = QStringLiteral(
+        "Disconnect the mains supply and wait until the capacitor bank has "
+        "discharged below 50 V and only then remove the service cover");
     writeFile(dir_.path(), QStringLiteral("Init.txt"), initText(steps));
     Form1* start = form1();
     QVERIFY(start->initOk());
@@ -128,10 +130,12 @@ void TestWindowAccess::longTextsWrapAndTheWindowGrows() {
     QVERIFY(!next->wordWrap());
     const int grown = longStep->height() - twipsToPixels(252, start->logicalDpiY());
     QVERIFY(grown > 0);
-    const int designHeight = twipsToPixels(start->Form_Height - kFrameHeightTwips, start->logicalDpiY());
+    const int designHeight =
+        twipsToPixels(start->Form_Height - kFrameHeightTwips, start->logicalDpiY());
     QCOMPARE(start->height(), designHeight + grown);
     QCOMPARE(start->Continue->y(), twipsToPixels(Form1::kLayoutTopTwips + 4 * Form1::kStepRiseTwips,
-                                                 start->logicalDpiY()) + grown);
+                                                 start->logicalDpiY()) +
+                                       grown);
     writeFile(dir_.path(), QStringLiteral("Init.txt"), initText(stepTexts(3)));
 }
 
@@ -144,14 +148,16 @@ void TestWindowAccess::portReasonsWithoutADevice_data() {
     QTest::newRow("permission denied")
         << QStringLiteral("/dev/ttyQUARN9") << QStringLiteral("/dev/ttyQUARN9: Permission denied")
         << QStringLiteral("not permitted")
-        << QStringLiteral("/dev/ttyQUARN9: permission denied. Join the group dialout with\n"
-                          "sudo usermod -aG dialout $USER\nthen log out and log in again.");
+        << QStringLiteral(
+               "/dev/ttyQUARN9: permission denied. Join the group dialout with\n"
+               "sudo usermod -aG dialout $USER\nthen log out and log in again.");
     QTest::newRow("lock held, holder gone")
         << QStringLiteral("/dev/ttyQUARN9")
         << QStringLiteral("/dev/ttyQUARN9: Permission error while locking the device")
         << QStringLiteral("free")
-        << QStringLiteral("/dev/ttyQUARN9: in use by another program. Close it, then choose the "
-                          "port again.");
+        << QStringLiteral(
+               "/dev/ttyQUARN9: in use by another program. Close it, then choose the "
+               "port again.");
 }
 
 void TestWindowAccess::portReasonsWithoutADevice() {

@@ -1,24 +1,24 @@
 #include "tests/support/test_support.h"
 
-#include <QDir>
-#include <QFile>
-#include <QRadioButton>
-#include <QTest>
 #include <fcntl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QTest>
 #include <cstdlib>
 #include <random>
 
-#include "ui/form_registry.h"
 #include "app/forms.h"
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "ui/ui_util.h"
 #include "link/download_link.h"
 #include "session/form24.h"
+#include "ui/form_registry.h"
+#include "ui/ui_util.h"
 
 namespace testsupport {
 
@@ -153,7 +153,8 @@ void clickOption(QRadioButton* option) {
 QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
     const QString path = QDir(dir).filePath(name);
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write test file");
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write test file");
     return path;
 }
 
@@ -225,10 +226,14 @@ Indicator indicatorOf(quarn::Form24* f) {
 
 const char* indicatorName(Indicator i) {
     switch (i) {
-        case Indicator::AtLoad: return "as loaded";
-        case Indicator::Failure: return "failure";
-        case Indicator::Ready: return "ready";
-        case Indicator::Unknown: return "unknown";
+        case Indicator::AtLoad:
+            return "as loaded";
+        case Indicator::Failure:
+            return "failure";
+        case Indicator::Ready:
+            return "ready";
+        case Indicator::Unknown:
+            return "unknown";
     }
     return "?";
 }

@@ -100,10 +100,10 @@ public:
     explicit ScriptedUnit(int com = 1);
     ~ScriptedUnit();
     QString slavePath() const { return slave_; }
-    QByteArray readAll();           // everything the program wrote so far (non-blocking)
+    QByteArray readAll();  // everything the program wrote so far (non-blocking)
     void write(const QByteArray& bytes);
-    void hangUp();                  // closes the master: the port vanishes
-    QByteArray log;                 // every byte read by readAll, in order
+    void hangUp();   // closes the master: the port vanishes
+    QByteArray log;  // every byte read by readAll, in order
 
 private:
     int master_ = -1;
