@@ -336,7 +336,7 @@ bool DownloadLink::confirmBlock() {
     sendByte(kConfirm);
     if (!waitForReply()) return false;
     if (readReply() != kConfirm) {
-        wrongReply();
+        wrongReply_ = true;  // the caller takes the bad-reply exit, which raises the flags
         return false;
     }
     return true;
