@@ -2,9 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QSettings>
 
 #include "core/version.h"
 #include "link/port_map.h"
@@ -31,8 +29,6 @@ const char kUsage[] =
     "                      give COMn (1 to 4) to DEVICE; COMn= removes it\n"
     "  -h, --help          show this text\n"
     "  -v, --version       show the version\n";
-
-const QString kFilesGroupKey = QStringLiteral("files/lastInitFolder");
 
 }  // namespace
 
@@ -87,12 +83,6 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     return cl;
 }
 
-bool displayAvailable() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 QString enterInitFolder(const QString& init) {
     if (init.isEmpty()) return QStringLiteral("Init.txt");
     const QFileInfo given(init);
@@ -103,25 +93,6 @@ QString enterInitFolder(const QString& init) {
     const QFileInfo info(file);
     if (info.absoluteDir().exists()) QDir::setCurrent(info.absolutePath());
     return info.absoluteFilePath();
-}
-
-QString chooseInitFile(const QString& startFolder) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
-    const bool usable = portSettingsProblem(settings).isEmpty();
-    QString folder = startFolder;
-    if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-    const QString chosen =
-        qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
-            ? qEnvironmentVariable("QUARN_AUTO_CHOOSE")
-            : QFileDialog::getOpenFileName(
-                  nullptr, QStringLiteral("Quarn Download - choose the Init.txt"), folder,
-                  QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
-    // A damaged settings file is left as it is: QSettings would rewrite it from
-    // the little it understood.
-    if (!chosen.isEmpty() && usable)
-        settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
-    return chosen;
 }
 
 }  // namespace quarn

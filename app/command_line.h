@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/init_chooser.h"
+
 namespace quarn {
 
 struct CommandLine {
@@ -31,21 +33,11 @@ struct CommandLine {
 // arguments as main's argv, the program name first.
 CommandLine parseCommandLine(const QStringList& arguments);
 
-// True when Qt can open windows: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set.
-bool displayAvailable();
-
 // Makes the folder of INIT the working folder (INIT a folder, or a file in
 // one) and returns the absolute path of the Init.txt to read. Empty INIT:
 // "Init.txt" in the working folder, which stays as it is. A folder that does
 // not exist is not entered; the path returned then names a file that is not
 // there, and reading it says so.
 QString enterInitFolder(const QString& init);
-
-// --choose: the Init.txt the user picks in a file dialog that starts in the
-// folder last chosen (remembered in the program's settings file, group
-// [files]), or in startFolder when given. Empty when the dialog is cancelled.
-// Test hook: with QUARN_AUTO_CHOOSE set, no dialog is shown and its value is
-// taken as the choice (empty: cancelled). Needs a QApplication.
-QString chooseInitFile(const QString& startFolder);
 
 }  // namespace quarn

@@ -3,10 +3,11 @@
 // through MsgBox(), so a test can install a handler that reads the prompt,
 // style, title and informative text and answers in place of the user.
 //
-// Styles: 64 = information icon, 48 = exclamation icon, 0 = no icon; always an
-// OK button. The informative text, when not empty, is the smaller text under
-// the prompt: why something failed and what to do about it. The call returns
-// when the box has been answered (modal); the result is 1 (OK).
+// Styles: 64 = information icon, 48 = exclamation icon, 32 = question icon,
+// 0 = no icon; an OK button, or Yes and No when kButtonsYesNo is added. The informative text, when
+// not empty, is the smaller text under the prompt: why something failed and what to do about it.
+// The call returns when the box has been answered (modal); the result is kAnswerOk, or kAnswerYes /
+// kAnswerNo for a Yes/No box.
 
 #include <QString>
 #include <functional>
@@ -16,6 +17,11 @@ namespace quarn {
 constexpr int kStyleNone = 0;
 constexpr int kStyleExclamation = 48;
 constexpr int kStyleInformation = 64;
+constexpr int kStyleQuestion = 32;
+constexpr int kButtonsYesNo = 4;
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
 
 struct MsgBoxRequest {
     QString prompt;

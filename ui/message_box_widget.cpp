@@ -9,16 +9,22 @@ namespace quarn {
 
 void installModalMessageBoxes() {
     setMsgBoxHandler([](const MsgBoxRequest& r) {
+        const int iconStyle = r.style & ~kButtonsYesNo;
+        const bool yesNo = (r.style & kButtonsYesNo) != 0;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        if (r.style == kStyleInformation)
+        if (iconStyle == kStyleInformation)
             icon = QMessageBox::Information;
-        else if (r.style == kStyleExclamation)
+        else if (iconStyle == kStyleExclamation)
             icon = QMessageBox::Warning;
-        QMessageBox box(icon, r.title, r.prompt, QMessageBox::Ok, QApplication::activeWindow());
+        else if (iconStyle == kStyleQuestion)
+            icon = QMessageBox::Question;
+        const auto buttons = yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+        QMessageBox box(icon, r.title, r.prompt, buttons, QApplication::activeWindow());
         box.setInformativeText(r.informative);
         box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
-        return 1;
+        const int answer = box.exec();
+        if (!yesNo) return kAnswerOk;
+        return answer == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
     });
 }
 

@@ -1,0 +1,80 @@
+// quarn-station: reads the command line before any application object, so
+// that --help and --version need no display; then the slotList, the Init.txt,
+// and the window. Ends when the window closes.
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <cstdio>
+
+#include "core/message_box.h"
+#include "core/version.h"
+#include "link/port_map.h"
+#include "station/station_model.h"
+#include "station/station_options.h"
+#include "station/station_window.h"
+#include "ui/init_chooser.h"
+#include "ui/message_box_widget.h"
+
+namespace {
+
+using quarn::station::StationOptions;
+
+int fail(const QString& text) {
+    std::fprintf(stderr, "quarn-station: %s\n", text.toLocal8Bit().constData());
+    return 1;
+}
+
+// The window on its slotList, until it closes.
+int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) {
+    QSettings settings(quarn::portSettingsPath(), QSettings::IniFormat);
+    quarn::station::StationConfig config;
+    config.stationName = o.stationName;
+    config.operatorName = o.operatorName;
+    config.logPath = o.logPath;
+    config.filePath = load.filePath;
+    config.downloadLength = load.downloadLength;
+    config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
+    config.requireSerial = o.requireSerial;
+    const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
+    quarn::station::StationModel model(config, slotList);
+    quarn::station::StationWindow window(model);
+    window.resize(1000, 600);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const StationOptions o = quarn::station::parseStationOptions(arguments);
+    if (o.action == StationOptions::Action::Error) return fail(o.error + " (see --help)");
+    if (o.action == StationOptions::Action::Help)
+        return std::fputs(o.helpText.toLocal8Bit().constData(), stdout), 0;
+    if (o.action == StationOptions::Action::Version)
+        return std::printf("quarn-station %s\n", QUARN_VERSION), 0;
+    if (!quarn::displayAvailable())
+        return fail(
+            "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
+            "shown; quarn-flash --watch loads units without one");
+    QApplication app(argc, argv);
+    quarn::installModalMessageBoxes();
+    QString init = o.init;
+    if (o.choose) {
+        const QFileInfo given(init);
+        init = quarn::chooseInitFile(init.isEmpty()  ? QString()
+                                     : given.isDir() ? given.absoluteFilePath()
+                                                     : given.absolutePath());
+        if (init.isEmpty()) return 0;
+    }
+    quarn::station::StationLoad load;
+    QString why;
+    if (!quarn::station::resolveStationInit(init, &load, &why)) {
+        quarn::MsgBox(QStringLiteral("Invalid Init File."), quarn::kStyleExclamation,
+                      QStringLiteral("Quarn Station"), why);
+        return fail(why);
+    }
+    return runWindow(o, load);
+}

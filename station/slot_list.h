@@ -1,0 +1,46 @@
+#pragma once
+// Which ports are the station's slots, and whether each is plugged in.
+//
+// The slots, first rule that applies:
+//  1. the ports given with -p, in that order (COMn resolves through the port
+//     mapping; a device path is used as it is);
+//  2. `ports=` in the [station] group of the settings file: a list of device
+//     paths or stable names, in order; it fixes the list;
+//  3. the machine's USB serial adapters: the links under
+//     <serialRoot>/by-path, sorted by name, so that a hub's sockets come in
+//     their physical order. New adapters join as new slots (rescanAdapters).
+// Slot K is named "Slot K". A slot is plugged in while its stable name (or,
+// for a COM number, its resolved device) exists; pulled adapters keep their
+// slot so that the same socket comes back as the same slot.
+
+#include <QList>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+namespace quarn::station {
+
+struct Slot {
+    QString name;        // "Slot K"
+    QString given;       // as named on the command line or in settings, else the stable name
+    QString stableName;  // by-path link, or what was given
+    QString why;         // why the slot has no device (a COM number that resolves to nothing)
+};
+
+enum class SlotSource { CommandLine, Settings, Adapters };
+
+// serialRoot: where by-path lives (/dev/serial; tests give a folder of their own).
+QList<Slot> slotsFrom(const QStringList& ports, const QSettings& settings, SlotSource* source,
+                      const QString& serialRoot = QStringLiteral("/dev/serial"));
+
+// The adapters' by-path links, sorted, absolute.
+QStringList adapterLinks(const QString& serialRoot);
+
+// Adds a slot for each adapter link not already a slot; returns how many were added.
+int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot);
+
+// The device a slot opens now (the stable name, symlinks followed), or empty
+// with the reason when it is not plugged in.
+QString slotDevice(const Slot& slot, QString* why = nullptr);
+
+}  // namespace quarn::station

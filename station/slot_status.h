@@ -1,0 +1,43 @@
+#pragma once
+// What a slot's tile says: its phase, the status line's text and the colour
+// of its state. The texts are the station's own and are used as they stand.
+
+#include <QString>
+
+#include "link/download_session.h"
+#include "station/slot_session.h"
+
+namespace quarn::station {
+
+enum class SlotPhase {
+    Absent,     // "not plugged in"
+    Ready,      // "ready"
+    Listening,  // Auto-start: "waiting for a unit"
+    Running,    // "quiet line", "handshake", "pause", "login", "block K of N"
+    Ended,      // "good", "failed: OUTCOME", "stopped"
+    Remove,     // Auto-start after a session: "remove the unit"
+};
+
+enum class TileColour { Idle, Running, Good, Failed };
+
+// The colour's name ("idle", "running", "good", "failed") and its paint.
+QString colourName(TileColour colour);
+unsigned colourRgb(TileColour colour);
+
+// The status line while a session runs, from its figures: the block being
+// sent (one past those answered) of the total.
+QString runningText(const SessionFigures& figures);
+// The status line after a session: "good", "failed: OUTCOME", "stopped".
+QString endedText(SessionOutcome outcome);
+
+struct SlotLook {
+    QString status;
+    TileColour colour = TileColour::Idle;
+};
+// phase and, for Running, the figures; for Ended and Remove, the last outcome.
+SlotLook slotLook(SlotPhase phase, const SessionFigures& figures, SessionOutcome last);
+
+// Seconds left of the transfer at its pace so far; -1 while unknown.
+int secondsLeft(const SessionFigures& figures, qint64 nowMs);
+
+}  // namespace quarn::station

@@ -1,0 +1,152 @@
+#include "station/station_model.h"
+
+#include <QDateTime>
+
+namespace quarn::station {
+
+QByteArray stationRecordLine(const flash::UnitRecord& record, const StationKeys& keys) {
+    Q_UNUSED(keys);  // the record takes no station keys yet
+    return flash::toJsonLine(record);
+}
+
+StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
+    : QObject(parent), config_(std::move(config)) {
+    for (const Slot& s : slotList) {
+        slots_.push_back(std::make_unique<SlotState>());
+        slots_.back()->slot = s;
+    }
+    if (!config_.logPath.isEmpty() && !log_.open(config_.logPath, &logProblem_))
+        qWarning("quarn-station: %s", qPrintable(logProblem_));
+    connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
+    connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);
+    presenceTimer_.start(1000);
+    progressTimer_.setInterval(250);
+    refreshPresence();
+}
+
+StationModel::~StationModel() {
+    for (auto& s : slots_) s->session.reset();  // stops and joins each thread
+}
+
+bool StationModel::canStart(const SlotState& s) const {
+    const bool idle = s.phase == SlotPhase::Ready || s.phase == SlotPhase::Ended;
+    if (!idle || slotDevice(s.slot).isEmpty()) return false;
+    return !config_.requireSerial || !s.serial.trimmed().isEmpty();
+}
+
+bool StationModel::start(int k) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    if (!canStart(s)) return false;
+    SessionJob job;
+    job.port = s.slot.given;
+    job.device = slotDevice(s.slot, &job.why);
+    job.filePath = config_.filePath;
+    job.downloadLength = config_.downloadLength;
+    job.maxRepeats = config_.maxRepeats;
+    s.session = std::make_unique<SlotSession>(k, job);
+    connect(s.session.get(), &SlotSession::finished, this, &StationModel::onFinished);
+    s.phase = SlotPhase::Running;
+    s.figures = SessionFigures{};
+    s.message.clear();
+    s.session->start();
+    progressTimer_.start();
+    updateLook(k);
+    return true;
+}
+
+int StationModel::startAll() {
+    int started = 0;
+    for (int k = 0; k < count(); ++k) started += start(k) ? 1 : 0;
+    return started;
+}
+
+int StationModel::startFailed() {
+    int started = 0;
+    for (int k = 0; k < count(); ++k)
+        if (slots_[static_cast<size_t>(k)]->lastFailed) started += start(k) ? 1 : 0;
+    return started;
+}
+
+void StationModel::stopAll() {
+    for (auto& s : slots_)
+        if (s->session && s->session->running()) s->session->requestStop();
+}
+
+bool StationModel::anyRunning() const {
+    return std::any_of(slots_.begin(), slots_.end(),
+                       [](const auto& s) { return s->phase == SlotPhase::Running; });
+}
+
+void StationModel::setSerial(int k, const QString& serial) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.serial = serial.trimmed();
+    s.serialLoadedGood = !s.serial.isEmpty() && counters_.loadedGood(s.serial);
+    emit slotChanged(k);
+}
+
+void StationModel::onFinished(int k, const flash::UnitRecord& record) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    const QByteArray line = stationRecordLine(
+        record, {config_.stationName, config_.operatorName, s.serial, s.slot.stableName});
+    QString why;
+    if (log_.isOpen() && !log_.append(line, &why)) logProblem_ = why;
+    s.session->deleteLater();
+    s.session.release();
+    s.phase = SlotPhase::Ended;
+    s.last = record.outcome;
+    s.message = record.message;
+    s.lastFailed =
+        record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
+    s.secondsLeft = -1;
+    if (record.outcome != SessionOutcome::Interrupted) {
+        counters_.count(s.serial, record.outcome == SessionOutcome::Good);
+        emit countersChanged();
+    }
+    updateLook(k);
+    emit sessionEnded(k, line);
+    if (!anyRunning()) {
+        progressTimer_.stop();
+        emit allIdle();
+    }
+}
+
+void StationModel::refreshRunning() {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int k = 0; k < count(); ++k) {
+        SlotState& s = *slots_[static_cast<size_t>(k)];
+        if (s.phase != SlotPhase::Running || !s.session) continue;
+        s.figures = s.session->figures();
+        s.secondsLeft = secondsLeft(s.figures, now);
+        updateLook(k);
+    }
+}
+
+void StationModel::updateLook(int k) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.look = slotLook(s.phase, s.figures, s.last);
+    emit slotChanged(k);
+}
+
+void StationModel::refreshPresence() {
+    if (config_.source == SlotSource::Adapters) {
+        QList<Slot> list;
+        for (const auto& s : slots_) list << s->slot;
+        const int before = count();
+        rescanAdapters(list, config_.serialRoot);
+        for (int k = before; k < list.size(); ++k) {
+            slots_.push_back(std::make_unique<SlotState>());
+            slots_.back()->slot = list[k];
+            emit slotAdded(k);
+        }
+    }
+    for (int k = 0; k < count(); ++k) {
+        SlotState& s = *slots_[static_cast<size_t>(k)];
+        const bool present = !slotDevice(s.slot).isEmpty();
+        const SlotPhase was = s.phase;
+        if (!present && s.phase == SlotPhase::Ready) s.phase = SlotPhase::Absent;
+        if (present && s.phase == SlotPhase::Absent) s.phase = SlotPhase::Ready;
+        if (s.phase != was || s.look.status.isEmpty()) updateLook(k);
+    }
+}
+
+}  // namespace quarn::station

@@ -1,0 +1,105 @@
+#pragma once
+// The station without its window: the slots, what each shows, the shift's
+// counters, the serial numbers, and the sessions started and stopped. A
+// window (or a test) reads slot(k) after slotChanged(k).
+//
+// Sessions run through SlotSession, one thread each; each ended session's
+// record goes to the log first, then out by sessionEnded(). Plugging is
+// checked every second: an idle slot whose port is gone says "not plugged in"
+// and is ready again once it is back; a running one ends by itself as a lost
+// port. With adapters for slots, a newly plugged adapter becomes a new slot.
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "flash/flash_record.h"
+#include "station/shift_counters.h"
+#include "station/slot_list.h"
+#include "station/slot_status.h"
+
+namespace quarn::station {
+
+struct StationConfig {
+    QString stationName;
+    QString operatorName;
+    QString logPath;  // empty: no log
+    QString filePath;
+    int16_t downloadLength = 0;
+    int maxRepeats = 10;
+    bool requireSerial = false;
+    SlotSource source = SlotSource::CommandLine;
+    QString serialRoot = QStringLiteral("/dev/serial");
+};
+
+struct SlotState {
+    Slot slot;
+    SlotPhase phase = SlotPhase::Ready;
+    SessionOutcome last = SessionOutcome::Good;
+    bool lastFailed = false;  // the last session ended neither good nor stopped
+    QString message;          // the last failure's explanation
+    QString serial;
+    bool serialLoadedGood = false;  // this serial loaded good earlier this shift
+    SessionFigures figures;
+    SlotLook look;
+    int secondsLeft = -1;
+    std::unique_ptr<SlotSession> session;
+};
+
+class StationModel : public QObject {
+    Q_OBJECT
+public:
+    StationModel(StationConfig config, QList<Slot> slotList, QObject* parent = nullptr);
+    ~StationModel() override;
+
+    int count() const { return static_cast<int>(slots_.size()); }
+    const SlotState& slot(int k) const { return *slots_[static_cast<size_t>(k)]; }
+    const ShiftCounters& counters() const { return counters_; }
+    const StationConfig& config() const { return config_; }
+    QString logProblem() const { return logProblem_; }
+
+    // Start every slot that is ready or ended and plugged in (and has a serial
+    // number when one is required); only those whose last session failed.
+    int startAll();
+    int startFailed();
+    // Every running session stops as Cancel does.
+    void stopAll();
+    bool anyRunning() const;
+
+    void setSerial(int k, const QString& serial);
+
+    // Hot-plug: checks every slot's port now (the timer does it every second).
+    void refreshPresence();
+
+signals:
+    void slotChanged(int k);
+    void slotAdded(int k);
+    void countersChanged();
+    void sessionEnded(int k, const QByteArray& recordLine);
+    void allIdle();  // the last running session ended
+
+private:
+    bool canStart(const SlotState& s) const;
+    bool start(int k);
+    void onFinished(int k, const flash::UnitRecord& record);
+    void refreshRunning();
+    void updateLook(int k);
+
+    StationConfig config_;
+    std::vector<std::unique_ptr<SlotState>> slots_;
+    ShiftCounters counters_;
+    flash::RecordLog log_;
+    QString logProblem_;
+    QTimer presenceTimer_;
+    QTimer progressTimer_;
+};
+
+// The record line of one station session. The station's own keys (station,
+// operator, serial, slot) join here once the record offers them.
+struct StationKeys {
+    QString station, operatorName, serial, slot;
+};
+QByteArray stationRecordLine(const flash::UnitRecord& record, const StationKeys& keys);
+
+}  // namespace quarn::station

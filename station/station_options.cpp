@@ -1,0 +1,92 @@
+#include "station/station_options.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include "flash/flash_options.h"
+#include "link/download_session.h"
+#include "startup/init_file.h"
+
+namespace quarn::station {
+
+namespace {
+
+StationOptions refuse(StationOptions o, const QString& why) {
+    o.action = StationOptions::Action::Error;
+    o.error = why;
+    return o;
+}
+
+}  // namespace
+
+StationOptions parseStationOptions(const QStringList& args) {
+    StationOptions o;
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "One window for a rack of units: a tile per slot, started together or one by one.\n"
+        "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
+    const QCommandLineOption port({"p", "port"},
+                                  "A slot: COM1 to COM4 or a device path, once per\n"
+                                  "slot in order (default: the USB serial adapters).",
+                                  "PORT");
+    const QCommandLineOption operatorName("operator", "Who works the station.", "NAME");
+    const QCommandLineOption stationName("station", "The station's name (default: the host name).",
+                                         "NAME");
+    const QCommandLineOption log("log",
+                                 "Append each session's record to FILE (default:\n"
+                                 "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
+                                 "FILE");
+    const QCommandLineOption noLog("no-log", "Write no log.");
+    const QCommandLineOption autoStart("auto", "Start with Auto-start on.");
+    const QCommandLineOption requireSerial("require-serial",
+                                           "A slot without a serial number does not start.");
+    const QCommandLineOption choose("choose", "Pick the Init.txt in a file dialog first.");
+    const QCommandLineOption version("version", "Show the version.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial, choose,
+                  version, help});
+    p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+
+    if (!p.parse(args)) return refuse(o, p.errorText());
+    o.helpText = p.helpText();
+    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")),
+                       QStringLiteral("Usage: quarn-station"));
+    if (p.isSet(help)) return o.action = StationOptions::Action::Help, o;
+    if (p.isSet(version)) return o.action = StationOptions::Action::Version, o;
+    if (p.positionalArguments().size() > 1)
+        return refuse(o, QStringLiteral("more than one INIT given"));
+    if (p.isSet(log) && p.isSet(noLog))
+        return refuse(o, QStringLiteral("--log and --no-log together"));
+
+    o.ports = p.values(port);
+    o.operatorName = p.value(operatorName);
+    o.stationName = p.isSet(stationName) ? p.value(stationName) : QSysInfo::machineHostName();
+    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : flash::defaultLogPath();
+    o.autoStart = p.isSet(autoStart);
+    o.requireSerial = p.isSet(requireSerial);
+    o.choose = p.isSet(choose);
+    if (!p.positionalArguments().isEmpty()) o.init = p.positionalArguments().first();
+    return o;
+}
+
+bool resolveStationInit(const QString& init, StationLoad* load, QString* why) {
+    QString path = init.isEmpty() ? QStringLiteral("Init.txt") : init;
+    if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
+    const InitResult read = readInitFile(path);
+    if (!read.ok) {
+        *why = QStringLiteral("Invalid Init File %1: %2")
+                   .arg(QFileInfo(path).absoluteFilePath(), read.error);
+        return false;
+    }
+    load->downloadLength = read.values.downloadLength;
+    load->filePath = QFileInfo(path).absoluteDir().absoluteFilePath(read.values.downloadFile);
+    QFile probe;
+    if (!openDownloadFile(probe, load->filePath, load->downloadLength, why)) return false;
+    probe.close();
+    return true;
+}
+
+}  // namespace quarn::station

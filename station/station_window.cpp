@@ -1,0 +1,109 @@
+#include "station/station_window.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "core/message_box.h"
+#include "station/slot_tile.h"
+#include "station/station_model.h"
+
+namespace quarn::station {
+
+namespace {
+constexpr int kColumns = 4;
+const QString kTitle = QStringLiteral("Quarn Station");
+}  // namespace
+
+StationWindow::StationWindow(StationModel& model, QWidget* parent)
+    : QMainWindow(parent), model_(model), grid_(new QGridLayout), counters_(new QLabel) {
+    setWindowTitle(kTitle + QStringLiteral(" - ") + model.config().stationName);
+    auto* central = new QWidget(this);
+    auto* top = new QHBoxLayout;
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    connect(addButton(QStringLiteral("Start all"), Qt::Key_F5), &QPushButton::clicked, &model_,
+            &StationModel::startAll);
+    connect(addButton(QStringLiteral("Start failed again"), Qt::Key_F6), &QPushButton::clicked,
+            &model_, &StationModel::startFailed);
+    connect(addButton(QStringLiteral("Stop all"), Qt::Key_Escape), &QPushButton::clicked, &model_,
+            &StationModel::stopAll);
+    autoStart_ = addButton(QStringLiteral("Auto-start"), QKeySequence());
+    autoStart_->setCheckable(true);
+    for (QPushButton* b : findChildren<QPushButton*>()) top->addWidget(b);
+    top->addStretch();
+    top->addWidget(counters_);
+    auto* area = new QScrollArea;
+    auto* tiles = new QWidget;
+    tiles->setLayout(grid_);
+    area->setWidget(tiles);
+    area->setWidgetResizable(true);
+    layout->addWidget(area);
+    setCentralWidget(central);
+    for (int k = 0; k < model_.count(); ++k) addTile(k);
+    connect(&model_, &StationModel::slotAdded, this, &StationWindow::addTile);
+    connect(&model_, &StationModel::slotChanged, this,
+            [this](int k) { tiles_[k]->show(model_.slot(k)); });
+    connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
+    connect(&model_, &StationModel::allIdle, this, [this] {
+        if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
+    });
+    showCounters();
+    const QString log = model_.config().logPath;
+    statusBar()->showMessage(!model_.logProblem().isEmpty() ? model_.logProblem()
+                             : log.isEmpty()                ? QStringLiteral("no log")
+                                                            : QStringLiteral("log: ") + log);
+}
+
+QPushButton* StationWindow::addButton(const QString& text, const QKeySequence& key) {
+    auto* b = new QPushButton(text, this);
+    b->setAccessibleName(text);
+    if (!key.isEmpty()) {
+        b->setToolTip(QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText)));
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, b, &QPushButton::click);
+    }
+    return b;
+}
+
+void StationWindow::addTile(int k) {
+    auto* tile = new SlotTile(k);
+    grid_->addWidget(tile, k / kColumns, k % kColumns);
+    tiles_ << tile;
+    connect(tile, &SlotTile::serialEntered, this, &StationWindow::serialEntered);
+    connect(tile, &SlotTile::serialEdited, &model_, &StationModel::setSerial);
+    tile->show(model_.slot(k));
+}
+
+void StationWindow::serialEntered(int k, const QString& serial) {
+    model_.setSerial(k, serial);
+    if (k + 1 < tiles_.size()) tiles_[k + 1]->serialField()->setFocus();
+}
+
+void StationWindow::showCounters() {
+    counters_->setText(model_.counters().text());
+    counters_->setAccessibleName(QStringLiteral("Counters: ") + counters_->text());
+}
+
+void StationWindow::closeEvent(QCloseEvent* event) {
+    if (!model_.anyRunning()) return event->accept();
+    event->ignore();
+    if (closeWhenIdle_) return;
+    const int answer = MsgBox(QStringLiteral("Units are still loading. Stop them and quit?"),
+                              kStyleQuestion | kButtonsYesNo, kTitle,
+                              QStringLiteral("Every running session stops as Cancel does; its "
+                                             "record says interrupted and the unit must be "
+                                             "loaded again."));
+    if (answer != kAnswerYes) return;
+    closeWhenIdle_ = true;
+    model_.stopAll();
+}
+
+}  // namespace quarn::station

@@ -1,0 +1,45 @@
+#pragma once
+// The station's window: the four buttons ("Start all" F5, "Start failed
+// again" F6, "Stop all" Esc, "Auto-start"), the shift's counters, and one
+// tile per slot. All it does is pass clicks to the model and show what the
+// model says. Closing while sessions run asks first; yes stops them all,
+// and the window closes once every record is written.
+
+#include <QList>
+#include <QMainWindow>
+
+class QCheckBox;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace quarn::station {
+
+class StationModel;
+class SlotTile;
+
+class StationWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit StationWindow(StationModel& model, QWidget* parent = nullptr);
+    SlotTile* tile(int k) const { return tiles_[k]; }
+    int tileCount() const { return static_cast<int>(tiles_.size()); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPushButton* addButton(const QString& text, const QKeySequence& key);
+    void addTile(int k);
+    void showCounters();
+    void serialEntered(int k, const QString& serial);
+
+    StationModel& model_;
+    QList<SlotTile*> tiles_;
+    QGridLayout* grid_;
+    QLabel* counters_;
+    QPushButton* autoStart_;
+    bool closeWhenIdle_ = false;
+};
+
+}  // namespace quarn::station

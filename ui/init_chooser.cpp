@@ -1,0 +1,41 @@
+#include "ui/init_chooser.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "link/port_map.h"
+
+namespace quarn {
+
+namespace {
+const QString kFilesGroupKey = QStringLiteral("files/lastInitFolder");
+}  // namespace
+
+QString chooseInitFile(const QString& startFolder) {
+    QSettings settings(portSettingsPath(), QSettings::IniFormat);
+    const bool usable = portSettingsProblem(settings).isEmpty();
+    QString folder = startFolder;
+    if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+    const QString chosen =
+        qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
+            ? qEnvironmentVariable("QUARN_AUTO_CHOOSE")
+            : QFileDialog::getOpenFileName(
+                  nullptr, QStringLiteral("Quarn Download - choose the Init.txt"), folder,
+                  QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
+    // A damaged settings file is left as it is: QSettings would rewrite it from
+    // the little it understood.
+    if (!chosen.isEmpty() && usable)
+        settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace quarn
