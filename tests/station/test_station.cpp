@@ -1,0 +1,300 @@
+// The station's window against simulated units on pseudo-terminals: a rack
+// of good and faulty units, starting only the failed ones again, stopping,
+// the scanner, plugging, and the program's command line.
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+#include "core/message_box.h"
+#include "station/slot_tile.h"
+#include "station/station_model.h"
+#include "station/station_window.h"
+#include "tests/support/test_support.h"
+
+using namespace testsupport;
+using namespace quarn::station;
+
+namespace {
+
+constexpr int kLength = 640;  // 10 blocks
+
+QString labelText(QWidget* tile, const QString& role) {
+    for (QLabel* l : tile->findChildren<QLabel*>())
+        if (l->accessibleName().startsWith(role + QStringLiteral(": ")))
+            return l->accessibleName().mid(role.size() + 2);
+    return QStringLiteral("(no %1)").arg(role);
+}
+
+sim::Config with(sim::Stage stage, sim::Fault fault, int baud = 0) {
+    sim::Config c;
+    c.faults[stage] = fault;
+    c.baud = baud;
+    return c;
+}
+
+// A unit that refuses the first block however often it comes.
+sim::Config refusing() {
+    sim::Config c;
+    c.refuseBlock = 0;
+    c.refuseTimes = 1 << 20;
+    return c;
+}
+
+QList<QJsonObject> readRecords(const QString& path) {
+    QList<QJsonObject> list;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return list;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.isEmpty()) list << QJsonDocument::fromJson(line).object();
+    return list;
+}
+
+}  // namespace
+
+class TestStation : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString file_;
+    std::vector<std::unique_ptr<sim::UnitSim>> units_;
+    std::unique_ptr<StationModel> model_;
+    std::unique_ptr<StationWindow> window_;
+    QString log_;
+
+    // A unit on a pseudo-terminal reached through dir/unitK.
+    QString plug(int k, sim::Config config = {}) {
+        config.symlink = dir_.filePath(QStringLiteral("unit%1").arg(k)).toStdString();
+        auto unit = std::make_unique<sim::UnitSim>(config);
+        if (!unit->start()) qFatal("simulator did not start");
+        if (units_.size() <= size_t(k)) units_.resize(size_t(k) + 1);
+        units_[size_t(k)] = std::move(unit);
+        return QString::fromStdString(config.symlink);
+    }
+    void open(const QStringList& ports, bool requireSerial = false, int length = kLength) {
+        StationConfig c;
+        c.stationName = QStringLiteral("bench-1");
+        c.logPath = log_;
+        c.filePath = file_;
+        c.downloadLength = static_cast<int16_t>(length);
+        c.maxRepeats = 3;
+        c.requireSerial = requireSerial;
+        QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
+        model_ = std::make_unique<StationModel>(c, slotsFrom(ports, none, &c.source));
+        window_ = std::make_unique<StationWindow>(*model_);
+        window_->show();
+        QApplication::setActiveWindow(window_.get());
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+    QString status(int k) const { return labelText(window_->tile(k), QStringLiteral("Status")); }
+    bool waitStatus(int k, const QString& text, int ms = 20000) {
+        return spinUntil([&] { return status(k) == text; }, ms);
+    }
+    QPushButton* button(const QString& name) const {
+        for (QPushButton* b : window_->findChildren<QPushButton*>())
+            if (b->accessibleName() == name) return b;
+        qFatal("no button %s", qPrintable(name));
+    }
+    bool waitIdle(int ms = 30000) {
+        return spinUntil([&] { return !model_->anyRunning(); }, ms);
+    }
+
+private slots:
+    void initTestCase() {
+        useFastClock();
+        QVERIFY(dir_.isValid());
+        file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), patternBytes(100 * 64));
+    }
+    void init() {
+        useFastClock();
+        log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
+                                 .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
+    }
+    void cleanup() {
+        window_.reset();
+        model_.reset();
+        units_.clear();
+    }
+
+    // Four units, each ending its own way: texts, colours, explanations,
+    // records; then only the failed ones that still have a port start again.
+    void rackOfFour() {
+        const QStringList ports{
+            plug(0), plug(1, with(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence))),
+            plug(2, refusing()),
+            plug(3, with(sim::Stage::Verdict, makeFault(sim::FaultKind::HangUp, {}, 1, 5)))};
+        open(ports);
+        for (int k = 0; k < 4; ++k) QCOMPARE(status(k), QStringLiteral("ready"));
+        QTest::keyClick(window_.get(), Qt::Key_F5);
+        QVERIFY(waitIdle());
+        struct Row {
+            const char* status;
+            const char* colour;
+            const char* outcome;
+            const char* explanation;
+        };
+        const Row rows[] = {{"good", "good", "good", ""},
+                            {"failed: handshake", "failed", "handshake", "No reply"},
+                            {"failed: transfer", "failed", "transfer", "refused block 1 of 10 3"},
+                            {"failed: transfer", "failed", "transfer", "The port was lost"}};
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 4);
+        for (int k = 0; k < 4; ++k) {
+            QCOMPARE(status(k), QString::fromLatin1(rows[k].status));
+            QCOMPARE(window_->tile(k)->colour(), QString::fromLatin1(rows[k].colour));
+            const QString why = labelText(window_->tile(k), QStringLiteral("Explanation"));
+            QVERIFY2(QString(rows[k].explanation).isEmpty() ? why.isEmpty()
+                                                            : why.contains(rows[k].explanation),
+                     qPrintable(why));
+            const auto rec = std::find_if(
+                records.begin(), records.end(),
+                [&](const QJsonObject& o) { return o["port"].toString() == ports[k]; });
+            QVERIFY(rec != records.end());
+            QCOMPARE((*rec)["outcome"].toString(), QString::fromLatin1(rows[k].outcome));
+            if (k > 0) QCOMPARE((*rec)["message"].toString(), why);
+        }
+        QVERIFY(
+            labelText(window_.get(), QStringLiteral("Counters")).startsWith("good 1 · failed 3"));
+
+        // Again: the silent and the refusing unit; the good one is left, the pulled one has no
+        // port.
+        units_[1]->clearFaults();
+        units_[1]->repower();
+        QSignalSpy ended(model_.get(), &StationModel::sessionEnded);
+        QTest::keyClick(window_.get(), Qt::Key_F6);
+        QVERIFY(waitIdle());
+        QList<int> again;
+        for (const auto& args : ended) again << args[0].toInt();
+        std::sort(again.begin(), again.end());
+        QCOMPARE(again, (QList<int>{1, 2}));
+        QCOMPARE(status(0), QStringLiteral("good"));
+        QCOMPARE(status(1), QStringLiteral("good"));
+        QCOMPARE(units_[0]->sessions().size(), size_t(1));
+    }
+
+    // Stop all by its key, and closing the window answered yes: every unit
+    // stops as Cancel does, "stopped", records interrupted. Answered no: nothing stops.
+    void stopping_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Esc") << "Esc";
+        QTest::newRow("close, yes") << "yes";
+        QTest::newRow("close, no") << "no";
+    }
+    void stopping() {
+        QFETCH(QString, how);
+        // 100 blocks paced at 9600 bit/s take seven seconds; the real clock's
+        // time-out leaves the pacing room.
+        useRealClock();
+        open({plug(0, with(sim::Stage::Verdict, {}, 9600)),
+              plug(1, with(sim::Stage::Verdict, {}, 9600))},
+             false, 100 * 64);
+        QList<quarn::MsgBoxRequest> asked;
+        const auto previous = quarn::setMsgBoxHandler([&](const quarn::MsgBoxRequest& r) {
+            asked << r;
+            return how == "yes" ? quarn::kAnswerYes : quarn::kAnswerNo;
+        });
+        button(QStringLiteral("Start all"))->click();
+        QVERIFY(spinUntil(
+            [&] { return status(0).startsWith("block") && status(1).startsWith("block"); }, 20000));
+        if (how == "Esc")
+            QTest::keyClick(window_.get(), Qt::Key_Escape);
+        else
+            window_->close();
+        const bool stopped =
+            spinUntil([&] { return !model_->anyRunning(); }, how == "no" ? 1500 : 10000);
+        QVERIFY2(stopped == (how != "no"), qPrintable(status(0) + " / " + status(1)));
+        quarn::setMsgBoxHandler(previous);
+        QCOMPARE(asked.size(), how == "Esc" ? 0 : 1);
+        if (how == "no") {
+            QVERIFY2(window_->isVisible(), qPrintable(status(0) + status(1)));
+            model_->stopAll();
+            QVERIFY(waitIdle());
+            return;
+        }
+        QVERIFY(spinUntil([&] { return window_->isVisible() == (how == "Esc"); }, 2000));
+        for (int k = 0; k < 2; ++k) QCOMPARE(status(k), QStringLiteral("stopped"));
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& o : records)
+            QCOMPARE(o["outcome"].toString(), QStringLiteral("interrupted"));
+    }
+
+    // The scanner types a number and Enter: the field fills, focus moves on;
+    // with serial numbers required the slot without one stays ready; a number
+    // already loaded good this shift is flagged.
+    void scanner() {
+        open({plug(0), plug(1)}, true);
+        window_->activateWindow();
+        QLineEdit* first = window_->tile(0)->serialField();
+        first->setFocus();
+        QTest::keyClicks(first, QStringLiteral("SN-0001"));
+        QTest::keyClick(first, Qt::Key_Return);
+        QCOMPARE(model_->slot(0).serial, QStringLiteral("SN-0001"));
+        QVERIFY(window_->tile(1)->serialField()->hasFocus());
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QCOMPARE(status(0), QStringLiteral("good"));
+        QCOMPARE(status(1), QStringLiteral("ready"));
+        QCOMPARE(labelText(window_->tile(1), "Flag"), QString());
+        QTest::keyClicks(window_->tile(1)->serialField(), QStringLiteral("SN-0001"));
+        QCOMPARE(labelText(window_->tile(1), "Flag"),
+                 QStringLiteral("this serial number already loaded good this shift"));
+    }
+
+    // A port pulled shows "not plugged in" within two seconds, and "ready"
+    // once back; an adapter plugged into the hub becomes a new slot.
+    void hotPlug() {
+        const QString port = plug(0);
+        open({port});
+        QCOMPARE(status(0), QStringLiteral("ready"));
+        units_[0].reset();
+        QVERIFY(waitStatus(0, QStringLiteral("not plugged in"), 2000));
+        plug(0);
+        QVERIFY(waitStatus(0, QStringLiteral("ready"), 2000));
+
+        QDir root(dir_.filePath("serial"));
+        QVERIFY(root.mkpath("by-path"));
+        StationConfig c;
+        c.serialRoot = root.path();
+        c.source = SlotSource::Adapters;
+        model_ = std::make_unique<StationModel>(c, QList<Slot>{});
+        window_ = std::make_unique<StationWindow>(*model_);
+        QCOMPARE(window_->tileCount(), 0);
+        QVERIFY(QFile::link(port, root.filePath("by-path/usb-0:1.2:1.0-port0")));
+        QVERIFY(spinUntil([&] { return window_->tileCount() == 1; }, 2000));
+        QCOMPARE(window_->tile(0)->accessibleName(), QStringLiteral("Slot 1"));
+        QCOMPARE(status(0), QStringLiteral("ready"));
+    }
+
+    // --help and --version need no display; without one the window is refused with advice.
+    void commandLine() {
+        struct Row {
+            QStringList args;
+            int exit;
+            const char* text;
+        };
+        const Row rows[] = {{{"--help"}, 0, "Usage: quarn-station [options] [INIT]"},
+                            {{"--version"}, 0, "quarn-station 1."},
+                            {{}, 1, "no display"},
+                            {{"--bogus"}, 1, "Unknown option 'bogus'"}};
+        for (const Row& row : rows) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(QUARN_STATION_PATH), row.args);
+            QVERIFY(p.waitForFinished(10000));
+            QCOMPARE(p.exitCode(), row.exit);
+            QVERIFY2((p.readAllStandardOutput() + p.readAllStandardError()).contains(row.text),
+                     row.text);
+        }
+    }
+};
+
+QTEST_MAIN(TestStation)
+#include "test_station.moc"
