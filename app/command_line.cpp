@@ -7,7 +7,7 @@
 #include <QSettings>
 
 #include "core/version.h"
-#include "link/port_map.h"
+#include "ports/port_settings.h"
 
 namespace quarn {
 
@@ -106,8 +106,8 @@ QString enterInitFolder(const QString& init) {
 }
 
 QString chooseInitFile(const QString& startFolder) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
-    const bool usable = portSettingsProblem(settings).isEmpty();
+    PortSettings settings;
+    const bool usable = settings.usable();
     QString folder = startFolder;
     if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
@@ -119,8 +119,8 @@ QString chooseInitFile(const QString& startFolder) {
                   QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
     // A damaged settings file is left as it is: QSettings would rewrite it from
     // the little it understood.
-    if (!chosen.isEmpty() && usable)
-        settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
+    if (!chosen.isEmpty() && settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath()))
+        settings.save(nullptr);
     return chosen;
 }
 

@@ -16,7 +16,7 @@
 #include "flash/flash_options.h"
 #include "flash/progress.h"
 #include "flash/unit_runner.h"
-#include "link/port_commands.h"
+#include "ports/port_commands.h"
 
 namespace quarn::flash {
 

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "link/download_session.h"
-#include "link/port_map.h"
+#include "ports/port_map.h"
 #include "startup/init_file.h"
 
 namespace quarn::flash {
