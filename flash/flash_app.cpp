@@ -10,7 +10,9 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/version.h"
 #include "flash/flash_options.h"
@@ -22,8 +24,10 @@ namespace quarn::flash {
 
 namespace {
 
-// SIGINT / SIGTERM: the first is written to a pipe the event loop watches;
-// the second ends the program at once.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session): the
+// first is written to a pipe the event loop watches; the second ends the
+// program at once. SIGPIPE is ignored: a reader of standard output that went
+// away shows as a failed write, and the units go on to their records.
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0};
 
@@ -41,11 +45,30 @@ void installSignalHandlers() {
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
 
 void printErr(const QString& text) {
     std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
 }
+
+// Writes a record on standard output. After the first failure (the reader
+// went away, a full disk) nothing more is written there; that is said once.
+class RecordOutput {
+public:
+    void write(const QByteArray& line) {
+        if (broken_) return;
+        errno = 0;
+        const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        if (n == static_cast<size_t>(line.size()) && std::fflush(stdout) == 0) return;
+        broken_ = true;
+        printErr(QStringLiteral("standard output failed (%1); records go on to the log only")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+    }
+
+private:
+    bool broken_ = false;
+};
 
 }  // namespace
 
@@ -76,7 +99,9 @@ int runFlash() {
         printErr(why);
         return kExitInput;
     }
+    ::signal(SIGPIPE, SIG_IGN);
     installSignalHandlers();
+    RecordOutput output;
 
     ProgressDisplay display(stderr, ::isatty(STDERR_FILENO), o.quiet);
     const int n = static_cast<int>(o.units.size());
@@ -126,14 +151,14 @@ int runFlash() {
             ended[index] = true;
             outcomes[index] = outcomeName(r.outcome);
             threads[index]->quit();
+            // The log first: standard output may fail without losing the record.
             const QByteArray line = toJsonLine(r);
-            if (o.json) {
-                display.erase();
-                std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-                std::fflush(stdout);
-            }
             QString logWhy;
             if (log.isOpen() && !log.append(line, &logWhy)) printErr(logWhy);
+            if (o.json) {
+                display.erase();
+                output.write(line);
+            }
             display.endedLine(r);
             if (--remaining == 0) QCoreApplication::quit();
         });

@@ -102,7 +102,9 @@ private slots:
         file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), data_);
     }
     void init() {
-        log_ = dir_.filePath(QStringLiteral("log-%1.jsonl").arg(QTest::currentTestFunction()));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char('/'));
+        log_ =
+            dir_.filePath(QStringLiteral("log-%1-%2.jsonl").arg(QTest::currentTestFunction(), tag));
     }
 
     // COM1 mapped to a simulated unit: exit 0, the record, the image, the log.
@@ -241,9 +243,15 @@ private slots:
         QCOMPARE(good2.unit().sessions().size(), size_t(1));
     }
 
-    // SIGINT during the blocks of two paced units: exit 130, no end byte,
-    // both records interrupted.
-    void sigint() {
+    // A stop signal during the blocks of two paced units (SIGHUP: a closed
+    // terminal): exit 130, no end byte, both records interrupted.
+    void stopSignals_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void stopSignals() {
+        QFETCH(int, signal);
         sim::Config paced;
         paced.baud = 9600;
         SimPort a(paced, 21), b(paced, 22);
@@ -255,7 +263,7 @@ private slots:
                        b.unit().received().size() > 12 + 67;
             },
             15000));
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
         const Result r = finish(p);
         QCOMPARE(r.exit, 130);
         QCOMPARE(r.records.size(), 2);
@@ -270,6 +278,40 @@ private slots:
         QFile log(log_);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(parseLines(log.readAll()).size(), 2);
+    }
+
+    // Standard output fails after the first record (its reader went away, or
+    // it is a full device): the second unit still loads, both records reach
+    // the log, the failure is said once, and the status is the units' own.
+    void failingOutput_data() {
+        QTest::addColumn<bool>("closedPipe");
+        QTest::newRow("reader gone") << true;
+        QTest::newRow("/dev/full") << false;
+    }
+    void failingOutput() {
+        QFETCH(bool, closedPipe);
+        sim::Config paced;
+        paced.baud = 9600;
+        SimPort fast({}, 23), slow(paced, 24);
+        QProcess p, head;
+        if (closedPipe) {
+            p.setStandardOutputProcess(&head);
+            head.start(QStringLiteral("head"), {QStringLiteral("-c"), QStringLiteral("10")});
+        } else {
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        }
+        start(p, args({fast.linkPath(), slow.linkPath()}));
+        const Result r = finish(p);
+        head.waitForFinished();
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.err.count("standard output failed"), 1);
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QJsonObject> lines = parseLines(log.readAll());
+        QCOMPARE(lines.size(), 2);
+        for (const QJsonObject& o : lines)
+            QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(slow.unit().sessions().size(), size_t(1));
     }
 
     // Input errors: exit 1, no record, not a byte on the port.
