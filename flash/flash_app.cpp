@@ -93,12 +93,16 @@ int runFlash() {
             break;
     }
 
+    // A log that cannot be written is said once; the units load all the same
+    // and their records still go to standard output.
     RecordLog log;
+    bool logFailed = false;
+    auto logFailure = [&](const QString& why) {
+        if (!logFailed) printErr(why);
+        logFailed = true;
+    };
     QString why;
-    if (!o.logPath.isEmpty() && !log.open(o.logPath, &why)) {
-        printErr(why);
-        return kExitInput;
-    }
+    if (!o.logPath.isEmpty() && !log.open(o.logPath, &why)) logFailure(why);
     ::signal(SIGPIPE, SIG_IGN);
     installSignalHandlers();
     RecordOutput output;
@@ -154,7 +158,7 @@ int runFlash() {
             // The log first: standard output may fail without losing the record.
             const QByteArray line = toJsonLine(r);
             QString logWhy;
-            if (log.isOpen() && !log.append(line, &logWhy)) printErr(logWhy);
+            if (log.isOpen() && !log.append(line, &logWhy)) logFailure(logWhy);
             if (o.json) {
                 display.erase();
                 output.write(line);
@@ -183,10 +187,11 @@ int runFlash() {
     display.summary(records);
 
     if (interrupted || g_signals > 0) return kExitSignal;
-    if (n == 1) return exitStatusFor(records[0].outcome);
+    if (n == 1 && records[0].outcome != SessionOutcome::Good)
+        return exitStatusFor(records[0].outcome);
     for (const UnitRecord& r : records)
         if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
-    return kExitGood;
+    return logFailed ? kExitRecord : kExitGood;
 }
 
 }  // namespace quarn::flash

@@ -8,8 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <memory>
 
 #include "tests/support/test_support.h"
@@ -312,6 +314,53 @@ private slots:
         for (const QJsonObject& o : lines)
             QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
         QCOMPARE(slow.unit().sessions().size(), size_t(1));
+    }
+
+    // A log that cannot take the record: one line on standard error naming
+    // it, the record on standard output all the same, exit 7 unless a unit
+    // failed; a short write on a full file system leaves no half line behind.
+    void logFailures_data() {
+        QTest::addColumn<QString>("where");  // "tmpfs" (mounted full), or a log path
+        QTest::addColumn<bool>("unitFails");
+        QTest::addColumn<int>("exit");
+        QTest::newRow("full tmpfs") << "tmpfs" << false << 7;
+        QTest::newRow("full tmpfs, unit fails") << "tmpfs" << true << 3;
+        QTest::newRow("/dev/full") << "/dev/full" << false << 7;
+        QTest::newRow("log not creatable") << "/proc/quarn.jsonl" << false << 7;
+    }
+    void logFailures() {
+        QFETCH(QString, where);
+        QFETCH(bool, unitFails);
+        QFETCH(int, exit);
+        const QByteArray earlier = "{\"pad\":\"" + QByteArray(4000 - 11, 'x') + "\"}\n";
+        QTemporaryDir mountPoint;
+        QString logPath = where;
+        if (where == QLatin1String("tmpfs")) {
+            // Two pages: one taken by a filler, one by the log's earlier lines.
+            if (QProcess::execute(
+                    "mount", {"-t", "tmpfs", "-o", "size=8k", "tmpfs", mountPoint.path()}) != 0)
+                QSKIP("no tmpfs can be mounted here");
+            logPath = writeFile(mountPoint.path(), "log.jsonl", earlier);
+            writeFile(mountPoint.path(), "filler", QByteArray(4096, 'f'));
+        }
+        auto unmount = qScopeGuard([&] {
+            if (where == QLatin1String("tmpfs")) QProcess::execute("umount", {mountPoint.path()});
+        });
+        SimPort unit(unitFails ? faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence))
+                               : sim::Config{},
+                     25);
+        QStringList a = args({unit.linkPath()});
+        a[a.indexOf("--log") + 1] = logPath;
+        const Result r = run(a);
+        QCOMPARE(r.exit, exit);
+        QCOMPARE(r.records.size(), 1);
+        QCOMPARE(r.err.count(("cannot write the log " + logPath).toLocal8Bit()), 1);
+        if (where == QLatin1String("tmpfs")) {
+            QVERIFY(r.err.contains(qPrintable(QString::fromLocal8Bit(std::strerror(ENOSPC)))));
+            QFile log(logPath);
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            QCOMPARE(log.readAll(), earlier);
+        }
     }
 
     // Input errors: exit 1, no record, not a byte on the port.
