@@ -10,7 +10,9 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/version.h"
 #include "flash/flash_options.h"
@@ -22,8 +24,10 @@ namespace quarn::flash {
 
 namespace {
 
-// SIGINT / SIGTERM: the first is written to a pipe the event loop watches;
-// the second ends the program at once.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session): the
+// first is written to a pipe the event loop watches; the second ends the
+// program at once. SIGPIPE is ignored: a reader of standard output that went
+// away shows as a failed write, and the units go on to their records.
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0};
 
@@ -41,11 +45,30 @@ void installSignalHandlers() {
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
 
 void printErr(const QString& text) {
     std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
 }
+
+// Writes a record on standard output. After the first failure (the reader
+// went away, a full disk) nothing more is written there; that is said once.
+class RecordOutput {
+public:
+    void write(const QByteArray& line) {
+        if (broken_) return;
+        errno = 0;
+        const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        if (n == static_cast<size_t>(line.size()) && std::fflush(stdout) == 0) return;
+        broken_ = true;
+        printErr(QStringLiteral("standard output failed (%1); records go on to the log only")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+    }
+
+private:
+    bool broken_ = false;
+};
 
 }  // namespace
 
@@ -70,13 +93,19 @@ int runFlash() {
             break;
     }
 
+    // A log that cannot be written is said once; the units load all the same
+    // and their records still go to standard output.
     RecordLog log;
+    bool logFailed = false;
+    auto logFailure = [&](const QString& why) {
+        if (!logFailed) printErr(why);
+        logFailed = true;
+    };
     QString why;
-    if (!o.logPath.isEmpty() && !log.open(o.logPath, &why)) {
-        printErr(why);
-        return kExitInput;
-    }
+    if (!o.logPath.isEmpty() && !log.open(o.logPath, &why)) logFailure(why);
+    ::signal(SIGPIPE, SIG_IGN);
     installSignalHandlers();
+    RecordOutput output;
 
     ProgressDisplay display(stderr, ::isatty(STDERR_FILENO), o.quiet);
     const int n = static_cast<int>(o.units.size());
@@ -126,14 +155,14 @@ int runFlash() {
             ended[index] = true;
             outcomes[index] = outcomeName(r.outcome);
             threads[index]->quit();
+            // The log first: standard output may fail without losing the record.
             const QByteArray line = toJsonLine(r);
+            QString logWhy;
+            if (log.isOpen() && !log.append(line, &logWhy)) logFailure(logWhy);
             if (o.json) {
                 display.erase();
-                std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-                std::fflush(stdout);
+                output.write(line);
             }
-            QString logWhy;
-            if (log.isOpen() && !log.append(line, &logWhy)) printErr(logWhy);
             display.endedLine(r);
             if (--remaining == 0) QCoreApplication::quit();
         });
@@ -158,10 +187,11 @@ int runFlash() {
     display.summary(records);
 
     if (interrupted || g_signals > 0) return kExitSignal;
-    if (n == 1) return exitStatusFor(records[0].outcome);
+    if (n == 1 && records[0].outcome != SessionOutcome::Good)
+        return exitStatusFor(records[0].outcome);
     for (const UnitRecord& r : records)
         if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
-    return kExitGood;
+    return logFailed ? kExitRecord : kExitGood;
 }
 
 }  // namespace quarn::flash

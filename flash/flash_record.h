@@ -35,6 +35,9 @@ QByteArray toJsonLine(const UnitRecord& r);
 // The log: opened for appending (created with its folder when missing); each
 // line goes out in one write() and is flushed to disk before append returns,
 // so several processes may share the file and a crash leaves whole lines.
+// A line goes in whole or not at all: after a short write (a full disk) the
+// file is cut back to its length before it. A failure's text names the log
+// and the system's reason.
 class RecordLog {
 public:
     RecordLog() = default;
@@ -47,6 +50,9 @@ public:
     bool append(const QByteArray& line, QString* why);
 
 private:
+    bool fail(QString* why, int error) const;
+
+    QString path_;
     int fd_ = -1;
 };
 
