@@ -1,4 +1,4 @@
-#include "flash/flash_record.h"
+#include "gang/unit_record.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "flash/flash_options.h"
-
-namespace quarn::flash {
+namespace quarn::gang {
 
 QString outcomeName(SessionOutcome outcome) {
     switch (outcome) {
@@ -33,26 +31,6 @@ QString outcomeName(SessionOutcome outcome) {
             return QStringLiteral("interrupted");
     }
     return QString();
-}
-
-int exitStatusFor(SessionOutcome outcome) {
-    switch (outcome) {
-        case SessionOutcome::Good:
-            return kExitGood;
-        case SessionOutcome::Input:
-            return kExitInput;
-        case SessionOutcome::Port:
-            return kExitPort;
-        case SessionOutcome::Handshake:
-            return kExitHandshake;
-        case SessionOutcome::Login:
-            return kExitLogin;
-        case SessionOutcome::Transfer:
-            return kExitTransfer;
-        case SessionOutcome::Interrupted:
-            return kExitSignal;
-    }
-    return kExitInput;
 }
 
 QByteArray toJsonLine(const UnitRecord& r) {
@@ -112,4 +90,4 @@ bool RecordLog::append(const QByteArray& line, QString* why) {
     return true;
 }
 
-}  // namespace quarn::flash
+}  // namespace quarn::gang

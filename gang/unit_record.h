@@ -1,6 +1,7 @@
 #pragma once
 // One unit's record: what was loaded where and how it ended, as one compact
-// JSON line; and the log it is appended to.
+// JSON line; and the log it is appended to. Made by the gang's units
+// (gang/unit.h) for every front end that loads units side by side.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,7 +10,7 @@
 
 #include "link/download_session.h"
 
-namespace quarn::flash {
+namespace quarn::gang {
 
 struct UnitRecord {
     QString port;
@@ -25,9 +26,8 @@ struct UnitRecord {
     double seconds = 0;
 };
 
+// "good", "input", "port", "handshake", "login", "transfer", "interrupted".
 QString outcomeName(SessionOutcome outcome);
-// The exit status one unit's outcome gives.
-int exitStatusFor(SessionOutcome outcome);
 
 // The record as one JSON object on one line, newline included.
 QByteArray toJsonLine(const UnitRecord& r);
@@ -56,4 +56,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace quarn::flash
+}  // namespace quarn::gang
