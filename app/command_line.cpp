@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 #include "core/version.h"
-#include "link/port_map.h"
+#include "ports/port_settings.h"
 
 namespace quarn {
 

@@ -13,7 +13,7 @@
 #include "app/command_line.h"
 #include "app/forms.h"
 #include "core/message_box.h"
-#include "link/port_commands.h"
+#include "ports/port_commands.h"
 #include "ui/message_box_widget.h"
 
 namespace {

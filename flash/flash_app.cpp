@@ -7,23 +7,30 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "core/version.h"
 #include "flash/flash_options.h"
 #include "flash/progress.h"
-#include "flash/unit_runner.h"
-#include "link/port_commands.h"
+#include "gang/gang.h"
+#include "ports/port_commands.h"
 
 namespace quarn::flash {
 
 namespace {
 
-// SIGINT / SIGTERM: the first is written to a pipe the event loop watches;
-// the second ends the program at once.
+using gang::RecordLog;
+using gang::toJsonLine;
+
+// SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session): the
+// first is written to a pipe the event loop watches; the second ends the
+// program at once. SIGPIPE is ignored: a reader of standard output that went
+// away shows as a failed write, and the units go on to their records.
 int g_signalPipe[2] = {-1, -1};
 std::atomic<int> g_signals{0};
 
@@ -41,17 +48,54 @@ void installSignalHandlers() {
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
 
 void printErr(const QString& text) {
     std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
 }
 
-}  // namespace
+// Writes a record on standard output. After the first failure (the reader
+// went away, a full disk) nothing more is written there; that is said once.
+class RecordOutput {
+public:
+    void write(const QByteArray& line) {
+        if (broken_) return;
+        errno = 0;
+        const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        if (n == static_cast<size_t>(line.size()) && std::fflush(stdout) == 0) return;
+        broken_ = true;
+        printErr(QStringLiteral("standard output failed (%1); records go on to the log only")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+    }
 
-int runFlash() {
-    qRegisterMetaType<UnitRecord>();
-    const FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
+private:
+    bool broken_ = false;
+};
+
+// The exit status one unit's outcome gives.
+int exitStatusFor(SessionOutcome outcome) {
+    switch (outcome) {
+        case SessionOutcome::Good:
+            return kExitGood;
+        case SessionOutcome::Input:
+            return kExitInput;
+        case SessionOutcome::Port:
+            return kExitPort;
+        case SessionOutcome::Handshake:
+            return kExitHandshake;
+        case SessionOutcome::Login:
+            return kExitLogin;
+        case SessionOutcome::Transfer:
+            return kExitTransfer;
+        case SessionOutcome::Interrupted:
+            return kExitSignal;
+    }
+    return kExitInput;
+}
+
+// The options that load nothing.
+int runAction(const FlashOptions& o) {
     switch (o.action) {
         case FlashOptions::Action::Error:
             printErr(o.error + QStringLiteral(" (see --help)"));
@@ -69,99 +113,123 @@ int runFlash() {
         case FlashOptions::Action::Run:
             break;
     }
+    return kExitInput;
+}
 
-    RecordLog log;
+// One run of quarn-flash: a gang of one unit per port, its progress on
+// standard error, each record to the log and then standard output.
+class FlashRun {
+public:
+    explicit FlashRun(const FlashOptions& o)
+        : o_(o), display_(stderr, ::isatty(STDERR_FILENO), o.quiet) {}
+    int exec();
+
+private:
+    void openLog();
+    void watchSignals();
+    void onProgress(int slot, const SessionProgress& p);
+    void onFinished(int slot, const UnitRecord& r);
+    int exitStatus() const;
+
+    const FlashOptions& o_;
+    RecordLog log_;
+    bool logFailed_ = false;
+    RecordOutput output_;
+    ProgressDisplay display_;
+    gang::Gang gang_;
+    QList<UnitRecord> records_;
+    QStringList outcomes_;
+    std::unique_ptr<QSocketNotifier> signals_;
+};
+
+void FlashRun::openLog() {
+    // A log that cannot be written is said once; the units load all the same
+    // and their records still go to standard output.
     QString why;
-    if (!o.logPath.isEmpty() && !log.open(o.logPath, &why)) {
+    if (!o_.logPath.isEmpty() && !log_.open(o_.logPath, &why)) {
         printErr(why);
-        return kExitInput;
+        logFailed_ = true;
     }
+}
+
+void FlashRun::watchSignals() {
+    ::signal(SIGPIPE, SIG_IGN);
     installSignalHandlers();
+    if (g_signalPipe[0] < 0) return;
+    signals_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signals_.get(), &QSocketNotifier::activated, &gang_, [this] {
+        char buf[16];
+        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        if (gang_.stopRequested()) return;
+        if (!o_.quiet) display_.note(QStringLiteral("quarn-flash: stopping every unit"));
+        gang_.requestStop();
+    });
+}
 
-    ProgressDisplay display(stderr, ::isatty(STDERR_FILENO), o.quiet);
-    const int n = static_cast<int>(o.units.size());
-    QList<UnitRunner*> runners;
-    QList<QThread*> threads;
-    QList<bool> ended(n, false);
-    QStringList outcomes(n);
-    QList<UnitRecord> records(n);
-    int remaining = n;
-    bool interrupted = false;
+void FlashRun::onProgress(int slot, const SessionProgress& p) {
+    display_.progressLine(slot, gang_.units()[slot]->job().port, p);
+}
 
-    auto stopAll = [&] {
-        interrupted = true;
-        for (int i = 0; i < n; ++i)
-            if (!ended[i]) runners[i]->requestStop();
-    };
-
-    QSocketNotifier* notifier = nullptr;
-    if (g_signalPipe[0] >= 0) {
-        notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
-        QObject::connect(notifier, &QSocketNotifier::activated, qApp, [&] {
-            char buf[16];
-            while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
-            }
-            if (!interrupted) {
-                if (!o.quiet) display.note(QStringLiteral("quarn-flash: stopping every unit"));
-                stopAll();
-            }
-        });
+void FlashRun::onFinished(int slot, const UnitRecord& r) {
+    records_[slot] = r;
+    outcomes_[slot] = outcomeName(r.outcome);
+    // The log first: standard output may fail without losing the record.
+    const QByteArray line = toJsonLine(r);
+    QString why;
+    if (log_.isOpen() && !log_.append(line, &why)) {
+        if (!logFailed_) printErr(why);
+        logFailed_ = true;
     }
+    if (o_.json) {
+        display_.erase();
+        output_.write(line);
+    }
+    display_.endedLine(r);
+}
 
+int FlashRun::exec() {
+    openLog();
+    watchSignals();
+    for (const UnitTarget& t : o_.units)
+        gang_.add({t.port, t.device, t.why, o_.filePath, o_.downloadLength, o_.maxRepeats});
+    records_.resize(gang_.size());
+    outcomes_.resize(gang_.size());
+    QObject::connect(&gang_, &gang::Gang::progressed, &gang_,
+                     [this](int slot, const SessionProgress& p) { onProgress(slot, p); });
+    QObject::connect(&gang_, &gang::Gang::unitFinished, &gang_,
+                     [this](int slot, const UnitRecord& r) { onFinished(slot, r); });
+    QObject::connect(&gang_, &gang::Gang::allFinished, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     QTimer redraw;
     redraw.setInterval(100);
-    QObject::connect(&redraw, &QTimer::timeout, qApp, [&] { display.redraw(runners, outcomes); });
-
-    for (int i = 0; i < n; ++i) {
-        auto* thread = new QThread;
-        auto* runner =
-            new UnitRunner(i, UnitJob{o.units[i], o.filePath, o.downloadLength, o.maxRepeats});
-        runner->moveToThread(thread);
-        QObject::connect(runner, &UnitRunner::stageReached, qApp,
-                         [&, i](int, int stage, int block, int total) {
-                             display.stageLine(o.units[i].port, stage, block, total);
-                         });
-        QObject::connect(runner, &UnitRunner::finished, qApp, [&](int index, const UnitRecord& r) {
-            records[index] = r;
-            ended[index] = true;
-            outcomes[index] = outcomeName(r.outcome);
-            threads[index]->quit();
-            const QByteArray line = toJsonLine(r);
-            if (o.json) {
-                display.erase();
-                std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-                std::fflush(stdout);
-            }
-            QString logWhy;
-            if (log.isOpen() && !log.append(line, &logWhy)) printErr(logWhy);
-            display.endedLine(r);
-            if (--remaining == 0) QCoreApplication::quit();
-        });
-        runners << runner;
-        threads << thread;
-    }
-    for (int i = 0; i < n; ++i) {
-        threads[i]->start();
-        QMetaObject::invokeMethod(runners[i], &UnitRunner::run, Qt::QueuedConnection);
-    }
-    if (display.terminal()) redraw.start();
+    QObject::connect(&redraw, &QTimer::timeout, &gang_,
+                     [this] { display_.redraw(gang_.units(), outcomes_); });
+    gang_.startAll();
+    if (display_.terminal()) redraw.start();
     QCoreApplication::exec();
     redraw.stop();
-    display.redraw(runners, outcomes);
+    display_.redraw(gang_.units(), outcomes_);
+    display_.summary(records_);
+    return exitStatus();
+}
 
-    for (int i = 0; i < n; ++i) {
-        threads[i]->wait();
-        delete runners[i];
-        delete threads[i];
-    }
-    delete notifier;
-    display.summary(records);
-
-    if (interrupted || g_signals > 0) return kExitSignal;
-    if (n == 1) return exitStatusFor(records[0].outcome);
-    for (const UnitRecord& r : records)
+int FlashRun::exitStatus() const {
+    if (gang_.stopRequested() || g_signals > 0) return kExitSignal;
+    if (records_.size() == 1 && records_[0].outcome != SessionOutcome::Good)
+        return exitStatusFor(records_[0].outcome);
+    for (const UnitRecord& r : records_)
         if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
-    return kExitGood;
+    return logFailed_ ? kExitRecord : kExitGood;
+}
+
+}  // namespace
+
+int runFlash() {
+    const FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
+    if (o.action != FlashOptions::Action::Run) return runAction(o);
+    FlashRun run(o);
+    return run.exec();
 }
 
 }  // namespace quarn::flash

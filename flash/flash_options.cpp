@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "link/download_session.h"
-#include "link/port_map.h"
+#include "ports/port_map.h"
 #include "startup/init_file.h"
 
 namespace quarn::flash {
@@ -23,7 +23,8 @@ const char* const kExitText =
     "  4    the login failed\n"
     "  5    the transfer failed\n"
     "  6    several units, and not all of them loaded good\n"
-    "  130  stopped by SIGINT or SIGTERM\n";
+    "  7    a record could not be written to the log (every unit loaded good)\n"
+    "  130  stopped by SIGINT, SIGTERM or SIGHUP\n";
 
 FlashOptions fail(FlashOptions o, const QString& why) {
     o.action = FlashOptions::Action::Error;

@@ -19,6 +19,7 @@ enum Exit {
     kExitLogin = 4,
     kExitTransfer = 5,
     kExitSomeFailed = 6,
+    kExitRecord = 7,
     kExitSignal = 130,
 };
 

@@ -2,8 +2,6 @@
 
 #include <QDateTime>
 
-#include "flash/unit_runner.h"
-
 namespace quarn::flash {
 
 QString stageText(int stage, int block, int total) {
@@ -26,14 +24,15 @@ QString stageText(int stage, int block, int total) {
     return QString();
 }
 
-QString ProgressDisplay::unitLine(const UnitRunner& u, const QString& outcome) const {
-    const int st = u.stage, done = u.blocksSent, total = u.blockTotal;
+QString ProgressDisplay::unitLine(const gang::Unit& u, const QString& outcome) const {
+    const SessionProgress p = u.progress();
+    const int st = static_cast<int>(p.stage), done = p.answered(), total = p.total;
     QString line = QStringLiteral("%1  %2")
-                       .arg(u.job().target.port, -14)
+                       .arg(u.job().port, -14)
                        .arg(outcome.isEmpty() ? stageText(st, done, total) : outcome, -18);
     if (total > 0) {
-        line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(u.repeats.load());
-        const qint64 start = u.transferStartMs;
+        line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(p.repeats);
+        const qint64 start = u.transferStartMs();
         const double secs = start ? (QDateTime::currentMSecsSinceEpoch() - start) / 1000.0 : 0;
         if (secs > 0.5 && done > 0) {
             const double rate = done * 64.0 / secs;
@@ -51,7 +50,7 @@ void ProgressDisplay::erase() {
     drawn_ = 0;
 }
 
-void ProgressDisplay::redraw(const QList<UnitRunner*>& units, const QStringList& outcomes) {
+void ProgressDisplay::redraw(const QList<gang::Unit*>& units, const QStringList& outcomes) {
     if (quiet_ || !terminal_) return;
     QByteArray text;
     if (drawn_) text += "\x1b[" + QByteArray::number(drawn_) + "A";
@@ -60,6 +59,16 @@ void ProgressDisplay::redraw(const QList<UnitRunner*>& units, const QStringList&
     drawn_ = units.size();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), out_);
     std::fflush(out_);
+}
+
+void ProgressDisplay::progressLine(int slot, const QString& port, const SessionProgress& p) {
+    if (shown_.size() <= slot) shown_.resize(slot + 1);
+    Shown& shown = shown_[slot];
+    const int stage = static_cast<int>(p.stage), done = p.answered();
+    const int quarter = p.total > 0 ? done * 4 / p.total : 0;
+    if (stage == shown.stage && quarter == shown.quarter) return;
+    shown = {stage, quarter};
+    stageLine(port, stage, done, p.total);
 }
 
 void ProgressDisplay::stageLine(const QString& port, int stage, int block, int total) {

@@ -8,11 +8,12 @@
 #include <QString>
 #include <cstdio>
 
-#include "flash/flash_record.h"
+#include "gang/unit.h"
 
 namespace quarn::flash {
 
-class UnitRunner;
+using gang::outcomeName;
+using gang::UnitRecord;
 
 // "block 12 of 512", "handshake", ...
 QString stageText(int stage, int block, int total);
@@ -25,20 +26,28 @@ public:
     bool terminal() const { return terminal_; }
     // Terminal: redraws every unit's line.
     // outcomes[i]: the unit's outcome once it ended, else empty.
-    void redraw(const QList<UnitRunner*>& units, const QStringList& outcomes);
+    void redraw(const QList<gang::Unit*>& units, const QStringList& outcomes);
     // Terminal: takes the drawn lines away, so that standard output (the same
     // terminal, maybe) writes below what is already there; the next redraw
     // draws them again.
     void erase();
-    // Not a terminal: one line for a stage change or quarter.
-    void stageLine(const QString& port, int stage, int block, int total);
+    // Not a terminal: one line when a unit's stage or quarter of the blocks
+    // answered changes.
+    void progressLine(int slot, const QString& port, const SessionProgress& p);
     // A unit ended (both modes): a plain line when not a terminal.
     void endedLine(const UnitRecord& r);
     void summary(const QList<UnitRecord>& records);
     void note(const QString& text);
 
 private:
-    QString unitLine(const UnitRunner& u, const QString& outcome) const;
+    QString unitLine(const gang::Unit& u, const QString& outcome) const;
+    void stageLine(const QString& port, int stage, int block, int total);
+
+    struct Shown {
+        int stage = -1;
+        int quarter = 0;
+    };
+    QList<Shown> shown_;  // by slot: what the last plain line said
 
     FILE* out_;
     bool terminal_;

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "link/download_link.h"
+#include "ports/port_map.h"
 
 namespace {
 
@@ -667,6 +668,7 @@ private:
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
+    quarn::setComResolver(quarn::resolveComDevice);
     return 0;
 }
 

@@ -144,7 +144,15 @@ QString DownloadLink::failureText(LinkResult r) const {
 
 void DownloadLink::setStage(LinkStage s) {
     stage = s;
-    if (onProgress) onProgress();
+    notifyProgress();
+}
+
+SessionProgress DownloadLink::progress() const {
+    return {stage, blockNumber, blockTotal, repeats, static_cast<qint64>(blocksSent) * 64};
+}
+
+void DownloadLink::notifyProgress() {
+    if (onProgress) onProgress(progress());
 }
 
 void DownloadLink::beginExchange() {
@@ -375,11 +383,11 @@ LinkResult DownloadLink::SendFile(QIODevice& file, int16_t downloadLength) {
                 return badReplyExit(file);
             }
             ++repeats;
-            if (onProgress) onProgress();
+            notifyProgress();
         }
         if (verdict != kAccepted) return badReplyExit(file);
         if (!confirmBlock()) return wrongReply_ ? badReplyExit(file) : result();
-        if (onProgress) onProgress();
+        notifyProgress();
         if (readCount >= downloadLength) {
             sendEnd();
             setStage(LinkStage::Done);

@@ -66,6 +66,20 @@ enum class LinkResult {
 // Where the session stands, for progress displays.
 enum class LinkStage { Idle, QuietLine, Handshake, Pause, Login, Transfer, Done };
 
+// One progress event: where a session stands. Sent at each stage change, each
+// refused block and each block answered.
+struct SessionProgress {
+    LinkStage stage = LinkStage::Idle;
+    int block = 0;     // the block being sent (1-based), 0 before the first
+    int total = 0;     // blocks the length makes
+    int repeats = 0;   // refused blocks sent again
+    qint64 bytes = 0;  // 64 per block sent, each block once however often it went out
+    // Blocks the unit has answered: all sent once done, else those before this one.
+    int answered() const {
+        return stage == LinkStage::Done ? static_cast<int>(bytes / 64) : qMax(0, block - 1);
+    }
+};
+
 // A byte value as the monitors show it: upper-case hexadecimal, no leading zero.
 QString hexText(uint8_t value);
 
@@ -109,9 +123,9 @@ public:
 
     std::function<void()> onMonitor;   // monitor texts changed
     std::function<void()> onBadReply;  // bad-reply exit: the owner's message line and windows
-    std::function<void()> onProgress;  // stage changed, or a block was answered
-    std::function<void()> yield;       // one pass of the event loop
-    std::function<bool()> closing;     // the owner is closing: waits end, nothing more is touched
+    std::function<void(const SessionProgress&)> onProgress;  // see SessionProgress
+    std::function<void()> yield;                             // one pass of the event loop
+    std::function<bool()> closing;  // the owner is closing: waits end, nothing more is touched
 
     // Blocks a transfer of this Download_length sends.
     static int blocksFor(int16_t downloadLength);
@@ -139,6 +153,8 @@ public:
     // first byte). On a bad reply it closes file and calls onBadReply.
     LinkResult SendFile(QIODevice& file, int16_t downloadLength);
 
+    // Where the session stands now.
+    SessionProgress progress() const;
     // Empties the monitors and the progress for a new session.
     void clearMonitors();
     // The outcome of the last exchange, from the flags.
@@ -151,6 +167,7 @@ public:
 private:
     OpenResult openSelected();
     void setStage(LinkStage s);
+    void notifyProgress();
     void flush();
     void notifyMonitor();
     void showTransmission();

@@ -7,12 +7,17 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
-#include "link/port_map.h"
-
 namespace quarn {
+
+namespace {
+std::atomic<ComResolver> g_resolver{nullptr};
+}  // namespace
+
+void setComResolver(ComResolver resolver) { g_resolver = resolver; }
 
 bool parseSettings(const QString& text, LineSettings* out) {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -58,11 +63,12 @@ SerialPort::SerialPort(QObject* parent) : QObject(parent) {
 SerialPort::~SerialPort() { close(); }
 
 QString SerialPort::devicePathFor(int n, QString* why) {
-    if (n < 1 || n > kComCount) {
+    const ComResolver resolve = g_resolver;
+    if (n < 1 || n > 4 || !resolve) {
         if (why) *why = QStringLiteral("no such port number %1").arg(n);
         return QString();
     }
-    return resolveComDevice(n, why);
+    return resolve(n, why);
 }
 
 bool SerialPort::setSettings(const QString& settings) {

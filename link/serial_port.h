@@ -4,11 +4,12 @@
 // QSerialPort. All calls come from the GUI thread.
 //
 // Contract
-// - Port numbers 1..4 stand for COM1..COM4, mapped to devices as
-//   link/port_map.h says (QUARN_COMn first, then the user's mapping, then the
-//   ports the machine has, numbered as they are first seen). The path is
-//   resolved (symlinks followed) when the port opens, so that two names of
-//   one device share one lock.
+// - Port numbers 1..4 stand for COM1..COM4. What a number means on this
+//   machine is not the serial layer's business: the program installs a
+//   ComResolver (ports/ gives one) and the port asks it when it opens by
+//   number; without one, no number leads anywhere. The path is resolved
+//   (symlinks followed) when the port opens, so that two names of one device
+//   share one lock.
 // - setPortOpen(true) opens the device at the current settings, raises RTS
 //   where the device supports it (a pseudo-terminal does not: that is not an
 //   error) and asks the driver for low latency where it supports that. It
@@ -49,6 +50,12 @@ struct LineSettings {
 
 // Parses "9600,N,8,1" style settings; false when the text is not of that form.
 bool parseSettings(const QString& text, LineSettings* out);
+
+// The device COMn stands for, or empty with the reason in *why. Called on
+// the thread that opens the port; must be safe from any thread.
+using ComResolver = QString (*)(int com, QString* why);
+// Installed once at program start, before any port opens.
+void setComResolver(ComResolver resolver);
 
 class SerialPort : public QObject {
     Q_OBJECT

@@ -9,6 +9,7 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
+#include "ports/port_map.h"
 #include "ui/ui_util.h"
 
 namespace quarn {
@@ -55,6 +56,8 @@ Panel3D* makePanel(QWidget* parent, const QString& name, int left, int top, int 
 }  // namespace
 
 Form24::Form24() : link(this) {
+    // The window program's COM numbers are the user's mapping.
+    setComResolver(resolveComDevice);
     setObjectName(QStringLiteral("Form24"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

@@ -7,7 +7,7 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "link/port_advice.h"
+#include "ports/port_advice.h"
 #include "session/form24.h"
 
 namespace quarn {

@@ -7,9 +7,9 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "link/port_advice.h"
-#include "link/port_commands.h"
 #include "link/serial_port.h"
+#include "ports/port_advice.h"
+#include "ports/port_commands.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

@@ -3,9 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSettings>
 
-#include "link/port_map.h"
+#include "ports/port_settings.h"
 
 namespace quarn {
 
@@ -14,8 +13,8 @@ const QString kFilesGroupKey = QStringLiteral("files/lastInitFolder");
 }  // namespace
 
 QString chooseInitFile(const QString& startFolder) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
-    const bool usable = portSettingsProblem(settings).isEmpty();
+    PortSettings settings;
+    const bool usable = settings.usable();
     QString folder = startFolder;
     if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
@@ -27,8 +26,8 @@ QString chooseInitFile(const QString& startFolder) {
                   QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
     // A damaged settings file is left as it is: QSettings would rewrite it from
     // the little it understood.
-    if (!chosen.isEmpty() && usable)
-        settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath());
+    if (!chosen.isEmpty() && settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath()))
+        settings.save(nullptr);
     return chosen;
 }
 

@@ -8,8 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <memory>
 
 #include "tests/support/test_support.h"
@@ -102,7 +104,9 @@ private slots:
         file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), data_);
     }
     void init() {
-        log_ = dir_.filePath(QStringLiteral("log-%1.jsonl").arg(QTest::currentTestFunction()));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char('/'));
+        log_ =
+            dir_.filePath(QStringLiteral("log-%1-%2.jsonl").arg(QTest::currentTestFunction(), tag));
     }
 
     // COM1 mapped to a simulated unit: exit 0, the record, the image, the log.
@@ -241,9 +245,15 @@ private slots:
         QCOMPARE(good2.unit().sessions().size(), size_t(1));
     }
 
-    // SIGINT during the blocks of two paced units: exit 130, no end byte,
-    // both records interrupted.
-    void sigint() {
+    // A stop signal during the blocks of two paced units (SIGHUP: a closed
+    // terminal): exit 130, no end byte, both records interrupted.
+    void stopSignals_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void stopSignals() {
+        QFETCH(int, signal);
         sim::Config paced;
         paced.baud = 9600;
         SimPort a(paced, 21), b(paced, 22);
@@ -255,7 +265,7 @@ private slots:
                        b.unit().received().size() > 12 + 67;
             },
             15000));
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
         const Result r = finish(p);
         QCOMPARE(r.exit, 130);
         QCOMPARE(r.records.size(), 2);
@@ -270,6 +280,87 @@ private slots:
         QFile log(log_);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(parseLines(log.readAll()).size(), 2);
+    }
+
+    // Standard output fails after the first record (its reader went away, or
+    // it is a full device): the second unit still loads, both records reach
+    // the log, the failure is said once, and the status is the units' own.
+    void failingOutput_data() {
+        QTest::addColumn<bool>("closedPipe");
+        QTest::newRow("reader gone") << true;
+        QTest::newRow("/dev/full") << false;
+    }
+    void failingOutput() {
+        QFETCH(bool, closedPipe);
+        sim::Config paced;
+        paced.baud = 9600;
+        SimPort fast({}, 23), slow(paced, 24);
+        QProcess p, head;
+        if (closedPipe) {
+            p.setStandardOutputProcess(&head);
+            head.start(QStringLiteral("head"), {QStringLiteral("-c"), QStringLiteral("10")});
+        } else {
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        }
+        start(p, args({fast.linkPath(), slow.linkPath()}));
+        const Result r = finish(p);
+        head.waitForFinished();
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.err.count("standard output failed"), 1);
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QJsonObject> lines = parseLines(log.readAll());
+        QCOMPARE(lines.size(), 2);
+        for (const QJsonObject& o : lines)
+            QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(slow.unit().sessions().size(), size_t(1));
+    }
+
+    // A log that cannot take the record: one line on standard error naming
+    // it, the record on standard output all the same, exit 7 unless a unit
+    // failed; a short write on a full file system leaves no half line behind.
+    void logFailures_data() {
+        QTest::addColumn<QString>("where");  // "tmpfs" (mounted full), or a log path
+        QTest::addColumn<bool>("unitFails");
+        QTest::addColumn<int>("exit");
+        QTest::newRow("full tmpfs") << "tmpfs" << false << 7;
+        QTest::newRow("full tmpfs, unit fails") << "tmpfs" << true << 3;
+        QTest::newRow("/dev/full") << "/dev/full" << false << 7;
+        QTest::newRow("log not creatable") << "/proc/quarn.jsonl" << false << 7;
+    }
+    void logFailures() {
+        QFETCH(QString, where);
+        QFETCH(bool, unitFails);
+        QFETCH(int, exit);
+        const QByteArray earlier = "{\"pad\":\"" + QByteArray(4000 - 11, 'x') + "\"}\n";
+        QTemporaryDir mountPoint;
+        QString logPath = where;
+        if (where == QLatin1String("tmpfs")) {
+            // Two pages: one taken by a filler, one by the log's earlier lines.
+            if (QProcess::execute(
+                    "mount", {"-t", "tmpfs", "-o", "size=8k", "tmpfs", mountPoint.path()}) != 0)
+                QSKIP("no tmpfs can be mounted here");
+            logPath = writeFile(mountPoint.path(), "log.jsonl", earlier);
+            writeFile(mountPoint.path(), "filler", QByteArray(4096, 'f'));
+        }
+        auto unmount = qScopeGuard([&] {
+            if (where == QLatin1String("tmpfs")) QProcess::execute("umount", {mountPoint.path()});
+        });
+        SimPort unit(unitFails ? faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence))
+                               : sim::Config{},
+                     25);
+        QStringList a = args({unit.linkPath()});
+        a[a.indexOf("--log") + 1] = logPath;
+        const Result r = run(a);
+        QCOMPARE(r.exit, exit);
+        QCOMPARE(r.records.size(), 1);
+        QCOMPARE(r.err.count(("cannot write the log " + logPath).toLocal8Bit()), 1);
+        if (where == QLatin1String("tmpfs")) {
+            QVERIFY(r.err.contains(qPrintable(QString::fromLocal8Bit(std::strerror(ENOSPC)))));
+            QFile log(logPath);
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            QCOMPARE(log.readAll(), earlier);
+        }
     }
 
     // Input errors: exit 1, no record, not a byte on the port.

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "link/port_map.h"
 #include "link/serial_port.h"
+#include "ports/port_map.h"
 #include "tests/support/test_support.h"
 
 using namespace quarn;

@@ -12,7 +12,7 @@
 
 #include "app/forms.h"
 #include "core/globals.h"
-#include "link/port_advice.h"
+#include "ports/port_advice.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"

@@ -16,6 +16,7 @@
 #include "core/globals.h"
 #include "core/message_box.h"
 #include "link/download_link.h"
+#include "ports/port_map.h"
 #include "session/form24.h"
 #include "ui/form_registry.h"
 #include "ui/ui_util.h"
@@ -23,6 +24,8 @@
 namespace testsupport {
 
 namespace {
+// Every test program maps COM numbers as the window program does.
+[[maybe_unused]] const bool g_comResolver = (quarn::setComResolver(quarn::resolveComDevice), true);
 int g_endCode = -1;
 void recordEnd(int code) { g_endCode = code; }
 

@@ -1,4 +1,4 @@
-#include "link/port_map.h"
+#include "ports/port_map.h"
 
 #include <dirent.h>
 #include <unistd.h>
@@ -25,10 +25,6 @@ namespace {
 const QString kUnnumbered = QStringLiteral("ports/unnumbered");
 
 QString comKey(int com) { return QStringLiteral("ports/COM%1").arg(com); }
-
-QString envDevice(int com) {
-    return qEnvironmentVariable(qPrintable(QStringLiteral("QUARN_COM%1").arg(com)));
-}
 
 QString nameOf(const PortRecord& port) {
     return port.stableName.isEmpty() ? port.device : port.stableName;
@@ -215,8 +211,13 @@ QStringList portStates(const QStringList& devices) {
     return states;
 }
 
-PortMap::PortMap(QSettings& settings, QList<PortRecord> ports)
-    : settings_(settings), ports_(std::move(ports)) {
+QString comFromEnvironment(int com) {
+    if (com < 1 || com > kComCount) return QString();
+    return qEnvironmentVariable(qPrintable(QStringLiteral("QUARN_COM%1").arg(com)));
+}
+
+PortMap::PortMap(PortSettings& settings, QList<PortRecord> ports)
+    : settings_(settings.store()), ports_(std::move(ports)) {
     std::stable_sort(ports_.begin(), ports_.end(), [](const PortRecord& a, const PortRecord& b) {
         return deviceLess(a.device, b.device);
     });
@@ -274,7 +275,7 @@ QString PortMap::resolve(int com, QString* why) const {
         return fail(QStringLiteral("COM%1 is not a port number: use COM1 to COM%2")
                         .arg(com)
                         .arg(kComCount));
-    const QString env = envDevice(com);
+    const QString env = comFromEnvironment(com);
     if (!env.isEmpty()) return env;
     const QString name = stored(com);
     if (name.isEmpty())
@@ -347,15 +348,15 @@ QString PortMap::machineSummary() const {
 }
 
 QString resolveComDevice(int com, QString* why) {
-    if (com >= 1 && com <= kComCount && !envDevice(com).isEmpty()) return envDevice(com);
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
-    const QString problem = portSettingsProblem(settings);
-    if (!problem.isEmpty()) {
-        if (why) *why = problem;
+    const QString named = comFromEnvironment(com);
+    if (!named.isEmpty()) return named;
+    PortSettings settings;
+    if (!settings.usable()) {
+        if (why) *why = settings.problem();
         return QString();
     }
     PortMap map(settings, discoverPorts());
-    map.numberNewPorts();
+    if (!map.numberNewPorts().isEmpty()) settings.save(nullptr);
     return map.resolve(com, why);
 }
 

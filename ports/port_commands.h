@@ -5,7 +5,7 @@
 // and need no display. The ...Command forms use the real settings file
 // (portSettingsPath()) and the real discovery; the others take both, for tests.
 //
-// Settings with a portSettingsProblem(): the message goes to err, the status
+// Settings that are not usable() (port_settings.h): the message goes to err, the status
 // is 1, and the file is not written.
 
 #include <QList>
@@ -13,7 +13,7 @@
 #include <QString>
 #include <QTextStream>
 
-#include "link/port_map.h"
+#include "ports/port_map.h"
 
 namespace quarn {
 
@@ -24,7 +24,7 @@ namespace quarn {
 // portStates(); "not assigned", "not plugged in"). Empty fields show "-".
 // Returns 0, or 1 when settings are unusable.
 int listPortsCommand(QTextStream& out, QTextStream& err);
-int listPorts(QSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
+int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
               QTextStream& err);
 
 // --assign COMn=DEVICE stores COMn (PortMap::assign); --assign COMn= removes
@@ -32,7 +32,7 @@ int listPorts(QSettings& settings, const QList<PortRecord>& ports, QTextStream& 
 // outside 1..4, a device that does not exist, unusable settings or a failed
 // save: the reason on err, status 1, settings unchanged.
 int assignPortCommand(const QString& arg, QTextStream& out, QTextStream& err);
-int assignPort(QSettings& settings, const QList<PortRecord>& ports, const QString& arg,
+int assignPort(PortSettings& settings, const QList<PortRecord>& ports, const QString& arg,
                QTextStream& out, QTextStream& err);
 
 // The port window's tooltip for COMn: "COM1: /dev/ttyUSB0, FT232R USB UART,

@@ -27,6 +27,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ports/port_settings.h"
+
 namespace quarn {
 
 constexpr int kComCount = 4;
@@ -71,8 +73,8 @@ class PortMap {
 public:
     // Reads and writes the "ports" group of settings (keys COM1..COM4 and
     // unnumbered); ports is the machine as discovered. settings must outlive
-    // the map and have no portSettingsProblem().
-    PortMap(QSettings& settings, QList<PortRecord> ports);
+    // the map and be usable(); saving is the caller's (settings.save()).
+    PortMap(PortSettings& settings, QList<PortRecord> ports);
 
     // Rule 3. Returns the numbers it gave, in order.
     QList<int> numberNewPorts();
@@ -105,6 +107,10 @@ private:
     QSettings& settings_;
     QList<PortRecord> ports_;
 };
+
+// The device QUARN_COMn names; empty when it is unset or com is outside
+// 1..4. The one place the variable is read.
+QString comFromEnvironment(int com);
 
 // For the serial layer: QUARN_COMn, else the settings file and the real
 // discovery with the rules above (new ports get their numbers, saved). Empty

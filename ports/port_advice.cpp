@@ -1,4 +1,4 @@
-#include "link/port_advice.h"
+#include "ports/port_advice.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "link/port_map.h"
+#include "ports/port_map.h"
 
 namespace quarn {
 

@@ -1,4 +1,4 @@
-#include "link/port_commands.h"
+#include "ports/port_commands.h"
 
 #include <QRegularExpression>
 
@@ -9,17 +9,16 @@ namespace {
 QString envName(int com) { return QStringLiteral("QUARN_COM%1").arg(com); }
 
 // Saves pending changes; false with a message on err when that failed.
-bool save(QSettings& settings, QTextStream& err) {
-    settings.sync();
-    if (settings.status() == QSettings::NoError) return true;
-    err << "could not save the settings file " << settings.fileName() << '\n';
+bool save(PortSettings& settings, QTextStream& err) {
+    QString why;
+    if (settings.save(&why)) return true;
+    err << why << '\n';
     return false;
 }
 
-bool usable(const QSettings& settings, QTextStream& err) {
-    const QString problem = portSettingsProblem(settings);
-    if (problem.isEmpty()) return true;
-    err << problem << '\n';
+bool usable(const PortSettings& settings, QTextStream& err) {
+    if (settings.usable()) return true;
+    err << settings.problem() << '\n';
     return false;
 }
 
@@ -51,7 +50,7 @@ void printTable(const QList<QStringList>& rows, QTextStream& out) {
 
 }  // namespace
 
-int listPorts(QSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
+int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
               QTextStream& err) {
     const Flush flush{out, err};
     if (!usable(settings, err)) return 1;
@@ -79,7 +78,7 @@ int listPorts(QSettings& settings, const QList<PortRecord>& ports, QTextStream& 
         devices << (state.isEmpty() ? device : QString());
     };
     for (int com = 1; com <= kComCount; ++com) {
-        const QString env = qEnvironmentVariable(qPrintable(envName(com)));
+        const QString env = comFromEnvironment(com);
         const QString device = map.resolve(com);
         const QString name = map.stored(com);
         const PortRecord* port = map.portNamed(env.isEmpty() ? name : env);
@@ -102,11 +101,11 @@ int listPorts(QSettings& settings, const QList<PortRecord>& ports, QTextStream& 
 }
 
 int listPortsCommand(QTextStream& out, QTextStream& err) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
+    PortSettings settings;
     return listPorts(settings, discoverPorts(), out, err);
 }
 
-int assignPort(QSettings& settings, const QList<PortRecord>& ports, const QString& arg,
+int assignPort(PortSettings& settings, const QList<PortRecord>& ports, const QString& arg,
                QTextStream& out, QTextStream& err) {
     static const QRegularExpression form(QStringLiteral("^COM(\\d{1,3})=(.*)$"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -135,7 +134,7 @@ int assignPort(QSettings& settings, const QList<PortRecord>& ports, const QStrin
 }
 
 int assignPortCommand(const QString& arg, QTextStream& out, QTextStream& err) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
+    PortSettings settings;
     return assignPort(settings, discoverPorts(), arg, out, err);
 }
 
@@ -146,7 +145,7 @@ QString describeCom(const PortMap& map, int com) {
         return head + (map.stored(com).isEmpty()
                            ? QStringLiteral("nothing assigned")
                            : map.stored(com) + QLatin1String(", not plugged in"));
-    if (!qEnvironmentVariable(qPrintable(envName(com))).isEmpty())
+    if (!comFromEnvironment(com).isEmpty())
         return head + QStringLiteral("%1 (%2)").arg(device, envName(com));
     QStringList parts{device};
     if (const PortRecord* port = map.portNamed(device)) {
@@ -157,11 +156,10 @@ QString describeCom(const PortMap& map, int com) {
 }
 
 QString describeCom(int com) {
-    QSettings settings(portSettingsPath(), QSettings::IniFormat);
-    const QString problem = portSettingsProblem(settings);
-    if (!problem.isEmpty()) return QStringLiteral("COM%1: %2").arg(com).arg(problem);
+    PortSettings settings;
+    if (!settings.usable()) return QStringLiteral("COM%1: %2").arg(com).arg(settings.problem());
     PortMap map(settings, discoverPorts());
-    map.numberNewPorts();
+    if (!map.numberNewPorts().isEmpty()) settings.save(nullptr);
     return describeCom(map, com);
 }
 

@@ -1,6 +1,7 @@
-#include "flash/flash_record.h"
+#include "gang/unit_record.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -10,9 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "flash/flash_options.h"
-
-namespace quarn::flash {
+namespace quarn::gang {
 
 QString outcomeName(SessionOutcome outcome) {
     switch (outcome) {
@@ -32,26 +31,6 @@ QString outcomeName(SessionOutcome outcome) {
             return QStringLiteral("interrupted");
     }
     return QString();
-}
-
-int exitStatusFor(SessionOutcome outcome) {
-    switch (outcome) {
-        case SessionOutcome::Good:
-            return kExitGood;
-        case SessionOutcome::Input:
-            return kExitInput;
-        case SessionOutcome::Port:
-            return kExitPort;
-        case SessionOutcome::Handshake:
-            return kExitHandshake;
-        case SessionOutcome::Login:
-            return kExitLogin;
-        case SessionOutcome::Transfer:
-            return kExitTransfer;
-        case SessionOutcome::Interrupted:
-            return kExitSignal;
-    }
-    return kExitInput;
 }
 
 QByteArray toJsonLine(const UnitRecord& r) {
@@ -76,6 +55,7 @@ RecordLog::~RecordLog() {
 }
 
 bool RecordLog::open(const QString& path, QString* why) {
+    path_ = path;
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
         *why = QStringLiteral("cannot make the log's folder %1").arg(info.absolutePath());
@@ -83,27 +63,31 @@ bool RecordLog::open(const QString& path, QString* why) {
     }
     fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                  0644);
-    if (fd_ < 0) {
-        *why = QStringLiteral("cannot open the log %1: %2")
-                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (fd_ < 0) return fail(why, errno);
     return true;
 }
 
+bool RecordLog::fail(QString* why, int error) const {
+    *why = QStringLiteral("cannot write the log %1: %2")
+               .arg(path_, QString::fromLocal8Bit(std::strerror(error)));
+    return false;
+}
+
 bool RecordLog::append(const QByteArray& line, QString* why) {
+    struct stat before {};
+    if (::fstat(fd_, &before) != 0) return fail(why, errno);
     ssize_t n;
     do {
         n = ::write(fd_, line.constData(), static_cast<size_t>(line.size()));
     } while (n < 0 && errno == EINTR);
     if (n != line.size()) {
-        *why = QStringLiteral("cannot write the log: %1")
-                   .arg(n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                              : QStringLiteral("short write"));
-        return false;
+        // Half a line would glue the next record onto it: cut it off again.
+        const int error = n < 0 ? errno : ENOSPC;
+        if (n > 0 && ::ftruncate(fd_, before.st_size) != 0) return fail(why, errno);
+        return fail(why, error);
     }
-    ::fdatasync(fd_);
+    if (::fdatasync(fd_) != 0) return fail(why, errno);
     return true;
 }
 
-}  // namespace quarn::flash
+}  // namespace quarn::gang

@@ -1,6 +1,7 @@
 #pragma once
 // One unit's record: what was loaded where and how it ended, as one compact
-// JSON line; and the log it is appended to.
+// JSON line; and the log it is appended to. Made by the gang's units
+// (gang/unit.h) for every front end that loads units side by side.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,7 +10,7 @@
 
 #include "link/download_session.h"
 
-namespace quarn::flash {
+namespace quarn::gang {
 
 struct UnitRecord {
     QString port;
@@ -25,9 +26,8 @@ struct UnitRecord {
     double seconds = 0;
 };
 
+// "good", "input", "port", "handshake", "login", "transfer", "interrupted".
 QString outcomeName(SessionOutcome outcome);
-// The exit status one unit's outcome gives.
-int exitStatusFor(SessionOutcome outcome);
 
 // The record as one JSON object on one line, newline included.
 QByteArray toJsonLine(const UnitRecord& r);
@@ -35,6 +35,9 @@ QByteArray toJsonLine(const UnitRecord& r);
 // The log: opened for appending (created with its folder when missing); each
 // line goes out in one write() and is flushed to disk before append returns,
 // so several processes may share the file and a crash leaves whole lines.
+// A line goes in whole or not at all: after a short write (a full disk) the
+// file is cut back to its length before it. A failure's text names the log
+// and the system's reason.
 class RecordLog {
 public:
     RecordLog() = default;
@@ -47,7 +50,10 @@ public:
     bool append(const QByteArray& line, QString* why);
 
 private:
+    bool fail(QString* why, int error) const;
+
+    QString path_;
     int fd_ = -1;
 };
 
-}  // namespace quarn::flash
+}  // namespace quarn::gang

@@ -11,8 +11,8 @@
 #include <QtTest>
 #include <cstdlib>
 
-#include "link/port_commands.h"
-#include "link/port_map.h"
+#include "ports/port_commands.h"
+#include "ports/port_map.h"
 
 using namespace quarn;
 using Machine = QList<PortRecord>;
@@ -111,7 +111,7 @@ private slots:
         QFETCH(QList<Machine>, steps);
         QFETCH(QStringList, devices);
         QFETCH(QString, why);
-        QSettings settings(freshSettingsPath(), QSettings::IniFormat);
+        PortSettings settings(freshSettingsPath());
         for (const Machine& machine : steps) PortMap(settings, machine).numberNewPorts();
         const PortMap map(settings, steps.last());
         QStringList resolved;
@@ -123,7 +123,7 @@ private slots:
     }
 
     void environmentWinsOverEverything() {
-        QSettings settings(freshSettingsPath(), QSettings::IniFormat);
+        PortSettings settings(freshSettingsPath());
         PortMap map(settings, {adapter("/dev/ttyUSB0", "A")});
         map.numberNewPorts();
         writeFile(portSettingsPath(), "[ports\n");  // even over a damaged settings file
@@ -190,7 +190,7 @@ private slots:
         writeFile(path, before);
         Streams io;
         {
-            QSettings settings(path, QSettings::IniFormat);
+            PortSettings settings(path);
             QCOMPARE(assignPort(settings, machine, arg, io.o, io.e), error.isEmpty() ? 0 : 1);
         }
         if (!error.isEmpty()) {
@@ -199,7 +199,7 @@ private slots:
             return;
         }
         QVERIFY2(io.err.isEmpty() && !io.out.isEmpty(), qPrintable(io.err));
-        QSettings settings(path, QSettings::IniFormat);
+        PortSettings settings(path);
         PortMap map(settings, machine);
         map.numberNewPorts();
         QCOMPARE((QStringList{map.stored(1), map.stored(2), map.stored(3), map.stored(4)}), after);
@@ -214,7 +214,7 @@ private slots:
         writeFile(path, "[ports]\nCOM1=/dev/ttyS0\nCOM2=" + machine[1].stableName.toUtf8() +
                             "\nCOM3=" + gone.toUtf8() +
                             "\nunnumbered=" + machine[2].stableName.toUtf8() + '\n');
-        QSettings settings(path, QSettings::IniFormat);
+        PortSettings settings(path);
         Streams io;
         QCOMPARE(listPorts(settings, machine, io.o, io.e), 0);
         const QStringList lines = io.out.split('\n', Qt::SkipEmptyParts);
