@@ -143,8 +143,8 @@ int runFlash() {
 
     for (int i = 0; i < n; ++i) {
         auto* thread = new QThread;
-        auto* runner =
-            new UnitRunner(i, UnitJob{o.units[i], o.filePath, o.downloadLength, o.maxRepeats});
+        auto* runner = new UnitRunner(
+            i, UnitJob{o.units[i], o.filePath, o.downloadLength, o.image, o.maxRepeats});
         runner->moveToThread(thread);
         QObject::connect(runner, &UnitRunner::stageReached, qApp,
                          [&, i](int, int stage, int block, int total) {

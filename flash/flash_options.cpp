@@ -152,10 +152,8 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.filePath = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath()
                                : QDir(folder).absoluteFilePath(init.downloadFile);
 
-    QFile probe;
     QString why;
-    if (!openDownloadFile(probe, o.filePath, o.downloadLength, &why)) return fail(o, why);
-    probe.close();
+    if (!readDownloadImage(o.filePath, o.downloadLength, &o.image, &why)) return fail(o, why);
 
     QStringList seen;
     for (const QString& name : ports) {

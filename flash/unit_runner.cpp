@@ -83,7 +83,8 @@ void UnitRunner::run() {
         link.startTicker();
         QFile file;
         RecordObserver observer(link);
-        const SessionRequest request{0, job_.target.device, job_.filePath, job_.downloadLength};
+        const SessionRequest request{0, job_.target.device, job_.filePath, job_.downloadLength,
+                                     job_.image};
         rec.outcome = runSession(link, file, request, observer);
         rec.message = observer.message;
         if (stop_ && rec.outcome != SessionOutcome::Good) {

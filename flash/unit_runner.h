@@ -21,6 +21,7 @@ struct UnitJob {
     UnitTarget target;
     QString filePath;
     int16_t downloadLength = 0;
+    QByteArray image;  // what is sent: the file as read before any port opened
     int maxRepeats = 0;
 };
 
