@@ -192,7 +192,8 @@ int FlashRun::exec() {
     openLog();
     watchSignals();
     for (const UnitTarget& t : o_.units)
-        gang_.add({t.port, t.device, t.why, o_.filePath, o_.downloadLength, o_.maxRepeats});
+        gang_.add(
+            {t.port, t.device, t.why, o_.filePath, o_.downloadLength, o_.image, o_.maxRepeats});
     records_.resize(gang_.size());
     outcomes_.resize(gang_.size());
     QObject::connect(&gang_, &gang::Gang::progressed, &gang_,

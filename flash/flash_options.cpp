@@ -16,8 +16,9 @@ namespace {
 const char* const kExitText =
     "\nExit status:\n"
     "  0    every unit loaded good\n"
-    "  1    usage or input error (bad option, unreadable or invalid Init.txt,\n"
-    "       missing or short download file); nothing was sent to any unit\n"
+    "  1    usage or input error (bad option, a port named twice, COM0 or COM5,\n"
+    "       unreadable or invalid Init.txt, missing, short or unreadable\n"
+    "       download file); nothing was sent to any unit\n"
     "  2    the port could not be opened\n"
     "  3    the handshake failed\n"
     "  4    the login failed\n"
@@ -32,25 +33,28 @@ FlashOptions fail(FlashOptions o, const QString& why) {
     return o;
 }
 
-// Where a port name leads: COMn through the port mapping, else the path itself.
-UnitTarget resolvePort(const QString& port) {
-    UnitTarget t;
-    t.port = port;
+// The n of a port named COMn (any case, no '/'); 0 when the name is no COMn.
+int comNumberOf(const QString& port, bool* isCom) {
     const QString upper = port.toUpper();
-    bool isNumber = false;
-    const int n = upper.startsWith(QLatin1String("COM")) ? upper.mid(3).toInt(&isNumber) : 0;
-    if (isNumber && !port.contains(QLatin1Char('/'))) {
-        if (n < 1 || n > kComCount) {
-            t.why = QStringLiteral("%1 is no port: COM1 to COM%2 or a device path")
-                        .arg(port)
-                        .arg(kComCount);
-            return t;
-        }
-        t.device = resolveComDevice(n, &t.why);
-        return t;
+    *isCom = false;
+    if (!upper.startsWith(QLatin1String("COM")) || port.contains(QLatin1Char('/'))) return 0;
+    return upper.mid(3).toInt(isCom);
+}
+
+// Where a port name leads: COMn through the port mapping, else the path
+// itself. An empty name or a COM number outside 1..4 is refused (*why).
+bool resolvePort(const QString& port, UnitTarget* t, QString* why) {
+    t->port = port;
+    bool isCom = false;
+    const int n = comNumberOf(port, &isCom);
+    if (port.trimmed().isEmpty() || (isCom && (n < 1 || n > kComCount))) {
+        *why = QStringLiteral("\"%1\" is no port: COM1 to COM%2 or a device path")
+                   .arg(port)
+                   .arg(kComCount);
+        return false;
     }
-    t.device = port;
-    return t;
+    t->device = isCom ? resolveComDevice(n, &t->why) : port;
+    return true;
 }
 
 // The one name of a device: symlinks followed when it exists.
@@ -148,14 +152,13 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.filePath = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath()
                                : QDir(folder).absoluteFilePath(init.downloadFile);
 
-    QFile probe;
     QString why;
-    if (!openDownloadFile(probe, o.filePath, o.downloadLength, &why)) return fail(o, why);
-    probe.close();
+    if (!readDownloadImage(o.filePath, o.downloadLength, &o.image, &why)) return fail(o, why);
 
     QStringList seen;
     for (const QString& name : ports) {
-        UnitTarget t = resolvePort(name);
+        UnitTarget t;
+        if (!resolvePort(name, &t, &why)) return fail(o, why);
         const QString id = identity(t.device.isEmpty() ? name : t.device);
         if (!t.device.isEmpty() && QFileInfo::exists(t.device)) t.device = id;
         const int earlier = seen.indexOf(id);

@@ -2,7 +2,7 @@
 // quarn-flash's command line: what to load, onto which units, and how to
 // report. Parsing checks everything that can be checked before a port opens:
 // a bad option, no port, a port named twice, Init.txt, the length and the
-// download file. Nothing here opens a port.
+// download file, which is then read into memory. Nothing here opens a port.
 
 #include <QString>
 #include <QStringList>
@@ -38,6 +38,7 @@ struct FlashOptions {
     QList<UnitTarget> units;
     QString filePath;
     int16_t downloadLength = 0;
+    QByteArray image;  // the download file's bytes, read once here; every unit sends these
     int maxRepeats = 0;
     bool json = false;
     bool quiet = false;

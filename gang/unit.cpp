@@ -59,7 +59,7 @@ void UnitWorker::runSession(UnitRecord& rec) {
     link.startTicker();
     QFile file;
     RecordObserver observer(link);
-    const SessionRequest request{0, job.device, job.filePath, job.downloadLength};
+    const SessionRequest request{0, job.device, job.filePath, job.downloadLength, job.image};
     rec.outcome = quarn::runSession(link, file, request, observer);
     rec.message = observer.message;
     if (unit_.stop_ && rec.outcome != SessionOutcome::Good) {

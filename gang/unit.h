@@ -39,6 +39,7 @@ struct UnitJob {
     QString deviceProblem;  // why it leads nowhere, for the record
     QString filePath;       // the download file
     int16_t downloadLength = 0;
+    QByteArray image;    // what is sent: the file as read before any port opened
     int maxRepeats = 0;  // a block refused this often in a row fails the unit; 0: never
 };
 

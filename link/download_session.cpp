@@ -1,5 +1,7 @@
 #include "link/download_session.h"
 
+#include <QBuffer>
+
 namespace quarn {
 
 bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, QString* why) {
@@ -19,6 +21,31 @@ bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, 
         return false;
     }
     return true;
+}
+
+namespace {
+
+bool readImage(QFile& file, const QString& path, int16_t downloadLength, QByteArray* image,
+               QString* why) {
+    if (!openDownloadFile(file, path, downloadLength, why)) return false;
+    const qint64 needed = downloadLength > 0 ? downloadLength : 1;
+    *image = file.read(qint64(DownloadLink::blocksFor(downloadLength)) * 64);
+    const bool failed = file.error() != QFileDevice::NoError || image->size() < needed;
+    if (failed)
+        *why = QStringLiteral("Download file could not be read: %1: %2")
+                   .arg(path, file.error() != QFileDevice::NoError
+                                  ? file.errorString()
+                                  : QStringLiteral("it ended after %1 bytes").arg(image->size()));
+    file.close();
+    return !failed;
+}
+
+}  // namespace
+
+bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* image,
+                       QString* why) {
+    QFile file;
+    return readImage(file, path, downloadLength, image, why);
 }
 
 namespace {
@@ -47,14 +74,13 @@ SessionOutcome endAfterFailure(DownloadLink& link, QFile& file, SessionOutcome o
 SessionOutcome runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
                           SessionObserver& observer) {
     QString why;
-    if (!openDownloadFile(file, request.filePath, request.downloadLength, &why)) {
+    QByteArray image = request.image;
+    if (image.isEmpty() &&
+        !readImage(file, request.filePath, request.downloadLength, &image, &why)) {
         observer.fileRefused(why);
         return SessionOutcome::Input;
     }
-    if (!openPort(link, request, observer)) {
-        file.close();
-        return SessionOutcome::Port;
-    }
+    if (!openPort(link, request, observer)) return SessionOutcome::Port;
     link.Transmit_counter = 0;
     link.Recieve_counter = 0;
 
@@ -78,8 +104,9 @@ SessionOutcome runSession(DownloadLink& link, QFile& file, const SessionRequest&
     }
     observer.loginOk();
 
-    r = link.SendFile(file, request.downloadLength);
-    file.close();
+    QBuffer bytes(&image);
+    bytes.open(QIODevice::ReadOnly);
+    r = link.SendFile(bytes, request.downloadLength);
     if (r != LinkResult::Ok) {
         observer.transferFailed(r);
         return r == LinkResult::Closing ? SessionOutcome::Interrupted : SessionOutcome::Transfer;

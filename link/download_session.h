@@ -11,6 +11,9 @@
 // the port closed). A session whose owner is closing (link.closing()) ends at
 // once, without telling the observer, as soon as an exchange returns.
 //
+// What is sent is the image: the download file's bytes read into memory once,
+// before the port opens, so a file rewritten or failing during the transfer
+// changes nothing on the wire, and the record's digest is of what was sent.
 // The download file is closed on every way out.
 
 #include <QFile>
@@ -46,6 +49,7 @@ struct SessionRequest {
     QString device;       // a device path, or empty
     QString filePath;     // the download file
     int16_t downloadLength = 0;
+    QByteArray image;  // the file's bytes when read already (readDownloadImage); empty: read here
 };
 
 // Opens the download file and checks that it holds every byte the transfer
@@ -53,8 +57,15 @@ struct SessionRequest {
 // be reported as a good download). False, with the reason, when it does not.
 bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, QString* why);
 
+// Reads the bytes of path that a transfer of downloadLength takes (at most
+// the whole blocks it sends) into *image. False, with the reason, when the
+// file is missing, short or cannot be read.
+bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* image,
+                       QString* why);
+
 // Runs the session on link (ticker started, Program_kill cleared by the
-// caller), reading the download file through file.
+// caller). Unless request.image holds it, the image is read through file,
+// which is closed again before the port opens.
 SessionOutcome runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
                           SessionObserver& observer);
 

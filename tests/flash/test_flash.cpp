@@ -21,7 +21,8 @@ using namespace testsupport;
 namespace {
 
 const QString kFlash = QStringLiteral(QUARN_FLASH_PATH);
-constexpr int kLength = 2000;  // 32 blocks
+constexpr int kLength = 2000;       // 32 blocks
+constexpr int kLongLength = 24000;  // more than a file read buffers at once
 
 struct Result {
     int exit = -1;
@@ -316,6 +317,33 @@ private slots:
         QCOMPARE(slow.unit().sessions().size(), size_t(1));
     }
 
+    // The download file rewritten or emptied during the transfer, past what
+    // a file read buffers: the unit gets the file as it was when the program
+    // started, and the record's digest is of that.
+    void imageFixedAtStart_data() {
+        QTest::addColumn<QByteArray>("later");
+        QTest::newRow("rewritten") << patternBytes(kLongLength, 99);
+        QTest::newRow("emptied") << QByteArray();
+    }
+    void imageFixedAtStart() {
+        QFETCH(QByteArray, later);
+        const QByteArray first = patternBytes(kLongLength);
+        const QString path = writeFile(dir_.path(), "changing.bin", first);
+        sim::Config paced;
+        paced.baud = 57600;
+        SimPort unit(paced, 26);
+        QProcess p;
+        start(p, {"--file", path, "--length", QString::number(kLongLength), "--json", "--log", log_,
+                  "-p", unit.linkPath()});
+        QVERIFY(spinUntil([&] { return unit.unit().received().size() > 12 + 10 * 67; }, 15000));
+        writeFile(dir_.path(), "changing.bin", later);
+        const Result r = finish(p);
+        QCOMPARE(r.exit, 0);
+        const QByteArray image = toQByteArray(sim::expectedImage(toBytes(first), kLongLength));
+        QCOMPARE(toQByteArray(unit.unit().sessions().at(0).image), image);
+        QCOMPARE(r.records.value(0)["sha256"].toString().toLatin1(), sha256Hex(image));
+    }
+
     // A log that cannot take the record: one line on standard error naming
     // it, the record on standard output all the same, exit 7 unless a unit
     // failed; a short write on a full file system leaves no half line behind.
@@ -377,6 +405,9 @@ private slots:
             {{"--bogus", "--file", file_, "--length", "64", "-p", port}, "Unknown option"},
             {{"--file", file_, "--length", "64"}, "no port"},
             {{"--file", file_, "--length", "64", "-p", port, "-p", device}, "same device"},
+            {{"--file", file_, "--length", "64", "-p", "COM5"}, "\"COM5\" is no port"},
+            {{"--file", file_, "--length", "64", "-p", port, "-p", "com0"}, "\"com0\" is no port"},
+            {{"--file", file_, "--length", "64", "-p", ""}, "\"\" is no port"},
             {{"-p", port, bad}, "Invalid Init File"},
             {{"-p", port, dir_.filePath("bad")}, "Invalid Init File"},
             {{"--file", file_, "--length", "40000", "-p", port}, "-32768 to 32767"},
