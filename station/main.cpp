@@ -9,7 +9,7 @@
 
 #include "core/message_box.h"
 #include "core/version.h"
-#include "link/port_map.h"
+#include "ports/port_settings.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
@@ -27,13 +27,15 @@ int fail(const QString& text) {
 
 // The window on its slotList, until it closes.
 int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) {
-    QSettings settings(quarn::portSettingsPath(), QSettings::IniFormat);
+    quarn::PortSettings portSettings;
+    const QSettings& settings = portSettings.store();
     quarn::station::StationConfig config;
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
     config.logPath = o.logPath;
     config.filePath = load.filePath;
     config.downloadLength = load.downloadLength;
+    config.image = load.image;
     config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
     config.requireSerial = o.requireSerial;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);

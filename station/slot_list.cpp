@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "link/port_map.h"
+#include "ports/port_map.h"
 
 namespace quarn::station {
 

@@ -1,6 +1,6 @@
 #include "station/slot_status.h"
 
-#include "flash/flash_record.h"
+#include "gang/unit_record.h"
 
 namespace quarn::station {
 
@@ -32,7 +32,7 @@ unsigned colourRgb(TileColour colour) {
     return 0xdcdcdc;  // grey
 }
 
-QString runningText(const SessionFigures& f) {
+QString runningText(const SessionProgress& f) {
     switch (f.stage) {
         case LinkStage::Idle:
         case LinkStage::QuietLine:
@@ -47,16 +47,16 @@ QString runningText(const SessionFigures& f) {
         case LinkStage::Done:
             break;
     }
-    return QStringLiteral("block %1 of %2").arg(qMin(f.block + 1, f.total)).arg(f.total);
+    return QStringLiteral("block %1 of %2").arg(qMax(1, f.block)).arg(f.total);
 }
 
 QString endedText(SessionOutcome outcome) {
     if (outcome == SessionOutcome::Good) return QStringLiteral("good");
     if (outcome == SessionOutcome::Interrupted) return QStringLiteral("stopped");
-    return QStringLiteral("failed: ") + flash::outcomeName(outcome);
+    return QStringLiteral("failed: ") + gang::outcomeName(outcome);
 }
 
-SlotLook slotLook(SlotPhase phase, const SessionFigures& figures, SessionOutcome last) {
+SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
     const TileColour ended = last == SessionOutcome::Good          ? TileColour::Good
                              : last == SessionOutcome::Interrupted ? TileColour::Idle
                                                                    : TileColour::Failed;
@@ -77,11 +77,12 @@ SlotLook slotLook(SlotPhase phase, const SessionFigures& figures, SessionOutcome
     return {};
 }
 
-int secondsLeft(const SessionFigures& f, qint64 nowMs) {
-    if (f.stage != LinkStage::Transfer || f.transferStartMs == 0 || f.block <= 0) return -1;
-    const double secs = (nowMs - f.transferStartMs) / 1000.0;
+int secondsLeft(const SessionProgress& f, qint64 transferStartMs, qint64 nowMs) {
+    const int answered = f.answered();
+    if (f.stage != LinkStage::Transfer || transferStartMs == 0 || answered <= 0) return -1;
+    const double secs = (nowMs - transferStartMs) / 1000.0;
     if (secs < 0.5) return -1;
-    return qRound((f.total - f.block) * secs / f.block);
+    return qRound((f.total - answered) * secs / answered);
 }
 
 }  // namespace quarn::station

@@ -4,8 +4,8 @@
 
 #include <QString>
 
+#include "link/download_link.h"
 #include "link/download_session.h"
-#include "station/slot_session.h"
 
 namespace quarn::station {
 
@@ -24,9 +24,8 @@ enum class TileColour { Idle, Running, Good, Failed };
 QString colourName(TileColour colour);
 unsigned colourRgb(TileColour colour);
 
-// The status line while a session runs, from its figures: the block being
-// sent (one past those answered) of the total.
-QString runningText(const SessionFigures& figures);
+// The status line while a session runs: the stage, or the block being sent.
+QString runningText(const SessionProgress& progress);
 // The status line after a session: "good", "failed: OUTCOME", "stopped".
 QString endedText(SessionOutcome outcome);
 
@@ -35,9 +34,9 @@ struct SlotLook {
     TileColour colour = TileColour::Idle;
 };
 // phase and, for Running, the figures; for Ended and Remove, the last outcome.
-SlotLook slotLook(SlotPhase phase, const SessionFigures& figures, SessionOutcome last);
+SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last);
 
-// Seconds left of the transfer at its pace so far; -1 while unknown.
-int secondsLeft(const SessionFigures& figures, qint64 nowMs);
+// Seconds left of the transfer at its pace since transferStartMs; -1 while unknown.
+int secondsLeft(const SessionProgress& progress, qint64 transferStartMs, qint64 nowMs);
 
 }  // namespace quarn::station

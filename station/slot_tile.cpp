@@ -64,7 +64,7 @@ void SlotTile::show(const SlotState& s) {
     status_->setAccessibleName(QStringLiteral("Status: ") + s.look.status);
     const bool transfer = s.figures.total > 0 && s.phase != SlotPhase::Ready;
     progress_->setMaximum(qMax(1, s.figures.total));
-    progress_->setValue(transfer ? s.figures.block : 0);
+    progress_->setValue(transfer ? s.figures.answered() : 0);
     setLine(repeats_, QStringLiteral("Repeats"),
             transfer ? QString::number(s.figures.repeats) : QString());
     setLine(timeLeft_, QStringLiteral("Time left"),

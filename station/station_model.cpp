@@ -4,9 +4,9 @@
 
 namespace quarn::station {
 
-QByteArray stationRecordLine(const flash::UnitRecord& record, const StationKeys& keys) {
+QByteArray stationRecordLine(const gang::UnitRecord& record, const StationKeys& keys) {
     Q_UNUSED(keys);  // the record takes no station keys yet
-    return flash::toJsonLine(record);
+    return gang::toJsonLine(record);
 }
 
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
@@ -37,16 +37,17 @@ bool StationModel::canStart(const SlotState& s) const {
 bool StationModel::start(int k) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     if (!canStart(s)) return false;
-    SessionJob job;
+    gang::UnitJob job;
     job.port = s.slot.given;
-    job.device = slotDevice(s.slot, &job.why);
+    job.device = slotDevice(s.slot, &job.deviceProblem);
     job.filePath = config_.filePath;
     job.downloadLength = config_.downloadLength;
+    job.image = config_.image;
     job.maxRepeats = config_.maxRepeats;
-    s.session = std::make_unique<SlotSession>(k, job);
-    connect(s.session.get(), &SlotSession::finished, this, &StationModel::onFinished);
+    s.session = std::make_unique<gang::Unit>(k, job);
+    connect(s.session.get(), &gang::Unit::finished, this, &StationModel::onFinished);
     s.phase = SlotPhase::Running;
-    s.figures = SessionFigures{};
+    s.figures = SessionProgress{};
     s.message.clear();
     s.session->start();
     progressTimer_.start();
@@ -69,7 +70,7 @@ int StationModel::startFailed() {
 
 void StationModel::stopAll() {
     for (auto& s : slots_)
-        if (s->session && s->session->running()) s->session->requestStop();
+        if (s->session && !s->session->hasFinished()) s->session->requestStop();
 }
 
 bool StationModel::anyRunning() const {
@@ -84,7 +85,7 @@ void StationModel::setSerial(int k, const QString& serial) {
     emit slotChanged(k);
 }
 
-void StationModel::onFinished(int k, const flash::UnitRecord& record) {
+void StationModel::onFinished(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     const QByteArray line = stationRecordLine(
         record, {config_.stationName, config_.operatorName, s.serial, s.slot.stableName});
@@ -115,8 +116,8 @@ void StationModel::refreshRunning() {
     for (int k = 0; k < count(); ++k) {
         SlotState& s = *slots_[static_cast<size_t>(k)];
         if (s.phase != SlotPhase::Running || !s.session) continue;
-        s.figures = s.session->figures();
-        s.secondsLeft = secondsLeft(s.figures, now);
+        s.figures = s.session->progress();
+        s.secondsLeft = secondsLeft(s.figures, s.session->transferStartMs(), now);
         updateLook(k);
     }
 }

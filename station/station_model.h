@@ -3,7 +3,7 @@
 // counters, the serial numbers, and the sessions started and stopped. A
 // window (or a test) reads slot(k) after slotChanged(k).
 //
-// Sessions run through SlotSession, one thread each; each ended session's
+// Sessions run as the gang's units (gang/unit.h), one thread each; each ended session's
 // record goes to the log first, then out by sessionEnded(). Plugging is
 // checked every second: an idle slot whose port is gone says "not plugged in"
 // and is ready again once it is back; a running one ends by itself as a lost
@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "flash/flash_record.h"
+#include "gang/unit.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -27,6 +27,7 @@ struct StationConfig {
     QString logPath;  // empty: no log
     QString filePath;
     int16_t downloadLength = 0;
+    QByteArray image;  // the download file's bytes, read once
     int maxRepeats = 10;
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
@@ -41,10 +42,10 @@ struct SlotState {
     QString message;          // the last failure's explanation
     QString serial;
     bool serialLoadedGood = false;  // this serial loaded good earlier this shift
-    SessionFigures figures;
+    SessionProgress figures;
     SlotLook look;
     int secondsLeft = -1;
-    std::unique_ptr<SlotSession> session;
+    std::unique_ptr<gang::Unit> session;
 };
 
 class StationModel : public QObject {
@@ -82,14 +83,14 @@ signals:
 private:
     bool canStart(const SlotState& s) const;
     bool start(int k);
-    void onFinished(int k, const flash::UnitRecord& record);
+    void onFinished(int k, const gang::UnitRecord& record);
     void refreshRunning();
     void updateLook(int k);
 
     StationConfig config_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
-    flash::RecordLog log_;
+    gang::RecordLog log_;
     QString logProblem_;
     QTimer presenceTimer_;
     QTimer progressTimer_;
@@ -100,6 +101,6 @@ private:
 struct StationKeys {
     QString station, operatorName, serial, slot;
 };
-QByteArray stationRecordLine(const flash::UnitRecord& record, const StationKeys& keys);
+QByteArray stationRecordLine(const gang::UnitRecord& record, const StationKeys& keys);
 
 }  // namespace quarn::station

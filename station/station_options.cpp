@@ -2,17 +2,22 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
-#include "flash/flash_options.h"
 #include "link/download_session.h"
 #include "startup/init_file.h"
 
 namespace quarn::station {
 
 namespace {
+
+// The log quarn-flash and the station share: under $XDG_STATE_HOME, else ~/.local/state.
+QString sharedLogPath() {
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + "/.local/state";
+    return base + QStringLiteral("/quarn-download/sessions.jsonl");
+}
 
 StationOptions refuse(StationOptions o, const QString& why) {
     o.action = StationOptions::Action::Error;
@@ -64,7 +69,7 @@ StationOptions parseStationOptions(const QStringList& args) {
     o.ports = p.values(port);
     o.operatorName = p.value(operatorName);
     o.stationName = p.isSet(stationName) ? p.value(stationName) : QSysInfo::machineHostName();
-    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : flash::defaultLogPath();
+    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : sharedLogPath();
     o.autoStart = p.isSet(autoStart);
     o.requireSerial = p.isSet(requireSerial);
     o.choose = p.isSet(choose);
@@ -83,10 +88,7 @@ bool resolveStationInit(const QString& init, StationLoad* load, QString* why) {
     }
     load->downloadLength = read.values.downloadLength;
     load->filePath = QFileInfo(path).absoluteDir().absoluteFilePath(read.values.downloadFile);
-    QFile probe;
-    if (!openDownloadFile(probe, load->filePath, load->downloadLength, why)) return false;
-    probe.close();
-    return true;
+    return readDownloadImage(load->filePath, load->downloadLength, &load->image, why);
 }
 
 }  // namespace quarn::station

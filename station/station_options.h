@@ -5,6 +5,7 @@
 // Parsing opens no port and reads no file; INIT is resolved to the download
 // file and length by resolveStationInit(), once --choose has had its say.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -36,6 +37,7 @@ StationOptions parseStationOptions(const QStringList& args);
 struct StationLoad {
     QString filePath;
     int16_t downloadLength = 0;
+    QByteArray image;  // the download file's bytes, read once; every session sends these
 };
 bool resolveStationInit(const QString& init, StationLoad* load, QString* why);
 
