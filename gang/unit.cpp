@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QPointer>
 
+#include "link/unit_probe.h"
+
 namespace quarn::gang {
 
 namespace {
@@ -43,6 +45,7 @@ signals:
 
 private:
     void runSession(UnitRecord& rec);
+    void runProbe(UnitRecord& rec);
 
     Unit& unit_;
     QPointer<DownloadLink> link_;
@@ -73,6 +76,30 @@ void UnitWorker::runSession(UnitRecord& rec) {
     link_ = nullptr;
 }
 
+void UnitWorker::runProbe(UnitRecord& rec) {
+    DownloadLink link;
+    link_ = &link;
+    link.closing = [this] { return unit_.stop_.load(); };
+    link.onProgress = [this](const SessionProgress& p) { unit_.publish(p); };
+    link.startTicker();
+    switch (probeUnit(link, unit_.job_.device)) {
+        case ProbeResult::Answered:
+            rec.outcome = SessionOutcome::Good;
+            break;
+        case ProbeResult::Silent:
+            rec.outcome = SessionOutcome::Handshake;
+            break;
+        case ProbeResult::PortFailed:
+            rec.outcome = SessionOutcome::Port;
+            rec.message = link.MSComm1.errorString();
+            break;
+        case ProbeResult::Stopped:
+            rec.outcome = SessionOutcome::Interrupted;
+            break;
+    }
+    link_ = nullptr;
+}
+
 void UnitWorker::run() {
     const UnitJob& job = unit_.job_;
     UnitRecord rec;
@@ -89,6 +116,8 @@ void UnitWorker::run() {
     } else if (unit_.stop_) {
         rec.outcome = SessionOutcome::Interrupted;
         rec.message = QStringLiteral("Stopped before the session began.");
+    } else if (job.probeOnly) {
+        runProbe(rec);
     } else {
         runSession(rec);
     }

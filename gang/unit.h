@@ -41,6 +41,10 @@ struct UnitJob {
     int16_t downloadLength = 0;
     QByteArray image;    // what is sent: the file as read before any port opened
     int maxRepeats = 0;  // a block refused this often in a row fails the unit; 0: never
+    // Only look whether a unit answers (link/unit_probe.h), sending nothing
+    // after the handshake: the record's outcome is good when one answered,
+    // handshake when the line stayed silent, port when the port did not open.
+    bool probeOnly = false;
 };
 
 class UnitWorker;

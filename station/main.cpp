@@ -40,6 +40,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     config.requireSerial = o.requireSerial;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
+    model.setAutoStart(o.autoStart);
     quarn::station::StationWindow window(model);
     window.resize(1000, 600);
     window.show();

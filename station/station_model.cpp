@@ -29,14 +29,13 @@ StationModel::~StationModel() {
 }
 
 bool StationModel::canStart(const SlotState& s) const {
-    const bool idle = s.phase == SlotPhase::Ready || s.phase == SlotPhase::Ended;
+    const bool idle = !s.watch && (s.phase == SlotPhase::Ready || s.phase == SlotPhase::Ended);
     if (!idle || slotDevice(s.slot).isEmpty()) return false;
     return !config_.requireSerial || !s.serial.trimmed().isEmpty();
 }
 
-bool StationModel::start(int k) {
-    SlotState& s = *slots_[static_cast<size_t>(k)];
-    if (!canStart(s)) return false;
+gang::UnitJob StationModel::jobFor(int k) const {
+    const SlotState& s = *slots_[static_cast<size_t>(k)];
     gang::UnitJob job;
     job.port = s.slot.given;
     job.device = slotDevice(s.slot, &job.deviceProblem);
@@ -44,7 +43,13 @@ bool StationModel::start(int k) {
     job.downloadLength = config_.downloadLength;
     job.image = config_.image;
     job.maxRepeats = config_.maxRepeats;
-    s.session = std::make_unique<gang::Unit>(k, job);
+    return job;
+}
+
+bool StationModel::start(int k) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    if (!canStart(s)) return false;
+    s.session = std::make_unique<gang::Unit>(k, jobFor(k));
     connect(s.session.get(), &gang::Unit::finished, this, &StationModel::onFinished);
     s.phase = SlotPhase::Running;
     s.figures = SessionProgress{};
@@ -69,8 +74,10 @@ int StationModel::startFailed() {
 }
 
 void StationModel::stopAll() {
-    for (auto& s : slots_)
+    for (auto& s : slots_) {
         if (s->session && !s->session->hasFinished()) s->session->requestStop();
+        if (s->watch) s->watch->stopSession();
+    }
 }
 
 bool StationModel::anyRunning() const {
@@ -87,13 +94,18 @@ void StationModel::setSerial(int k, const QString& serial) {
 
 void StationModel::onFinished(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.session.release()->deleteLater();  // its finished() is on the stack
+    recordSession(k, record);
+}
+
+// The record to the log first, then the tile, the counters and the listeners.
+void StationModel::recordSession(int k, const gang::UnitRecord& record) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.phase = SlotPhase::Ended;
     const QByteArray line = stationRecordLine(
         record, {config_.stationName, config_.operatorName, s.serial, s.slot.stableName});
     QString why;
     if (log_.isOpen() && !log_.append(line, &why)) logProblem_ = why;
-    s.session->deleteLater();
-    s.session.release();
-    s.phase = SlotPhase::Ended;
     s.last = record.outcome;
     s.message = record.message;
     s.lastFailed =
@@ -115,9 +127,12 @@ void StationModel::refreshRunning() {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (int k = 0; k < count(); ++k) {
         SlotState& s = *slots_[static_cast<size_t>(k)];
-        if (s.phase != SlotPhase::Running || !s.session) continue;
-        s.figures = s.session->progress();
-        s.secondsLeft = secondsLeft(s.figures, s.session->transferStartMs(), now);
+        const gang::Unit* unit = s.session ? s.session.get()
+                                 : s.watch ? s.watch->session()
+                                           : nullptr;
+        if (s.phase != SlotPhase::Running || !unit) continue;
+        s.figures = unit->progress();
+        s.secondsLeft = secondsLeft(s.figures, unit->transferStartMs(), now);
         updateLook(k);
     }
 }
@@ -144,10 +159,59 @@ void StationModel::refreshPresence() {
         SlotState& s = *slots_[static_cast<size_t>(k)];
         const bool present = !slotDevice(s.slot).isEmpty();
         const SlotPhase was = s.phase;
-        if (!present && s.phase == SlotPhase::Ready) s.phase = SlotPhase::Absent;
-        if (present && s.phase == SlotPhase::Absent) s.phase = SlotPhase::Ready;
+        const SlotPhase idle = s.watch ? SlotPhase::Listening : SlotPhase::Ready;
+        if (!present && s.phase == idle) s.phase = SlotPhase::Absent;
+        if (present && s.phase == SlotPhase::Absent) s.phase = idle;
         if (s.phase != was || s.look.status.isEmpty()) updateLook(k);
     }
+}
+
+void StationModel::setAutoStart(bool on) {
+    if (on == autoStart_) return;
+    autoStart_ = on;
+    for (int k = 0; k < count(); ++k) {
+        SlotState& s = *slots_[static_cast<size_t>(k)];
+        if (!on && s.watch) s.watch->stop();
+        if (on && !s.watch && s.phase != SlotPhase::Running) watch(k);
+    }
+}
+
+void StationModel::watch(int k) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.watch = std::make_unique<gang::Watch>(
+        k, [this, k] { return jobFor(k); }, config_.timing);
+    connect(s.watch.get(), &gang::Watch::phaseChanged, this, &StationModel::onWatchPhase);
+    connect(s.watch.get(), &gang::Watch::sessionEnded, this, &StationModel::recordSession);
+    s.watch->start();
+}
+
+void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    using P = gang::Watch::Phase;
+    switch (phase) {
+        case P::Listening:
+            s.phase = slotDevice(s.slot).isEmpty() ? SlotPhase::Absent : SlotPhase::Listening;
+            break;
+        case P::Loading:
+            s.phase = SlotPhase::Running;
+            s.figures = SessionProgress{};
+            s.message.clear();
+            progressTimer_.start();
+            break;
+        case P::Holding:
+            s.phase = SlotPhase::Ended;
+            break;
+        case P::Remove:
+            s.phase = SlotPhase::Remove;
+            break;
+        case P::Stopped:
+            s.watch.release()->deleteLater();  // its signal is on the stack
+            s.phase = s.phase == SlotPhase::Running || s.phase == SlotPhase::Ended
+                          ? SlotPhase::Ended
+                          : SlotPhase::Ready;
+            break;
+    }
+    updateLook(k);
 }
 
 }  // namespace quarn::station

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gang/unit.h"
+#include "gang/watch.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -31,6 +32,7 @@ struct StationConfig {
     int maxRepeats = 10;
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
+    gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
     QString serialRoot = QStringLiteral("/dev/serial");
 };
 
@@ -45,7 +47,8 @@ struct SlotState {
     SessionProgress figures;
     SlotLook look;
     int secondsLeft = -1;
-    std::unique_ptr<gang::Unit> session;
+    std::unique_ptr<gang::Unit> session;  // a session started by hand
+    std::unique_ptr<gang::Watch> watch;   // Auto-start on this slot
 };
 
 class StationModel : public QObject {
@@ -70,6 +73,11 @@ public:
 
     void setSerial(int k, const QString& serial);
 
+    // Auto-start: every idle slot listens for a unit and loads one that
+    // answers (gang/watch.h); off: listening ends, sessions being loaded finish.
+    void setAutoStart(bool on);
+    bool autoStart() const { return autoStart_; }
+
     // Hot-plug: checks every slot's port now (the timer does it every second).
     void refreshPresence();
 
@@ -83,7 +91,11 @@ signals:
 private:
     bool canStart(const SlotState& s) const;
     bool start(int k);
+    gang::UnitJob jobFor(int k) const;
     void onFinished(int k, const gang::UnitRecord& record);
+    void recordSession(int k, const gang::UnitRecord& record);
+    void watch(int k);
+    void onWatchPhase(int k, gang::Watch::Phase phase);
     void refreshRunning();
     void updateLook(int k);
 
@@ -94,6 +106,7 @@ private:
     QString logProblem_;
     QTimer presenceTimer_;
     QTimer progressTimer_;
+    bool autoStart_ = false;
 };
 
 // The record line of one station session. The station's own keys (station,

@@ -37,6 +37,8 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
             &StationModel::stopAll);
     autoStart_ = addButton(QStringLiteral("Auto-start"), QKeySequence());
     autoStart_->setCheckable(true);
+    autoStart_->setChecked(model_.autoStart());
+    connect(autoStart_, &QPushButton::toggled, &model_, &StationModel::setAutoStart);
     for (QPushButton* b : findChildren<QPushButton*>()) top->addWidget(b);
     top->addStretch();
     top->addWidget(counters_);

@@ -84,6 +84,8 @@ class TestStation : public QObject {
         c.downloadLength = static_cast<int16_t>(length);
         c.maxRepeats = 3;
         c.requireSerial = requireSerial;
+        c.timing = {300, 600,
+                    200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
         QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
         model_ = std::make_unique<StationModel>(c, slotsFrom(ports, none, &c.source));
         window_ = std::make_unique<StationWindow>(*model_);
@@ -244,6 +246,38 @@ private slots:
         QTest::keyClicks(window_->tile(1)->serialField(), QStringLiteral("SN-0001"));
         QCOMPARE(labelText(window_->tile(1), "Flag"),
                  QStringLiteral("this serial number already loaded good this shift"));
+    }
+
+    // Auto-start: an empty socket waits; a unit that appears is loaded at
+    // once, then "remove the unit" while it still answers, with no second
+    // session; once silent the slot waits for the next unit.
+    void autoStart() {
+        sim::Config quick;
+        quick.idleResetMs = 300;  // the unit waits for a handshake again after 0.3 s
+        const QString port = plug(0, quick);
+        const auto empty = [&] {
+            units_[0]->setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+            units_[0]->setFault(sim::Stage::Login, makeFault(sim::FaultKind::Silence));
+        };
+        empty();
+        open({port});
+        button(QStringLiteral("Auto-start"))->click();
+        QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 2000));
+        QTest::qWait(1000);
+        QCOMPARE(status(0), QStringLiteral("waiting for a unit"));
+        units_[0]->clearFaults();
+        units_[0]->repower();
+        QVERIFY(waitStatus(0, QStringLiteral("good"), 10000));
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 2000));
+        QCOMPARE(window_->tile(0)->colour(), QStringLiteral("good"));
+        QTest::qWait(2000);  // several probes, each answered
+        QCOMPARE(status(0), QStringLiteral("remove the unit"));
+        QCOMPARE(units_[0]->sessions().size(), size_t(1));
+        empty();
+        QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 3000));
+        QCOMPARE(readRecords(log_).size(), 1);
+        button(QStringLiteral("Auto-start"))->click();
+        QVERIFY(waitStatus(0, QStringLiteral("ready"), 3000));
     }
 
     // A port pulled shows "not plugged in" within two seconds, and "ready"
