@@ -313,7 +313,7 @@ SessionResult runSession(const QString& file, int16_t length) {
     r.endCode = g_endCode;
     r.lowLatency = f->link.MSComm1.lowLatency();
     r.portOpen = f->link.MSComm1.portOpen();
-    r.lastReply = f->link.monitor.recieve;
+    r.lastReply = f->lastResult().lastReply;
     quarn::setMsgBoxHandler(nullptr);
     return r;
 }

@@ -503,7 +503,7 @@ private:
                     return timeOut();  // a good unit stays silent
                 return reply(model_.goodReply());
             case kCancel:
-                link_.Program_kill = true;
+                link_.requestStop();
                 model_.kill = true;
                 if (pos_ < size_) act();  // what the unit does in the same pass
                 return;
@@ -522,7 +522,7 @@ private:
                 return;
             }
             case kWindowClose:
-                link_.Program_kill = true;
+                link_.requestStop();
                 closing_ = true;
                 if (link_.MSComm1.portOpen()) link_.MSComm1.setPortOpen(false);
                 model_.kill = true;

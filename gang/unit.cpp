@@ -9,25 +9,6 @@
 
 namespace quarn::gang {
 
-namespace {
-
-// Turns the session's steps into the record's message.
-class RecordObserver : public SessionObserver {
-public:
-    explicit RecordObserver(DownloadLink& link) : link_(link) {}
-    QString message;
-    void fileRefused(const QString& why) override { message = why; }
-    void portFailed(const QString& why) override { message = why; }
-    void handshakeFailed(LinkResult r) override { message = link_.failureText(r); }
-    void loginFailed(LinkResult r) override { message = link_.failureText(r); }
-    void transferFailed(LinkResult r) override { message = link_.failureText(r); }
-
-private:
-    DownloadLink& link_;
-};
-
-}  // namespace
-
 // Lives on the unit's thread: runs the session there and hands the record
 // back to the Unit's thread.
 class UnitWorker : public QObject {
@@ -36,7 +17,7 @@ public:
     explicit UnitWorker(Unit& unit) : unit_(unit) {}
     // The unit's thread: the running session, if any, stops.
     void stop() {
-        if (link_) link_->Program_kill = true;
+        if (link_) link_->requestStop();
     }
     void run();
 
@@ -44,86 +25,88 @@ signals:
     void done(const quarn::gang::UnitRecord& record);
 
 private:
-    void runSession(UnitRecord& rec);
-    void runProbe(UnitRecord& rec);
+    SessionResult runSession();
+    SessionResult runProbe();
 
     Unit& unit_;
     QPointer<DownloadLink> link_;
 };
 
-void UnitWorker::runSession(UnitRecord& rec) {
+SessionResult UnitWorker::runSession() {
     const UnitJob& job = unit_.job_;
     DownloadLink link;
     link_ = &link;
     link.maxRepeats = job.maxRepeats;
+    // A stopped unit is abandoned: nothing more goes out, not even the login
+    // after the pause (the window's Cancel still sends it).
     link.closing = [this] { return unit_.stop_.load(); };
     link.onProgress = [this](const SessionProgress& p) { unit_.publish(p); };
     link.clearMonitors();
     link.startTicker();
     QFile file;
-    RecordObserver observer(link);
+    SessionObserver quiet;
     const SessionRequest request{0, job.device, job.filePath, job.downloadLength, job.image};
-    rec.outcome = quarn::runSession(link, file, request, observer);
-    rec.message = observer.message;
-    if (unit_.stop_ && rec.outcome != SessionOutcome::Good) {
-        rec.outcome = SessionOutcome::Interrupted;
-        rec.message = link.failureText(LinkResult::Stopped);
-    }
+    const SessionResult result = quarn::runSession(link, file, request, quiet);
     link.MSComm1.setPortOpen(false);
-    rec.blocks = link.blocksSent;
-    rec.repeats = link.repeats;
-    rec.sha256 = link.sentDigest();
     link_ = nullptr;
+    return result;
 }
 
-void UnitWorker::runProbe(UnitRecord& rec) {
+// A session that never began: its result says why.
+SessionResult notBegun(const UnitJob& job, bool stopped) {
+    SessionResult r;
+    r.port = job.port;
+    r.outcome = stopped ? SessionOutcome::Interrupted : SessionOutcome::Port;
+    r.reason = stopped ? SessionReason::Stopped : SessionReason::PortFailed;
+    r.reasonText =
+        stopped ? QStringLiteral("Stopped before the session began.") : job.deviceProblem;
+    r.sha256 = QCryptographicHash::hash({}, QCryptographicHash::Sha256);
+    return r;
+}
+
+// Only whether a unit answers: good when one did, handshake when the line
+// stayed silent, port when the port did not open.
+SessionResult UnitWorker::runProbe() {
+    const UnitJob& job = unit_.job_;
     DownloadLink link;
     link_ = &link;
     link.closing = [this] { return unit_.stop_.load(); };
     link.onProgress = [this](const SessionProgress& p) { unit_.publish(p); };
     link.startTicker();
-    switch (probeUnit(link, unit_.job_.device)) {
+    SessionResult r = notBegun(job, false);
+    r.device = job.device;
+    switch (probeUnit(link, job.device)) {
         case ProbeResult::Answered:
-            rec.outcome = SessionOutcome::Good;
+            r.outcome = SessionOutcome::Good;
+            r.reason = SessionReason::None;
             break;
         case ProbeResult::Silent:
-            rec.outcome = SessionOutcome::Handshake;
+            r.outcome = SessionOutcome::Handshake;
+            r.reason = SessionReason::NoReply;
             break;
         case ProbeResult::PortFailed:
-            rec.outcome = SessionOutcome::Port;
-            rec.message = link.MSComm1.errorString();
+            r.detail = link.MSComm1.errorString();
             break;
         case ProbeResult::Stopped:
-            rec.outcome = SessionOutcome::Interrupted;
+            r.outcome = SessionOutcome::Interrupted;
+            r.reason = SessionReason::Stopped;
             break;
     }
+    r.reasonText = r.outcome == SessionOutcome::Port ? r.detail : QString();
     link_ = nullptr;
+    return r;
 }
 
 void UnitWorker::run() {
     const UnitJob& job = unit_.job_;
-    UnitRecord rec;
-    rec.port = job.port;
-    rec.device = job.device;
-    rec.file = job.filePath;
-    rec.length = job.downloadLength;
-    rec.started = QDateTime::currentDateTimeUtc();
+    const QDateTime started = QDateTime::currentDateTimeUtc();
     QElapsedTimer clock;
     clock.start();
-    if (job.device.isEmpty()) {
-        rec.outcome = SessionOutcome::Port;
-        rec.message = job.deviceProblem;
-    } else if (unit_.stop_) {
-        rec.outcome = SessionOutcome::Interrupted;
-        rec.message = QStringLiteral("Stopped before the session began.");
-    } else if (job.probeOnly) {
-        runProbe(rec);
-    } else {
-        runSession(rec);
-    }
-    if (rec.sha256.isEmpty()) rec.sha256 = QCryptographicHash::hash({}, QCryptographicHash::Sha256);
-    rec.seconds = clock.nsecsElapsed() / 1e9;
-    emit done(rec);
+    const bool begins = !job.device.isEmpty() && !unit_.stop_;
+    const SessionResult result = !begins         ? notBegun(job, unit_.stop_)
+                                 : job.probeOnly ? runProbe()
+                                                 : runSession();
+    emit done(makeRecord(job, result, started, clock.nsecsElapsed() / 1e9));
 }
 
 Unit::Unit(int slot, UnitJob job, QObject* parent)

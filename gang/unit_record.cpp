@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "gang/unit.h"
+
 namespace quarn::gang {
 
 QString outcomeName(SessionOutcome outcome) {
@@ -31,6 +33,23 @@ QString outcomeName(SessionOutcome outcome) {
             return QStringLiteral("interrupted");
     }
     return QString();
+}
+
+UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
+                      double seconds) {
+    UnitRecord rec;
+    rec.port = job.port;
+    rec.device = job.device;
+    rec.file = job.filePath;
+    rec.length = job.downloadLength;
+    rec.blocks = result.blocksSent;
+    rec.repeats = result.repeats;
+    rec.sha256 = result.sha256;
+    rec.outcome = result.outcome;
+    rec.message = result.reasonText;
+    rec.started = started;
+    rec.seconds = seconds;
+    return rec;
 }
 
 QByteArray toJsonLine(const UnitRecord& r) {

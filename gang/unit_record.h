@@ -29,6 +29,12 @@ struct UnitRecord {
 // "good", "input", "port", "handshake", "login", "transfer", "interrupted".
 QString outcomeName(SessionOutcome outcome);
 
+struct UnitJob;
+// The record of one unit's session: what the job asked for, what the result
+// says, when it started and how long it took. The one place a record is made.
+UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
+                      double seconds);
+
 // The record as one JSON object on one line, newline included.
 QByteArray toJsonLine(const UnitRecord& r);
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QIODevice>
+#include <QThread>
 
 namespace quarn {
 
@@ -89,9 +90,9 @@ LinkResult DownloadLink::Download_Delay() {
     DelayTimer.start();
     do {
         yield();
-    } while (DelayTimer.isActive() && !closing());
+    } while (DelayTimer.isActive() && !closing() && !Program_kill);
     DelayTimer.stop();
-    return closing() ? LinkResult::Closing : LinkResult::Ok;
+    return closing() ? LinkResult::Closing : Program_kill ? LinkResult::Stopped : LinkResult::Ok;
 }
 
 void DownloadLink::clearMonitors() {
@@ -114,33 +115,19 @@ LinkResult DownloadLink::result() const {
     return LinkResult::Ok;
 }
 
-QString DownloadLink::failureText(LinkResult r) const {
-    const QString at = stage == LinkStage::Transfer && blockNumber > 0
-                           ? QStringLiteral(" at block %1 of %2").arg(blockNumber).arg(blockTotal)
-                           : QString();
-    switch (r) {
-        case LinkResult::Ok:
-            return QString();
-        case LinkResult::Closing:
-        case LinkResult::Stopped:
-            return QStringLiteral("The download was stopped%1.").arg(at);
-        case LinkResult::WrongReply:
-            if (refusedTooOften_)
-                return QStringLiteral("The unit refused block %1 of %2 %3 times in a row.")
-                    .arg(blockNumber)
-                    .arg(blockTotal)
-                    .arg(maxRepeats);
-            return QStringLiteral("The unit refused or answered wrongly%1 (last reply %2).")
-                .arg(at, Recieve_string);
-        case LinkResult::NoReply:
-            break;
+double DownloadLink::timeoutSeconds() const { return Timeout_timer * g_clock.tickMs / 1000.0; }
+
+void DownloadLink::requestStop() {
+    if (QThread::currentThread() == thread()) {
+        Program_kill = true;
+        return;
     }
-    if (MSComm1.lost())
-        return QStringLiteral("The port was lost%1: %2.").arg(at, MSComm1.errorString());
-    const double seconds = Timeout_timer * g_clock.tickMs / 1000.0;
-    return QStringLiteral("No reply from the unit within %1 s%2.")
-        .arg(QString::number(seconds, 'g', 3), at);
+    // The queued call both raises the flag on the link's thread and wakes its wait.
+    QMetaObject::invokeMethod(
+        this, [this] { Program_kill = true; }, Qt::QueuedConnection);
 }
+
+void DownloadLink::beginSession() { Program_kill = false; }
 
 void DownloadLink::setStage(LinkStage s) {
     stage = s;

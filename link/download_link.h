@@ -12,6 +12,10 @@
 //   Comm_Timeout  true = the exchange failed (no complete reply in time, or a wrong reply)
 //   Program_kill  true = a stop was requested (Cancel, or the owner closing)
 //   both false    = success
+// The flags and counters are public because the window's procedures read
+// them; only the link writes them. Owners stop a session with requestStop(),
+// from any thread; every wait (the exchanges' and the one-second pause)
+// returns at the next pass of its loop.
 // closing() tells that the owner is going away (the window unloading); the
 // waits end then and touch neither the closed port nor the owner afterwards.
 //
@@ -143,9 +147,23 @@ public:
     // The same for a device path instead of a COM number.
     OpenResult OpenDevice(const QString& device);
 
-    // Waits one DelayTimer interval while events run; returns early (Closing)
-    // only when the owner is closing.
+    // Waits one DelayTimer interval while events run; returns early when the
+    // owner is closing (Closing) or a stop was requested (Stopped).
     LinkResult Download_Delay();
+
+    // Any thread: the running exchange ends as by Cancel (Program_kill), and
+    // every wait returns at its next pass. On the link's own thread the flag
+    // rises at once; from another it rises on the link's thread, and the call
+    // that raises it wakes the wait.
+    void requestStop();
+    // A new session: the stop flag down again (the stop of a session before
+    // it is forgotten).
+    void beginSession();
+    // The last failed transfer ended because a block was refused maxRepeats
+    // times in a row.
+    bool refusedTooOften() const { return refusedTooOften_; }
+    // The time-out period in seconds.
+    double timeoutSeconds() const;
 
     LinkResult SendHandshake();
     LinkResult SendPassWord();
@@ -161,8 +179,6 @@ public:
     LinkResult result() const;
     // SHA-256 of the data of the blocks sent so far, each block once.
     QByteArray sentDigest() const { return digest_.result(); }
-    // Why the last exchange failed, in words for the user ("" when it did not).
-    QString failureText(LinkResult r) const;
 
 private:
     OpenResult openSelected();

@@ -50,69 +50,183 @@ bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* 
 
 namespace {
 
-// Opens the port the request names; false when the session ends here.
-bool openPort(DownloadLink& link, const SessionRequest& request, SessionObserver& observer) {
-    const DownloadLink::OpenResult opened =
-        request.device.isEmpty() ? link.OpenCom(request.comPort) : link.OpenDevice(request.device);
-    if (opened == DownloadLink::OpenResult::NoPortNumber) observer.noPortNumber();
-    if (opened != DownloadLink::OpenResult::Failed) return true;
-    const QString name =
-        request.device.isEmpty() ? QStringLiteral("COM%1").arg(request.comPort) : request.device;
-    observer.portFailed(QStringLiteral("Cannot open %1: %2").arg(name, link.MSComm1.errorString()));
+// "at block k of N" while blocks go out, else nothing.
+QString atBlock(const SessionResult& r) {
+    return r.stage == LinkStage::Transfer && r.block > 0
+               ? QStringLiteral(" at block %1 of %2").arg(r.block).arg(r.total)
+               : QString();
+}
+
+SessionReason reasonOf(const DownloadLink& link, LinkResult exchange) {
+    switch (exchange) {
+        case LinkResult::Ok:
+            return SessionReason::None;
+        case LinkResult::Stopped:
+        case LinkResult::Closing:
+            return SessionReason::Stopped;
+        case LinkResult::WrongReply:
+            return link.refusedTooOften() ? SessionReason::RefusedTooOften
+                                          : SessionReason::WrongReply;
+        case LinkResult::NoReply:
+            break;
+    }
+    return link.MSComm1.lost() ? SessionReason::PortLost : SessionReason::NoReply;
+}
+
+// The reason in words, from its code and the session's figures.
+QString reasonText(const DownloadLink& link, const SessionResult& r) {
+    const QString at = atBlock(r);
+    switch (r.reason) {
+        case SessionReason::None:
+            return QString();
+        case SessionReason::FileRefused:
+            return r.detail;
+        case SessionReason::PortFailed:
+            return QStringLiteral("Cannot open %1: %2").arg(r.port, r.detail);
+        case SessionReason::Stopped:
+            return QStringLiteral("The download was stopped%1.").arg(at);
+        case SessionReason::RefusedTooOften:
+            return QStringLiteral("The unit refused block %1 of %2 %3 times in a row.")
+                .arg(r.block)
+                .arg(r.total)
+                .arg(link.maxRepeats);
+        case SessionReason::WrongReply:
+            return QStringLiteral("The unit refused or answered wrongly%1 (last reply %2).")
+                .arg(at, r.lastReply);
+        case SessionReason::PortLost:
+            return QStringLiteral("The port was lost%1: %2.").arg(at, r.detail);
+        case SessionReason::NoReply:
+            break;
+    }
+    return QStringLiteral("No reply from the unit within %1 s%2.")
+        .arg(QString::number(link.timeoutSeconds(), 'g', 3), at);
+}
+
+// One session's run: the steps in order, each filling the one result.
+class Session {
+public:
+    Session(DownloadLink& link, QFile& file, const SessionRequest& request,
+            SessionObserver& observer)
+        : link_(link), file_(file), request_(request), observer_(observer) {
+        r_.port = request.device.isEmpty() ? QStringLiteral("COM%1").arg(request.comPort)
+                                           : request.device;
+    }
+    SessionResult run();
+
+private:
+    bool loadImage();
+    bool openPort();
+    bool handshake();
+    bool login();
+    void transfer();
+    // Fills the result from the link after an exchange; false when it failed.
+    bool settle(LinkResult exchange, SessionOutcome failed);
+    void end(SessionOutcome outcome, SessionReason reason, const QString& detail = QString());
+
+    DownloadLink& link_;
+    QFile& file_;
+    const SessionRequest& request_;
+    SessionObserver& observer_;
+    QByteArray image_;
+    SessionResult r_;
+};
+
+void Session::end(SessionOutcome outcome, SessionReason reason, const QString& detail) {
+    r_.stage = link_.stage;
+    r_.block = link_.blockNumber;
+    r_.total = link_.blockTotal;
+    r_.blocksSent = link_.blocksSent;
+    r_.repeats = link_.repeats;
+    r_.bytes = qint64(link_.blocksSent) * 64;
+    r_.sha256 = link_.sentDigest();
+    r_.lastReply = link_.Recieve_string;
+    // A stop ends every step that had not ended good: the record says so.
+    const bool stopped = outcome != SessionOutcome::Good && (link_.Program_kill || link_.closing());
+    r_.outcome = stopped ? SessionOutcome::Interrupted : outcome;
+    r_.reason = stopped ? SessionReason::Stopped : reason;
+    r_.detail = detail;
+    if (reason == SessionReason::PortLost) r_.detail = link_.MSComm1.errorString();
+    r_.reasonText = reasonText(link_, r_);
+}
+
+bool Session::settle(LinkResult exchange, SessionOutcome failed) {
+    const bool ok = exchange == LinkResult::Ok;
+    end(ok ? SessionOutcome::Good : failed, reasonOf(link_, exchange));
+    return ok;
+}
+
+bool Session::loadImage() {
+    image_ = request_.image;
+    QString why;
+    if (!image_.isEmpty() ||
+        quarn::readImage(file_, request_.filePath, request_.downloadLength, &image_, &why))
+        return true;
+    end(SessionOutcome::Input, SessionReason::FileRefused, why);
+    observer_.fileRefused(r_);
     return false;
 }
 
-// After a failed handshake or login: the port and the file are closed.
-SessionOutcome endAfterFailure(DownloadLink& link, QFile& file, SessionOutcome outcome) {
-    link.MSComm1.setPortOpen(false);
-    file.close();
-    return outcome;
+// Opens the port the request names; false when the session ends here.
+bool Session::openPort() {
+    const DownloadLink::OpenResult opened = request_.device.isEmpty()
+                                                ? link_.OpenCom(request_.comPort)
+                                                : link_.OpenDevice(request_.device);
+    if (opened == DownloadLink::OpenResult::NoPortNumber) observer_.noPortNumber();
+    if (opened != DownloadLink::OpenResult::Failed) return true;
+    r_.device = link_.MSComm1.deviceName();
+    end(SessionOutcome::Port, SessionReason::PortFailed, link_.MSComm1.errorString());
+    observer_.portFailed(r_);
+    return false;
+}
+
+// After a failed handshake or login the port and the file are closed. The
+// owner closing ends the session with nothing more shown or touched.
+bool Session::handshake() {
+    const LinkResult exchange = link_.SendHandshake();
+    if (settle(exchange, SessionOutcome::Handshake)) return observer_.handshakeOk(), true;
+    if (exchange == LinkResult::Closing) return false;
+    observer_.handshakeFailed(r_);
+    link_.MSComm1.setPortOpen(false);
+    return false;
+}
+
+bool Session::login() {
+    // The pause ends early on a stop; the login then sees the stop at once.
+    if (link_.Download_Delay() == LinkResult::Closing) {
+        settle(LinkResult::Closing, SessionOutcome::Login);
+        return false;
+    }
+    const LinkResult exchange = link_.SendPassWord();
+    if (settle(exchange, SessionOutcome::Login)) return observer_.loginOk(), true;
+    if (exchange == LinkResult::Closing) return false;
+    observer_.loginFailed(r_);
+    link_.MSComm1.setPortOpen(false);
+    return false;
+}
+
+void Session::transfer() {
+    QBuffer bytes(&image_);
+    bytes.open(QIODevice::ReadOnly);
+    const LinkResult exchange = link_.SendFile(bytes, request_.downloadLength);
+    if (settle(exchange, SessionOutcome::Transfer)) return observer_.good();
+    observer_.transferFailed(r_);
+}
+
+SessionResult Session::run() {
+    link_.beginSession();
+    if (!loadImage() || !openPort()) return r_;
+    link_.Transmit_counter = 0;
+    link_.Recieve_counter = 0;
+    if (handshake() && login()) transfer();
+    file_.close();
+    return r_;
 }
 
 }  // namespace
 
-SessionOutcome runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
-                          SessionObserver& observer) {
-    QString why;
-    QByteArray image = request.image;
-    if (image.isEmpty() &&
-        !readImage(file, request.filePath, request.downloadLength, &image, &why)) {
-        observer.fileRefused(why);
-        return SessionOutcome::Input;
-    }
-    if (!openPort(link, request, observer)) return SessionOutcome::Port;
-    link.Transmit_counter = 0;
-    link.Recieve_counter = 0;
-
-    // The window closing ends the session with nothing more shown or touched
-    // but the download file, which is closed on every way out.
-    LinkResult r = link.SendHandshake();
-    if (r == LinkResult::Closing) return file.close(), SessionOutcome::Interrupted;
-    if (r != LinkResult::Ok) {
-        observer.handshakeFailed(r);
-        return endAfterFailure(link, file, SessionOutcome::Handshake);
-    }
-    observer.handshakeOk();
-
-    if (link.Download_Delay() == LinkResult::Closing)
-        return file.close(), SessionOutcome::Interrupted;
-    r = link.SendPassWord();
-    if (r == LinkResult::Closing) return file.close(), SessionOutcome::Interrupted;
-    if (r != LinkResult::Ok) {
-        observer.loginFailed(r);
-        return endAfterFailure(link, file, SessionOutcome::Login);
-    }
-    observer.loginOk();
-
-    QBuffer bytes(&image);
-    bytes.open(QIODevice::ReadOnly);
-    r = link.SendFile(bytes, request.downloadLength);
-    if (r != LinkResult::Ok) {
-        observer.transferFailed(r);
-        return r == LinkResult::Closing ? SessionOutcome::Interrupted : SessionOutcome::Transfer;
-    }
-    observer.good();
-    return SessionOutcome::Good;
+SessionResult runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
+                         SessionObserver& observer) {
+    return Session(link, file, request, observer).run();
 }
 
 }  // namespace quarn

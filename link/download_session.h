@@ -24,22 +24,57 @@
 
 namespace quarn {
 
+// How a session ended: good, or the step that failed; interrupted when a
+// stop was requested (requestStop(), the owner closing) and it did not end good.
 enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted };
 
+// Why a session did not end good, as a code; SessionResult::reasonText says it in words.
+enum class SessionReason {
+    None,
+    FileRefused,      // the download file is missing, short or unreadable (detail: why)
+    PortFailed,       // the port did not open (detail: the serial layer's reason)
+    NoReply,          // no complete reply within the time-out period
+    WrongReply,       // the unit refused or answered a wrong byte
+    RefusedTooOften,  // a block refused maxRepeats times in a row
+    PortLost,         // the port vanished (detail: the serial layer's reason)
+    Stopped,          // a stop was requested
+};
+
+// Everything a front end shows or records of one session. Made by the
+// engine only; the observer gets it as it stands at each step.
+struct SessionResult {
+    SessionOutcome outcome = SessionOutcome::Input;
+    LinkStage stage = LinkStage::Idle;  // where it ended
+    int block = 0;                      // the block being sent (1-based), 0 before the first
+    int total = 0;                      // blocks the length makes
+    int blocksSent = 0;                 // blocks sent, each once however often it went out
+    int repeats = 0;                    // refused blocks sent again
+    qint64 bytes = 0;                   // 64 per block sent
+    QByteArray sha256;                  // raw SHA-256 of those bytes in order
+    QString lastReply;                  // the last reply, as the receive monitor showed it
+    QString port;                       // COMn or the device path, as requested
+    QString device;                     // the device it led to (empty when none)
+    SessionReason reason = SessionReason::None;
+    QString detail;      // the system's words behind the reason (file, port), else empty
+    QString reasonText;  // the reason in words for the user ("" when good)
+    bool good() const { return outcome == SessionOutcome::Good; }
+};
+
+// Each step's news, at the moment the sequence reaches it. The result is the
+// session as it stands then.
 class SessionObserver {
 public:
     virtual ~SessionObserver() = default;
-    virtual void fileRefused(const QString& why) { Q_UNUSED(why); }
+    virtual void fileRefused(const SessionResult& r) { Q_UNUSED(r); }
     // The COM number was outside 1..4; the session goes on regardless (and
     // its handshake then fails on the closed port).
     virtual void noPortNumber() {}
-    virtual void portFailed(const QString& why) { Q_UNUSED(why); }
-    virtual void handshakeFailed(LinkResult r) { Q_UNUSED(r); }
+    virtual void portFailed(const SessionResult& r) { Q_UNUSED(r); }
+    virtual void handshakeFailed(const SessionResult& r) { Q_UNUSED(r); }
     virtual void handshakeOk() {}
-    virtual void loginFailed(LinkResult r) { Q_UNUSED(r); }
+    virtual void loginFailed(const SessionResult& r) { Q_UNUSED(r); }
     virtual void loginOk() {}
-    // The file is already closed when this is called.
-    virtual void transferFailed(LinkResult r) { Q_UNUSED(r); }
+    virtual void transferFailed(const SessionResult& r) { Q_UNUSED(r); }
     virtual void good() {}
 };
 
@@ -63,10 +98,13 @@ bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, 
 bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* image,
                        QString* why);
 
-// Runs the session on link (ticker started, Program_kill cleared by the
-// caller). Unless request.image holds it, the image is read through file,
-// which is closed again before the port opens.
-SessionOutcome runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
-                          SessionObserver& observer);
+// Runs the session on link (ticker started). A stop requested before this
+// call is forgotten: each session starts unstopped. Unless request.image
+// holds it, the image is read through file, which is closed again before the
+// port opens. A port left open by a failed transfer stays open (the window
+// closes it on its next session or unload); after a failed handshake or login
+// it is closed.
+SessionResult runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
+                         SessionObserver& observer);
 
 }  // namespace quarn

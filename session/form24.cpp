@@ -216,7 +216,7 @@ void Form24::closeEvent(QCloseEvent* event) {
 
 void Form24::Form_Unload(int& Cancel) {
     Q_UNUSED(Cancel);
-    link.Program_kill = true;
+    link.requestStop();
     Program_end = true;
     if (link.MSComm1.portOpen()) link.MSComm1.setPortOpen(false);
     emit unloadingOthers(mnu_help_info->isChecked());
@@ -246,7 +246,7 @@ void Form24::ReloadCommand_Click() {
 }
 
 void Form24::StopCommand_Click() {
-    link.Program_kill = true;
+    link.requestStop();
     ReloadCommand->setEnabled(true);
 }
 

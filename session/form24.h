@@ -33,6 +33,17 @@ constexpr IndicatorColors kIndicatorAtLoad{0x000000FFu, 0x00008000u, 0x000000C0u
 constexpr IndicatorColors kIndicatorReady{0x000000C0u, 0x0000C000u, 0x000000C0u};
 constexpr IndicatorColors kIndicatorFailure{0x000000C0u, 0x00008000u, 0x000000FFu};
 
+// The box after a session that did not end good, made from its result: the
+// prompt names the step that failed (handshake, login, or the transfer, whose
+// box also says the unit holds an incomplete program); the informative text
+// says why, a stop in the user's words ("Stopped by you at block k of N.").
+struct FailureBox {
+    QString prompt;
+    int style = 0;
+    QString informative;
+};
+FailureBox failureBox(const SessionResult& r);
+
 class Form24 : public FixedSizeWindow<QMainWindow>, public FormLifecycle, private SessionObserver {
     Q_OBJECT
 public:
@@ -48,6 +59,8 @@ public:
 
     DownloadLink link;
     QFile File1;
+    // How the last session ended (a default result before the first).
+    const SessionResult& lastResult() const { return lastResult_; }
     bool Download_start = false;
 
     QLabel* Label2 = nullptr;
@@ -114,27 +127,27 @@ private:
     void onBadReply();
     // Ends a session that never reached the unit: Reload back, no session running.
     void endBeforeStart();
-    // A session that did not succeed: the box (its informative text says why),
-    // then the message line names the outcome and Reload is enabled.
-    void reportFailure(const QString& prompt, int style, const QString& informative);
-    QString whyFailed(LinkResult r) const;
+    // A session that did not succeed: the box (failureBox()), then the message
+    // line names the outcome and Reload is enabled.
+    void reportFailure(const SessionResult& r);
     // Sets the message line; a text longer than the line wraps and the line grows
     // within its panel, a text that fits shows on the line as designed.
     void showMessage(const QString& text);
     QRect label2Design_;
 
     // What the session engine reports, shown the window's way.
-    void fileRefused(const QString& why) override;
+    void fileRefused(const SessionResult& r) override;
     void noPortNumber() override;
-    void portFailed(const QString& why) override;
-    void handshakeFailed(LinkResult r) override;
+    void portFailed(const SessionResult& r) override;
+    void handshakeFailed(const SessionResult& r) override;
     void handshakeOk() override;
-    void loginFailed(LinkResult r) override;
+    void loginFailed(const SessionResult& r) override;
     void loginOk() override;
-    void transferFailed(LinkResult r) override;
+    void transferFailed(const SessionResult& r) override;
     void good() override;
 
     QWidget* client_ = nullptr;
+    SessionResult lastResult_;
 };
 
 }  // namespace quarn

@@ -20,21 +20,40 @@ const QString kLoginError = QStringLiteral("Login Error! - Please check connecti
 const QString kStopped = QStringLiteral("Download procedure have been stopped! ");
 }  // namespace
 
-QString Form24::whyFailed(LinkResult r) const {
-    if (r != LinkResult::Stopped) return link.failureText(r);
-    QString text = QStringLiteral("Stopped by you");
-    if (link.stage == LinkStage::Transfer && link.blockNumber > 0)
-        text += QStringLiteral(" at block %1 of %2").arg(link.blockNumber).arg(link.blockTotal);
-    return text + QLatin1Char('.');
+FailureBox failureBox(const SessionResult& r) {
+    QString why = r.reasonText;
+    if (r.reason == SessionReason::Stopped) {
+        // A stop here is the user's Cancel.
+        why = QStringLiteral("Stopped by you");
+        if (r.stage == LinkStage::Transfer && r.block > 0)
+            why += QStringLiteral(" at block %1 of %2").arg(r.block).arg(r.total);
+        why += QLatin1Char('.');
+    }
+    switch (r.stage) {
+        case LinkStage::Idle:
+        case LinkStage::QuietLine:
+        case LinkStage::Handshake:
+            return {kHandshakeError, kStyleInformation, why};
+        case LinkStage::Pause:
+        case LinkStage::Login:
+            return {kLoginError, kStyleInformation, why};
+        case LinkStage::Transfer:
+        case LinkStage::Done:
+            break;
+    }
+    return {kStopped, kStyleNone,
+            why + QStringLiteral("\nThe unit now holds an incomplete program: "
+                                 "download it again before use.")};
 }
 
-void Form24::reportFailure(const QString& prompt, int style, const QString& informative) {
-    MsgBox(prompt, style, kInfo, informative);
+void Form24::reportFailure(const SessionResult& r) {
+    const FailureBox box = failureBox(r);
+    MsgBox(box.prompt, box.style, kInfo, box.informative);
     // The window is closing: nothing more is shown.
     if (Program_end) return;
     // Once the box is gone, the message line still says what happened, and
     // Reload is the way on.
-    showMessage(prompt);
+    showMessage(box.prompt);
     ReloadCommand->setEnabled(true);
     Download_start = false;
 }
@@ -58,17 +77,15 @@ void Form24::Start_Download() {
         Download_start = false;
         return;
     }
-    link.Program_kill = false;
-
     SessionRequest request;
     request.comPort = Com_port;
     request.filePath = Download_file;
     request.downloadLength = Download_length;
-    runSession(link, File1, request, *this);
+    lastResult_ = runSession(link, File1, request, *this);
 }
 
-void Form24::fileRefused(const QString& why) {
-    MsgBox(why, kStyleExclamation, kInfo);
+void Form24::fileRefused(const SessionResult& r) {
+    MsgBox(r.reasonText, kStyleExclamation, kInfo);
     endBeforeStart();
 }
 
@@ -76,24 +93,24 @@ void Form24::noPortNumber() {
     MsgBox(QStringLiteral("No com port selected."), kStyleNone, QStringLiteral("ERROR!"));
 }
 
-void Form24::portFailed(const QString& why) {
-    MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
-           explainPortFailure(link.MSComm1.deviceName(), link.MSComm1.errorString()));
+void Form24::portFailed(const SessionResult& r) {
+    MsgBox(r.reasonText, kStyleExclamation, QStringLiteral("ERROR!"),
+           explainPortFailure(r.device, r.detail));
     if (Program_end) return;
     setIndicator(kIndicatorFailure);
     endBeforeStart();
 }
 
-void Form24::handshakeFailed(LinkResult r) {
+void Form24::handshakeFailed(const SessionResult& r) {
     setIndicator(kIndicatorFailure);
-    reportFailure(kHandshakeError, kStyleInformation, whyFailed(r));
+    reportFailure(r);
 }
 
 void Form24::handshakeOk() { showMessage(QStringLiteral("Unit handshake ok.")); }
 
-void Form24::loginFailed(LinkResult r) {
+void Form24::loginFailed(const SessionResult& r) {
     setIndicator(kIndicatorFailure);
-    reportFailure(kLoginError, kStyleInformation, whyFailed(r));
+    reportFailure(r);
 }
 
 void Form24::loginOk() {
@@ -102,14 +119,13 @@ void Form24::loginOk() {
     showMessage(QStringLiteral("Unit download in progres."));
 }
 
-void Form24::transferFailed(LinkResult r) {
-    if (r == LinkResult::Closing) {
+void Form24::transferFailed(const SessionResult& r) {
+    // The window is closing: nothing is shown.
+    if (Program_end) {
         Download_start = false;
         return;
     }
-    reportFailure(kStopped, kStyleNone,
-                  whyFailed(r) + QStringLiteral("\nThe unit now holds an incomplete program: "
-                                                "download it again before use."));
+    reportFailure(r);
 }
 
 void Form24::good() {

@@ -170,7 +170,7 @@ void TestExchanges::handshakeStopDuringPreSendWaitStillSends() {
     ScriptedUnit unit;
     Rig rig;
     QVERIFY(rig.open());
-    atPass(rig, 1, [&] { rig.link.Program_kill = true; });
+    atPass(rig, 1, [&] { rig.link.requestStop(); });
     QElapsedTimer t;
     t.start();
     rig.link.SendHandshake();
@@ -414,7 +414,7 @@ void TestExchanges::stopAtEachTransferWait() {
     int passesThere = 0;
     onEachPass(rig.link, [&] {
         if (rig.link.Recieve_counter == repliesBefore && ++passesThere == 2)
-            rig.link.Program_kill = true;  // Cancel while waiting there
+            rig.link.requestStop();  // Cancel while waiting there
     });
     rig.link.SendFile(rig.file, rig.length);
     QVERIFY(rig.link.Program_kill);
