@@ -17,6 +17,7 @@
 #include "core/version.h"
 #include "flash/flash_options.h"
 #include "flash/progress.h"
+#include "flash/watch_run.h"
 #include "gang/gang.h"
 #include "ports/port_commands.h"
 
@@ -229,6 +230,11 @@ int FlashRun::exitStatus() const {
 int runFlash() {
     const FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
     if (o.action != FlashOptions::Action::Run) return runAction(o);
+    if (o.watch) {
+        ::signal(SIGPIPE, SIG_IGN);
+        installSignalHandlers();
+        return runWatch(o, g_signalPipe[0]);
+    }
     FlashRun run(o);
     return run.exec();
 }

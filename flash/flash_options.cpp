@@ -100,12 +100,15 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     const QCommandLineOption maxRepeats(
         "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N");
     const QCommandLineOption quiet({"q", "quiet"}, "No progress and no summary.");
+    const QCommandLineOption watch("watch",
+                                   "Keep listening on every port: load each unit that\n"
+                                   "answers, once, until SIGINT, SIGTERM or SIGHUP.");
     const QCommandLineOption listPorts("list-ports",
                                        "List the serial ports and their COM numbers.");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     p.addOptions(
-        {port, file, length, json, log, noLog, maxRepeats, quiet, listPorts, version, help});
+        {port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts, version, help});
     p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
 
     if (!p.parse(args)) return fail(o, p.errorText());
@@ -123,6 +126,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
 
     o.json = p.isSet(json);
     o.quiet = p.isSet(quiet);
+    o.watch = p.isSet(watch);
     if (p.isSet(maxRepeats) && !parseInt(p.value(maxRepeats), 0, 1 << 30, &o.maxRepeats))
         return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
                            .arg(p.value(maxRepeats)));

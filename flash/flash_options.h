@@ -42,7 +42,8 @@ struct FlashOptions {
     int maxRepeats = 0;
     bool json = false;
     bool quiet = false;
-    QString logPath;  // empty: no log
+    bool watch = false;  // Auto-start on every port until a signal (gang/watch.h)
+    QString logPath;     // empty: no log
 };
 
 // args includes the program name, as QCoreApplication::arguments() gives it.

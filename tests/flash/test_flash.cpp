@@ -283,6 +283,44 @@ private slots:
         QCOMPARE(parseLines(log.readAll()).size(), 2);
     }
 
+    // --watch: an empty socket is listened on; a unit that appears is loaded
+    // once, "remove the unit" while it answers; a signal then ends the run
+    // with 0 (nothing was loading), or, during the blocks of the next unit,
+    // with 130 and an interrupted record.
+    void watch() {
+        sim::Config paced;
+        paced.baud = 9600;
+        SimPort a(paced, 23);
+        a.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        a.unit().setFault(sim::Stage::Login, makeFault(sim::FaultKind::Silence));
+        QProcess p;
+        start(p, args({a.linkPath()}, {QStringLiteral("--watch")}));
+        QTest::qWait(3000);  // past a whole quiet line and handshake, with nobody there
+        a.unit().clearFaults();
+        a.unit().repower();
+        QVERIFY(a.unit().waitForSessions(1, 15000));
+        QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains("\"outcome\":\"good\""); }, 3000));
+        QTest::qWait(7000);  // at least two probes, each answered
+        ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
+        Result r = finish(p);
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.records.size(), 1);
+        QCOMPARE(a.unit().sessions().size(), size_t(1));
+        for (const char* line :
+             {"waiting for a unit", "16 of 32 blocks (50%)", ": good", "remove the unit"})
+            QVERIFY2(r.err.contains(line), r.err.constData());
+        QVERIFY(r.err.indexOf("remove the unit") > r.err.indexOf(": good"));
+
+        a.unit().clearLog();
+        start(p, args({a.linkPath()}, {QStringLiteral("--watch")}));
+        QVERIFY(spinUntil([&] { return a.unit().received().size() > 12 + 5 * 67; }, 15000));
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        r = finish(p);
+        QCOMPARE(r.exit, 130);
+        QCOMPARE(r.records.size(), 1);
+        QCOMPARE(r.records[0]["outcome"].toString(), QStringLiteral("interrupted"));
+    }
+
     // Standard output fails after the first record (its reader went away, or
     // it is a full device): the second unit still loads, both records reach
     // the log, the failure is said once, and the status is the units' own.
