@@ -45,9 +45,10 @@ SlotTile::SlotTile(int k, QWidget* parent)
             [this](const QString& text) { emit serialEdited(k_, text); });
 }
 
-void SlotTile::setLine(QLabel* label, const QString& role, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(role + QStringLiteral(": ") + text);
+void SlotTile::setLine(QLabel* label, const QString& role, const QString& text, bool bare) {
+    const QString line = role + QStringLiteral(": ") + text;
+    label->setText(bare ? text : line);
+    label->setAccessibleName(line);
     label->setVisible(!text.isEmpty());
 }
 
@@ -70,10 +71,11 @@ void SlotTile::show(const SlotState& s) {
     setLine(timeLeft_, QStringLiteral("Time left"),
             s.secondsLeft >= 0 ? QStringLiteral("%1 s").arg(s.secondsLeft) : QString());
     const bool failed = s.phase == SlotPhase::Ended && s.lastFailed;
-    setLine(explanation_, QStringLiteral("Explanation"), failed ? s.message : QString());
+    setLine(explanation_, QStringLiteral("Explanation"), failed ? s.message : QString(), true);
     setLine(flag_, QStringLiteral("Flag"),
             s.serialLoadedGood ? QStringLiteral("this serial number already loaded good this shift")
-                               : QString());
+                               : QString(),
+            true);
     colour_ = colourName(s.look.colour);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor::fromRgb(colourRgb(s.look.colour)));

@@ -32,7 +32,8 @@ signals:
     void serialEdited(int k, const QString& serial);
 
 private:
-    void setLine(QLabel* label, const QString& role, const QString& text);
+    // Shows "Role: text" (hidden when text is empty), or text alone when bare.
+    void setLine(QLabel* label, const QString& role, const QString& text, bool bare = false);
 
     int k_;
     QString colour_;

@@ -107,6 +107,10 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     QString why;
     if (log_.isOpen() && !log_.append(line, &why)) logProblem_ = why;
     s.last = record.outcome;
+    s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
+    s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
+    s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
+    s.figures.repeats = record.repeats;
     s.message = record.message;
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
