@@ -19,13 +19,20 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 for program in bin/*; do
   [ -f "share/man/man1/${program#bin/}.1.gz" ] || fail "${program#bin/} has no manual page"
 done
+for desktop in share/applications/*.desktop; do
+  exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+  icon=$(sed -n 's/^Icon=//p' "$desktop")
+  [ -x "bin/$exec" ] || fail "the menu entry ${desktop##*/} runs $exec, which is not installed"
+  [ -f "share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the menu entry's icon $icon is not installed"
+done
 desktop=share/applications/quarn-download.desktop
-exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-icon=$(sed -n 's/^Icon=//p' "$desktop")
-[ -x "bin/$exec" ] || fail "the menu entry runs $exec, which is not installed"
-[ -f "share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the menu entry's icon $icon is not installed"
 grep -q "<launchable type=\"desktop-id\">${desktop##*/}</launchable>" share/metainfo/*.metainfo.xml \
   || fail "the metainfo does not launch ${desktop##*/}"
+if [ -x bin/quarn-station ]; then
+  [ -f share/applications/quarn-station.desktop ] || fail "quarn-station has no menu entry"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bin/quarn-station --version > /dev/null \
+    || fail "the installed quarn-station --version exits $?"
+fi
 for doc in README.md changelog.gz copyright; do
   [ -f "share/doc/quarn-download/$doc" ] || fail "no share/doc/quarn-download/$doc"
 done
