@@ -44,6 +44,7 @@
 
 #include "app/forms.h"
 #include "bench/bench_gang.h"
+#include "bench/bench_station.h"
 #include "bench/sim_output.h"
 #include "core/globals.h"
 #include "core/message_box.h"
@@ -617,6 +618,10 @@ const char kUsage[] =
     "  --gang N[,N...]   instead: quarn-flash loading N units at once, paced at\n"
     "                    9600 bit/s (e.g. --gang 1,4,16,32)\n"
     "  --gang-unpaced N[,N...]  the same without pacing\n"
+    "  --station N       instead: quarn-station (offscreen, Auto-start) loading N\n"
+    "                    units paced at 9600 bit/s, then listening on N empty slots\n"
+    "  --watch-soak [N]  instead: quarn-flash --watch on 16 units, N sessions each\n"
+    "                    (default 100) without pacing, faults drawn at random\n"
     "\n"
     "Exit status: 1 when a target is missed or a session goes wrong.\n";
 
@@ -634,6 +639,14 @@ bool parsePositive(const QString& text, int* out) {
 }
 
 }  // namespace
+
+bench::StationBenchOptions stationOptions() {
+    bench::StationBenchOptions o;
+    o.stationPath = QStringLiteral(QUARN_STATION_PATH);
+    o.flashPath = QStringLiteral(QUARN_FLASH_PATH);
+    o.checkTargets = g_checkTargets;
+    return o;
+}
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -653,6 +666,12 @@ int main(int argc, char** argv) {
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (a == QLatin1String("--watch-soak")) {
+            int each = 100;
+            if (hasValue && !args[i + 1].startsWith(QLatin1Char('-')) &&
+                !parsePositive(args[++i], &each))
+                return usage(QStringLiteral("bad --watch-soak"));
+            return bench::runWatchSoak(stationOptions(), 16, each);
         } else if (a == QLatin1String("--no-targets")) {
             g_checkTargets = false;
         } else if (a == QLatin1String("--hidden-window")) {
@@ -686,6 +705,10 @@ int main(int argc, char** argv) {
                 if (!parsePositive(part, &n)) return usage(QStringLiteral("bad %1").arg(a));
                 counts << n;
             }
+        } else if (a == QLatin1String("--station")) {
+            int slotCount = 0;
+            if (!parsePositive(args[++i], &slotCount)) return usage(QStringLiteral("bad --station"));
+            return bench::runStationBench(stationOptions(), slotCount);
         } else if (a == QLatin1String("--child")) {
             o.child = args[++i];
             if (o.child != QLatin1String("full") && o.child != QLatin1String("flood"))

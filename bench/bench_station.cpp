@@ -1,0 +1,301 @@
+// The station and the watch loop as an operator runs them: each a child
+// process, measured from /proc (CPU time, resident and peak memory, open
+// descriptors), with the simulated units in this process.
+
+#include "bench/bench_station.h"
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "sim/unit_sim.h"
+
+namespace bench {
+
+namespace {
+
+constexpr int kLength = 32767;  // the full image: 512 blocks
+constexpr double kRatioTarget = 1.03;
+constexpr double kLoadCpuTarget = 0.10;
+constexpr double kListenCpuTarget = 0.02;
+constexpr double kPeakTargetMB = 150;
+
+using Sims = std::vector<std::unique_ptr<sim::UnitSim>>;
+
+sim::Fault faultOf(sim::FaultKind kind, int delayMs = 0, int onlyBlock = -1,
+                   sim::Bytes bytes = {}) {
+    sim::Fault f;
+    f.kind = kind;
+    f.delayMs = delayMs;
+    f.onlyBlock = onlyBlock;
+    f.bytes = std::move(bytes);
+    return f;
+}
+
+// CPU seconds (user + system) the process has used so far.
+double cpuOf(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = f.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return 0;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// A line of /proc/PID/status in MB (VmRSS, VmHWM).
+double memoryOf(qint64 pid, const char* key) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(strlen(key)) + 1).trimmed().split(' ')[0].toDouble() / 1024;
+    return 0;
+}
+
+int descriptorsOf(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                   .entryList(QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// The folder the programs load from: Init.txt and image.bin.
+bool writeInit(const QTemporaryDir& dir, QByteArray* data) {
+    data->resize(32768);
+    std::mt19937 rng(11);
+    for (char& c : *data) c = static_cast<char>(rng());
+    QFile image(dir.filePath("image.bin")), init(dir.filePath("Init.txt"));
+    const QByteArray text = "Bench\r\nStation\r\nFull image\r\nStepEnd\r\nimage.bin\r\n" +
+                            QByteArray::number(kLength) + "\r\nDone.\r\nBench\r\n";
+    return image.open(QIODevice::WriteOnly) && image.write(*data) == data->size() &&
+           init.open(QIODevice::WriteOnly) && init.write(text) == text.size();
+}
+
+bool startSims(Sims& sims, int n, const sim::Config& base, const QTemporaryDir& dir,
+               QStringList* args) {
+    for (int i = 0; i < n; ++i) {
+        sim::Config c = base;
+        c.symlink = dir.filePath(QStringLiteral("unit%1").arg(i)).toStdString();
+        sims.push_back(std::make_unique<sim::UnitSim>(c));
+        if (!sims.back()->start()) return false;
+        *args << "-p" << QString::fromStdString(c.symlink);
+    }
+    return true;
+}
+
+void stopChild(QProcess& p) {
+    p.terminate();
+    if (!p.waitForFinished(5000)) p.kill();
+    p.waitForFinished();
+}
+
+}  // namespace
+
+int runStationBench(const StationBenchOptions& o, int slotCount) {
+    QTemporaryDir dir;
+    QByteArray data;
+    if (!writeInit(dir, &data))
+        return std::fputs("quarn-bench: cannot write the folder\n", stderr), 1;
+    const sim::Bytes image = sim::expectedImage(sim::Bytes(data.begin(), data.end()), kLength);
+    Sims sims;
+    QStringList args{"--auto", "--no-log", "--station", "bench"};
+    sim::Config paced;
+    paced.baud = 9600;
+    if (!startSims(sims, slotCount, paced, dir, &args))
+        return std::fputs("quarn-bench: simulator\n", stderr), 1;
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    station.setProcessEnvironment(env);
+    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    station.start(o.stationPath, args << dir.path());
+    if (!station.waitForStarted())
+        return std::fputs("quarn-bench: cannot start quarn-station\n", stderr), 1;
+    const qint64 pid = station.processId();
+    // Loading: from the first start byte to the last unit's end byte.
+    auto started = [&] {
+        for (auto& s : sims)
+            if (!s->received().empty() && s->received().size() > 20) return true;
+        return false;
+    };
+    while (!started()) QThread::msleep(20);
+    const double cpu0 = cpuOf(pid);
+    QElapsedTimer wall;
+    wall.start();
+    bool all = true;
+    for (auto& s : sims) all = s->waitForSessions(1, 120000) && all;
+    const double loadShare = (cpuOf(pid) - cpu0) / (wall.nsecsElapsed() / 1e9);
+    double worst = 0;
+    int right = 0;
+    for (auto& s : sims) {
+        const auto done = s->sessions();
+        if (done.empty()) continue;
+        right += done[0].image == image;
+        if (done[0].wireSeconds > 0)
+            worst = std::max(worst, done[0].transferSeconds / done[0].wireSeconds);
+    }
+    // Listening: the units go silent (taken out), every slot listens.
+    for (auto& s : sims) {
+        s->setFault(sim::Stage::Handshake, faultOf(sim::FaultKind::Silence));
+        s->setFault(sim::Stage::Login, faultOf(sim::FaultKind::Silence));
+    }
+    QThread::sleep(8);  // the remove probes find the units gone
+    const double cpu1 = cpuOf(pid);
+    wall.restart();
+    QThread::sleep(20);
+    const double listenShare = (cpuOf(pid) - cpu1) / (wall.nsecsElapsed() / 1e9);
+    const double peak = memoryOf(pid, "VmHWM:");
+    stopChild(station);
+
+    std::printf(
+        "\nStation: quarn-station offscreen, Auto-start, %d slots, full image paced at 9600 "
+        "bit/s\n",
+        slotCount);
+    std::printf("%-6s %-15s %-16s %-18s %-9s %s\n", "slots", "transfer/wire", "CPU while loading",
+                "CPU listening", "peak RSS", "images right");
+    std::printf("%-6d %-15.3f %-16s %-18s %-9s %d of %d\n", slotCount, worst,
+                qPrintable(QString::number(loadShare * 100, 'f', 2) + " %"),
+                qPrintable(QString::number(listenShare * 100, 'f', 2) + " %"),
+                qPrintable(QString::number(peak, 'f', 1) + " MB"), right, slotCount);
+    std::printf(
+        "targets: transfer/wire <= %.2f, CPU < %.0f %% loading and < %.0f %% listening, peak < "
+        "%.0f MB\n",
+        kRatioTarget, kLoadCpuTarget * 100, kListenCpuTarget * 100, kPeakTargetMB);
+    const bool missed = worst > kRatioTarget || loadShare >= kLoadCpuTarget ||
+                        listenShare >= kListenCpuTarget || peak >= kPeakTargetMB;
+    if (missed && o.checkTargets) std::printf("       a target was missed\n");
+    return (!all || right != slotCount || (missed && o.checkTargets)) ? 1 : 0;
+}
+
+namespace {
+
+// A fault a unit may bring, and the outcome its record must then say.
+struct Drawn {
+    sim::Stage stage;
+    sim::Fault fault;
+    const char* outcome;
+};
+
+Drawn draw(std::mt19937& rng) {
+    static const Drawn kinds[] = {
+        {sim::Stage::Handshake, faultOf(sim::FaultKind::None), "good"},
+        {sim::Stage::Login, faultOf(sim::FaultKind::WrongByte, 0, -1, {0x00}), "login"},
+        {sim::Stage::StartEcho, faultOf(sim::FaultKind::Silence), "transfer"},
+        {sim::Stage::ConfirmEcho, faultOf(sim::FaultKind::Silence, 0, 7), "transfer"},
+        {sim::Stage::Verdict, faultOf(sim::FaultKind::Delay, 3000, 2), "transfer"},
+    };
+    return kinds[rng() % (sizeof kinds / sizeof kinds[0])];
+}
+
+// The unit taken out of its socket: nothing answers any more.
+void takeOut(sim::UnitSim& s) {
+    s.setFault(sim::Stage::Handshake, faultOf(sim::FaultKind::Silence));
+    s.setFault(sim::Stage::Login, faultOf(sim::FaultKind::Silence));
+}
+
+struct SoakUnit {
+    QString port;
+    const char* expected = "good";
+    bool out = false;  // taken out, waiting for the watcher to listen again
+    int started = 0;
+    int recorded = 0;
+};
+
+struct Sample {
+    double rssMB = 0;
+    int fds = 0;
+};
+
+}  // namespace
+
+int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
+    QTemporaryDir dir;
+    QByteArray data;
+    if (!writeInit(dir, &data))
+        return std::fputs("quarn-bench: cannot write the folder\n", stderr), 1;
+    Sims sims;
+    QStringList args{"--watch", "--json", "--no-log", "--max-repeats", "5"};
+    if (!startSims(sims, units, {}, dir, &args))
+        return std::fputs("quarn-bench: simulator\n", stderr), 1;
+    std::mt19937 rng(5);
+    std::vector<SoakUnit> state(static_cast<size_t>(units), SoakUnit{});
+    auto present = [&](int i) {
+        sims[size_t(i)]->clearFaults();
+        const Drawn d = draw(rng);
+        if (d.fault.kind != sim::FaultKind::None) sims[size_t(i)]->setFault(d.stage, d.fault);
+        sims[size_t(i)]->repower();
+        state[size_t(i)].expected = d.outcome;
+        state[size_t(i)].out = false;
+        ++state[size_t(i)].started;
+    };
+    for (int i = 0; i < units; ++i) {
+        state[size_t(i)].port = args[6 + 2 * i];
+        present(i);
+    }
+    QProcess flash;
+    flash.start(o.flashPath, args << dir.path());
+    if (!flash.waitForStarted())
+        return std::fputs("quarn-bench: cannot start quarn-flash\n", stderr), 1;
+    const qint64 pid = flash.processId();
+    const int total = units * sessionsEach;
+    int records = 0, mismatches = 0;
+    Sample first, last;
+    QElapsedTimer wall;
+    wall.start();
+    auto indexOf = [&](const QString& port) {
+        for (int i = 0; i < units; ++i)
+            if (state[size_t(i)].port == port) return i;
+        return -1;
+    };
+    while (records < total && flash.state() == QProcess::Running && wall.elapsed() < 3600000) {
+        flash.waitForReadyRead(200);
+        while (flash.canReadLine()) {
+            const QJsonObject r = QJsonDocument::fromJson(flash.readLine()).object();
+            const int i = indexOf(r["port"].toString());
+            if (i < 0) continue;
+            SoakUnit& u = state[size_t(i)];
+            mismatches += r["outcome"].toString() != QLatin1String(u.expected);
+            ++u.recorded;
+            ++records;
+            takeOut(*sims[size_t(i)]);
+            u.out = true;
+            if (records == total / 10) first = {memoryOf(pid, "VmRSS:"), descriptorsOf(pid)};
+        }
+        flash.setReadChannel(QProcess::StandardError);
+        while (flash.canReadLine()) {
+            const QString line = QString::fromUtf8(flash.readLine()).trimmed();
+            if (!line.endsWith(QLatin1String(": waiting for a unit"))) continue;
+            const int i = indexOf(line.left(line.size() - 20));
+            if (i >= 0 && state[size_t(i)].out && state[size_t(i)].started < sessionsEach)
+                present(i);
+        }
+        flash.setReadChannel(QProcess::StandardOutput);
+    }
+    last = {memoryOf(pid, "VmRSS:"), descriptorsOf(pid)};
+    stopChild(flash);
+    std::printf(
+        "\nWatch soak: quarn-flash --watch, %d units, %d sessions each, no pacing, random faults\n",
+        units, sessionsEach);
+    std::printf("%-9s %-11s %-20s %-20s %s\n", "records", "mismatches", "RSS first/last tenth",
+                "fds first/last tenth", "wall s");
+    std::printf(
+        "%-9d %-11d %-20s %-20s %.0f\n", records, mismatches,
+        qPrintable(
+            QStringLiteral("%1 / %2 MB").arg(first.rssMB, 0, 'f', 1).arg(last.rssMB, 0, 'f', 1)),
+        qPrintable(QStringLiteral("%1 / %2").arg(first.fds).arg(last.fds)),
+        wall.elapsed() / 1000.0);
+    const bool grew = last.fds > first.fds || last.rssMB > first.rssMB * 1.05 + 1;
+    return (records != total || mismatches > 0 || (grew && o.checkTargets)) ? 1 : 0;
+}
+
+}  // namespace bench
