@@ -70,10 +70,7 @@ int main(int argc, char* argv[]) {
     QString init = cl.init;
     if (cl.choose) {
         // Started from the menu: no Init.txt where it starts. Cancel ends quietly.
-        const QFileInfo given(init);
-        init = quarn::chooseInitFile(init.isEmpty()  ? QString()
-                                     : given.isDir() ? given.absoluteFilePath()
-                                                     : given.absolutePath());
+        init = quarn::chooseInitFor(init);
         if (init.isEmpty()) return 0;
     }
     return quarn::runProgram(quarn::enterInitFolder(init));

@@ -2,26 +2,12 @@
 
 #include <QDateTime>
 
+#include "link/stage_text.h"
+
 namespace quarn::flash {
 
 QString stageText(int stage, int block, int total) {
-    switch (static_cast<LinkStage>(stage)) {
-        case LinkStage::Idle:
-            return QStringLiteral("opening");
-        case LinkStage::QuietLine:
-            return QStringLiteral("quiet line");
-        case LinkStage::Handshake:
-            return QStringLiteral("handshake");
-        case LinkStage::Pause:
-            return QStringLiteral("pause");
-        case LinkStage::Login:
-            return QStringLiteral("login");
-        case LinkStage::Transfer:
-            return QStringLiteral("block %1 of %2").arg(qMin(block + 1, total)).arg(total);
-        case LinkStage::Done:
-            return QStringLiteral("done");
-    }
-    return QString();
+    return quarn::stageText(static_cast<LinkStage>(stage), block, total);
 }
 
 QString ProgressDisplay::unitLine(const gang::Unit& u, const QString& outcome) const {

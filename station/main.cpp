@@ -66,10 +66,7 @@ int main(int argc, char* argv[]) {
     quarn::installModalMessageBoxes();
     QString init = o.init;
     if (o.choose) {
-        const QFileInfo given(init);
-        init = quarn::chooseInitFile(init.isEmpty()  ? QString()
-                                     : given.isDir() ? given.absoluteFilePath()
-                                                     : given.absolutePath());
+        init = quarn::chooseInitFor(init);
         if (init.isEmpty()) return 0;
     }
     quarn::station::StationLoad load;

@@ -1,6 +1,7 @@
 #include "station/slot_status.h"
 
 #include "gang/unit_record.h"
+#include "link/stage_text.h"
 
 namespace quarn::station {
 
@@ -33,21 +34,11 @@ unsigned colourRgb(TileColour colour) {
 }
 
 QString runningText(const SessionProgress& f) {
-    switch (f.stage) {
-        case LinkStage::Idle:
-        case LinkStage::QuietLine:
-            return QStringLiteral("quiet line");
-        case LinkStage::Handshake:
-            return QStringLiteral("handshake");
-        case LinkStage::Pause:
-            return QStringLiteral("pause");
-        case LinkStage::Login:
-            return QStringLiteral("login");
-        case LinkStage::Transfer:
-        case LinkStage::Done:
-            break;
-    }
-    return QStringLiteral("block %1 of %2").arg(qMax(1, f.block)).arg(f.total);
+    // Opening the port takes no time worth a word; a finished transfer still
+    // shows its last block until the record arrives.
+    LinkStage stage = f.stage == LinkStage::Idle ? LinkStage::QuietLine : f.stage;
+    if (stage == LinkStage::Done) stage = LinkStage::Transfer;
+    return stageText(stage, f.answered(), f.total);
 }
 
 QString endedText(SessionOutcome outcome) {

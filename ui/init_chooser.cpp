@@ -37,4 +37,11 @@ bool displayAvailable() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+QString chooseInitFor(const QString& init) {
+    const QFileInfo given(init);
+    return chooseInitFile(init.isEmpty()  ? QString()
+                          : given.isDir() ? given.absoluteFilePath()
+                                          : given.absolutePath());
+}
+
 }  // namespace quarn

@@ -12,6 +12,10 @@ namespace quarn {
 // taken as the choice (empty: cancelled). Needs a QApplication.
 QString chooseInitFile(const QString& startFolder);
 
+// --choose for a program given INIT (an Init.txt, its folder, or empty): the
+// dialog starts in INIT's folder. Empty when cancelled.
+QString chooseInitFor(const QString& init);
+
 // True when Qt can open windows: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set.
 bool displayAvailable();
 

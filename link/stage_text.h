@@ -1,0 +1,14 @@
+#pragma once
+// Where a session stands, in the words every front end shows: "opening",
+// "quiet line", "handshake", "pause", "login", "block K of N" (K the block
+// being sent: one past those answered), "done".
+
+#include <QString>
+
+#include "link/download_link.h"
+
+namespace quarn {
+
+QString stageText(LinkStage stage, int answered, int total);
+
+}  // namespace quarn
