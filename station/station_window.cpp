@@ -58,7 +58,11 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
         if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
     });
     showCounters();
+    auto* perHour = new QTimer(this);  // units per hour move with the clock
+    connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
+    perHour->start(60000);
     const QString log = model_.config().logPath;
+    // The records' push to the database will show its waiting count here too.
     statusBar()->showMessage(!model_.logProblem().isEmpty() ? model_.logProblem()
                              : log.isEmpty()                ? QStringLiteral("no log")
                                                             : QStringLiteral("log: ") + log);

@@ -305,6 +305,55 @@ private slots:
         QCOMPARE(status(0), QStringLiteral("ready"));
     }
 
+    // Where the slots come from: -p in order, else the settings' list, else
+    // the adapters sorted by their by-path names (a hub's sockets in order).
+    void slotSources() {
+        QDir root(dir_.filePath("sources"));
+        QVERIFY(root.mkpath("by-path"));
+        for (const char* name :
+             {"usb-0:1.3:1.0-port0", "usb-0:1.1:1.0-port0", "usb-0:1.2:1.0-port0"})
+            QVERIFY(QFile::link("/dev/null", root.filePath(QStringLiteral("by-path/") + name)));
+        QSettings empty(dir_.filePath("empty.conf"), QSettings::IniFormat);
+        QSettings fixed(dir_.filePath("fixed.conf"), QSettings::IniFormat);
+        fixed.setValue("station/ports", QStringList{"/dev/b", "/dev/a"});
+        struct Row {
+            QStringList ports;
+            QSettings* settings;
+            SlotSource source;
+            QStringList expected;
+        };
+        const QString byPath = root.filePath("by-path/usb-0:1.%1:1.0-port0");
+        const Row rows[] = {
+            {{"/dev/z", "/dev/y"}, &fixed, SlotSource::CommandLine, {"/dev/z", "/dev/y"}},
+            {{}, &fixed, SlotSource::Settings, {"/dev/b", "/dev/a"}},
+            {{}, &empty, SlotSource::Adapters, {byPath.arg(1), byPath.arg(2), byPath.arg(3)}}};
+        for (const Row& row : rows) {
+            SlotSource source{};
+            const QList<Slot> list = slotsFrom(row.ports, *row.settings, &source, root.path());
+            QCOMPARE(source, row.source);
+            QStringList names, stable;
+            for (const Slot& slot : list) names << slot.name, stable << slot.stableName;
+            QCOMPARE(stable, row.expected);
+            QCOMPARE(names.last(), QStringLiteral("Slot %1").arg(row.expected.size()));
+        }
+    }
+
+    // The shift's counters: a serial's first pass decides its yield; a unit
+    // without a serial is its own session; a stopped session is no pass.
+    void counters() {
+        ShiftCounters c(QDateTime::currentDateTimeUtc().addSecs(-1800));
+        const struct {
+            const char* serial;
+            bool good;
+        } sessions[] = {{"A", false}, {"A", true}, {"B", true}, {"", true}, {"", false}};
+        for (const auto& s : sessions) c.count(QString::fromLatin1(s.serial), s.good);
+        QCOMPARE(c.good(), 3);
+        QCOMPARE(c.failed(), 2);
+        QCOMPARE(c.firstPassYield(), 50.0);  // B and one unnamed of A, B and two unnamed
+        QVERIFY(c.loadedGood("A") && !c.loadedGood("C"));
+        QVERIFY(qAbs(c.unitsPerHour() - 6.0) < 0.1);
+    }
+
     // --help and --version need no display; without one the window is refused with advice.
     void commandLine() {
         struct Row {
