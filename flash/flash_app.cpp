@@ -15,8 +15,11 @@
 #include "core/version.h"
 #include "flash/flash_options.h"
 #include "flash/progress.h"
+#include "flash/record_keys.h"
 #include "flash/unit_runner.h"
 #include "link/port_commands.h"
+#include "records/image_digest.h"
+#include "records/pusher.h"
 
 namespace quarn::flash {
 
@@ -112,6 +115,7 @@ int runFlash() {
     redraw.setInterval(100);
     QObject::connect(&redraw, &QTimer::timeout, qApp, [&] { display.redraw(runners, outcomes); });
 
+    const QByteArray image = quarn::records::imageSha256(o.filePath, o.downloadLength);
     for (int i = 0; i < n; ++i) {
         auto* thread = new QThread;
         auto* runner =
@@ -121,7 +125,8 @@ int runFlash() {
                          [&, i](int, int stage, int block, int total) {
                              display.stageLine(o.units[i].port, stage, block, total);
                          });
-        QObject::connect(runner, &UnitRunner::finished, qApp, [&](int index, const UnitRecord& r) {
+        QObject::connect(runner, &UnitRunner::finished, qApp, [&](int index, UnitRecord r) {
+            addStationKeys(r, o, image);
             records[index] = r;
             ended[index] = true;
             outcomes[index] = outcomeName(r.outcome);
@@ -156,6 +161,7 @@ int runFlash() {
     }
     delete notifier;
     display.summary(records);
+    quarn::records::pushAfterRun(o.logPath, stderr);  // in the background: never the exit status
 
     if (interrupted || g_signals > 0) return kExitSignal;
     if (n == 1) return exitStatusFor(records[0].outcome);

@@ -4,6 +4,7 @@
 // a bad option, no port, a port named twice, Init.txt, the length and the
 // download file. Nothing here opens a port.
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -41,6 +42,11 @@ struct FlashOptions {
     bool json = false;
     bool quiet = false;
     QString logPath;  // empty: no log
+    // Written into every record: --station (default: the host name),
+    // --operator, and --serial PORT=SN per port (PORT as given to -p).
+    QString station;
+    QString operatorName;
+    QMap<QString, QString> serials;
 };
 
 // args includes the program name, as QCoreApplication::arguments() gives it.

@@ -1,0 +1,129 @@
+#include "records-tool/records_cli.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+
+#include "core/version.h"
+#include "records/database_url.h"
+#include "records/push.h"
+#include "records/report.h"
+#include "records/schema.h"
+
+namespace quarn::records {
+
+namespace {
+
+const char* const kMoreHelp =
+    "\nCommands:\n"
+    "  push     send every record of the log that is not yet in the database\n"
+    "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
+    "  schema   print the SQL of the table, its indexes and the view\n"
+    "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
+    "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
+    "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
+    "\nExit status:\n"
+    "  0  done (push: every record is in the database)\n"
+    "  1  usage error\n"
+    "  2  the database cannot be reached or refuses; nothing is lost, run again later\n";
+
+void say(FILE* to, const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+}
+
+int usage(const QString& why) {
+    say(stderr, QStringLiteral("quarn-records: %1 (see --help)").arg(why));
+    return kRecordsUsage;
+}
+
+void warn(const QString& text) { say(stderr, QStringLiteral("quarn-records: warning: ") + text); }
+
+int push(const QString& url, const QString& log) {
+    if (url.isEmpty())
+        return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
+    const PushResult r = pushLog({log, url, 1000, warn});
+    if (r.status == PushResult::Status::Usage) return usage(r.error);
+    say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
+                    .arg(r.sent)
+                    .arg(r.inserted)
+                    .arg(r.pending));
+    if (r.status == PushResult::Status::Done) return kRecordsDone;
+    say(stderr,
+        QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
+    return kRecordsUnreachable;
+}
+
+int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
+    const Report rep =
+        log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
+    if (!rep.error.isEmpty()) {
+        say(stderr, QStringLiteral("quarn-records: ") + rep.error);
+        return log.isEmpty() ? kRecordsUnreachable : kRecordsUsage;
+    }
+    const QByteArray out = json ? reportJson(rep, request) : reportText(rep, request).toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return kRecordsDone;
+}
+
+QDateTime parseSince(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay(Qt::UTC);
+    return t;
+}
+
+}  // namespace
+
+int runRecordsCli(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Sends quarn-flash's records to PostgreSQL and reports on them."));
+    const QCommandLineOption db("db", "The database (PostgreSQL URL).", "URL");
+    const QCommandLineOption log(
+        "log", "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
+        "FILE");
+    const QCommandLineOption since("since", "report: records started on or after DATE.", "DATE");
+    const QCommandLineOption by("by", "report: one row per day, station, file, slot or operator.",
+                                "KEY");
+    const QCommandLineOption json("json", "report: a JSON array instead of a table.");
+    const QCommandLineOption version("version", "Show the version.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    p.addOptions({db, log, since, by, json, version, help});
+    p.addPositionalArgument("command", "push, report or schema.", "push|report|schema");
+    if (!p.parse(args)) return usage(p.errorText());
+    if (p.isSet(help)) {
+        QString text = p.helpText() + QString::fromLatin1(kMoreHelp);
+        text.replace(0, text.indexOf(QLatin1String(" [options]")),
+                     QStringLiteral("Usage: quarn-records"));
+        return say(stdout, text), kRecordsDone;
+    }
+    if (p.isSet(version))
+        return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
+    const QStringList rest = p.positionalArguments();
+    if (rest.size() != 1) return usage(QStringLiteral("one command: push, report or schema"));
+    const QString command = rest.first();
+    const QString url = p.isSet(db) ? p.value(db) : configuredDatabaseUrl();
+    const QString logPath = p.isSet(log) ? p.value(log) : defaultLogPath();
+    const bool reportOnly = p.isSet(since) || p.isSet(by) || p.isSet(json);
+    if (command == QLatin1String("schema")) {
+        if (p.isSet(db) || p.isSet(log) || reportOnly)
+            return usage(QStringLiteral("schema takes no options"));
+        for (const QString& s : schemaStatements()) std::fputs(s.toUtf8().constData(), stdout);
+        return kRecordsDone;
+    }
+    if (command == QLatin1String("push")) {
+        if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
+        return push(url, logPath);
+    }
+    if (command != QLatin1String("report"))
+        return usage(QStringLiteral("unknown command \"%1\"").arg(command));
+    if (p.isSet(db) && p.isSet(log)) return usage(QStringLiteral("--db or --log, not both"));
+    ReportRequest request{p.value(by), {}};
+    if (p.isSet(by) && !reportGroupings().contains(request.by))
+        return usage(QStringLiteral("--by takes day, station, file, slot or operator"));
+    if (p.isSet(since) && !(request.since = parseSince(p.value(since))).isValid())
+        return usage(
+            QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(p.value(since)));
+    const bool fromLog = p.isSet(log) || (!p.isSet(db) && url.isEmpty());
+    return report(fromLog ? QString() : url, fromLog ? logPath : QString(), request, p.isSet(json));
+}
+
+}  // namespace quarn::records
