@@ -18,6 +18,7 @@
 
 #include "records/database_url.h"
 #include "records/image_digest.h"
+#include "records/pusher.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"
 
@@ -155,12 +156,14 @@ private slots:
     // lengths around a block's edge and a file of exactly that many bytes.
     void imageDigest_data() {
         QTest::addColumn<int>("length");
+        QTest::addColumn<int>("more");  // bytes the file holds past the length
         for (int n : {-5, 0, 1, 63, 64, 65, 127, 128, 2000})
-            QTest::newRow(qPrintable(QString::number(n))) << n;
+            for (int more : {0, 10}) QTest::addRow("%d+%d", n, more) << n << more;
     }
     void imageDigest() {
         QFETCH(int, length);
-        const QByteArray file = patternBytes(qMax(length, 1), 3);
+        QFETCH(int, more);
+        const QByteArray file = patternBytes(qMax(length, 1) + more, 3);
         const QString path = writeFile(dir_.path(), QStringLiteral("digest.bin"), file);
         const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), length));
         QCOMPARE(quarn::records::imageSha256(path, int16_t(length)).toHex(),
@@ -246,12 +249,14 @@ private slots:
     // Damaged lines are named and skipped; a line still being written waits.
     void damagedLines() {
         const QList<QByteArray> good = sampleRecords(3).split('\n');
-        writeLog(good[0] + "\n{\"id\": \"half a rec\n" + good[1] + "\n[1, 2]\n" + good[2]);
+        writeLog(good[0] + "\n{\"id\": \"half a rec\n" + good[1] +
+                 "\n[1, 2]\n{\"id\": \"no-uuid\"}\n" + good[2]);
         const Run r = push();
         QCOMPARE(r.exit, 0);
-        QVERIFY2(r.err.contains(" line 2: damaged") && r.err.contains(" line 4: damaged"),
+        QVERIFY2(r.err.contains(" line 2: damaged") && r.err.contains(" line 4: damaged") &&
+                     r.err.contains(" line 5: damaged"),
                  qPrintable(r.err));
-        QCOMPARE(r.err.count(QStringLiteral(": damaged record")), 2);
+        QCOMPARE(r.err.count(QStringLiteral(": damaged record")), 3);
         QCOMPARE(pushFigures(r.out), (QList<int>{2, 2, 0}));  // the last line is not whole yet
         writeLog("\n");
         QCOMPARE(pushFigures(push().out), (QList<int>{1, 1, 0}));
@@ -283,6 +288,21 @@ private slots:
             10);
         const Run none = records({"report", "--log", log_, "--since", "2026-12-02"});
         QVERIFY2(none.out.contains(QRegularExpression("\\nall +0 +0 ")), qPrintable(none.out));
+    }
+
+    // The station's pusher: a failed push says so and tries again by itself.
+    void pusherRetries() {
+        writeLog(sampleRecords(5));
+        QVERIFY(pg_->stop());
+        quarn::records::Pusher pusher(log_, pg_->url());
+        pusher.retryMs = 300;
+        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        QCOMPARE(pusher.pending(), 5);
+        pusher.pushSoon();
+        QVERIFY(failed.wait(15000));
+        QVERIFY(pg_->start());
+        QVERIFY(QTest::qWaitFor([&] { return pusher.pending() == 0; }, 15000));
+        QCOMPARE(rows(), 5);
     }
 
     // Usage errors: exit 1.
