@@ -44,6 +44,7 @@
 
 #include "app/forms.h"
 #include "bench/bench_gang.h"
+#include "bench/bench_records.h"
 #include "bench/sim_output.h"
 #include "core/globals.h"
 #include "core/message_box.h"
@@ -617,6 +618,8 @@ const char kUsage[] =
     "  --gang N[,N...]   instead: quarn-flash loading N units at once, paced at\n"
     "                    9600 bit/s (e.g. --gang 1,4,16,32)\n"
     "  --gang-unpaced N[,N...]  the same without pacing\n"
+    "  --records         instead: quarn-records pushing 100,000 records and\n"
+    "                    reporting over 1,000,000 rows, on a server of its own\n"
     "\n"
     "Exit status: 1 when a target is missed or a session goes wrong.\n";
 
@@ -645,6 +648,7 @@ int main(int argc, char** argv) {
 
     Options o;
     bench::GangOptions gang;
+    bool records = false;
     gang.flashPath = QStringLiteral(QUARN_FLASH_PATH);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -657,6 +661,8 @@ int main(int argc, char** argv) {
             g_checkTargets = false;
         } else if (a == QLatin1String("--hidden-window")) {
             g_showWindow = false;
+        } else if (a == QLatin1String("--records")) {
+            records = true;
         } else if (a == QLatin1String("--skip-paced")) {
             o.paced = false;
         } else if (!hasValue) {
@@ -695,6 +701,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (records)
+        return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;
         return bench::runGang(gang);
