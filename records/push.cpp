@@ -80,11 +80,18 @@ bool ensureSchema(QSqlDatabase& db, QString* why) {
     return false;
 }
 
+// One transaction: the rows, then first_pass for their serial numbers, while
+// holding the lock every station's push takes for that.
 bool sendBatch(QSqlDatabase& db, const QList<QJsonObject>& records, qint64* inserted,
                QString* why) {
     if (records.isEmpty()) return true;
     if (!db.transaction()) return *why = db.lastError().text(), false;
-    if (exec(db, insertStatement(records, *db.driver()), why, inserted) && db.commit()) return true;
+    const QString firstPass = firstPassStatement(records, *db.driver());
+    bool ok =
+        exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), why) &&
+        exec(db, insertStatement(records, *db.driver()), why, inserted) &&
+        (firstPass.isEmpty() || exec(db, firstPass, why));
+    if (ok && db.commit()) return true;
     if (why->isEmpty()) *why = db.lastError().text();
     db.rollback();
     return false;

@@ -1,8 +1,10 @@
 #include "records/report.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUuid>
 #include <algorithm>
 
 #include "records/log_reader.h"
@@ -14,37 +16,46 @@ namespace {
 struct Group {
     ReportRow row;
     QList<double> seconds;
-    // Per serial number: its first session's start, id and whether it was good.
-    QMap<QString, std::tuple<QDateTime, QString, bool>> firstBySerial;
 };
 
-QString groupKey(const QJsonObject& r, const QString& by, const QDateTime& started) {
-    if (by.isEmpty()) return QString();
-    if (by == QLatin1String("day"))
-        return started.isValid() ? started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
-                                 : QString();
-    return r.value(by).toString();
+// What the report needs of one record.
+struct Session {
+    QString key, serial, id, outcome;
+    QDateTime started;  // invalid: sorts after every valid time, as NULL does
+    double seconds = -1;
+};
+
+bool earlier(const Session& a, const Session& b) {
+    if (a.started.isValid() != b.started.isValid()) return a.started.isValid();
+    return std::tie(a.started, a.id) < std::tie(b.started, b.id);
 }
 
-void add(Group& g, const QJsonObject& r, const QDateTime& started) {
-    const QString outcome = r.value(QLatin1String("outcome")).toString();
-    const bool good = outcome == QLatin1String("good");
-    ++g.row.sessions;
-    good ? ++g.row.good : ++g.row.failed[outcome];
+Session sessionOf(const QJsonObject& r, const QString& by) {
+    Session s;
+    s.started =
+        QDateTime::fromString(r.value(QLatin1String("started")).toString(), Qt::ISODateWithMs);
+    if (by == QLatin1String("day"))
+        s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
+                                    : QString();
+    else if (!by.isEmpty())
+        s.key = r.value(by).toString();
+    s.serial = r.value(QLatin1String("serial")).toString();
+    s.id =
+        QUuid::fromString(r.value(QLatin1String("id")).toString()).toString(QUuid::WithoutBraces);
+    s.outcome = r.value(QLatin1String("outcome")).toString();
     if (r.value(QLatin1String("seconds")).isDouble())
-        g.seconds << r.value(QLatin1String("seconds")).toDouble();
-    const QString serial = r.value(QLatin1String("serial")).toString();
-    if (serial.isEmpty()) {
-        ++g.row.units;
-        g.row.firstPassGood += good;
-        return;
-    }
-    const std::tuple<QDateTime, QString, bool> mine{started,
-                                                    r.value(QLatin1String("id")).toString(), good};
-    auto it = g.firstBySerial.find(serial);
-    if (it == g.firstBySerial.end() || std::tie(std::get<0>(mine), std::get<1>(mine)) <
-                                           std::tie(std::get<0>(*it), std::get<1>(*it)))
-        g.firstBySerial[serial] = mine;
+        s.seconds = r.value(QLatin1String("seconds")).toDouble();
+    return s;
+}
+
+// A unit is a session without a serial number, or its serial number's first.
+void add(Group& g, const Session& s, bool unit) {
+    const bool good = s.outcome == QLatin1String("good");
+    ++g.row.sessions;
+    good ? ++g.row.good : ++g.row.failed[s.outcome];
+    if (s.seconds >= 0) g.seconds << s.seconds;
+    g.row.units += unit;
+    g.row.firstPassGood += unit && good;
 }
 
 // As percentile_cont(0.5): the middle value, or the mean of the two middle ones.
@@ -56,10 +67,6 @@ double median(QList<double> v) {
 }
 
 ReportRow finish(Group& g) {
-    for (const auto& first : std::as_const(g.firstBySerial)) {
-        ++g.row.units;
-        g.row.firstPassGood += std::get<2>(first);
-    }
     g.row.medianSeconds = median(g.seconds);
     for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
     return g.row;
@@ -88,18 +95,24 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     Report report;
     LogReader reader;
     if (!reader.open(logPath, {}, &report.error)) return report;
-    QMap<QString, Group> groups;
+    QList<Session> sessions;
+    QHash<QString, Session> firstBySerial;  // over the whole log, as the push keeps first_pass
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
         for (const QJsonObject& r : batch.records) {
-            const QDateTime started = QDateTime::fromString(
-                r.value(QLatin1String("started")).toString(), Qt::ISODateWithMs);
-            if (request.since.isValid() && !(started.isValid() && started >= request.since))
-                continue;
-            Group& g = groups[groupKey(r, request.by, started)];
-            add(g, r, started);
+            sessions << sessionOf(r, request.by);
+            const Session& s = sessions.last();
+            auto it = firstBySerial.find(s.serial);
+            if (!s.serial.isEmpty() && (it == firstBySerial.end() || earlier(s, *it)))
+                firstBySerial[s.serial] = s;
         }
+    }
+    QMap<QString, Group> groups;
+    for (const Session& s : std::as_const(sessions)) {
+        if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
+            continue;
+        add(groups[s.key], s, s.serial.isEmpty() || firstBySerial.value(s.serial).id == s.id);
     }
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();

@@ -3,7 +3,8 @@
 // yield and median seconds. The same figures from the database (one query)
 // or from a local log (read through). First-pass yield counts units: a serial
 // number is one unit however often it was loaded, judged by its first session
-// in the group; a session without a serial number is a unit of its own.
+// of all (on any station), and counted in that session's group; a session
+// without a serial number is a unit of its own.
 
 #include <QDateTime>
 #include <QList>

@@ -31,13 +31,10 @@ const char* const kView =
     "       count(*) AS sessions,\n"
     "       count(*) FILTER (WHERE outcome = 'good') AS good,\n"
     "       count(*) FILTER (WHERE outcome <> 'good') AS failed,\n"
-    "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END) FILTER (WHERE first_pass)\n"
-    "         AS first_pass_yield,\n"
+    "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END)\n"
+    "         FILTER (WHERE coalesce(serial, '') = '' OR first_pass) AS first_pass_yield,\n"
     "       percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds\n"
-    "FROM (SELECT *, coalesce(serial, '') = '' OR row_number() OVER (\n"
-    "        PARTITION BY date_trunc('day', started), station, serial ORDER BY started) = 1\n"
-    "        AS first_pass\n"
-    "      FROM quarn_sessions) s\n"
+    "FROM quarn_sessions\n"
     "GROUP BY 1, 2;\n";
 
 // The value of one key as SQL, NULL when missing or of the wrong kind.
@@ -89,30 +86,58 @@ QStringList schemaStatements() {
         table += QLatin1String(&c == &columns().last() ? "\n" : ",\n");
     }
     table += QStringLiteral(");\n");
+    table.insert(table.lastIndexOf(QLatin1String("\n);")),
+                 QStringLiteral(",\n    first_pass boolean  -- the serial number's first session"));
     return {table,
             QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
                            "ON quarn_sessions (started);\n"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_station_started "
                            "ON quarn_sessions (station, started);\n"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
+                           "ON quarn_sessions (serial, started, id);\n"),
             QString::fromLatin1(kView)};
 }
 
+namespace {
+
+QString sqlText(const QVariant& v, const QSqlDriver& driver) {
+    QSqlField field(QString(), v.isValid() ? v.metaType() : QMetaType::fromType<QString>());
+    field.setValue(v);
+    return driver.formatValue(field);
+}
+
+QString serialOf(const QJsonObject& r) {
+    return columnValue(r.value(QLatin1String("serial")), ColumnKind::Text).toString();
+}
+
+}  // namespace
+
 QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
     QString sql = QStringLiteral("INSERT INTO quarn_sessions (");
-    for (const Column& c : columns())
-        sql += QLatin1Char('"') % QLatin1String(c.key) %
-               QLatin1String(&c == &columns().last() ? "\")" : "\",");
-    sql += QStringLiteral(" VALUES ");
+    for (const Column& c : columns()) sql += QLatin1Char('"') % QLatin1String(c.key) % "\",";
+    sql += QStringLiteral("first_pass) VALUES ");
     for (const QJsonObject& r : records) {
         sql += QLatin1String(&r == &records.first() ? "(" : ",(");
-        for (const Column& c : columns()) {
-            const QVariant v = columnValue(r.value(QLatin1String(c.key)), c.kind);
-            QSqlField field(QString(), v.isValid() ? v.metaType() : QMetaType::fromType<QString>());
-            field.setValue(v);
-            sql += driver.formatValue(field) % QLatin1String(&c == &columns().last() ? ")" : ",");
-        }
+        for (const Column& c : columns())
+            sql += sqlText(columnValue(r.value(QLatin1String(c.key)), c.kind), driver) % ",";
+        // Taken as the first until firstPassStatement finds an earlier session.
+        sql += QLatin1String(serialOf(r).isEmpty() ? "NULL)" : "true)");
     }
     return sql + QStringLiteral(" ON CONFLICT (id) DO NOTHING");
+}
+
+QString firstPassStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
+    QStringList serials;
+    for (const QJsonObject& r : records)
+        if (!serialOf(r).isEmpty()) serials << sqlText(serialOf(r), driver);
+    serials.removeDuplicates();
+    if (serials.isEmpty()) return QString();
+    return QStringLiteral(
+               "UPDATE quarn_sessions s SET first_pass = (s.id = f.id)"
+               " FROM (SELECT DISTINCT ON (serial) serial, id FROM quarn_sessions"
+               "       WHERE serial IN (%1) ORDER BY serial, started, id) f"
+               " WHERE s.serial = f.serial AND s.first_pass IS DISTINCT FROM (s.id = f.id)")
+        .arg(serials.join(QLatin1Char(',')));
 }
 
 }  // namespace quarn::records

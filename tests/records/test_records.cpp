@@ -182,7 +182,10 @@ private slots:
             QJsonDocument::fromJson(
                 pg_->sql(QStringLiteral("SELECT row_to_json(s) FROM quarn_sessions s")).toUtf8())
                 .object();
-        QCOMPARE(row.keys(), logged.keys());
+        QStringList columns = logged.keys() << QStringLiteral("first_pass");
+        columns.sort();
+        QCOMPARE(row.keys(), columns);
+        QCOMPARE(row["first_pass"].toBool(), true);
         for (const QString& key : logged.keys()) {
             if (key == QLatin1String("started")) continue;
             QVERIFY2(!row[key].isNull() && row[key].toVariant() == logged[key].toVariant(),
@@ -267,6 +270,16 @@ private slots:
     void report() {
         writeLog(sampleRecords(30, 3));
         QCOMPARE(push().exit, 0);
+        // Then, pushed late: SN-3 (good at station-0) had been loaded before,
+        // at station-2, so station-0 loses it as a unit; SN-0 again, later.
+        auto again = [](const char* serial, const char* station, const char* started) {
+            QJsonObject o = QJsonDocument::fromJson(sampleRecords(1)).object();
+            o["serial"] = serial, o["station"] = station, o["started"] = started;
+            return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+        };
+        writeLog(again("SN-3", "station-2", "2026-11-30T06:00:00.000Z") +
+                 again("SN-0", "station-1", "2026-12-01T07:00:00.000Z"));
+        QCOMPARE(push().exit, 0);
         const Run fromLog = records({"report", "--log", log_, "--by", "station", "--json"});
         const Run fromDb = records({"report", "--db", pg_->url(), "--by", "station", "--json"});
         QCOMPARE(fromLog.exit + fromDb.exit, 0);
@@ -279,13 +292,17 @@ private slots:
         QCOMPARE(first["sessions"].toInt(), 10);
         QCOMPARE(first["good"].toInt(), 8);
         QCOMPARE(first["failed"].toObject()["transfer"].toInt(), 2);
-        QCOMPARE(first["first_pass_yield"].toDouble(), 0.8);
+        QCOMPARE(first["units"].toInt(), 9);
+        QCOMPARE(first["first_pass_good"].toInt(), 7);
+        QCOMPARE(
+            QJsonDocument::fromJson(fromDb.out.toUtf8()).array()[1].toObject()["units"].toInt(),
+            10);
         QCOMPARE(first["median_seconds"].toDouble(), 6.0);
         const Run since =
             records({"report", "--db", pg_->url(), "--since", "2026-12-01T06:00:20Z", "--json"});
         QCOMPARE(
             QJsonDocument::fromJson(since.out.toUtf8()).array()[0].toObject()["sessions"].toInt(),
-            10);
+            11);
         const Run none = records({"report", "--log", log_, "--since", "2026-12-02"});
         QVERIFY2(none.out.contains(QRegularExpression("\\nall +0 +0 ")), qPrintable(none.out));
     }
