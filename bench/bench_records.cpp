@@ -25,10 +25,10 @@ constexpr int kReportRuns = 5;
 const char* const kFill =
     "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
     " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version) SELECT gen_random_uuid(), timestamptz '2026-11-01' + i * interval '1 second',"
+    " version, first_pass) SELECT gen_random_uuid(), timestamptz '2026-11-01' + i * interval '1 second',"
     " 4 + i % 5, 'station-' || (i % %1), 'ann', 'SN-' || i, '/dev/serial/by-id/usb-x', 'COM1',"
     " '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64),"
-    " repeat('a', 64), CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0'"
+    " repeat('a', 64), CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', true"
     " FROM generate_series(1, %2) i; ANALYZE quarn_sessions";
 
 // Runs quarn-records; the wall time in seconds, or -1 when it failed.
