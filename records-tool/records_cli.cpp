@@ -72,6 +72,46 @@ QDateTime parseSince(const QString& text) {
 
 }  // namespace
 
+namespace {
+
+// The options as given on the command line.
+struct Given {
+    QString db, log, since, by;
+    bool json = false;
+};
+
+int reportCommand(const Given& g) {
+    if (!g.db.isEmpty() && !g.log.isEmpty())
+        return usage(QStringLiteral("--db or --log, not both"));
+    ReportRequest request{g.by, {}};
+    if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
+        return usage(QStringLiteral("--by takes day, station, file, slot or operator"));
+    if (!g.since.isEmpty() && !(request.since = parseSince(g.since)).isValid())
+        return usage(QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(g.since));
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    if (!url.isEmpty()) return report(url, QString(), request, g.json);
+    return report(QString(), g.log.isEmpty() ? defaultLogPath() : g.log, request, g.json);
+}
+
+int command(const QString& name, const Given& g) {
+    const bool reportOnly = !g.since.isEmpty() || !g.by.isEmpty() || g.json;
+    if (name == QLatin1String("schema")) {
+        if (!g.db.isEmpty() || !g.log.isEmpty() || reportOnly)
+            return usage(QStringLiteral("schema takes no options"));
+        for (const QString& s : schemaStatements()) std::fputs(s.toUtf8().constData(), stdout);
+        return kRecordsDone;
+    }
+    if (name == QLatin1String("push")) {
+        if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
+        return push(g.db.isEmpty() ? configuredDatabaseUrl() : g.db,
+                    g.log.isEmpty() ? defaultLogPath() : g.log);
+    }
+    if (name == QLatin1String("report")) return reportCommand(g);
+    return usage(QStringLiteral("unknown command \"%1\"").arg(name));
+}
+
+}  // namespace
+
 int runRecordsCli(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(
@@ -99,31 +139,8 @@ int runRecordsCli(const QStringList& args) {
         return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
     if (rest.size() != 1) return usage(QStringLiteral("one command: push, report or schema"));
-    const QString command = rest.first();
-    const QString url = p.isSet(db) ? p.value(db) : configuredDatabaseUrl();
-    const QString logPath = p.isSet(log) ? p.value(log) : defaultLogPath();
-    const bool reportOnly = p.isSet(since) || p.isSet(by) || p.isSet(json);
-    if (command == QLatin1String("schema")) {
-        if (p.isSet(db) || p.isSet(log) || reportOnly)
-            return usage(QStringLiteral("schema takes no options"));
-        for (const QString& s : schemaStatements()) std::fputs(s.toUtf8().constData(), stdout);
-        return kRecordsDone;
-    }
-    if (command == QLatin1String("push")) {
-        if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
-        return push(url, logPath);
-    }
-    if (command != QLatin1String("report"))
-        return usage(QStringLiteral("unknown command \"%1\"").arg(command));
-    if (p.isSet(db) && p.isSet(log)) return usage(QStringLiteral("--db or --log, not both"));
-    ReportRequest request{p.value(by), {}};
-    if (p.isSet(by) && !reportGroupings().contains(request.by))
-        return usage(QStringLiteral("--by takes day, station, file, slot or operator"));
-    if (p.isSet(since) && !(request.since = parseSince(p.value(since))).isValid())
-        return usage(
-            QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(p.value(since)));
-    const bool fromLog = p.isSet(log) || (!p.isSet(db) && url.isEmpty());
-    return report(fromLog ? QString() : url, fromLog ? logPath : QString(), request, p.isSet(json));
+    return command(rest.first(),
+                   {p.value(db), p.value(log), p.value(since), p.value(by), p.isSet(json)});
 }
 
 }  // namespace quarn::records
