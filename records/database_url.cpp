@@ -24,6 +24,14 @@ bool takeServerKey(DatabaseTarget& t, const QString& key, const QString& value) 
     return false;
 }
 
+// A value as libpq's connection string wants it: quoted, so that a path with
+// spaces stays one value.
+QString quoted(QString value) {
+    value.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
 }  // namespace
 
 DatabaseTarget parseDatabaseUrl(const QString& text) {
@@ -47,7 +55,7 @@ DatabaseTarget parseDatabaseUrl(const QString& text) {
     for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
         if (takeServerKey(t, key, value)) continue;
         timeoutGiven |= key == QLatin1String("connect_timeout");
-        t.options << key + QLatin1Char('=') + value;
+        t.options << key + QLatin1Char('=') + quoted(value);
     }
     if (!timeoutGiven)
         t.options << QStringLiteral("connect_timeout=%1").arg(kDefaultConnectTimeoutS);

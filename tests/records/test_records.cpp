@@ -134,8 +134,9 @@ private slots:
         QTest::newRow("socket") << "postgresql:///records?host=/run/postgresql"
                                 << "/run/postgresql|-1|records||connect_timeout=10";
         QTest::newRow("tls")
-            << "postgres://qa@db/r?sslmode=verify-full&sslrootcert=/etc/ca.pem&connect_timeout=3"
-            << "db|-1|r|qa|sslmode=verify-full;sslrootcert=/etc/ca.pem;connect_timeout=3";
+            << "postgres://qa@db/r?sslmode=verify-full&sslrootcert=/etc/"
+               "my%20ca.pem&connect_timeout=3"
+            << "db|-1|r|qa|sslmode='verify-full';sslrootcert='/etc/my ca.pem';connect_timeout='3'";
         QTest::newRow("password") << "postgresql://qa:secret@db/r"
                                   << "no password";
         QTest::newRow("other scheme") << "mysql://db/r"
@@ -206,6 +207,24 @@ private slots:
         QCOMPARE(again.exit, 0);
         QCOMPARE(pushFigures(again.out), (QList<int>{50, 0, 0}));
         QCOMPARE(rows(), 50);
+    }
+
+    // The URL's options reach the server's client library: a bad one is
+    // refused, and a server that never answers is given up after connect_timeout.
+    void connectionOptions() {
+        writeLog(sampleRecords(1));
+        SilentServer quiet;
+        const QString silent =
+            QStringLiteral("postgresql://127.0.0.1:%1/x?connect_timeout=2").arg(quiet.port);
+        for (const auto& [url, why] : {std::pair{pg_->url() + "&sslmode=bogus", "sslmode"},
+                                       std::pair{silent, "timeout expired"}}) {
+            QElapsedTimer clock;
+            clock.start();
+            const Run r = records({"push", "--log", log_}, url);
+            QCOMPARE(r.exit, 2);
+            QVERIFY2(r.err.contains(QLatin1String(why)), qPrintable(r.err));
+            QVERIFY(clock.elapsed() < 6000);
+        }
     }
 
     // Server down: exit 2, the records wait; back up: all of them go.
