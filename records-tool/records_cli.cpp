@@ -1,10 +1,15 @@
 #include "records-tool/records_cli.h"
 
 #include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <cstdio>
 
 #include "core/version.h"
 #include "records/database_url.h"
+#include "records/file_lock.h"
 #include "records/push.h"
 #include "records/report.h"
 #include "records/schema.h"
@@ -37,19 +42,47 @@ int usage(const QString& why) {
 
 void warn(const QString& text) { say(stderr, QStringLiteral("quarn-records: warning: ") + text); }
 
-int push(const QString& url, const QString& log) {
+// Sleeps seconds, or less when the log is removed (then false).
+bool waitWhileLogIsThere(const QString& log, int seconds) {
+    QEventLoop loop;
+    QFileSystemWatcher watcher({log});
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, [&] {
+        if (!QFile::exists(log)) loop.quit();
+    });
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    if (QFile::exists(log)) loop.exec();
+    return QFile::exists(log);
+}
+
+// retrySeconds > 0: while the server cannot be reached, try again that often
+// until every record is in, at most kRetries times and while the log is there;
+// only one push of a log retries (LOG.retry-lock), any other makes its one
+// attempt, and the retrier sends their records too.
+constexpr int kRetries = 60;
+
+int push(const QString& url, const QString& log, int retrySeconds) {
     if (url.isEmpty())
         return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
-    const PushResult r = pushLog({log, url, 1000, warn});
-    if (r.status == PushResult::Status::Usage) return usage(r.error);
-    say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
-                    .arg(r.sent)
-                    .arg(r.inserted)
-                    .arg(r.pending));
-    if (r.status == PushResult::Status::Done) return kRecordsDone;
-    say(stderr,
-        QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
-    return kRecordsUnreachable;
+    FileLock retrier;
+    QString why;
+    if (retrySeconds > 0 &&
+        retrier.acquire(log + QStringLiteral(".retry-lock"), false, &why) != FileLock::Result::Held)
+        retrySeconds = 0;
+    for (int tries = kRetries;;) {
+        const PushResult r = pushLog({log, url, 1000, warn});
+        if (r.status == PushResult::Status::Usage) return usage(r.error);
+        say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
+                        .arg(r.sent)
+                        .arg(r.inserted)
+                        .arg(r.pending));
+        if (r.status == PushResult::Status::Done) return kRecordsDone;
+        const QString again = retrySeconds > 0
+                                  ? QStringLiteral("trying again in %1 s").arg(retrySeconds)
+                                  : QStringLiteral("push again later");
+        say(stderr, QStringLiteral("quarn-records: %1; nothing is lost, %2").arg(r.error, again));
+        if (retrySeconds <= 0 || --tries < 0) return kRecordsUnreachable;
+        if (!waitWhileLogIsThere(log, retrySeconds)) return kRecordsUnreachable;
+    }
 }
 
 int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
@@ -76,7 +109,7 @@ namespace {
 
 // The options as given on the command line.
 struct Given {
-    QString db, log, since, by;
+    QString db, log, since, by, retry;
     bool json = false;
 };
 
@@ -95,6 +128,8 @@ int reportCommand(const Given& g) {
 
 int command(const QString& name, const Given& g) {
     const bool reportOnly = !g.since.isEmpty() || !g.by.isEmpty() || g.json;
+    if (name != QLatin1String("push") && !g.retry.isEmpty())
+        return usage(QStringLiteral("--retry is for push"));
     if (name == QLatin1String("schema")) {
         if (!g.db.isEmpty() || !g.log.isEmpty() || reportOnly)
             return usage(QStringLiteral("schema takes no options"));
@@ -103,8 +138,12 @@ int command(const QString& name, const Given& g) {
     }
     if (name == QLatin1String("push")) {
         if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
+        bool ok = g.retry.isEmpty();
+        const int retry = ok ? 0 : g.retry.toInt(&ok);
+        if (!ok || retry < 0)
+            return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
         return push(g.db.isEmpty() ? configuredDatabaseUrl() : g.db,
-                    g.log.isEmpty() ? defaultLogPath() : g.log);
+                    g.log.isEmpty() ? defaultLogPath() : g.log, retry);
     }
     if (name == QLatin1String("report")) return reportCommand(g);
     return usage(QStringLiteral("unknown command \"%1\"").arg(name));
@@ -124,9 +163,13 @@ int runRecordsCli(const QStringList& args) {
     const QCommandLineOption by("by", "report: one row per day, station, file, slot or operator.",
                                 "KEY");
     const QCommandLineOption json("json", "report: a JSON array instead of a table.");
+    const QCommandLineOption retry("retry",
+                                   "push: while the database cannot be reached, try again\n"
+                                   "every SECONDS until every record is in (60 tries).",
+                                   "SECONDS");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions({db, log, since, by, json, version, help});
+    p.addOptions({db, log, since, by, json, retry, version, help});
     p.addPositionalArgument("command", "push, report or schema.", "push|report|schema");
     if (!p.parse(args)) return usage(p.errorText());
     if (p.isSet(help)) {
@@ -139,8 +182,8 @@ int runRecordsCli(const QStringList& args) {
         return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
     if (rest.size() != 1) return usage(QStringLiteral("one command: push, report or schema"));
-    return command(rest.first(),
-                   {p.value(db), p.value(log), p.value(since), p.value(by), p.isSet(json)});
+    return command(rest.first(), {p.value(db), p.value(log), p.value(since), p.value(by),
+                                  p.value(retry), p.isSet(json)});
 }
 
 }  // namespace quarn::records

@@ -1,6 +1,6 @@
 #pragma once
 // quarn-records' command line:
-//   push   [--db URL] [--log FILE]
+//   push   [--db URL] [--log FILE] [--retry SECONDS]
 //   report [--db URL | --log FILE] [--since DATE] [--by day|station|file|slot|operator] [--json]
 //   schema
 // Exit status: 0 done; 1 usage error; 2 the database cannot be reached or

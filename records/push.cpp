@@ -1,17 +1,12 @@
 #include "records/push.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <cerrno>
-#include <cstring>
 
 #include "records/connection.h"
+#include "records/file_lock.h"
 #include "records/schema.h"
 
 namespace quarn::records {
@@ -22,8 +17,6 @@ using Status = PushResult::Status;
 
 QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
 bool saveSentPosition(const QString& logPath, LogPosition p, QString* why) {
     QSaveFile f(sentPath(logPath));
     const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + '\n';
@@ -31,27 +24,6 @@ bool saveSentPosition(const QString& logPath, LogPosition p, QString* why) {
     *why = QStringLiteral("cannot record how far %1 is sent: %2").arg(logPath, f.errorString());
     return false;
 }
-
-// LOG.lock, held with flock until destroyed; the kernel lets go when the
-// process dies, so a killed pusher never blocks the next one.
-class LogLock {
-public:
-    ~LogLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool acquire(const QString& logPath, QString* why) {
-        const QByteArray path = QFile::encodeName(logPath + QStringLiteral(".lock"));
-        fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        int rc = fd_ < 0 ? -1 : 0;
-        while (rc == 0 && (rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) rc = 0;
-        if (rc == 0) return true;
-        *why = QStringLiteral("cannot lock %1: %2").arg(QFile::decodeName(path), errnoText());
-        return false;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* why, qint64* affected = nullptr) {
     QSqlQuery q(db);
@@ -152,8 +124,9 @@ PushResult pushLog(const PushRequest& request) {
         r.status = Status::Usage;
         r.error = target.error;
     } else if (QFile::exists(request.logPath)) {  // else nothing is recorded yet
-        LogLock lock;
-        if (!lock.acquire(request.logPath, &r.error))
+        FileLock lock;
+        if (lock.acquire(request.logPath + QStringLiteral(".lock"), true, &r.error) !=
+            FileLock::Result::Held)
             r.status = Status::Unreachable;
         else
             r = pushLocked(request, target);

@@ -81,7 +81,8 @@ void pushAfterRun(const QString& logPath, FILE* err) {
     const QString program = recordsProgram();
     QProcess push;
     push.setProgram(program);
-    push.setArguments({QStringLiteral("push"), QStringLiteral("--log"), logPath});
+    push.setArguments({QStringLiteral("push"), QStringLiteral("--log"), logPath,
+                       QStringLiteral("--retry"), QStringLiteral("60")});
     push.setStandardInputFile(QProcess::nullDevice());
     push.setStandardOutputFile(QProcess::nullDevice());
     push.setStandardErrorFile(QProcess::nullDevice());

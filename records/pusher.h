@@ -12,9 +12,11 @@
 //     ... after each record is appended to the log:  pusher->pushSoon();
 //
 // pushAfterRun (a program that ends, such as quarn-flash): when a database is
-// configured, starts `quarn-records push --log LOG` as a process of its own
-// that outlives the caller, and writes on err how many records wait. It
-// returns at once; the push's outcome never reaches the caller's exit status.
+// configured, starts `quarn-records push --log LOG --retry 60` as a process of
+// its own that outlives the caller (trying again every minute while the
+// server cannot be reached; one such process per log), and writes on err how
+// many records wait. It returns at once; the push's outcome never reaches the
+// caller's exit status.
 
 #include <QObject>
 #include <QString>

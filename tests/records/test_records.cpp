@@ -341,6 +341,25 @@ private slots:
         QCOMPARE(rows(), 5);
     }
 
+    // --retry: one push of a log tries again until the server is back; a
+    // second one at the same time makes its one attempt and leaves it at that.
+    void retryingPush() {
+        writeLog(sampleRecords(5));
+        QVERIFY(pg_->stop());
+        QProcess retrier;
+        start(retrier, kRecords, {"push", "--log", log_, "--retry", "1"}, pg_->url());
+        retrier.setReadChannel(QProcess::StandardError);
+        QVERIFY(retrier.waitForReadyRead(10000));
+        const Run second = records({"push", "--log", log_, "--retry", "1"}, pg_->url());
+        QVERIFY(pg_->start());
+        QCOMPARE(second.exit, 2);
+        QVERIFY2(second.err.count("nothing is lost") == 1, qPrintable(second.err));
+        const Run first = finish(retrier);
+        QCOMPARE(first.exit, 0);
+        QVERIFY2(first.err.contains("trying again in 1 s"), qPrintable(first.err));
+        QCOMPARE(rows(), 5);
+    }
+
     // Usage errors: exit 1.
     void usage_data() {
         QTest::addColumn<QStringList>("args");
@@ -352,6 +371,7 @@ private slots:
         QTest::newRow("db and log")
             << QStringList{"report", "--db", "postgresql:///d", "--log", "x"};
         QTest::newRow("since when") << QStringList{"report", "--since", "yesterday"};
+        QTest::newRow("retry report") << QStringList{"report", "--retry", "5"};
     }
     void usage() {
         QFETCH(QStringList, args);
