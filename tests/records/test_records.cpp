@@ -312,6 +312,8 @@ private slots:
         QCOMPARE(first["good"].toInt(), 8);
         QCOMPARE(first["failed"].toObject()["transfer"].toInt(), 2);
         QCOMPARE(first["units"].toInt(), 9);
+        QCOMPARE(pg_->sql("SELECT sum(sessions) || '|' || sum(good) FROM quarn_yield_daily"),
+                 QStringLiteral("32|25"));
         QCOMPARE(first["first_pass_good"].toInt(), 7);
         QCOMPARE(
             QJsonDocument::fromJson(fromDb.out.toUtf8()).array()[1].toObject()["units"].toInt(),
