@@ -1,5 +1,7 @@
 #include "records/push.h"
 
+#include <sys/stat.h>
+
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -17,9 +19,18 @@ using Status = PushResult::Status;
 
 QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
 
+// The log's inode: a log replaced by another file (rotated) starts again.
+QByteArray logIdentity(const QString& logPath) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(logPath).constData(), &st) != 0) return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
+           QByteArray::number(qulonglong(st.st_ino));
+}
+
 bool saveSentPosition(const QString& logPath, LogPosition p, QString* why) {
     QSaveFile f(sentPath(logPath));
-    const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + '\n';
+    const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' +
+                            logIdentity(logPath) + '\n';
     if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
     *why = QStringLiteral("cannot record how far %1 is sent: %2").arg(logPath, f.errorString());
     return false;
@@ -108,7 +119,7 @@ LogPosition sentPosition(const QString& logPath) {
     QFile f(sentPath(logPath));
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
-    if (parts.size() != 2) return {};
+    if (parts.size() != 3 || parts[2] != logIdentity(logPath)) return {};
     LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
     return p.offset >= 0 && p.line >= 0 ? p : LogPosition{};
 }

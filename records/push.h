@@ -1,7 +1,8 @@
 #pragma once
 // Sending the local log's records to PostgreSQL, at least once and never
 // twice. How far the log has been sent is kept beside it in LOG.sent
-// ("offset line"), replaced atomically (a new file renamed over the old)
+// ("offset line device:inode"; a log replaced by another file is sent from
+// its top again), replaced atomically (a new file renamed over the old)
 // after each commit; the rows go in batches, each one transaction, each
 // insert idempotent by id, so a push killed at any point sends again at most
 // the batch it was in and the server keeps one row per record. Pushers of the

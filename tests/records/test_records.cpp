@@ -227,6 +227,17 @@ private slots:
         }
     }
 
+    // A log replaced by another (rotated) is sent from its top.
+    void replacedLog() {
+        writeLog(sampleRecords(5));
+        QCOMPARE(push().exit, 0);
+        const QString next = log_ + QStringLiteral(".new");
+        QVERIFY(QFile::rename(log_, next));
+        writeLog(sampleRecords(8));
+        QVERIFY(QFile::remove(next));
+        QCOMPARE(pushFigures(push().out), (QList<int>{8, 8, 0}));
+    }
+
     // Server down: exit 2, the records wait; back up: all of them go.
     void serverDown() {
         writeLog(sampleRecords(20));
