@@ -409,7 +409,7 @@ private slots:
         const Run r = flash(QStringLiteral("COM2"), db);
         if (!silent) QVERIFY(pg_->start());
         QCOMPARE(r.exit, 0);
-        QVERIFY2(r.ms < alone.ms + 1500,
+        QVERIFY2(r.ms < alone.ms + 4000,
                  qPrintable(QString("%1 ms, alone %2 ms").arg(r.ms).arg(alone.ms)));
         QVERIFY2(r.err.contains("2 record(s) wait for the database"), qPrintable(r.err));
         QCOMPARE(push().exit, 0);
