@@ -310,11 +310,14 @@ private slots:
         writeLog(again("SN-3", "station-2", "2026-11-30T06:00:00.000Z") +
                  again("SN-0", "station-1", "2026-12-01T07:00:00.000Z"));
         QCOMPARE(push().exit, 0);
-        const Run fromLog = records({"report", "--log", log_, "--by", "station", "--json"});
+        for (const char* by : {"day", "file", "slot", "operator", "station"}) {
+            const Run fromLog = records({"report", "--log", log_, "--by", by, "--json"});
+            const Run fromDb = records({"report", "--db", pg_->url(), "--by", by, "--json"});
+            QCOMPARE(fromLog.exit + fromDb.exit, 0);
+            QCOMPARE(QJsonDocument::fromJson(fromDb.out.toUtf8()),
+                     QJsonDocument::fromJson(fromLog.out.toUtf8()));
+        }
         const Run fromDb = records({"report", "--db", pg_->url(), "--by", "station", "--json"});
-        QCOMPARE(fromLog.exit + fromDb.exit, 0);
-        QCOMPARE(QJsonDocument::fromJson(fromDb.out.toUtf8()),
-                 QJsonDocument::fromJson(fromLog.out.toUtf8()));
         const QJsonObject first =
             QJsonDocument::fromJson(fromDb.out.toUtf8()).array()[0].toObject();
         // station-0 holds records 0, 3, ..., 27: 0, 21 failed; seconds 4 + i % 5.
