@@ -51,14 +51,20 @@ DatabaseTarget parseDatabaseUrl(const QString& text) {
     t.port = url.port(-1);
     t.user = url.userName();
     t.database = url.path().mid(1);
-    bool timeoutGiven = false;
+    QStringList given;
     for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
         if (takeServerKey(t, key, value)) continue;
-        timeoutGiven |= key == QLatin1String("connect_timeout");
+        given << key;
         t.options << key + QLatin1Char('=') + quoted(value);
     }
-    if (!timeoutGiven)
-        t.options << QStringLiteral("connect_timeout=%1").arg(kDefaultConnectTimeoutS);
+    // Defaults: a connection attempt ends after its time-out, and a server
+    // that vanishes mid-push (a pulled cable) is noticed within a minute or two.
+    const QStringList defaults{
+        QStringLiteral("connect_timeout=%1").arg(kDefaultConnectTimeoutS),
+        QStringLiteral("keepalives_idle=30"), QStringLiteral("keepalives_interval=10"),
+        QStringLiteral("keepalives_count=3"), QStringLiteral("tcp_user_timeout=60000")};
+    for (const QString& d : defaults)
+        if (!given.contains(d.section(QLatin1Char('='), 0, 0))) t.options << d;
     return t;
 }
 

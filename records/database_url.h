@@ -3,7 +3,8 @@
 // (postgresql://user@host:port/db, postgresql:///db?host=/run/postgresql),
 // turned into the Qt PostgreSQL driver's settings. The URL's query
 // parameters (sslmode, sslrootcert, connect_timeout, ...) become connection
-// options; connect_timeout is 10 s unless the URL names one. A password in
+// options; connect_timeout is 10 s unless the URL names one, and TCP
+// keep-alives and a 60 s user time-out notice a server gone mid-push. A password in
 // the URL is refused: it comes from ~/.pgpass, as for every client.
 
 #include <QString>

@@ -36,6 +36,10 @@ bool saveSentPosition(const QString& logPath, LogPosition p, QString* why) {
     return false;
 }
 
+// A server that takes a statement but never finishes it (a lock held by a
+// dashboard, a full disk) ends the push instead of holding the log's lock.
+const char* const kStatementTimeout = "SET LOCAL statement_timeout = '60s'";
+
 bool exec(QSqlDatabase& db, const QString& sql, QString* why, qint64* affected = nullptr) {
     QSqlQuery q(db);
     if (q.exec(sql)) {
@@ -55,6 +59,7 @@ bool ensureSchema(QSqlDatabase& db, QString* why) {
         return true;
     if (!db.transaction()) return *why = db.lastError().text(), false;
     bool ok =
+        exec(db, QString::fromLatin1(kStatementTimeout), why) &&
         exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), why);
     for (const QString& statement : schemaStatements()) ok = ok && exec(db, statement, why);
     if (ok && db.commit()) return true;

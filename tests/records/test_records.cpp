@@ -130,13 +130,14 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("parsed");  // host|port|db|user|options, or the error
         QTest::newRow("tcp") << "postgresql://qa@db.plant:5433/records"
-                             << "db.plant|5433|records|qa|connect_timeout=10";
+                             << "db.plant|5433|records|qa|connect_timeout=10;keepalives_idle=30";
         QTest::newRow("socket") << "postgresql:///records?host=/run/postgresql"
-                                << "/run/postgresql|-1|records||connect_timeout=10";
+                                << "/run/postgresql|-1|records||connect_timeout=10;keepalives";
         QTest::newRow("tls")
             << "postgres://qa@db/r?sslmode=verify-full&sslrootcert=/etc/"
                "my%20ca.pem&connect_timeout=3"
-            << "db|-1|r|qa|sslmode='verify-full';sslrootcert='/etc/my ca.pem';connect_timeout='3'";
+            << "db|-1|r|qa|sslmode='verify-full';sslrootcert='/etc/my ca.pem';connect_timeout='3';"
+               "keepalives_idle=30";
         QTest::newRow("password") << "postgresql://qa:secret@db/r"
                                   << "no password";
         QTest::newRow("other scheme") << "mysql://db/r"
