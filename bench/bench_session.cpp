@@ -45,6 +45,7 @@
 #include "app/forms.h"
 #include "bench/bench_gang.h"
 #include "bench/bench_station.h"
+#include "bench/bench_records.h"
 #include "bench/sim_output.h"
 #include "core/globals.h"
 #include "core/message_box.h"
@@ -622,6 +623,8 @@ const char kUsage[] =
     "                    units paced at 9600 bit/s, then listening on N empty slots\n"
     "  --watch-soak [N]  instead: quarn-flash --watch on 16 units, N sessions each\n"
     "                    (default 100) without pacing, faults drawn at random\n"
+    "  --records         instead: quarn-records pushing 100,000 records and\n"
+    "                    reporting over 1,000,000 rows, on a server of its own\n"
     "\n"
     "Exit status: 1 when a target is missed or a session goes wrong.\n";
 
@@ -658,6 +661,7 @@ int main(int argc, char** argv) {
 
     Options o;
     bench::GangOptions gang;
+    bool records = false;
     gang.flashPath = QStringLiteral(QUARN_FLASH_PATH);
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -676,6 +680,8 @@ int main(int argc, char** argv) {
             g_checkTargets = false;
         } else if (a == QLatin1String("--hidden-window")) {
             g_showWindow = false;
+        } else if (a == QLatin1String("--records")) {
+            records = true;
         } else if (a == QLatin1String("--skip-paced")) {
             o.paced = false;
         } else if (!hasValue) {
@@ -718,6 +724,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (records)
+        return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;
         return bench::runGang(gang);

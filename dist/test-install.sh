@@ -37,6 +37,10 @@ for doc in README.md changelog.gz copyright; do
   [ -f "share/doc/quarn-download/$doc" ] || fail "no share/doc/quarn-download/$doc"
 done
 bin/quarn-unit-sim --help > /dev/null || fail "the installed quarn-unit-sim --help exits $?"
+units=lib/systemd/user
+grep -q "^ExecStart=$prefix/bin/quarn-records push$" $units/quarn-records-push.service \
+  || fail "the push service does not run the installed quarn-records"
+grep -q "^OnUnitActiveSec=5min$" $units/quarn-records-push.timer || fail "no five-minute push timer"
 
 [ "$failures" -eq 0 ] && echo "install into $prefix: all checks passed"
 exit $((failures > 0))

@@ -20,6 +20,9 @@
 #include "flash/watch_run.h"
 #include "gang/gang.h"
 #include "ports/port_commands.h"
+#include "flash/record_keys.h"
+#include "records/image_digest.h"
+#include "records/pusher.h"
 
 namespace quarn::flash {
 
@@ -129,10 +132,11 @@ private:
     void openLog();
     void watchSignals();
     void onProgress(int slot, const SessionProgress& p);
-    void onFinished(int slot, const UnitRecord& r);
+    void onFinished(int slot, UnitRecord r);
     int exitStatus() const;
 
     const FlashOptions& o_;
+    const QByteArray imageSha_ = records::imageSha256(o_.image, o_.downloadLength);
     RecordLog log_;
     bool logFailed_ = false;
     RecordOutput output_;
@@ -172,7 +176,8 @@ void FlashRun::onProgress(int slot, const SessionProgress& p) {
     display_.progressLine(slot, gang_.units()[slot]->job().port, p);
 }
 
-void FlashRun::onFinished(int slot, const UnitRecord& r) {
+void FlashRun::onFinished(int slot, UnitRecord r) {
+    addStationKeys(r, o_, imageSha_);
     records_[slot] = r;
     outcomes_[slot] = outcomeName(r.outcome);
     // The log first: standard output may fail without losing the record.
@@ -213,6 +218,7 @@ int FlashRun::exec() {
     redraw.stop();
     display_.redraw(gang_.units(), outcomes_);
     display_.summary(records_);
+    records::pushAfterRun(o_.logPath, stderr);  // in the background: never the exit status
     return exitStatus();
 }
 

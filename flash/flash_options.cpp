@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include "link/download_session.h"
 #include "ports/port_map.h"
@@ -72,6 +73,22 @@ bool parseInt(const QString& text, int lo, int hi, int* out) {
     return true;
 }
 
+// --serial PORT=SN, each PORT one of the ports given, each at most once.
+QString parseSerials(const QStringList& given, const QStringList& ports,
+                     QMap<QString, QString>* out) {
+    for (const QString& pair : given) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        const QString port = pair.left(eq), sn = pair.mid(eq + 1);
+        if (eq <= 0 || sn.isEmpty())
+            return QStringLiteral("--serial wants PORT=SN, not \"%1\"").arg(pair);
+        if (!ports.contains(port))
+            return QStringLiteral("--serial %1: %2 is not one of the -p ports").arg(pair, port);
+        if (out->contains(port)) return QStringLiteral("--serial names %1 twice").arg(port);
+        out->insert(port, sn);
+    }
+    return QString();
+}
+
 }  // namespace
 
 QString defaultLogPath() {
@@ -105,10 +122,15 @@ FlashOptions parseFlashOptions(const QStringList& args) {
                                    "answers, once, until SIGINT, SIGTERM or SIGHUP.");
     const QCommandLineOption listPorts("list-ports",
                                        "List the serial ports and their COM numbers.");
+    const QCommandLineOption station("station",
+                                     "The station's name in records (default: host name).", "NAME");
+    const QCommandLineOption operatorName("operator", "Who runs the station, for records.", "NAME");
+    const QCommandLineOption serial("serial", "The serial number of the unit on PORT; repeatable.",
+                                    "PORT=SN");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions(
-        {port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts, version, help});
+    p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts, station,
+                  operatorName, serial, version, help});
     p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
 
     if (!p.parse(args)) return fail(o, p.errorText());
@@ -124,6 +146,10 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     const QStringList ports = p.values(port);
     if (ports.isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
 
+    o.station = p.isSet(station) ? p.value(station) : QSysInfo::machineHostName();
+    o.operatorName = p.value(operatorName);
+    const QString serialWhy = parseSerials(p.values(serial), ports, &o.serials);
+    if (!serialWhy.isEmpty()) return fail(o, serialWhy);
     o.json = p.isSet(json);
     o.quiet = p.isSet(quiet);
     o.watch = p.isSet(watch);

@@ -4,6 +4,7 @@
 // a bad option, no port, a port named twice, Init.txt, the length and the
 // download file, which is then read into memory. Nothing here opens a port.
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -44,6 +45,11 @@ struct FlashOptions {
     bool quiet = false;
     bool watch = false;  // Auto-start on every port until a signal (gang/watch.h)
     QString logPath;     // empty: no log
+    // Written into every record: --station (default: the host name),
+    // --operator, and --serial PORT=SN per port (PORT as given to -p).
+    QString station;
+    QString operatorName;
+    QMap<QString, QString> serials;
 };
 
 // args includes the program name, as QCoreApplication::arguments() gives it.

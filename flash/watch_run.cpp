@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "flash/progress.h"
+#include "flash/record_keys.h"
 #include "gang/watch.h"
+#include "records/image_digest.h"
 
 namespace quarn::flash {
 
@@ -21,10 +23,11 @@ public:
 
 private:
     void onPhase(int slot, gang::Watch::Phase phase);
-    void onSession(const UnitRecord& r);
+    void onSession(UnitRecord r);
     void stopAll();
 
     const FlashOptions& o_;
+    const QByteArray imageSha_ = records::imageSha256(o_.image, o_.downloadLength);
     ProgressDisplay display_;
     gang::RecordLog log_;
     std::vector<std::unique_ptr<gang::Watch>> watches_;
@@ -41,7 +44,8 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
         display_.note(port + QStringLiteral(": remove the unit"));
 }
 
-void WatchRun::onSession(const UnitRecord& r) {
+void WatchRun::onSession(UnitRecord r) {
+    addStationKeys(r, o_, imageSha_);
     // The log first: standard output may fail without losing the record.
     const QByteArray line = gang::toJsonLine(r);
     QString why;

@@ -54,6 +54,13 @@ UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDa
 
 QByteArray toJsonLine(const UnitRecord& r) {
     QJsonObject o;
+    o["id"] = r.id;
+    o["version"] = r.version;
+    o["image_sha256"] = QString::fromLatin1(r.imageSha256.toHex());
+    o["station"] = r.station;
+    o["operator"] = r.operatorName;
+    o["serial"] = r.serial;
+    o["slot"] = r.slot;
     o["port"] = r.port;
     o["device"] = r.device;
     o["file"] = r.file;

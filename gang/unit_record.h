@@ -6,13 +6,22 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QUuid>
 #include <cstdint>
 
+#include "core/version.h"
 #include "link/download_session.h"
 
 namespace quarn::gang {
 
 struct UnitRecord {
+    QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);  // made with the record
+    QString version = QStringLiteral(QUARN_VERSION);
+    QByteArray imageSha256;  // raw digest of the whole image the session set out to send
+    QString station;         // where, by whom, onto which unit and through which adapter
+    QString operatorName;
+    QString serial;  // empty when none was given
+    QString slot;    // the adapter's stable name
     QString port;
     QString device;
     QString file;

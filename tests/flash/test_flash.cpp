@@ -10,10 +10,12 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 #include <cstring>
 #include <memory>
 
+#include "core/version.h"
 #include "tests/support/test_support.h"
 
 using namespace testsupport;
@@ -113,16 +115,25 @@ private slots:
     // COM1 mapped to a simulated unit: exit 0, the record, the image, the log.
     void goodUnit() {
         SimPort unit({}, 1);
-        const Result r = run(args({QStringLiteral("COM1")}));
+        const Result r = run(args({QStringLiteral("COM1")}, {"--station", "bay-3", "--operator",
+                                                             "ann", "--serial", "COM1=SN-17"}));
         QCOMPARE(r.exit, 0);
         QCOMPARE(r.records.size(), 1);
         const QJsonObject o = r.records[0];
         const QByteArray image = toQByteArray(sim::expectedImage(toBytes(data_), kLength));
         QCOMPARE(unit.unit().sessions().size(), size_t(1));
         QCOMPARE(toQByteArray(unit.unit().sessions()[0].image), image);
-        const QStringList keys{"blocks",  "bytes", "device",  "file",    "length", "message",
-                               "outcome", "port",  "repeats", "seconds", "sha256", "started"};
+        const QStringList keys{"blocks",       "bytes",   "device",  "file",     "id",
+                               "image_sha256", "length",  "message", "operator", "outcome",
+                               "port",         "repeats", "seconds", "serial",   "sha256",
+                               "slot",         "started", "station", "version"};
         QCOMPARE(o.keys(), keys);
+        QCOMPARE(o["station"].toString() + o["operator"].toString() + o["serial"].toString(),
+                 QStringLiteral("bay-3annSN-17"));
+        QCOMPARE(o["slot"].toString(), o["device"].toString());  // a pty has no stable link
+        QCOMPARE(o["version"].toString(), QStringLiteral(QUARN_VERSION));
+        QVERIFY(!QUuid::fromString(o["id"].toString()).isNull());
+        QCOMPARE(o["image_sha256"].toString(), o["sha256"].toString());
         QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
         QCOMPARE(o["message"].toString(), QString());
         QCOMPARE(o["port"].toString(), QStringLiteral("COM1"));
@@ -195,6 +206,9 @@ private slots:
             QCOMPARE(r.exit, row.exit);
             QCOMPARE(r.records.size(), 1);
             QCOMPARE(r.records[0]["outcome"].toString(), QString::fromLatin1(row.outcome));
+            // Which firmware a failed session was loading, all the same.
+            QCOMPARE(r.records[0]["image_sha256"].toString().toLatin1(),
+                     sha256Hex(toQByteArray(sim::expectedImage(toBytes(data_), kLength))));
             QVERIFY2(r.records[0]["message"].toString().contains(QLatin1String(row.message)),
                      qPrintable(r.records[0]["message"].toString()));
         }
@@ -452,6 +466,8 @@ private slots:
             {{"--file", file_, "--length", "ten", "-p", port}, "-32768 to 32767"},
             {{"--file", missing, "--length", "64", "-p", port}, "not found"},
             {{"--file", shortFile, "--length", "640", "-p", port}, "too short"},
+            {{"--file", file_, "--length", "64", "-p", port, "--serial", "SN1"}, "PORT=SN"},
+            {{"--file", file_, "--length", "64", "-p", port, "--serial", "COM4=SN1"}, "not one of"},
         };
         for (const auto& [a, why] : rows) {
             const Result r = run(a + QStringList{"--json", "--log", log_});

@@ -1,0 +1,189 @@
+#include "records-tool/records_cli.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QTimer>
+#include <cstdio>
+
+#include "core/version.h"
+#include "records/database_url.h"
+#include "records/file_lock.h"
+#include "records/push.h"
+#include "records/report.h"
+#include "records/schema.h"
+
+namespace quarn::records {
+
+namespace {
+
+const char* const kMoreHelp =
+    "\nCommands:\n"
+    "  push     send every record of the log that is not yet in the database\n"
+    "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
+    "  schema   print the SQL of the table, its indexes and the view\n"
+    "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
+    "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
+    "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
+    "\nExit status:\n"
+    "  0  done (push: every record is in the database)\n"
+    "  1  usage error\n"
+    "  2  the database cannot be reached or refuses; nothing is lost, run again later\n";
+
+void say(FILE* to, const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+}
+
+int usage(const QString& why) {
+    say(stderr, QStringLiteral("quarn-records: %1 (see --help)").arg(why));
+    return kRecordsUsage;
+}
+
+void warn(const QString& text) { say(stderr, QStringLiteral("quarn-records: warning: ") + text); }
+
+// Sleeps seconds, or less when the log is removed (then false).
+bool waitWhileLogIsThere(const QString& log, int seconds) {
+    QEventLoop loop;
+    QFileSystemWatcher watcher({log});
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, [&] {
+        if (!QFile::exists(log)) loop.quit();
+    });
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    if (QFile::exists(log)) loop.exec();
+    return QFile::exists(log);
+}
+
+// retrySeconds > 0: while the server cannot be reached, try again that often
+// until every record is in, at most kRetries times and while the log is there;
+// only one push of a log retries (LOG.retry-lock), any other makes its one
+// attempt, and the retrier sends their records too.
+constexpr int kRetries = 60;
+
+int push(const QString& url, const QString& log, int retrySeconds) {
+    if (url.isEmpty())
+        return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
+    FileLock retrier;
+    QString why;
+    if (retrySeconds > 0 &&
+        retrier.acquire(log + QStringLiteral(".retry-lock"), false, &why) != FileLock::Result::Held)
+        retrySeconds = 0;
+    for (int tries = kRetries;;) {
+        const PushResult r = pushLog({log, url, 1000, warn});
+        if (r.status == PushResult::Status::Usage) return usage(r.error);
+        say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
+                        .arg(r.sent)
+                        .arg(r.inserted)
+                        .arg(r.pending));
+        if (r.status == PushResult::Status::Done) return kRecordsDone;
+        const QString again = retrySeconds > 0
+                                  ? QStringLiteral("trying again in %1 s").arg(retrySeconds)
+                                  : QStringLiteral("push again later");
+        say(stderr, QStringLiteral("quarn-records: %1; nothing is lost, %2").arg(r.error, again));
+        if (retrySeconds <= 0 || --tries < 0) return kRecordsUnreachable;
+        if (!waitWhileLogIsThere(log, retrySeconds)) return kRecordsUnreachable;
+    }
+}
+
+int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
+    const Report rep =
+        log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
+    if (!rep.error.isEmpty()) {
+        say(stderr, QStringLiteral("quarn-records: ") + rep.error);
+        return log.isEmpty() ? kRecordsUnreachable : kRecordsUsage;
+    }
+    const QByteArray out = json ? reportJson(rep, request) : reportText(rep, request).toLocal8Bit();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return kRecordsDone;
+}
+
+QDateTime parseSince(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay(Qt::UTC);
+    return t;
+}
+
+}  // namespace
+
+namespace {
+
+// The options as given on the command line.
+struct Given {
+    QString db, log, since, by, retry;
+    bool json = false;
+};
+
+int reportCommand(const Given& g) {
+    if (!g.db.isEmpty() && !g.log.isEmpty())
+        return usage(QStringLiteral("--db or --log, not both"));
+    ReportRequest request{g.by, {}};
+    if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
+        return usage(QStringLiteral("--by takes day, station, file, slot or operator"));
+    if (!g.since.isEmpty() && !(request.since = parseSince(g.since)).isValid())
+        return usage(QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(g.since));
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    if (!url.isEmpty()) return report(url, QString(), request, g.json);
+    return report(QString(), g.log.isEmpty() ? defaultLogPath() : g.log, request, g.json);
+}
+
+int command(const QString& name, const Given& g) {
+    const bool reportOnly = !g.since.isEmpty() || !g.by.isEmpty() || g.json;
+    if (name != QLatin1String("push") && !g.retry.isEmpty())
+        return usage(QStringLiteral("--retry is for push"));
+    if (name == QLatin1String("schema")) {
+        if (!g.db.isEmpty() || !g.log.isEmpty() || reportOnly)
+            return usage(QStringLiteral("schema takes no options"));
+        for (const QString& s : schemaStatements()) std::fputs(s.toUtf8().constData(), stdout);
+        return kRecordsDone;
+    }
+    if (name == QLatin1String("push")) {
+        if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
+        bool ok = g.retry.isEmpty();
+        const int retry = ok ? 0 : g.retry.toInt(&ok);
+        if (!ok || retry < 0)
+            return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
+        return push(g.db.isEmpty() ? configuredDatabaseUrl() : g.db,
+                    g.log.isEmpty() ? defaultLogPath() : g.log, retry);
+    }
+    if (name == QLatin1String("report")) return reportCommand(g);
+    return usage(QStringLiteral("unknown command \"%1\"").arg(name));
+}
+
+}  // namespace
+
+int runRecordsCli(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Sends quarn-flash's records to PostgreSQL and reports on them."));
+    const QCommandLineOption db("db", "The database (PostgreSQL URL).", "URL");
+    const QCommandLineOption log(
+        "log", "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
+        "FILE");
+    const QCommandLineOption since("since", "report: records started on or after DATE.", "DATE");
+    const QCommandLineOption by("by", "report: one row per day, station, file, slot or operator.",
+                                "KEY");
+    const QCommandLineOption json("json", "report: a JSON array instead of a table.");
+    const QCommandLineOption retry("retry",
+                                   "push: while the database cannot be reached, try again\n"
+                                   "every SECONDS until every record is in (60 tries).",
+                                   "SECONDS");
+    const QCommandLineOption version("version", "Show the version.");
+    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    p.addOptions({db, log, since, by, json, retry, version, help});
+    p.addPositionalArgument("command", "push, report or schema.", "push|report|schema");
+    if (!p.parse(args)) return usage(p.errorText());
+    if (p.isSet(help)) {
+        QString text = p.helpText() + QString::fromLatin1(kMoreHelp);
+        text.replace(0, text.indexOf(QLatin1String(" [options]")),
+                     QStringLiteral("Usage: quarn-records"));
+        return say(stdout, text), kRecordsDone;
+    }
+    if (p.isSet(version))
+        return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
+    const QStringList rest = p.positionalArguments();
+    if (rest.size() != 1) return usage(QStringLiteral("one command: push, report or schema"));
+    return command(rest.first(), {p.value(db), p.value(log), p.value(since), p.value(by),
+                                  p.value(retry), p.isSet(json)});
+}
+
+}  // namespace quarn::records

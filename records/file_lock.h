@@ -1,0 +1,25 @@
+#pragma once
+// An flock on a file (made when missing), held until the lock is destroyed.
+// The kernel lets go when the process dies, so a killed holder never blocks
+// the next one.
+
+#include <QString>
+
+namespace quarn::records {
+
+class FileLock {
+public:
+    enum class Result { Held, Busy, Failed };
+    FileLock() = default;
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // wait: block until the holder lets go; else Busy at once while it holds.
+    Result acquire(const QString& path, bool wait, QString* why);
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace quarn::records

@@ -1,0 +1,48 @@
+#pragma once
+// Reads the local log of records (one JSON object per line) from a position
+// on, in batches. A line that is no JSON object is damaged: it is skipped with
+// a warning that names its line number. A last line without its newline is
+// still being written and is left for a later read. A record without an id
+// (written before records had one) gets one made from its line's bytes, so
+// that sending it again names the same record.
+
+#include <QFile>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace quarn::records {
+
+// How far into the log: bytes and whole lines.
+struct LogPosition {
+    qint64 offset = 0;
+    qint64 line = 0;
+};
+
+struct LogBatch {
+    QList<QJsonObject> records;
+    QStringList warnings;  // "FILE line N: damaged record skipped (why)"
+    LogPosition end;       // after the last line read
+};
+
+class LogReader {
+public:
+    // False with *why when the log cannot be opened. A position past the end
+    // (the log was replaced by a shorter one) starts again from the top.
+    bool open(const QString& path, LogPosition from, QString* why);
+    // Up to max whole lines (damaged ones included in the count).
+    LogBatch next(int max);
+    bool atEnd() const { return atEnd_; }
+    LogPosition position() const { return pos_; }
+
+private:
+    QFile file_;
+    LogPosition pos_;
+    bool atEnd_ = false;
+};
+
+// Whole, non-empty lines of the log after position (no parsing: quick).
+qint64 countLinesAfter(const QString& path, LogPosition from);
+
+}  // namespace quarn::records

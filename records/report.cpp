@@ -1,0 +1,173 @@
+#include "records/report.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUuid>
+#include <algorithm>
+
+#include "records/log_reader.h"
+
+namespace quarn::records {
+
+namespace {
+
+struct Group {
+    ReportRow row;
+    QList<double> seconds;
+};
+
+// What the report needs of one record.
+struct Session {
+    QString key, serial, id, outcome;
+    QDateTime started;  // invalid: sorts after every valid time, as NULL does
+    double seconds = -1;
+};
+
+bool earlier(const Session& a, const Session& b) {
+    if (a.started.isValid() != b.started.isValid()) return a.started.isValid();
+    return std::tie(a.started, a.id) < std::tie(b.started, b.id);
+}
+
+Session sessionOf(const QJsonObject& r, const QString& by) {
+    Session s;
+    s.started =
+        QDateTime::fromString(r.value(QLatin1String("started")).toString(), Qt::ISODateWithMs);
+    if (by == QLatin1String("day"))
+        s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
+                                    : QString();
+    else if (!by.isEmpty())
+        s.key = r.value(by).toString();
+    s.serial = r.value(QLatin1String("serial")).toString();
+    s.id =
+        QUuid::fromString(r.value(QLatin1String("id")).toString()).toString(QUuid::WithoutBraces);
+    s.outcome = r.value(QLatin1String("outcome")).toString();
+    if (r.value(QLatin1String("seconds")).isDouble())
+        s.seconds = r.value(QLatin1String("seconds")).toDouble();
+    return s;
+}
+
+// A unit is a session without a serial number, or its serial number's first.
+void add(Group& g, const Session& s, bool unit) {
+    const bool good = s.outcome == QLatin1String("good");
+    ++g.row.sessions;
+    good ? ++g.row.good : ++g.row.failed[s.outcome];
+    if (s.seconds >= 0) g.seconds << s.seconds;
+    g.row.units += unit;
+    g.row.firstPassGood += unit && good;
+}
+
+// As percentile_cont(0.5): the middle value, or the mean of the two middle ones.
+double median(QList<double> v) {
+    if (v.isEmpty()) return -1;
+    std::sort(v.begin(), v.end());
+    const qsizetype m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+ReportRow finish(Group& g) {
+    g.row.medianSeconds = median(g.seconds);
+    for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
+    return g.row;
+}
+
+}  // namespace
+
+void completeReport(Report& report, const ReportRequest& request) {
+    if (!request.by.isEmpty() || !report.rows.isEmpty() || !report.error.isEmpty()) return;
+    Group none;
+    report.rows << finish(none);
+}
+
+const QStringList& reportGroupings() {
+    static const QStringList list{"day", "station", "file", "slot", "operator"};
+    return list;
+}
+
+const QStringList& failingOutcomes() {
+    static const QStringList list{"input", "port", "handshake", "login", "transfer", "interrupted"};
+    return list;
+}
+
+Report reportFromLog(const QString& logPath, const ReportRequest& request,
+                     const std::function<void(const QString&)>& warn) {
+    Report report;
+    LogReader reader;
+    if (!reader.open(logPath, {}, &report.error)) return report;
+    QList<Session> sessions;
+    QHash<QString, Session> firstBySerial;  // over the whole log, as the push keeps first_pass
+    while (!reader.atEnd()) {
+        const LogBatch batch = reader.next(1000);
+        for (const QString& w : batch.warnings) warn(w);
+        for (const QJsonObject& r : batch.records) {
+            sessions << sessionOf(r, request.by);
+            const Session& s = sessions.last();
+            auto it = firstBySerial.find(s.serial);
+            if (!s.serial.isEmpty() && (it == firstBySerial.end() || earlier(s, *it)))
+                firstBySerial[s.serial] = s;
+        }
+    }
+    QMap<QString, Group> groups;
+    for (const Session& s : std::as_const(sessions)) {
+        if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
+            continue;
+        add(groups[s.key], s, s.serial.isEmpty() || firstBySerial.value(s.serial).id == s.id);
+    }
+    for (auto it = groups.begin(); it != groups.end(); ++it) {
+        it->row.key = it.key();
+        report.rows << finish(*it);
+    }
+    completeReport(report, request);
+    return report;
+}
+
+QString reportText(const Report& report, const ReportRequest& request) {
+    QStringList head{request.by.isEmpty() ? QStringLiteral("all") : request.by,
+                     QStringLiteral("sessions"), QStringLiteral("good")};
+    head += failingOutcomes();
+    head << QStringLiteral("first-pass") << QStringLiteral("median-s");
+    QList<QStringList> lines{head};
+    for (const ReportRow& r : report.rows) {
+        QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
+                          QString::number(r.sessions), QString::number(r.good)};
+        for (const QString& o : failingOutcomes()) cells << QString::number(r.failed.value(o));
+        cells << (r.units ? QStringLiteral("%1%").arg(100.0 * r.firstPassGood / r.units, 0, 'f', 1)
+                          : QStringLiteral("-"));
+        cells << (r.medianSeconds < 0 ? QStringLiteral("-")
+                                      : QString::number(r.medianSeconds, 'f', 1));
+        lines << cells;
+    }
+    QList<int> width(head.size(), 0);
+    for (const QStringList& l : lines)
+        for (int i = 0; i < l.size(); ++i) width[i] = std::max(width[i], int(l[i].size()));
+    QString text;
+    for (const QStringList& l : lines) {
+        QStringList padded;
+        for (int i = 0; i < l.size(); ++i)
+            padded << (i == 0 ? l[i].leftJustified(width[i]) : l[i].rightJustified(width[i]));
+        text += padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QByteArray reportJson(const Report& report, const ReportRequest& request) {
+    QJsonArray rows;
+    for (const ReportRow& r : report.rows) {
+        QJsonObject failed;
+        for (auto it = r.failed.begin(); it != r.failed.end(); ++it) failed[it.key()] = it.value();
+        QJsonObject o{{"sessions", r.sessions},
+                      {"good", r.good},
+                      {"failed", failed},
+                      {"units", r.units},
+                      {"first_pass_good", r.firstPassGood}};
+        if (!request.by.isEmpty()) o[request.by] = r.key;
+        o["first_pass_yield"] =
+            r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
+        o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
+        rows.append(o);
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace quarn::records

@@ -1,0 +1,53 @@
+#pragma once
+// What the records say, grouped: sessions, good, failed by outcome, first-pass
+// yield and median seconds. The same figures from the database (one query)
+// or from a local log (read through). First-pass yield counts units: a serial
+// number is one unit however often it was loaded, judged by its first session
+// of all (on any station), and counted in that session's group; a session
+// without a serial number is a unit of its own.
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace quarn::records {
+
+struct ReportRequest {
+    QString by;       // "", day, station, file, slot or operator
+    QDateTime since;  // invalid: every record
+};
+
+struct ReportRow {
+    QString key;  // the group's value (a day yyyy-MM-dd, a station, ...); "" for all
+    qint64 sessions = 0;
+    qint64 good = 0;
+    QMap<QString, qint64> failed;  // by outcome; every failing outcome present
+    qint64 units = 0;              // for first-pass yield
+    qint64 firstPassGood = 0;
+    double medianSeconds = -1;  // -1: no session had seconds
+};
+
+struct Report {
+    QList<ReportRow> rows;  // ordered by key
+    QString error;          // not empty: no report (unreachable, unreadable log)
+};
+
+// The grouping keys --by takes, and the failing outcomes in report order.
+const QStringList& reportGroupings();
+const QStringList& failingOutcomes();
+
+Report reportFromLog(const QString& logPath, const ReportRequest& request,
+                     const std::function<void(const QString&)>& warn);
+Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& request);
+
+// Without a grouping a report has its one row, zeros when nothing matched.
+void completeReport(Report& report, const ReportRequest& request);
+
+// A table for people, and a JSON array of objects.
+QString reportText(const Report& report, const ReportRequest& request);
+QByteArray reportJson(const Report& report, const ReportRequest& request);
+
+}  // namespace quarn::records

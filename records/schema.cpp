@@ -1,0 +1,143 @@
+#include "records/schema.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlField>
+#include <QStringBuilder>
+
+namespace quarn::records {
+
+namespace {
+
+const char* sqlType(ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::Uuid:
+            return "uuid";
+        case ColumnKind::Time:
+            return "timestamptz";
+        case ColumnKind::Real:
+            return "double precision";
+        case ColumnKind::Count:
+            return "integer";
+        case ColumnKind::Text:
+            return "text";
+    }
+    return "text";
+}
+
+const char* const kView =
+    "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
+    "SELECT date_trunc('day', started) AS day, station,\n"
+    "       count(*) AS sessions,\n"
+    "       count(*) FILTER (WHERE outcome = 'good') AS good,\n"
+    "       count(*) FILTER (WHERE outcome <> 'good') AS failed,\n"
+    "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END)\n"
+    "         FILTER (WHERE coalesce(serial, '') = '' OR first_pass) AS first_pass_yield,\n"
+    "       percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds\n"
+    "FROM quarn_sessions\n"
+    "GROUP BY 1, 2;\n";
+
+// The value of one key as SQL, NULL when missing or of the wrong kind.
+QVariant columnValue(const QJsonValue& v, ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::Uuid:
+        case ColumnKind::Text:
+            if (v.isUndefined() || v.isNull()) return {};
+            return v.isString() ? v.toString().remove(QChar(0)) : v.toVariant().toString();
+        case ColumnKind::Time: {
+            const QDateTime t = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+            return t.isValid() ? QVariant(t.toUTC().toString(Qt::ISODateWithMs)) : QVariant();
+        }
+        case ColumnKind::Real:
+            return v.isDouble() ? QVariant(v.toDouble()) : QVariant();
+        case ColumnKind::Count: {
+            const double d = v.toDouble(-1e300);
+            const bool whole = v.isDouble() && d == qint64(d) && d >= INT32_MIN && d <= INT32_MAX;
+            return whole ? QVariant(int(d)) : QVariant();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+const QList<Column>& columns() {
+    static const QList<Column> list{
+        {"id", ColumnKind::Uuid},       {"started", ColumnKind::Time},
+        {"seconds", ColumnKind::Real},  {"station", ColumnKind::Text},
+        {"operator", ColumnKind::Text}, {"serial", ColumnKind::Text},
+        {"slot", ColumnKind::Text},     {"port", ColumnKind::Text},
+        {"device", ColumnKind::Text},   {"file", ColumnKind::Text},
+        {"length", ColumnKind::Count},  {"bytes", ColumnKind::Count},
+        {"blocks", ColumnKind::Count},  {"repeats", ColumnKind::Count},
+        {"sha256", ColumnKind::Text},   {"image_sha256", ColumnKind::Text},
+        {"outcome", ColumnKind::Text},  {"message", ColumnKind::Text},
+        {"version", ColumnKind::Text},
+    };
+    return list;
+}
+
+QStringList schemaStatements() {
+    QString table = QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_sessions (\n");
+    for (const Column& c : columns()) {
+        table += QStringLiteral("    \"%1\" %2")
+                     .arg(QLatin1String(c.key), QLatin1String(sqlType(c.kind)));
+        if (c.kind == ColumnKind::Uuid) table += QStringLiteral(" PRIMARY KEY");
+        table += QLatin1String(&c == &columns().last() ? "\n" : ",\n");
+    }
+    table += QStringLiteral(");\n");
+    table.insert(table.lastIndexOf(QLatin1String("\n);")),
+                 QStringLiteral(",\n    first_pass boolean  -- the serial number's first session"));
+    return {table,
+            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
+                           "ON quarn_sessions (started);\n"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_station_started "
+                           "ON quarn_sessions (station, started);\n"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
+                           "ON quarn_sessions (serial, started, id);\n"),
+            QString::fromLatin1(kView)};
+}
+
+namespace {
+
+QString sqlText(const QVariant& v, const QSqlDriver& driver) {
+    QSqlField field(QString(), v.isValid() ? v.metaType() : QMetaType::fromType<QString>());
+    field.setValue(v);
+    return driver.formatValue(field);
+}
+
+QString serialOf(const QJsonObject& r) {
+    return columnValue(r.value(QLatin1String("serial")), ColumnKind::Text).toString();
+}
+
+}  // namespace
+
+QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
+    QString sql = QStringLiteral("INSERT INTO quarn_sessions (");
+    for (const Column& c : columns()) sql += QLatin1Char('"') % QLatin1String(c.key) % "\",";
+    sql += QStringLiteral("first_pass) VALUES ");
+    for (const QJsonObject& r : records) {
+        sql += QLatin1String(&r == &records.first() ? "(" : ",(");
+        for (const Column& c : columns())
+            sql += sqlText(columnValue(r.value(QLatin1String(c.key)), c.kind), driver) % ",";
+        // Taken as the first until firstPassStatement finds an earlier session.
+        sql += QLatin1String(serialOf(r).isEmpty() ? "NULL)" : "true)");
+    }
+    return sql + QStringLiteral(" ON CONFLICT (id) DO NOTHING");
+}
+
+QString firstPassStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
+    QStringList serials;
+    for (const QJsonObject& r : records)
+        if (!serialOf(r).isEmpty()) serials << sqlText(serialOf(r), driver);
+    serials.removeDuplicates();
+    if (serials.isEmpty()) return QString();
+    return QStringLiteral(
+               "UPDATE quarn_sessions s SET first_pass = (s.id = f.id)"
+               " FROM (SELECT DISTINCT ON (serial) serial, id FROM quarn_sessions"
+               "       WHERE serial IN (%1) ORDER BY serial, started, id) f"
+               " WHERE s.serial = f.serial AND s.first_pass IS DISTINCT FROM (s.id = f.id)")
+        .arg(serials.join(QLatin1Char(',')));
+}
+
+}  // namespace quarn::records

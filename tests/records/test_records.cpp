@@ -1,0 +1,425 @@
+// quarn-records and quarn-flash's push against a PostgreSQL server of the
+// test's own: every column arrives, nothing twice, nothing lost when the
+// server is down or the push is killed, damaged lines named, the report the
+// same from the log and from the database, and a download never held up.
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+#include <memory>
+
+#include "records/database_url.h"
+#include "records/image_digest.h"
+#include "records/pusher.h"
+#include "tests/support/pg_server.h"
+#include "tests/support/test_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QString kFlash = QStringLiteral(QUARN_FLASH_PATH);
+const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
+
+struct Run {
+    int exit = -1;
+    QString out, err;
+    qint64 ms = 0;
+};
+
+Run finish(QProcess& p) {
+    Run r;
+    if (!p.waitForFinished(120000)) p.kill(), p.waitForFinished();
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// The numbers of "N record(s) sent, M new; K wait".
+QList<int> pushFigures(const QString& out) {
+    static const QRegularExpression re(
+        QStringLiteral("(\\d+) record\\(s\\) sent, (\\d+) new; (\\d+) wait"));
+    const auto m = re.match(out);
+    return m.hasMatch()
+               ? QList<int>{m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()}
+               : QList<int>{-1, -1, -1};
+}
+
+// A TCP port that takes connections into its backlog and never answers.
+struct SilentServer {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+    SilentServer() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(fd, 16) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd); }
+};
+
+}  // namespace
+
+class TestRecords : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PgServer> pg_;
+    QTemporaryDir dir_;
+    QString log_;
+
+    void start(QProcess& p, const QString& program, const QStringList& args, const QString& db) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_DB"), db);
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        QVERIFY(p.waitForStarted());
+    }
+    Run records(const QStringList& args, const QString& db = {}) {
+        QProcess p;
+        start(p, kRecords, args, db);
+        return finish(p);
+    }
+    Run push() {
+        return records({QStringLiteral("push"), QStringLiteral("--log"), log_}, pg_->url());
+    }
+    int rows() { return pg_->sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toInt(); }
+    void writeLog(const QByteArray& text) {
+        QFile f(log_);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(text) == text.size());
+    }
+    Run flash(const QString& port, const QString& db) {
+        const QString file = writeFile(dir_.path(), QStringLiteral("fw.bin"), patternBytes(1000));
+        QProcess p;
+        start(p, kFlash,
+              {"--file", file, "--length", "1000", "--json", "--log", log_, "-p", port, "--station",
+               "bay-3", "--operator", "ann", "--serial", port + "=SN-9"},
+              db);
+        QElapsedTimer clock;
+        clock.start();
+        Run r = finish(p);
+        r.ms = clock.elapsed();
+        return r;
+    }
+
+private slots:
+    void initTestCase() {
+        pg_ = std::make_unique<PgServer>();
+        QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
+    }
+    void init() {
+        pg_->sql(QStringLiteral(
+            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions"));
+        log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
+                                 .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
+    }
+
+    // The URL forms, and what reaches the driver.
+    void databaseUrl_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("parsed");  // host|port|db|user|options, or the error
+        QTest::newRow("tcp") << "postgresql://qa@db.plant:5433/records"
+                             << "db.plant|5433|records|qa|connect_timeout=10;keepalives_idle=30";
+        QTest::newRow("socket") << "postgresql:///records?host=/run/postgresql"
+                                << "/run/postgresql|-1|records||connect_timeout=10;keepalives";
+        QTest::newRow("tls")
+            << "postgres://qa@db/r?sslmode=verify-full&sslrootcert=/etc/"
+               "my%20ca.pem&connect_timeout=3"
+            << "db|-1|r|qa|sslmode='verify-full';sslrootcert='/etc/my ca.pem';connect_timeout='3';"
+               "keepalives_idle=30";
+        QTest::newRow("password") << "postgresql://qa:secret@db/r"
+                                  << "no password";
+        QTest::newRow("other scheme") << "mysql://db/r"
+                                      << "no PostgreSQL URL";
+    }
+    void databaseUrl() {
+        QFETCH(QString, url);
+        QFETCH(QString, parsed);
+        const quarn::records::DatabaseTarget t = quarn::records::parseDatabaseUrl(url);
+        const QString got = t.error.isEmpty() ? QStringList{t.host, QString::number(t.port),
+                                                            t.database, t.user, t.options.join(';')}
+                                                    .join('|')
+                                              : t.error;
+        QVERIFY2(got.startsWith(parsed) || got.contains(parsed), qPrintable(got));
+    }
+
+    // The image hash against the simulator's own idea of the image, for
+    // lengths around a block's edge and a file of exactly that many bytes.
+    void imageDigest_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("more");  // bytes the file holds past the length
+        for (int n : {-5, 0, 1, 63, 64, 65, 127, 128, 2000})
+            for (int more : {0, 10}) QTest::addRow("%d+%d", n, more) << n << more;
+    }
+    void imageDigest() {
+        QFETCH(int, length);
+        QFETCH(int, more);
+        const QByteArray file = patternBytes(qMax(length, 1) + more, 3);
+        const QString path = writeFile(dir_.path(), QStringLiteral("digest.bin"), file);
+        const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), length));
+        QCOMPARE(quarn::records::imageSha256(path, int16_t(length)).toHex(),
+                 QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    }
+
+    // A real quarn-flash run: its push in the background brings the record
+    // with every column, each equal to the logged key.
+    void flashRecordArrives() {
+        SimPort unit({}, 1);
+        const Run r = flash(QStringLiteral("COM1"), pg_->url());
+        QCOMPARE(r.exit, 0);
+        QVERIFY(QTest::qWaitFor([&] { return rows() == 1; }, 20000));
+        const QJsonObject logged = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        const QJsonObject row =
+            QJsonDocument::fromJson(
+                pg_->sql(QStringLiteral("SELECT row_to_json(s) FROM quarn_sessions s")).toUtf8())
+                .object();
+        QStringList columns = logged.keys() << QStringLiteral("first_pass");
+        columns.sort();
+        QCOMPARE(row.keys(), columns);
+        QCOMPARE(row["first_pass"].toBool(), true);
+        for (const QString& key : logged.keys()) {
+            if (key == QLatin1String("started")) continue;
+            QVERIFY2(!row[key].isNull() && row[key].toVariant() == logged[key].toVariant(),
+                     qPrintable(key));
+        }
+        QCOMPARE(QDateTime::fromString(row["started"].toString(), Qt::ISODateWithMs),
+                 QDateTime::fromString(logged["started"].toString(), Qt::ISODateWithMs));
+        QCOMPARE(row["serial"].toString(), QStringLiteral("SN-9"));
+    }
+
+    // Sent twice (the sent position lost): the rows stay one per record.
+    void secondPushAddsNothing() {
+        writeLog(sampleRecords(50));
+        QCOMPARE(pushFigures(push().out), (QList<int>{50, 50, 0}));
+        QCOMPARE(pushFigures(push().out), (QList<int>{0, 0, 0}));
+        QVERIFY(QFile::remove(log_ + QStringLiteral(".sent")));
+        const Run again = push();
+        QCOMPARE(again.exit, 0);
+        QCOMPARE(pushFigures(again.out), (QList<int>{50, 0, 0}));
+        QCOMPARE(rows(), 50);
+    }
+
+    // The URL's options reach the server's client library: a bad one is
+    // refused, and a server that never answers is given up after connect_timeout.
+    void connectionOptions() {
+        writeLog(sampleRecords(1));
+        SilentServer quiet;
+        const QString silent =
+            QStringLiteral("postgresql://127.0.0.1:%1/x?connect_timeout=2").arg(quiet.port);
+        for (const auto& [url, why] : {std::pair{pg_->url() + "&sslmode=bogus", "sslmode"},
+                                       std::pair{silent, "timeout expired"}}) {
+            QElapsedTimer clock;
+            clock.start();
+            const Run r = records({"push", "--log", log_}, url);
+            QCOMPARE(r.exit, 2);
+            QVERIFY2(r.err.contains(QLatin1String(why)), qPrintable(r.err));
+            QVERIFY(clock.elapsed() < 6000);
+        }
+    }
+
+    // A log replaced by another (rotated) is sent from its top.
+    void replacedLog() {
+        writeLog(sampleRecords(5));
+        QCOMPARE(push().exit, 0);
+        const QString next = log_ + QStringLiteral(".new");
+        QVERIFY(QFile::rename(log_, next));
+        writeLog(sampleRecords(8));
+        QVERIFY(QFile::remove(next));
+        QCOMPARE(pushFigures(push().out), (QList<int>{8, 8, 0}));
+    }
+
+    // Server down: exit 2, the records wait; back up: all of them go.
+    void serverDown() {
+        writeLog(sampleRecords(20));
+        QVERIFY(pg_->stop());
+        const Run down = push();
+        QVERIFY(pg_->start());
+        QCOMPARE(down.exit, 2);
+        QVERIFY2(down.err.contains("nothing is lost"), qPrintable(down.err));
+        QCOMPARE(pushFigures(down.out), (QList<int>{0, 0, 20}));
+        QCOMPARE(push().exit, 0);
+        QCOMPARE(rows(), 20);
+    }
+
+    // kill -9 after the first commit; the next push completes: exactly 10,000.
+    void killedPush() {
+        writeLog(sampleRecords(10000));
+        QProcess p;
+        start(p, kRecords, {"push", "--log", log_}, pg_->url());
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(log_ + ".sent"); }, 30000));
+        p.kill();
+        p.waitForFinished();
+        const int before = rows();
+        QVERIFY2(before > 0 && before < 10000, qPrintable(QString::number(before)));
+        const Run again = push();
+        QCOMPARE(again.exit, 0);
+        QCOMPARE(rows(), 10000);
+        QVERIFY(pushFigures(again.out)[1] == 10000 - before);
+    }
+
+    // Two pushers of one log at once: between them each record is sent once.
+    void twoPushers() {
+        writeLog(sampleRecords(10000));
+        QProcess a, b;
+        start(a, kRecords, {"push", "--log", log_}, pg_->url());
+        start(b, kRecords, {"push", "--log", log_}, pg_->url());
+        const Run ra = finish(a), rb = finish(b);
+        QCOMPARE(ra.exit + rb.exit, 0);
+        QCOMPARE(pushFigures(ra.out)[0] + pushFigures(rb.out)[0], 10000);
+        QCOMPARE(rows(), 10000);
+    }
+
+    // Damaged lines are named and skipped; a line still being written waits.
+    void damagedLines() {
+        const QList<QByteArray> good = sampleRecords(3).split('\n');
+        writeLog(good[0] + "\n{\"id\": \"half a rec\n" + good[1] +
+                 "\n[1, 2]\n{\"id\": \"no-uuid\"}\n" + good[2]);
+        const Run r = push();
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.err.contains(" line 2: damaged") && r.err.contains(" line 4: damaged") &&
+                     r.err.contains(" line 5: damaged"),
+                 qPrintable(r.err));
+        QCOMPARE(r.err.count(QStringLiteral(": damaged record")), 3);
+        QCOMPARE(pushFigures(r.out), (QList<int>{2, 2, 0}));  // the last line is not whole yet
+        writeLog("\n");
+        QCOMPARE(pushFigures(push().out), (QList<int>{1, 1, 0}));
+        QCOMPARE(rows(), 3);
+    }
+
+    // The report, from the log and from the database: the same figures.
+    void report() {
+        writeLog(sampleRecords(30, 3));
+        QCOMPARE(push().exit, 0);
+        // Then, pushed late: SN-3 (good at station-0) had been loaded before,
+        // at station-2, so station-0 loses it as a unit; SN-0 again, later.
+        auto again = [](const char* serial, const char* station, const char* started) {
+            QJsonObject o = QJsonDocument::fromJson(sampleRecords(1)).object();
+            o["serial"] = serial, o["station"] = station, o["started"] = started;
+            return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+        };
+        writeLog(again("SN-3", "station-2", "2026-11-30T06:00:00.000Z") +
+                 again("SN-0", "station-1", "2026-12-01T07:00:00.000Z"));
+        QCOMPARE(push().exit, 0);
+        for (const char* by : {"day", "file", "slot", "operator", "station"}) {
+            const Run fromLog = records({"report", "--log", log_, "--by", by, "--json"});
+            const Run fromDb = records({"report", "--db", pg_->url(), "--by", by, "--json"});
+            QCOMPARE(fromLog.exit + fromDb.exit, 0);
+            QCOMPARE(QJsonDocument::fromJson(fromDb.out.toUtf8()),
+                     QJsonDocument::fromJson(fromLog.out.toUtf8()));
+        }
+        const Run fromDb = records({"report", "--db", pg_->url(), "--by", "station", "--json"});
+        const QJsonObject first =
+            QJsonDocument::fromJson(fromDb.out.toUtf8()).array()[0].toObject();
+        // station-0 holds records 0, 3, ..., 27: 0, 21 failed; seconds 4 + i % 5.
+        QCOMPARE(first["station"].toString(), QStringLiteral("station-0"));
+        QCOMPARE(first["sessions"].toInt(), 10);
+        QCOMPARE(first["good"].toInt(), 8);
+        QCOMPARE(first["failed"].toObject()["transfer"].toInt(), 2);
+        QCOMPARE(first["units"].toInt(), 9);
+        QCOMPARE(pg_->sql("SELECT sum(sessions) || '|' || sum(good) FROM quarn_yield_daily"),
+                 QStringLiteral("32|25"));
+        QCOMPARE(first["first_pass_good"].toInt(), 7);
+        QCOMPARE(
+            QJsonDocument::fromJson(fromDb.out.toUtf8()).array()[1].toObject()["units"].toInt(),
+            10);
+        QCOMPARE(first["median_seconds"].toDouble(), 6.0);
+        const Run since =
+            records({"report", "--db", pg_->url(), "--since", "2026-12-01T06:00:20Z", "--json"});
+        QCOMPARE(
+            QJsonDocument::fromJson(since.out.toUtf8()).array()[0].toObject()["sessions"].toInt(),
+            11);
+        const Run none = records({"report", "--log", log_, "--since", "2026-12-02"});
+        QVERIFY2(none.out.contains(QRegularExpression("\\nall +0 +0 ")), qPrintable(none.out));
+    }
+
+    // The station's pusher: a failed push says so and tries again by itself.
+    void pusherRetries() {
+        writeLog(sampleRecords(5));
+        QVERIFY(pg_->stop());
+        quarn::records::Pusher pusher(log_, pg_->url());
+        pusher.retryMs = 300;
+        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        QCOMPARE(pusher.pending(), 5);
+        pusher.pushSoon();
+        QVERIFY(failed.wait(15000));
+        QVERIFY(pg_->start());
+        QVERIFY(QTest::qWaitFor([&] { return pusher.pending() == 0; }, 15000));
+        QCOMPARE(rows(), 5);
+    }
+
+    // --retry: one push of a log tries again until the server is back; a
+    // second one at the same time makes its one attempt and leaves it at that.
+    void retryingPush() {
+        writeLog(sampleRecords(5));
+        QVERIFY(pg_->stop());
+        QProcess retrier;
+        start(retrier, kRecords, {"push", "--log", log_, "--retry", "1"}, pg_->url());
+        retrier.setReadChannel(QProcess::StandardError);
+        QVERIFY(retrier.waitForReadyRead(10000));
+        const Run second = records({"push", "--log", log_, "--retry", "1"}, pg_->url());
+        QVERIFY(pg_->start());
+        QCOMPARE(second.exit, 2);
+        QVERIFY2(second.err.count("nothing is lost") == 1, qPrintable(second.err));
+        const Run first = finish(retrier);
+        QCOMPARE(first.exit, 0);
+        QVERIFY2(first.err.contains("trying again in 1 s"), qPrintable(first.err));
+        QCOMPARE(rows(), 5);
+    }
+
+    // Usage errors: exit 1.
+    void usage_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{"frob"};
+        QTest::newRow("no database") << QStringList{"push"};
+        QTest::newRow("password") << QStringList{"push", "--db", "postgresql://a:pw@h/d"};
+        QTest::newRow("by what") << QStringList{"report", "--by", "colour"};
+        QTest::newRow("db and log")
+            << QStringList{"report", "--db", "postgresql:///d", "--log", "x"};
+        QTest::newRow("since when") << QStringList{"report", "--since", "yesterday"};
+        QTest::newRow("retry report") << QStringList{"report", "--retry", "5"};
+    }
+    void usage() {
+        QFETCH(QStringList, args);
+        QCOMPARE(records(args).exit, 1);
+    }
+
+    // A database that is down or never answers: quarn-flash ends in its normal
+    // time with exit 0, says how many records wait, and they go later.
+    void flashWithDatabaseDown_data() {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("server stopped") << false;
+        QTest::newRow("server silent") << true;
+    }
+    void flashWithDatabaseDown() {
+        QFETCH(bool, silent);
+        SimPort unit({}, 2);
+        const Run alone = flash(QStringLiteral("COM2"), QString());
+        SilentServer quiet;
+        const QString db =
+            silent ? QStringLiteral("postgresql://127.0.0.1:%1/x").arg(quiet.port) : pg_->url();
+        if (!silent) QVERIFY(pg_->stop());
+        const Run r = flash(QStringLiteral("COM2"), db);
+        if (!silent) QVERIFY(pg_->start());
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.ms < alone.ms + 4000,
+                 qPrintable(QString("%1 ms, alone %2 ms").arg(r.ms).arg(alone.ms)));
+        QVERIFY2(r.err.contains("2 record(s) wait for the database"), qPrintable(r.err));
+        QCOMPARE(push().exit, 0);
+        QCOMPARE(rows(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecords)
+#include "test_records.moc"

@@ -1,0 +1,131 @@
+#include "tests/support/pg_server.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QUuid>
+
+namespace testsupport {
+
+namespace {
+const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+const char* const kUser = "quarn";
+
+// The server will not run as root: its programs run as "postgres" then.
+bool asPostgres() { return ::geteuid() == 0; }
+}  // namespace
+
+PgServer::PgServer(bool durable) : durable_(durable) {
+    if (!dir_.isValid()) {
+        error_ = QStringLiteral("no temporary folder");
+        return;
+    }
+    if (asPostgres()) {
+        const passwd* pw = ::getpwnam("postgres");
+        if (!pw ||
+            ::chown(QFile::encodeName(dir_.path()).constData(), pw->pw_uid, pw->pw_gid) != 0) {
+            error_ = QStringLiteral("cannot give the folder to the user postgres");
+            return;
+        }
+    }
+    QString out;
+    if (!run(kBin + QStringLiteral("initdb"),
+             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"),
+              QString::fromLatin1(kUser), QStringLiteral("--auth=trust"),
+              QStringLiteral("--no-sync"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--locale=C")},
+             &out)) {
+        error_ = QStringLiteral("initdb failed: ") + out;
+        return;
+    }
+    if (!start()) error_ = QStringLiteral("the server did not start");
+}
+
+PgServer::~PgServer() {
+    if (QFile::exists(dir_.filePath(QStringLiteral("data/postmaster.pid")))) stop();
+}
+
+QString PgServer::url() const {
+    return QStringLiteral("postgresql:///postgres?host=%1&user=%2")
+        .arg(dir_.path(), QLatin1String(kUser));
+}
+
+bool PgServer::start() {
+    QString options = QStringLiteral("-k %1 -c listen_addresses=''").arg(dir_.path());
+    if (!durable_) options += QStringLiteral(" -c fsync=off -c synchronous_commit=off");
+    return run(kBin + QStringLiteral("pg_ctl"),
+               {QStringLiteral("start"), QStringLiteral("-w"), QStringLiteral("-D"),
+                dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"),
+                dir_.filePath(QStringLiteral("server.log")), QStringLiteral("-o"), options});
+}
+
+bool PgServer::stop() {
+    return run(
+        kBin + QStringLiteral("pg_ctl"),
+        {QStringLiteral("stop"), QStringLiteral("-w"), QStringLiteral("-m"),
+         QStringLiteral("immediate"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data"))});
+}
+
+QString PgServer::sql(const QString& statement) const {
+    QString out;
+    run(kBin + QStringLiteral("psql"),
+        {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), QString::fromLatin1(kUser),
+         QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-XAtq"),
+         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"), statement},
+        &out);
+    return out.trimmed();
+}
+
+bool PgServer::run(const QString& program, const QStringList& args, QString* out) const {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setWorkingDirectory(dir_.path());
+    if (asPostgres())
+        p.start(QStringLiteral("runuser"),
+                QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"),
+                            program} +
+                    args);
+    else
+        p.start(program, args);
+    const bool done = p.waitForFinished(60000);
+    if (out) *out = QString::fromLocal8Bit(p.readAll());
+    return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QByteArray sampleRecords(int n, int stations) {
+    const QDateTime base =
+        QDateTime::fromString(QStringLiteral("2026-12-01T06:00:00Z"), Qt::ISODate);
+    const QString sha = QString(64, QLatin1Char('a'));
+    QByteArray out;
+    for (int i = 0; i < n; ++i) {
+        const bool good = i % 7 != 0;
+        const QJsonObject o{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                            {"version", "1.1.0"},
+                            {"station", QStringLiteral("station-%1").arg(i % stations)},
+                            {"operator", "ann"},
+                            {"serial", QStringLiteral("SN-%1").arg(i)},
+                            {"slot", "/dev/serial/by-id/usb-FTDI-if00"},
+                            {"port", "COM1"},
+                            {"device", "/dev/ttyUSB0"},
+                            {"file", "/srv/fw/qx200.bin"},
+                            {"length", 2000},
+                            {"bytes", 2048},
+                            {"blocks", 32},
+                            {"repeats", i % 3},
+                            {"sha256", good ? sha : QString(64, QLatin1Char('b'))},
+                            {"image_sha256", sha},
+                            {"outcome", good ? "good" : "transfer"},
+                            {"message", good ? "" : "No reply at block 5 of 32 (last reply 44)"},
+                            {"started", base.addSecs(i).toString(Qt::ISODateWithMs)},
+                            {"seconds", 4.0 + i % 5}};
+        out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    }
+    return out;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,47 @@
+#pragma once
+// A PostgreSQL server of the test's own: a fresh cluster in a temporary
+// folder, listening only on a Unix socket in that folder, stopped and removed
+// on destruction. Debian's server programs (initdb, pg_ctl, psql) run as the
+// user "postgres" when the tests run as root, which the server refuses.
+// Should the test die, the server ends by itself within a minute of its
+// folder being removed.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+class PgServer {
+public:
+    // durable=false turns fsync off: quicker, for tests that never crash the server.
+    explicit PgServer(bool durable = false);
+    ~PgServer();
+    PgServer(const PgServer&) = delete;
+    PgServer& operator=(const PgServer&) = delete;
+
+    bool ok() const { return error_.isEmpty(); }
+    QString error() const { return error_; }
+    // postgresql:///postgres?host=FOLDER&user=quarn
+    QString url() const;
+
+    bool start();
+    bool stop();  // immediate: as a crash or a pulled cable would
+    // Runs SQL through psql; the result's rows, fields separated by '|'.
+    // On an error the output begins "ERROR".
+    QString sql(const QString& statement) const;
+
+private:
+    bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
+
+    QTemporaryDir dir_;
+    QString error_;
+    bool durable_;
+};
+
+// n records as quarn-flash writes them, one JSON line each: every key set,
+// record i at station "station-(i % stations)", serial "SN-i", started i
+// seconds after 2026-12-01, every seventh a transfer failure.
+QByteArray sampleRecords(int n, int stations = 1);
+
+}  // namespace testsupport
