@@ -2,15 +2,19 @@
 // the port opens, is refused, carries bytes, floods, or vanishes.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "link/download_link.h"
 #include "link/serial_port.h"
 #include "ports/port_map.h"
 #include "tests/support/test_support.h"
@@ -51,6 +55,10 @@ private slots:
     void refusals();
     void farEndGoneClosesThePortWithoutSpinning();
     void floodIsHeldBackAtTheCap();
+    void closeDrains_data();
+    void closeDrains();
+    void lineFaultsEndTheSessionAtOnce_data();
+    void lineFaultsEndTheSessionAtOnce();
 };
 
 void TestSerialPort::settingsText_data() {
@@ -225,6 +233,92 @@ void TestSerialPort::floodIsHeldBackAtTheCap() {
     QCOMPARE(port.inBufferCount(), int16_t(32767));
     port.setInputLen(0);
     QVERIFY(port.input().size() <= SerialPort::kReadBufferCap);
+}
+
+// Bytes written just before the close leave before it: a far end that reads
+// gets every one; one that reads nothing holds the close no longer than their
+// wire time plus the margin.
+void TestSerialPort::closeDrains_data() {
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("far end reads") << true;
+    QTest::newRow("far end stalls") << false;
+}
+
+void TestSerialPort::closeDrains() {
+    QFETCH(bool, reads);
+    const QByteArray bytes(100 * 1024, '\x5A');  // more than a pseudo-terminal holds
+    std::unique_ptr<SimPort> reader;
+    std::unique_ptr<ScriptedUnit> stalled;
+    if (reads)
+        reader = std::make_unique<SimPort>();
+    else
+        stalled = std::make_unique<ScriptedUnit>();
+    SerialPort port;
+    port.setCommPort(1);
+    port.setSettings(QStringLiteral("921600,N,8,1"));
+    QVERIFY(port.setPortOpen(true));
+    port.output(bytes);
+    QElapsedTimer t;
+    t.start();
+    port.setPortOpen(false);
+    const qint64 bound = bytes.size() * 10 * 1000 / 921600 + SerialPort::kCloseDrainMs;
+    QVERIFY2(t.elapsed() < bound + 500, qPrintable(QString::number(t.elapsed())));
+    if (!reads) return;
+    QVERIFY(
+        spinUntil([&] { return reader->unit().received().size() >= size_t(bytes.size()); }, 2000));
+    QCOMPARE(reader->unit().received().size(), size_t(bytes.size()));
+}
+
+// The port's descriptor, found through /proc, for swapping a failing one in.
+int descriptorOf(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        if (fd.symLinkTarget() == target) return fd.fileName().toInt();
+    return -1;
+}
+
+// A fault of the line while the handshake waits for its reply: the exchange
+// ends at once as a lost port, with the system's reason, not at the time-out.
+void TestSerialPort::lineFaultsEndTheSessionAtOnce_data() {
+    QTest::addColumn<bool>("writeFails");  // else: the far end hangs up
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("write refused") << true << QString::fromLocal8Bit(std::strerror(EPIPE));
+    QTest::newRow("far end gone") << false << QStringLiteral("the line hung up");
+}
+
+void TestSerialPort::lineFaultsEndTheSessionAtOnce() {
+    QFETCH(bool, writeFails);
+    QFETCH(QString, reason);
+    ::signal(SIGPIPE, SIG_IGN);
+    useFastClock();
+    ScriptedUnit unit;
+    DownloadLink link;
+    QCOMPARE(link.OpenCom(1), DownloadLink::OpenResult::Opened);
+    link.startTicker();
+    int sockets[2];
+    QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    ::shutdown(sockets[0], SHUT_WR);  // writes fail with EPIPE; nothing to read
+    if (writeFails) QVERIFY(::dup2(sockets[0], descriptorOf(unit.slavePath())) >= 0);
+    bool hungUp = false;
+    onEachPass(link, [&] {
+        if (writeFails || hungUp || link.stage != LinkStage::Handshake) return;
+        unit.hangUp();
+        hungUp = true;
+    });
+    // 2 s for the quiet line, then 2 s for the reply: a wait for the reply's
+    // time-out is plainly late.
+    link.Timeout_timer = 100;
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(link.SendHandshake(), LinkResult::NoReply);
+    QVERIFY2(t.elapsed() < 3200, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(link.MSComm1.lost());
+    QVERIFY(!link.MSComm1.portOpen());
+    // The session's reason text ("The port was lost: ...") quotes this.
+    const QString text = link.MSComm1.errorString();
+    QVERIFY2(text.contains(reason), qPrintable(text));
+    ::close(sockets[0]);
+    ::close(sockets[1]);
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
