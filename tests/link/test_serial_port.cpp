@@ -85,18 +85,23 @@ void TestSerialPort::settingsText() {
 }
 
 void TestSerialPort::devicePaths() {
-    qunsetenv("QUARN_COM4");
-    // Without the variable, COM4 is a port this machine has, or nothing with a reason.
-    QStringList present;
-    for (const PortRecord& p : discoverPorts()) present << p.device;
+    // The layer asks the installed resolver, only for 1..4, and passes its
+    // answer and its reason on unchanged.
+    static QList<int> asked;
+    setComResolver([](int com, QString* why) {
+        asked << com;
+        if (com == 2) return *why = QStringLiteral("nothing is assigned to COM2"), QString();
+        return QStringLiteral("/dev/ttyX%1").arg(com);
+    });
     QString why;
-    const QString com4 = SerialPort::devicePathFor(4, &why);
-    QVERIFY2(com4.isEmpty() ? !why.isEmpty() : present.contains(com4), qPrintable(com4 + why));
-    QVERIFY(SerialPort::devicePathFor(0).isEmpty());
-    QVERIFY(SerialPort::devicePathFor(5).isEmpty());
-    qputenv("QUARN_COM4", "/dev/ttyUSB0");
-    QCOMPARE(SerialPort::devicePathFor(4), QStringLiteral("/dev/ttyUSB0"));
-    qunsetenv("QUARN_COM4");
+    QCOMPARE(SerialPort::devicePathFor(4, &why), QStringLiteral("/dev/ttyX4"));
+    QCOMPARE(SerialPort::devicePathFor(2, &why), QString());
+    QCOMPARE(why, QStringLiteral("nothing is assigned to COM2"));
+    QCOMPARE(SerialPort::devicePathFor(0, &why), QString());
+    QCOMPARE(why, QStringLiteral("no such port number 0"));
+    QCOMPARE(SerialPort::devicePathFor(5), QString());
+    QCOMPARE(asked, (QList<int>{4, 2}));
+    setComResolver(resolveComDevice);
 }
 
 void TestSerialPort::opensAPseudoTerminalDespiteRts() {
@@ -157,15 +162,22 @@ void TestSerialPort::sendQueuedWritesWithoutTheEventLoop() {
 
 void TestSerialPort::refusals_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("missing device") << "missing";
-    QTest::newRow("held by another open") << "held";
-    QTest::newRow("held through a symlink") << "symlink";
-    QTest::newRow("flock by another program") << "flock";
-    QTest::newRow("port number 0") << "number";
+    QTest::addColumn<QString>("reason");  // what the error text must say
+    QTest::newRow("missing device") << "missing"
+                                    << "nothing-here: No such file or directory";
+    QTest::newRow("held by another open") << "held"
+                                          << "Permission error while locking";
+    QTest::newRow("held through a symlink") << "symlink"
+                                            << "Permission error while locking";
+    QTest::newRow("flock by another program") << "flock"
+                                              << "in use by another program";
+    QTest::newRow("port number 0") << "number"
+                                   << "no such port number 0";
 }
 
 void TestSerialPort::refusals() {
     QFETCH(QString, how);
+    QFETCH(QString, reason);
     ScriptedUnit unit;
     QTemporaryDir dir;
     SerialPort first, second;
@@ -191,7 +203,7 @@ void TestSerialPort::refusals() {
     }
     QVERIFY(!openPort(second, com));
     QVERIFY(!second.portOpen());
-    QVERIFY(!second.errorString().isEmpty());
+    QVERIFY2(second.errorString().contains(reason), qPrintable(second.errorString()));
     if (fd >= 0) ::close(fd);
     qunsetenv("QUARN_COM2");
 }
