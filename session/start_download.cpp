@@ -78,7 +78,8 @@ void Form24::noPortNumber() {
 
 void Form24::portFailed(const QString& why) {
     MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
-           explainPortFailure(link.MSComm1.deviceName(), link.MSComm1.errorString()));
+           explainPortFailure(link.MSComm1.deviceName(), link.MSComm1.errorString(),
+                              link.MSComm1.fault()));
     if (Program_end) return;
     setIndicator(kIndicatorFailure);
     endBeforeStart();

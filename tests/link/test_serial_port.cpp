@@ -2,19 +2,25 @@
 // the port opens, is refused, carries bytes, floods, or vanishes.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <clocale>
+#include <cstring>
 
 #include "link/download_link.h"
+#include "link/port_advice.h"
 #include "link/port_map.h"
 #include "link/serial_port.h"
 #include "tests/support/test_support.h"
@@ -57,6 +63,8 @@ private slots:
     void floodIsHeldBackAtTheCap();
     void closeDrains_data();
     void closeDrains();
+    void permissionAdviceInAnyLanguage_data();
+    void permissionAdviceInAnyLanguage();
     void lineFaultsEndTheSessionAtOnce_data();
     void lineFaultsEndTheSessionAtOnce();
 };
@@ -267,6 +275,46 @@ void TestSerialPort::closeDrains() {
     QVERIFY(
         spinUntil([&] { return reader->unit().received().size() >= size_t(bytes.size()); }, 2000));
     QCOMPARE(reader->unit().received().size(), size_t(bytes.size()));
+}
+
+// A device this user may not open, under a German C library: the advice
+// comes from the error code, names the device's group, and for the group
+// root points to a udev rule.
+void TestSerialPort::permissionAdviceInAnyLanguage_data() {
+    QTest::addColumn<QString>("owner");  // the device's group
+    QTest::addColumn<QString>("says");
+    QTest::newRow("dialout") << "dialout"
+                             << "Join the group dialout";
+    QTest::newRow("root") << "root"
+                          << "udev rule";
+}
+
+void TestSerialPort::permissionAdviceInAnyLanguage() {
+    QFETCH(QString, owner);
+    QFETCH(QString, says);
+    if (::geteuid() != 0) QSKIP("needs root to act as another user");
+    QTemporaryDir locales;
+    const QString german = QStringLiteral("de_DE.UTF-8");
+    QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath(german)});
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    const bool translated = ::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr &&
+                            std::strcmp(std::strerror(EACCES), "Permission denied") != 0;
+    if (!translated) qWarning("no German C library here: the advice is checked in English");
+    ScriptedUnit unit;
+    const group* g = ::getgrnam(qPrintable(owner));
+    QVERIFY(g);
+    const QByteArray slave = QFile::encodeName(unit.slavePath());
+    QVERIFY(::chown(slave.constData(), 0, g->gr_gid) == 0 && ::chmod(slave.constData(), 0660) == 0);
+    SerialPort port;
+    gid_t groups[64];
+    const int groupCount = ::getgroups(64, groups);
+    QVERIFY(::setgroups(0, nullptr) == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0);
+    const bool opened = openPort(port);
+    QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(groupCount, groups) == 0);
+    const QString advice = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
+    ::setlocale(LC_ALL, "C");
+    QVERIFY(!opened);
+    QVERIFY2(advice.contains(says), qPrintable(advice));
 }
 
 // The port's descriptor, found through /proc, for swapping a failing one in.
