@@ -1,6 +1,8 @@
 #include "link/port_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -82,16 +84,21 @@ QString lockState(const QString& path) {
 }
 
 // Which process holds each of targets (canonical paths) open, from /proc/*/fd.
-QHash<QString, qint64> openers(const QSet<QString>& targets) {
+// *hidden: some process's descriptors could not be read (another user's).
+QHash<QString, qint64> openers(const QSet<QString>& targets, bool* hidden) {
     QHash<QString, qint64> found;
     DIR* proc = ::opendir("/proc");
+    *hidden = proc == nullptr;
     if (!proc) return found;
     while (dirent* entry = ::readdir(proc)) {
         const std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
         const std::string fdDir = "/proc/" + pid + "/fd";
         DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds) continue;
+        if (!fds) {
+            if (errno == EACCES || errno == EPERM) *hidden = true;
+            continue;
+        }
         while (dirent* fd = ::readdir(fds)) {
             char target[PATH_MAX];
             const ssize_t n = ::readlink((fdDir + '/' + fd->d_name).c_str(), target, sizeof target);
@@ -104,6 +111,17 @@ QHash<QString, qint64> openers(const QSet<QString>& targets) {
     }
     ::closedir(proc);
     return found;
+}
+
+// Whether path can be opened exclusively: not when another program holds it
+// with TIOCEXCL (EBUSY) or flock. Asked only when holders are not visible.
+bool heldUnseen(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EBUSY;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
 }
 
 }  // namespace
@@ -196,7 +214,8 @@ QStringList portStates(const QStringList& devices) {
         paths << path;
         if (path.isEmpty()) {
             states << QStringLiteral("missing");
-        } else if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
+        } else if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK,
+                               AT_EACCESS) != 0) {
             states << QStringLiteral("not permitted");
         } else {
             QString lock = lockState(device);
@@ -205,12 +224,17 @@ QStringList portStates(const QStringList& devices) {
             states << lock;
         }
     }
+    bool hidden = false;
     const QHash<QString, qint64> held =
-        unlocked.isEmpty() ? QHash<QString, qint64>() : openers(unlocked);
+        unlocked.isEmpty() ? QHash<QString, qint64>() : openers(unlocked, &hidden);
     for (qsizetype i = 0; i < states.size(); ++i) {
         if (!states[i].isEmpty()) continue;
-        states[i] =
-            held.contains(paths[i]) ? holderText(held.value(paths[i])) : QStringLiteral("free");
+        if (held.contains(paths[i]))
+            states[i] = holderText(held.value(paths[i]));
+        else if (hidden && heldUnseen(paths[i]))
+            states[i] = QStringLiteral("in use (holder not visible)");
+        else
+            states[i] = QStringLiteral("free");
     }
     return states;
 }

@@ -5,8 +5,10 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -63,8 +65,8 @@ private slots:
     void floodIsHeldBackAtTheCap();
     void closeDrains_data();
     void closeDrains();
-    void permissionAdviceInAnyLanguage_data();
-    void permissionAdviceInAnyLanguage();
+    void portAdviceAsAnotherUser_data();
+    void portAdviceAsAnotherUser();
     void lineFaultsEndTheSessionAtOnce_data();
     void lineFaultsEndTheSessionAtOnce();
 };
@@ -277,44 +279,89 @@ void TestSerialPort::closeDrains() {
     QCOMPARE(reader->unit().received().size(), size_t(bytes.size()));
 }
 
-// A device this user may not open, under a German C library: the advice
-// comes from the error code, names the device's group, and for the group
-// root points to a udev rule.
-void TestSerialPort::permissionAdviceInAnyLanguage_data() {
+// Refusals as a user who is not root sees them, under a German C library:
+// the advice comes from the error codes, names the device's group (for the
+// group root: a udev rule), and a port held by a program whose descriptors
+// this user cannot read is in use, never free.
+void TestSerialPort::portAdviceAsAnotherUser_data() {
     QTest::addColumn<QString>("owner");  // the device's group
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("held");  // by another user's program, with TIOCEXCL
     QTest::addColumn<QString>("says");
-    QTest::newRow("dialout") << "dialout"
-                             << "Join the group dialout";
-    QTest::newRow("root") << "root"
-                          << "udev rule";
+    QTest::addColumn<QString>("state");
+    QTest::newRow("group dialout") << "dialout" << 0660 << false << "Join the group dialout"
+                                   << "not permitted";
+    QTest::newRow("group root") << "root" << 0660 << false << "udev rule"
+                                << "not permitted";
+    QTest::newRow("held, holder hidden") << "root" << 0666 << true << "in use"
+                                         << "in use (holder not visible)";
 }
 
-void TestSerialPort::permissionAdviceInAnyLanguage() {
+namespace {
+
+// A child process (root) that holds path open exclusively until killed.
+pid_t holdExclusively(const QByteArray& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+        if (::write(ready[1], &ok, 1) != 1 || !ok) ::_exit(1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    if (pid < 0 || ::read(ready[0], &ok, 1) != 1 || !ok) return -1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return pid;
+}
+
+// Runs fn with the effective user and group nobody and no other groups.
+template <class Fn>
+bool asNobody(Fn fn) {
+    gid_t groups[64];
+    const int count = ::getgroups(64, groups);
+    if (::setgroups(0, nullptr) != 0 || ::setegid(65534) != 0 || ::seteuid(65534) != 0)
+        return false;
+    fn();
+    return ::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(count, groups) == 0;
+}
+
+}  // namespace
+
+void TestSerialPort::portAdviceAsAnotherUser() {
     QFETCH(QString, owner);
+    QFETCH(int, mode);
+    QFETCH(bool, held);
     QFETCH(QString, says);
+    QFETCH(QString, state);
     if (::geteuid() != 0) QSKIP("needs root to act as another user");
     QTemporaryDir locales;
-    const QString german = QStringLiteral("de_DE.UTF-8");
-    QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath(german)});
+    QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
     qputenv("LOCPATH", QFile::encodeName(locales.path()));
-    const bool translated = ::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr &&
-                            std::strcmp(std::strerror(EACCES), "Permission denied") != 0;
-    if (!translated) qWarning("no German C library here: the advice is checked in English");
+    if (!::setlocale(LC_ALL, "de_DE.UTF-8"))
+        qWarning("no German locale here: the advice is checked in English");
     ScriptedUnit unit;
-    const group* g = ::getgrnam(qPrintable(owner));
-    QVERIFY(g);
     const QByteArray slave = QFile::encodeName(unit.slavePath());
-    QVERIFY(::chown(slave.constData(), 0, g->gr_gid) == 0 && ::chmod(slave.constData(), 0660) == 0);
+    const group* g = ::getgrnam(qPrintable(owner));
+    QVERIFY(g && ::chown(slave.constData(), 0, g->gr_gid) == 0 &&
+            ::chmod(slave.constData(), mode_t(mode)) == 0);
+    const pid_t holder = held ? holdExclusively(slave) : 0;
+    QVERIFY(holder >= 0);
     SerialPort port;
-    gid_t groups[64];
-    const int groupCount = ::getgroups(64, groups);
-    QVERIFY(::setgroups(0, nullptr) == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0);
-    const bool opened = openPort(port);
-    QVERIFY(::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(groupCount, groups) == 0);
-    const QString advice = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
+    bool opened = true;
+    QString advice, seen;
+    QVERIFY(asNobody([&] {
+        opened = openPort(port);
+        advice = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
+        seen = portStates({unit.slavePath()}).value(0);
+    }));
     ::setlocale(LC_ALL, "C");
+    if (holder > 0) ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
     QVERIFY(!opened);
     QVERIFY2(advice.contains(says), qPrintable(advice));
+    QCOMPARE(seen, state);
 }
 
 // The port's descriptor, found through /proc, for swapping a failing one in.
