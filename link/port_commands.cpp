@@ -10,9 +10,9 @@ QString envName(int com) { return QStringLiteral("QUARN_COM%1").arg(com); }
 
 // Saves pending changes; false with a message on err when that failed.
 bool save(QSettings& settings, QTextStream& err) {
-    settings.sync();
-    if (settings.status() == QSettings::NoError) return true;
-    err << "could not save the settings file " << settings.fileName() << '\n';
+    const QString problem = saveSettings(settings);
+    if (problem.isEmpty()) return true;
+    err << problem << '\n';
     return false;
 }
 
@@ -161,7 +161,7 @@ QString describeCom(int com) {
     const QString problem = portSettingsProblem(settings);
     if (!problem.isEmpty()) return QStringLiteral("COM%1: %2").arg(com).arg(problem);
     PortMap map(settings, discoverPorts());
-    map.numberNewPorts();
+    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings);
     return describeCom(map, com);
 }
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -16,9 +17,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#include "core/message_box.h"
 
 namespace quarn {
 
@@ -124,7 +128,40 @@ bool heldUnseen(const QString& path) {
     return locked;
 }
 
+// Why the settings file could not be written, from the system's codes.
+QString unwritableReason(const QString& file) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(file).absolutePath());
+    struct statvfs fs {};
+    if (::faccessat(AT_FDCWD, dir.constData(), W_OK, AT_EACCESS) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (::statvfs(dir.constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
+        return QString::fromLocal8Bit(std::strerror(EROFS));
+    if (::statvfs(dir.constData(), &fs) == 0 && fs.f_bavail == 0)
+        return QString::fromLocal8Bit(std::strerror(ENOSPC));
+    return QStringLiteral("QSettings status %1").arg(int(QSettings::AccessError));
+}
+
 }  // namespace
+
+QString saveSettings(QSettings& settings) {
+    settings.sync();
+    if (settings.status() == QSettings::NoError) return QString();
+    return QStringLiteral("the settings file %1 could not be written: %2")
+        .arg(settings.fileName(), unwritableReason(settings.fileName()));
+}
+
+void saveNumberedPorts(QSettings& settings) {
+    const QString problem = saveSettings(settings);
+    if (problem.isEmpty()) return;
+    // Said once per file: every COM number resolved would say it again.
+    static QMutex mutex;
+    static QSet<QString> told;
+    const QMutexLocker lock(&mutex);
+    if (told.contains(settings.fileName())) return;
+    told.insert(settings.fileName());
+    std::fprintf(stderr, "%s\n", qPrintable(problem));
+    addBoxNote(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
+}
 
 QString stableNameFor(const QString& device, const QString& serialRoot) {
     const QString target = canonical(device);
@@ -379,7 +416,7 @@ QString resolveComDevice(int com, QString* why) {
         return QString();
     }
     PortMap map(settings, discoverPorts());
-    map.numberNewPorts();
+    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings);
     return map.resolve(com, why);
 }
 

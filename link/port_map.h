@@ -109,8 +109,17 @@ private:
     QList<PortRecord> ports_;
 };
 
+// Writes pending changes; empty, or why the file could not be written (a
+// read-only home, a full disk), the reason made from the system's codes.
+QString saveSettings(QSettings& settings);
+// The same after numberNewPorts() gave numbers while a port's name was read:
+// a failure is said once per process and file, on standard error and in the
+// informative text of the next message box.
+void saveNumberedPorts(QSettings& settings);
+
 // For the serial layer: QUARN_COMn, else the settings file and the real
-// discovery with the rules above (new ports get their numbers, saved). Empty
+// discovery with the rules above (new ports get their numbers, saved; the
+// file is written only then). Empty
 // with the reason in *why when COMn opens nothing or settings are unusable.
 QString resolveComDevice(int com, QString* why = nullptr);
 
