@@ -1,5 +1,6 @@
 #include "link/serial_port.h"
 
+#include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QScopedValueRollback>
 #include <QStringList>
@@ -97,18 +99,43 @@ QString SerialPort::deviceName() const {
     return devicePath_.isEmpty() ? devicePathFor(commPort_) : devicePath_;
 }
 
+namespace {
+
+// Qt gives PermissionError both for a device the user may not open and for
+// one locked by another program; the device's access for this process's
+// effective user tells them apart.
+PortFault faultOfOpen(QSerialPort::SerialPortError error, const QString& device) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return PortFault::Missing;
+        case QSerialPort::PermissionError:
+            if (::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK,
+                            AT_EACCESS) != 0 &&
+                (errno == EACCES || errno == EPERM))
+                return PortFault::NotPermitted;
+            return PortFault::InUse;
+        default:
+            return PortFault::Other;
+    }
+}
+
+}  // namespace
+
 bool SerialPort::open() {
     error_.clear();
+    fault_ = PortFault::None;
     lost_ = false;
     QString why;
     const QString path = devicePath_.isEmpty() ? devicePathFor(commPort_, &why) : devicePath_;
     if (path.isEmpty()) {
         error_ = why;
+        fault_ = PortFault::Other;
         return false;
     }
     const QString device = QFileInfo(path).canonicalFilePath();
     if (device.isEmpty()) {
-        error_ = QStringLiteral("%1: No such file or directory").arg(path);
+        fault_ = PortFault::Missing;
+        error_ = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(ENOENT)));
         return false;
     }
     port_.setPortName(device);
@@ -120,11 +147,13 @@ bool SerialPort::open() {
     const QScopedValueRollback<bool> opening(opening_, true);
     if (!port_.open(QIODevice::ReadWrite)) {
         error_ = QStringLiteral("%1: %2").arg(path, port_.errorString());
+        fault_ = faultOfOpen(port_.error(), device);
         port_.clearError();
         return false;
     }
     // Programs that do not use lock files often use flock; honour theirs too.
     if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0) {
+        fault_ = errno == EWOULDBLOCK ? PortFault::InUse : PortFault::Other;
         error_ = QStringLiteral("%1: in use by another program (%2)")
                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         port_.close();
@@ -217,6 +246,7 @@ void SerialPort::loseConnection() {
     error_ = hungUp ? QStringLiteral("the line hung up") : port_.errorString();
     if (error_.isEmpty()) error_ = QStringLiteral("connection lost");
     lost_ = true;
+    fault_ = PortFault::Lost;
     close();
 }
 

@@ -45,6 +45,11 @@
 
 namespace quarn {
 
+// Why the port did not open or was lost, decided from the error codes (errno,
+// QSerialPort::SerialPortError), never from a message text, which the C
+// library translates.
+enum class PortFault { None, Missing, NotPermitted, InUse, Lost, Other };
+
 struct LineSettings {
     int baud = 9600;
     QSerialPort::Parity parity = QSerialPort::NoParity;
@@ -95,6 +100,7 @@ public:
     bool portOpen() const { return port_.isOpen(); }
     bool setPortOpen(bool open);
     QString errorString() const { return error_; }
+    PortFault fault() const { return fault_; }
     // The port closed itself because the far end vanished (since the last open).
     bool lost() const { return lost_; }
 
@@ -133,6 +139,7 @@ private:
     bool opening_ = false;
     QString devicePath_;
     QString error_;
+    PortFault fault_ = PortFault::None;
 };
 
 }  // namespace quarn

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ports/port_map.h"
 #include "tests/support/test_support.h"
 
 using namespace testsupport;
@@ -335,6 +336,59 @@ private slots:
         const QByteArray image = toQByteArray(sim::expectedImage(toBytes(first), kLongLength));
         QCOMPARE(toQByteArray(unit.unit().sessions().at(0).image), image);
         QCOMPARE(r.records.value(0)["sha256"].toString().toLatin1(), sha256Hex(image));
+    }
+
+    // Reading COM numbers writes the settings file only when a new port got
+    // a number; a file that cannot be written is said once, with the reason.
+    void settingsFile_data() {
+        QTest::addColumn<QString>("where");  // a mount option, or a folder
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << "size=4k" << QString::fromLocal8Bit(std::strerror(ENOSPC));
+        QTest::newRow("read-only") << "ro" << QString::fromLocal8Bit(std::strerror(EROFS));
+        QTest::newRow("no folder")
+            << "/proc/quarn-config" << QString::fromLocal8Bit(std::strerror(ENOENT));
+        QTest::newRow("nothing new") << "" << QString();
+    }
+    void settingsFile() {
+        QFETCH(QString, where);
+        QFETCH(QString, reason);
+        if (quarn::discoverPorts().isEmpty()) QSKIP("no serial port here to be numbered");
+        QTemporaryDir config;
+        QString dir = where.startsWith('/') ? where : config.path();
+        auto unmount = qScopeGuard([&] {
+            if (!where.isEmpty() && !where.startsWith('/'))
+                QProcess::execute("umount", {config.path()});
+        });
+        if (!where.isEmpty() && !where.startsWith('/')) {
+            if (QProcess::execute("mount", {"-t", "tmpfs", "-o", where, "tmpfs", config.path()}))
+                QSKIP("no tmpfs can be mounted here");
+            if (where != "ro") writeFile(config.path(), "filler", QByteArray(4096, 'f'));
+        }
+        auto flash = [&] {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QUARN_CONFIG_DIR", dir);
+            p.setProcessEnvironment(env);
+            p.start(kFlash,
+                    {"--file", file_, "--length", "64", "--no-log", "-p", "COM2", "-p", "COM3"});
+            return finish(p);
+        };
+        if (where.isEmpty()) {
+            flash();  // numbers the machine's ports
+            const QFileInfo before(dir + "/quarn-download.conf");
+            QVERIFY(before.exists());
+            QTest::qWait(20);
+            flash();
+            const QFileInfo after(dir + "/quarn-download.conf");
+            QCOMPARE(after.lastModified(), before.lastModified());
+            QCOMPARE(after.birthTime(), before.birthTime());
+            return;
+        }
+        const Result r = flash();
+        QCOMPARE(r.err.count("could not be written"), 1);
+        QVERIFY2(
+            r.err.contains(("quarn-download.conf could not be written: " + reason).toLocal8Bit()),
+            r.err.constData());
     }
 
     // A log that cannot take the record: one line on standard error naming

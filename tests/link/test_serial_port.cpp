@@ -2,20 +2,28 @@
 // the port opens, is refused, carries bytes, floods, or vanishes.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <clocale>
+#include <cstring>
 
 #include "link/download_link.h"
 #include "link/serial_port.h"
+#include "ports/port_advice.h"
 #include "ports/port_map.h"
 #include "tests/support/test_support.h"
 
@@ -57,6 +65,8 @@ private slots:
     void floodIsHeldBackAtTheCap();
     void closeDrains_data();
     void closeDrains();
+    void portAdviceAsAnotherUser_data();
+    void portAdviceAsAnotherUser();
     void lineFaultsEndTheSessionAtOnce_data();
     void lineFaultsEndTheSessionAtOnce();
 };
@@ -279,6 +289,91 @@ void TestSerialPort::closeDrains() {
     QVERIFY(
         spinUntil([&] { return reader->unit().received().size() >= size_t(bytes.size()); }, 2000));
     QCOMPARE(reader->unit().received().size(), size_t(bytes.size()));
+}
+
+// Refusals as a user who is not root sees them, under a German C library:
+// the advice comes from the error codes, names the device's group (for the
+// group root: a udev rule), and a port held by a program whose descriptors
+// this user cannot read is in use, never free.
+void TestSerialPort::portAdviceAsAnotherUser_data() {
+    QTest::addColumn<QString>("owner");  // the device's group
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("held");  // by another user's program, with TIOCEXCL
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("group dialout") << "dialout" << 0660 << false << "Join the group dialout"
+                                   << "not permitted";
+    QTest::newRow("group root") << "root" << 0660 << false << "udev rule"
+                                << "not permitted";
+    QTest::newRow("held, holder hidden") << "root" << 0666 << true << "in use"
+                                         << "in use (holder not visible)";
+}
+
+namespace {
+
+// A child process (root) that holds path open exclusively until killed.
+pid_t holdExclusively(const QByteArray& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+        if (::write(ready[1], &ok, 1) != 1 || !ok) ::_exit(1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    if (pid < 0 || ::read(ready[0], &ok, 1) != 1 || !ok) return -1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return pid;
+}
+
+// Runs fn with the effective user and group nobody and no other groups.
+template <class Fn>
+bool asNobody(Fn fn) {
+    gid_t groups[64];
+    const int count = ::getgroups(64, groups);
+    if (::setgroups(0, nullptr) != 0 || ::setegid(65534) != 0 || ::seteuid(65534) != 0)
+        return false;
+    fn();
+    return ::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(count, groups) == 0;
+}
+
+}  // namespace
+
+void TestSerialPort::portAdviceAsAnotherUser() {
+    QFETCH(QString, owner);
+    QFETCH(int, mode);
+    QFETCH(bool, held);
+    QFETCH(QString, says);
+    QFETCH(QString, state);
+    if (::geteuid() != 0) QSKIP("needs root to act as another user");
+    QTemporaryDir locales;
+    QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    if (!::setlocale(LC_ALL, "de_DE.UTF-8"))
+        qWarning("no German locale here: the advice is checked in English");
+    ScriptedUnit unit;
+    const QByteArray slave = QFile::encodeName(unit.slavePath());
+    const group* g = ::getgrnam(qPrintable(owner));
+    QVERIFY(g && ::chown(slave.constData(), 0, g->gr_gid) == 0 &&
+            ::chmod(slave.constData(), mode_t(mode)) == 0);
+    const pid_t holder = held ? holdExclusively(slave) : 0;
+    QVERIFY(holder >= 0);
+    SerialPort port;
+    bool opened = true;
+    QString advice, seen;
+    QVERIFY(asNobody([&] {
+        opened = openPort(port);
+        advice = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
+        seen = portStates({unit.slavePath()}).value(0);
+    }));
+    ::setlocale(LC_ALL, "C");
+    if (holder > 0) ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
+    QVERIFY(!opened);
+    QVERIFY2(advice.contains(says), qPrintable(advice));
+    QCOMPARE(seen, state);
 }
 
 // The port's descriptor, found through /proc, for swapping a failing one in.
