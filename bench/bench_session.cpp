@@ -49,6 +49,7 @@
 #include "core/message_box.h"
 #include "link/download_link.h"
 #include "session/form24.h"
+#include "tests/support/process_figures.h"
 #include "ui/form_registry.h"
 
 namespace {
@@ -167,23 +168,8 @@ private:
 // ---------------------------------------------------------------------------
 // Measurements.
 
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Peak resident memory of this process image in kB. VmHWM rather than
-// ru_maxrss: after an exec the latter still carries the parent's peak.
-qint64 peakKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
+using testsupport::cpuSeconds;
+using testsupport::peakKb;
 
 struct Stat {
     double min = 0, median = 0;

@@ -61,19 +61,4 @@ void Rig::clearBoxes() {
     linesAtBoxes.clear();
 }
 
-int openDescriptors() {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
-                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
-                                .size());
-}
-
-long residentKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 }  // namespace reliability

@@ -54,8 +54,7 @@ struct Rig {
     quarn::Form24* f = nullptr;
 };
 
-// Figures of this process.
-int openDescriptors();
-long residentKb();
+using testsupport::openDescriptors;
+using testsupport::residentKb;
 
 }  // namespace reliability
