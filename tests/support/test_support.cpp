@@ -54,6 +54,7 @@ int BoxRecorder::count(const QString& prompt) const { return prompts().count(pro
 
 void useFastClock() { quarn::setLinkClock({20, 50}); }
 void useRealClock() { quarn::setLinkClock({250, 1000}); }
+void useBriskClock() { quarn::setLinkClock({10, 20}); }
 
 int programEndCode() { return g_endCode; }
 
