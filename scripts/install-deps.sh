@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
+  locales libc-l10n
 )
 
 missing=()
