@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,6 +52,7 @@
 #include "core/message_box.h"
 #include "link/download_link.h"
 #include "session/form24.h"
+#include "tests/support/process_figures.h"
 #include "ui/form_registry.h"
 
 namespace {
@@ -169,23 +171,8 @@ private:
 // ---------------------------------------------------------------------------
 // Measurements.
 
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// Peak resident memory of this process image in kB. VmHWM rather than
-// ru_maxrss: after an exec the latter still carries the parent's peak.
-qint64 peakKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
+using testsupport::cpuSeconds;
+using testsupport::peakKb;
 
 struct Stat {
     double min = 0, median = 0;
@@ -332,6 +319,10 @@ struct Options {
     bool memory = true;
     QString child;  // "full" or "flood": one memory case in this (fresh) process
     QString simPath = QStringLiteral(QUARN_UNIT_SIM_PATH);
+    int stationSlots = 0;    // --station N
+    bool watchSoak = false;  // --watch-soak
+    bool records = false;    // --records
+    int soakSessions = 100;  // sessions per unit in the soak
 };
 
 struct Rig {
@@ -601,35 +592,21 @@ void benchMemory(const Options& o) {
 
 // ---------------------------------------------------------------------------
 
-const char kUsage[] =
-    "Usage: quarn-bench [options]\n"
-    "\n"
-    "Runs whole download sessions of the full image against quarn-unit-sim\n"
-    "(started as a child process) and prints each figure beside its target.\n"
-    "\n"
-    "  --runs N          full image without pacing: N runs (default 1)\n"
-    "  --paced-runs N    full image paced at 9600 bit/s: N runs of ~40 s (default 1)\n"
-    "  --memory-runs N   memory cases: N runs each (default 1)\n"
-    "  --skip-paced      leave out the paced runs\n"
-    "  --only fast|paced|memory   run only that group\n"
-    "  --no-targets      print the figures but never fail on them\n"
-    "  --sim PATH        the simulator to run (default: the one built with this)\n"
-    "  --hidden-window   run the sessions with the download window hidden (a\n"
-    "                    diagnostic: the difference is what repainting costs)\n"
-    "  --gang N[,N...]   instead: quarn-flash loading N units at once, paced at\n"
-    "                    9600 bit/s (e.g. --gang 1,4,16,32)\n"
-    "  --gang-unpaced N[,N...]  the same without pacing\n"
-    "  --station N       instead: quarn-station (offscreen, Auto-start) loading N\n"
-    "                    units paced at 9600 bit/s, then listening on N empty slots\n"
-    "  --watch-soak [N]  instead: quarn-flash --watch on 16 units, N sessions each\n"
-    "                    (default 100) without pacing, faults drawn at random\n"
-    "  --records         instead: quarn-records pushing 100,000 records and\n"
-    "                    reporting over 1,000,000 rows, on a server of its own\n"
-    "\n"
-    "Exit status: 1 when a target is missed or a session goes wrong.\n";
+void reportLowLatency(const GoodRuns& first) {
+    if (!first.lowLatency) return;
+    heading(QStringLiteral("Port"));
+    QString value;
+    if (*first.lowLatency)
+        value = QStringLiteral("accepted");
+    else if (first.device.startsWith(QLatin1String("/dev/pts/")))
+        value = QStringLiteral("skipped (pseudo-terminal)");
+    else
+        value = QStringLiteral("refused");
+    row(QStringLiteral("low-latency request (COM1)"), value, QString(), std::nullopt);
+}
 
 int usage(const QString& why) {
-    std::fprintf(stderr, "quarn-bench: %s\n\n%s", qPrintable(why), kUsage);
+    std::fprintf(stderr, "quarn-bench: %s (see --help)\n", qPrintable(why));
     return 2;
 }
 
@@ -639,6 +616,129 @@ bool parsePositive(const QString& text, int* out) {
     if (!ok || v < 1) return false;
     *out = v;
     return true;
+}
+
+bool parseCounts(const QString& text, QList<int>* counts) {
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        int n = 0;
+        if (!parsePositive(part, &n)) return false;
+        *counts << n;
+    }
+    return true;
+}
+
+// The bench's command line.
+struct BenchCommandLine {
+    QCommandLineParser p;
+    const QCommandLineOption runs{"runs", "Full image without pacing: N runs (default 1).", "N"};
+    const QCommandLineOption pacedRuns{
+        "paced-runs", "Full image paced at 9600 bit/s: N runs of ~40 s (default 1).", "N"};
+    const QCommandLineOption memoryRuns{"memory-runs", "Memory cases: N runs each (default 1).",
+                                        "N"};
+    const QCommandLineOption skipPaced{"skip-paced", "Leave out the paced runs."};
+    const QCommandLineOption only{"only", "Run only that group: fast, paced or memory.", "GROUP"};
+    const QCommandLineOption noTargets{"no-targets", "Print the figures but never fail on them."};
+    const QCommandLineOption sim{"sim", "The simulator to run (default: the one built with this).",
+                                 "PATH"};
+    const QCommandLineOption hidden{"hidden-window",
+                                    "Run the sessions with the download window hidden (a "
+                                    "diagnostic: the difference is what repainting costs)."};
+    const QCommandLineOption gangPaced{
+        "gang", "Instead: quarn-flash loading N units at once, paced at 9600 bit/s.", "N[,N...]"};
+    const QCommandLineOption gangUnpaced{"gang-unpaced", "The same without pacing.", "N[,N...]"};
+    const QCommandLineOption station{"station",
+                                     "Instead: quarn-station (offscreen, Auto-start) loading N "
+                                     "units paced at 9600 bit/s, then listening on N empty slots.",
+                                     "N"};
+    const QCommandLineOption watchSoak{
+        "watch-soak",
+        "Instead: quarn-flash --watch on 16 units, units taken out and brought back with faults "
+        "drawn at random, without pacing."};
+    const QCommandLineOption records{
+        "records",
+        "Instead: quarn-records pushing 100,000 records and reporting over 1,000,000 rows, on a "
+        "server of its own."};
+    const QCommandLineOption soakSessions{"soak-sessions",
+                                          "Sessions per unit in the soak (default 100).", "N"};
+    QCommandLineOption child{"child", "One memory case in this fresh process.", "full|flood"};
+    QCommandLineOption help = p.addHelpOption();
+
+    BenchCommandLine() {
+        p.setApplicationDescription(QStringLiteral(
+            "Runs whole download sessions of the full image against quarn-unit-sim (started as a "
+            "child process) and prints each figure beside its target.\nExit status: 1 when a "
+            "target is missed or a session goes wrong."));
+        child.setFlags(QCommandLineOption::HiddenFromHelp);
+        p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
+                      gangPaced, gangUnpaced, station, watchSoak, records, soakSessions, child});
+    }
+};
+
+// -1 when the bench is to run; else the exit status (help, a bad option).
+int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) {
+    BenchCommandLine cl;
+    QCommandLineParser& p = cl.p;
+    if (!p.parse(args)) return usage(p.errorText());
+    if (p.isSet(cl.help)) return std::fputs(qPrintable(p.helpText()), stdout), 0;
+    if (!p.positionalArguments().isEmpty()) return usage(QStringLiteral("no arguments expected"));
+    g_checkTargets = !p.isSet(cl.noTargets);
+    g_showWindow = !p.isSet(cl.hidden);
+    o->paced = !p.isSet(cl.skipPaced);
+    o->watchSoak = p.isSet(cl.watchSoak);
+    o->records = p.isSet(cl.records);
+    const std::pair<const QCommandLineOption*, int*> counts[] = {
+        {&cl.station, &o->stationSlots},
+        {&cl.soakSessions, &o->soakSessions},
+        {&cl.runs, &o->runs},
+        {&cl.pacedRuns, &o->pacedRuns},
+        {&cl.memoryRuns, &o->memoryRuns}};
+    for (const auto& [option, value] : counts)
+        if (p.isSet(*option) && !parsePositive(p.value(*option), value))
+            return usage(QStringLiteral("bad --%1").arg(option->names().first()));
+    if (p.isSet(cl.only)) {
+        const QString which = p.value(cl.only);
+        if (which != QLatin1String("fast") && which != QLatin1String("paced") &&
+            which != QLatin1String("memory"))
+            return usage(QStringLiteral("bad --only %1").arg(which));
+        o->fast = which == QLatin1String("fast");
+        o->paced = which == QLatin1String("paced");
+        o->memory = which == QLatin1String("memory");
+    }
+    if (p.isSet(cl.sim)) o->simPath = p.value(cl.sim);
+    if ((p.isSet(cl.gangPaced) && !parseCounts(p.value(cl.gangPaced), &gang->paced)) ||
+        (p.isSet(cl.gangUnpaced) && !parseCounts(p.value(cl.gangUnpaced), &gang->unpaced)))
+        return usage(QStringLiteral("bad --gang or --gang-unpaced"));
+    o->child = p.value(cl.child);
+    if (!o->child.isEmpty() && o->child != QLatin1String("full") &&
+        o->child != QLatin1String("flood"))
+        return usage(QStringLiteral("bad --child %1").arg(o->child));
+    return -1;
+}
+
+// The window's sessions: fast, paced and memory groups as chosen.
+int benchWindow(const Options& o) {
+    Rig rig;
+    if (!makeRig(&rig)) {
+        std::fprintf(stderr, "quarn-bench: cannot write the download file\n");
+        return 1;
+    }
+    if (!o.child.isEmpty()) {
+        const int status = runChildCase(rig, o);
+        quarn::destroyAllForms();
+        return status;
+    }
+    std::printf(
+        "quarn-bench: real clock (250 ms ticks, 1 s delay); several runs show min / median,\n"
+        "targets are judged on the median%s\n",
+        g_checkTargets ? "" : " but not enforced (--no-targets)");
+    GoodRuns fast, paced;
+    if (o.fast) benchFast(rig, o, &fast);
+    if (o.paced) benchPaced(rig, o, &paced);
+    if (o.memory) benchMemory(o);
+    reportLowLatency(o.fast ? fast : paced);
+    quarn::destroyAllForms();
+    std::printf("\n%s\n", g_failed ? "quarn-bench: FAILED" : "quarn-bench: all well");
+    return g_failed ? 1 : 0;
 }
 
 }  // namespace
@@ -661,111 +761,16 @@ int main(int argc, char** argv) {
 
     Options o;
     bench::GangOptions gang;
-    bool records = false;
     gang.flashPath = QStringLiteral(QUARN_FLASH_PATH);
-    const QStringList args = app.arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (a == QLatin1String("--watch-soak")) {
-            int each = 100;
-            if (hasValue && !args[i + 1].startsWith(QLatin1Char('-')) &&
-                !parsePositive(args[++i], &each))
-                return usage(QStringLiteral("bad --watch-soak"));
-            return bench::runWatchSoak(stationOptions(), 16, each);
-        } else if (a == QLatin1String("--no-targets")) {
-            g_checkTargets = false;
-        } else if (a == QLatin1String("--hidden-window")) {
-            g_showWindow = false;
-        } else if (a == QLatin1String("--records")) {
-            records = true;
-        } else if (a == QLatin1String("--skip-paced")) {
-            o.paced = false;
-        } else if (!hasValue) {
-            return usage(QStringLiteral("unknown option or missing value: %1").arg(a));
-        } else if (a == QLatin1String("--runs")) {
-            if (!parsePositive(args[++i], &o.runs)) return usage(QStringLiteral("bad --runs"));
-        } else if (a == QLatin1String("--paced-runs")) {
-            if (!parsePositive(args[++i], &o.pacedRuns))
-                return usage(QStringLiteral("bad --paced-runs"));
-        } else if (a == QLatin1String("--memory-runs")) {
-            if (!parsePositive(args[++i], &o.memoryRuns))
-                return usage(QStringLiteral("bad --memory-runs"));
-        } else if (a == QLatin1String("--only")) {
-            const QString which = args[++i];
-            if (which != QLatin1String("fast") && which != QLatin1String("paced") &&
-                which != QLatin1String("memory"))
-                return usage(QStringLiteral("bad --only %1").arg(which));
-            o.fast = which == QLatin1String("fast");
-            o.paced = which == QLatin1String("paced");
-            o.memory = which == QLatin1String("memory");
-        } else if (a == QLatin1String("--sim")) {
-            o.simPath = args[++i];
-        } else if (a == QLatin1String("--gang") || a == QLatin1String("--gang-unpaced")) {
-            QList<int>& counts = a == QLatin1String("--gang") ? gang.paced : gang.unpaced;
-            for (const QString& part : args[++i].split(QLatin1Char(','))) {
-                int n = 0;
-                if (!parsePositive(part, &n)) return usage(QStringLiteral("bad %1").arg(a));
-                counts << n;
-            }
-        } else if (a == QLatin1String("--station")) {
-            int slotCount = 0;
-            if (!parsePositive(args[++i], &slotCount)) return usage(QStringLiteral("bad --station"));
-            return bench::runStationBench(stationOptions(), slotCount);
-        } else if (a == QLatin1String("--child")) {
-            o.child = args[++i];
-            if (o.child != QLatin1String("full") && o.child != QLatin1String("flood"))
-                return usage(QStringLiteral("bad --child %1").arg(o.child));
-        } else {
-            return usage(QStringLiteral("unknown option %1").arg(a));
-        }
-    }
-
-    if (records)
+    const int status = parseOptions(app.arguments(), &o, &gang);
+    if (status >= 0) return status;
+    if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
+    if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
+    if (o.records)
         return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;
         return bench::runGang(gang);
     }
-
-    Rig rig;
-    if (!makeRig(&rig)) {
-        std::fprintf(stderr, "quarn-bench: cannot write the download file\n");
-        return 1;
-    }
-    if (!o.child.isEmpty()) {
-        const int status = runChildCase(rig, o);
-        quarn::destroyAllForms();
-        return status;
-    }
-
-    std::printf(
-        "quarn-bench: real clock (250 ms ticks, 1 s delay); several runs show min / median,\n"
-        "targets are judged on the median%s\n",
-        g_checkTargets ? "" : " but not enforced (--no-targets)");
-
-    GoodRuns fast, paced;
-    if (o.fast) benchFast(rig, o, &fast);
-    if (o.paced) benchPaced(rig, o, &paced);
-    if (o.memory) benchMemory(o);
-
-    const GoodRuns& first = o.fast ? fast : paced;
-    if (first.lowLatency) {
-        heading(QStringLiteral("Port"));
-        QString value;
-        if (*first.lowLatency)
-            value = QStringLiteral("accepted");
-        else if (first.device.startsWith(QLatin1String("/dev/pts/")))
-            value = QStringLiteral("skipped (pseudo-terminal)");
-        else
-            value = QStringLiteral("refused");
-        row(QStringLiteral("low-latency request (COM1)"), value, QString(), std::nullopt);
-    }
-
-    quarn::destroyAllForms();
-    std::printf("\n%s\n", g_failed ? "quarn-bench: FAILED" : "quarn-bench: all well");
-    return g_failed ? 1 : 0;
+    return benchWindow(o);
 }

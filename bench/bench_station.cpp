@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "sim/unit_sim.h"
+#include "tests/support/process_figures.h"
 
 namespace bench {
 
@@ -41,32 +42,6 @@ sim::Fault faultOf(sim::FaultKind kind, int delayMs = 0, int onlyBlock = -1,
     f.onlyBlock = onlyBlock;
     f.bytes = std::move(bytes);
     return f;
-}
-
-// CPU seconds (user + system) the process has used so far.
-double cpuOf(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray text = f.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) return 0;
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(::sysconf(_SC_CLK_TCK));
-}
-
-// A line of /proc/PID/status in MB (VmRSS, VmHWM).
-double memoryOf(qint64 pid, const char* key) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(strlen(key)) + 1).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
-}
-
-int descriptorsOf(qint64 pid) {
-    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-                   .entryList(QDir::System | QDir::NoDotAndDotDot)
-                   .size());
 }
 
 // The folder the programs load from: Init.txt and image.bin.
@@ -129,12 +104,12 @@ int runStationBench(const StationBenchOptions& o, int slotCount) {
         return false;
     };
     while (!started()) QThread::msleep(20);
-    const double cpu0 = cpuOf(pid);
+    const double cpu0 = testsupport::cpuSecondsOf(pid);
     QElapsedTimer wall;
     wall.start();
     bool all = true;
     for (auto& s : sims) all = s->waitForSessions(1, 120000) && all;
-    const double loadShare = (cpuOf(pid) - cpu0) / (wall.nsecsElapsed() / 1e9);
+    const double loadShare = (testsupport::cpuSecondsOf(pid) - cpu0) / (wall.nsecsElapsed() / 1e9);
     double worst = 0;
     int right = 0;
     for (auto& s : sims) {
@@ -150,11 +125,12 @@ int runStationBench(const StationBenchOptions& o, int slotCount) {
         s->setFault(sim::Stage::Login, faultOf(sim::FaultKind::Silence));
     }
     QThread::sleep(8);  // the remove probes find the units gone
-    const double cpu1 = cpuOf(pid);
+    const double cpu1 = testsupport::cpuSecondsOf(pid);
     wall.restart();
     QThread::sleep(20);
-    const double listenShare = (cpuOf(pid) - cpu1) / (wall.nsecsElapsed() / 1e9);
-    const double peak = memoryOf(pid, "VmHWM:");
+    const double listenShare =
+        (testsupport::cpuSecondsOf(pid) - cpu1) / (wall.nsecsElapsed() / 1e9);
+    const double peak = testsupport::peakKb(pid) / 1024.0;
     stopChild(station);
 
     std::printf(
@@ -211,9 +187,15 @@ struct SoakUnit {
     int recorded = 0;
 };
 
+// The least seen over a tenth of the sessions: at any one moment some units
+// hold a port and a thread, so the floor is what would show a leak.
 struct Sample {
-    double rssMB = 0;
-    int fds = 0;
+    double rssMB = 1e9;
+    int fds = 1 << 30;
+    void take(qint64 pid) {
+        rssMB = std::min(rssMB, testsupport::residentKb(pid) / 1024.0);
+        fds = std::min(fds, testsupport::openDescriptors(pid));
+    }
 };
 
 }  // namespace
@@ -269,7 +251,8 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
             ++records;
             takeOut(*sims[size_t(i)]);
             u.out = true;
-            if (records == total / 10) first = {memoryOf(pid, "VmRSS:"), descriptorsOf(pid)};
+            if (records <= total / 10) first.take(pid);
+            if (records > total - total / 10) last.take(pid);
         }
         flash.setReadChannel(QProcess::StandardError);
         while (flash.canReadLine()) {
@@ -281,7 +264,6 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
         }
         flash.setReadChannel(QProcess::StandardOutput);
     }
-    last = {memoryOf(pid, "VmRSS:"), descriptorsOf(pid)};
     stopChild(flash);
     std::printf(
         "\nWatch soak: quarn-flash --watch, %d units, %d sessions each, no pacing, random faults\n",

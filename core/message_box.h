@@ -35,6 +35,11 @@ using MsgBoxHandler = std::function<int(const MsgBoxRequest& box)>;
 int MsgBox(const QString& prompt, int style, const QString& title,
            const QString& informative = QString());
 
+// A note for the user from a layer that shows no box (a settings file that
+// could not be written): it is added, on a line of its own, to the
+// informative text of the next box, once. Any thread may add one.
+void addBoxNote(const QString& note);
+
 // Replaces the handler; returns the previous one. The program installs a real
 // modal QMessageBox handler at start; without any handler MsgBox returns 1 at once.
 MsgBoxHandler setMsgBoxHandler(MsgBoxHandler handler);

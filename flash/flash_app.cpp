@@ -234,8 +234,13 @@ int FlashRun::exitStatus() const {
 }  // namespace
 
 int runFlash() {
-    const FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
+    FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
     if (o.action != FlashOptions::Action::Run) return runAction(o);
+    QString why;
+    if (!readFlashInput(o, &why) || !resolveFlashPorts(o, &why)) {
+        printErr(why + QStringLiteral(" (see --help)"));
+        return kExitInput;
+    }
     if (o.watch) {
         ::signal(SIGPIPE, SIG_IGN);
         installSignalHandlers();

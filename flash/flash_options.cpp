@@ -143,8 +143,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
 
     const QStringList positional = p.positionalArguments();
     if (positional.size() > 1) return fail(o, QStringLiteral("more than one INIT given"));
-    const QStringList ports = p.values(port);
-    if (ports.isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
+    if (p.values(port).isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
 
     o.station = p.isSet(station) ? p.value(station) : QSysInfo::machineHostName();
     o.operatorName = p.value(operatorName);
@@ -160,46 +159,55 @@ FlashOptions parseFlashOptions(const QStringList& args) {
         return fail(o, QStringLiteral("--log and --no-log together"));
     o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : defaultLogPath();
 
-    int lengthValue = 0;
-    if (p.isSet(length) && !parseInt(p.value(length), -32768, 32767, &lengthValue))
+    o.ports = p.values(port);
+    if (p.isSet(length) && !parseInt(p.value(length), -32768, 32767, &o.lengthValue))
         return fail(o, QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
                            .arg(p.value(length)));
+    o.lengthGiven = p.isSet(length);
+    o.fileGiven = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath() : QString();
+    o.initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
+    return o;
+}
 
+bool readFlashInput(FlashOptions& o, QString* why) {
     // Init.txt, unless --file and --length both replace it.
     QString folder = QDir::currentPath();
     InitValues init;
-    if (!(p.isSet(file) && p.isSet(length))) {
-        QString initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
+    if (o.fileGiven.isEmpty() || !o.lengthGiven) {
+        QString initPath = o.initPath;
         if (QFileInfo(initPath).isDir())
             initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
         const InitResult r = readInitFile(initPath);
-        if (!r.ok)
-            return fail(o, QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error));
+        if (!r.ok) {
+            *why = QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error);
+            return false;
+        }
         init = r.values;
         folder = QFileInfo(initPath).absolutePath();
     }
-    o.downloadLength = p.isSet(length) ? static_cast<int16_t>(lengthValue) : init.downloadLength;
-    o.filePath = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath()
-                               : QDir(folder).absoluteFilePath(init.downloadFile);
+    o.downloadLength = o.lengthGiven ? static_cast<int16_t>(o.lengthValue) : init.downloadLength;
+    o.filePath =
+        o.fileGiven.isEmpty() ? QDir(folder).absoluteFilePath(init.downloadFile) : o.fileGiven;
+    return readDownloadImage(o.filePath, o.downloadLength, &o.image, why);
+}
 
-    QString why;
-    if (!readDownloadImage(o.filePath, o.downloadLength, &o.image, &why)) return fail(o, why);
-
+bool resolveFlashPorts(FlashOptions& o, QString* why) {
     QStringList seen;
-    for (const QString& name : ports) {
+    for (const QString& name : o.ports) {
         UnitTarget t;
-        if (!resolvePort(name, &t, &why)) return fail(o, why);
+        if (!resolvePort(name, &t, why)) return false;
         const QString id = identity(t.device.isEmpty() ? name : t.device);
         if (!t.device.isEmpty() && QFileInfo::exists(t.device)) t.device = id;
         const int earlier = seen.indexOf(id);
-        if (earlier >= 0)
-            return fail(
-                o,
-                QStringLiteral("%1 and %2 are the same device (%3)").arg(ports[earlier], name, id));
+        if (earlier >= 0) {
+            *why = QStringLiteral("%1 and %2 are the same device (%3)")
+                       .arg(o.ports[earlier], name, id);
+            return false;
+        }
         seen << id;
         o.units << t;
     }
-    return o;
+    return true;
 }
 
 }  // namespace quarn::flash

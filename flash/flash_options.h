@@ -1,8 +1,9 @@
 #pragma once
 // quarn-flash's command line: what to load, onto which units, and how to
-// report. Parsing checks everything that can be checked before a port opens:
-// a bad option, no port, a port named twice, Init.txt, the length and the
-// download file, which is then read into memory. Nothing here opens a port.
+// report. Three steps, each before any port opens: parsing (a bad option, no
+// port, a malformed number), the input (Init.txt, the length, the download
+// file, read into memory), and the ports (names that are no port, the same
+// device twice). Nothing here opens a port.
 
 #include <QMap>
 #include <QString>
@@ -36,6 +37,14 @@ struct FlashOptions {
     QString error;  // Action::Error: what was wrong, for people
     QString helpText;
 
+    // As given on the command line.
+    QStringList ports;
+    QString initPath;   // Init.txt or its folder
+    QString fileGiven;  // --file, absolute; empty when not given
+    bool lengthGiven = false;
+    int lengthValue = 0;
+
+    // Filled by readFlashInput() and resolveFlashPorts().
     QList<UnitTarget> units;
     QString filePath;
     int16_t downloadLength = 0;
@@ -53,7 +62,14 @@ struct FlashOptions {
 };
 
 // args includes the program name, as QCoreApplication::arguments() gives it.
+// Parses only: a bad option, no port, a malformed number. Reads no file.
 FlashOptions parseFlashOptions(const QStringList& args);
+// Reads Init.txt (unless --file and --length both replace it), then the
+// download file into o.image. False, with the reason, when one is refused.
+bool readFlashInput(FlashOptions& o, QString* why);
+// Resolves each port to its device (COMn through the port mapping); refuses
+// a name that is no port and the same device twice.
+bool resolveFlashPorts(FlashOptions& o, QString* why);
 
 // $XDG_STATE_HOME/quarn-download/sessions.jsonl, or ~/.local/state/... when unset.
 QString defaultLogPath();

@@ -37,6 +37,7 @@
 
 #include "link/download_link.h"
 #include "ports/port_map.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace {
 
@@ -80,48 +81,22 @@ class FarEnd {
 public:
     // True when a new terminal was opened (the port must be opened anew).
     bool ensureOpen() {
-        if (master_ >= 0) return false;
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            fail("no pseudo-terminal");
-        const char* slave = ::ptsname(master_);
-        const int s = ::open(slave, O_RDWR | O_NOCTTY);
-        if (s < 0) fail("cannot open %s", slave);
-        termios t{};
-        ::tcgetattr(s, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(s, TCSANOW, &t);
-        ::close(s);
-        qputenv("QUARN_COM1", QByteArray(slave));
+        if (pty_.isOpen()) return false;
+        QString why;
+        if (!pty_.open(&why)) fail("%s", qPrintable(why));
+        qputenv("QUARN_COM1", pty_.slavePath().toLocal8Bit());
         return true;
     }
-
     // Everything the near end has written and the kernel has passed on.
-    QByteArray drain() {
-        QByteArray out;
-        if (master_ < 0) return out;
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(master_, buf, sizeof buf);
-            if (n <= 0) break;
-            out.append(buf, static_cast<qsizetype>(n));
-        }
-        return out;
-    }
-
+    QByteArray drain() { return pty_.readAll(); }
     void write(const QByteArray& b) {
-        if (master_ < 0 || b.isEmpty()) return;
-        if (::write(master_, b.constData(), static_cast<size_t>(b.size())) != b.size())
-            fail("short write of %d bytes to the far end", int(b.size()));
+        if (!pty_.isOpen() || b.isEmpty()) return;
+        if (!pty_.write(b)) fail("short write of %d bytes to the far end", int(b.size()));
     }
-
-    void hangUp() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
+    void hangUp() { pty_.hangUp(); }
 
 private:
-    int master_ = -1;
+    testsupport::PseudoTerminal pty_;
 };
 
 FarEnd& farEnd() {

@@ -236,7 +236,9 @@ void DownloadLink::waitForBytes(int n) {
     do {
         yield();
         count = MSComm1.inBufferCount();
-    } while (count < n && !Program_kill && !Comm_Timeout);
+    } while (count < n && !Program_kill && !Comm_Timeout && !MSComm1.lost());
+    // A lost port ends the exchange now: no reply can come any more.
+    if (count < n && MSComm1.lost()) Comm_Timeout = true;
 }
 
 bool DownloadLink::waitForReply() {

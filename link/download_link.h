@@ -193,7 +193,8 @@ private:
     LinkResult sendAndWait(const QByteArray& bytes, const QString& text,
                            const QByteArray& expected);
     // Restarts the time-out period, then waits until n reply bytes are
-    // buffered, a stop is requested or the time-out rises.
+    // buffered, a stop is requested or the time-out rises; a lost port
+    // raises the time-out at once.
     void waitForBytes(int n);
     // The transfer's wait for one reply byte: true when one is buffered and no stop was requested.
     bool waitForReply();

@@ -145,7 +145,10 @@ void Session::end(SessionOutcome outcome, SessionReason reason, const QString& d
     r_.outcome = stopped ? SessionOutcome::Interrupted : outcome;
     r_.reason = stopped ? SessionReason::Stopped : reason;
     r_.detail = detail;
-    if (reason == SessionReason::PortLost) r_.detail = link_.MSComm1.errorString();
+    if (reason == SessionReason::PortLost) {
+        r_.detail = link_.MSComm1.errorString();
+        r_.portFault = link_.MSComm1.fault();
+    }
     r_.reasonText = reasonText(link_, r_);
 }
 
@@ -174,6 +177,7 @@ bool Session::openPort() {
     if (opened == DownloadLink::OpenResult::NoPortNumber) observer_.noPortNumber();
     if (opened != DownloadLink::OpenResult::Failed) return true;
     r_.device = link_.MSComm1.deviceName();
+    r_.portFault = link_.MSComm1.fault();
     end(SessionOutcome::Port, SessionReason::PortFailed, link_.MSComm1.errorString());
     observer_.portFailed(r_);
     return false;

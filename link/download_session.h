@@ -55,8 +55,9 @@ struct SessionResult {
     QString port;                       // COMn or the device path, as requested
     QString device;                     // the device it led to (empty when none)
     SessionReason reason = SessionReason::None;
-    QString detail;      // the system's words behind the reason (file, port), else empty
-    QString reasonText;  // the reason in words for the user ("" when good)
+    QString detail;  // the system's words behind the reason (file, port), else empty
+    PortFault portFault = PortFault::None;  // PortFailed, PortLost: what the error codes said
+    QString reasonText;                     // the reason in words for the user ("" when good)
     bool good() const { return outcome == SessionOutcome::Good; }
 };
 

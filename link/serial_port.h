@@ -15,11 +15,15 @@
 //   error) and asks the driver for low latency where it supports that. It
 //   returns false, with the reason in errorString(), when the device is
 //   missing, in use by another program (lock file or flock) or not permitted.
-// - setPortOpen(false) closes the port after the bytes still queued have been
-//   written (waiting at most kCloseDrainMs).
+// - setPortOpen(false) closes the port after the bytes still queued have left
+//   the driver (waiting at most their wire time plus kCloseDrainMs), then puts
+//   the line's settings back as they were before the open, low latency
+//   included.
 // - When the far end disappears (USB adapter unplugged, the other side of a
-//   pseudo-terminal closed) the port closes itself at the first read error:
-//   portOpen() turns false, inBufferCount() is 0 and input() returns nothing.
+//   pseudo-terminal closed), a write fails, or any other error of the line
+//   is reported while the port is open, the port closes itself at once:
+//   lost() turns true, errorString() is the system's reason, portOpen()
+//   turns false, inBufferCount() is 0 and input() returns nothing.
 // - Received bytes are held in a buffer capped at kReadBufferCap; beyond it
 //   the rest waits in the kernel and holds the writer back, so a unit that
 //   floods the line cannot grow the program's memory.
@@ -40,6 +44,11 @@
 #include <cstdint>
 
 namespace quarn {
+
+// Why the port did not open or was lost, decided from the error codes (errno,
+// QSerialPort::SerialPortError), never from a message text, which the C
+// library translates.
+enum class PortFault { None, Missing, NotPermitted, InUse, Lost, Other };
 
 struct LineSettings {
     int baud = 9600;
@@ -91,6 +100,7 @@ public:
     bool portOpen() const { return port_.isOpen(); }
     bool setPortOpen(bool open);
     QString errorString() const { return error_; }
+    PortFault fault() const { return fault_; }
     // The port closed itself because the far end vanished (since the last open).
     bool lost() const { return lost_; }
 
@@ -110,6 +120,11 @@ private:
     bool open();
     void close();
     void onError(QSerialPort::SerialPortError error);
+    void loseConnection();
+    void drain();
+    void restoreLowLatency();
+    // How long n bytes take on the line at the current settings.
+    qint64 wireMs(qint64 n) const;
     void requestLowLatency();
 
     QSerialPort port_;
@@ -119,9 +134,12 @@ private:
     bool rtsEnable_ = false;
     int16_t inputLen_ = 0;
     bool lowLatency_ = false;
+    int savedSerialFlags_ = 0;
     bool lost_ = false;
+    bool opening_ = false;
     QString devicePath_;
     QString error_;
+    PortFault fault_ = PortFault::None;
 };
 
 }  // namespace quarn

@@ -5,14 +5,20 @@
 
 #include <QString>
 
+#include "link/serial_port.h"
+
 namespace quarn {
 
 // device: the path COMn leads to (empty when the port mapping gives none);
-// error: the serial layer's reason (SerialPort::errorString()). Reads the
-// port's state (portStates(): lock files, /proc, permissions); opens nothing.
-QString explainPortFailure(const QString& device, const QString& error);
+// error: the serial layer's reason (SerialPort::errorString()), shown as it
+// is; fault: what the serial layer decided from the error codes
+// (SerialPort::fault()), which chooses the advice. Reads the port's state
+// (portStates(): lock files, /proc, permissions).
+QString explainPortFailure(const QString& device, const QString& error,
+                           PortFault fault = PortFault::Other);
 // The same with the state given ("missing", "not permitted", "in use by X
 // (pid N)", "free", ...), for callers that already know it.
-QString explainPortFailure(const QString& device, const QString& error, const QString& state);
+QString explainPortFailure(const QString& device, const QString& error, const QString& state,
+                           PortFault fault = PortFault::Other);
 
 }  // namespace quarn

@@ -159,7 +159,7 @@ QString describeCom(int com) {
     PortSettings settings;
     if (!settings.usable()) return QStringLiteral("COM%1: %2").arg(com).arg(settings.problem());
     PortMap map(settings, discoverPorts());
-    if (!map.numberNewPorts().isEmpty()) settings.save(nullptr);
+    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings.store());
     return describeCom(map, com);
 }
 

@@ -1,6 +1,9 @@
 #include "ports/port_map.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -14,9 +17,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#include "core/message_box.h"
 
 namespace quarn {
 
@@ -78,16 +84,21 @@ QString lockState(const QString& path) {
 }
 
 // Which process holds each of targets (canonical paths) open, from /proc/*/fd.
-QHash<QString, qint64> openers(const QSet<QString>& targets) {
+// *hidden: some process's descriptors could not be read (another user's).
+QHash<QString, qint64> openers(const QSet<QString>& targets, bool* hidden) {
     QHash<QString, qint64> found;
     DIR* proc = ::opendir("/proc");
+    *hidden = proc == nullptr;
     if (!proc) return found;
     while (dirent* entry = ::readdir(proc)) {
         const std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
         const std::string fdDir = "/proc/" + pid + "/fd";
         DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds) continue;
+        if (!fds) {
+            if (errno == EACCES || errno == EPERM) *hidden = true;
+            continue;
+        }
         while (dirent* fd = ::readdir(fds)) {
             char target[PATH_MAX];
             const ssize_t n = ::readlink((fdDir + '/' + fd->d_name).c_str(), target, sizeof target);
@@ -102,7 +113,51 @@ QHash<QString, qint64> openers(const QSet<QString>& targets) {
     return found;
 }
 
+// Whether path can be opened exclusively: not when another program holds it
+// with TIOCEXCL (EBUSY) or flock. Asked only when holders are not visible.
+bool heldUnseen(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EBUSY;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+// Why the settings file could not be written, from the system's codes.
+QString unwritableReason(const QString& file) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(file).absolutePath());
+    struct statvfs fs {};
+    if (::faccessat(AT_FDCWD, dir.constData(), W_OK, AT_EACCESS) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (::statvfs(dir.constData(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
+        return QString::fromLocal8Bit(std::strerror(EROFS));
+    if (::statvfs(dir.constData(), &fs) == 0 && fs.f_bavail == 0)
+        return QString::fromLocal8Bit(std::strerror(ENOSPC));
+    return QStringLiteral("QSettings status %1").arg(int(QSettings::AccessError));
+}
+
 }  // namespace
+
+QString saveSettings(QSettings& settings) {
+    settings.sync();
+    if (settings.status() == QSettings::NoError) return QString();
+    return QStringLiteral("the settings file %1 could not be written: %2")
+        .arg(settings.fileName(), unwritableReason(settings.fileName()));
+}
+
+void saveNumberedPorts(QSettings& settings) {
+    const QString problem = saveSettings(settings);
+    if (problem.isEmpty()) return;
+    // Said once per file: every COM number resolved would say it again.
+    static QMutex mutex;
+    static QSet<QString> told;
+    const QMutexLocker lock(&mutex);
+    if (told.contains(settings.fileName())) return;
+    told.insert(settings.fileName());
+    std::fprintf(stderr, "%s\n", qPrintable(problem));
+    addBoxNote(problem[0].toUpper() + problem.mid(1) + QLatin1Char('.'));
+}
 
 QString stableNameFor(const QString& device, const QString& serialRoot) {
     const QString target = canonical(device);
@@ -192,7 +247,8 @@ QStringList portStates(const QStringList& devices) {
         paths << path;
         if (path.isEmpty()) {
             states << QStringLiteral("missing");
-        } else if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0) {
+        } else if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK,
+                               AT_EACCESS) != 0) {
             states << QStringLiteral("not permitted");
         } else {
             QString lock = lockState(device);
@@ -201,12 +257,17 @@ QStringList portStates(const QStringList& devices) {
             states << lock;
         }
     }
+    bool hidden = false;
     const QHash<QString, qint64> held =
-        unlocked.isEmpty() ? QHash<QString, qint64>() : openers(unlocked);
+        unlocked.isEmpty() ? QHash<QString, qint64>() : openers(unlocked, &hidden);
     for (qsizetype i = 0; i < states.size(); ++i) {
         if (!states[i].isEmpty()) continue;
-        states[i] =
-            held.contains(paths[i]) ? holderText(held.value(paths[i])) : QStringLiteral("free");
+        if (held.contains(paths[i]))
+            states[i] = holderText(held.value(paths[i]));
+        else if (hidden && heldUnseen(paths[i]))
+            states[i] = QStringLiteral("in use (holder not visible)");
+        else
+            states[i] = QStringLiteral("free");
     }
     return states;
 }
@@ -356,7 +417,7 @@ QString resolveComDevice(int com, QString* why) {
         return QString();
     }
     PortMap map(settings, discoverPorts());
-    if (!map.numberNewPorts().isEmpty()) settings.save(nullptr);
+    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings.store());
     return map.resolve(com, why);
 }
 

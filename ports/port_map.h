@@ -66,7 +66,10 @@ QString portSettingsProblem(const QSettings& settings);
 // The state of each device, for listing: "free", "in use by NAME (pid N)"
 // (from a lock file LCK..name in /var/lock, /run/lock or /tmp, or an open
 // descriptor in /proc/*/fd), "in use (lock file F)", "not permitted", or
-// "missing". Never opens a port.
+// "missing". When some process's descriptors cannot be read (another user's
+// program), a port with no visible holder is opened for a moment to see
+// whether it can be had exclusively; if not, it is "in use (holder not
+// visible)", never "free". Otherwise opens no port.
 QStringList portStates(const QStringList& devices);
 
 class PortMap {
@@ -111,9 +114,17 @@ private:
 // The device QUARN_COMn names; empty when it is unset or com is outside
 // 1..4. The one place the variable is read.
 QString comFromEnvironment(int com);
+// Writes pending changes; empty, or why the file could not be written (a
+// read-only home, a full disk), the reason made from the system's codes.
+QString saveSettings(QSettings& settings);
+// The same after numberNewPorts() gave numbers while a port's name was read:
+// a failure is said once per process and file, on standard error and in the
+// informative text of the next message box.
+void saveNumberedPorts(QSettings& settings);
 
 // For the serial layer: QUARN_COMn, else the settings file and the real
-// discovery with the rules above (new ports get their numbers, saved). Empty
+// discovery with the rules above (new ports get their numbers, saved; the
+// file is written only then). Empty
 // with the reason in *why when COMn opens nothing or settings are unusable.
 QString resolveComDevice(int com, QString* why = nullptr);
 

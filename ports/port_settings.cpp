@@ -20,9 +20,9 @@ bool PortSettings::save(QString* why) {
         if (why) *why = problem_;
         return false;
     }
-    settings_.sync();
-    if (settings_.status() == QSettings::NoError) return true;
-    if (why) *why = QStringLiteral("could not save the settings file %1").arg(path());
+    const QString problem = saveSettings(settings_);
+    if (problem.isEmpty()) return true;
+    if (why) *why = problem;
     return false;
 }
 

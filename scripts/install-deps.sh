@@ -9,6 +9,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   postgresql libqt6sql6-psql
+  locales libc-l10n
 )
 
 missing=()

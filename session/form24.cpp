@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHash>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -99,74 +100,159 @@ void Form24::buildMenu() {
     connect(mnu_help_exit, &QAction::triggered, this, &Form24::mnu_help_exit_Click);
 }
 
+namespace {
+
+// The controls as the design places them, in the order they are made.
+enum class Look { None, Title, Line, Count, Caption };
+struct Control {
+    Form24::ControlKind kind;
+    const char* name;
+    const char* parent;  // a panel's name; nullptr: the window's client area
+    const char* caption;
+    int left, top, width, height;  // twips
+    Look look;
+};
+
+const Control kControls[] = {
+    {Form24::ControlKind::Panel, "SSPanel1", nullptr, nullptr, 240, 120, 4992, 1068, Look::None},
+    {Form24::ControlKind::Label, "Label31", "SSPanel1", "Messages:", 180, 180, 4632, 312,
+     Look::Title},
+    {Form24::ControlKind::Label, "Label2", "SSPanel1", "Unit ready for download", 180, 600, 4632,
+     288, Look::Line},
+    {Form24::ControlKind::Panel, "SSPanel13", nullptr, nullptr, 8520, 1440, 2412, 1692, Look::None},
+    {Form24::ControlKind::Panel, "SSPanel11", nullptr, nullptr, 240, 1320, 2412, 1692, Look::None},
+    {Form24::ControlKind::Label, "LastTransmitblockLabel", "SSPanel11", " ", 180, 1260, 2055, 315,
+     Look::Line},
+    {Form24::ControlKind::Label, "TransmitCounterLabel", "SSPanel11", "0", 1140, 540, 1092, 252,
+     Look::Count},
+    {Form24::ControlKind::Label, "TransmitblockLabel", "SSPanel11", " ", 180, 960, 2055, 315,
+     Look::Line},
+    {Form24::ControlKind::Label, "Label38", "SSPanel11", "Blocks:", 180, 540, 855, 255,
+     Look::Caption},
+    {Form24::ControlKind::Label, "Label35", "SSPanel11", "Transmit Monitor", 120, 120, 2175, 315,
+     Look::Title},
+    {Form24::ControlKind::Panel, "SSPanel12", nullptr, nullptr, 2820, 1320, 2412, 1692, Look::None},
+    {Form24::ControlKind::Label, "Label36", "SSPanel12", "Recieve Monitor", 120, 120, 2175, 315,
+     Look::Title},
+    {Form24::ControlKind::Label, "RecieveblockLabel", "SSPanel12", " ", 180, 960, 2055, 315,
+     Look::Line},
+    {Form24::ControlKind::Label, "LastRecieveblockLabel", "SSPanel12", "  ", 180, 1260, 2055, 315,
+     Look::Line},
+    {Form24::ControlKind::Label, "RecieveCounterLabel", "SSPanel12", "0", 1140, 540, 1095, 255,
+     Look::Count},
+    {Form24::ControlKind::Label, "Label44", "SSPanel12", "Blocks:", 120, 540, 855, 255,
+     Look::Caption},
+    {Form24::ControlKind::Label, "Label30", "SSPanel13", "Link Status", 120, 120, 2175, 315,
+     Look::Title},
+    {Form24::ControlKind::Option, "Com_select_0", "SSPanel13", "Com1", 240, 1020, 915, 240,
+     Look::None},
+    {Form24::ControlKind::Option, "Com_select_1", "SSPanel13", "Com2", 240, 1320, 915, 240,
+     Look::None},
+    {Form24::ControlKind::Option, "Com_select_2", "SSPanel13", "Com3", 1260, 1020, 915, 240,
+     Look::None},
+    {Form24::ControlKind::Option, "Com_select_3", "SSPanel13", "Com4", 1260, 1320, 915, 240,
+     Look::None},
+    {Form24::ControlKind::Indicator, "StatusPanel_0", "SSPanel13", "Off", 120, 540, 735, 375,
+     Look::None},
+    {Form24::ControlKind::Indicator, "StatusPanel_1", "SSPanel13", "On", 840, 540, 735, 375,
+     Look::None},
+    {Form24::ControlKind::Indicator, "StatusPanel_2", "SSPanel13", "Error", 1560, 540, 735, 375,
+     Look::None},
+    {Form24::ControlKind::Button, "StopCommand", nullptr, "Cancel", 1980, 3180, 1452, 372,
+     Look::None},
+    {Form24::ControlKind::Button, "ReloadCommand", nullptr, "Reload", 240, 3180, 1452, 372,
+     Look::None},
+    {Form24::ControlKind::Button, "ExitCommand", nullptr, "Exit", 3780, 3180, 1452, 372,
+     Look::None},
+};
+
+LabelStyle styleOf(Look look) {
+    switch (look) {
+        case Look::Title:
+            return labelStyle(kLightGreen, kBlack, true, true);
+        case Look::Line:
+            return labelStyle(kBlack, kYellow, false, true);
+        case Look::Count:
+            return labelStyle(kBlack, kYellow, true, false);
+        case Look::Caption:
+        case Look::None:
+            break;
+    }
+    return labelStyle(kBlack, kWhite, true, false);
+}
+
+QWidget* makeControl(const Control& c, QWidget* parent) {
+    const QString name = QString::fromLatin1(c.name), caption = QString::fromLatin1(c.caption);
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case Form24::ControlKind::Label:
+            return makeLabel(parent, name, caption, c.left, c.top, c.width, c.height,
+                             styleOf(c.look));
+        case Form24::ControlKind::Panel:
+            return makePanel(parent, name, c.left, c.top, c.width, c.height);
+        case Form24::ControlKind::Indicator:
+            w = makePanel(parent, name, c.left, c.top, c.width, c.height, caption);
+            setForeColor(w, caption == QLatin1String("On") ? kBlack : kWindowText);
+            w->setAccessibleName(QStringLiteral("Link ") + caption);
+            break;
+        case Form24::ControlKind::Option:
+            w = new QRadioButton(caption, parent);
+            w->setFont(systemBoldFont());
+            setBackColor(w, kPanelGrey);
+            break;
+        case Form24::ControlKind::Button:
+            return makeButton(parent, name, caption, c.left);
+    }
+    w->setObjectName(name);
+    placeTwips(w, c.left, c.top, c.width, c.height);
+    // The Link Status controls lie outside the window: no Tab stop.
+    w->setFocusPolicy(Qt::NoFocus);
+    return w;
+}
+
+}  // namespace
+
+QList<Form24::ControlPlace> Form24::designLayout() {
+    QList<ControlPlace> places;
+    for (const Control& c : kControls)
+        places.append({c.kind, QString::fromLatin1(c.name),
+                       c.parent ? QString::fromLatin1(c.parent) : QString(),
+                       QString::fromLatin1(c.caption), QRect(c.left, c.top, c.width, c.height)});
+    return places;
+}
+
 void Form24::buildControls() {
-    QWidget* c = client_;
-    SSPanel1 = makePanel(c, QStringLiteral("SSPanel1"), 240, 120, 4992, 1068);
-    Label31 = makeLabel(SSPanel1, QStringLiteral("Label31"), QStringLiteral("Messages:"), 180, 180,
-                        4632, 312, labelStyle(kLightGreen, kBlack, true, true));
-    Label2 =
-        makeLabel(SSPanel1, QStringLiteral("Label2"), QStringLiteral("Unit ready for download"),
-                  180, 600, 4632, 288, labelStyle(kBlack, kYellow, false, true));
+    QHash<QString, QWidget*> made;
+    for (const Control& c : kControls)
+        made.insert(QString::fromLatin1(c.name),
+                    makeControl(c, c.parent ? made.value(QString::fromLatin1(c.parent)) : client_));
+    auto label = [&](const char* name) { return static_cast<QLabel*>(made.value(name)); };
+    auto panel = [&](const char* name) { return static_cast<Panel3D*>(made.value(name)); };
+    auto button = [&](const char* name) { return static_cast<QPushButton*>(made.value(name)); };
+    SSPanel1 = panel("SSPanel1"), SSPanel11 = panel("SSPanel11");
+    SSPanel12 = panel("SSPanel12"), SSPanel13 = panel("SSPanel13");
+    Label2 = label("Label2"), Label30 = label("Label30"), Label31 = label("Label31");
+    Label35 = label("Label35"), Label36 = label("Label36"), Label38 = label("Label38");
+    Label44 = label("Label44");
+    TransmitblockLabel = label("TransmitblockLabel");
+    LastTransmitblockLabel = label("LastTransmitblockLabel");
+    TransmitCounterLabel = label("TransmitCounterLabel");
+    RecieveblockLabel = label("RecieveblockLabel");
+    LastRecieveblockLabel = label("LastRecieveblockLabel");
+    RecieveCounterLabel = label("RecieveCounterLabel");
+    for (int i = 0; i < 4; ++i)
+        Com_select[i] =
+            static_cast<QRadioButton*>(made.value(QStringLiteral("Com_select_%1").arg(i)));
+    for (int i = 0; i < 3; ++i)
+        StatusPanel[i] = panel(qPrintable(QStringLiteral("StatusPanel_%1").arg(i)));
+    StopCommand = button("StopCommand"), ReloadCommand = button("ReloadCommand");
+    ExitCommand = button("ExitCommand");
     label2Design_ = Label2->geometry();
-
-    SSPanel13 = makePanel(c, QStringLiteral("SSPanel13"), 8520, 1440, 2412, 1692);
-    SSPanel11 = makePanel(c, QStringLiteral("SSPanel11"), 240, 1320, 2412, 1692);
-    LastTransmitblockLabel =
-        makeLabel(SSPanel11, QStringLiteral("LastTransmitblockLabel"), QStringLiteral(" "), 180,
-                  1260, 2055, 315, labelStyle(kBlack, kYellow, false, true));
-    TransmitCounterLabel =
-        makeLabel(SSPanel11, QStringLiteral("TransmitCounterLabel"), QStringLiteral("0"), 1140, 540,
-                  1092, 252, labelStyle(kBlack, kYellow, true, false));
-    TransmitblockLabel =
-        makeLabel(SSPanel11, QStringLiteral("TransmitblockLabel"), QStringLiteral(" "), 180, 960,
-                  2055, 315, labelStyle(kBlack, kYellow, false, true));
-    Label38 = makeLabel(SSPanel11, QStringLiteral("Label38"), QStringLiteral("Blocks:"), 180, 540,
-                        855, 255, labelStyle(kBlack, kWhite, true, false));
-    Label35 = makeLabel(SSPanel11, QStringLiteral("Label35"), QStringLiteral("Transmit Monitor"),
-                        120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
-
-    SSPanel12 = makePanel(c, QStringLiteral("SSPanel12"), 2820, 1320, 2412, 1692);
-    Label36 = makeLabel(SSPanel12, QStringLiteral("Label36"), QStringLiteral("Recieve Monitor"),
-                        120, 120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
-    RecieveblockLabel =
-        makeLabel(SSPanel12, QStringLiteral("RecieveblockLabel"), QStringLiteral(" "), 180, 960,
-                  2055, 315, labelStyle(kBlack, kYellow, false, true));
-    LastRecieveblockLabel =
-        makeLabel(SSPanel12, QStringLiteral("LastRecieveblockLabel"), QStringLiteral("  "), 180,
-                  1260, 2055, 315, labelStyle(kBlack, kYellow, false, true));
-    RecieveCounterLabel =
-        makeLabel(SSPanel12, QStringLiteral("RecieveCounterLabel"), QStringLiteral("0"), 1140, 540,
-                  1095, 255, labelStyle(kBlack, kYellow, true, false));
-    Label44 = makeLabel(SSPanel12, QStringLiteral("Label44"), QStringLiteral("Blocks:"), 120, 540,
-                        855, 255, labelStyle(kBlack, kWhite, true, false));
-
-    Label30 = makeLabel(SSPanel13, QStringLiteral("Label30"), QStringLiteral("Link Status"), 120,
-                        120, 2175, 315, labelStyle(kLightGreen, kBlack, true, true));
-    const int comLeft[4] = {240, 240, 1260, 1260};
-    const int comTop[4] = {1020, 1320, 1020, 1320};
-    for (int i = 0; i < 4; ++i) {
-        Com_select[i] = new QRadioButton(QStringLiteral("Com%1").arg(i + 1), SSPanel13);
-        Com_select[i]->setObjectName(QStringLiteral("Com_select_%1").arg(i));
-        placeTwips(Com_select[i], comLeft[i], comTop[i], 915, 240);
-        Com_select[i]->setFont(systemBoldFont());
-        setBackColor(Com_select[i], kPanelGrey);
-        // The Link Status controls lie outside the window: no Tab stop.
-        Com_select[i]->setFocusPolicy(Qt::NoFocus);
-    }
-    const char* captions[3] = {"Off", "On", "Error"};
-    for (int i = 0; i < 3; ++i) {
-        StatusPanel[i] = makePanel(SSPanel13, QStringLiteral("StatusPanel_%1").arg(i),
-                                   120 + 720 * i, 540, 735, 375, QString::fromLatin1(captions[i]));
-        setForeColor(StatusPanel[i], i == 1 ? kBlack : kWindowText);
-        StatusPanel[i]->setFocusPolicy(Qt::NoFocus);
-        StatusPanel[i]->setAccessibleName(
-            QStringLiteral("Link %1").arg(QLatin1String(captions[i])));
-    }
     setIndicator(kIndicatorAtLoad);
+    wireControls();
+}
 
-    StopCommand = makeButton(c, QStringLiteral("StopCommand"), QStringLiteral("Cancel"), 1980);
-    ReloadCommand = makeButton(c, QStringLiteral("ReloadCommand"), QStringLiteral("Reload"), 240);
-    ExitCommand = makeButton(c, QStringLiteral("ExitCommand"), QStringLiteral("Exit"), 3780);
+void Form24::wireControls() {
     setTabOrder(StopCommand, ReloadCommand);
     setTabOrder(ReloadCommand, ExitCommand);
     // Names for assistive technology where a control's text says nothing.

@@ -95,6 +95,19 @@ public:
     void ReloadCommand_Click();
     void StopCommand_Click();
 
+    // Where the design puts each control: kind, object name, parent panel
+    // (empty: the client area), caption, and twips within the parent. The
+    // window is built from this table.
+    enum class ControlKind { Panel, Label, Option, Indicator, Button };
+    struct ControlPlace {
+        ControlKind kind;
+        QString name;
+        QString parent;
+        QString caption;
+        QRect twips;
+    };
+    static QList<ControlPlace> designLayout();
+
     // The window's outer size in pixels, which Form_Resize restores.
     QSize designSize() const;
 
@@ -121,6 +134,7 @@ protected:
 
 private:
     void buildControls();
+    void wireControls();
     void buildMenu();
     void applyMonitor();
     void setIndicator(const IndicatorColors& colors);

@@ -95,7 +95,7 @@ void Form24::noPortNumber() {
 
 void Form24::portFailed(const SessionResult& r) {
     MsgBox(r.reasonText, kStyleExclamation, QStringLiteral("ERROR!"),
-           explainPortFailure(r.device, r.detail));
+           explainPortFailure(r.device, r.detail, r.portFault));
     if (Program_end) return;
     setIndicator(kIndicatorFailure);
     endBeforeStart();

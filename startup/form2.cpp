@@ -141,7 +141,7 @@ void Form2::Com_select_Click(int Index) {
     }
     // The box keeps its fixed prompt; the informative text gives the device,
     // why it was refused and what to do.
-    const QString why = explainPortFailure(port.deviceName(), port.errorString());
+    const QString why = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
     Com_select[Index]->setToolTip(why);
     Label30->setText(kSelectValid);
     Port_valid = false;

@@ -54,6 +54,9 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     connect(&model_, &StationModel::slotChanged, this,
             [this](int k) { tiles_[k]->show(model_.slot(k)); });
     connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
+    connect(&model_, &StationModel::sessionEnded, this, [this] {
+        if (!model_.logProblem().isEmpty()) statusBar()->showMessage(model_.logProblem());
+    });
     connect(&model_, &StationModel::allIdle, this, [this] {
         if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
     });

@@ -2,16 +2,28 @@
 // the port opens, is refused, carries bytes, floods, or vanishes.
 
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <clocale>
+#include <cstring>
 
+#include "link/download_link.h"
 #include "link/serial_port.h"
+#include "ports/port_advice.h"
 #include "ports/port_map.h"
 #include "tests/support/test_support.h"
 
@@ -51,6 +63,12 @@ private slots:
     void refusals();
     void farEndGoneClosesThePortWithoutSpinning();
     void floodIsHeldBackAtTheCap();
+    void closeDrains_data();
+    void closeDrains();
+    void portAdviceAsAnotherUser_data();
+    void portAdviceAsAnotherUser();
+    void lineFaultsEndTheSessionAtOnce_data();
+    void lineFaultsEndTheSessionAtOnce();
 };
 
 void TestSerialPort::settingsText_data() {
@@ -77,18 +95,23 @@ void TestSerialPort::settingsText() {
 }
 
 void TestSerialPort::devicePaths() {
-    qunsetenv("QUARN_COM4");
-    // Without the variable, COM4 is a port this machine has, or nothing with a reason.
-    QStringList present;
-    for (const PortRecord& p : discoverPorts()) present << p.device;
+    // The layer asks the installed resolver, only for 1..4, and passes its
+    // answer and its reason on unchanged.
+    static QList<int> asked;
+    setComResolver([](int com, QString* why) {
+        asked << com;
+        if (com == 2) return *why = QStringLiteral("nothing is assigned to COM2"), QString();
+        return QStringLiteral("/dev/ttyX%1").arg(com);
+    });
     QString why;
-    const QString com4 = SerialPort::devicePathFor(4, &why);
-    QVERIFY2(com4.isEmpty() ? !why.isEmpty() : present.contains(com4), qPrintable(com4 + why));
-    QVERIFY(SerialPort::devicePathFor(0).isEmpty());
-    QVERIFY(SerialPort::devicePathFor(5).isEmpty());
-    qputenv("QUARN_COM4", "/dev/ttyUSB0");
-    QCOMPARE(SerialPort::devicePathFor(4), QStringLiteral("/dev/ttyUSB0"));
-    qunsetenv("QUARN_COM4");
+    QCOMPARE(SerialPort::devicePathFor(4, &why), QStringLiteral("/dev/ttyX4"));
+    QCOMPARE(SerialPort::devicePathFor(2, &why), QString());
+    QCOMPARE(why, QStringLiteral("nothing is assigned to COM2"));
+    QCOMPARE(SerialPort::devicePathFor(0, &why), QString());
+    QCOMPARE(why, QStringLiteral("no such port number 0"));
+    QCOMPARE(SerialPort::devicePathFor(5), QString());
+    QCOMPARE(asked, (QList<int>{4, 2}));
+    setComResolver(resolveComDevice);
 }
 
 void TestSerialPort::opensAPseudoTerminalDespiteRts() {
@@ -149,15 +172,22 @@ void TestSerialPort::sendQueuedWritesWithoutTheEventLoop() {
 
 void TestSerialPort::refusals_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("missing device") << "missing";
-    QTest::newRow("held by another open") << "held";
-    QTest::newRow("held through a symlink") << "symlink";
-    QTest::newRow("flock by another program") << "flock";
-    QTest::newRow("port number 0") << "number";
+    QTest::addColumn<QString>("reason");  // what the error text must say
+    QTest::newRow("missing device") << "missing"
+                                    << "nothing-here: No such file or directory";
+    QTest::newRow("held by another open") << "held"
+                                          << "Permission error while locking";
+    QTest::newRow("held through a symlink") << "symlink"
+                                            << "Permission error while locking";
+    QTest::newRow("flock by another program") << "flock"
+                                              << "in use by another program";
+    QTest::newRow("port number 0") << "number"
+                                   << "no such port number 0";
 }
 
 void TestSerialPort::refusals() {
     QFETCH(QString, how);
+    QFETCH(QString, reason);
     ScriptedUnit unit;
     QTemporaryDir dir;
     SerialPort first, second;
@@ -183,7 +213,7 @@ void TestSerialPort::refusals() {
     }
     QVERIFY(!openPort(second, com));
     QVERIFY(!second.portOpen());
-    QVERIFY(!second.errorString().isEmpty());
+    QVERIFY2(second.errorString().contains(reason), qPrintable(second.errorString()));
     if (fd >= 0) ::close(fd);
     qunsetenv("QUARN_COM2");
 }
@@ -225,6 +255,177 @@ void TestSerialPort::floodIsHeldBackAtTheCap() {
     QCOMPARE(port.inBufferCount(), int16_t(32767));
     port.setInputLen(0);
     QVERIFY(port.input().size() <= SerialPort::kReadBufferCap);
+}
+
+// Bytes written just before the close leave before it: a far end that reads
+// gets every one; one that reads nothing holds the close no longer than their
+// wire time plus the margin.
+void TestSerialPort::closeDrains_data() {
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("far end reads") << true;
+    QTest::newRow("far end stalls") << false;
+}
+
+void TestSerialPort::closeDrains() {
+    QFETCH(bool, reads);
+    const QByteArray bytes(100 * 1024, '\x5A');  // more than a pseudo-terminal holds
+    std::unique_ptr<SimPort> reader;
+    std::unique_ptr<ScriptedUnit> stalled;
+    if (reads)
+        reader = std::make_unique<SimPort>();
+    else
+        stalled = std::make_unique<ScriptedUnit>();
+    SerialPort port;
+    port.setCommPort(1);
+    port.setSettings(QStringLiteral("921600,N,8,1"));
+    QVERIFY(port.setPortOpen(true));
+    port.output(bytes);
+    QElapsedTimer t;
+    t.start();
+    port.setPortOpen(false);
+    const qint64 bound = bytes.size() * 10 * 1000 / 921600 + SerialPort::kCloseDrainMs;
+    QVERIFY2(t.elapsed() < bound + 500, qPrintable(QString::number(t.elapsed())));
+    if (!reads) return;
+    QVERIFY(
+        spinUntil([&] { return reader->unit().received().size() >= size_t(bytes.size()); }, 2000));
+    QCOMPARE(reader->unit().received().size(), size_t(bytes.size()));
+}
+
+// Refusals as a user who is not root sees them, under a German C library:
+// the advice comes from the error codes, names the device's group (for the
+// group root: a udev rule), and a port held by a program whose descriptors
+// this user cannot read is in use, never free.
+void TestSerialPort::portAdviceAsAnotherUser_data() {
+    QTest::addColumn<QString>("owner");  // the device's group
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("held");  // by another user's program, with TIOCEXCL
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("group dialout") << "dialout" << 0660 << false << "Join the group dialout"
+                                   << "not permitted";
+    QTest::newRow("group root") << "root" << 0660 << false << "udev rule"
+                                << "not permitted";
+    QTest::newRow("held, holder hidden") << "root" << 0666 << true << "in use"
+                                         << "in use (holder not visible)";
+}
+
+namespace {
+
+// A child process (root) that holds path open exclusively until killed.
+pid_t holdExclusively(const QByteArray& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+        if (::write(ready[1], &ok, 1) != 1 || !ok) ::_exit(1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    if (pid < 0 || ::read(ready[0], &ok, 1) != 1 || !ok) return -1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return pid;
+}
+
+// Runs fn with the effective user and group nobody and no other groups.
+template <class Fn>
+bool asNobody(Fn fn) {
+    gid_t groups[64];
+    const int count = ::getgroups(64, groups);
+    if (::setgroups(0, nullptr) != 0 || ::setegid(65534) != 0 || ::seteuid(65534) != 0)
+        return false;
+    fn();
+    return ::seteuid(0) == 0 && ::setegid(0) == 0 && ::setgroups(count, groups) == 0;
+}
+
+}  // namespace
+
+void TestSerialPort::portAdviceAsAnotherUser() {
+    QFETCH(QString, owner);
+    QFETCH(int, mode);
+    QFETCH(bool, held);
+    QFETCH(QString, says);
+    QFETCH(QString, state);
+    if (::geteuid() != 0) QSKIP("needs root to act as another user");
+    QTemporaryDir locales;
+    QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.filePath("de_DE.UTF-8")});
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    if (!::setlocale(LC_ALL, "de_DE.UTF-8"))
+        qWarning("no German locale here: the advice is checked in English");
+    ScriptedUnit unit;
+    const QByteArray slave = QFile::encodeName(unit.slavePath());
+    const group* g = ::getgrnam(qPrintable(owner));
+    QVERIFY(g && ::chown(slave.constData(), 0, g->gr_gid) == 0 &&
+            ::chmod(slave.constData(), mode_t(mode)) == 0);
+    const pid_t holder = held ? holdExclusively(slave) : 0;
+    QVERIFY(holder >= 0);
+    SerialPort port;
+    bool opened = true;
+    QString advice, seen;
+    QVERIFY(asNobody([&] {
+        opened = openPort(port);
+        advice = explainPortFailure(port.deviceName(), port.errorString(), port.fault());
+        seen = portStates({unit.slavePath()}).value(0);
+    }));
+    ::setlocale(LC_ALL, "C");
+    if (holder > 0) ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0);
+    QVERIFY(!opened);
+    QVERIFY2(advice.contains(says), qPrintable(advice));
+    QCOMPARE(seen, state);
+}
+
+// The port's descriptor, found through /proc, for swapping a failing one in.
+int descriptorOf(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        if (fd.symLinkTarget() == target) return fd.fileName().toInt();
+    return -1;
+}
+
+// A fault of the line while the handshake waits for its reply: the exchange
+// ends at once as a lost port, with the system's reason, not at the time-out.
+void TestSerialPort::lineFaultsEndTheSessionAtOnce_data() {
+    QTest::addColumn<bool>("writeFails");  // else: the far end hangs up
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("write refused") << true << QString::fromLocal8Bit(std::strerror(EPIPE));
+    QTest::newRow("far end gone") << false << QStringLiteral("the line hung up");
+}
+
+void TestSerialPort::lineFaultsEndTheSessionAtOnce() {
+    QFETCH(bool, writeFails);
+    QFETCH(QString, reason);
+    ::signal(SIGPIPE, SIG_IGN);
+    useFastClock();
+    ScriptedUnit unit;
+    DownloadLink link;
+    QCOMPARE(link.OpenCom(1), DownloadLink::OpenResult::Opened);
+    link.startTicker();
+    int sockets[2];
+    QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    ::shutdown(sockets[0], SHUT_WR);  // writes fail with EPIPE; nothing to read
+    if (writeFails) QVERIFY(::dup2(sockets[0], descriptorOf(unit.slavePath())) >= 0);
+    bool hungUp = false;
+    onEachPass(link, [&] {
+        if (writeFails || hungUp || link.stage != LinkStage::Handshake) return;
+        unit.hangUp();
+        hungUp = true;
+    });
+    // 2 s for the quiet line, then 2 s for the reply: a wait for the reply's
+    // time-out is plainly late.
+    link.Timeout_timer = 100;
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(link.SendHandshake(), LinkResult::NoReply);
+    QVERIFY2(t.elapsed() < 3200, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(link.MSComm1.lost());
+    QVERIFY(!link.MSComm1.portOpen());
+    // The session's reason text ("The port was lost: ...") quotes this.
+    const QString text = link.MSComm1.errorString();
+    QVERIFY2(text.contains(reason), qPrintable(text));
+    ::close(sockets[0]);
+    ::close(sockets[1]);
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)

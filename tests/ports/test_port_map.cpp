@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <cstdlib>
 
+#include "core/message_box.h"
 #include "ports/port_commands.h"
 #include "ports/port_map.h"
 
@@ -274,6 +275,29 @@ private slots:
         QCOMPARE(states,
                  (QStringList{"free", QString("in use by test_port_map (pid %1)").arg(getpid()),
                               QString("in use by sleep (pid %1)").arg(holderPid), "missing"}));
+    }
+
+    // The window shows no standard error: a settings file that could not be
+    // written when new ports got numbers is told in the next box, once.
+    void unwritableSettingsInTheNextBox() {
+        if (discoverPorts().isEmpty()) QSKIP("no serial port here to be numbered");
+        QStringList informative;
+        const MsgBoxHandler before = setMsgBoxHandler([&](const MsgBoxRequest& box) {
+            informative << box.informative;
+            return 1;
+        });
+        qputenv("QUARN_CONFIG_DIR", "/proc/quarn-unwritable");
+        resolveComDevice(1);
+        resolveComDevice(2);
+        qunsetenv("QUARN_CONFIG_DIR");
+        MsgBox("Invalid port on this machine", kStyleExclamation, "ERROR!", "why");
+        MsgBox("Invalid port on this machine", kStyleExclamation, "ERROR!", "why");
+        setMsgBoxHandler(before);
+        QCOMPARE(informative.size(), 2);
+        QVERIFY2(informative[0].startsWith("why\nThe settings file /proc/quarn-unwritable/"
+                                           "quarn-download.conf could not be written: "),
+                 qPrintable(informative[0]));
+        QCOMPARE(informative[1], QStringLiteral("why"));
     }
 
     void realDiscovery() {

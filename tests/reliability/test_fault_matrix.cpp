@@ -17,11 +17,11 @@
 
 #include "core/globals.h"
 #include "link/download_link.h"
-#include "tests/reliability/rig.h"
+#include "tests/support/window_rig.h"
 
 using namespace quarn;
 using namespace testsupport;
-using namespace reliability;
+using Rig = testsupport::WindowRig;
 
 namespace {
 

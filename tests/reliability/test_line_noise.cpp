@@ -10,11 +10,11 @@
 
 #include "core/globals.h"
 #include "link/download_link.h"
-#include "tests/reliability/rig.h"
+#include "tests/support/window_rig.h"
 
 using namespace quarn;
 using namespace testsupport;
-using namespace reliability;
+using Rig = testsupport::WindowRig;
 
 #ifndef QUARN_NOISE_SESSIONS
 #define QUARN_NOISE_SESSIONS 250

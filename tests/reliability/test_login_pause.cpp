@@ -6,11 +6,11 @@
 
 #include <QtTest>
 
-#include "tests/reliability/rig.h"
+#include "tests/support/window_rig.h"
 
 using namespace quarn;
 using namespace testsupport;
-using namespace reliability;
+using Rig = testsupport::WindowRig;
 
 class TestLoginPause : public QObject {
     Q_OBJECT

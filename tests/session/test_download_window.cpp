@@ -42,54 +42,53 @@ private slots:
 
 void TestDownloadWindow::controlsSitWhereTheDesignPutsThem_data() {
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
     QTest::addColumn<QRect>("twips");
     QTest::addColumn<QString>("caption");
-    const struct {
-        const char* name;
-        int l, t, w, h;
-        const char* caption;
-    } table[] = {
-        {"SSPanel1", 240, 120, 4992, 1068, nullptr},
-        {"Label31", 180, 180, 4632, 312, "Messages:"},
-        {"Label2", 180, 600, 4632, 288, "Unit ready for download"},
-        {"SSPanel13", 8520, 1440, 2412, 1692, nullptr},
-        {"SSPanel11", 240, 1320, 2412, 1692, nullptr},
-        {"LastTransmitblockLabel", 180, 1260, 2055, 315, " "},
-        {"TransmitCounterLabel", 1140, 540, 1092, 252, "0"},
-        {"TransmitblockLabel", 180, 960, 2055, 315, " "},
-        {"Label38", 180, 540, 855, 255, "Blocks:"},
-        {"Label35", 120, 120, 2175, 315, "Transmit Monitor"},
-        {"SSPanel12", 2820, 1320, 2412, 1692, nullptr},
-        {"Label36", 120, 120, 2175, 315, "Recieve Monitor"},
-        {"RecieveblockLabel", 180, 960, 2055, 315, " "},
-        {"LastRecieveblockLabel", 180, 1260, 2055, 315, "  "},
-        {"RecieveCounterLabel", 1140, 540, 1095, 255, "0"},
-        {"Label44", 120, 540, 855, 255, "Blocks:"},
-        {"Label30", 120, 120, 2175, 315, "Link Status"},
-        {"Com_select_0", 240, 1020, 915, 240, "Com1"},
-        {"Com_select_1", 240, 1320, 915, 240, "Com2"},
-        {"Com_select_2", 1260, 1020, 915, 240, "Com3"},
-        {"Com_select_3", 1260, 1320, 915, 240, "Com4"},
-        {"StatusPanel_0", 120, 540, 735, 375, nullptr},
-        {"StatusPanel_1", 840, 540, 735, 375, nullptr},
-        {"StatusPanel_2", 1560, 540, 735, 375, nullptr},
-        {"StopCommand", 1980, 3180, 1452, 372, "Cancel"},
-        {"ReloadCommand", 240, 3180, 1452, 372, "Reload"},
-        {"ExitCommand", 3780, 3180, 1452, 372, "Exit"},
-    };
-    for (const auto& row : table)
-        QTest::newRow(row.name) << QString::fromLatin1(row.name)
-                                << QRect(row.l, row.t, row.w, row.h)
-                                << (row.caption ? QString::fromLatin1(row.caption) : QString());
+    // The window's one table of places; what is checked is that the built
+    // window follows it, and that each control the window names is in it.
+    for (const Form24::ControlPlace& c : Form24::designLayout())
+        QTest::newRow(qPrintable(c.name)) << c.name << c.parent << c.twips << c.caption;
 }
 
 void TestDownloadWindow::controlsSitWhereTheDesignPutsThem() {
     QFETCH(QString, name);
+    QFETCH(QString, parent);
     QFETCH(QRect, twips);
     QFETCH(QString, caption);
     Form24* f = form24();
     QWidget* w = f->findChild<QWidget*>(name);
     QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->parentWidget()->objectName(),
+             parent.isEmpty() ? QStringLiteral("Form24Client") : parent);
+    const QList<QWidget*> named{f->SSPanel1,
+                                f->SSPanel11,
+                                f->SSPanel12,
+                                f->SSPanel13,
+                                f->Label2,
+                                f->Label30,
+                                f->Label31,
+                                f->Label35,
+                                f->Label36,
+                                f->Label38,
+                                f->Label44,
+                                f->TransmitblockLabel,
+                                f->LastTransmitblockLabel,
+                                f->TransmitCounterLabel,
+                                f->RecieveblockLabel,
+                                f->LastRecieveblockLabel,
+                                f->RecieveCounterLabel,
+                                f->Com_select[0],
+                                f->Com_select[1],
+                                f->Com_select[2],
+                                f->Com_select[3],
+                                f->StatusPanel[0],
+                                f->StatusPanel[1],
+                                f->StatusPanel[2],
+                                f->StopCommand,
+                                f->ReloadCommand,
+                                f->ExitCommand};
+    QVERIFY2(named.contains(w), "the window's member for this control is another widget");
     const int dpi = w->logicalDpiX();
     const QRect g = w->geometry();
     // Within one pixel's rounding of the design value.

@@ -16,6 +16,7 @@
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_rig.h"
 #include "ui/form_registry.h"
 
 using namespace quarn;
@@ -23,56 +24,12 @@ using namespace testsupport;
 
 namespace {
 
-// Where a session is waiting, seen from the window: used to act at one wait.
-enum class Wait { PreSend, HandshakeReply, Delay, LoginReply, Transfer };
-
-bool isAt(Form24* f, Wait w) {
-    DownloadLink& l = f->link;
-    switch (w) {
-        case Wait::PreSend:
-            return l.Transmit_counter == 0;
-        case Wait::HandshakeReply:
-            return l.Transmit_counter == 1 && l.Recieve_counter == 0;
-        case Wait::Delay:
-            return l.DelayTimer.isActive();
-        case Wait::LoginReply:
-            return l.Transmit_counter == 2 && l.Recieve_counter == 1;
-        case Wait::Transfer:
-            return l.Transmit_counter > 3;
-    }
-    return false;
-}
-
 // A download window with a download file, COM1 on a simulator, the fast clock.
-struct Rig {
-    BoxRecorder boxes;
-    QTemporaryDir dir;
-    QByteArray file;
-    std::unique_ptr<SimPort> port;
-    Form24* f = nullptr;
-
-    explicit Rig(sim::Config cfg = {}, int length = 100, int fileSize = 101) {
-        file = patternBytes(fileSize);
-        Download_file = writeFile(dir.path(), QStringLiteral("image.bin"), file);
-        Download_length = static_cast<int16_t>(length);
-        Download_caption = QStringLiteral("Quarn Test Download");
-        End_message = kEndMessage;
-        Com_port = 1;
-        port = std::make_unique<SimPort>(cfg);
-        f = form24();
-        f->show();
+struct Rig : WindowRig {
+    explicit Rig(sim::Config cfg = {}, int length = 100, int fileSize = 101)
+        : WindowRig(cfg, length, fileSize, 7, QStringLiteral("Quarn Test Download")) {
+        boxes.onBox = nullptr;  // the sequencer's cases answer the boxes themselves
     }
-    // Runs fn once, in the event loop pass where the session first waits at w.
-    void atWait(Wait w, std::function<void()> fn) {
-        auto done = std::make_shared<bool>(false);
-        onEachPass(f->link, [this, w, fn, done] {
-            if (!*done && isAt(f, w)) {
-                *done = true;
-                fn();
-            }
-        });
-    }
-    QByteArray wire() const { return toQByteArray(port->unit().received()); }
 };
 
 }  // namespace

@@ -143,18 +143,19 @@ void TestWindowAccess::portReasonsWithoutADevice_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("state");  // empty: read from the machine
+    QTest::addColumn<int>("fault");
     QTest::addColumn<QString>("says");
     // Root opens any device, so permission is given as the state it reads as.
     QTest::newRow("permission denied")
         << QStringLiteral("/dev/ttyQUARN9") << QStringLiteral("/dev/ttyQUARN9: Permission denied")
-        << QStringLiteral("not permitted")
+        << QStringLiteral("not permitted") << int(PortFault::Other)
         << QStringLiteral(
                "/dev/ttyQUARN9: permission denied. Join the group dialout with\n"
                "sudo usermod -aG dialout $USER\nthen log out and log in again.");
     QTest::newRow("lock held, holder gone")
         << QStringLiteral("/dev/ttyQUARN9")
         << QStringLiteral("/dev/ttyQUARN9: Permission error while locking the device")
-        << QStringLiteral("free")
+        << QStringLiteral("free") << int(PortFault::InUse)
         << QStringLiteral(
                "/dev/ttyQUARN9: in use by another program. Close it, then choose the "
                "port again.");
@@ -164,8 +165,9 @@ void TestWindowAccess::portReasonsWithoutADevice() {
     QFETCH(QString, device);
     QFETCH(QString, error);
     QFETCH(QString, state);
+    QFETCH(int, fault);
     QFETCH(QString, says);
-    QCOMPARE(explainPortFailure(device, error, state), says);
+    QCOMPARE(explainPortFailure(device, error, state, PortFault(fault)), says);
 }
 
 void TestWindowAccess::nothingAssignedAndTheIcon() {

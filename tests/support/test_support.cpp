@@ -54,6 +54,7 @@ int BoxRecorder::count(const QString& prompt) const { return prompts().count(pro
 
 void useFastClock() { quarn::setLinkClock({20, 50}); }
 void useRealClock() { quarn::setLinkClock({250, 1000}); }
+void useBriskClock() { quarn::setLinkClock({10, 20}); }
 
 int programEndCode() { return g_endCode; }
 
@@ -88,19 +89,9 @@ void onEachPass(quarn::DownloadLink& link, std::function<void()> fn) {
 }
 
 ScriptedUnit::ScriptedUnit(int com) : com_(com) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-        qFatal("no pseudo-terminal");
-    slave_ = QString::fromLocal8Bit(::ptsname(master_));
-    // Raw from the start, so nothing the program writes is echoed back.
-    const int s = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
-    if (s < 0) qFatal("cannot open the pseudo-terminal's slave side %s", ::ptsname(master_));
-    termios t{};
-    ::tcgetattr(s, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(s, TCSANOW, &t);
-    ::close(s);
-    mapCom(com, slave_);
+    QString why;
+    if (!pty_.open(&why)) qFatal("%s", qPrintable(why));
+    mapCom(com, pty_.slavePath());
 }
 
 ScriptedUnit::~ScriptedUnit() {
@@ -109,29 +100,14 @@ ScriptedUnit::~ScriptedUnit() {
 }
 
 QByteArray ScriptedUnit::readAll() {
-    QByteArray out;
-    if (master_ < 0) return out;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0) break;
-        out.append(buf, static_cast<int>(n));
-    }
+    const QByteArray out = pty_.readAll();
     log += out;
     return out;
 }
 
-void ScriptedUnit::write(const QByteArray& bytes) {
-    if (master_ >= 0 && !bytes.isEmpty()) {
-        const ssize_t n = ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size()));
-        Q_UNUSED(n);
-    }
-}
+void ScriptedUnit::write(const QByteArray& bytes) { pty_.write(bytes); }
 
-void ScriptedUnit::hangUp() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-}
+void ScriptedUnit::hangUp() { pty_.hangUp(); }
 
 const QString kInitEndMessage = QStringLiteral("Download complete.");
 
@@ -239,12 +215,6 @@ const char* indicatorName(Indicator i) {
             return "unknown";
     }
     return "?";
-}
-
-double cpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
 }  // namespace testsupport

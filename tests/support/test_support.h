@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "sim/unit_sim.h"
+#include "tests/support/process_figures.h"
+#include "tests/support/pseudo_terminal.h"
 
 class QRadioButton;
 
@@ -50,15 +52,15 @@ public:
 // that does not need the real clock. Installed before the download window loads.
 void useFastClock();
 void useRealClock();
+// Tick 10 ms (a time-out of 70 to 80 ms) and a 20 ms delay: for the long runs
+// of sessions, where the pre-send wait and the delay dominate the run time.
+void useBriskClock();
 
 // Deletes every window, resets the globals and the exit code, and replaces
 // the end of the program (the event loop's exit) by a record of it.
 void resetProgram();
 // The exit code the program ended with since the last reset, or -1 while it runs.
 int programEndCode();
-
-// CPU time this process has used, user + system, all threads, in seconds.
-double cpuSeconds();
 
 // A test object whose every test function starts from a reset program on the
 // given clock and leaves it reset, so no window or global outlives a test.
@@ -99,15 +101,14 @@ class ScriptedUnit {
 public:
     explicit ScriptedUnit(int com = 1);
     ~ScriptedUnit();
-    QString slavePath() const { return slave_; }
+    QString slavePath() const { return pty_.slavePath(); }
     QByteArray readAll();  // everything the program wrote so far (non-blocking)
     void write(const QByteArray& bytes);
     void hangUp();   // closes the master: the port vanishes
     QByteArray log;  // every byte read by readAll, in order
 
 private:
-    int master_ = -1;
-    QString slave_;
+    PseudoTerminal pty_;
     int com_;
 };
 
