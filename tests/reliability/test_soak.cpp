@@ -81,6 +81,40 @@ private slots:
     void sessionsThroughReload();
 };
 
+// Session i of a cycle, of its kind, started as the technician would: the
+// first by the start, the others by Reload after repowering. Counts it.
+static void oneSession(Rig& rig, int i, int& count) {
+    const Kind kind = kCycle[i];
+    arrangeUnit(rig.port->unit(), kind);
+    rig.clearBoxes();
+    const size_t complete = rig.port->unit().sessions().size();
+    if (i == 0) {
+        rig.start();
+    } else {
+        // Reload is disabled after a login failure and a failed
+        // transfer: the technician gets it back with Cancel.
+        if (!rig.f->ReloadCommand->isEnabled()) rig.f->StopCommand->click();
+        QVERIFY(rig.f->ReloadCommand->isEnabled());
+        rig.f->ReloadCommand->click();
+    }
+    ++count;
+    QStringList want{boxOf(kind)};
+    if (i > 0) want.prepend(kRepowerBox);
+    QCOMPARE(rig.boxes.prompts(), want);
+    if (kind == Kind::Good) {
+        QCOMPARE(rig.linesAtBoxes.last(), kLineGood);
+        QVERIFY(rig.port->unit().waitForSessions(complete + 1, 2000));
+        QCOMPARE(rig.lastImage(), rig.expectedImage());
+        QVERIFY(!rig.f->isLoaded());
+        QCOMPARE(programEndCode(), 0);
+    } else {
+        QVERIFY(!rig.reportedGood());
+        QCOMPARE(rig.port->unit().sessions().size(), complete);
+        QVERIFY(rig.f->isLoaded());
+        QVERIFY(!rig.f->File1.isOpen());
+    }
+}
+
 void TestSoak::sessionsThroughReload() {
     const int cycles = QUARN_SOAK_SESSIONS / kCycleLength;
     QVERIFY(cycles > kWarmUpCycles);
@@ -111,38 +145,10 @@ void TestSoak::sessionsThroughReload() {
         rig.load();
         watch();
         for (int i = 0; i < kCycleLength; ++i) {
-            const Kind kind = kCycle[i];
-            arrangeUnit(rig.port->unit(), kind);
-            cancelInTransfer = kind == Kind::CancelInTransfer;
-            rig.clearBoxes();
-            const size_t complete = rig.port->unit().sessions().size();
-            if (i == 0) {
-                rig.start();
-            } else {
-                // Reload is disabled after a login failure and a failed
-                // transfer: the technician gets it back with Cancel.
-                if (!rig.f->ReloadCommand->isEnabled()) rig.f->StopCommand->click();
-                QVERIFY(rig.f->ReloadCommand->isEnabled());
-                rig.f->ReloadCommand->click();
-            }
+            cancelInTransfer = kCycle[i] == Kind::CancelInTransfer;
+            oneSession(rig, i, kCycle[i] == Kind::Good ? good : failed);
+            if (QTest::currentTestFailed()) return;
             ++run;
-            QStringList want{boxOf(kind)};
-            if (i > 0) want.prepend(kRepowerBox);
-            QCOMPARE(rig.boxes.prompts(), want);
-            if (kind == Kind::Good) {
-                ++good;
-                QCOMPARE(rig.linesAtBoxes.last(), kLineGood);
-                QVERIFY(rig.port->unit().waitForSessions(complete + 1, 2000));
-                QCOMPARE(rig.lastImage(), rig.expectedImage());
-                QVERIFY(!rig.f->isLoaded());
-                QCOMPARE(programEndCode(), 0);
-            } else {
-                ++failed;
-                QVERIFY(!rig.reportedGood());
-                QCOMPARE(rig.port->unit().sessions().size(), complete);
-                QVERIFY(rig.f->isLoaded());
-                QVERIFY(!rig.f->File1.isOpen());
-            }
         }
         resetProgram();
     }
