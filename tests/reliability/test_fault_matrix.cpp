@@ -352,14 +352,10 @@ void TestFaultMatrix::faultAtEachStage_data() {
     for (size_t i = 0; i < all.size(); ++i) QTest::newRow(qPrintable(all[i].name)) << int(i);
 }
 
-void TestFaultMatrix::faultAtEachStage() {
-    QFETCH(int, index);
-    const Row row = rows()[size_t(index)];
-    const Expect want = expectFor(row.at, row.fault, row.twist);
-
+// The simulated unit of a row: the fault at its stage (a pre-send fault that
+// talks is acted by the test instead), and what the row's twist adds.
+static sim::Config unitFor(const Row& row, const sim::Fault& fault, bool talksEarly) {
     sim::Config cfg;
-    const sim::Fault fault = simFault(row);
-    const bool talksEarly = row.at == At::PreSend && row.fault != Fault::Silence;
     if (row.at != At::PreSend || talksEarly) cfg.faults[simStage(row.at)] = fault;
     if (row.at == At::ConfirmEcho && row.fault == Fault::ExtraBytes &&
         row.twist != Twist::ExtraAfterLastEcho) {
@@ -373,7 +369,17 @@ void TestFaultMatrix::faultAtEachStage() {
         cfg.refuseBlock = kFaultBlock;
         cfg.refuseTimes = 1;
     }
-    Rig rig(cfg, kLength);
+    return cfg;
+}
+
+void TestFaultMatrix::faultAtEachStage() {
+    QFETCH(int, index);
+    const Row row = rows()[size_t(index)];
+    const Expect want = expectFor(row.at, row.fault, row.twist);
+
+    const sim::Fault fault = simFault(row);
+    const bool talksEarly = row.at == At::PreSend && row.fault != Fault::Silence;
+    Rig rig(unitFor(row, fault, talksEarly), kLength);
     bool done = false;
     if (talksEarly) {
         rig.onEachPass([&] {
