@@ -158,6 +158,35 @@ struct Expect {
 };
 
 // The sequencer's rules, applied to one row.
+// What the window shows when the exchange at stage got reply; lineGone: the
+// port vanished, so it is closed at the end.
+Expect expectAt(At stage, Reply reply, bool lineGone) {
+    Expect e;
+    if (reply == Reply::InTime) {
+        e.good = true;
+        e.line = kLineGood;
+        e.indicator = Indicator::Ready;
+        return e;
+    }
+    switch (stage) {
+        case At::PreSend:
+        case At::Handshake:
+            e = {false, kHandshakeBox, kHandshakeBox, Indicator::Failure, true, false};
+            break;
+        case At::Login:
+            e = {false, kLoginBox, kLoginBox, Indicator::Failure, true, false};
+            break;
+        case At::StartEcho:
+        case At::Verdict:
+        case At::ConfirmEcho:
+            // Once the box is answered the message line repeats it, whether
+            // the transfer ended plainly or by the bad-reply exit.
+            e = {false, kStopBox, kStopBox, Indicator::Ready, true, !lineGone};
+            break;
+    }
+    return e;
+}
+
 Expect expectFor(At at, Fault fault, Twist twist) {
     At stage = at;
     Reply reply = Reply::InTime;
@@ -197,30 +226,7 @@ Expect expectFor(At at, Fault fault, Twist twist) {
         }
     }
 
-    Expect e;
-    if (reply == Reply::InTime) {
-        e.good = true;
-        e.line = kLineGood;
-        e.indicator = Indicator::Ready;
-        return e;
-    }
-    switch (stage) {
-        case At::PreSend:
-        case At::Handshake:
-            e = {false, kHandshakeBox, kHandshakeBox, Indicator::Failure, true, false};
-            break;
-        case At::Login:
-            e = {false, kLoginBox, kLoginBox, Indicator::Failure, true, false};
-            break;
-        case At::StartEcho:
-        case At::Verdict:
-        case At::ConfirmEcho:
-            // Once the box is answered the message line repeats it, whether
-            // the transfer ended plainly or by the bad-reply exit.
-            e = {false, kStopBox, kStopBox, Indicator::Ready, true, !lineGone};
-            break;
-    }
-    return e;
+    return expectAt(stage, reply, lineGone);
 }
 
 struct Row {
