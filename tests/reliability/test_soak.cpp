@@ -115,20 +115,29 @@ static void oneSession(Rig& rig, int i, int& count) {
     }
 }
 
+// One cycle of sessions in a freshly loaded window; a cancel-in-transfer
+// session is cancelled once its blocks go out.
+static void oneCycle(Rig& rig, int& run, int& good, int& failed) {
+    rig.load();
+    auto cancelInTransfer = std::make_shared<bool>(false);
+    rig.onEachPass([&rig, cancelInTransfer] {
+        if (*cancelInTransfer && rig.f->link.Transmit_counter > 3) {
+            *cancelInTransfer = false;
+            rig.f->StopCommand->click();
+        }
+    });
+    for (int i = 0; i < kCycleLength; ++i) {
+        *cancelInTransfer = kCycle[i] == Kind::CancelInTransfer;
+        oneSession(rig, i, kCycle[i] == Kind::Good ? good : failed);
+        if (QTest::currentTestFailed()) return;
+        ++run;
+    }
+}
+
 void TestSoak::sessionsThroughReload() {
     const int cycles = QUARN_SOAK_SESSIONS / kCycleLength;
     QVERIFY(cycles > kWarmUpCycles);
     Rig rig({}, 190);
-    bool cancelInTransfer = false;
-    auto watch = [&] {
-        rig.onEachPass([&] {
-            if (cancelInTransfer && rig.f->link.Transmit_counter > 3) {
-                cancelInTransfer = false;
-                rig.f->StopCommand->click();
-            }
-        });
-    };
-
     int run = 0, good = 0, failed = 0;
     const int fdsStart = openDescriptors();
     const long rssStart = residentKb();
@@ -142,14 +151,8 @@ void TestSoak::sessionsThroughReload() {
             rssBefore = residentKb();
             settledBefore = settledResidentKb();
         }
-        rig.load();
-        watch();
-        for (int i = 0; i < kCycleLength; ++i) {
-            cancelInTransfer = kCycle[i] == Kind::CancelInTransfer;
-            oneSession(rig, i, kCycle[i] == Kind::Good ? good : failed);
-            if (QTest::currentTestFailed()) return;
-            ++run;
-        }
+        oneCycle(rig, run, good, failed);
+        if (QTest::currentTestFailed()) return;
         resetProgram();
     }
     const int fdsAfter = openDescriptors();
