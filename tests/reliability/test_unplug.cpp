@@ -32,6 +32,39 @@ private slots:
     void pulledDuringTransferThenPluggedIn();
 };
 
+// What happens from the first pass after the line went away to the stop box:
+// how long, how many passes, how much CPU, and the flags the box found.
+struct LossWatch {
+    bool gone = false, ended = false;
+    QElapsedTimer wall;
+    double cpuAtGone = 0, cpuAtEnd = 0, waited = 0;
+    int passes = 0;
+    bool timedOut = false, stopped = true;
+
+    void attach(Rig& rig) {
+        rig.onEachPass([this, &rig] {
+            if (gone) {
+                ++passes;
+            } else if (rig.port->unit().hungUp()) {
+                gone = true;
+                wall.start();
+                cpuAtGone = cpuSeconds();
+            }
+        });
+        auto recordBox = rig.boxes.onBox;
+        rig.boxes.onBox = [this, &rig, recordBox](const Box& b) {
+            if (gone && !ended) {
+                ended = true;
+                cpuAtEnd = cpuSeconds();
+                waited = wall.elapsed() / 1000.0;
+                timedOut = rig.f->link.Comm_Timeout;
+                stopped = rig.f->link.Program_kill;
+            }
+            recordBox(b);
+        };
+    }
+};
+
 // The window after the lost port ended the transfer at block: the stop box
 // and line, the port and the file closed, Reload the way on.
 static void expectStopShown(Rig& rig, int block) {
@@ -74,48 +107,25 @@ void TestUnplug::pulledDuringTransferThenPluggedIn() {
     cfg.idleResetMs = 5000;
     Rig rig(cfg, 300);  // five blocks
 
-    // From the first pass after the line went away to the stop box.
-    bool gone = false, ended = false;
-    QElapsedTimer wall;
-    double cpuAtGone = 0, cpuAtEnd = 0, waited = 0;
-    int passes = 0;
-    bool timedOut = false, stopped = true;
-    rig.onEachPass([&] {
-        if (gone) {
-            ++passes;
-        } else if (rig.port->unit().hungUp()) {
-            gone = true;
-            wall.start();
-            cpuAtGone = cpuSeconds();
-        }
-    });
-    auto recordBox = rig.boxes.onBox;
-    rig.boxes.onBox = [&](const Box& b) {
-        if (gone && !ended) {
-            ended = true;
-            cpuAtEnd = cpuSeconds();
-            waited = wall.elapsed() / 1000.0;
-            timedOut = rig.f->link.Comm_Timeout;
-            stopped = rig.f->link.Program_kill;
-        }
-        recordBox(b);
-    };
+    LossWatch loss;
+    loss.attach(rig);
 
     rig.start();
     QVERIFY(rig.port->unit().hungUp());
-    QVERIFY(gone);
-    QVERIFY(ended);
-    const double cpu = cpuAtEnd - cpuAtGone;
+    QVERIFY(loss.gone);
+    QVERIFY(loss.ended);
+    const double cpu = loss.cpuAtEnd - loss.cpuAtGone;
+    const double waited = loss.waited;
     qInfo(
         "unplugged at block %d: the wait went on %.2f s after the line went away, in %d "
         "event-loop passes, using %.3f s of CPU (%.1f%% of a core)",
-        kPulledAtBlock, waited, passes, cpu, 100.0 * cpu / waited);
+        kPulledAtBlock, waited, loss.passes, cpu, 100.0 * cpu / waited);
     QCOMPARE(rig.boxes.prompts(), QStringList{kStopBox});
-    QVERIFY(timedOut);
-    QVERIFY(!stopped);
+    QVERIFY(loss.timedOut);
+    QVERIFY(!loss.stopped);
     QVERIFY2(waited <= 0.5, "the lost port did not end the wait at once");
     QVERIFY2(cpu < 0.05, "the wait spun while the port was gone");
-    QVERIFY2(passes <= 40,
+    QVERIFY2(loss.passes <= 40,
              "the wait spun while the port was gone");  // about one pass per 250 ms tick
     expectStopShown(rig, kPulledAtBlock + 1);
     if (QTest::currentTestFailed()) return;
