@@ -50,6 +50,27 @@ struct GangRun {
     int goodImages = 0;
 };
 
+// Each unit's image and times, from its simulator, into the run's figures.
+void judge(const std::vector<std::unique_ptr<sim::UnitSim>>& sims, const sim::Bytes& image,
+           int units, GangRun* out) {
+    GangRun& run = *out;
+    for (const auto& s : sims) {
+        const std::vector<sim::SessionSummary> done = s->sessions();
+        if (done.size() != 1) continue;
+        if (done[0].image == image) ++run.goodImages;
+        run.worstTransfer = std::max(run.worstTransfer, done[0].transferSeconds);
+        if (done[0].wireSeconds > 0)
+            run.worstRatio =
+                std::max(run.worstRatio, done[0].transferSeconds / done[0].wireSeconds);
+    }
+    run.ok = run.exitStatus == 0 && run.goodImages == units;
+    if (!run.ok)
+        run.problem = QStringLiteral("exit %1, %2 of %3 images right")
+                          .arg(run.exitStatus)
+                          .arg(run.goodImages)
+                          .arg(units);
+}
+
 GangRun runOnce(const GangOptions& o, int units, int baud, const QTemporaryDir& dir,
                 const QString& file, const sim::Bytes& image) {
     GangRun run;
@@ -92,21 +113,7 @@ GangRun runOnce(const GangOptions& o, int units, int baud, const QTemporaryDir& 
     run.cpuShare = cpu / run.wallSeconds;
     run.peakMB = usage.ru_maxrss / 1024.0;
 
-    for (const auto& s : sims) {
-        const std::vector<sim::SessionSummary> done = s->sessions();
-        if (done.size() != 1) continue;
-        if (done[0].image == image) ++run.goodImages;
-        run.worstTransfer = std::max(run.worstTransfer, done[0].transferSeconds);
-        if (done[0].wireSeconds > 0)
-            run.worstRatio =
-                std::max(run.worstRatio, done[0].transferSeconds / done[0].wireSeconds);
-    }
-    run.ok = run.exitStatus == 0 && run.goodImages == units;
-    if (!run.ok)
-        run.problem = QStringLiteral("exit %1, %2 of %3 images right")
-                          .arg(run.exitStatus)
-                          .arg(run.goodImages)
-                          .arg(units);
+    judge(sims, image, units, &run);
     return run;
 }
 

@@ -53,6 +53,7 @@
 #include "link/download_link.h"
 #include "session/form24.h"
 #include "tests/support/process_figures.h"
+#include "tests/support/window_setup.h"
 #include "ui/form_registry.h"
 
 namespace {
@@ -245,9 +246,6 @@ void statRow(const QString& name, const std::vector<double>& values, int decimal
 // ---------------------------------------------------------------------------
 // One session of the download window, in this process.
 
-int g_endCode = -1;
-void recordEnd(int code) { g_endCode = code; }
-
 struct SessionResult {
     bool timedOut = false;
     int endCode = -1;  // the program's exit code when it ended, -1 when it goes on
@@ -263,24 +261,14 @@ bool g_showWindow = true;  // --hidden-window: what repainting the monitors cost
 
 SessionResult runSession(const QString& file, int16_t length) {
     SessionResult r;
-    quarn::destroyAllForms();
-    quarn::resetGlobals();
-    quarn::setExitCode(0);
-    quarn::setProgramEndAction(recordEnd);
-    g_endCode = -1;
+    testsupport::resetProgram();
     quarn::setLinkClock({250, 1000});
-    quarn::Download_file = file;
-    quarn::Download_length = length;
-    quarn::Download_caption = QStringLiteral("Quarn Bench");
-    quarn::End_message = kEndMessage;
-    quarn::Com_port = 1;
     quarn::setMsgBoxHandler([&r](const quarn::MsgBoxRequest& box) {
         r.boxes << box.prompt;
         return 1;
     });
-
-    quarn::Form24* f = quarn::form24();
-    if (g_showWindow) f->show();
+    quarn::Form24* f = testsupport::loadDownloadWindow(
+        {file, length, QStringLiteral("Quarn Bench"), kEndMessage, 1, g_showWindow});
     QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, [&r] {
@@ -299,7 +287,7 @@ SessionResult runSession(const QString& file, int16_t length) {
 
     ::alarm(0);
     limit.stop();
-    r.endCode = g_endCode;
+    r.endCode = testsupport::programEndCode();
     r.lowLatency = f->link.MSComm1.lowLatency();
     r.portOpen = f->link.MSComm1.portOpen();
     r.lastReply = f->lastResult().lastReply;

@@ -79,23 +79,11 @@ private:
 
 // The exit status one unit's outcome gives.
 int exitStatusFor(SessionOutcome outcome) {
-    switch (outcome) {
-        case SessionOutcome::Good:
-            return kExitGood;
-        case SessionOutcome::Input:
-            return kExitInput;
-        case SessionOutcome::Port:
-            return kExitPort;
-        case SessionOutcome::Handshake:
-            return kExitHandshake;
-        case SessionOutcome::Login:
-            return kExitLogin;
-        case SessionOutcome::Transfer:
-            return kExitTransfer;
-        case SessionOutcome::Interrupted:
-            return kExitSignal;
-    }
-    return kExitInput;
+    // In the order of SessionOutcome: good, input, port, handshake, login,
+    // transfer, interrupted.
+    constexpr int kStatus[] = {kExitGood,  kExitInput,    kExitPort,  kExitHandshake,
+                               kExitLogin, kExitTransfer, kExitSignal};
+    return kStatus[static_cast<int>(outcome)];
 }
 
 // The options that load nothing.

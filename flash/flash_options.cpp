@@ -98,73 +98,87 @@ QString defaultLogPath() {
     return state + QStringLiteral("/quarn-download/sessions.jsonl");
 }
 
-FlashOptions parseFlashOptions(const QStringList& args) {
-    FlashOptions o;
+namespace {
+
+// quarn-flash's options.
+struct FlashCommandLine {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Loads the download file into one unit or several at once, each port one unit.\n"
-        "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
-    const QCommandLineOption port(
-        {"p", "port"}, "COM1 to COM4 or a device path; repeat for several units.", "PORT");
-    const QCommandLineOption file("file", "Load FILE instead of Init.txt's download file.", "FILE");
-    const QCommandLineOption length("length", "Use N instead of Init.txt's Download_length.", "N");
-    const QCommandLineOption json("json", "One JSON object per unit on standard output.");
-    const QCommandLineOption log("log",
+    const QCommandLineOption port{
+        {"p", "port"}, "COM1 to COM4 or a device path; repeat for several units.", "PORT"};
+    const QCommandLineOption file{"file", "Load FILE instead of Init.txt's download file.", "FILE"};
+    const QCommandLineOption length{"length", "Use N instead of Init.txt's Download_length.", "N"};
+    const QCommandLineOption json{"json", "One JSON object per unit on standard output."};
+    const QCommandLineOption log{"log",
                                  "Append each unit's record to FILE (default:\n"
                                  "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
-                                 "FILE");
-    const QCommandLineOption noLog("no-log", "Write no log.");
-    const QCommandLineOption maxRepeats(
-        "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N");
-    const QCommandLineOption quiet({"q", "quiet"}, "No progress and no summary.");
-    const QCommandLineOption watch("watch",
+                                 "FILE"};
+    const QCommandLineOption noLog{"no-log", "Write no log."};
+    const QCommandLineOption maxRepeats{
+        "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N"};
+    const QCommandLineOption quiet{{"q", "quiet"}, "No progress and no summary."};
+    const QCommandLineOption watch{"watch",
                                    "Keep listening on every port: load each unit that\n"
-                                   "answers, once, until SIGINT, SIGTERM or SIGHUP.");
-    const QCommandLineOption listPorts("list-ports",
-                                       "List the serial ports and their COM numbers.");
-    const QCommandLineOption station("station",
-                                     "The station's name in records (default: host name).", "NAME");
-    const QCommandLineOption operatorName("operator", "Who runs the station, for records.", "NAME");
-    const QCommandLineOption serial("serial", "The serial number of the unit on PORT; repeatable.",
-                                    "PORT=SN");
-    const QCommandLineOption version("version", "Show the version.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts, station,
-                  operatorName, serial, version, help});
-    p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+                                   "answers, once, until SIGINT, SIGTERM or SIGHUP."};
+    const QCommandLineOption listPorts{"list-ports",
+                                       "List the serial ports and their COM numbers."};
+    const QCommandLineOption station{"station",
+                                     "The station's name in records (default: host name).", "NAME"};
+    const QCommandLineOption operatorName{"operator", "Who runs the station, for records.", "NAME"};
+    const QCommandLineOption serial{"serial", "The serial number of the unit on PORT; repeatable.",
+                                    "PORT=SN"};
+    const QCommandLineOption version{"version", "Show the version."};
+    const QCommandLineOption help{{"h", "help"}, "Show this help."};
 
+    FlashCommandLine() {
+        p.setApplicationDescription(QStringLiteral(
+            "Loads the download file into one unit or several at once, each port one unit.\n"
+            "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
+        p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts,
+                      station, operatorName, serial, version, help});
+        p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+    }
+};
+
+}  // namespace
+
+FlashOptions parseFlashOptions(const QStringList& args) {
+    FlashOptions o;
+    FlashCommandLine cl;
+    QCommandLineParser& p = cl.p;
     if (!p.parse(args)) return fail(o, p.errorText());
     o.helpText = p.helpText() + QString::fromLatin1(kExitText);
     o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")),
                        QStringLiteral("Usage: quarn-flash"));
-    if (p.isSet(help)) return o.action = FlashOptions::Action::Help, o;
-    if (p.isSet(version)) return o.action = FlashOptions::Action::Version, o;
-    if (p.isSet(listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
+    if (p.isSet(cl.help)) return o.action = FlashOptions::Action::Help, o;
+    if (p.isSet(cl.version)) return o.action = FlashOptions::Action::Version, o;
+    if (p.isSet(cl.listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
 
     const QStringList positional = p.positionalArguments();
     if (positional.size() > 1) return fail(o, QStringLiteral("more than one INIT given"));
-    if (p.values(port).isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
+    if (p.values(cl.port).isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
 
-    o.station = p.isSet(station) ? p.value(station) : QSysInfo::machineHostName();
-    o.operatorName = p.value(operatorName);
-    const QString serialWhy = parseSerials(p.values(serial), ports, &o.serials);
+    o.station = p.isSet(cl.station) ? p.value(cl.station) : QSysInfo::machineHostName();
+    o.operatorName = p.value(cl.operatorName);
+    const QString serialWhy = parseSerials(p.values(cl.serial), p.values(cl.port), &o.serials);
     if (!serialWhy.isEmpty()) return fail(o, serialWhy);
-    o.json = p.isSet(json);
-    o.quiet = p.isSet(quiet);
-    o.watch = p.isSet(watch);
-    if (p.isSet(maxRepeats) && !parseInt(p.value(maxRepeats), 0, 1 << 30, &o.maxRepeats))
+    o.json = p.isSet(cl.json);
+    o.quiet = p.isSet(cl.quiet);
+    o.watch = p.isSet(cl.watch);
+    if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o.maxRepeats))
         return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
-                           .arg(p.value(maxRepeats)));
-    if (p.isSet(log) && p.isSet(noLog))
+                           .arg(p.value(cl.maxRepeats)));
+    if (p.isSet(cl.log) && p.isSet(cl.noLog))
         return fail(o, QStringLiteral("--log and --no-log together"));
-    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : defaultLogPath();
+    o.logPath = p.isSet(cl.noLog) ? QString()
+                : p.isSet(cl.log) ? p.value(cl.log)
+                                  : defaultLogPath();
 
-    o.ports = p.values(port);
-    if (p.isSet(length) && !parseInt(p.value(length), -32768, 32767, &o.lengthValue))
+    o.ports = p.values(cl.port);
+    if (p.isSet(cl.length) && !parseInt(p.value(cl.length), -32768, 32767, &o.lengthValue))
         return fail(o, QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
-                           .arg(p.value(length)));
-    o.lengthGiven = p.isSet(length);
-    o.fileGiven = p.isSet(file) ? QFileInfo(p.value(file)).absoluteFilePath() : QString();
+                           .arg(p.value(cl.length)));
+    o.lengthGiven = p.isSet(cl.length);
+    o.fileGiven = p.isSet(cl.file) ? QFileInfo(p.value(cl.file)).absoluteFilePath() : QString();
     o.initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
     return o;
 }

@@ -244,19 +244,8 @@ struct Model {
                 timeout = false;
                 return sendAndWait(bytes({0xAA, 0x55, 0xAA}), Wait::Handshake, 3);
             case Wait::Handshake:
-            case Wait::Login: {
-                if (count < need && !kill && !timeout) return;
-                if (count < need) return finish();
-                const QByteArray expected =
-                    wait == Wait::Handshake ? bytes({0xAA, 0x55, 0xAA}) : bytes({0x88});
-                for (int i = 0; i < need; ++i) {
-                    const uint8_t r = static_cast<uint8_t>(pending[0]);
-                    pending.remove(0, 1);
-                    if (r != static_cast<uint8_t>(expected[i])) timeout = true;
-                }
-                ++recv;
-                return finish();
-            }
+            case Wait::Login:
+                return afterReply(count);
             case Wait::StartEcho:
             case Wait::Verdict:
             case Wait::Confirm:
@@ -264,7 +253,26 @@ struct Model {
         }
         if (count < 1 && !kill && !timeout) return;
         if (kill || count < 1) return finish();
-        const uint8_t r = take();
+        afterTransferByte(take());
+    }
+
+    // The handshake's or the login's reply wait, after a pass.
+    void afterReply(int count) {
+        if (count < need && !kill && !timeout) return;
+        if (count < need) return finish();
+        const QByteArray expected =
+            wait == Wait::Handshake ? bytes({0xAA, 0x55, 0xAA}) : bytes({0x88});
+        for (int i = 0; i < need; ++i) {
+            const uint8_t r = static_cast<uint8_t>(pending[0]);
+            pending.remove(0, 1);
+            if (r != static_cast<uint8_t>(expected[i])) timeout = true;
+        }
+        ++recv;
+        return finish();
+    }
+
+    // The transfer's waits, once one reply byte r is taken.
+    void afterTransferByte(uint8_t r) {
         if (wait == Wait::StartEcho) {
             if (r != 0x01) {
                 timeout = true;
@@ -350,20 +358,9 @@ class Session {
 public:
     Session(const uint8_t* data, size_t size) : data_(data), size_(size), link_(theLink()) {}
 
-    void run() {
-        FarEnd& far = farEnd();
-        const bool freshTerminal = far.ensureOpen();
-        // Bytes from an earlier input can only be extra bytes sent after its end.
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        const QByteArray stale = far.drain();
-        if (!stale.isEmpty())
-            fail("%d bytes (%s) arrived after the previous input ended", int(stale.size()),
-                 qPrintable(hex(stale.left(16))));
-
-        setUpTransfer();
-        closing_ = false;
-        link_.closing = [this] { return closing_; };
-
+    // The link as an input starts it: the port open (again only on a fresh
+    // terminal), the flags and counters down, the monitors empty.
+    void prepareLink(bool freshTerminal) {
         // The port stays open from one input to the next, as between two
         // sessions of the window; opening it again costs a lock file.
         if (freshTerminal || !link_.MSComm1.portOpen()) {
@@ -383,6 +380,23 @@ public:
         link_.yield = [this] { pass(); };
         link_.onBadReply = [this] { ++badReplies_; };
         checkState("at the start");
+    }
+
+    void run() {
+        FarEnd& far = farEnd();
+        const bool freshTerminal = far.ensureOpen();
+        // Bytes from an earlier input can only be extra bytes sent after its end.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const QByteArray stale = far.drain();
+        if (!stale.isEmpty())
+            fail("%d bytes (%s) arrived after the previous input ended", int(stale.size()),
+                 qPrintable(hex(stale.left(16))));
+
+        setUpTransfer();
+        closing_ = false;
+        link_.closing = [this] { return closing_; };
+
+        prepareLink(freshTerminal);
 
         model_.startHandshake();
         link_.SendHandshake();

@@ -213,10 +213,11 @@ void SerialPort::drain() {
     // The driver's queue: sleep its wire time, then tcdrain for the last byte.
     while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && clock.elapsed() < limit)
         ::usleep(static_cast<useconds_t>(std::clamp<qint64>(wireMs(queued), 1, limit) * 1000));
-    if (port_.bytesToWrite() == 0 && queued <= 0 && clock.elapsed() < limit)
-        ::tcdrain(fd);
-    else
-        ::tcflush(fd, TCOFLUSH);
+    const bool drained =
+        port_.bytesToWrite() == 0 && queued <= 0 && clock.elapsed() < limit && ::tcdrain(fd) == 0;
+    // What could not leave is dropped, so that the close cannot block on it;
+    // a failure here leaves nothing more to do than close.
+    if (!drained) ::tcflush(fd, TCOFLUSH);
 }
 
 void SerialPort::close() {

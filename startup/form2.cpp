@@ -23,6 +23,33 @@ const QString kSelectPort = QStringLiteral("Select the operational port");
 const QString kSelectValid = QStringLiteral("Please select a valid port.");
 }  // namespace
 
+QRadioButton* Form2::makeOption(int i) {
+    const int left[4] = {360, 360, 1800, 1800};
+    const int top[4] = {960, 1320, 960, 1380};
+    const int width[4] = {912, 915, 915, 915};
+    auto* option = new QRadioButton(QStringLiteral("Com%1").arg(i + 1), SSPanel13);
+    option->setObjectName(QStringLiteral("Com_select_%1").arg(i));
+    placeTwips(option, left[i], top[i], width[i], 240);
+    option->setFont(systemBoldFont());
+    setBackColor(option, kMenuBar);
+    // A choice is tested when the button becomes checked, however that
+    // happens (a click, the arrow keys, an accessibility tool's toggle),
+    // and when an already checked button is clicked again. The clearing
+    // in beginChoice only unchecks, so it never tests.
+    connect(option, &QRadioButton::toggled, this, [this, i](bool on) {
+        if (on) Com_select_Click(i);
+    });
+    // A click on the checked button toggles nothing: it is tested here.
+    connect(option, &QRadioButton::pressed, this,
+            [this, i, option] { checkedAtPress_ = option->isChecked() ? i : -1; });
+    connect(option, &QRadioButton::clicked, this, [this, i] {
+        const bool wasChecked = checkedAtPress_ == i;
+        checkedAtPress_ = -1;
+        if (wasChecked) Com_select_Click(i);
+    });
+    return option;
+}
+
 Form2::Form2() {
     setObjectName(QStringLiteral("Form2"));
     // Caption and close box, no minimise or maximise box; the title comes from
@@ -45,32 +72,7 @@ Form2::Form2() {
     Label30 =
         makeLabel(SSPanel13, QStringLiteral("Label30"), QString(), 120, 360, 2892, 252, status);
 
-    const int left[4] = {360, 360, 1800, 1800};
-    const int top[4] = {960, 1320, 960, 1380};
-    const int width[4] = {912, 915, 915, 915};
-    for (int i = 0; i < 4; ++i) {
-        auto* option = new QRadioButton(QStringLiteral("Com%1").arg(i + 1), SSPanel13);
-        option->setObjectName(QStringLiteral("Com_select_%1").arg(i));
-        placeTwips(option, left[i], top[i], width[i], 240);
-        option->setFont(systemBoldFont());
-        setBackColor(option, kMenuBar);
-        // A choice is tested when the button becomes checked, however that
-        // happens (a click, the arrow keys, an accessibility tool's toggle),
-        // and when an already checked button is clicked again. The clearing
-        // in beginChoice only unchecks, so it never tests.
-        connect(option, &QRadioButton::toggled, this, [this, i](bool on) {
-            if (on) Com_select_Click(i);
-        });
-        // A click on the checked button toggles nothing: it is tested here.
-        connect(option, &QRadioButton::pressed, this,
-                [this, i, option] { checkedAtPress_ = option->isChecked() ? i : -1; });
-        connect(option, &QRadioButton::clicked, this, [this, i] {
-            const bool wasChecked = checkedAtPress_ == i;
-            checkedAtPress_ = -1;
-            if (wasChecked) Com_select_Click(i);
-        });
-        Com_select[i] = option;
-    }
+    for (int i = 0; i < 4; ++i) Com_select[i] = makeOption(i);
 
     Continue1 = new QPushButton(QStringLiteral("Continue"), SSPanel13);
     Continue1->setObjectName(QStringLiteral("Continue1"));

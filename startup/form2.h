@@ -57,6 +57,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Option button i (COM i+1) in its place, wired to Com_select_Click.
+    QRadioButton* makeOption(int i);
+
     std::function<SerialPort&()> portToTest_;
     int checkedAtPress_ = -1;  // the button pressed while already checked
 };

@@ -236,6 +236,39 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // Worked out exactly on the decimal digits rather than through a double, so
 // that no rounding of long fractions or huge exponents can move the result
 // across a boundary, and no locale can change the decimal point.
+// A number as the length rule reads it: an optional sign, digits with an
+// optional point, an optional exponent; nothing else. Its digits without the
+// point, how many stand before the point, and the exponent (capped: any
+// larger one is far outside 16 bits or far below 1).
+struct Scanned {
+    bool negative = false;
+    QByteArray digits;
+    qsizetype intDigits = 0;
+    int64_t exponent = 0;
+};
+
+bool scanNumber(const QByteArray& text, Scanned* out) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    Scanned& s = *out;
+    if (text[i] == '+' || text[i] == '-') s.negative = text[i++] == '-';
+    for (; i < n && isDigit(text[i]); ++i, ++s.intDigits) s.digits.append(text[i]);
+    if (i < n && text[i] == '.') {
+        for (++i; i < n && isDigit(text[i]); ++i) s.digits.append(text[i]);
+    }
+    if (s.digits.isEmpty()) return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool expNegative = false;
+        if (i < n && (text[i] == '+' || text[i] == '-')) expNegative = text[i++] == '-';
+        if (i >= n || !isDigit(text[i])) return false;
+        for (; i < n && isDigit(text[i]); ++i)
+            if (s.exponent < 1000000) s.exponent = s.exponent * 10 + (text[i] - '0');
+        if (expNegative) s.exponent = -s.exponent;
+    }
+    return i == n;
+}
+
 bool parseLength(QByteArray text, int16_t& out, QString& why) {
     while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t')) text.remove(0, 1);
     while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t')) text.chop(1);
@@ -244,34 +277,12 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
         return true;
     }
     why = QStringLiteral("download length \"%1\" is not a number").arg(QString::fromLatin1(text));
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    QByteArray digits;  // integer and fraction digits, without the point
-    qsizetype intDigits = 0;
-    for (; i < n && isDigit(text[i]); ++i, ++intDigits) digits.append(text[i]);
-    if (i < n && text[i] == '.') {
-        for (++i; i < n && isDigit(text[i]); ++i) digits.append(text[i]);
-    }
-    if (digits.isEmpty()) return false;
-    int64_t exponent = 0;
-    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        bool expNegative = false;
-        if (i < n && (text[i] == '+' || text[i] == '-')) expNegative = text[i++] == '-';
-        if (i >= n || !isDigit(text[i])) return false;
-        for (; i < n && isDigit(text[i]); ++i) {
-            // Any exponent beyond this puts the value far outside 16 bits or
-            // far below 1; capping it keeps the arithmetic in range.
-            if (exponent < 1000000) exponent = exponent * 10 + (text[i] - '0');
-        }
-        if (expNegative) exponent = -exponent;
-    }
-    if (i != n) return false;
+    Scanned s;
+    if (!scanNumber(text, &s)) return false;
+    const QByteArray& digits = s.digits;
 
     // Value = 0.digits × 10^point.
-    int64_t point = intDigits + exponent;
+    int64_t point = s.intDigits + s.exponent;
     qsizetype first = 0;
     while (first < digits.size() && digits[first] == '0') {
         ++first;
@@ -291,7 +302,7 @@ bool parseLength(QByteArray text, int16_t& out, QString& why) {
             if (digits[at] != '0') fraction = true;
         }
     }
-    const int64_t value = negative ? -whole - (fraction ? 1 : 0) : whole;
+    const int64_t value = s.negative ? -whole - (fraction ? 1 : 0) : whole;
     if (value < INT16_MIN || value > INT16_MAX) return false;
     out = static_cast<int16_t>(value);
     why.clear();
@@ -306,33 +317,38 @@ InitResult fail(const QString& why) {
 
 }  // namespace
 
+// Reads the next field into field, or says why the file is refused; what
+// names the field for that reason.
+bool readField(FieldReader& reader, QByteArray& field, const char* what, QString* why) {
+    switch (reader.next(field)) {
+        case FieldStatus::Ok:
+            return true;
+        case FieldStatus::EndOfFile:
+            *why = reader.linesAtEnd() == 0
+                       ? QStringLiteral("the file is empty")
+                       : QStringLiteral("the file ends after line %1, before the %2")
+                             .arg(reader.linesAtEnd())
+                             .arg(QLatin1String(what));
+            break;
+        case FieldStatus::TooLong:
+            *why = QStringLiteral("line %1: a field longer than %2 bytes")
+                       .arg(reader.fieldLine())
+                       .arg(kMaxFieldBytes);
+            break;
+        case FieldStatus::ReadError:
+            *why = QStringLiteral("line %1: read error").arg(reader.fieldLine());
+            break;
+    }
+    return false;
+}
+
 InitResult readInit(QIODevice& in) {
     if (!in.isOpen() || !in.isReadable()) return fail(QStringLiteral("file not open for reading"));
     FieldReader reader(in);
     reader.skipByteOrderMark();
     QByteArray field;
-    // Reads the next field into `field`, or says why the file is refused.
     auto nextField = [&](const char* what, QString& why) {
-        switch (reader.next(field)) {
-            case FieldStatus::Ok:
-                return true;
-            case FieldStatus::EndOfFile:
-                why = reader.linesAtEnd() == 0
-                          ? QStringLiteral("the file is empty")
-                          : QStringLiteral("the file ends after line %1, before the %2")
-                                .arg(reader.linesAtEnd())
-                                .arg(QLatin1String(what));
-                break;
-            case FieldStatus::TooLong:
-                why = QStringLiteral("line %1: a field longer than %2 bytes")
-                          .arg(reader.fieldLine())
-                          .arg(kMaxFieldBytes);
-                break;
-            case FieldStatus::ReadError:
-                why = QStringLiteral("line %1: read error").arg(reader.fieldLine());
-                break;
-        }
-        return false;
+        return readField(reader, field, what, &why);
     };
 
     InitResult r;

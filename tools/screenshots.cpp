@@ -38,6 +38,20 @@ void save(QWidget* w, const char* name) {
     std::printf("%s\n", qPrintable(path));
 }
 
+// The simulated unit on COM1; every box is printed and answered OK.
+bool startUnit(sim::UnitSim& unit) {
+    std::string error;
+    if (!unit.start(&error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return false;
+    }
+    qputenv("QUARN_COM1", QByteArray::fromStdString(unit.devicePath()));
+    quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
+        std::printf("box %s: %s\n", qPrintable(box.title), qPrintable(box.prompt));
+        return 1;
+    });
+    return true;
+}
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -53,16 +67,7 @@ int main(int argc, char* argv[]) {
     sim::Config config;
     config.baud = 9600;
     sim::UnitSim unit(config);
-    std::string error;
-    if (!unit.start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return 1;
-    }
-    qputenv("QUARN_COM1", QByteArray::fromStdString(unit.devicePath()));
-    quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
-        std::printf("box %s: %s\n", qPrintable(box.title), qPrintable(box.prompt));
-        return 1;
-    });
+    if (!startUnit(unit)) return 1;
 
     // While the blocks go out: the download window, then the Info window.
     QTimer during;

@@ -158,6 +158,35 @@ struct Expect {
 };
 
 // The sequencer's rules, applied to one row.
+// What the window shows when the exchange at stage got reply; lineGone: the
+// port vanished, so it is closed at the end.
+Expect expectAt(At stage, Reply reply, bool lineGone) {
+    Expect e;
+    if (reply == Reply::InTime) {
+        e.good = true;
+        e.line = kLineGood;
+        e.indicator = Indicator::Ready;
+        return e;
+    }
+    switch (stage) {
+        case At::PreSend:
+        case At::Handshake:
+            e = {false, kHandshakeBox, kHandshakeBox, Indicator::Failure, true, false};
+            break;
+        case At::Login:
+            e = {false, kLoginBox, kLoginBox, Indicator::Failure, true, false};
+            break;
+        case At::StartEcho:
+        case At::Verdict:
+        case At::ConfirmEcho:
+            // Once the box is answered the message line repeats it, whether
+            // the transfer ended plainly or by the bad-reply exit.
+            e = {false, kStopBox, kStopBox, Indicator::Ready, true, !lineGone};
+            break;
+    }
+    return e;
+}
+
 Expect expectFor(At at, Fault fault, Twist twist) {
     At stage = at;
     Reply reply = Reply::InTime;
@@ -197,30 +226,7 @@ Expect expectFor(At at, Fault fault, Twist twist) {
         }
     }
 
-    Expect e;
-    if (reply == Reply::InTime) {
-        e.good = true;
-        e.line = kLineGood;
-        e.indicator = Indicator::Ready;
-        return e;
-    }
-    switch (stage) {
-        case At::PreSend:
-        case At::Handshake:
-            e = {false, kHandshakeBox, kHandshakeBox, Indicator::Failure, true, false};
-            break;
-        case At::Login:
-            e = {false, kLoginBox, kLoginBox, Indicator::Failure, true, false};
-            break;
-        case At::StartEcho:
-        case At::Verdict:
-        case At::ConfirmEcho:
-            // Once the box is answered the message line repeats it, whether
-            // the transfer ended plainly or by the bad-reply exit.
-            e = {false, kStopBox, kStopBox, Indicator::Ready, true, !lineGone};
-            break;
-    }
-    return e;
+    return expectAt(stage, reply, lineGone);
 }
 
 struct Row {
@@ -352,14 +358,10 @@ void TestFaultMatrix::faultAtEachStage_data() {
     for (size_t i = 0; i < all.size(); ++i) QTest::newRow(qPrintable(all[i].name)) << int(i);
 }
 
-void TestFaultMatrix::faultAtEachStage() {
-    QFETCH(int, index);
-    const Row row = rows()[size_t(index)];
-    const Expect want = expectFor(row.at, row.fault, row.twist);
-
+// The simulated unit of a row: the fault at its stage (a pre-send fault that
+// talks is acted by the test instead), and what the row's twist adds.
+static sim::Config unitFor(const Row& row, const sim::Fault& fault, bool talksEarly) {
     sim::Config cfg;
-    const sim::Fault fault = simFault(row);
-    const bool talksEarly = row.at == At::PreSend && row.fault != Fault::Silence;
     if (row.at != At::PreSend || talksEarly) cfg.faults[simStage(row.at)] = fault;
     if (row.at == At::ConfirmEcho && row.fault == Fault::ExtraBytes &&
         row.twist != Twist::ExtraAfterLastEcho) {
@@ -373,7 +375,17 @@ void TestFaultMatrix::faultAtEachStage() {
         cfg.refuseBlock = kFaultBlock;
         cfg.refuseTimes = 1;
     }
-    Rig rig(cfg, kLength);
+    return cfg;
+}
+
+void TestFaultMatrix::faultAtEachStage() {
+    QFETCH(int, index);
+    const Row row = rows()[size_t(index)];
+    const Expect want = expectFor(row.at, row.fault, row.twist);
+
+    const sim::Fault fault = simFault(row);
+    const bool talksEarly = row.at == At::PreSend && row.fault != Fault::Silence;
+    Rig rig(unitFor(row, fault, talksEarly), kLength);
     bool done = false;
     if (talksEarly) {
         rig.onEachPass([&] {

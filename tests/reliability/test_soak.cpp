@@ -81,20 +81,63 @@ private slots:
     void sessionsThroughReload();
 };
 
+// Session i of a cycle, of its kind, started as the technician would: the
+// first by the start, the others by Reload after repowering. Counts it.
+static void oneSession(Rig& rig, int i, int& count) {
+    const Kind kind = kCycle[i];
+    arrangeUnit(rig.port->unit(), kind);
+    rig.clearBoxes();
+    const size_t complete = rig.port->unit().sessions().size();
+    if (i == 0) {
+        rig.start();
+    } else {
+        // Reload is disabled after a login failure and a failed
+        // transfer: the technician gets it back with Cancel.
+        if (!rig.f->ReloadCommand->isEnabled()) rig.f->StopCommand->click();
+        QVERIFY(rig.f->ReloadCommand->isEnabled());
+        rig.f->ReloadCommand->click();
+    }
+    ++count;
+    QStringList want{boxOf(kind)};
+    if (i > 0) want.prepend(kRepowerBox);
+    QCOMPARE(rig.boxes.prompts(), want);
+    if (kind == Kind::Good) {
+        QCOMPARE(rig.linesAtBoxes.last(), kLineGood);
+        QVERIFY(rig.port->unit().waitForSessions(complete + 1, 2000));
+        QCOMPARE(rig.lastImage(), rig.expectedImage());
+        QVERIFY(!rig.f->isLoaded());
+        QCOMPARE(programEndCode(), 0);
+    } else {
+        QVERIFY(!rig.reportedGood());
+        QCOMPARE(rig.port->unit().sessions().size(), complete);
+        QVERIFY(rig.f->isLoaded());
+        QVERIFY(!rig.f->File1.isOpen());
+    }
+}
+
+// One cycle of sessions in a freshly loaded window; a cancel-in-transfer
+// session is cancelled once its blocks go out.
+static void oneCycle(Rig& rig, int& run, int& good, int& failed) {
+    rig.load();
+    auto cancelInTransfer = std::make_shared<bool>(false);
+    rig.onEachPass([&rig, cancelInTransfer] {
+        if (*cancelInTransfer && rig.f->link.Transmit_counter > 3) {
+            *cancelInTransfer = false;
+            rig.f->StopCommand->click();
+        }
+    });
+    for (int i = 0; i < kCycleLength; ++i) {
+        *cancelInTransfer = kCycle[i] == Kind::CancelInTransfer;
+        oneSession(rig, i, kCycle[i] == Kind::Good ? good : failed);
+        if (QTest::currentTestFailed()) return;
+        ++run;
+    }
+}
+
 void TestSoak::sessionsThroughReload() {
     const int cycles = QUARN_SOAK_SESSIONS / kCycleLength;
     QVERIFY(cycles > kWarmUpCycles);
     Rig rig({}, 190);
-    bool cancelInTransfer = false;
-    auto watch = [&] {
-        rig.onEachPass([&] {
-            if (cancelInTransfer && rig.f->link.Transmit_counter > 3) {
-                cancelInTransfer = false;
-                rig.f->StopCommand->click();
-            }
-        });
-    };
-
     int run = 0, good = 0, failed = 0;
     const int fdsStart = openDescriptors();
     const long rssStart = residentKb();
@@ -108,42 +151,8 @@ void TestSoak::sessionsThroughReload() {
             rssBefore = residentKb();
             settledBefore = settledResidentKb();
         }
-        rig.load();
-        watch();
-        for (int i = 0; i < kCycleLength; ++i) {
-            const Kind kind = kCycle[i];
-            arrangeUnit(rig.port->unit(), kind);
-            cancelInTransfer = kind == Kind::CancelInTransfer;
-            rig.clearBoxes();
-            const size_t complete = rig.port->unit().sessions().size();
-            if (i == 0) {
-                rig.start();
-            } else {
-                // Reload is disabled after a login failure and a failed
-                // transfer: the technician gets it back with Cancel.
-                if (!rig.f->ReloadCommand->isEnabled()) rig.f->StopCommand->click();
-                QVERIFY(rig.f->ReloadCommand->isEnabled());
-                rig.f->ReloadCommand->click();
-            }
-            ++run;
-            QStringList want{boxOf(kind)};
-            if (i > 0) want.prepend(kRepowerBox);
-            QCOMPARE(rig.boxes.prompts(), want);
-            if (kind == Kind::Good) {
-                ++good;
-                QCOMPARE(rig.linesAtBoxes.last(), kLineGood);
-                QVERIFY(rig.port->unit().waitForSessions(complete + 1, 2000));
-                QCOMPARE(rig.lastImage(), rig.expectedImage());
-                QVERIFY(!rig.f->isLoaded());
-                QCOMPARE(programEndCode(), 0);
-            } else {
-                ++failed;
-                QVERIFY(!rig.reportedGood());
-                QCOMPARE(rig.port->unit().sessions().size(), complete);
-                QVERIFY(rig.f->isLoaded());
-                QVERIFY(!rig.f->File1.isOpen());
-            }
-        }
+        oneCycle(rig, run, good, failed);
+        if (QTest::currentTestFailed()) return;
         resetProgram();
     }
     const int fdsAfter = openDescriptors();

@@ -26,8 +26,6 @@ namespace testsupport {
 namespace {
 // Every test program maps COM numbers as the window program does.
 [[maybe_unused]] const bool g_comResolver = (quarn::setComResolver(quarn::resolveComDevice), true);
-int g_endCode = -1;
-void recordEnd(int code) { g_endCode = code; }
 
 void mapCom(int com, const QString& path) {
     qputenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData(), path.toLocal8Bit());
@@ -55,16 +53,6 @@ int BoxRecorder::count(const QString& prompt) const { return prompts().count(pro
 void useFastClock() { quarn::setLinkClock({20, 50}); }
 void useRealClock() { quarn::setLinkClock({250, 1000}); }
 void useBriskClock() { quarn::setLinkClock({10, 20}); }
-
-int programEndCode() { return g_endCode; }
-
-void resetProgram() {
-    quarn::setProgramEndAction(recordEnd);
-    g_endCode = -1;
-    quarn::destroyAllForms();
-    quarn::resetGlobals();
-    quarn::setExitCode(0);
-}
 
 SimPort::SimPort(sim::Config config, int com) : com_(com) {
     link_ = dir_.filePath(QStringLiteral("COM%1").arg(com));

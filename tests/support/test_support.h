@@ -18,6 +18,7 @@
 #include "sim/unit_sim.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/window_setup.h"
 
 class QRadioButton;
 
@@ -55,12 +56,6 @@ void useRealClock();
 // Tick 10 ms (a time-out of 70 to 80 ms) and a 20 ms delay: for the long runs
 // of sessions, where the pre-send wait and the delay dominate the run time.
 void useBriskClock();
-
-// Deletes every window, resets the globals and the exit code, and replaces
-// the end of the program (the event loop's exit) by a record of it.
-void resetProgram();
-// The exit code the program ended with since the last reset, or -1 while it runs.
-int programEndCode();
 
 // A test object whose every test function starts from a reset program on the
 // given clock and leaves it reset, so no window or global outlives a test.

@@ -45,13 +45,7 @@ WindowRig::WindowRig(sim::Config cfg, int length_, int fileSize, uint32_t seed,
 }
 
 Form24* WindowRig::load() {
-    Download_file = filePath;
-    Download_length = static_cast<int16_t>(length);
-    Download_caption = caption;
-    End_message = kEndMessage;
-    Com_port = 1;
-    f = form24();
-    f->show();
+    f = loadDownloadWindow({filePath, static_cast<int16_t>(length), caption, kEndMessage});
     return f;
 }
 

@@ -1,0 +1,108 @@
+// Units side by side through the gang library, as a rack window drives it:
+// each unit's progress events and record, and a stop from another thread.
+
+#include <QEventLoop>
+#include <QtTest>
+#include <thread>
+
+#include "gang/gang.h"
+#include "tests/support/test_support.h"
+
+using namespace quarn;
+using namespace testsupport;
+using gang::outcomeName;
+
+namespace {
+
+constexpr int kLength = 640;  // ten whole blocks
+
+struct Run {
+    QList<gang::UnitRecord> records;
+    QList<QList<SessionProgress>> events;
+};
+
+// Runs the gang until every unit has finished; onProgress sees each event.
+Run runGang(gang::Gang& g, std::function<void(int, const SessionProgress&)> onProgress = {}) {
+    Run run;
+    run.records.resize(g.size());
+    run.events.resize(g.size());
+    QEventLoop loop;
+    QObject::connect(&g, &gang::Gang::progressed, [&](int slot, const SessionProgress& p) {
+        run.events[slot] << p;
+        if (onProgress) onProgress(slot, p);
+    });
+    QObject::connect(&g, &gang::Gang::unitFinished,
+                     [&](int slot, const gang::UnitRecord& r) { run.records[slot] = r; });
+    QObject::connect(&g, &gang::Gang::allFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    g.startAll();
+    loop.exec();
+    return run;
+}
+
+}  // namespace
+
+class TestGang : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString file_;
+
+private slots:
+    void initTestCase() {
+        useFastClock();
+        file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), patternBytes(kLength + 1));
+    }
+
+    // A good unit and a silent one: each its own record, the good one's
+    // events in order up to done, neither held up by the other.
+    void recordsAndProgress() {
+        sim::Config silent;
+        silent.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence);
+        SimPort good({}, 1), quiet(silent, 2);
+        gang::Gang g;
+        g.add({"COM1", good.linkPath(), {}, file_, kLength, {}, 0});
+        g.add({"COM2", quiet.linkPath(), {}, file_, kLength, {}, 0});
+        g.add({"COM3", {}, "nothing is assigned to COM3", file_, kLength, {}, 0});
+        const Run run = runGang(g);
+        QCOMPARE(g.running(), 0);
+        QCOMPARE(outcomeName(run.records[0].outcome), QStringLiteral("good"));
+        QCOMPARE(run.records[0].blocks, 10);
+        QCOMPARE(outcomeName(run.records[1].outcome), QStringLiteral("handshake"));
+        QVERIFY(run.records[1].message.startsWith(QStringLiteral("No reply from the unit")));
+        QCOMPARE(outcomeName(run.records[2].outcome), QStringLiteral("port"));
+        QCOMPARE(run.records[2].message, QStringLiteral("nothing is assigned to COM3"));
+        const QList<SessionProgress>& ev = run.events[0];
+        QVERIFY(!ev.isEmpty());
+        QCOMPARE(int(ev.first().stage), int(LinkStage::QuietLine));
+        QCOMPARE(int(ev.last().stage), int(LinkStage::Done));
+        QCOMPARE(ev.last().bytes, qint64(10 * 64));
+        QCOMPARE(ev.last().answered(), 10);
+        for (int i = 1; i < ev.size(); ++i) QVERIFY(ev[i].bytes >= ev[i - 1].bytes);
+        QVERIFY(run.events[2].isEmpty());
+    }
+
+    // requestStop() from a thread of its own while block 3 is out: nothing
+    // more is sent (no end byte), the record says interrupted at that block.
+    void stopFromAnotherThread() {
+        SimPort unit({}, 1);
+        gang::Gang g;
+        gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0});
+        std::thread stopper;
+        const Run run = runGang(g, [&](int, const SessionProgress& p) {
+            if (p.block == 3 && !stopper.joinable())
+                stopper = std::thread([u] { u->requestStop(); });
+        });
+        if (stopper.joinable()) stopper.join();
+        QCOMPARE(outcomeName(run.records[0].outcome), QStringLiteral("interrupted"));
+        QVERIFY2(
+            run.records[0].message.startsWith(QStringLiteral("The download was stopped at block")),
+            qPrintable(run.records[0].message));
+        QVERIFY(run.records[0].blocks < 10);
+        QVERIFY(unit.unit().sessions().empty());  // the unit never saw an end byte
+        const QByteArray wire = toQByteArray(unit.unit().received());
+        QVERIFY(!wire.endsWith('\x0F'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGang)
+#include "test_gang.moc"
