@@ -126,6 +126,8 @@ struct Model {
     bool kill = false;
     bool end = false;
     bool portOpen = true;
+    // The far end hung up while the port was open: a reply wait ends at once.
+    bool lost = false;
     QByteArray pending;  // received by the program, not yet taken or flushed
     QByteArray tx;       // every byte the program must have put on the wire
     int recv = 0;
@@ -251,15 +253,24 @@ struct Model {
             case Wait::Confirm:
                 break;
         }
-        if (count < 1 && !kill && !timeout) return;
-        if (kill || count < 1) return finish();
+        if (replyWaitGoesOn(count)) return;
+        if (count < 1) return endShortOfReply();
+        if (kill) return finish();
         afterTransferByte(take());
+    }
+
+    // A reply wait ends when its bytes are in, on a stop, a time-out or a
+    // lost port; a lost port counts as a time-out.
+    bool replyWaitGoesOn(int count) const { return count < need && !kill && !timeout && !lost; }
+    void endShortOfReply() {
+        if (lost) timeout = true;
+        finish();
     }
 
     // The handshake's or the login's reply wait, after a pass.
     void afterReply(int count) {
-        if (count < need && !kill && !timeout) return;
-        if (count < need) return finish();
+        if (replyWaitGoesOn(count)) return;
+        if (count < need) return endShortOfReply();
         const QByteArray expected =
             wait == Wait::Handshake ? bytes({0xAA, 0x55, 0xAA}) : bytes({0x88});
         for (int i = 0; i < need; ++i) {
@@ -506,6 +517,7 @@ private:
                             fail("the port stays open after the far end hung up");
                     }
                 }
+                model_.lost = model_.lost || model_.portOpen;
                 model_.portOpen = false;
                 model_.pending.clear();
                 return;
