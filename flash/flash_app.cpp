@@ -17,11 +17,10 @@
 #include "core/version.h"
 #include "flash/flash_options.h"
 #include "flash/progress.h"
+#include "flash/record_keys.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
 #include "ports/port_commands.h"
-#include "flash/record_keys.h"
-#include "records/image_digest.h"
 #include "records/pusher.h"
 
 namespace quarn::flash {
@@ -120,11 +119,10 @@ private:
     void openLog();
     void watchSignals();
     void onProgress(int slot, const SessionProgress& p);
-    void onFinished(int slot, UnitRecord r);
+    void onFinished(int slot, const UnitRecord& r);
     int exitStatus() const;
 
     const FlashOptions& o_;
-    const QByteArray imageSha_ = records::imageSha256(o_.image, o_.downloadLength);
     RecordLog log_;
     bool logFailed_ = false;
     RecordOutput output_;
@@ -164,8 +162,7 @@ void FlashRun::onProgress(int slot, const SessionProgress& p) {
     display_.progressLine(slot, gang_.units()[slot]->job().port, p);
 }
 
-void FlashRun::onFinished(int slot, UnitRecord r) {
-    addStationKeys(r, o_, imageSha_);
+void FlashRun::onFinished(int slot, const UnitRecord& r) {
     records_[slot] = r;
     outcomes_[slot] = outcomeName(r.outcome);
     // The log first: standard output may fail without losing the record.
@@ -185,9 +182,7 @@ void FlashRun::onFinished(int slot, UnitRecord r) {
 int FlashRun::exec() {
     openLog();
     watchSignals();
-    for (const UnitTarget& t : o_.units)
-        gang_.add(
-            {t.port, t.device, t.why, o_.filePath, o_.downloadLength, o_.image, o_.maxRepeats});
+    for (const UnitTarget& t : o_.units) gang_.add(unitJobFor(o_, t));
     records_.resize(gang_.size());
     outcomes_.resize(gang_.size());
     QObject::connect(&gang_, &gang::Gang::progressed, &gang_,

@@ -4,14 +4,18 @@
 
 namespace quarn::flash {
 
-void addStationKeys(gang::UnitRecord& r, const FlashOptions& o, const QByteArray& imageSha256) {
-    r.station = o.station;
-    r.operatorName = o.operatorName;
-    r.serial = o.serials.value(r.port);
+gang::RecordKeys recordKeysFor(const FlashOptions& o, const UnitTarget& target) {
     // The stable name survives a re-plug into another socket; a port that
     // resolved to nothing is known only by the name it was given.
-    r.slot = r.device.isEmpty() ? r.port : stableNameFor(r.device);
-    r.imageSha256 = imageSha256;
+    const QString slot = target.device.isEmpty() ? target.port : stableNameFor(target.device);
+    return {o.station, o.operatorName, o.serials.value(target.port), slot};
+}
+
+gang::UnitJob unitJobFor(const FlashOptions& o, const UnitTarget& target) {
+    gang::UnitJob job{target.port,      target.device, target.why,  o.filePath,
+                      o.downloadLength, o.image,       o.maxRepeats};
+    job.keys = recordKeysFor(o, target);
+    return job;
 }
 
 }  // namespace quarn::flash

@@ -1,16 +1,16 @@
 #pragma once
-// The keys of a record that come from the station rather than the session:
-// the station's name, the operator, the unit's serial number (from --serial
-// for its port), the adapter's stable name (slot), and the hash of the image
-// the session set out to send.
-
-#include <QByteArray>
+// The keys of a unit's record that come from the command line rather than the
+// session: the station's name, the operator, the unit's serial number (from
+// --serial for its port) and the adapter's stable name (slot).
 
 #include "flash/flash_options.h"
-#include "gang/unit_record.h"
+#include "gang/unit.h"
 
 namespace quarn::flash {
 
-void addStationKeys(gang::UnitRecord& r, const FlashOptions& o, const QByteArray& imageSha256);
+gang::RecordKeys recordKeysFor(const FlashOptions& o, const UnitTarget& target);
+
+// The job of the unit on target: the image read once, the options' limits and keys.
+gang::UnitJob unitJobFor(const FlashOptions& o, const UnitTarget& target);
 
 }  // namespace quarn::flash

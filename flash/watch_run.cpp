@@ -10,7 +10,6 @@
 #include "flash/progress.h"
 #include "flash/record_keys.h"
 #include "gang/watch.h"
-#include "records/image_digest.h"
 
 namespace quarn::flash {
 
@@ -23,11 +22,10 @@ public:
 
 private:
     void onPhase(int slot, gang::Watch::Phase phase);
-    void onSession(UnitRecord r);
+    void onSession(const UnitRecord& r);
     void stopAll();
 
     const FlashOptions& o_;
-    const QByteArray imageSha_ = records::imageSha256(o_.image, o_.downloadLength);
     ProgressDisplay display_;
     gang::RecordLog log_;
     std::vector<std::unique_ptr<gang::Watch>> watches_;
@@ -44,8 +42,7 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
         display_.note(port + QStringLiteral(": remove the unit"));
 }
 
-void WatchRun::onSession(UnitRecord r) {
-    addStationKeys(r, o_, imageSha_);
+void WatchRun::onSession(const UnitRecord& r) {
     // The log first: standard output may fail without losing the record.
     const QByteArray line = gang::toJsonLine(r);
     QString why;
@@ -79,8 +76,7 @@ int WatchRun::exec(int signalFd) {
     });
     for (int i = 0; i < o_.units.size(); ++i) {
         const UnitTarget& t = o_.units[i];
-        const gang::UnitJob job{t.port,   t.device,     t.why, o_.filePath, o_.downloadLength,
-                                o_.image, o_.maxRepeats};
+        const gang::UnitJob job = unitJobFor(o_, t);
         auto w = std::make_unique<gang::Watch>(i, [job] { return job; });
         QObject::connect(w.get(), &gang::Watch::phaseChanged, qApp,
                          [this](int s, gang::Watch::Phase p) { onPhase(s, p); });

@@ -32,6 +32,16 @@
 
 namespace quarn::gang {
 
+// What a record names beside the session itself, as the front end knows
+// it: the station, who runs it, the unit's serial number (empty when none)
+// and the adapter's stable name.
+struct RecordKeys {
+    QString station;
+    QString operatorName;
+    QString serial;
+    QString slot;
+};
+
 // What one unit loads, and where.
 struct UnitJob {
     QString port;           // as the user named it: COMn, a device path, a slot's name
@@ -45,6 +55,7 @@ struct UnitJob {
     // after the handshake: the record's outcome is good when one answered,
     // handshake when the line stayed silent, port when the port did not open.
     bool probeOnly = false;
+    RecordKeys keys;
 };
 
 class UnitWorker;

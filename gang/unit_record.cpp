@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "gang/unit.h"
+#include "records/image_digest.h"
 
 namespace quarn::gang {
 
@@ -38,6 +39,11 @@ QString outcomeName(SessionOutcome outcome) {
 UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
                       double seconds) {
     UnitRecord rec;
+    rec.imageSha256 = records::imageSha256(job.image, job.downloadLength);
+    rec.station = job.keys.station;
+    rec.operatorName = job.keys.operatorName;
+    rec.serial = job.keys.serial;
+    rec.slot = job.keys.slot;
     rec.port = job.port;
     rec.device = job.device;
     rec.file = job.filePath;

@@ -26,6 +26,7 @@ QByteArray imageSha256(const QString& path, int16_t downloadLength) {
 }
 
 QByteArray imageSha256(const QByteArray& fileBytes, int16_t downloadLength) {
+    if (fileBytes.isEmpty()) return {};
     const qint64 taken = bytesTaken(downloadLength);
     QByteArray image = fileBytes.left(taken);
     const qint64 blocks = (taken + kBlockSize - 1) / kBlockSize;

@@ -14,7 +14,7 @@ namespace quarn::records {
 // Raw SHA-256 digest; empty when the file cannot be read.
 QByteArray imageSha256(const QString& path, int16_t downloadLength);
 // The same from the file's bytes as already read (at least the bytes the
-// transfer takes, or all the file has).
+// transfer takes, or all the file has); empty when there are none.
 QByteArray imageSha256(const QByteArray& fileBytes, int16_t downloadLength);
 
 }  // namespace quarn::records
