@@ -187,14 +187,25 @@ struct SoakUnit {
     int recorded = 0;
 };
 
+// Descriptors of pid other than its serial ports: a listening unit holds its
+// port open most of the time, and units that have done all their sessions
+// listen on, so only the others would show a leak.
+int descriptorsBesidePorts(qint64 pid) {
+    const QDir fd(QStringLiteral("/proc/%1/fd").arg(pid));
+    int n = 0;
+    for (const QFileInfo& link : fd.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        n += !link.symLinkTarget().startsWith(QLatin1String("/dev/pts/"));
+    return n;
+}
+
 // The least seen over a tenth of the sessions: at any one moment some units
-// hold a port and a thread, so the floor is what would show a leak.
+// hold a thread, so the floor is what would show a leak.
 struct Sample {
     double rssMB = 1e9;
     int fds = 1 << 30;
     void take(qint64 pid) {
         rssMB = std::min(rssMB, testsupport::residentKb(pid) / 1024.0);
-        fds = std::min(fds, testsupport::openDescriptors(pid));
+        fds = std::min(fds, descriptorsBesidePorts(pid));
     }
 };
 
@@ -259,8 +270,9 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
             const QString line = QString::fromUtf8(flash.readLine()).trimmed();
             if (!line.endsWith(QLatin1String(": waiting for a unit"))) continue;
             const int i = indexOf(line.left(line.size() - 20));
-            if (i >= 0 && state[size_t(i)].out && state[size_t(i)].started < sessionsEach)
-                present(i);
+            // Every unit keeps coming back until the total is reached, so that the
+            // last tenth runs as many units at once as the first.
+            if (i >= 0 && state[size_t(i)].out) present(i);
         }
         flash.setReadChannel(QProcess::StandardOutput);
     }
@@ -269,7 +281,7 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
         "\nWatch soak: quarn-flash --watch, %d units, %d sessions each, no pacing, random faults\n",
         units, sessionsEach);
     std::printf("%-9s %-11s %-20s %-20s %s\n", "records", "mismatches", "RSS first/last tenth",
-                "fds first/last tenth", "wall s");
+                "fds first/last (no ports)", "wall s");
     std::printf(
         "%-9d %-11d %-20s %-20s %.0f\n", records, mismatches,
         qPrintable(
