@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "gang/unit.h"
-#include "records/image_digest.h"
 
 namespace quarn::gang {
 
@@ -39,7 +38,10 @@ QString outcomeName(SessionOutcome outcome) {
 UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
                       double seconds) {
     UnitRecord rec;
-    rec.imageSha256 = records::imageSha256(job.image, job.downloadLength);
+    // A unit whose port led nowhere ran no session: the job's image tells.
+    rec.imageSha256 = !result.imageSha256.isEmpty()
+                          ? result.imageSha256
+                          : DownloadLink::imageSha256(job.image, job.downloadLength);
     rec.station = job.keys.station;
     rec.operatorName = job.keys.operatorName;
     rec.serial = job.keys.serial;

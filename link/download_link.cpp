@@ -1,5 +1,6 @@
 #include "link/download_link.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QThread>
@@ -24,6 +25,17 @@ uint8_t readFileByte(QIODevice& file) {
     // bytes; that byte goes out as 0x00, like padding.
     char c = 0;
     return file.getChar(&c) ? static_cast<uint8_t>(c) : 0;
+}
+
+// The next block's data: bytes from file while the count read stays within
+// the length rule, then zeros to the block's end.
+void takeBlock(QIODevice& file, uint8_t* block, int32_t& readCount, int16_t downloadLength) {
+    int pos = 0;
+    do {
+        block[pos++] = readFileByte(file);
+        ++readCount;
+    } while (pos < kBlockSize && readCount <= downloadLength);
+    while (pos < kBlockSize) block[pos++] = 0;
 }
 }  // namespace
 
@@ -295,20 +307,29 @@ bool DownloadLink::startTransfer() {
 // length; the rest is zero padding. Returns the checksum.
 int DownloadLink::fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount,
                             int16_t downloadLength) {
-    int pos = 0;
-    Checksum = 0;
     sendByte(kOpener);
     ++Transmit_counter;
     showTransmitCounter();
-    do {
-        const uint8_t b = readFileByte(file);
-        Checksum = static_cast<int16_t>(Checksum + b);
-        if (Checksum > 255) Checksum = static_cast<int16_t>(Checksum - 256);
-        block[pos++] = b;
-        ++readCount;
-    } while (pos < kBlockSize && readCount <= downloadLength);
-    while (pos < kBlockSize) block[pos++] = 0;
+    takeBlock(file, block, readCount, downloadLength);
+    int sum = 0;  // the padding's zeros add nothing
+    for (int pos = 0; pos < kBlockSize; ++pos) sum += block[pos];
+    Checksum = static_cast<int16_t>(sum % 256);
     return Checksum;
+}
+
+QByteArray DownloadLink::imageSha256(const QByteArray& fileBytes, int16_t downloadLength) {
+    if (fileBytes.isEmpty()) return {};
+    QByteArray bytes = fileBytes;
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    int32_t readCount = 0;
+    uint8_t block[kBlockSize];
+    for (int i = blocksFor(downloadLength); i > 0; --i) {
+        takeBlock(file, block, readCount, downloadLength);
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(block), kBlockSize));
+    }
+    return hash.result();
 }
 
 // The checksum and the 64 data bytes (a repeat starts here too).

@@ -162,8 +162,10 @@ bool Session::loadImage() {
     image_ = request_.image;
     QString why;
     if (!image_.isEmpty() ||
-        quarn::readImage(file_, request_.filePath, request_.downloadLength, &image_, &why))
+        quarn::readImage(file_, request_.filePath, request_.downloadLength, &image_, &why)) {
+        r_.imageSha256 = DownloadLink::imageSha256(image_, request_.downloadLength);
         return true;
+    }
     end(SessionOutcome::Input, SessionReason::FileRefused, why);
     observer_.fileRefused(r_);
     return false;

@@ -51,9 +51,11 @@ struct SessionResult {
     int repeats = 0;                    // refused blocks sent again
     qint64 bytes = 0;                   // 64 per block sent
     QByteArray sha256;                  // raw SHA-256 of those bytes in order
-    QString lastReply;                  // the last reply, as the receive monitor showed it
-    QString port;                       // COMn or the device path, as requested
-    QString device;                     // the device it led to (empty when none)
+    QByteArray
+        imageSha256;    // raw SHA-256 of the whole image set out to send (empty before it is read)
+    QString lastReply;  // the last reply, as the receive monitor showed it
+    QString port;       // COMn or the device path, as requested
+    QString device;     // the device it led to (empty when none)
     SessionReason reason = SessionReason::None;
     QString detail;  // the system's words behind the reason (file, port), else empty
     PortFault portFault = PortFault::None;  // PortFailed, PortLost: what the error codes said

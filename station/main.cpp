@@ -10,6 +10,7 @@
 #include "core/message_box.h"
 #include "core/version.h"
 #include "ports/port_settings.h"
+#include "records/database_url.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
@@ -33,6 +34,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
     config.logPath = o.logPath;
+    config.databaseUrl = quarn::records::configuredDatabaseUrl();
     config.filePath = load.filePath;
     config.downloadLength = load.downloadLength;
     config.image = load.image;

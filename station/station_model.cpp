@@ -4,11 +4,6 @@
 
 namespace quarn::station {
 
-QByteArray stationRecordLine(const gang::UnitRecord& record, const StationKeys& keys) {
-    Q_UNUSED(keys);  // the record takes no station keys yet
-    return gang::toJsonLine(record);
-}
-
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
     : QObject(parent), config_(std::move(config)) {
     for (const Slot& s : slotList) {
@@ -17,6 +12,13 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     }
     if (!config_.logPath.isEmpty() && !log_.open(config_.logPath, &logProblem_))
         qWarning("quarn-station: %s", qPrintable(logProblem_));
+    // Only what is in the log is pushed: without a log there is nothing to send.
+    if (log_.isOpen() && !config_.databaseUrl.isEmpty()) {
+        pusher_ = std::make_unique<records::Pusher>(config_.logPath, config_.databaseUrl);
+        connect(pusher_.get(), &records::Pusher::pendingChanged, this,
+                &StationModel::recordsWaitingChanged);
+        pusher_->pushSoon();  // what an earlier shift left waiting
+    }
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
     connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);
     presenceTimer_.start(1000);
@@ -43,6 +45,7 @@ gang::UnitJob StationModel::jobFor(int k) const {
     job.downloadLength = config_.downloadLength;
     job.image = config_.image;
     job.maxRepeats = config_.maxRepeats;
+    job.keys = {config_.stationName, config_.operatorName, s.serial, s.slot.stableName};
     return job;
 }
 
@@ -102,10 +105,12 @@ void StationModel::onFinished(int k, const gang::UnitRecord& record) {
 void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    const QByteArray line = stationRecordLine(
-        record, {config_.stationName, config_.operatorName, s.serial, s.slot.stableName});
+    const QByteArray line = gang::toJsonLine(record);
     QString why;
-    if (log_.isOpen() && !log_.append(line, &why)) logProblem_ = why;
+    if (log_.isOpen() && !log_.append(line, &why))
+        logProblem_ = why;
+    else if (pusher_)
+        pusher_->pushSoon();
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;

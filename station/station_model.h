@@ -16,6 +16,7 @@
 
 #include "gang/unit.h"
 #include "gang/watch.h"
+#include "records/pusher.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -26,6 +27,9 @@ struct StationConfig {
     QString stationName;
     QString operatorName;
     QString logPath;  // empty: no log
+    // The records' database (empty: none); each record in the log is pushed
+    // to it in the background.
+    QString databaseUrl;
     QString filePath;
     int16_t downloadLength = 0;
     QByteArray image;  // the download file's bytes, read once
@@ -62,6 +66,9 @@ public:
     const ShiftCounters& counters() const { return counters_; }
     const StationConfig& config() const { return config_; }
     QString logProblem() const { return logProblem_; }
+    // Records in the log that the database does not have yet; -1 before the
+    // first count or without a database.
+    int recordsWaiting() const { return pusher_ ? pusher_->pending() : -1; }
 
     // Start every slot that is ready or ended and plugged in (and has a serial
     // number when one is required); only those whose last session failed.
@@ -87,6 +94,7 @@ signals:
     void countersChanged();
     void sessionEnded(int k, const QByteArray& recordLine);
     void allIdle();  // the last running session ended
+    void recordsWaitingChanged(int count);
 
 private:
     bool canStart(const SlotState& s) const;
@@ -104,16 +112,10 @@ private:
     ShiftCounters counters_;
     gang::RecordLog log_;
     QString logProblem_;
+    std::unique_ptr<records::Pusher> pusher_;
     QTimer presenceTimer_;
     QTimer progressTimer_;
     bool autoStart_ = false;
 };
-
-// The record line of one station session. The station's own keys (station,
-// operator, serial, slot) join here once the record offers them.
-struct StationKeys {
-    QString station, operatorName, serial, slot;
-};
-QByteArray stationRecordLine(const gang::UnitRecord& record, const StationKeys& keys);
 
 }  // namespace quarn::station

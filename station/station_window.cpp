@@ -57,6 +57,9 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     connect(&model_, &StationModel::sessionEnded, this, [this] {
         if (!model_.logProblem().isEmpty()) statusBar()->showMessage(model_.logProblem());
     });
+    connect(&model_, &StationModel::recordsWaitingChanged, this,
+            &StationWindow::showRecordsWaiting);
+    if (model_.recordsWaiting() >= 0) showRecordsWaiting(model_.recordsWaiting());
     connect(&model_, &StationModel::allIdle, this, [this] {
         if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
     });
@@ -69,6 +72,19 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     statusBar()->showMessage(!model_.logProblem().isEmpty() ? model_.logProblem()
                              : log.isEmpty()                ? QStringLiteral("no log")
                                                             : QStringLiteral("log: ") + log);
+}
+
+// The count stays in a corner of the status bar, beside the log's messages;
+// screen readers read it from the accessible name.
+void StationWindow::showRecordsWaiting(int count) {
+    if (!waiting_) {
+        waiting_ = new QLabel(this);
+        statusBar()->addPermanentWidget(waiting_);
+    }
+    const QString text = count == 1 ? QStringLiteral("1 record waits for the database")
+                                    : QStringLiteral("%1 records wait for the database").arg(count);
+    waiting_->setText(count > 0 ? text : QStringLiteral("records: all in the database"));
+    waiting_->setAccessibleName(QStringLiteral("Records: ") + waiting_->text());
 }
 
 QPushButton* StationWindow::addButton(const QString& text, const QKeySequence& key) {

@@ -32,12 +32,14 @@ private:
     QPushButton* addButton(const QString& text, const QKeySequence& key);
     void addTile(int k);
     void showCounters();
+    void showRecordsWaiting(int count);
     void serialEntered(int k, const QString& serial);
 
     StationModel& model_;
     QList<SlotTile*> tiles_;
     QGridLayout* grid_;
     QLabel* counters_;
+    QLabel* waiting_ = nullptr;  // records the database does not have yet
     QPushButton* autoStart_;
     bool closeWhenIdle_ = false;
 };

@@ -15,6 +15,7 @@
 #include "station/slot_tile.h"
 #include "station/station_model.h"
 #include "station/station_window.h"
+#include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"
 
 using namespace testsupport;
@@ -76,8 +77,11 @@ class TestStation : public QObject {
         units_[size_t(k)] = std::move(unit);
         return QString::fromStdString(config.symlink);
     }
-    void open(const QStringList& ports, bool requireSerial = false, int length = kLength) {
+    void open(const QStringList& ports, bool requireSerial = false, int length = kLength,
+              const QString& databaseUrl = {}) {
         StationConfig c;
+        c.databaseUrl = databaseUrl;
+        c.operatorName = QStringLiteral("ann");
         c.stationName = QStringLiteral("bench-1");
         c.logPath = log_;
         c.filePath = file_;
@@ -177,6 +181,39 @@ private slots:
         QCOMPARE(status(0), QStringLiteral("good"));
         QCOMPARE(status(1), QStringLiteral("good"));
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
+    }
+
+    // Each record carries the station's keys, reaches the log, and is pushed
+    // to the database in the background; what waits shows in the status bar.
+    void recordsToDatabase_data() {
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<QString>("waiting");
+        QTest::newRow("server up") << true << "records: all in the database";
+        QTest::newRow("server down") << false << "1 record waits for the database";
+    }
+    void recordsToDatabase() {
+        QFETCH(bool, serverUp);
+        QFETCH(QString, waiting);
+        PgServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        if (!serverUp) QVERIFY(server.stop());
+        open({plug(0)}, false, kLength, server.url());
+        model_->setSerial(0, QStringLiteral("SN-7"));
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 1);
+        const QJsonObject& r = records[0];
+        QCOMPARE(r["station"].toString(), QStringLiteral("bench-1"));
+        QCOMPARE(r["operator"].toString(), QStringLiteral("ann"));
+        QCOMPARE(r["serial"].toString(), QStringLiteral("SN-7"));
+        QVERIFY(!r["slot"].toString().isEmpty());
+        QCOMPARE(r["image_sha256"].toString(), r["sha256"].toString());
+        const auto shown = [&] { return labelText(window_.get(), QStringLiteral("Records")); };
+        QVERIFY2(spinUntil([&] { return shown() == waiting; }, 20000), qPrintable(shown()));
+        if (serverUp)
+            QCOMPARE(server.sql(QStringLiteral("SELECT serial, station FROM quarn_sessions")),
+                     QStringLiteral("SN-7|bench-1"));
     }
 
     // Stop all by its key, and closing the window answered yes: every unit
