@@ -76,6 +76,79 @@ void stopChild(QProcess& p) {
 
 }  // namespace
 
+namespace {
+
+// What one station run measured.
+struct StationFigures {
+    double worst = 0;        // the worst unit's transfer over its wire time
+    int right = 0;           // units that received the image exactly
+    double loadShare = 0;    // CPU share of one core while all load
+    double listenShare = 0;  // the same while every slot listens on an empty socket
+    double peakMB = 0;
+};
+
+// Every unit loaded (or two minutes passed): the CPU share from the first
+// start byte to the last unit's end byte, each unit's ratio and image.
+bool measureLoading(Sims& sims, qint64 pid, const sim::Bytes& image, StationFigures* f) {
+    auto started = [&] {
+        for (auto& s : sims)
+            if (s->received().size() > 20) return true;
+        return false;
+    };
+    while (!started()) QThread::msleep(20);
+    const double cpu0 = testsupport::cpuSecondsOf(pid);
+    QElapsedTimer wall;
+    wall.start();
+    bool all = true;
+    for (auto& s : sims) all = s->waitForSessions(1, 120000) && all;
+    f->loadShare = (testsupport::cpuSecondsOf(pid) - cpu0) / (wall.nsecsElapsed() / 1e9);
+    for (auto& s : sims) {
+        const auto done = s->sessions();
+        if (done.empty()) continue;
+        f->right += done[0].image == image;
+        if (done[0].wireSeconds > 0)
+            f->worst = std::max(f->worst, done[0].transferSeconds / done[0].wireSeconds);
+    }
+    return all;
+}
+
+// The units go silent (taken out) and every slot listens: the CPU share over 20 s.
+void measureListening(Sims& sims, qint64 pid, StationFigures* f) {
+    for (auto& s : sims) {
+        s->setFault(sim::Stage::Handshake, faultOf(sim::FaultKind::Silence));
+        s->setFault(sim::Stage::Login, faultOf(sim::FaultKind::Silence));
+    }
+    QThread::sleep(8);  // the remove probes find the units gone
+    const double cpu1 = testsupport::cpuSecondsOf(pid);
+    QElapsedTimer wall;
+    wall.start();
+    QThread::sleep(20);
+    f->listenShare = (testsupport::cpuSecondsOf(pid) - cpu1) / (wall.nsecsElapsed() / 1e9);
+    f->peakMB = testsupport::peakKb(pid) / 1024.0;
+}
+
+// The table row and the targets; true when a target was missed.
+bool printStationFigures(int slotCount, const StationFigures& f) {
+    std::printf(
+        "\nStation: quarn-station offscreen, Auto-start, %d slots, full image paced at 9600 "
+        "bit/s\n",
+        slotCount);
+    std::printf("%-6s %-15s %-16s %-18s %-9s %s\n", "slots", "transfer/wire", "CPU while loading",
+                "CPU listening", "peak RSS", "images right");
+    std::printf("%-6d %-15.3f %-16s %-18s %-9s %d of %d\n", slotCount, f.worst,
+                qPrintable(QString::number(f.loadShare * 100, 'f', 2) + " %"),
+                qPrintable(QString::number(f.listenShare * 100, 'f', 2) + " %"),
+                qPrintable(QString::number(f.peakMB, 'f', 1) + " MB"), f.right, slotCount);
+    std::printf(
+        "targets: transfer/wire <= %.2f, CPU < %.0f %% loading and < %.0f %% listening, peak < "
+        "%.0f MB\n",
+        kRatioTarget, kLoadCpuTarget * 100, kListenCpuTarget * 100, kPeakTargetMB);
+    return f.worst > kRatioTarget || f.loadShare >= kLoadCpuTarget ||
+           f.listenShare >= kListenCpuTarget || f.peakMB >= kPeakTargetMB;
+}
+
+}  // namespace
+
 int runStationBench(const StationBenchOptions& o, int slotCount) {
     QTemporaryDir dir;
     QByteArray data;
@@ -96,61 +169,13 @@ int runStationBench(const StationBenchOptions& o, int slotCount) {
     station.start(o.stationPath, args << dir.path());
     if (!station.waitForStarted())
         return std::fputs("quarn-bench: cannot start quarn-station\n", stderr), 1;
-    const qint64 pid = station.processId();
-    // Loading: from the first start byte to the last unit's end byte.
-    auto started = [&] {
-        for (auto& s : sims)
-            if (!s->received().empty() && s->received().size() > 20) return true;
-        return false;
-    };
-    while (!started()) QThread::msleep(20);
-    const double cpu0 = testsupport::cpuSecondsOf(pid);
-    QElapsedTimer wall;
-    wall.start();
-    bool all = true;
-    for (auto& s : sims) all = s->waitForSessions(1, 120000) && all;
-    const double loadShare = (testsupport::cpuSecondsOf(pid) - cpu0) / (wall.nsecsElapsed() / 1e9);
-    double worst = 0;
-    int right = 0;
-    for (auto& s : sims) {
-        const auto done = s->sessions();
-        if (done.empty()) continue;
-        right += done[0].image == image;
-        if (done[0].wireSeconds > 0)
-            worst = std::max(worst, done[0].transferSeconds / done[0].wireSeconds);
-    }
-    // Listening: the units go silent (taken out), every slot listens.
-    for (auto& s : sims) {
-        s->setFault(sim::Stage::Handshake, faultOf(sim::FaultKind::Silence));
-        s->setFault(sim::Stage::Login, faultOf(sim::FaultKind::Silence));
-    }
-    QThread::sleep(8);  // the remove probes find the units gone
-    const double cpu1 = testsupport::cpuSecondsOf(pid);
-    wall.restart();
-    QThread::sleep(20);
-    const double listenShare =
-        (testsupport::cpuSecondsOf(pid) - cpu1) / (wall.nsecsElapsed() / 1e9);
-    const double peak = testsupport::peakKb(pid) / 1024.0;
+    StationFigures f;
+    const bool all = measureLoading(sims, station.processId(), image, &f);
+    measureListening(sims, station.processId(), &f);
     stopChild(station);
-
-    std::printf(
-        "\nStation: quarn-station offscreen, Auto-start, %d slots, full image paced at 9600 "
-        "bit/s\n",
-        slotCount);
-    std::printf("%-6s %-15s %-16s %-18s %-9s %s\n", "slots", "transfer/wire", "CPU while loading",
-                "CPU listening", "peak RSS", "images right");
-    std::printf("%-6d %-15.3f %-16s %-18s %-9s %d of %d\n", slotCount, worst,
-                qPrintable(QString::number(loadShare * 100, 'f', 2) + " %"),
-                qPrintable(QString::number(listenShare * 100, 'f', 2) + " %"),
-                qPrintable(QString::number(peak, 'f', 1) + " MB"), right, slotCount);
-    std::printf(
-        "targets: transfer/wire <= %.2f, CPU < %.0f %% loading and < %.0f %% listening, peak < "
-        "%.0f MB\n",
-        kRatioTarget, kLoadCpuTarget * 100, kListenCpuTarget * 100, kPeakTargetMB);
-    const bool missed = worst > kRatioTarget || loadShare >= kLoadCpuTarget ||
-                        listenShare >= kListenCpuTarget || peak >= kPeakTargetMB;
+    const bool missed = printStationFigures(slotCount, f);
     if (missed && o.checkTargets) std::printf("       a target was missed\n");
-    return (!all || right != slotCount || (missed && o.checkTargets)) ? 1 : 0;
+    return (!all || f.right != slotCount || (missed && o.checkTargets)) ? 1 : 0;
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include "flash/flash_options.h"
 #include "flash/progress.h"
 #include "flash/record_keys.h"
+#include "flash/record_sink.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
 #include "ports/port_commands.h"
@@ -26,9 +27,6 @@
 namespace quarn::flash {
 
 namespace {
-
-using gang::RecordLog;
-using gang::toJsonLine;
 
 // SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session): the
 // first is written to a pipe the event loop watches; the second ends the
@@ -57,24 +55,6 @@ void installSignalHandlers() {
 void printErr(const QString& text) {
     std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
 }
-
-// Writes a record on standard output. After the first failure (the reader
-// went away, a full disk) nothing more is written there; that is said once.
-class RecordOutput {
-public:
-    void write(const QByteArray& line) {
-        if (broken_) return;
-        errno = 0;
-        const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-        if (n == static_cast<size_t>(line.size()) && std::fflush(stdout) == 0) return;
-        broken_ = true;
-        printErr(QStringLiteral("standard output failed (%1); records go on to the log only")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
-    }
-
-private:
-    bool broken_ = false;
-};
 
 // The exit status one unit's outcome gives.
 int exitStatusFor(SessionOutcome outcome) {
@@ -116,32 +96,19 @@ public:
     int exec();
 
 private:
-    void openLog();
     void watchSignals();
     void onProgress(int slot, const SessionProgress& p);
     void onFinished(int slot, const UnitRecord& r);
     int exitStatus() const;
 
     const FlashOptions& o_;
-    RecordLog log_;
-    bool logFailed_ = false;
-    RecordOutput output_;
     ProgressDisplay display_;
+    RecordSink sink_{o_.logPath, o_.json, printErr};
     gang::Gang gang_;
     QList<UnitRecord> records_;
     QStringList outcomes_;
     std::unique_ptr<QSocketNotifier> signals_;
 };
-
-void FlashRun::openLog() {
-    // A log that cannot be written is said once; the units load all the same
-    // and their records still go to standard output.
-    QString why;
-    if (!o_.logPath.isEmpty() && !log_.open(o_.logPath, &why)) {
-        printErr(why);
-        logFailed_ = true;
-    }
-}
 
 void FlashRun::watchSignals() {
     ::signal(SIGPIPE, SIG_IGN);
@@ -165,22 +132,11 @@ void FlashRun::onProgress(int slot, const SessionProgress& p) {
 void FlashRun::onFinished(int slot, const UnitRecord& r) {
     records_[slot] = r;
     outcomes_[slot] = outcomeName(r.outcome);
-    // The log first: standard output may fail without losing the record.
-    const QByteArray line = toJsonLine(r);
-    QString why;
-    if (log_.isOpen() && !log_.append(line, &why)) {
-        if (!logFailed_) printErr(why);
-        logFailed_ = true;
-    }
-    if (o_.json) {
-        display_.erase();
-        output_.write(line);
-    }
+    sink_.write(r, [this] { display_.erase(); });
     display_.endedLine(r);
 }
 
 int FlashRun::exec() {
-    openLog();
     watchSignals();
     for (const UnitTarget& t : o_.units) gang_.add(unitJobFor(o_, t));
     records_.resize(gang_.size());
@@ -211,7 +167,7 @@ int FlashRun::exitStatus() const {
         return exitStatusFor(records_[0].outcome);
     for (const UnitRecord& r : records_)
         if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
-    return logFailed_ ? kExitRecord : kExitGood;
+    return sink_.logFailed() ? kExitRecord : kExitGood;
 }
 
 }  // namespace

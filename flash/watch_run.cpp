@@ -9,7 +9,9 @@
 
 #include "flash/progress.h"
 #include "flash/record_keys.h"
+#include "flash/record_sink.h"
 #include "gang/watch.h"
+#include "records/database_url.h"
 
 namespace quarn::flash {
 
@@ -25,9 +27,13 @@ private:
     void onSession(const UnitRecord& r);
     void stopAll();
 
+    void say(const QString& text) { display_.note(QStringLiteral("quarn-flash: ") + text); }
+
     const FlashOptions& o_;
     ProgressDisplay display_;
-    gang::RecordLog log_;
+    // A service runs all day: each record goes to the database as it comes.
+    RecordSink sink_{o_.logPath, o_.json, [this](const QString& t) { say(t); },
+                     records::configuredDatabaseUrl()};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
     int stopped_ = 0;
     bool stopping_ = false;
@@ -43,15 +49,7 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
 }
 
 void WatchRun::onSession(const UnitRecord& r) {
-    // The log first: standard output may fail without losing the record.
-    const QByteArray line = gang::toJsonLine(r);
-    QString why;
-    if (log_.isOpen() && !log_.append(line, &why))
-        display_.note(QStringLiteral("quarn-flash: ") + why);
-    if (o_.json &&
-        (std::fwrite(line.constData(), 1, size_t(line.size()), stdout) != size_t(line.size()) ||
-         std::fflush(stdout) != 0))
-        display_.note(QStringLiteral("quarn-flash: standard output failed"));
+    sink_.write(r);
     display_.endedLine(r);
 }
 
@@ -64,9 +62,6 @@ void WatchRun::stopAll() {
 }
 
 int WatchRun::exec(int signalFd) {
-    QString why;
-    if (!o_.logPath.isEmpty() && !log_.open(o_.logPath, &why))
-        display_.note(QStringLiteral("quarn-flash: ") + why);
     QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
     QObject::connect(&onSignal, &QSocketNotifier::activated, qApp, [this, signalFd] {
         char buf[16];

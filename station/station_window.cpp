@@ -26,9 +26,28 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     : QMainWindow(parent), model_(model), grid_(new QGridLayout), counters_(new QLabel) {
     setWindowTitle(kTitle + QStringLiteral(" - ") + model.config().stationName);
     auto* central = new QWidget(this);
-    auto* top = new QHBoxLayout;
     auto* layout = new QVBoxLayout(central);
-    layout->addLayout(top);
+    layout->addLayout(buildToolbar());
+    auto* area = new QScrollArea;
+    auto* tiles = new QWidget;
+    tiles->setLayout(grid_);
+    area->setWidget(tiles);
+    area->setWidgetResizable(true);
+    layout->addWidget(area);
+    setCentralWidget(central);
+    for (int k = 0; k < model_.count(); ++k) addTile(k);
+    connect(&model_, &StationModel::slotAdded, this, &StationWindow::addTile);
+    connect(&model_, &StationModel::slotChanged, this,
+            [this](int k) { tiles_[k]->show(model_.slot(k)); });
+    connect(&model_, &StationModel::allIdle, this, [this] {
+        if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
+    });
+    wireStatus();
+}
+
+// The four buttons with their keys, then the shift's counters.
+QHBoxLayout* StationWindow::buildToolbar() {
+    auto* top = new QHBoxLayout;
     connect(addButton(QStringLiteral("Start all"), Qt::Key_F5), &QPushButton::clicked, &model_,
             &StationModel::startAll);
     connect(addButton(QStringLiteral("Start failed again"), Qt::Key_F6), &QPushButton::clicked,
@@ -42,17 +61,11 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     for (QPushButton* b : findChildren<QPushButton*>()) top->addWidget(b);
     top->addStretch();
     top->addWidget(counters_);
-    auto* area = new QScrollArea;
-    auto* tiles = new QWidget;
-    tiles->setLayout(grid_);
-    area->setWidget(tiles);
-    area->setWidgetResizable(true);
-    layout->addWidget(area);
-    setCentralWidget(central);
-    for (int k = 0; k < model_.count(); ++k) addTile(k);
-    connect(&model_, &StationModel::slotAdded, this, &StationWindow::addTile);
-    connect(&model_, &StationModel::slotChanged, this,
-            [this](int k) { tiles_[k]->show(model_.slot(k)); });
+    return top;
+}
+
+// The counters, the log and the records waiting for the database.
+void StationWindow::wireStatus() {
     connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
     connect(&model_, &StationModel::sessionEnded, this, [this] {
         if (!model_.logProblem().isEmpty()) statusBar()->showMessage(model_.logProblem());
@@ -60,15 +73,11 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     connect(&model_, &StationModel::recordsWaitingChanged, this,
             &StationWindow::showRecordsWaiting);
     if (model_.recordsWaiting() >= 0) showRecordsWaiting(model_.recordsWaiting());
-    connect(&model_, &StationModel::allIdle, this, [this] {
-        if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
-    });
     showCounters();
     auto* perHour = new QTimer(this);  // units per hour move with the clock
     connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
     perHour->start(60000);
     const QString log = model_.config().logPath;
-    // The records' push to the database will show its waiting count here too.
     statusBar()->showMessage(!model_.logProblem().isEmpty() ? model_.logProblem()
                              : log.isEmpty()                ? QStringLiteral("no log")
                                                             : QStringLiteral("log: ") + log);

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -30,6 +31,8 @@ protected:
 
 private:
     QPushButton* addButton(const QString& text, const QKeySequence& key);
+    QHBoxLayout* buildToolbar();
+    void wireStatus();
     void addTile(int k);
     void showCounters();
     void showRecordsWaiting(int count);

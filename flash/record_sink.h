@@ -1,0 +1,52 @@
+#pragma once
+// Where quarn-flash's records go, in this order: the log first (each record a
+// whole line or nothing), then standard output with --json. A record in the
+// log is safe; standard output and the log may each fail without losing
+// what the other holds.
+//
+// Contract
+// - A log that cannot be opened or written is said once through say(); the
+//   records still go to standard output, and logFailed() turns true.
+// - After standard output fails once (the reader went away, a full disk)
+//   nothing more is written there; that too is said once.
+// - Every record also wakes the database push when one is configured
+//   (records/pusher.h), in the background: a record waits in the log until
+//   the database has it.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "gang/unit_record.h"
+
+namespace quarn::records {
+class Pusher;
+}
+
+namespace quarn::flash {
+
+class RecordSink {
+public:
+    using Say = std::function<void(const QString&)>;
+    // logPath empty: no log. databaseUrl empty: no push after each record.
+    RecordSink(const QString& logPath, bool json, Say say, const QString& databaseUrl = {});
+    ~RecordSink();
+
+    // before(): runs just before a line goes to standard output (to erase a
+    // progress line on the terminal).
+    void write(const gang::UnitRecord& record, const std::function<void()>& before = {});
+    bool logFailed() const { return logFailed_; }
+
+private:
+    void toOutput(const QByteArray& line);
+
+    gang::RecordLog log_;
+    bool json_;
+    Say say_;
+    bool logFailed_ = false;
+    bool outputFailed_ = false;
+    std::unique_ptr<records::Pusher> pusher_;
+};
+
+}  // namespace quarn::flash
