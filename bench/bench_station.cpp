@@ -259,18 +259,20 @@ struct Sample {
 
 }  // namespace
 
-int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
-    QTemporaryDir dir;
-    QByteArray data;
-    if (!writeInit(dir, &data))
-        return std::fputs("quarn-bench: cannot write the folder\n", stderr), 1;
+namespace {
+
+// The soak's units, what each must record next, and the process's figures.
+struct Soak {
     Sims sims;
-    QStringList args{"--watch", "--json", "--no-log", "--max-repeats", "5"};
-    if (!startSims(sims, units, {}, dir, &args))
-        return std::fputs("quarn-bench: simulator\n", stderr), 1;
-    std::mt19937 rng(5);
-    std::vector<SoakUnit> state(static_cast<size_t>(units), SoakUnit{});
-    auto present = [&](int i) {
+    std::vector<SoakUnit> state;
+    std::mt19937 rng{5};
+    int total = 0;
+    int records = 0;
+    int mismatches = 0;
+    Sample first, last;
+
+    // The unit comes back as a new one, with a fault drawn at random.
+    void present(int i) {
         sims[size_t(i)]->clearFaults();
         const Drawn d = draw(rng);
         if (d.fault.kind != sim::FaultKind::None) sims[size_t(i)]->setFault(d.stage, d.fault);
@@ -278,28 +280,14 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
         state[size_t(i)].expected = d.outcome;
         state[size_t(i)].out = false;
         ++state[size_t(i)].started;
-    };
-    for (int i = 0; i < units; ++i) {
-        state[size_t(i)].port = args[6 + 2 * i];
-        present(i);
     }
-    QProcess flash;
-    flash.start(o.flashPath, args << dir.path());
-    if (!flash.waitForStarted())
-        return std::fputs("quarn-bench: cannot start quarn-flash\n", stderr), 1;
-    const qint64 pid = flash.processId();
-    const int total = units * sessionsEach;
-    int records = 0, mismatches = 0;
-    Sample first, last;
-    QElapsedTimer wall;
-    wall.start();
-    auto indexOf = [&](const QString& port) {
-        for (int i = 0; i < units; ++i)
-            if (state[size_t(i)].port == port) return i;
+    int indexOf(const QString& port) const {
+        for (size_t i = 0; i < state.size(); ++i)
+            if (state[i].port == port) return int(i);
         return -1;
-    };
-    while (records < total && flash.state() == QProcess::Running && wall.elapsed() < 3600000) {
-        flash.waitForReadyRead(200);
+    }
+    // Each record on standard output: its outcome checked, its unit taken out.
+    void takeRecords(QProcess& flash, qint64 pid) {
         while (flash.canReadLine()) {
             const QJsonObject r = QJsonDocument::fromJson(flash.readLine()).object();
             const int i = indexOf(r["port"].toString());
@@ -313,32 +301,70 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
             if (records <= total / 10) first.take(pid);
             if (records > total - total / 10) last.take(pid);
         }
+    }
+    // Every unit keeps coming back until the total is reached, so that the
+    // last tenth runs as many units at once as the first.
+    void bringBack(QProcess& flash) {
         flash.setReadChannel(QProcess::StandardError);
         while (flash.canReadLine()) {
             const QString line = QString::fromUtf8(flash.readLine()).trimmed();
             if (!line.endsWith(QLatin1String(": waiting for a unit"))) continue;
             const int i = indexOf(line.left(line.size() - 20));
-            // Every unit keeps coming back until the total is reached, so that the
-            // last tenth runs as many units at once as the first.
             if (i >= 0 && state[size_t(i)].out) present(i);
         }
         flash.setReadChannel(QProcess::StandardOutput);
     }
-    stopChild(flash);
+};
+
+// The table; true when memory, descriptors or threads grew.
+bool printSoak(const Soak& k, int units, int sessionsEach, double wallSeconds) {
     std::printf(
         "\nWatch soak: quarn-flash --watch, %d units, %d sessions each, no pacing, random faults\n",
         units, sessionsEach);
     std::printf("%-9s %-11s %-20s %-22s %-13s %s\n", "records", "mismatches",
                 "RSS first/last tenth", "fds first/last (idle)", "threads peak", "wall s");
-    std::printf(
-        "%-9d %-11d %-20s %-22s %-13d %.0f\n", records, mismatches,
-        qPrintable(
-            QStringLiteral("%1 / %2 MB").arg(first.rssMB, 0, 'f', 1).arg(last.rssMB, 0, 'f', 1)),
-        qPrintable(QStringLiteral("%1 / %2").arg(first.fds).arg(last.fds)),
-        std::max(first.threads, last.threads), wall.elapsed() / 1000.0);
-    const bool grew = last.fds > first.fds || last.rssMB > first.rssMB * 1.05 + 1 ||
-                      std::max(first.threads, last.threads) > 2 * units + 1;
-    return (records != total || mismatches > 0 || (grew && o.checkTargets)) ? 1 : 0;
+    const int threads = std::max(k.first.threads, k.last.threads);
+    std::printf("%-9d %-11d %-20s %-22s %-13d %.0f\n", k.records, k.mismatches,
+                qPrintable(QStringLiteral("%1 / %2 MB")
+                               .arg(k.first.rssMB, 0, 'f', 1)
+                               .arg(k.last.rssMB, 0, 'f', 1)),
+                qPrintable(QStringLiteral("%1 / %2").arg(k.first.fds).arg(k.last.fds)), threads,
+                wallSeconds);
+    return k.last.fds > k.first.fds || k.last.rssMB > k.first.rssMB * 1.05 + 1 ||
+           threads > 2 * units + 1;
+}
+
+}  // namespace
+
+int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
+    QTemporaryDir dir;
+    QByteArray data;
+    if (!writeInit(dir, &data))
+        return std::fputs("quarn-bench: cannot write the folder\n", stderr), 1;
+    Soak k;
+    QStringList args{"--watch", "--json", "--no-log", "--max-repeats", "5"};
+    if (!startSims(k.sims, units, {}, dir, &args))
+        return std::fputs("quarn-bench: simulator\n", stderr), 1;
+    k.state.assign(static_cast<size_t>(units), SoakUnit{});
+    for (int i = 0; i < units; ++i) {
+        k.state[size_t(i)].port = args[6 + 2 * i];
+        k.present(i);
+    }
+    QProcess flash;
+    flash.start(o.flashPath, args << dir.path());
+    if (!flash.waitForStarted())
+        return std::fputs("quarn-bench: cannot start quarn-flash\n", stderr), 1;
+    k.total = units * sessionsEach;
+    QElapsedTimer wall;
+    wall.start();
+    while (k.records < k.total && flash.state() == QProcess::Running && wall.elapsed() < 3600000) {
+        flash.waitForReadyRead(200);
+        k.takeRecords(flash, flash.processId());
+        k.bringBack(flash);
+    }
+    stopChild(flash);
+    const bool grew = printSoak(k, units, sessionsEach, wall.elapsed() / 1000.0);
+    return (k.records != k.total || k.mismatches > 0 || (grew && o.checkTargets)) ? 1 : 0;
 }
 
 }  // namespace bench
