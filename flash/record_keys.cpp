@@ -12,8 +12,14 @@ gang::RecordKeys recordKeysFor(const FlashOptions& o, const UnitTarget& target) 
 }
 
 gang::UnitJob unitJobFor(const FlashOptions& o, const UnitTarget& target) {
-    gang::UnitJob job{target.port,      target.device, target.why,  o.filePath,
-                      o.downloadLength, o.image,       o.maxRepeats};
+    gang::UnitJob job;
+    job.port = target.port;
+    job.device = target.device;
+    job.deviceProblem = target.why;
+    job.filePath = o.filePath;
+    job.downloadLength = o.downloadLength;
+    job.image = o.image;
+    job.maxRepeats = o.maxRepeats;
     job.keys = recordKeysFor(o, target);
     return job;
 }
