@@ -164,6 +164,9 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.json = p.isSet(cl.json);
     o.quiet = p.isSet(cl.quiet);
     o.watch = p.isSet(cl.watch);
+    // In a watch every unit after the first would carry the number.
+    if (o.watch && p.isSet(cl.serial))
+        return fail(o, QStringLiteral("--serial names one unit; --watch loads many"));
     if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o.maxRepeats))
         return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
                            .arg(p.value(cl.maxRepeats)));

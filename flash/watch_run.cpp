@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "flash/progress.h"
-#include "flash/record_keys.h"
 #include "flash/record_sink.h"
+#include "flash/unit_jobs.h"
 #include "gang/watch.h"
 #include "records/database_url.h"
 
@@ -71,8 +71,9 @@ int WatchRun::exec(int signalFd) {
     });
     for (int i = 0; i < o_.units.size(); ++i) {
         const UnitTarget& t = o_.units[i];
-        const gang::UnitJob job = unitJobFor(o_, t);
-        auto w = std::make_unique<gang::Watch>(i, [job] { return job; });
+        // Looked up again before every attempt: an adapter that comes back on
+        // another device node, or appears only now, is found where it is.
+        auto w = std::make_unique<gang::Watch>(i, [this, t] { return unitJobFor(o_, t); });
         QObject::connect(w.get(), &gang::Watch::phaseChanged, qApp,
                          [this](int s, gang::Watch::Phase p) { onPhase(s, p); });
         QObject::connect(w.get(), &gang::Watch::progressed, qApp,
@@ -89,7 +90,8 @@ int WatchRun::exec(int signalFd) {
     for (const auto& w : watches_) w->start();
     QCoreApplication::exec();
     watches_.clear();
-    return wasLoading_ ? kExitSignal : kExitGood;
+    if (wasLoading_) return kExitSignal;
+    return sink_.logFailed() ? kExitRecord : kExitGood;
 }
 
 }  // namespace

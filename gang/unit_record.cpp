@@ -35,6 +35,13 @@ QString outcomeName(SessionOutcome outcome) {
     return QString();
 }
 
+void applyKeys(UnitRecord& r, const RecordKeys& keys) {
+    r.station = keys.station;
+    r.operatorName = keys.operatorName;
+    r.serial = keys.serial;
+    r.slot = keys.slot;
+}
+
 UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
                       double seconds) {
     UnitRecord rec;
@@ -42,10 +49,7 @@ UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDa
     rec.imageSha256 = !result.imageSha256.isEmpty()
                           ? result.imageSha256
                           : DownloadLink::imageSha256(job.image, job.downloadLength);
-    rec.station = job.keys.station;
-    rec.operatorName = job.keys.operatorName;
-    rec.serial = job.keys.serial;
-    rec.slot = job.keys.slot;
+    applyKeys(rec, job.keys);
     rec.port = job.port;
     rec.device = job.device;
     rec.file = job.filePath;

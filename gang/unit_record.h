@@ -39,6 +39,10 @@ struct UnitRecord {
 QString outcomeName(SessionOutcome outcome);
 
 struct UnitJob;
+struct RecordKeys;
+// The keys the front end knows (station, operator, serial, slot) into r.
+void applyKeys(UnitRecord& r, const RecordKeys& keys);
+
 // The record of one unit's session: what the job asked for, what the result
 // says, when it started and how long it took. The one place a record is made.
 UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,

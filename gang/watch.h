@@ -9,16 +9,27 @@
 //   without a record and the next one begins (after retryMs when the port did
 //   not open). A unit that answers is loaded by that very session: Loading
 //   begins when the session passes the handshake.
+// - mayLoad (when given) is asked before each listening attempt; while it
+//   says no, the line is only probed (quiet line and handshake, nothing
+//   more): a unit that answers puts the slot in Held, and it is probed again
+//   every probeGapMs until mayLoad says yes (retryNow() asks at once).
 // - After a session: sessionEnded() with its record, Holding for holdMs (the
-//   outcome shown), then Remove: the line is probed (quiet line and
-//   handshake, nothing more) every probeGapMs until the unit no longer
-//   answers; then Listening again. The gap exceeds the unit's own return to
-//   waiting for a handshake, so each probe meets a unit ready to answer.
+//   outcome shown), then Remove: the line is probed every probeGapMs until
+//   the unit stays silent kSilentProbesToLeave probes in a row; then
+//   Listening again. One lost reply (line noise, a USB hiccup) is no removal;
+//   a probe whose port did not open, or that was stopped, tells nothing.
+//   The gap exceeds the unit's own return to waiting for a handshake, so
+//   each probe meets a unit ready to answer.
+// - The record's keys (serial number, slot, ...) are those makeJob gives when
+//   loading begins, so a number scanned while the slot listened is the
+//   loaded unit's.
 // - stopSession() stops a session being loaded as Cancel does (its record
-//   says interrupted); listening goes on. stop() ends everything; stopped()
+//   says interrupted); listening goes on. stop() ends everything at once;
+//   finishThenStop() lets a session being loaded end by itself first, and
+//   resume() takes that back while the session still runs. stopped()
 //   follows once nothing runs. Signals arrive on the owner's thread.
-// - makeJob is asked for the slot's job before each attempt, so a port
-//   plugged elsewhere or back is found again.
+// - makeJob is asked for the slot's job before each attempt (the port looked
+//   up again), so a port plugged elsewhere or back is found again.
 
 #include <QObject>
 #include <QTimer>
@@ -35,18 +46,27 @@ struct WatchTiming {
     int retryMs = 1000;
 };
 
+// Silent probes in a row that mean the unit has left its socket.
+constexpr int kSilentProbesToLeave = 3;
+
 class Watch : public QObject {
     Q_OBJECT
 public:
-    enum class Phase { Listening, Loading, Holding, Remove, Stopped };
+    enum class Phase { Listening, Held, Loading, Holding, Remove, Stopped };
 
     Watch(int slot, std::function<UnitJob()> makeJob, WatchTiming timing = {},
           QObject* parent = nullptr);
     ~Watch() override;
 
+    void setMayLoad(std::function<bool()> mayLoad) { mayLoad_ = std::move(mayLoad); }
     void start();
     void stopSession();
     void stop();
+    void finishThenStop();
+    void resume();
+    // Held: probe (or load) now instead of after the gap.
+    void retryNow();
+    bool stopping() const { return stopping_; }
     Phase phase() const { return phase_; }
     // The session being loaded (Loading), else nullptr.
     const Unit* session() const { return phase_ == Phase::Loading ? unit_.get() : nullptr; }
@@ -58,23 +78,29 @@ signals:
     void stopped(int slot);
 
 private:
+    enum class Attempt { Listen, Probe, HeldProbe };
     void setPhase(Phase phase);
-    void launch(bool probe);
-    void onDone(const UnitRecord& record);
+    void launch(Attempt attempt);
+    void onProgress(const SessionProgress& p);
+    void onDone(UnitRecord record);
+    void afterListen(const UnitRecord& record);
+    void afterProbe(const UnitRecord& record);
+    void endStopped(const UnitRecord& record);
     void after(int ms, void (Watch::*next)());
-    void listen() { launch(false); }
-    void probe() { launch(true); }
-    void enterRemove() {
-        setPhase(Phase::Remove);
-        probe();
-    }
+    void listen();
+    void probe() { launch(Attempt::Probe); }
+    void enterRemove();
 
     int slot_;
     std::function<UnitJob()> makeJob_;
+    std::function<bool()> mayLoad_;
     WatchTiming timing_;
     Phase phase_ = Phase::Stopped;
-    bool probing_ = false;
+    Attempt attempt_ = Attempt::Listen;
+    int silentProbes_ = 0;
     bool stopping_ = false;
+    bool letSessionFinish_ = false;
+    RecordKeys keysAtLoad_;
     std::unique_ptr<Unit> unit_;
     QTimer wait_;
 };

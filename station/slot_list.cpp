@@ -3,28 +3,14 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "ports/port_map.h"
+#include "gang/job_builder.h"
 
 namespace quarn::station {
 
 namespace {
 
 Slot slotFor(int k, const QString& given) {
-    Slot s;
-    s.name = QStringLiteral("Slot %1").arg(k);
-    s.given = given;
-    s.stableName = given;
-    const QString upper = given.toUpper();
-    bool number = false;
-    const int com = upper.startsWith(QLatin1String("COM")) ? upper.mid(3).toInt(&number) : 0;
-    if (number && !given.contains(QLatin1Char('/'))) {
-        s.stableName = com >= 1 && com <= kComCount ? resolveComDevice(com, &s.why) : QString();
-        if (s.stableName.isEmpty() && s.why.isEmpty())
-            s.why = QStringLiteral("%1 is no port: COM1 to COM%2 or a device path")
-                        .arg(given)
-                        .arg(kComCount);
-    }
-    return s;
+    return {QStringLiteral("Slot %1").arg(k), given, given};
 }
 
 }  // namespace
@@ -70,17 +56,10 @@ int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot) {
 }
 
 QString slotDevice(const Slot& slot, QString* why) {
-    if (slot.stableName.isEmpty()) {
-        if (why) *why = slot.why;
-        return QString();
-    }
-    const QFileInfo info(slot.stableName);
-    if (!info.exists()) {
-        if (why) *why = QStringLiteral("%1 is not plugged in").arg(slot.stableName);
-        return QString();
-    }
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? slot.stableName : canonical;
+    QString reason;
+    const QString device = gang::resolvePortNow(slot.given, &reason);
+    if (why) *why = reason;
+    return device;
 }
 
 }  // namespace quarn::station

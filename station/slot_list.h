@@ -9,9 +9,10 @@
 //  3. the machine's USB serial adapters: the links under
 //     <serialRoot>/by-path, sorted by name, so that a hub's sockets come in
 //     their physical order. New adapters join as new slots (rescanAdapters).
-// Slot K is named "Slot K". A slot is plugged in while its stable name (or,
-// for a COM number, its resolved device) exists; pulled adapters keep their
-// slot so that the same socket comes back as the same slot.
+// Slot K is named "Slot K". A slot is plugged in while what it was given
+// leads to a device now (a COM number through the port mapping, asked again
+// each time; a link followed); pulled adapters keep their slot so that the
+// same socket comes back as the same slot.
 
 #include <QList>
 #include <QSettings>
@@ -22,9 +23,8 @@ namespace quarn::station {
 
 struct Slot {
     QString name;        // "Slot K"
-    QString given;       // as named on the command line or in settings, else the stable name
-    QString stableName;  // by-path link, or what was given
-    QString why;         // why the slot has no device (a COM number that resolves to nothing)
+    QString given;       // as named on the command line or in settings, else the by-path link
+    QString stableName;  // the by-path link of an adapter found on the hub, else what was given
 };
 
 enum class SlotSource { CommandLine, Settings, Adapters };
@@ -39,8 +39,8 @@ QStringList adapterLinks(const QString& serialRoot);
 // Adds a slot for each adapter link not already a slot; returns how many were added.
 int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot);
 
-// The device a slot opens now (the stable name, symlinks followed), or empty
-// with the reason when it is not plugged in.
+// The device a slot opens now (gang::resolvePortNow of what it was given),
+// or empty with the reason when it is not plugged in.
 QString slotDevice(const Slot& slot, QString* why = nullptr);
 
 }  // namespace quarn::station

@@ -64,6 +64,8 @@ SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcom
             return {endedText(last), ended};
         case SlotPhase::Remove:
             return {QStringLiteral("remove the unit"), ended};
+        case SlotPhase::NeedsSerial:
+            return {QStringLiteral("scan a serial number"), TileColour::Idle};
     }
     return {};
 }

@@ -10,12 +10,14 @@
 namespace quarn::station {
 
 enum class SlotPhase {
-    Absent,     // "not plugged in"
-    Ready,      // "ready"
-    Listening,  // Auto-start: "waiting for a unit"
-    Running,    // "quiet line", "handshake", "pause", "login", "block K of N"
-    Ended,      // "good", "failed: OUTCOME", "stopped"
-    Remove,     // Auto-start after a session: "remove the unit"
+    Absent,       // "not plugged in"
+    Ready,        // "ready"
+    Listening,    // Auto-start: "waiting for a unit"
+    Running,      // "quiet line", "handshake", "pause", "login", "block K of N"
+    Ended,        // "good", "failed: OUTCOME", "stopped"
+    Remove,       // Auto-start after a session: "remove the unit"
+    NeedsSerial,  // Auto-start: a unit answers but no serial number is scanned yet:
+                  // "scan a serial number"
 };
 
 enum class TileColour { Idle, Running, Good, Failed };

@@ -14,6 +14,7 @@ SlotTile::SlotTile(int k, QWidget* parent)
       k_(k),
       name_(new QLabel(this)),
       serial_(new QLineEdit(this)),
+      lastSerial_(new QLabel(this)),
       status_(new QLabel(this)),
       progress_(new QProgressBar(this)),
       repeats_(new QLabel(this)),
@@ -34,9 +35,10 @@ SlotTile::SlotTile(int k, QWidget* parent)
     flag_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     for (QWidget* w : {static_cast<QWidget*>(name_), static_cast<QWidget*>(serial_),
-                       static_cast<QWidget*>(status_), static_cast<QWidget*>(progress_),
-                       static_cast<QWidget*>(repeats_), static_cast<QWidget*>(timeLeft_),
-                       static_cast<QWidget*>(flag_), static_cast<QWidget*>(explanation_)})
+                       static_cast<QWidget*>(lastSerial_), static_cast<QWidget*>(status_),
+                       static_cast<QWidget*>(progress_), static_cast<QWidget*>(repeats_),
+                       static_cast<QWidget*>(timeLeft_), static_cast<QWidget*>(flag_),
+                       static_cast<QWidget*>(explanation_)})
         layout->addWidget(w);
     layout->addStretch();
     connect(serial_, &QLineEdit::returnPressed, this,
@@ -59,7 +61,10 @@ void SlotTile::show(const SlotState& s) {
     name_->setToolTip(QStringLiteral("device: %1\nstable name: %2")
                           .arg(device.isEmpty() ? QStringLiteral("(not plugged in)") : device,
                                s.slot.stableName));
-    if (serial_->text().trimmed() != s.serial && !serial_->hasFocus()) serial_->setText(s.serial);
+    // Cleared once the unit's record is written, even with the focus in it:
+    // the number belongs to the unit that was loaded.
+    if (serial_->text().trimmed() != s.serial) serial_->setText(s.serial);
+    setLine(lastSerial_, QStringLiteral("Last serial"), s.lastSerial);
     serial_->setReadOnly(s.phase == SlotPhase::Running);
     status_->setText(s.look.status);
     status_->setAccessibleName(QStringLiteral("Status: ") + s.look.status);

@@ -1,8 +1,8 @@
 #pragma once
 // One slot's tile: its name (tooltip: device and stable name), the serial
-// number field, the status line, progress, repeats, time left, the failure's
-// explanation, and the colour of its state. A tile only shows what the model
-// says; the serial field tells the model what was typed or scanned.
+// number field for the next unit, the last unit's serial number, the status line, progress,
+// repeats, time left, the failure's explanation, and the colour of its state. A tile only shows
+// what the model says; the serial field tells the model what was typed or scanned.
 //
 // Screen readers read a label by its accessible name only, so every label
 // with a name carries its current text in it ("Status: good").
@@ -39,6 +39,7 @@ private:
     QString colour_;
     QLabel* name_;
     QLineEdit* serial_;
+    QLabel* lastSerial_;
     QLabel* status_;
     QProgressBar* progress_;
     QLabel* repeats_;

@@ -6,6 +6,13 @@ namespace quarn::station {
 
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
     : QObject(parent), config_(std::move(config)) {
+    jobBase_.filePath = config_.filePath;
+    jobBase_.downloadLength = config_.downloadLength;
+    jobBase_.image = config_.image;
+    jobBase_.maxRepeats = config_.maxRepeats;
+    jobBase_.station = config_.stationName;
+    jobBase_.operatorName = config_.operatorName;
+    jobBase_.serialRoot = config_.serialRoot;
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
@@ -38,15 +45,12 @@ bool StationModel::canStart(const SlotState& s) const {
 
 gang::UnitJob StationModel::jobFor(int k) const {
     const SlotState& s = *slots_[static_cast<size_t>(k)];
-    gang::UnitJob job;
-    job.port = s.slot.given;
-    job.device = slotDevice(s.slot, &job.deviceProblem);
-    job.filePath = config_.filePath;
-    job.downloadLength = config_.downloadLength;
-    job.image = config_.image;
-    job.maxRepeats = config_.maxRepeats;
-    job.keys = {config_.stationName, config_.operatorName, s.serial, s.slot.stableName};
-    return job;
+    return gang::buildJob(jobBase_, s.slot.given, s.serial);
+}
+
+bool StationModel::mayLoad(int k) const {
+    const SlotState& s = *slots_[static_cast<size_t>(k)];
+    return !config_.requireSerial || (s.serialScanned && !s.serial.isEmpty());
 }
 
 bool StationModel::start(int k) {
@@ -69,10 +73,16 @@ int StationModel::startAll() {
     return started;
 }
 
+// The failed unit is still in its socket: unless another number was
+// scanned, it keeps its own.
 int StationModel::startFailed() {
     int started = 0;
-    for (int k = 0; k < count(); ++k)
-        if (slots_[static_cast<size_t>(k)]->lastFailed) started += start(k) ? 1 : 0;
+    for (int k = 0; k < count(); ++k) {
+        SlotState& s = *slots_[static_cast<size_t>(k)];
+        if (!s.lastFailed) continue;
+        if (s.serial.isEmpty()) s.serial = s.lastSerial;
+        started += start(k) ? 1 : 0;
+    }
     return started;
 }
 
@@ -91,14 +101,44 @@ bool StationModel::anyRunning() const {
 void StationModel::setSerial(int k, const QString& serial) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.serial = serial.trimmed();
+    s.serialScanned = false;
+    if (!s.serial.isEmpty()) s.lastSerial.clear();
     s.serialLoadedGood = !s.serial.isEmpty() && counters_.loadedGood(s.serial);
     emit slotChanged(k);
+}
+
+void StationModel::scanSerial(int k, const QString& serial) {
+    setSerial(k, serial);
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.serialScanned = !s.serial.isEmpty();
+    if (s.watch && s.serialScanned) s.watch->retryNow();
+}
+
+// The number went with the unit that was loaded: the next unit needs its own.
+void StationModel::serialUsed(int k, const QString& serial) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    s.lastSerial = serial;
+    s.serial.clear();
+    s.serialScanned = false;
+}
+
+// A number scanned for a unit still to come may have loaded good meanwhile
+// in another slot.
+void StationModel::flagLoadedSerials() {
+    for (int k = 0; k < count(); ++k) {
+        SlotState& s = *slots_[static_cast<size_t>(k)];
+        const bool flagged = !s.serial.isEmpty() && counters_.loadedGood(s.serial);
+        if (flagged == s.serialLoadedGood) continue;
+        s.serialLoadedGood = flagged;
+        emit slotChanged(k);
+    }
 }
 
 void StationModel::onFinished(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.session.release()->deleteLater();  // its finished() is on the stack
     recordSession(k, record);
+    if (autoStart_ && !s.watch) watch(k);  // Auto-start came on while it loaded
 }
 
 // The record to the log first, then the tile, the counters and the listeners.
@@ -121,9 +161,11 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
     s.secondsLeft = -1;
     if (record.outcome != SessionOutcome::Interrupted) {
-        counters_.count(s.serial, record.outcome == SessionOutcome::Good);
+        counters_.count(record.serial, record.outcome == SessionOutcome::Good);
         emit countersChanged();
     }
+    serialUsed(k, record.serial);
+    flagLoadedSerials();
     updateLook(k);
     emit sessionEnded(k, line);
     if (!anyRunning()) {
@@ -162,6 +204,7 @@ void StationModel::refreshPresence() {
             slots_.push_back(std::make_unique<SlotState>());
             slots_.back()->slot = list[k];
             emit slotAdded(k);
+            if (autoStart_) watch(k);
         }
     }
     for (int k = 0; k < count(); ++k) {
@@ -180,8 +223,9 @@ void StationModel::setAutoStart(bool on) {
     autoStart_ = on;
     for (int k = 0; k < count(); ++k) {
         SlotState& s = *slots_[static_cast<size_t>(k)];
-        if (!on && s.watch) s.watch->stop();
-        if (on && !s.watch && s.phase != SlotPhase::Running) watch(k);
+        if (!on && s.watch) s.watch->finishThenStop();
+        if (on && s.watch) s.watch->resume();  // else it is re-made once it has stopped
+        if (on && !s.watch && !s.session) watch(k);
     }
 }
 
@@ -191,6 +235,7 @@ void StationModel::watch(int k) {
         k, [this, k] { return jobFor(k); }, config_.timing);
     connect(s.watch.get(), &gang::Watch::phaseChanged, this, &StationModel::onWatchPhase);
     connect(s.watch.get(), &gang::Watch::sessionEnded, this, &StationModel::recordSession);
+    s.watch->setMayLoad([this, k] { return mayLoad(k); });
     s.watch->start();
 }
 
@@ -213,6 +258,9 @@ void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
         case P::Remove:
             s.phase = SlotPhase::Remove;
             break;
+        case P::Held:
+            s.phase = SlotPhase::NeedsSerial;
+            break;
         case P::Stopped:
             s.watch.release()->deleteLater();  // its signal is on the stack
             s.phase = s.phase == SlotPhase::Running || s.phase == SlotPhase::Ended
@@ -221,6 +269,8 @@ void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
             break;
     }
     updateLook(k);
+    // Auto-start came on again while this watch was ending: watch afresh.
+    if (phase == P::Stopped && autoStart_) watch(k);
 }
 
 }  // namespace quarn::station

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "gang/job_builder.h"
 #include "gang/unit.h"
 #include "gang/watch.h"
 #include "records/pusher.h"
@@ -37,16 +38,18 @@ struct StationConfig {
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
-    QString serialRoot = QStringLiteral("/dev/serial");
+    QString serialRoot = gang::defaultSerialRoot();
 };
 
 struct SlotState {
     Slot slot;
     SlotPhase phase = SlotPhase::Ready;
     SessionOutcome last = SessionOutcome::Good;
-    bool lastFailed = false;  // the last session ended neither good nor stopped
-    QString message;          // the last failure's explanation
-    QString serial;
+    bool lastFailed = false;        // the last session ended neither good nor stopped
+    QString message;                // the last failure's explanation
+    QString serial;                 // for the next unit; cleared once a record is written
+    bool serialScanned = false;     // confirmed with Enter (the scanner's), not half typed
+    QString lastSerial;             // the last record's unit, shown until the next scan
     bool serialLoadedGood = false;  // this serial loaded good earlier this shift
     SessionProgress figures;
     SlotLook look;
@@ -78,10 +81,15 @@ public:
     void stopAll();
     bool anyRunning() const;
 
+    // What the serial field holds as it is typed; scanSerial: confirmed (Enter).
+    // With a serial number required, Auto-start loads only a scanned one.
     void setSerial(int k, const QString& serial);
+    void scanSerial(int k, const QString& serial);
 
     // Auto-start: every idle slot listens for a unit and loads one that
-    // answers (gang/watch.h); off: listening ends, sessions being loaded finish.
+    // answers (gang/watch.h), slots that appear later and slots whose session
+    // started by hand once it ends; off: listening ends, sessions being
+    // loaded finish (on again before they end: those slots go on watching).
     void setAutoStart(bool on);
     bool autoStart() const { return autoStart_; }
 
@@ -100,6 +108,9 @@ private:
     bool canStart(const SlotState& s) const;
     bool start(int k);
     gang::UnitJob jobFor(int k) const;
+    bool mayLoad(int k) const;
+    void serialUsed(int k, const QString& serial);
+    void flagLoadedSerials();
     void onFinished(int k, const gang::UnitRecord& record);
     void recordSession(int k, const gang::UnitRecord& record);
     void watch(int k);
@@ -108,6 +119,7 @@ private:
     void updateLook(int k);
 
     StationConfig config_;
+    gang::JobBase jobBase_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
     gang::RecordLog log_;

@@ -117,7 +117,7 @@ void StationWindow::addTile(int k) {
 }
 
 void StationWindow::serialEntered(int k, const QString& serial) {
-    model_.setSerial(k, serial);
+    model_.scanSerial(k, serial);
     if (k + 1 < tiles_.size()) tiles_[k + 1]->serialField()->setFocus();
 }
 

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "gang/gang.h"
+#include "gang/job_builder.h"
+#include "gang/watch.h"
 #include "tests/support/test_support.h"
 
 using namespace quarn;
@@ -39,6 +41,10 @@ Run runGang(gang::Gang& g, std::function<void(int, const SessionProgress&)> onPr
     loop.exec();
     return run;
 }
+
+int countOf(const QByteArray& wire, const QByteArray& what) { return int(wire.count(what)); }
+
+const QByteArray kHandshake("\xAA\x55\xAA", 3);
 
 }  // namespace
 
@@ -101,6 +107,42 @@ private slots:
         QVERIFY(unit.unit().sessions().empty());  // the unit never saw an end byte
         const QByteArray wire = toQByteArray(unit.unit().received());
         QVERIFY(!wire.endsWith('\x0F'));
+    }
+
+    // A unit left in its loader whose reply to a probe is lost once, or
+    // twice but not in a row, is still the same unit: it is logged into once
+    // and the slot keeps asking for its removal.
+    void watchKeepsUnitThroughLostReplies_data() {
+        QTest::addColumn<int>("losses");
+        QTest::newRow("one lost reply") << 1;
+        QTest::newRow("two lost replies, not in a row") << 2;
+    }
+    void watchKeepsUnitThroughLostReplies() {
+        QFETCH(int, losses);
+        sim::Config quick;
+        quick.idleResetMs = 300;
+        SimPort unit(quick, 1);
+        gang::JobBase base{file_, kLength, patternBytes(kLength + 1), 0, "bench", "ann"};
+        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 600, 200});
+        QList<gang::UnitRecord> records;
+        connect(&watch, &gang::Watch::sessionEnded,
+                [&](int, const gang::UnitRecord& r) { records << r; });
+        watch.start();
+        QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Remove; }, 10000));
+        const auto handshakes = [&] {
+            return countOf(toQByteArray(unit.unit().received()), kHandshake);
+        };
+        for (int i = 0; i <= losses; ++i) {  // each loss followed by an answered probe
+            const int before = handshakes();
+            if (i < losses)
+                unit.unit().setFault(sim::Stage::Handshake,
+                                     makeFault(sim::FaultKind::Silence, {}, 1));
+            QVERIFY(spinUntil([&] { return handshakes() >= before + 2; }, 5000));
+        }
+        QCOMPARE(watch.phase(), gang::Watch::Phase::Remove);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(countOf(toQByteArray(unit.unit().received()), "LANTERNS"), 1);
+        watch.stop();
     }
 };
 
