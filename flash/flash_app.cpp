@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/stop_signals.h"
 #include "core/version.h"
 #include "flash/flash_options.h"
 #include "flash/progress.h"
@@ -27,30 +28,6 @@
 namespace quarn::flash {
 
 namespace {
-
-// SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped ssh session): the
-// first is written to a pipe the event loop watches; the second ends the
-// program at once. SIGPIPE is ignored: a reader of standard output that went
-// away shows as a failed write, and the units go on to their records.
-int g_signalPipe[2] = {-1, -1};
-std::atomic<int> g_signals{0};
-
-void onSignal(int sig) {
-    if (g_signals.fetch_add(1) > 0) ::_exit(kExitSignal);
-    const char c = static_cast<char>(sig);
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
-
-void installSignalHandlers() {
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-}
 
 void printErr(const QString& text) {
     std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
@@ -111,14 +88,14 @@ private:
 };
 
 void FlashRun::watchSignals() {
-    ::signal(SIGPIPE, SIG_IGN);
-    installSignalHandlers();
-    if (g_signalPipe[0] < 0) return;
-    signals_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    // A stop request from a terminal, ssh or the service manager stops every
+    // unit as Cancel does; a second one ends the program at once.
+    if (!installStopSignals(kExitSignal))
+        return printErr(QStringLiteral("cannot watch for stop signals: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    signals_ = std::make_unique<QSocketNotifier>(stopSignalFd(), QSocketNotifier::Read);
     QObject::connect(signals_.get(), &QSocketNotifier::activated, &gang_, [this] {
-        char buf[16];
-        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
-        }
+        drainStopSignals();
         if (gang_.stopRequested()) return;
         if (!o_.quiet) display_.note(QStringLiteral("quarn-flash: stopping every unit"));
         gang_.requestStop();
@@ -162,7 +139,7 @@ int FlashRun::exec() {
 }
 
 int FlashRun::exitStatus() const {
-    if (gang_.stopRequested() || g_signals > 0) return kExitSignal;
+    if (gang_.stopRequested() || stopSignalCount() > 0) return kExitSignal;
     if (records_.size() == 1 && records_[0].outcome != SessionOutcome::Good)
         return exitStatusFor(records_[0].outcome);
     for (const UnitRecord& r : records_)
@@ -181,9 +158,10 @@ int runFlash() {
         return kExitInput;
     }
     if (o.watch) {
-        ::signal(SIGPIPE, SIG_IGN);
-        installSignalHandlers();
-        return runWatch(o, g_signalPipe[0]);
+        if (!installStopSignals(kExitSignal))
+            printErr(QStringLiteral("cannot watch for stop signals: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return runWatch(o, stopSignalFd());
     }
     FlashRun run(o);
     return run.exec();

@@ -5,9 +5,13 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/message_box.h"
+#include "core/stop_signals.h"
 #include "core/version.h"
 #include "ports/port_settings.h"
 #include "records/database_url.h"
@@ -24,6 +28,29 @@ using quarn::station::StationOptions;
 int fail(const QString& text) {
     std::fprintf(stderr, "quarn-station: %s\n", text.toLocal8Bit().constData());
     return 1;
+}
+
+constexpr int kExitSignal = 130;
+
+// SIGTERM, SIGINT and SIGHUP (the PC shutting down, the session ended):
+// every loading unit stops as by Stop all and its record is written; then
+// the program ends, 130 when a unit was loading, else 0. A second signal
+// ends it at once.
+void endOnStopSignal(quarn::station::StationModel& model) {
+    if (!quarn::installStopSignals(kExitSignal)) {
+        fail(QStringLiteral("cannot watch for stop signals: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    auto* notifier = new QSocketNotifier(quarn::stopSignalFd(), QSocketNotifier::Read, &model);
+    QObject::connect(notifier, &QSocketNotifier::activated, &model, [&model, notifier] {
+        quarn::drainStopSignals();
+        notifier->setEnabled(false);
+        if (!model.anyRunning()) return QCoreApplication::exit(0);
+        QObject::connect(&model, &quarn::station::StationModel::allIdle, qApp,
+                         [] { QCoreApplication::exit(kExitSignal); });
+        model.stopAll();
+    });
 }
 
 // The window on its slotList, until it closes.
@@ -43,6 +70,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
     model.setAutoStart(o.autoStart);
+    endOnStopSignal(model);
     quarn::station::StationWindow window(model);
     window.resize(1000, 600);
     window.show();

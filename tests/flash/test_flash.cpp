@@ -329,6 +329,26 @@ private slots:
         QCOMPARE(r.records[0]["outcome"].toString(), QStringLiteral("interrupted"));
     }
 
+    // --watch on a COM number looks the port up before every attempt: when
+    // the link behind COM4 is pointed at another pseudo-terminal (an adapter
+    // back on another device node after a hub reset), the unit there is loaded.
+    void watchFollowsPort() {
+        SimPort empty(faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), 4);
+        QProcess p;
+        start(p, args({QStringLiteral("COM4")}, {QStringLiteral("--watch")}));
+        QVERIFY(spinUntil([&] { return !empty.unit().received().empty(); }, 10000));
+        sim::Config moved;
+        moved.symlink = empty.linkPath().toStdString();  // the link now leads to this unit
+        sim::UnitSim unit(moved);
+        QVERIFY(unit.start());
+        QVERIFY(unit.waitForSessions(1, 20000));
+        QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains("\"outcome\":\"good\""); }, 3000));
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        const Result r = finish(p);
+        QCOMPARE(r.records.size(), 1);
+        QCOMPARE(r.records[0]["device"].toString(), QString::fromStdString(unit.devicePath()));
+    }
+
     // Standard output fails after the first record (its reader went away, or
     // it is a full device): the second unit still loads, both records reach
     // the log, the failure is said once, and the status is the units' own.
@@ -515,6 +535,8 @@ private slots:
             {{"--file", shortFile, "--length", "640", "-p", port}, "too short"},
             {{"--file", file_, "--length", "64", "-p", port, "--serial", "SN1"}, "PORT=SN"},
             {{"--file", file_, "--length", "64", "-p", port, "--serial", "COM4=SN1"}, "not one of"},
+            {{"--file", file_, "--length", "64", "-p", port, "--serial", port + "=SN1", "--watch"},
+             "--serial names one unit; --watch loads many"},
         };
         for (const auto& [a, why] : rows) {
             const Result r = run(a + QStringList{"--json", "--log", log_});

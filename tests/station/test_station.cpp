@@ -1,6 +1,8 @@
 // The station's window against simulated units on pseudo-terminals: a rack
 // of good and faulty units, starting only the failed ones again, stopping,
 // the scanner, plugging, and the program's command line.
+#include <signal.h>
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,6 +56,19 @@ QList<QJsonObject> readRecords(const QString& path) {
     for (const QByteArray& line : f.readAll().split('\n'))
         if (!line.isEmpty()) list << QJsonDocument::fromJson(line).object();
     return list;
+}
+
+int logins(const sim::UnitSim& unit) {
+    return int(toQByteArray(unit.received()).count("LANTERNS"));
+}
+
+// A unit that waits for its handshake again soon after going quiet, as
+// Auto-start's probes expect.
+sim::Config quick(int baud = 0) {
+    sim::Config c;
+    c.idleResetMs = 300;
+    c.baud = baud;
+    return c;
 }
 
 }  // namespace
@@ -389,6 +404,147 @@ private slots:
         QCOMPARE(c.firstPassYield(), 50.0);  // B and one unnamed of A, B and two unnamed
         QVERIFY(c.loadedGood("A") && !c.loadedGood("C"));
         QVERIFY(qAbs(c.unitsPerHour() - 6.0) < 0.1);
+    }
+
+    // A serial number goes with the unit it was scanned for: cleared once
+    // the record is written (the tile shows it as the last unit's), so the
+    // next unit that nobody scanned has none; a number waiting in another
+    // slot is flagged as soon as it loads good elsewhere.
+    void serialBelongsToOneUnit() {
+        open({plug(0), dir_.filePath(QStringLiteral("absent"))});
+        model_->scanSerial(0, QStringLiteral("SN-7"));
+        model_->scanSerial(1, QStringLiteral("SN-7"));  // for a unit still to come
+        QCOMPARE(labelText(window_->tile(1), "Flag"), QString());
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QCOMPARE(window_->tile(0)->serialField()->text(), QString());
+        QCOMPARE(labelText(window_->tile(0), "Last serial"), QStringLiteral("SN-7"));
+        QCOMPARE(labelText(window_->tile(1), "Flag"),
+                 QStringLiteral("this serial number already loaded good this shift"));
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records[0]["serial"].toString(), QStringLiteral("SN-7"));
+        QCOMPARE(records[1]["serial"].toString(), QString());
+    }
+
+    // With serial numbers required, Auto-start only probes a unit until its
+    // number is scanned ("scan a serial number"), then loads it with that
+    // number; the next unit in the slot waits for a number of its own.
+    void autoStartWaitsForSerial() {
+        open({plug(0, quick())}, true);
+        button(QStringLiteral("Auto-start"))->click();
+        QVERIFY(waitStatus(0, QStringLiteral("scan a serial number"), 5000));
+        QTest::qWait(1000);
+        QCOMPARE(logins(*units_[0]), 0);
+        model_->scanSerial(0, QStringLiteral("SN-9"));
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 10000));
+        units_[0]->setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 10000));
+        units_[0]->clearFaults();  // the next unit
+        QVERIFY(waitStatus(0, QStringLiteral("scan a serial number"), 5000));
+        QCOMPARE(logins(*units_[0]), 1);
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0]["serial"].toString(), QStringLiteral("SN-9"));
+    }
+
+    // Auto-start switched off while a unit loads lets it finish; on again
+    // before it ends, the slot is watched again afterwards. An adapter
+    // plugged in while Auto-start is on is watched at once.
+    void autoStartToggled() {
+        open({plug(0, quick(9600))});
+        QPushButton* autoStart = button(QStringLiteral("Auto-start"));
+        autoStart->click();
+        QVERIFY(spinUntil([&] { return status(0).startsWith(QStringLiteral("block")); }, 10000));
+        autoStart->click();
+        autoStart->click();
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 20000));
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0]["outcome"].toString(), QStringLiteral("good"));
+
+        QDir root(dir_.filePath("toggled"));
+        QVERIFY(root.mkpath("by-path"));
+        StationConfig c;
+        c.serialRoot = root.path();
+        c.source = SlotSource::Adapters;
+        c.filePath = file_;
+        c.downloadLength = kLength;
+        c.image = patternBytes(100 * 64);
+        window_.reset();
+        model_ = std::make_unique<StationModel>(c, QList<Slot>{});
+        model_->setAutoStart(true);
+        window_ = std::make_unique<StationWindow>(*model_);
+        QVERIFY(QFile::link(plug(1, quick()), root.filePath("by-path/usb-0:1.4:1.0-port0")));
+        QVERIFY(spinUntil([&] { return window_->tileCount() == 1; }, 2000));
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 10000));
+    }
+
+    // The same socket has one name in every record, from the station and
+    // from quarn-flash, whatever the port was called: its by-path link.
+    void oneSlotNamePerSocket() {
+        const QString device = QFileInfo(plug(0)).canonicalFilePath();
+        QDir root(dir_.filePath("names"));
+        QVERIFY(root.mkpath("by-path") && root.mkpath("by-id"));
+        const QString byPath = root.filePath("by-path/pci-0000:00:14.0-usb-0:1.3:1.0-port0");
+        const QString byId = root.filePath("by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0");
+        QVERIFY(QFile::link(device, byPath) && QFile::link(device, byId));
+        qputenv("QUARN_SERIAL_ROOT", root.path().toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("QUARN_SERIAL_ROOT"); });
+        open({device});
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QProcess flash;
+        flash.start(
+            QStringLiteral(QUARN_FLASH_PATH),
+            {"--file", file_, "--length", QString::number(kLength), "--log", log_, "-p", byId});
+        QVERIFY(flash.waitForFinished(20000));
+        QCOMPARE(flash.exitCode(), 0);
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& r : records) QCOMPARE(r["slot"].toString(), byPath);
+    }
+
+    // SIGTERM (the PC shutting down) while two units load: each stops as by
+    // Stop all with its interrupted record, and the station ends at once
+    // with 130; with nothing loading, 0.
+    void stopSignal_data() {
+        QTest::addColumn<bool>("loading");
+        QTest::newRow("two units loading") << true;
+        QTest::newRow("nothing loading") << false;
+    }
+    void stopSignal() {
+        QFETCH(bool, loading);
+        const QString init = writeFile(dir_.path(), QStringLiteral("Init.txt"),
+                                       initText(stepTexts(1), QStringLiteral("6400")));
+        writeFile(dir_.path(), QStringLiteral("firmware.bin"), patternBytes(100 * 64));
+        sim::Config paced;  // the real clock's pause: the unit waits 2 s before a new handshake
+        paced.baud = 9600;
+        const QStringList ports{plug(0, paced), plug(1, paced)};
+        if (!loading)
+            for (auto& u : units_)
+                u->setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        QProcess station;
+        station.start(QStringLiteral(QUARN_STATION_PATH),
+                      {"-p", ports[0], "-p", ports[1], "--auto", "--log", log_, init});
+        QVERIFY(station.waitForStarted());
+        const auto transferring = [&] {
+            return std::all_of(units_.begin(), units_.end(),
+                               [](const auto& u) { return u->received().size() > 12 + 3 * 67; });
+        };
+        QVERIFY(loading ? spinUntil(transferring, 20000) : !spinUntil(transferring, 1500));
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(station.processId()), SIGTERM);
+        QVERIFY(station.waitForFinished(10000));
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(station.exitCode(), loading ? 130 : 0);
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), loading ? 2 : 0);
+        for (const QJsonObject& r : records)
+            QCOMPARE(r["outcome"].toString(), QStringLiteral("interrupted"));
     }
 
     // --help and --version need no display; without one the window is refused with advice.
