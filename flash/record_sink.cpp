@@ -15,6 +15,7 @@ RecordSink::RecordSink(const QString& logPath, bool json, Say say, const QString
         say_(why);
         logFailed_ = true;
     }
+    warnOnce();
     // Only what is in the log can be pushed.
     if (log_.isOpen() && !databaseUrl.isEmpty())
         pusher_ = std::make_unique<records::Pusher>(logPath, databaseUrl);
@@ -31,9 +32,16 @@ void RecordSink::write(const gang::UnitRecord& record, const std::function<void(
     } else if (pusher_) {
         pusher_->pushSoon();
     }
+    warnOnce();  // an append may have opened a new file at the log's path
     if (!json_) return;
     if (before) before();
     toOutput(line);
+}
+
+void RecordSink::warnOnce() {
+    if (log_.warning().isEmpty() || log_.warning() == warned_) return;
+    warned_ = log_.warning();
+    say_(warned_);
 }
 
 void RecordSink::toOutput(const QByteArray& line) {

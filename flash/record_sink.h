@@ -7,6 +7,8 @@
 // Contract
 // - A log that cannot be opened or written is said once through say(); the
 //   records still go to standard output, and logFailed() turns true.
+// - A log whose last line was cut short (records/record_log.h) is said once
+//   through say(), with the damaged line's number.
 // - After standard output fails once (the reader went away, a full disk)
 //   nothing more is written there; that too is said once.
 // - Every record also wakes the database push when one is configured
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "gang/unit_record.h"
+#include "records/record_log.h"
 
 namespace quarn::records {
 class Pusher;
@@ -40,8 +43,10 @@ public:
 
 private:
     void toOutput(const QByteArray& line);
+    void warnOnce();
 
-    gang::RecordLog log_;
+    records::RecordLog log_;
+    QString warned_;  // the log's warning, said once
     bool json_;
     Say say_;
     bool logFailed_ = false;

@@ -1,15 +1,7 @@
 #include "gang/unit_record.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cerrno>
-#include <cstring>
 
 #include "gang/unit.h"
 
@@ -86,46 +78,6 @@ QByteArray toJsonLine(const UnitRecord& r) {
     o["started"] = r.started.toUTC().toString(Qt::ISODateWithMs);
     o["seconds"] = qRound64(r.seconds * 1000) / 1000.0;
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
-
-RecordLog::~RecordLog() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-bool RecordLog::open(const QString& path, QString* why) {
-    path_ = path;
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        *why = QStringLiteral("cannot make the log's folder %1").arg(info.absolutePath());
-        return false;
-    }
-    fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                 0644);
-    if (fd_ < 0) return fail(why, errno);
-    return true;
-}
-
-bool RecordLog::fail(QString* why, int error) const {
-    *why = QStringLiteral("cannot write the log %1: %2")
-               .arg(path_, QString::fromLocal8Bit(std::strerror(error)));
-    return false;
-}
-
-bool RecordLog::append(const QByteArray& line, QString* why) {
-    struct stat before {};
-    if (::fstat(fd_, &before) != 0) return fail(why, errno);
-    ssize_t n;
-    do {
-        n = ::write(fd_, line.constData(), static_cast<size_t>(line.size()));
-    } while (n < 0 && errno == EINTR);
-    if (n != line.size()) {
-        // Half a line would glue the next record onto it: cut it off again.
-        const int error = n < 0 ? errno : ENOSPC;
-        if (n > 0 && ::ftruncate(fd_, before.st_size) != 0) return fail(why, errno);
-        return fail(why, error);
-    }
-    if (::fdatasync(fd_) != 0) return fail(why, errno);
-    return true;
 }
 
 }  // namespace quarn::gang

@@ -1,6 +1,6 @@
 #pragma once
 // One unit's record: what was loaded where and how it ended, as one compact
-// JSON line; and the log it is appended to. Made by the gang's units
+// JSON line for the log (records/record_log.h). Made by the gang's units
 // (gang/unit.h) for every front end that loads units side by side.
 
 #include <QByteArray>
@@ -50,29 +50,5 @@ UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDa
 
 // The record as one JSON object on one line, newline included.
 QByteArray toJsonLine(const UnitRecord& r);
-
-// The log: opened for appending (created with its folder when missing); each
-// line goes out in one write() and is flushed to disk before append returns,
-// so several processes may share the file and a crash leaves whole lines.
-// A line goes in whole or not at all: after a short write (a full disk) the
-// file is cut back to its length before it. A failure's text names the log
-// and the system's reason.
-class RecordLog {
-public:
-    RecordLog() = default;
-    ~RecordLog();
-    RecordLog(const RecordLog&) = delete;
-    RecordLog& operator=(const RecordLog&) = delete;
-
-    bool open(const QString& path, QString* why);
-    bool isOpen() const { return fd_ >= 0; }
-    bool append(const QByteArray& line, QString* why);
-
-private:
-    bool fail(QString* why, int error) const;
-
-    QString path_;
-    int fd_ = -1;
-};
 
 }  // namespace quarn::gang

@@ -18,6 +18,7 @@
 #include "gang/unit.h"
 #include "gang/watch.h"
 #include "records/pusher.h"
+#include "records/record_log.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -69,6 +70,8 @@ public:
     const ShiftCounters& counters() const { return counters_; }
     const StationConfig& config() const { return config_; }
     QString logProblem() const { return logProblem_; }
+    // The log's last line was found cut short (power lost): which line.
+    QString logWarning() const { return log_.warning(); }
     // Records in the log that the database does not have yet; -1 before the
     // first count or without a database.
     int recordsWaiting() const { return pusher_ ? pusher_->pending() : -1; }
@@ -122,7 +125,7 @@ private:
     gang::JobBase jobBase_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
-    gang::RecordLog log_;
+    records::RecordLog log_;
     QString logProblem_;
     std::unique_ptr<records::Pusher> pusher_;
     QTimer presenceTimer_;

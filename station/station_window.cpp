@@ -78,9 +78,10 @@ void StationWindow::wireStatus() {
     connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
     perHour->start(60000);
     const QString log = model_.config().logPath;
-    statusBar()->showMessage(!model_.logProblem().isEmpty() ? model_.logProblem()
-                             : log.isEmpty()                ? QStringLiteral("no log")
-                                                            : QStringLiteral("log: ") + log);
+    statusBar()->showMessage(!model_.logProblem().isEmpty()   ? model_.logProblem()
+                             : !model_.logWarning().isEmpty() ? model_.logWarning()
+                             : log.isEmpty()                  ? QStringLiteral("no log")
+                                                              : QStringLiteral("log: ") + log);
 }
 
 // The count stays in a corner of the status bar, beside the log's messages;

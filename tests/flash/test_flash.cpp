@@ -510,6 +510,52 @@ private slots:
         }
     }
 
+    // The log moved aside while --watch runs (log rotation): the next unit's
+    // record goes to a new file at the log's path, none into the moved one.
+    void watchLogMoved() {
+        SimPort first({}, 26);
+        SimPort second({}, 27);  // an empty socket until the log has moved
+        second.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        second.unit().setFault(sim::Stage::Login, makeFault(sim::FaultKind::Silence));
+        QProcess p;
+        start(p, args({first.linkPath(), second.linkPath()}, {QStringLiteral("--watch")}));
+        const auto good = [&](int n) {
+            return spinUntil([&] { return p.peek(1 << 16).count("\"outcome\":\"good\"") >= n; },
+                             15000);
+        };
+        QVERIFY(good(1));
+        QVERIFY(QFile::rename(log_, log_ + ".1"));
+        second.unit().clearFaults();
+        second.unit().repower();
+        QVERIFY(good(2));
+        ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
+        QCOMPARE(finish(p).exit, 0);
+        for (const auto& [path, port] :
+             {std::pair{log_ + ".1", first.linkPath()}, std::pair{log_, second.linkPath()}}) {
+            QFile log(path);
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            const QList<QJsonObject> records = parseLines(log.readAll());
+            QCOMPARE(records.size(), 1);
+            QCOMPARE(records[0]["port"].toString(), port);
+        }
+    }
+
+    // A log whose last line was cut short (power lost): said once on standard
+    // error by its line number; the next record is a whole line of its own.
+    void logCutShort() {
+        writeFile(dir_.path(), QFileInfo(log_).fileName(), "{\"id\":1}\n{\"id\":2,\"ser");
+        SimPort unit({}, 28);
+        const Result r = run(args({unit.linkPath()}));
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.err.count(qPrintable("line 2 of " + log_ + " was cut short")), 1);
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        QCOMPARE(lines.size(), 4);  // the last one empty: the log ends in a newline
+        QCOMPARE(lines[1], QByteArray("{\"id\":2,\"ser"));
+        QCOMPARE(QJsonDocument::fromJson(lines[2]).object(), r.records.value(0));
+    }
+
     // Input errors: exit 1, no record, not a byte on the port.
     void inputErrors() {
         SimPort unit({}, 31);

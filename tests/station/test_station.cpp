@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QtTest>
 #include <memory>
 
@@ -330,6 +331,36 @@ private slots:
         QCOMPARE(readRecords(log_).size(), 1);
         button(QStringLiteral("Auto-start"))->click();
         QVERIFY(waitStatus(0, QStringLiteral("ready"), 3000));
+    }
+
+    // The log moved aside between two units (log rotation): the second
+    // unit's record goes to a new file at the log's path, none into the moved one.
+    void logMovedAside() {
+        open({plug(0)});
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QVERIFY(QFile::rename(log_, log_ + ".1"));
+        plug(0);  // the next unit in the socket
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QCOMPARE(status(0), QStringLiteral("good"));
+        QCOMPARE(readRecords(log_ + ".1").size(), 1);
+        QCOMPARE(readRecords(log_).size(), 1);
+    }
+
+    // A log whose last line was cut short (power lost): the status bar names
+    // the line; the next record is a whole line of its own.
+    void logCutShort() {
+        writeFile(dir_.path(), QFileInfo(log_).fileName(), "{\"id\":1}\n{\"id\":2,\"ser");
+        open({plug(0)});
+        QVERIFY2(window_->statusBar()->currentMessage().startsWith("line 2 of " + log_ +
+                                                                   " was cut short"),
+                 qPrintable(window_->statusBar()->currentMessage()));
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records[2]["outcome"].toString(), QStringLiteral("good"));
     }
 
     // A port pulled shows "not plugged in" within two seconds, and "ready"

@@ -1,0 +1,182 @@
+// The local log of records on real files: it follows its path when the file
+// is moved aside, deleted or replaced; it ends a last line cut short before
+// the next record, as the push reads it; and a line that does not fit on a
+// full disk is cut back without taking another writer's record with it.
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <chrono>
+#include <cstring>
+#include <future>
+
+#include "records/log_reader.h"
+#include "records/record_log.h"
+
+using quarn::records::LogReader;
+using quarn::records::RecordLog;
+
+namespace {
+
+const QByteArray kFirst = "{\"outcome\":\"good\",\"n\":1}\n";
+const QByteArray kSecond = "{\"outcome\":\"good\",\"n\":2}\n";
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+void put(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+QString cutShort(int line, const QString& path) {
+    return QStringLiteral(
+               "line %1 of %2 was cut short (power lost?); it is kept as it is and skipped by the "
+               "push")
+        .arg(line)
+        .arg(path);
+}
+
+// A writer whose line goes out while another one, on its own thread, tries
+// to append its record: between this writer taking the file's size and
+// writing, where a cut-back would hit what the other wrote.
+class Interleaved : public RecordLog {
+public:
+    Interleaved(RecordLog& other, QByteArray line) : other_(other), line_(std::move(line)) {}
+    bool otherAppended() { return other_.isOpen() && otherDone_.valid() && otherDone_.get(); }
+    QString otherWhy;
+
+protected:
+    void beforeWrite() override {
+        if (!std::exchange(armed_, false)) return;
+        otherDone_ =
+            std::async(std::launch::async, [this] { return other_.append(line_, &otherWhy); });
+        // Unhindered, the other writer is done in well under this time.
+        otherDone_.wait_for(std::chrono::milliseconds(200));
+    }
+
+private:
+    RecordLog& other_;
+    QByteArray line_;
+    bool armed_ = true;
+    std::future<bool> otherDone_;
+};
+
+}  // namespace
+
+class TestRecordLog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString log_;
+
+private slots:
+    void init() {
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+        log_ = dir_.filePath(
+            QStringLiteral("%1-%2/sessions.jsonl").arg(QTest::currentTestFunction(), tag));
+    }
+
+    // Between two appends the file at the path changes: the second record
+    // goes to the path, never into the file moved aside.
+    void followsPath_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("aside");  // LOG.1 afterwards
+        QTest::addColumn<QByteArray>("after");  // LOG afterwards
+        QTest::addColumn<int>("cutLine");       // the warning's line, 0 for none
+        QTest::newRow("moved aside") << "move" << kFirst << kSecond << 0;
+        QTest::newRow("deleted") << "delete" << QByteArray("(none)") << kSecond << 0;
+        QTest::newRow("folder removed") << "rmdir" << QByteArray("(none)") << kSecond << 0;
+        QTest::newRow("replaced") << "replace" << kFirst << "{\"other\":1}\n" + kSecond << 0;
+        QTest::newRow("replaced, cut short")
+            << "replace cut" << kFirst << "{\"other\":1}\n{\"oth\n" + kSecond << 2;
+    }
+    void followsPath() {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, aside);
+        QFETCH(QByteArray, after);
+        QFETCH(int, cutLine);
+        RecordLog log;
+        QString why;
+        QVERIFY2(log.open(log_, &why) && log.append(kFirst, &why), qPrintable(why));
+        if (change == "move" || change.startsWith("replace"))
+            QVERIFY(QFile::rename(log_, log_ + ".1"));
+        if (change == "delete") QVERIFY(QFile::remove(log_));
+        if (change == "rmdir") QVERIFY(QDir(QFileInfo(log_).path()).removeRecursively());
+        if (change.startsWith("replace"))
+            put(log_, change == "replace" ? "{\"other\":1}\n" : "{\"other\":1}\n{\"oth");
+        QVERIFY2(log.append(kSecond, &why), qPrintable(why));
+        QCOMPARE(contents(log_), after);
+        QCOMPARE(contents(log_ + ".1"), aside);
+        QCOMPARE(log.warning(), cutLine ? cutShort(cutLine, log_) : QString());
+    }
+
+    // Opening a log whose last line has no newline ends that line first: the
+    // next record is a whole line, and the push skips the damaged one by the
+    // line number the warning names.
+    void lastLineCutShort_data() {
+        QTest::addColumn<QByteArray>("before");  // "(none)": no file
+        QTest::addColumn<int>("cutLine");
+        QTest::newRow("ends in a newline") << kFirst << 0;
+        QTest::newRow("cut short") << kFirst + "{\"outcome\":\"go" << 2;
+        QTest::newRow("only line cut short") << QByteArray("{\"out") << 1;
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("missing") << QByteArray("(none)") << 0;
+    }
+    void lastLineCutShort() {
+        QFETCH(QByteArray, before);
+        QFETCH(int, cutLine);
+        QVERIFY(QDir().mkpath(QFileInfo(log_).path()));
+        if (before != "(none)") put(log_, before);
+        RecordLog log;
+        QString why, warning;
+        QVERIFY2(log.open(log_, &why, &warning), qPrintable(why));
+        QCOMPARE(warning, cutLine ? cutShort(cutLine, log_) : QString());
+        QVERIFY2(log.append(kSecond, &why), qPrintable(why));
+        const QByteArray whole = before == "(none)" ? QByteArray() : before;
+        QCOMPARE(contents(log_), whole + (cutLine ? "\n" : "") + kSecond);
+
+        LogReader reader;
+        QVERIFY2(reader.open(log_, {}, &why), qPrintable(why));
+        const quarn::records::LogBatch batch = reader.next(100);
+        QCOMPARE(batch.warnings.size(), cutLine ? 1 : 0);
+        if (cutLine)
+            QVERIFY2(batch.warnings[0].contains(QStringLiteral(" line %1: damaged").arg(cutLine)),
+                     qPrintable(batch.warnings[0]));
+        QCOMPARE(batch.records.last()["n"].toInt(), 2);
+    }
+
+    // On a full tmpfs this writer's line does not fit and is cut back, while
+    // another writer appends between this one taking the file's size and
+    // writing: the other's whole record survives, and the failure names the
+    // log and the system's reason.
+    void shortWriteSparesOthers() {
+        QTemporaryDir mountPoint;
+        if (QProcess::execute("mount",
+                              {"-t", "tmpfs", "-o", "size=8k", "tmpfs", mountPoint.path()}) != 0)
+            QSKIP("no tmpfs can be mounted here");
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mountPoint.path()}); });
+        // Two pages: one for a filler, one for the log, 96 bytes of it free.
+        const QString path = mountPoint.filePath("sessions.jsonl");
+        const QByteArray earlier = "{\"pad\":\"" + QByteArray(4000 - 11, 'x') + "\"}\n";
+        put(path, earlier);
+        put(mountPoint.filePath("filler"), QByteArray(4096, 'f'));
+        const QByteArray others = "{\"writer\":\"other\"}\n";
+        const QByteArray big = "{\"writer\":\"this\",\"pad\":\"" + QByteArray(200, 'y') + "\"}\n";
+
+        RecordLog other;
+        Interleaved log(other, others);
+        QString why;
+        QVERIFY2(other.open(path, &why) && log.open(path, &why), qPrintable(why));
+        QVERIFY(!log.append(big, &why));
+        QCOMPARE(why, QStringLiteral("cannot write the log %1: %2")
+                          .arg(path, QString::fromLocal8Bit(std::strerror(ENOSPC))));
+        QVERIFY2(log.otherAppended(), qPrintable(log.otherWhy));
+        QCOMPARE(contents(path), earlier + others);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordLog)
+#include "test_record_log.moc"
