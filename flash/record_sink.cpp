@@ -4,43 +4,28 @@
 #include <cstdio>
 #include <cstring>
 
-#include "records/pusher.h"
-
 namespace quarn::flash {
 
 RecordSink::RecordSink(const QString& logPath, bool json, Say say, const QString& databaseUrl)
-    : json_(json), say_(std::move(say)) {
-    QString why;
-    if (!logPath.isEmpty() && !log_.open(logPath, &why)) {
-        say_(why);
-        logFailed_ = true;
-    }
-    warnOnce();
-    // Only what is in the log can be pushed.
-    if (log_.isOpen() && !databaseUrl.isEmpty())
-        pusher_ = std::make_unique<records::Pusher>(logPath, databaseUrl);
+    : writer_(logPath, databaseUrl), json_(json), say_(std::move(say)) {
+    sayLogState();
 }
 
-RecordSink::~RecordSink() = default;
-
 void RecordSink::write(const gang::UnitRecord& record, const std::function<void()>& before) {
-    const QByteArray line = gang::toJsonLine(record);
-    QString why;
-    if (log_.isOpen() && !log_.append(line, &why)) {
-        if (!logFailed_) say_(why);
-        logFailed_ = true;
-    } else if (pusher_) {
-        pusher_->pushSoon();
-    }
-    warnOnce();  // an append may have opened a new file at the log's path
+    const QByteArray line = writer_.write(record);
+    sayLogState();  // an append may also have opened a new file at the log's path
     if (!json_) return;
     if (before) before();
     toOutput(line);
 }
 
-void RecordSink::warnOnce() {
-    if (log_.warning().isEmpty() || log_.warning() == warned_) return;
-    warned_ = log_.warning();
+// The log's failure once (not again while it lasts), and each new repair.
+void RecordSink::sayLogState() {
+    const QString problem = writer_.problem();
+    if (!problem.isEmpty() && saidProblem_.isEmpty()) say_(problem);
+    saidProblem_ = problem;
+    if (writer_.warning().isEmpty() || writer_.warning() == warned_) return;
+    warned_ = writer_.warning();
     say_(warned_);
 }
 

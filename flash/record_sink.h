@@ -1,6 +1,8 @@
 #pragma once
-// Where quarn-flash's records go, in this order: the log first (each record a
-// whole line or nothing), then standard output with --json. A record in the
+// Where quarn-flash's records go, in this order: the log first through the
+// gang's one record writer (gang/record_writer.h: each record a whole line or
+// nothing, kept and tried again while the log refuses it), then standard
+// output with --json. A record in the
 // log is safe; standard output and the log may each fail without losing
 // what the other holds.
 //
@@ -18,14 +20,8 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
-#include <memory>
 
-#include "gang/unit_record.h"
-#include "records/record_log.h"
-
-namespace quarn::records {
-class Pusher;
-}
+#include "gang/record_writer.h"
 
 namespace quarn::flash {
 
@@ -34,24 +30,23 @@ public:
     using Say = std::function<void(const QString&)>;
     // logPath empty: no log. databaseUrl empty: no push after each record.
     RecordSink(const QString& logPath, bool json, Say say, const QString& databaseUrl = {});
-    ~RecordSink();
 
     // before(): runs just before a line goes to standard output (to erase a
     // progress line on the terminal).
     void write(const gang::UnitRecord& record, const std::function<void()>& before = {});
-    bool logFailed() const { return logFailed_; }
+    bool logFailed() const { return writer_.failedOnce(); }
+    gang::RecordWriter& writer() { return writer_; }
 
 private:
     void toOutput(const QByteArray& line);
-    void warnOnce();
+    void sayLogState();
 
-    records::RecordLog log_;
-    QString warned_;  // the log's warning, said once
+    gang::RecordWriter writer_;
+    QString saidProblem_;  // the log's failure, said once
+    QString warned_;       // the log's warning, said once
     bool json_;
     Say say_;
-    bool logFailed_ = false;
     bool outputFailed_ = false;
-    std::unique_ptr<records::Pusher> pusher_;
 };
 
 }  // namespace quarn::flash

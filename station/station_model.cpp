@@ -5,7 +5,7 @@
 namespace quarn::station {
 
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
-    : QObject(parent), config_(std::move(config)) {
+    : QObject(parent), config_(std::move(config)), writer_(config_.logPath, config_.databaseUrl) {
     jobBase_.filePath = config_.filePath;
     jobBase_.downloadLength = config_.downloadLength;
     jobBase_.image = config_.image;
@@ -17,15 +17,11 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
     }
-    if (!config_.logPath.isEmpty() && !log_.open(config_.logPath, &logProblem_))
-        qWarning("quarn-station: %s", qPrintable(logProblem_));
-    // Only what is in the log is pushed: without a log there is nothing to send.
-    if (log_.isOpen() && !config_.databaseUrl.isEmpty()) {
-        pusher_ = std::make_unique<records::Pusher>(config_.logPath, config_.databaseUrl);
-        connect(pusher_.get(), &records::Pusher::pendingChanged, this,
-                &StationModel::recordsWaitingChanged);
-        pusher_->pushSoon();  // what an earlier shift left waiting
-    }
+    if (!writer_.problem().isEmpty()) qWarning("quarn-station: %s", qPrintable(writer_.problem()));
+    writer_.retryMs = config_.logRetryMs;
+    connect(&writer_, &gang::RecordWriter::pendingChanged, this,
+            &StationModel::recordsWaitingChanged);
+    connect(&writer_, &gang::RecordWriter::logChanged, this, &StationModel::onLogChanged);
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
     connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);
     presenceTimer_.start(1000);
@@ -39,7 +35,7 @@ StationModel::~StationModel() {
 
 bool StationModel::canStart(const SlotState& s) const {
     const bool idle = !s.watch && (s.phase == SlotPhase::Ready || s.phase == SlotPhase::Ended);
-    if (!idle || slotDevice(s.slot).isEmpty()) return false;
+    if (!idle || !canStartSessions() || slotDevice(s.slot).isEmpty()) return false;
     return !config_.requireSerial || !s.serial.trimmed().isEmpty();
 }
 
@@ -138,19 +134,14 @@ void StationModel::onFinished(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.session.release()->deleteLater();  // its finished() is on the stack
     recordSession(k, record);
-    if (autoStart_ && !s.watch) watch(k);  // Auto-start came on while it loaded
+    if (watching() && !s.watch) watch(k);  // Auto-start came on while it loaded
 }
 
 // The record to the log first, then the tile, the counters and the listeners.
 void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    const QByteArray line = gang::toJsonLine(record);
-    QString why;
-    if (log_.isOpen() && !log_.append(line, &why))
-        logProblem_ = why;
-    else if (pusher_)
-        pusher_->pushSoon();
+    const QByteArray line = writer_.write(record);
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
@@ -204,7 +195,7 @@ void StationModel::refreshPresence() {
             slots_.push_back(std::make_unique<SlotState>());
             slots_.back()->slot = list[k];
             emit slotAdded(k);
-            if (autoStart_) watch(k);
+            if (watching()) watch(k);
         }
     }
     for (int k = 0; k < count(); ++k) {
@@ -218,14 +209,26 @@ void StationModel::refreshPresence() {
     }
 }
 
+// A log that refuses records stops new sessions (those loading finish and
+// their records wait in memory); once it takes them, Auto-start goes on.
+void StationModel::onLogChanged() {
+    applyWatching();
+    emit logChanged();
+}
+
 void StationModel::setAutoStart(bool on) {
     if (on == autoStart_) return;
     autoStart_ = on;
+    applyWatching();
+}
+
+// Each slot watched, or its watch ending, as Auto-start and the log allow.
+void StationModel::applyWatching() {
     for (int k = 0; k < count(); ++k) {
         SlotState& s = *slots_[static_cast<size_t>(k)];
-        if (!on && s.watch) s.watch->finishThenStop();
-        if (on && s.watch) s.watch->resume();  // else it is re-made once it has stopped
-        if (on && !s.watch && !s.session) watch(k);
+        if (!watching() && s.watch) s.watch->finishThenStop();
+        if (watching() && s.watch) s.watch->resume();  // else it is re-made once it has stopped
+        if (watching() && !s.watch && !s.session) watch(k);
     }
 }
 
@@ -270,7 +273,7 @@ void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
     }
     updateLook(k);
     // Auto-start came on again while this watch was ending: watch afresh.
-    if (phase == P::Stopped && autoStart_) watch(k);
+    if (phase == P::Stopped && watching()) watch(k);
 }
 
 }  // namespace quarn::station

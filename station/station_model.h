@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "gang/job_builder.h"
+#include "gang/record_writer.h"
 #include "gang/unit.h"
 #include "gang/watch.h"
-#include "records/pusher.h"
 #include "records/record_log.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
@@ -40,6 +40,7 @@ struct StationConfig {
     SlotSource source = SlotSource::CommandLine;
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
     QString serialRoot = gang::defaultSerialRoot();
+    int logRetryMs = 5000;  // a log that refuses records is tried again this often
 };
 
 struct SlotState {
@@ -69,12 +70,17 @@ public:
     const SlotState& slot(int k) const { return *slots_[static_cast<size_t>(k)]; }
     const ShiftCounters& counters() const { return counters_; }
     const StationConfig& config() const { return config_; }
-    QString logProblem() const { return logProblem_; }
+    // Why the log takes no record now (which file, the system's reason);
+    // empty while it works. Meanwhile no session starts, and the records of
+    // sessions that were loading wait in memory until the log takes them.
+    QString logProblem() const { return writer_.problem(); }
+    bool canStartSessions() const { return writer_.problem().isEmpty(); }
+    int unwrittenRecords() const { return writer_.unwritten(); }
     // The log's last line was found cut short (power lost): which line.
-    QString logWarning() const { return log_.warning(); }
+    QString logWarning() const { return writer_.warning(); }
     // Records in the log that the database does not have yet; -1 before the
     // first count or without a database.
-    int recordsWaiting() const { return pusher_ ? pusher_->pending() : -1; }
+    int recordsWaiting() const { return writer_.pending(); }
 
     // Start every slot that is ready or ended and plugged in (and has a serial
     // number when one is required); only those whose last session failed.
@@ -106,6 +112,7 @@ signals:
     void sessionEnded(int k, const QByteArray& recordLine);
     void allIdle();  // the last running session ended
     void recordsWaitingChanged(int count);
+    void logChanged();  // logProblem(), logWarning() or unwrittenRecords() changed
 
 private:
     bool canStart(const SlotState& s) const;
@@ -119,15 +126,16 @@ private:
     void watch(int k);
     void onWatchPhase(int k, gang::Watch::Phase phase);
     void refreshRunning();
+    void onLogChanged();
+    void applyWatching();
+    bool watching() const { return autoStart_ && canStartSessions(); }
     void updateLook(int k);
 
     StationConfig config_;
     gang::JobBase jobBase_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
-    records::RecordLog log_;
-    QString logProblem_;
-    std::unique_ptr<records::Pusher> pusher_;
+    gang::RecordWriter writer_;
     QTimer presenceTimer_;
     QTimer progressTimer_;
     bool autoStart_ = false;

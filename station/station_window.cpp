@@ -48,10 +48,10 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
 // The four buttons with their keys, then the shift's counters.
 QHBoxLayout* StationWindow::buildToolbar() {
     auto* top = new QHBoxLayout;
-    connect(addButton(QStringLiteral("Start all"), Qt::Key_F5), &QPushButton::clicked, &model_,
-            &StationModel::startAll);
-    connect(addButton(QStringLiteral("Start failed again"), Qt::Key_F6), &QPushButton::clicked,
-            &model_, &StationModel::startFailed);
+    startAll_ = addButton(QStringLiteral("Start all"), Qt::Key_F5);
+    connect(startAll_, &QPushButton::clicked, &model_, &StationModel::startAll);
+    startFailed_ = addButton(QStringLiteral("Start failed again"), Qt::Key_F6);
+    connect(startFailed_, &QPushButton::clicked, &model_, &StationModel::startFailed);
     connect(addButton(QStringLiteral("Stop all"), Qt::Key_Escape), &QPushButton::clicked, &model_,
             &StationModel::stopAll);
     autoStart_ = addButton(QStringLiteral("Auto-start"), QKeySequence());
@@ -67,9 +67,7 @@ QHBoxLayout* StationWindow::buildToolbar() {
 // The counters, the log and the records waiting for the database.
 void StationWindow::wireStatus() {
     connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
-    connect(&model_, &StationModel::sessionEnded, this, [this] {
-        if (!model_.logProblem().isEmpty()) statusBar()->showMessage(model_.logProblem());
-    });
+    connect(&model_, &StationModel::logChanged, this, &StationWindow::showLogState);
     connect(&model_, &StationModel::recordsWaitingChanged, this,
             &StationWindow::showRecordsWaiting);
     if (model_.recordsWaiting() >= 0) showRecordsWaiting(model_.recordsWaiting());
@@ -77,11 +75,22 @@ void StationWindow::wireStatus() {
     auto* perHour = new QTimer(this);  // units per hour move with the clock
     connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
     perHour->start(60000);
+    showLogState();
+}
+
+// Which log, or why it takes no record (then nothing may start), or what
+// its opening found damaged.
+void StationWindow::showLogState() {
     const QString log = model_.config().logPath;
-    statusBar()->showMessage(!model_.logProblem().isEmpty()   ? model_.logProblem()
-                             : !model_.logWarning().isEmpty() ? model_.logWarning()
-                             : log.isEmpty()                  ? QStringLiteral("no log")
-                                                              : QStringLiteral("log: ") + log);
+    const QString problem = model_.logProblem();
+    statusBar()->showMessage(
+        !problem.isEmpty()
+            ? QStringLiteral("%1; no unit starts until it can be written").arg(problem)
+        : !model_.logWarning().isEmpty() ? model_.logWarning()
+        : log.isEmpty()                  ? QStringLiteral("no log")
+                                         : QStringLiteral("log: ") + log);
+    for (QPushButton* b : {startAll_, startFailed_, autoStart_})
+        b->setEnabled(model_.canStartSessions());
 }
 
 // The count stays in a corner of the status bar, beside the log's messages;
@@ -127,8 +136,22 @@ void StationWindow::showCounters() {
     counters_->setAccessibleName(QStringLiteral("Counters: ") + counters_->text());
 }
 
+// Records the log could not take are lost with the program: ask first.
+bool StationWindow::mayLoseUnwritten() {
+    const int n = model_.unwrittenRecords();
+    if (n == 0) return true;
+    const QString prompt =
+        n == 1 ? QStringLiteral("1 record could not be written to the log and would be lost. Quit?")
+               : QStringLiteral(
+                     "%1 records could not be written to the log and would be lost. "
+                     "Quit?")
+                     .arg(n);
+    return MsgBox(prompt, kStyleQuestion | kButtonsYesNo, kTitle, model_.logProblem()) ==
+           kAnswerYes;
+}
+
 void StationWindow::closeEvent(QCloseEvent* event) {
-    if (!model_.anyRunning()) return event->accept();
+    if (!model_.anyRunning()) return mayLoseUnwritten() ? event->accept() : event->ignore();
     event->ignore();
     if (closeWhenIdle_) return;
     const int answer = MsgBox(QStringLiteral("Units are still loading. Stop them and quit?"),

@@ -3,7 +3,9 @@
 // again" F6, "Stop all" Esc, "Auto-start"), the shift's counters, and one
 // tile per slot. All it does is pass clicks to the model and show what the
 // model says. Closing while sessions run asks first; yes stops them all,
-// and the window closes once every record is written.
+// and the window closes once every record is written. While the log takes
+// no record, the Start buttons and Auto-start are off and the status bar
+// says why; closing with records the log has not taken asks first.
 
 #include <QList>
 #include <QMainWindow>
@@ -36,6 +38,8 @@ private:
     void addTile(int k);
     void showCounters();
     void showRecordsWaiting(int count);
+    void showLogState();
+    bool mayLoseUnwritten();
     void serialEntered(int k, const QString& serial);
 
     StationModel& model_;
@@ -43,6 +47,8 @@ private:
     QGridLayout* grid_;
     QLabel* counters_;
     QLabel* waiting_ = nullptr;  // records the database does not have yet
+    QPushButton* startAll_;
+    QPushButton* startFailed_;
     QPushButton* autoStart_;
     bool closeWhenIdle_ = false;
 };

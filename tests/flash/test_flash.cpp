@@ -331,9 +331,12 @@ private slots:
 
     // --watch on a COM number looks the port up before every attempt: when
     // the link behind COM4 is pointed at another pseudo-terminal (an adapter
-    // back on another device node after a hub reset), the unit there is loaded.
+    // back on another device node after a hub reset), the unit there is
+    // loaded. Its record could not reach the log (a file stands where the
+    // log's folder should be): the watch ends with 7, as a single run does.
     void watchFollowsPort() {
         SimPort empty(faulted(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence)), 4);
+        log_ = writeFile(dir_.path(), QStringLiteral("not-a-folder"), {}) + "/log.jsonl";
         QProcess p;
         start(p, args({QStringLiteral("COM4")}, {QStringLiteral("--watch")}));
         QVERIFY(spinUntil([&] { return !empty.unit().received().empty(); }, 10000));
@@ -347,6 +350,8 @@ private slots:
         const Result r = finish(p);
         QCOMPARE(r.records.size(), 1);
         QCOMPARE(r.records[0]["device"].toString(), QString::fromStdString(unit.devicePath()));
+        QCOMPARE(r.exit, 7);
+        QVERIFY2(r.err.contains("cannot write the log"), r.err.constData());
     }
 
     // Standard output fails after the first record (its reader went away, or

@@ -103,6 +103,7 @@ class TestStation : public QObject {
         c.filePath = file_;
         c.downloadLength = static_cast<int16_t>(length);
         c.maxRepeats = 3;
+        c.logRetryMs = 200;
         c.requireSerial = requireSerial;
         c.timing = {300, 600,
                     200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
@@ -536,6 +537,32 @@ private slots:
         const QList<QJsonObject> records = readRecords(log_);
         QCOMPARE(records.size(), 2);
         for (const QJsonObject& r : records) QCOMPARE(r["slot"].toString(), byPath);
+    }
+
+    // The log stops taking records (its folder gone, a file in its place)
+    // while a unit loads: the unit finishes and its record waits in memory;
+    // nothing new starts and the status bar names the log; closing asks
+    // first; once the log can be written again the record goes in.
+    void logUnwritable() {
+        const QString folder = dir_.filePath(QStringLiteral("blocked"));
+        log_ = folder + QStringLiteral("/log.jsonl");
+        open({plug(0, quick(9600))});
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(dir_.path(), QStringLiteral("blocked"), "not a folder");
+        QVERIFY(waitIdle());
+        QCOMPARE(status(0), QStringLiteral("good"));
+        QVERIFY(window_->statusBar()->currentMessage().contains(log_));
+        for (const char* name : {"Start all", "Start failed again", "Auto-start"})
+            QVERIFY2(!button(QString::fromLatin1(name))->isEnabled(), name);
+        QCOMPARE(model_->startAll(), 0);
+        BoxRecorder boxes;
+        QVERIFY(!window_->close());
+        QVERIFY(
+            boxes.prompts().value(0).startsWith(QStringLiteral("1 record could not be written")));
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(spinUntil([&] { return readRecords(log_).size() == 1; }, 8000));
+        QVERIFY(button(QStringLiteral("Start all"))->isEnabled());
     }
 
     // SIGTERM (the PC shutting down) while two units load: each stops as by

@@ -1,0 +1,72 @@
+#include "gang/record_writer.h"
+
+#include "records/pusher.h"
+
+namespace quarn::gang {
+
+RecordWriter::RecordWriter(const QString& logPath, const QString& databaseUrl, QObject* parent)
+    : QObject(parent), logPath_(logPath) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &RecordWriter::flush);
+    if (logPath_.isEmpty()) return;
+    if (!openLog()) {
+        failedOnce_ = true;
+        retry_.start(retryMs);
+    }
+    // Only what is in the log is pushed: without a log there is nothing to send.
+    if (!databaseUrl.isEmpty()) startPusher(databaseUrl);
+}
+
+RecordWriter::~RecordWriter() = default;
+
+void RecordWriter::startPusher(const QString& databaseUrl) {
+    pusher_ = std::make_unique<records::Pusher>(logPath_, databaseUrl);
+    connect(pusher_.get(), &records::Pusher::pendingChanged, this, &RecordWriter::pendingChanged);
+    connect(pusher_.get(), &records::Pusher::pushFailed, this, &RecordWriter::pushFailed);
+    pusher_->pushSoon();  // what an earlier run left waiting
+}
+
+int RecordWriter::pending() const { return pusher_ ? pusher_->pending() : -1; }
+
+void RecordWriter::stopPushing() { pusher_.reset(); }
+
+bool RecordWriter::openLog() {
+    if (log_.isOpen()) return true;
+    QString why;
+    if (log_.open(logPath_, &why)) return true;
+    setProblem(why);
+    return false;
+}
+
+QByteArray RecordWriter::write(const UnitRecord& record) {
+    const QByteArray line = toJsonLine(record);
+    if (logPath_.isEmpty()) return line;
+    kept_ << line;
+    flush();
+    if (!kept_.isEmpty()) failedOnce_ = true;
+    return line;
+}
+
+// Every kept line in order, until one is refused; tried again later then.
+void RecordWriter::flush() {
+    bool wrote = false;
+    QString why;
+    while (!kept_.isEmpty() && openLog()) {
+        if (!log_.append(kept_.first(), &why)) break;
+        kept_.removeFirst();
+        wrote = true;
+    }
+    if (!why.isEmpty()) setProblem(why);
+    if (kept_.isEmpty() && log_.isOpen()) setProblem(QString());
+    if (!kept_.isEmpty() || !log_.isOpen()) retry_.start(retryMs);
+    if (wrote && pusher_) pusher_->pushSoon();
+    if (wrote) emit logChanged();  // a new file at the path may carry a warning
+}
+
+void RecordWriter::setProblem(const QString& why) {
+    if (why == problem_) return;
+    problem_ = why;
+    emit logChanged();
+}
+
+}  // namespace quarn::gang
