@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -208,8 +210,10 @@ struct SoakUnit {
     QString port;
     const char* expected = "good";
     bool out = false;  // taken out, waiting for the watcher to listen again
-    int started = 0;
+    int started = 0;   // insertions so far
     int recorded = 0;
+    bool losesProbe = false;  // after its record it stays in, and a probe's reply is lost
+    qint64 takeOutAtMs = 0;   // then it is taken out at this time (0: none pending)
 };
 
 // Threads of pid now: one per unit in a session, besides the main one.
@@ -269,10 +273,16 @@ struct Soak {
     int total = 0;
     int records = 0;
     int mismatches = 0;
+    int loginMismatches = 0;  // insertions logged into other than exactly once
+    int logMoves = 0;
+    QString log;
+    QSet<QString> ids;
     Sample first, last;
 
     // The unit comes back as a new one, with a fault drawn at random.
     void present(int i) {
+        loginMismatches += sims[size_t(i)]->logins() != state[size_t(i)].started;
+        state[size_t(i)].losesProbe = rng() % 8 == 0;
         sims[size_t(i)]->clearFaults();
         const Drawn d = draw(rng);
         if (d.fault.kind != sim::FaultKind::None) sims[size_t(i)]->setFault(d.stage, d.fault);
@@ -294,13 +304,47 @@ struct Soak {
             if (i < 0) continue;
             SoakUnit& u = state[size_t(i)];
             mismatches += r["outcome"].toString() != QLatin1String(u.expected);
+            ids.insert(r["id"].toString());
             ++u.recorded;
             ++records;
-            takeOut(*sims[size_t(i)]);
-            u.out = true;
+            leave(i);
+            if (rng() % 25 == 0) moveLogAside();
             if (records <= total / 10) first.take(pid);
             if (records > total - total / 10) last.take(pid);
         }
+    }
+    // Out of its socket at once, or, losing a probe's reply first, some
+    // seconds later: past that probe and the next one, which it answers.
+    void leave(int i) {
+        SoakUnit& u = state[size_t(i)];
+        u.out = true;
+        if (!u.losesProbe) return takeOut(*sims[size_t(i)]);
+        sims[size_t(i)]->clearFaults();
+        sim::Fault lost = faultOf(sim::FaultKind::Silence);
+        lost.times = 1;
+        sims[size_t(i)]->setFault(sim::Stage::Handshake, lost);
+        u.takeOutAtMs = QDateTime::currentMSecsSinceEpoch() + 10000;
+    }
+    void takeOutDue() {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (size_t i = 0; i < state.size(); ++i) {
+            if (state[i].takeOutAtMs == 0 || now < state[i].takeOutAtMs) continue;
+            state[i].takeOutAtMs = 0;
+            takeOut(*sims[i]);
+        }
+    }
+    // As log rotation does: the log renamed while quarn-flash writes to it.
+    void moveLogAside() { QFile::rename(log, log + QStringLiteral(".%1").arg(++logMoves)); }
+    // Every record seen on standard output, once, in the log or a moved one.
+    int recordsInLogs() const {
+        QSet<QString> found;
+        for (int k = 0; k <= logMoves; ++k) {
+            QFile f(k == 0 ? log : log + QStringLiteral(".%1").arg(k));
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.isEmpty()) found.insert(QJsonDocument::fromJson(line)["id"].toString());
+        }
+        return int((found & ids).size());
     }
     // Every unit keeps coming back until the total is reached, so that the
     // last tenth runs as many units at once as the first.
@@ -310,7 +354,7 @@ struct Soak {
             const QString line = QString::fromUtf8(flash.readLine()).trimmed();
             if (!line.endsWith(QLatin1String(": waiting for a unit"))) continue;
             const int i = indexOf(line.left(line.size() - 20));
-            if (i >= 0 && state[size_t(i)].out) present(i);
+            if (i >= 0 && state[size_t(i)].out && state[size_t(i)].takeOutAtMs == 0) present(i);
         }
         flash.setReadChannel(QProcess::StandardOutput);
     }
@@ -321,10 +365,13 @@ bool printSoak(const Soak& k, int units, int sessionsEach, double wallSeconds) {
     std::printf(
         "\nWatch soak: quarn-flash --watch, %d units, %d sessions each, no pacing, random faults\n",
         units, sessionsEach);
-    std::printf("%-9s %-11s %-20s %-22s %-13s %s\n", "records", "mismatches",
-                "RSS first/last tenth", "fds first/last (idle)", "threads peak", "wall s");
+    std::printf("%-9s %-11s %-13s %-16s %-20s %-22s %-13s %s\n", "records", "mismatches",
+                "logins != 1", "in logs (moves)", "RSS first/last tenth", "fds first/last (idle)",
+                "threads peak", "wall s");
     const int threads = std::max(k.first.threads, k.last.threads);
-    std::printf("%-9d %-11d %-20s %-22s %-13d %.0f\n", k.records, k.mismatches,
+    std::printf("%-9d %-11d %-13d %-16s %-20s %-22s %-13d %.0f\n", k.records, k.mismatches,
+                k.loginMismatches,
+                qPrintable(QStringLiteral("%1 (%2)").arg(k.recordsInLogs()).arg(k.logMoves)),
                 qPrintable(QStringLiteral("%1 / %2 MB")
                                .arg(k.first.rssMB, 0, 'f', 1)
                                .arg(k.last.rssMB, 0, 'f', 1)),
@@ -342,12 +389,13 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
     if (!writeInit(dir, &data))
         return std::fputs("quarn-bench: cannot write the folder\n", stderr), 1;
     Soak k;
-    QStringList args{"--watch", "--json", "--no-log", "--max-repeats", "5"};
+    k.log = dir.filePath(QStringLiteral("sessions.jsonl"));
+    QStringList args{"--watch", "--json", "--log", k.log, "--max-repeats", "5"};
     if (!startSims(k.sims, units, {}, dir, &args))
         return std::fputs("quarn-bench: simulator\n", stderr), 1;
     k.state.assign(static_cast<size_t>(units), SoakUnit{});
     for (int i = 0; i < units; ++i) {
-        k.state[size_t(i)].port = args[6 + 2 * i];
+        k.state[size_t(i)].port = args[7 + 2 * i];
         k.present(i);
     }
     QProcess flash;
@@ -360,11 +408,16 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
     while (k.records < k.total && flash.state() == QProcess::Running && wall.elapsed() < 3600000) {
         flash.waitForReadyRead(200);
         k.takeRecords(flash, flash.processId());
+        k.takeOutDue();
         k.bringBack(flash);
     }
     stopChild(flash);
     const bool grew = printSoak(k, units, sessionsEach, wall.elapsed() / 1000.0);
-    return (k.records != k.total || k.mismatches > 0 || (grew && o.checkTargets)) ? 1 : 0;
+    const bool lost = k.recordsInLogs() != k.records;
+    return (k.records != k.total || k.mismatches > 0 || k.loginMismatches > 0 || lost ||
+            (grew && o.checkTargets))
+               ? 1
+               : 0;
 }
 
 }  // namespace bench

@@ -210,6 +210,7 @@ struct UnitSim::Impl {
     Bytes rxLog, txLog;
     uint64_t txCount = 0;
     std::vector<SessionSummary> done;
+    std::atomic<int> logins{0};  // passwords received, right or wrong
     Port port;
     std::string linkMade;  // the symlink we made, to remove at the end
     std::atomic<bool> stopping{false};
@@ -547,6 +548,7 @@ void UnitSim::Impl::startSession(TimePoint now) {
 
 void UnitSim::Impl::judgePassword(TimePoint now) {
     bool ok = collected == kPassword;
+    ++logins;
     log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
     collected.clear();
     phase = ok ? Phase::Start : Phase::Handshake;
@@ -811,6 +813,8 @@ void UnitSim::clearLog() {
     impl_->txLog.clear();
     impl_->txCount = 0;
 }
+
+int UnitSim::logins() const { return impl_->logins.load(); }
 
 std::vector<SessionSummary> UnitSim::sessions() const {
     std::lock_guard<std::mutex> lock(impl_->mu);

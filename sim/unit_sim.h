@@ -129,6 +129,9 @@ public:
     uint64_t sentCount() const;
     void clearLog();
 
+    // Logins so far: every password received since start, right or wrong.
+    int logins() const;
+
     // Completed sessions so far, oldest first.
     std::vector<SessionSummary> sessions() const;
     // Waits until `count` sessions have completed; false on time-out.
