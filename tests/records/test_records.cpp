@@ -492,8 +492,11 @@ private slots:
         waiting.setReadChannel(QProcess::StandardError);
         QVERIFY(waiting.waitForReadyRead(20000));  // its first attempt found the table busy
         SimPort unit({}, 1);
-        for (int run = 0; run < 2; ++run)
-            QCOMPARE(flash(QStringLiteral("COM1"), pg_->url()).exit, 0);
+        for (int run = 0; run < 2; ++run) {
+            const Run r = flash(QStringLiteral("COM1"), pg_->url());
+            QCOMPARE(r.exit, 0);
+            QVERIFY2(r.err.contains(quarn::records::handedText(log_)), qPrintable(r.err));
+        }
         const Run other = push();
         QCOMPARE(other.exit, 0);
         QVERIFY2(other.out.contains("another push of " + log_ + " is running; it sends these"),
