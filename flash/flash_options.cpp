@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include "core/paths.h"
 #include "link/download_session.h"
 #include "ports/port_map.h"
 #include "startup/init_file.h"
@@ -91,12 +92,7 @@ QString parseSerials(const QStringList& given, const QStringList& ports,
 
 }  // namespace
 
-QString defaultLogPath() {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/quarn-download/sessions.jsonl");
-}
+QString defaultLogPath() { return quarn::defaultLogPath(); }
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <QMutex>
 #include <QSerialPortInfo>
 #include <QSet>
-#include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -23,6 +22,7 @@
 #include <utility>
 
 #include "core/message_box.h"
+#include "core/paths.h"
 
 namespace quarn {
 
@@ -192,12 +192,7 @@ QList<PortRecord> discoverPorts() {
     return ports;
 }
 
-QString portSettingsPath() {
-    const QString dir = qEnvironmentVariable("QUARN_CONFIG_DIR");
-    if (!dir.isEmpty()) return QDir(dir).filePath(QStringLiteral("quarn-download.conf"));
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QLatin1String("/quarn-download/quarn-download.conf");
-}
+QString portSettingsPath() { return quarn::settingsFilePath(); }
 
 QString portSettingsProblem(const QSettings& settings) {
     // QSettings parses a section when it is first read, and reports a format

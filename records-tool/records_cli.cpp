@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "core/paths.h"
 #include "core/version.h"
 #include "records/database_url.h"
-#include "records/file_lock.h"
 #include "records/push.h"
 #include "records/report.h"
 #include "records/schema.h"
@@ -26,10 +26,14 @@ const char* const kMoreHelp =
     "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
     "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
     "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
+    "\nA push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
+    "One push of a log runs at a time; another one started meanwhile ends at once.\n"
     "\nExit status:\n"
-    "  0  done (push: every record is in the database)\n"
-    "  1  usage error\n"
-    "  2  the database cannot be reached or refuses; nothing is lost, run again later\n";
+    "  0  done (push: every record is in the database, or another push of the log\n"
+    "     is running and sends them)\n"
+    "  1  usage error (a password in the URL, too)\n"
+    "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
+    "     again later\n";
 
 void say(FILE* to, const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
@@ -42,47 +46,55 @@ int usage(const QString& why) {
 
 void warn(const QString& text) { say(stderr, QStringLiteral("quarn-records: warning: ") + text); }
 
-// Sleeps seconds, or less when the log is removed (then false).
-bool waitWhileLogIsThere(const QString& log, int seconds) {
+// Sleeps seconds, or less when the log is removed or moved aside; then
+// true while records still wait (a moved log's rest is sent first).
+bool waitWhileRecordsWait(const QString& log, int seconds) {
     QEventLoop loop;
-    QFileSystemWatcher watcher({log});
+    QFileSystemWatcher watcher;
+    if (QFile::exists(log)) watcher.addPath(log);
     QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, [&] {
         if (!QFile::exists(log)) loop.quit();
     });
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    if (QFile::exists(log)) loop.exec();
-    return QFile::exists(log);
+    loop.exec();
+    return pendingCount(log) > 0;
 }
 
-// retrySeconds > 0: while the server cannot be reached, try again that often
-// until every record is in, at most kRetries times and while the log is there;
-// only one push of a log retries (LOG.retry-lock), any other makes its one
-// attempt, and the retrier sends their records too.
+void sayFigures(const PushResult& r) {
+    say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
+                    .arg(r.sent)
+                    .arg(r.inserted)
+                    .arg(r.pending));
+}
+
+// retrySeconds > 0: while the server cannot be reached or is busy, try again
+// that often until every record is in, at most kRetries times, holding the
+// log's lock meanwhile: any other push of the log ends at once (exit 0) and
+// leaves its records to this one.
 constexpr int kRetries = 60;
 
 int push(const QString& url, const QString& log, int retrySeconds) {
     if (url.isEmpty())
         return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
-    FileLock retrier;
-    QString why;
-    if (retrySeconds > 0 &&
-        retrier.acquire(log + QStringLiteral(".retry-lock"), false, &why) != FileLock::Result::Held)
-        retrySeconds = 0;
-    for (int tries = kRetries;;) {
-        const PushResult r = pushLog({log, url, 1000, warn});
-        if (r.status == PushResult::Status::Usage) return usage(r.error);
-        say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
-                        .arg(r.sent)
-                        .arg(r.inserted)
-                        .arg(r.pending));
-        if (r.status == PushResult::Status::Done) return kRecordsDone;
-        const QString again = retrySeconds > 0
-                                  ? QStringLiteral("trying again in %1 s").arg(retrySeconds)
-                                  : QStringLiteral("push again later");
-        say(stderr, QStringLiteral("quarn-records: %1; nothing is lost, %2").arg(r.error, again));
-        if (retrySeconds <= 0 || --tries < 0) return kRecordsUnreachable;
-        if (!waitWhileLogIsThere(log, retrySeconds)) return kRecordsUnreachable;
-    }
+    int tries = kRetries;
+    PushRequest request{log, url, 1000, warn, {}, {}};
+    if (retrySeconds > 0)
+        request.again = [&](const PushResult& r) {
+            if (--tries < 0) return false;
+            sayFigures(r);
+            say(stderr, QStringLiteral("quarn-records: %1; nothing is lost, trying again in %2 s")
+                            .arg(r.error)
+                            .arg(retrySeconds));
+            return waitWhileRecordsWait(log, retrySeconds);
+        };
+    const PushResult r = pushLog(request);
+    if (r.status == PushResult::Status::Usage) return usage(r.error);
+    if (r.status == PushResult::Status::Handed) return say(stdout, handedText(log)), kRecordsDone;
+    sayFigures(r);
+    if (r.status == PushResult::Status::Done) return kRecordsDone;
+    say(stderr,
+        QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
+    return kRecordsUnreachable;
 }
 
 int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
@@ -90,7 +102,7 @@ int report(const QString& url, const QString& log, const ReportRequest& request,
         log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
         say(stderr, QStringLiteral("quarn-records: ") + rep.error);
-        return log.isEmpty() ? kRecordsUnreachable : kRecordsUsage;
+        return log.isEmpty() && !rep.usage ? kRecordsUnreachable : kRecordsUsage;
     }
     const QByteArray out = json ? reportJson(rep, request) : reportText(rep, request).toLocal8Bit();
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
@@ -123,7 +135,7 @@ int reportCommand(const Given& g) {
         return usage(QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(g.since));
     const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
     if (!url.isEmpty()) return report(url, QString(), request, g.json);
-    return report(QString(), g.log.isEmpty() ? defaultLogPath() : g.log, request, g.json);
+    return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
 }
 
 int command(const QString& name, const Given& g) {
@@ -143,7 +155,7 @@ int command(const QString& name, const Given& g) {
         if (!ok || retry < 0)
             return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
         return push(g.db.isEmpty() ? configuredDatabaseUrl() : g.db,
-                    g.log.isEmpty() ? defaultLogPath() : g.log, retry);
+                    g.log.isEmpty() ? quarn::defaultLogPath() : g.log, retry);
     }
     if (name == QLatin1String("report")) return reportCommand(g);
     return usage(QStringLiteral("unknown command \"%1\"").arg(name));
@@ -164,8 +176,9 @@ int runRecordsCli(const QStringList& args) {
                                 "KEY");
     const QCommandLineOption json("json", "report: a JSON array instead of a table.");
     const QCommandLineOption retry("retry",
-                                   "push: while the database cannot be reached, try again\n"
-                                   "every SECONDS until every record is in (60 tries).",
+                                   "push: while the database cannot be reached or is busy,\n"
+                                   "try again every SECONDS until every record is in (60\n"
+                                   "tries), holding the log's lock meanwhile.",
                                    "SECONDS");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");

@@ -3,8 +3,10 @@
 //   push   [--db URL] [--log FILE] [--retry SECONDS]
 //   report [--db URL | --log FILE] [--since DATE] [--by day|station|file|slot|operator] [--json]
 //   schema
-// Exit status: 0 done; 1 usage error; 2 the database cannot be reached or
-// refuses (push: nothing is lost, run it again later).
+// Exit status: 0 done (push: also when another push of the log is running,
+// which sends its records); 1 usage error (a password in the URL, too); 2 the
+// database cannot be reached, is busy or refuses (push: nothing is lost, run
+// it again later). No output ever shows a URL's user information or password.
 
 #include <QStringList>
 

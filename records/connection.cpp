@@ -1,7 +1,7 @@
 #include "records/connection.h"
 
 #include <QAtomicInteger>
-#include <QSqlError>
+#include <QSqlQuery>
 
 namespace quarn::records {
 
@@ -31,6 +31,41 @@ bool Connection::open(const DatabaseTarget& t, QString* why) {
     if (db_.open()) return true;
     *why = QStringLiteral("cannot reach the database: %1").arg(db_.lastError().text());
     return false;
+}
+
+bool Connection::limit(int ms, QString* why) {
+    QSqlQuery q(db_);
+    if (q.exec(limitStatements(ms, false))) return true;
+    *why = describe(q.lastError());
+    return false;
+}
+
+Problem problemOf(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    if (code == QLatin1String("55P03") || code == QLatin1String("57014")) return Problem::Busy;
+    if (code == QLatin1String("42501")) return Problem::Denied;
+    if (code.isEmpty() || code.startsWith(QLatin1String("08"))) return Problem::Lost;
+    return Problem::Refused;
+}
+
+QString describe(const QSqlError& error) {
+    const QString text = error.text();
+    switch (problemOf(error)) {
+        case Problem::Busy:
+            return QStringLiteral("the database is busy: %1").arg(text);
+        case Problem::Denied:
+            return QStringLiteral("the database refused, no permission: %1").arg(text);
+        case Problem::Lost:
+            return QStringLiteral("lost the database: %1").arg(text);
+        case Problem::Refused:
+            break;
+    }
+    return QStringLiteral("the database refused: %1").arg(text);
+}
+
+QString limitStatements(int ms, bool local) {
+    const QLatin1String scope(local ? "SET LOCAL" : "SET");
+    return QStringLiteral("%1 lock_timeout = %2; %1 statement_timeout = %2").arg(scope).arg(ms);
 }
 
 }  // namespace quarn::records

@@ -3,6 +3,7 @@
 // the calling thread and removed when destroyed.
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 #include "records/database_url.h"
@@ -21,9 +22,29 @@ public:
     bool open(const DatabaseTarget& target, QString* why);
     QSqlDatabase& db() { return db_; }
 
+    // Sets lock_timeout and statement_timeout to ms for the session; false
+    // with *why (describe()) when the server refuses.
+    bool limit(int ms, QString* why);
+
 private:
     QString name_;
     QSqlDatabase db_;
 };
+
+// What a failed statement means, from its SQLSTATE (QSqlError's
+// nativeErrorCode), never from its text.
+enum class Problem {
+    Busy,     // 55P03 lock not available, 57014 statement cancelled (a time limit)
+    Denied,   // 42501 insufficient privilege
+    Lost,     // 08xxx, or no code at all: the connection failed or is gone
+    Refused,  // anything else the server would not do
+};
+Problem problemOf(const QSqlError& error);
+// "the database is busy: TEXT", "the database refused: TEXT", ...
+QString describe(const QSqlError& error);
+
+// The statements that give the rest of a transaction (local) or session
+// lock_timeout and statement_timeout of ms.
+QString limitStatements(int ms, bool local);
 
 }  // namespace quarn::records

@@ -1,10 +1,11 @@
 #include "records/database_url.h"
 
-#include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include "core/paths.h"
 
 namespace quarn::records {
 
@@ -36,15 +37,17 @@ QString quoted(QString value) {
 
 DatabaseTarget parseDatabaseUrl(const QString& text) {
     DatabaseTarget t;
+    // First, before the text can reach any message.
+    if (carriesPassword(text)) {
+        t.error = QStringLiteral("no password in the URL (%1): put it in ~/.pgpass")
+                      .arg(redactedUrl(text));
+        return t;
+    }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") &&
                            url.scheme() != QLatin1String("postgres"))) {
         t.error = QStringLiteral("\"%1\" is no PostgreSQL URL (postgresql://user@host:port/db)")
-                      .arg(text);
-        return t;
-    }
-    if (!url.password().isEmpty() || QUrlQuery(url).hasQueryItem(QStringLiteral("password"))) {
-        t.error = QStringLiteral("no password in the URL: put it in ~/.pgpass");
+                      .arg(redactedUrl(text));
         return t;
     }
     t.host = url.host();
@@ -68,25 +71,58 @@ DatabaseTarget parseDatabaseUrl(const QString& text) {
     return t;
 }
 
-QString settingsFilePath() {
-    const QString dir = qEnvironmentVariable("QUARN_CONFIG_DIR");
-    if (!dir.isEmpty()) return QDir(dir).filePath(QStringLiteral("quarn-download.conf"));
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/quarn-download/quarn-download.conf");
-}
-
 QString configuredDatabaseUrl() {
     const QString env = qEnvironmentVariable("QUARN_DB");
     if (!env.isEmpty()) return env;
-    const QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    const QSettings settings(quarn::settingsFilePath(), QSettings::IniFormat);
     return settings.value(QStringLiteral("records/database")).toString();
 }
 
-QString defaultLogPath() {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/quarn-download/sessions.jsonl");
+namespace {
+
+// A password parameter and its value, wherever it stands in a query.
+const QRegularExpression& passwordParameter() {
+    static const QRegularExpression re(QStringLiteral("(^|[?&])password=[^&#]*"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+// The text after the scheme's "://" (0 without one) up to the last '@': the
+// user information as a careless parser would take it. Cutting that much
+// never leaves a password behind, even in text no URL parser accepts.
+QString withoutUserInfo(const QString& text) {
+    const qsizetype scheme = text.indexOf(QLatin1String("://"));
+    const qsizetype from = scheme < 0 ? 0 : scheme + 3;
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'));
+    return at < from ? text : text.left(from) + text.mid(at + 1);
+}
+
+}  // namespace
+
+bool carriesPassword(const QString& text) {
+    // user:password@ where the user has no '/', '?', '#', '@' or '[' (an
+    // IPv6 host's colons are no password) and the password no '/', '?', '#'.
+    static const QRegularExpression userInfo(
+        QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://[^/?#@\\[]*:[^/?#@]*@"));
+    return userInfo.match(text).hasMatch() || passwordParameter().match(text).hasMatch() ||
+           !QUrl(text, QUrl::TolerantMode).password().isEmpty();
+}
+
+QString redactedUrl(const QString& text) {
+    QUrl url(text, QUrl::StrictMode);
+    QString shown;
+    if (url.isValid() && !url.scheme().isEmpty()) {
+        url.setUserInfo(QString());
+        QUrlQuery query(url);
+        query.removeAllQueryItems(QStringLiteral("password"));
+        url.setQuery(query.isEmpty() ? QString() : query.query());
+        shown = url.toString();
+    } else {
+        shown = withoutUserInfo(text);
+    }
+    shown.replace(passwordParameter(), QStringLiteral("\\1"));
+    shown.replace(QStringLiteral("?&"), QStringLiteral("?"));
+    return shown.endsWith(QLatin1Char('?')) ? shown.chopped(1) : shown;
 }
 
 }  // namespace quarn::records

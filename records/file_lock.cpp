@@ -10,11 +10,19 @@
 
 namespace quarn::records {
 
-FileLock::~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
+FileLock::~FileLock() { release(); }
+
+void FileLock::release() {
+    if (fd_ < 0) return;
+    // The flock goes with the descriptor whatever close() reports, and
+    // nothing is ever written to a lock file: no error here can lose data.
+    const int rc = ::close(fd_);
+    static_cast<void>(rc);
+    fd_ = -1;
 }
 
 FileLock::Result FileLock::acquire(const QString& path, bool wait, QString* why) {
+    release();
     fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     int rc = fd_ < 0 ? -1 : 0;
     while (rc == 0 && (rc = ::flock(fd_, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 &&

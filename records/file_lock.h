@@ -16,7 +16,10 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     // wait: block until the holder lets go; else Busy at once while it holds.
+    // A lock this object held before is let go first.
     Result acquire(const QString& path, bool wait, QString* why);
+    // Lets go now (as the destructor does).
+    void release();
 
 private:
     int fd_ = -1;

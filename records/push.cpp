@@ -4,11 +4,11 @@
 
 #include <QSaveFile>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 
 #include "records/connection.h"
 #include "records/file_lock.h"
+#include "records/push_cancel.h"
 #include "records/schema.h"
 
 namespace quarn::records {
@@ -18,119 +18,211 @@ namespace {
 using Status = PushResult::Status;
 
 QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
+QString lockPath(const QString& logPath) { return logPath + QStringLiteral(".lock"); }
+// The name logrotate gives the log it moves aside.
+QString rotatedPath(const QString& logPath) { return logPath + QStringLiteral(".1"); }
 
-// The log's inode: a log replaced by another file (rotated) starts again.
-QByteArray logIdentity(const QString& logPath) {
+// A file's device and inode: which file a sent position belongs to.
+QByteArray identity(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(logPath).constData(), &st) != 0) return QByteArray();
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QByteArray();
     return QByteArray::number(qulonglong(st.st_dev)) + ':' +
            QByteArray::number(qulonglong(st.st_ino));
 }
 
-bool saveSentPosition(const QString& logPath, LogPosition p, QString* why) {
+// LOG.sent as stored: a position in the file of that identity.
+struct SentMark {
+    LogPosition position;
+    QByteArray identity;
+};
+
+SentMark readMark(const QString& logPath) {
+    QFile f(sentPath(logPath));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
+    if (parts.size() != 3) return {};
+    const LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
+    if (p.offset < 0 || p.line < 0) return {};
+    return {p, parts[2]};
+}
+
+// The rotated log, when LOG.sent names it and the log itself is another file.
+QString rotatedRemainder(const QString& logPath, const SentMark& mark) {
+    if (mark.identity.isEmpty() || mark.identity == identity(logPath)) return QString();
+    const QString rotated = rotatedPath(logPath);
+    return identity(rotated) == mark.identity ? rotated : QString();
+}
+
+// How far `file` (the log, or the rotated log) is sent.
+bool saveMark(const QString& logPath, const QString& file, LogPosition p, QString* why) {
     QSaveFile f(sentPath(logPath));
     const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' +
-                            logIdentity(logPath) + '\n';
+                            identity(file) + '\n';
     if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
     *why = QStringLiteral("cannot record how far %1 is sent: %2").arg(logPath, f.errorString());
     return false;
 }
 
-// A server that takes a statement but never finishes it (a lock held by a
-// dashboard, a full disk) ends the push instead of holding the log's lock.
-const char* const kStatementTimeout = "SET LOCAL statement_timeout = '60s'";
+// A failed statement: its status and text, from its SQLSTATE.
+struct Failure {
+    Status status = Status::Unreachable;
+    QString why;
+};
 
-bool exec(QSqlDatabase& db, const QString& sql, QString* why, qint64* affected = nullptr) {
+Failure failureOf(const QSqlError& e) {
+    return {problemOf(e) == Problem::Busy ? Status::Busy : Status::Unreachable, describe(e)};
+}
+
+bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = nullptr) {
     QSqlQuery q(db);
     if (q.exec(sql)) {
         if (affected) *affected += q.numRowsAffected();
         return true;
     }
-    *why = QStringLiteral("the database refused: %1").arg(q.lastError().text());
+    *f = failureOf(q.lastError());
     return false;
 }
 
-// The table, its indexes and the view, when the table is missing. Stations
-// creating it at the same moment take turns on an advisory lock.
-bool ensureSchema(QSqlDatabase& db, QString* why) {
+// One transaction, time-limited, that holds the lock every station's push
+// takes to keep first_pass (and to make the table): the statements, then
+// commit. *affected: the rows of the first statement.
+bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
+              qint64* affected = nullptr) {
+    if (!db.transaction()) return *f = failureOf(db.lastError()), false;
+    bool ok =
+        exec(db, limitStatements(limitMs, true), f) &&
+        exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), f);
+    for (qsizetype i = 0; i < statements.size(); ++i)
+        ok = ok && exec(db, statements[i], f, i == 0 ? affected : nullptr);
+    if (ok && db.commit()) return true;
+    if (ok) *f = failureOf(db.lastError());
+    if (db.isOpen()) db.rollback();  // a connection that is gone rolled back already
+    return false;
+}
+
+// The table, its indexes and the view, when the view is missing.
+bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     QSqlQuery q(db);
     if (q.exec(QStringLiteral("SELECT to_regclass('quarn_yield_daily') IS NOT NULL")) && q.next() &&
         q.value(0).toBool())
         return true;
-    if (!db.transaction()) return *why = db.lastError().text(), false;
-    bool ok =
-        exec(db, QString::fromLatin1(kStatementTimeout), why) &&
-        exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), why);
-    for (const QString& statement : schemaStatements()) ok = ok && exec(db, statement, why);
-    if (ok && db.commit()) return true;
-    if (ok) *why = db.lastError().text();
-    db.rollback();
-    return false;
+    return transact(db, limitMs, schemaStatements(), f);
 }
 
-// One transaction: the rows, then first_pass for their serial numbers, while
-// holding the lock every station's push takes for that.
-bool sendBatch(QSqlDatabase& db, const QList<QJsonObject>& records, qint64* inserted,
-               QString* why) {
+// The rows, then first_pass for their serial numbers, in one transaction.
+bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
+               Failure* f) {
     if (records.isEmpty()) return true;
-    if (!db.transaction()) return *why = db.lastError().text(), false;
+    QStringList statements{insertStatement(records, *db.driver())};
     const QString firstPass = firstPassStatement(records, *db.driver());
-    bool ok =
-        exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), why) &&
-        exec(db, insertStatement(records, *db.driver()), why, inserted) &&
-        (firstPass.isEmpty() || exec(db, firstPass, why));
-    if (ok && db.commit()) return true;
-    if (why->isEmpty()) *why = db.lastError().text();
-    db.rollback();
-    return false;
+    if (!firstPass.isEmpty()) statements << firstPass;
+    return transact(db, limitMs, statements, f, inserted);
 }
 
-// Every batch after the sent position; the position saved after each commit.
-PushResult sendAll(QSqlDatabase& db, const PushRequest& request, LogReader& reader) {
-    PushResult r;
-    QString why;
+// Every batch of one file (the log or the rotated log) after `from`; the
+// position saved after each commit. False with *f when a batch failed.
+bool sendFile(QSqlDatabase& db, const PushRequest& request, const QString& file, LogPosition from,
+              PushResult* r, Failure* f) {
+    LogReader reader;
+    if (!reader.open(file, from, &f->why)) return false;
     while (!reader.atEnd()) {
+        if (request.cancel && request.cancel->cancelled()) {
+            f->status = Status::Cancelled;
+            return false;
+        }
         const LogBatch batch = reader.next(request.batchSize);
         for (const QString& w : batch.warnings)
             if (request.warn) request.warn(w);
-        r.damaged += batch.warnings.size();
-        if (!sendBatch(db, batch.records, &r.inserted, &why) ||
-            !saveSentPosition(request.logPath, batch.end, &why)) {
-            r.status = Status::Unreachable;
-            r.error = why;
-            break;
-        }
-        r.sent += batch.records.size();
+        r->damaged += batch.warnings.size();
+        if (!sendBatch(db, request.limitMs, batch.records, &r->inserted, f)) return false;
+        if (!saveMark(request.logPath, file, batch.end, &f->why)) return false;
+        r->sent += batch.records.size();
     }
+    return true;
+}
+
+// One attempt with the lock held: what is left of the rotated log, then the log.
+PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
+    PushResult r;
+    Failure f;
+    Connection connection;
+    if (!connection.open(target, &f.why)) {
+        r.status = Status::Unreachable;
+        r.error = f.why;
+        return r;
+    }
+    const CancelScope scope(request.cancel.get(), connection.db());
+    bool ok = ensureSchema(connection.db(), request.limitMs, &f);
+    const SentMark mark = readMark(request.logPath);
+    const QString rotated = rotatedRemainder(request.logPath, mark);
+    if (ok && !rotated.isEmpty()) {
+        ok = sendFile(connection.db(), request, rotated, mark.position, &r, &f) &&
+             saveMark(request.logPath, request.logPath, {}, &f.why);
+    }
+    if (ok && QFile::exists(request.logPath))
+        ok = sendFile(connection.db(), request, request.logPath, sentPosition(request.logPath), &r,
+                      &f);
+    if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
+    if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
     return r;
 }
 
-PushResult pushLocked(const PushRequest& request, const DatabaseTarget& target) {
-    PushResult r;
-    LogReader reader;
-    if (!reader.open(request.logPath, sentPosition(request.logPath), &r.error))
-        return r.status = Status::Unreachable, r;
-    Connection connection;
-    if (!connection.open(target, &r.error) || !ensureSchema(connection.db(), &r.error))
-        r.status = Status::Unreachable;
-    else
-        r = sendAll(connection.db(), request, reader);
-    return r;
+void addUp(PushResult* total, const PushResult& r) {
+    const qint64 sent = total->sent + r.sent, inserted = total->inserted + r.inserted,
+                 damaged = total->damaged + r.damaged;
+    *total = r;
+    total->sent = sent, total->inserted = inserted, total->damaged = damaged;
+}
+
+bool tryAgain(const PushRequest& request, const PushResult& r) {
+    const bool failed = r.status == Status::Unreachable || r.status == Status::Busy;
+    return failed && request.again && request.again(r);
+}
+
+// Attempts while the lock is held; then, let go, a look for records that came
+// meanwhile, whose writer found the lock held and left them to this push.
+void pushHeld(const PushRequest& request, const DatabaseTarget& target, FileLock& lock,
+              PushResult* total) {
+    for (;;) {
+        addUp(total, attempt(request, target));
+        if (tryAgain(request, *total)) continue;
+        if (total->status != Status::Done) return;
+        lock.release();
+        if (pendingCount(request.logPath) == 0) return;
+        QString why;
+        if (lock.acquire(lockPath(request.logPath), false, &why) != FileLock::Result::Held)
+            return;  // the push that holds it now sends them
+    }
 }
 
 }  // namespace
 
+int statementLimitMs() {
+    bool ok = false;
+    const int s = qEnvironmentVariableIntValue("QUARN_PUSH_TIME_LIMIT", &ok);
+    return (ok && s > 0 && s <= 24 * 3600 ? s : kStatementLimitS) * 1000;
+}
+
+QString handedText(const QString& logPath) {
+    return QStringLiteral("another push of %1 is running; it sends these records").arg(logPath);
+}
+
+bool pushRunning(const QString& logPath) {
+    FileLock lock;
+    QString why;
+    return lock.acquire(lockPath(logPath), false, &why) == FileLock::Result::Busy;
+}
+
 LogPosition sentPosition(const QString& logPath) {
-    QFile f(sentPath(logPath));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
-    if (parts.size() != 3 || parts[2] != logIdentity(logPath)) return {};
-    LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
-    return p.offset >= 0 && p.line >= 0 ? p : LogPosition{};
+    const SentMark mark = readMark(logPath);
+    return mark.identity == identity(logPath) ? mark.position : LogPosition{};
 }
 
 qint64 pendingCount(const QString& logPath) {
-    return countLinesAfter(logPath, sentPosition(logPath));
+    const SentMark mark = readMark(logPath);
+    const QString rotated = rotatedRemainder(logPath, mark);
+    const qint64 before = rotated.isEmpty() ? 0 : countLinesAfter(rotated, mark.position);
+    return before + countLinesAfter(logPath, sentPosition(logPath));
 }
 
 PushResult pushLog(const PushRequest& request) {
@@ -139,13 +231,21 @@ PushResult pushLog(const PushRequest& request) {
     if (!target.error.isEmpty()) {
         r.status = Status::Usage;
         r.error = target.error;
-    } else if (QFile::exists(request.logPath)) {  // else nothing is recorded yet
-        FileLock lock;
-        if (lock.acquire(request.logPath + QStringLiteral(".lock"), true, &r.error) !=
-            FileLock::Result::Held)
+        return r;
+    }
+    if (pendingCount(request.logPath) == 0 && !QFile::exists(request.logPath))
+        return r;  // nothing is recorded yet
+    FileLock lock;
+    switch (lock.acquire(lockPath(request.logPath), false, &r.error)) {
+        case FileLock::Result::Held:
+            pushHeld(request, target, lock, &r);
+            break;
+        case FileLock::Result::Busy:
+            r.status = Status::Handed;
+            break;
+        case FileLock::Result::Failed:
             r.status = Status::Unreachable;
-        else
-            r = pushLocked(request, target);
+            break;
     }
     r.pending = pendingCount(request.logPath);
     return r;

@@ -1,12 +1,12 @@
 #include "records/report.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
 #include <algorithm>
 
+#include "records/first_pass.h"
 #include "records/log_reader.h"
 
 namespace quarn::records {
@@ -19,16 +19,10 @@ struct Group {
 };
 
 // What the report needs of one record.
-struct Session {
-    QString key, serial, id, outcome;
-    QDateTime started;  // invalid: sorts after every valid time, as NULL does
+struct Session : PassSession {
+    QString key;
     double seconds = -1;
 };
-
-bool earlier(const Session& a, const Session& b) {
-    if (a.started.isValid() != b.started.isValid()) return a.started.isValid();
-    return std::tie(a.started, a.id) < std::tie(b.started, b.id);
-}
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
     Session s;
@@ -48,7 +42,7 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
     return s;
 }
 
-// A unit is a session without a serial number, or its serial number's first.
+// unit: the session is its unit's first pass.
 void add(Group& g, const Session& s, bool unit) {
     const bool good = s.outcome == QLatin1String("good");
     ++g.row.sessions;
@@ -96,23 +90,20 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     LogReader reader;
     if (!reader.open(logPath, {}, &report.error)) return report;
     QList<Session> sessions;
-    QHash<QString, Session> firstBySerial;  // over the whole log, as the push keeps first_pass
+    FirstPass firstPass;  // over the whole log, as the push keeps first_pass
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
         for (const QJsonObject& r : batch.records) {
             sessions << sessionOf(r, request.by);
-            const Session& s = sessions.last();
-            auto it = firstBySerial.find(s.serial);
-            if (!s.serial.isEmpty() && (it == firstBySerial.end() || earlier(s, *it)))
-                firstBySerial[s.serial] = s;
+            firstPass.add(sessions.last());
         }
     }
     QMap<QString, Group> groups;
     for (const Session& s : std::as_const(sessions)) {
         if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
             continue;
-        add(groups[s.key], s, s.serial.isEmpty() || firstBySerial.value(s.serial).id == s.id);
+        add(groups[s.key], s, firstPass.decides(s));
     }
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();

@@ -1,10 +1,10 @@
 #pragma once
 // What the records say, grouped: sessions, good, failed by outcome, first-pass
 // yield and median seconds. The same figures from the database (one query)
-// or from a local log (read through). First-pass yield counts units: a serial
-// number is one unit however often it was loaded, judged by its first session
-// of all (on any station), and counted in that session's group; a session
-// without a serial number is a unit of its own.
+// or from a local log (read through). First-pass yield counts units as
+// records/first_pass.h defines them (a serial number is one unit, judged by
+// its first session that was not interrupted, on any station); a unit is
+// counted in the group of the session that decides it.
 
 #include <QDateTime>
 #include <QList>
@@ -33,6 +33,7 @@ struct ReportRow {
 struct Report {
     QList<ReportRow> rows;  // ordered by key
     QString error;          // not empty: no report (unreachable, unreadable log)
+    bool usage = false;     // the error is the request's (an unusable URL)
 };
 
 // The grouping keys --by takes, and the failing outcomes in report order.

@@ -3,6 +3,8 @@
 #include <QSqlQuery>
 
 #include "records/connection.h"
+#include "records/first_pass.h"
+#include "records/push.h"
 #include "records/report.h"
 
 namespace quarn::records {
@@ -26,7 +28,7 @@ QString reportQuery(const QString& by, bool since) {
         failed += QStringLiteral(", sum(n) FILTER (WHERE outcome = '%1')::bigint").arg(o);
     return QStringLiteral(
                "WITH g AS (SELECT %1 AS k, seconds, outcome, count(*) AS n,"
-               "    count(*) FILTER (WHERE coalesce(serial, '') = '' OR first_pass) AS units"
+               "    count(*) FILTER (WHERE %4) AS units"
                "  FROM quarn_sessions%2 GROUP BY 1, 2, 3),"
                " c AS (SELECT k, seconds, sum(sum(n)) OVER (PARTITION BY k ORDER BY seconds) AS "
                "upto,"
@@ -39,7 +41,8 @@ QString reportQuery(const QString& by, bool since) {
                "  sum(units)::bigint, sum(units) FILTER (WHERE outcome = 'good')::bigint, "
                "min(median)"
                " FROM g LEFT JOIN m USING (k) GROUP BY k ORDER BY k")
-        .arg(keyExpression(by), since ? QStringLiteral(" WHERE started >= ?") : QString(), failed);
+        .arg(keyExpression(by), since ? QStringLiteral(" WHERE started >= ?") : QString(), failed,
+             unitSql());
 }
 
 ReportRow readRow(const QSqlQuery& q) {
@@ -60,15 +63,20 @@ ReportRow readRow(const QSqlQuery& q) {
 Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& request) {
     Report report;
     const DatabaseTarget target = parseDatabaseUrl(databaseUrl);
-    if (!target.error.isEmpty()) return report.error = target.error, report;
+    if (!target.error.isEmpty()) {
+        report.usage = true;
+        return report.error = target.error, report;
+    }
     Connection connection;
-    if (!connection.open(target, &report.error)) return report;
+    if (!connection.open(target, &report.error) ||
+        !connection.limit(statementLimitMs(), &report.error))
+        return report;
     QSqlQuery q(connection.db());
     q.setForwardOnly(true);
     q.prepare(reportQuery(request.by, request.since.isValid()));
     if (request.since.isValid()) q.addBindValue(request.since.toUTC().toString(Qt::ISODateWithMs));
     if (!q.exec()) {
-        report.error = QStringLiteral("the database refused: %1").arg(q.lastError().text());
+        report.error = describe(q.lastError());
         return report;
     }
     while (q.next()) report.rows << readRow(q);

@@ -5,6 +5,8 @@
 #include <QSqlField>
 #include <QStringBuilder>
 
+#include "records/first_pass.h"
+
 namespace quarn::records {
 
 namespace {
@@ -25,17 +27,20 @@ const char* sqlType(ColumnKind kind) {
     return "text";
 }
 
-const char* const kView =
-    "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
-    "SELECT date_trunc('day', started) AS day, station,\n"
-    "       count(*) AS sessions,\n"
-    "       count(*) FILTER (WHERE outcome = 'good') AS good,\n"
-    "       count(*) FILTER (WHERE outcome <> 'good') AS failed,\n"
-    "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END)\n"
-    "         FILTER (WHERE coalesce(serial, '') = '' OR first_pass) AS first_pass_yield,\n"
-    "       percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds\n"
-    "FROM quarn_sessions\n"
-    "GROUP BY 1, 2;\n";
+QString viewStatement() {
+    return QStringLiteral(
+               "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
+               "SELECT date_trunc('day', started) AS day, station,\n"
+               "       count(*) AS sessions,\n"
+               "       count(*) FILTER (WHERE outcome = 'good') AS good,\n"
+               "       count(*) FILTER (WHERE outcome <> 'good') AS failed,\n"
+               "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END)\n"
+               "         FILTER (WHERE %1) AS first_pass_yield,\n"
+               "       percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds\n"
+               "FROM quarn_sessions\n"
+               "GROUP BY 1, 2;\n")
+        .arg(unitSql());
+}
 
 // The value of one key as SQL, NULL when missing or of the wrong kind.
 QVariant columnValue(const QJsonValue& v, ColumnKind kind) {
@@ -95,7 +100,7 @@ QStringList schemaStatements() {
                            "ON quarn_sessions (station, started);\n"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
                            "ON quarn_sessions (serial, started, id);\n"),
-            QString::fromLatin1(kView)};
+            viewStatement()};
 }
 
 namespace {
@@ -120,8 +125,9 @@ QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& dri
         sql += QLatin1String(&r == &records.first() ? "(" : ",(");
         for (const Column& c : columns())
             sql += sqlText(columnValue(r.value(QLatin1String(c.key)), c.kind), driver) % ",";
-        // Taken as the first until firstPassStatement finds an earlier session.
-        sql += QLatin1String(serialOf(r).isEmpty() ? "NULL)" : "true)");
+        // A pass is taken as the first until firstPassStatement finds an earlier one.
+        const bool pass = FirstPass::isPass(r.value(QLatin1String("outcome")).toString());
+        sql += QLatin1String(serialOf(r).isEmpty() ? "NULL)" : pass ? "true)" : "false)");
     }
     return sql + QStringLiteral(" ON CONFLICT (id) DO NOTHING");
 }
@@ -135,9 +141,9 @@ QString firstPassStatement(const QList<QJsonObject>& records, const QSqlDriver& 
     return QStringLiteral(
                "UPDATE quarn_sessions s SET first_pass = (s.id = f.id)"
                " FROM (SELECT DISTINCT ON (serial) serial, id FROM quarn_sessions"
-               "       WHERE serial IN (%1) ORDER BY serial, started, id) f"
+               "       WHERE serial IN (%1) AND %2 ORDER BY serial, started, id) f"
                " WHERE s.serial = f.serial AND s.first_pass IS DISTINCT FROM (s.id = f.id)")
-        .arg(serials.join(QLatin1Char(',')));
+        .arg(serials.join(QLatin1Char(',')), passSql());
 }
 
 }  // namespace quarn::records

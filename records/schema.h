@@ -1,9 +1,10 @@
 #pragma once
 // The table of records on the server: quarn_sessions, one column per record
 // key (id uuid primary key, started timestamptz, seconds double precision,
-// the counts as integers, the rest as text), and first_pass: true on the
-// first session of each serial number (earliest started, then least id) over
-// every station, false on its later ones, NULL without a serial number. It is
+// the counts as integers, the rest as text), and first_pass: true on each
+// serial number's first pass over every station (its earliest session that
+// was not interrupted, as records/first_pass.h defines it), false on its
+// other sessions, NULL without a serial number. It is
 // kept by the push, so that first-pass yield is a plain count for reports and
 // dashboards. Indexes on started, (station, started) and (serial, started,
 // id); the view quarn_yield_daily (per day and station: sessions, good,
@@ -35,7 +36,8 @@ QStringList schemaStatements();
 // One INSERT of every record, idempotent by id (ON CONFLICT DO NOTHING); each
 // value formatted by the driver, so text is escaped as the server wants it.
 // A key a record lacks, or a value of the wrong kind, is NULL.
-// first_pass goes in as true for every record with a serial number.
+// first_pass goes in as true for every record with a serial number that is a
+// pass, false for an interrupted one.
 QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver);
 
 // After the insert, in its transaction: first_pass set right for every

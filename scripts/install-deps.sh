@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
-  postgresql libqt6sql6-psql
+  postgresql libqt6sql6-psql libpq-dev
   locales libc-l10n
 )
 

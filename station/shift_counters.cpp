@@ -2,18 +2,28 @@
 
 namespace quarn::station {
 
-void ShiftCounters::count(const QString& serial, bool good) {
+void ShiftCounters::count(const QString& serial, const QString& outcome, const QDateTime& started,
+                          const QString& id) {
+    ++counted_;
+    if (!records::FirstPass::isPass(outcome)) return;
+    const bool good = outcome == QLatin1String(records::kGoodOutcome);
     (good ? good_ : failed_) += 1;
-    const bool firstPass = serial.isEmpty() || !seenSerials_.contains(serial);
-    if (!serial.isEmpty()) seenSerials_.insert(serial);
     if (good && !serial.isEmpty()) goodSerials_.insert(serial);
-    if (!firstPass) return;
-    ++units_;
-    if (good) ++firstPassGood_;
+    // Without a time or an id, the order counted: a time after the shift's
+    // start that grows with each session, and an id that sorts as it grows.
+    const QDateTime at = started.isValid() ? started : start_.addMSecs(counted_);
+    firstPass_.add(
+        {serial, outcome, at,
+         id.isEmpty() ? QString::number(counted_).rightJustified(19, QLatin1Char('0')) : id});
+}
+
+void ShiftCounters::count(const QString& serial, bool good) {
+    count(serial, QLatin1String(good ? records::kGoodOutcome : "failed"));
 }
 
 double ShiftCounters::firstPassYield() const {
-    return units_ == 0 ? -1 : 100.0 * firstPassGood_ / units_;
+    const qint64 units = firstPass_.units();
+    return units == 0 ? -1 : 100.0 * double(firstPass_.firstPassGood()) / double(units);
 }
 
 double ShiftCounters::unitsPerHour(const QDateTime& now) const {

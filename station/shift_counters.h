@@ -1,13 +1,16 @@
 #pragma once
 // The shift's counters: good and failed sessions, the first-pass yield and
-// the units loaded per hour. A unit is its serial number where one was given,
-// else the session itself; its first pass is its first session that ended
-// good or failed (a stopped session is no pass). The yield is the share of
-// units whose first pass was good.
+// the units loaded per hour. First-pass yield as records/first_pass.h defines
+// it for every report: a unit is its serial number where one was given, else
+// the session itself; its first pass is its first session that was not
+// interrupted (a stopped session is no pass). The yield is the share of units
+// whose first pass was good.
 
 #include <QDateTime>
 #include <QSet>
 #include <QString>
+
+#include "records/first_pass.h"
 
 namespace quarn::station {
 
@@ -16,7 +19,13 @@ public:
     explicit ShiftCounters(QDateTime shiftStart = QDateTime::currentDateTimeUtc())
         : start_(shiftStart) {}
 
-    // One ended session; good false for a failure. Stopped sessions are not counted.
+    // One ended session, by its record's outcome ("good", "transfer", ...,
+    // "interrupted"). An interrupted session counts as neither good nor
+    // failed, and is no pass. started and id order the sessions of a serial
+    // number (invalid or empty: in the order they are counted).
+    void count(const QString& serial, const QString& outcome, const QDateTime& started = {},
+               const QString& id = {});
+    // A session that ended good, or failed (good false); never a stopped one.
     void count(const QString& serial, bool good);
 
     int good() const { return good_; }
@@ -34,9 +43,8 @@ private:
     QDateTime start_;
     int good_ = 0;
     int failed_ = 0;
-    int units_ = 0;
-    int firstPassGood_ = 0;
-    QSet<QString> seenSerials_;
+    qint64 counted_ = 0;
+    records::FirstPass firstPass_;
     QSet<QString> goodSerials_;
 };
 

@@ -5,19 +5,13 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include "core/paths.h"
 #include "link/download_session.h"
 #include "startup/init_file.h"
 
 namespace quarn::station {
 
 namespace {
-
-// The log quarn-flash and the station share: under $XDG_STATE_HOME, else ~/.local/state.
-QString sharedLogPath() {
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    const QString base = QDir::isAbsolutePath(state) ? state : QDir::homePath() + "/.local/state";
-    return base + QStringLiteral("/quarn-download/sessions.jsonl");
-}
 
 StationOptions refuse(StationOptions o, const QString& why) {
     o.action = StationOptions::Action::Error;
@@ -69,7 +63,7 @@ StationOptions parseStationOptions(const QStringList& args) {
     o.ports = p.values(port);
     o.operatorName = p.value(operatorName);
     o.stationName = p.isSet(stationName) ? p.value(stationName) : QSysInfo::machineHostName();
-    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : sharedLogPath();
+    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : quarn::defaultLogPath();
     o.autoStart = p.isSet(autoStart);
     o.requireSerial = p.isSet(requireSerial);
     o.choose = p.isSet(choose);

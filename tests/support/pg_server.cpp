@@ -47,6 +47,7 @@ PgServer::PgServer(bool durable) : durable_(durable) {
 }
 
 PgServer::~PgServer() {
+    unlockTable();
     if (QFile::exists(dir_.filePath(QStringLiteral("data/postmaster.pid")))) stop();
 }
 
@@ -71,18 +72,55 @@ bool PgServer::stop() {
          QStringLiteral("immediate"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data"))});
 }
 
+QStringList PgServer::psqlArgs(const QString& statement) const {
+    return {QStringLiteral("-h"),
+            dir_.path(),
+            QStringLiteral("-U"),
+            QString::fromLatin1(kUser),
+            QStringLiteral("-d"),
+            QStringLiteral("postgres"),
+            QStringLiteral("-XAtq"),
+            QStringLiteral("-v"),
+            QStringLiteral("ON_ERROR_STOP=1"),
+            QStringLiteral("-c"),
+            statement};
+}
+
 QString PgServer::sql(const QString& statement) const {
     QString out;
-    run(kBin + QStringLiteral("psql"),
-        {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), QString::fromLatin1(kUser),
-         QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-XAtq"),
-         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"), statement},
-        &out);
+    run(kBin + QStringLiteral("psql"), psqlArgs(statement), &out);
     return out.trimmed();
 }
 
-bool PgServer::run(const QString& program, const QStringList& args, QString* out) const {
-    QProcess p;
+bool PgServer::lockTable(const QString& table, int seconds) {
+    unlockTable();
+    holder_ = std::make_unique<QProcess>();
+    launch(*holder_, kBin + QStringLiteral("psql"),
+           psqlArgs(QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE;"
+                                   " SELECT pg_sleep(%2); COMMIT;")
+                        .arg(table)
+                        .arg(seconds)));
+    const QString held = QStringLiteral(
+                             "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = "
+                             "l.relation WHERE c.relname = '%1' AND l.mode = "
+                             "'AccessExclusiveLock' AND l.granted")
+                             .arg(table);
+    // Each look is a psql run of its own (tens of milliseconds): no spinning.
+    for (int look = 0; look < 500 && holder_->state() != QProcess::NotRunning; ++look)
+        if (sql(held) == QLatin1String("1")) return true;
+    return false;
+}
+
+void PgServer::unlockTable() {
+    if (!holder_) return;
+    sql(
+        QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                       " WHERE query LIKE '%pg_sleep%' AND pid <> pg_backend_pid()"));
+    if (!holder_->waitForFinished(10000)) holder_->kill(), holder_->waitForFinished();
+    holder_.reset();
+}
+
+void PgServer::launch(QProcess& p, const QString& program, const QStringList& args) const {
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.setWorkingDirectory(dir_.path());
     if (asPostgres())
@@ -92,6 +130,11 @@ bool PgServer::run(const QString& program, const QStringList& args, QString* out
                     args);
     else
         p.start(program, args);
+}
+
+bool PgServer::run(const QString& program, const QStringList& args, QString* out) const {
+    QProcess p;
+    launch(p, program, args);
     const bool done = p.waitForFinished(60000);
     if (out) *out = QString::fromLocal8Bit(p.readAll());
     return done && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;

@@ -7,8 +7,10 @@
 // folder being removed.
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <memory>
 
 namespace testsupport {
 
@@ -31,10 +33,19 @@ public:
     // On an error the output begins "ERROR".
     QString sql(const QString& statement) const;
 
+    // Another session holds LOCK TABLE table IN ACCESS EXCLUSIVE MODE, as a
+    // dashboard's long transaction might: for at most seconds (then it lets
+    // go by itself), until unlockTable(). True once the lock is held.
+    bool lockTable(const QString& table, int seconds);
+    void unlockTable();
+
 private:
     bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
+    void launch(QProcess& p, const QString& program, const QStringList& args) const;
+    QStringList psqlArgs(const QString& statement) const;
 
     QTemporaryDir dir_;
+    std::unique_ptr<QProcess> holder_;
     QString error_;
     bool durable_;
 };
