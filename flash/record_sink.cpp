@@ -8,6 +8,9 @@ namespace quarn::flash {
 
 RecordSink::RecordSink(const QString& logPath, bool json, Say say, const QString& databaseUrl)
     : writer_(logPath, databaseUrl), json_(json), say_(std::move(say)) {
+    // A damaged line the push skipped is named by its number, on standard error.
+    QObject::connect(&writer_, &gang::RecordWriter::pushWarning, &writer_,
+                     [this](const QString& text) { say_(text); });
     sayLogState();
 }
 

@@ -23,12 +23,15 @@ void RecordWriter::startPusher(const QString& databaseUrl) {
     pusher_ = std::make_unique<records::Pusher>(logPath_, databaseUrl);
     connect(pusher_.get(), &records::Pusher::pendingChanged, this, &RecordWriter::pendingChanged);
     connect(pusher_.get(), &records::Pusher::pushFailed, this, &RecordWriter::pushFailed);
+    connect(pusher_.get(), &records::Pusher::warning, this, &RecordWriter::pushWarning);
     pusher_->pushSoon();  // what an earlier run left waiting
 }
 
 int RecordWriter::pending() const { return pusher_ ? pusher_->pending() : -1; }
 
-void RecordWriter::stopPushing() { pusher_.reset(); }
+void RecordWriter::stopPushing() {
+    if (pusher_) pusher_->stop();
+}
 
 bool RecordWriter::openLog() {
     if (log_.isOpen()) return true;

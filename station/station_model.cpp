@@ -22,6 +22,10 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     connect(&writer_, &gang::RecordWriter::pendingChanged, this,
             &StationModel::recordsWaitingChanged);
     connect(&writer_, &gang::RecordWriter::logChanged, this, &StationModel::onLogChanged);
+    connect(&writer_, &gang::RecordWriter::pushWarning, this, &StationModel::setPushNote);
+    connect(&writer_, &gang::RecordWriter::pushFailed, this, [this](const QString& why) {
+        setPushNote(QStringLiteral("the database has not taken the records: ") + why);
+    });
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
     connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);
     presenceTimer_.start(1000);
@@ -151,10 +155,8 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
     s.secondsLeft = -1;
-    if (record.outcome != SessionOutcome::Interrupted) {
-        counters_.count(record.serial, record.outcome == SessionOutcome::Good);
-        emit countersChanged();
-    }
+    counters_.count(record.serial, gang::outcomeName(record.outcome), record.started, record.id);
+    emit countersChanged();
     serialUsed(k, record.serial);
     flagLoadedSerials();
     updateLook(k);
@@ -213,6 +215,11 @@ void StationModel::refreshPresence() {
 // their records wait in memory); once it takes them, Auto-start goes on.
 void StationModel::onLogChanged() {
     applyWatching();
+    emit logChanged();
+}
+
+void StationModel::setPushNote(const QString& note) {
+    pushNote_ = note;
     emit logChanged();
 }
 

@@ -78,6 +78,10 @@ public:
     int unwrittenRecords() const { return writer_.unwritten(); }
     // The log's last line was found cut short (power lost): which line.
     QString logWarning() const { return writer_.warning(); }
+    // The push's last word: a damaged line of the log it skipped (by its
+    // number), or why the database has not taken the records; empty when
+    // there is nothing to say.
+    QString pushNote() const { return pushNote_; }
     // Records in the log that the database does not have yet; -1 before the
     // first count or without a database.
     int recordsWaiting() const { return writer_.pending(); }
@@ -127,6 +131,7 @@ private:
     void onWatchPhase(int k, gang::Watch::Phase phase);
     void refreshRunning();
     void onLogChanged();
+    void setPushNote(const QString& note);
     void applyWatching();
     bool watching() const { return autoStart_ && canStartSessions(); }
     void updateLook(int k);
@@ -136,6 +141,7 @@ private:
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
     gang::RecordWriter writer_;
+    QString pushNote_;
     QTimer presenceTimer_;
     QTimer progressTimer_;
     bool autoStart_ = false;
