@@ -3,14 +3,8 @@
 namespace quarn::flash {
 
 gang::JobBase jobBaseFor(const FlashOptions& o) {
-    gang::JobBase base;
-    base.filePath = o.filePath;
-    base.downloadLength = o.downloadLength;
-    base.image = o.image;
-    base.maxRepeats = o.maxRepeats;
-    base.station = o.station;
-    base.operatorName = o.operatorName;
-    return base;
+    return {o.filePath,     o.downloadLength,         o.image, o.maxRepeats, o.station,
+            o.operatorName, gang::defaultSerialRoot()};
 }
 
 gang::UnitJob unitJobFor(const FlashOptions& o, const UnitTarget& target) {

@@ -6,13 +6,8 @@ namespace quarn::station {
 
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
     : QObject(parent), config_(std::move(config)), writer_(config_.logPath, config_.databaseUrl) {
-    jobBase_.filePath = config_.filePath;
-    jobBase_.downloadLength = config_.downloadLength;
-    jobBase_.image = config_.image;
-    jobBase_.maxRepeats = config_.maxRepeats;
-    jobBase_.station = config_.stationName;
-    jobBase_.operatorName = config_.operatorName;
-    jobBase_.serialRoot = config_.serialRoot;
+    jobBase_ = {config_.filePath,    config_.downloadLength, config_.image,     config_.maxRepeats,
+                config_.stationName, config_.operatorName,   config_.serialRoot};
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
