@@ -1,6 +1,6 @@
 #pragma once
 // One unit of a gang: a download session on its own thread, for every front
-// end that loads units side by side (quarn-flash today, a rack window next).
+// end that loads units side by side (quarn-flash, its --watch, the station).
 //
 // Contract
 // - A Unit lives on the thread that made it (the owner's); its session runs

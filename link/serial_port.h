@@ -1,7 +1,9 @@
 #pragma once
 // The download window's serial port (MSComm1 in the design): the operations
 // the program uses, with exactly the results its callers rely on, on top of
-// QSerialPort. All calls come from the GUI thread.
+// QSerialPort. A port belongs to the thread that made it (the window's, or a
+// gang unit's own thread): every call comes from that thread, whose event
+// loop delivers the port's data.
 //
 // Contract
 // - Port numbers 1..4 stand for COM1..COM4. What a number means on this
