@@ -128,18 +128,15 @@ class TestRecords : public QObject {
     // quarn-records' own SQL (twice: it may be run again), and one login
     // role of each kind: st1, eng1, view1.
     bool applyRoles() {
-        for (const QStringList& args : {QStringList{"schema"}, QStringList{"schema", "--roles"},
-                                        QStringList{"schema", "--roles"}}) {
-            const Run r = records(args);
-            const QString out = pg_->sql(r.out);
-            if (r.exit != 0 || out.contains("ERROR")) return qWarning("%s", qPrintable(out)), false;
-        }
-        return !pg_->sql(QStringLiteral(
-                             "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = "
-                             "'st1') THEN CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                             " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
-                             " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$"))
-                    .contains("ERROR");
+        const Run schema = records({"schema"}), roles = records({"schema", "--roles"});
+        const QString out =
+            pg_->sql(schema.out + roles.out + roles.out +
+                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
+                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
+                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
+                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$");
+        if (schema.exit == 0 && roles.exit == 0 && !out.contains("ERROR")) return true;
+        return qWarning("%s", qPrintable(out)), false;
     }
     // A folder with an Init.txt naming fw.bin, 1000 bytes; the sha256 a station computes.
     QString initFolder(QString* sha) {
@@ -661,92 +658,64 @@ private slots:
                  QStringLiteral("0.75"));
     }
 
-    // What each role may do through quarn-records: exit 3 and the role
-    // needed named when the database refuses for lack of rights.
-    void roles_data() {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("exit");
-        QTest::addColumn<QString>("says");
-        const QString needs = QStringLiteral("not permitted: %1 needs the role %2");
-        QTest::newRow("station pushes") << "st1"
-                                        << "push" << 0 << "";
-        QTest::newRow("engineer pushes") << "eng1"
-                                         << "push" << 0 << "";
-        QTest::newRow("viewer pushes") << "view1"
-                                       << "push" << 3 << needs.arg("pushing", "quarn_station");
-        QTest::newRow("viewer reports") << "view1"
-                                        << "report" << 0 << "";
-        QTest::newRow("station reports") << "st1"
-                                         << "report" << 3 << needs.arg("reporting", "quarn_viewer");
-        QTest::newRow("station approves")
-            << "st1"
-            << "approve" << 3 << needs.arg("approving", "quarn_engineer");
-        QTest::newRow("viewer approves")
-            << "view1"
-            << "approve" << 3 << needs.arg("approving", "quarn_engineer");
-        QTest::newRow("station revokes")
-            << "st1"
-            << "revoke" << 3 << needs.arg("revoking", "quarn_engineer");
-        QTest::newRow("station lists") << "st1"
-                                       << "images" << 0 << "";
-        QTest::newRow("viewer lists") << "view1"
-                                      << "images" << 0 << "";
-    }
+    // What each role may do, on one schema: through quarn-records (exit 3
+    // and the role needed named when the database refuses for lack of
+    // rights), and in SQL (a station adds records and changes none; nobody
+    // stamps an approval for another; a viewer only reads).
     void roles() {
-        QFETCH(QString, user);
-        QFETCH(QString, command);
-        QFETCH(int, exit);
-        QFETCH(QString, says);
         QVERIFY(applyRoles());
-        writeLog(sampleRecords(3));
         QString sha;
         const QString init = initFolder(&sha);
         QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
-        QStringList args{command, "--db", pg_->url(user)};
-        if (command == "push") args = QStringList{"push", "--log", log_};
-        if (command == "approve" || command == "revoke")
-            args << (command == "approve" ? init : sha);
-        const Run r = records(args, pg_->url(user));
-        QVERIFY2(r.exit == exit && r.err.contains(says), qPrintable(r.err));
-        if (command == "push" && exit == 0)
-            QCOMPARE(pg_->sql("SELECT count(first_pass) FROM quarn_sessions"), QStringLiteral("3"));
-    }
-
-    // A station adds records and changes none; nobody stamps an approval
-    // for another; a viewer only reads.
-    void refusedStatements_data() {
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("statement");
-        QTest::newRow("station updates") << "st1"
-                                         << "UPDATE quarn_sessions SET outcome = 'good'";
-        QTest::newRow("station deletes") << "st1"
-                                         << "DELETE FROM quarn_sessions";
-        QTest::newRow("station sets first_pass")
-            << "st1"
-            << "INSERT INTO quarn_sessions (id, first_pass) VALUES (gen_random_uuid(), true)";
-        QTest::newRow("station reads sessions") << "st1"
-                                                << "SELECT count(*) FROM quarn_sessions";
-        QTest::newRow("station approves")
-            << "st1"
-            << "INSERT INTO quarn_images (sha256) VALUES (repeat('c', 64))";
-        QTest::newRow("engineer names the approver")
-            << "eng1"
-            << "INSERT INTO quarn_images (sha256, approved_by) VALUES (repeat('c', 64), 'boss')";
-        QTest::newRow("engineer deletes") << "eng1"
-                                          << "DELETE FROM quarn_images";
-        QTest::newRow("viewer deletes") << "view1"
-                                        << "DELETE FROM quarn_sessions";
-    }
-    void refusedStatements() {
-        QFETCH(QString, user);
-        QFETCH(QString, statement);
-        QVERIFY(applyRoles());
-        writeLog(sampleRecords(2));
-        QCOMPARE(push().exit, 0);
-        const QString out = pg_->sql(statement, user);
-        QVERIFY2(out.contains("permission denied"), qPrintable(out));
-        QCOMPARE(rows(), 2);
+        const QString needs = QStringLiteral("not permitted: %1 needs the role %2");
+        const struct {
+            const char *user, *command;
+            int exit;
+            QString says;
+        } cases[] = {
+            {"st1", "push", 0, ""},
+            {"eng1", "push", 0, ""},
+            {"view1", "push", 3, needs.arg("pushing", "quarn_station")},
+            {"view1", "report", 0, ""},
+            {"st1", "report", 3, needs.arg("reporting", "quarn_viewer")},
+            {"st1", "approve", 3, needs.arg("approving", "quarn_engineer")},
+            {"view1", "approve", 3, needs.arg("approving", "quarn_engineer")},
+            {"st1", "revoke", 3, needs.arg("revoking", "quarn_engineer")},
+            {"st1", "images", 0, ""},
+            {"view1", "images", 0, ""},
+        };
+        const QString base = log_;
+        for (const auto& c : cases) {
+            QStringList args{c.command, "--db", pg_->url(c.user)};
+            if (args[0] == "push") {
+                log_ = base + c.user;
+                writeLog(sampleRecords(3));
+                args = QStringList{"push", "--log", log_};
+            }
+            if (args[0] == "approve" || args[0] == "revoke")
+                args << (args[0] == "approve" ? init : sha);
+            const Run r = records(args, pg_->url(c.user));
+            QVERIFY2(r.exit == c.exit && r.err.contains(c.says),
+                     qPrintable(QStringLiteral("%1 %2: %3").arg(c.user, c.command, r.err)));
+        }
+        QCOMPARE(pg_->sql("SELECT count(first_pass) || '|' || count(*) FROM quarn_sessions"),
+                 QStringLiteral("6|6"));
+        const std::pair<const char*, const char*> refused[] = {
+            {"st1", "UPDATE quarn_sessions SET outcome = 'good'"},
+            {"st1", "DELETE FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_sessions (id, first_pass) VALUES (gen_random_uuid(), true)"},
+            {"st1", "SELECT count(*) FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_images (sha256) VALUES (repeat('c', 64))"},
+            {"eng1",
+             "INSERT INTO quarn_images (sha256, approved_by) VALUES (repeat('c', 64), 'x')"},
+            {"eng1", "DELETE FROM quarn_images"},
+            {"view1", "DELETE FROM quarn_sessions"},
+        };
+        for (const auto& [user, statement] : refused) {
+            const QString out = pg_->sql(statement, user);
+            QVERIFY2(out.contains("permission denied"), qPrintable(user + (": " + out)));
+        }
+        QCOMPARE(rows(), 6);
     }
 
     // An engineer approves (again: nothing changes), revokes by a prefix and
