@@ -38,7 +38,7 @@ const char* const kMoreHelp =
     "\nExit status:\n"
     "  0  done (push: every record is in the database, or another push of the log\n"
     "     is running and sends them)\n"
-    "  1  usage error (a password in the URL, too)\n"
+    "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
     "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
     "     again later\n"
     "  3  not permitted: the database refused for lack of rights; the message names\n"

@@ -121,7 +121,14 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
             "             AND tgrelid = to_regclass('quarn_sessions'))")))
         return *f = failureOf(q.lastError()), false;
     if (q.next() && q.value(0).toBool()) return true;
-    return transact(db, limitMs, schemaStatements(), f);
+    // The parts already there would each be a NOTICE on standard error.
+    const QStringList statements =
+        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning")} + schemaStatements();
+    if (transact(db, limitMs, statements, f)) return true;
+    if (f->status == Status::Denied)
+        f->why = notPermittedText(QStringLiteral("making the missing part of the schema"),
+                                  QStringLiteral("that owns it (quarn-records schema | psql)"));
+    return false;
 }
 
 // The rows in one transaction; the table's trigger sets first_pass.

@@ -149,6 +149,25 @@ class TestRecords : public QObject {
         *sha = QString::fromLatin1(quarn::DownloadLink::imageSha256(fw, 1000).toHex());
         return folder;
     }
+    // A station adds records and changes none; nobody stamps an approval
+    // for another; a viewer only reads.
+    void refusedStatements() {
+        const std::pair<const char*, const char*> refused[] = {
+            {"st1", "UPDATE quarn_sessions SET outcome = 'good'"},
+            {"st1", "DELETE FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_sessions (id, first_pass) VALUES (gen_random_uuid(), true)"},
+            {"st1", "SELECT count(*) FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_images (sha256) VALUES (repeat('c', 64))"},
+            {"eng1",
+             "INSERT INTO quarn_images (sha256, approved_by) VALUES (repeat('c', 64), 'x')"},
+            {"eng1", "DELETE FROM quarn_images"},
+            {"view1", "DELETE FROM quarn_sessions"},
+        };
+        for (const auto& [user, statement] : refused) {
+            const QString out = pg_->sql(statement, user);
+            QVERIFY2(out.contains("permission denied"), qPrintable(user + (": " + out)));
+        }
+    }
     QJsonArray images(const QString& user) {
         const Run r = records({"images", "--json", "--db", pg_->url(user)});
         return QJsonDocument::fromJson(r.out.toUtf8()).array();
@@ -660,8 +679,7 @@ private slots:
 
     // What each role may do, on one schema: through quarn-records (exit 3
     // and the role needed named when the database refuses for lack of
-    // rights), and in SQL (a station adds records and changes none; nobody
-    // stamps an approval for another; a viewer only reads).
+    // rights), and in SQL.
     void roles() {
         QVERIFY(applyRoles());
         QString sha;
@@ -700,21 +718,7 @@ private slots:
         }
         QCOMPARE(pg_->sql("SELECT count(first_pass) || '|' || count(*) FROM quarn_sessions"),
                  QStringLiteral("6|6"));
-        const std::pair<const char*, const char*> refused[] = {
-            {"st1", "UPDATE quarn_sessions SET outcome = 'good'"},
-            {"st1", "DELETE FROM quarn_sessions"},
-            {"st1", "INSERT INTO quarn_sessions (id, first_pass) VALUES (gen_random_uuid(), true)"},
-            {"st1", "SELECT count(*) FROM quarn_sessions"},
-            {"st1", "INSERT INTO quarn_images (sha256) VALUES (repeat('c', 64))"},
-            {"eng1",
-             "INSERT INTO quarn_images (sha256, approved_by) VALUES (repeat('c', 64), 'x')"},
-            {"eng1", "DELETE FROM quarn_images"},
-            {"view1", "DELETE FROM quarn_sessions"},
-        };
-        for (const auto& [user, statement] : refused) {
-            const QString out = pg_->sql(statement, user);
-            QVERIFY2(out.contains("permission denied"), qPrintable(user + (": " + out)));
-        }
+        refusedStatements();
         QCOMPARE(rows(), 6);
     }
 
