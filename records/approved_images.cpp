@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "core/paths.h"
 
@@ -48,17 +50,28 @@ ApprovedImage imageOf(const QJsonObject& o) {
     return i;
 }
 
-// Replaces the copy; false with *why when it could not be written whole.
+// Replaces the copy: written beside it, then renamed over it, so a reader
+// finds the old copy or the new one whole. Not synced to the disk: it is a
+// cache that a crash may cost the latest read of, and an fsync would cost
+// the download's start more than the read itself.
 bool saveCopy(const QString& path, const QList<ApprovedImage>& list, const QDateTime& readAt,
               QString* why) {
     QJsonArray images;
     for (const ApprovedImage& i : list) images << jsonOf(i);
     const QByteArray text =
         QJsonDocument(QJsonObject{{"read_at", isoOf(readAt)}, {"images", images}}).toJson();
-    QSaveFile f(path);
+    const QString temporary = path + QStringLiteral(".new");
+    QFile f(temporary);
     if (QDir().mkpath(QFileInfo(path).absolutePath()) && f.open(QIODevice::WriteOnly) &&
-        f.write(text) == text.size() && f.commit())
-        return true;
+        f.write(text) == text.size() && f.flush()) {
+        f.close();
+        if (::rename(QFile::encodeName(temporary).constData(),
+                     QFile::encodeName(path).constData()) == 0)
+            return true;
+        *why = QStringLiteral("cannot keep the approved list in %1: %2")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return QFile::remove(temporary), false;
+    }
     *why = QStringLiteral("cannot keep the approved list in %1: %2").arg(path, f.errorString());
     return false;
 }
