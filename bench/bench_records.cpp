@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "records/approved_images.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -18,6 +19,9 @@ constexpr int kReportRows = 1000000;
 constexpr int kStations = 8;
 constexpr double kPushTargetPerS = 5000;
 constexpr double kReportTargetS = 1.0;
+constexpr int kApprovedImages = 200;
+constexpr int kCheckRuns = 21;
+constexpr double kCheckTargetMs = 50;
 constexpr int kReportRuns = 5;
 
 // The rest of the million rows, made on the server: the push is measured
@@ -25,7 +29,8 @@ constexpr int kReportRuns = 5;
 const char* const kFill =
     "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
     " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version, first_pass) SELECT gen_random_uuid(), timestamptz '2026-11-01' + i * interval '1 second',"
+    " version, first_pass) SELECT gen_random_uuid(), timestamptz '2026-11-01' + i * interval '1 "
+    "second',"
     " 4 + i % 5, 'station-' || (i % %1), 'ann', 'SN-' || i, '/dev/serial/by-id/usb-x', 'COM1',"
     " '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64),"
     " repeat('a', 64), CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', true"
@@ -52,6 +57,28 @@ bool row(const char* what, double value, const char* unit, bool met, const QStri
     return met;
 }
 
+// The check a download makes before any port opens, in this process as the
+// front ends call it: connect, read the approved list of 200 images, keep
+// its copy. The median of the runs in ms, or -1 when an image was refused.
+double approvalCheckMs(const testsupport::PgServer& pg, const QString& folder) {
+    pg.sql(QStringLiteral("INSERT INTO quarn_images (sha256, length, file, title)"
+                          " SELECT encode(sha256(i::text::bytea), 'hex'), 2000, 'fw-' || i || "
+                          "'.bin', 'QX-200' FROM generate_series(1, %1) i")
+               .arg(kApprovedImages));
+    const QString sha = pg.sql(QStringLiteral("SELECT encode(sha256('7'::bytea), 'hex')"));
+    QList<double> runs;
+    for (int i = 0; i < kCheckRuns; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const quarn::records::ApprovalCheck c = quarn::records::checkImageApproval(
+            pg.url(), sha, folder + QStringLiteral("/approved-images.json"));
+        if (!c.allowed() || !c.warning.isEmpty()) return -1;
+        runs << clock.nsecsElapsed() / 1e6;
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[kCheckRuns / 2];
+}
+
 }  // namespace
 
 int runRecordsBench(const RecordsOptions& o) {
@@ -70,6 +97,11 @@ int runRecordsBench(const RecordsOptions& o) {
     if (pushS < 0) return 1;
     bool met = row("push of 100,000 records", kPushRecords / pushS, "records/s",
                    kPushRecords / pushS >= kPushTargetPerS, QStringLiteral(">= 5000"));
+
+    const double checkMs = approvalCheckMs(pg, dir.path());
+    if (checkMs < 0) return std::fprintf(stderr, "quarn-bench: the approval check failed\n"), 1;
+    met &= row("approval check, 200 images listed (median)", checkMs, "ms",
+               checkMs < kCheckTargetMs, QStringLiteral("< 50 ms"));
 
     pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kReportRows - kPushRecords));
     const int total = pg.sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toInt();

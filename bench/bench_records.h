@@ -1,7 +1,9 @@
 #pragma once
 // quarn-bench --records: quarn-records against a PostgreSQL server of the
 // bench's own (fsync on, as a real server runs): the push of 100,000 records
-// from a log, and `report --by station` over 1,000,000 rows.
+// from a log, the approval check a download makes before any port opens
+// (records::checkImageApproval, 200 images listed), and `report --by
+// station` over 1,000,000 rows.
 
 #include <QString>
 

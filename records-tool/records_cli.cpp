@@ -9,6 +9,7 @@
 
 #include "core/paths.h"
 #include "core/version.h"
+#include "records-tool/image_commands.h"
 #include "records/database_url.h"
 #include "records/push.h"
 #include "records/report.h"
@@ -22,7 +23,13 @@ const char* const kMoreHelp =
     "\nCommands:\n"
     "  push     send every record of the log that is not yet in the database\n"
     "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
-    "  schema   print the SQL of the table, its indexes and the view\n"
+    "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
+    "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
+    "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
+    "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
+    "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
+    "           or more of it, naming one image)\n"
+    "  images   the approved list, revocations too (--json: a JSON array)\n"
     "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
     "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
     "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
@@ -31,9 +38,11 @@ const char* const kMoreHelp =
     "\nExit status:\n"
     "  0  done (push: every record is in the database, or another push of the log\n"
     "     is running and sends them)\n"
-    "  1  usage error (a password in the URL, too)\n"
+    "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
     "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
-    "     again later\n";
+    "     again later\n"
+    "  3  not permitted: the database refused for lack of rights; the message names\n"
+    "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n";
 
 void say(FILE* to, const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
@@ -89,6 +98,8 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         };
     const PushResult r = pushLog(request);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
+    if (r.status == PushResult::Status::Denied)
+        return say(stderr, QStringLiteral("quarn-records: ") + r.error), kRecordsDenied;
     if (r.status == PushResult::Status::Handed) return say(stdout, handedText(log)), kRecordsDone;
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
@@ -102,6 +113,7 @@ int report(const QString& url, const QString& log, const ReportRequest& request,
         log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
         say(stderr, QStringLiteral("quarn-records: ") + rep.error);
+        if (rep.denied) return kRecordsDenied;
         return log.isEmpty() && !rep.usage ? kRecordsUnreachable : kRecordsUsage;
     }
     const QByteArray out = json ? reportJson(rep, request) : reportText(rep, request).toLocal8Bit();
@@ -121,8 +133,10 @@ namespace {
 
 // The options as given on the command line.
 struct Given {
-    QString db, log, since, by, retry;
-    bool json = false;
+    QString db, log, since, by, retry, file, length, note;
+    QStringList rest;  // after the command
+    bool json = false, roles = false;
+    QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
 };
 
 int reportCommand(const Given& g) {
@@ -138,26 +152,87 @@ int reportCommand(const Given& g) {
     return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
 }
 
+int schemaCommand(const Given& g) {
+    for (const QString& s : g.roles ? roleStatements() : schemaStatements())
+        std::fputs(s.toUtf8().constData(), stdout);
+    return kRecordsDone;
+}
+
+int pushCommand(const Given& g) {
+    bool ok = g.retry.isEmpty();
+    const int retry = ok ? 0 : g.retry.toInt(&ok);
+    if (!ok || retry < 0)
+        return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
+    return push(g.url(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, retry);
+}
+
+// The commands on the approved list, which all need a database.
+int imageCommand(const QString& name, const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
+    if (name == QLatin1String("approve"))
+        return approveCommand(g.url(), {g.rest.value(0), g.file, g.length, g.note});
+    if (name == QLatin1String("revoke")) return revokeCommand(g.url(), g.rest.value(0), g.note);
+    return imagesCommand(g.url(), g.json);
+}
+
+// Which options and how many arguments after it each command takes.
+struct CommandForm {
+    const char* name;
+    QStringList options;
+    int minArgs, maxArgs;
+    int (*run)(const Given&);
+};
+
+QStringList givenOptions(const Given& g) {
+    QStringList given;
+    const std::pair<const char*, bool> all[] = {{"db", !g.db.isEmpty()},
+                                                {"log", !g.log.isEmpty()},
+                                                {"since", !g.since.isEmpty()},
+                                                {"by", !g.by.isEmpty()},
+                                                {"retry", !g.retry.isEmpty()},
+                                                {"file", !g.file.isEmpty()},
+                                                {"length", !g.length.isEmpty()},
+                                                {"note", !g.note.isEmpty()},
+                                                {"json", g.json},
+                                                {"roles", g.roles}};
+    for (const auto& [name, set] : all)
+        if (set) given << QLatin1String(name);
+    return given;
+}
+
 int command(const QString& name, const Given& g) {
-    const bool reportOnly = !g.since.isEmpty() || !g.by.isEmpty() || g.json;
-    if (name != QLatin1String("push") && !g.retry.isEmpty())
-        return usage(QStringLiteral("--retry is for push"));
-    if (name == QLatin1String("schema")) {
-        if (!g.db.isEmpty() || !g.log.isEmpty() || reportOnly)
-            return usage(QStringLiteral("schema takes no options"));
-        for (const QString& s : schemaStatements()) std::fputs(s.toUtf8().constData(), stdout);
-        return kRecordsDone;
+    static const QList<CommandForm> forms{
+        {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
+        {"report", {"db", "log", "since", "by", "json"}, 0, 0, reportCommand},
+        {"schema", {"roles"}, 0, 0, schemaCommand},
+        {"approve",
+         {"db", "file", "length", "note"},
+         0,
+         1,
+         [](const Given& g) { return imageCommand(QStringLiteral("approve"), g); }},
+        {"revoke",
+         {"db", "note"},
+         1,
+         1,
+         [](const Given& g) { return imageCommand(QStringLiteral("revoke"), g); }},
+        {"images",
+         {"db", "json"},
+         0,
+         0,
+         [](const Given& g) { return imageCommand(QStringLiteral("images"), g); }},
+    };
+    for (const CommandForm& f : forms) {
+        if (name != QLatin1String(f.name)) continue;
+        for (const QString& o : givenOptions(g))
+            if (!f.options.contains(o))
+                return usage(QStringLiteral("--%1 is not for %2").arg(o, name));
+        if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
+            return usage(f.maxArgs ? QStringLiteral("%1 takes %2")
+                                         .arg(name, f.minArgs ? "SHA256" : "at most one INIT")
+                                   : QStringLiteral("%1 takes no arguments").arg(name));
+        return f.run(g);
     }
-    if (name == QLatin1String("push")) {
-        if (reportOnly) return usage(QStringLiteral("--since, --by and --json are for report"));
-        bool ok = g.retry.isEmpty();
-        const int retry = ok ? 0 : g.retry.toInt(&ok);
-        if (!ok || retry < 0)
-            return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
-        return push(g.db.isEmpty() ? configuredDatabaseUrl() : g.db,
-                    g.log.isEmpty() ? quarn::defaultLogPath() : g.log, retry);
-    }
-    if (name == QLatin1String("report")) return reportCommand(g);
     return usage(QStringLiteral("unknown command \"%1\"").arg(name));
 }
 
@@ -180,10 +255,16 @@ int runRecordsCli(const QStringList& args) {
                                    "try again every SECONDS until every record is in (60\n"
                                    "tries), holding the log's lock meanwhile.",
                                    "SECONDS");
+    const QCommandLineOption roles("roles", "schema: the SQL of the roles and their grants.");
+    const QCommandLineOption file("file", "approve: the image file instead of Init.txt's.", "FILE");
+    const QCommandLineOption length("length", "approve: the length instead of Init.txt's.", "N");
+    const QCommandLineOption note("note", "approve, revoke: a note kept with the approval.",
+                                  "TEXT");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions({db, log, since, by, json, retry, version, help});
-    p.addPositionalArgument("command", "push, report or schema.", "push|report|schema");
+    p.addOptions({db, log, since, by, json, retry, roles, file, length, note, version, help});
+    p.addPositionalArgument("command", "push, report, schema, approve, revoke or images.",
+                            "push|report|schema|approve|revoke|images");
     if (!p.parse(args)) return usage(p.errorText());
     if (p.isSet(help)) {
         QString text = p.helpText() + QString::fromLatin1(kMoreHelp);
@@ -194,9 +275,12 @@ int runRecordsCli(const QStringList& args) {
     if (p.isSet(version))
         return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
-    if (rest.size() != 1) return usage(QStringLiteral("one command: push, report or schema"));
+    if (rest.isEmpty())
+        return usage(
+            QStringLiteral("one command: push, report, schema, approve, revoke or images"));
     return command(rest.first(), {p.value(db), p.value(log), p.value(since), p.value(by),
-                                  p.value(retry), p.isSet(json)});
+                                  p.value(retry), p.value(file), p.value(length), p.value(note),
+                                  rest.mid(1), p.isSet(json), p.isSet(roles)});
 }
 
 }  // namespace quarn::records

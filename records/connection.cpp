@@ -63,6 +63,10 @@ QString describe(const QSqlError& error) {
     return QStringLiteral("the database refused: %1").arg(text);
 }
 
+QString notPermittedText(const QString& work, const QString& role) {
+    return QStringLiteral("not permitted: %1 needs the role %2").arg(work, role);
+}
+
 QString limitStatements(int ms, bool local) {
     const QLatin1String scope(local ? "SET LOCAL" : "SET");
     return QStringLiteral("%1 lock_timeout = %2; %1 statement_timeout = %2").arg(scope).arg(ms);

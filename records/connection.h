@@ -43,6 +43,9 @@ Problem problemOf(const QSqlError& error);
 // "the database is busy: TEXT", "the database refused: TEXT", ...
 QString describe(const QSqlError& error);
 
+// "not permitted: WORK needs the role ROLE" (WORK: "pushing", "approving", ...).
+QString notPermittedText(const QString& work, const QString& role);
+
 // The statements that give the rest of a transaction (local) or session
 // lock_timeout and statement_timeout of ms.
 QString limitStatements(int ms, bool local);

@@ -39,8 +39,9 @@ qint64 FirstPass::firstPassGood() const {
     return n;
 }
 
-QString passSql() {
-    return QStringLiteral("outcome IS DISTINCT FROM '%1'").arg(QLatin1String(kNoPassOutcome));
+QString passSql(const QString& alias) {
+    return QStringLiteral("%1outcome IS DISTINCT FROM '%2'")
+        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kNoPassOutcome));
 }
 
 QString unitSql() {

@@ -44,10 +44,11 @@ private:
 };
 
 // The same rule in SQL, over quarn_sessions: a row that is a session not
-// interrupted (passSql), and a row that is its unit's first pass (unitSql;
-// first_pass is kept true on each serial number's first pass, false on its
-// other sessions, NULL without a serial number).
-QString passSql();
+// interrupted (passSql; of the row named alias when one is given), and a row
+// that is its unit's first pass (unitSql; first_pass is kept true on each
+// serial number's first pass, false on its other sessions, NULL without a
+// serial number, by the table's trigger: records/schema.h).
+QString passSql(const QString& alias = QString());
 QString unitSql();
 
 }  // namespace quarn::records

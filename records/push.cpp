@@ -70,7 +70,17 @@ struct Failure {
 };
 
 Failure failureOf(const QSqlError& e) {
-    return {problemOf(e) == Problem::Busy ? Status::Busy : Status::Unreachable, describe(e)};
+    switch (problemOf(e)) {
+        case Problem::Busy:
+            return {Status::Busy, describe(e)};
+        case Problem::Denied:
+            return {Status::Denied,
+                    notPermittedText(QStringLiteral("pushing"), QLatin1String(kStationRole))};
+        case Problem::Lost:
+        case Problem::Refused:
+            break;
+    }
+    return {Status::Unreachable, describe(e)};
 }
 
 bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = nullptr) {
@@ -84,8 +94,8 @@ bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = n
 }
 
 // One transaction, time-limited, that holds the lock every station's push
-// takes to keep first_pass (and to make the table): the statements, then
-// commit. *affected: the rows of the first statement.
+// takes (the first_pass trigger takes it too, and making the table): the
+// statements, then commit. *affected: the rows of the first statement.
 bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
               qint64* affected = nullptr) {
     if (!db.transaction()) return *f = failureOf(db.lastError()), false;
@@ -100,23 +110,32 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
     return false;
 }
 
-// The table, its indexes and the view, when the view is missing.
+// Every part of the schema, made when one is missing. Only looked at when it
+// is whole: a station's role may not create anything, and need not.
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     QSqlQuery q(db);
-    if (q.exec(QStringLiteral("SELECT to_regclass('quarn_yield_daily') IS NOT NULL")) && q.next() &&
-        q.value(0).toBool())
-        return true;
-    return transact(db, limitMs, schemaStatements(), f);
+    if (!q.exec(QStringLiteral(
+            "SELECT to_regclass('quarn_yield_daily') IS NOT NULL"
+            " AND to_regclass('quarn_images') IS NOT NULL"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_first_pass'"
+            "             AND tgrelid = to_regclass('quarn_sessions'))")))
+        return *f = failureOf(q.lastError()), false;
+    if (q.next() && q.value(0).toBool()) return true;
+    // The parts already there would each be a NOTICE on standard error.
+    const QStringList statements =
+        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning")} + schemaStatements();
+    if (transact(db, limitMs, statements, f)) return true;
+    if (f->status == Status::Denied)
+        f->why = notPermittedText(QStringLiteral("making the missing part of the schema"),
+                                  QStringLiteral("that owns it (quarn-records schema | psql)"));
+    return false;
 }
 
-// The rows, then first_pass for their serial numbers, in one transaction.
+// The rows in one transaction; the table's trigger sets first_pass.
 bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
                Failure* f) {
     if (records.isEmpty()) return true;
-    QStringList statements{insertStatement(records, *db.driver())};
-    const QString firstPass = firstPassStatement(records, *db.driver());
-    if (!firstPass.isEmpty()) statements << firstPass;
-    return transact(db, limitMs, statements, f, inserted);
+    return transact(db, limitMs, {insertStatement(records, *db.driver())}, f, inserted);
 }
 
 // Every batch of one file (the log or the rotated log) after `from`; the

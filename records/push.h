@@ -44,6 +44,7 @@ struct PushResult {
         Usage,        // the URL is unusable (no database, a password in it, ...)
         Unreachable,  // the server cannot be reached, was lost or refused: run again later
         Busy,         // a lock or a statement took longer than the time limit: run again later
+        Denied,       // the database refused for lack of rights (the role needed is in error)
         Handed,       // another push of the log is running: it sends these records
         Cancelled,    // stopped through PushCancel
     };
@@ -69,7 +70,9 @@ struct PushRequest {
 };
 
 // Blocking: connects (waiting at most the URL's connect_timeout), creates the
-// table when missing and sends every record after the sent position. Safe on
+// schema when a part of it is missing (only then: a station's role, which
+// may only insert, works on a schema its owner made) and sends every record
+// after the sent position. Safe on
 // any thread; each call uses its own connection.
 PushResult pushLog(const PushRequest& request);
 

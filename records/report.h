@@ -34,6 +34,7 @@ struct Report {
     QList<ReportRow> rows;  // ordered by key
     QString error;          // not empty: no report (unreachable, unreadable log)
     bool usage = false;     // the error is the request's (an unusable URL)
+    bool denied = false;    // the database refused for lack of rights (the role is named)
 };
 
 // The grouping keys --by takes, and the failing outcomes in report order.

@@ -6,6 +6,7 @@
 #include "records/first_pass.h"
 #include "records/push.h"
 #include "records/report.h"
+#include "records/schema.h"
 
 namespace quarn::records {
 
@@ -76,7 +77,10 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     q.prepare(reportQuery(request.by, request.since.isValid()));
     if (request.since.isValid()) q.addBindValue(request.since.toUTC().toString(Qt::ISODateWithMs));
     if (!q.exec()) {
-        report.error = describe(q.lastError());
+        report.denied = problemOf(q.lastError()) == Problem::Denied;
+        report.error = report.denied ? notPermittedText(QStringLiteral("reporting"),
+                                                        QLatin1String(kViewerRole))
+                                     : describe(q.lastError());
         return report;
     }
     while (q.next()) report.rows << readRow(q);

@@ -93,14 +93,15 @@ QStringList schemaStatements() {
     table += QStringLiteral(");\n");
     table.insert(table.lastIndexOf(QLatin1String("\n);")),
                  QStringLiteral(",\n    first_pass boolean  -- the serial number's first session"));
-    return {table,
-            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
-                           "ON quarn_sessions (started);\n"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_station_started "
-                           "ON quarn_sessions (station, started);\n"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
-                           "ON quarn_sessions (serial, started, id);\n"),
-            viewStatement()};
+    return QStringList{table,
+                       QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
+                                      "ON quarn_sessions (started);\n"),
+                       QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_station_started "
+                                      "ON quarn_sessions (station, started);\n"),
+                       QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
+                                      "ON quarn_sessions (serial, started, id);\n"),
+                       viewStatement()} +
+           firstPassTriggerStatements() + imageStatements();
 }
 
 namespace {
@@ -111,39 +112,21 @@ QString sqlText(const QVariant& v, const QSqlDriver& driver) {
     return driver.formatValue(field);
 }
 
-QString serialOf(const QJsonObject& r) {
-    return columnValue(r.value(QLatin1String("serial")), ColumnKind::Text).toString();
-}
-
 }  // namespace
 
 QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
     QString sql = QStringLiteral("INSERT INTO quarn_sessions (");
     for (const Column& c : columns()) sql += QLatin1Char('"') % QLatin1String(c.key) % "\",";
-    sql += QStringLiteral("first_pass) VALUES ");
+    sql.chop(1);
+    sql += QStringLiteral(") VALUES ");
     for (const QJsonObject& r : records) {
         sql += QLatin1String(&r == &records.first() ? "(" : ",(");
         for (const Column& c : columns())
             sql += sqlText(columnValue(r.value(QLatin1String(c.key)), c.kind), driver) % ",";
-        // A pass is taken as the first until firstPassStatement finds an earlier one.
-        const bool pass = FirstPass::isPass(r.value(QLatin1String("outcome")).toString());
-        sql += QLatin1String(serialOf(r).isEmpty() ? "NULL)" : pass ? "true)" : "false)");
+        sql.chop(1);
+        sql += QLatin1Char(')');
     }
-    return sql + QStringLiteral(" ON CONFLICT (id) DO NOTHING");
-}
-
-QString firstPassStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
-    QStringList serials;
-    for (const QJsonObject& r : records)
-        if (!serialOf(r).isEmpty()) serials << sqlText(serialOf(r), driver);
-    serials.removeDuplicates();
-    if (serials.isEmpty()) return QString();
-    return QStringLiteral(
-               "UPDATE quarn_sessions s SET first_pass = (s.id = f.id)"
-               " FROM (SELECT DISTINCT ON (serial) serial, id FROM quarn_sessions"
-               "       WHERE serial IN (%1) AND %2 ORDER BY serial, started, id) f"
-               " WHERE s.serial = f.serial AND s.first_pass IS DISTINCT FROM (s.id = f.id)")
-        .arg(serials.join(QLatin1Char(',')), passSql());
+    return sql + QStringLiteral(" ON CONFLICT DO NOTHING");
 }
 
 }  // namespace quarn::records

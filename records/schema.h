@@ -4,11 +4,18 @@
 // the counts as integers, the rest as text), and first_pass: true on each
 // serial number's first pass over every station (its earliest session that
 // was not interrupted, as records/first_pass.h defines it), false on its
-// other sessions, NULL without a serial number. It is
-// kept by the push, so that first-pass yield is a plain count for reports and
-// dashboards. Indexes on started, (station, started) and (serial, started,
-// id); the view quarn_yield_daily (per day and station: sessions, good,
-// failed, first-pass yield, median seconds).
+// other sessions, NULL without a serial number. It is kept by a trigger
+// (quarn_first_pass, run as the schema's owner after each INSERT), so that a
+// station needs no right but INSERT and first-pass yield is a plain count for
+// reports and dashboards. Indexes on started, (station, started) and (serial,
+// started, id); the view quarn_yield_daily (per day and station: sessions,
+// good, failed, first-pass yield, median seconds).
+//
+// The approved list quarn_images: sha256 (of the image as sent, as the
+// records' image_sha256), length, file, title, note, approved_by and
+// approved_at (the server's current_user and now()), revoked_by and
+// revoked_at. Rows are never deleted: revoking stamps the revoked columns
+// once (a trigger), and at most one row per sha256 is in force (not revoked).
 
 #include <QJsonObject>
 #include <QList>
@@ -29,20 +36,31 @@ struct Column {
 // Every column, in the table's order.
 const QList<Column>& columns();
 
-// The statements that make the table, its indexes and the view when missing,
-// each ending with ";\n". What `quarn-records schema` prints.
+// The statements that make the tables, indexes, view and triggers when
+// missing, each ending with ";\n" and each safe to run again. What
+// `quarn-records schema` prints; the parts:
 QStringList schemaStatements();
+QStringList firstPassTriggerStatements();
+QStringList imageStatements();
 
-// One INSERT of every record, idempotent by id (ON CONFLICT DO NOTHING); each
+// The group roles (NOLOGIN, made when missing) and their grants, for after
+// the schema; what `quarn-records schema --roles` prints.
+//   quarn_station:  INSERT into quarn_sessions (not first_pass), SELECT on quarn_images
+//   quarn_engineer: quarn_station's, and approving and revoking images
+//   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
+QStringList roleStatements();
+
+// The role each kind of work needs, for "not permitted" messages.
+inline constexpr char kStationRole[] = "quarn_station";
+inline constexpr char kEngineerRole[] = "quarn_engineer";
+inline constexpr char kViewerRole[] = "quarn_viewer";
+
+// One INSERT of every record, idempotent by id (ON CONFLICT DO NOTHING, with
+// no conflict target: the id is the table's one unique key, and a target
+// would need SELECT on it, which a station has not); each
 // value formatted by the driver, so text is escaped as the server wants it.
-// A key a record lacks, or a value of the wrong kind, is NULL.
-// first_pass goes in as true for every record with a serial number that is a
-// pass, false for an interrupted one.
+// A key a record lacks, or a value of the wrong kind, is NULL. first_pass is
+// not named: the table's trigger sets it.
 QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver);
-
-// After the insert, in its transaction: first_pass set right for every
-// session of the records' serial numbers. Empty when none has one. Pushers
-// of several stations must take turns (pushes hold an advisory lock).
-QString firstPassStatement(const QList<QJsonObject>& records, const QSqlDriver& driver);
 
 }  // namespace quarn::records

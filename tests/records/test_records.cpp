@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "link/download_link.h"
+#include "records/approved_images.h"
 #include "records/database_url.h"
 #include "records/push.h"
 #include "records/pusher.h"
@@ -120,8 +121,56 @@ class TestRecords : public QObject {
         start(p, kRecords, args, db);
         return finish(p);
     }
-    Run push() {
-        return records({QStringLiteral("push"), QStringLiteral("--log"), log_}, pg_->url());
+    Run push(const QString& user = QString()) {
+        return records({QStringLiteral("push"), QStringLiteral("--log"), log_}, pg_->url(user));
+    }
+    // The schema and the roles applied as an administrator would, with
+    // quarn-records' own SQL (twice: it may be run again), and one login
+    // role of each kind: st1, eng1, view1.
+    bool applyRoles() {
+        const Run schema = records({"schema"}), roles = records({"schema", "--roles"});
+        const QString out =
+            pg_->sql(schema.out + roles.out + roles.out +
+                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
+                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
+                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
+                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$");
+        if (schema.exit == 0 && roles.exit == 0 && !out.contains("ERROR")) return true;
+        return qWarning("%s", qPrintable(out)), false;
+    }
+    // A folder with an Init.txt naming fw.bin, 1000 bytes; the sha256 a station computes.
+    QString initFolder(QString* sha) {
+        const QString folder = dir_.filePath(QStringLiteral("init"));
+        QDir().mkpath(folder);
+        const QByteArray fw = patternBytes(1000, 11);
+        writeFile(folder, QStringLiteral("fw.bin"), fw);
+        writeFile(folder, QStringLiteral("Init.txt"),
+                  "QX-200\r\nline\r\nline\r\nStepEnd\r\nfw.bin\r\n1000\r\nDone\r\nQX-200 fw\r\n");
+        *sha = QString::fromLatin1(quarn::DownloadLink::imageSha256(fw, 1000).toHex());
+        return folder;
+    }
+    // A station adds records and changes none; nobody stamps an approval
+    // for another; a viewer only reads.
+    void refusedStatements() {
+        const std::pair<const char*, const char*> refused[] = {
+            {"st1", "UPDATE quarn_sessions SET outcome = 'good'"},
+            {"st1", "DELETE FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_sessions (id, first_pass) VALUES (gen_random_uuid(), true)"},
+            {"st1", "SELECT count(*) FROM quarn_sessions"},
+            {"st1", "INSERT INTO quarn_images (sha256) VALUES (repeat('c', 64))"},
+            {"eng1",
+             "INSERT INTO quarn_images (sha256, approved_by) VALUES (repeat('c', 64), 'x')"},
+            {"eng1", "DELETE FROM quarn_images"},
+            {"view1", "DELETE FROM quarn_sessions"},
+        };
+        for (const auto& [user, statement] : refused) {
+            const QString out = pg_->sql(statement, user);
+            QVERIFY2(out.contains("permission denied"), qPrintable(user + (": " + out)));
+        }
+    }
+    QJsonArray images(const QString& user) {
+        const Run r = records({"images", "--json", "--db", pg_->url(user)});
+        return QJsonDocument::fromJson(r.out.toUtf8()).array();
     }
     int rows() { return pg_->sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toInt(); }
     void writeLog(const QByteArray& text) {
@@ -151,7 +200,8 @@ private slots:
         qunsetenv("QUARN_PUSH_TIME_LIMIT");
         pg_->unlockTable();
         pg_->sql(QStringLiteral(
-            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions"));
+            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
+            "quarn_images; DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
         log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }
@@ -614,7 +664,8 @@ private slots:
                            QDateTime::fromString(r["started"].toString(), Qt::ISODate),
                            r["id"].toString());
         }
-        QCOMPARE(push().exit, 0);
+        QVERIFY(applyRoles());
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);  // a station's role: INSERT alone
         QCOMPARE(counters.firstPassYield(), 75.0);
         for (const QString& from : {QStringLiteral("--log"), QStringLiteral("--db")}) {
             const Run r = records({"report", from, from == "--log" ? log_ : pg_->url(), "--json"});
@@ -624,6 +675,135 @@ private slots:
         }
         QCOMPARE(pg_->sql("SELECT round(first_pass_yield, 2) FROM quarn_yield_daily"),
                  QStringLiteral("0.75"));
+    }
+
+    // What each role may do, on one schema: through quarn-records (exit 3
+    // and the role needed named when the database refuses for lack of
+    // rights), and in SQL.
+    void roles() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
+        const QString needs = QStringLiteral("not permitted: %1 needs the role %2");
+        const struct {
+            const char *user, *command;
+            int exit;
+            QString says;
+        } cases[] = {
+            {"st1", "push", 0, ""},
+            {"eng1", "push", 0, ""},
+            {"view1", "push", 3, needs.arg("pushing", "quarn_station")},
+            {"view1", "report", 0, ""},
+            {"st1", "report", 3, needs.arg("reporting", "quarn_viewer")},
+            {"st1", "approve", 3, needs.arg("approving", "quarn_engineer")},
+            {"view1", "approve", 3, needs.arg("approving", "quarn_engineer")},
+            {"st1", "revoke", 3, needs.arg("revoking", "quarn_engineer")},
+            {"st1", "images", 0, ""},
+            {"view1", "images", 0, ""},
+        };
+        const QString base = log_;
+        for (const auto& c : cases) {
+            QStringList args{c.command, "--db", pg_->url(c.user)};
+            if (args[0] == "push") {
+                log_ = base + c.user;
+                writeLog(sampleRecords(3));
+                args = QStringList{"push", "--log", log_};
+            }
+            if (args[0] == "approve" || args[0] == "revoke")
+                args << (args[0] == "approve" ? init : sha);
+            const Run r = records(args, pg_->url(c.user));
+            QVERIFY2(r.exit == c.exit && r.err.contains(c.says),
+                     qPrintable(QStringLiteral("%1 %2: %3").arg(c.user, c.command, r.err)));
+        }
+        QCOMPARE(pg_->sql("SELECT count(first_pass) || '|' || count(*) FROM quarn_sessions"),
+                 QStringLiteral("6|6"));
+        refusedStatements();
+        QCOMPARE(rows(), 6);
+    }
+
+    // An engineer approves (again: nothing changes), revokes by a prefix and
+    // approves anew; images shows who did what; bad prefixes are usage errors.
+    void approveAndRevoke() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        const QString eng = pg_->url(QStringLiteral("eng1"));
+        const Run first = records({"approve", init, "--db", eng, "--note", "release 2.1"});
+        QCOMPARE(first.exit, 0);
+        QCOMPARE(first.out.section('\n', 0, 0), sha);
+        QVERIFY2(first.out.contains("approved by eng1 on"), qPrintable(first.out));
+        const Run again = records({"approve", init + "/Init.txt", "--db", eng});
+        QVERIFY2(again.exit == 0 && again.out.contains("nothing changed"), qPrintable(again.out));
+        QJsonObject row = images("view1")[0].toObject();
+        QCOMPARE(images("view1").size(), 1);
+        QCOMPARE(row["sha256"].toString() + row["file"].toString() + row["title"].toString() +
+                     row["approved_by"].toString() + QString::number(row["length"].toInt()),
+                 sha + "fw.binQX-200 fweng11000");
+        QVERIFY(row["revoked_at"].isNull() && !row["approved_at"].toString().isEmpty());
+        pg_->sql(
+            "INSERT INTO quarn_images (sha256) VALUES ('abcdefabcdef' || repeat('1', 52)),"
+            " ('abcdefabcdef' || repeat('2', 52))");
+        for (const auto& [prefix, why] :
+             {std::pair<QString, QString>{sha.left(11), "first 12 hex digits"},
+              {"000000000000", "no image"},
+              {"abcdefabcdef", "starts 2 sha256s"}}) {
+            const Run bad = records({"revoke", prefix, "--db", eng});
+            QVERIFY2(bad.exit == 1 && bad.err.contains(why), qPrintable(bad.err));
+        }
+        const Run revoke =
+            records({"revoke", sha.left(12).toUpper(), "--db", eng, "--note", "test build"});
+        QVERIFY2(revoke.exit == 0 && revoke.out.contains("revoked on "), qPrintable(revoke.err));
+        QVERIFY(records({"revoke", sha, "--db", eng}).out.contains("revoked already"));
+        row = images("st1")[0].toObject();
+        QCOMPARE(row["revoked_by"].toString(), QStringLiteral("eng1"));
+        QCOMPARE(row["note"].toString(), QStringLiteral("release 2.1\ntest build"));
+        QVERIFY(!row["revoked_at"].toString().isEmpty());
+        QCOMPARE(records({"approve", init, "--db", eng}).exit, 0);
+        QCOMPARE(images("view1").size(), 4);  // the revoked row stays
+        QVERIFY(pg_->sql("UPDATE quarn_images SET revoked_at = NULL WHERE revoked_at IS NOT NULL",
+                         "eng1")
+                    .contains("revoked already"));
+    }
+
+    // The check the front ends make: the database decides and its list is
+    // kept; with the server stopped the copy decides and says so; no copy
+    // and no server: refused.
+    void approvalCheck() {
+        using Verdict = quarn::records::ApprovalCheck::Verdict;
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        const QString copy = dir_.filePath(QStringLiteral("state/approved-images.json"));
+        const QString st = pg_->url(QStringLiteral("st1"));
+        auto check = [&](const QString& image) {
+            return quarn::records::checkImageApproval(st, image, copy);
+        };
+        QCOMPARE(int(check(sha).verdict), int(Verdict::NotApproved));
+        QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
+        QCOMPARE(records({"revoke", sha, "--db", pg_->url()}).exit, 0);
+        auto c = check(sha);
+        QVERIFY2(c.verdict == Verdict::Revoked && c.reason.startsWith("revoked on ") &&
+                     c.reason.endsWith(" by quarn"),
+                 qPrintable(c.reason));
+        QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
+        c = check(sha);
+        QVERIFY2(c.allowed() && !c.fromCopy && c.reason.startsWith("approved by quarn on "),
+                 qPrintable(c.reason + c.warning));
+        QVERIFY(QFile::exists(copy));
+        QVERIFY(pg_->stop());
+        c = check(sha);
+        const auto other = check(QString(64, 'e'));
+        QVERIFY(QFile::remove(copy));
+        const auto none = check(sha);
+        QVERIFY(pg_->start());
+        QVERIFY2(c.allowed() && c.fromCopy && c.reason.contains("; approved list of ") &&
+                     c.reason.endsWith(" (database unreachable)"),
+                 qPrintable(c.reason));
+        QCOMPARE(int(other.verdict), int(Verdict::NotApproved));
+        QVERIFY2(none.verdict == Verdict::Refused &&
+                     none.reason.contains("no copy of the approved list"),
+                 qPrintable(none.reason));
     }
 };
 

@@ -51,9 +51,9 @@ PgServer::~PgServer() {
     if (QFile::exists(dir_.filePath(QStringLiteral("data/postmaster.pid")))) stop();
 }
 
-QString PgServer::url() const {
+QString PgServer::url(const QString& user) const {
     return QStringLiteral("postgresql:///postgres?host=%1&user=%2")
-        .arg(dir_.path(), QLatin1String(kUser));
+        .arg(dir_.path(), user.isEmpty() ? QLatin1String(kUser) : user);
 }
 
 bool PgServer::start() {
@@ -72,11 +72,11 @@ bool PgServer::stop() {
          QStringLiteral("immediate"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data"))});
 }
 
-QStringList PgServer::psqlArgs(const QString& statement) const {
+QStringList PgServer::psqlArgs(const QString& statement, const QString& user) const {
     return {QStringLiteral("-h"),
             dir_.path(),
             QStringLiteral("-U"),
-            QString::fromLatin1(kUser),
+            user.isEmpty() ? QString::fromLatin1(kUser) : user,
             QStringLiteral("-d"),
             QStringLiteral("postgres"),
             QStringLiteral("-XAtq"),
@@ -86,9 +86,9 @@ QStringList PgServer::psqlArgs(const QString& statement) const {
             statement};
 }
 
-QString PgServer::sql(const QString& statement) const {
+QString PgServer::sql(const QString& statement, const QString& user) const {
     QString out;
-    run(kBin + QStringLiteral("psql"), psqlArgs(statement), &out);
+    run(kBin + QStringLiteral("psql"), psqlArgs(statement, user), &out);
     return out.trimmed();
 }
 

@@ -24,14 +24,14 @@ public:
 
     bool ok() const { return error_.isEmpty(); }
     QString error() const { return error_; }
-    // postgresql:///postgres?host=FOLDER&user=quarn
-    QString url() const;
+    // postgresql:///postgres?host=FOLDER&user=quarn (the superuser), or of another user.
+    QString url(const QString& user = QString()) const;
 
     bool start();
     bool stop();  // immediate: as a crash or a pulled cable would
-    // Runs SQL through psql; the result's rows, fields separated by '|'.
-    // On an error the output begins "ERROR".
-    QString sql(const QString& statement) const;
+    // Runs SQL through psql, as the superuser or as user; the result's rows,
+    // fields separated by '|'. On an error the output begins "ERROR".
+    QString sql(const QString& statement, const QString& user = QString()) const;
 
     // Another session holds LOCK TABLE table IN ACCESS EXCLUSIVE MODE, as a
     // dashboard's long transaction might: for at most seconds (then it lets
@@ -42,7 +42,7 @@ public:
 private:
     bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
     void launch(QProcess& p, const QString& program, const QStringList& args) const;
-    QStringList psqlArgs(const QString& statement) const;
+    QStringList psqlArgs(const QString& statement, const QString& user = QString()) const;
 
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> holder_;

@@ -1,0 +1,157 @@
+#include "records-tool/image_commands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+#include "link/download_link.h"
+#include "link/download_session.h"
+#include "records-tool/records_cli.h"
+#include "records/approved_images.h"
+#include "records/image_list.h"
+#include "startup/init_file.h"
+
+namespace quarn::records {
+
+namespace {
+
+void say(FILE* to, const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+}
+
+int exitOf(const ImageOutcome& out) {
+    using Status = ImageOutcome::Status;
+    if (out.status == Status::Done) return kRecordsDone;
+    say(stderr, QStringLiteral("quarn-records: ") + out.error);
+    switch (out.status) {
+        case Status::Usage:
+            return kRecordsUsage;
+        case Status::Denied:
+            return kRecordsDenied;
+        default:
+            return kRecordsUnreachable;
+    }
+}
+
+// The image as a download would send it: Init.txt's file and length unless
+// both are given. False with *why (exit 1) when anything cannot be read.
+bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QString* why) {
+    bool lengthOk = a.length.isEmpty();
+    const int length = lengthOk ? 0 : a.length.toInt(&lengthOk);
+    if (!lengthOk || length < -32768 || length > 32767)
+        return *why = QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
+                          .arg(a.length),
+               false;
+    InitValues init;
+    QString folder = QDir::currentPath();
+    if (a.file.isEmpty() || a.length.isEmpty()) {
+        QString path = a.init.isEmpty() ? QStringLiteral("Init.txt") : a.init;
+        if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
+        const InitResult r = readInitFile(path);
+        if (!r.ok)
+            return *why = QStringLiteral("Invalid Init File %1: %2").arg(path, r.error), false;
+        init = r.values;
+        folder = QFileInfo(path).absolutePath();
+    }
+    const auto downloadLength = int16_t(a.length.isEmpty() ? init.downloadLength : length);
+    const QString file = a.file.isEmpty() ? QDir(folder).absoluteFilePath(init.downloadFile)
+                                          : QFileInfo(a.file).absoluteFilePath();
+    if (!readDownloadImage(file, downloadLength, bytes, why)) return false;
+    image->sha256 = QString::fromLatin1(DownloadLink::imageSha256(*bytes, downloadLength).toHex());
+    if (image->sha256.isEmpty()) return *why = QStringLiteral("%1 sends no bytes").arg(file), false;
+    image->length = downloadLength;
+    image->file = QFileInfo(file).fileName();
+    image->title = init.downloadCaption;
+    image->note = a.note;
+    return true;
+}
+
+QString revokedText(const ApprovedImage& i) {
+    return i.revoked() ? QStringLiteral("%1 %2").arg(i.revokedBy, approvalTimeText(i.revokedAt))
+                       : QStringLiteral("-");
+}
+
+}  // namespace
+
+int approveCommand(const QString& url, const ApproveArgs& args) {
+    ApprovedImage image;
+    QByteArray bytes;
+    QString why;
+    if (!readImage(args, &image, &bytes, &why))
+        return say(stderr, QStringLiteral("quarn-records: ") + why), kRecordsUsage;
+    const ImageOutcome out = approveImage(url, image);
+    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
+    say(stdout, image.sha256);
+    const ApprovedImage& in = out.images.value(0);
+    say(stdout, QStringLiteral("%1 by %2 on %3")
+                    .arg(out.changed ? QStringLiteral("approved")
+                                     : QStringLiteral("approved already (nothing changed)"),
+                         in.approvedBy, approvalTimeText(in.approvedAt)));
+    return kRecordsDone;
+}
+
+int revokeCommand(const QString& url, const QString& sha256, const QString& note) {
+    const ImageOutcome out = revokeImage(url, sha256, note);
+    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
+    const ApprovedImage& i = out.images.value(0);
+    say(stdout, i.sha256);
+    say(stdout, QStringLiteral("%1 on %2 by %3")
+                    .arg(out.changed ? QStringLiteral("revoked")
+                                     : QStringLiteral("revoked already (nothing changed)"),
+                         approvalTimeText(i.revokedAt), i.revokedBy));
+    return kRecordsDone;
+}
+
+namespace {
+
+QJsonValue timeValue(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
+QJsonObject imageJson(const ApprovedImage& i) {
+    return {{"sha256", i.sha256},
+            {"length", i.length},
+            {"file", i.file},
+            {"title", i.title},
+            {"note", i.note},
+            {"approved_by", i.approvedBy},
+            {"approved_at", timeValue(i.approvedAt)},
+            {"revoked_by", i.revoked() ? QJsonValue(i.revokedBy) : QJsonValue()},
+            {"revoked_at", timeValue(i.revokedAt)}};
+}
+
+// One line of the table: each cell padded to its column's width.
+QString row(const QStringList& cells) {
+    static const int widths[] = {64, 6, 20, 20, 26, 0};
+    QString line;
+    for (qsizetype c = 0; c < cells.size(); ++c)
+        line += (c == 1 ? cells[c].rightJustified(widths[c]) : cells[c].leftJustified(widths[c])) +
+                QLatin1String(c + 1 < cells.size() ? "  " : "");
+    return line;
+}
+
+}  // namespace
+
+int imagesCommand(const QString& url, bool json) {
+    const ImageOutcome out = readImageList(url);
+    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
+    if (json) {
+        QJsonArray list;
+        for (const ApprovedImage& i : out.images) list << imageJson(i);
+        const QByteArray text = QJsonDocument(list).toJson(QJsonDocument::Compact) + '\n';
+        return std::fwrite(text.constData(), 1, size_t(text.size()), stdout), kRecordsDone;
+    }
+    say(stdout,
+        row({QStringLiteral("sha256"), QStringLiteral("length"), QStringLiteral("file"),
+             QStringLiteral("title"), QStringLiteral("approved"), QStringLiteral("revoked")}));
+    for (const ApprovedImage& i : out.images)
+        say(stdout, row({i.sha256, QString::number(i.length), i.file, i.title,
+                         i.approvedBy + QLatin1Char(' ') + approvalTimeText(i.approvedAt),
+                         revokedText(i)}));
+    return kRecordsDone;
+}
+
+}  // namespace quarn::records

@@ -1,0 +1,56 @@
+#pragma once
+// The approved list on the server (quarn_images, records/schema.h): reading
+// it, approving an image and revoking one. Each call is blocking, opens a
+// connection of its own (waiting at most the URL's connect_timeout) and gives
+// every statement the push's time limit (records/push.h). What a failure
+// means is taken from its SQLSTATE: lack of rights (42501) is Denied, with
+// the role the work needs named in the error.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace quarn::records {
+
+struct ApprovedImage {
+    QString sha256;  // 64 lower-case hex digits
+    qint64 length = 0;
+    QString file, title, note;
+    QString approvedBy;
+    QDateTime approvedAt;
+    QString revokedBy;    // empty while in force
+    QDateTime revokedAt;  // invalid while in force
+    bool revoked() const { return revokedAt.isValid(); }
+};
+
+struct ImageOutcome {
+    enum class Status {
+        Done,
+        Usage,        // the URL is unusable, or a sha256 prefix is unknown or ambiguous
+        Unreachable,  // the server cannot be reached or was lost
+        Busy,         // a lock or a statement took longer than the time limit
+        Denied,       // the database refused for lack of rights
+        Refused,      // anything else the server would not do (no table, ...)
+    };
+    Status status = Status::Done;
+    QString error;                // for people, unless Done
+    QList<ApprovedImage> images;  // the list; approve and revoke: the row concerned
+    bool changed = false;         // approve and revoke: a row was added or revoked
+};
+
+// Every row, oldest approval first.
+ImageOutcome readImageList(const QString& databaseUrl);
+
+// Adds the image (sha256, length, file, title, note; the server stamps who
+// and when) unless an approval of its sha256 is in force: then nothing
+// changes (changed false). images[0]: the approval in force.
+ImageOutcome approveImage(const QString& databaseUrl, const ApprovedImage& image);
+
+// Revokes the approval in force of the image whose sha256 starts with prefix
+// (at least kMinPrefix hex digits, naming one image of the list); the note,
+// when given, is added to the row's note. One revoked already changes
+// nothing (changed false). images[0]: the row, as it is now.
+constexpr int kMinPrefix = 12;
+ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, const QString& note);
+
+}  // namespace quarn::records
