@@ -18,14 +18,10 @@ namespace quarn::records {
 
 namespace {
 
-void say(FILE* to, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
-}
-
 int exitOf(const ImageOutcome& out) {
     using Status = ImageOutcome::Status;
     if (out.status == Status::Done) return kRecordsDone;
-    say(stderr, QStringLiteral("quarn-records: ") + out.error);
+    sayLine(stderr, QStringLiteral("quarn-records: ") + out.error);
     switch (out.status) {
         case Status::Usage:
             return kRecordsUsage;
@@ -81,15 +77,15 @@ int approveCommand(const QString& url, const ApproveArgs& args) {
     QByteArray bytes;
     QString why;
     if (!readImage(args, &image, &bytes, &why))
-        return say(stderr, QStringLiteral("quarn-records: ") + why), kRecordsUsage;
+        return sayLine(stderr, QStringLiteral("quarn-records: ") + why), kRecordsUsage;
     const ImageOutcome out = approveImage(url, image);
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
-    say(stdout, image.sha256);
+    sayLine(stdout, image.sha256);
     const ApprovedImage& in = out.images.value(0);
-    say(stdout, QStringLiteral("%1 by %2 on %3")
-                    .arg(out.changed ? QStringLiteral("approved")
-                                     : QStringLiteral("approved already (nothing changed)"),
-                         in.approvedBy, approvalTimeText(in.approvedAt)));
+    sayLine(stdout, QStringLiteral("%1 by %2 on %3")
+                        .arg(out.changed ? QStringLiteral("approved")
+                                         : QStringLiteral("approved already (nothing changed)"),
+                             in.approvedBy, approvalTimeText(in.approvedAt)));
     return kRecordsDone;
 }
 
@@ -97,11 +93,11 @@ int revokeCommand(const QString& url, const QString& sha256, const QString& note
     const ImageOutcome out = revokeImage(url, sha256, note);
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
     const ApprovedImage& i = out.images.value(0);
-    say(stdout, i.sha256);
-    say(stdout, QStringLiteral("%1 on %2 by %3")
-                    .arg(out.changed ? QStringLiteral("revoked")
-                                     : QStringLiteral("revoked already (nothing changed)"),
-                         approvalTimeText(i.revokedAt), i.revokedBy));
+    sayLine(stdout, i.sha256);
+    sayLine(stdout, QStringLiteral("%1 on %2 by %3")
+                        .arg(out.changed ? QStringLiteral("revoked")
+                                         : QStringLiteral("revoked already (nothing changed)"),
+                             approvalTimeText(i.revokedAt), i.revokedBy));
     return kRecordsDone;
 }
 
@@ -144,13 +140,13 @@ int imagesCommand(const QString& url, bool json) {
         const QByteArray text = QJsonDocument(list).toJson(QJsonDocument::Compact) + '\n';
         return std::fwrite(text.constData(), 1, size_t(text.size()), stdout), kRecordsDone;
     }
-    say(stdout,
-        row({QStringLiteral("sha256"), QStringLiteral("length"), QStringLiteral("file"),
-             QStringLiteral("title"), QStringLiteral("approved"), QStringLiteral("revoked")}));
+    sayLine(stdout,
+            row({QStringLiteral("sha256"), QStringLiteral("length"), QStringLiteral("file"),
+                 QStringLiteral("title"), QStringLiteral("approved"), QStringLiteral("revoked")}));
     for (const ApprovedImage& i : out.images)
-        say(stdout, row({i.sha256, QString::number(i.length), i.file, i.title,
-                         i.approvedBy + QLatin1Char(' ') + approvalTimeText(i.approvedAt),
-                         revokedText(i)}));
+        sayLine(stdout, row({i.sha256, QString::number(i.length), i.file, i.title,
+                             i.approvedBy + QLatin1Char(' ') + approvalTimeText(i.approvedAt),
+                             revokedText(i)}));
     return kRecordsDone;
 }
 

@@ -44,16 +44,14 @@ const char* const kMoreHelp =
     "  3  not permitted: the database refused for lack of rights; the message names\n"
     "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n";
 
-void say(FILE* to, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
-}
-
 int usage(const QString& why) {
-    say(stderr, QStringLiteral("quarn-records: %1 (see --help)").arg(why));
+    sayLine(stderr, QStringLiteral("quarn-records: %1 (see --help)").arg(why));
     return kRecordsUsage;
 }
 
-void warn(const QString& text) { say(stderr, QStringLiteral("quarn-records: warning: ") + text); }
+void warn(const QString& text) {
+    sayLine(stderr, QStringLiteral("quarn-records: warning: ") + text);
+}
 
 // Sleeps seconds, or less when the log is removed or moved aside; then
 // true while records still wait (a moved log's rest is sent first).
@@ -70,10 +68,10 @@ bool waitWhileRecordsWait(const QString& log, int seconds) {
 }
 
 void sayFigures(const PushResult& r) {
-    say(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
-                    .arg(r.sent)
-                    .arg(r.inserted)
-                    .arg(r.pending));
+    sayLine(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
+                        .arg(r.sent)
+                        .arg(r.inserted)
+                        .arg(r.pending));
 }
 
 // retrySeconds > 0: while the server cannot be reached or is busy, try again
@@ -91,20 +89,22 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         request.again = [&](const PushResult& r) {
             if (--tries < 0) return false;
             sayFigures(r);
-            say(stderr, QStringLiteral("quarn-records: %1; nothing is lost, trying again in %2 s")
-                            .arg(r.error)
-                            .arg(retrySeconds));
+            sayLine(stderr,
+                    QStringLiteral("quarn-records: %1; nothing is lost, trying again in %2 s")
+                        .arg(r.error)
+                        .arg(retrySeconds));
             return waitWhileRecordsWait(log, retrySeconds);
         };
     const PushResult r = pushLog(request);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
     if (r.status == PushResult::Status::Denied)
-        return say(stderr, QStringLiteral("quarn-records: ") + r.error), kRecordsDenied;
-    if (r.status == PushResult::Status::Handed) return say(stdout, handedText(log)), kRecordsDone;
+        return sayLine(stderr, QStringLiteral("quarn-records: ") + r.error), kRecordsDenied;
+    if (r.status == PushResult::Status::Handed)
+        return sayLine(stdout, handedText(log)), kRecordsDone;
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
-    say(stderr,
-        QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
+    sayLine(stderr,
+            QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
     return kRecordsUnreachable;
 }
 
@@ -112,7 +112,7 @@ int report(const QString& url, const QString& log, const ReportRequest& request,
     const Report rep =
         log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
-        say(stderr, QStringLiteral("quarn-records: ") + rep.error);
+        sayLine(stderr, QStringLiteral("quarn-records: ") + rep.error);
         if (rep.denied) return kRecordsDenied;
         return log.isEmpty() && !rep.usage ? kRecordsUnreachable : kRecordsUsage;
     }
@@ -238,6 +238,10 @@ int command(const QString& name, const Given& g) {
 
 }  // namespace
 
+void sayLine(FILE* to, const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+}
+
 int runRecordsCli(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(
@@ -270,10 +274,10 @@ int runRecordsCli(const QStringList& args) {
         QString text = p.helpText() + QString::fromLatin1(kMoreHelp);
         text.replace(0, text.indexOf(QLatin1String(" [options]")),
                      QStringLiteral("Usage: quarn-records"));
-        return say(stdout, text), kRecordsDone;
+        return sayLine(stdout, text), kRecordsDone;
     }
     if (p.isSet(version))
-        return say(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
+        return sayLine(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(

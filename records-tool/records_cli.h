@@ -14,6 +14,7 @@
 // needed. No output ever shows a URL's user information or password.
 
 #include <QStringList>
+#include <cstdio>
 
 namespace quarn::records {
 
@@ -23,6 +24,9 @@ enum RecordsExit {
     kRecordsUnreachable = 2,
     kRecordsDenied = 3,
 };
+
+// One line of text on to (standard output or error), in the locale's encoding.
+void sayLine(FILE* to, const QString& text);
 
 // args includes the program name.
 int runRecordsCli(const QStringList& args);

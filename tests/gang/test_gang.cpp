@@ -66,9 +66,9 @@ private slots:
         silent.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence);
         SimPort good({}, 1), quiet(silent, 2);
         gang::Gang g;
-        g.add({"COM1", good.linkPath(), {}, file_, kLength, {}, 0});
-        g.add({"COM2", quiet.linkPath(), {}, file_, kLength, {}, 0});
-        g.add({"COM3", {}, "nothing is assigned to COM3", file_, kLength, {}, 0});
+        g.add({"COM1", good.linkPath(), {}, file_, kLength, {}, 0, false, {}});
+        g.add({"COM2", quiet.linkPath(), {}, file_, kLength, {}, 0, false, {}});
+        g.add({"COM3", {}, "nothing is assigned to COM3", file_, kLength, {}, 0, false, {}});
         const Run run = runGang(g);
         QCOMPARE(g.running(), 0);
         QCOMPARE(outcomeName(run.records[0].outcome), QStringLiteral("good"));
@@ -92,7 +92,7 @@ private slots:
     void stopFromAnotherThread() {
         SimPort unit({}, 1);
         gang::Gang g;
-        gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0});
+        gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0, false, {}});
         std::thread stopper;
         const Run run = runGang(g, [&](int, const SessionProgress& p) {
             if (p.block == 3 && !stopper.joinable())

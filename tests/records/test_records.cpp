@@ -281,6 +281,23 @@ private slots:
         QCOMPARE(row["serial"].toString(), QStringLiteral("SN-9"));
     }
 
+    // quarn-flash --watch pushes, as it starts, what an earlier run left
+    // waiting in the log, before any unit is loaded.
+    void watchPushesWhatWaits() {
+        writeLog(sampleRecords(3));
+        sim::Config empty;  // the socket is empty: nothing answers
+        empty.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence);
+        SimPort socket(empty, 1);
+        const QString file = writeFile(dir_.path(), QStringLiteral("fw.bin"), patternBytes(1000));
+        QProcess p;
+        start(p, kFlash,
+              {"--file", file, "--length", "1000", "--log", log_, "-p", "COM1", "--watch"},
+              pg_->url());
+        QVERIFY(QTest::qWaitFor([&] { return rows() == 3; }, 20000));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QCOMPARE(finish(p).exit, 0);
+    }
+
     // Sent twice (the sent position lost): the rows stay one per record.
     void secondPushAddsNothing() {
         writeLog(sampleRecords(50));
