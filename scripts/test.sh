@@ -47,18 +47,28 @@ TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp exitcode=66 die_after_fork=0" 
   ctest --test-dir build-tsan --output-on-failure --timeout 900 -R '^test_flash$'
 
 if [ -f fuzz/CMakeLists.txt ]; then
-  echo "== fuzz targets, 60 s each"
+  echo "== fuzz targets, 60 s each, side by side (one core each)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUARN_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_UNITY_BUILD=ON -DQUARN_EXTRAS=OFF > /dev/null
   targets=$(sed -n 's/^ *add_executable(\(fuzz_[a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+  # shellcheck disable=SC2086 # one word per target
+  cmake --build build-fuzz -j "$jobs" --target $targets
+  declare -A fuzzing
   for t in $targets; do
-    cmake --build build-fuzz -j "$jobs" --target "$t"
-    corpus=fuzz/corpus/${t#fuzz_}
     work=$(mktemp -d)
-    cp -r "$corpus"/. "$work"/ 2>/dev/null || true
-    echo "-- $t"
-    "build-fuzz/fuzz/$t" -max_total_time=60 -max_len=4096 -print_final_stats=1 "$work" 2>&1 | tail -n 12
-    rm -rf "$work"
+    cp -r "fuzz/corpus/${t#fuzz_}"/. "$work"/ 2>/dev/null || true
+    "build-fuzz/fuzz/$t" -max_total_time=60 -max_len=4096 -print_final_stats=1 "$work" \
+      > "$work.log" 2>&1 &
+    fuzzing[$t]="$! $work"
   done
+  failed=""
+  for t in $targets; do
+    read -r pid work <<< "${fuzzing[$t]}"
+    wait "$pid" || failed="$failed $t"
+    echo "-- $t"
+    tail -n 12 "$work.log"
+    rm -rf "$work" "$work.log"
+  done
+  [ -z "$failed" ] || { echo "fuzzing found a fault in:$failed"; exit 1; }
 fi
 echo "All tests passed."
