@@ -1,9 +1,38 @@
 #include "station/slot_status.h"
 
-#include "gang/unit_record.h"
+#include <QCoreApplication>
+
 #include "link/stage_text.h"
 
 namespace quarn::station {
+
+namespace {
+
+// The catalogue's context for every text of a tile's status line.
+QString tr(const char* text) { return QCoreApplication::translate("SlotStatus", text); }
+
+// An outcome as the status line names it ("failed: handshake"); the record
+// keeps its own key (gang::outcomeName), never translated.
+QString outcomeText(SessionOutcome outcome) {
+    switch (outcome) {
+        case SessionOutcome::Input:
+            return QCoreApplication::translate("Outcome", "input");
+        case SessionOutcome::Port:
+            return QCoreApplication::translate("Outcome", "port");
+        case SessionOutcome::Handshake:
+            return QCoreApplication::translate("Outcome", "handshake");
+        case SessionOutcome::Login:
+            return QCoreApplication::translate("Outcome", "login");
+        case SessionOutcome::Transfer:
+            return QCoreApplication::translate("Outcome", "transfer");
+        case SessionOutcome::Good:
+        case SessionOutcome::Interrupted:
+            break;
+    }
+    return QString();
+}
+
+}  // namespace
 
 QString colourName(TileColour colour) {
     switch (colour) {
@@ -33,6 +62,20 @@ unsigned colourRgb(TileColour colour) {
     return 0xdcdcdc;  // grey
 }
 
+QString symbolName(SlotSymbol symbol) {
+    switch (symbol) {
+        case SlotSymbol::Waiting:
+            return QStringLiteral("waiting");
+        case SlotSymbol::Loading:
+            return QStringLiteral("loading");
+        case SlotSymbol::Good:
+            return QStringLiteral("good");
+        case SlotSymbol::Failed:
+            return QStringLiteral("failed");
+    }
+    return QString();
+}
+
 QString runningText(const SessionProgress& f) {
     // Opening the port takes no time worth a word; a finished transfer still
     // shows its last block until the record arrives.
@@ -42,32 +85,53 @@ QString runningText(const SessionProgress& f) {
 }
 
 QString endedText(SessionOutcome outcome) {
-    if (outcome == SessionOutcome::Good) return QStringLiteral("good");
-    if (outcome == SessionOutcome::Interrupted) return QStringLiteral("stopped");
-    return QStringLiteral("failed: ") + gang::outcomeName(outcome);
+    if (outcome == SessionOutcome::Good) return tr("good");
+    if (outcome == SessionOutcome::Interrupted) return tr("stopped");
+    return tr("failed: %1").arg(outcomeText(outcome));
 }
 
 SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
-    const TileColour ended = last == SessionOutcome::Good          ? TileColour::Good
-                             : last == SessionOutcome::Interrupted ? TileColour::Idle
-                                                                   : TileColour::Failed;
+    const bool good = last == SessionOutcome::Good, stopped = last == SessionOutcome::Interrupted;
+    const SlotLook ended{QString(),
+                         good      ? TileColour::Good
+                         : stopped ? TileColour::Idle
+                                   : TileColour::Failed,
+                         good      ? SlotSymbol::Good
+                         : stopped ? SlotSymbol::Waiting
+                                   : SlotSymbol::Failed};
     switch (phase) {
         case SlotPhase::Absent:
-            return {QStringLiteral("not plugged in"), TileColour::Idle};
+            return {tr("not plugged in"), TileColour::Idle, SlotSymbol::Waiting};
         case SlotPhase::Ready:
-            return {QStringLiteral("ready"), TileColour::Idle};
+            return {tr("ready"), TileColour::Idle, SlotSymbol::Waiting};
         case SlotPhase::Listening:
-            return {QStringLiteral("waiting for a unit"), TileColour::Idle};
+            return {tr("waiting for a unit"), TileColour::Idle, SlotSymbol::Waiting};
         case SlotPhase::Running:
-            return {runningText(figures), TileColour::Running};
+            return {runningText(figures), TileColour::Running, SlotSymbol::Loading};
         case SlotPhase::Ended:
-            return {endedText(last), ended};
+            return {endedText(last), ended.colour, ended.symbol};
         case SlotPhase::Remove:
-            return {QStringLiteral("remove the unit"), ended};
+            return {tr("remove the unit"), ended.colour, ended.symbol};
         case SlotPhase::NeedsSerial:
-            return {QStringLiteral("scan a serial number"), TileColour::Idle};
+            return {tr("scan a serial number"), TileColour::Idle, SlotSymbol::Waiting};
     }
     return {};
+}
+
+QStringList statusSamples() {
+    QStringList texts;
+    for (SlotPhase phase : {SlotPhase::Absent, SlotPhase::Ready, SlotPhase::Listening,
+                            SlotPhase::Remove, SlotPhase::NeedsSerial})
+        texts << slotLook(phase, {}, SessionOutcome::Good).status;
+    for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
+                             SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
+                             SessionOutcome::Login, SessionOutcome::Transfer})
+        texts << endedText(o);
+    for (LinkStage stage :
+         {LinkStage::QuietLine, LinkStage::Handshake, LinkStage::Pause, LinkStage::Login})
+        texts << stageText(stage, 0, 0);
+    texts << stageText(LinkStage::Transfer, 511, 512);
+    return texts;
 }
 
 int secondsLeft(const SessionProgress& f, qint64 transferStartMs, qint64 nowMs) {

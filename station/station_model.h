@@ -41,6 +41,7 @@ struct StationConfig {
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
     QString serialRoot = gang::defaultSerialRoot();
     int logRetryMs = 5000;  // a log that refuses records is tried again this often
+    bool sound = true;      // a cue when the last running slot of a batch ends
 };
 
 struct SlotState {

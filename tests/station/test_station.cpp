@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QtTest>
 #include <memory>
 
 #include "core/message_box.h"
+#include "core/translations.h"
+#include "station/batch_cue.h"
+#include "station/rack_view.h"
 #include "station/slot_tile.h"
 #include "station/station_model.h"
 #include "station/station_window.h"
@@ -94,8 +98,9 @@ class TestStation : public QObject {
         return QString::fromStdString(config.symlink);
     }
     void open(const QStringList& ports, bool requireSerial = false, int length = kLength,
-              const QString& databaseUrl = {}) {
+              const QString& databaseUrl = {}, bool sound = true) {
         StationConfig c;
+        c.sound = sound;
         c.databaseUrl = databaseUrl;
         c.operatorName = QStringLiteral("ann");
         c.stationName = QStringLiteral("bench-1");
@@ -125,6 +130,25 @@ class TestStation : public QObject {
     }
     bool waitIdle(int ms = 30000) {
         return spinUntil([&] { return !model_->anyRunning(); }, ms);
+    }
+    // The window at w x h, laid out: every tile inside it, no scroll bar, and
+    // each status text (and the symbol beside it) at least minPx high.
+    void checkRackFits(int w, int h, int minPx) {
+        window_->resize(w, h);
+        QVERIFY(spinUntil([&] { return window_->size() == QSize(w, h); }, 2000));
+        QCoreApplication::processEvents();
+        QVERIFY2(!window_->rack()->verticalScrollBar()->isVisible(),
+                 qPrintable(QStringLiteral("%1 columns").arg(window_->rack()->columns())));
+        const QRect inside = window_->rect();
+        for (int k = 0; k < window_->tileCount(); ++k) {
+            SlotTile* tile = window_->tile(k);
+            const QRect r(tile->mapTo(window_.get(), QPoint(0, 0)), tile->size());
+            QVERIFY2(inside.contains(r), qPrintable(QStringLiteral("tile %1").arg(k + 1)));
+            QLabel* text = tile->statusLabel();
+            QVERIFY2(QFontInfo(text->font()).pixelSize() >= minPx && text->height() >= minPx &&
+                         text->font().bold() && text->width() >= text->sizeHint().width(),
+                     qPrintable(status(k)));
+        }
     }
 
 private slots:
@@ -198,6 +222,40 @@ private slots:
         QCOMPARE(status(0), QStringLiteral("good"));
         QCOMPARE(status(1), QStringLiteral("good"));
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
+    }
+
+    // A rack of 32 on 1920 x 1080: every tile in view without scrolling, the
+    // status texts large and bold, a shape beside each colour; when the last
+    // unit ends, one cue. 64 fit 2560 x 1440; on a small screen the rows scroll.
+    void rackOfThirtyTwo() {
+        QStringList ports;
+        for (int k = 0; k < 32; ++k) ports << plug(k, k % 5 == 4 ? refusing() : sim::Config{});
+        open(ports);
+        QCOMPARE(model_->startAll(), 32);
+        QVERIFY(waitIdle());
+        checkRackFits(1920, 1080, 24);
+        QCOMPARE(window_->cue().played(), 1);
+        const QStringList symbols{window_->tile(0)->symbol(), window_->tile(4)->symbol()};
+        QCOMPARE(symbols, (QStringList{"good", "failed"}));
+        QCOMPARE(window_->tile(4)->colour(), QStringLiteral("failed"));
+
+        window_.reset();
+        for (int k = 32; k < 64; ++k) ports << dir_.filePath(QStringLiteral("absent%1").arg(k));
+        open(ports);
+        checkRackFits(2560, 1440, 24);
+        window_->resize(1280, 720);
+        QVERIFY(spinUntil([&] { return window_->rack()->verticalScrollBar()->isVisible(); }, 2000));
+    }
+
+    // [station] sound=false: a batch ends without a cue.
+    void soundOff() {
+        QSettings settings(dir_.filePath(QStringLiteral("quiet.conf")), QSettings::IniFormat);
+        QVERIFY(soundWanted(settings));
+        settings.setValue(QStringLiteral("station/sound"), false);
+        open({plug(0)}, false, kLength, {}, soundWanted(settings));
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QCOMPARE(window_->cue().played(), 0);
     }
 
     // Each record carries the station's keys, reaches the log, and is pushed
