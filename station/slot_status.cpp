@@ -8,9 +8,6 @@ namespace quarn::station {
 
 namespace {
 
-// The catalogue's context for every text of a tile's status line.
-QString tr(const char* text) { return QCoreApplication::translate("SlotStatus", text); }
-
 // An outcome as the status line names it ("failed: handshake"); the record
 // keeps its own key (gang::outcomeName), never translated.
 QString outcomeText(SessionOutcome outcome) {
@@ -85,9 +82,10 @@ QString runningText(const SessionProgress& f) {
 }
 
 QString endedText(SessionOutcome outcome) {
-    if (outcome == SessionOutcome::Good) return tr("good");
-    if (outcome == SessionOutcome::Interrupted) return tr("stopped");
-    return tr("failed: %1").arg(outcomeText(outcome));
+    if (outcome == SessionOutcome::Good) return QCoreApplication::translate("SlotStatus", "good");
+    if (outcome == SessionOutcome::Interrupted)
+        return QCoreApplication::translate("SlotStatus", "stopped");
+    return QCoreApplication::translate("SlotStatus", "failed: %1").arg(outcomeText(outcome));
 }
 
 SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
@@ -101,19 +99,24 @@ SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcom
                                    : SlotSymbol::Failed};
     switch (phase) {
         case SlotPhase::Absent:
-            return {tr("not plugged in"), TileColour::Idle, SlotSymbol::Waiting};
+            return {QCoreApplication::translate("SlotStatus", "not plugged in"), TileColour::Idle,
+                    SlotSymbol::Waiting};
         case SlotPhase::Ready:
-            return {tr("ready"), TileColour::Idle, SlotSymbol::Waiting};
+            return {QCoreApplication::translate("SlotStatus", "ready"), TileColour::Idle,
+                    SlotSymbol::Waiting};
         case SlotPhase::Listening:
-            return {tr("waiting for a unit"), TileColour::Idle, SlotSymbol::Waiting};
+            return {QCoreApplication::translate("SlotStatus", "waiting for a unit"),
+                    TileColour::Idle, SlotSymbol::Waiting};
         case SlotPhase::Running:
             return {runningText(figures), TileColour::Running, SlotSymbol::Loading};
         case SlotPhase::Ended:
             return {endedText(last), ended.colour, ended.symbol};
         case SlotPhase::Remove:
-            return {tr("remove the unit"), ended.colour, ended.symbol};
+            return {QCoreApplication::translate("SlotStatus", "remove the unit"), ended.colour,
+                    ended.symbol};
         case SlotPhase::NeedsSerial:
-            return {tr("scan a serial number"), TileColour::Idle, SlotSymbol::Waiting};
+            return {QCoreApplication::translate("SlotStatus", "scan a serial number"),
+                    TileColour::Idle, SlotSymbol::Waiting};
     }
     return {};
 }

@@ -19,7 +19,7 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     connect(&writer_, &gang::RecordWriter::logChanged, this, &StationModel::onLogChanged);
     connect(&writer_, &gang::RecordWriter::pushWarning, this, &StationModel::setPushNote);
     connect(&writer_, &gang::RecordWriter::pushFailed, this, [this](const QString& why) {
-        setPushNote(QStringLiteral("the database has not taken the records: ") + why);
+        setPushNote(tr("the database has not taken the records: %1").arg(why));
     });
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
     connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);

@@ -2,7 +2,7 @@
 // rack of 32 simulated units with mixed outcomes (most good, some silent,
 // some refusing every block, a few still loading, one socket empty), saved as
 // OUTDIR/station.png. Run in a folder with Init.txt, under Xvfb, by
-// scripts/screenshots.sh.
+// scripts/screenshots.sh; in the locale's language (LANG=de_DE.UTF-8: German).
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/translations.h"
 #include "sim/unit_sim.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
@@ -43,6 +44,7 @@ bool settled(const StationModel& model) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    quarn::installTranslations();
     if (argc != 2) return std::fputs("usage: quarn-station-screenshot OUTDIR\n", stderr), 2;
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).filePath("station.png");
     std::vector<std::unique_ptr<sim::UnitSim>> sims;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTranslator>
 #include <QtTest>
 #include <memory>
 
@@ -245,6 +246,36 @@ private slots:
         checkRackFits(2560, 1440, 24);
         window_->resize(1280, 720);
         QVERIFY(spinUntil([&] { return window_->rack()->verticalScrollBar()->isVisible(); }, 2000));
+    }
+
+    // The station in the operator's language, through the programs' one
+    // loader: German under LANG=de_DE.UTF-8 (the test test_station_de), else
+    // English; the buttons and the status texts of a good and a failed unit.
+    void stationLanguage() {
+        const bool german = QLocale::system().language() == QLocale::German;
+        QCOMPARE(quarn::installTranslations().endsWith(QStringLiteral("quarn_de.qm")), german);
+        const auto unload = qScopeGuard([] {
+            for (QTranslator* t : qApp->findChildren<QTranslator*>())
+                QCoreApplication::removeTranslator(t), delete t;
+        });
+        const QStringList expected =
+            german
+                ? QStringList{"Alle starten",
+                              "Fehlgeschlagene neu starten",
+                              "Alle stoppen",
+                              "Autostart",
+                              "bereit",
+                              "gut",
+                              "Fehler: Übertragung"}
+                : QStringList{"Start all", "Start failed again", "Stop all", "Auto-start", "ready",
+                              "good",      "failed: transfer"};
+        open({plug(0), plug(1, refusing())});
+        QStringList shown;
+        for (QPushButton* b : window_->findChildren<QPushButton*>()) shown << b->text();
+        shown << status(1);
+        QCOMPARE(model_->startAll(), 2);
+        QVERIFY(waitIdle());
+        QCOMPARE(shown << status(0) << status(1), expected);
     }
 
     // [station] sound=false: a batch ends without a cue.
