@@ -88,37 +88,44 @@ QString endedText(SessionOutcome outcome) {
     return QCoreApplication::translate("SlotStatus", "failed: %1").arg(outcomeText(outcome));
 }
 
-SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
-    const bool good = last == SessionOutcome::Good, stopped = last == SessionOutcome::Interrupted;
-    const SlotLook ended{QString(),
-                         good      ? TileColour::Good
-                         : stopped ? TileColour::Idle
-                                   : TileColour::Failed,
-                         good      ? SlotSymbol::Good
-                         : stopped ? SlotSymbol::Waiting
-                                   : SlotSymbol::Failed};
+namespace {
+
+// The status line's text of a phase.
+QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
     switch (phase) {
         case SlotPhase::Absent:
-            return {QCoreApplication::translate("SlotStatus", "not plugged in"), TileColour::Idle,
-                    SlotSymbol::Waiting};
+            return QCoreApplication::translate("SlotStatus", "not plugged in");
         case SlotPhase::Ready:
-            return {QCoreApplication::translate("SlotStatus", "ready"), TileColour::Idle,
-                    SlotSymbol::Waiting};
+            return QCoreApplication::translate("SlotStatus", "ready");
         case SlotPhase::Listening:
-            return {QCoreApplication::translate("SlotStatus", "waiting for a unit"),
-                    TileColour::Idle, SlotSymbol::Waiting};
+            return QCoreApplication::translate("SlotStatus", "waiting for a unit");
         case SlotPhase::Running:
-            return {runningText(figures), TileColour::Running, SlotSymbol::Loading};
+            return runningText(figures);
         case SlotPhase::Ended:
-            return {endedText(last), ended.colour, ended.symbol};
+            return endedText(last);
         case SlotPhase::Remove:
-            return {QCoreApplication::translate("SlotStatus", "remove the unit"), ended.colour,
-                    ended.symbol};
+            return QCoreApplication::translate("SlotStatus", "remove the unit");
         case SlotPhase::NeedsSerial:
-            return {QCoreApplication::translate("SlotStatus", "scan a serial number"),
-                    TileColour::Idle, SlotSymbol::Waiting};
+            return QCoreApplication::translate("SlotStatus", "scan a serial number");
     }
-    return {};
+    return QString();
+}
+
+}  // namespace
+
+SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last, bool kept) {
+    SlotLook look{phaseText(phase, figures, last), TileColour::Idle, SlotSymbol::Waiting};
+    if (phase == SlotPhase::Running) {
+        look.colour = TileColour::Running;
+        look.symbol = SlotSymbol::Loading;
+    } else if (kept || phase == SlotPhase::Ended || phase == SlotPhase::Remove) {
+        if (last == SessionOutcome::Good) look.colour = TileColour::Good;
+        if (last == SessionOutcome::Good) look.symbol = SlotSymbol::Good;
+        const bool failed = last != SessionOutcome::Good && last != SessionOutcome::Interrupted;
+        if (failed) look.colour = TileColour::Failed;
+        if (failed) look.symbol = SlotSymbol::Failed;
+    }
+    return look;
 }
 
 QStringList statusSamples() {

@@ -44,8 +44,11 @@ struct SlotLook {
     TileColour colour = TileColour::Idle;
     SlotSymbol symbol = SlotSymbol::Waiting;
 };
-// phase and, for Running, the figures; for Ended and Remove, the last outcome.
-SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last);
+// phase and, for Running, the figures; for Ended and Remove, the last
+// outcome. The last outcome's colour and symbol stay in every phase but
+// Running while kept: from its record until the slot's next unit starts.
+SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last,
+                  bool kept = false);
 
 // Every status text a tile may show, "block K of N" with the widest
 // figures of the full image: what a tile's status line must have room for.

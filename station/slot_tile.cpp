@@ -121,7 +121,7 @@ void SlotTile::show(const SlotState& s) {
     status_->setAccessibleName(tr("Status: %1").arg(s.look.status));
     symbol_->setSymbol(s.look.symbol);
     showFigures(s);
-    const bool failed = s.phase == SlotPhase::Ended && s.lastFailed;
+    const bool failed = s.outcomeKept && s.lastFailed;
     setLine(explanation_, tr("Explanation"), failed ? s.message : QString(), true);
     explanation_->setAccessibleDescription(failed ? s.message : QString());
     setLine(

@@ -56,6 +56,7 @@ bool StationModel::start(int k) {
     s.phase = SlotPhase::Running;
     s.figures = SessionProgress{};
     s.message.clear();
+    s.outcomeKept = false;
     s.session->start();
     progressTimer_.start();
     updateLook(k);
@@ -147,6 +148,7 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
     s.figures.repeats = record.repeats;
     s.message = record.message;
+    s.outcomeKept = true;
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
     s.secondsLeft = -1;
@@ -178,7 +180,7 @@ void StationModel::refreshRunning() {
 
 void StationModel::updateLook(int k) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
-    s.look = slotLook(s.phase, s.figures, s.last);
+    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept);
     emit slotChanged(k);
 }
 
@@ -255,6 +257,7 @@ void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
             s.phase = SlotPhase::Running;
             s.figures = SessionProgress{};
             s.message.clear();
+            s.outcomeKept = false;
             progressTimer_.start();
             break;
         case P::Holding:

@@ -49,6 +49,7 @@ struct SlotState {
     SlotPhase phase = SlotPhase::Ready;
     SessionOutcome last = SessionOutcome::Good;
     bool lastFailed = false;        // the last session ended neither good nor stopped
+    bool outcomeKept = false;       // the last outcome stays shown until the next unit starts
     QString message;                // the last failure's explanation
     QString serial;                 // for the next unit; cleared once a record is written
     bool serialScanned = false;     // confirmed with Enter (the scanner's), not half typed

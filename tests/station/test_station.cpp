@@ -422,6 +422,7 @@ private slots:
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
         empty();
         QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 3000));
+        QCOMPARE(window_->tile(0)->colour(), QStringLiteral("good"));  // until the next unit
         QCOMPARE(readRecords(log_).size(), 1);
         button(QStringLiteral("Auto-start"))->click();
         QVERIFY(waitStatus(0, QStringLiteral("ready"), 3000));
