@@ -7,22 +7,23 @@ namespace quarn {
 // Through the catalogue of the program that loaded one (the station,
 // quarn-flash); the download window loads none and keeps these words.
 QString stageText(LinkStage stage, int answered, int total) {
-    const auto tr = [](const char* text) { return QCoreApplication::translate("StageText", text); };
     switch (stage) {
         case LinkStage::Idle:
-            return tr("opening");
+            return QCoreApplication::translate("StageText", "opening");
         case LinkStage::QuietLine:
-            return tr("quiet line");
+            return QCoreApplication::translate("StageText", "quiet line");
         case LinkStage::Handshake:
-            return tr("handshake");
+            return QCoreApplication::translate("StageText", "handshake");
         case LinkStage::Pause:
-            return tr("pause");
+            return QCoreApplication::translate("StageText", "pause");
         case LinkStage::Login:
-            return tr("login");
+            return QCoreApplication::translate("StageText", "login");
         case LinkStage::Transfer:
-            return tr("block %1 of %2").arg(qMin(answered + 1, total)).arg(total);
+            return QCoreApplication::translate("StageText", "block %1 of %2")
+                .arg(qMin(answered + 1, total))
+                .arg(total);
         case LinkStage::Done:
-            return tr("done");
+            return QCoreApplication::translate("StageText", "done");
     }
     return QString();
 }

@@ -11,6 +11,7 @@ OneLineLabel::OneLineLabel(QWidget* parent) : QLabel(parent) {
 }
 
 void OneLineLabel::setFullText(const QString& text) {
+    if (text == full_ && !text.isEmpty()) return;  // a tile is shown again on every tick
     full_ = text;
     setToolTip(text);
     elide();

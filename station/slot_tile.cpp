@@ -141,6 +141,7 @@ void SlotTile::showFigures(const SlotState& s) {
 }
 
 void SlotTile::showColour(const SlotState& s) {
+    if (colour_ == colourName(s.look.colour)) return;  // a new palette repaints the whole tile
     colour_ = colourName(s.look.colour);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor::fromRgb(colourRgb(s.look.colour)));
