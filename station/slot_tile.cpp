@@ -80,12 +80,19 @@ QBoxLayout* SlotTile::buildRows() {
 void SlotTile::setStatusPixelSize(int px) {
     status_->setFont(statusFont(font(), px));
     symbol_->setSide(px);
+    // A row's cached size outlives its label's new font; the rows are asked afresh.
+    for (int i = 0; i < layout()->count(); ++i)
+        if (QLayout* row = layout()->itemAt(i)->layout()) row->invalidate();
+    layout()->invalidate();
 }
 
-int SlotTile::heightAt(int px) const {
-    const int now = qMax(status_->sizeHint().height(), symbol_->height());
-    const int then = qMax(QFontMetrics(statusFont(font(), px)).height(), px);
-    return layout()->minimumSize().height() - now + then + 2 * frameWidth();
+// Measured, not reckoned: the tile's own layout at that size.
+int SlotTile::heightAt(int px) {
+    const int was = status_->font().pixelSize();
+    setStatusPixelSize(px);
+    const int height = minimumSizeHint().height();
+    setStatusPixelSize(was);
+    return height;
 }
 
 int SlotTile::widthAt(int px, const QStringList& samples) const {

@@ -41,7 +41,7 @@ public:
     void setStatusPixelSize(int px);
     // The least the tile needs down and across with its status text px high
     // and room for the widest of samples.
-    int heightAt(int px) const;
+    int heightAt(int px);
     int widthAt(int px, const QStringList& samples) const;
 
 signals:

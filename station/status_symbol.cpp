@@ -7,7 +7,7 @@
 namespace quarn::station {
 
 StatusSymbol::StatusSymbol(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFixedSize(side_, side_);
     setAccessibleName(QStringLiteral("Symbol: ") + symbolName(symbol_));
 }
 
