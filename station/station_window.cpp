@@ -62,7 +62,8 @@ QVBoxLayout* StationWindow::buildHeader() {
     auto* header = new QVBoxLayout;
     auto* first = new QHBoxLayout;
     imageLine_->setObjectName(QStringLiteral("imageLine"));
-    imageLine_->setVisible(false);  // until there is an image to name
+    imageLine_->setWordWrap(true);
+    setPixelSize(imageLine_, kHeaderPx * 3 / 4, false);
     first->addWidget(imageLine_, 1);
     const StationConfig& c = model_.config();
     stationLine_->setText(c.operatorName.isEmpty()
@@ -101,6 +102,7 @@ QHBoxLayout* StationWindow::buildToolbar() {
 void StationWindow::wireStatus() {
     connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
     connect(&model_, &StationModel::logChanged, this, &StationWindow::showLogState);
+    connect(&model_, &StationModel::imageChanged, this, &StationWindow::showImage);
     connect(&model_, &StationModel::recordsWaitingChanged, this,
             &StationWindow::showRecordsWaiting);
     if (model_.recordsWaiting() >= 0) showRecordsWaiting(model_.recordsWaiting());
@@ -108,6 +110,16 @@ void StationWindow::wireStatus() {
     auto* perHour = new QTimer(this);  // units per hour move with the clock
     connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
     perHour->start(60000);
+    showLogState();
+    showImage();
+}
+
+// What is loaded and whether it may be: the approved list's verdict decides
+// the buttons as the log does.
+void StationWindow::showImage() {
+    const QString line = tr("Image: %1").arg(model_.imageLine());
+    imageLine_->setText(line);
+    imageLine_->setAccessibleName(line);
     showLogState();
 }
 

@@ -46,6 +46,7 @@ private:
     void showCounters();
     void showRecordsWaiting(int count);
     void showLogState();
+    void showImage();
     bool mayLoseUnwritten();
     void serialEntered(int k, const QString& serial);
 
@@ -53,7 +54,7 @@ private:
     QList<SlotTile*> tiles_;
     RackView* rack_;
     BatchCue* cue_;
-    QLabel* imageLine_;  // the image being loaded and whether it is approved
+    QLabel* imageLine_;  // "Image: " and what is loaded, with its approval
     QLabel* stationLine_;
     QLabel* counters_;
     QLabel* waiting_ = nullptr;  // records the database does not have yet

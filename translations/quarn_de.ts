@@ -254,5 +254,9 @@ fester Name: %2</translation>
         <source>Every running session stops as Cancel does; its record says interrupted and the unit must be loaded again.</source>
         <translation>Jede laufende Sitzung endet wie mit Abbrechen; ihr Datensatz lautet „interrupted“, und das Gerät muss erneut geladen werden.</translation>
     </message>
+    <message>
+        <source>Image: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>
