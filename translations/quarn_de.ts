@@ -256,7 +256,7 @@ fester Name: %2</translation>
     </message>
     <message>
         <source>Image: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Abbild: %1</translation>
     </message>
 </context>
 </TS>
