@@ -98,6 +98,220 @@
     </message>
 </context>
 <context>
+    <name>quarn-flash</name>
+    <message>
+        <source> (see --help)</source>
+        <translation> (siehe --help)</translation>
+    </message>
+    <message>
+        <source>cannot watch for stop signals: %1</source>
+        <translation>Stoppsignale können nicht überwacht werden: %1</translation>
+    </message>
+    <message>
+        <source>quarn-flash: stopping every unit</source>
+        <translation>quarn-flash: alle Geräte werden gestoppt</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no port: COM1 to COM%2 or a device path</source>
+        <translation>„%1“ ist kein Port: COM1 bis COM%2 oder ein Gerätepfad</translation>
+    </message>
+    <message>
+        <source>--serial wants PORT=SN, not &quot;%1&quot;</source>
+        <translation>--serial erwartet PORT=SN, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--serial %1: %2 is not one of the -p ports</source>
+        <translation>--serial %1: %2 ist keiner der Ports von -p</translation>
+    </message>
+    <message>
+        <source>--serial names %1 twice</source>
+        <translation>--serial nennt %1 zweimal</translation>
+    </message>
+    <message>
+        <source>more than one INIT given</source>
+        <translation>mehr als ein INIT angegeben</translation>
+    </message>
+    <message>
+        <source>no port given (-p PORT)</source>
+        <translation>kein Port angegeben (-p PORT)</translation>
+    </message>
+    <message>
+        <source>--serial names one unit; --watch loads many</source>
+        <translation>--serial nennt ein Gerät; --watch lädt viele</translation>
+    </message>
+    <message>
+        <source>--max-repeats wants a whole number &gt;= 0, not &quot;%1&quot;</source>
+        <translation>--max-repeats erwartet eine ganze Zahl &gt;= 0, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--log and --no-log together</source>
+        <translation>--log und --no-log zusammen</translation>
+    </message>
+    <message>
+        <source>--length wants a number from -32768 to 32767, not &quot;%1&quot;</source>
+        <translation>--length erwartet eine Zahl von -32768 bis 32767, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>Invalid Init File %1: %2</source>
+        <translation>Ungültige Init-Datei %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 and %2 are the same device (%3)</source>
+        <translation>%1 und %2 sind dasselbe Gerät (%3)</translation>
+    </message>
+    <message>
+        <source>Image: </source>
+        <translation>Abbild: </translation>
+    </message>
+    <message>
+        <source> %1%  repeats %2</source>
+        <translation> %1%  Wiederholungen %2</translation>
+    </message>
+    <message>
+        <source>  %1 B/s  %2 s left</source>
+        <translation>  %1 B/s  noch %2 s</translation>
+    </message>
+    <message>
+        <source>%1: %2 of %3 blocks (%4%)</source>
+        <translation>%1: %2 von %3 Blöcken (%4%)</translation>
+    </message>
+    <message>
+        <source>port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>blocks</source>
+        <translation>Blöcke</translation>
+    </message>
+    <message>
+        <source>repeats</source>
+        <translation>Wiederh.</translation>
+    </message>
+    <message>
+        <source>seconds</source>
+        <translation>Sekunden</translation>
+    </message>
+    <message>
+        <source>standard output failed (%1); records go on to the log only</source>
+        <translation>die Standardausgabe versagt (%1); Datensätze gehen nur noch ins Protokoll</translation>
+    </message>
+    <message>
+        <source>: waiting for a unit</source>
+        <translation>: wartet auf Gerät</translation>
+    </message>
+    <message>
+        <source>: remove the unit</source>
+        <translation>: Gerät entnehmen</translation>
+    </message>
+    <message>
+        <source>quarn-flash: stopping</source>
+        <translation>quarn-flash: wird gestoppt</translation>
+    </message>
+    <message>
+        <source>; units are loaded again</source>
+        <translation>; Geräte werden wieder geladen</translation>
+    </message>
+    <message>
+        <source>; no unit is loaded until it is approved</source>
+        <translation>; kein Gerät wird geladen, bis es freigegeben ist</translation>
+    </message>
+</context>
+<context>
+    <name>quarn-records</name>
+    <message>
+        <source>--length wants a number from -32768 to 32767, not &quot;%1&quot;</source>
+        <translation>--length erwartet eine Zahl von -32768 bis 32767, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>Invalid Init File %1: %2</source>
+        <translation>Ungültige Init-Datei %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 sends no bytes</source>
+        <translation>%1 sendet keine Bytes</translation>
+    </message>
+    <message>
+        <source>%1 by %2 on %3</source>
+        <translation>%1 von %2 am %3</translation>
+    </message>
+    <message>
+        <source>approved already (nothing changed)</source>
+        <translation>bereits freigegeben (nichts geändert)</translation>
+    </message>
+    <message>
+        <source>%1 on %2 by %3</source>
+        <translation>%1 am %2 von %3</translation>
+    </message>
+    <message>
+        <source>revoked already (nothing changed)</source>
+        <translation>bereits zurückgezogen (nichts geändert)</translation>
+    </message>
+    <message>
+        <source>quarn-records: %1 (see --help)</source>
+        <translation>quarn-records: %1 (siehe --help)</translation>
+    </message>
+    <message>
+        <source>%1 record(s) sent, %2 new; %3 wait</source>
+        <translation>%1 Datensatz/Datensätze gesendet, %2 neu; %3 warten</translation>
+    </message>
+    <message>
+        <source>no database: --db, QUARN_DB or [records] database=</source>
+        <translation>keine Datenbank: --db, QUARN_DB oder [records] database=</translation>
+    </message>
+    <message>
+        <source>quarn-records: %1; nothing is lost, trying again in %2 s</source>
+        <translation>quarn-records: %1; nichts geht verloren, neuer Versuch in %2 s</translation>
+    </message>
+    <message>
+        <source>quarn-records: %1; nothing is lost, push again later</source>
+        <translation>quarn-records: %1; nichts geht verloren, später erneut senden</translation>
+    </message>
+    <message>
+        <source>--db or --log, not both</source>
+        <translation>--db oder --log, nicht beide</translation>
+    </message>
+    <message>
+        <source>--by takes day, station, file, slot or operator</source>
+        <translation>--by nimmt day, station, file, slot oder operator</translation>
+    </message>
+    <message>
+        <source>--since wants a date (2026-12-07), not &quot;%1&quot;</source>
+        <translation>--since erwartet ein Datum (2026-12-07), nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--retry wants seconds, not &quot;%1&quot;</source>
+        <translation>--retry erwartet Sekunden, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--%1 is not for %2</source>
+        <translation>--%1 gilt nicht für %2</translation>
+    </message>
+    <message>
+        <source>%1 takes %2</source>
+        <translation>%1 nimmt %2</translation>
+    </message>
+    <message>
+        <source>%1 takes no arguments</source>
+        <translation>%1 nimmt keine Argumente</translation>
+    </message>
+    <message>
+        <source>unknown command &quot;%1&quot;</source>
+        <translation>unbekannter Befehl „%1“</translation>
+    </message>
+    <message>
+        <source>Sends quarn-flash&apos;s records to PostgreSQL and reports on them.</source>
+        <translation>Sendet die Datensätze von quarn-flash an PostgreSQL und berichtet über sie.</translation>
+    </message>
+    <message>
+        <source>one command: push, report, schema, approve, revoke or images</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke oder images</translation>
+    </message>
+</context>
+<context>
     <name>quarn-station</name>
     <message>
         <source>cannot watch for stop signals: %1</source>
