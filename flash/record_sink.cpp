@@ -1,5 +1,6 @@
 #include "flash/record_sink.h"
 
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
