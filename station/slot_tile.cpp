@@ -115,10 +115,15 @@ void SlotTile::setLine(OneLineLabel* label, const QString& role, const QString& 
 void SlotTile::show(const SlotState& s) {
     name_->setFullText(accessibleName() + QStringLiteral(" · ") + adapterShortName(s.slot));
     name_->setAccessibleName(accessibleName());
-    const QString device = slotDevice(s.slot);
-    name_->setToolTip(
-        tr("device: %1\nstable name: %2")
-            .arg(device.isEmpty() ? tr("(not plugged in)") : device, s.slot.stableName));
+    // The device is looked up only when the phase moves (a replugged adapter
+    // does), not on every progress tick of every slot.
+    if (static_cast<int>(s.phase) != shownPhase_ || name_->toolTip().isEmpty()) {
+        const QString device = slotDevice(s.slot);
+        name_->setToolTip(
+            tr("device: %1\nstable name: %2")
+                .arg(device.isEmpty() ? tr("(not plugged in)") : device, s.slot.stableName));
+    }
+    shownPhase_ = static_cast<int>(s.phase);
     // Cleared once the unit's record is written, even with the focus in it:
     // the number belongs to the unit that was loaded.
     if (serial_->text().trimmed() != s.serial) serial_->setText(s.serial);

@@ -58,6 +58,7 @@ private:
 
     int k_;
     QString colour_;
+    int shownPhase_ = -1;  // the SlotPhase the name's tooltip was made for
     StatusSymbol* symbol_;
     QLabel* status_;
     QProgressBar* progress_;
