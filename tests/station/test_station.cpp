@@ -258,7 +258,8 @@ private slots:
 
     // The station in the operator's language, through the programs' one
     // loader: German under LANG=de_DE.UTF-8 (the test test_station_de), else
-    // English; the buttons and the status texts of a good and a failed unit.
+    // English; the buttons and the status texts of a good and a failed unit,
+    // and a refusal of quarn-flash's.
     void stationLanguage() {
         const bool german = QLocale::system().language() == QLocale::German;
         QCOMPARE(catalogue_.endsWith(QStringLiteral("quarn_de.qm")), german);
@@ -280,6 +281,15 @@ private slots:
         QCOMPARE(model_->startAll(), 2);
         QVERIFY(waitIdle());
         QCOMPARE(shown << status(0) << status(1), expected);
+        // quarn-flash loads the same catalogue through the same loader.
+        QProcess flash;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_TRANSLATIONS_DIR"), QFileInfo(catalogue_).path());
+        flash.setProcessEnvironment(env);
+        flash.start(QStringLiteral(QUARN_FLASH_PATH), {"-p", "COM1", "-p", "COM1"});
+        QVERIFY(flash.waitForFinished(10000));
+        const QString said = QString::fromUtf8(flash.readAllStandardError());
+        QVERIFY2(said.endsWith(german ? "(siehe --help)\n" : "(see --help)\n"), qPrintable(said));
     }
 
     // [station] sound=false: a batch ends without a cue.
