@@ -54,7 +54,9 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
         display_.note(port + QCoreApplication::translate("quarn-flash", ": remove the unit"));
 }
 
-void WatchRun::onSession(const UnitRecord& r) {
+void WatchRun::onSession(const UnitRecord& record) {
+    UnitRecord r = record;
+    if (approval_) approval_->stamp(r);
     sink_.write(r);
     display_.endedLine(r);
 }

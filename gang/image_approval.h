@@ -15,6 +15,9 @@
 // - checkThen(f): reads now and calls f once the verdict is in, only when it
 //   allows; not required: f at once. A second request while a read runs
 //   waits for that read's verdict.
+// - stamp(record): a record made while the list is required says what the
+//   list said last, so a unit whose image was revoked while it loaded is
+//   recorded "approved": false; not required, the record is left as it is.
 // - changed() after every verdict (the line may read the same).
 
 #include <QFutureWatcher>
@@ -24,6 +27,7 @@
 #include <optional>
 #include <vector>
 
+#include "gang/unit_record.h"
 #include "records/image_gate.h"
 
 namespace quarn::gang {
@@ -40,6 +44,9 @@ public:
     std::optional<bool> recordValue() const { return gate_.recordValue(); }
     QString lineText() const;
     void checkThen(std::function<void()> then);
+    void stamp(UnitRecord& record) const {
+        if (gate_.required) record.approved = checked_ && gate_.allowed();
+    }
 
 signals:
     void changed();

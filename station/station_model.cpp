@@ -193,7 +193,9 @@ void StationModel::onFinished(int k, const gang::UnitRecord& record) {
 void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    const QByteArray line = writer_.write(record);
+    gang::UnitRecord stamped = record;
+    approval_.stamp(stamped);
+    const QByteArray line = writer_.write(stamped);
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
