@@ -13,7 +13,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
@@ -399,6 +398,11 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
         k.present(i);
     }
     QProcess flash;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"),
+               QStringLiteral("C.UTF-8"));  // its lines are read in English
+    env.remove(QStringLiteral("LANGUAGE"));
+    flash.setProcessEnvironment(env);
     flash.start(o.flashPath, args << dir.path());
     if (!flash.waitForStarted())
         return std::fputs("quarn-bench: cannot start quarn-flash\n", stderr), 1;

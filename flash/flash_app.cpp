@@ -47,7 +47,7 @@ int exitStatusFor(SessionOutcome outcome) {
 int runAction(const FlashOptions& o) {
     switch (o.action) {
         case FlashOptions::Action::Error:
-            printErr(o.error + QStringLiteral(" (see --help)"));
+            printErr(o.error + QCoreApplication::translate("quarn-flash", " (see --help)"));
             return kExitInput;
         case FlashOptions::Action::Help:
             std::fputs(o.helpText.toLocal8Bit().constData(), stdout);
@@ -92,13 +92,16 @@ void FlashRun::watchSignals() {
     // A stop request from a terminal, ssh or the service manager stops every
     // unit as Cancel does; a second one ends the program at once.
     if (!installStopSignals(kExitSignal))
-        return printErr(QStringLiteral("cannot watch for stop signals: %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return printErr(
+            QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(errno))));
     signals_ = std::make_unique<QSocketNotifier>(stopSignalFd(), QSocketNotifier::Read);
     QObject::connect(signals_.get(), &QSocketNotifier::activated, &gang_, [this] {
         drainStopSignals();
         if (gang_.stopRequested()) return;
-        if (!o_.quiet) display_.note(QStringLiteral("quarn-flash: stopping every unit"));
+        if (!o_.quiet)
+            display_.note(
+                QCoreApplication::translate("quarn-flash", "quarn-flash: stopping every unit"));
         gang_.requestStop();
     });
 }
@@ -155,7 +158,7 @@ int runFlash() {
     if (o.action != FlashOptions::Action::Run) return runAction(o);
     QString why;
     if (!readFlashInput(o, &why) || !resolveFlashPorts(o, &why)) {
-        printErr(why + QStringLiteral(" (see --help)"));
+        printErr(why + QCoreApplication::translate("quarn-flash", " (see --help)"));
         return kExitInput;
     }
     // Nothing opens a port before the approved list has had its say.
@@ -163,7 +166,7 @@ int runFlash() {
     if (!checkFlashImage(o, stderr, &gate)) return kExitNotApproved;
     if (o.watch) {
         if (!installStopSignals(kExitSignal))
-            printErr(QStringLiteral("cannot watch for stop signals: %1")
+            printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return runWatch(o, stopSignalFd(), gate);
     }

@@ -1,6 +1,7 @@
 #include "flash/flash_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +54,8 @@ bool resolvePort(const QString& port, UnitTarget* t, QString* why) {
     bool isCom = false;
     const int n = comNumberOf(port, &isCom);
     if (port.trimmed().isEmpty() || (isCom && (n < 1 || n > kComCount))) {
-        *why = QStringLiteral("\"%1\" is no port: COM1 to COM%2 or a device path")
+        *why = QCoreApplication::translate("quarn-flash",
+                                           "\"%1\" is no port: COM1 to COM%2 or a device path")
                    .arg(port)
                    .arg(kComCount);
         return false;
@@ -84,10 +86,14 @@ QString parseSerials(const QStringList& given, const QStringList& ports,
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         const QString port = pair.left(eq), sn = pair.mid(eq + 1);
         if (eq <= 0 || sn.isEmpty())
-            return QStringLiteral("--serial wants PORT=SN, not \"%1\"").arg(pair);
+            return QCoreApplication::translate("quarn-flash", "--serial wants PORT=SN, not \"%1\"")
+                .arg(pair);
         if (!ports.contains(port))
-            return QStringLiteral("--serial %1: %2 is not one of the -p ports").arg(pair, port);
-        if (out->contains(port)) return QStringLiteral("--serial names %1 twice").arg(port);
+            return QCoreApplication::translate("quarn-flash",
+                                               "--serial %1: %2 is not one of the -p ports")
+                .arg(pair, port);
+        if (out->contains(port))
+            return QCoreApplication::translate("quarn-flash", "--serial names %1 twice").arg(port);
         out->insert(port, sn);
     }
     return QString();
@@ -155,8 +161,10 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     if (p.isSet(cl.listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
 
     const QStringList positional = p.positionalArguments();
-    if (positional.size() > 1) return fail(o, QStringLiteral("more than one INIT given"));
-    if (p.values(cl.port).isEmpty()) return fail(o, QStringLiteral("no port given (-p PORT)"));
+    if (positional.size() > 1)
+        return fail(o, QCoreApplication::translate("quarn-flash", "more than one INIT given"));
+    if (p.values(cl.port).isEmpty())
+        return fail(o, QCoreApplication::translate("quarn-flash", "no port given (-p PORT)"));
 
     o.station = p.isSet(cl.station) ? p.value(cl.station) : QSysInfo::machineHostName();
     o.operatorName = p.value(cl.operatorName);
@@ -168,20 +176,24 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.approvedOnly = p.isSet(cl.approvedOnly) || records::approvalRequired();
     // In a watch every unit after the first would carry the number.
     if (o.watch && p.isSet(cl.serial))
-        return fail(o, QStringLiteral("--serial names one unit; --watch loads many"));
+        return fail(o, QCoreApplication::translate("quarn-flash",
+                                                   "--serial names one unit; --watch loads many"));
     if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o.maxRepeats))
-        return fail(o, QStringLiteral("--max-repeats wants a whole number >= 0, not \"%1\"")
+        return fail(o, QCoreApplication::translate(
+                           "quarn-flash", "--max-repeats wants a whole number >= 0, not \"%1\"")
                            .arg(p.value(cl.maxRepeats)));
     if (p.isSet(cl.log) && p.isSet(cl.noLog))
-        return fail(o, QStringLiteral("--log and --no-log together"));
+        return fail(o, QCoreApplication::translate("quarn-flash", "--log and --no-log together"));
     o.logPath = p.isSet(cl.noLog) ? QString()
                 : p.isSet(cl.log) ? p.value(cl.log)
                                   : defaultLogPath();
 
     o.ports = p.values(cl.port);
     if (p.isSet(cl.length) && !parseInt(p.value(cl.length), -32768, 32767, &o.lengthValue))
-        return fail(o, QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
-                           .arg(p.value(cl.length)));
+        return fail(o,
+                    QCoreApplication::translate(
+                        "quarn-flash", "--length wants a number from -32768 to 32767, not \"%1\"")
+                        .arg(p.value(cl.length)));
     o.lengthGiven = p.isSet(cl.length);
     o.fileGiven = p.isSet(cl.file) ? QFileInfo(p.value(cl.file)).absoluteFilePath() : QString();
     o.initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
@@ -198,7 +210,8 @@ bool readFlashInput(FlashOptions& o, QString* why) {
             initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
         const InitResult r = readInitFile(initPath);
         if (!r.ok) {
-            *why = QStringLiteral("Invalid Init File %1: %2").arg(initPath, r.error);
+            *why = QCoreApplication::translate("quarn-flash", "Invalid Init File %1: %2")
+                       .arg(initPath, r.error);
             return false;
         }
         init = r.values;
@@ -220,7 +233,7 @@ bool resolveFlashPorts(FlashOptions& o, QString* why) {
         if (!t.device.isEmpty() && QFileInfo::exists(t.device)) t.device = id;
         const int earlier = seen.indexOf(id);
         if (earlier >= 0) {
-            *why = QStringLiteral("%1 and %2 are the same device (%3)")
+            *why = QCoreApplication::translate("quarn-flash", "%1 and %2 are the same device (%3)")
                        .arg(o.ports[earlier], name, id);
             return false;
         }

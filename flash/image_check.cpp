@@ -1,5 +1,6 @@
 #include "flash/image_check.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include "link/download_link.h"
@@ -26,7 +27,9 @@ bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gateOu
     const records::ImageIdentity image = flashImageIdentity(o);
     const records::ImageGate gate =
         records::checkImageGate(o.approvedOnly, image, records::configuredDatabaseUrl());
-    if (!o.quiet) say(err, QStringLiteral("Image: ") + records::imageLineText(image, gate));
+    if (!o.quiet)
+        say(err, QCoreApplication::translate("quarn-flash", "Image: ") +
+                     records::imageLineText(image, gate));
     if (!gate.check.warning.isEmpty())
         say(err, QStringLiteral("quarn-flash: ") + gate.check.warning);
     if (!gate.allowed()) {

@@ -1,5 +1,6 @@
 #include "flash/progress.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include "link/stage_text.h"
@@ -17,13 +18,17 @@ QString ProgressDisplay::unitLine(const gang::Unit& u, const QString& outcome) c
                        .arg(u.job().port, -14)
                        .arg(outcome.isEmpty() ? stageText(st, done, total) : outcome, -18);
     if (total > 0) {
-        line += QStringLiteral(" %1%  repeats %2").arg(done * 100 / total, 3).arg(p.repeats);
+        line += QCoreApplication::translate("quarn-flash", " %1%  repeats %2")
+                    .arg(done * 100 / total, 3)
+                    .arg(p.repeats);
         const qint64 start = u.transferStartMs();
         const double secs = start ? (QDateTime::currentMSecsSinceEpoch() - start) / 1000.0 : 0;
         if (secs > 0.5 && done > 0) {
             const double rate = done * 64.0 / secs;
             const double left = (total - done) * 64.0 / rate;
-            line += QStringLiteral("  %1 B/s  %2 s left").arg(qRound(rate)).arg(qRound(left));
+            line += QCoreApplication::translate("quarn-flash", "  %1 B/s  %2 s left")
+                        .arg(qRound(rate))
+                        .arg(qRound(left));
         }
     }
     return line;
@@ -61,7 +66,7 @@ void ProgressDisplay::stageLine(const QString& port, int stage, int block, int t
     if (quiet_ || terminal_) return;
     QString line = port + QStringLiteral(": ") + stageText(stage, block, total);
     if (static_cast<LinkStage>(stage) == LinkStage::Transfer && total > 0)
-        line = QStringLiteral("%1: %2 of %3 blocks (%4%)")
+        line = QCoreApplication::translate("quarn-flash", "%1: %2 of %3 blocks (%4%)")
                    .arg(port)
                    .arg(block)
                    .arg(total)
@@ -79,11 +84,11 @@ void ProgressDisplay::endedLine(const UnitRecord& r) {
 void ProgressDisplay::summary(const QList<UnitRecord>& records) {
     if (quiet_) return;
     note(QStringLiteral("%1 %2 %3 %4 %5")
-             .arg(QStringLiteral("port"), -16)
-             .arg(QStringLiteral("outcome"), -12)
-             .arg(QStringLiteral("blocks"), 7)
-             .arg(QStringLiteral("repeats"), 8)
-             .arg(QStringLiteral("seconds"), 8));
+             .arg(QCoreApplication::translate("quarn-flash", "port"), -16)
+             .arg(QCoreApplication::translate("quarn-flash", "outcome"), -12)
+             .arg(QCoreApplication::translate("quarn-flash", "blocks"), 7)
+             .arg(QCoreApplication::translate("quarn-flash", "repeats"), 8)
+             .arg(QCoreApplication::translate("quarn-flash", "seconds"), 8));
     for (const UnitRecord& r : records) {
         note(QStringLiteral("%1 %2 %3 %4 %5")
                  .arg(r.port, -16)

@@ -1,5 +1,6 @@
 #include "flash/record_sink.h"
 
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,7 +39,8 @@ void RecordSink::toOutput(const QByteArray& line) {
     const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     if (n == static_cast<size_t>(line.size()) && std::fflush(stdout) == 0) return;
     outputFailed_ = true;
-    say_(QStringLiteral("standard output failed (%1); records go on to the log only")
+    say_(QCoreApplication::translate("quarn-flash",
+                                     "standard output failed (%1); records go on to the log only")
              .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
 }
 

@@ -49,9 +49,9 @@ private:
 void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
     const QString port = o_.units[slot].port;
     if (phase == gang::Watch::Phase::Listening)
-        display_.note(port + QStringLiteral(": waiting for a unit"));
+        display_.note(port + QCoreApplication::translate("quarn-flash", ": waiting for a unit"));
     if (phase == gang::Watch::Phase::Remove)
-        display_.note(port + QStringLiteral(": remove the unit"));
+        display_.note(port + QCoreApplication::translate("quarn-flash", ": remove the unit"));
 }
 
 void WatchRun::onSession(const UnitRecord& record) {
@@ -65,7 +65,7 @@ void WatchRun::stopAll() {
     if (stopping_) return;
     stopping_ = true;
     for (const auto& w : watches_) wasLoading_ |= w->phase() == gang::Watch::Phase::Loading;
-    display_.note(QStringLiteral("quarn-flash: stopping"));
+    display_.note(QCoreApplication::translate("quarn-flash", "quarn-flash: stopping"));
     for (const auto& w : watches_) w->stop();
 }
 
@@ -79,9 +79,10 @@ void WatchRun::watchApproval(const records::ImageGate& gate) {
     QObject::connect(approval_.get(), &gang::ImageApproval::changed, qApp, [this] {
         if (approval_->allowsStarts() == allowed_) return;
         allowed_ = approval_->allowsStarts();
-        say(QStringLiteral("Image: ") + approval_->lineText() +
-            (allowed_ ? QStringLiteral("; units are loaded again")
-                      : QStringLiteral("; no unit is loaded until it is approved")));
+        say(QCoreApplication::translate("quarn-flash", "Image: ") + approval_->lineText() +
+            (allowed_ ? QCoreApplication::translate("quarn-flash", "; units are loaded again")
+                      : QCoreApplication::translate("quarn-flash",
+                                                    "; no unit is loaded until it is approved")));
     });
 }
 

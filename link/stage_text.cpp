@@ -1,23 +1,29 @@
 #include "link/stage_text.h"
 
+#include <QCoreApplication>
+
 namespace quarn {
 
+// Through the catalogue of the program that loaded one (the station,
+// quarn-flash); the download window loads none and keeps these words.
 QString stageText(LinkStage stage, int answered, int total) {
     switch (stage) {
         case LinkStage::Idle:
-            return QStringLiteral("opening");
+            return QCoreApplication::translate("StageText", "opening");
         case LinkStage::QuietLine:
-            return QStringLiteral("quiet line");
+            return QCoreApplication::translate("StageText", "quiet line");
         case LinkStage::Handshake:
-            return QStringLiteral("handshake");
+            return QCoreApplication::translate("StageText", "handshake");
         case LinkStage::Pause:
-            return QStringLiteral("pause");
+            return QCoreApplication::translate("StageText", "pause");
         case LinkStage::Login:
-            return QStringLiteral("login");
+            return QCoreApplication::translate("StageText", "login");
         case LinkStage::Transfer:
-            return QStringLiteral("block %1 of %2").arg(qMin(answered + 1, total)).arg(total);
+            return QCoreApplication::translate("StageText", "block %1 of %2")
+                .arg(qMin(answered + 1, total))
+                .arg(total);
         case LinkStage::Done:
-            return QStringLiteral("done");
+            return QCoreApplication::translate("StageText", "done");
     }
     return QString();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Where a session stands, in the words every front end shows: "opening",
 // "quiet line", "handshake", "pause", "login", "block K of N" (K the block
-// being sent: one past those answered), "done".
+// being sent: one past those answered), "done"; in the language of the
+// catalogue the program loaded, if any.
 
 #include <QString>
 

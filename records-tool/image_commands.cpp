@@ -1,5 +1,6 @@
 #include "records-tool/image_commands.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -38,8 +39,10 @@ bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QS
     bool lengthOk = a.length.isEmpty();
     const int length = lengthOk ? 0 : a.length.toInt(&lengthOk);
     if (!lengthOk || length < -32768 || length > 32767)
-        return *why = QStringLiteral("--length wants a number from -32768 to 32767, not \"%1\"")
-                          .arg(a.length),
+        return *why =
+                   QCoreApplication::translate(
+                       "quarn-records", "--length wants a number from -32768 to 32767, not \"%1\"")
+                       .arg(a.length),
                false;
     InitValues init;
     QString folder = QDir::currentPath();
@@ -48,7 +51,9 @@ bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QS
         if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
         const InitResult r = readInitFile(path);
         if (!r.ok)
-            return *why = QStringLiteral("Invalid Init File %1: %2").arg(path, r.error), false;
+            return *why = QCoreApplication::translate("quarn-records", "Invalid Init File %1: %2")
+                              .arg(path, r.error),
+                   false;
         init = r.values;
         folder = QFileInfo(path).absolutePath();
     }
@@ -57,7 +62,9 @@ bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QS
                                           : QFileInfo(a.file).absoluteFilePath();
     if (!readDownloadImage(file, downloadLength, bytes, why)) return false;
     image->sha256 = QString::fromLatin1(DownloadLink::imageSha256(*bytes, downloadLength).toHex());
-    if (image->sha256.isEmpty()) return *why = QStringLiteral("%1 sends no bytes").arg(file), false;
+    if (image->sha256.isEmpty())
+        return *why = QCoreApplication::translate("quarn-records", "%1 sends no bytes").arg(file),
+               false;
     image->length = downloadLength;
     image->file = QFileInfo(file).fileName();
     image->title = init.downloadCaption;
@@ -82,10 +89,12 @@ int approveCommand(const QString& url, const ApproveArgs& args) {
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
     sayLine(stdout, image.sha256);
     const ApprovedImage& in = out.images.value(0);
-    sayLine(stdout, QStringLiteral("%1 by %2 on %3")
-                        .arg(out.changed ? QStringLiteral("approved")
-                                         : QStringLiteral("approved already (nothing changed)"),
-                             in.approvedBy, approvalTimeText(in.approvedAt)));
+    sayLine(stdout,
+            QCoreApplication::translate("quarn-records", "%1 by %2 on %3")
+                .arg(out.changed ? QStringLiteral("approved")
+                                 : QCoreApplication::translate(
+                                       "quarn-records", "approved already (nothing changed)"),
+                     in.approvedBy, approvalTimeText(in.approvedAt)));
     return kRecordsDone;
 }
 
@@ -94,10 +103,12 @@ int revokeCommand(const QString& url, const QString& sha256, const QString& note
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
     const ApprovedImage& i = out.images.value(0);
     sayLine(stdout, i.sha256);
-    sayLine(stdout, QStringLiteral("%1 on %2 by %3")
-                        .arg(out.changed ? QStringLiteral("revoked")
-                                         : QStringLiteral("revoked already (nothing changed)"),
-                             approvalTimeText(i.revokedAt), i.revokedBy));
+    sayLine(stdout,
+            QCoreApplication::translate("quarn-records", "%1 on %2 by %3")
+                .arg(out.changed ? QStringLiteral("revoked")
+                                 : QCoreApplication::translate("quarn-records",
+                                                               "revoked already (nothing changed)"),
+                     approvalTimeText(i.revokedAt), i.revokedBy));
     return kRecordsDone;
 }
 

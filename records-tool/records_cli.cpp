@@ -1,6 +1,7 @@
 #include "records-tool/records_cli.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileSystemWatcher>
@@ -45,7 +46,9 @@ const char* const kMoreHelp =
     "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n";
 
 int usage(const QString& why) {
-    sayLine(stderr, QStringLiteral("quarn-records: %1 (see --help)").arg(why));
+    sayLine(
+        stderr,
+        QCoreApplication::translate("quarn-records", "quarn-records: %1 (see --help)").arg(why));
     return kRecordsUsage;
 }
 
@@ -68,10 +71,11 @@ bool waitWhileRecordsWait(const QString& log, int seconds) {
 }
 
 void sayFigures(const PushResult& r) {
-    sayLine(stdout, QStringLiteral("%1 record(s) sent, %2 new; %3 wait")
-                        .arg(r.sent)
-                        .arg(r.inserted)
-                        .arg(r.pending));
+    sayLine(stdout,
+            QCoreApplication::translate("quarn-records", "%1 record(s) sent, %2 new; %3 wait")
+                .arg(r.sent)
+                .arg(r.inserted)
+                .arg(r.pending));
 }
 
 // retrySeconds > 0: while the server cannot be reached or is busy, try again
@@ -82,7 +86,8 @@ constexpr int kRetries = 60;
 
 int push(const QString& url, const QString& log, int retrySeconds) {
     if (url.isEmpty())
-        return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     int tries = kRetries;
     PushRequest request{log, url, 1000, warn, {}, {}};
     if (retrySeconds > 0)
@@ -90,7 +95,8 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             if (--tries < 0) return false;
             sayFigures(r);
             sayLine(stderr,
-                    QStringLiteral("quarn-records: %1; nothing is lost, trying again in %2 s")
+                    QCoreApplication::translate(
+                        "quarn-records", "quarn-records: %1; nothing is lost, trying again in %2 s")
                         .arg(r.error)
                         .arg(retrySeconds));
             return waitWhileRecordsWait(log, retrySeconds);
@@ -103,8 +109,9 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         return sayLine(stdout, handedText(log)), kRecordsDone;
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
-    sayLine(stderr,
-            QStringLiteral("quarn-records: %1; nothing is lost, push again later").arg(r.error));
+    sayLine(stderr, QCoreApplication::translate(
+                        "quarn-records", "quarn-records: %1; nothing is lost, push again later")
+                        .arg(r.error));
     return kRecordsUnreachable;
 }
 
@@ -141,12 +148,15 @@ struct Given {
 
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
-        return usage(QStringLiteral("--db or --log, not both"));
+        return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
     ReportRequest request{g.by, {}};
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
-        return usage(QStringLiteral("--by takes day, station, file, slot or operator"));
+        return usage(QCoreApplication::translate(
+            "quarn-records", "--by takes day, station, file, slot or operator"));
     if (!g.since.isEmpty() && !(request.since = parseSince(g.since)).isValid())
-        return usage(QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(g.since));
+        return usage(QCoreApplication::translate("quarn-records",
+                                                 "--since wants a date (2026-12-07), not \"%1\"")
+                         .arg(g.since));
     const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
     if (!url.isEmpty()) return report(url, QString(), request, g.json);
     return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
@@ -162,14 +172,17 @@ int pushCommand(const Given& g) {
     bool ok = g.retry.isEmpty();
     const int retry = ok ? 0 : g.retry.toInt(&ok);
     if (!ok || retry < 0)
-        return usage(QStringLiteral("--retry wants seconds, not \"%1\"").arg(g.retry));
+        return usage(
+            QCoreApplication::translate("quarn-records", "--retry wants seconds, not \"%1\"")
+                .arg(g.retry));
     return push(g.url(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, retry);
 }
 
 // The commands on the approved list, which all need a database.
 int imageCommand(const QString& name, const Given& g) {
     if (g.url().isEmpty())
-        return usage(QStringLiteral("no database: --db, QUARN_DB or [records] database="));
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     if (name == QLatin1String("approve"))
         return approveCommand(g.url(), {g.rest.value(0), g.file, g.length, g.note});
     if (name == QLatin1String("revoke")) return revokeCommand(g.url(), g.rest.value(0), g.note);
@@ -226,14 +239,17 @@ int command(const QString& name, const Given& g) {
         if (name != QLatin1String(f.name)) continue;
         for (const QString& o : givenOptions(g))
             if (!f.options.contains(o))
-                return usage(QStringLiteral("--%1 is not for %2").arg(o, name));
+                return usage(QCoreApplication::translate("quarn-records", "--%1 is not for %2")
+                                 .arg(o, name));
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
-            return usage(f.maxArgs ? QStringLiteral("%1 takes %2")
-                                         .arg(name, f.minArgs ? "SHA256" : "at most one INIT")
-                                   : QStringLiteral("%1 takes no arguments").arg(name));
+            return usage(f.maxArgs
+                             ? QCoreApplication::translate("quarn-records", "%1 takes %2")
+                                   .arg(name, f.minArgs ? "SHA256" : "at most one INIT")
+                             : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
+                                   .arg(name));
         return f.run(g);
     }
-    return usage(QStringLiteral("unknown command \"%1\"").arg(name));
+    return usage(QCoreApplication::translate("quarn-records", "unknown command \"%1\"").arg(name));
 }
 
 }  // namespace
@@ -244,8 +260,8 @@ void sayLine(FILE* to, const QString& text) {
 
 int runRecordsCli(const QStringList& args) {
     QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Sends quarn-flash's records to PostgreSQL and reports on them."));
+    p.setApplicationDescription(QCoreApplication::translate(
+        "quarn-records", "Sends quarn-flash's records to PostgreSQL and reports on them."));
     const QCommandLineOption db("db", "The database (PostgreSQL URL).", "URL");
     const QCommandLineOption log(
         "log", "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
@@ -280,8 +296,8 @@ int runRecordsCli(const QStringList& args) {
         return sayLine(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
-        return usage(
-            QStringLiteral("one command: push, report, schema, approve, revoke or images"));
+        return usage(QCoreApplication::translate(
+            "quarn-records", "one command: push, report, schema, approve, revoke or images"));
     return command(rest.first(), {p.value(db), p.value(log), p.value(since), p.value(by),
                                   p.value(retry), p.value(file), p.value(length), p.value(note),
                                   rest.mid(1), p.isSet(json), p.isSet(roles)});

@@ -18,6 +18,7 @@ trap 'rm -rf "$work"' EXIT
 bash scripts/demo-folder.sh "$work"
 (cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$root/build/tools/quarn-screenshots" "$root/docs")
-# The station on a rack of four simulated units with mixed outcomes.
-(cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+# The station on a rack of 32 simulated units with mixed outcomes, on a
+# station's screen, in English whatever the locale.
+(cd "$work" && LANG=C.UTF-8 LANGUAGE= QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" \
   "$root/build/tools/quarn-station-screenshot" "$root/docs")

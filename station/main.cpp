@@ -12,10 +12,12 @@
 
 #include "core/message_box.h"
 #include "core/stop_signals.h"
+#include "core/translations.h"
 #include "core/version.h"
 #include "ports/port_settings.h"
 #include "records/database_url.h"
 #include "records/image_gate.h"
+#include "station/batch_cue.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
@@ -39,7 +41,7 @@ constexpr int kExitSignal = 130;
 // ends it at once.
 void endOnStopSignal(quarn::station::StationModel& model) {
     if (!quarn::installStopSignals(kExitSignal)) {
-        fail(QStringLiteral("cannot watch for stop signals: %1")
+        fail(QCoreApplication::translate("quarn-station", "cannot watch for stop signals: %1")
                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
@@ -68,6 +70,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     config.image = load.image;
     config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
     config.requireSerial = o.requireSerial;
+    config.sound = quarn::station::soundWanted(settings);
     config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();
     config.imageTitle = load.title;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
@@ -75,8 +78,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     model.setAutoStart(o.autoStart);
     endOnStopSignal(model);
     quarn::station::StationWindow window(model);
-    window.resize(1000, 600);
-    window.show();
+    window.showMaximized();  // a station PC runs it alone
     return QApplication::exec();
 }
 
@@ -96,6 +98,7 @@ int main(int argc, char* argv[]) {
             "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
             "shown; quarn-flash --watch loads units without one");
     QApplication app(argc, argv);
+    quarn::installTranslations();
     quarn::installModalMessageBoxes();
     QString init = o.init;
     if (o.choose) {
@@ -105,8 +108,8 @@ int main(int argc, char* argv[]) {
     quarn::station::StationLoad load;
     QString why;
     if (!quarn::station::resolveStationInit(init, &load, &why)) {
-        quarn::MsgBox(QStringLiteral("Invalid Init File."), quarn::kStyleExclamation,
-                      QStringLiteral("Quarn Station"), why);
+        quarn::MsgBox(QCoreApplication::translate("quarn-station", "Invalid Init File."),
+                      quarn::kStyleExclamation, QStringLiteral("Quarn Station"), why);
         return fail(why);
     }
     return runWindow(o, load);

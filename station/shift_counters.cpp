@@ -1,5 +1,8 @@
 #include "station/shift_counters.h"
 
+#include <QCoreApplication>
+#include <QLocale>
+
 namespace quarn::station {
 
 void ShiftCounters::count(const QString& serial, const QString& outcome, const QDateTime& started,
@@ -33,11 +36,14 @@ double ShiftCounters::unitsPerHour(const QDateTime& now) const {
 
 QString ShiftCounters::text(const QDateTime& now) const {
     const double fpy = firstPassYield();
-    return QStringLiteral("good %1 · failed %2 · first pass %3 · %4 per hour")
+    QLocale locale;  // the operator's decimal sign, no thousands separator
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return QCoreApplication::translate("ShiftCounters",
+                                       "good %1 · failed %2 · first pass %3 · %4 per hour")
         .arg(good_)
         .arg(failed_)
         .arg(fpy < 0 ? QStringLiteral("–") : QStringLiteral("%1 %").arg(qRound(fpy)))
-        .arg(unitsPerHour(now), 0, 'f', 1);
+        .arg(locale.toString(unitsPerHour(now), 'f', 1));
 }
 
 }  // namespace quarn::station

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "gang/job_builder.h"
 
@@ -53,6 +54,23 @@ int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot) {
         ++added;
     }
     return added;
+}
+
+QString adapterShortName(const Slot& slot) {
+    const QString name = QFileInfo(slot.stableName).fileName();
+    static const QRegularExpression socket(
+        QStringLiteral("usb-\\d+:([\\d.]+):[\\d.]+-port(\\d+)$"));
+    static const QRegularExpression byId(QStringLiteral("^usb-(.+)-if\\d+-port\\d+$"));
+    const QRegularExpressionMatch s = socket.match(name);
+    if (s.hasMatch())
+        return QStringLiteral("USB ") + s.captured(1) +
+               (s.captured(2) == QLatin1String("0") ? QString() : QLatin1Char('/') + s.captured(2));
+    const QRegularExpressionMatch id = byId.match(name);
+    if (!id.hasMatch() && slot.stableName.startsWith(QLatin1String("/dev/")))
+        return slot.stableName.mid(5);  // "ttyUSB0", "pts/3"
+    if (!id.hasMatch()) return name;
+    const QStringList parts = id.captured(1).split(QLatin1Char('_'), Qt::SkipEmptyParts);
+    return parts.size() < 2 ? id.captured(1) : parts.first() + QLatin1Char(' ') + parts.last();
 }
 
 QString slotDevice(const Slot& slot, QString* why) {

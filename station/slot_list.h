@@ -39,6 +39,11 @@ QStringList adapterLinks(const QString& serialRoot);
 // Adds a slot for each adapter link not already a slot; returns how many were added.
 int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot);
 
+// A short name of the slot's adapter for its tile: the hub's socket of a
+// by-path link ("USB 1.3"), the maker and serial number of a by-id link
+// ("FTDI A50285BI"), else the last part of what was given ("ttyUSB0", "COM2").
+QString adapterShortName(const Slot& slot);
+
 // The device a slot opens now (gang::resolvePortNow of what it was given),
 // or empty with the reason when it is not plugged in.
 QString slotDevice(const Slot& slot, QString* why = nullptr);

@@ -1,9 +1,35 @@
 #include "station/slot_status.h"
 
-#include "gang/unit_record.h"
+#include <QCoreApplication>
+
 #include "link/stage_text.h"
 
 namespace quarn::station {
+
+namespace {
+
+// An outcome as the status line names it ("failed: handshake"); the record
+// keeps its own key (gang::outcomeName), never translated.
+QString outcomeText(SessionOutcome outcome) {
+    switch (outcome) {
+        case SessionOutcome::Input:
+            return QCoreApplication::translate("Outcome", "input");
+        case SessionOutcome::Port:
+            return QCoreApplication::translate("Outcome", "port");
+        case SessionOutcome::Handshake:
+            return QCoreApplication::translate("Outcome", "handshake");
+        case SessionOutcome::Login:
+            return QCoreApplication::translate("Outcome", "login");
+        case SessionOutcome::Transfer:
+            return QCoreApplication::translate("Outcome", "transfer");
+        case SessionOutcome::Good:
+        case SessionOutcome::Interrupted:
+            break;
+    }
+    return QString();
+}
+
+}  // namespace
 
 QString colourName(TileColour colour) {
     switch (colour) {
@@ -33,6 +59,20 @@ unsigned colourRgb(TileColour colour) {
     return 0xdcdcdc;  // grey
 }
 
+QString symbolName(SlotSymbol symbol) {
+    switch (symbol) {
+        case SlotSymbol::Waiting:
+            return QStringLiteral("waiting");
+        case SlotSymbol::Loading:
+            return QStringLiteral("loading");
+        case SlotSymbol::Good:
+            return QStringLiteral("good");
+        case SlotSymbol::Failed:
+            return QStringLiteral("failed");
+    }
+    return QString();
+}
+
 QString runningText(const SessionProgress& f) {
     // Opening the port takes no time worth a word; a finished transfer still
     // shows its last block until the record arrives.
@@ -42,32 +82,66 @@ QString runningText(const SessionProgress& f) {
 }
 
 QString endedText(SessionOutcome outcome) {
-    if (outcome == SessionOutcome::Good) return QStringLiteral("good");
-    if (outcome == SessionOutcome::Interrupted) return QStringLiteral("stopped");
-    return QStringLiteral("failed: ") + gang::outcomeName(outcome);
+    if (outcome == SessionOutcome::Good) return QCoreApplication::translate("SlotStatus", "good");
+    if (outcome == SessionOutcome::Interrupted)
+        return QCoreApplication::translate("SlotStatus", "stopped");
+    return QCoreApplication::translate("SlotStatus", "failed: %1").arg(outcomeText(outcome));
 }
 
-SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
-    const TileColour ended = last == SessionOutcome::Good          ? TileColour::Good
-                             : last == SessionOutcome::Interrupted ? TileColour::Idle
-                                                                   : TileColour::Failed;
+namespace {
+
+// The status line's text of a phase.
+QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
     switch (phase) {
         case SlotPhase::Absent:
-            return {QStringLiteral("not plugged in"), TileColour::Idle};
+            return QCoreApplication::translate("SlotStatus", "not plugged in");
         case SlotPhase::Ready:
-            return {QStringLiteral("ready"), TileColour::Idle};
+            return QCoreApplication::translate("SlotStatus", "ready");
         case SlotPhase::Listening:
-            return {QStringLiteral("waiting for a unit"), TileColour::Idle};
+            return QCoreApplication::translate("SlotStatus", "waiting for a unit");
         case SlotPhase::Running:
-            return {runningText(figures), TileColour::Running};
+            return runningText(figures);
         case SlotPhase::Ended:
-            return {endedText(last), ended};
+            return endedText(last);
         case SlotPhase::Remove:
-            return {QStringLiteral("remove the unit"), ended};
+            return QCoreApplication::translate("SlotStatus", "remove the unit");
         case SlotPhase::NeedsSerial:
-            return {QStringLiteral("scan a serial number"), TileColour::Idle};
+            return QCoreApplication::translate("SlotStatus", "scan a serial number");
     }
-    return {};
+    return QString();
+}
+
+}  // namespace
+
+SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last, bool kept) {
+    SlotLook look{phaseText(phase, figures, last), TileColour::Idle, SlotSymbol::Waiting};
+    if (phase == SlotPhase::Running) {
+        look.colour = TileColour::Running;
+        look.symbol = SlotSymbol::Loading;
+    } else if (kept || phase == SlotPhase::Ended || phase == SlotPhase::Remove) {
+        if (last == SessionOutcome::Good) look.colour = TileColour::Good;
+        if (last == SessionOutcome::Good) look.symbol = SlotSymbol::Good;
+        const bool failed = last != SessionOutcome::Good && last != SessionOutcome::Interrupted;
+        if (failed) look.colour = TileColour::Failed;
+        if (failed) look.symbol = SlotSymbol::Failed;
+    }
+    return look;
+}
+
+QStringList statusSamples() {
+    QStringList texts;
+    for (SlotPhase phase : {SlotPhase::Absent, SlotPhase::Ready, SlotPhase::Listening,
+                            SlotPhase::Remove, SlotPhase::NeedsSerial})
+        texts << slotLook(phase, {}, SessionOutcome::Good).status;
+    for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
+                             SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
+                             SessionOutcome::Login, SessionOutcome::Transfer})
+        texts << endedText(o);
+    for (LinkStage stage :
+         {LinkStage::QuietLine, LinkStage::Handshake, LinkStage::Pause, LinkStage::Login})
+        texts << stageText(stage, 0, 0);
+    texts << stageText(LinkStage::Transfer, 511, 512);
+    return texts;
 }
 
 int secondsLeft(const SessionProgress& f, qint64 transferStartMs, qint64 nowMs) {

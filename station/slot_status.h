@@ -1,8 +1,11 @@
 #pragma once
-// What a slot's tile says: its phase, the status line's text and the colour
-// of its state. The texts are the station's own and are used as they stand.
+// What a slot's tile says: its phase, the status line's text, the colour of
+// its state and the symbol beside it. The texts are the station's own, in
+// English as they stand here and through the operator's catalogue
+// (translations/) in other languages; each language's texts are fixed.
 
 #include <QString>
+#include <QStringList>
 
 #include "link/download_link.h"
 #include "link/download_session.h"
@@ -22,6 +25,11 @@ enum class SlotPhase {
 
 enum class TileColour { Idle, Running, Good, Failed };
 
+// The shape beside the colour, so that the state reads without colour:
+// waiting (nothing loading), loading, good, failed.
+enum class SlotSymbol { Waiting, Loading, Good, Failed };
+QString symbolName(SlotSymbol symbol);  // "waiting", "loading", "good", "failed"
+
 // The colour's name ("idle", "running", "good", "failed") and its paint.
 QString colourName(TileColour colour);
 unsigned colourRgb(TileColour colour);
@@ -34,9 +42,17 @@ QString endedText(SessionOutcome outcome);
 struct SlotLook {
     QString status;
     TileColour colour = TileColour::Idle;
+    SlotSymbol symbol = SlotSymbol::Waiting;
 };
-// phase and, for Running, the figures; for Ended and Remove, the last outcome.
-SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last);
+// phase and, for Running, the figures; for Ended and Remove, the last
+// outcome. The last outcome's colour and symbol stay in every phase but
+// Running while kept: from its record until the slot's next unit starts.
+SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last,
+                  bool kept = false);
+
+// Every status text a tile may show, "block K of N" with the widest
+// figures of the full image: what a tile's status line must have room for.
+QStringList statusSamples();
 
 // Seconds left of the transfer at its pace since transferStartMs; -1 while unknown.
 int secondsLeft(const SessionProgress& progress, qint64 transferStartMs, qint64 nowMs);

@@ -50,7 +50,7 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     connect(&writer_, &gang::RecordWriter::logChanged, this, &StationModel::onLogChanged);
     connect(&writer_, &gang::RecordWriter::pushWarning, this, &StationModel::setPushNote);
     connect(&writer_, &gang::RecordWriter::pushFailed, this, [this](const QString& why) {
-        setPushNote(QStringLiteral("the database has not taken the records: ") + why);
+        setPushNote(tr("the database has not taken the records: %1").arg(why));
     });
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
     connect(&progressTimer_, &QTimer::timeout, this, &StationModel::refreshRunning);
@@ -88,6 +88,7 @@ bool StationModel::start(int k) {
     s.phase = SlotPhase::Running;
     s.figures = SessionProgress{};
     s.message.clear();
+    s.outcomeKept = false;
     s.session->start();
     progressTimer_.start();
     updateLook(k);
@@ -201,6 +202,7 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
     s.figures.repeats = record.repeats;
     s.message = record.message;
+    s.outcomeKept = true;
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
     s.secondsLeft = -1;
@@ -232,7 +234,7 @@ void StationModel::refreshRunning() {
 
 void StationModel::updateLook(int k) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
-    s.look = slotLook(s.phase, s.figures, s.last);
+    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept);
     emit slotChanged(k);
 }
 
@@ -309,6 +311,7 @@ void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
             s.phase = SlotPhase::Running;
             s.figures = SessionProgress{};
             s.message.clear();
+            s.outcomeKept = false;
             progressTimer_.start();
             break;
         case P::Holding:

@@ -42,6 +42,7 @@ struct StationConfig {
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
     QString serialRoot = gang::defaultSerialRoot();
     int logRetryMs = 5000;  // a log that refuses records is tried again this often
+    bool sound = true;      // a cue when the last running slot of a batch ends
     // --approved-only or [images] require-approved=true: nothing starts until
     // the approved list allows the image (station/image_approval.h), read
     // again this often and before each Start all.
@@ -55,6 +56,7 @@ struct SlotState {
     SlotPhase phase = SlotPhase::Ready;
     SessionOutcome last = SessionOutcome::Good;
     bool lastFailed = false;        // the last session ended neither good nor stopped
+    bool outcomeKept = false;       // the last outcome stays shown until the next unit starts
     QString message;                // the last failure's explanation
     QString serial;                 // for the next unit; cleared once a record is written
     bool serialScanned = false;     // confirmed with Enter (the scanner's), not half typed

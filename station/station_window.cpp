@@ -1,69 +1,99 @@
 #include "station/station_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 
 #include "core/message_box.h"
+#include "station/batch_cue.h"
+#include "station/rack_view.h"
 #include "station/slot_tile.h"
 #include "station/station_model.h"
 
 namespace quarn::station {
 
 namespace {
-constexpr int kColumns = 4;
 const QString kTitle = QStringLiteral("Quarn Station");
+constexpr int kHeaderPx = 22;  // the counters and the station's line, read from a step away
+
+void setPixelSize(QWidget* w, int px, bool bold) {
+    QFont f = w->font();
+    f.setPixelSize(px);
+    f.setBold(bold);
+    w->setFont(f);
+}
 }  // namespace
 
 StationWindow::StationWindow(StationModel& model, QWidget* parent)
-    : QMainWindow(parent), model_(model), grid_(new QGridLayout), counters_(new QLabel) {
+    : QMainWindow(parent),
+      model_(model),
+      rack_(new RackView),
+      cue_(new BatchCue(
+          model.config().sound, [] { QApplication::beep(); }, this)),
+      imageLine_(new QLabel),
+      stationLine_(new QLabel),
+      counters_(new QLabel) {
     setWindowTitle(kTitle + QStringLiteral(" - ") + model.config().stationName);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    imageLine_ = new QLabel(this);
-    imageLine_->setObjectName(QStringLiteral("imageLine"));
-    imageLine_->setWordWrap(true);
-    layout->addWidget(imageLine_);
-    layout->addLayout(buildToolbar());
-    auto* area = new QScrollArea;
-    auto* tiles = new QWidget;
-    tiles->setLayout(grid_);
-    area->setWidget(tiles);
-    area->setWidgetResizable(true);
-    layout->addWidget(area);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(buildHeader());
+    layout->addWidget(rack_, 1);
     setCentralWidget(central);
     for (int k = 0; k < model_.count(); ++k) addTile(k);
     connect(&model_, &StationModel::slotAdded, this, &StationWindow::addTile);
     connect(&model_, &StationModel::slotChanged, this,
             [this](int k) { tiles_[k]->show(model_.slot(k)); });
     connect(&model_, &StationModel::allIdle, this, [this] {
+        cue_->batchEnded();
         if (closeWhenIdle_) QTimer::singleShot(0, this, &QWidget::close);
     });
     wireStatus();
 }
 
+// The image line and who works where above, the buttons and the counters below.
+QVBoxLayout* StationWindow::buildHeader() {
+    auto* header = new QVBoxLayout;
+    auto* first = new QHBoxLayout;
+    imageLine_->setObjectName(QStringLiteral("imageLine"));
+    imageLine_->setWordWrap(true);
+    setPixelSize(imageLine_, kHeaderPx * 3 / 4, false);
+    first->addWidget(imageLine_, 1);
+    const StationConfig& c = model_.config();
+    stationLine_->setText(c.operatorName.isEmpty()
+                              ? tr("Station %1").arg(c.stationName)
+                              : tr("Station %1 · operator %2").arg(c.stationName, c.operatorName));
+    stationLine_->setAccessibleName(stationLine_->text());
+    setPixelSize(stationLine_, kHeaderPx * 3 / 4, false);
+    first->addStretch();
+    first->addWidget(stationLine_);
+    header->addLayout(first);
+    header->addLayout(buildToolbar());
+    return header;
+}
+
 // The four buttons with their keys, then the shift's counters.
 QHBoxLayout* StationWindow::buildToolbar() {
     auto* top = new QHBoxLayout;
-    startAll_ = addButton(QStringLiteral("Start all"), Qt::Key_F5);
+    startAll_ = addButton(tr("Start all"), Qt::Key_F5);
     connect(startAll_, &QPushButton::clicked, &model_, &StationModel::startAll);
-    startFailed_ = addButton(QStringLiteral("Start failed again"), Qt::Key_F6);
+    startFailed_ = addButton(tr("Start failed again"), Qt::Key_F6);
     connect(startFailed_, &QPushButton::clicked, &model_, &StationModel::startFailed);
-    connect(addButton(QStringLiteral("Stop all"), Qt::Key_Escape), &QPushButton::clicked, &model_,
+    connect(addButton(tr("Stop all"), Qt::Key_Escape), &QPushButton::clicked, &model_,
             &StationModel::stopAll);
-    autoStart_ = addButton(QStringLiteral("Auto-start"), QKeySequence());
+    autoStart_ = addButton(tr("Auto-start"), QKeySequence());
     autoStart_->setCheckable(true);
     autoStart_->setChecked(model_.autoStart());
     connect(autoStart_, &QPushButton::toggled, &model_, &StationModel::setAutoStart);
     for (QPushButton* b : findChildren<QPushButton*>()) top->addWidget(b);
     top->addStretch();
+    setPixelSize(counters_, kHeaderPx, true);
     top->addWidget(counters_);
     return top;
 }
@@ -87,7 +117,7 @@ void StationWindow::wireStatus() {
 // What is loaded and whether it may be: the approved list's verdict decides
 // the buttons as the log does.
 void StationWindow::showImage() {
-    const QString line = QStringLiteral("Image: ") + model_.imageLine();
+    const QString line = tr("Image: %1").arg(model_.imageLine());
     imageLine_->setText(line);
     imageLine_->setAccessibleName(line);
     showLogState();
@@ -98,12 +128,11 @@ void StationWindow::showImage() {
 void StationWindow::showLogState() {
     const QString log = model_.config().logPath;
     const QString problem = model_.logProblem();
-    statusBar()->showMessage(
-        !problem.isEmpty()
-            ? QStringLiteral("%1; no unit starts until it can be written").arg(problem)
-        : !model_.logWarning().isEmpty() ? model_.logWarning()
-        : log.isEmpty()                  ? QStringLiteral("no log")
-                                         : QStringLiteral("log: ") + log);
+    statusBar()->showMessage(!problem.isEmpty()
+                                 ? tr("%1; no unit starts until it can be written").arg(problem)
+                             : !model_.logWarning().isEmpty() ? model_.logWarning()
+                             : log.isEmpty()                  ? tr("no log")
+                                                              : tr("log: %1").arg(log));
     for (QPushButton* b : {startAll_, startFailed_, autoStart_})
         b->setEnabled(model_.canStartSessions());
 }
@@ -115,17 +144,17 @@ void StationWindow::showRecordsWaiting(int count) {
         waiting_ = new QLabel(this);
         statusBar()->addPermanentWidget(waiting_);
     }
-    const QString text = count == 1 ? QStringLiteral("1 record waits for the database")
-                                    : QStringLiteral("%1 records wait for the database").arg(count);
-    waiting_->setText(count > 0 ? text : QStringLiteral("records: all in the database"));
-    waiting_->setAccessibleName(QStringLiteral("Records: ") + waiting_->text());
+    const QString text = count == 1 ? tr("1 record waits for the database")
+                                    : tr("%1 records wait for the database").arg(count);
+    waiting_->setText(count > 0 ? text : tr("records: all in the database"));
+    waiting_->setAccessibleName(tr("Records: %1").arg(waiting_->text()));
 }
 
 QPushButton* StationWindow::addButton(const QString& text, const QKeySequence& key) {
     auto* b = new QPushButton(text, this);
     b->setAccessibleName(text);
     if (!key.isEmpty()) {
-        b->setToolTip(QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText)));
+        b->setToolTip(tr("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText)));
         auto* shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, b, &QPushButton::click);
     }
@@ -134,11 +163,11 @@ QPushButton* StationWindow::addButton(const QString& text, const QKeySequence& k
 
 void StationWindow::addTile(int k) {
     auto* tile = new SlotTile(k);
-    grid_->addWidget(tile, k / kColumns, k % kColumns);
     tiles_ << tile;
+    tile->show(model_.slot(k));
+    rack_->addTile(tile);
     connect(tile, &SlotTile::serialEntered, this, &StationWindow::serialEntered);
     connect(tile, &SlotTile::serialEdited, &model_, &StationModel::setSerial);
-    tile->show(model_.slot(k));
 }
 
 void StationWindow::serialEntered(int k, const QString& serial) {
@@ -148,7 +177,7 @@ void StationWindow::serialEntered(int k, const QString& serial) {
 
 void StationWindow::showCounters() {
     counters_->setText(model_.counters().text());
-    counters_->setAccessibleName(QStringLiteral("Counters: ") + counters_->text());
+    counters_->setAccessibleName(tr("Counters: %1").arg(counters_->text()));
 }
 
 // Records the log could not take are lost with the program: ask first.
@@ -156,11 +185,8 @@ bool StationWindow::mayLoseUnwritten() {
     const int n = model_.unwrittenRecords();
     if (n == 0) return true;
     const QString prompt =
-        n == 1 ? QStringLiteral("1 record could not be written to the log and would be lost. Quit?")
-               : QStringLiteral(
-                     "%1 records could not be written to the log and would be lost. "
-                     "Quit?")
-                     .arg(n);
+        n == 1 ? tr("1 record could not be written to the log and would be lost. Quit?")
+               : tr("%1 records could not be written to the log and would be lost. Quit?").arg(n);
     return MsgBox(prompt, kStyleQuestion | kButtonsYesNo, kTitle, model_.logProblem()) ==
            kAnswerYes;
 }
@@ -169,11 +195,10 @@ void StationWindow::closeEvent(QCloseEvent* event) {
     if (!model_.anyRunning()) return mayLoseUnwritten() ? event->accept() : event->ignore();
     event->ignore();
     if (closeWhenIdle_) return;
-    const int answer = MsgBox(QStringLiteral("Units are still loading. Stop them and quit?"),
+    const int answer = MsgBox(tr("Units are still loading. Stop them and quit?"),
                               kStyleQuestion | kButtonsYesNo, kTitle,
-                              QStringLiteral("Every running session stops as Cancel does; its "
-                                             "record says interrupted and the unit must be "
-                                             "loaded again."));
+                              tr("Every running session stops as Cancel does; its record says "
+                                 "interrupted and the unit must be loaded again."));
     if (answer != kAnswerYes) return;
     closeWhenIdle_ = true;
     model_.stopAll();

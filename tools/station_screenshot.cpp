@@ -1,7 +1,8 @@
-// quarn-station-screenshot OUTDIR: the station's window on a rack of four
-// simulated units with mixed outcomes (one good, one silent, one refusing
-// every block, one still loading), saved as OUTDIR/station.png. Run in a
-// folder with Init.txt, under Xvfb, by scripts/screenshots.sh.
+// quarn-station-screenshot OUTDIR: the station's window at 1920 x 1080 on a
+// rack of 32 simulated units with mixed outcomes (most good, some silent,
+// some refusing every block, a few still loading, one socket empty), saved as
+// OUTDIR/station.png. Run in a folder with Init.txt, under Xvfb, by
+// scripts/screenshots.sh; in the locale's language (LANG=de_DE.UTF-8: German).
 
 #include <QApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/translations.h"
 #include "sim/unit_sim.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
@@ -19,26 +21,40 @@ using namespace quarn::station;
 
 namespace {
 
-// The rack: good, silent, refusing, and a slow good one caught half-way.
-std::vector<sim::Config> rack() {
-    std::vector<sim::Config> units(4);
-    units[1].faults[sim::Stage::Handshake].kind = sim::FaultKind::Silence;
-    units[2].refuseBlock = 3;
-    units[2].refuseTimes = 1 << 20;
-    units[3].baud = 2400;
-    return units;
+constexpr int kSlots = 32;
+constexpr int kEmpty = 22;  // the socket with no adapter
+
+// Slot k's unit: every seventh silent, every eleventh refusing block 3, the
+// last three slow enough to be caught half-way.
+sim::Config unitFor(int k) {
+    sim::Config c;
+    if (k >= kSlots - 3) return c.baud = 1200 * (k - kSlots + 4), c;
+    if (k % 7 == 5) c.faults[sim::Stage::Handshake].kind = sim::FaultKind::Silence;
+    if (k % 11 == 8) c.refuseBlock = 3, c.refuseTimes = 1 << 20;
+    return c;
+}
+
+bool settled(const StationModel& model) {
+    for (int k = 0; k < kSlots - 3; ++k)
+        if (k != kEmpty && model.slot(k).phase != SlotPhase::Ended) return false;
+    return model.slot(kSlots - 3).figures.block >= 20;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    quarn::installTranslations();
     if (argc != 2) return std::fputs("usage: quarn-station-screenshot OUTDIR\n", stderr), 2;
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).filePath("station.png");
     std::vector<std::unique_ptr<sim::UnitSim>> sims;
     QStringList ports;
-    for (const sim::Config& c : rack()) {
-        sims.push_back(std::make_unique<sim::UnitSim>(c));
+    for (int k = 0; k < kSlots; ++k) {
+        if (k == kEmpty) {
+            ports << QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:4.2:1.0-port0");
+            continue;
+        }
+        sims.push_back(std::make_unique<sim::UnitSim>(unitFor(k)));
         if (!sims.back()->start()) return std::fputs("simulator did not start\n", stderr), 1;
         ports << QString::fromStdString(sims.back()->devicePath());
     }
@@ -53,29 +69,31 @@ int main(int argc, char* argv[]) {
     config.downloadLength = load.downloadLength;
     config.image = load.image;
     config.maxRepeats = 5;
+    config.sound = false;
     QSettings none(QDir::temp().filePath("quarn-station-screenshot.conf"), QSettings::IniFormat);
     StationModel model(config, slotsFrom(ports, none, &config.source));
-    model.setSerial(0, QStringLiteral("QX2-004711"));
-    model.setSerial(1, QStringLiteral("QX2-004712"));
+    for (int k = 0; k < kSlots; ++k)
+        model.setSerial(k, QStringLiteral("QX2-%1").arg(4700 + k, 6, 10, QLatin1Char('0')));
     StationWindow window(model);
-    window.resize(1040, 330);
+    window.resize(1920, 1080);
     window.show();
     model.startAll();
     QTimer poll;
     int status = 1;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        const bool ended = model.slot(1).phase == SlotPhase::Ended &&
-                           model.slot(2).phase == SlotPhase::Ended &&
-                           model.slot(0).phase == SlotPhase::Ended;
-        if (!ended || model.slot(3).figures.block < 20) return;
+        if (!settled(model)) return;
         poll.stop();
         status = window.grab().save(out) ? 0 : 1;
         std::printf("%s\n", qPrintable(out));
         model.stopAll();
-        QCoreApplication::quit();
+        QCoreApplication::exit(status);  // quit() would ask the window, which asks first
     });
     poll.start(100);
-    QTimer::singleShot(90000, [] { QCoreApplication::exit(1); });
+    QTimer::singleShot(90000, [&] {
+        for (int k = 0; k < kSlots; ++k)
+            std::fprintf(stderr, "slot %d: %s\n", k + 1, qPrintable(model.slot(k).look.status));
+        QCoreApplication::exit(1);
+    });
     app.exec();
     return status;
 }

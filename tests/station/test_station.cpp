@@ -10,14 +10,18 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QtTest>
 #include <memory>
 
 #include "core/message_box.h"
+#include "core/translations.h"
 #include "link/download_link.h"
 #include "records/image_list.h"
 #include "records/schema.h"
+#include "station/batch_cue.h"
+#include "station/rack_view.h"
 #include "station/slot_tile.h"
 #include "station/station_model.h"
 #include "station/station_window.h"
@@ -86,6 +90,7 @@ class TestStation : public QObject {
     std::unique_ptr<StationModel> model_;
     std::unique_ptr<StationWindow> window_;
     QString log_;
+    QString catalogue_;  // loaded for the whole run: the locale's, none in English
     bool requireApproved_ = false;
 
     // A unit on a pseudo-terminal reached through dir/unitK.
@@ -98,8 +103,9 @@ class TestStation : public QObject {
         return QString::fromStdString(config.symlink);
     }
     void open(const QStringList& ports, bool requireSerial = false, int length = kLength,
-              const QString& databaseUrl = {}) {
+              const QString& databaseUrl = {}, bool sound = true) {
         StationConfig c;
+        c.sound = sound;
         c.databaseUrl = databaseUrl;
         c.operatorName = QStringLiteral("ann");
         c.stationName = QStringLiteral("bench-1");
@@ -132,9 +138,29 @@ class TestStation : public QObject {
     bool waitIdle(int ms = 30000) {
         return spinUntil([&] { return !model_->anyRunning(); }, ms);
     }
+    // The window at w x h, laid out: every tile inside it, no scroll bar, and
+    // each status text (and the symbol beside it) at least minPx high.
+    void checkRackFits(int w, int h, int minPx) {
+        window_->resize(w, h);
+        QVERIFY(spinUntil([&] { return window_->size() == QSize(w, h); }, 2000));
+        QVERIFY2(
+            spinUntil([&] { return !window_->rack()->verticalScrollBar()->isVisible(); }, 2000),
+            qPrintable(QStringLiteral("%1 columns").arg(window_->rack()->columns())));
+        const QRect inside = window_->rect();
+        for (int k = 0; k < window_->tileCount(); ++k) {
+            SlotTile* tile = window_->tile(k);
+            const QRect r(tile->mapTo(window_.get(), QPoint(0, 0)), tile->size());
+            QVERIFY2(inside.contains(r), qPrintable(QStringLiteral("tile %1").arg(k + 1)));
+            QLabel* text = tile->statusLabel();
+            QVERIFY2(QFontInfo(text->font()).pixelSize() >= minPx && text->height() >= minPx &&
+                         text->font().bold() && text->width() >= text->sizeHint().width(),
+                     qPrintable(status(k)));
+        }
+    }
 
 private slots:
     void initTestCase() {
+        catalogue_ = quarn::installTranslations();
         useFastClock();
         QVERIFY(dir_.isValid());
         file_ = writeFile(dir_.path(), QStringLiteral("image.bin"), patternBytes(100 * 64));
@@ -205,6 +231,76 @@ private slots:
         QCOMPARE(status(0), QStringLiteral("good"));
         QCOMPARE(status(1), QStringLiteral("good"));
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
+    }
+
+    // A rack of 32 on 1920 x 1080: every tile in view without scrolling, the
+    // status texts large and bold, a shape beside each colour; when the last
+    // unit ends, one cue. 64 fit 2560 x 1440; on a small screen the rows scroll.
+    void rackOfThirtyTwo() {
+        QStringList ports;
+        for (int k = 0; k < 32; ++k) ports << plug(k, k % 5 == 4 ? refusing() : sim::Config{});
+        open(ports);
+        QCOMPARE(model_->startAll(), 32);
+        QVERIFY(waitIdle());
+        checkRackFits(1920, 1080, 24);
+        QCOMPARE(window_->cue().played(), 1);
+        const QStringList symbols{window_->tile(0)->symbol(), window_->tile(4)->symbol()};
+        QCOMPARE(symbols, (QStringList{"good", "failed"}));
+        QCOMPARE(window_->tile(4)->colour(), QStringLiteral("failed"));
+
+        window_.reset();
+        for (int k = 32; k < 64; ++k) ports << dir_.filePath(QStringLiteral("absent%1").arg(k));
+        open(ports);
+        checkRackFits(2560, 1440, 24);
+        window_->resize(1280, 720);
+        QVERIFY(spinUntil([&] { return window_->rack()->verticalScrollBar()->isVisible(); }, 2000));
+    }
+
+    // The station in the operator's language, through the programs' one
+    // loader: German under LANG=de_DE.UTF-8 (the test test_station_de), else
+    // English; the buttons and the status texts of a good and a failed unit,
+    // and a refusal of quarn-flash's.
+    void stationLanguage() {
+        const bool german = QLocale::system().language() == QLocale::German;
+        QCOMPARE(catalogue_.endsWith(QStringLiteral("quarn_de.qm")), german);
+        const QStringList expected =
+            german
+                ? QStringList{"Alle starten",
+                              "Fehlgeschlagene neu starten",
+                              "Alle stoppen",
+                              "Autostart",
+                              "bereit",
+                              "gut",
+                              "Fehler: Übertragung"}
+                : QStringList{"Start all", "Start failed again", "Stop all", "Auto-start", "ready",
+                              "good",      "failed: transfer"};
+        open({plug(0), plug(1, refusing())});
+        QStringList shown;
+        for (QPushButton* b : window_->findChildren<QPushButton*>()) shown << b->text();
+        shown << status(1);
+        QCOMPARE(model_->startAll(), 2);
+        QVERIFY(waitIdle());
+        QCOMPARE(shown << status(0) << status(1), expected);
+        // quarn-flash loads the same catalogue through the same loader.
+        QProcess flash;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_TRANSLATIONS_DIR"), QFileInfo(catalogue_).path());
+        flash.setProcessEnvironment(env);
+        flash.start(QStringLiteral(QUARN_FLASH_PATH), {"-p", "COM1", "-p", "COM1"});
+        QVERIFY(flash.waitForFinished(10000));
+        const QString said = QString::fromUtf8(flash.readAllStandardError());
+        QVERIFY2(said.endsWith(german ? "(siehe --help)\n" : "(see --help)\n"), qPrintable(said));
+    }
+
+    // [station] sound=false: a batch ends without a cue.
+    void soundOff() {
+        QSettings settings(dir_.filePath(QStringLiteral("quiet.conf")), QSettings::IniFormat);
+        QVERIFY(soundWanted(settings));
+        settings.setValue(QStringLiteral("station/sound"), false);
+        open({plug(0)}, false, kLength, {}, soundWanted(settings));
+        QCOMPARE(model_->startAll(), 1);
+        QVERIFY(waitIdle());
+        QCOMPARE(window_->cue().played(), 0);
     }
 
     // Each record carries the station's keys, reaches the log, and is pushed
@@ -385,6 +481,7 @@ private slots:
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
         empty();
         QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 3000));
+        QCOMPARE(window_->tile(0)->colour(), QStringLiteral("good"));  // until the next unit
         QCOMPARE(readRecords(log_).size(), 1);
         button(QStringLiteral("Auto-start"))->click();
         QVERIFY(waitStatus(0, QStringLiteral("ready"), 3000));

@@ -1,0 +1,21 @@
+#include "station/batch_cue.h"
+
+#include <QSettings>
+
+namespace quarn::station {
+
+bool soundWanted(const QSettings& settings) {
+    return settings.value(QStringLiteral("station/sound"), true).toBool();
+}
+
+BatchCue::BatchCue(bool enabled, std::function<void()> sound, QObject* parent)
+    : QObject(parent), enabled_(enabled), sound_(std::move(sound)) {}
+
+void BatchCue::batchEnded() {
+    if (!enabled_) return;
+    ++played_;
+    if (sound_) sound_();
+    emit cue();
+}
+
+}  // namespace quarn::station
