@@ -101,7 +101,7 @@ QStringList schemaStatements() {
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
                                       "ON quarn_sessions (serial, started, id);\n"),
                        viewStatement()} +
-           firstPassTriggerStatements() + imageStatements();
+           firstPassTriggerStatements() + notifyTriggerStatements() + imageStatements();
 }
 
 namespace {

@@ -9,7 +9,8 @@
 // station needs no right but INSERT and first-pass yield is a plain count for
 // reports and dashboards. Indexes on started, (station, started) and (serial,
 // started, id); the view quarn_yield_daily (per day and station: sessions,
-// good, failed, first-pass yield, median seconds).
+// good, failed, first-pass yield, median seconds); a NOTIFY per inserting
+// statement for windows that follow the records live.
 //
 // The approved list quarn_images: sha256 (of the image as sent, as the
 // records' image_sha256), length, file, title, note, approved_by and
@@ -42,6 +43,11 @@ const QList<Column>& columns();
 QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList imageStatements();
+// The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel (empty
+// payload) once per statement that inserts into quarn_sessions, delivered
+// when that statement's transaction commits.
+QStringList notifyTriggerStatements();
+inline constexpr char kSessionsChannel[] = "quarn_sessions";
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
