@@ -59,6 +59,7 @@ void PlantWorker::scheduleRefresh() {
 
 void PlantWorker::check() {
     if (!connection_) return connectNow();
+    if (!connection_->db().isOpen()) return goAway(QStringLiteral("the connection closed"));
     QSqlQuery q(connection_->db());
     if (q.exec(QStringLiteral("SELECT 1"))) return;
     if (records::problemOf(q.lastError()) == Problem::Lost)
