@@ -1,5 +1,6 @@
 #include "records/plant_queries.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <functional>
@@ -144,6 +145,8 @@ bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCoun
 }
 
 PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request) {
+    QElapsedTimer clock;
+    clock.start();
     PlantView v;
     Failure f;
     QList<SocketCount> sockets;
@@ -159,6 +162,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request) {
     }
     v.sockets = judgeSockets(sockets);
     v.readAt = QDateTime::currentDateTimeUtc();
+    v.readMs = double(clock.nsecsElapsed()) / 1e6;
     return v;
 }
 

@@ -60,6 +60,7 @@ struct PlantView {
     QList<FailureCause> causes;   // most frequent first
     QList<SocketVerdict> sockets; // by station, then slot
     QDateTime readAt;             // when the figures were read
+    double readMs = 0;            // how long the reading took
     QString error;
     Problem problem = Problem::Refused;
 };

@@ -203,6 +203,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 1000);
     }
 
+    // A schema made before the NOTIFY trigger: a station still pushes (it may
+    // not add the trigger); the owner's next push adds it.
+    void oldSchemaGetsTrigger() {
+        const QString trigger = QStringLiteral(
+            "SELECT count(*) FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'");
+        pg_->sql(QStringLiteral("DROP TRIGGER quarn_sessions_notify ON quarn_sessions"));
+        push({{"bay-1", "slot-1", "SN-1", "good", 1}});
+        QCOMPARE(pg_->sql(trigger), QStringLiteral("0"));
+        push({{"bay-1", "slot-1", "SN-2", "good", 1}}, QString());
+        QCOMPARE(pg_->sql(trigger), QStringLiteral("1"));
+    }
+
     // The server stopped: the status says so and the figures stay; started
     // again: the window is live again by itself.
     void reconnects() {
