@@ -70,17 +70,27 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
     quarn::plant::PlantWindow window(feed, s);
     window.show();
     QSignalSpy shown(&window, &quarn::plant::PlantWindow::shown);
-    if (!shown.wait(60000)) return f;
+    if (!shown.wait(60000))
+        return std::fprintf(stderr, "quarn-bench: %s\n",
+                            qPrintable(quarn::plant::stateText(window.state(), 0))),
+               f;
     f.firstView = clock.nsecsElapsed() / 1e9;
     if (!QTest::qWaitFor([&] { return window.state().mode == quarn::plant::FeedState::Mode::Live; },
-                         10000))
+                         10000)) {
+        std::fprintf(stderr, "quarn-bench: %s\n",
+                     qPrintable(quarn::plant::stateText(window.state(), 0)));
         return f.firstView = -1, f;
+    }
     quarn::records::Connection station;
     QString why;
     if (!station.open(quarn::records::parseDatabaseUrl(pg.url()), &why)) return f;
     for (int i = 0; i < kPushes; ++i) {
         shown.clear();
-        if (!pushOne(station, i, &clock) || !shown.wait(10000)) return f.firstView = -1, f;
+        if (!pushOne(station, i, &clock) || !shown.wait(10000)) {
+            std::fprintf(stderr, "quarn-bench: push %d not shown: %s\n", i,
+                         qPrintable(station.db().lastError().text()));
+            return f.firstView = -1, f;
+        }
         f.pushToScreen = qMax(f.pushToScreen, clock.nsecsElapsed() / 1e9);
         f.refresh = qMax(f.refresh, window.view().readMs / 1e3);
     }
@@ -94,8 +104,10 @@ int runPlantBench(bool checkTargets) {
                 "stations over %d days\n", kRows, kStations, kDays);
     testsupport::PgServer pg(true);
     if (!pg.ok()) return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    pg.sql(quarn::records::schemaStatements().join(QString()));
-    pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kRows).arg(kDays));
+    const QString schema = pg.sql(quarn::records::schemaStatements().join(QString()));
+    const QString made = schema + pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kRows).arg(kDays));
+    if (made.contains(QLatin1String("ERROR")))
+        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     bool met = true;
     const std::pair<const char*, quarn::plant::Period> periods[] = {
         {"the last 30 days (every row)", quarn::plant::Period::Last30Days},

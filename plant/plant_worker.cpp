@@ -37,6 +37,19 @@ QString stateText(const FeedState& s, int pollMs) {
     return QString();
 }
 
+namespace {
+
+// The server's JIT compiler spends seconds on the plant's few aggregate
+// queries over many rows and wins nothing back: off for this session.
+bool noJit(records::Connection& c, QString* why) {
+    QSqlQuery q(c.db());
+    if (q.exec(QStringLiteral("SET jit = off"))) return true;
+    *why = records::describe(q.lastError());
+    return false;
+}
+
+}  // namespace
+
 PlantWorker::PlantWorker(FeedSettings settings) : settings_(std::move(settings)) {
     probeText_ = QStringLiteral("quarn-plant-probe-") + QUuid::createUuid().toString(QUuid::Id128);
 }
@@ -95,7 +108,7 @@ void PlantWorker::connectNow() {
     QString why = target.error;
     auto connection = std::make_unique<records::Connection>();
     if (why.isEmpty() && connection->open(target, &why) &&
-        connection->limit(records::statementLimitMs(), &why)) {
+        connection->limit(records::statementLimitMs(), &why) && noJit(*connection, &why)) {
         connection_ = std::move(connection);
         listen();
         refresh();

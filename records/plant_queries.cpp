@@ -46,7 +46,8 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* out,
                        sqlTime(r.today), sqlTime(r.today)};
     const QString where = filterSql(r.filter, &binds);
     const QString failures = whereAnd(r.filter, QStringLiteral("s.station = t.station AND "
-                                                               "s.outcome IS DISTINCT FROM 'good'"),
+                                                               "s.outcome IS DISTINCT FROM 'good' "
+                                                               "AND s.started IS NOT NULL"),
                                       &binds, QStringLiteral("s"));
     const QString sql =
         QStringLiteral(
@@ -60,7 +61,7 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* out,
             " max(started) FROM quarn_sessions%2 GROUP BY station)"
             " SELECT t.*, f.outcome, f.started FROM t LEFT JOIN LATERAL"
             " (SELECT s.outcome, s.started FROM quarn_sessions s%3"
-            "  ORDER BY s.started DESC NULLS LAST LIMIT 1) f ON true"
+            "  ORDER BY s.started DESC LIMIT 1) f ON true"
             " ORDER BY t.station")
             .arg(unitSql(), where, failures);
     return run(
@@ -85,9 +86,7 @@ bool readHours(QSqlDatabase& db, const PlantRequest& r, QList<HourYield>* out, F
     QVariantList binds;
     const QString sql =
         QStringLiteral(
-            "SELECT coalesce(station, ''),"
-            " to_char(date_trunc('hour', started AT TIME ZONE 'UTC'), "
-            "'YYYY-MM-DD\"T\"HH24:00:00\"Z\"'),"
+            "SELECT coalesce(station, ''), date_trunc('hour', started),"
             " count(*), count(*) FILTER (WHERE outcome = 'good'), count(*) FILTER (WHERE %1),"
             " count(*) FILTER (WHERE %1 AND outcome = 'good')"
             " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
@@ -95,8 +94,7 @@ bool readHours(QSqlDatabase& db, const PlantRequest& r, QList<HourYield>* out, F
     return run(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << HourYield{q.value(0).toString(),
-                              QDateTime::fromString(q.value(1).toString(), Qt::ISODate),
+            *out << HourYield{q.value(0).toString(), timeOf(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                               q.value(4).toLongLong(), q.value(5).toLongLong()};
         },
@@ -110,7 +108,7 @@ bool readCauses(QSqlDatabase& db, const PlantRequest& r, QList<FailureCause>* ou
             "SELECT coalesce(outcome, ''),"
             " coalesce(substring(message from 'block [0-9]+ of [0-9]+'), coalesce(outcome, '')),"
             " count(*) FROM quarn_sessions%1 GROUP BY 1, 2 ORDER BY 3 DESC, 1, 2")
-            .arg(whereAnd(r.filter, QStringLiteral("outcome IS DISTINCT FROM 'good'"), &binds));
+            .arg(whereAnd(r.filter, QStringLiteral("outcome <> 'good'"), &binds));
     return run(
         db, sql, binds,
         [&](const QSqlQuery& q) {

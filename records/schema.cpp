@@ -100,8 +100,17 @@ QStringList schemaStatements() {
                                       "ON quarn_sessions (station, started);\n"),
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
                                       "ON quarn_sessions (serial, started, id);\n"),
+
                        viewStatement()} +
-           firstPassTriggerStatements() + notifyTriggerStatements() + imageStatements();
+           firstPassTriggerStatements() + plantStatements() + imageStatements();
+}
+
+QStringList plantStatements() {
+    // Each station's latest failure, for the plant's tiles.
+    return QStringList{QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_failures "
+                                      "ON quarn_sessions (station, started) "
+                                      "WHERE outcome IS DISTINCT FROM 'good';\n")} +
+           notifyTriggerStatements();
 }
 
 namespace {

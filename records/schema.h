@@ -7,8 +7,8 @@
 // other sessions, NULL without a serial number. It is kept by a trigger
 // (quarn_first_pass, run as the schema's owner after each INSERT), so that a
 // station needs no right but INSERT and first-pass yield is a plain count for
-// reports and dashboards. Indexes on started, (station, started) and (serial,
-// started, id); the view quarn_yield_daily (per day and station: sessions,
+// reports and dashboards. Indexes on started, (station, started), (serial,
+// started, id) and (station, started) of the failures; the view quarn_yield_daily (per day and station: sessions,
 // good, failed, first-pass yield, median seconds); a NOTIFY per inserting
 // statement for windows that follow the records live.
 //
@@ -48,6 +48,9 @@ QStringList imageStatements();
 // when that statement's transaction commits.
 QStringList notifyTriggerStatements();
 inline constexpr char kSessionsChannel[] = "quarn_sessions";
+// What came with quarn-plant, made on a schema older than it: the index of
+// failures and the NOTIFY trigger.
+QStringList plantStatements();
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
