@@ -38,7 +38,8 @@ const char* const kFill =
 
 bool row(const char* what, double value, double target) {
     const bool met = value < target;
-    std::printf("  %-52s %8.3f s   target < %.1f s%s\n", what, value, target, met ? "" : "  MISSED");
+    std::printf("  %-52s %8.3f s   target < %.1f s%s\n", what, value, target,
+                met ? "" : "  MISSED");
     return met;
 }
 
@@ -52,10 +53,11 @@ bool pushOne(quarn::records::Connection& c, int n, QElapsedTimer* clock) {
     QSqlDatabase& db = c.db();
     QSqlQuery q(db);
     if (!db.transaction()) return false;
-    const bool ok = q.exec(QStringLiteral(
-        "INSERT INTO quarn_sessions (id, started, station, serial, slot, outcome) VALUES"
-        " (gen_random_uuid(), now(), 'station-0', 'BENCH-%1', 'slot-0', 'good')")
-                               .arg(n));
+    const bool ok =
+        q.exec(QStringLiteral(
+                   "INSERT INTO quarn_sessions (id, started, station, serial, slot, outcome) VALUES"
+                   " (gen_random_uuid(), now(), 'station-0', 'BENCH-%1', 'slot-0', 'good')")
+                   .arg(n));
     clock->start();
     return ok && db.commit();
 }
@@ -100,12 +102,15 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 }  // namespace
 
 int runPlantBench(bool checkTargets) {
-    std::printf("quarn-bench --plant: a PostgreSQL server of its own (fsync on), %d rows, %d "
-                "stations over %d days\n", kRows, kStations, kDays);
+    std::printf(
+        "quarn-bench --plant: a PostgreSQL server of its own (fsync on), %d rows, %d "
+        "stations over %d days\n",
+        kRows, kStations, kDays);
     testsupport::PgServer pg(true);
-    if (!pg.ok()) return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    const QString schema = pg.sql(quarn::records::schemaStatements().join(QString()));
-    const QString made = schema + pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kRows).arg(kDays));
+    if (!pg.ok())
+        return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
+    QString made = pg.sql(quarn::records::schemaStatements().join(QString()));
+    made += pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kRows).arg(kDays));
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     bool met = true;
@@ -116,7 +121,8 @@ int runPlantBench(bool checkTargets) {
         quarn::plant::PlantSelection s;
         s.period = period;
         const Figures f = measure(pg, s);
-        if (f.firstView < 0) return std::fprintf(stderr, "quarn-bench: the window showed nothing\n"), 1;
+        if (f.firstView < 0)
+            return std::fprintf(stderr, "quarn-bench: the window showed nothing\n"), 1;
         std::printf(" %s:\n", name);
         met &= row("first full view (window made to figures shown)", f.firstView, kFirstViewS);
         met &= row("refresh after a push (the worker's read, worst of 5)", f.refresh, kRefreshS);

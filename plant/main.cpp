@@ -31,9 +31,10 @@ int main(int argc, char* argv[]) {
     if (o.action == PlantOptions::Action::Version)
         return std::printf("quarn-plant %s\n", QUARN_VERSION), 0;
     if (!quarn::displayAvailable())
-        return fail(QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are not set): the "
-                                   "window cannot be shown; quarn-records report reads the same "
-                                   "figures without one"));
+        return fail(
+            QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are not set): the "
+                           "window cannot be shown; quarn-records report reads the same "
+                           "figures without one"));
     QApplication app(argc, argv);
     quarn::plant::PlantSelection selection;
     if (o.since.isValid()) {

@@ -85,6 +85,7 @@ void drawCauses(QChart* chart, const records::PlantView& view) {
     auto* x = new QBarCategoryAxis;
     x->append(labels);
     x->setLabelsAngle(-45);
+    x->setTruncateLabels(false);
     chart->addAxis(x, Qt::AlignBottom);
     auto* y = new QValueAxis;
     y->setTitleText(QStringLiteral("failures"));

@@ -27,7 +27,8 @@ void drawYield(QChart* chart, const records::PlantView& view);
 void drawCauses(QChart* chart, const records::PlantView& view);
 void drawSockets(QChart* chart, const records::PlantView& view);
 
-// A slot as an axis shows it: its name after the last '/'.
+// A slot as an axis shows it: its name after the last '/', cut to its last
+// 15 characters when longer.
 QString shortSlot(const QString& slot);
 
 }  // namespace quarn::plant

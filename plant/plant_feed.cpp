@@ -2,8 +2,7 @@
 
 namespace quarn::plant {
 
-PlantFeed::PlantFeed(const FeedSettings& settings, const PlantSelection& selection,
-                     QObject* parent)
+PlantFeed::PlantFeed(const FeedSettings& settings, const PlantSelection& selection, QObject* parent)
     : QObject(parent), settings_(settings), worker_(new PlantWorker(settings)) {
     qRegisterMetaType<records::PlantView>();
     qRegisterMetaType<FeedState>();

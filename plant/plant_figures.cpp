@@ -76,10 +76,10 @@ QByteArray csv(const QList<QStringList>& lines) {
 
 QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& all,
                               const QDateTime& now) {
-    const QString failure = t.lastFailure.isValid()
-                                ? QStringLiteral("%1 at %2").arg(t.lastFailureOutcome,
-                                                                 clock(t.lastFailure))
-                                : QStringLiteral("none");
+    const QString failure =
+        t.lastFailure.isValid()
+            ? QStringLiteral("%1 at %2").arg(t.lastFailureOutcome, clock(t.lastFailure))
+            : QStringLiteral("none");
     return {{QStringLiteral("Last hour"), QString::number(t.lastHour)},
             {QStringLiteral("Good today"), QString::number(t.goodToday)},
             {QStringLiteral("Failed today"), QString::number(t.failedToday)},
@@ -93,17 +93,17 @@ QString causeLabel(const records::FailureCause& c) {
 }
 
 QByteArray yieldCsv(const records::PlantView& v) {
-    QList<QStringList> lines{{"station", "hour", "sessions", "good", "units", "first_pass_good",
-                              "first_pass_yield"}};
+    QList<QStringList> lines{
+        {"station", "hour", "sessions", "good", "units", "first_pass_good", "first_pass_yield"}};
     for (const records::HourYield& h : v.hours)
-        lines << QStringList{h.station,
-                             h.hour.toString(Qt::ISODate),
-                             QString::number(h.sessions),
-                             QString::number(h.good),
-                             QString::number(h.units),
-                             QString::number(h.firstPassGood),
-                             h.units ? QString::number(double(h.firstPassGood) / h.units, 'f', 4)
-                                     : QString()};
+        lines << QStringList{
+            h.station,
+            h.hour.toString(Qt::ISODate),
+            QString::number(h.sessions),
+            QString::number(h.good),
+            QString::number(h.units),
+            QString::number(h.firstPassGood),
+            h.units ? QString::number(double(h.firstPassGood) / h.units, 'f', 4) : QString()};
     return csv(lines);
 }
 
@@ -124,17 +124,17 @@ QByteArray socketsCsv(const records::PlantView& v) {
     QList<QStringList> lines{
         {"station", "slot", "sessions", "failed", "failure_rate", "others_rate", "p", "flagged"}};
     for (const records::SocketVerdict& s : v.sockets)
-        lines << QStringList{s.count.station,
-                             s.count.slot,
-                             QString::number(s.count.sessions),
-                             QString::number(s.count.failed),
-                             s.count.sessions ? QString::number(double(s.count.failed) /
-                                                                    double(s.count.sessions),
-                                                                'f', 4)
-                                              : QString(),
-                             QString::number(s.othersRate, 'f', 4),
-                             QString::number(s.pValue, 'g', 4),
-                             s.flagged ? QStringLiteral("yes") : QStringLiteral("no")};
+        lines << QStringList{
+            s.count.station,
+            s.count.slot,
+            QString::number(s.count.sessions),
+            QString::number(s.count.failed),
+            s.count.sessions
+                ? QString::number(double(s.count.failed) / double(s.count.sessions), 'f', 4)
+                : QString(),
+            QString::number(s.othersRate, 'f', 4),
+            QString::number(s.pValue, 'g', 4),
+            s.flagged ? QStringLiteral("yes") : QStringLiteral("no")};
     return csv(lines);
 }
 

@@ -26,9 +26,10 @@ QWidget* PlantWindow::filterBar() {
     period_->addItem(QStringLiteral("last 7 days"), int(Period::Last7Days));
     period_->addItem(QStringLiteral("last 30 days"), int(Period::Last30Days));
     if (selection_.since.isValid())
-        period_->addItem(QStringLiteral("since %1").arg(selection_.since.toLocalTime().toString(
-                             QStringLiteral("yyyy-MM-dd HH:mm"))),
-                         int(Period::Since));
+        period_->addItem(
+            QStringLiteral("since %1")
+                .arg(selection_.since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+            int(Period::Since));
     period_->setCurrentIndex(period_->findData(int(selection_.period)));
     station_ = new QComboBox;
     station_->setObjectName(QStringLiteral("station"));
@@ -40,9 +41,9 @@ QWidget* PlantWindow::filterBar() {
     image_->setPlaceholderText(QStringLiteral("image: title or sha256 prefix"));
     auto* png = new QPushButton(QStringLiteral("Export PNG…"));
     auto* csv = new QPushButton(QStringLiteral("Export CSV…"));
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             new QLabel(QStringLiteral("Period")), period_, new QLabel(QStringLiteral("Station")),
-             station_, image_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{new QLabel(QStringLiteral("Period")), period_,
+                                         new QLabel(QStringLiteral("Station")), station_, image_})
         row->addWidget(w);
     row->addStretch(1);
     row->addWidget(png);

@@ -27,8 +27,8 @@ void PlantWorker::listen() {
             Qt::UniqueConnection);
     const QString channel = QLatin1String(records::kSessionsChannel);
     if (!driver->subscribeToNotification(channel)) {
-        setMode(FeedState::Mode::Polling, QStringLiteral("LISTEN refused: %1")
-                                              .arg(driver->lastError().text()));
+        setMode(FeedState::Mode::Polling,
+                QStringLiteral("LISTEN refused: %1").arg(driver->lastError().text()));
         return poll_->start();
     }
     // Live once the probe comes back; polling (the probe's time-out) else.

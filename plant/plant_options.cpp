@@ -19,8 +19,9 @@ PlantOptions parsePlantOptions(const QStringList& args) {
         "The plant at a glance: each station's figures, yield per hour, failures by\n"
         "cause and failing sockets, from the records' database, updated as records\n"
         "arrive."));
-    const QCommandLineOption db("db", "The database (PostgreSQL URL); default: QUARN_DB,\n"
-                                      "else [records] database= of the settings file.",
+    const QCommandLineOption db("db",
+                                "The database (PostgreSQL URL); default: QUARN_DB,\n"
+                                "else [records] database= of the settings file.",
                                 "URL");
     const QCommandLineOption since(
         "since", "Show the records started on or after DATE (2026-12-07).", "DATE");
@@ -38,7 +39,8 @@ PlantOptions parsePlantOptions(const QStringList& args) {
         return o.action = PlantOptions::Action::Error, o;
     }
     if (p.isSet(since) && !(o.since = parseSinceDate(p.value(since))).isValid()) {
-        o.error = QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(p.value(since));
+        o.error =
+            QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(p.value(since));
         return o.action = PlantOptions::Action::Error, o;
     }
     o.databaseUrl = p.isSet(db) ? p.value(db) : records::configuredDatabaseUrl();

@@ -25,7 +25,7 @@ PlantWindow::PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidg
     auto* scroll = new QScrollArea;
     scroll->setWidget(tiles_);
     scroll->setWidgetResizable(true);
-    scroll->setMaximumHeight(260);
+    tilesArea_ = scroll;
     box->addWidget(scroll);
     box->addWidget(chartTabs(), 1);
     setCentralWidget(central);
@@ -88,7 +88,13 @@ void PlantWindow::showView(const records::PlantView& view) {
     emit shown();
 }
 
-void PlantWindow::showTiles() { tiles_->show(view_.tiles, QDateTime::currentDateTimeUtc()); }
+void PlantWindow::showTiles() {
+    tiles_->show(view_.tiles, QDateTime::currentDateTimeUtc());
+    // Two rows of tiles at most; more scroll.
+    const int rows =
+        (int(view_.tiles.size()) + StationTiles::kColumns - 1) / StationTiles::kColumns;
+    tilesArea_->setFixedHeight(qBound(1, rows, 2) * tiles_->rowHeight() + 4);
+}
 
 void PlantWindow::showState(const FeedState& state) {
     state_ = state;

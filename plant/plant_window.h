@@ -59,6 +59,7 @@ private:
     QComboBox* station_ = nullptr;
     QLineEdit* image_ = nullptr;
     StationTiles* tiles_ = nullptr;
+    QWidget* tilesArea_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QList<QChartView*> charts_;
     QListWidget* flagged_ = nullptr;

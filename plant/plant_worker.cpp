@@ -17,19 +17,18 @@ QString stateText(const FeedState& s, int pollMs) {
         plain.trouble.clear();
         return stateText(plain, pollMs) + QStringLiteral("; ") + s.trouble;
     }
-    const QString at = s.figuresAt.isValid()
-                           ? QStringLiteral("figures of %1").arg(
-                                 s.figuresAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
-                           : QStringLiteral("no figures yet");
+    const QString at =
+        s.figuresAt.isValid()
+            ? QStringLiteral("figures of %1")
+                  .arg(s.figuresAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
+            : QStringLiteral("no figures yet");
     switch (s.mode) {
         case FeedState::Mode::Connecting:
             return QStringLiteral("connecting to the database");
         case FeedState::Mode::Live:
             return QStringLiteral("live: new records show as they arrive; %1").arg(at);
         case FeedState::Mode::Polling:
-            return QStringLiteral("polling every %1 s (%2); %3")
-                .arg(pollMs / 1000)
-                .arg(s.why, at);
+            return QStringLiteral("polling every %1 s (%2); %3").arg(pollMs / 1000).arg(s.why, at);
         case FeedState::Mode::Away:
             return QStringLiteral("database away since %1 (%2); %3; reconnecting")
                 .arg(s.awaySince.toLocalTime().toString(QStringLiteral("HH:mm:ss")), s.why, at);

@@ -24,18 +24,18 @@ namespace quarn::plant {
 
 struct FeedSettings {
     QString databaseUrl;
-    int checkMs = 5000;   // how often the connection is checked, or tried again
-    int pollMs = 30000;   // the polling interval without notifications
-    int probeMs = 3000;   // how long the probe may take to come back
+    int checkMs = 5000;  // how often the connection is checked, or tried again
+    int pollMs = 30000;  // the polling interval without notifications
+    int probeMs = 3000;  // how long the probe may take to come back
 };
 
 struct FeedState {
     enum class Mode { Connecting, Live, Polling, Away };
     Mode mode = Mode::Connecting;
-    QString why;           // Polling: why notifications cannot arrive; Away: the error
-    QDateTime awaySince;   // Away: since when
-    QDateTime figuresAt;   // when the figures shown were read (invalid: none yet)
-    QString trouble;       // the last read's refusal (no permission, ...); empty after a good one
+    QString why;          // Polling: why notifications cannot arrive; Away: the error
+    QDateTime awaySince;  // Away: since when
+    QDateTime figuresAt;  // when the figures shown were read (invalid: none yet)
+    QString trouble;      // the last read's refusal (no permission, ...); empty after a good one
 };
 
 // The status bar's words for the state ("live: ...", "polling every 30 s: ...",

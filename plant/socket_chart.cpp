@@ -10,7 +10,11 @@
 
 namespace quarn::plant {
 
-QString shortSlot(const QString& slot) { return slot.mid(slot.lastIndexOf(QLatin1Char('/')) + 1); }
+QString shortSlot(const QString& slot) {
+    const QString name = slot.mid(slot.lastIndexOf(QLatin1Char('/')) + 1);
+    // By-path names differ at their end (the hub's port): keep that.
+    return name.size() > 16 ? QStringLiteral("…") + name.right(15) : name;
+}
 
 void drawSockets(QChart* chart, const records::PlantView& view) {
     chart->removeAllSeries();
@@ -42,6 +46,7 @@ void drawSockets(QChart* chart, const records::PlantView& view) {
     chart->addSeries(series);
     auto* y = new QBarCategoryAxis;
     y->append(labels);
+    y->setTruncateLabels(false);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     auto* x = new QValueAxis;

@@ -9,10 +9,6 @@
 
 namespace quarn::plant {
 
-namespace {
-constexpr int kColumns = 5;
-}
-
 StationTiles::StationTiles(QWidget* parent) : QWidget(parent), grid_(new QGridLayout(this)) {
     grid_->setContentsMargins(0, 0, 0, 0);
 }
@@ -62,6 +58,15 @@ void StationTiles::show(const QList<records::StationTile>& tiles, const QDateTim
         grid_->addWidget(t.frame, index / kColumns, index % kColumns);
         ++index;
     }
+}
+
+}  // namespace quarn::plant
+
+namespace quarn::plant {
+
+int StationTiles::rowHeight() const {
+    const int tile = tiles_.isEmpty() ? 0 : tiles_.first().frame->sizeHint().height();
+    return tile + grid_->verticalSpacing();
 }
 
 }  // namespace quarn::plant

@@ -20,9 +20,13 @@ namespace quarn::plant {
 class StationTiles : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kColumns = 5;  // tiles in a row
+
     explicit StationTiles(QWidget* parent = nullptr);
     // The tiles for these figures, their times counted to now.
     void show(const QList<records::StationTile>& tiles, const QDateTime& now);
+    // The height of one row of tiles (with its spacing).
+    int rowHeight() const;
 
 private:
     struct Tile {

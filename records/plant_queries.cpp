@@ -45,9 +45,10 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* out,
     QVariantList binds{sqlTime(r.now.addSecs(-3600)), sqlTime(r.today), sqlTime(r.today),
                        sqlTime(r.today), sqlTime(r.today)};
     const QString where = filterSql(r.filter, &binds);
-    const QString failures = whereAnd(r.filter, QStringLiteral("s.station = t.station AND "
-                                                               "s.outcome IS DISTINCT FROM 'good' "
-                                                               "AND s.started IS NOT NULL"),
+    const QString failures = whereAnd(r.filter,
+                                      QStringLiteral("s.station = t.station AND "
+                                                     "s.outcome IS DISTINCT FROM 'good' "
+                                                     "AND s.started IS NOT NULL"),
                                       &binds, QStringLiteral("s"));
     const QString sql =
         QStringLiteral(
@@ -94,7 +95,7 @@ bool readHours(QSqlDatabase& db, const PlantRequest& r, QList<HourYield>* out, F
     return run(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << HourYield{q.value(0).toString(), timeOf(q.value(1)),
+            *out << HourYield{q.value(0).toString(),   timeOf(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                               q.value(4).toLongLong(), q.value(5).toLongLong()};
         },
@@ -148,8 +149,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request) {
     PlantView v;
     Failure f;
     QList<SocketCount> sockets;
-    const bool ok = readTiles(db, request, &v.tiles, &f) &&
-                    readHours(db, request, &v.hours, &f) &&
+    const bool ok = readTiles(db, request, &v.tiles, &f) && readHours(db, request, &v.hours, &f) &&
                     readCauses(db, request, &v.causes, &f) &&
                     socketCounts(db, request.filter, &sockets, &f.error, &f.problem);
     if (!ok) {

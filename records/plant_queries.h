@@ -55,12 +55,12 @@ struct FailureCause {
 };
 
 struct PlantView {
-    QList<StationTile> tiles;     // by station
-    QList<HourYield> hours;       // by station, then hour
-    QList<FailureCause> causes;   // most frequent first
-    QList<SocketVerdict> sockets; // by station, then slot
-    QDateTime readAt;             // when the figures were read
-    double readMs = 0;            // how long the reading took
+    QList<StationTile> tiles;      // by station
+    QList<HourYield> hours;        // by station, then hour
+    QList<FailureCause> causes;    // most frequent first
+    QList<SocketVerdict> sockets;  // by station, then slot
+    QDateTime readAt;              // when the figures were read
+    double readMs = 0;             // how long the reading took
     QString error;
     Problem problem = Problem::Refused;
 };

@@ -8,8 +8,8 @@
 // (quarn_first_pass, run as the schema's owner after each INSERT), so that a
 // station needs no right but INSERT and first-pass yield is a plain count for
 // reports and dashboards. Indexes on started, (station, started), (serial,
-// started, id) and (station, started) of the failures; the view quarn_yield_daily (per day and station: sessions,
-// good, failed, first-pass yield, median seconds); a NOTIFY per inserting
+// started, id) and (station, started) of the failures; the view quarn_yield_daily (per day and
+// station: sessions, good, failed, first-pass yield, median seconds); a NOTIFY per inserting
 // statement for windows that follow the records live.
 //
 // The approved list quarn_images: sha256 (of the image as sent, as the

@@ -39,8 +39,8 @@ QByteArray line(const Row& r) {
     o["station"] = r.station, o["slot"] = r.slot, o["serial"] = r.serial;
     o["outcome"] = r.outcome;
     o["message"] = r.outcome == "transfer" ? "No reply at block 5 of 32 (last reply 44)" : "";
-    o["started"] = QDateTime::currentDateTimeUtc().addSecs(-60 * r.minutesAgo).toString(
-        Qt::ISODateWithMs);
+    o["started"] =
+        QDateTime::currentDateTimeUtc().addSecs(-60 * r.minutesAgo).toString(Qt::ISODateWithMs);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -81,9 +81,8 @@ class TestPlant : public QObject {
         QVERIFY2(exit == 0, qPrintable(out));
     }
     QJsonArray report(const QString& by) {
-        const QString today = QDateTime(QDate::currentDate(), QTime(0, 0))
-                                  .toUTC()
-                                  .toString(Qt::ISODateWithMs);
+        const QString today =
+            QDateTime(QDate::currentDate(), QTime(0, 0)).toUTC().toString(Qt::ISODateWithMs);
         return QJsonDocument::fromJson(
                    run({"report", "--by", by, "--since", today, "--json"}, pg_->url("view1"))
                        .toUtf8())
@@ -116,9 +115,9 @@ private slots:
         // The schema as a first push makes it, then the roles.
         push({{"s", "x", "SN-0", "good", 1}}, QString());
         const QString roles = run({"schema", "--roles"}, QString());
-        const QString out =
-            pg_->sql(roles + "CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                             " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;");
+        const QString out = pg_->sql(roles +
+                                     "CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
+                                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;");
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void init() { pg_->sql(QStringLiteral("TRUNCATE quarn_sessions")); }
@@ -189,7 +188,8 @@ private slots:
         for (const QJsonValue& v : report(QStringLiteral("slot"))) {
             const QJsonArray check = v["check"].toArray();
             checked += check.size();
-            if (!check.isEmpty()) QCOMPARE(v["slot"].toString(), QStringLiteral("/dev/serial/by-path/slot-7"));
+            if (!check.isEmpty())
+                QCOMPARE(v["slot"].toString(), QStringLiteral("/dev/serial/by-path/slot-7"));
         }
         QCOMPARE(checked, 1);
     }
@@ -222,13 +222,14 @@ private slots:
     void reconnects() {
         push({{"bay-4", "slot-1", "SN-1", "good", 2}});
         open();
-        pg_->sql(QStringLiteral("CHECKPOINT"));  // the test server commits without waiting for the disk
+        pg_->sql(
+            QStringLiteral("CHECKPOINT"));  // the test server commits without waiting for the disk
         QVERIFY(pg_->stop());
         QTRY_VERIFY_WITH_TIMEOUT(window_->state().mode == FeedState::Mode::Away, 5000);
         auto* status = window_->findChild<QLabel*>("status");
-        QVERIFY2(status->text().contains("database away since") &&
-                     status->text().contains("figures of"),
-                 qPrintable(status->text()));
+        QVERIFY2(
+            status->text().contains("database away since") && status->text().contains("figures of"),
+            qPrintable(status->text()));
         QVERIFY(figuresOf("bay-4").contains("Good today: 1"));
         QVERIFY(pg_->start());
         QTRY_VERIFY_WITH_TIMEOUT(window_->state().mode == FeedState::Mode::Live, 10000);
