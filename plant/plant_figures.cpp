@@ -6,6 +6,17 @@ namespace quarn::plant {
 
 using records::StationTile;
 
+namespace {
+
+// A sliding period starts at a whole hour: within the hour the rows it
+// covers stay the same, so a refresh after a push may read only what changed.
+QDateTime hourOf(const QDateTime& t) {
+    const QDateTime u = t.toUTC();
+    return QDateTime(u.date(), QTime(u.time().hour(), 0), Qt::UTC);
+}
+
+}  // namespace
+
 records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
     records::PlantRequest r;
     r.now = now;
@@ -17,13 +28,13 @@ records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) 
             r.filter.since = r.today;
             break;
         case Period::Last24Hours:
-            r.filter.since = now.addSecs(-24 * 3600);
+            r.filter.since = hourOf(now.addSecs(-24 * 3600));
             break;
         case Period::Last7Days:
-            r.filter.since = now.addDays(-7);
+            r.filter.since = hourOf(now.addDays(-7));
             break;
         case Period::Last30Days:
-            r.filter.since = now.addDays(-30);
+            r.filter.since = hourOf(now.addDays(-30));
             break;
         case Period::Since:
             r.filter.since = s.since;

@@ -23,7 +23,7 @@ struct PlantSelection {
 };
 
 // The request for the selection at the time now (local time decides when
-// "today" began).
+// "today" began; the sliding periods start at the whole hour before).
 records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now);
 
 // A station is quiet when its last record is at least this old while

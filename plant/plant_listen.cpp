@@ -48,10 +48,13 @@ void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSo
         poll_->stop();
         return setMode(FeedState::Mode::Live);
     }
-    scheduleRefresh();
+    scheduleRefresh(payload);
 }
 
-void PlantWorker::scheduleRefresh() {
+void PlantWorker::scheduleRefresh(const QVariant& payload) {
+    const QDateTime from = QDateTime::fromString(payload.toString(), Qt::ISODateWithMs);
+    if (!from.isValid()) changedAll_ = true;
+    if (from.isValid() && (!changedFrom_.isValid() || from < changedFrom_)) changedFrom_ = from;
     // Notifications queued while a read ran come in one after the other:
     // one more read covers them all.
     if (!soon_->isActive()) soon_->start();
@@ -67,14 +70,24 @@ void PlantWorker::check() {
 }
 
 void PlantWorker::refresh() {
+    changedAll_ = true;
+    refreshChanged();
+}
+
+void PlantWorker::refreshChanged() {
     if (!connection_) return;
-    records::PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
-    records::PlantView view = records::queryPlantView(connection_->db(), request);
+    const QDateTime from = changedAll_ ? QDateTime() : changedFrom_;
+    changedAll_ = false;
+    changedFrom_ = QDateTime();
+    const records::PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    records::PlantView view = records::queryPlantView(connection_->db(), request, &last_, from);
     if (!view.error.isEmpty()) {
+        last_ = records::PlantView();  // the next read reads everything
         if (view.problem == Problem::Lost) return goAway(view.error);
         state_.trouble = view.error;  // refused or denied: said, and tried again later
         return emit stateChanged(state_);
     }
+    last_ = view;
     state_.figuresAt = view.readAt;
     state_.trouble.clear();
     emit viewReady(view);

@@ -65,7 +65,7 @@ void PlantWorker::start() {
     };
     check_ = timer(settings_.checkMs, false, &PlantWorker::check);
     poll_ = timer(settings_.pollMs, false, &PlantWorker::refresh);
-    soon_ = timer(0, true, &PlantWorker::refresh);
+    soon_ = timer(0, true, &PlantWorker::refreshChanged);
     probe_ = new QTimer(this);
     probe_->setInterval(settings_.probeMs);
     probe_->setSingleShot(true);

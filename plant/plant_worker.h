@@ -61,8 +61,9 @@ private:
     void connectNow();
     void listen();
     void check();
-    void refresh();
-    void scheduleRefresh();
+    void refresh();         // every figure read again
+    void refreshChanged();  // only the days the notifications since the last read named
+    void scheduleRefresh(const QVariant& payload);
     void goAway(const QString& why);
     void setMode(FeedState::Mode mode, const QString& why = QString());
     void onNotification(const QString& name, QSqlDriver::NotificationSource source,
@@ -77,6 +78,9 @@ private:
     QTimer* probe_ = nullptr;
     QTimer* soon_ = nullptr;  // coalesces a burst of notifications into one read
     QString probeText_;
+    records::PlantView last_;  // the figures last read, merged with at a push
+    QDateTime changedFrom_;    // the earliest start the waiting notifications named
+    bool changedAll_ = false;  // a waiting notification named no start: read everything
 };
 
 }  // namespace quarn::plant

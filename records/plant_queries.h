@@ -54,18 +54,40 @@ struct FailureCause {
     qint64 count = 0;
 };
 
+// What a cause and a socket count on one UTC day: the figures above are
+// their sums, and a refresh after a push reads again only the days it touched.
+struct CauseDay {
+    QDateTime day;  // invalid: rows without a start time
+    FailureCause cause;
+};
+struct SocketDay {
+    QDateTime day;
+    SocketCount count;
+};
+
 struct PlantView {
     QList<StationTile> tiles;      // by station
     QList<HourYield> hours;        // by station, then hour
     QList<FailureCause> causes;    // most frequent first
     QList<SocketVerdict> sockets;  // by station, then slot
-    QDateTime readAt;              // when the figures were read
-    double readMs = 0;             // how long the reading took
+    QList<CauseDay> causeDays;
+    QList<SocketDay> socketDays;
+    RecordFilter filter;  // the rows the figures count
+    QDateTime readAt;     // when the figures were read
+    double readMs = 0;    // how long the reading took
     QString error;
     Problem problem = Problem::Refused;
 };
 
-PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request);
+// Every figure read from the table. With `previous` (read with the same
+// filter) and a valid changedFrom (the earliest start of the rows inserted
+// since: a NOTIFY's payload), only rows started on or after that UTC day are
+// read again and merged with previous's figures of the days before: a
+// push's new rows, and the first_pass the trigger changed (always on
+// sessions started no earlier than the new rows), lie in those days.
+PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
+                         const PlantView* previous = nullptr,
+                         const QDateTime& changedFrom = QDateTime());
 
 // Every socket's sessions and failures as the slot rule counts them; false
 // with *error (describe()) and *problem when the query fails.

@@ -16,6 +16,10 @@ struct RecordFilter {
     // An image: a sha256 prefix of image_sha256 (hex digits only), or else a
     // part of an approved image's title (case ignored). Empty: every image.
     QString image;
+
+    bool operator==(const RecordFilter& o) const {
+        return since == o.since && until == o.until && station == o.station && image == o.image;
+    }
 };
 
 // " WHERE ..." (or "" when the filter takes every row) with ? placeholders;

@@ -43,9 +43,11 @@ const QList<Column>& columns();
 QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList imageStatements();
-// The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel (empty
-// payload) once per statement that inserts into quarn_sessions, delivered
-// when that statement's transaction commits.
+// The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
+// statement that inserts into quarn_sessions, delivered when that
+// statement's transaction commits. The payload: the earliest started of the
+// rows it inserted (ISO 8601, UTC, "2026-12-08T06:00:00.000Z"), empty when
+// none had one.
 QStringList notifyTriggerStatements();
 inline constexpr char kSessionsChannel[] = "quarn_sessions";
 // What came with quarn-plant, made on a schema older than it: the index of

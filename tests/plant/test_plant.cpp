@@ -6,10 +6,12 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QSignalSpy>
@@ -166,6 +168,18 @@ private slots:
         for (const auto& h : window_->view().hours) units[h.station] += h.units;
         for (const QJsonValue& v : byStation)
             QCOMPARE(units[v["station"].toString()], v["units"].toInteger());
+        // The filters: one station; an image no row has, then every row's.
+        QSignalSpy shown(window_.get(), &PlantWindow::shown);
+        window_->findChild<QComboBox*>("station")->setCurrentText("bay-1");
+        QVERIFY(shown.wait(5000));
+        QCOMPARE(window_->view().tiles.size(), 1);
+        auto* image = window_->findChild<QLineEdit*>("image");
+        for (const auto& [prefix, tiles] : {std::pair{"bbbbbbbb", 0}, std::pair{"AAAAAAAA", 1}}) {
+            image->setText(prefix);
+            emit image->editingFinished();
+            QVERIFY(shown.wait(5000));
+            QCOMPARE(window_->view().tiles.size(), tiles);
+        }
     }
 
     // 16 sockets of one station, 40 sessions each, 2 failures on each but
@@ -194,25 +208,40 @@ private slots:
         QCOMPARE(checked, 1);
     }
 
-    // A push while the window is open shows without waiting for a poll.
+    // A push while the window is open shows without waiting for a poll; the
+    // days it touched, merged with the figures before, equal a whole read
+    // (a late record of SN-1 made its first pass a failure).
     void pushShowsLive() {
         push({{"bay-9", "slot-1", "SN-1", "good", 1}});
         open();
         QTRY_COMPARE_WITH_TIMEOUT(int(window_->state().mode), int(FeedState::Mode::Live), 5000);
-        QVERIFY(figuresOf("bay-9").contains("Good today: 1"));
-        push({{"bay-9", "slot-1", "SN-2", "good", 0}});
+        QVERIFY(figuresOf("bay-9").contains("Yield: 100.0 %"));
+        push({{"bay-9", "slot-1", "SN-2", "good", 0}, {"bay-9", "slot-2", "SN-1", "transfer", 30}});
         // Far inside the 30 s poll: only the notification brings it.
         QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 1000);
+        QVERIFY(figuresOf("bay-9").contains("Yield: 50.0 %"));
+        quarn::records::Connection c;
+        QString why;
+        QVERIFY2(c.open(quarn::records::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
+        const auto whole =
+            quarn::records::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
+        QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
+        QCOMPARE(causesCsv(window_->view()), causesCsv(whole));
+        QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
     }
 
     // A schema made before the NOTIFY trigger: a station still pushes (it may
-    // not add the trigger); the owner's next push adds it.
+    // not add the trigger) and the window polls; the owner's next push adds it.
     void oldSchemaGetsTrigger() {
         const QString trigger = QStringLiteral(
             "SELECT count(*) FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'");
         pg_->sql(QStringLiteral("DROP TRIGGER quarn_sessions_notify ON quarn_sessions"));
         push({{"bay-1", "slot-1", "SN-1", "good", 1}});
         QCOMPARE(pg_->sql(trigger), QStringLiteral("0"));
+        // No notification can come: the window polls and says so.
+        open();
+        QCOMPARE(int(window_->state().mode), int(FeedState::Mode::Polling));
+        QVERIFY(window_->findChild<QLabel*>("status")->text().startsWith("polling every 30 s"));
         push({{"bay-1", "slot-1", "SN-2", "good", 1}}, QString());
         QCOMPARE(pg_->sql(trigger), QStringLiteral("1"));
     }
