@@ -22,10 +22,9 @@ QString whereAnd(const RecordFilter& filter, const QString& condition, QVariantL
                            : where + QStringLiteral(" AND ") + condition;
 }
 
-QDateTime utcTime(const QVariant& v, bool withoutZone) {
+QDateTime utcTime(const QVariant& v) {
     const QDateTime t = v.toDateTime();
-    if (!t.isValid()) return t;
-    return withoutZone ? QDateTime(t.date(), t.time(), Qt::UTC) : t.toUTC();
+    return t.isValid() ? t.toUTC() : t;
 }
 
 }  // namespace quarn::records

@@ -27,7 +27,7 @@ bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
 QString whereAnd(const RecordFilter& filter, const QString& condition, QVariantList* binds,
                  const QString& alias = QString());
 
-// A timestamptz as UTC; a timestamp (without zone) taken as UTC wall time.
-QDateTime utcTime(const QVariant& v, bool withoutZone = false);
+// A timestamptz as UTC (invalid for NULL).
+QDateTime utcTime(const QVariant& v);
 
 }  // namespace quarn::records
