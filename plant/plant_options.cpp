@@ -30,7 +30,9 @@ PlantOptions parsePlantOptions(const QStringList& args) {
     p.addOptions({db, since, version, help});
     if (!p.parse(args)) return o.action = PlantOptions::Action::Error, o.error = p.errorText(), o;
     if (p.isSet(help)) {
-        o.helpText = p.helpText();
+        // No application object yet: the parser does not know the name.
+        o.helpText = p.helpText().replace(QStringLiteral("<executable_name>"),
+                                          QStringLiteral("quarn-plant"));
         return o.action = PlantOptions::Action::Help, o;
     }
     if (p.isSet(version)) return o.action = PlantOptions::Action::Version, o;
