@@ -206,6 +206,20 @@ private slots:
                 QCOMPARE(v["slot"].toString(), QStringLiteral("/dev/serial/by-path/slot-7"));
         }
         QCOMPARE(checked, 1);
+        const QString text = run({"report", "--by", "slot"}, pg_->url("view1"));
+        QVERIFY2(text.endsWith(flagged->item(0)->text() + "\n"), qPrintable(text));
+        // The sockets' export: the figures as CSV, flagged "yes" once; the chart as PNG.
+        QString why;
+        const QString csv = dir_.filePath("sockets.csv"), png = dir_.filePath("sockets.png");
+        QVERIFY2(window_->exportCsv(2, csv, &why) && window_->exportPng(2, png, &why),
+                 qPrintable(why));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray lines = f.readAll();
+        QCOMPARE(lines.count('\n'), 17);
+        QCOMPARE(lines.count(",yes\n"), 1);
+        QVERIFY(lines.contains("slot-7,40,14,0.3500,0.0500,"));
+        QVERIFY(!QImage(png).isNull());
     }
 
     // A push while the window is open shows without waiting for a poll; the
