@@ -231,8 +231,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(int(window_->state().mode), int(FeedState::Mode::Live), 5000);
         QVERIFY(figuresOf("bay-9").contains("Yield: 100.0 %"));
         push({{"bay-9", "slot-1", "SN-2", "good", 0}, {"bay-9", "slot-2", "SN-1", "transfer", 30}});
-        // Far inside the 30 s poll: only the notification brings it.
-        QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 1000);
+        // Far inside the 30 s poll, so only the notification brings it; how
+        // quickly is quarn-bench --plant's figure, not this test's.
+        QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 5000);
         QVERIFY(figuresOf("bay-9").contains("Yield: 50.0 %"));
         quarn::records::Connection c;
         QString why;
@@ -277,7 +278,7 @@ private slots:
         QVERIFY(pg_->start());
         QTRY_VERIFY_WITH_TIMEOUT(window_->state().mode == FeedState::Mode::Live, 10000);
         push({{"bay-4", "slot-1", "SN-2", "good", 1}});
-        QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-4").contains("Good today: 2"), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-4").contains("Good today: 2"), 5000);
     }
 };
 
