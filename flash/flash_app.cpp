@@ -17,6 +17,7 @@
 #include "core/stop_signals.h"
 #include "core/version.h"
 #include "flash/flash_options.h"
+#include "flash/image_check.h"
 #include "flash/progress.h"
 #include "flash/record_sink.h"
 #include "flash/unit_jobs.h"
@@ -157,11 +158,14 @@ int runFlash() {
         printErr(why + QStringLiteral(" (see --help)"));
         return kExitInput;
     }
+    // Nothing opens a port before the approved list has had its say.
+    records::ImageGate gate;
+    if (!checkFlashImage(o, stderr, &gate)) return kExitNotApproved;
     if (o.watch) {
         if (!installStopSignals(kExitSignal))
             printErr(QStringLiteral("cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return runWatch(o, stopSignalFd());
+        return runWatch(o, stopSignalFd(), gate);
     }
     FlashRun run(o);
     return run.exec();

@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "link/download_session.h"
 #include "ports/port_map.h"
+#include "records/image_gate.h"
 #include "startup/init_file.h"
 
 namespace quarn::flash {
@@ -27,6 +28,8 @@ const char* const kExitText =
     "  5    the transfer failed\n"
     "  6    several units, and not all of them loaded good\n"
     "  7    a record could not be written to the log (every unit loaded good)\n"
+    "  8    the image is not on the approved list, or was revoked (--approved-only\n"
+    "       or [images] require-approved=true); nothing was sent to any unit\n"
     "  130  stopped by SIGINT, SIGTERM or SIGHUP\n";
 
 FlashOptions fail(FlashOptions o, const QString& why) {
@@ -122,6 +125,8 @@ struct FlashCommandLine {
     const QCommandLineOption operatorName{"operator", "Who runs the station, for records.", "NAME"};
     const QCommandLineOption serial{"serial", "The serial number of the unit on PORT; repeatable.",
                                     "PORT=SN"};
+    const QCommandLineOption approvedOnly{
+        "approved-only", "Load only an image on the database's approved list (exit 8 if not)."};
     const QCommandLineOption version{"version", "Show the version."};
     const QCommandLineOption help{{"h", "help"}, "Show this help."};
 
@@ -130,7 +135,7 @@ struct FlashCommandLine {
             "Loads the download file into one unit or several at once, each port one unit.\n"
             "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
         p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts,
-                      station, operatorName, serial, version, help});
+                      station, operatorName, serial, approvedOnly, version, help});
         p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
     }
 };
@@ -160,6 +165,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.json = p.isSet(cl.json);
     o.quiet = p.isSet(cl.quiet);
     o.watch = p.isSet(cl.watch);
+    o.approvedOnly = p.isSet(cl.approvedOnly) || records::approvalRequired();
     // In a watch every unit after the first would carry the number.
     if (o.watch && p.isSet(cl.serial))
         return fail(o, QStringLiteral("--serial names one unit; --watch loads many"));
@@ -198,6 +204,7 @@ bool readFlashInput(FlashOptions& o, QString* why) {
         init = r.values;
         folder = QFileInfo(initPath).absolutePath();
     }
+    o.title = init.downloadCaption;
     o.downloadLength = o.lengthGiven ? static_cast<int16_t>(o.lengthValue) : init.downloadLength;
     o.filePath =
         o.fileGiven.isEmpty() ? QDir(folder).absoluteFilePath(init.downloadFile) : o.fileGiven;

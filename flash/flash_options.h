@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 namespace quarn::flash {
 
@@ -22,6 +23,7 @@ enum Exit {
     kExitTransfer = 5,
     kExitSomeFailed = 6,
     kExitRecord = 7,
+    kExitNotApproved = 8,
     kExitSignal = 130,
 };
 
@@ -47,6 +49,7 @@ struct FlashOptions {
     // Filled by readFlashInput() and resolveFlashPorts().
     QList<UnitTarget> units;
     QString filePath;
+    QString title;  // Init.txt's window title; empty when Init.txt was not read
     int16_t downloadLength = 0;
     QByteArray image;  // the download file's bytes, read once here; every unit sends these
     int maxRepeats = 0;
@@ -59,6 +62,10 @@ struct FlashOptions {
     QString station;
     QString operatorName;
     QMap<QString, QString> serials;
+    // --approved-only or [images] require-approved=true: the image must be on
+    // the approved list (records/image_gate.h) before any port opens.
+    bool approvedOnly = false;
+    std::optional<bool> approved;  // the list's word, for the records; none: not checked
 };
 
 // args includes the program name, as QCoreApplication::arguments() gives it.

@@ -7,9 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include "flash/image_check.h"
 #include "flash/progress.h"
 #include "flash/record_sink.h"
 #include "flash/unit_jobs.h"
+#include "gang/image_approval.h"
 #include "gang/watch.h"
 #include "records/database_url.h"
 
@@ -20,12 +22,14 @@ namespace {
 class WatchRun {
 public:
     explicit WatchRun(const FlashOptions& o) : o_(o), display_(stderr, false, o.quiet) {}
-    int exec(int signalFd);
+    int exec(int signalFd, const records::ImageGate& gate);
 
 private:
     void onPhase(int slot, gang::Watch::Phase phase);
     void onSession(const UnitRecord& r);
     void stopAll();
+    void watchApproval(const records::ImageGate& gate);
+    bool mayLoad() const { return !approval_ || approval_->allowsStarts(); }
 
     void say(const QString& text) { display_.note(QStringLiteral("quarn-flash: ") + text); }
 
@@ -35,6 +39,8 @@ private:
     RecordSink sink_{o_.logPath, o_.json, [this](const QString& t) { say(t); },
                      records::configuredDatabaseUrl()};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
+    std::unique_ptr<gang::ImageApproval> approval_;  // with the approved list required
+    bool allowed_ = true;                            // the verdict last said
     int stopped_ = 0;
     bool stopping_ = false;
     bool wasLoading_ = false;
@@ -48,7 +54,9 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
         display_.note(port + QStringLiteral(": remove the unit"));
 }
 
-void WatchRun::onSession(const UnitRecord& r) {
+void WatchRun::onSession(const UnitRecord& record) {
+    UnitRecord r = record;
+    if (approval_) approval_->stamp(r);
     sink_.write(r);
     display_.endedLine(r);
 }
@@ -61,7 +69,24 @@ void WatchRun::stopAll() {
     for (const auto& w : watches_) w->stop();
 }
 
-int WatchRun::exec(int signalFd) {
+void WatchRun::watchApproval(const records::ImageGate& gate) {
+    if (!o_.approvedOnly) return;
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("QUARN_APPROVAL_RECHECK_MS", &ok);
+    approval_ = std::make_unique<gang::ImageApproval>(true, flashImageIdentity(o_),
+                                                      records::configuredDatabaseUrl(),
+                                                      ok && ms > 0 ? ms : 60000, &gate);
+    QObject::connect(approval_.get(), &gang::ImageApproval::changed, qApp, [this] {
+        if (approval_->allowsStarts() == allowed_) return;
+        allowed_ = approval_->allowsStarts();
+        say(QStringLiteral("Image: ") + approval_->lineText() +
+            (allowed_ ? QStringLiteral("; units are loaded again")
+                      : QStringLiteral("; no unit is loaded until it is approved")));
+    });
+}
+
+int WatchRun::exec(int signalFd, const records::ImageGate& gate) {
+    watchApproval(gate);
     QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
     QObject::connect(&onSignal, &QSocketNotifier::activated, qApp, [this, signalFd] {
         char buf[16];
@@ -85,6 +110,7 @@ int WatchRun::exec(int signalFd) {
         QObject::connect(w.get(), &gang::Watch::stopped, qApp, [this] {
             if (++stopped_ == static_cast<int>(watches_.size())) QCoreApplication::quit();
         });
+        w->setMayLoad([this] { return mayLoad(); });
         watches_.push_back(std::move(w));
     }
     for (const auto& w : watches_) w->start();
@@ -96,9 +122,9 @@ int WatchRun::exec(int signalFd) {
 
 }  // namespace
 
-int runWatch(const FlashOptions& o, int signalFd) {
+int runWatch(const FlashOptions& o, int signalFd, const records::ImageGate& gate) {
     WatchRun run(o);
-    return run.exec(signalFd);
+    return run.exec(signalFd, gate);
 }
 
 }  // namespace quarn::flash

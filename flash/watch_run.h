@@ -8,11 +8,17 @@
 // record is written, and the exit status is 130 when one was being loaded,
 // else 7 when a record could not be written to the log, else 0. Each port is
 // looked up again before every attempt (gang/job_builder.h).
+//
+// With the approved list required (o.approvedOnly), the list is read again
+// every minute ($QUARN_APPROVAL_RECHECK_MS when set) from the verdict the
+// start made (gate): while it does not allow the image, units loading finish
+// and no unit is loaded; each change of the verdict is one line.
 
 #include "flash/flash_options.h"
+#include "records/image_gate.h"
 
 namespace quarn::flash {
 
-int runWatch(const FlashOptions& o, int signalFd);
+int runWatch(const FlashOptions& o, int signalFd, const records::ImageGate& gate);
 
 }  // namespace quarn::flash

@@ -26,6 +26,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <optional>
 
 #include "gang/unit_record.h"
 #include "link/download_link.h"
@@ -40,6 +41,9 @@ struct RecordKeys {
     QString operatorName;
     QString serial;
     QString slot;
+    // Whether the approved list allowed the image when the job was made
+    // (records/image_gate.h); none when the check is off.
+    std::optional<bool> approved;
 };
 
 // What one unit loads, and where.

@@ -32,6 +32,7 @@ void applyKeys(UnitRecord& r, const RecordKeys& keys) {
     r.operatorName = keys.operatorName;
     r.serial = keys.serial;
     r.slot = keys.slot;
+    r.approved = keys.approved;
 }
 
 UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDateTime& started,
@@ -65,6 +66,7 @@ QByteArray toJsonLine(const UnitRecord& r) {
     o["operator"] = r.operatorName;
     o["serial"] = r.serial;
     o["slot"] = r.slot;
+    o["approved"] = r.approved ? QJsonValue(*r.approved) : QJsonValue();
     o["port"] = r.port;
     o["device"] = r.device;
     o["file"] = r.file;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUuid>
 #include <cstdint>
+#include <optional>
 
 #include "core/version.h"
 #include "link/download_session.h"
@@ -20,8 +21,9 @@ struct UnitRecord {
     QByteArray imageSha256;  // raw digest of the whole image the session set out to send
     QString station;         // where, by whom, onto which unit and through which adapter
     QString operatorName;
-    QString serial;  // empty when none was given
-    QString slot;    // the adapter's stable name
+    QString serial;                // empty when none was given
+    QString slot;                  // the adapter's stable name
+    std::optional<bool> approved;  // the approved list's word; none: not checked
     QString port;
     QString device;
     QString file;

@@ -103,22 +103,6 @@ int revokeCommand(const QString& url, const QString& sha256, const QString& note
 
 namespace {
 
-QJsonValue timeValue(const QDateTime& t) {
-    return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
-}
-
-QJsonObject imageJson(const ApprovedImage& i) {
-    return {{"sha256", i.sha256},
-            {"length", i.length},
-            {"file", i.file},
-            {"title", i.title},
-            {"note", i.note},
-            {"approved_by", i.approvedBy},
-            {"approved_at", timeValue(i.approvedAt)},
-            {"revoked_by", i.revoked() ? QJsonValue(i.revokedBy) : QJsonValue()},
-            {"revoked_at", timeValue(i.revokedAt)}};
-}
-
 // One line of the table: each cell padded to its column's width.
 QString row(const QStringList& cells) {
     static const int widths[] = {64, 6, 20, 20, 26, 0};

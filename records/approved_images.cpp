@@ -20,35 +20,6 @@ using Verdict = ApprovalCheck::Verdict;
 QString isoOf(const QDateTime& t) {
     return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
-QDateTime timeOf(const QJsonValue& v) {
-    return QDateTime::fromString(v.toString(), Qt::ISODateWithMs).toUTC();
-}
-
-QJsonObject jsonOf(const ApprovedImage& i) {
-    return {{"sha256", i.sha256},
-            {"length", i.length},
-            {"file", i.file},
-            {"title", i.title},
-            {"note", i.note},
-            {"approved_by", i.approvedBy},
-            {"approved_at", isoOf(i.approvedAt)},
-            {"revoked_by", i.revokedBy},
-            {"revoked_at", isoOf(i.revokedAt)}};
-}
-
-ApprovedImage imageOf(const QJsonObject& o) {
-    ApprovedImage i;
-    i.sha256 = o.value(QLatin1String("sha256")).toString();
-    i.length = o.value(QLatin1String("length")).toInteger();
-    i.file = o.value(QLatin1String("file")).toString();
-    i.title = o.value(QLatin1String("title")).toString();
-    i.note = o.value(QLatin1String("note")).toString();
-    i.approvedBy = o.value(QLatin1String("approved_by")).toString();
-    i.approvedAt = timeOf(o.value(QLatin1String("approved_at")));
-    i.revokedBy = o.value(QLatin1String("revoked_by")).toString();
-    i.revokedAt = timeOf(o.value(QLatin1String("revoked_at")));
-    return i;
-}
 
 // Replaces the copy: written beside it, then renamed over it, so a reader
 // finds the old copy or the new one whole. Not synced to the disk: it is a
@@ -57,7 +28,7 @@ ApprovedImage imageOf(const QJsonObject& o) {
 bool saveCopy(const QString& path, const QList<ApprovedImage>& list, const QDateTime& readAt,
               QString* why) {
     QJsonArray images;
-    for (const ApprovedImage& i : list) images << jsonOf(i);
+    for (const ApprovedImage& i : list) images << imageJson(i);
     const QByteArray text =
         QJsonDocument(QJsonObject{{"read_at", isoOf(readAt)}, {"images", images}}).toJson();
     const QString temporary = path + QStringLiteral(".new");
@@ -83,12 +54,13 @@ bool loadCopy(const QString& path, QList<ApprovedImage>* list, QDateTime* readAt
         return *why = QStringLiteral("no copy of the approved list (%1)").arg(f.errorString()),
                false;
     const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
-    *readAt = timeOf(o.value(QLatin1String("read_at")));
+    *readAt = QDateTime::fromString(o.value(QLatin1String("read_at")).toString(), Qt::ISODateWithMs)
+                  .toUTC();
     if (!readAt->isValid() || !o.value(QLatin1String("images")).isArray())
         return *why = QStringLiteral("the copy of the approved list %1 is damaged").arg(path),
                false;
     for (const QJsonValue& v : o.value(QLatin1String("images")).toArray())
-        *list << imageOf(v.toObject());
+        *list << imageFromJson(v.toObject());
     return true;
 }
 

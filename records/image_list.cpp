@@ -1,5 +1,6 @@
 #include "records/image_list.h"
 
+#include <QJsonValue>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -172,6 +173,43 @@ ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, cons
     run(c.db(), kSelect + QStringLiteral("WHERE sha256 = ? ORDER BY approved_at DESC LIMIT 1"),
         {sha}, work, &out, &out.images);
     return out;
+}
+
+namespace {
+
+QJsonValue timeJson(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+QDateTime timeFromJson(const QJsonValue& v) {
+    return QDateTime::fromString(v.toString(), Qt::ISODateWithMs).toUTC();
+}
+
+}  // namespace
+
+QJsonObject imageJson(const ApprovedImage& i) {
+    return {{"sha256", i.sha256},
+            {"length", i.length},
+            {"file", i.file},
+            {"title", i.title},
+            {"note", i.note},
+            {"approved_by", i.approvedBy},
+            {"approved_at", timeJson(i.approvedAt)},
+            {"revoked_by", i.revoked() ? QJsonValue(i.revokedBy) : QJsonValue()},
+            {"revoked_at", timeJson(i.revokedAt)}};
+}
+
+ApprovedImage imageFromJson(const QJsonObject& o) {
+    ApprovedImage i;
+    i.sha256 = o.value(QLatin1String("sha256")).toString();
+    i.length = o.value(QLatin1String("length")).toInteger();
+    i.file = o.value(QLatin1String("file")).toString();
+    i.title = o.value(QLatin1String("title")).toString();
+    i.note = o.value(QLatin1String("note")).toString();
+    i.approvedBy = o.value(QLatin1String("approved_by")).toString();
+    i.approvedAt = timeFromJson(o.value(QLatin1String("approved_at")));
+    i.revokedBy = o.value(QLatin1String("revoked_by")).toString();
+    i.revokedAt = timeFromJson(o.value(QLatin1String("revoked_at")));
+    return i;
 }
 
 }  // namespace quarn::records

@@ -7,6 +7,7 @@
 // the role the work needs named in the error.
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -22,6 +23,13 @@ struct ApprovedImage {
     QDateTime revokedAt;  // invalid while in force
     bool revoked() const { return revokedAt.isValid(); }
 };
+
+// One row as JSON, as `images --json` prints it and the kept copy holds it:
+// sha256, length, file, title, note, approved_by, approved_at (ISO 8601,
+// UTC), revoked_by and revoked_at (null while in force).
+QJsonObject imageJson(const ApprovedImage& image);
+// The row back from imageJson's object (missing keys: empty).
+ApprovedImage imageFromJson(const QJsonObject& o);
 
 struct ImageOutcome {
     enum class Status {

@@ -120,6 +120,8 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     if (!q.exec(QStringLiteral(
             "SELECT to_regclass('quarn_yield_daily') IS NOT NULL"
             " AND to_regclass('quarn_images') IS NOT NULL"
+            " AND EXISTS (SELECT FROM pg_attribute WHERE attname = 'approved'"
+            "             AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_first_pass'"
             "             AND tgrelid = to_regclass('quarn_sessions')),"
             " to_regclass('quarn_sessions_failures') IS NOT NULL"

@@ -23,6 +23,8 @@ const char* sqlType(ColumnKind kind) {
             return "integer";
         case ColumnKind::Text:
             return "text";
+        case ColumnKind::Flag:
+            return "boolean";
     }
     return "text";
 }
@@ -60,6 +62,8 @@ QVariant columnValue(const QJsonValue& v, ColumnKind kind) {
             const bool whole = v.isDouble() && d == qint64(d) && d >= INT32_MIN && d <= INT32_MAX;
             return whole ? QVariant(int(d)) : QVariant();
         }
+        case ColumnKind::Flag:
+            return v.isBool() ? QVariant(v.toBool()) : QVariant();
     }
     return {};
 }
@@ -77,7 +81,7 @@ const QList<Column>& columns() {
         {"blocks", ColumnKind::Count},  {"repeats", ColumnKind::Count},
         {"sha256", ColumnKind::Text},   {"image_sha256", ColumnKind::Text},
         {"outcome", ColumnKind::Text},  {"message", ColumnKind::Text},
-        {"version", ColumnKind::Text},
+        {"version", ColumnKind::Text},  {"approved", ColumnKind::Flag},
     };
     return list;
 }
@@ -100,7 +104,9 @@ QStringList schemaStatements() {
                                       "ON quarn_sessions (station, started);\n"),
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_serial "
                                       "ON quarn_sessions (serial, started, id);\n"),
-
+                       // Tables made by an earlier version lack the approved list's word.
+                       QStringLiteral("ALTER TABLE quarn_sessions "
+                                      "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
            firstPassTriggerStatements() + plantStatements() + imageStatements();
 }

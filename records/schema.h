@@ -27,7 +27,7 @@ class QSqlDriver;
 
 namespace quarn::records {
 
-enum class ColumnKind { Uuid, Time, Real, Count, Text };
+enum class ColumnKind { Uuid, Time, Real, Count, Text, Flag };
 
 struct Column {
     const char* key;  // the record key and the column name

@@ -141,6 +141,7 @@ private:
     void onBadReply();
     // Ends a session that never reached the unit: Reload back, no session running.
     void endBeforeStart();
+    bool imageMayBeSent(SessionRequest& request);
     // A session that did not succeed: the box (failureBox()), then the message
     // line names the outcome and Reload is enabled.
     void reportFailure(const SessionResult& r);

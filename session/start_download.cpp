@@ -2,12 +2,15 @@
 // the monitors, then the session engine, whose steps this window reports on
 // the message line, the link indicator and in message boxes.
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
 #include "core/globals.h"
 #include "core/message_box.h"
 #include "ports/port_advice.h"
+#include "records/database_url.h"
+#include "records/image_gate.h"
 #include "session/form24.h"
 
 namespace quarn {
@@ -81,7 +84,28 @@ void Form24::Start_Download() {
     request.comPort = Com_port;
     request.filePath = Download_file;
     request.downloadLength = Download_length;
+    if (!imageMayBeSent(request)) return endBeforeStart();
     lastResult_ = runSession(link, File1, request, *this);
+}
+
+// With the approved list required by the settings, the image is read here
+// and its sha256 looked up before the port opens; the session then sends
+// exactly the bytes that were checked. A file that cannot be read is left
+// to the session, which says why in its own box.
+bool Form24::imageMayBeSent(SessionRequest& request) {
+    if (!records::approvalRequired()) return true;
+    QString why;
+    if (!readDownloadImage(request.filePath, request.downloadLength, &request.image, &why))
+        return request.image.clear(), true;
+    const QByteArray sha = DownloadLink::imageSha256(request.image, request.downloadLength);
+    const records::ImageIdentity image{Download_caption, QFileInfo(request.filePath).fileName(),
+                                       request.downloadLength, QString::fromLatin1(sha.toHex())};
+    const records::ImageGate gate =
+        records::checkImageGate(true, image, records::configuredDatabaseUrl());
+    if (gate.allowed()) return true;
+    MsgBox(records::imageRefusalText(image, gate), kStyleExclamation, QStringLiteral("ERROR!"),
+           QStringLiteral("Nothing was sent. Image: ") + records::imageLineText(image, gate));
+    return false;
 }
 
 void Form24::fileRefused(const SessionResult& r) {

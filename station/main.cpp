@@ -15,6 +15,7 @@
 #include "core/version.h"
 #include "ports/port_settings.h"
 #include "records/database_url.h"
+#include "records/image_gate.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
 #include "station/station_window.h"
@@ -67,6 +68,8 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     config.image = load.image;
     config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
     config.requireSerial = o.requireSerial;
+    config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();
+    config.imageTitle = load.title;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
     model.setAutoStart(o.autoStart);

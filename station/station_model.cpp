@@ -1,13 +1,44 @@
 #include "station/station_model.h"
 
 #include <QDateTime>
+#include <QFileInfo>
+
+#include "link/download_link.h"
+#include "link/download_session.h"
 
 namespace quarn::station {
 
+namespace {
+
+// The bytes every session sends, read once here when the caller did not, so
+// that the image the approved list is asked about is the image sent.
+StationConfig withImage(StationConfig c) {
+    QString why;
+    if (c.image.isEmpty() && !c.filePath.isEmpty() &&
+        !readDownloadImage(c.filePath, c.downloadLength, &c.image, &why))
+        c.image.clear();  // each session then says why it cannot read the file
+    return c;
+}
+
+records::ImageIdentity imageIdentityOf(const StationConfig& c) {
+    const QByteArray sha = DownloadLink::imageSha256(c.image, c.downloadLength);
+    return {c.imageTitle, QFileInfo(c.filePath).fileName(), c.downloadLength,
+            QString::fromLatin1(sha.toHex())};
+}
+
+}  // namespace
+
 StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* parent)
-    : QObject(parent), config_(std::move(config)), writer_(config_.logPath, config_.databaseUrl) {
-    jobBase_ = {config_.filePath,    config_.downloadLength, config_.image,     config_.maxRepeats,
-                config_.stationName, config_.operatorName,   config_.serialRoot};
+    : QObject(parent),
+      config_(withImage(std::move(config))),
+      writer_(config_.logPath, config_.databaseUrl),
+      approval_(config_.requireApproved, imageIdentityOf(config_), config_.databaseUrl,
+                config_.approvalRecheckMs) {
+    jobBase_ = {config_.filePath,    config_.downloadLength,
+                config_.image,       config_.maxRepeats,
+                config_.stationName, config_.operatorName,
+                config_.serialRoot,  std::nullopt};  // the approved list's word comes later
+    connect(&approval_, &gang::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
@@ -45,6 +76,7 @@ gang::UnitJob StationModel::jobFor(int k) const {
 
 bool StationModel::mayLoad(int k) const {
     const SlotState& s = *slots_[static_cast<size_t>(k)];
+    if (!approval_.allowsStarts()) return false;
     return !config_.requireSerial || (s.serialScanned && !s.serial.isEmpty());
 }
 
@@ -63,6 +95,26 @@ bool StationModel::start(int k) {
 }
 
 int StationModel::startAll() {
+    if (!approval_.required()) return startAllNow();
+    approval_.checkThen([this] { startAllNow(); });
+    return 0;
+}
+
+int StationModel::startFailed() {
+    if (!approval_.required()) return startFailedNow();
+    approval_.checkThen([this] { startFailedNow(); });
+    return 0;
+}
+
+// A verdict in: the records say what it was, and a revocation ends
+// Auto-start's listening (units loading finish) until the list allows again.
+void StationModel::onApprovalRead() {
+    jobBase_.approved = approval_.recordValue();
+    applyWatching();
+    emit imageChanged();
+}
+
+int StationModel::startAllNow() {
     int started = 0;
     for (int k = 0; k < count(); ++k) started += start(k) ? 1 : 0;
     return started;
@@ -70,7 +122,7 @@ int StationModel::startAll() {
 
 // The failed unit is still in its socket: unless another number was
 // scanned, it keeps its own.
-int StationModel::startFailed() {
+int StationModel::startFailedNow() {
     int started = 0;
     for (int k = 0; k < count(); ++k) {
         SlotState& s = *slots_[static_cast<size_t>(k)];
@@ -140,7 +192,9 @@ void StationModel::onFinished(int k, const gang::UnitRecord& record) {
 void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    const QByteArray line = writer_.write(record);
+    gang::UnitRecord stamped = record;
+    approval_.stamp(stamped);
+    const QByteArray line = writer_.write(stamped);
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;

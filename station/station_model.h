@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "gang/image_approval.h"
 #include "gang/job_builder.h"
 #include "gang/record_writer.h"
 #include "gang/unit.h"
@@ -41,6 +42,12 @@ struct StationConfig {
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
     QString serialRoot = gang::defaultSerialRoot();
     int logRetryMs = 5000;  // a log that refuses records is tried again this often
+    // --approved-only or [images] require-approved=true: nothing starts until
+    // the approved list allows the image (station/image_approval.h), read
+    // again this often and before each Start all.
+    bool requireApproved = false;
+    QString imageTitle;  // Init.txt's window title, for the image line
+    int approvalRecheckMs = 60000;
 };
 
 struct SlotState {
@@ -74,7 +81,13 @@ public:
     // empty while it works. Meanwhile no session starts, and the records of
     // sessions that were loading wait in memory until the log takes them.
     QString logProblem() const { return writer_.problem(); }
-    bool canStartSessions() const { return writer_.problem().isEmpty(); }
+    // The log takes records and the approved list (when required) allows the image.
+    bool canStartSessions() const {
+        return writer_.problem().isEmpty() && approval_.allowsStarts();
+    }
+    // What is loaded and the approved list's word on it: the title, the file,
+    // its length, the first 12 hex digits of its sha256 and the verdict.
+    QString imageLine() const { return approval_.lineText(); }
     int unwrittenRecords() const { return writer_.unwritten(); }
     // The log's last line was found cut short (power lost): which line.
     QString logWarning() const { return writer_.warning(); }
@@ -88,6 +101,8 @@ public:
 
     // Start every slot that is ready or ended and plugged in (and has a serial
     // number when one is required); only those whose last session failed.
+    // With the approved list required, the list is read first and the slots
+    // start once it allows the image (the count is then 0: see imageChanged).
     int startAll();
     int startFailed();
     // Every running session stops as Cancel does.
@@ -116,10 +131,14 @@ signals:
     void sessionEnded(int k, const QByteArray& recordLine);
     void allIdle();  // the last running session ended
     void recordsWaitingChanged(int count);
-    void logChanged();  // logProblem(), logWarning() or unwrittenRecords() changed
+    void logChanged();    // logProblem(), logWarning() or unwrittenRecords() changed
+    void imageChanged();  // the approved list was read: imageLine(), canStartSessions()
 
 private:
     bool canStart(const SlotState& s) const;
+    int startAllNow();
+    int startFailedNow();
+    void onApprovalRead();
     bool start(int k);
     gang::UnitJob jobFor(int k) const;
     bool mayLoad(int k) const;
@@ -141,6 +160,7 @@ private:
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
     gang::RecordWriter writer_;
+    gang::ImageApproval approval_;
     QString pushNote_;
     QTimer presenceTimer_;
     QTimer progressTimer_;

@@ -42,11 +42,13 @@ StationOptions parseStationOptions(const QStringList& args) {
     const QCommandLineOption autoStart("auto", "Start with Auto-start on.");
     const QCommandLineOption requireSerial("require-serial",
                                            "A slot without a serial number does not start.");
+    const QCommandLineOption approvedOnly("approved-only",
+                                          "Load only an image on the database's approved list.");
     const QCommandLineOption choose("choose", "Pick the Init.txt in a file dialog first.");
     const QCommandLineOption version("version", "Show the version.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial, choose,
-                  version, help});
+    p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial,
+                  approvedOnly, choose, version, help});
     p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
 
     if (!p.parse(args)) return refuse(o, p.errorText());
@@ -66,6 +68,7 @@ StationOptions parseStationOptions(const QStringList& args) {
     o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : quarn::defaultLogPath();
     o.autoStart = p.isSet(autoStart);
     o.requireSerial = p.isSet(requireSerial);
+    o.approvedOnly = p.isSet(approvedOnly);
     o.choose = p.isSet(choose);
     if (!p.positionalArguments().isEmpty()) o.init = p.positionalArguments().first();
     return o;
@@ -81,6 +84,7 @@ bool resolveStationInit(const QString& init, StationLoad* load, QString* why) {
         return false;
     }
     load->downloadLength = read.values.downloadLength;
+    load->title = read.values.downloadCaption;
     load->filePath = QFileInfo(path).absoluteDir().absoluteFilePath(read.values.downloadFile);
     return readDownloadImage(load->filePath, load->downloadLength, &load->image, why);
 }

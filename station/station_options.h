@@ -1,7 +1,8 @@
 #pragma once
 // quarn-station's command line:
 //   quarn-station [-p PORT]... [--operator NAME] [--station NAME] [--log FILE |
-//                 --no-log] [--auto] [--require-serial] [--choose] [INIT]
+//                 --no-log] [--auto] [--require-serial] [--approved-only]
+//                 [--choose] [INIT]
 // Parsing opens no port and reads no file; INIT is resolved to the download
 // file and length by resolveStationInit(), once --choose has had its say.
 
@@ -24,6 +25,7 @@ struct StationOptions {
     QString logPath;      // empty: no log
     bool autoStart = false;
     bool requireSerial = false;
+    bool approvedOnly = false;  // or [images] require-approved=true in the settings file
     bool choose = false;
     QString init;  // INIT as given (Init.txt or its folder); empty = Init.txt here
 };
@@ -38,6 +40,7 @@ struct StationLoad {
     QString filePath;
     int16_t downloadLength = 0;
     QByteArray image;  // the download file's bytes, read once; every session sends these
+    QString title;     // Init.txt's window title
 };
 bool resolveStationInit(const QString& init, StationLoad* load, QString* why);
 

@@ -27,6 +27,10 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
     setWindowTitle(kTitle + QStringLiteral(" - ") + model.config().stationName);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
+    imageLine_ = new QLabel(this);
+    imageLine_->setObjectName(QStringLiteral("imageLine"));
+    imageLine_->setWordWrap(true);
+    layout->addWidget(imageLine_);
     layout->addLayout(buildToolbar());
     auto* area = new QScrollArea;
     auto* tiles = new QWidget;
@@ -68,6 +72,7 @@ QHBoxLayout* StationWindow::buildToolbar() {
 void StationWindow::wireStatus() {
     connect(&model_, &StationModel::countersChanged, this, &StationWindow::showCounters);
     connect(&model_, &StationModel::logChanged, this, &StationWindow::showLogState);
+    connect(&model_, &StationModel::imageChanged, this, &StationWindow::showImage);
     connect(&model_, &StationModel::recordsWaitingChanged, this,
             &StationWindow::showRecordsWaiting);
     if (model_.recordsWaiting() >= 0) showRecordsWaiting(model_.recordsWaiting());
@@ -75,6 +80,16 @@ void StationWindow::wireStatus() {
     auto* perHour = new QTimer(this);  // units per hour move with the clock
     connect(perHour, &QTimer::timeout, this, &StationWindow::showCounters);
     perHour->start(60000);
+    showLogState();
+    showImage();
+}
+
+// What is loaded and whether it may be: the approved list's verdict decides
+// the buttons as the log does.
+void StationWindow::showImage() {
+    const QString line = QStringLiteral("Image: ") + model_.imageLine();
+    imageLine_->setText(line);
+    imageLine_->setAccessibleName(line);
     showLogState();
 }
 

@@ -39,6 +39,7 @@ private:
     void showCounters();
     void showRecordsWaiting(int count);
     void showLogState();
+    void showImage();
     bool mayLoseUnwritten();
     void serialEntered(int k, const QString& serial);
 
@@ -46,7 +47,8 @@ private:
     QList<SlotTile*> tiles_;
     QGridLayout* grid_;
     QLabel* counters_;
-    QLabel* waiting_ = nullptr;  // records the database does not have yet
+    QLabel* imageLine_ = nullptr;  // "Image: " and what is loaded, with its approval
+    QLabel* waiting_ = nullptr;    // records the database does not have yet
     QPushButton* startAll_;
     QPushButton* startFailed_;
     QPushButton* autoStart_;

@@ -121,13 +121,15 @@ private slots:
         QCOMPARE(r.records.size(), 1);
         const QJsonObject o = r.records[0];
         const QByteArray image = toQByteArray(sim::expectedImage(toBytes(data_), kLength));
+        QVERIFY(unit.unit().waitForSessions(1, 2000));  // the end byte may still be on its way
         QCOMPARE(unit.unit().sessions().size(), size_t(1));
         QCOMPARE(toQByteArray(unit.unit().sessions()[0].image), image);
-        const QStringList keys{"blocks",       "bytes",   "device",  "file",     "id",
-                               "image_sha256", "length",  "message", "operator", "outcome",
-                               "port",         "repeats", "seconds", "serial",   "sha256",
-                               "slot",         "started", "station", "version"};
+        const QStringList keys{"approved", "blocks",       "bytes",   "device",  "file",
+                               "id",       "image_sha256", "length",  "message", "operator",
+                               "outcome",  "port",         "repeats", "seconds", "serial",
+                               "sha256",   "slot",         "started", "station", "version"};
         QCOMPARE(o.keys(), keys);
+        QVERIFY(o["approved"].isNull());  // the approved list was not asked
         QCOMPARE(o["station"].toString() + o["operator"].toString() + o["serial"].toString(),
                  QStringLiteral("bay-3annSN-17"));
         QCOMPARE(o["slot"].toString(), o["device"].toString());  // a pty has no stable link
@@ -251,6 +253,7 @@ private slots:
                  qPrintable(QString("COM1 %1 s, COM3 %2 s").arg(s1).arg(s3)));
         QCOMPARE(toQByteArray(good1.unit().sessions().at(0).image),
                  toQByteArray(sim::expectedImage(toBytes(data_), kLength)));
+        QVERIFY(good2.unit().waitForSessions(1, 2000));
         QCOMPARE(good2.unit().sessions().size(), size_t(1));
     }
 
@@ -313,6 +316,7 @@ private slots:
         Result r = finish(p);
         QCOMPARE(r.exit, 0);
         QCOMPARE(r.records.size(), 1);
+        QVERIFY(a.unit().waitForSessions(1, 2000));
         QCOMPARE(a.unit().sessions().size(), size_t(1));
         for (const char* line :
              {"waiting for a unit", "16 of 32 blocks (50%)", ": good", "remove the unit"})
@@ -385,6 +389,7 @@ private slots:
         QCOMPARE(lines.size(), 2);
         for (const QJsonObject& o : lines)
             QCOMPARE(o["outcome"].toString(), QStringLiteral("good"));
+        QVERIFY(slow.unit().waitForSessions(1, 2000));
         QCOMPARE(slow.unit().sessions().size(), size_t(1));
     }
 

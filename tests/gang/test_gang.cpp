@@ -122,7 +122,8 @@ private slots:
         sim::Config quick;
         quick.idleResetMs = 300;
         SimPort unit(quick, 1);
-        gang::JobBase base{file_, kLength, patternBytes(kLength + 1), 0, "bench", "ann"};
+        gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
+                           "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 600, 200});
         QList<gang::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSettings>
 #include <QtTest>
 #include <memory>
 
@@ -273,8 +274,10 @@ private slots:
         QCOMPARE(row["first_pass"].toBool(), true);
         for (const QString& key : logged.keys()) {
             if (key == QLatin1String("started")) continue;
-            QVERIFY2(!row[key].isNull() && row[key].toVariant() == logged[key].toVariant(),
-                     qPrintable(key));
+            // Only "approved" is null, as the check was off.
+            QVERIFY2(
+                row[key].isNull() == (key == QLatin1String("approved")) && row[key] == logged[key],
+                qPrintable(key));
         }
         QCOMPARE(QDateTime::fromString(row["started"].toString(), Qt::ISODateWithMs),
                  QDateTime::fromString(logged["started"].toString(), Qt::ISODateWithMs));
@@ -821,6 +824,112 @@ private slots:
         QVERIFY2(none.verdict == Verdict::Refused &&
                      none.reason.contains("no copy of the approved list"),
                  qPrintable(none.reason));
+    }
+
+    // quarn-flash with the approved list required (by its option or by the
+    // settings file): exit 8 and nothing sent until the image is approved,
+    // then a record that says so; a revocation refuses it again; with the
+    // server away the kept copy decides, and without it nothing does.
+    void flashApprovedOnly() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        SimPort unit({}, 1);
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+        const QString config = dir_.filePath(QStringLiteral("approving"));
+        QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
+            .setValue("images/require-approved", true);
+        const QString db = pg_->url(QStringLiteral("st1"));
+        auto run = [&](bool bySettings) {
+            const QByteArray was = qgetenv("QUARN_CONFIG_DIR");
+            if (bySettings) qputenv("QUARN_CONFIG_DIR", config.toLocal8Bit());
+            QProcess p;
+            QStringList args{init, "--json", "--log", log_, "-p", "COM1"};
+            if (!bySettings) args << "--approved-only";
+            start(p, kFlash, args, db);
+            qputenv("QUARN_CONFIG_DIR", was);
+            return finish(p);
+        };
+        const QString what = QStringLiteral("the image %1 (fw.bin, 1000 bytes) ").arg(sha);
+        for (bool bySettings : {false, true}) {
+            const Run r = run(bySettings);
+            QVERIFY2(r.exit == 8 && r.err.contains(what + "is not approved") &&
+                         r.err.contains("Image: QX-200 fw, fw.bin, 1000 bytes, sha256 " +
+                                        sha.left(12) + ": not approved"),
+                     qPrintable(r.err));
+        }
+        QCOMPARE(unit.unit().logins(), 0);
+        QCOMPARE(records({"approve", init, "--db", pg_->url("eng1")}).exit, 0);
+        Run r = run(false);
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.err.contains(": approved by eng1 on "), qPrintable(r.err));
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object()["approved"], QJsonValue(true));
+        QCOMPARE(records({"revoke", sha, "--db", pg_->url("eng1")}).exit, 0);
+        r = run(false);
+        QVERIFY2(
+            r.exit == 8 && r.err.contains(what + "was revoked on ") && r.err.contains(" by eng1"),
+            qPrintable(r.err));
+        QCOMPARE(records({"approve", init, "--db", pg_->url("eng1")}).exit, 0);
+        QCOMPARE(run(true).exit, 0);  // reads the list, and keeps it
+        QVERIFY(pg_->stop());
+        const Run offline = run(false);
+        QVERIFY(QFile::remove(state.filePath("quarn-download/approved-images.json")));
+        const Run nothing = run(false);
+        QVERIFY(pg_->start());
+        qunsetenv("XDG_STATE_HOME");
+        QVERIFY2(offline.exit == 0 && offline.err.contains("(database unreachable)"),
+                 qPrintable(offline.err));
+        QVERIFY2(nothing.exit == 8 && nothing.err.contains("no copy of the approved list"),
+                 qPrintable(nothing.err));
+        QCOMPARE(unit.unit().logins(), 3);
+    }
+
+    // --watch with the approved list required reads it again as it runs: a
+    // revocation loads no new unit (one plugged in meanwhile waits), and an
+    // approval again loads it.
+    void watchFollowsApproval() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
+        SimPort first({}, 1);
+        const QString secondLink = dir_.filePath(QStringLiteral("com2"));
+        qputenv("QUARN_COM2", secondLink.toLocal8Bit());
+        qputenv("QUARN_APPROVAL_RECHECK_MS", "300");
+        QProcess p;
+        start(p, kFlash,
+              {init, "--watch", "--approved-only", "--log", log_, "-p", "COM1", "-p", "COM2"},
+              pg_->url(QStringLiteral("st1")));
+        qunsetenv("QUARN_COM2");
+        qunsetenv("QUARN_APPROVAL_RECHECK_MS");
+        QString err;
+        const auto saw = [&](const char* text) {
+            return QTest::qWaitFor(
+                [&] {
+                    err += QString::fromLocal8Bit(p.readAllStandardError());
+                    return err.contains(QLatin1String(text));
+                },
+                15000);
+        };
+        QVERIFY2(saw("COM1: remove the unit"), qPrintable(err));
+        QCOMPARE(records({"revoke", sha, "--db", pg_->url()}).exit, 0);
+        QVERIFY2(saw("no unit is loaded until it is approved"), qPrintable(err));
+        sim::Config plugged;
+        plugged.symlink = secondLink.toStdString();
+        sim::UnitSim second(plugged);
+        QVERIFY(second.start());
+        QTest::qWait(1000);
+        QCOMPARE(second.logins(), 0);
+        QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
+        QVERIFY2(saw("units are loaded again") && saw("COM2: remove the unit"), qPrintable(err));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QCOMPARE(finish(p).exit, 0);
+        QCOMPARE(first.unit().logins(), 1);
+        QVERIFY2(second.logins() == 1, qPrintable(err));
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\"approved\":true"), 2);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -43,6 +44,7 @@ private slots:
     void missingOrShortDownloadFile_data();
     void missingOrShortDownloadFile();
     void portThatCannotOpen();
+    void unapprovedImageIsNotSent();
     void failedSessionsEndStates_data();
     void failedSessionsEndStates();
     void badReplyUnloadsTheInfoWindow();
@@ -149,6 +151,29 @@ void TestSequencer::missingOrShortDownloadFile() {
     QVERIFY(!rig.f->link.MSComm1.portOpen());
     QTest::qWait(30);
     QVERIFY(rig.wire().isEmpty());  // the port was never touched
+}
+
+// With the approved list required and no database to ask, the box gives the
+// reason before the handshake, and nothing reaches the port.
+void TestSequencer::unapprovedImageIsNotSent() {
+    Rig rig;
+    QTemporaryDir config;
+    QSettings(config.filePath(QStringLiteral("quarn-download.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("images/require-approved"), true);
+    const QByteArray was = qgetenv("QUARN_CONFIG_DIR");
+    qputenv("QUARN_CONFIG_DIR", config.path().toLocal8Bit());
+    qunsetenv("QUARN_DB");
+    rig.f->Start_Download();
+    qputenv("QUARN_CONFIG_DIR", was);
+    QCOMPARE(rig.boxes.boxes.size(), 1);
+    QVERIFY2(rig.boxes.boxes[0].prompt.endsWith(
+                 QStringLiteral(" (image.bin, 100 bytes) cannot be approved: no database is "
+                                "configured")),
+             qPrintable(rig.boxes.boxes[0].prompt));
+    QVERIFY(rig.boxes.boxes[0].informative.contains(QStringLiteral("Quarn Test Download, ")));
+    QVERIFY(!rig.f->Download_start && rig.f->ReloadCommand->isEnabled());
+    QTest::qWait(30);
+    QVERIFY(rig.wire().isEmpty());
 }
 
 void TestSequencer::portThatCannotOpen() {

@@ -15,6 +15,9 @@
 #include <memory>
 
 #include "core/message_box.h"
+#include "link/download_link.h"
+#include "records/image_list.h"
+#include "records/schema.h"
 #include "station/slot_tile.h"
 #include "station/station_model.h"
 #include "station/station_window.h"
@@ -83,6 +86,7 @@ class TestStation : public QObject {
     std::unique_ptr<StationModel> model_;
     std::unique_ptr<StationWindow> window_;
     QString log_;
+    bool requireApproved_ = false;
 
     // A unit on a pseudo-terminal reached through dir/unitK.
     QString plug(int k, sim::Config config = {}) {
@@ -105,6 +109,8 @@ class TestStation : public QObject {
         c.maxRepeats = 3;
         c.logRetryMs = 200;
         c.requireSerial = requireSerial;
+        c.requireApproved = requireApproved_;
+        c.approvalRecheckMs = 300;
         c.timing = {300, 600,
                     200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
         QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
@@ -139,6 +145,7 @@ private slots:
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }
     void cleanup() {
+        requireApproved_ = false;
         window_.reset();
         model_.reset();
         units_.clear();
@@ -235,6 +242,51 @@ private slots:
         if (serverUp)
             QVERIFY2(spinUntil([&] { return rows() == "SN-7|bench-1"; }, 20000),
                      qPrintable(rows()));
+    }
+
+    // With the approved list required nothing starts until the image is on
+    // it, and the record says it was; a revocation while units load lets
+    // them finish and starts nothing more, Auto-start included.
+    void approvedImageOnly() {
+        PgServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
+        requireApproved_ = true;
+        useRealClock();  // unit 1's pacing (100 blocks, 3.5 s) leaves time to revoke
+        const int length = 100 * 64;
+        open({plug(0), plug(1, with(sim::Stage::Verdict, {}, 19200))}, false, length, server.url());
+        const auto line = [&] { return labelText(window_.get(), QStringLiteral("Image")); };
+        QVERIFY2(spinUntil([&] { return line().endsWith(": not approved"); }, 10000),
+                 qPrintable(line()));
+        QVERIFY(!button("Start all")->isEnabled() && !button("Auto-start")->isEnabled());
+        QCOMPARE(model_->startAll(), 0);
+        quarn::records::ApprovedImage image;
+        image.sha256 = QString::fromLatin1(
+            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), length).toHex());
+        image.length = length;
+        QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
+        QVERIFY2(spinUntil([&] { return button("Start all")->isEnabled(); }, 10000),
+                 qPrintable(line()));
+        QVERIFY2(line().contains(", 6400 bytes, sha256 " + image.sha256.left(12) + ": approved by"),
+                 qPrintable(line()));
+        button("Start all")->click();
+        QVERIFY(spinUntil([&] { return readRecords(log_).size() == 1; }, 10000));  // unit 0's
+        QVERIFY(model_->anyRunning());
+        QCOMPARE(int(quarn::records::revokeImage(server.url(), image.sha256, {}).status), 0);
+        QVERIFY(spinUntil([&] { return line().contains(": revoked on "); }, 10000));
+        QVERIFY2(model_->anyRunning(), qPrintable(status(0) + "/" + status(1)));
+        QVERIFY(!button("Start all")->isEnabled());
+        QVERIFY(waitIdle());
+        model_->setAutoStart(true);
+        QTest::qWait(1500);
+        // The slow unit's image was revoked while it loaded: its record says so.
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& r : records)
+            QVERIFY2(r["outcome"] == "good" &&
+                         r["approved"] == QJsonValue(r["port"].toString().endsWith("unit0")),
+                     QJsonDocument(r).toJson().constData());
+        QCOMPARE(logins(*units_[0]) + logins(*units_[1]), 2);
     }
 
     // Stop all by its key, and closing the window answered yes: every unit

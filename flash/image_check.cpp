@@ -1,0 +1,41 @@
+#include "flash/image_check.h"
+
+#include <QFileInfo>
+
+#include "link/download_link.h"
+#include "records/database_url.h"
+#include "records/image_gate.h"
+
+namespace quarn::flash {
+
+namespace {
+
+void say(std::FILE* err, const QString& text) {
+    std::fprintf(err, "%s\n", text.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+records::ImageIdentity flashImageIdentity(const FlashOptions& o) {
+    const QByteArray sha = DownloadLink::imageSha256(o.image, o.downloadLength);
+    return {o.title, QFileInfo(o.filePath).fileName(), o.downloadLength,
+            QString::fromLatin1(sha.toHex())};
+}
+
+bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gateOut) {
+    const records::ImageIdentity image = flashImageIdentity(o);
+    const records::ImageGate gate =
+        records::checkImageGate(o.approvedOnly, image, records::configuredDatabaseUrl());
+    if (!o.quiet) say(err, QStringLiteral("Image: ") + records::imageLineText(image, gate));
+    if (!gate.check.warning.isEmpty())
+        say(err, QStringLiteral("quarn-flash: ") + gate.check.warning);
+    if (!gate.allowed()) {
+        say(err, QStringLiteral("quarn-flash: ") + records::imageRefusalText(image, gate));
+        return false;
+    }
+    o.approved = gate.recordValue();
+    if (gateOut) *gateOut = gate;
+    return true;
+}
+
+}  // namespace quarn::flash

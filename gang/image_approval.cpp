@@ -1,0 +1,60 @@
+#include "gang/image_approval.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace quarn::gang {
+
+ImageApproval::ImageApproval(bool required, records::ImageIdentity image, QString databaseUrl,
+                             int recheckMs, const records::ImageGate* known, QObject* parent)
+    : QObject(parent), image_(std::move(image)), databaseUrl_(std::move(databaseUrl)) {
+    gate_.required = required;
+    connect(&reading_, &QFutureWatcher<records::ImageGate>::finished, this, &ImageApproval::onRead);
+    if (!required) return;
+    connect(&recheck_, &QTimer::timeout, this, &ImageApproval::readNow);
+    recheck_.start(recheckMs);
+    if (known) {
+        gate_ = *known;
+        checked_ = true;
+    } else {
+        readNow();
+    }
+}
+
+ImageApproval::~ImageApproval() {
+    // The read holds nothing of this object's, but its result has nowhere to go.
+    reading_.waitForFinished();
+}
+
+QString ImageApproval::lineText() const {
+    if (gate_.required && !checked_)
+        return records::imageLineText(image_, QStringLiteral("checking the approved list"));
+    return records::imageLineText(image_, gate_);
+}
+
+void ImageApproval::checkThen(std::function<void()> then) {
+    if (!gate_.required) return then();
+    waiting_.push_back(std::move(then));
+    readNow();
+}
+
+void ImageApproval::readNow() {
+    if (reading_.isRunning()) return;  // its verdict serves this request too
+    const records::ImageIdentity image = image_;
+    const QString url = databaseUrl_;
+    reading_.setFuture(
+        QtConcurrent::run([image, url] { return records::checkImageGate(true, image, url); }));
+}
+
+void ImageApproval::onRead() {
+    gate_ = reading_.result();
+    checked_ = true;
+    if (!gate_.check.warning.isEmpty())
+        qWarning("quarn-station: %s", qPrintable(gate_.check.warning));
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(waiting_);
+    emit changed();
+    if (!gate_.allowed()) return;
+    for (auto& then : waiting) then();
+}
+
+}  // namespace quarn::gang
