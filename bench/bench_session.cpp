@@ -46,6 +46,7 @@
 #include "app/forms.h"
 #include "bench/bench_gang.h"
 #include "bench/bench_station.h"
+#include "bench/bench_plant.h"
 #include "bench/bench_records.h"
 #include "bench/sim_output.h"
 #include "core/globals.h"
@@ -310,6 +311,7 @@ struct Options {
     int stationSlots = 0;    // --station N
     bool watchSoak = false;  // --watch-soak
     bool records = false;    // --records
+    bool plant = false;      // --plant
     int soakSessions = 100;  // sessions per unit in the soak
 };
 
@@ -646,6 +648,10 @@ struct BenchCommandLine {
         "records",
         "Instead: quarn-records pushing 100,000 records and reporting over 1,000,000 rows, on a "
         "server of its own."};
+    const QCommandLineOption plant{
+        "plant",
+        "Instead: quarn-plant's window over 1,000,000 rows from 20 stations, on a server of its "
+        "own: the first full view, a refresh after a push, push to screen."};
     const QCommandLineOption soakSessions{"soak-sessions",
                                           "Sessions per unit in the soak (default 100).", "N"};
     QCommandLineOption child{"child", "One memory case in this fresh process.", "full|flood"};
@@ -658,7 +664,8 @@ struct BenchCommandLine {
             "target is missed or a session goes wrong."));
         child.setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
-                      gangPaced, gangUnpaced, station, watchSoak, records, soakSessions, child});
+                      gangPaced, gangUnpaced, station, watchSoak, records, plant, soakSessions,
+                      child});
     }
 };
 
@@ -674,6 +681,7 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->paced = !p.isSet(cl.skipPaced);
     o->watchSoak = p.isSet(cl.watchSoak);
     o->records = p.isSet(cl.records);
+    o->plant = p.isSet(cl.plant);
     const std::pair<const QCommandLineOption*, int*> counts[] = {
         {&cl.station, &o->stationSlots},
         {&cl.soakSessions, &o->soakSessions},
@@ -754,6 +762,7 @@ int main(int argc, char** argv) {
     if (status >= 0) return status;
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
+    if (o.plant) return bench::runPlantBench(g_checkTargets);
     if (o.records)
         return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {

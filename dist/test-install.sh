@@ -33,6 +33,12 @@ if [ -x bin/quarn-station ]; then
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bin/quarn-station --version > /dev/null \
     || fail "the installed quarn-station --version exits $?"
 fi
+if [ -x bin/quarn-plant ]; then
+  grep -q "^Name=Quarn Plant$" share/applications/quarn-plant.desktop 2>/dev/null \
+    || fail "quarn-plant has no menu entry \"Quarn Plant\""
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bin/quarn-plant --version > /dev/null \
+    || fail "the installed quarn-plant --version exits $?"
+fi
 for doc in README.md changelog.gz copyright; do
   [ -f "share/doc/quarn-download/$doc" ] || fail "no share/doc/quarn-download/$doc"
 done

@@ -111,7 +111,10 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 }
 
 // Every part of the schema, made when one is missing. Only looked at when it
-// is whole: a station's role may not create anything, and need not.
+// is whole: a station's role may not create anything, and need not. The
+// plant's index and NOTIFY trigger came later than the rest: on a schema
+// made before them, a role that may not add them still pushes (listening
+// windows poll instead).
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
@@ -120,13 +123,19 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
             " AND EXISTS (SELECT FROM pg_attribute WHERE attname = 'approved'"
             "             AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_first_pass'"
+            "             AND tgrelid = to_regclass('quarn_sessions')),"
+            " to_regclass('quarn_sessions_failures') IS NOT NULL"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'"
             "             AND tgrelid = to_regclass('quarn_sessions'))")))
         return *f = failureOf(q.lastError()), false;
-    if (q.next() && q.value(0).toBool()) return true;
+    const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
+    if (whole && notifies) return true;
     // The parts already there would each be a NOTICE on standard error.
     const QStringList statements =
-        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning")} + schemaStatements();
+        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning")} +
+        (whole ? plantStatements() : schemaStatements());
     if (transact(db, limitMs, statements, f)) return true;
+    if (whole && f->status == Status::Denied) return *f = Failure(), true;
     if (f->status == Status::Denied)
         f->why = notPermittedText(QStringLiteral("making the missing part of the schema"),
                                   QStringLiteral("that owns it (quarn-records schema | psql)"));

@@ -22,6 +22,7 @@ struct Group {
 struct Session : PassSession {
     QString key;
     double seconds = -1;
+    QString station, slot;  // for the slot rule
 };
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
@@ -34,6 +35,8 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
     else if (!by.isEmpty())
         s.key = r.value(by).toString();
     s.serial = r.value(QLatin1String("serial")).toString();
+    s.station = r.value(QLatin1String("station")).toString();
+    s.slot = r.value(QLatin1String("slot")).toString();
     s.id =
         QUuid::fromString(r.value(QLatin1String("id")).toString()).toString(QUuid::WithoutBraces);
     s.outcome = r.value(QLatin1String("outcome")).toString();
@@ -64,6 +67,25 @@ ReportRow finish(Group& g) {
     g.row.medianSeconds = median(g.seconds);
     for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
     return g.row;
+}
+
+// The stations where the slot is flagged, for the text's last column.
+QString flaggedStations(const Report& report, const QString& slot) {
+    QStringList at;
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged && v.count.slot == slot) at << v.count.station;
+    return at.isEmpty() ? QStringLiteral("-") : at.join(QLatin1Char(','));
+}
+
+QJsonArray flaggedJson(const Report& report, const QString& slot) {
+    QJsonArray at;
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged && v.count.slot == slot)
+            at.append(QJsonObject{{"station", v.count.station},
+                                  {"sessions", v.count.sessions},
+                                  {"failed", v.count.failed},
+                                  {"others_rate", v.othersRate}});
+    return at;
 }
 
 }  // namespace
@@ -100,11 +122,17 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
         }
     }
     QMap<QString, Group> groups;
+    QMap<std::pair<QString, QString>, SocketCount> sockets;
     for (const Session& s : std::as_const(sessions)) {
         if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
             continue;
         add(groups[s.key], s, firstPass.decides(s));
+        SocketCount& c = sockets[{s.station, s.slot}];
+        c.station = s.station, c.slot = s.slot;
+        c.sessions += FirstPass::isPass(s.outcome);
+        c.failed += FirstPass::isPass(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
     }
+    if (request.by == QLatin1String("slot")) report.sockets = judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();
         report.rows << finish(*it);
@@ -118,6 +146,8 @@ QString reportText(const Report& report, const ReportRequest& request) {
                      QStringLiteral("sessions"), QStringLiteral("good")};
     head += failingOutcomes();
     head << QStringLiteral("first-pass") << QStringLiteral("median-s");
+    const bool bySlot = request.by == QLatin1String("slot");
+    if (bySlot) head << QStringLiteral("check");
     QList<QStringList> lines{head};
     for (const ReportRow& r : report.rows) {
         QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
@@ -127,6 +157,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
                           : QStringLiteral("-"));
         cells << (r.medianSeconds < 0 ? QStringLiteral("-")
                                       : QString::number(r.medianSeconds, 'f', 1));
+        if (bySlot) cells << flaggedStations(report, r.key);
         lines << cells;
     }
     QList<int> width(head.size(), 0);
@@ -139,6 +170,8 @@ QString reportText(const Report& report, const ReportRequest& request) {
             padded << (i == 0 ? l[i].leftJustified(width[i]) : l[i].rightJustified(width[i]));
         text += padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
     }
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged) text += socketWarning(v) + QLatin1Char('\n');
     return text;
 }
 
@@ -156,6 +189,7 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
         o["first_pass_yield"] =
             r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
+        if (request.by == QLatin1String("slot")) o["check"] = flaggedJson(report, r.key);
         rows.append(o);
     }
     return QJsonDocument(rows).toJson(QJsonDocument::Indented);

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "records/slot_flags.h"
+
 namespace quarn::records {
 
 struct ReportRequest {
@@ -35,6 +37,8 @@ struct Report {
     QString error;          // not empty: no report (unreachable, unreadable log)
     bool usage = false;     // the error is the request's (an unusable URL)
     bool denied = false;    // the database refused for lack of rights (the role is named)
+    // By slot: every (station, slot) judged by the slot rule (slot_flags.h).
+    QList<SocketVerdict> sockets;
 };
 
 // The grouping keys --by takes, and the failing outcomes in report order.
@@ -48,7 +52,11 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
 // Without a grouping a report has its one row, zeros when nothing matched.
 void completeReport(Report& report, const ReportRequest& request);
 
-// A table for people, and a JSON array of objects.
+// A table for people, and a JSON array of objects. By slot, a row whose
+// slot is flagged at some station says where: the text's last column
+// ("check") names the stations and a line per flagged socket follows the
+// table (socketWarning); the JSON's "check" is an array of
+// {station, sessions, failed, others_rate}, empty when none.
 QString reportText(const Report& report, const ReportRequest& request);
 QByteArray reportJson(const Report& report, const ReportRequest& request);
 

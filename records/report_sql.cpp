@@ -4,6 +4,7 @@
 
 #include "records/connection.h"
 #include "records/first_pass.h"
+#include "records/plant_queries.h"
 #include "records/push.h"
 #include "records/report.h"
 #include "records/schema.h"
@@ -84,6 +85,14 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
         return report;
     }
     while (q.next()) report.rows << readRow(q);
+    if (request.by == QLatin1String("slot")) {
+        QList<SocketCount> sockets;
+        Problem problem = Problem::Refused;
+        if (!socketCounts(connection.db(), RecordFilter{request.since, {}, {}, {}}, &sockets,
+                          &report.error, &problem))
+            return report.rows.clear(), report;
+        report.sockets = judgeSockets(sockets);
+    }
     completeReport(report, request);
     return report;
 }

@@ -108,7 +108,15 @@ QStringList schemaStatements() {
                        QStringLiteral("ALTER TABLE quarn_sessions "
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
-           firstPassTriggerStatements() + imageStatements();
+           firstPassTriggerStatements() + plantStatements() + imageStatements();
+}
+
+QStringList plantStatements() {
+    // Each station's latest failure, for the plant's tiles.
+    return QStringList{QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_failures "
+                                      "ON quarn_sessions (station, started) "
+                                      "WHERE outcome IS DISTINCT FROM 'good';\n")} +
+           notifyTriggerStatements();
 }
 
 namespace {

@@ -7,9 +7,10 @@
 // other sessions, NULL without a serial number. It is kept by a trigger
 // (quarn_first_pass, run as the schema's owner after each INSERT), so that a
 // station needs no right but INSERT and first-pass yield is a plain count for
-// reports and dashboards. Indexes on started, (station, started) and (serial,
-// started, id); the view quarn_yield_daily (per day and station: sessions,
-// good, failed, first-pass yield, median seconds).
+// reports and dashboards. Indexes on started, (station, started), (serial,
+// started, id) and (station, started) of the failures; the view quarn_yield_daily (per day and
+// station: sessions, good, failed, first-pass yield, median seconds); a NOTIFY per inserting
+// statement for windows that follow the records live.
 //
 // The approved list quarn_images: sha256 (of the image as sent, as the
 // records' image_sha256), length, file, title, note, approved_by and
@@ -42,6 +43,16 @@ const QList<Column>& columns();
 QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList imageStatements();
+// The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
+// statement that inserts into quarn_sessions, delivered when that
+// statement's transaction commits. The payload: the earliest started of the
+// rows it inserted (ISO 8601, UTC, "2026-12-08T06:00:00.000Z"), empty when
+// none had one.
+QStringList notifyTriggerStatements();
+inline constexpr char kSessionsChannel[] = "quarn_sessions";
+// What came with quarn-plant, made on a schema older than it: the index of
+// failures and the NOTIFY trigger.
+QStringList plantStatements();
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.

@@ -58,6 +58,28 @@ QStringList firstPassTriggerStatements() {
                         "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()")};
 }
 
+QStringList notifyTriggerStatements() {
+    // One notification per inserting statement (a push's batch), sent at its
+    // commit: a listening window reads once per batch, not per row. Its
+    // payload, the batch's earliest start, tells the window which days to
+    // read again. pg_notify may be called by every role, so a station's
+    // INSERT sends it.
+    const QString function =
+        QStringLiteral(
+            "CREATE OR REPLACE FUNCTION quarn_sessions_notify() RETURNS trigger\n"
+            "LANGUAGE plpgsql AS $$\n"
+            "BEGIN\n"
+            "  PERFORM pg_notify('%1', coalesce((SELECT to_char(min(started) AT TIME ZONE 'UTC',\n"
+            "    'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') FROM quarn_notify_new), ''));\n"
+            "  RETURN NULL;\n"
+            "END $$;\n")
+            .arg(QLatin1String(kSessionsChannel));
+    return {function, pinSearchPath("quarn_sessions_notify"),
+            triggerOnce("quarn_sessions_notify", "quarn_sessions",
+                        "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_notify_new "
+                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_sessions_notify()")};
+}
+
 QStringList imageStatements() {
     // Revoking is the one change a row takes, once, stamped by the server:
     // the list stays its own audit trail. A note may only grow.

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  qt6-charts-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  # Qt Charts needs the OpenGL module's CMake files, which its package does not pull in.
+  qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   postgresql libqt6sql6-psql libpq-dev

@@ -75,6 +75,10 @@ dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
   || fail "package version $(dpkg-deb -f "$deb" Version), project version $version"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6core6' && pass "dependencies from dpkg-shlibdeps" \
   || fail "no Qt library among the dependencies: $(dpkg-deb -f "$deb" Depends)"
+if dpkg-deb -c "$deb" | grep -q '/usr/bin/quarn-plant$'; then
+  dpkg-deb -f "$deb" Depends | grep -q 'libqt6charts6' && pass "Qt Charts' runtime among the dependencies" \
+    || fail "quarn-plant links Qt Charts, but the package does not depend on libqt6charts6"
+fi
 
 echo "== lintian"
 if lintian --fail-on error --display-info "$deb"; then pass "lintian: no errors"; else fail "lintian"; fi
@@ -139,6 +143,7 @@ run_option() {
 }
 run_option "$version" quarn-download --version
 run_option "COM1" quarn-download --list-ports
+[ -x /usr/bin/quarn-plant ] && run_option "$version" quarn-plant --version
 
 # The menu entry's command, in an empty home folder: it must wait for an
 # Init.txt to be chosen (still running when the time-out ends it, or ended

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the four windows and the station, docs/*.png, on an invisible
+# Takes the README's pictures of the four windows, the station and the plant, docs/*.png, on an invisible
 # X display (Xvfb), so they show the program as a desktop draws it: the
 # program runs in a copy of the demonstration folder against a simulated unit
 # and saves each window as it passes.
@@ -11,7 +11,8 @@ root=$PWD
 
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build -j "$(nproc)" --target quarn-screenshots quarn-station-screenshot > /dev/null
+cmake --build build -j "$(nproc)" --target quarn-screenshots quarn-station-screenshot \
+  quarn-plant-screenshot > /dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,3 +23,6 @@ bash scripts/demo-folder.sh "$work"
 # station's screen, in English whatever the locale.
 (cd "$work" && LANG=C.UTF-8 LANGUAGE= QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" \
   "$root/build/tools/quarn-station-screenshot" "$root/docs")
+# The plant: three stations, one flagged socket, on a PostgreSQL server of its own.
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$root/build/tools/quarn-plant-screenshot" "$root/docs"

@@ -1,0 +1,152 @@
+#include "plant/plant_figures.h"
+
+#include <QStringList>
+
+namespace quarn::plant {
+
+using records::StationTile;
+
+namespace {
+
+// A sliding period starts at a whole hour: within the hour the rows it
+// covers stay the same, so a refresh after a push may read only what changed.
+QDateTime hourOf(const QDateTime& t) {
+    const QDateTime u = t.toUTC();
+    return QDateTime(u.date(), QTime(u.time().hour(), 0), Qt::UTC);
+}
+
+}  // namespace
+
+records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
+    records::PlantRequest r;
+    r.now = now;
+    r.today = QDateTime(now.toLocalTime().date(), QTime(0, 0));
+    r.filter.station = s.station;
+    r.filter.image = s.image;
+    switch (s.period) {
+        case Period::Today:
+            r.filter.since = r.today;
+            break;
+        case Period::Last24Hours:
+            r.filter.since = hourOf(now.addSecs(-24 * 3600));
+            break;
+        case Period::Last7Days:
+            r.filter.since = hourOf(now.addDays(-7));
+            break;
+        case Period::Last30Days:
+            r.filter.since = hourOf(now.addDays(-30));
+            break;
+        case Period::Since:
+            r.filter.since = s.since;
+            break;
+    }
+    return r;
+}
+
+bool isQuiet(const StationTile& tile, const QList<StationTile>& all, const QDateTime& now) {
+    if (!tile.lastRecord.isValid() || tile.lastRecord.secsTo(now) < kQuietSeconds) return false;
+    for (const StationTile& other : all)
+        if (other.station != tile.station && other.lastRecord.isValid() &&
+            other.lastRecord.secsTo(now) < kQuietSeconds)
+            return true;
+    return false;
+}
+
+namespace {
+
+QString clock(const QDateTime& t) {
+    return t.toLocalTime().toString(t.toLocalTime().date() == QDate::currentDate()
+                                        ? QStringLiteral("HH:mm")
+                                        : QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString lastRecordText(const StationTile& t, const QList<StationTile>& all, const QDateTime& now) {
+    if (!t.lastRecord.isValid()) return QStringLiteral("-");
+    const qint64 minutes = qMax<qint64>(0, t.lastRecord.secsTo(now) / 60);
+    return isQuiet(t, all, now) ? QStringLiteral("quiet for %1 min").arg(minutes)
+                                : QStringLiteral("%1 min ago").arg(minutes);
+}
+
+QString csvField(QString s) {
+    if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"'))) return s;
+    return QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+QByteArray csv(const QList<QStringList>& lines) {
+    QByteArray out;
+    for (const QStringList& l : lines) {
+        QStringList fields;
+        for (const QString& f : l) fields << csvField(f);
+        out += fields.join(QLatin1Char(',')).toUtf8() + '\n';
+    }
+    return out;
+}
+
+}  // namespace
+
+QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& all,
+                              const QDateTime& now) {
+    const QString failure =
+        t.lastFailure.isValid()
+            ? QStringLiteral("%1 at %2").arg(t.lastFailureOutcome, clock(t.lastFailure))
+            : QStringLiteral("none");
+    return {{QStringLiteral("Last hour"), QString::number(t.lastHour)},
+            {QStringLiteral("Good today"), QString::number(t.goodToday)},
+            {QStringLiteral("Failed today"), QString::number(t.failedToday)},
+            {QStringLiteral("Yield"), records::percentText(t.firstPassGoodToday, t.unitsToday)},
+            {QStringLiteral("Last failure"), failure},
+            {QStringLiteral("Last record"), lastRecordText(t, all, now)}};
+}
+
+QString causeLabel(const records::FailureCause& c) {
+    return c.stage == c.outcome ? c.outcome : c.outcome + QStringLiteral(": ") + c.stage;
+}
+
+QByteArray yieldCsv(const records::PlantView& v) {
+    QList<QStringList> lines{
+        {"station", "hour", "sessions", "good", "units", "first_pass_good", "first_pass_yield"}};
+    for (const records::HourYield& h : v.hours)
+        lines << QStringList{
+            h.station,
+            h.hour.toString(Qt::ISODate),
+            QString::number(h.sessions),
+            QString::number(h.good),
+            QString::number(h.units),
+            QString::number(h.firstPassGood),
+            h.units ? QString::number(double(h.firstPassGood) / h.units, 'f', 4) : QString()};
+    return csv(lines);
+}
+
+QByteArray causesCsv(const records::PlantView& v) {
+    qint64 total = 0;
+    for (const records::FailureCause& c : v.causes) total += c.count;
+    QList<QStringList> lines{{"outcome", "stage", "failures", "cumulative_share"}};
+    qint64 sum = 0;
+    for (const records::FailureCause& c : v.causes) {
+        sum += c.count;
+        lines << QStringList{c.outcome, c.stage, QString::number(c.count),
+                             QString::number(double(sum) / double(total), 'f', 4)};
+    }
+    return csv(lines);
+}
+
+QByteArray socketsCsv(const records::PlantView& v) {
+    QList<QStringList> lines{
+        {"station", "slot", "sessions", "failed", "failure_rate", "others_rate", "p", "flagged"}};
+    for (const records::SocketVerdict& s : v.sockets)
+        lines << QStringList{
+            s.count.station,
+            s.count.slot,
+            QString::number(s.count.sessions),
+            QString::number(s.count.failed),
+            s.count.sessions
+                ? QString::number(double(s.count.failed) / double(s.count.sessions), 'f', 4)
+                : QString(),
+            QString::number(s.othersRate, 'f', 4),
+            QString::number(s.pValue, 'g', 4),
+            s.flagged ? QStringLiteral("yes") : QStringLiteral("no")};
+    return csv(lines);
+}
+
+}  // namespace quarn::plant

@@ -1,0 +1,59 @@
+#pragma once
+// What the plant's window shows, made from the figures without a widget:
+// the period and filters as a request, each tile's texts (the "ROLE: VALUE"
+// names screen readers read), the charts' figures as CSV. Qt Core only.
+
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+#include "records/plant_queries.h"
+
+namespace quarn::plant {
+
+// The period the window shows.
+enum class Period { Today, Last24Hours, Last7Days, Last30Days, Since };
+
+struct PlantSelection {
+    Period period = Period::Today;
+    QDateTime since;  // for Period::Since (from --since)
+    QString station;  // empty: every station
+    QString image;    // a title part or a sha256 prefix; empty: every image
+};
+
+// The request for the selection at the time now (local time decides when
+// "today" began; the sliding periods start at the whole hour before).
+records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now);
+
+// A station is quiet when its last record is at least this old while
+// another station recorded within it.
+constexpr qint64 kQuietSeconds = 15 * 60;
+
+struct TileFigure {
+    QString role;   // "Yield"
+    QString value;  // "97.5 %"
+    QString accessibleName() const { return role + QStringLiteral(": ") + value; }
+};
+
+// The tile's figures, in the order shown: Last hour, Good today, Failed
+// today, Yield (first-pass, today), Last failure, Last record ("N min ago",
+// or "quiet for N min").
+QList<TileFigure> tileFigures(const records::StationTile& tile,
+                              const QList<records::StationTile>& all, const QDateTime& now);
+bool isQuiet(const records::StationTile& tile, const QList<records::StationTile>& all,
+             const QDateTime& now);
+
+// The charts' figures as CSV (a header line, then one line per row; fields
+// with a comma or a quote are quoted).
+QByteArray yieldCsv(const records::PlantView& v);
+QByteArray causesCsv(const records::PlantView& v);
+QByteArray socketsCsv(const records::PlantView& v);
+
+// A cause as the Pareto's axis shows it: "transfer: block 5 of 32", "login".
+QString causeLabel(const records::FailureCause& c);
+
+}  // namespace quarn::plant
+
+Q_DECLARE_METATYPE(quarn::records::PlantView)
+Q_DECLARE_METATYPE(quarn::plant::PlantSelection)

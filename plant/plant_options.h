@@ -1,0 +1,29 @@
+#pragma once
+// quarn-plant's command line: quarn-plant [--db URL] [--since DATE]
+// (--help, --version). The database: --db, else QUARN_DB, else [records]
+// database= of the settings file, as quarn-records finds it. Parsing opens
+// nothing.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace quarn::plant {
+
+struct PlantOptions {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    QString error;  // Action::Error: for people
+    QString helpText;
+    QString databaseUrl;  // as found; empty: none configured
+    QDateTime since;      // invalid: the window starts with today
+};
+
+// args includes the program name.
+PlantOptions parsePlantOptions(const QStringList& args);
+
+// "2026-12-07" (the start of that day, local time) or an ISO time; invalid
+// when it is neither.
+QDateTime parseSinceDate(const QString& text);
+
+}  // namespace quarn::plant

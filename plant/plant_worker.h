@@ -1,0 +1,88 @@
+#pragma once
+// The plant's database side, on a thread of its own (PlantFeed starts it):
+// its own connection, made on that thread; LISTEN for the sessions table's
+// NOTIFY; the figures read again at each notification, or every pollMs when
+// notifications cannot arrive; the connection checked every checkMs and
+// made again after the server went away. Every figure it reads goes out as
+// viewReady; every change of its state as stateChanged.
+//
+// Notifications count as arriving only once a probe (a NOTIFY this
+// connection sends to itself) came back: a pooler that takes the LISTEN but
+// never delivers (transaction pooling) leaves the worker polling.
+
+#include <QDateTime>
+#include <QObject>
+#include <QSqlDriver>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+#include "plant/plant_figures.h"
+#include "records/connection.h"
+
+namespace quarn::plant {
+
+struct FeedSettings {
+    QString databaseUrl;
+    int checkMs = 5000;  // how often the connection is checked, or tried again
+    int pollMs = 30000;  // the polling interval without notifications
+    int probeMs = 3000;  // how long the probe may take to come back
+};
+
+struct FeedState {
+    enum class Mode { Connecting, Live, Polling, Away };
+    Mode mode = Mode::Connecting;
+    QString why;          // Polling: why notifications cannot arrive; Away: the error
+    QDateTime awaySince;  // Away: since when
+    QDateTime figuresAt;  // when the figures shown were read (invalid: none yet)
+    QString trouble;      // the last read's refusal (no permission, ...); empty after a good one
+};
+
+// The status bar's words for the state ("live: ...", "polling every 30 s: ...",
+// "database away since HH:mm: ...; figures of HH:mm:ss; reconnecting").
+QString stateText(const FeedState& s, int pollMs);
+
+class PlantWorker : public QObject {
+    Q_OBJECT
+public:
+    explicit PlantWorker(FeedSettings settings);
+    ~PlantWorker() override;
+
+public slots:
+    void start();  // on the worker's thread
+    void stop();   // drops the connection and the timers
+    void select(const quarn::plant::PlantSelection& selection);  // and reads again
+
+signals:
+    void viewReady(const quarn::records::PlantView& view);
+    void stateChanged(const quarn::plant::FeedState& state);
+
+private:
+    void connectNow();
+    void listen();
+    void check();
+    void refresh();         // every figure read again
+    void refreshChanged();  // only the days the notifications since the last read named
+    void scheduleRefresh(const QVariant& payload);
+    void goAway(const QString& why);
+    void setMode(FeedState::Mode mode, const QString& why = QString());
+    void onNotification(const QString& name, QSqlDriver::NotificationSource source,
+                        const QVariant& payload);
+
+    FeedSettings settings_;
+    PlantSelection selection_;
+    FeedState state_;
+    std::unique_ptr<records::Connection> connection_;
+    QTimer* check_ = nullptr;
+    QTimer* poll_ = nullptr;
+    QTimer* probe_ = nullptr;
+    QTimer* soon_ = nullptr;  // coalesces a burst of notifications into one read
+    QString probeText_;
+    records::PlantView last_;  // the figures last read, merged with at a push
+    QDateTime changedFrom_;    // the earliest start the waiting notifications named
+    bool changedAll_ = false;  // a waiting notification named no start: read everything
+};
+
+}  // namespace quarn::plant
+
+Q_DECLARE_METATYPE(quarn::plant::FeedState)

@@ -1,0 +1,22 @@
+#pragma once
+// Inside records/: the plant's figures by hour (yield) and by UTC day
+// (causes, sockets), read for every row of the filter or, with a valid
+// `from`, for the rows started from then on; and their sums into the view's
+// causes and sockets (records/plant_queries.h).
+
+#include "records/plant_queries.h"
+#include "records/query_run.h"
+
+namespace quarn::records {
+
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+               QList<HourYield>* out, QueryFailure* f);
+bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                   QList<CauseDay>* out, QueryFailure* f);
+bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                    QList<SocketDay>* out, QueryFailure* f);
+
+// view->causes (most frequent first) and view->sockets (judged) from its days.
+void sumBuckets(PlantView* view);
+
+}  // namespace quarn::records

@@ -1,0 +1,154 @@
+#include "records/plant_queries.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+#include <QStringList>
+#include <algorithm>
+#include <tuple>
+
+#include "records/first_pass.h"
+#include "records/plant_buckets.h"
+#include "records/query_run.h"
+
+namespace quarn::records {
+
+namespace {
+
+// The tiles' counts read only the rows since today began (or the hour
+// before now, when that is earlier); each station's latest record and
+// failure come from the index on (station, started), read backwards.
+QString tilesSql(const PlantRequest& r, const QStringList& stations, QVariantList* binds) {
+    QStringList values;
+    for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
+    *binds << sqlTime(r.now.addSecs(-3600));
+    for (int i = 0; i < 4; ++i) *binds << sqlTime(r.today);
+    const QString recent = whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
+    *binds << sqlTime(qMin(r.today, r.now.addSecs(-3600)));
+    const QString latest =
+        whereAnd(r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"),
+                 binds, QStringLiteral("s"));
+    const QString failure =
+        whereAnd(r.filter,
+                 QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
+                                "s.outcome IS DISTINCT FROM 'good'"),
+                 binds, QStringLiteral("s"));
+    return QStringLiteral(
+               "WITH st(station) AS (VALUES %1),"
+               " t AS (SELECT station,"
+               " count(*) FILTER (WHERE started >= ?::timestamptz) AS hour,"
+               " count(*) FILTER (WHERE started >= ?::timestamptz AND outcome = 'good') AS good,"
+               " count(*) FILTER (WHERE started >= ?::timestamptz AND outcome IS DISTINCT FROM "
+               "'good') AS failed,"
+               " count(*) FILTER (WHERE started >= ?::timestamptz AND %2) AS units,"
+               " count(*) FILTER (WHERE started >= ?::timestamptz AND %2 AND outcome = 'good')"
+               " AS fpg FROM quarn_sessions%3 GROUP BY station)"
+               " SELECT st.station, t.hour, t.good, t.failed, t.units, t.fpg, r.started,"
+               " f.outcome, f.started FROM st LEFT JOIN t USING (station)"
+               " LEFT JOIN LATERAL (SELECT s.started FROM quarn_sessions s%4"
+               "  ORDER BY s.started DESC LIMIT 1) r ON true"
+               " LEFT JOIN LATERAL (SELECT s.outcome, s.started FROM quarn_sessions s%5"
+               "  ORDER BY s.started DESC LIMIT 1) f ON true ORDER BY st.station")
+        .arg(values.join(QLatin1Char(',')), unitSql(), recent, latest, failure);
+}
+
+bool readTiles(QSqlDatabase& db, const PlantRequest& r, const QList<HourYield>& hours,
+               QList<StationTile>* out, QueryFailure* f) {
+    QStringList stations;
+    for (const HourYield& h : hours)
+        if (stations.isEmpty() || stations.last() != h.station) stations << h.station;
+    if (stations.isEmpty()) return true;
+    QVariantList binds;
+    const QString sql = tilesSql(r, stations, &binds);
+    return runQuery(
+        db, sql, binds,
+        [&](const QSqlQuery& q) {
+            StationTile t;
+            t.station = q.value(0).toString();
+            t.lastHour = q.value(1).toLongLong();
+            t.goodToday = q.value(2).toLongLong();
+            t.failedToday = q.value(3).toLongLong();
+            t.unitsToday = q.value(4).toLongLong();
+            t.firstPassGoodToday = q.value(5).toLongLong();
+            t.lastRecord = utcTime(q.value(6));
+            t.lastFailureOutcome = q.value(7).toString();
+            t.lastFailure = utcTime(q.value(8));
+            *out << t;
+        },
+        f);
+}
+
+// previous's figures of the days before `from`, with what was read from then on.
+template <class T>
+QList<T> merged(const QList<T>& kept, const QList<T>& read, const QDateTime& from,
+                QDateTime T::*time) {
+    QList<T> out;
+    for (const T& k : kept)
+        if (!(k.*time).isValid() || k.*time < from) out << k;
+    return out + read;
+}
+
+}  // namespace
+
+PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const PlantView* previous,
+                         const QDateTime& changedFrom) {
+    QElapsedTimer clock;
+    clock.start();
+    const bool partial = previous && previous->error.isEmpty() && changedFrom.isValid() &&
+                         previous->filter == request.filter;
+    // Whole UTC days: the days' buckets start there.
+    const QDateTime from =
+        partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
+    PlantView v;
+    QueryFailure f;
+    const bool ok = readHours(db, request.filter, from, &v.hours, &f) &&
+                    readCauseDays(db, request.filter, from, &v.causeDays, &f) &&
+                    readSocketDays(db, request.filter, from, &v.socketDays, &f);
+    if (ok && partial) {
+        v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
+        std::stable_sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
+            return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
+        });
+        v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
+        v.socketDays = merged(previous->socketDays, v.socketDays, from, &SocketDay::day);
+    }
+    if (!ok || !readTiles(db, request, v.hours, &v.tiles, &f)) {
+        PlantView failed;
+        failed.error = f.error;
+        failed.problem = f.problem;
+        return failed;
+    }
+    sumBuckets(&v);
+    v.filter = request.filter;
+    v.readAt = QDateTime::currentDateTimeUtc();
+    v.readMs = double(clock.nsecsElapsed()) / 1e6;
+    return v;
+}
+
+bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
+                  QString* error, Problem* problem) {
+    QVariantList binds;
+    const QString sql = QStringLiteral(
+                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
+                            " count(*) FILTER (WHERE %1),"
+                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
+                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
+                            .arg(passSql(), filterSql(filter, &binds));
+    QueryFailure f;
+    const bool ok = runQuery(
+        db, sql, binds,
+        [&](const QSqlQuery& q) {
+            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                q.value(2).toLongLong(), q.value(3).toLongLong()};
+        },
+        &f);
+    if (!ok && error) *error = f.error;
+    if (!ok && problem) *problem = f.problem;
+    return ok;
+}
+
+QString percentText(qint64 part, qint64 whole) {
+    return whole > 0 ? QStringLiteral("%1 %").arg(100.0 * double(part) / double(whole), 0, 'f', 1)
+                     : QStringLiteral("-");
+}
+
+}  // namespace quarn::records

@@ -1,0 +1,101 @@
+#pragma once
+// The figures of the plant's view, from the database, without a window: one
+// tile per station, first-pass yield per hour per station, the failures by
+// cause (a Pareto), and every socket's failures with the slot rule's verdict
+// (records/slot_flags.h). Every figure counts the rows the filter takes.
+// First-pass yield is the one rule of records/first_pass.h (the trigger-kept
+// first_pass column), so a tile equals `quarn-records report --by station
+// --since TODAY` over the same rows.
+//
+// Blocking; runs on the calling thread over the connection given (a worker
+// thread's own). On an error the view's error says why and problem what it
+// means (records/connection.h); the figures are then empty.
+
+#include <QDateTime>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "records/connection.h"
+#include "records/record_filter.h"
+#include "records/slot_flags.h"
+
+namespace quarn::records {
+
+struct PlantRequest {
+    RecordFilter filter;
+    QDateTime now;  // the clock the tiles' hour and day count from
+    // The start of today (the tiles' good, failed and first-pass yield
+    // count from it; also the period's start when that is later).
+    QDateTime today;
+};
+
+struct StationTile {
+    QString station;
+    qint64 lastHour = 0;  // sessions started in the hour before now
+    qint64 goodToday = 0;
+    qint64 failedToday = 0;  // every outcome but good, as the report's failed
+    qint64 unitsToday = 0;   // first-pass units decided today
+    qint64 firstPassGoodToday = 0;
+    QString lastFailureOutcome;  // empty: no failure in the period
+    QDateTime lastFailure;
+    QDateTime lastRecord;  // the station's latest started in the period
+};
+
+struct HourYield {
+    QString station;
+    QDateTime hour;  // UTC, the hour's start
+    qint64 sessions = 0, good = 0, units = 0, firstPassGood = 0;
+};
+
+struct FailureCause {
+    QString outcome;
+    QString stage;  // "block k of N" where the message names one; else the outcome
+    qint64 count = 0;
+};
+
+// What a cause and a socket count on one UTC day: the figures above are
+// their sums, and a refresh after a push reads again only the days it touched.
+struct CauseDay {
+    QDateTime day;  // invalid: rows without a start time
+    FailureCause cause;
+};
+struct SocketDay {
+    QDateTime day;
+    SocketCount count;
+};
+
+struct PlantView {
+    QList<StationTile> tiles;      // by station
+    QList<HourYield> hours;        // by station, then hour
+    QList<FailureCause> causes;    // most frequent first
+    QList<SocketVerdict> sockets;  // by station, then slot
+    QList<CauseDay> causeDays;
+    QList<SocketDay> socketDays;
+    RecordFilter filter;  // the rows the figures count
+    QDateTime readAt;     // when the figures were read
+    double readMs = 0;    // how long the reading took
+    QString error;
+    Problem problem = Problem::Refused;
+};
+
+// Every figure read from the table. With `previous` (read with the same
+// filter) and a valid changedFrom (the earliest start of the rows inserted
+// since: a NOTIFY's payload), only rows started on or after that UTC day are
+// read again and merged with previous's figures of the days before: a
+// push's new rows, and the first_pass the trigger changed (always on
+// sessions started no earlier than the new rows), lie in those days.
+PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
+                         const PlantView* previous = nullptr,
+                         const QDateTime& changedFrom = QDateTime());
+
+// Every socket's sessions and failures as the slot rule counts them; false
+// with *error (describe()) and *problem when the query fails.
+bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
+                  QString* error, Problem* problem = nullptr);
+
+// "Yield: 97.5 %" style figures as people read them: a share 0..1 as "97.5 %",
+// "-" without units.
+QString percentText(qint64 part, qint64 whole);
+
+}  // namespace quarn::records
