@@ -1,5 +1,6 @@
 #include "core/translations.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -41,6 +42,17 @@ QString installTranslations() {
     else
         delete qt;
     return loaded;
+}
+
+QString programHelp(const QCommandLineParser& parser, const QString& program) {
+    QString text = parser.helpText();
+    // Where Qt takes the name from (qcommandlineparser.cpp).
+    const QString started = QCoreApplication::instance() ? QCoreApplication::arguments().value(0)
+                                                         : QStringLiteral("<executable_name>");
+    const QString usage = QCommandLineParser::tr("Usage: %1");
+    const QString from = usage.arg(started);
+    if (text.startsWith(from)) text.replace(0, from.size(), usage.arg(program));
+    return text;
 }
 
 }  // namespace quarn

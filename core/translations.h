@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+class QCommandLineParser;
+
 namespace quarn {
 
 // The folders searched, in order.
@@ -21,5 +23,10 @@ QStringList translationFolders();
 // Installs the catalogue for the locale into the running application.
 // Returns the file loaded, empty when none fits (the texts stay English).
 QString installTranslations();
+
+// The parser's help, its usage line naming the program instead of the path
+// it was started by. Qt writes that line in the operator's language too
+// ("Aufruf: %1"), so it is found through Qt's own catalogue.
+QString programHelp(const QCommandLineParser& parser, const QString& program);
 
 }  // namespace quarn

@@ -8,6 +8,7 @@
 #include <QSysInfo>
 
 #include "core/paths.h"
+#include "core/translations.h"
 #include "link/download_session.h"
 #include "ports/port_map.h"
 #include "records/image_gate.h"
@@ -17,21 +18,26 @@ namespace quarn::flash {
 
 namespace {
 
-const char* const kExitText =
-    "\nExit status:\n"
-    "  0    every unit loaded good\n"
-    "  1    usage or input error (bad option, a port named twice, COM0 or COM5,\n"
-    "       unreadable or invalid Init.txt, missing, short or unreadable\n"
-    "       download file); nothing was sent to any unit\n"
-    "  2    the port could not be opened\n"
-    "  3    the handshake failed\n"
-    "  4    the login failed\n"
-    "  5    the transfer failed\n"
-    "  6    several units, and not all of them loaded good\n"
-    "  7    a record could not be written to the log (every unit loaded good)\n"
-    "  8    the image is not on the approved list, or was revoked (--approved-only\n"
-    "       or [images] require-approved=true); nothing was sent to any unit\n"
-    "  130  stopped by SIGINT, SIGTERM or SIGHUP\n";
+// The exit statuses, after Qt's help. The outcome words stay English in
+// every language: they are what the records and --json say.
+QString exitText() {
+    return QCoreApplication::translate(
+        "quarn-flash",
+        "\nExit status:\n"
+        "  0    every unit loaded good\n"
+        "  1    usage or input error (bad option, a port named twice, COM0 or COM5,\n"
+        "       unreadable or invalid Init.txt, missing, short or unreadable\n"
+        "       download file); nothing was sent to any unit\n"
+        "  2    the port could not be opened\n"
+        "  3    the handshake failed\n"
+        "  4    the login failed\n"
+        "  5    the transfer failed\n"
+        "  6    several units, and not all of them loaded good\n"
+        "  7    a record could not be written to the log (every unit loaded good)\n"
+        "  8    the image is not on the approved list, or was revoked (--approved-only\n"
+        "       or [images] require-approved=true); nothing was sent to any unit\n"
+        "  130  stopped by SIGINT, SIGTERM or SIGHUP\n");
+}
 
 FlashOptions fail(FlashOptions o, const QString& why) {
     o.action = FlashOptions::Action::Error;
@@ -105,44 +111,81 @@ QString defaultLogPath() { return quarn::defaultLogPath(); }
 
 namespace {
 
-// quarn-flash's options.
+// quarn-flash's options, made after main() installs the catalogue: the
+// descriptions are read in the operator's language, the names stay.
 struct FlashCommandLine {
     QCommandLineParser p;
     const QCommandLineOption port{
-        {"p", "port"}, "COM1 to COM4 or a device path; repeat for several units.", "PORT"};
-    const QCommandLineOption file{"file", "Load FILE instead of Init.txt's download file.", "FILE"};
-    const QCommandLineOption length{"length", "Use N instead of Init.txt's Download_length.", "N"};
-    const QCommandLineOption json{"json", "One JSON object per unit on standard output."};
-    const QCommandLineOption log{"log",
-                                 "Append each unit's record to FILE (default:\n"
-                                 "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
-                                 "FILE"};
-    const QCommandLineOption noLog{"no-log", "Write no log."};
+        {"p", "port"},
+        QCoreApplication::translate("quarn-flash",
+                                    "COM1 to COM4 or a device path; repeat for several units."),
+        "PORT"};
+    const QCommandLineOption file{
+        "file",
+        QCoreApplication::translate("quarn-flash",
+                                    "Load FILE instead of Init.txt's download file."),
+        "FILE"};
+    const QCommandLineOption length{
+        "length",
+        QCoreApplication::translate("quarn-flash", "Use N instead of Init.txt's Download_length."),
+        "N"};
+    const QCommandLineOption json{
+        "json",
+        QCoreApplication::translate("quarn-flash", "One JSON object per unit on standard output.")};
+    const QCommandLineOption log{
+        "log",
+        QCoreApplication::translate("quarn-flash",
+                                    "Append each unit's record to FILE (default:\n"
+                                    "$XDG_STATE_HOME/quarn-download/sessions.jsonl)."),
+        "FILE"};
+    const QCommandLineOption noLog{"no-log",
+                                   QCoreApplication::translate("quarn-flash", "Write no log.")};
     const QCommandLineOption maxRepeats{
-        "max-repeats", "A block refused N times in a row fails the unit (0: never).", "N"};
-    const QCommandLineOption quiet{{"q", "quiet"}, "No progress and no summary."};
-    const QCommandLineOption watch{"watch",
-                                   "Keep listening on every port: load each unit that\n"
-                                   "answers, once, until SIGINT, SIGTERM or SIGHUP."};
-    const QCommandLineOption listPorts{"list-ports",
-                                       "List the serial ports and their COM numbers."};
-    const QCommandLineOption station{"station",
-                                     "The station's name in records (default: host name).", "NAME"};
-    const QCommandLineOption operatorName{"operator", "Who runs the station, for records.", "NAME"};
-    const QCommandLineOption serial{"serial", "The serial number of the unit on PORT; repeatable.",
-                                    "PORT=SN"};
+        "max-repeats",
+        QCoreApplication::translate("quarn-flash",
+                                    "A block refused N times in a row fails the unit (0: never)."),
+        "N"};
+    const QCommandLineOption quiet{
+        {"q", "quiet"}, QCoreApplication::translate("quarn-flash", "No progress and no summary.")};
+    const QCommandLineOption watch{
+        "watch", QCoreApplication::translate("quarn-flash",
+                                             "Keep listening on every port: load each unit that\n"
+                                             "answers, once, until SIGINT, SIGTERM or SIGHUP.")};
+    const QCommandLineOption listPorts{
+        "list-ports",
+        QCoreApplication::translate("quarn-flash", "List the serial ports and their COM numbers.")};
+    const QCommandLineOption station{
+        "station",
+        QCoreApplication::translate("quarn-flash",
+                                    "The station's name in records (default: host name)."),
+        "NAME"};
+    const QCommandLineOption operatorName{
+        "operator",
+        QCoreApplication::translate("quarn-flash", "Who runs the station, for records."), "NAME"};
+    const QCommandLineOption serial{
+        "serial",
+        QCoreApplication::translate("quarn-flash",
+                                    "The serial number of the unit on PORT; repeatable."),
+        "PORT=SN"};
     const QCommandLineOption approvedOnly{
-        "approved-only", "Load only an image on the database's approved list (exit 8 if not)."};
-    const QCommandLineOption version{"version", "Show the version."};
-    const QCommandLineOption help{{"h", "help"}, "Show this help."};
+        "approved-only",
+        QCoreApplication::translate(
+            "quarn-flash", "Load only an image on the database's approved list (exit 8 if not).")};
+    const QCommandLineOption version{
+        "version", QCoreApplication::translate("quarn-flash", "Show the version.")};
+    const QCommandLineOption help{{"h", "help"},
+                                  QCoreApplication::translate("quarn-flash", "Show this help.")};
 
     FlashCommandLine() {
-        p.setApplicationDescription(QStringLiteral(
+        p.setApplicationDescription(QCoreApplication::translate(
+            "quarn-flash",
             "Loads the download file into one unit or several at once, each port one unit.\n"
             "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
         p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts,
                       station, operatorName, serial, approvedOnly, version, help});
-        p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+        p.addPositionalArgument(
+            "INIT", QCoreApplication::translate("quarn-flash", "Init.txt or its folder."),
+            "[INIT]");
     }
 };
 
@@ -153,9 +196,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     FlashCommandLine cl;
     QCommandLineParser& p = cl.p;
     if (!p.parse(args)) return fail(o, p.errorText());
-    o.helpText = p.helpText() + QString::fromLatin1(kExitText);
-    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")),
-                       QStringLiteral("Usage: quarn-flash"));
+    o.helpText = programHelp(p, QStringLiteral("quarn-flash")) + exitText();
     if (p.isSet(cl.help)) return o.action = FlashOptions::Action::Help, o;
     if (p.isSet(cl.version)) return o.action = FlashOptions::Action::Version, o;
     if (p.isSet(cl.listPorts)) return o.action = FlashOptions::Action::ListPorts, o;

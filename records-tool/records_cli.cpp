@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "core/paths.h"
+#include "core/translations.h"
 #include "core/version.h"
 #include "records-tool/image_commands.h"
 #include "records/database_url.h"
@@ -20,30 +21,35 @@ namespace quarn::records {
 
 namespace {
 
-const char* const kMoreHelp =
-    "\nCommands:\n"
-    "  push     send every record of the log that is not yet in the database\n"
-    "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
-    "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
-    "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
-    "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
-    "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
-    "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
-    "           or more of it, naming one image)\n"
-    "  images   the approved list, revocations too (--json: a JSON array)\n"
-    "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
-    "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
-    "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
-    "\nA push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
-    "One push of a log runs at a time; another one started meanwhile ends at once.\n"
-    "\nExit status:\n"
-    "  0  done (push: every record is in the database, or another push of the log\n"
-    "     is running and sends them)\n"
-    "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
-    "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
-    "     again later\n"
-    "  3  not permitted: the database refused for lack of rights; the message names\n"
-    "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n";
+// After Qt's help: the commands, the database, the exit statuses. Command
+// and option names stay English in every language.
+QString moreHelp() {
+    return QCoreApplication::translate(
+        "quarn-records",
+        "\nCommands:\n"
+        "  push     send every record of the log that is not yet in the database\n"
+        "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
+        "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
+        "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
+        "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
+        "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
+        "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
+        "           or more of it, naming one image)\n"
+        "  images   the approved list, revocations too (--json: a JSON array)\n"
+        "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
+        "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
+        "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
+        "\nA push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
+        "One push of a log runs at a time; another one started meanwhile ends at once.\n"
+        "\nExit status:\n"
+        "  0  done (push: every record is in the database, or another push of the log\n"
+        "     is running and sends them)\n"
+        "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
+        "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
+        "     again later\n"
+        "  3  not permitted: the database refused for lack of rights; the message names\n"
+        "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n");
+}
 
 int usage(const QString& why) {
     sayLine(
@@ -53,7 +59,8 @@ int usage(const QString& why) {
 }
 
 void warn(const QString& text) {
-    sayLine(stderr, QStringLiteral("quarn-records: warning: ") + text);
+    sayLine(stderr,
+            QCoreApplication::translate("quarn-records", "quarn-records: warning: ") + text);
 }
 
 // Sleeps seconds, or less when the log is removed or moved aside; then
@@ -262,35 +269,65 @@ int runRecordsCli(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QCoreApplication::translate(
         "quarn-records", "Sends quarn-flash's records to PostgreSQL and reports on them."));
-    const QCommandLineOption db("db", "The database (PostgreSQL URL).", "URL");
+    const QCommandLineOption db(
+        "db", QCoreApplication::translate("quarn-records", "The database (PostgreSQL URL)."),
+        "URL");
     const QCommandLineOption log(
-        "log", "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
+        "log",
+        QCoreApplication::translate(
+            "quarn-records",
+            "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl)."),
         "FILE");
-    const QCommandLineOption since("since", "report: records started on or after DATE.", "DATE");
-    const QCommandLineOption by("by", "report: one row per day, station, file, slot or operator.",
-                                "KEY");
-    const QCommandLineOption json("json", "report: a JSON array instead of a table.");
-    const QCommandLineOption retry("retry",
-                                   "push: while the database cannot be reached or is busy,\n"
-                                   "try again every SECONDS until every record is in (60\n"
-                                   "tries), holding the log's lock meanwhile.",
-                                   "SECONDS");
-    const QCommandLineOption roles("roles", "schema: the SQL of the roles and their grants.");
-    const QCommandLineOption file("file", "approve: the image file instead of Init.txt's.", "FILE");
-    const QCommandLineOption length("length", "approve: the length instead of Init.txt's.", "N");
-    const QCommandLineOption note("note", "approve, revoke: a note kept with the approval.",
-                                  "TEXT");
-    const QCommandLineOption version("version", "Show the version.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption since(
+        "since",
+        QCoreApplication::translate("quarn-records", "report: records started on or after DATE."),
+        "DATE");
+    const QCommandLineOption by(
+        "by",
+        QCoreApplication::translate("quarn-records",
+                                    "report: one row per day, station, file, slot or operator."),
+        "KEY");
+    const QCommandLineOption json(
+        "json",
+        QCoreApplication::translate("quarn-records", "report: a JSON array instead of a table."));
+    const QCommandLineOption retry(
+        "retry",
+        QCoreApplication::translate("quarn-records",
+                                    "push: while the database cannot be reached or is busy,\n"
+                                    "try again every SECONDS until every record is in (60\n"
+                                    "tries), holding the log's lock meanwhile."),
+        "SECONDS");
+    const QCommandLineOption roles(
+        "roles", QCoreApplication::translate("quarn-records",
+                                             "schema: the SQL of the roles and their grants."));
+    const QCommandLineOption file(
+        "file",
+        QCoreApplication::translate("quarn-records",
+                                    "approve: the image file instead of Init.txt's."),
+        "FILE");
+    const QCommandLineOption length(
+        "length",
+        QCoreApplication::translate("quarn-records", "approve: the length instead of Init.txt's."),
+        "N");
+    const QCommandLineOption note(
+        "note",
+        QCoreApplication::translate("quarn-records",
+                                    "approve, revoke: a note kept with the approval."),
+        "TEXT");
+    const QCommandLineOption version(
+        "version", QCoreApplication::translate("quarn-records", "Show the version."));
+    const QCommandLineOption help({"h", "help"},
+                                  QCoreApplication::translate("quarn-records", "Show this help."));
     p.addOptions({db, log, since, by, json, retry, roles, file, length, note, version, help});
-    p.addPositionalArgument("command", "push, report, schema, approve, revoke or images.",
-                            "push|report|schema|approve|revoke|images");
+    p.addPositionalArgument(
+        "command",
+        QCoreApplication::translate("quarn-records",
+                                    "push, report, schema, approve, revoke or images."),
+        "push|report|schema|approve|revoke|images");
     if (!p.parse(args)) return usage(p.errorText());
     if (p.isSet(help)) {
-        QString text = p.helpText() + QString::fromLatin1(kMoreHelp);
-        text.replace(0, text.indexOf(QLatin1String(" [options]")),
-                     QStringLiteral("Usage: quarn-records"));
-        return sayLine(stdout, text), kRecordsDone;
+        return sayLine(stdout, programHelp(p, QStringLiteral("quarn-records")) + moreHelp()),
+               kRecordsDone;
     }
     if (p.isSet(version))
         return sayLine(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;

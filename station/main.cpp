@@ -1,8 +1,9 @@
-// quarn-station: reads the command line before any application object, so
-// that --help and --version need no display; then the slotList, the Init.txt,
-// and the window. Ends when the window closes.
+// quarn-station: reads the command line before the window's application
+// object, so that --help and --version need no display; then the slotList,
+// the Init.txt, and the window. Ends when the window closes.
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -82,21 +83,34 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     return QApplication::exec();
 }
 
+// --help, --version, a refusal, or no display: answered in the operator's
+// language under an application object that needs no display.
+int answerWithoutWindow(int argc, char* argv[], const QStringList& arguments) {
+    QCoreApplication app(argc, argv);
+    quarn::installTranslations();
+    const StationOptions o = quarn::station::parseStationOptions(arguments);
+    if (o.action == StationOptions::Action::Error)
+        return fail(o.error + QCoreApplication::translate("quarn-station", " (see --help)"));
+    if (o.action == StationOptions::Action::Help)
+        return std::fputs(o.helpText.toLocal8Bit().constData(), stdout), 0;
+    if (o.action == StationOptions::Action::Version)
+        return std::printf("quarn-station %s\n", QUARN_VERSION), 0;
+    return fail(QCoreApplication::translate(
+        "quarn-station",
+        "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
+        "shown; quarn-flash --watch loads units without one"));
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // Parsed once in English to learn whether a window follows; without one,
+    // again with the catalogue installed.
     const StationOptions o = quarn::station::parseStationOptions(arguments);
-    if (o.action == StationOptions::Action::Error) return fail(o.error + " (see --help)");
-    if (o.action == StationOptions::Action::Help)
-        return std::fputs(o.helpText.toLocal8Bit().constData(), stdout), 0;
-    if (o.action == StationOptions::Action::Version)
-        return std::printf("quarn-station %s\n", QUARN_VERSION), 0;
-    if (!quarn::displayAvailable())
-        return fail(
-            "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
-            "shown; quarn-flash --watch loads units without one");
+    if (o.action != StationOptions::Action::Run || !quarn::displayAvailable())
+        return answerWithoutWindow(argc, argv, arguments);
     QApplication app(argc, argv);
     quarn::installTranslations();
     quarn::installModalMessageBoxes();

@@ -1,11 +1,13 @@
 #include "station/station_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSysInfo>
 
 #include "core/paths.h"
+#include "core/translations.h"
 #include "link/download_session.h"
 #include "startup/init_file.h"
 
@@ -24,43 +26,63 @@ StationOptions refuse(StationOptions o, const QString& why) {
 StationOptions parseStationOptions(const QStringList& args) {
     StationOptions o;
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
+    // Made after main() installs the catalogue: the descriptions are read in
+    // the operator's language, the names stay.
+    p.setApplicationDescription(QCoreApplication::translate(
+        "quarn-station",
         "One window for a rack of units: a tile per slot, started together or one by one.\n"
         "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
-    const QCommandLineOption port({"p", "port"},
-                                  "A slot: COM1 to COM4 or a device path, once per\n"
-                                  "slot in order (default: the USB serial adapters).",
-                                  "PORT");
-    const QCommandLineOption operatorName("operator", "Who works the station.", "NAME");
-    const QCommandLineOption stationName("station", "The station's name (default: the host name).",
-                                         "NAME");
-    const QCommandLineOption log("log",
-                                 "Append each session's record to FILE (default:\n"
-                                 "$XDG_STATE_HOME/quarn-download/sessions.jsonl).",
-                                 "FILE");
-    const QCommandLineOption noLog("no-log", "Write no log.");
-    const QCommandLineOption autoStart("auto", "Start with Auto-start on.");
-    const QCommandLineOption requireSerial("require-serial",
-                                           "A slot without a serial number does not start.");
-    const QCommandLineOption approvedOnly("approved-only",
-                                          "Load only an image on the database's approved list.");
-    const QCommandLineOption choose("choose", "Pick the Init.txt in a file dialog first.");
-    const QCommandLineOption version("version", "Show the version.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
+    const QCommandLineOption port(
+        {"p", "port"},
+        QCoreApplication::translate("quarn-station",
+                                    "A slot: COM1 to COM4 or a device path, once per\n"
+                                    "slot in order (default: the USB serial adapters)."),
+        "PORT");
+    const QCommandLineOption operatorName(
+        "operator", QCoreApplication::translate("quarn-station", "Who works the station."), "NAME");
+    const QCommandLineOption stationName(
+        "station",
+        QCoreApplication::translate("quarn-station",
+                                    "The station's name (default: the host name)."),
+        "NAME");
+    const QCommandLineOption log(
+        "log",
+        QCoreApplication::translate("quarn-station",
+                                    "Append each session's record to FILE (default:\n"
+                                    "$XDG_STATE_HOME/quarn-download/sessions.jsonl)."),
+        "FILE");
+    const QCommandLineOption noLog("no-log",
+                                   QCoreApplication::translate("quarn-station", "Write no log."));
+    const QCommandLineOption autoStart(
+        "auto", QCoreApplication::translate("quarn-station", "Start with Auto-start on."));
+    const QCommandLineOption requireSerial(
+        "require-serial", QCoreApplication::translate(
+                              "quarn-station", "A slot without a serial number does not start."));
+    const QCommandLineOption approvedOnly(
+        "approved-only",
+        QCoreApplication::translate("quarn-station",
+                                    "Load only an image on the database's approved list."));
+    const QCommandLineOption choose(
+        "choose",
+        QCoreApplication::translate("quarn-station", "Pick the Init.txt in a file dialog first."));
+    const QCommandLineOption version(
+        "version", QCoreApplication::translate("quarn-station", "Show the version."));
+    const QCommandLineOption help({"h", "help"},
+                                  QCoreApplication::translate("quarn-station", "Show this help."));
     p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial,
                   approvedOnly, choose, version, help});
-    p.addPositionalArgument("INIT", "Init.txt or its folder.", "[INIT]");
+    p.addPositionalArgument(
+        "INIT", QCoreApplication::translate("quarn-station", "Init.txt or its folder."), "[INIT]");
 
     if (!p.parse(args)) return refuse(o, p.errorText());
-    o.helpText = p.helpText();
-    o.helpText.replace(0, o.helpText.indexOf(QLatin1String(" [options]")),
-                       QStringLiteral("Usage: quarn-station"));
+    o.helpText = programHelp(p, QStringLiteral("quarn-station"));
     if (p.isSet(help)) return o.action = StationOptions::Action::Help, o;
     if (p.isSet(version)) return o.action = StationOptions::Action::Version, o;
     if (p.positionalArguments().size() > 1)
-        return refuse(o, QStringLiteral("more than one INIT given"));
+        return refuse(o, QCoreApplication::translate("quarn-station", "more than one INIT given"));
     if (p.isSet(log) && p.isSet(noLog))
-        return refuse(o, QStringLiteral("--log and --no-log together"));
+        return refuse(o,
+                      QCoreApplication::translate("quarn-station", "--log and --no-log together"));
 
     o.ports = p.values(port);
     o.operatorName = p.value(operatorName);
@@ -79,7 +101,7 @@ bool resolveStationInit(const QString& init, StationLoad* load, QString* why) {
     if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
     const InitResult read = readInitFile(path);
     if (!read.ok) {
-        *why = QStringLiteral("Invalid Init File %1: %2")
+        *why = QCoreApplication::translate("quarn-station", "Invalid Init File %1: %2")
                    .arg(QFileInfo(path).absoluteFilePath(), read.error);
         return false;
     }
