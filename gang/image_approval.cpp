@@ -1,5 +1,6 @@
 #include "gang/image_approval.h"
 
+#include <QCoreApplication>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace quarn::gang {
@@ -27,7 +28,8 @@ ImageApproval::~ImageApproval() {
 
 QString ImageApproval::lineText() const {
     if (gate_.required && !checked_)
-        return records::imageLineText(image_, QStringLiteral("checking the approved list"));
+        return records::imageLineText(
+            image_, QCoreApplication::translate("Approval", "checking the approved list"));
     return records::imageLineText(image_, gate_);
 }
 

@@ -1,5 +1,6 @@
 #include "records/approved_images.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -39,11 +40,12 @@ bool saveCopy(const QString& path, const QList<ApprovedImage>& list, const QDate
         if (::rename(QFile::encodeName(temporary).constData(),
                      QFile::encodeName(path).constData()) == 0)
             return true;
-        *why = QStringLiteral("cannot keep the approved list in %1: %2")
+        *why = QCoreApplication::translate("Approval", "cannot keep the approved list in %1: %2")
                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return QFile::remove(temporary), false;
     }
-    *why = QStringLiteral("cannot keep the approved list in %1: %2").arg(path, f.errorString());
+    *why = QCoreApplication::translate("Approval", "cannot keep the approved list in %1: %2")
+               .arg(path, f.errorString());
     return false;
 }
 
@@ -51,13 +53,16 @@ bool saveCopy(const QString& path, const QList<ApprovedImage>& list, const QDate
 bool loadCopy(const QString& path, QList<ApprovedImage>* list, QDateTime* readAt, QString* why) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return *why = QStringLiteral("no copy of the approved list (%1)").arg(f.errorString()),
+        return *why = QCoreApplication::translate("Approval", "no copy of the approved list (%1)")
+                          .arg(f.errorString()),
                false;
     const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
     *readAt = QDateTime::fromString(o.value(QLatin1String("read_at")).toString(), Qt::ISODateWithMs)
                   .toUTC();
     if (!readAt->isValid() || !o.value(QLatin1String("images")).isArray())
-        return *why = QStringLiteral("the copy of the approved list %1 is damaged").arg(path),
+        return *why = QCoreApplication::translate("Approval",
+                                                  "the copy of the approved list %1 is damaged")
+                          .arg(path),
                false;
     for (const QJsonValue& v : o.value(QLatin1String("images")).toArray())
         *list << imageFromJson(v.toObject());
@@ -89,17 +94,17 @@ ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sh
     ApprovalCheck c;
     c.verdict = Verdict::NotApproved;
     c.listReadAt = readAt;
-    c.reason = QStringLiteral("not approved");
+    c.reason = QCoreApplication::translate("Approval", "not approved");
     const QString sha = sha256Hex.toLower();
     for (const ApprovedImage& i : list) {
         if (i.sha256 != sha || c.verdict == Verdict::Approved) continue;
         if (!i.revoked()) {
             c.verdict = Verdict::Approved, c.image = i;
-            c.reason = QStringLiteral("approved by %1 on %2")
+            c.reason = QCoreApplication::translate("Approval", "approved by %1 on %2")
                            .arg(i.approvedBy, approvalTimeText(i.approvedAt));
         } else if (c.verdict == Verdict::NotApproved || i.revokedAt > c.image.revokedAt) {
             c.verdict = Verdict::Revoked, c.image = i;
-            c.reason = QStringLiteral("revoked on %1 by %2")
+            c.reason = QCoreApplication::translate("Approval", "revoked on %1 by %2")
                            .arg(approvalTimeText(i.revokedAt), i.revokedBy);
         }
     }
@@ -108,7 +113,8 @@ ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sh
 
 ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha256Hex,
                                  const QString& copyPath) {
-    if (databaseUrl.isEmpty()) return refused(QStringLiteral("no database is configured"));
+    if (databaseUrl.isEmpty())
+        return refused(QCoreApplication::translate("Approval", "no database is configured"));
     const ImageOutcome read = readImageList(databaseUrl);
     if (read.status == ImageOutcome::Status::Done) {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -121,12 +127,17 @@ ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha2
     QDateTime readAt;
     QString why;
     if (!loadCopy(copyPath, &list, &readAt, &why))
-        return refused(QStringLiteral("%1, and %2").arg(read.error, why));
+        return refused(QCoreApplication::translate("Approval", "%1, and %2").arg(read.error, why));
     ApprovalCheck c = decideApproval(list, sha256Hex, readAt);
     c.fromCopy = true;
-    c.reason += QStringLiteral("; approved list of %1 (database unreachable)")
-                    .arg(approvalTimeText(readAt));
+    c.reason += approvalCopyText(c);
     return c;
+}
+
+QString approvalCopyText(const ApprovalCheck& c) {
+    if (!c.fromCopy) return {};
+    return QCoreApplication::translate("Approval", "; approved list of %1 (database unreachable)")
+        .arg(approvalTimeText(c.listReadAt));
 }
 
 }  // namespace quarn::records

@@ -9,6 +9,8 @@
 // - With the database unreachable or busy, the copy decides, and the reason
 //   ends "approved list of TIME (database unreachable)". No copy (or one that
 //   cannot be read) and no database: Refused, with that reason.
+// - The reasons are in the language of the catalogue the program installed
+//   (English without one); nothing here goes into a record.
 // - A database that answers but refuses (no right to read the list, no
 //   table) and an unusable URL are Refused too: the copy decides only when
 //   the server cannot be asked.
@@ -47,6 +49,10 @@ ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha2
 // The verdict of a list read at readAt (no database, no copy).
 ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sha256Hex,
                              const QDateTime& readAt);
+
+// "; approved list of TIME (database unreachable)" when the copy decided,
+// else empty.
+QString approvalCopyText(const ApprovalCheck& check);
 
 // "2026-12-08 06:30" in local time: how the reasons show a moment.
 QString approvalTimeText(const QDateTime& t);

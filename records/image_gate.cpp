@@ -1,5 +1,6 @@
 #include "records/image_gate.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 #include "core/paths.h"
@@ -11,12 +12,39 @@ namespace {
 using Verdict = ApprovalCheck::Verdict;
 
 // The verdict in the words of the image line: what the reason says, with a
-// refusal (no list to ask) said as "not approved" and its cause.
+// refusal (no list to ask) said as "not approved" and its cause. Through the
+// catalogue of the program that loaded one; English where none is.
 QString verdictText(const ImageGate& gate) {
-    if (!gate.required) return QStringLiteral("approval not required");
+    if (!gate.required) return QCoreApplication::translate("Approval", "approval not required");
     if (gate.check.verdict == Verdict::Refused)
-        return QStringLiteral("not approved (%1)").arg(gate.check.reason);
+        return QCoreApplication::translate("Approval", "not approved (%1)").arg(gate.check.reason);
     return gate.check.reason;
+}
+
+// Why the image is refused, one whole sentence per verdict (a language puts
+// the date and the name where it needs them).
+QString refusalSentence(const ImageIdentity& image, const ApprovalCheck& c) {
+    switch (c.verdict) {
+        case Verdict::NotApproved:
+            return QCoreApplication::translate("Approval",
+                                               "the image %1 (%2, %3 bytes) is not approved")
+                .arg(image.sha256Hex, image.file)
+                .arg(image.length);
+        case Verdict::Revoked:
+            return QCoreApplication::translate(
+                       "Approval", "the image %1 (%2, %3 bytes) was revoked on %4 by %5")
+                .arg(image.sha256Hex, image.file)
+                .arg(image.length)
+                .arg(approvalTimeText(c.image.revokedAt), c.image.revokedBy);
+        case Verdict::Approved:
+        case Verdict::Refused:
+            break;
+    }
+    return QCoreApplication::translate("Approval",
+                                       "the image %1 (%2, %3 bytes) cannot be approved: %4")
+        .arg(image.sha256Hex, image.file)
+        .arg(image.length)
+        .arg(c.reason);
 }
 
 }  // namespace
@@ -40,7 +68,7 @@ QString imageLineText(const ImageIdentity& image, const ImageGate& gate) {
 QString imageLineText(const ImageIdentity& image, const QString& verdict) {
     QString line;
     if (!image.title.isEmpty()) line = image.title + QStringLiteral(", ");
-    line += QStringLiteral("%1, %2 bytes, sha256 %3: %4")
+    line += QCoreApplication::translate("Approval", "%1, %2 bytes, sha256 %3: %4")
                 .arg(image.file)
                 .arg(image.length)
                 .arg(image.sha256Hex.left(12), verdict);
@@ -49,24 +77,8 @@ QString imageLineText(const ImageIdentity& image, const QString& verdict) {
 
 QString imageRefusalText(const ImageIdentity& image, const ImageGate& gate) {
     if (gate.allowed()) return {};
-    const QString what = QStringLiteral("the image %1 (%2, %3 bytes)")
-                             .arg(image.sha256Hex, image.file)
-                             .arg(image.length);
-    const ApprovalCheck& c = gate.check;
-    switch (c.verdict) {
-        case Verdict::Revoked:
-        case Verdict::NotApproved:
-            // The reason reads "not approved" or "revoked on DATE by USER",
-            // and names the copy when that decided.
-            return what +
-                   (c.verdict == Verdict::Revoked ? QStringLiteral(" was ")
-                                                  : QStringLiteral(" is ")) +
-                   c.reason;
-        case Verdict::Approved:
-        case Verdict::Refused:
-            break;
-    }
-    return what + QStringLiteral(" cannot be approved: ") + c.reason;
+    // Refused has no list that decided, so no copy to name.
+    return refusalSentence(image, gate.check) + approvalCopyText(gate.check);
 }
 
 }  // namespace quarn::records

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -59,7 +60,8 @@ bool saveMark(const QString& logPath, const QString& file, LogPosition p, QStrin
     const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' +
                             identity(file) + '\n';
     if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
-    *why = QStringLiteral("cannot record how far %1 is sent: %2").arg(logPath, f.errorString());
+    *why = QCoreApplication::translate("Push", "cannot record how far %1 is sent: %2")
+               .arg(logPath, f.errorString());
     return false;
 }
 
@@ -234,7 +236,9 @@ int statementLimitMs() {
 }
 
 QString handedText(const QString& logPath) {
-    return QStringLiteral("another push of %1 is running; it sends these records").arg(logPath);
+    return QCoreApplication::translate("Push",
+                                       "another push of %1 is running; it sends these records")
+        .arg(logPath);
 }
 
 bool pushRunning(const QString& logPath) {

@@ -94,8 +94,9 @@ void Pusher::startPush() {
         QMetaObject::invokeMethod(
             this,
             [this, why = QString::fromLocal8Bit(e.what())] {
-                pushEnded(pending_, static_cast<int>(Status::Unreachable),
-                          QStringLiteral("cannot start the push: ") + why);
+                pushEnded(
+                    pending_, static_cast<int>(Status::Unreachable),
+                    QCoreApplication::translate("Push", "cannot start the push: %1").arg(why));
             },
             Qt::QueuedConnection);
     }
@@ -139,7 +140,7 @@ void pushAfterRun(const QString& logPath, FILE* err) {
     if (waiting == 0) return;
     const QString name = QCoreApplication::applicationName();
     if (pushRunning(logPath)) {
-        say(err, QStringLiteral("%1: %2 record(s) wait for the database; %3")
+        say(err, QCoreApplication::translate("Push", "%1: %2 record(s) wait for the database; %3")
                      .arg(name)
                      .arg(waiting)
                      .arg(handedText(logPath)));
@@ -154,11 +155,13 @@ void pushAfterRun(const QString& logPath, FILE* err) {
     push.setStandardOutputFile(QProcess::nullDevice());
     push.setStandardErrorFile(QProcess::nullDevice());
     const bool started = !program.isEmpty() && push.startDetached();
-    say(err, QStringLiteral("%1: %2 record(s) wait for the database; %3")
-                 .arg(name)
-                 .arg(waiting)
-                 .arg(started ? QStringLiteral("sending them in the background")
-                              : QStringLiteral("quarn-records is not installed to send them")));
+    say(err,
+        QCoreApplication::translate("Push", "%1: %2 record(s) wait for the database; %3")
+            .arg(name)
+            .arg(waiting)
+            .arg(started ? QCoreApplication::translate("Push", "sending them in the background")
+                         : QCoreApplication::translate(
+                               "Push", "quarn-records is not installed to send them")));
 }
 
 }  // namespace quarn::records

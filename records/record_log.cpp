@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -71,7 +72,8 @@ bool RecordLog::openLocked(QString* why) {
     warning_.clear();
     const QString folder = QFileInfo(path_).absolutePath();
     if (const int error = makeFolder(folder)) {
-        *why = QStringLiteral("cannot write the log %1: its folder cannot be made (%2)")
+        *why = QCoreApplication::translate(
+                   "RecordLog", "cannot write the log %1: its folder cannot be made (%2)")
                    .arg(path_, reason(error));
         return false;
     }
@@ -111,7 +113,8 @@ bool RecordLog::repairTail(QString* why) {
     qint64 lines = 0;
     if (!countLines(st.st_size, &lines, why) || !writeLine(QByteArrayLiteral("\n"), why))
         return false;
-    warning_ = QStringLiteral(
+    warning_ = QCoreApplication::translate(
+                   "RecordLog",
                    "line %1 of %2 was cut short (power lost?); it is kept as it is and skipped by "
                    "the push")
                    .arg(lines + 1)
@@ -169,7 +172,8 @@ void RecordLog::closeFile() {
 }
 
 bool RecordLog::fail(QString* why, int error) const {
-    *why = QStringLiteral("cannot write the log %1: %2").arg(path_, reason(error));
+    *why = QCoreApplication::translate("RecordLog", "cannot write the log %1: %2")
+               .arg(path_, reason(error));
     return false;
 }
 
