@@ -2,6 +2,73 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>Approval</name>
+    <message>
+        <source>checking the approved list</source>
+        <translation>Freigabeliste wird geprüft</translation>
+    </message>
+    <message>
+        <source>approval not required</source>
+        <translation>keine Freigabe nötig</translation>
+    </message>
+    <message>
+        <source>not approved (%1)</source>
+        <translation>nicht freigegeben (%1)</translation>
+    </message>
+    <message>
+        <source>the image %1 (%2, %3 bytes) is not approved</source>
+        <translation>das Abbild %1 (%2, %3 Bytes) ist nicht freigegeben</translation>
+    </message>
+    <message>
+        <source>the image %1 (%2, %3 bytes) was revoked on %4 by %5</source>
+        <translation>das Abbild %1 (%2, %3 Bytes) wurde am %4 von %5 zurückgezogen</translation>
+    </message>
+    <message>
+        <source>the image %1 (%2, %3 bytes) cannot be approved: %4</source>
+        <translation>die Freigabe des Abbilds %1 (%2, %3 Bytes) lässt sich nicht feststellen: %4</translation>
+    </message>
+    <message>
+        <source>%1, %2 bytes, sha256 %3: %4</source>
+        <translation>%1, %2 Bytes, sha256 %3: %4</translation>
+    </message>
+    <message>
+        <source>cannot keep the approved list in %1: %2</source>
+        <translation>die Freigabeliste kann nicht in %1 abgelegt werden: %2</translation>
+    </message>
+    <message>
+        <source>no copy of the approved list (%1)</source>
+        <translation>keine Kopie der Freigabeliste (%1)</translation>
+    </message>
+    <message>
+        <source>the copy of the approved list %1 is damaged</source>
+        <translation>die Kopie der Freigabeliste %1 ist beschädigt</translation>
+    </message>
+    <message>
+        <source>not approved</source>
+        <translation>nicht freigegeben</translation>
+    </message>
+    <message>
+        <source>approved by %1 on %2</source>
+        <translation>freigegeben von %1 am %2</translation>
+    </message>
+    <message>
+        <source>revoked on %1 by %2</source>
+        <translation>zurückgezogen am %1 von %2</translation>
+    </message>
+    <message>
+        <source>no database is configured</source>
+        <translation>keine Datenbank eingerichtet</translation>
+    </message>
+    <message>
+        <source>%1, and %2</source>
+        <translation>%1, und %2</translation>
+    </message>
+    <message>
+        <source>; approved list of %1 (database unreachable)</source>
+        <translation>; Freigabeliste vom %1 (Datenbank nicht erreichbar)</translation>
+    </message>
+</context>
+<context>
     <name>Outcome</name>
     <message>
         <source>input</source>
@@ -22,6 +89,48 @@
     <message>
         <source>transfer</source>
         <translation>Übertragung</translation>
+    </message>
+</context>
+<context>
+    <name>Push</name>
+    <message>
+        <source>cannot record how far %1 is sent: %2</source>
+        <translation>es lässt sich nicht festhalten, wie weit %1 gesendet ist: %2</translation>
+    </message>
+    <message>
+        <source>another push of %1 is running; it sends these records</source>
+        <translation>ein anderer Sendevorgang für %1 läuft; er sendet diese Datensätze</translation>
+    </message>
+    <message>
+        <source>cannot start the push: %1</source>
+        <translation>der Sendevorgang kann nicht starten: %1</translation>
+    </message>
+    <message>
+        <source>%1: %2 record(s) wait for the database; %3</source>
+        <translation>%1: %2 Datensatz/Datensätze warten auf die Datenbank; %3</translation>
+    </message>
+    <message>
+        <source>sending them in the background</source>
+        <translation>sie werden im Hintergrund gesendet</translation>
+    </message>
+    <message>
+        <source>quarn-records is not installed to send them</source>
+        <translation>quarn-records ist nicht installiert, um sie zu senden</translation>
+    </message>
+</context>
+<context>
+    <name>RecordLog</name>
+    <message>
+        <source>cannot write the log %1: its folder cannot be made (%2)</source>
+        <translation>das Protokoll %1 kann nicht geschrieben werden: sein Ordner lässt sich nicht anlegen (%2)</translation>
+    </message>
+    <message>
+        <source>line %1 of %2 was cut short (power lost?); it is kept as it is and skipped by the push</source>
+        <translation>Zeile %1 von %2 wurde abgeschnitten (Stromausfall?); sie bleibt, wie sie ist, und wird beim Senden übersprungen</translation>
+    </message>
+    <message>
+        <source>cannot write the log %1: %2</source>
+        <translation>das Protokoll %1 kann nicht geschrieben werden: %2</translation>
     </message>
 </context>
 <context>
@@ -219,6 +328,120 @@
         <source>; no unit is loaded until it is approved</source>
         <translation>; kein Gerät wird geladen, bis es freigegeben ist</translation>
     </message>
+    <message>
+        <source>
+Exit status:
+  0    every unit loaded good
+  1    usage or input error (bad option, a port named twice, COM0 or COM5,
+       unreadable or invalid Init.txt, missing, short or unreadable
+       download file); nothing was sent to any unit
+  2    the port could not be opened
+  3    the handshake failed
+  4    the login failed
+  5    the transfer failed
+  6    several units, and not all of them loaded good
+  7    a record could not be written to the log (every unit loaded good)
+  8    the image is not on the approved list, or was revoked (--approved-only
+       or [images] require-approved=true); nothing was sent to any unit
+  130  stopped by SIGINT, SIGTERM or SIGHUP
+</source>
+        <translation>
+Exit-Status:
+  0    jedes Gerät mit dem Ergebnis good geladen
+  1    Aufruf- oder Eingabefehler, input (falsche Option, ein Port zweimal,
+       COM0 oder COM5, Init.txt unlesbar oder ungültig, Download-Datei fehlt,
+       ist zu kurz oder unlesbar); an kein Gerät wurde etwas gesendet
+  2    der Port ließ sich nicht öffnen (port)
+  3    der Handshake schlug fehl (handshake)
+  4    die Anmeldung schlug fehl (login)
+  5    die Übertragung schlug fehl (transfer)
+  6    mehrere Geräte, und nicht alle mit dem Ergebnis good geladen
+  7    ein Datensatz konnte nicht ins Protokoll geschrieben werden (jedes
+       Gerät mit dem Ergebnis good geladen)
+  8    das Abbild steht nicht auf der Freigabeliste oder wurde zurückgezogen
+       (--approved-only oder [images] require-approved=true); an kein Gerät
+       wurde etwas gesendet
+  130  gestoppt durch SIGINT, SIGTERM oder SIGHUP (interrupted)
+</translation>
+    </message>
+    <message>
+        <source>COM1 to COM4 or a device path; repeat for several units.</source>
+        <translation>COM1 bis COM4 oder ein Gerätepfad; für mehrere Geräte wiederholen.</translation>
+    </message>
+    <message>
+        <source>Load FILE instead of Init.txt&apos;s download file.</source>
+        <translation>FILE statt der Download-Datei aus Init.txt laden.</translation>
+    </message>
+    <message>
+        <source>Use N instead of Init.txt&apos;s Download_length.</source>
+        <translation>N statt Download_length aus Init.txt verwenden.</translation>
+    </message>
+    <message>
+        <source>One JSON object per unit on standard output.</source>
+        <translation>Ein JSON-Objekt je Gerät auf der Standardausgabe.</translation>
+    </message>
+    <message>
+        <source>Append each unit&apos;s record to FILE (default:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</source>
+        <translation>Den Datensatz jedes Geräts an FILE anhängen (Vorgabe:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
+    </message>
+    <message>
+        <source>Write no log.</source>
+        <translation>Kein Protokoll schreiben.</translation>
+    </message>
+    <message>
+        <source>A block refused N times in a row fails the unit (0: never).</source>
+        <translation>Ein N-mal hintereinander abgelehnter Block lässt das Gerät scheitern (0: nie).</translation>
+    </message>
+    <message>
+        <source>No progress and no summary.</source>
+        <translation>Kein Fortschritt und keine Zusammenfassung.</translation>
+    </message>
+    <message>
+        <source>Keep listening on every port: load each unit that
+answers, once, until SIGINT, SIGTERM or SIGHUP.</source>
+        <translation>An jedem Port weiter lauschen: jedes Gerät, das antwortet,
+einmal laden, bis SIGINT, SIGTERM oder SIGHUP.</translation>
+    </message>
+    <message>
+        <source>List the serial ports and their COM numbers.</source>
+        <translation>Die seriellen Ports und ihre COM-Nummern auflisten.</translation>
+    </message>
+    <message>
+        <source>The station&apos;s name in records (default: host name).</source>
+        <translation>Name der Station in den Datensätzen (Vorgabe: Hostname).</translation>
+    </message>
+    <message>
+        <source>Who runs the station, for records.</source>
+        <translation>Wer die Station bedient, für die Datensätze.</translation>
+    </message>
+    <message>
+        <source>The serial number of the unit on PORT; repeatable.</source>
+        <translation>Die Seriennummer des Geräts an PORT; wiederholbar.</translation>
+    </message>
+    <message>
+        <source>Load only an image on the database&apos;s approved list (exit 8 if not).</source>
+        <translation>Nur ein Abbild von der Freigabeliste der Datenbank laden (sonst Exit-Status 8).</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Version anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>Loads the download file into one unit or several at once, each port one unit.
+INIT is an Init.txt or the folder that holds it (default: Init.txt here).</source>
+        <translation>Lädt die Download-Datei in ein Gerät oder mehrere zugleich, je Port ein Gerät.
+INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier).</translation>
+    </message>
+    <message>
+        <source>Init.txt or its folder.</source>
+        <translation>Init.txt oder ihr Ordner.</translation>
+    </message>
 </context>
 <context>
     <name>quarn-records</name>
@@ -310,6 +533,131 @@
         <source>one command: push, report, schema, approve, revoke or images</source>
         <translation>ein Befehl: push, report, schema, approve, revoke oder images</translation>
     </message>
+    <message>
+        <source>
+Commands:
+  push     send every record of the log that is not yet in the database
+  report   sessions, good, failed by outcome, first-pass yield, median seconds
+  schema   print the SQL of the tables, indexes, view and triggers; with
+           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
+  approve  approve the image an Init.txt (or INIT, or its folder) loads:
+           approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
+           or more of it, naming one image)
+  images   the approved list, revocations too (--json: a JSON array)
+
+The database: --db, else QUARN_DB, else [records] database= in the settings
+file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
+
+A push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).
+One push of a log runs at a time; another one started meanwhile ends at once.
+
+Exit status:
+  0  done (push: every record is in the database, or another push of the log
+     is running and sends them)
+  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)
+  2  the database cannot be reached, is busy or refuses; nothing is lost, run
+     again later
+  3  not permitted: the database refused for lack of rights; the message names
+     the role needed (quarn_station, quarn_engineer or quarn_viewer)
+</source>
+        <translation>
+Befehle:
+  push     jeden Datensatz des Protokolls senden, der noch nicht in der
+           Datenbank ist
+  report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
+           Median der Sekunden
+  schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
+           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
+  approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
+           lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
+           Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
+  images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+
+Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
+Einstellungsdatei. URL:
+postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
+
+Ein Sendevorgang gibt jeder Anweisung 30 s (QUARN_PUSH_TIME_LIMIT Sekunden,
+wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
+inzwischen startet, endet sofort.
+
+Exit-Status:
+  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
+     Sendevorgang des Protokolls läuft und sendet sie)
+  1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
+     sha256-Präfix)
+  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
+     geht verloren, später erneut aufrufen
+  3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
+     die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
+</translation>
+    </message>
+    <message>
+        <source>quarn-records: warning: </source>
+        <translation>quarn-records: Warnung: </translation>
+    </message>
+    <message>
+        <source>The database (PostgreSQL URL).</source>
+        <translation>Die Datenbank (PostgreSQL-URL).</translation>
+    </message>
+    <message>
+        <source>The log of records (default:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</source>
+        <translation>Das Protokoll der Datensätze (Vorgabe:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
+    </message>
+    <message>
+        <source>report: records started on or after DATE.</source>
+        <translation>report: Datensätze, begonnen am oder nach DATE.</translation>
+    </message>
+    <message>
+        <source>report: one row per day, station, file, slot or operator.</source>
+        <translation>report: eine Zeile je Tag, Station, Datei, Slot oder Bediener.</translation>
+    </message>
+    <message>
+        <source>report: a JSON array instead of a table.</source>
+        <translation>report: ein JSON-Array statt einer Tabelle.</translation>
+    </message>
+    <message>
+        <source>push: while the database cannot be reached or is busy,
+try again every SECONDS until every record is in (60
+tries), holding the log&apos;s lock meanwhile.</source>
+        <translation>push: solange die Datenbank nicht erreichbar oder ausgelastet ist,
+alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
+(60 Versuche); die Sperre des Protokolls bleibt so lange gehalten.</translation>
+    </message>
+    <message>
+        <source>schema: the SQL of the roles and their grants.</source>
+        <translation>schema: das SQL der Rollen und ihrer Rechte.</translation>
+    </message>
+    <message>
+        <source>approve: the image file instead of Init.txt&apos;s.</source>
+        <translation>approve: die Abbild-Datei statt der aus Init.txt.</translation>
+    </message>
+    <message>
+        <source>approve: the length instead of Init.txt&apos;s.</source>
+        <translation>approve: die Länge statt der aus Init.txt.</translation>
+    </message>
+    <message>
+        <source>approve, revoke: a note kept with the approval.</source>
+        <translation>approve, revoke: eine Notiz, die bei der Freigabe bleibt.</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Version anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>push, report, schema, approve, revoke or images.</source>
+        <translation>push, report, schema, approve, revoke oder images.</translation>
+    </message>
 </context>
 <context>
     <name>quarn-station</name>
@@ -320,6 +668,84 @@
     <message>
         <source>Invalid Init File.</source>
         <translation>Ungültige Init-Datei.</translation>
+    </message>
+    <message>
+        <source> (see --help)</source>
+        <translation> (siehe --help)</translation>
+    </message>
+    <message>
+        <source>no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be shown; quarn-flash --watch loads units without one</source>
+        <translation>keine Anzeige (DISPLAY und WAYLAND_DISPLAY sind nicht gesetzt): das Fenster kann nicht gezeigt werden; quarn-flash --watch lädt Geräte ohne Anzeige</translation>
+    </message>
+    <message>
+        <source>One window for a rack of units: a tile per slot, started together or one by one.
+INIT is an Init.txt or the folder that holds it (default: Init.txt here).</source>
+        <translation>Ein Fenster für ein Rack: eine Kachel je Slot, gemeinsam oder einzeln gestartet.
+INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier).</translation>
+    </message>
+    <message>
+        <source>A slot: COM1 to COM4 or a device path, once per
+slot in order (default: the USB serial adapters).</source>
+        <translation>Ein Slot: COM1 bis COM4 oder ein Gerätepfad, einmal je
+Slot der Reihe nach (Vorgabe: die USB-Seriell-Adapter).</translation>
+    </message>
+    <message>
+        <source>Who works the station.</source>
+        <translation>Wer die Station bedient.</translation>
+    </message>
+    <message>
+        <source>The station&apos;s name (default: the host name).</source>
+        <translation>Name der Station (Vorgabe: der Hostname).</translation>
+    </message>
+    <message>
+        <source>Append each session&apos;s record to FILE (default:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</source>
+        <translation>Den Datensatz jeder Sitzung an FILE anhängen (Vorgabe:
+$XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
+    </message>
+    <message>
+        <source>Write no log.</source>
+        <translation>Kein Protokoll schreiben.</translation>
+    </message>
+    <message>
+        <source>Start with Auto-start on.</source>
+        <translation>Mit eingeschaltetem Autostart beginnen.</translation>
+    </message>
+    <message>
+        <source>A slot without a serial number does not start.</source>
+        <translation>Ein Slot ohne Seriennummer startet nicht.</translation>
+    </message>
+    <message>
+        <source>Load only an image on the database&apos;s approved list.</source>
+        <translation>Nur ein Abbild von der Freigabeliste der Datenbank laden.</translation>
+    </message>
+    <message>
+        <source>Pick the Init.txt in a file dialog first.</source>
+        <translation>Zuerst die Init.txt in einem Dateidialog wählen.</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Version anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>Init.txt or its folder.</source>
+        <translation>Init.txt oder ihr Ordner.</translation>
+    </message>
+    <message>
+        <source>more than one INIT given</source>
+        <translation>mehr als ein INIT angegeben</translation>
+    </message>
+    <message>
+        <source>--log and --no-log together</source>
+        <translation>--log und --no-log zusammen</translation>
+    </message>
+    <message>
+        <source>Invalid Init File %1: %2</source>
+        <translation>Ungültige Init-Datei %1: %2</translation>
     </message>
 </context>
 <context>
