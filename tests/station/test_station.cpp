@@ -281,15 +281,36 @@ private slots:
         QCOMPARE(model_->startAll(), 2);
         QVERIFY(waitIdle());
         QCOMPARE(shown << status(0) << status(1), expected);
-        // quarn-flash loads the same catalogue through the same loader.
-        QProcess flash;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QUARN_TRANSLATIONS_DIR"), QFileInfo(catalogue_).path());
-        flash.setProcessEnvironment(env);
-        flash.start(QStringLiteral(QUARN_FLASH_PATH), {"-p", "COM1", "-p", "COM1"});
-        QVERIFY(flash.waitForFinished(10000));
-        const QString said = QString::fromUtf8(flash.readAllStandardError());
+        // quarn-flash loads the same catalogue through the same loader: its
+        // refusals, its help (option names and outcome words kept), and the
+        // approved list's verdict (no database configured here).
+        const auto flash = [&](const QStringList& args, int exit) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QUARN_TRANSLATIONS_DIR"), QFileInfo(catalogue_).path());
+            env.insert(QStringLiteral("QUARN_CONFIG_DIR"), dir_.path());
+            env.remove(QStringLiteral("QUARN_DB"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(QUARN_FLASH_PATH), args);
+            const bool ended = p.waitForFinished(10000) && p.exitCode() == exit;
+            const QString said =
+                QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+            return ended ? said : QStringLiteral("exit %1: ").arg(p.exitCode()) + said;
+        };
+        QString said = flash({"-p", "COM1", "-p", "COM1"}, 1);
         QVERIFY2(said.endsWith(german ? "(siehe --help)\n" : "(see --help)\n"), qPrintable(said));
+        said = flash({"--help"}, 0);
+        QVERIFY2(said.contains(QString::fromUtf8(
+                     german ? "Aufruf: quarn-flash [Optionen] [INIT]\nLädt die Download-Datei"
+                            : "Usage: quarn-flash [options] [INIT]\nLoads the download file")) &&
+                     said.contains("--approved-only") && said.contains("  130  "),
+                 qPrintable(said));
+        said = flash({"--approved-only", "--no-log", "--file", file_, "--length",
+                      QString::number(kLength), "-p", dir_.filePath(QStringLiteral("absent"))},
+                     8);
+        QVERIFY2(said.contains(german ? "lässt sich nicht feststellen: keine Datenbank eingerichtet"
+                                      : "cannot be approved: no database is configured"),
+                 qPrintable(said));
     }
 
     // [station] sound=false: a batch ends without a cue.
