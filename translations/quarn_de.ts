@@ -348,9 +348,9 @@ Exit status:
         <translation>
 Exit-Status:
   0    jedes Gerät mit dem Ergebnis good geladen
-  1    Aufruf- oder Eingabefehler, input (falsche Option, ein Port zweimal,
+  1    Aufruf- oder Eingabefehler (input): falsche Option, ein Port zweimal,
        COM0 oder COM5, Init.txt unlesbar oder ungültig, Download-Datei fehlt,
-       ist zu kurz oder unlesbar); an kein Gerät wurde etwas gesendet
+       ist zu kurz oder unlesbar; an kein Gerät wurde etwas gesendet
   2    der Port ließ sich nicht öffnen (port)
   3    der Handshake schlug fehl (handshake)
   4    die Anmeldung schlug fehl (login)
