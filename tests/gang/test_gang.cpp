@@ -90,7 +90,12 @@ private slots:
     // requestStop() from a thread of its own while block 3 is out: nothing
     // more is sent (no end byte), the record says interrupted at that block.
     void stopFromAnotherThread() {
-        SimPort unit({}, 1);
+        // Paced as a real line is, so that the stop, which waits for block
+        // 3's progress event to reach this thread, is not overtaken by the
+        // last block on a loaded machine.
+        sim::Config paced;
+        paced.baud = 9600;
+        SimPort unit(paced, 1);
         gang::Gang g;
         gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0, false, {}});
         std::thread stopper;
