@@ -80,7 +80,8 @@ void PlantWorker::refreshChanged() {
     changedAll_ = false;
     changedFrom_ = QDateTime();
     const records::PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
-    records::PlantView view = records::queryPlantView(connection_->db(), request, &last_, from);
+    records::PlantView view =
+        records::queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
         last_ = records::PlantView();  // the next read reads everything
         if (view.problem == Problem::Lost) return goAway(view.error);

@@ -39,15 +39,34 @@ QString stateText(const FeedState& s, int pollMs) {
 namespace {
 
 // The server's JIT compiler spends seconds on the plant's few aggregate
-// queries over many rows and wins nothing back: off for this session.
+// queries over many rows and wins nothing back: off for this session. So are
+// parallel workers: the planner, which cannot tell how few groups the
+// buckets' expressions make, would have them sort every row to group them;
+// one process hashing them is quicker, and leaves the other core free.
 bool noJit(records::Connection& c, QString* why) {
     QSqlQuery q(c.db());
-    if (q.exec(QStringLiteral("SET jit = off"))) return true;
+    if (q.exec(QStringLiteral("SET jit = off")) &&
+        q.exec(QStringLiteral("SET max_parallel_workers_per_gather = 0")))
+        return true;
     *why = records::describe(q.lastError());
     return false;
 }
 
+// A connection to the target set up for the plant's reads: the statements'
+// time limit, no JIT. Made on the calling thread, which alone may use it.
+bool openForReading(const QString& url, records::Connection* c, QString* why) {
+    const records::DatabaseTarget target = records::parseDatabaseUrl(url);
+    *why = target.error;
+    return why->isEmpty() && c->open(target, why) && c->limit(records::statementLimitMs(), why) &&
+           noJit(*c, why);
+}
+
 }  // namespace
+
+records::ConnectionOpener PlantWorker::opener() const {
+    const QString url = settings_.databaseUrl;
+    return [url](records::Connection* c, QString* why) { return openForReading(url, c, why); };
+}
 
 PlantWorker::PlantWorker(FeedSettings settings) : settings_(std::move(settings)) {
     probeText_ = QStringLiteral("quarn-plant-probe-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -103,11 +122,9 @@ void PlantWorker::goAway(const QString& why) {
 }
 
 void PlantWorker::connectNow() {
-    const records::DatabaseTarget target = records::parseDatabaseUrl(settings_.databaseUrl);
-    QString why = target.error;
+    QString why;
     auto connection = std::make_unique<records::Connection>();
-    if (why.isEmpty() && connection->open(target, &why) &&
-        connection->limit(records::statementLimitMs(), &why) && noJit(*connection, &why)) {
+    if (openForReading(settings_.databaseUrl, connection.get(), &why)) {
         connection_ = std::move(connection);
         listen();
         refresh();

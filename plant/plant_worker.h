@@ -19,6 +19,7 @@
 
 #include "plant/plant_figures.h"
 #include "records/connection.h"
+#include "records/plant_queries.h"
 
 namespace quarn::plant {
 
@@ -58,6 +59,8 @@ signals:
     void stateChanged(const quarn::plant::FeedState& state);
 
 private:
+    // Connections like the worker's own, for the reads of every row made at once.
+    records::ConnectionOpener opener() const;
     void connectNow();
     void listen();
     void check();

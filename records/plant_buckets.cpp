@@ -7,7 +7,11 @@
 #include <QHash>
 #include <QMap>
 #include <algorithm>
+#include <functional>
+#include <future>
+#include <system_error>
 
+#include "records/connection.h"
 #include "records/first_pass.h"
 #include "records/query_run.h"
 
@@ -36,7 +40,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
             "00:00+00'),"
             " count(*), count(*) FILTER (WHERE outcome = 'good'), count(*) FILTER (WHERE %1),"
             " count(*) FILTER (WHERE %1 AND outcome = 'good')"
-            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
+            " FROM quarn_sessions%2 GROUP BY 1, 2")
             .arg(unitSql(), whereFrom(filter, from, QStringLiteral("started IS NOT NULL"), &binds));
     return runQuery(
         db, sql, binds,
@@ -86,6 +90,65 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
                                q.value(3).toLongLong(), q.value(4).toLongLong()}};
         },
         f);
+}
+
+namespace {
+
+using Read = std::function<bool(QSqlDatabase&, QueryFailure*)>;
+
+// What a read on a connection of its own came to: not run when the server
+// would not give the connection (the read is then made on the view's).
+struct ApartRead {
+    bool opened = false, ok = false;
+    QueryFailure failure;
+};
+
+ApartRead readApart(const ConnectionOpener& open, const Read& read) {
+    ApartRead r;
+    Connection c;
+    QString why;
+    r.opened = open(&c, &why);
+    if (r.opened) r.ok = read(c.db(), &r.failure);
+    return r;
+}
+
+// No future (an invalid one) when the system gives no thread.
+std::future<ApartRead> startApart(const ConnectionOpener& open, Read read) {
+    try {
+        return std::async(std::launch::async, [open, read] { return readApart(open, read); });
+    } catch (const std::system_error&) {
+        return std::future<ApartRead>();
+    }
+}
+
+// The read's outcome, made on db when it could not be made apart.
+bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db, QueryFailure* f) {
+    const ApartRead r = apart.valid() ? apart.get() : ApartRead();
+    if (!r.opened) return read(db, f);
+    if (!r.ok) *f = r.failure;
+    return r.ok;
+}
+
+}  // namespace
+
+bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                 const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
+    const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
+        return readCauseDays(d, filter, from, &v->causeDays, x);
+    };
+    const Read sockets = [&](QSqlDatabase& d, QueryFailure* x) {
+        return readSocketDays(d, filter, from, &v->socketDays, x);
+    };
+    if (!open) return readHours(db, filter, from, &v->hours, f) && causes(db, f) && sockets(db, f);
+    // Each future is waited for before this returns: the reads' references stay good.
+    std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
+    const bool hours = readHours(db, filter, from, &v->hours, f);
+    QueryFailure fc, fs;
+    const bool causesOk = finished(c, causes, db, &fc);
+    const bool socketsOk = finished(s, sockets, db, &fs);
+    if (hours && !causesOk) *f = fc;
+    if (hours && causesOk && !socketsOk) *f = fs;
+    return hours && causesOk && socketsOk;
 }
 
 void sumBuckets(PlantView* v) {

@@ -16,6 +16,12 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                     QList<SocketDay>* out, QueryFailure* f);
 
+// view->hours, causeDays and socketDays, read one after the other on db; or,
+// with `open`, causes and sockets on connections of their own at the same
+// time (records/plant_queries.h). False with *f on the first that failed.
+bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                 const ConnectionOpener& open, PlantView* view, QueryFailure* f);
+
 // view->causes (most frequent first) and view->sockets (judged) from its days.
 void sumBuckets(PlantView* view);
 

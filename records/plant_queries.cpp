@@ -90,7 +90,7 @@ QList<T> merged(const QList<T>& kept, const QList<T>& read, const QDateTime& fro
 }  // namespace
 
 PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const PlantView* previous,
-                         const QDateTime& changedFrom) {
+                         const QDateTime& changedFrom, const ConnectionOpener& open) {
     QElapsedTimer clock;
     clock.start();
     const bool partial = previous && previous->error.isEmpty() && changedFrom.isValid() &&
@@ -100,17 +100,19 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
     PlantView v;
     QueryFailure f;
-    const bool ok = readHours(db, request.filter, from, &v.hours, &f) &&
-                    readCauseDays(db, request.filter, from, &v.causeDays, &f) &&
-                    readSocketDays(db, request.filter, from, &v.socketDays, &f);
+    // A push's few days read quicker on one connection than new ones are made.
+    const bool ok =
+        readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
     if (ok && partial) {
         v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
-        std::stable_sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
-            return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
-        });
         v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
         v.socketDays = merged(previous->socketDays, v.socketDays, from, &SocketDay::day);
     }
+    // Sorted here, not by the server: an ORDER BY makes its planner sort the
+    // million rows to group them where hashing them takes a third of the time.
+    std::sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
+    });
     if (!ok || !readTiles(db, request, v.hours, &v.tiles, &f)) {
         PlantView failed;
         failed.error = f.error;

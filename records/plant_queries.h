@@ -15,6 +15,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 
 #include "records/connection.h"
 #include "records/record_filter.h"
@@ -79,15 +80,25 @@ struct PlantView {
     Problem problem = Problem::Refused;
 };
 
+// Makes *c a connection to the same database as the view's, set up the
+// same way (limits, settings), on the calling thread; false with *why.
+using ConnectionOpener = std::function<bool(Connection* c, QString* why)>;
+
 // Every figure read from the table. With `previous` (read with the same
 // filter) and a valid changedFrom (the earliest start of the rows inserted
 // since: a NOTIFY's payload), only rows started on or after that UTC day are
 // read again and merged with previous's figures of the days before: a
 // push's new rows, and the first_pass the trigger changed (always on
 // sessions started no earlier than the new rows), lie in those days.
+// With `open`, a read of every row scans the table three times at once:
+// causes and sockets each on a connection of its own, made by `open` on a
+// thread of its own (a connection serves only the thread that made it), and
+// closed when read; one the server will not give reads on db after the rest.
+// The figures are the same either way.
 PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
                          const PlantView* previous = nullptr,
-                         const QDateTime& changedFrom = QDateTime());
+                         const QDateTime& changedFrom = QDateTime(),
+                         const ConnectionOpener& open = ConnectionOpener());
 
 // Every socket's sessions and failures as the slot rule counts them; false
 // with *error (describe()) and *problem when the query fails.

@@ -1,7 +1,8 @@
 // quarn-plant against a PostgreSQL server of the test's own, its real window
 // offscreen: the tiles and the charts' figures equal quarn-records report on
 // the same rows, one bad socket among 16 is flagged and no other (in the
-// window and in report --by slot), a push shows while the window is open,
+// window and in report --by slot), a push shows while the window is open
+// (its figures, read on three connections at once, equal those read on one),
 // and the window comes back by itself after the server was stopped.
 #include <QBarSeries>
 #include <QBarSet>
@@ -243,6 +244,13 @@ private slots:
         QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
         QCOMPARE(causesCsv(window_->view()), causesCsv(whole));
         QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
+        // A server that gives no further connection: all read on the one.
+        const auto refused = quarn::records::queryPlantView(
+            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
+            [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
+        QVERIFY(refused.error.isEmpty());
+        QCOMPARE(causesCsv(refused), causesCsv(whole));
+        QCOMPARE(socketsCsv(refused), socketsCsv(whole));
     }
 
     // A schema made before the NOTIFY trigger: a station still pushes (it may
