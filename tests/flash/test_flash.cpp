@@ -17,7 +17,7 @@
 
 #include "core/version.h"
 #include "ports/port_map.h"
-#include "tests/support/test_support.h"
+#include "tests/support/unit_rigs.h"
 
 using namespace testsupport;
 

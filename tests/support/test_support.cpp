@@ -5,12 +5,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
 #include <QRadioButton>
 #include <QTest>
 #include <cstdlib>
-#include <random>
 
 #include "app/forms.h"
 #include "core/globals.h"
@@ -26,10 +23,6 @@ namespace testsupport {
 namespace {
 // Every test program maps COM numbers as the window program does.
 [[maybe_unused]] const bool g_comResolver = (quarn::setComResolver(quarn::resolveComDevice), true);
-
-void mapCom(int com, const QString& path) {
-    qputenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData(), path.toLocal8Bit());
-}
 }  // namespace
 
 BoxRecorder::BoxRecorder() {
@@ -54,20 +47,6 @@ void useFastClock() { quarn::setLinkClock({20, 50}); }
 void useRealClock() { quarn::setLinkClock({250, 1000}); }
 void useBriskClock() { quarn::setLinkClock({10, 20}); }
 
-SimPort::SimPort(sim::Config config, int com) : com_(com) {
-    link_ = dir_.filePath(QStringLiteral("COM%1").arg(com));
-    config.symlink = link_.toStdString();
-    sim_ = std::make_unique<sim::UnitSim>(config);
-    std::string error;
-    if (!sim_->start(&error)) qFatal("simulator did not start: %s", error.c_str());
-    mapCom(com, link_);
-}
-
-SimPort::~SimPort() {
-    sim_.reset();
-    qunsetenv(QStringLiteral("QUARN_COM%1").arg(com_).toLatin1().constData());
-}
-
 void onEachPass(quarn::DownloadLink& link, std::function<void()> fn) {
     auto base = link.yield;
     link.yield = [base, fn] {
@@ -79,7 +58,8 @@ void onEachPass(quarn::DownloadLink& link, std::function<void()> fn) {
 ScriptedUnit::ScriptedUnit(int com) : com_(com) {
     QString why;
     if (!pty_.open(&why)) qFatal("%s", qPrintable(why));
-    mapCom(com, pty_.slavePath());
+    qputenv(QStringLiteral("QUARN_COM%1").arg(com).toLatin1().constData(),
+            pty_.slavePath().toLocal8Bit());
 }
 
 ScriptedUnit::~ScriptedUnit() {
@@ -117,27 +97,6 @@ void clickOption(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
 }
 
-QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = QDir(dir).filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write test file");
-    return path;
-}
-
-QByteArray patternBytes(int n, uint32_t seed) {
-    std::mt19937 gen(seed);
-    QByteArray out(n, '\0');
-    for (int i = 0; i < n; ++i) out[i] = static_cast<char>(gen() & 0xFF);
-    return out;
-}
-
-sim::Bytes toBytes(const QByteArray& a) { return sim::Bytes(a.begin(), a.end()); }
-
-QByteArray toQByteArray(const sim::Bytes& b) {
-    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<int>(b.size()));
-}
-
 QByteArray expectedTransferWire(const QByteArray& file, int downloadLength) {
     const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), downloadLength));
     QByteArray wire("\x01", 1);
@@ -152,15 +111,6 @@ QByteArray expectedTransferWire(const QByteArray& file, int downloadLength) {
     }
     wire += '\x0F';
     return wire;
-}
-
-sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes, int times, int onlyBlock) {
-    sim::Fault f;
-    f.kind = kind;
-    f.bytes = toBytes(bytes);
-    f.times = times;
-    f.onlyBlock = onlyBlock;
-    return f;
 }
 
 const QString kHandshakeBox =

@@ -18,6 +18,7 @@
 #include "sim/unit_sim.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/unit_rigs.h"
 #include "tests/support/window_setup.h"
 
 class QRadioButton;
@@ -75,21 +76,6 @@ private:
     void (*clock_)();
 };
 
-// A unit simulator on a fresh pseudo-terminal, with COMn pointing at it.
-class SimPort {
-public:
-    explicit SimPort(sim::Config config = {}, int com = 1);
-    ~SimPort();
-    sim::UnitSim& unit() { return *sim_; }
-    QString linkPath() const { return link_; }
-
-private:
-    QTemporaryDir dir_;
-    QString link_;
-    int com_;
-    std::unique_ptr<sim::UnitSim> sim_;
-};
-
 // A pseudo-terminal whose far end the test drives byte by byte, from the same
 // thread: the test reads what the program wrote and writes replies itself.
 class ScriptedUnit {
@@ -111,15 +97,6 @@ private:
 // already ran there.
 void onEachPass(quarn::DownloadLink& link, std::function<void()> fn);
 
-// Runs the event loop until pred() holds or ms milliseconds pass; returns pred().
-template <class Pred>
-bool spinUntil(Pred pred, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return pred();
-}
-
 // An Init.txt for the QX-200 demo: three header lines, the steps, the
 // download file firmware.bin of the given length, the end message and the
 // download window's title.
@@ -130,19 +107,9 @@ QStringList stepTexts(int n);
 // A mouse click on an option button's indicator, inside its click area.
 void clickOption(QRadioButton* option);
 
-// Writes bytes to dir/name and returns the path.
-QString writeFile(const QString& dir, const QString& name, const QByteArray& bytes);
-// n deterministic pseudo-random bytes.
-QByteArray patternBytes(int n, uint32_t seed = 7);
-sim::Bytes toBytes(const QByteArray& a);
-QByteArray toQByteArray(const sim::Bytes& b);
-
 // The bytes a correct session puts on the wire from the start byte on, with
 // no refusals: 01, per block 03 checksum data 07, then 0F.
 QByteArray expectedTransferWire(const QByteArray& file, int downloadLength);
-
-sim::Fault makeFault(sim::FaultKind kind, QByteArray bytes = {}, int times = -1,
-                     int onlyBlock = -1);
 
 // The boxes of a download session, and the lines of its message label.
 extern const QString kHandshakeBox;
