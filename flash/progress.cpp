@@ -77,7 +77,7 @@ void ProgressDisplay::stageLine(const QString& port, int stage, int block, int t
 void ProgressDisplay::endedLine(const UnitRecord& r) {
     if (quiet_ || terminal_) return;
     QString line = QStringLiteral("%1: %2").arg(r.port, outcomeName(r.outcome));
-    if (!r.message.isEmpty()) line += QStringLiteral(": ") + r.message;
+    if (!r.shownMessage.isEmpty()) line += QStringLiteral(": ") + r.shownMessage;
     note(line);
 }
 
@@ -96,7 +96,7 @@ void ProgressDisplay::summary(const QList<UnitRecord>& records) {
                  .arg(r.blocks, 7)
                  .arg(r.repeats, 8)
                  .arg(r.seconds, 8, 'f', 1));
-        if (terminal_ && !r.message.isEmpty()) note(QStringLiteral("  ") + r.message);
+        if (terminal_ && !r.shownMessage.isEmpty()) note(QStringLiteral("  ") + r.shownMessage);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "gang/unit.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -58,8 +59,11 @@ SessionResult notBegun(const UnitJob& job, bool stopped) {
     r.port = job.port;
     r.outcome = stopped ? SessionOutcome::Interrupted : SessionOutcome::Port;
     r.reason = stopped ? SessionReason::Stopped : SessionReason::PortFailed;
-    r.reasonText =
-        stopped ? QStringLiteral("Stopped before the session began.") : job.deviceProblem;
+    static const char* const kStoppedEarly =
+        QT_TRANSLATE_NOOP("Unit", "Stopped before the session began.");
+    r.reasonText = stopped ? QString::fromUtf8(kStoppedEarly) : job.deviceProblem;
+    r.reasonShown =
+        stopped ? QCoreApplication::translate("Unit", kStoppedEarly) : job.deviceProblem;
     r.sha256 = QCryptographicHash::hash({}, QCryptographicHash::Sha256);
     return r;
 }
@@ -93,6 +97,7 @@ SessionResult UnitWorker::runProbe() {
             break;
     }
     r.reasonText = r.outcome == SessionOutcome::Port ? r.detail : QString();
+    r.reasonShown = r.reasonText;
     link_ = nullptr;
     return r;
 }

@@ -52,6 +52,7 @@ UnitRecord makeRecord(const UnitJob& job, const SessionResult& result, const QDa
     rec.sha256 = result.sha256;
     rec.outcome = result.outcome;
     rec.message = result.reasonText;
+    rec.shownMessage = result.reasonShown;
     rec.started = started;
     rec.seconds = seconds;
     return rec;

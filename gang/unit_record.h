@@ -32,7 +32,8 @@ struct UnitRecord {
     int repeats = 0;
     QByteArray sha256;  // raw digest
     SessionOutcome outcome = SessionOutcome::Input;
-    QString message;
+    QString message;       // in English: every station's records read alike
+    QString shownMessage;  // the same in the operator's language; never written
     QDateTime started;
     double seconds = 0;
 };

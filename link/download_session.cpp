@@ -1,6 +1,7 @@
 #include "link/download_session.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 
 namespace quarn {
 
@@ -50,10 +51,20 @@ bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* 
 
 namespace {
 
+// The explanations are made twice: in English for the record, so that every
+// station's records read alike (the plant's reports find the block in them),
+// and in the operator's language for the screen.
+QString say(const char* source, bool shown) {
+    return shown ? QCoreApplication::translate("DownloadSession", source)
+                 : QString::fromUtf8(source);
+}
+
 // "at block k of N" while blocks go out, else nothing.
-QString atBlock(const SessionResult& r) {
+QString atBlock(const SessionResult& r, bool shown) {
     return r.stage == LinkStage::Transfer && r.block > 0
-               ? QStringLiteral(" at block %1 of %2").arg(r.block).arg(r.total)
+               ? say(QT_TRANSLATE_NOOP("DownloadSession", " at block %1 of %2"), shown)
+                     .arg(r.block)
+                     .arg(r.total)
                : QString();
 }
 
@@ -74,31 +85,38 @@ SessionReason reasonOf(const DownloadLink& link, LinkResult exchange) {
 }
 
 // The reason in words, from its code and the session's figures.
-QString reasonText(const DownloadLink& link, const SessionResult& r) {
-    const QString at = atBlock(r);
+QString reasonText(const DownloadLink& link, const SessionResult& r, bool shown) {
+    const QString at = atBlock(r, shown);
     switch (r.reason) {
         case SessionReason::None:
             return QString();
         case SessionReason::FileRefused:
             return r.detail;
         case SessionReason::PortFailed:
-            return QStringLiteral("Cannot open %1: %2").arg(r.port, r.detail);
+            return say(QT_TRANSLATE_NOOP("DownloadSession", "Cannot open %1: %2"), shown)
+                .arg(r.port, r.detail);
         case SessionReason::Stopped:
-            return QStringLiteral("The download was stopped%1.").arg(at);
+            return say(QT_TRANSLATE_NOOP("DownloadSession", "The download was stopped%1."), shown)
+                .arg(at);
         case SessionReason::RefusedTooOften:
-            return QStringLiteral("The unit refused block %1 of %2 %3 times in a row.")
+            return say(QT_TRANSLATE_NOOP("DownloadSession",
+                                         "The unit refused block %1 of %2 %3 times in a row."),
+                       shown)
                 .arg(r.block)
                 .arg(r.total)
                 .arg(link.maxRepeats);
         case SessionReason::WrongReply:
-            return QStringLiteral("The unit refused or answered wrongly%1 (last reply %2).")
+            return say(QT_TRANSLATE_NOOP("DownloadSession",
+                                         "The unit refused or answered wrongly%1 (last reply %2)."),
+                       shown)
                 .arg(at, r.lastReply);
         case SessionReason::PortLost:
-            return QStringLiteral("The port was lost%1: %2.").arg(at, r.detail);
+            return say(QT_TRANSLATE_NOOP("DownloadSession", "The port was lost%1: %2."), shown)
+                .arg(at, r.detail);
         case SessionReason::NoReply:
             break;
     }
-    return QStringLiteral("No reply from the unit within %1 s%2.")
+    return say(QT_TRANSLATE_NOOP("DownloadSession", "No reply from the unit within %1 s%2."), shown)
         .arg(QString::number(link.timeoutSeconds(), 'g', 3), at);
 }
 
@@ -149,7 +167,8 @@ void Session::end(SessionOutcome outcome, SessionReason reason, const QString& d
         r_.detail = link_.MSComm1.errorString();
         r_.portFault = link_.MSComm1.fault();
     }
-    r_.reasonText = reasonText(link_, r_);
+    r_.reasonText = reasonText(link_, r_, false);
+    r_.reasonShown = reasonText(link_, r_, true);
 }
 
 bool Session::settle(LinkResult exchange, SessionOutcome failed) {

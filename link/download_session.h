@@ -59,7 +59,8 @@ struct SessionResult {
     SessionReason reason = SessionReason::None;
     QString detail;  // the system's words behind the reason (file, port), else empty
     PortFault portFault = PortFault::None;  // PortFailed, PortLost: what the error codes said
-    QString reasonText;                     // the reason in words for the user ("" when good)
+    QString reasonText;   // the reason in English words, as records keep it ("" when good)
+    QString reasonShown;  // the same in the operator's language, for the screen
     bool good() const { return outcome == SessionOutcome::Good; }
 };
 

@@ -91,7 +91,7 @@ int approveCommand(const QString& url, const ApproveArgs& args) {
     const ApprovedImage& in = out.images.value(0);
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 by %2 on %3")
-                .arg(out.changed ? QStringLiteral("approved")
+                .arg(out.changed ? QCoreApplication::translate("quarn-records", "approved")
                                  : QCoreApplication::translate(
                                        "quarn-records", "approved already (nothing changed)"),
                      in.approvedBy, approvalTimeText(in.approvedAt)));
@@ -105,7 +105,7 @@ int revokeCommand(const QString& url, const QString& sha256, const QString& note
     sayLine(stdout, i.sha256);
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 on %2 by %3")
-                .arg(out.changed ? QStringLiteral("revoked")
+                .arg(out.changed ? QCoreApplication::translate("quarn-records", "revoked")
                                  : QCoreApplication::translate("quarn-records",
                                                                "revoked already (nothing changed)"),
                      approvalTimeText(i.revokedAt), i.revokedBy));

@@ -265,79 +265,88 @@ void sayLine(FILE* to, const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
 }
 
-int runRecordsCli(const QStringList& args) {
-    QCommandLineParser p;
+namespace {
+
+// quarn-records' options: names, help (in the operator's language when the
+// catalogue is loaded) and value name.
+struct OptionText {
+    QStringList names;
+    const char* help;
+    const char* value;
+};
+
+const OptionText kOptions[] = {
+    {{"db"}, QT_TRANSLATE_NOOP("quarn-records", "The database (PostgreSQL URL)."), "URL"},
+    {{"log"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "The log of records (default:\n$XDG_STATE_HOME/"
+                       "quarn-download/sessions.jsonl)."),
+     "FILE"},
+    {{"since"},
+     QT_TRANSLATE_NOOP("quarn-records", "report: records started on or after DATE."),
+     "DATE"},
+    {{"by"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "report: one row per day, station, file, slot or operator."),
+     "KEY"},
+    {{"json"}, QT_TRANSLATE_NOOP("quarn-records", "report: a JSON array instead of a table."), ""},
+    {{"retry"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "push: while the database cannot be reached or is busy,\n"
+                       "try again every SECONDS until every record is in (60\n"
+                       "tries), holding the log's lock meanwhile."),
+     "SECONDS"},
+    {{"roles"},
+     QT_TRANSLATE_NOOP("quarn-records", "schema: the SQL of the roles and their grants."),
+     ""},
+    {{"file"},
+     QT_TRANSLATE_NOOP("quarn-records", "approve: the image file instead of Init.txt's."),
+     "FILE"},
+    {{"length"},
+     QT_TRANSLATE_NOOP("quarn-records", "approve: the length instead of Init.txt's."),
+     "N"},
+    {{"note"},
+     QT_TRANSLATE_NOOP("quarn-records", "approve, revoke: a note kept with the approval."),
+     "TEXT"},
+    {{"version"}, QT_TRANSLATE_NOOP("quarn-records", "Show the version."), ""},
+    {{"h", "help"}, QT_TRANSLATE_NOOP("quarn-records", "Show this help."), ""},
+};
+
+void describeOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QCoreApplication::translate(
         "quarn-records", "Sends quarn-flash's records to PostgreSQL and reports on them."));
-    const QCommandLineOption db(
-        "db", QCoreApplication::translate("quarn-records", "The database (PostgreSQL URL)."),
-        "URL");
-    const QCommandLineOption log(
-        "log",
-        QCoreApplication::translate(
-            "quarn-records",
-            "The log of records (default:\n$XDG_STATE_HOME/quarn-download/sessions.jsonl)."),
-        "FILE");
-    const QCommandLineOption since(
-        "since",
-        QCoreApplication::translate("quarn-records", "report: records started on or after DATE."),
-        "DATE");
-    const QCommandLineOption by(
-        "by",
-        QCoreApplication::translate("quarn-records",
-                                    "report: one row per day, station, file, slot or operator."),
-        "KEY");
-    const QCommandLineOption json(
-        "json",
-        QCoreApplication::translate("quarn-records", "report: a JSON array instead of a table."));
-    const QCommandLineOption retry(
-        "retry",
-        QCoreApplication::translate("quarn-records",
-                                    "push: while the database cannot be reached or is busy,\n"
-                                    "try again every SECONDS until every record is in (60\n"
-                                    "tries), holding the log's lock meanwhile."),
-        "SECONDS");
-    const QCommandLineOption roles(
-        "roles", QCoreApplication::translate("quarn-records",
-                                             "schema: the SQL of the roles and their grants."));
-    const QCommandLineOption file(
-        "file",
-        QCoreApplication::translate("quarn-records",
-                                    "approve: the image file instead of Init.txt's."),
-        "FILE");
-    const QCommandLineOption length(
-        "length",
-        QCoreApplication::translate("quarn-records", "approve: the length instead of Init.txt's."),
-        "N");
-    const QCommandLineOption note(
-        "note",
-        QCoreApplication::translate("quarn-records",
-                                    "approve, revoke: a note kept with the approval."),
-        "TEXT");
-    const QCommandLineOption version(
-        "version", QCoreApplication::translate("quarn-records", "Show the version."));
-    const QCommandLineOption help({"h", "help"},
-                                  QCoreApplication::translate("quarn-records", "Show this help."));
-    p.addOptions({db, log, since, by, json, retry, roles, file, length, note, version, help});
+    for (const OptionText& o : kOptions)
+        p.addOption({o.names, QCoreApplication::translate("quarn-records", o.help),
+                     QString::fromLatin1(o.value)});
     p.addPositionalArgument(
         "command",
         QCoreApplication::translate("quarn-records",
                                     "push, report, schema, approve, revoke or images."),
         "push|report|schema|approve|revoke|images");
+}
+
+}  // namespace
+
+int runRecordsCli(const QStringList& args) {
+    QCommandLineParser p;
+    describeOptions(p);
     if (!p.parse(args)) return usage(p.errorText());
-    if (p.isSet(help)) {
+    if (p.isSet(QStringLiteral("help"))) {
         return sayLine(stdout, programHelp(p, QStringLiteral("quarn-records")) + moreHelp()),
                kRecordsDone;
     }
-    if (p.isSet(version))
+    if (p.isSet(QStringLiteral("version")))
         return sayLine(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "one command: push, report, schema, approve, revoke or images"));
-    return command(rest.first(), {p.value(db), p.value(log), p.value(since), p.value(by),
-                                  p.value(retry), p.value(file), p.value(length), p.value(note),
-                                  rest.mid(1), p.isSet(json), p.isSet(roles)});
+    return command(rest.first(),
+                   {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
+                    p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
+                    p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
+                    p.value(QStringLiteral("length")), p.value(QStringLiteral("note")), rest.mid(1),
+                    p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles"))});
 }
 
 }  // namespace quarn::records

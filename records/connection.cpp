@@ -1,6 +1,7 @@
 #include "records/connection.h"
 
 #include <QAtomicInteger>
+#include <QCoreApplication>
 #include <QSqlQuery>
 
 namespace quarn::records {
@@ -19,7 +20,8 @@ Connection::~Connection() {
 
 bool Connection::open(const DatabaseTarget& t, QString* why) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-        *why = QStringLiteral("Qt's PostgreSQL driver is not installed (Debian: libqt6sql6-psql)");
+        *why = QCoreApplication::translate(
+            "Connection", "Qt's PostgreSQL driver is not installed (Debian: libqt6sql6-psql)");
         return false;
     }
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
@@ -29,7 +31,8 @@ bool Connection::open(const DatabaseTarget& t, QString* why) {
     db_.setUserName(t.user);
     db_.setConnectOptions(t.options.join(QLatin1Char(';')));
     if (db_.open()) return true;
-    *why = QStringLiteral("cannot reach the database: %1").arg(db_.lastError().text());
+    *why = QCoreApplication::translate("Connection", "cannot reach the database: %1")
+               .arg(db_.lastError().text());
     return false;
 }
 
@@ -52,19 +55,22 @@ QString describe(const QSqlError& error) {
     const QString text = error.text();
     switch (problemOf(error)) {
         case Problem::Busy:
-            return QStringLiteral("the database is busy: %1").arg(text);
+            return QCoreApplication::translate("Connection", "the database is busy: %1").arg(text);
         case Problem::Denied:
-            return QStringLiteral("the database refused, no permission: %1").arg(text);
+            return QCoreApplication::translate("Connection",
+                                               "the database refused, no permission: %1")
+                .arg(text);
         case Problem::Lost:
-            return QStringLiteral("lost the database: %1").arg(text);
+            return QCoreApplication::translate("Connection", "lost the database: %1").arg(text);
         case Problem::Refused:
             break;
     }
-    return QStringLiteral("the database refused: %1").arg(text);
+    return QCoreApplication::translate("Connection", "the database refused: %1").arg(text);
 }
 
 QString notPermittedText(const QString& work, const QString& role) {
-    return QStringLiteral("not permitted: %1 needs the role %2").arg(work, role);
+    return QCoreApplication::translate("Connection", "not permitted: %1 needs the role %2")
+        .arg(work, role);
 }
 
 QString limitStatements(int ms, bool local) {

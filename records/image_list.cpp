@@ -1,5 +1,6 @@
 #include "records/image_list.h"
 
+#include <QCoreApplication>
 #include <QJsonValue>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -82,9 +83,12 @@ const QString kSelect = QStringLiteral(
     "SELECT sha256, length, file, title, note, approved_by, approved_at, revoked_by, revoked_at"
     " FROM quarn_images ");
 
-const Work kReading{
-    QStringLiteral("reading the approved list"),
-    QStringLiteral("%1 or %2").arg(QLatin1String(kStationRole), QLatin1String(kViewerRole))};
+// Made when asked, so that it is said in the language loaded by then.
+Work reading() {
+    return {QCoreApplication::translate("Connection", "reading the approved list"),
+            QCoreApplication::translate("Connection", "%1 or %2")
+                .arg(QLatin1String(kStationRole), QLatin1String(kViewerRole))};
+}
 
 }  // namespace
 
@@ -92,13 +96,14 @@ ImageOutcome readImageList(const QString& databaseUrl) {
     ImageOutcome out;
     Connection c;
     if (!openLimited(c, databaseUrl, &out)) return out;
-    run(c.db(), kSelect + QStringLiteral("ORDER BY approved_at, sha256"), {}, kReading, &out,
+    run(c.db(), kSelect + QStringLiteral("ORDER BY approved_at, sha256"), {}, reading(), &out,
         &out.images);
     return out;
 }
 
 ImageOutcome approveImage(const QString& databaseUrl, const ApprovedImage& image) {
-    const Work work{QStringLiteral("approving"), QLatin1String(kEngineerRole)};
+    const Work work{QCoreApplication::translate("Connection", "approving"),
+                    QLatin1String(kEngineerRole)};
     ImageOutcome out;
     Connection c;
     if (!openLimited(c, databaseUrl, &out)) return out;
@@ -124,7 +129,7 @@ namespace {
 bool resolvePrefix(QSqlDatabase& db, const QString& prefix, ImageOutcome* out) {
     QList<ApprovedImage> rows;
     if (!run(db, kSelect + QStringLiteral("WHERE sha256 LIKE ? ORDER BY approved_at DESC"),
-             {prefix + QLatin1Char('%')}, kReading, out, &rows))
+             {prefix + QLatin1Char('%')}, reading(), out, &rows))
         return false;
     QStringList found;
     for (const ApprovedImage& i : rows)
@@ -155,7 +160,8 @@ ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, cons
     Connection c;
     if (!openLimited(c, databaseUrl, &out) || !resolvePrefix(c.db(), digits, &out)) return out;
     const QString sha = out.images.first().sha256;
-    const Work work{QStringLiteral("revoking"), QLatin1String(kEngineerRole)};
+    const Work work{QCoreApplication::translate("Connection", "revoking"),
+                    QLatin1String(kEngineerRole)};
     const QString setNote =
         note.isEmpty() ? QString() : QStringLiteral(", note = concat_ws(E'\\n', note, ?::text)");
     QVariantList values;

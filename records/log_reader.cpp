@@ -1,5 +1,6 @@
 #include "records/log_reader.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QUuid>
 
@@ -14,14 +15,15 @@ bool parseRecord(const QByteArray& line, QJsonObject* out, QString* why) {
     QJsonParseError e{};
     const QJsonDocument d = QJsonDocument::fromJson(line, &e);
     if (e.error != QJsonParseError::NoError) return *why = e.errorString(), false;
-    if (!d.isObject()) return *why = QStringLiteral("not an object"), false;
+    if (!d.isObject())
+        return *why = QCoreApplication::translate("LogReader", "not an object"), false;
     *out = d.object();
     const QJsonValue id = out->value(QLatin1String("id"));
     if (id.isUndefined()) {
         (*out)[QLatin1String("id")] =
             QUuid::createUuidV5(kLineNamespace, line).toString(QUuid::WithoutBraces);
     } else if (QUuid::fromString(id.toString()).isNull()) {
-        return *why = QStringLiteral("the id is no UUID"), false;
+        return *why = QCoreApplication::translate("LogReader", "the id is no UUID"), false;
     }
     return true;
 }
@@ -31,12 +33,14 @@ bool parseRecord(const QByteArray& line, QJsonObject* out, QString* why) {
 bool LogReader::open(const QString& path, LogPosition from, QString* why) {
     file_.setFileName(path);
     if (!file_.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("cannot read the log %1: %2").arg(path, file_.errorString());
+        *why = QCoreApplication::translate("LogReader", "cannot read the log %1: %2")
+                   .arg(path, file_.errorString());
         return false;
     }
     if (from.offset > file_.size()) from = {};
     if (!file_.seek(from.offset)) {
-        *why = QStringLiteral("cannot read the log %1: %2").arg(path, file_.errorString());
+        *why = QCoreApplication::translate("LogReader", "cannot read the log %1: %2")
+                   .arg(path, file_.errorString());
         return false;
     }
     pos_ = from;
@@ -61,7 +65,8 @@ LogBatch LogReader::next(int max) {
         if (parseRecord(line, &record, &why))
             batch.records << record;
         else
-            batch.warnings << QStringLiteral("%1 line %2: damaged record skipped (%3)")
+            batch.warnings << QCoreApplication::translate("LogReader",
+                                                          "%1 line %2: damaged record skipped (%3)")
                                   .arg(file_.fileName())
                                   .arg(pos_.line)
                                   .arg(why);

@@ -77,7 +77,8 @@ Failure failureOf(const QSqlError& e) {
             return {Status::Busy, describe(e)};
         case Problem::Denied:
             return {Status::Denied,
-                    notPermittedText(QStringLiteral("pushing"), QLatin1String(kStationRole))};
+                    notPermittedText(QCoreApplication::translate("Connection", "pushing"),
+                                     QLatin1String(kStationRole))};
         case Problem::Lost:
         case Problem::Refused:
             break;
@@ -139,8 +140,10 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     if (transact(db, limitMs, statements, f)) return true;
     if (whole && f->status == Status::Denied) return *f = Failure(), true;
     if (f->status == Status::Denied)
-        f->why = notPermittedText(QStringLiteral("making the missing part of the schema"),
-                                  QStringLiteral("that owns it (quarn-records schema | psql)"));
+        f->why = notPermittedText(
+            QCoreApplication::translate("Connection", "making the missing part of the schema"),
+            QCoreApplication::translate("Connection",
+                                        "that owns it (quarn-records schema | psql)"));
     return false;
 }
 

@@ -1,4 +1,5 @@
 // The report from the database: one query, grouped on the server.
+#include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -79,9 +80,10 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     if (request.since.isValid()) q.addBindValue(request.since.toUTC().toString(Qt::ISODateWithMs));
     if (!q.exec()) {
         report.denied = problemOf(q.lastError()) == Problem::Denied;
-        report.error = report.denied ? notPermittedText(QStringLiteral("reporting"),
-                                                        QLatin1String(kViewerRole))
-                                     : describe(q.lastError());
+        report.error =
+            report.denied ? notPermittedText(QCoreApplication::translate("Connection", "reporting"),
+                                             QLatin1String(kViewerRole))
+                          : describe(q.lastError());
         return report;
     }
     while (q.next()) report.rows << readRow(q);

@@ -201,7 +201,7 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
     s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
     s.figures.repeats = record.repeats;
-    s.message = record.message;
+    s.message = record.shownMessage;
     s.outcomeKept = true;
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;

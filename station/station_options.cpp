@@ -21,13 +21,9 @@ StationOptions refuse(StationOptions o, const QString& why) {
     return o;
 }
 
-}  // namespace
-
-StationOptions parseStationOptions(const QStringList& args) {
-    StationOptions o;
-    QCommandLineParser p;
-    // Made after main() installs the catalogue: the descriptions are read in
-    // the operator's language, the names stay.
+// The options and their help, in the operator's language (made after main()
+// installs the catalogue); the names stay.
+void describeOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QCoreApplication::translate(
         "quarn-station",
         "One window for a rack of units: a tile per slot, started together or one by one.\n"
@@ -73,25 +69,35 @@ StationOptions parseStationOptions(const QStringList& args) {
                   approvedOnly, choose, version, help});
     p.addPositionalArgument(
         "INIT", QCoreApplication::translate("quarn-station", "Init.txt or its folder."), "[INIT]");
+}
 
+}  // namespace
+
+StationOptions parseStationOptions(const QStringList& args) {
+    StationOptions o;
+    QCommandLineParser p;
+    describeOptions(p);
     if (!p.parse(args)) return refuse(o, p.errorText());
     o.helpText = programHelp(p, QStringLiteral("quarn-station"));
-    if (p.isSet(help)) return o.action = StationOptions::Action::Help, o;
-    if (p.isSet(version)) return o.action = StationOptions::Action::Version, o;
+    if (p.isSet(QStringLiteral("help"))) return o.action = StationOptions::Action::Help, o;
+    if (p.isSet(QStringLiteral("version"))) return o.action = StationOptions::Action::Version, o;
     if (p.positionalArguments().size() > 1)
         return refuse(o, QCoreApplication::translate("quarn-station", "more than one INIT given"));
-    if (p.isSet(log) && p.isSet(noLog))
+    if (p.isSet(QStringLiteral("log")) && p.isSet(QStringLiteral("no-log")))
         return refuse(o,
                       QCoreApplication::translate("quarn-station", "--log and --no-log together"));
 
-    o.ports = p.values(port);
-    o.operatorName = p.value(operatorName);
-    o.stationName = p.isSet(stationName) ? p.value(stationName) : QSysInfo::machineHostName();
-    o.logPath = p.isSet(noLog) ? QString() : p.isSet(log) ? p.value(log) : quarn::defaultLogPath();
-    o.autoStart = p.isSet(autoStart);
-    o.requireSerial = p.isSet(requireSerial);
-    o.approvedOnly = p.isSet(approvedOnly);
-    o.choose = p.isSet(choose);
+    o.ports = p.values(QStringLiteral("port"));
+    o.operatorName = p.value(QStringLiteral("operator"));
+    o.stationName = p.isSet(QStringLiteral("station")) ? p.value(QStringLiteral("station"))
+                                                       : QSysInfo::machineHostName();
+    o.logPath = p.isSet(QStringLiteral("no-log")) ? QString()
+                : p.isSet(QStringLiteral("log"))  ? p.value(QStringLiteral("log"))
+                                                  : quarn::defaultLogPath();
+    o.autoStart = p.isSet(QStringLiteral("auto"));
+    o.requireSerial = p.isSet(QStringLiteral("require-serial"));
+    o.approvedOnly = p.isSet(QStringLiteral("approved-only"));
+    o.choose = p.isSet(QStringLiteral("choose"));
     if (!p.positionalArguments().isEmpty()) o.init = p.positionalArguments().first();
     return o;
 }

@@ -69,6 +69,119 @@
     </message>
 </context>
 <context>
+    <name>Connection</name>
+    <message>
+        <source>reading the approved list</source>
+        <translation>das Lesen der Freigabeliste</translation>
+    </message>
+    <message>
+        <source>%1 or %2</source>
+        <translation>%1 oder %2</translation>
+    </message>
+    <message>
+        <source>approving</source>
+        <translation>das Freigeben</translation>
+    </message>
+    <message>
+        <source>revoking</source>
+        <translation>das Zurückziehen</translation>
+    </message>
+    <message>
+        <source>pushing</source>
+        <translation>das Senden der Datensätze</translation>
+    </message>
+    <message>
+        <source>making the missing part of the schema</source>
+        <translation>das Anlegen des fehlenden Teils des Schemas</translation>
+    </message>
+    <message>
+        <source>that owns it (quarn-records schema | psql)</source>
+        <translation>seines Eigentümers (quarn-records schema | psql)</translation>
+    </message>
+    <message>
+        <source>Qt&apos;s PostgreSQL driver is not installed (Debian: libqt6sql6-psql)</source>
+        <translation>Qts PostgreSQL-Treiber ist nicht installiert (Debian: libqt6sql6-psql)</translation>
+    </message>
+    <message>
+        <source>cannot reach the database: %1</source>
+        <translation>die Datenbank ist nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>the database is busy: %1</source>
+        <translation>die Datenbank ist belegt: %1</translation>
+    </message>
+    <message>
+        <source>the database refused, no permission: %1</source>
+        <translation>die Datenbank lehnte ab, keine Berechtigung: %1</translation>
+    </message>
+    <message>
+        <source>lost the database: %1</source>
+        <translation>Verbindung zur Datenbank verloren: %1</translation>
+    </message>
+    <message>
+        <source>the database refused: %1</source>
+        <translation>die Datenbank lehnte ab: %1</translation>
+    </message>
+    <message>
+        <source>not permitted: %1 needs the role %2</source>
+        <translation>nicht erlaubt: %1 braucht die Rolle %2</translation>
+    </message>
+    <message>
+        <source>reporting</source>
+        <translation>der Bericht</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadSession</name>
+    <message>
+        <source> at block %1 of %2</source>
+        <translation> bei Block %1 von %2</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 lässt sich nicht öffnen: %2</translation>
+    </message>
+    <message>
+        <source>The download was stopped%1.</source>
+        <translation>Das Laden wurde angehalten%1.</translation>
+    </message>
+    <message>
+        <source>The unit refused block %1 of %2 %3 times in a row.</source>
+        <translation>Das Gerät hat Block %1 von %2 %3-mal in Folge abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The unit refused or answered wrongly%1 (last reply %2).</source>
+        <translation>Das Gerät lehnte ab oder antwortete falsch%1 (letzte Antwort %2).</translation>
+    </message>
+    <message>
+        <source>The port was lost%1: %2.</source>
+        <translation>Der Port ging verloren%1: %2.</translation>
+    </message>
+    <message>
+        <source>No reply from the unit within %1 s%2.</source>
+        <translation>Keine Antwort vom Gerät innerhalb von %1 s%2.</translation>
+    </message>
+</context>
+<context>
+    <name>LogReader</name>
+    <message>
+        <source>not an object</source>
+        <translation>kein Objekt</translation>
+    </message>
+    <message>
+        <source>the id is no UUID</source>
+        <translation>die id ist keine UUID</translation>
+    </message>
+    <message>
+        <source>cannot read the log %1: %2</source>
+        <translation>das Protokoll %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 line %2: damaged record skipped (%3)</source>
+        <translation>%1 Zeile %2: beschädigter Datensatz übersprungen (%3)</translation>
+    </message>
+</context>
+<context>
     <name>Outcome</name>
     <message>
         <source>input</source>
@@ -204,6 +317,13 @@
     <message>
         <source>done</source>
         <translation>fertig</translation>
+    </message>
+</context>
+<context>
+    <name>Unit</name>
+    <message>
+        <source>Stopped before the session began.</source>
+        <translation>Angehalten, bevor die Sitzung begann.</translation>
     </message>
 </context>
 <context>
@@ -657,6 +777,14 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
     <message>
         <source>push, report, schema, approve, revoke or images.</source>
         <translation>push, report, schema, approve, revoke oder images.</translation>
+    </message>
+    <message>
+        <source>approved</source>
+        <translation>freigegeben</translation>
+    </message>
+    <message>
+        <source>revoked</source>
+        <translation>zurückgezogen</translation>
     </message>
 </context>
 <context>

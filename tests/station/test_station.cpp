@@ -281,6 +281,15 @@ private slots:
         QCOMPARE(model_->startAll(), 2);
         QVERIFY(waitIdle());
         QCOMPARE(shown << status(0) << status(1), expected);
+        // The failed unit's explanation is in the operator's language on its
+        // tile, while its record keeps it in English, as every station's do.
+        const char* const refused = "The unit refused block 1 of";
+        const QString why = labelText(window_->tile(1), german ? "Erklärung" : "Explanation");
+        QVERIFY2(why.startsWith(german ? "Das Gerät hat Block 1 von" : refused), qPrintable(why));
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& r : records)
+            QCOMPARE(r["message"].toString().startsWith(refused), r["outcome"] == "transfer");
         // quarn-flash loads the same catalogue through the same loader: its
         // refusals, its help (option names and outcome words kept), and the
         // approved list's verdict (no database configured here).
