@@ -397,6 +397,10 @@ void UnitSim::Impl::hangUpNow() {
         closeFd(port.master);
         closeFd(port.slave);
         hung = true;
+        // A pulled adapter's names go with it (udev removes its by-id and
+        // by-path links); a link left behind would lead to whichever
+        // pseudo-terminal gets the number next. plugIn() makes it again.
+        if (!linkMade.empty() && readLink(linkMade) == port.path) ::unlink(linkMade.c_str());
     }
     out.clear();
     blocked = false;
