@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   # Qt Charts needs the OpenGL module's CMake files, which its package does not pull in.
   qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
