@@ -10,6 +10,7 @@
 #include "plant/plant_options.h"
 #include "plant/plant_window.h"
 #include "ui/init_chooser.h"
+#include "ui/message_box_widget.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ int main(int argc, char* argv[]) {
                            "window cannot be shown; quarn-records report reads the same "
                            "figures without one"));
     QApplication app(argc, argv);
+    quarn::installModalMessageBoxes();
     quarn::plant::PlantSelection selection;
     if (o.since.isValid()) {
         selection.period = quarn::plant::Period::Since;

@@ -5,11 +5,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTabWidget>
 
+#include "core/message_box.h"
 #include "plant/plant_window.h"
 
 namespace quarn::plant {
@@ -92,10 +92,17 @@ void PlantWindow::askExport(bool png) {
         this, png ? QStringLiteral("Export the chart") : QStringLiteral("Export the figures"),
         names[tab] + (png ? ".png" : ".csv"),
         png ? QStringLiteral("PNG (*.png)") : QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty()) return;
+    if (!path.isEmpty()) exportCurrent(png, path);
+}
+
+bool PlantWindow::exportCurrent(bool png, const QString& path) const {
+    const int tab = tabs_->currentIndex();
     QString why;
-    if (!(png ? exportPng(tab, path, &why) : exportCsv(tab, path, &why)))
-        QMessageBox::warning(this, QStringLiteral("Quarn Plant"), why);
+    if (png ? exportPng(tab, path, &why) : exportCsv(tab, path, &why)) return true;
+    MsgBox(png ? QStringLiteral("The chart was not exported.")
+               : QStringLiteral("The figures were not exported."),
+           kStyleExclamation, QStringLiteral("Quarn Plant"), why);
+    return false;
 }
 
 }  // namespace quarn::plant

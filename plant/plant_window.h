@@ -37,6 +37,9 @@ public:
     // as CSV. False with *why when the file cannot be written.
     bool exportPng(int tab, const QString& path, QString* why) const;
     bool exportCsv(int tab, const QString& path, QString* why) const;
+    // The current tab's chart (png) or figures into path; a failure is said
+    // in a message box. False when it failed.
+    bool exportCurrent(bool png, const QString& path) const;
 
 signals:
     void shown();  // after new figures are on screen

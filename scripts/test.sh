@@ -4,7 +4,7 @@
 # four-unit gang among them) under ThreadSanitizer, and each fuzz target for
 # a minute. This is what CI runs.
 #
-#   bash scripts/test.sh            everything (about 18 minutes on 2 cores)
+#   bash scripts/test.sh            everything (about 16 minutes on 2 cores)
 #   bash scripts/test.sh --quick    the suite only (a few minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."

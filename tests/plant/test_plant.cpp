@@ -21,6 +21,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "core/message_box.h"
 #include "plant/plant_window.h"
 #include "tests/support/pg_server.h"
 
@@ -221,6 +222,16 @@ private slots:
         QCOMPARE(lines.count(",yes\n"), 1);
         QVERIFY(lines.contains("slot-7,40,14,0.3500,0.0500,"));
         QVERIFY(!QImage(png).isNull());
+        // A file that cannot be written is said in a box, through the one seam.
+        QList<quarn::MsgBoxRequest> boxes;
+        const quarn::MsgBoxHandler before = quarn::setMsgBoxHandler(
+            [&](const quarn::MsgBoxRequest& b) { return boxes << b, quarn::kAnswerOk; });
+        const bool exported = window_->exportCurrent(false, dir_.filePath("absent/sockets.csv"));
+        quarn::setMsgBoxHandler(before);
+        QVERIFY(!exported);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].informative.contains("absent/sockets.csv"),
+                 qPrintable(boxes[0].informative));
     }
 
     // A push while the window is open shows without waiting for a poll; the
