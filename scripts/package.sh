@@ -48,7 +48,7 @@ rm -rf "$build"
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l dist/changelog -S Timestamp)
 export SOURCE_DATE_EPOCH
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQUARN_PACKAGE=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQUARN_PACKAGE=ON \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" > "$build.log" \
   || { cat "$build.log"; exit 1; }

@@ -40,6 +40,18 @@ bool settled(const StationModel& model) {
     return model.slot(kSlots - 3).figures.block >= 20;
 }
 
+StationConfig demoConfig(const StationLoad& load) {
+    StationConfig config;
+    config.stationName = QStringLiteral("line-2");
+    config.operatorName = QStringLiteral("demo");
+    config.filePath = load.filePath;
+    config.downloadLength = load.downloadLength;
+    config.image = load.image;
+    config.maxRepeats = 5;
+    config.sound = false;
+    return config;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -62,14 +74,7 @@ int main(int argc, char* argv[]) {
     QString why;
     if (!resolveStationInit(QString(), &load, &why))
         return std::fprintf(stderr, "%s\n", qPrintable(why)), 1;
-    StationConfig config;
-    config.stationName = QStringLiteral("line-2");
-    config.operatorName = QStringLiteral("demo");
-    config.filePath = load.filePath;
-    config.downloadLength = load.downloadLength;
-    config.image = load.image;
-    config.maxRepeats = 5;
-    config.sound = false;
+    StationConfig config = demoConfig(load);
     QSettings none(QDir::temp().filePath("quarn-station-screenshot.conf"), QSettings::IniFormat);
     StationModel model(config, slotsFrom(ports, none, &config.source));
     for (int k = 0; k < kSlots; ++k)
