@@ -392,6 +392,7 @@ void UnitSim::Impl::reply(Stage stage, Bytes normal, int block, TimePoint now) {
 }
 
 void UnitSim::Impl::hangUpNow() {
+    std::string linkLeft;  // why the link could not be removed, else empty
     {
         std::lock_guard<std::mutex> lock(mu);
         closeFd(port.master);
@@ -400,11 +401,13 @@ void UnitSim::Impl::hangUpNow() {
         // A pulled adapter's names go with it (udev removes its by-id and
         // by-path links); a link left behind would lead to whichever
         // pseudo-terminal gets the number next. plugIn() makes it again.
-        if (!linkMade.empty() && readLink(linkMade) == port.path) ::unlink(linkMade.c_str());
+        if (!linkMade.empty() && readLink(linkMade) == port.path && ::unlink(linkMade.c_str()) != 0)
+            linkLeft = errnoText("unlink " + linkMade);
     }
     out.clear();
     blocked = false;
     log("hung up: %s is gone", port.path.c_str());
+    if (!linkLeft.empty()) log("%s", linkLeft.c_str());
 }
 
 void UnitSim::Impl::pump(TimePoint now, int fd) {
