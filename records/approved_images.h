@@ -4,16 +4,21 @@
 //
 // Contract
 // - Each check reads the whole list from the database and keeps it in the
-//   copy file (approvedCopyPath(): JSON, the list and the time it was read),
-//   replaced atomically.
+//   copy file (approvedCopyPath(), records/approved_copy.h: the list, the
+//   time it was read and the database it was read from), replaced
+//   atomically.
 // - With the database unreachable or busy, the copy decides, and the reason
-//   ends "approved list of TIME (database unreachable)". No copy (or one that
-//   cannot be read) and no database: Refused, with that reason.
+//   ends "approved list of TIME (database unreachable)"; but only a copy of
+//   the URL's database, read at most offline-max-age seconds ago
+//   ([images] offline-max-age, 12 h by default). No such copy and no
+//   database: Refused, with why ("... and the approved list of TIME is
+//   older than the offline limit").
 // - The reasons are in the language of the catalogue the program installed
 //   (English without one); nothing here goes into a record.
-// - A database that answers but refuses (no right to read the list, no
-//   table) and an unusable URL are Refused too: the copy decides only when
-//   the server cannot be asked.
+// - A database that answers but refuses (a login it refused: "the database
+//   refused the login of st1"; no right to read the list; no table) and an
+//   unusable URL are Refused too: the copy decides only when the server
+//   cannot be asked.
 // - Approved: a row of the sha256 not revoked. Revoked: every row of it is
 //   revoked (the latest revocation decides). Else NotApproved.
 
@@ -21,6 +26,7 @@
 #include <QList>
 #include <QString>
 
+#include "records/approved_copy.h"
 #include "records/image_list.h"
 
 namespace quarn::records {
@@ -43,8 +49,11 @@ struct ApprovalCheck {
 QString approvedCopyPath();
 
 // Blocking: at most the URL's connect_timeout and the push's time limit.
+// offlineMaxAge: how old a copy may decide, in seconds (offlineMaxAgeS():
+// the settings file's).
 ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha256Hex,
-                                 const QString& copyPath = approvedCopyPath());
+                                 const QString& copyPath = approvedCopyPath(),
+                                 qint64 offlineMaxAge = offlineMaxAgeS());
 
 // The verdict of a list read at readAt (no database, no copy).
 ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sha256Hex,

@@ -2,9 +2,36 @@
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSqlQuery>
 
+#include "records/login_answer.h"
+
 namespace quarn::records {
+
+namespace {
+
+// What the server's answer to a startup means (empty: no answer).
+Problem loginProblem(const QString& sqlstate) {
+    if (sqlstate.startsWith(QLatin1String("28"))) return Problem::Denied;
+    if (sqlstate.isEmpty() || sqlstate.startsWith(QLatin1String("08")) ||
+        sqlstate.startsWith(QLatin1String("53")) || sqlstate == QLatin1String("57P03"))
+        return Problem::Lost;
+    return Problem::Refused;
+}
+
+// Why the open failed, for people: the verdict, then the driver's words.
+QString openFailureText(Problem problem, const QString& user, const QString& text) {
+    if (problem == Problem::Denied)
+        return QCoreApplication::translate("Connection", "the database refused the login of %1: %2")
+            .arg(user, text);
+    if (problem == Problem::Refused)
+        return QCoreApplication::translate("Connection", "the database refused the connection: %1")
+            .arg(text);
+    return QCoreApplication::translate("Connection", "cannot reach the database: %1").arg(text);
+}
+
+}  // namespace
 
 Connection::Connection() {
     static QAtomicInteger<int> serial;
@@ -30,9 +57,16 @@ bool Connection::open(const DatabaseTarget& t, QString* why) {
     db_.setDatabaseName(t.database);
     db_.setUserName(t.user);
     db_.setConnectOptions(t.options.join(QLatin1Char(';')));
+    QElapsedTimer clock;
+    clock.start();
     if (db_.open()) return true;
-    *why = QCoreApplication::translate("Connection", "cannot reach the database: %1")
-               .arg(db_.lastError().text());
+    const QString text = db_.lastError().text();
+    // The driver keeps no SQLSTATE of a failed startup: ask the server again
+    // in what is left of the time-out (none left: nobody answered).
+    const int timeoutS = connectTimeoutS(t) > 0 ? connectTimeoutS(t) : kDefaultConnectTimeoutS;
+    const LoginAnswer answer = askLogin(t, int(timeoutS * 1000 - clock.elapsed()));
+    openProblem_ = loginProblem(answer.sqlstate);
+    *why = openFailureText(openProblem_, answer.user, text);
     return false;
 }
 
@@ -46,7 +80,8 @@ bool Connection::limit(int ms, QString* why) {
 Problem problemOf(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
     if (code == QLatin1String("55P03") || code == QLatin1String("57014")) return Problem::Busy;
-    if (code == QLatin1String("42501")) return Problem::Denied;
+    if (code == QLatin1String("42501") || code.startsWith(QLatin1String("28")))
+        return Problem::Denied;
     if (code.isEmpty() || code.startsWith(QLatin1String("08"))) return Problem::Lost;
     return Problem::Refused;
 }

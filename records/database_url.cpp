@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QUrl>
 #include <QUrlQuery>
+#include <algorithm>
 
 #include "core/paths.h"
 
@@ -71,6 +72,25 @@ DatabaseTarget parseDatabaseUrl(const QString& text) {
     return t;
 }
 
+QString connectionString(const DatabaseTarget& t) {
+    QStringList parts;
+    if (!t.host.isEmpty()) parts << QStringLiteral("host=") + quoted(t.host);
+    if (t.port > 0) parts << QStringLiteral("port=%1").arg(t.port);
+    if (!t.database.isEmpty()) parts << QStringLiteral("dbname=") + quoted(t.database);
+    if (!t.user.isEmpty()) parts << QStringLiteral("user=") + quoted(t.user);
+    return (parts + t.options).join(QLatin1Char(' '));
+}
+
+int connectTimeoutS(const DatabaseTarget& t) {
+    for (const QString& option : t.options) {
+        if (option.section(QLatin1Char('='), 0, 0) != QLatin1String("connect_timeout")) continue;
+        QString value = option.section(QLatin1Char('='), 1);
+        value.remove(QLatin1Char('\''));
+        return qMax(0, value.toInt());
+    }
+    return kDefaultConnectTimeoutS;
+}
+
 QString configuredDatabaseUrl() {
     const QString env = qEnvironmentVariable("QUARN_DB");
     if (!env.isEmpty()) return env;
@@ -80,11 +100,41 @@ QString configuredDatabaseUrl() {
 
 namespace {
 
-// A password parameter and its value, wherever it stands in a query.
-const QRegularExpression& passwordParameter() {
-    static const QRegularExpression re(QStringLiteral("(^|[?&])password=[^&#]*"),
-                                       QRegularExpression::CaseInsensitiveOption);
+// True when a query item (name=value, or a bare name) names a password as
+// libpq reads it: libpq percent-decodes the names of a URL's parameters, so
+// "pass%77ord=" is "password=" to it.
+bool isPasswordItem(const QString& item) {
+    const QString name = item.section(QLatin1Char('='), 0, 0);
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(name.toUtf8()))
+               .compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
+}
+
+// The text after its first '?' (all of it without one) split at every '&',
+// as libpq splits a URL's parameters (a '#' ends nothing for libpq, so it
+// stays in its item).
+QStringList queryItemsOf(const QString& text) {
+    return text.mid(text.indexOf(QLatin1Char('?')) + 1).split(QLatin1Char('&'));
+}
+
+// password=VALUE in libpq's keyword form ("host=db password=x"), which is no
+// URL but may still be given as one.
+const QRegularExpression& keywordPassword() {
+    static const QRegularExpression re(
+        QStringLiteral("(^|\\s)password\\s*=\\s*('([^'\\\\]|\\\\.)*'?|\\S*)"),
+        QRegularExpression::CaseInsensitiveOption);
     return re;
+}
+
+// The text without any password parameter, whatever its spelling.
+QString withoutPasswordItems(QString text) {
+    text = text.replace(keywordPassword(), QStringLiteral("\\1")).trimmed();
+    const qsizetype question = text.indexOf(QLatin1Char('?'));
+    if (question < 0) return isPasswordItem(text) ? QString() : text;
+    QStringList kept;
+    for (const QString& item : queryItemsOf(text))
+        if (!item.isEmpty() && !isPasswordItem(item)) kept << item;
+    return kept.isEmpty() ? text.left(question)
+                          : text.left(question + 1) + kept.join(QLatin1Char('&'));
 }
 
 // The text after the scheme's "://" (0 without one) up to the last '@': the
@@ -104,25 +154,19 @@ bool carriesPassword(const QString& text) {
     // IPv6 host's colons are no password) and the password no '/', '?', '#'.
     static const QRegularExpression userInfo(
         QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://[^/?#@\\[]*:[^/?#@]*@"));
-    return userInfo.match(text).hasMatch() || passwordParameter().match(text).hasMatch() ||
-           !QUrl(text, QUrl::TolerantMode).password().isEmpty();
+    if (userInfo.match(text).hasMatch() || !QUrl(text, QUrl::TolerantMode).password().isEmpty())
+        return true;
+    const QStringList items = queryItemsOf(text);
+    return std::any_of(items.begin(), items.end(), isPasswordItem) ||
+           keywordPassword().match(text).hasMatch();
 }
 
 QString redactedUrl(const QString& text) {
     QUrl url(text, QUrl::StrictMode);
-    QString shown;
-    if (url.isValid() && !url.scheme().isEmpty()) {
-        url.setUserInfo(QString());
-        QUrlQuery query(url);
-        query.removeAllQueryItems(QStringLiteral("password"));
-        url.setQuery(query.isEmpty() ? QString() : query.query());
-        shown = url.toString();
-    } else {
-        shown = withoutUserInfo(text);
-    }
-    shown.replace(passwordParameter(), QStringLiteral("\\1"));
-    shown.replace(QStringLiteral("?&"), QStringLiteral("?"));
-    return shown.endsWith(QLatin1Char('?')) ? shown.chopped(1) : shown;
+    if (!url.isValid() || url.scheme().isEmpty())
+        return withoutPasswordItems(withoutUserInfo(text));
+    url.setUserInfo(QString());
+    return withoutPasswordItems(url.toString());
 }
 
 }  // namespace quarn::records

@@ -43,12 +43,28 @@ ImageOutcome failureOf(const QSqlError& e, const Work& work) {
     return failed(Status::Refused, describe(e));
 }
 
+// What a failed open means to the list's callers: a refused login is a
+// refusal (the kept copy must not decide), never an absence.
+Status openStatus(Problem p) {
+    switch (p) {
+        case Problem::Denied:
+            return Status::Denied;
+        case Problem::Refused:
+            return Status::Refused;
+        case Problem::Busy:
+            return Status::Busy;
+        case Problem::Lost:
+            break;
+    }
+    return Status::Unreachable;
+}
+
 // Connected and time-limited; else false with *out the reason.
 bool openLimited(Connection& c, const QString& url, ImageOutcome* out) {
     const DatabaseTarget target = parseDatabaseUrl(url);
     if (!target.error.isEmpty()) return *out = failed(Status::Usage, target.error), false;
     QString why;
-    if (!c.open(target, &why)) return *out = failed(Status::Unreachable, why), false;
+    if (!c.open(target, &why)) return *out = failed(openStatus(c.openProblem()), why), false;
     QSqlQuery q(c.db());
     if (q.exec(limitStatements(statementLimitMs(), false))) return true;
     return *out = failureOf(q.lastError(), {}), false;

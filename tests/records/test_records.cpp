@@ -15,7 +15,10 @@
 #include <QProcess>
 #include <QSettings>
 #include <QtTest>
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "link/download_link.h"
 #include "records/approved_images.h"
@@ -172,6 +175,11 @@ class TestRecords : public QObject {
     QJsonArray images(const QString& user) {
         const Run r = records({"images", "--json", "--db", pg_->url(user)});
         return QJsonDocument::fromJson(r.out.toUtf8()).array();
+    }
+    static QJsonObject readJson(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object()
+                                           : QJsonObject();
     }
     int rows() { return pg_->sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toInt(); }
     void writeLog(const QByteArray& text) {
@@ -643,6 +651,15 @@ private slots:
                                     << "postgresql://h/q";
         QTest::newRow("parameter") << "postgresql://st@h/q?sslmode=require&password=secret"
                                    << "postgresql://h/q?sslmode=require";
+        // libpq decodes a parameter's name: these are password= to it.
+        QTest::newRow("escaped name") << "postgresql://st@h/q?pass%77ord=secret&sslmode=require"
+                                      << "postgresql://h/q?sslmode=require";
+        QTest::newRow("escaped first") << "postgresql:///q?host=/tmp&%70assword=secret"
+                                       << "postgresql:///q?host=/tmp";
+        QTest::newRow("escaped upper") << "postgresql://h/q?PASS%57ORD=secret"
+                                       << "postgresql://h/q";
+        QTest::newRow("keyword form") << "host=/tmp dbname=q password=secret"
+                                      << "host=/tmp dbname=q";
     }
     void passwordNeverShown() {
         QFETCH(QString, url);
@@ -883,6 +900,163 @@ private slots:
         QVERIFY2(nothing.exit == 8 && nothing.err.contains("no copy of the approved list"),
                  qPrintable(nothing.err));
         QCOMPARE(unit.unit().logins(), 3);
+    }
+
+    // A copy of its own database, within the offline limit, decides while the
+    // server is away; one too old, dated ahead, of another database or naming
+    // none decides nothing, and quarn-flash then ends with 8.
+    void offlineCopyLimits() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        QTemporaryDir state;
+        const QString copy = state.filePath(QStringLiteral("quarn-download/approved-images.json"));
+        const QString st = pg_->url(QStringLiteral("st1"));
+        QCOMPARE(records({"approve", init, "--db", pg_->url("eng1")}).exit, 0);
+        QVERIFY(quarn::records::checkImageApproval(st, sha, copy).allowed());
+        const QJsonObject kept = readJson(copy);
+        QCOMPARE(kept["database"].toObject().keys(), (QStringList{"dbname", "host", "port"}));
+        QCOMPARE(kept["database"]["dbname"].toString(), QStringLiteral("postgres"));
+        // A copy read ageS ago, naming database (null: none; undefined: as kept).
+        auto keep = [&](qint64 ageS, const QJsonValue& database = QJsonValue::Undefined) {
+            QJsonObject o = kept;
+            o["read_at"] = QDateTime::currentDateTimeUtc().addSecs(-ageS).toString(Qt::ISODate);
+            if (database.isNull()) o.remove("database");
+            if (database.isObject()) o["database"] = database;
+            writeFile(QFileInfo(copy).path(), QFileInfo(copy).fileName(),
+                      QJsonDocument(o).toJson());
+        };
+        QJsonObject otherDb = kept["database"].toObject();
+        otherDb["dbname"] = "plant2";
+        const QString elsewhere =
+            "postgresql:///postgres?user=st1&host=" + dir_.filePath(QStringLiteral("elsewhere"));
+        const struct {
+            const char* name;
+            qint64 ageS;
+            QJsonValue database;
+            QString url;
+            qint64 limitS;
+            QString why;  // empty: the copy decides
+        } cases[] = {
+            {"fresh", 600, QJsonValue::Undefined, st, 43200, {}},
+            {"past default limit", 43300, QJsonValue::Undefined, st, 43200,
+             "older than the offline limit"},
+            {"past own limit", 120, QJsonValue::Undefined, st, 60, "older than the offline limit"},
+            {"dated ahead", -3600, QJsonValue::Undefined, st, 43200,
+             "dated after this computer's time"},
+            {"other database", 600, otherDb, st, 43200, "is of plant2 on "},
+            {"no database", 600, QJsonValue::Null, st, 43200, "names no database"},
+            {"other server", 600, QJsonValue::Undefined, elsewhere, 43200, ", not of postgres on "},
+        };
+        QVERIFY(pg_->stop());
+        QStringList wrong;
+        for (const auto& c : cases) {
+            keep(c.ageS, c.database);
+            const auto r = quarn::records::checkImageApproval(c.url, sha, copy, c.limitS);
+            const bool ok = c.why.isEmpty()
+                                ? r.allowed() && r.fromCopy
+                                : r.verdict == quarn::records::ApprovalCheck::Verdict::Refused &&
+                                      r.reason.contains(c.why) && !r.fromCopy;
+            if (!ok) wrong << QString::fromLatin1(c.name) + ": " + r.reason;
+        }
+        // quarn-flash takes the limit from the settings file.
+        SimPort unit({}, 1);
+        const QString config = dir_.filePath(QStringLiteral("offline-limit"));
+        auto flashWithLimit = [&](int limitS) {
+            QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
+                .setValue("images/offline-max-age", limitS);
+            keep(120);
+            qputenv("QUARN_CONFIG_DIR", config.toLocal8Bit());
+            qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+            QProcess p;
+            start(p, kFlash, {init, "--approved-only", "--log", log_, "-p", "COM1"}, st);
+            qunsetenv("XDG_STATE_HOME");
+            return finish(p);
+        };
+        const QByteArray configWas = qgetenv("QUARN_CONFIG_DIR");
+        const Run tooOld = flashWithLimit(60), young = flashWithLimit(600);
+        qputenv("QUARN_CONFIG_DIR", configWas);
+        QVERIFY(pg_->start());
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
+        static const QRegularExpression older(QStringLiteral(
+            "approved list of \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d is older than the offline limit"));
+        QVERIFY2(tooOld.exit == 8 && tooOld.err.contains(older), qPrintable(tooOld.err));
+        QVERIFY2(young.exit == 0 && young.err.contains("(database unreachable)"),
+                 qPrintable(young.err));
+        QCOMPARE(unit.unit().logins(), 1);
+    }
+
+    // A login the server refuses (a disabled role, an unknown one) or a list
+    // the role may not read is a refusal: the fresh copy beside it decides
+    // nothing, and quarn-flash loads nothing (exit 8).
+    void refusedLoginIsNoAbsence() {
+        QVERIFY(applyRoles());
+        QString sha;
+        const QString init = initFolder(&sha);
+        QCOMPARE(records({"approve", init, "--db", pg_->url("eng1")}).exit, 0);
+        QTemporaryDir state;
+        const QString copy = state.filePath(QStringLiteral("quarn-download/approved-images.json"));
+        auto check = [&](const char* user) {
+            return quarn::records::checkImageApproval(pg_->url(user), sha, copy);
+        };
+        QVERIFY(check("st1").allowed());
+        pg_->sql(
+            "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'loose1') THEN"
+            " CREATE ROLE loose1 LOGIN; END IF; END $$; ALTER ROLE st1 NOLOGIN");
+        const auto disabled = check("st1"), unknown = check("ghost1"), unentitled = check("loose1");
+        SimPort unit({}, 1);
+        qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+        QProcess p;
+        start(p, kFlash, {init, "--approved-only", "--log", log_, "-p", "COM1"}, pg_->url("st1"));
+        const Run flash = finish(p);
+        qunsetenv("XDG_STATE_HOME");
+        pg_->sql("ALTER ROLE st1 LOGIN");
+        for (const auto& [c, why] : {std::pair{disabled, "the database refused the login of st1: "},
+                                     {unknown, "the database refused the login of ghost1: "},
+                                     {unentitled, "not permitted: reading the approved list"}})
+            QVERIFY2(c.verdict == quarn::records::ApprovalCheck::Verdict::Refused && !c.fromCopy &&
+                         c.reason.startsWith(why),
+                     qPrintable(c.reason));
+        QVERIFY2(flash.exit == 8 && flash.err.contains("refused the login of st1") &&
+                     !flash.err.contains("unreachable"),
+                 qPrintable(flash.err));
+        QCOMPARE(unit.unit().logins(), 0);
+    }
+
+    // Two programs checking at once each replace the copy whole: a reader
+    // meanwhile finds the whole list every time, and no writer fails.
+    void copyWrittenWhole() {
+        QVERIFY(applyRoles());
+        pg_->sql(
+            "INSERT INTO quarn_images (sha256, length, file, title) SELECT encode(sha256(i::text::"
+            "bytea), 'hex'), 2000, 'fw-' || i || '.bin', repeat('t', 300) FROM generate_series(1, "
+            "3000) i");
+        const QString copy = dir_.filePath(QStringLiteral("whole/approved-images.json"));
+        const QString st = pg_->url(QStringLiteral("st1"));
+        std::mutex m;
+        QStringList warnings;
+        std::atomic<int> writing{2};
+        auto writer = [&] {
+            for (int i = 0; i < 20; ++i) {
+                const auto c = quarn::records::checkImageApproval(st, QString(64, 'e'), copy);
+                const std::lock_guard<std::mutex> hold(m);
+                if (!c.warning.isEmpty() || c.listReadAt.isNull()) warnings << c.warning + c.reason;
+            }
+            --writing;
+        };
+        std::thread a(writer), b(writer);
+        int reads = 0, whole = 0;
+        while (writing > 0) {
+            QFile f(copy);
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            ++reads;
+            whole += QJsonDocument::fromJson(f.readAll())["images"].toArray().size() == 3000;
+        }
+        a.join(), b.join();
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        QVERIFY(reads > 0);
+        QCOMPARE(whole, reads);
+        QCOMPARE(readJson(copy)["images"].toArray().size(), 3000);
     }
 
     // --watch with the approved list required reads it again as it runs: a
