@@ -72,12 +72,12 @@ int RecordWriter::spillKept(std::FILE* to) {
     if (!kept_.isEmpty()) flush();
     const int n = unwritten();
     if (n == 0) return 0;
-    QList<QByteArray> lines{QCoreApplication::translate(
-                                "RecordWriter", "%1; the records it did not take follow (%2)")
-                                    .arg(problem_)
-                                    .arg(n)
-                                    .toLocal8Bit() +
-                            '\n'};
+    QList<QByteArray> lines{
+        QCoreApplication::translate("RecordWriter", "%1; the records it did not take follow (%2)")
+            .arg(problem_)
+            .arg(n)
+            .toLocal8Bit() +
+        '\n'};
     lines += kept_;
     kept_.clear();
     retry_.stop();

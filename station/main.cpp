@@ -63,9 +63,9 @@ void endOnStopSignal(quarn::station::StationModel& model) {
         const bool loading = model.anyRunning();
         model.stopAll();
         if (!loading) return endAfterStop(model, 0);
-        QObject::connect(&model, &quarn::station::StationModel::allIdle, qApp,
-                         [&model] { endAfterStop(model, kExitSignal); },
-                         Qt::SingleShotConnection);
+        QObject::connect(
+            &model, &quarn::station::StationModel::allIdle, qApp,
+            [&model] { endAfterStop(model, kExitSignal); }, Qt::SingleShotConnection);
     });
 }
 
