@@ -873,6 +873,35 @@ private slots:
         QVERIFY2(records.size() == 1 && records[0]["outcome"] == "good", err.constData());
     }
 
+    // SIGTERM while the approved list is being read from a stalled database:
+    // the station ends at once, leaving the read behind.
+    void stopSignalDuringCheck() {
+        PgServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        const QString init = writeFile(dir_.path(), QStringLiteral("Init.txt"),
+                                       initText(stepTexts(1), QStringLiteral("6400")));
+        writeFile(dir_.path(), QStringLiteral("firmware.bin"), patternBytes(100 * 64));
+        QVERIFY(server.pause());
+        QProcess station;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_DB"), server.url());
+        station.setProcessEnvironment(env);
+        station.start(QStringLiteral(QUARN_STATION_PATH),
+                      {"-p", plug(0), "--approved-only", "--no-log", init});
+        QVERIFY(station.waitForStarted());
+        QTest::qWait(1000);  // the window is up, its read waits on the server
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(station.processId()), SIGTERM);
+        const bool ended = station.waitForFinished(10000);
+        const qint64 took = clock.elapsed();
+        QVERIFY(server.resume());
+        QVERIFY(ended);
+        QVERIFY2(took < 5000, qPrintable(QString::number(took)));
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
+    }
+
     // --help and --version need no display; without one the window is refused with advice.
     void commandLine() {
         struct Row {
