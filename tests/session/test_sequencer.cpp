@@ -212,6 +212,9 @@ void TestSequencer::approvalCheckedOffTheWindowThread() {
         .setValue(QStringLiteral("images/require-approved"), true);
     int silent = silentSocket(env.filePath(QStringLiteral(".s.PGSQL.5432")));
     QVERIFY(silent >= 0);
+    const auto closeSilent = qScopeGuard([&] {
+        if (silent >= 0) ::close(silent);
+    });
     const QByteArray wasConfig = qgetenv("QUARN_CONFIG_DIR"), wasState = qgetenv("XDG_STATE_HOME");
     qputenv("QUARN_CONFIG_DIR", env.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", env.filePath(QStringLiteral("state")).toLocal8Bit());  // no copy
@@ -219,13 +222,13 @@ void TestSequencer::approvalCheckedOffTheWindowThread() {
             "postgresql:///postgres?user=quarn&connect_timeout=5&host=" + env.path().toLocal8Bit());
     int ticks = 0, ticksAtBox = -1;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
-    tick.start(20);
-    rig.boxes.onBox = [&](const Box&) { ticksAtBox = ticks; };
-    QTimer::singleShot(400, [&] {  // the database goes away
-        ::close(silent);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (++ticks < 10 || silent < 0) return;
+        ::close(silent);  // after ten ticks of the window's loop, the database goes away
         silent = -1;
     });
+    tick.start(20);
+    rig.boxes.onBox = [&](const Box&) { ticksAtBox = ticks; };
     rig.f->Start_Download();
     QCOMPARE(rig.boxes.boxes.size(), 1);
     QVERIFY2(ticksAtBox >= 10, qPrintable(QString::number(ticksAtBox)));
