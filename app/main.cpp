@@ -13,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/forms.h"
 #include "core/message_box.h"
+#include "gang/gate_read.h"
 #include "ports/port_commands.h"
 #include "ui/message_box_widget.h"
 
@@ -73,5 +74,6 @@ int main(int argc, char* argv[]) {
         init = quarn::chooseInitFor(init);
         if (init.isEmpty()) return 0;
     }
-    return quarn::runProgram(quarn::enterInitFolder(init));
+    // A read of the approved list still waiting on a silent database is left behind.
+    return quarn::gang::leaveReadsBehind(quarn::runProgram(quarn::enterInitFolder(init)));
 }

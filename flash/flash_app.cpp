@@ -23,6 +23,7 @@
 #include "flash/unit_jobs.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
+#include "gang/gate_read.h"
 #include "ports/port_commands.h"
 #include "records/pusher.h"
 
@@ -168,7 +169,8 @@ int runFlash() {
         if (!installStopSignals(kExitSignal))
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        return runWatch(o, stopSignalFd(), gate);
+        // A read of the approved list still waiting on a silent database is left behind.
+        return gang::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
     FlashRun run(o);
     return run.exec();

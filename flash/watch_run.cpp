@@ -117,8 +117,10 @@ int WatchRun::exec(int signalFd, const records::ImageGate& gate) {
     for (const auto& w : watches_) w->start();
     QCoreApplication::exec();
     watches_.clear();
-    if (wasLoading_) return kExitSignal;
-    return sink_.logFailed() ? kExitRecord : kExitGood;
+    // The log once more; what it still does not take goes to the journal.
+    sink_.writer().spillKept(stderr);
+    if (sink_.logFailed()) return kExitRecord;
+    return wasLoading_ ? kExitSignal : kExitGood;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "gang/image_approval.h"
 
 #include <QCoreApplication>
-#include <QtConcurrent/QtConcurrentRun>
+
+#include "gang/gate_read.h"
 
 namespace quarn::gang {
 
@@ -21,10 +22,8 @@ ImageApproval::ImageApproval(bool required, records::ImageIdentity image, QStrin
     }
 }
 
-ImageApproval::~ImageApproval() {
-    // The read holds nothing of this object's, but its result has nowhere to go.
-    reading_.waitForFinished();
-}
+// The read holds nothing of this object's: it is left to end by itself.
+ImageApproval::~ImageApproval() = default;
 
 QString ImageApproval::lineText() const {
     if (gate_.required && !checked_)
@@ -41,10 +40,7 @@ void ImageApproval::checkThen(std::function<void()> then) {
 
 void ImageApproval::readNow() {
     if (reading_.isRunning()) return;  // its verdict serves this request too
-    const records::ImageIdentity image = image_;
-    const QString url = databaseUrl_;
-    reading_.setFuture(
-        QtConcurrent::run([image, url] { return records::checkImageGate(true, image, url); }));
+    reading_.setFuture(readImageGate(true, image_, databaseUrl_));
 }
 
 void ImageApproval::onRead() {

@@ -2,7 +2,8 @@
 // The image line and the approved list's verdict for a front end that runs
 // all day (the station, quarn-flash --watch), kept fresh: the list is read
 // again every recheckMs and on checkThen(), each read off the caller's thread
-// (a database that does not answer must not freeze a rack or its records).
+// (gang/gate_read.h: a database that does not answer must not freeze a rack,
+// its records, its Stop all or its exit).
 //
 // Contract
 // - Not required: allowsStarts() is always true, the line ends "approval not
@@ -15,6 +16,10 @@
 // - checkThen(f): reads now and calls f once the verdict is in, only when it
 //   allows; not required: f at once. A second request while a read runs
 //   waits for that read's verdict.
+// - cancelWaiting(): the requests still waiting for a verdict are dropped
+//   (Stop all pressed while Start all waits on a slow database); the read
+//   runs on and its verdict is still shown, but starts nothing.
+// - Destroying it never waits on a read in flight: the read ends by itself.
 // - stamp(record): a record made while the list is required says what the
 //   list said last, so a unit whose image was revoked while it loaded is
 //   recorded "approved": false; not required, the record is left as it is.
@@ -44,6 +49,7 @@ public:
     std::optional<bool> recordValue() const { return gate_.recordValue(); }
     QString lineText() const;
     void checkThen(std::function<void()> then);
+    void cancelWaiting() { waiting_.clear(); }
     void stamp(UnitRecord& record) const {
         if (gate_.required) record.approved = checked_ && gate_.allowed();
     }

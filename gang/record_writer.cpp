@@ -1,5 +1,7 @@
 #include "gang/record_writer.h"
 
+#include <QCoreApplication>
+
 #include "records/pusher.h"
 
 namespace quarn::gang {
@@ -64,6 +66,28 @@ void RecordWriter::flush() {
     if (!kept_.isEmpty() || !log_.isOpen()) retry_.start(retryMs);
     if (wrote && pusher_) pusher_->pushSoon();
     if (wrote) emit logChanged();  // a new file at the path may carry a warning
+}
+
+int RecordWriter::spillKept(std::FILE* to) {
+    if (!kept_.isEmpty()) flush();
+    const int n = unwritten();
+    if (n == 0) return 0;
+    QList<QByteArray> lines{
+        QCoreApplication::translate("RecordWriter", "%1; the records it did not take follow (%2)")
+            .arg(problem_)
+            .arg(n)
+            .toLocal8Bit() +
+        '\n'};
+    lines += kept_;
+    kept_.clear();
+    retry_.stop();
+    // Should standard error fail too, nothing is left to try: the program is ending.
+    for (const QByteArray& line : std::as_const(lines))
+        if (std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), to) !=
+            static_cast<size_t>(line.size()))
+            break;
+    std::fflush(to);
+    return n;
 }
 
 void RecordWriter::setProblem(const QString& why) {

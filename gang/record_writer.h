@@ -12,6 +12,11 @@
 //   changes. A log that could not be opened at start is tried the same way.
 // - failedOnce() turns true at the first record the log did not take, and
 //   stays so (quarn-flash's exit status 7).
+// - spillKept(to) is for a program that is stopping (a stop signal): the
+//   log is tried once more, and every line it still does not take is
+//   written whole to `to` (standard error: the journal keeps it), one record
+//   per line, after one line that names the log and the reason, and is no
+//   longer kept. Returns how many records went there.
 // - warning() is the log's last repair ("line N of LOG was cut short ...").
 // - Without a log (logPath empty) nothing is kept and nothing is pushed.
 // - With a database (databaseUrl not empty), what an earlier run left
@@ -26,6 +31,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "gang/unit_record.h"
@@ -53,6 +59,7 @@ public:
     // Records in the log the database does not have yet; -1 without a database.
     int pending() const;
     void stopPushing();
+    int spillKept(std::FILE* to);
     int retryMs = 5000;
 
 signals:

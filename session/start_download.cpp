@@ -3,11 +3,13 @@
 // the message line, the link indicator and in message boxes.
 
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QPushButton>
 
 #include "core/globals.h"
 #include "core/message_box.h"
+#include "gang/gate_read.h"
 #include "ports/port_advice.h"
 #include "records/database_url.h"
 #include "records/image_gate.h"
@@ -90,18 +92,29 @@ void Form24::Start_Download() {
 
 // With the approved list required by the settings, the image is read here
 // and its sha256 looked up before the port opens; the session then sends
-// exactly the bytes that were checked. A file that cannot be read is left
-// to the session, which says why in its own box.
+// exactly the bytes that were checked. An image that cannot be read cannot be
+// checked, so nothing is sent. The lookup runs off this thread while the
+// window goes on answering; Stop or closing the window meanwhile ends it
+// without a box (the lookup is left to end by itself).
 bool Form24::imageMayBeSent(SessionRequest& request) {
     if (!records::approvalRequired()) return true;
     QString why;
-    if (!readDownloadImage(request.filePath, request.downloadLength, &request.image, &why))
-        return request.image.clear(), true;
+    if (!readDownloadImage(request.filePath, request.downloadLength, &request.image, &why)) {
+        request.image.clear();
+        MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
+               QStringLiteral("Nothing was sent: an image that cannot be read cannot be "
+                              "checked against the approved list."));
+        return false;
+    }
     const QByteArray sha = DownloadLink::imageSha256(request.image, request.downloadLength);
     const records::ImageIdentity image{Download_caption, QFileInfo(request.filePath).fileName(),
                                        request.downloadLength, QString::fromLatin1(sha.toHex())};
-    const records::ImageGate gate =
-        records::checkImageGate(true, image, records::configuredDatabaseUrl());
+    QFutureWatcher<records::ImageGate> reading;
+    reading.setFuture(gang::readImageGate(true, image, records::configuredDatabaseUrl()));
+    link.beginSession();  // a Stop from here on calls the download off
+    while (!reading.isFinished() && !Program_end && !link.Program_kill) link.yield();
+    if (!reading.isFinished()) return false;
+    const records::ImageGate gate = reading.result();
     if (gate.allowed()) return true;
     MsgBox(records::imageRefusalText(image, gate), kStyleExclamation, QStringLiteral("ERROR!"),
            QStringLiteral("Nothing was sent. Image: ") + records::imageLineText(image, gate));

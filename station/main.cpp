@@ -15,6 +15,7 @@
 #include "core/stop_signals.h"
 #include "core/translations.h"
 #include "core/version.h"
+#include "gang/gate_read.h"
 #include "ports/port_settings.h"
 #include "records/database_url.h"
 #include "records/image_gate.h"
@@ -34,12 +35,21 @@ int fail(const QString& text) {
     return 1;
 }
 
+constexpr int kExitRecord = 7;
 constexpr int kExitSignal = 130;
 
+// The end a stop signal asks for: the log tried once more, every record it
+// still does not take on standard error (the journal keeps it) and 7; else
+// 130 when a unit was loading, 0 when none was.
+void endAfterStop(quarn::station::StationModel& model, int status) {
+    if (model.spillUnwritten(stderr) > 0) status = kExitRecord;
+    QCoreApplication::exit(status);
+}
+
 // SIGTERM, SIGINT and SIGHUP (the PC shutting down, the session ended):
-// every loading unit stops as by Stop all and its record is written; then
-// the program ends, 130 when a unit was loading, else 0. A second signal
-// ends it at once.
+// every loading unit stops as by Stop all and its record is written; a Start
+// all waiting for the approved list is called off. A second signal ends the
+// program at once.
 void endOnStopSignal(quarn::station::StationModel& model) {
     if (!quarn::installStopSignals(kExitSignal)) {
         fail(QCoreApplication::translate("quarn-station", "cannot watch for stop signals: %1")
@@ -50,10 +60,12 @@ void endOnStopSignal(quarn::station::StationModel& model) {
     QObject::connect(notifier, &QSocketNotifier::activated, &model, [&model, notifier] {
         quarn::drainStopSignals();
         notifier->setEnabled(false);
-        if (!model.anyRunning()) return QCoreApplication::exit(0);
-        QObject::connect(&model, &quarn::station::StationModel::allIdle, qApp,
-                         [] { QCoreApplication::exit(kExitSignal); });
+        const bool loading = model.anyRunning();
         model.stopAll();
+        if (!loading) return endAfterStop(model, 0);
+        QObject::connect(
+            &model, &quarn::station::StationModel::allIdle, qApp,
+            [&model] { endAfterStop(model, kExitSignal); }, Qt::SingleShotConnection);
     });
 }
 
@@ -126,5 +138,6 @@ int main(int argc, char* argv[]) {
                       quarn::kStyleExclamation, QStringLiteral("Quarn Station"), why);
         return fail(why);
     }
-    return runWindow(o, load);
+    // A read of the approved list still waiting on a silent database is left behind.
+    return quarn::gang::leaveReadsBehind(runWindow(o, load));
 }

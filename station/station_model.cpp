@@ -135,6 +135,7 @@ int StationModel::startFailedNow() {
 }
 
 void StationModel::stopAll() {
+    approval_.cancelWaiting();
     for (auto& s : slots_) {
         if (s->session && !s->session->hasFinished()) s->session->requestStop();
         if (s->watch) s->watch->stopSession();

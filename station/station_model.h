@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,9 @@ public:
     // its length, the first 12 hex digits of its sha256 and the verdict.
     QString imageLine() const { return approval_.lineText(); }
     int unwrittenRecords() const { return writer_.unwritten(); }
+    // The program is stopping: the log is tried once more, and the records it
+    // still does not take go to `to` as JSON lines (gang/record_writer.h).
+    int spillUnwritten(std::FILE* to) { return writer_.spillKept(to); }
     // The log's last line was found cut short (power lost): which line.
     QString logWarning() const { return writer_.warning(); }
     // The push's last word: a damaged line of the log it skipped (by its
@@ -107,7 +111,9 @@ public:
     // start once it allows the image (the count is then 0: see imageChanged).
     int startAll();
     int startFailed();
-    // Every running session stops as Cancel does.
+    // Every running session stops as Cancel does, and a Start all (or Start
+    // failed again) still waiting for the approved list's verdict is called
+    // off: nothing starts from that verdict.
     void stopAll();
     bool anyRunning() const;
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -356,6 +357,49 @@ private slots:
         QCOMPARE(r.records[0]["device"].toString(), QString::fromStdString(unit.devicePath()));
         QCOMPARE(r.exit, 7);
         QVERIFY2(r.err.contains("cannot write the log"), r.err.constData());
+    }
+
+    // --watch stopped while the log takes no record (a file stands where its
+    // folder should be): the log is tried once more, a record it still
+    // refuses goes to standard error as a JSON line, and the status is 7,
+    // even with a unit loading at the signal; a log that takes records again
+    // by the signal gets the record.
+    void watchStopWithHeldRecord_data() {
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("unit loading, log refused") << true << false;
+        QTest::newRow("log back before the signal") << false << true;
+    }
+    void watchStopWithHeldRecord() {
+        QFETCH(bool, loading);
+        QFETCH(bool, writable);
+        SimPort unit(faulted(sim::Stage::Verdict, {}, loading ? 9600 : 0), 23);
+        const QString blocker =
+            writeFile(dir_.path(), QStringLiteral("held-%1").arg(writable), "not a folder");
+        log_ = blocker + QStringLiteral("/log.jsonl");
+        QStringList a = args({unit.linkPath()}, {QStringLiteral("--watch")});
+        a.removeAll(QStringLiteral("--json"));
+        QProcess p;
+        start(p, a);
+        p.setReadChannel(QProcess::StandardError);
+        if (loading)
+            QVERIFY(spinUntil([&] { return unit.unit().received().size() > 12 + 5 * 67; }, 15000));
+        else
+            QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains(": good"); }, 15000));
+        if (writable) QVERIFY(QFile::remove(blocker) && QDir().mkpath(blocker));
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        const Result r = finish(p);
+        QList<QJsonObject> spilled;
+        for (const QByteArray& line : r.err.split('\n'))
+            if (line.startsWith('{')) spilled << QJsonDocument::fromJson(line).object();
+        QFile log(log_);
+        const QList<QJsonObject> logged =
+            log.open(QIODevice::ReadOnly) ? parseLines(log.readAll()) : QList<QJsonObject>{};
+        QCOMPARE(r.exit, 7);
+        QCOMPARE(spilled.size() + logged.size(), 1);
+        const QList<QJsonObject> records = writable ? logged : spilled;
+        QVERIFY2(records.size() == 1 && records[0]["outcome"] == (loading ? "interrupted" : "good"),
+                 r.err.constData());
     }
 
     // Standard output fails after the first record (its reader went away, or

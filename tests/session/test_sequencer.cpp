@@ -2,6 +2,10 @@
 // simulator: every way a session can end, how it leaves the window, and that
 // a good download is reported only when the unit got the right image.
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -9,6 +13,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -45,6 +50,7 @@ private slots:
     void missingOrShortDownloadFile();
     void portThatCannotOpen();
     void unapprovedImageIsNotSent();
+    void approvalCheckedOffTheWindowThread();
     void failedSessionsEndStates_data();
     void failedSessionsEndStates();
     void badReplyUnloadsTheInfoWindow();
@@ -171,6 +177,73 @@ void TestSequencer::unapprovedImageIsNotSent() {
                                 "configured")),
              qPrintable(rig.boxes.boxes[0].prompt));
     QVERIFY(rig.boxes.boxes[0].informative.contains(QStringLiteral("Quarn Test Download, ")));
+    QVERIFY(!rig.f->Download_start && rig.f->ReloadCommand->isEnabled());
+    QTest::qWait(30);
+    QVERIFY(rig.wire().isEmpty());
+}
+
+namespace {
+
+// A Unix socket that takes connections (the system queues them) and never
+// answers, as a server that has stopped would; closing it drops them.
+int silentSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (fd < 0 || size_t(name.size()) >= sizeof addr.sun_path) return -1;
+    std::memcpy(addr.sun_path, name.constData(), size_t(name.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0)
+        return ::close(fd), -1;
+    return fd;
+}
+
+}  // namespace
+
+// The approved list is required and the database accepts the connection and
+// then says nothing: the window goes on answering while it is asked (a timer
+// keeps firing), and the refusal comes once the database has gone. An image
+// that cannot be read cannot be checked: refused as such, never left to the
+// session.
+void TestSequencer::approvalCheckedOffTheWindowThread() {
+    Rig rig;
+    QTemporaryDir env;
+    QSettings(env.filePath(QStringLiteral("quarn-download.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("images/require-approved"), true);
+    int silent = silentSocket(env.filePath(QStringLiteral(".s.PGSQL.5432")));
+    QVERIFY(silent >= 0);
+    const auto closeSilent = qScopeGuard([&] {
+        if (silent >= 0) ::close(silent);
+    });
+    const QByteArray wasConfig = qgetenv("QUARN_CONFIG_DIR"), wasState = qgetenv("XDG_STATE_HOME");
+    qputenv("QUARN_CONFIG_DIR", env.path().toLocal8Bit());
+    qputenv("XDG_STATE_HOME", env.filePath(QStringLiteral("state")).toLocal8Bit());  // no copy
+    qputenv("QUARN_DB",
+            "postgresql:///postgres?user=quarn&connect_timeout=5&host=" + env.path().toLocal8Bit());
+    int ticks = 0, ticksAtBox = -1;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (++ticks < 10 || silent < 0) return;
+        ::close(silent);  // after ten ticks of the window's loop, the database goes away
+        silent = -1;
+    });
+    tick.start(20);
+    rig.boxes.onBox = [&](const Box&) { ticksAtBox = ticks; };
+    rig.f->Start_Download();
+    QCOMPARE(rig.boxes.boxes.size(), 1);
+    QVERIFY2(ticksAtBox >= 10, qPrintable(QString::number(ticksAtBox)));
+    QVERIFY2(rig.boxes.boxes[0].prompt.startsWith(QStringLiteral("the image ")),
+             qPrintable(rig.boxes.boxes[0].prompt));
+    rig.clearBoxes();
+    QVERIFY(QFile::remove(rig.filePath));
+    rig.f->Start_Download();
+    qputenv("QUARN_CONFIG_DIR", wasConfig);
+    qputenv("XDG_STATE_HOME", wasState);
+    qunsetenv("QUARN_DB");
+    QCOMPARE(rig.boxes.boxes.size(), 1);
+    QCOMPARE(rig.boxes.boxes[0].prompt, QStringLiteral("Download file not found: ") + rig.filePath);
+    QCOMPARE(rig.boxes.boxes[0].title, QStringLiteral("ERROR!"));
+    QVERIFY(rig.boxes.boxes[0].informative.startsWith(QStringLiteral("Nothing was sent")));
     QVERIFY(!rig.f->Download_start && rig.f->ReloadCommand->isEnabled());
     QTest::qWait(30);
     QVERIFY(rig.wire().isEmpty());

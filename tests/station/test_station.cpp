@@ -17,6 +17,7 @@
 
 #include "core/message_box.h"
 #include "core/translations.h"
+#include "gang/gate_read.h"
 #include "link/download_link.h"
 #include "records/image_list.h"
 #include "records/schema.h"
@@ -92,6 +93,7 @@ class TestStation : public QObject {
     QString log_;
     QString catalogue_;  // loaded for the whole run: the locale's, none in English
     bool requireApproved_ = false;
+    int recheckMs_ = 300;  // how often the approved list is read again
 
     // A unit on a pseudo-terminal reached through dir/unitK.
     QString plug(int k, sim::Config config = {}) {
@@ -116,7 +118,7 @@ class TestStation : public QObject {
         c.logRetryMs = 200;
         c.requireSerial = requireSerial;
         c.requireApproved = requireApproved_;
-        c.approvalRecheckMs = 300;
+        c.approvalRecheckMs = recheckMs_;
         c.timing = {300, 600,
                     200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
         QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
@@ -172,6 +174,7 @@ private slots:
     }
     void cleanup() {
         requireApproved_ = false;
+        recheckMs_ = 300;
         window_.reset();
         model_.reset();
         units_.clear();
@@ -413,6 +416,47 @@ private slots:
                          r["approved"] == QJsonValue(r["port"].toString().endsWith("unit0")),
                      QJsonDocument(r).toJson().constData());
         QCOMPARE(logins(*units_[0]) + logins(*units_[1]), 2);
+    }
+
+    // The database stalls (its server stopped) while Start all waits for the
+    // approved list: Stop all calls that start off, so nothing starts when
+    // the verdict comes; closing the window does not wait on a read.
+    void approvalCheckStalled() {
+        PgServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
+        quarn::records::ApprovedImage image;
+        image.sha256 = QString::fromLatin1(
+            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), kLength).toHex());
+        image.length = kLength;
+        QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
+        requireApproved_ = true;
+        recheckMs_ = 600000;  // only the reads the test asks for
+        open({plug(0)}, false, kLength, server.url());
+        QVERIFY(spinUntil([&] { return button("Start all")->isEnabled(); }, 10000));
+        QSignalSpy verdicts(model_.get(), &StationModel::imageChanged);
+        QVERIFY(server.pause());
+        button("Start all")->click();
+        QTest::qWait(300);
+        QCOMPARE(verdicts.count(), 0);  // the read waits on the server
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        QVERIFY(server.resume());
+        QVERIFY(spinUntil([&] { return verdicts.count() == 1; }, 15000));
+        QTest::qWait(300);
+        QVERIFY2(status(0) == "ready" && units_[0]->received().empty(), qPrintable(status(0)));
+
+        QVERIFY(server.pause());
+        QCOMPARE(model_->startAll(), 0);
+        QTest::qWait(100);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(window_->close());
+        window_.reset();
+        model_.reset();
+        const qint64 took = clock.elapsed();
+        QVERIFY(server.resume());
+        QVERIFY(spinUntil([] { return quarn::gang::gateReadsInFlight() == 0; }, 15000));
+        QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     }
 
     // Stop all by its key, and closing the window answered yes: every unit
@@ -786,6 +830,89 @@ private slots:
         QCOMPARE(records.size(), loading ? 2 : 0);
         for (const QJsonObject& r : records)
             QCOMPARE(r["outcome"].toString(), QStringLiteral("interrupted"));
+    }
+
+    // SIGTERM while the log takes no record (a file stands where its folder
+    // should be): the log is tried once more, the record it still refuses
+    // goes to standard error as a JSON line, and the station ends with 7; a
+    // log that takes records again by the signal gets the record, exit 0.
+    void stopSignalWithHeldRecord_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("log refused") << false;
+        QTest::newRow("log back before the signal") << true;
+    }
+    void stopSignalWithHeldRecord() {
+        QFETCH(bool, writable);
+        const QString init = writeFile(dir_.path(), QStringLiteral("Init.txt"),
+                                       initText(stepTexts(1), QStringLiteral("6400")));
+        writeFile(dir_.path(), QStringLiteral("firmware.bin"), patternBytes(100 * 64));
+        const QString folder = dir_.filePath(QStringLiteral("held-%1").arg(writable));
+        QVERIFY(QDir().mkpath(folder));
+        log_ = folder + QStringLiteral("/log.jsonl");
+        sim::Config paced;
+        paced.baud = 19200;
+        QProcess station;
+        station.start(QStringLiteral(QUARN_STATION_PATH),
+                      {"-p", plug(0, paced), "--auto", "--log", log_, init});
+        QVERIFY(station.waitForStarted());
+        QVERIFY(spinUntil([&] { return units_[0]->received().size() > 12 + 3 * 67; }, 20000));
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(dir_.path(), QFileInfo(folder).fileName(), "not a folder");
+        QVERIFY(units_[0]->waitForSessions(1, 20000));
+        QTest::qWait(1000);  // the station has the record (else it ends with 130)
+        if (writable) QVERIFY(QFile::remove(folder) && QDir().mkpath(folder));
+        ::kill(pid_t(station.processId()), SIGTERM);
+        QVERIFY(station.waitForFinished(10000));
+        QList<QJsonObject> spilled;
+        const QByteArray err = station.readAllStandardError();
+        for (const QByteArray& line : err.split('\n'))
+            if (line.startsWith('{')) spilled << QJsonDocument::fromJson(line).object();
+        QVERIFY2(writable ? station.exitCode() != 7 : station.exitCode() == 7,
+                 qPrintable(QString::number(station.exitCode())));
+        const QList<QJsonObject> records = writable ? readRecords(log_) : spilled;
+        QCOMPARE(spilled.size() + readRecords(log_).size(), 1);
+        QVERIFY2(records.size() == 1 && records[0]["outcome"] == "good", err.constData());
+    }
+
+    // SIGTERM while the approved list is being read from a stalled database:
+    // the station ends at once, leaving the read behind.
+    void stopSignalDuringCheck() {
+        PgServer server;
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        const QString init = writeFile(dir_.path(), QStringLiteral("Init.txt"),
+                                       initText(stepTexts(1), QStringLiteral("6400")));
+        writeFile(dir_.path(), QStringLiteral("firmware.bin"), patternBytes(100 * 64));
+        QVERIFY(server.pause());
+        QProcess station;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_DB"), server.url());
+        station.setProcessEnvironment(env);
+        station.start(QStringLiteral(QUARN_STATION_PATH),
+                      {"-p", plug(0), "--approved-only", "--no-log", init});
+        QVERIFY(station.waitForStarted());
+        // The read's thread is up (made just before the signals are watched).
+        const QString tasks = QStringLiteral("/proc/%1/task").arg(station.processId());
+        QVERIFY(spinUntil(
+            [&] {
+                for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                    QFile comm(tasks + QLatin1Char('/') + t + QStringLiteral("/comm"));
+                    if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("Thread (pool"))
+                        return true;
+                }
+                return false;
+            },
+            10000));
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(station.processId()), SIGTERM);
+        const bool ended = station.waitForFinished(10000);
+        const qint64 took = clock.elapsed();
+        QVERIFY(server.resume());
+        QVERIFY(ended);
+        QVERIFY2(took < 5000, qPrintable(QString::number(took)));
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
     }
 
     // --help and --version need no display; without one the window is refused with advice.

@@ -1,6 +1,7 @@
 #include "tests/support/pg_server.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -70,6 +71,19 @@ bool PgServer::stop() {
         kBin + QStringLiteral("pg_ctl"),
         {QStringLiteral("stop"), QStringLiteral("-w"), QStringLiteral("-m"),
          QStringLiteral("immediate"), QStringLiteral("-D"), dir_.filePath(QStringLiteral("data"))});
+}
+
+bool PgServer::pause() { return signal(SIGSTOP); }
+
+bool PgServer::resume() { return signal(SIGCONT); }
+
+// The postmaster's process id is the first line of its pid file.
+bool PgServer::signal(int sig) {
+    QFile pidFile(dir_.filePath(QStringLiteral("data/postmaster.pid")));
+    if (!pidFile.open(QIODevice::ReadOnly)) return false;
+    bool ok = false;
+    const pid_t pid = pidFile.readLine().trimmed().toInt(&ok);
+    return ok && pid > 0 && ::kill(pid, sig) == 0;
 }
 
 QStringList PgServer::psqlArgs(const QString& statement, const QString& user) const {

@@ -29,6 +29,11 @@ public:
 
     bool start();
     bool stop();  // immediate: as a crash or a pulled cable would
+    // The server stops answering new connections (SIGSTOP to its postmaster:
+    // a connection is accepted by the kernel and then hears nothing), until
+    // resume(). False when its process cannot be found or signalled.
+    bool pause();
+    bool resume();
     // Runs SQL through psql, as the superuser or as user; the result's rows,
     // fields separated by '|'. On an error the output begins "ERROR".
     QString sql(const QString& statement, const QString& user = QString()) const;
@@ -40,6 +45,7 @@ public:
     void unlockTable();
 
 private:
+    bool signal(int sig);
     bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
     void launch(QProcess& p, const QString& program, const QStringList& args) const;
     QStringList psqlArgs(const QString& statement, const QString& user = QString()) const;
