@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -33,6 +34,13 @@ FileLock::Result FileLock::acquire(const QString& path, bool wait, QString* why)
     *why = QStringLiteral("cannot lock %1: %2")
                .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return Result::Failed;
+}
+
+bool FileLock::touch(QString* why) {
+    if (fd_ >= 0 && ::futimens(fd_, nullptr) == 0) return true;
+    *why = QStringLiteral("cannot wake the push holding the lock: %1")
+               .arg(QString::fromLocal8Bit(std::strerror(fd_ >= 0 ? errno : EBADF)));
+    return false;
 }
 
 }  // namespace quarn::records

@@ -18,6 +18,10 @@ public:
     // wait: block until the holder lets go; else Busy at once while it holds.
     // A lock this object held before is let go first.
     Result acquire(const QString& path, bool wait, QString* why);
+    // Sets the lock file's times to now, held or not (after Busy too): how a
+    // push wakes the holder waiting between its attempts, which watches the
+    // file. Nothing is written to it. False with *why when not permitted.
+    bool touch(QString* why);
     // Lets go now (as the destructor does).
     void release();
 
