@@ -42,7 +42,8 @@ bool keepRejected(const QString& logPath, const QString& fileName, const QByteAr
     if (file.write(entry) != entry.size() || !file.flush())
         return *why = cannotWrite(file.fileName(), file.errorString()), false;
     if (::fdatasync(file.handle()) != 0)
-        return *why = cannotWrite(file.fileName(), QString::fromLocal8Bit(std::strerror(errno))), false;
+        return *why = cannotWrite(file.fileName(), QString::fromLocal8Bit(std::strerror(errno))),
+               false;
     return true;
 }
 
