@@ -79,10 +79,18 @@ struct Failure {
     QString reason = {};  // then: "SQLSTATE message", the server's own words
 };
 
+// The server's message without its severity or detail (the detail repeats
+// the whole row, which LOG.rejected keeps anyway).
+QString serverMessage(const QSqlError& e) {
+    const QString first = e.databaseText().section(QLatin1Char('\n'), 0, 0);
+    const qsizetype colon = first.indexOf(QLatin1String(":  "));  // "ERROR:  ..."
+    return (colon >= 0 && colon < 12 ? first.mid(colon + 3) : first).trimmed();
+}
+
 Failure failureOf(const QSqlError& e) {
     const QString code = e.nativeErrorCode();
     if (code.startsWith(QLatin1String("22")) || code.startsWith(QLatin1String("23")))
-        return {Status::Unreachable, describe(e), true, code + QLatin1Char(' ') + e.databaseText()};
+        return {Status::Unreachable, describe(e), true, code + QLatin1Char(' ') + serverMessage(e)};
     switch (problemOf(e)) {
         case Problem::Busy:
             return {Status::Busy, describe(e)};
