@@ -36,10 +36,10 @@ FileLock::Result FileLock::acquire(const QString& path, bool wait, QString* why)
     return Result::Failed;
 }
 
-bool FileLock::touch(QString* why) {
-    if (fd_ >= 0 && ::futimens(fd_, nullptr) == 0) return true;
-    *why = QStringLiteral("cannot wake the push holding the lock: %1")
-               .arg(QString::fromLocal8Bit(std::strerror(fd_ >= 0 ? errno : EBADF)));
+bool FileLock::touch(const QString& path, QString* why) {
+    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0) == 0) return true;
+    *why = QStringLiteral("cannot wake the pushes waiting on %1: %2")
+               .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return false;
 }
 

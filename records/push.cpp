@@ -287,6 +287,14 @@ void pushHeld(const PushRequest& request, const DatabaseTarget& target, FileLock
     }
 }
 
+// A holder waiting out its retry sends now rather than in a minute; a
+// station's pusher waiting its minute after this push sent its records
+// counts them again at once. A hint only: without it they wait their minute.
+void wakeWaiting(const PushRequest& request) {
+    QString why;
+    if (!FileLock::touch(lockPath(request.logPath), &why) && request.warn) request.warn(why);
+}
+
 }  // namespace
 
 int statementLimitMs() {
@@ -335,12 +343,11 @@ PushResult pushLog(const PushRequest& request) {
     switch (lock.acquire(lockPath(request.logPath), false, &r.error)) {
         case FileLock::Result::Held:
             pushHeld(request, target, lock, &r);
+            if (request.wakeHolder && r.sent > 0) wakeWaiting(request);
             break;
         case FileLock::Result::Busy:
             r.status = Status::Handed;
-            // A holder waiting out its retry sends now rather than in a minute.
-            if (request.wakeHolder && !lock.touch(&r.error) && request.warn) request.warn(r.error);
-            r.error.clear();
+            if (request.wakeHolder) wakeWaiting(request);
             break;
         case FileLock::Result::Failed:
             r.status = Status::Unreachable;

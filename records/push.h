@@ -16,9 +16,9 @@
 //   because a holder lets go only when nothing is pending, and after letting
 //   go looks again (taking the lock again when records came meanwhile). A
 //   push with `again` keeps the lock between its attempts. One with
-//   `wakeHolder` that finds the lock held sets the lock file's times, which
-//   a holder waiting between attempts watches (pushLockPath): it tries again
-//   at once instead of at its next minute.
+//   `wakeHolder` that finds the lock held, or that sent records, sets the
+//   lock file's times, which pushers waiting between attempts watch
+//   (pushLockPath): they try again at once instead of at their next minute.
 // - Rotation: LOG.sent names the file by the device and inode of the file
 //   the push has open (not of the path), so a rename while it reads leaves
 //   the mark naming the renamed file. A log moved to LOG.1 (logrotate's name)
@@ -79,7 +79,8 @@ struct PushRequest {
     std::function<bool(const PushResult&)> again;
     std::shared_ptr<PushCancel> cancel;  // may be empty
     int limitMs = statementLimitMs();
-    // When another push holds the log: wake it, should it wait between attempts.
+    // Wake the pushers of the log waiting between attempts (when another
+    // holds the log, or when this one sent records): a push run by hand.
     bool wakeHolder = false;
 };
 

@@ -672,6 +672,22 @@ private slots:
         QCOMPARE(rows(), 4);
     }
 
+    // A station's pusher waiting out its minute with the server down: a push
+    // by hand sends the records and wakes it, so its count of records
+    // waiting is right at once, not a minute later.
+    void handPushWakesPusher() {
+        writeLog(sampleRecords(4));
+        QVERIFY(pg_->stop());
+        quarn::records::Pusher pusher(log_, pg_->url());
+        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        pusher.pushSoon();
+        QVERIFY(failed.wait(15000));
+        QVERIFY(pg_->start());
+        QCOMPARE(push().exit, 0);
+        QVERIFY(QTest::qWaitFor([&] { return pusher.pending() == 0; }, 10000));
+        QCOMPARE(rows(), 4);
+    }
+
     // Lines the server refuses never block the log: an id PostgreSQL cannot
     // read is a damaged line; a row a constraint refuses is kept whole in
     // LOG.rejected, warned about with its line number, and passed; the rest
