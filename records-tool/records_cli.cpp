@@ -7,6 +7,7 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "core/paths.h"
 #include "core/translations.h"
@@ -63,19 +64,40 @@ void warn(const QString& text) {
             QCoreApplication::translate("quarn-records", "quarn-records: warning: ") + text);
 }
 
-// Sleeps seconds, or less when the log is removed or moved aside; then
-// true while records still wait (a moved log's rest is sent first).
-bool waitWhileRecordsWait(const QString& log, int seconds) {
-    QEventLoop loop;
-    QFileSystemWatcher watcher;
-    if (QFile::exists(log)) watcher.addPath(log);
-    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, [&] {
-        if (!QFile::exists(log)) loop.quit();
-    });
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return pendingCount(log) > 0;
-}
+// The wait of a --retry push between its attempts: until its seconds are
+// up, the log is removed or moved aside (its rest is sent first), or another
+// push wakes it by setting the lock file's times. Made before the first
+// attempt, so that a wake during an attempt ends the wait after it at once.
+class RetryWait {
+public:
+    explicit RetryWait(const QString& log) : log_(log), lock_(pushLockPath(log)) {
+        QFile lock(lock_);  // made now when missing, to be watched from the start
+        if (QFile::exists(log_) && lock.open(QIODevice::ReadWrite)) watcher_.addPath(lock_);
+        if (QFile::exists(log_)) watcher_.addPath(log_);
+        QObject::connect(&watcher_, &QFileSystemWatcher::fileChanged, [this](const QString& p) {
+            if (p == log_ && QFile::exists(log_)) return;  // a record appended
+            woken_ = true;
+            if (loop_) loop_->quit();
+        });
+    }
+    // Blocks until one of those; then true while records still wait.
+    bool wait(int seconds) {
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop_ = &loop;
+        if (!woken_) loop.exec();  // a wake already queued ends it at once
+        loop_ = nullptr;
+        woken_ = false;
+        if (!watcher_.files().contains(lock_) && QFile::exists(lock_)) watcher_.addPath(lock_);
+        return pendingCount(log_) > 0;
+    }
+
+private:
+    QString log_, lock_;
+    QFileSystemWatcher watcher_;
+    QEventLoop* loop_ = nullptr;
+    bool woken_ = false;
+};
 
 void sayFigures(const PushResult& r) {
     sayLine(stdout,
@@ -88,7 +110,7 @@ void sayFigures(const PushResult& r) {
 // retrySeconds > 0: while the server cannot be reached or is busy, try again
 // that often until every record is in, at most kRetries times, holding the
 // log's lock meanwhile: any other push of the log ends at once (exit 0) and
-// leaves its records to this one.
+// leaves its records to this one, waking it to try again at once.
 constexpr int kRetries = 60;
 
 int push(const QString& url, const QString& log, int retrySeconds) {
@@ -97,7 +119,10 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     int tries = kRetries;
     PushRequest request{log, url, 1000, warn, {}, {}};
-    if (retrySeconds > 0)
+    request.wakeHolder = true;
+    std::optional<RetryWait> retryWait;
+    if (retrySeconds > 0) {
+        retryWait.emplace(log);
         request.again = [&](const PushResult& r) {
             if (--tries < 0) return false;
             sayFigures(r);
@@ -106,8 +131,9 @@ int push(const QString& url, const QString& log, int retrySeconds) {
                         "quarn-records", "quarn-records: %1; nothing is lost, trying again in %2 s")
                         .arg(r.error)
                         .arg(retrySeconds));
-            return waitWhileRecordsWait(log, retrySeconds);
+            return retryWait->wait(retrySeconds);
         };
+    }
     const PushResult r = pushLog(request);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
     if (r.status == PushResult::Status::Denied)

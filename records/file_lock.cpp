@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -33,6 +34,13 @@ FileLock::Result FileLock::acquire(const QString& path, bool wait, QString* why)
     *why = QStringLiteral("cannot lock %1: %2")
                .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     return Result::Failed;
+}
+
+bool FileLock::touch(const QString& path, QString* why) {
+    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), nullptr, 0) == 0) return true;
+    *why = QStringLiteral("cannot wake the pushes waiting on %1: %2")
+               .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
 }
 
 }  // namespace quarn::records

@@ -18,6 +18,11 @@ public:
     // wait: block until the holder lets go; else Busy at once while it holds.
     // A lock this object held before is let go first.
     Result acquire(const QString& path, bool wait, QString* why);
+    // Sets the lock file's times to now, whoever holds it: how a push wakes
+    // pushers of the log waiting between their attempts, which watch the
+    // file. Nothing is written to it. False with *why when not permitted or
+    // missing.
+    static bool touch(const QString& path, QString* why);
     // Lets go now (as the destructor does).
     void release();
 

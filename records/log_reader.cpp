@@ -1,5 +1,7 @@
 #include "records/log_reader.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QUuid>
@@ -22,13 +24,26 @@ bool parseRecord(const QByteArray& line, QJsonObject* out, QString* why) {
     if (id.isUndefined()) {
         (*out)[QLatin1String("id")] =
             QUuid::createUuidV5(kLineNamespace, line).toString(QUuid::WithoutBraces);
-    } else if (QUuid::fromString(id.toString()).isNull()) {
+    } else if (!isWholeUuid(id.toString())) {
         return *why = QCoreApplication::translate("LogReader", "the id is no UUID"), false;
     }
     return true;
 }
 
 }  // namespace
+
+bool isWholeUuid(const QString& text) {
+    const bool braced = text.startsWith(QLatin1Char('{')) && text.endsWith(QLatin1Char('}'));
+    if (text.size() != (braced ? 38 : 36)) return false;
+    return !QUuid::fromString(text).isNull();
+}
+
+QByteArray LogReader::identity() const {
+    struct stat st {};
+    if (!file_.isOpen() || ::fstat(file_.handle(), &st) != 0) return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
+           QByteArray::number(qulonglong(st.st_ino));
+}
 
 bool LogReader::open(const QString& path, LogPosition from, QString* why) {
     file_.setFileName(path);
@@ -62,9 +77,11 @@ LogBatch LogReader::next(int max) {
         if (line.trimmed().isEmpty()) continue;
         QJsonObject record;
         QString why;
-        if (parseRecord(line, &record, &why))
+        if (parseRecord(line, &record, &why)) {
             batch.records << record;
-        else
+            batch.lines << line;
+            batch.ends << pos_;
+        } else
             batch.warnings << QCoreApplication::translate("LogReader",
                                                           "%1 line %2: damaged record skipped (%3)")
                                   .arg(file_.fileName())

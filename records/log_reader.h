@@ -1,6 +1,7 @@
 #pragma once
 // Reads the local log of records (one JSON object per line) from a position
-// on, in batches. A line that is no JSON object is damaged: it is skipped with
+// on, in batches. A line that is no JSON object, or whose id is not a whole
+// UUID, is damaged: it is skipped with
 // a warning that names its line number. A last line without its newline is
 // still being written and is left for a later read. A record without an id
 // (written before records had one) gets one made from its line's bytes, so
@@ -22,6 +23,10 @@ struct LogPosition {
 
 struct LogBatch {
     QList<QJsonObject> records;
+    // Parallel to records: each one's line as read (newline included) and
+    // the position after it (its line number is ends[i].line).
+    QList<QByteArray> lines;
+    QList<LogPosition> ends;
     QStringList warnings;  // "FILE line N: damaged record skipped (why)"
     LogPosition end;       // after the last line read
 };
@@ -35,12 +40,20 @@ public:
     LogBatch next(int max);
     bool atEnd() const { return atEnd_; }
     LogPosition position() const { return pos_; }
+    QString fileName() const { return file_.fileName(); }
+    // "device:inode" of the file open (not of the path, which a rotation may
+    // have given to another file meanwhile); empty when none is open.
+    QByteArray identity() const;
 
 private:
     QFile file_;
     LogPosition pos_;
     bool atEnd_ = false;
 };
+
+// True when text is a UUID written out whole (36 characters, or 38 in
+// braces): what PostgreSQL's uuid type reads. QUuid alone reads a prefix.
+bool isWholeUuid(const QString& text);
 
 // Whole, non-empty lines of the log after position (no parsing: quick).
 qint64 countLinesAfter(const QString& path, LogPosition from);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -10,6 +11,7 @@
 #include "records/connection.h"
 #include "records/file_lock.h"
 #include "records/push_cancel.h"
+#include "records/push_rejected.h"
 #include "records/schema.h"
 
 namespace quarn::records {
@@ -54,11 +56,13 @@ QString rotatedRemainder(const QString& logPath, const SentMark& mark) {
     return identity(rotated) == mark.identity ? rotated : QString();
 }
 
-// How far `file` (the log, or the rotated log) is sent.
-bool saveMark(const QString& logPath, const QString& file, LogPosition p, QString* why) {
+// How far the file of that identity (the log, or the rotated log) is sent.
+// The identity is the open file's: a rotation between two batches renames
+// the file being read, and the mark must go on naming it.
+bool saveMark(const QString& logPath, const QByteArray& file, LogPosition p, QString* why) {
     QSaveFile f(sentPath(logPath));
-    const QByteArray text = QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' +
-                            identity(file) + '\n';
+    const QByteArray text =
+        QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' + file + '\n';
     if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
     *why = QCoreApplication::translate("Push", "cannot record how far %1 is sent: %2")
                .arg(logPath, f.errorString());
@@ -69,9 +73,24 @@ bool saveMark(const QString& logPath, const QString& file, LogPosition p, QStrin
 struct Failure {
     Status status = Status::Unreachable;
     QString why;
+    // The server refused the rows themselves (SQLSTATE class 22, data
+    // exception, or 23, integrity constraint): sending them again never helps.
+    bool data = false;
+    QString reason = {};  // then: "SQLSTATE message", the server's own words
 };
 
+// The server's message without its severity or detail (the detail repeats
+// the whole row, which LOG.rejected keeps anyway).
+QString serverMessage(const QSqlError& e) {
+    const QString first = e.databaseText().section(QLatin1Char('\n'), 0, 0);
+    const qsizetype colon = first.indexOf(QLatin1String(":  "));  // "ERROR:  ..."
+    return (colon >= 0 && colon < 12 ? first.mid(colon + 3) : first).trimmed();
+}
+
 Failure failureOf(const QSqlError& e) {
+    const QString code = e.nativeErrorCode();
+    if (code.startsWith(QLatin1String("22")) || code.startsWith(QLatin1String("23")))
+        return {Status::Unreachable, describe(e), true, code + QLatin1Char(' ') + serverMessage(e)};
     switch (problemOf(e)) {
         case Problem::Busy:
             return {Status::Busy, describe(e)};
@@ -151,7 +170,38 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
 bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
                Failure* f) {
     if (records.isEmpty()) return true;
-    return transact(db, limitMs, {insertStatement(records, *db.driver())}, f, inserted);
+    qint64 added = 0;  // counted only once committed
+    if (!transact(db, limitMs, {insertStatement(records, *db.driver())}, f, &added)) return false;
+    *inserted += added;
+    return true;
+}
+
+// A batch the server refused for its data, one row at a time: each row it
+// refuses is kept in LOG.rejected and named in a warning, and the mark passes
+// it (so no later push sends it, or keeps it, again); the others go in.
+bool sendRows(QSqlDatabase& db, const PushRequest& request, const LogReader& reader,
+              const LogBatch& batch, PushResult* r, Failure* f) {
+    for (qsizetype i = 0; i < batch.records.size(); ++i) {
+        if (sendBatch(db, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
+            ++r->sent;
+            continue;
+        }
+        if (!f->data) return false;
+        const QString name = QFileInfo(reader.fileName()).fileName();
+        if (!keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line, f->reason,
+                          &f->why) ||
+            !saveMark(request.logPath, reader.identity(), batch.ends[i], &f->why))
+            return *f = {Status::Unreachable, f->why}, false;
+        ++r->rejected;
+        if (request.warn)
+            request.warn(QCoreApplication::translate(
+                             "Push", "%1 line %2: refused by the database (%3); kept in %4")
+                             .arg(reader.fileName())
+                             .arg(batch.ends[i].line)
+                             .arg(f->reason, rejectedPath(request.logPath)));
+    }
+    *f = Failure();
+    return true;
 }
 
 // Every batch of one file (the log or the rotated log) after `from`; the
@@ -169,9 +219,15 @@ bool sendFile(QSqlDatabase& db, const PushRequest& request, const QString& file,
         for (const QString& w : batch.warnings)
             if (request.warn) request.warn(w);
         r->damaged += batch.warnings.size();
-        if (!sendBatch(db, request.limitMs, batch.records, &r->inserted, f)) return false;
-        if (!saveMark(request.logPath, file, batch.end, &f->why)) return false;
-        r->sent += batch.records.size();
+        const qint64 sent = r->sent;
+        if (sendBatch(db, request.limitMs, batch.records, &r->inserted, f))
+            r->sent += batch.records.size();
+        else if (!f->data || !sendRows(db, request, reader, batch, r, f))
+            return false;
+        if (!saveMark(request.logPath, reader.identity(), batch.end, &f->why)) {
+            r->sent = sent;
+            return false;
+        }
     }
     return true;
 }
@@ -192,7 +248,7 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     const QString rotated = rotatedRemainder(request.logPath, mark);
     if (ok && !rotated.isEmpty()) {
         ok = sendFile(connection.db(), request, rotated, mark.position, &r, &f) &&
-             saveMark(request.logPath, request.logPath, {}, &f.why);
+             saveMark(request.logPath, identity(request.logPath), {}, &f.why);
     }
     if (ok && QFile::exists(request.logPath))
         ok = sendFile(connection.db(), request, request.logPath, sentPosition(request.logPath), &r,
@@ -204,9 +260,10 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
 
 void addUp(PushResult* total, const PushResult& r) {
     const qint64 sent = total->sent + r.sent, inserted = total->inserted + r.inserted,
-                 damaged = total->damaged + r.damaged;
+                 damaged = total->damaged + r.damaged, rejected = total->rejected + r.rejected;
     *total = r;
     total->sent = sent, total->inserted = inserted, total->damaged = damaged;
+    total->rejected = rejected;
 }
 
 bool tryAgain(const PushRequest& request, const PushResult& r) {
@@ -230,6 +287,14 @@ void pushHeld(const PushRequest& request, const DatabaseTarget& target, FileLock
     }
 }
 
+// A holder waiting out its retry sends now rather than in a minute; a
+// station's pusher waiting its minute after this push sent its records
+// counts them again at once. A hint only: without it they wait their minute.
+void wakeWaiting(const PushRequest& request) {
+    QString why;
+    if (!FileLock::touch(lockPath(request.logPath), &why) && request.warn) request.warn(why);
+}
+
 }  // namespace
 
 int statementLimitMs() {
@@ -237,6 +302,8 @@ int statementLimitMs() {
     const int s = qEnvironmentVariableIntValue("QUARN_PUSH_TIME_LIMIT", &ok);
     return (ok && s > 0 && s <= 24 * 3600 ? s : kStatementLimitS) * 1000;
 }
+
+QString pushLockPath(const QString& logPath) { return lockPath(logPath); }
 
 QString handedText(const QString& logPath) {
     return QCoreApplication::translate("Push",
@@ -276,9 +343,11 @@ PushResult pushLog(const PushRequest& request) {
     switch (lock.acquire(lockPath(request.logPath), false, &r.error)) {
         case FileLock::Result::Held:
             pushHeld(request, target, lock, &r);
+            if (request.wakeHolder && r.sent > 0) wakeWaiting(request);
             break;
         case FileLock::Result::Busy:
             r.status = Status::Handed;
+            if (request.wakeHolder) wakeWaiting(request);
             break;
         case FileLock::Result::Failed:
             r.status = Status::Unreachable;

@@ -15,10 +15,20 @@
 //   finds it held ends at once as Handed: the holder sends those records too,
 //   because a holder lets go only when nothing is pending, and after letting
 //   go looks again (taking the lock again when records came meanwhile). A
-//   push with `again` keeps the lock between its attempts.
-// - Rotation: a log moved to LOG.1 (logrotate's name) whose identity LOG.sent
-//   holds is sent to its end first, from the stored position, then LOG from
-//   its top. A log replaced in any other way is sent from its top.
+//   push with `again` keeps the lock between its attempts. One with
+//   `wakeHolder` that finds the lock held, or that sent records, sets the
+//   lock file's times, which pushers waiting between attempts watch
+//   (pushLockPath): they try again at once instead of at their next minute.
+// - Rotation: LOG.sent names the file by the device and inode of the file
+//   the push has open (not of the path), so a rename while it reads leaves
+//   the mark naming the renamed file. A log moved to LOG.1 (logrotate's name)
+//   whose identity LOG.sent holds is sent to its end first, from the stored
+//   position, then LOG from its top. A log replaced in any other way is sent
+//   from its top.
+// - Refused data: a batch the server refuses for its data (SQLSTATE class 22
+//   or 23) is sent again row by row; each row refused is kept whole in
+//   LOG.rejected (records/push_rejected.h) with its line number and the
+//   server's reason, warned about, and passed by the mark; the push goes on.
 // - Cancel: PushCancel ends a push from another thread at once; what it had
 //   not committed stays in the log for the next push.
 
@@ -53,6 +63,7 @@ struct PushResult {
     qint64 sent = 0;      // records sent by this push
     qint64 inserted = 0;  // of those, rows the database did not have yet
     qint64 damaged = 0;   // lines skipped
+    qint64 rejected = 0;  // lines the server refused, kept in LOG.rejected
     qint64 pending = 0;   // records of the log still to send
 };
 
@@ -60,13 +71,17 @@ struct PushRequest {
     QString logPath;
     QString databaseUrl;
     int batchSize = 1000;
-    // Each warning (a damaged line, with its line number) as it is met; may be empty.
+    // Each warning (a damaged or refused line, with its line number) as it
+    // is met; may be empty.
     std::function<void(const QString&)> warn;
     // After a failed attempt (Unreachable or Busy), with the log's lock still
     // held: true to try again (it waits first as it likes). Empty: one attempt.
     std::function<bool(const PushResult&)> again;
     std::shared_ptr<PushCancel> cancel;  // may be empty
     int limitMs = statementLimitMs();
+    // Wake the pushers of the log waiting between attempts (when another
+    // holds the log, or when this one sent records): a push run by hand.
+    bool wakeHolder = false;
 };
 
 // Blocking: connects (waiting at most the URL's connect_timeout), creates the
@@ -75,6 +90,9 @@ struct PushRequest {
 // after the sent position. Safe on
 // any thread; each call uses its own connection.
 PushResult pushLog(const PushRequest& request);
+
+// LOG.lock: held while a push runs; its times set to wake the holder.
+QString pushLockPath(const QString& logPath);
 
 // "another push of LOG is running; it sends these records"
 QString handedText(const QString& logPath);

@@ -43,6 +43,9 @@ Pusher::Pusher(QString logPath, QString databaseUrl, QObject* parent)
     shared_->owner = this;
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &Pusher::pushSoon);
+    connect(&wake_, &QFileSystemWatcher::fileChanged, this, &Pusher::pushSoon);
+    if (!databaseUrl_.isEmpty() && QFile::exists(pushLockPath(logPath_)))
+        wake_.addPath(pushLockPath(logPath_));
     if (!databaseUrl_.isEmpty()) pending_ = static_cast<int>(pendingCount(logPath_));
 }
 
@@ -111,7 +114,10 @@ void Pusher::pushEnded(int pending, int status, const QString& why) {
         if (again_ || pending > 0) startPush();
         return;
     }
-    // Busy, unreachable, or another process pushing this log: later.
+    // Busy, unreachable, or another process pushing this log: later, or
+    // when a push by hand wakes this one (its attempt may be in flight then).
+    const QString lock = pushLockPath(logPath_);
+    if (!wake_.files().contains(lock) && QFile::exists(lock)) wake_.addPath(lock);
     if (s != Status::Handed) emit pushFailed(why);
     retry_.start(retryMs);
     if (again_ && s != Status::Handed) startPush();

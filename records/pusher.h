@@ -6,7 +6,8 @@
 // of its own, so a slow or absent server never holds up the caller; every
 // statement has the push's time limit (records/push.h), and while the server
 // cannot be reached or is busy, or another process is pushing the same log,
-// it tries again every minute (retryMs). pendingChanged() tells how many
+// it tries again every minute (retryMs), or at once when a push run by hand
+// finds the log held meanwhile and wakes it (records/push.h). pendingChanged() tells how many
 // records wait, after each push and each failed attempt; pushFailed() why an
 // attempt failed; warning() each damaged line of the log, with its number.
 //
@@ -28,6 +29,7 @@
 // waiting pusher per log however many runs end. It returns at once; the
 // push's outcome never reaches the caller's exit status.
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -75,6 +77,7 @@ private:
     QString databaseUrl_;
     std::shared_ptr<Shared> shared_;
     QTimer retry_;
+    QFileSystemWatcher wake_;  // the log's lock file, whose times a waking push sets
     int pending_ = -1;
     bool running_ = false;
     bool again_ = false;

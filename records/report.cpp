@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QUuid>
 #include <algorithm>
 
@@ -112,12 +113,18 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     LogReader reader;
     if (!reader.open(logPath, {}, &report.error)) return report;
     QList<Session> sessions;
+    // One record however often its line appears (appended again after a
+    // failed fdatasync), as the database keeps one row per id.
+    QSet<QString> seen;
     FirstPass firstPass;  // over the whole log, as the push keeps first_pass
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
         for (const QJsonObject& r : batch.records) {
-            sessions << sessionOf(r, request.by);
+            const Session s = sessionOf(r, request.by);
+            if (seen.contains(s.id)) continue;
+            seen.insert(s.id);
+            sessions << s;
             firstPass.add(sessions.last());
         }
     }

@@ -211,6 +211,14 @@
         <translation>es lässt sich nicht festhalten, wie weit %1 gesendet ist: %2</translation>
     </message>
     <message>
+        <source>%1 line %2: refused by the database (%3); kept in %4</source>
+        <translation>%1 Zeile %2: von der Datenbank abgelehnt (%3); aufbewahrt in %4</translation>
+    </message>
+    <message>
+        <source>cannot keep a refused line in %1: %2</source>
+        <translation>eine abgelehnte Zeile lässt sich nicht in %1 aufbewahren: %2</translation>
+    </message>
+    <message>
         <source>another push of %1 is running; it sends these records</source>
         <translation>ein anderer Sendevorgang für %1 läuft; er sendet diese Datensätze</translation>
     </message>

@@ -148,6 +148,33 @@ private slots:
         QCOMPARE(batch.records.last()["n"].toInt(), 2);
     }
 
+    // The reader takes the ids PostgreSQL reads, whole UUIDs; a line whose
+    // id only begins with one is damaged (else the server refuses its batch).
+    void wholeIds_data() {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("taken");
+        const QString u = QStringLiteral("0db24406-9087-4025-951c-6f5f274f9814");
+        QTest::newRow("plain") << u << true;
+        QTest::newRow("braces") << "{" + u + "}" << true;
+        QTest::newRow("upper case") << u.toUpper() << true;
+        QTest::newRow("suffix") << u + "-0" << false;
+        QTest::newRow("one digit more") << u + "0" << false;
+        QTest::newRow("brace open") << "{" + u << false;
+        QTest::newRow("one digit less") << u.chopped(1) << false;
+    }
+    void wholeIds() {
+        QFETCH(QString, id);
+        QFETCH(bool, taken);
+        QVERIFY(QDir().mkpath(QFileInfo(log_).path()));
+        put(log_, QJsonDocument(QJsonObject{{"id", id}}).toJson(QJsonDocument::Compact) + '\n');
+        LogReader reader;
+        QString why;
+        QVERIFY2(reader.open(log_, {}, &why), qPrintable(why));
+        const quarn::records::LogBatch batch = reader.next(10);
+        QCOMPARE(batch.records.size(), taken ? 1 : 0);
+        QCOMPARE(batch.warnings.size(), taken ? 0 : 1);
+    }
+
     // On a full tmpfs this writer's line does not fit and is cut back, while
     // another writer appends between this one taking the file's size and
     // writing: the other's whole record survives, and the failure names the

@@ -24,6 +24,7 @@
 #include "records/approved_images.h"
 #include "records/database_url.h"
 #include "records/push.h"
+#include "records/push_cancel.h"
 #include "records/pusher.h"
 #include "station/shift_counters.h"
 #include "tests/support/pg_server.h"
@@ -632,6 +633,110 @@ private slots:
         QCOMPARE(rows(), 12);
         writeLog(sampleRecords(2));
         QCOMPARE(pushFigures(push().out), (QList<int>{2, 2, 0}));
+    }
+
+    // logrotate renames the log between two batches of a push that then
+    // fails: the mark names the renamed file still, and the next push sends
+    // its rest, then the new log.
+    void rotationMidPush() {
+        const QList<QByteArray> lines = sampleRecords(3000).split('\n');
+        QByteArray text;  // a damaged line opens batches two and three: the push's hooks
+        for (int i = 0; i < 3000; ++i)
+            text += (i % 1000 || !i ? "" : "damaged\n") + lines[i] + '\n';
+        writeLog(text);
+        auto cancel = std::make_shared<quarn::records::PushCancel>();
+        int warnings = 0;
+        auto warn = [&](const QString&) {
+            if (++warnings == 1)
+                QFile::rename(log_, log_ + QStringLiteral(".1"));  // after batch one's commit
+            else
+                cancel->cancel();  // the push fails in batch three
+        };
+        using Status = quarn::records::PushResult::Status;
+        QCOMPARE(quarn::records::pushLog({log_, pg_->url(), 1000, warn, {}, cancel}).status,
+                 Status::Cancelled);
+        QCOMPARE(rows(), 1999);
+        writeLog(sampleRecords(5));
+        QCOMPARE(pushFigures(push().out), (QList<int>{1006, 1006, 0}));
+        QCOMPARE(rows(), 3005);
+    }
+
+    // A push by hand finds the log held by a pusher waiting out its minute
+    // with the server down: once the server is back, it wakes that pusher,
+    // which sends the records at once (well before its minute is up).
+    void handPushWakesWaiting() {
+        writeLog(sampleRecords(4));
+        QVERIFY(pg_->stop());
+        QProcess waiting;
+        start(waiting, kRecords, {"push", "--log", log_, "--retry", "60"}, pg_->url());
+        waiting.setReadChannel(QProcess::StandardError);
+        QVERIFY(waiting.waitForReadyRead(10000));  // its first attempt failed
+        QVERIFY(pg_->start());
+        const Run hand = push();
+        QCOMPARE(hand.exit, 0);
+        QVERIFY2(hand.out.contains(quarn::records::handedText(log_)), qPrintable(hand.out));
+        QVERIFY(waiting.waitForFinished(10000));
+        QCOMPARE(waiting.exitCode(), 0);
+        QCOMPARE(rows(), 4);
+    }
+
+    // A station's pusher waiting out its minute with the server down: a push
+    // by hand sends the records and wakes it, so its count of records
+    // waiting is right at once, not a minute later.
+    void handPushWakesPusher() {
+        writeLog(sampleRecords(4));
+        QVERIFY(pg_->stop());
+        quarn::records::Pusher pusher(log_, pg_->url());
+        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        pusher.pushSoon();
+        QVERIFY(failed.wait(15000));
+        QVERIFY(pg_->start());
+        QCOMPARE(push().exit, 0);
+        QVERIFY(QTest::qWaitFor([&] { return pusher.pending() == 0; }, 10000));
+        QCOMPARE(rows(), 4);
+    }
+
+    // Lines the server refuses never block the log: an id PostgreSQL cannot
+    // read is a damaged line; a row a constraint refuses is kept whole in
+    // LOG.rejected, warned about with its line number, and passed; the rest
+    // arrive, and the next push sends and keeps nothing again.
+    void refusedLines() {
+        writeLog(sampleRecords(2));
+        QCOMPARE(push().exit, 0);
+        QCOMPARE(pg_->sql("ALTER TABLE quarn_sessions ADD CONSTRAINT sane CHECK (serial <> 'X')"),
+                 QString());
+        const QByteArray refused = recordLine({{"serial", "X"}});
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        writeLog(sampleRecords(3) + recordLine({{"id", id + "-0"}}) + refused + sampleRecords(4));
+        const Run r = push();
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.err.contains(" line 6: damaged") && r.err.contains(" line 7: refused by the"),
+                 qPrintable(r.err));
+        QCOMPARE(pushFigures(r.out), (QList<int>{7, 7, 0}));
+        QCOMPARE(rows(), 9);
+        QFile rejected(log_ + QStringLiteral(".rejected"));
+        QVERIFY(rejected.open(QIODevice::ReadOnly));
+        const QByteArray kept = rejected.readAll();
+        QCOMPARE(kept.count('\n'), 1);
+        const QString entry = QFileInfo(log_).fileName() + ":7\t23514 ";
+        QVERIFY2(kept.startsWith(entry.toUtf8()) && kept.contains("violates check constraint") &&
+                     kept.endsWith('\t' + refused),
+                 kept);
+        QCOMPARE(pushFigures(push().out), (QList<int>{0, 0, 0}));
+        rejected.seek(0);
+        QCOMPARE(rejected.readAll(), kept);
+    }
+
+    // A record whose line appears twice (appended again after a failed
+    // fdatasync) is one session in the report from the log, as in the database.
+    void reportCountsRecordOnce() {
+        const QByteArray three = sampleRecords(3);
+        writeLog(three + three.left(three.indexOf('\n') + 1));
+        const Run r = records({"report", "--log", log_, "--json"});
+        QCOMPARE(r.exit, 0);
+        const QJsonObject all = QJsonDocument::fromJson(r.out.toUtf8()).array()[0].toObject();
+        QCOMPARE(all["sessions"].toInt(), 3);
+        QCOMPARE(all["units"].toInt(), 3);
     }
 
     // A URL with a password is refused (exit 1) and never printed, however
