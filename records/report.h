@@ -1,7 +1,8 @@
 #pragma once
 // What the records say, grouped: sessions, good, failed by outcome, first-pass
 // yield and median seconds. The same figures from the database (one query)
-// or from a local log (read through). First-pass yield counts units as
+// or from a local log (read through); the approval mismatches, which need
+// the server's verdict, from the database alone. First-pass yield counts units as
 // records/first_pass.h defines them (a serial number is one unit, judged by
 // its first session that was not interrupted, on any station); a unit is
 // counted in the group of the session that decides it.
