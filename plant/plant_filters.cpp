@@ -45,6 +45,12 @@ QWidget* PlantWindow::filterBar() {
          std::initializer_list<QWidget*>{new QLabel(QStringLiteral("Period")), period_,
                                          new QLabel(QStringLiteral("Station")), station_, image_})
         row->addWidget(w);
+    mismatches_ = new QLabel;
+    mismatches_->setObjectName(QStringLiteral("mismatches"));
+    mismatches_->setToolTip(
+        QStringLiteral("Sessions whose station said approved (or not) where the database's "
+                       "approved list says otherwise"));
+    row->addWidget(mismatches_);
     row->addStretch(1);
     row->addWidget(png);
     row->addWidget(csv);

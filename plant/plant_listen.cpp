@@ -53,10 +53,22 @@ void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSo
 
 void PlantWorker::scheduleRefresh(const QVariant& payload) {
     const QDateTime from = QDateTime::fromString(payload.toString(), Qt::ISODateWithMs);
-    if (!from.isValid()) changedAll_ = true;
-    if (from.isValid() && (!changedFrom_.isValid() || from < changedFrom_)) changedFrom_ = from;
+    if (!from.isValid()) return scheduleFullRead();
+    if (!changedFrom_.isValid() || from < changedFrom_) changedFrom_ = from;
     // Notifications queued while a read ran come in one after the other:
     // one more read covers them all.
+    if (!soon_->isActive()) soon_->start();
+}
+
+void PlantWorker::scheduleFullRead() {
+    // Any login may send such notifications, as often as it likes: a read
+    // of every row (seconds on a large table) is their most.
+    const qint64 since = fullRead_.isValid() ? fullRead_.elapsed() : settings_.fullReadMs;
+    if (since < settings_.fullReadMs) {
+        if (!later_->isActive()) later_->start(int(settings_.fullReadMs - since));
+        return;
+    }
+    changedAll_ = true;
     if (!soon_->isActive()) soon_->start();
 }
 
@@ -79,6 +91,8 @@ void PlantWorker::refreshChanged() {
     const QDateTime from = changedAll_ ? QDateTime() : changedFrom_;
     changedAll_ = false;
     changedFrom_ = QDateTime();
+    soon_->stop();  // what it waited for is read now
+    if (!from.isValid()) later_->stop(), fullRead_.start();
     const records::PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
     records::PlantView view =
         records::queryPlantView(connection_->db(), request, &last_, from, opener());

@@ -78,6 +78,7 @@ void PlantWindow::showView(const records::PlantView& view) {
     station_->setCurrentIndex(qMax(0, stations_.indexOf(selection_.station) + 1));
     station_->blockSignals(false);
     showTiles();
+    showMismatches();
     drawYield(charts_[0]->chart(), view);
     drawCauses(charts_[1]->chart(), view);
     drawSockets(charts_[2]->chart(), view);
@@ -94,6 +95,17 @@ void PlantWindow::showTiles() {
     const int rows =
         (int(view_.tiles.size()) + StationTiles::kColumns - 1) / StationTiles::kColumns;
     tilesArea_->setFixedHeight(qBound(1, rows, 2) * tiles_->rowHeight() + 4);
+}
+
+void PlantWindow::showMismatches() {
+    // "-": the table was made before the server judged approvals.
+    const qint64 n = view_.approvalMismatches;
+    const QString text = QStringLiteral("Approval mismatches: %1")
+                             .arg(n < 0 ? QStringLiteral("-") : QString::number(n));
+    mismatches_->setText(text);
+    mismatches_->setAccessibleName(text);
+    mismatches_->setStyleSheet(n > 0 ? QStringLiteral("color: #b00020; font-weight: bold")
+                                     : QString());
 }
 
 void PlantWindow::showState(const FeedState& state) {

@@ -48,6 +48,7 @@ private:
     void showView(const records::PlantView& view);
     void showState(const FeedState& state);
     void showTiles();
+    void showMismatches();
     void reselect();
     QWidget* filterBar();
     QWidget* chartTabs();
@@ -67,6 +68,7 @@ private:
     QList<QChartView*> charts_;
     QListWidget* flagged_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* mismatches_ = nullptr;  // the period's approval mismatches
     QTimer* minute_ = nullptr;
 };
 

@@ -85,6 +85,7 @@ void PlantWorker::start() {
     check_ = timer(settings_.checkMs, false, &PlantWorker::check);
     poll_ = timer(settings_.pollMs, false, &PlantWorker::refresh);
     soon_ = timer(0, true, &PlantWorker::refreshChanged);
+    later_ = timer(settings_.fullReadMs, true, &PlantWorker::refresh);
     probe_ = new QTimer(this);
     probe_->setInterval(settings_.probeMs);
     probe_->setSingleShot(true);
@@ -97,7 +98,7 @@ void PlantWorker::start() {
 }
 
 void PlantWorker::stop() {
-    for (QTimer* t : {check_, poll_, probe_, soon_})
+    for (QTimer* t : {check_, poll_, probe_, soon_, later_})
         if (t) t->stop();
     connection_.reset();
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The plant's database side, on a thread of its own (PlantFeed starts it):
 // its own connection, made on that thread; LISTEN for the sessions table's
-// NOTIFY; the figures read again at each notification, or every pollMs when
-// notifications cannot arrive; the connection checked every checkMs and
+// NOTIFY; the figures read again at each notification (the days it names;
+// everything, at most once per fullReadMs, for one that names none), or
+// every pollMs when notifications cannot arrive; the connection checked every checkMs and
 // made again after the server went away. Every figure it reads goes out as
 // viewReady; every change of its state as stateChanged.
 //
@@ -11,6 +12,7 @@
 // never delivers (transaction pooling) leaves the worker polling.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSqlDriver>
 #include <QString>
@@ -28,6 +30,10 @@ struct FeedSettings {
     int checkMs = 5000;  // how often the connection is checked, or tried again
     int pollMs = 30000;  // the polling interval without notifications
     int probeMs = 3000;  // how long the probe may take to come back
+    // The least time between two reads of everything that notifications
+    // naming no day (empty, malformed, anybody's pg_notify) bring about:
+    // however many come, they cost one such read a minute.
+    int fullReadMs = 60000;
 };
 
 struct FeedState {
@@ -67,6 +73,7 @@ private:
     void refresh();         // every figure read again
     void refreshChanged();  // only the days the notifications since the last read named
     void scheduleRefresh(const QVariant& payload);
+    void scheduleFullRead();  // now, or once fullReadMs after the last one
     void goAway(const QString& why);
     void setMode(FeedState::Mode mode, const QString& why = QString());
     void onNotification(const QString& name, QSqlDriver::NotificationSource source,
@@ -79,7 +86,9 @@ private:
     QTimer* check_ = nullptr;
     QTimer* poll_ = nullptr;
     QTimer* probe_ = nullptr;
-    QTimer* soon_ = nullptr;  // coalesces a burst of notifications into one read
+    QTimer* soon_ = nullptr;   // coalesces a burst of notifications into one read
+    QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
+    QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
     records::PlantView last_;  // the figures last read, merged with at a push
     QDateTime changedFrom_;    // the earliest start the waiting notifications named

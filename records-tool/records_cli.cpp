@@ -196,8 +196,10 @@ int reportCommand(const Given& g) {
 }
 
 int schemaCommand(const Given& g) {
-    for (const QString& s : g.roles ? roleStatements() : schemaStatements())
-        std::fputs(s.toUtf8().constData(), stdout);
+    // One transaction: psql applies it whole or not at all, and nobody sees
+    // the schema half made again meanwhile.
+    std::fputs(oneTransaction(g.roles ? roleStatements() : schemaStatements()).toUtf8().constData(),
+               stdout);
     return kRecordsDone;
 }
 

@@ -30,6 +30,12 @@ ImageOutcome failed(Status status, const QString& why) {
 }
 
 ImageOutcome failureOf(const QSqlError& e, const Work& work) {
+    // 42P01 undefined_table: a database nobody made the schema in.
+    if (e.nativeErrorCode() == QLatin1String("42P01"))
+        return failed(Status::Refused,
+                      QCoreApplication::translate("Connection",
+                                                  "the database has no quarn_images table: apply "
+                                                  "`quarn-records schema` as its owner"));
     switch (problemOf(e)) {
         case Problem::Busy:
             return failed(Status::Busy, describe(e));
@@ -87,7 +93,9 @@ bool run(QSqlDatabase& db, const QString& sql, const QVariantList& values, const
          ImageOutcome* out, QList<ApprovedImage>* rows = nullptr, int* affected = nullptr) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(sql);
+    // A statement the server would not prepare is not run: executed anyway,
+    // it would be an EXECUTE of nothing, and its error a syntax error.
+    if (!q.prepare(sql)) return *out = failureOf(q.lastError(), work), false;
     for (const QVariant& v : values) q.addBindValue(v);
     if (!q.exec()) return *out = failureOf(q.lastError(), work), false;
     if (affected) *affected = q.numRowsAffected();

@@ -14,6 +14,7 @@
 #include "records/connection.h"
 #include "records/first_pass.h"
 #include "records/query_run.h"
+#include "records/schema.h"
 
 namespace quarn::records {
 
@@ -31,7 +32,7 @@ QString whereFrom(const RecordFilter& filter, const QDateTime& from, const QStri
 
 }  // namespace
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
                QList<HourYield>* out, QueryFailure* f) {
     QVariantList binds;
     const QString sql =
@@ -39,15 +40,18 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
             "SELECT coalesce(station, ''), date_bin('1 hour', started, timestamptz '2000-01-01 "
             "00:00+00'),"
             " count(*), count(*) FILTER (WHERE outcome = 'good'), count(*) FILTER (WHERE %1),"
-            " count(*) FILTER (WHERE %1 AND outcome = 'good')"
+            " count(*) FILTER (WHERE %1 AND outcome = 'good'), %3"
             " FROM quarn_sessions%2 GROUP BY 1, 2")
-            .arg(unitSql(), whereFrom(filter, from, QStringLiteral("started IS NOT NULL"), &binds));
+            .arg(unitSql(), whereFrom(filter, from, QStringLiteral("started IS NOT NULL"), &binds),
+                 verdict ? QStringLiteral("count(*) FILTER (WHERE %1)").arg(mismatchSql())
+                         : QStringLiteral("0"));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << HourYield{q.value(0).toString(),   utcTime(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
-                              q.value(4).toLongLong(), q.value(5).toLongLong()};
+                              q.value(4).toLongLong(), q.value(5).toLongLong(),
+                              q.value(6).toLongLong()};
         },
         f);
 }
@@ -133,16 +137,19 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
+    const bool verdict = v->approvalMismatches >= 0;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
         return readCauseDays(d, filter, from, &v->causeDays, x);
     };
     const Read sockets = [&](QSqlDatabase& d, QueryFailure* x) {
         return readSocketDays(d, filter, from, &v->socketDays, x);
     };
-    if (!open) return readHours(db, filter, from, &v->hours, f) && causes(db, f) && sockets(db, f);
+    if (!open)
+        return readHours(db, filter, from, verdict, &v->hours, f) && causes(db, f) &&
+               sockets(db, f);
     // Each future is waited for before this returns: the reads' references stay good.
     std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-    const bool hours = readHours(db, filter, from, &v->hours, f);
+    const bool hours = readHours(db, filter, from, verdict, &v->hours, f);
     QueryFailure fc, fs;
     const bool causesOk = finished(c, causes, db, &fc);
     const bool socketsOk = finished(s, sockets, db, &fs);
@@ -167,6 +174,9 @@ void sumBuckets(PlantView* v) {
         c.sessions += d.count.sessions, c.failed += d.count.failed;
     }
     v->sockets = judgeSockets(sockets.values());
+    if (v->approvalMismatches < 0) return;
+    v->approvalMismatches = 0;
+    for (const HourYield& h : std::as_const(v->hours)) v->approvalMismatches += h.mismatches;
 }
 
 }  // namespace quarn::records

@@ -9,20 +9,23 @@
 
 namespace quarn::records {
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+// verdict: the table has server_approved, and the hours count the mismatches.
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
                QList<HourYield>* out, QueryFailure* f);
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                    QList<CauseDay>* out, QueryFailure* f);
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                     QList<SocketDay>* out, QueryFailure* f);
 
-// view->hours, causeDays and socketDays, read one after the other on db; or,
+// view->hours (with the mismatches when view->approvalMismatches is not
+// -1), causeDays and socketDays, read one after the other on db; or,
 // with `open`, causes and sockets on connections of their own at the same
 // time (records/plant_queries.h). False with *f on the first that failed.
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* view, QueryFailure* f);
 
-// view->causes (most frequent first) and view->sockets (judged) from its days.
+// view->causes (most frequent first) and view->sockets (judged) from its
+// days; view->approvalMismatches (unless -1) from its hours.
 void sumBuckets(PlantView* view);
 
 }  // namespace quarn::records

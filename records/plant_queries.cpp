@@ -100,9 +100,11 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
     PlantView v;
     QueryFailure f;
+    bool verdict = false;
+    bool ok = readsVerdict(db, &verdict, &f);
+    v.approvalMismatches = verdict ? 0 : -1;
     // A push's few days read quicker on one connection than new ones are made.
-    const bool ok =
-        readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
+    ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
     if (ok && partial) {
         v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
         v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);

@@ -47,6 +47,7 @@ struct HourYield {
     QString station;
     QDateTime hour;  // UTC, the hour's start
     qint64 sessions = 0, good = 0, units = 0, firstPassGood = 0;
+    qint64 mismatches = 0;  // the station's claim differs from the server's verdict
 };
 
 struct FailureCause {
@@ -73,6 +74,10 @@ struct PlantView {
     QList<SocketVerdict> sockets;  // by station, then slot
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
+    // Sessions (with a start) whose station's approved claim differs from
+    // the server's verdict (records/schema.h mismatchSql): the hours' sum;
+    // -1 when the table has no verdict (made by an earlier version).
+    qint64 approvalMismatches = -1;
     RecordFilter filter;  // the rows the figures count
     QDateTime readAt;     // when the figures were read
     double readMs = 0;    // how long the reading took

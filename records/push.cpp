@@ -115,15 +115,14 @@ bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = n
     return false;
 }
 
-// One transaction, time-limited, that holds the lock every station's push
-// takes (the first_pass trigger takes it too, and making the table): the
-// statements, then commit. *affected: the rows of the first statement.
+// One transaction, time-limited: the statements, then commit. *affected:
+// the rows of the first statement. Pushes take turns inside the table's
+// trigger, on a lock only the schema's owner may take: no lock taken here
+// could be held by another login to stall the push.
 bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
               qint64* affected = nullptr) {
     if (!db.transaction()) return *f = failureOf(db.lastError()), false;
-    bool ok =
-        exec(db, limitStatements(limitMs, true), f) &&
-        exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"), f);
+    bool ok = exec(db, limitStatements(limitMs, true), f);
     for (qsizetype i = 0; i < statements.size(); ++i)
         ok = ok && exec(db, statements[i], f, i == 0 ? affected : nullptr);
     if (ok && db.commit()) return true;
@@ -134,9 +133,9 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 
 // Every part of the schema, made when one is missing. Only looked at when it
 // is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger came later than the rest: on a schema
-// made before them, a role that may not add them still pushes (listening
-// windows poll instead).
+// plant's index and NOTIFY trigger, and the server's stamps, came later than
+// the rest: on a schema made before them, a role that may not add them
+// still pushes (listening windows poll; the rows go unstamped).
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
@@ -148,14 +147,21 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
             "             AND tgrelid = to_regclass('quarn_sessions')),"
             " to_regclass('quarn_sessions_failures') IS NOT NULL"
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'"
-            "             AND tgrelid = to_regclass('quarn_sessions'))")))
+            "             AND tgrelid = to_regclass('quarn_sessions'))"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
+            "             AND tgrelid = to_regclass('quarn_sessions'))"
+            " AND to_regclass('quarn_push_lock') IS NOT NULL")))
         return *f = failureOf(q.lastError()), false;
     const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
     if (whole && notifies) return true;
     // The parts already there would each be a NOTICE on standard error.
+    // Two pushes that may make it take turns; a role that may not never
+    // waits for the turn (another login could hold it).
     const QStringList statements =
-        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning")} +
-        (whole ? plantStatements() : schemaStatements());
+        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning"),
+                    QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"
+                                   " WHERE has_schema_privilege(current_schema(), 'CREATE')")} +
+        schemaStatements();
     if (transact(db, limitMs, statements, f)) return true;
     if (whole && f->status == Status::Denied) return *f = Failure(), true;
     if (f->status == Status::Denied)

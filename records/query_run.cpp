@@ -15,6 +15,15 @@ bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
     return true;
 }
 
+bool readsVerdict(QSqlDatabase& db, bool* has, QueryFailure* f) {
+    *has = false;
+    return runQuery(
+        db,
+        QStringLiteral("SELECT EXISTS (SELECT FROM pg_attribute WHERE attname = 'server_approved'"
+                       " AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"),
+        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
+}
+
 QString whereAnd(const RecordFilter& filter, const QString& condition, QVariantList* binds,
                  const QString& alias) {
     const QString where = filterSql(filter, binds, alias);

@@ -23,6 +23,11 @@ struct QueryFailure {
 bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
               const std::function<void(const QSqlQuery&)>& row, QueryFailure* f);
 
+// Whether quarn_sessions has the server's verdict (server_approved): a
+// table made by an earlier version and not brought up to date lacks it, and
+// is still read, without the mismatches. False with *f when the look fails.
+bool readsVerdict(QSqlDatabase& db, bool* has, QueryFailure* f);
+
 // The filter's " WHERE ..." and condition (alias: the table's, or empty).
 QString whereAnd(const RecordFilter& filter, const QString& condition, QVariantList* binds,
                  const QString& alias = QString());

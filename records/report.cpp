@@ -179,6 +179,12 @@ QString reportText(const Report& report, const ReportRequest& request) {
     }
     for (const SocketVerdict& v : report.sockets)
         if (v.flagged) text += socketWarning(v) + QLatin1Char('\n');
+    qint64 mismatches = 0;
+    for (const ReportRow& r : report.rows) mismatches += qMax<qint64>(0, r.approvalMismatches);
+    if (mismatches > 0)
+        text += QStringLiteral(
+                    "%1 session(s): the station's approved differs from the server's verdict\n")
+                    .arg(mismatches);
     return text;
 }
 
@@ -197,6 +203,8 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
             r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
         if (request.by == QLatin1String("slot")) o["check"] = flaggedJson(report, r.key);
+        o["approval_mismatch"] =
+            r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);
     }
     return QJsonDocument(rows).toJson(QJsonDocument::Indented);

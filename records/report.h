@@ -1,7 +1,8 @@
 #pragma once
 // What the records say, grouped: sessions, good, failed by outcome, first-pass
 // yield and median seconds. The same figures from the database (one query)
-// or from a local log (read through). First-pass yield counts units as
+// or from a local log (read through); the approval mismatches, which need
+// the server's verdict, from the database alone. First-pass yield counts units as
 // records/first_pass.h defines them (a serial number is one unit, judged by
 // its first session that was not interrupted, on any station); a unit is
 // counted in the group of the session that decides it.
@@ -30,6 +31,11 @@ struct ReportRow {
     qint64 units = 0;              // for first-pass yield
     qint64 firstPassGood = 0;
     double medianSeconds = -1;  // -1: no session had seconds
+    // Sessions whose station's claim (approved) differs from the server's
+    // verdict (server_approved), both known (records/schema.h mismatchSql);
+    // -1 where the server gives no verdict: a log, or a table not brought
+    // up to date.
+    qint64 approvalMismatches = -1;
 };
 
 struct Report {
@@ -56,7 +62,9 @@ void completeReport(Report& report, const ReportRequest& request);
 // slot is flagged at some station says where: the text's last column
 // ("check") names the stations and a line per flagged socket follows the
 // table (socketWarning); the JSON's "check" is an array of
-// {station, sessions, failed, others_rate}, empty when none.
+// {station, sessions, failed, others_rate}, empty when none. The JSON's
+// "approval_mismatch" is the row's approvalMismatches, null where unknown;
+// the text says the mismatches, when any, in a line after the table.
 QString reportText(const Report& report, const ReportRequest& request);
 QByteArray reportJson(const Report& report, const ReportRequest& request);
 

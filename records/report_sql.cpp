@@ -7,6 +7,7 @@
 #include "records/first_pass.h"
 #include "records/plant_queries.h"
 #include "records/push.h"
+#include "records/query_run.h"
 #include "records/report.h"
 #include "records/schema.h"
 
@@ -25,13 +26,17 @@ QString keyExpression(const QString& by) {
 // from those few groups. The median is percentile_cont(0.5)'s, found in the
 // running count of each duration: durations repeat, so this is far quicker
 // than sorting every row.
-QString reportQuery(const QString& by, bool since) {
+// verdict: the table has server_approved (else the mismatches are NULL).
+QString reportQuery(const QString& by, bool since, bool verdict) {
     QString failed;
     for (const QString& o : failingOutcomes())
         failed += QStringLiteral(", sum(n) FILTER (WHERE outcome = '%1')::bigint").arg(o);
+    const QString mismatches = verdict
+                                   ? QStringLiteral("count(*) FILTER (WHERE %1)").arg(mismatchSql())
+                                   : QStringLiteral("NULL::bigint");
     return QStringLiteral(
                "WITH g AS (SELECT %1 AS k, seconds, outcome, count(*) AS n,"
-               "    count(*) FILTER (WHERE %4) AS units"
+               "    count(*) FILTER (WHERE %4) AS units, %5 AS mismatches"
                "  FROM quarn_sessions%2 GROUP BY 1, 2, 3),"
                " c AS (SELECT k, seconds, sum(sum(n)) OVER (PARTITION BY k ORDER BY seconds) AS "
                "upto,"
@@ -42,10 +47,10 @@ QString reportQuery(const QString& by, bool since) {
                "  FROM c GROUP BY k)"
                " SELECT k, sum(n)::bigint, sum(n) FILTER (WHERE outcome = 'good')::bigint%3,"
                "  sum(units)::bigint, sum(units) FILTER (WHERE outcome = 'good')::bigint, "
-               "min(median)"
+               "min(median), sum(mismatches)::bigint"
                " FROM g LEFT JOIN m USING (k) GROUP BY k ORDER BY k")
         .arg(keyExpression(by), since ? QStringLiteral(" WHERE started >= ?") : QString(), failed,
-             unitSql());
+             unitSql(), mismatches);
 }
 
 ReportRow readRow(const QSqlQuery& q) {
@@ -58,6 +63,8 @@ ReportRow readRow(const QSqlQuery& q) {
     r.units = q.value(c++).toLongLong();
     r.firstPassGood = q.value(c++).toLongLong();
     r.medianSeconds = q.isNull(c) ? -1 : q.value(c).toDouble();
+    ++c;
+    r.approvalMismatches = q.isNull(c) ? -1 : q.value(c).toLongLong();
     return r;
 }
 
@@ -74,11 +81,16 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     if (!connection.open(target, &report.error) ||
         !connection.limit(statementLimitMs(), &report.error))
         return report;
+    bool verdict = false;
+    QueryFailure look;
+    if (!readsVerdict(connection.db(), &verdict, &look)) return report.error = look.error, report;
     QSqlQuery q(connection.db());
     q.setForwardOnly(true);
-    q.prepare(reportQuery(request.by, request.since.isValid()));
+    // A statement the server would not prepare (no table) is said as such,
+    // not run as an EXECUTE of nothing.
+    const bool prepared = q.prepare(reportQuery(request.by, request.since.isValid(), verdict));
     if (request.since.isValid()) q.addBindValue(request.since.toUTC().toString(Qt::ISODateWithMs));
-    if (!q.exec()) {
+    if (!prepared || !q.exec()) {
         report.denied = problemOf(q.lastError()) == Problem::Denied;
         report.error =
             report.denied ? notPermittedText(QCoreApplication::translate("Connection", "reporting"),
@@ -96,6 +108,8 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
         report.sockets = judgeSockets(sockets);
     }
     completeReport(report, request);
+    for (ReportRow& r : report.rows)
+        if (verdict && r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
     return report;
 }
 

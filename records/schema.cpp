@@ -96,7 +96,10 @@ QStringList schemaStatements() {
     }
     table += QStringLiteral(");\n");
     table.insert(table.lastIndexOf(QLatin1String("\n);")),
-                 QStringLiteral(",\n    first_pass boolean  -- the serial number's first session"));
+                 QStringLiteral(",\n    first_pass boolean,  -- the serial number's first session\n"
+                                "    pushed_by text,  -- the login that inserted the row\n"
+                                "    received_at timestamptz,  -- the server's time of the insert\n"
+                                "    server_approved boolean  -- the approved list's verdict"));
     return QStringList{table,
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
                                       "ON quarn_sessions (started);\n"),
@@ -108,8 +111,15 @@ QStringList schemaStatements() {
                        QStringLiteral("ALTER TABLE quarn_sessions "
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
-           firstPassTriggerStatements() + plantStatements() + imageStatements();
+           firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
+           imageStatements();
 }
+
+QString oneTransaction(const QStringList& statements) {
+    return QStringLiteral("BEGIN;\n") + statements.join(QString()) + QStringLiteral("COMMIT;\n");
+}
+
+QString mismatchSql() { return QStringLiteral("(approved <> server_approved)"); }
 
 QStringList plantStatements() {
     // Each station's latest failure, for the plant's tiles.

@@ -7,10 +7,18 @@
 // other sessions, NULL without a serial number. It is kept by a trigger
 // (quarn_first_pass, run as the schema's owner after each INSERT), so that a
 // station needs no right but INSERT and first-pass yield is a plain count for
-// reports and dashboards. Indexes on started, (station, started), (serial,
-// started, id) and (station, started) of the failures; the view quarn_yield_daily (per day and
-// station: sessions, good, failed, first-pass yield, median seconds); a NOTIFY per inserting
-// statement for windows that follow the records live.
+// reports and dashboards. The server stamps each row as it arrives (the
+// trigger quarn_sessions_stamp, run as the owner before each row's INSERT,
+// whatever the row says): pushed_by (session_user, the login that pushed
+// it), received_at (now()) and server_approved (true when image_sha256 was
+// approved at or before started and not revoked by then, by quarn_images;
+// false otherwise); a station's own "approved" stays its claim. Pushes take
+// turns on the one row of quarn_push_lock, which only the owner may lock.
+// Indexes on started, (station, started), (serial, started, id) and
+// (station, started) of the failures; the view quarn_yield_daily (per day
+// and station: sessions, good, failed, first-pass yield, median seconds); a
+// NOTIFY per statement that inserted rows, for windows that follow the
+// records live.
 //
 // The approved list quarn_images: sha256 (of the image as sent, as the
 // records' image_sha256), length, file, title, note, approved_by and
@@ -38,16 +46,22 @@ struct Column {
 const QList<Column>& columns();
 
 // The statements that make the tables, indexes, view and triggers when
-// missing, each ending with ";\n" and each safe to run again. What
-// `quarn-records schema` prints; the parts:
+// missing, each ending with ";\n" and each safe to run again; on a table
+// made by an earlier version they add what it lacks (rows already there
+// keep NULL in the added columns). What `quarn-records schema` prints, in
+// one transaction; the parts:
 QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
+QStringList stampTriggerStatements();
 QStringList imageStatements();
+// The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
+// again is never seen half made, and a failed statement changes nothing.
+QString oneTransaction(const QStringList& statements);
 // The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
-// statement that inserts into quarn_sessions, delivered when that
-// statement's transaction commits. The payload: the earliest started of the
-// rows it inserted (ISO 8601, UTC, "2026-12-08T06:00:00.000Z"), empty when
-// none had one.
+// statement that inserts rows into quarn_sessions (none when every row was
+// there already), delivered when that statement's transaction commits. The
+// payload: the earliest started of the rows it inserted (ISO 8601, UTC,
+// "2026-12-08T06:00:00.000Z"), empty when none had one.
 QStringList notifyTriggerStatements();
 inline constexpr char kSessionsChannel[] = "quarn_sessions";
 // What came with quarn-plant, made on a schema older than it: the index of
@@ -56,10 +70,17 @@ QStringList plantStatements();
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
-//   quarn_station:  INSERT into quarn_sessions (not first_pass), SELECT on quarn_images
+//   quarn_station:  INSERT into quarn_sessions (the record's columns: not
+//                   first_pass nor what the server stamps), SELECT on quarn_images
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
 QStringList roleStatements();
+
+// A condition on a quarn_sessions row: the station's claim (approved)
+// differs from the server's verdict (server_approved). A row lacking
+// either (pushed before the server judged, or by a station that made no
+// check) is no mismatch.
+QString mismatchSql();
 
 // The role each kind of work needs, for "not permitted" messages.
 inline constexpr char kStationRole[] = "quarn_station";

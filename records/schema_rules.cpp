@@ -9,13 +9,21 @@ namespace quarn::records {
 
 namespace {
 
-// Pins a function's search_path to the schema it was made in, so that no
-// object a caller puts earlier on its own path is ever used by it.
-QString pinSearchPath(const char* function) {
-    return QStringLiteral(
-               "DO $$ BEGIN EXECUTE format('ALTER FUNCTION %1() SET search_path = pg_catalog, "
-               "%I, pg_temp', current_schema()); END $$;\n")
-        .arg(QLatin1String(function));
+// CREATE OR REPLACE FUNCTION name() RETURNS trigger, in plpgsql, with its
+// search_path pinned to the schema it is made in (then pg_temp, last) in the
+// same statement: no object a caller puts earlier on its own path is ever
+// used by it, not even in the moment between making it and setting its path
+// (a separate ALTER FUNCTION would leave that moment, and CREATE OR REPLACE
+// clears what an ALTER set). The body goes to format() as a value, so no
+// character of it is taken as format()'s.
+QString function(const char* name, const char* attributes, const QString& body) {
+    return QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n  'CREATE OR REPLACE FUNCTION ") %
+           QLatin1String(name) % QStringLiteral("() RETURNS trigger LANGUAGE plpgsql ") %
+           QLatin1String(attributes) %
+           QStringLiteral(
+               "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
+               "$body$\n") %
+           body % QStringLiteral("$body$);\nEND $quarn$;\n");
 }
 
 // A trigger made once: CREATE TRIGGER has no IF NOT EXISTS before PostgreSQL 14.
@@ -35,13 +43,13 @@ QString triggerOnce(const char* name, const char* table, const char* definition)
 QStringList firstPassTriggerStatements() {
     // Runs as the schema's owner (SECURITY DEFINER), so that a station that
     // may only INSERT still gets every row of the serial numbers it sent set
-    // right; the advisory lock makes pushes of several stations take turns.
-    const QString function =
+    // right. Pushes of several stations take turns on the one row of
+    // quarn_push_lock, which no role but the owner's may lock: no login can
+    // hold up the plant's pushes by taking the turn itself.
+    const QString body =
         QStringLiteral(
-            "CREATE OR REPLACE FUNCTION quarn_first_pass() RETURNS trigger\n"
-            "LANGUAGE plpgsql SECURITY DEFINER AS $$\n"
             "BEGIN\n"
-            "  PERFORM pg_advisory_xact_lock(hashtext('quarn_sessions'));\n"
+            "  PERFORM FROM quarn_push_lock FOR UPDATE;\n"
             "  UPDATE quarn_sessions s SET first_pass = coalesce(s.id = f.id, false)\n"
             "  FROM (SELECT DISTINCT serial FROM quarn_new WHERE serial <> '') n\n"
             "  LEFT JOIN LATERAL (SELECT x.id FROM quarn_sessions x\n"
@@ -49,32 +57,75 @@ QStringList firstPassTriggerStatements() {
             "  WHERE s.serial = n.serial\n"
             "    AND s.first_pass IS DISTINCT FROM coalesce(s.id = f.id, false);\n"
             "  RETURN NULL;\n"
-            "END $$;\n")
+            "END\n")
             .arg(passSql(QStringLiteral("x")));
-    return {function, pinSearchPath("quarn_first_pass"),
+    return {QStringLiteral(
+                "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
+                "CHECK (turn));\n"),
+            QStringLiteral("INSERT INTO quarn_push_lock VALUES (true) ON CONFLICT DO NOTHING;\n"),
+            QStringLiteral("REVOKE ALL ON quarn_push_lock FROM PUBLIC;\n"),
+            function("quarn_first_pass", "SECURITY DEFINER", body),
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
             triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
                         "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
                         "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()")};
 }
 
-QStringList notifyTriggerStatements() {
-    // One notification per inserting statement (a push's batch), sent at its
-    // commit: a listening window reads once per batch, not per row. Its
-    // payload, the batch's earliest start, tells the window which days to
-    // read again. pg_notify may be called by every role, so a station's
-    // INSERT sends it.
-    const QString function =
+QStringList stampTriggerStatements() {
+    // Whatever a station sent in these columns (it may name none of them),
+    // the server's own word replaces it. The owner's rights read the
+    // approved list whatever the inserting role may read. first_pass gets
+    // the answer the rows already in the table give: right for nearly
+    // every row, so the statement's trigger, which makes every first_pass
+    // of the serial numbers right, need not write each new row again (a
+    // push keeps its speed).
+    const QString body =
         QStringLiteral(
-            "CREATE OR REPLACE FUNCTION quarn_sessions_notify() RETURNS trigger\n"
-            "LANGUAGE plpgsql AS $$\n"
             "BEGIN\n"
-            "  PERFORM pg_notify('%1', coalesce((SELECT to_char(min(started) AT TIME ZONE 'UTC',\n"
-            "    'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') FROM quarn_notify_new), ''));\n"
+            "  NEW.pushed_by := session_user;\n"
+            "  NEW.received_at := now();\n"
+            "  NEW.server_approved := NEW.started IS NOT NULL\n"
+            "    AND EXISTS (SELECT FROM quarn_images i WHERE i.sha256 = NEW.image_sha256\n"
+            "      AND i.approved_at <= NEW.started\n"
+            "      AND (i.revoked_at IS NULL OR i.revoked_at > NEW.started));\n"
+            "  NEW.first_pass := CASE WHEN NEW.serial <> '' THEN %1\n"
+            "    AND NOT EXISTS (SELECT FROM quarn_sessions x WHERE x.serial = NEW.serial\n"
+            "      AND %2 AND (x.started, x.id) < (NEW.started, NEW.id)) END;\n"
+            "  RETURN NEW;\n"
+            "END\n")
+            .arg(passSql(QStringLiteral("NEW")), passSql(QStringLiteral("x")));
+    return {QStringLiteral("ALTER TABLE quarn_sessions ADD COLUMN IF NOT EXISTS pushed_by text,\n"
+                           "    ADD COLUMN IF NOT EXISTS received_at timestamptz,\n"
+                           "    ADD COLUMN IF NOT EXISTS server_approved boolean;\n"),
+            function("quarn_sessions_stamp", "SECURITY DEFINER", body),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_stamp() FROM PUBLIC;\n"),
+            triggerOnce("quarn_sessions_stamp", "quarn_sessions",
+                        "BEFORE INSERT ON quarn_sessions "
+                        "FOR EACH ROW EXECUTE FUNCTION quarn_sessions_stamp()")};
+}
+
+QStringList notifyTriggerStatements() {
+    // One notification per statement that inserted rows (a push's batch),
+    // sent at its commit: a listening window reads once per batch, not per
+    // row, and not at all for a batch whose rows were all there already.
+    // Its payload, the batch's earliest start, tells the window which days
+    // to read again. pg_notify may be called by every role, so a station's
+    // INSERT sends it.
+    const QString body =
+        QStringLiteral(
+            "DECLARE\n"
+            "  inserted bigint;\n"
+            "  earliest timestamptz;\n"
+            "BEGIN\n"
+            "  SELECT count(*), min(started) INTO inserted, earliest FROM quarn_notify_new;\n"
+            "  IF inserted > 0 THEN\n"
+            "    PERFORM pg_notify('%1', coalesce(to_char(earliest AT TIME ZONE 'UTC',\n"
+            "      'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), ''));\n"
+            "  END IF;\n"
             "  RETURN NULL;\n"
-            "END $$;\n")
+            "END\n")
             .arg(QLatin1String(kSessionsChannel));
-    return {function, pinSearchPath("quarn_sessions_notify"),
+    return {function("quarn_sessions_notify", "", body),
             triggerOnce("quarn_sessions_notify", "quarn_sessions",
                         "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_notify_new "
                         "FOR EACH STATEMENT EXECUTE FUNCTION quarn_sessions_notify()")};
@@ -84,8 +135,6 @@ QStringList imageStatements() {
     // Revoking is the one change a row takes, once, stamped by the server:
     // the list stays its own audit trail. A note may only grow.
     const QString revoke = QStringLiteral(
-        "CREATE OR REPLACE FUNCTION quarn_images_revoke() RETURNS trigger\n"
-        "LANGUAGE plpgsql AS $$\n"
         "BEGIN\n"
         "  IF OLD.revoked_at IS NOT NULL THEN\n"
         "    RAISE EXCEPTION 'image % was revoked already', OLD.sha256\n"
@@ -98,7 +147,7 @@ QStringList imageStatements() {
         "  NEW.revoked_by := current_user;\n"
         "  NEW.revoked_at := now();\n"
         "  RETURN NEW;\n"
-        "END $$;\n");
+        "END\n");
     return {QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_images (\n"
                            "    sha256 text NOT NULL CHECK (sha256 ~ '^[0-9a-f]{64}$'),\n"
                            "    length integer,\n"
@@ -112,7 +161,10 @@ QStringList imageStatements() {
                            ");\n"),
             QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS quarn_images_in_force "
                            "ON quarn_images (sha256) WHERE revoked_at IS NULL;\n"),
-            revoke, pinSearchPath("quarn_images_revoke"),
+            // The server's verdict on a record looks its image up here.
+            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_images_sha256 "
+                           "ON quarn_images (sha256);\n"),
+            function("quarn_images_revoke", "", revoke),
             triggerOnce("quarn_images_revoke", "quarn_images",
                         "BEFORE UPDATE ON quarn_images "
                         "FOR EACH ROW EXECUTE FUNCTION quarn_images_revoke()")};

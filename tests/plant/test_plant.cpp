@@ -3,11 +3,14 @@
 // the same rows, one bad socket among 16 is flagged and no other (in the
 // window and in report --by slot), a push shows while the window is open
 // (its figures, read on three connections at once, equal those read on one),
-// and the window comes back by itself after the server was stopped.
+// and the window comes back by itself after the server was stopped; the
+// approval mismatches show; notifications naming no day cost one read of
+// everything per interval.
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -262,6 +265,53 @@ private slots:
         QVERIFY(refused.error.isEmpty());
         QCOMPARE(causesCsv(refused), causesCsv(whole));
         QCOMPARE(socketsCsv(refused), socketsCsv(whole));
+    }
+
+    // The period's sessions whose station's claim the server's verdict
+    // contradicts show in a figure of their own, equal to the report's.
+    void mismatchesShown() {
+        push({{"bay-5", "slot-1", "SN-1", "good", 1},
+              {"bay-5", "slot-1", "SN-2", "good", 1},
+              {"bay-5", "slot-1", "SN-3", "good", 1}});
+        // Claims of an approval the list never gave (the image is not on it).
+        pg_->sql(QStringLiteral("UPDATE quarn_sessions SET approved = (serial <> 'SN-3')"));
+        open();
+        auto* label = window_->findChild<QLabel*>("mismatches");
+        QVERIFY(label);
+        QCOMPARE(label->accessibleName(), QStringLiteral("Approval mismatches: 2"));
+        QCOMPARE(report(QString())[0].toObject()["approval_mismatch"].toInt(), 2);
+    }
+
+    // Notifications naming no day (empty, malformed, a viewer's pg_notify),
+    // however many, read everything at most once per interval; one naming
+    // a day still reads at once.
+    void emptyNotificationsReadOncePerInterval() {
+        push({{"bay-6", "slot-1", "SN-1", "good", 1}});
+        FeedSettings settings;
+        settings.databaseUrl = pg_->url(QStringLiteral("view1"));
+        settings.fullReadMs = 3000;
+        PlantWorker worker(settings);
+        QSignalSpy reads(&worker, &PlantWorker::viewReady);
+        QSignalSpy states(&worker, &PlantWorker::stateChanged);
+        worker.start();  // connects and reads everything, on this thread
+        QCOMPARE(reads.count(), 1);
+        QElapsedTimer sinceRead;
+        sinceRead.start();
+        QTRY_VERIFY_WITH_TIMEOUT(states.last()[0].value<FeedState>().mode == FeedState::Mode::Live,
+                                 5000);
+        reads.clear();
+        pg_->sql(QStringLiteral("SELECT pg_notify('quarn_sessions', CASE WHEN g = 1 THEN '' ELSE"
+                                " 'x' || g END) FROM generate_series(1, 50) g"),
+                 QStringLiteral("view1"));
+        QVERIFY(reads.wait(10000));
+        QVERIFY2(sinceRead.elapsed() >= 2500, qPrintable(QString::number(sinceRead.elapsed())));
+        QVERIFY(!reads.wait(1000));
+        QCOMPARE(reads.count(), 1);
+        reads.clear();
+        pg_->sql(QStringLiteral("SELECT pg_notify('quarn_sessions', '2026-12-01T06:00:00.000Z')"),
+                 QStringLiteral("view1"));
+        QVERIFY(reads.wait(2000));  // well inside the interval
+        worker.stop();
     }
 
     // A schema made before the NOTIFY trigger: a station still pushes (it may

@@ -1,0 +1,302 @@
+// What the records' database vouches for, against a PostgreSQL server of the
+// test's own with the real roles: the server stamps who pushed each row,
+// when, and its own approval verdict (a station can write none of them);
+// an older table gains the columns; the functions that run with the
+// owner's rights keep their search_path through a re-applied schema; no
+// viewer can stall a push; a push of rows already there notifies nobody;
+// approve on a database without the schema says what to do.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QtTest>
+#include <memory>
+
+#include "records/connection.h"
+#include "records/schema.h"
+#include "tests/support/pg_server.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
+
+struct Run {
+    int exit = -1;
+    QString out, err;
+};
+
+// One record as sampleRecords makes it, with these keys changed.
+QByteArray recordLine(const QJsonObject& changes) {
+    QJsonObject o = QJsonDocument::fromJson(sampleRecords(1)).object();
+    for (auto it = changes.begin(); it != changes.end(); ++it) o[it.key()] = it.value();
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QString sha(char c) { return QString(64, QLatin1Char(c)); }
+
+}  // namespace
+
+class TestServerWord : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PgServer> pg_;
+    QTemporaryDir dir_;
+    QString log_;
+
+    Run records(const QStringList& args, const QString& db = {}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARN_DB"), db);
+        p.setProcessEnvironment(env);
+        p.start(kRecords, args);
+        if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+    Run push(const QString& user) {
+        return records({QStringLiteral("push"), QStringLiteral("--log"), log_}, pg_->url(user));
+    }
+    void writeLog(const QByteArray& text) {
+        QFile f(log_);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(text) == text.size());
+    }
+    // quarn-records' schema and roles, as an administrator applies them;
+    // login roles st1, eng1, view1.
+    bool applyRoles() {
+        const QString out =
+            pg_->sql(records({"schema"}).out + records({"schema", "--roles"}).out +
+                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
+                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
+                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
+                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$");
+        return !out.contains("ERROR") || (qWarning("%s", qPrintable(out)), false);
+    }
+    QJsonObject reportAll(const QString& from, const QString& where) {
+        const Run r = records({"report", from, where, "--json"});
+        return QJsonDocument::fromJson(r.out.toUtf8()).array()[0].toObject();
+    }
+    // A connection of the test's own, as user.
+    bool login(quarn::records::Connection& c, const QString& user) {
+        QString why;
+        const bool ok = c.open(quarn::records::parseDatabaseUrl(pg_->url(user)), &why);
+        return ok || (qWarning("%s", qPrintable(why)), false);
+    }
+
+private slots:
+    void initTestCase() {
+        pg_ = std::make_unique<PgServer>();
+        QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
+    }
+    void init() {
+        qunsetenv("QUARN_PUSH_TIME_LIMIT");
+        pg_->sql(QStringLiteral(
+            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
+            "quarn_images, quarn_push_lock; DROP FUNCTION IF EXISTS quarn_first_pass(), "
+            "quarn_images_revoke(), quarn_sessions_notify(), quarn_sessions_stamp()"));
+        log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
+    }
+
+    // Rows pushed by st1 carry its login, the server's time and the
+    // approved list's verdict at each row's start, whatever the station
+    // claimed; no station may write those columns, and the owner's own
+    // values are replaced too. The report counts the claims the verdict
+    // contradicts; from a log it cannot know them.
+    void serverStamps() {
+        QVERIFY(applyRoles());
+        pg_->sql(
+            QStringLiteral("INSERT INTO quarn_images (sha256, approved_at, revoked_at) VALUES"
+                           " ('%1', '2026-01-01Z', NULL), ('%2', '2026-01-01Z', '2026-06-01Z'),"
+                           " ('%3', '2026-09-01Z', NULL)")
+                .arg(sha('a'), sha('b'), sha('c')));
+        const struct {
+            const char* started;
+            char image;
+            QJsonValue claim;
+            bool verdict;
+        } rows[] = {
+            {"2026-03-01T00:00:00Z", 'a', true, true},
+            {"2026-01-01T00:00:00Z", 'a', true, true},           // approved that very moment
+            {"2026-03-01T00:00:00Z", 'b', true, true},           // revoked later
+            {"2026-07-01T00:00:00Z", 'b', true, false},          // revoked before: mismatch
+            {"2026-08-01T00:00:00Z", 'c', true, false},          // approved after: mismatch
+            {"2026-10-01T00:00:00Z", 'c', false, true},          // the claim denies it: mismatch
+            {"2026-10-01T00:00:00Z", 'd', QJsonValue(), false},  // no claim: no mismatch
+            {"2026-10-01T00:00:00Z", 'd', false, false},
+        };
+        QStringList want;  // "MM-DD" of the start, the image's letter, the verdict
+        for (const auto& r : rows) {
+            writeLog(recordLine(
+                {{"started", r.started}, {"image_sha256", sha(r.image)}, {"approved", r.claim}}));
+            want << QStringLiteral("%1%2=%3")
+                        .arg(QLatin1String(r.started + 5, 5))
+                        .arg(r.image)
+                        .arg(r.verdict ? "true" : "false");
+        }
+        want.sort();
+        const Run pushed = push(QStringLiteral("st1"));
+        QVERIFY2(pushed.exit == 0, qPrintable(pushed.err));
+        QCOMPARE(pg_->sql("SELECT string_agg(v, ',' ORDER BY v COLLATE \"C\") FROM (SELECT"
+                          " to_char(started AT TIME ZONE 'UTC', 'MM-DD') || left(image_sha256, 1)"
+                          " || '=' || server_approved AS v FROM quarn_sessions) s"),
+                 want.join(','));
+        QCOMPARE(pg_->sql("SELECT string_agg(DISTINCT pushed_by, ',') || '|' ||"
+                          " bool_and(received_at BETWEEN now() - interval '1 minute' AND now())"
+                          " FROM quarn_sessions"),
+                 QStringLiteral("st1|true"));
+        for (const char* column : {"pushed_by", "received_at", "server_approved"}) {
+            const QString out = pg_->sql(
+                QStringLiteral("INSERT INTO quarn_sessions (id, %1) VALUES (gen_random_uuid(), %2)")
+                    .arg(column, column == QLatin1String("pushed_by") ? "'st9'" : "DEFAULT"),
+                QStringLiteral("st1"));
+            QVERIFY2(out.contains("permission denied"), qPrintable(out));
+        }
+        pg_->sql(QStringLiteral("INSERT INTO quarn_sessions (id, image_sha256, started, pushed_by, "
+                                "received_at, server_approved) VALUES (gen_random_uuid(), '%1',"
+                                " '2026-10-01Z', 'st9', '2001-01-01Z', true)")
+                     .arg(sha('d')));
+        QCOMPARE(pg_->sql("SELECT pushed_by || (received_at > now() - interval '1 minute') ||"
+                          " server_approved FROM quarn_sessions WHERE pushed_by <> 'st1'"),
+                 QStringLiteral("quarntruefalse"));
+        QCOMPARE(reportAll("--db", pg_->url("view1"))["approval_mismatch"].toInt(-1), 3);
+        QVERIFY(reportAll("--log", log_)["approval_mismatch"].isNull());
+        const Run text = records({"report", "--db", pg_->url("view1")});
+        QVERIFY2(text.out.contains("3 session(s): the station's approved differs"),
+                 qPrintable(text.out));
+    }
+
+    // A table made by an earlier version: still reported (no verdict to
+    // count); the schema applied again by its owner adds the columns, old
+    // rows keep NULL, and the next push is stamped.
+    void olderTableGainsColumns() {
+        QStringList columns;
+        for (const auto& c : quarn::records::columns()) columns << QLatin1String(c.key);
+        QString old = quarn::records::schemaStatements().first();
+        old = old.left(old.indexOf(QLatin1String(",\n    first_pass"))) +
+              ",\n    first_pass boolean);";
+        QVERIFY(!old.contains("server_approved"));
+        const QString made = pg_->sql(old +
+                                      "INSERT INTO quarn_sessions (id, station, approved)"
+                                      " VALUES (gen_random_uuid(), 'old', true)");
+        QVERIFY2(!made.contains("ERROR"), qPrintable(made));
+        const QJsonObject before = reportAll("--db", pg_->url());
+        QCOMPARE(before["sessions"].toInt(), 1);
+        QVERIFY(before["approval_mismatch"].isNull());
+        QVERIFY(applyRoles());
+        writeLog(recordLine({{"station", "new"}, {"approved", true}}));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(pg_->sql("SELECT station || ':' || coalesce(pushed_by, '-') || ':' ||"
+                          " (received_at IS NULL) || ':' || coalesce(server_approved::text, '-')"
+                          " FROM quarn_sessions ORDER BY station"),
+                 QStringLiteral("new:st1:false:false\nold:-:true:-"));
+        QCOMPARE(reportAll("--db", pg_->url())["approval_mismatch"].toInt(-1), 1);
+    }
+
+    // The schema prints as one transaction. Applied again one statement at
+    // a time, each function that runs as the owner has its search_path from
+    // the statement that makes it: a station with a temporary table named
+    // quarn_sessions (and a trigger of its own on it) pushing at that moment
+    // runs nothing of its own with the owner's rights.
+    void functionsKeepTheirPath() {
+        const QString printed = records({"schema"}).out;
+        QVERIFY(printed.startsWith("BEGIN;\n") && printed.endsWith("\nCOMMIT;\n"));
+        QCOMPARE(printed.count(
+                     QRegularExpression("^(BEGIN|COMMIT);$", QRegularExpression::MultilineOption)),
+                 2);
+        QVERIFY(applyRoles());
+        const QString attack = QStringLiteral(
+            "CREATE TEMP TABLE quarn_sessions (id uuid, serial text, started timestamptz,"
+            " outcome text, first_pass boolean);"
+            " GRANT ALL ON quarn_sessions TO PUBLIC;"
+            " CREATE FUNCTION pg_temp.take() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+            " INSERT INTO public.quarn_images (sha256, approved_by) VALUES (repeat('e', 64),"
+            " 'nobody'); RETURN NULL; END $$;"
+            " CREATE TRIGGER take AFTER UPDATE ON quarn_sessions FOR EACH STATEMENT"
+            " EXECUTE FUNCTION pg_temp.take();"
+            " INSERT INTO public.quarn_sessions (id, serial, started, outcome)"
+            " VALUES (gen_random_uuid(), 'SN-1', now(), 'good');");
+        int made = 0;
+        for (const QString& s : quarn::records::schemaStatements()) {
+            if (!s.contains("CREATE OR REPLACE FUNCTION")) continue;
+            ++made;
+            QVERIFY(!pg_->sql(s).contains("ERROR"));
+            QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"
+                              " AND NOT 'search_path=pg_catalog, public, pg_temp' = ANY("
+                              " coalesce(proconfig, '{}'))"),
+                     QStringLiteral("0"));
+            pg_->sql(attack, QStringLiteral("st1"));
+        }
+        QCOMPARE(made, 4);
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("4"));
+    }
+
+    // A viewer holding the advisory lock the push once took, and one left
+    // in a failed transaction on the push's own lock, stall no push; no
+    // viewer or station may lock the push's turn.
+    void noViewerStallsAPush() {
+        QVERIFY(applyRoles());
+        qputenv("QUARN_PUSH_TIME_LIMIT", "2");
+        quarn::records::Connection holder, tried;
+        QVERIFY(login(holder, "view1") && login(tried, "view1"));
+        QSqlQuery hold(holder.db());
+        QVERIFY(hold.exec("SELECT pg_advisory_lock(hashtext('quarn_sessions'))"));
+        QVERIFY(tried.db().transaction());
+        QVERIFY(!QSqlQuery(tried.db()).exec("SELECT FROM quarn_push_lock FOR UPDATE"));
+        writeLog(sampleRecords(5));
+        const Run r = push(QStringLiteral("st1"));
+        QVERIFY2(r.exit == 0, qPrintable(r.err));
+        QCOMPARE(pg_->sql("SELECT count(first_pass) FROM quarn_sessions"), QStringLiteral("5"));
+        for (const char* user : {"view1", "st1"})
+            for (const char* statement : {"SELECT FROM quarn_push_lock FOR UPDATE",
+                                          "BEGIN; LOCK TABLE quarn_push_lock; COMMIT"}) {
+                const QString out = pg_->sql(statement, user);
+                QVERIFY2(out.contains("permission denied"), qPrintable(out));
+            }
+    }
+
+    // A push whose rows were all in the table already sends no
+    // notification; one that inserted rows sends one.
+    void onlyInsertsNotify() {
+        QVERIFY(applyRoles());
+        quarn::records::Connection listener;
+        QVERIFY(login(listener, "view1"));
+        QStringList heard;
+        QSqlDriver* driver = listener.db().driver();
+        QObject::connect(driver, &QSqlDriver::notification, this,
+                         [&](const QString&, QSqlDriver::NotificationSource, const QVariant& p) {
+                             heard << p.toString();
+                         });
+        QVERIFY(driver->subscribeToNotification(quarn::records::kSessionsChannel));
+        writeLog(sampleRecords(3));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QVERIFY(QFile::remove(log_ + ".sent"));  // sent again: every row is there
+        const Run again = push(QStringLiteral("st1"));
+        QVERIFY2(again.exit == 0 && again.out.contains("3 record(s) sent, 0 new"),
+                 qPrintable(again.out));
+        // Delivered in commit order: the probe comes after anything the pushes sent.
+        QVERIFY(QSqlQuery(listener.db()).exec("SELECT pg_notify('quarn_sessions', 'probe')"));
+        QTRY_VERIFY_WITH_TIMEOUT(heard.contains("probe"), 5000);
+        QCOMPARE(heard, QStringList({"2026-12-01T06:00:00.000Z", "probe"}));
+    }
+
+    // approve on a database nobody made the schema in says what to do.
+    void approveWithoutSchema() {
+        const QString fw = dir_.filePath("fw.bin");
+        QFile f(fw);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(100, 'x')) == 100);
+        f.close();
+        const Run r = records({"approve", "--file", fw, "--length", "100", "--db", pg_->url()});
+        QCOMPARE(r.exit, 2);
+        QVERIFY2(r.err.contains("the database has no quarn_images table: apply `quarn-records "
+                                "schema` as its owner"),
+                 qPrintable(r.err));
+    }
+};
+
+QTEST_MAIN(TestServerWord)
+#include "test_server_word.moc"
