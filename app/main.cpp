@@ -13,7 +13,7 @@
 #include "app/command_line.h"
 #include "app/forms.h"
 #include "core/message_box.h"
-#include "gang/gate_read.h"
+#include "approval/gate_read.h"
 #include "ports/port_commands.h"
 #include "ui/message_box_widget.h"
 
@@ -75,5 +75,5 @@ int main(int argc, char* argv[]) {
         if (init.isEmpty()) return 0;
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::gang::leaveReadsBehind(quarn::runProgram(quarn::enterInitFolder(init)));
+    return quarn::records::leaveReadsBehind(quarn::runProgram(quarn::enterInitFolder(init)));
 }

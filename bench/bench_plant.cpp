@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "plant/plant_window.h"
-#include "records/connection.h"
-#include "records/schema.h"
+#include "database/connection.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {

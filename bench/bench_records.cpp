@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "records/approved_images.h"
+#include "approval/approved_images.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {

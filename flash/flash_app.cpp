@@ -23,9 +23,9 @@
 #include "flash/unit_jobs.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
-#include "gang/gate_read.h"
+#include "approval/gate_read.h"
 #include "ports/port_commands.h"
-#include "records/pusher.h"
+#include "database/pusher.h"
 
 namespace quarn::flash {
 
@@ -170,7 +170,7 @@ int runFlash() {
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
         // A read of the approved list still waiting on a silent database is left behind.
-        return gang::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
+        return records::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
     FlashRun run(o);
     return run.exec();

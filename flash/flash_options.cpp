@@ -11,7 +11,7 @@
 #include "core/translations.h"
 #include "link/download_session.h"
 #include "ports/port_map.h"
-#include "records/image_gate.h"
+#include "approval/image_gate.h"
 #include "startup/init_file.h"
 
 namespace quarn::flash {

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 
 #include "link/download_link.h"
-#include "records/database_url.h"
-#include "records/image_gate.h"
+#include "database/database_url.h"
+#include "approval/image_gate.h"
 
 namespace quarn::flash {
 

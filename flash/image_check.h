@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "flash/flash_options.h"
-#include "records/image_gate.h"
+#include "approval/image_gate.h"
 
 namespace quarn::flash {
 

@@ -12,8 +12,8 @@
 
 namespace quarn::flash {
 
-using gang::outcomeName;
-using gang::UnitRecord;
+using records::outcomeName;
+using records::UnitRecord;
 
 // "block 12 of 512", "handshake", ...
 QString stageText(int stage, int block, int total);

@@ -10,12 +10,12 @@ namespace quarn::flash {
 RecordSink::RecordSink(const QString& logPath, bool json, Say say, const QString& databaseUrl)
     : writer_(logPath, databaseUrl), json_(json), say_(std::move(say)) {
     // A damaged line the push skipped is named by its number, on standard error.
-    QObject::connect(&writer_, &gang::RecordWriter::pushWarning, &writer_,
+    QObject::connect(&writer_, &records::RecordWriter::pushWarning, &writer_,
                      [this](const QString& text) { say_(text); });
     sayLogState();
 }
 
-void RecordSink::write(const gang::UnitRecord& record, const std::function<void()>& before) {
+void RecordSink::write(const records::UnitRecord& record, const std::function<void()>& before) {
     const QByteArray line = writer_.write(record);
     sayLogState();  // an append may also have opened a new file at the log's path
     if (!json_) return;

@@ -21,7 +21,7 @@
 #include <QString>
 #include <functional>
 
-#include "gang/record_writer.h"
+#include "recordwriter/record_writer.h"
 
 namespace quarn::flash {
 
@@ -33,15 +33,15 @@ public:
 
     // before(): runs just before a line goes to standard output (to erase a
     // progress line on the terminal).
-    void write(const gang::UnitRecord& record, const std::function<void()>& before = {});
+    void write(const records::UnitRecord& record, const std::function<void()>& before = {});
     bool logFailed() const { return writer_.failedOnce(); }
-    gang::RecordWriter& writer() { return writer_; }
+    records::RecordWriter& writer() { return writer_; }
 
 private:
     void toOutput(const QByteArray& line);
     void sayLogState();
 
-    gang::RecordWriter writer_;
+    records::RecordWriter writer_;
     QString saidProblem_;  // the log's failure, said once
     QString warned_;       // the log's warning, said once
     bool json_;

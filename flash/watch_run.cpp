@@ -11,9 +11,9 @@
 #include "flash/progress.h"
 #include "flash/record_sink.h"
 #include "flash/unit_jobs.h"
-#include "gang/image_approval.h"
+#include "approval/image_approval.h"
 #include "gang/watch.h"
-#include "records/database_url.h"
+#include "database/database_url.h"
 
 namespace quarn::flash {
 
@@ -39,7 +39,7 @@ private:
     RecordSink sink_{o_.logPath, o_.json, [this](const QString& t) { say(t); },
                      records::configuredDatabaseUrl()};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
-    std::unique_ptr<gang::ImageApproval> approval_;  // with the approved list required
+    std::unique_ptr<records::ImageApproval> approval_;  // with the approved list required
     bool allowed_ = true;                            // the verdict last said
     int stopped_ = 0;
     bool stopping_ = false;
@@ -73,10 +73,10 @@ void WatchRun::watchApproval(const records::ImageGate& gate) {
     if (!o_.approvedOnly) return;
     bool ok = false;
     const int ms = qEnvironmentVariableIntValue("QUARN_APPROVAL_RECHECK_MS", &ok);
-    approval_ = std::make_unique<gang::ImageApproval>(true, flashImageIdentity(o_),
+    approval_ = std::make_unique<records::ImageApproval>(true, flashImageIdentity(o_),
                                                       records::configuredDatabaseUrl(),
                                                       ok && ms > 0 ? ms : 60000, &gate);
-    QObject::connect(approval_.get(), &gang::ImageApproval::changed, qApp, [this] {
+    QObject::connect(approval_.get(), &records::ImageApproval::changed, qApp, [this] {
         if (approval_->allowsStarts() == allowed_) return;
         allowed_ = approval_->allowsStarts();
         say(QCoreApplication::translate("quarn-flash", "Image: ") + approval_->lineText() +

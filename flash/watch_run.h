@@ -17,7 +17,7 @@
 // and no unit is loaded; each change of the verdict is one line.
 
 #include "flash/flash_options.h"
-#include "records/image_gate.h"
+#include "approval/image_gate.h"
 
 namespace quarn::flash {
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QPointer>
 
+#include "gang/session_record.h"
 #include "link/unit_probe.h"
 
 namespace quarn::gang {
@@ -23,7 +24,7 @@ public:
     void run();
 
 signals:
-    void done(const quarn::gang::UnitRecord& record);
+    void done(const quarn::records::UnitRecord& record);
 
 private:
     SessionResult runSession();
@@ -116,11 +117,11 @@ void UnitWorker::run() {
 
 Unit::Unit(int slot, UnitJob job, QObject* parent)
     : QObject(parent), slot_(slot), job_(std::move(job)) {
-    qRegisterMetaType<UnitRecord>();
+    qRegisterMetaType<records::UnitRecord>();
     qRegisterMetaType<SessionProgress>();
     worker_ = new UnitWorker(*this);
     worker_->moveToThread(&thread_);
-    connect(worker_, &UnitWorker::done, this, [this](const UnitRecord& record) {
+    connect(worker_, &UnitWorker::done, this, [this](const records::UnitRecord& record) {
         finished_ = true;
         thread_.quit();
         emit finished(slot_, record);

@@ -28,7 +28,7 @@
 #include <atomic>
 #include <optional>
 
-#include "gang/unit_record.h"
+#include "record/unit_record.h"
 #include "link/download_link.h"
 
 namespace quarn::gang {
@@ -84,7 +84,7 @@ public:
 
 signals:
     void progressed(int slot, const quarn::SessionProgress& progress);
-    void finished(int slot, const quarn::gang::UnitRecord& record);
+    void finished(int slot, const quarn::records::UnitRecord& record);
 
 private:
     friend class UnitWorker;
@@ -103,5 +103,5 @@ private:
 
 }  // namespace quarn::gang
 
-Q_DECLARE_METATYPE(quarn::gang::UnitRecord)
+Q_DECLARE_METATYPE(quarn::records::UnitRecord)
 Q_DECLARE_METATYPE(quarn::SessionProgress)

@@ -1,5 +1,7 @@
 #include "gang/watch.h"
 
+#include "gang/session_record.h"
+
 namespace quarn::gang {
 
 Watch::Watch(int slot, std::function<UnitJob()> makeJob, WatchTiming timing, QObject* parent)
@@ -71,7 +73,7 @@ void Watch::launch(Attempt attempt) {
     job.probeOnly = attempt != Attempt::Listen;
     if (unit_) unit_.release()->deleteLater();  // its finished() may still be on the stack
     unit_ = std::make_unique<Unit>(slot_, job);
-    connect(unit_.get(), &Unit::finished, this, [this](int, const UnitRecord& r) { onDone(r); });
+    connect(unit_.get(), &Unit::finished, this, [this](int, const records::UnitRecord& r) { onDone(r); });
     connect(unit_.get(), &Unit::progressed, this,
             [this](int, const SessionProgress& p) { onProgress(p); });
     if (attempt == Attempt::Listen || (attempt == Attempt::HeldProbe && phase_ != Phase::Held))
@@ -87,20 +89,20 @@ void Watch::onProgress(const SessionProgress& p) {
     if (phase_ == Phase::Loading) emit progressed(slot_, p);
 }
 
-void Watch::onDone(UnitRecord record) {
+void Watch::onDone(records::UnitRecord record) {
     if (phase_ == Phase::Loading) applyKeys(record, keysAtLoad_);
     if (stopping_) return endStopped(record);
     if (attempt_ == Attempt::Listen) return afterListen(record);
     afterProbe(record);
 }
 
-void Watch::endStopped(const UnitRecord& record) {
+void Watch::endStopped(const records::UnitRecord& record) {
     if (phase_ == Phase::Loading) emit sessionEnded(slot_, record);
     setPhase(Phase::Stopped);
     emit stopped(slot_);
 }
 
-void Watch::afterListen(const UnitRecord& record) {
+void Watch::afterListen(const records::UnitRecord& record) {
     if (phase_ == Phase::Listening) {
         const bool portFailed = record.outcome == SessionOutcome::Port;
         return portFailed ? after(timing_.retryMs, &Watch::listen) : listen();
@@ -112,7 +114,7 @@ void Watch::afterListen(const UnitRecord& record) {
 
 // A probe that answered, stayed silent, or told nothing (the port did not
 // open): while held, whether a unit waits; after a session, whether it left.
-void Watch::afterProbe(const UnitRecord& record) {
+void Watch::afterProbe(const records::UnitRecord& record) {
     const bool answered = record.outcome == SessionOutcome::Good;
     const bool silent = record.outcome == SessionOutcome::Handshake;
     if (attempt_ == Attempt::HeldProbe) {

@@ -74,7 +74,7 @@ public:
 signals:
     void phaseChanged(int slot, quarn::gang::Watch::Phase phase);
     void progressed(int slot, const quarn::SessionProgress& progress);
-    void sessionEnded(int slot, const quarn::gang::UnitRecord& record);
+    void sessionEnded(int slot, const quarn::records::UnitRecord& record);
     void stopped(int slot);
 
 private:
@@ -82,10 +82,10 @@ private:
     void setPhase(Phase phase);
     void launch(Attempt attempt);
     void onProgress(const SessionProgress& p);
-    void onDone(UnitRecord record);
-    void afterListen(const UnitRecord& record);
-    void afterProbe(const UnitRecord& record);
-    void endStopped(const UnitRecord& record);
+    void onDone(records::UnitRecord record);
+    void afterListen(const records::UnitRecord& record);
+    void afterProbe(const records::UnitRecord& record);
+    void endStopped(const records::UnitRecord& record);
     void after(int ms, void (Watch::*next)());
     void listen();
     void probe() { launch(Attempt::Probe); }

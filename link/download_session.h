@@ -21,12 +21,11 @@
 #include <cstdint>
 
 #include "link/download_link.h"
+#include "record/outcome.h"
 
 namespace quarn {
 
-// How a session ended: good, or the step that failed; interrupted when a
-// stop was requested (requestStop(), the owner closing) and it did not end good.
-enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted };
+// How a session ends (SessionOutcome) is the record's: record/outcome.h.
 
 // Why a session did not end good, as a code; SessionResult::reasonText says it in words.
 enum class SessionReason {

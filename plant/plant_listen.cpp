@@ -4,7 +4,7 @@
 #include <QSqlQuery>
 
 #include "plant/plant_worker.h"
-#include "records/schema.h"
+#include "database/schema.h"
 
 namespace quarn::plant {
 

@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 
-#include "records/database_url.h"
+#include "database/database_url.h"
 
 namespace quarn::plant {
 

@@ -5,7 +5,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include "records/push.h"
+#include "database/push.h"
 
 namespace quarn::plant {
 

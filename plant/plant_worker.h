@@ -20,7 +20,7 @@
 #include <memory>
 
 #include "plant/plant_figures.h"
-#include "records/connection.h"
+#include "database/connection.h"
 #include "records/plant_queries.h"
 
 namespace quarn::plant {

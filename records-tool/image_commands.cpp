@@ -11,8 +11,8 @@
 #include "link/download_link.h"
 #include "link/download_session.h"
 #include "records-tool/records_cli.h"
-#include "records/approved_images.h"
-#include "records/image_list.h"
+#include "approval/approved_images.h"
+#include "approval/image_list.h"
 #include "startup/init_file.h"
 
 namespace quarn::records {

@@ -13,10 +13,11 @@
 #include "core/translations.h"
 #include "core/version.h"
 #include "records-tool/image_commands.h"
-#include "records/database_url.h"
-#include "records/push.h"
-#include "records/report.h"
-#include "records/schema.h"
+#include "database/database_url.h"
+#include "database/push.h"
+#include "database/report_sql.h"
+#include "recordlog/report.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 

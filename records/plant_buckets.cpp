@@ -11,10 +11,10 @@
 #include <future>
 #include <system_error>
 
-#include "records/connection.h"
-#include "records/first_pass.h"
-#include "records/query_run.h"
-#include "records/schema.h"
+#include "database/connection.h"
+#include "record/first_pass.h"
+#include "database/query_run.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 

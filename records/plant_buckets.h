@@ -5,7 +5,7 @@
 // causes and sockets (records/plant_queries.h).
 
 #include "records/plant_queries.h"
-#include "records/query_run.h"
+#include "database/query_run.h"
 
 namespace quarn::records {
 

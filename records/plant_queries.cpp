@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <tuple>
 
-#include "records/first_pass.h"
+#include "database/query_run.h"
+#include "record/first_pass.h"
 #include "records/plant_buckets.h"
-#include "records/query_run.h"
 
 namespace quarn::records {
 
@@ -126,28 +126,6 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;
     return v;
-}
-
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem) {
-    QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
-                            " count(*) FILTER (WHERE %1),"
-                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
-                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
-                            .arg(passSql(), filterSql(filter, &binds));
-    QueryFailure f;
-    const bool ok = runQuery(
-        db, sql, binds,
-        [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
-        },
-        &f);
-    if (!ok && error) *error = f.error;
-    if (!ok && problem) *problem = f.problem;
-    return ok;
 }
 
 QString percentText(qint64 part, qint64 whole) {

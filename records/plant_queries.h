@@ -17,9 +17,10 @@
 #include <QString>
 #include <functional>
 
-#include "records/connection.h"
-#include "records/record_filter.h"
-#include "records/slot_flags.h"
+#include "database/connection.h"
+#include "database/report_sql.h"
+#include "record/slot_flags.h"
+#include "recordlog/record_filter.h"
 
 namespace quarn::records {
 
@@ -104,11 +105,6 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
                          const PlantView* previous = nullptr,
                          const QDateTime& changedFrom = QDateTime(),
                          const ConnectionOpener& open = ConnectionOpener());
-
-// Every socket's sessions and failures as the slot rule counts them; false
-// with *error (describe()) and *problem when the query fails.
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem = nullptr);
 
 // "Yield: 97.5 %" style figures as people read them: a share 0..1 as "97.5 %",
 // "-" without units.

@@ -9,10 +9,10 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "gang/gate_read.h"
+#include "approval/gate_read.h"
 #include "ports/port_advice.h"
-#include "records/database_url.h"
-#include "records/image_gate.h"
+#include "database/database_url.h"
+#include "approval/image_gate.h"
 #include "session/form24.h"
 
 namespace quarn {
@@ -110,7 +110,7 @@ bool Form24::imageMayBeSent(SessionRequest& request) {
     const records::ImageIdentity image{Download_caption, QFileInfo(request.filePath).fileName(),
                                        request.downloadLength, QString::fromLatin1(sha.toHex())};
     QFutureWatcher<records::ImageGate> reading;
-    reading.setFuture(gang::readImageGate(true, image, records::configuredDatabaseUrl()));
+    reading.setFuture(records::readImageGate(true, image, records::configuredDatabaseUrl()));
     link.beginSession();  // a Stop from here on calls the download off
     while (!reading.isFinished() && !Program_end && !link.Program_kill) link.yield();
     if (!reading.isFinished()) return false;

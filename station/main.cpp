@@ -15,10 +15,10 @@
 #include "core/stop_signals.h"
 #include "core/translations.h"
 #include "core/version.h"
-#include "gang/gate_read.h"
+#include "approval/gate_read.h"
 #include "ports/port_settings.h"
-#include "records/database_url.h"
-#include "records/image_gate.h"
+#include "database/database_url.h"
+#include "approval/image_gate.h"
 #include "station/batch_cue.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
@@ -139,5 +139,5 @@ int main(int argc, char* argv[]) {
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::gang::leaveReadsBehind(runWindow(o, load));
+    return quarn::records::leaveReadsBehind(runWindow(o, load));
 }

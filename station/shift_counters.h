@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QString>
 
-#include "records/first_pass.h"
+#include "record/first_pass.h"
 
 namespace quarn::station {
 

@@ -9,7 +9,7 @@ namespace quarn::station {
 namespace {
 
 // An outcome as the status line names it ("failed: handshake"); the record
-// keeps its own key (gang::outcomeName), never translated.
+// keeps its own key (records::outcomeName), never translated.
 QString outcomeText(SessionOutcome outcome) {
     switch (outcome) {
         case SessionOutcome::Input:

@@ -38,18 +38,18 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
                 config_.image,       config_.maxRepeats,
                 config_.stationName, config_.operatorName,
                 config_.serialRoot,  std::nullopt};  // the approved list's word comes later
-    connect(&approval_, &gang::ImageApproval::changed, this, &StationModel::onApprovalRead);
+    connect(&approval_, &records::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
     }
     if (!writer_.problem().isEmpty()) qWarning("quarn-station: %s", qPrintable(writer_.problem()));
     writer_.retryMs = config_.logRetryMs;
-    connect(&writer_, &gang::RecordWriter::pendingChanged, this,
+    connect(&writer_, &records::RecordWriter::pendingChanged, this,
             &StationModel::recordsWaitingChanged);
-    connect(&writer_, &gang::RecordWriter::logChanged, this, &StationModel::onLogChanged);
-    connect(&writer_, &gang::RecordWriter::pushWarning, this, &StationModel::setPushNote);
-    connect(&writer_, &gang::RecordWriter::pushFailed, this, [this](const QString& why) {
+    connect(&writer_, &records::RecordWriter::logChanged, this, &StationModel::onLogChanged);
+    connect(&writer_, &records::RecordWriter::pushWarning, this, &StationModel::setPushNote);
+    connect(&writer_, &records::RecordWriter::pushFailed, this, [this](const QString& why) {
         setPushNote(tr("the database has not taken the records: %1").arg(why));
     });
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
@@ -183,7 +183,7 @@ void StationModel::flagLoadedSerials() {
     }
 }
 
-void StationModel::onFinished(int k, const gang::UnitRecord& record) {
+void StationModel::onFinished(int k, const records::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.session.release()->deleteLater();  // its finished() is on the stack
     recordSession(k, record);
@@ -191,10 +191,10 @@ void StationModel::onFinished(int k, const gang::UnitRecord& record) {
 }
 
 // The record to the log first, then the tile, the counters and the listeners.
-void StationModel::recordSession(int k, const gang::UnitRecord& record) {
+void StationModel::recordSession(int k, const records::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    gang::UnitRecord stamped = record;
+    records::UnitRecord stamped = record;
     approval_.stamp(stamped);
     const QByteArray line = writer_.write(stamped);
     s.last = record.outcome;
@@ -207,7 +207,7 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.lastFailed =
         record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
     s.secondsLeft = -1;
-    counters_.count(record.serial, gang::outcomeName(record.outcome), record.started, record.id);
+    counters_.count(record.serial, records::outcomeName(record.outcome), record.started, record.id);
     emit countersChanged();
     serialUsed(k, record.serial);
     flagLoadedSerials();

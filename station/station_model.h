@@ -15,12 +15,12 @@
 #include <memory>
 #include <vector>
 
-#include "gang/image_approval.h"
+#include "approval/image_approval.h"
 #include "gang/job_builder.h"
-#include "gang/record_writer.h"
+#include "recordwriter/record_writer.h"
 #include "gang/unit.h"
 #include "gang/watch.h"
-#include "records/record_log.h"
+#include "recordlog/record_log.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -152,8 +152,8 @@ private:
     bool mayLoad(int k) const;
     void serialUsed(int k, const QString& serial);
     void flagLoadedSerials();
-    void onFinished(int k, const gang::UnitRecord& record);
-    void recordSession(int k, const gang::UnitRecord& record);
+    void onFinished(int k, const records::UnitRecord& record);
+    void recordSession(int k, const records::UnitRecord& record);
     void watch(int k);
     void onWatchPhase(int k, gang::Watch::Phase phase);
     void refreshRunning();
@@ -167,8 +167,8 @@ private:
     gang::JobBase jobBase_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
-    gang::RecordWriter writer_;
-    gang::ImageApproval approval_;
+    records::RecordWriter writer_;
+    records::ImageApproval approval_;
     QString pushNote_;
     QTimer presenceTimer_;
     QTimer progressTimer_;

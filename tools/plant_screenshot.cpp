@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "plant/plant_window.h"
-#include "records/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace {

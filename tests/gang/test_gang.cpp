@@ -12,14 +12,14 @@
 
 using namespace quarn;
 using namespace testsupport;
-using gang::outcomeName;
+using records::outcomeName;
 
 namespace {
 
 constexpr int kLength = 640;  // ten whole blocks
 
 struct Run {
-    QList<gang::UnitRecord> records;
+    QList<records::UnitRecord> records;
     QList<QList<SessionProgress>> events;
 };
 
@@ -34,7 +34,7 @@ Run runGang(gang::Gang& g, std::function<void(int, const SessionProgress&)> onPr
         if (onProgress) onProgress(slot, p);
     });
     QObject::connect(&g, &gang::Gang::unitFinished,
-                     [&](int slot, const gang::UnitRecord& r) { run.records[slot] = r; });
+                     [&](int slot, const records::UnitRecord& r) { run.records[slot] = r; });
     QObject::connect(&g, &gang::Gang::allFinished, &loop, &QEventLoop::quit);
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     g.startAll();
@@ -130,9 +130,9 @@ private slots:
         gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
                            "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 600, 200});
-        QList<gang::UnitRecord> records;
+        QList<records::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,
-                [&](int, const gang::UnitRecord& r) { records << r; });
+                [&](int, const records::UnitRecord& r) { records << r; });
         watch.start();
         QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Remove; }, 10000));
         const auto handshakes = [&] {

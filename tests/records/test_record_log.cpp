@@ -10,8 +10,8 @@
 #include <cstring>
 #include <future>
 
-#include "records/log_reader.h"
-#include "records/record_log.h"
+#include "recordlog/log_reader.h"
+#include "recordlog/record_log.h"
 
 using quarn::records::LogReader;
 using quarn::records::RecordLog;

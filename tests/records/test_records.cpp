@@ -21,11 +21,11 @@
 #include <thread>
 
 #include "link/download_link.h"
-#include "records/approved_images.h"
-#include "records/database_url.h"
-#include "records/push.h"
-#include "records/push_cancel.h"
-#include "records/pusher.h"
+#include "approval/approved_images.h"
+#include "database/database_url.h"
+#include "database/push.h"
+#include "database/push_cancel.h"
+#include "database/pusher.h"
 #include "station/shift_counters.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"

@@ -14,8 +14,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "records/connection.h"
-#include "records/schema.h"
+#include "database/connection.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;

@@ -17,10 +17,10 @@
 
 #include "core/message_box.h"
 #include "core/translations.h"
-#include "gang/gate_read.h"
+#include "approval/gate_read.h"
 #include "link/download_link.h"
-#include "records/image_list.h"
-#include "records/schema.h"
+#include "approval/image_list.h"
+#include "database/schema.h"
 #include "station/batch_cue.h"
 #include "station/rack_view.h"
 #include "station/slot_tile.h"
@@ -455,7 +455,7 @@ private slots:
         model_.reset();
         const qint64 took = clock.elapsed();
         QVERIFY(server.resume());
-        QVERIFY(spinUntil([] { return quarn::gang::gateReadsInFlight() == 0; }, 15000));
+        QVERIFY(spinUntil([] { return quarn::records::gateReadsInFlight() == 0; }, 15000));
         QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     }
 

@@ -1,0 +1,366 @@
+#include "database/push.h"
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include "database/connection.h"
+#include "recordlog/file_lock.h"
+#include "database/push_cancel.h"
+#include "database/push_rejected.h"
+#include "database/schema.h"
+
+namespace quarn::records {
+
+namespace {
+
+using Status = PushResult::Status;
+
+QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
+QString lockPath(const QString& logPath) { return logPath + QStringLiteral(".lock"); }
+// The name logrotate gives the log it moves aside.
+QString rotatedPath(const QString& logPath) { return logPath + QStringLiteral(".1"); }
+
+// A file's device and inode: which file a sent position belongs to.
+QByteArray identity(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
+           QByteArray::number(qulonglong(st.st_ino));
+}
+
+// LOG.sent as stored: a position in the file of that identity.
+struct SentMark {
+    LogPosition position;
+    QByteArray identity;
+};
+
+SentMark readMark(const QString& logPath) {
+    QFile f(sentPath(logPath));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
+    if (parts.size() != 3) return {};
+    const LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
+    if (p.offset < 0 || p.line < 0) return {};
+    return {p, parts[2]};
+}
+
+// The rotated log, when LOG.sent names it and the log itself is another file.
+QString rotatedRemainder(const QString& logPath, const SentMark& mark) {
+    if (mark.identity.isEmpty() || mark.identity == identity(logPath)) return QString();
+    const QString rotated = rotatedPath(logPath);
+    return identity(rotated) == mark.identity ? rotated : QString();
+}
+
+// How far the file of that identity (the log, or the rotated log) is sent.
+// The identity is the open file's: a rotation between two batches renames
+// the file being read, and the mark must go on naming it.
+bool saveMark(const QString& logPath, const QByteArray& file, LogPosition p, QString* why) {
+    QSaveFile f(sentPath(logPath));
+    const QByteArray text =
+        QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' + file + '\n';
+    if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
+    *why = QCoreApplication::translate("Push", "cannot record how far %1 is sent: %2")
+               .arg(logPath, f.errorString());
+    return false;
+}
+
+// A failed statement: its status and text, from its SQLSTATE.
+struct Failure {
+    Status status = Status::Unreachable;
+    QString why;
+    // The server refused the rows themselves (SQLSTATE class 22, data
+    // exception, or 23, integrity constraint): sending them again never helps.
+    bool data = false;
+    QString reason = {};  // then: "SQLSTATE message", the server's own words
+};
+
+// The server's message without its severity or detail (the detail repeats
+// the whole row, which LOG.rejected keeps anyway).
+QString serverMessage(const QSqlError& e) {
+    const QString first = e.databaseText().section(QLatin1Char('\n'), 0, 0);
+    const qsizetype colon = first.indexOf(QLatin1String(":  "));  // "ERROR:  ..."
+    return (colon >= 0 && colon < 12 ? first.mid(colon + 3) : first).trimmed();
+}
+
+Failure failureOf(const QSqlError& e) {
+    const QString code = e.nativeErrorCode();
+    if (code.startsWith(QLatin1String("22")) || code.startsWith(QLatin1String("23")))
+        return {Status::Unreachable, describe(e), true, code + QLatin1Char(' ') + serverMessage(e)};
+    switch (problemOf(e)) {
+        case Problem::Busy:
+            return {Status::Busy, describe(e)};
+        case Problem::Denied:
+            return {Status::Denied,
+                    notPermittedText(QCoreApplication::translate("Connection", "pushing"),
+                                     QLatin1String(kStationRole))};
+        case Problem::Lost:
+        case Problem::Refused:
+            break;
+    }
+    return {Status::Unreachable, describe(e)};
+}
+
+bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = nullptr) {
+    QSqlQuery q(db);
+    if (q.exec(sql)) {
+        if (affected) *affected += q.numRowsAffected();
+        return true;
+    }
+    *f = failureOf(q.lastError());
+    return false;
+}
+
+// One transaction, time-limited: the statements, then commit. *affected:
+// the rows of the first statement. Pushes take turns inside the table's
+// trigger, on a lock only the schema's owner may take: no lock taken here
+// could be held by another login to stall the push.
+bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
+              qint64* affected = nullptr) {
+    if (!db.transaction()) return *f = failureOf(db.lastError()), false;
+    bool ok = exec(db, limitStatements(limitMs, true), f);
+    for (qsizetype i = 0; i < statements.size(); ++i)
+        ok = ok && exec(db, statements[i], f, i == 0 ? affected : nullptr);
+    if (ok && db.commit()) return true;
+    if (ok) *f = failureOf(db.lastError());
+    if (db.isOpen()) db.rollback();  // a connection that is gone rolled back already
+    return false;
+}
+
+// Every part of the schema, made when one is missing. Only looked at when it
+// is whole: a station's role may not create anything, and need not. The
+// plant's index and NOTIFY trigger, and the server's stamps, came later than
+// the rest: on a schema made before them, a role that may not add them
+// still pushes (listening windows poll; the rows go unstamped).
+bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral(
+            "SELECT to_regclass('quarn_yield_daily') IS NOT NULL"
+            " AND to_regclass('quarn_images') IS NOT NULL"
+            " AND EXISTS (SELECT FROM pg_attribute WHERE attname = 'approved'"
+            "             AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_first_pass'"
+            "             AND tgrelid = to_regclass('quarn_sessions')),"
+            " to_regclass('quarn_sessions_failures') IS NOT NULL"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'"
+            "             AND tgrelid = to_regclass('quarn_sessions'))"
+            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
+            "             AND tgrelid = to_regclass('quarn_sessions'))"
+            " AND to_regclass('quarn_push_lock') IS NOT NULL")))
+        return *f = failureOf(q.lastError()), false;
+    const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
+    if (whole && notifies) return true;
+    // The parts already there would each be a NOTICE on standard error.
+    // Two pushes that may make it take turns; a role that may not never
+    // waits for the turn (another login could hold it).
+    const QStringList statements =
+        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning"),
+                    QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"
+                                   " WHERE has_schema_privilege(current_schema(), 'CREATE')")} +
+        schemaStatements();
+    if (transact(db, limitMs, statements, f)) return true;
+    if (whole && f->status == Status::Denied) return *f = Failure(), true;
+    if (f->status == Status::Denied)
+        f->why = notPermittedText(
+            QCoreApplication::translate("Connection", "making the missing part of the schema"),
+            QCoreApplication::translate("Connection",
+                                        "that owns it (quarn-records schema | psql)"));
+    return false;
+}
+
+// The rows in one transaction; the table's trigger sets first_pass.
+bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
+               Failure* f) {
+    if (records.isEmpty()) return true;
+    qint64 added = 0;  // counted only once committed
+    if (!transact(db, limitMs, {insertStatement(records, *db.driver())}, f, &added)) return false;
+    *inserted += added;
+    return true;
+}
+
+// A batch the server refused for its data, one row at a time: each row it
+// refuses is kept in LOG.rejected and named in a warning, and the mark passes
+// it (so no later push sends it, or keeps it, again); the others go in.
+bool sendRows(QSqlDatabase& db, const PushRequest& request, const LogReader& reader,
+              const LogBatch& batch, PushResult* r, Failure* f) {
+    for (qsizetype i = 0; i < batch.records.size(); ++i) {
+        if (sendBatch(db, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
+            ++r->sent;
+            continue;
+        }
+        if (!f->data) return false;
+        const QString name = QFileInfo(reader.fileName()).fileName();
+        if (!keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line, f->reason,
+                          &f->why) ||
+            !saveMark(request.logPath, reader.identity(), batch.ends[i], &f->why))
+            return *f = {Status::Unreachable, f->why}, false;
+        ++r->rejected;
+        if (request.warn)
+            request.warn(QCoreApplication::translate(
+                             "Push", "%1 line %2: refused by the database (%3); kept in %4")
+                             .arg(reader.fileName())
+                             .arg(batch.ends[i].line)
+                             .arg(f->reason, rejectedPath(request.logPath)));
+    }
+    *f = Failure();
+    return true;
+}
+
+// Every batch of one file (the log or the rotated log) after `from`; the
+// position saved after each commit. False with *f when a batch failed.
+bool sendFile(QSqlDatabase& db, const PushRequest& request, const QString& file, LogPosition from,
+              PushResult* r, Failure* f) {
+    LogReader reader;
+    if (!reader.open(file, from, &f->why)) return false;
+    while (!reader.atEnd()) {
+        if (request.cancel && request.cancel->cancelled()) {
+            f->status = Status::Cancelled;
+            return false;
+        }
+        const LogBatch batch = reader.next(request.batchSize);
+        for (const QString& w : batch.warnings)
+            if (request.warn) request.warn(w);
+        r->damaged += batch.warnings.size();
+        const qint64 sent = r->sent;
+        if (sendBatch(db, request.limitMs, batch.records, &r->inserted, f))
+            r->sent += batch.records.size();
+        else if (!f->data || !sendRows(db, request, reader, batch, r, f))
+            return false;
+        if (!saveMark(request.logPath, reader.identity(), batch.end, &f->why)) {
+            r->sent = sent;
+            return false;
+        }
+    }
+    return true;
+}
+
+// One attempt with the lock held: what is left of the rotated log, then the log.
+PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
+    PushResult r;
+    Failure f;
+    Connection connection;
+    if (!connection.open(target, &f.why)) {
+        r.status = Status::Unreachable;
+        r.error = f.why;
+        return r;
+    }
+    const CancelScope scope(request.cancel.get(), connection.db());
+    bool ok = ensureSchema(connection.db(), request.limitMs, &f);
+    const SentMark mark = readMark(request.logPath);
+    const QString rotated = rotatedRemainder(request.logPath, mark);
+    if (ok && !rotated.isEmpty()) {
+        ok = sendFile(connection.db(), request, rotated, mark.position, &r, &f) &&
+             saveMark(request.logPath, identity(request.logPath), {}, &f.why);
+    }
+    if (ok && QFile::exists(request.logPath))
+        ok = sendFile(connection.db(), request, request.logPath, sentPosition(request.logPath), &r,
+                      &f);
+    if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
+    if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
+    return r;
+}
+
+void addUp(PushResult* total, const PushResult& r) {
+    const qint64 sent = total->sent + r.sent, inserted = total->inserted + r.inserted,
+                 damaged = total->damaged + r.damaged, rejected = total->rejected + r.rejected;
+    *total = r;
+    total->sent = sent, total->inserted = inserted, total->damaged = damaged;
+    total->rejected = rejected;
+}
+
+bool tryAgain(const PushRequest& request, const PushResult& r) {
+    const bool failed = r.status == Status::Unreachable || r.status == Status::Busy;
+    return failed && request.again && request.again(r);
+}
+
+// Attempts while the lock is held; then, let go, a look for records that came
+// meanwhile, whose writer found the lock held and left them to this push.
+void pushHeld(const PushRequest& request, const DatabaseTarget& target, FileLock& lock,
+              PushResult* total) {
+    for (;;) {
+        addUp(total, attempt(request, target));
+        if (tryAgain(request, *total)) continue;
+        if (total->status != Status::Done) return;
+        lock.release();
+        if (pendingCount(request.logPath) == 0) return;
+        QString why;
+        if (lock.acquire(lockPath(request.logPath), false, &why) != FileLock::Result::Held)
+            return;  // the push that holds it now sends them
+    }
+}
+
+// A holder waiting out its retry sends now rather than in a minute; a
+// station's pusher waiting its minute after this push sent its records
+// counts them again at once. A hint only: without it they wait their minute.
+void wakeWaiting(const PushRequest& request) {
+    QString why;
+    if (!FileLock::touch(lockPath(request.logPath), &why) && request.warn) request.warn(why);
+}
+
+}  // namespace
+
+int statementLimitMs() {
+    bool ok = false;
+    const int s = qEnvironmentVariableIntValue("QUARN_PUSH_TIME_LIMIT", &ok);
+    return (ok && s > 0 && s <= 24 * 3600 ? s : kStatementLimitS) * 1000;
+}
+
+QString pushLockPath(const QString& logPath) { return lockPath(logPath); }
+
+QString handedText(const QString& logPath) {
+    return QCoreApplication::translate("Push",
+                                       "another push of %1 is running; it sends these records")
+        .arg(logPath);
+}
+
+bool pushRunning(const QString& logPath) {
+    FileLock lock;
+    QString why;
+    return lock.acquire(lockPath(logPath), false, &why) == FileLock::Result::Busy;
+}
+
+LogPosition sentPosition(const QString& logPath) {
+    const SentMark mark = readMark(logPath);
+    return mark.identity == identity(logPath) ? mark.position : LogPosition{};
+}
+
+qint64 pendingCount(const QString& logPath) {
+    const SentMark mark = readMark(logPath);
+    const QString rotated = rotatedRemainder(logPath, mark);
+    const qint64 before = rotated.isEmpty() ? 0 : countLinesAfter(rotated, mark.position);
+    return before + countLinesAfter(logPath, sentPosition(logPath));
+}
+
+PushResult pushLog(const PushRequest& request) {
+    PushResult r;
+    const DatabaseTarget target = parseDatabaseUrl(request.databaseUrl);
+    if (!target.error.isEmpty()) {
+        r.status = Status::Usage;
+        r.error = target.error;
+        return r;
+    }
+    if (pendingCount(request.logPath) == 0 && !QFile::exists(request.logPath))
+        return r;  // nothing is recorded yet
+    FileLock lock;
+    switch (lock.acquire(lockPath(request.logPath), false, &r.error)) {
+        case FileLock::Result::Held:
+            pushHeld(request, target, lock, &r);
+            if (request.wakeHolder && r.sent > 0) wakeWaiting(request);
+            break;
+        case FileLock::Result::Busy:
+            r.status = Status::Handed;
+            if (request.wakeHolder) wakeWaiting(request);
+            break;
+        case FileLock::Result::Failed:
+            r.status = Status::Unreachable;
+            break;
+    }
+    r.pending = pendingCount(request.logPath);
+    return r;
+}
+
+}  // namespace quarn::records

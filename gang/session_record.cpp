@@ -1,0 +1,38 @@
+#include "gang/session_record.h"
+
+#include "gang/unit.h"
+
+namespace quarn::gang {
+
+void applyKeys(records::UnitRecord& r, const RecordKeys& keys) {
+    r.station = keys.station;
+    r.operatorName = keys.operatorName;
+    r.serial = keys.serial;
+    r.slot = keys.slot;
+    r.approved = keys.approved;
+}
+
+records::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
+                               const QDateTime& started, double seconds) {
+    records::UnitRecord rec;
+    // A unit whose port led nowhere ran no session: the job's image tells.
+    rec.imageSha256 = !result.imageSha256.isEmpty()
+                          ? result.imageSha256
+                          : DownloadLink::imageSha256(job.image, job.downloadLength);
+    applyKeys(rec, job.keys);
+    rec.port = job.port;
+    rec.device = job.device;
+    rec.file = job.filePath;
+    rec.length = job.downloadLength;
+    rec.blocks = result.blocksSent;
+    rec.repeats = result.repeats;
+    rec.sha256 = result.sha256;
+    rec.outcome = result.outcome;
+    rec.message = result.reasonText;
+    rec.shownMessage = result.reasonShown;
+    rec.started = started;
+    rec.seconds = seconds;
+    return rec;
+}
+
+}  // namespace quarn::gang

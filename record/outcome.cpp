@@ -1,0 +1,41 @@
+#include "record/outcome.h"
+
+namespace quarn::records {
+
+QString outcomeName(SessionOutcome outcome) {
+    switch (outcome) {
+        case SessionOutcome::Good:
+            return QLatin1String(kGoodOutcome);
+        case SessionOutcome::Input:
+            return QStringLiteral("input");
+        case SessionOutcome::Port:
+            return QStringLiteral("port");
+        case SessionOutcome::Handshake:
+            return QStringLiteral("handshake");
+        case SessionOutcome::Login:
+            return QStringLiteral("login");
+        case SessionOutcome::Transfer:
+            return QStringLiteral("transfer");
+        case SessionOutcome::Interrupted:
+            return QLatin1String(kNoPassOutcome);
+    }
+    return QString();
+}
+
+std::optional<SessionOutcome> outcomeFromName(const QString& name) {
+    for (int o = int(SessionOutcome::Good); o <= int(SessionOutcome::Interrupted); ++o)
+        if (outcomeName(SessionOutcome(o)) == name) return SessionOutcome(o);
+    return std::nullopt;
+}
+
+const QStringList& failingOutcomes() {
+    static const QStringList list = [] {
+        QStringList names;
+        for (int o = int(SessionOutcome::Input); o <= int(SessionOutcome::Interrupted); ++o)
+            names << outcomeName(SessionOutcome(o));
+        return names;
+    }();
+    return list;
+}
+
+}  // namespace quarn::records

@@ -1,0 +1,31 @@
+#pragma once
+// How a session ended, and the one name each outcome has in a record, its
+// log line, the database and every report: "good", "input", "port",
+// "handshake", "login", "transfer", "interrupted". The names are keys, never
+// translated.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace quarn {
+
+// Good, or the step that failed; interrupted when a stop was requested
+// (requestStop(), the owner closing) and the session did not end good.
+enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted };
+
+}  // namespace quarn
+
+namespace quarn::records {
+
+// The outcome that is good, and the one that is no pass (record/first_pass.h).
+inline constexpr char kGoodOutcome[] = "good";
+inline constexpr char kNoPassOutcome[] = "interrupted";
+
+QString outcomeName(SessionOutcome outcome);
+// The outcome of that name; none for a name no outcome has.
+std::optional<SessionOutcome> outcomeFromName(const QString& name);
+// Every outcome but good, in the enum's order: the reports' failure columns.
+const QStringList& failingOutcomes();
+
+}  // namespace quarn::records

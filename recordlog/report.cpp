@@ -1,0 +1,208 @@
+#include "recordlog/report.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QUuid>
+#include <algorithm>
+
+#include "record/first_pass.h"
+#include "recordlog/log_reader.h"
+
+namespace quarn::records {
+
+namespace {
+
+struct Group {
+    ReportRow row;
+    QList<double> seconds;
+};
+
+// What the report needs of one record.
+struct Session : PassSession {
+    QString key;
+    double seconds = -1;
+    QString station, slot;  // for the slot rule
+};
+
+Session sessionOf(const QJsonObject& r, const QString& by) {
+    Session s;
+    s.started =
+        QDateTime::fromString(r.value(QLatin1String("started")).toString(), Qt::ISODateWithMs);
+    if (by == QLatin1String("day"))
+        s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
+                                    : QString();
+    else if (!by.isEmpty())
+        s.key = r.value(by).toString();
+    s.serial = r.value(QLatin1String("serial")).toString();
+    s.station = r.value(QLatin1String("station")).toString();
+    s.slot = r.value(QLatin1String("slot")).toString();
+    s.id =
+        QUuid::fromString(r.value(QLatin1String("id")).toString()).toString(QUuid::WithoutBraces);
+    s.outcome = r.value(QLatin1String("outcome")).toString();
+    if (r.value(QLatin1String("seconds")).isDouble())
+        s.seconds = r.value(QLatin1String("seconds")).toDouble();
+    return s;
+}
+
+// unit: the session is its unit's first pass.
+void add(Group& g, const Session& s, bool unit) {
+    const bool good = s.outcome == QLatin1String("good");
+    ++g.row.sessions;
+    good ? ++g.row.good : ++g.row.failed[s.outcome];
+    if (s.seconds >= 0) g.seconds << s.seconds;
+    g.row.units += unit;
+    g.row.firstPassGood += unit && good;
+}
+
+// As percentile_cont(0.5): the middle value, or the mean of the two middle ones.
+double median(QList<double> v) {
+    if (v.isEmpty()) return -1;
+    std::sort(v.begin(), v.end());
+    const qsizetype m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+ReportRow finish(Group& g) {
+    g.row.medianSeconds = median(g.seconds);
+    for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
+    return g.row;
+}
+
+// The stations where the slot is flagged, for the text's last column.
+QString flaggedStations(const Report& report, const QString& slot) {
+    QStringList at;
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged && v.count.slot == slot) at << v.count.station;
+    return at.isEmpty() ? QStringLiteral("-") : at.join(QLatin1Char(','));
+}
+
+QJsonArray flaggedJson(const Report& report, const QString& slot) {
+    QJsonArray at;
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged && v.count.slot == slot)
+            at.append(QJsonObject{{"station", v.count.station},
+                                  {"sessions", v.count.sessions},
+                                  {"failed", v.count.failed},
+                                  {"others_rate", v.othersRate}});
+    return at;
+}
+
+}  // namespace
+
+void completeReport(Report& report, const ReportRequest& request) {
+    if (!request.by.isEmpty() || !report.rows.isEmpty() || !report.error.isEmpty()) return;
+    Group none;
+    report.rows << finish(none);
+}
+
+const QStringList& reportGroupings() {
+    static const QStringList list{"day", "station", "file", "slot", "operator"};
+    return list;
+}
+
+Report reportFromLog(const QString& logPath, const ReportRequest& request,
+                     const std::function<void(const QString&)>& warn) {
+    Report report;
+    LogReader reader;
+    if (!reader.open(logPath, {}, &report.error)) return report;
+    QList<Session> sessions;
+    // One record however often its line appears (appended again after a
+    // failed fdatasync), as the database keeps one row per id.
+    QSet<QString> seen;
+    FirstPass firstPass;  // over the whole log, as the push keeps first_pass
+    while (!reader.atEnd()) {
+        const LogBatch batch = reader.next(1000);
+        for (const QString& w : batch.warnings) warn(w);
+        for (const QJsonObject& r : batch.records) {
+            const Session s = sessionOf(r, request.by);
+            if (seen.contains(s.id)) continue;
+            seen.insert(s.id);
+            sessions << s;
+            firstPass.add(sessions.last());
+        }
+    }
+    QMap<QString, Group> groups;
+    QMap<std::pair<QString, QString>, SocketCount> sockets;
+    for (const Session& s : std::as_const(sessions)) {
+        if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
+            continue;
+        add(groups[s.key], s, firstPass.decides(s));
+        SocketCount& c = sockets[{s.station, s.slot}];
+        c.station = s.station, c.slot = s.slot;
+        c.sessions += FirstPass::isPass(s.outcome);
+        c.failed += FirstPass::isPass(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
+    }
+    if (request.by == QLatin1String("slot")) report.sockets = judgeSockets(sockets.values());
+    for (auto it = groups.begin(); it != groups.end(); ++it) {
+        it->row.key = it.key();
+        report.rows << finish(*it);
+    }
+    completeReport(report, request);
+    return report;
+}
+
+QString reportText(const Report& report, const ReportRequest& request) {
+    QStringList head{request.by.isEmpty() ? QStringLiteral("all") : request.by,
+                     QStringLiteral("sessions"), QStringLiteral("good")};
+    head += failingOutcomes();
+    head << QStringLiteral("first-pass") << QStringLiteral("median-s");
+    const bool bySlot = request.by == QLatin1String("slot");
+    if (bySlot) head << QStringLiteral("check");
+    QList<QStringList> lines{head};
+    for (const ReportRow& r : report.rows) {
+        QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
+                          QString::number(r.sessions), QString::number(r.good)};
+        for (const QString& o : failingOutcomes()) cells << QString::number(r.failed.value(o));
+        cells << (r.units ? QStringLiteral("%1%").arg(100.0 * r.firstPassGood / r.units, 0, 'f', 1)
+                          : QStringLiteral("-"));
+        cells << (r.medianSeconds < 0 ? QStringLiteral("-")
+                                      : QString::number(r.medianSeconds, 'f', 1));
+        if (bySlot) cells << flaggedStations(report, r.key);
+        lines << cells;
+    }
+    QList<int> width(head.size(), 0);
+    for (const QStringList& l : lines)
+        for (int i = 0; i < l.size(); ++i) width[i] = std::max(width[i], int(l[i].size()));
+    QString text;
+    for (const QStringList& l : lines) {
+        QStringList padded;
+        for (int i = 0; i < l.size(); ++i)
+            padded << (i == 0 ? l[i].leftJustified(width[i]) : l[i].rightJustified(width[i]));
+        text += padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
+    }
+    for (const SocketVerdict& v : report.sockets)
+        if (v.flagged) text += socketWarning(v) + QLatin1Char('\n');
+    qint64 mismatches = 0;
+    for (const ReportRow& r : report.rows) mismatches += qMax<qint64>(0, r.approvalMismatches);
+    if (mismatches > 0)
+        text += QStringLiteral(
+                    "%1 session(s): the station's approved differs from the server's verdict\n")
+                    .arg(mismatches);
+    return text;
+}
+
+QByteArray reportJson(const Report& report, const ReportRequest& request) {
+    QJsonArray rows;
+    for (const ReportRow& r : report.rows) {
+        QJsonObject failed;
+        for (auto it = r.failed.begin(); it != r.failed.end(); ++it) failed[it.key()] = it.value();
+        QJsonObject o{{"sessions", r.sessions},
+                      {"good", r.good},
+                      {"failed", failed},
+                      {"units", r.units},
+                      {"first_pass_good", r.firstPassGood}};
+        if (!request.by.isEmpty()) o[request.by] = r.key;
+        o["first_pass_yield"] =
+            r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
+        o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
+        if (request.by == QLatin1String("slot")) o["check"] = flaggedJson(report, r.key);
+        o["approval_mismatch"] =
+            r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
+        rows.append(o);
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace quarn::records

@@ -1,0 +1,71 @@
+#pragma once
+// What the records say, grouped: sessions, good, failed by outcome, first-pass
+// yield and median seconds. The same figures from the database (one query)
+// or from a local log (read through); the approval mismatches, which need
+// the server's verdict, from the database alone. First-pass yield counts units as
+// records/first_pass.h defines them (a serial number is one unit, judged by
+// its first session that was not interrupted, on any station); a unit is
+// counted in the group of the session that decides it.
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "record/outcome.h"
+#include "record/slot_flags.h"
+
+namespace quarn::records {
+
+struct ReportRequest {
+    QString by;       // "", day, station, file, slot or operator
+    QDateTime since;  // invalid: every record
+};
+
+struct ReportRow {
+    QString key;  // the group's value (a day yyyy-MM-dd, a station, ...); "" for all
+    qint64 sessions = 0;
+    qint64 good = 0;
+    QMap<QString, qint64> failed;  // by outcome; every failing outcome present
+    qint64 units = 0;              // for first-pass yield
+    qint64 firstPassGood = 0;
+    double medianSeconds = -1;  // -1: no session had seconds
+    // Sessions whose station's claim (approved) differs from the server's
+    // verdict (server_approved), both known (records/schema.h mismatchSql);
+    // -1 where the server gives no verdict: a log, or a table not brought
+    // up to date.
+    qint64 approvalMismatches = -1;
+};
+
+struct Report {
+    QList<ReportRow> rows;  // ordered by key
+    QString error;          // not empty: no report (unreachable, unreadable log)
+    bool usage = false;     // the error is the request's (an unusable URL)
+    bool denied = false;    // the database refused for lack of rights (the role is named)
+    // By slot: every (station, slot) judged by the slot rule (slot_flags.h).
+    QList<SocketVerdict> sockets;
+};
+
+// The grouping keys --by takes. The failing outcomes, in report order, are
+// record/outcome.h's failingOutcomes().
+const QStringList& reportGroupings();
+
+Report reportFromLog(const QString& logPath, const ReportRequest& request,
+                     const std::function<void(const QString&)>& warn);
+
+// Without a grouping a report has its one row, zeros when nothing matched.
+void completeReport(Report& report, const ReportRequest& request);
+
+// A table for people, and a JSON array of objects. By slot, a row whose
+// slot is flagged at some station says where: the text's last column
+// ("check") names the stations and a line per flagged socket follows the
+// table (socketWarning); the JSON's "check" is an array of
+// {station, sessions, failed, others_rate}, empty when none. The JSON's
+// "approval_mismatch" is the row's approvalMismatches, null where unknown;
+// the text says the mismatches, when any, in a line after the table.
+QString reportText(const Report& report, const ReportRequest& request);
+QByteArray reportJson(const Report& report, const ReportRequest& request);
+
+}  // namespace quarn::records
