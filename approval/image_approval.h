@@ -20,9 +20,10 @@
 //   (Stop all pressed while Start all waits on a slow database); the read
 //   runs on and its verdict is still shown, but starts nothing.
 // - Destroying it never waits on a read in flight: the read ends by itself.
-// - stamp(record): a record made while the list is required says what the
-//   list said last, so a unit whose image was revoked while it loaded is
-//   recorded "approved": false; not required, the record is left as it is.
+// - recordWord(): the record's "approved" now: while the list is required,
+//   what it said last (false before any verdict), so a unit whose image was
+//   revoked while it loaded is recorded "approved": false; not required,
+//   none. The record writer stamps it (recordwriter/record_writer.h).
 // - changed() after every verdict (the line may read the same).
 
 #include <QFutureWatcher>
@@ -32,7 +33,6 @@
 #include <optional>
 #include <vector>
 
-#include "record/unit_record.h"
 #include "approval/image_gate.h"
 
 namespace quarn::records {
@@ -50,8 +50,8 @@ public:
     QString lineText() const;
     void checkThen(std::function<void()> then);
     void cancelWaiting() { waiting_.clear(); }
-    void stamp(UnitRecord& record) const {
-        if (gate_.required) record.approved = checked_ && gate_.allowed();
+    std::optional<bool> recordWord() const {
+        return gate_.required ? std::optional<bool>(checked_ && gate_.allowed()) : std::nullopt;
     }
 
 signals:

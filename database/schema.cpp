@@ -70,22 +70,6 @@ QVariant columnValue(const QJsonValue& v, ColumnKind kind) {
 
 }  // namespace
 
-const QList<Column>& columns() {
-    static const QList<Column> list{
-        {"id", ColumnKind::Uuid},       {"started", ColumnKind::Time},
-        {"seconds", ColumnKind::Real},  {"station", ColumnKind::Text},
-        {"operator", ColumnKind::Text}, {"serial", ColumnKind::Text},
-        {"slot", ColumnKind::Text},     {"port", ColumnKind::Text},
-        {"device", ColumnKind::Text},   {"file", ColumnKind::Text},
-        {"length", ColumnKind::Count},  {"bytes", ColumnKind::Count},
-        {"blocks", ColumnKind::Count},  {"repeats", ColumnKind::Count},
-        {"sha256", ColumnKind::Text},   {"image_sha256", ColumnKind::Text},
-        {"outcome", ColumnKind::Text},  {"message", ColumnKind::Text},
-        {"version", ColumnKind::Text},  {"approved", ColumnKind::Flag},
-    };
-    return list;
-}
-
 QStringList schemaStatements() {
     QString table = QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_sessions (\n");
     for (const Column& c : columns()) {

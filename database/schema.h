@@ -1,6 +1,6 @@
 #pragma once
 // The table of records on the server: quarn_sessions, one column per record
-// key (id uuid primary key, started timestamptz, seconds double precision,
+// key (record/columns.h: id uuid primary key, started timestamptz, seconds double precision,
 // the counts as integers, the rest as text), and first_pass: true on each
 // serial number's first pass over every station (its earliest session that
 // was not interrupted, as records/first_pass.h defines it), false on its
@@ -31,19 +31,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "record/columns.h"
+
 class QSqlDriver;
 
 namespace quarn::records {
-
-enum class ColumnKind { Uuid, Time, Real, Count, Text, Flag };
-
-struct Column {
-    const char* key;  // the record key and the column name
-    ColumnKind kind;
-};
-
-// Every column, in the table's order.
-const QList<Column>& columns();
 
 // The statements that make the tables, indexes, view and triggers when
 // missing, each ending with ";\n" and each safe to run again; on a table

@@ -14,18 +14,18 @@
 #include <cstring>
 #include <memory>
 
+#include "approval/gate_read.h"
 #include "core/stop_signals.h"
 #include "core/version.h"
+#include "database/pusher.h"
 #include "flash/flash_options.h"
 #include "flash/image_check.h"
 #include "flash/progress.h"
-#include "flash/record_sink.h"
 #include "flash/unit_jobs.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
-#include "approval/gate_read.h"
 #include "ports/port_commands.h"
-#include "database/pusher.h"
+#include "recordwriter/record_writer.h"
 
 namespace quarn::flash {
 
@@ -71,7 +71,11 @@ int runAction(const FlashOptions& o) {
 class FlashRun {
 public:
     explicit FlashRun(const FlashOptions& o)
-        : o_(o), display_(stderr, ::isatty(STDERR_FILENO), o.quiet) {}
+        : o_(o), display_(stderr, ::isatty(STDERR_FILENO), o.quiet) {
+        writer_.stampApproval(o.approved);
+        if (o.json) writer_.echoTo(stdout);
+        writer_.sayWith(printErr);
+    }
     int exec();
 
 private:
@@ -82,7 +86,7 @@ private:
 
     const FlashOptions& o_;
     ProgressDisplay display_;
-    RecordSink sink_{o_.logPath, o_.json, printErr};
+    records::RecordWriter writer_{o_.logPath, QString()};
     gang::Gang gang_;
     QList<UnitRecord> records_;
     QStringList outcomes_;
@@ -114,7 +118,7 @@ void FlashRun::onProgress(int slot, const SessionProgress& p) {
 void FlashRun::onFinished(int slot, const UnitRecord& r) {
     records_[slot] = r;
     outcomes_[slot] = outcomeName(r.outcome);
-    sink_.write(r, [this] { display_.erase(); });
+    writer_.write(r, [this] { display_.erase(); });
     display_.endedLine(r);
 }
 
@@ -149,7 +153,7 @@ int FlashRun::exitStatus() const {
         return exitStatusFor(records_[0].outcome);
     for (const UnitRecord& r : records_)
         if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
-    return sink_.logFailed() ? kExitRecord : kExitGood;
+    return writer_.failedOnce() ? kExitRecord : kExitGood;
 }
 
 }  // namespace

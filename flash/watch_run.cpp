@@ -7,13 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "approval/image_approval.h"
+#include "database/database_url.h"
 #include "flash/image_check.h"
 #include "flash/progress.h"
-#include "flash/record_sink.h"
 #include "flash/unit_jobs.h"
-#include "approval/image_approval.h"
 #include "gang/watch.h"
-#include "database/database_url.h"
+#include "recordwriter/record_writer.h"
 
 namespace quarn::flash {
 
@@ -21,7 +21,11 @@ namespace {
 
 class WatchRun {
 public:
-    explicit WatchRun(const FlashOptions& o) : o_(o), display_(stderr, false, o.quiet) {}
+    explicit WatchRun(const FlashOptions& o) : o_(o), display_(stderr, false, o.quiet) {
+        writer_.stampApproval(o.approved);
+        if (o.json) writer_.echoTo(stdout);
+        writer_.sayWith([this](const QString& t) { say(t); });
+    }
     int exec(int signalFd, const records::ImageGate& gate);
 
 private:
@@ -36,11 +40,10 @@ private:
     const FlashOptions& o_;
     ProgressDisplay display_;
     // A service runs all day: each record goes to the database as it comes.
-    RecordSink sink_{o_.logPath, o_.json, [this](const QString& t) { say(t); },
-                     records::configuredDatabaseUrl()};
+    records::RecordWriter writer_{o_.logPath, records::configuredDatabaseUrl()};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
     std::unique_ptr<records::ImageApproval> approval_;  // with the approved list required
-    bool allowed_ = true;                            // the verdict last said
+    bool allowed_ = true;                               // the verdict last said
     int stopped_ = 0;
     bool stopping_ = false;
     bool wasLoading_ = false;
@@ -55,10 +58,8 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
 }
 
 void WatchRun::onSession(const UnitRecord& record) {
-    UnitRecord r = record;
-    if (approval_) approval_->stamp(r);
-    sink_.write(r);
-    display_.endedLine(r);
+    writer_.write(record);
+    display_.endedLine(record);
 }
 
 void WatchRun::stopAll() {
@@ -74,8 +75,9 @@ void WatchRun::watchApproval(const records::ImageGate& gate) {
     bool ok = false;
     const int ms = qEnvironmentVariableIntValue("QUARN_APPROVAL_RECHECK_MS", &ok);
     approval_ = std::make_unique<records::ImageApproval>(true, flashImageIdentity(o_),
-                                                      records::configuredDatabaseUrl(),
-                                                      ok && ms > 0 ? ms : 60000, &gate);
+                                                         records::configuredDatabaseUrl(),
+                                                         ok && ms > 0 ? ms : 60000, &gate);
+    writer_.stampApproval(approval_.get());
     QObject::connect(approval_.get(), &records::ImageApproval::changed, qApp, [this] {
         if (approval_->allowsStarts() == allowed_) return;
         allowed_ = approval_->allowsStarts();
@@ -118,8 +120,8 @@ int WatchRun::exec(int signalFd, const records::ImageGate& gate) {
     QCoreApplication::exec();
     watches_.clear();
     // The log once more; what it still does not take goes to the journal.
-    sink_.writer().spillKept(stderr);
-    if (sink_.logFailed()) return kExitRecord;
+    writer_.spillKept(stderr);
+    if (writer_.failedOnce()) return kExitRecord;
     return wasLoading_ ? kExitSignal : kExitGood;
 }
 

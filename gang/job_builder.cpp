@@ -65,7 +65,7 @@ QString slotNameFor(const QString& port, const QString& device, const QString& s
 }
 
 RecordKeys recordKeysFor(const JobBase& base, const QString& slot, const QString& serial) {
-    return {base.station, base.operatorName, serial.trimmed(), slot, base.approved};
+    return {base.station, base.operatorName, serial.trimmed(), slot};
 }
 
 UnitJob buildJob(const JobBase& base, const QString& port, const QString& serial) {

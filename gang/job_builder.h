@@ -37,7 +37,6 @@ struct JobBase {
     QString station;
     QString operatorName;
     QString serialRoot = defaultSerialRoot();  // where by-path and by-id live
-    std::optional<bool> approved;              // the approved list's word; none when not checked
 };
 
 // COMn (1..4) through the port mapping; anything else as a path, links

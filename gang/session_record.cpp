@@ -9,7 +9,6 @@ void applyKeys(records::UnitRecord& r, const RecordKeys& keys) {
     r.operatorName = keys.operatorName;
     r.serial = keys.serial;
     r.slot = keys.slot;
-    r.approved = keys.approved;
 }
 
 records::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,

@@ -28,8 +28,8 @@
 #include <atomic>
 #include <optional>
 
-#include "record/unit_record.h"
 #include "link/download_link.h"
+#include "record/unit_record.h"
 
 namespace quarn::gang {
 
@@ -41,9 +41,6 @@ struct RecordKeys {
     QString operatorName;
     QString serial;
     QString slot;
-    // Whether the approved list allowed the image when the job was made
-    // (records/image_gate.h); none when the check is off.
-    std::optional<bool> approved;
 };
 
 // What one unit loads, and where.

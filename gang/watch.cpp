@@ -73,7 +73,8 @@ void Watch::launch(Attempt attempt) {
     job.probeOnly = attempt != Attempt::Listen;
     if (unit_) unit_.release()->deleteLater();  // its finished() may still be on the stack
     unit_ = std::make_unique<Unit>(slot_, job);
-    connect(unit_.get(), &Unit::finished, this, [this](int, const records::UnitRecord& r) { onDone(r); });
+    connect(unit_.get(), &Unit::finished, this,
+            [this](int, const records::UnitRecord& r) { onDone(r); });
     connect(unit_.get(), &Unit::progressed, this,
             [this](int, const SessionProgress& p) { onProgress(p); });
     if (attempt == Attempt::Listen || (attempt == Attempt::HeldProbe && phase_ != Phase::Held))

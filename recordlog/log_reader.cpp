@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QUuid>
 
+#include "record/columns.h"
+
 namespace quarn::records {
 
 namespace {
@@ -20,9 +22,9 @@ bool parseRecord(const QByteArray& line, QJsonObject* out, QString* why) {
     if (!d.isObject())
         return *why = QCoreApplication::translate("LogReader", "not an object"), false;
     *out = d.object();
-    const QJsonValue id = out->value(QLatin1String("id"));
+    const QJsonValue id = out->value(QLatin1String(key::id));
     if (id.isUndefined()) {
-        (*out)[QLatin1String("id")] =
+        (*out)[QLatin1String(key::id)] =
             QUuid::createUuidV5(kLineNamespace, line).toString(QUuid::WithoutBraces);
     } else if (!isWholeUuid(id.toString())) {
         return *why = QCoreApplication::translate("LogReader", "the id is no UUID"), false;

@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <algorithm>
 
+#include "record/columns.h"
 #include "record/first_pass.h"
 #include "recordlog/log_reader.h"
 
@@ -29,26 +30,26 @@ struct Session : PassSession {
 Session sessionOf(const QJsonObject& r, const QString& by) {
     Session s;
     s.started =
-        QDateTime::fromString(r.value(QLatin1String("started")).toString(), Qt::ISODateWithMs);
+        QDateTime::fromString(r.value(QLatin1String(key::started)).toString(), Qt::ISODateWithMs);
     if (by == QLatin1String("day"))
         s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
                                     : QString();
     else if (!by.isEmpty())
         s.key = r.value(by).toString();
-    s.serial = r.value(QLatin1String("serial")).toString();
-    s.station = r.value(QLatin1String("station")).toString();
-    s.slot = r.value(QLatin1String("slot")).toString();
-    s.id =
-        QUuid::fromString(r.value(QLatin1String("id")).toString()).toString(QUuid::WithoutBraces);
-    s.outcome = r.value(QLatin1String("outcome")).toString();
-    if (r.value(QLatin1String("seconds")).isDouble())
-        s.seconds = r.value(QLatin1String("seconds")).toDouble();
+    s.serial = r.value(QLatin1String(key::serial)).toString();
+    s.station = r.value(QLatin1String(key::station)).toString();
+    s.slot = r.value(QLatin1String(key::slot)).toString();
+    s.id = QUuid::fromString(r.value(QLatin1String(key::id)).toString())
+               .toString(QUuid::WithoutBraces);
+    s.outcome = r.value(QLatin1String(key::outcome)).toString();
+    if (r.value(QLatin1String(key::seconds)).isDouble())
+        s.seconds = r.value(QLatin1String(key::seconds)).toDouble();
     return s;
 }
 
 // unit: the session is its unit's first pass.
 void add(Group& g, const Session& s, bool unit) {
-    const bool good = s.outcome == QLatin1String("good");
+    const bool good = s.outcome == QLatin1String(kGoodOutcome);
     ++g.row.sessions;
     good ? ++g.row.good : ++g.row.failed[s.outcome];
     if (s.seconds >= 0) g.seconds << s.seconds;
@@ -98,7 +99,7 @@ void completeReport(Report& report, const ReportRequest& request) {
 }
 
 const QStringList& reportGroupings() {
-    static const QStringList list{"day", "station", "file", "slot", "operator"};
+    static const QStringList list{"day", key::station, key::file, key::slot, key::operatorName};
     return list;
 }
 
@@ -134,7 +135,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
         c.sessions += FirstPass::isPass(s.outcome);
         c.failed += FirstPass::isPass(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
     }
-    if (request.by == QLatin1String("slot")) report.sockets = judgeSockets(sockets.values());
+    if (request.by == QLatin1String(key::slot)) report.sockets = judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();
         report.rows << finish(*it);
@@ -148,7 +149,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
                      QStringLiteral("sessions"), QStringLiteral("good")};
     head += failingOutcomes();
     head << QStringLiteral("first-pass") << QStringLiteral("median-s");
-    const bool bySlot = request.by == QLatin1String("slot");
+    const bool bySlot = request.by == QLatin1String(key::slot);
     if (bySlot) head << QStringLiteral("check");
     QList<QStringList> lines{head};
     for (const ReportRow& r : report.rows) {
@@ -197,7 +198,7 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
         o["first_pass_yield"] =
             r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
-        if (request.by == QLatin1String("slot")) o["check"] = flaggedJson(report, r.key);
+        if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
         o["approval_mismatch"] =
             r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);

@@ -1,7 +1,10 @@
 #include "recordwriter/record_writer.h"
 
 #include <QCoreApplication>
+#include <cerrno>
+#include <cstring>
 
+#include "approval/image_approval.h"
 #include "database/pusher.h"
 
 namespace quarn::records {
@@ -43,13 +46,56 @@ bool RecordWriter::openLog() {
     return false;
 }
 
-QByteArray RecordWriter::write(const UnitRecord& record) {
-    const QByteArray line = toJsonLine(record);
-    if (logPath_.isEmpty()) return line;
-    kept_ << line;
-    flush();
-    if (!kept_.isEmpty()) failedOnce_ = true;
+void RecordWriter::stampApproval(std::optional<bool> word) {
+    word_ = word;
+    live_ = nullptr;
+}
+
+void RecordWriter::stampApproval(const ImageApproval* live) { live_ = live; }
+
+void RecordWriter::sayWith(Say say) {
+    say_ = std::move(say);
+    // A damaged line the push skipped is named by its number.
+    connect(this, &RecordWriter::pushWarning, this, [this](const QString& text) { say_(text); });
+    sayLogState();
+}
+
+QByteArray RecordWriter::write(const UnitRecord& record, const std::function<void()>& before) {
+    UnitRecord stamped = record;
+    stamped.approved = live_ ? live_->recordWord() : word_;
+    const QByteArray line = toJsonLine(stamped);
+    if (!logPath_.isEmpty()) {
+        kept_ << line;
+        flush();
+        if (!kept_.isEmpty()) failedOnce_ = true;
+    }
+    sayLogState();  // an append may also have opened a new file at the log's path
+    toEcho(line, before);
     return line;
+}
+
+// The log's failure once (not again while it lasts), and each new repair.
+void RecordWriter::sayLogState() {
+    if (!say_) return;
+    if (!problem_.isEmpty() && saidProblem_.isEmpty()) say_(problem_);
+    saidProblem_ = problem_;
+    if (warning().isEmpty() || warning() == warned_) return;
+    warned_ = warning();
+    say_(warned_);
+}
+
+void RecordWriter::toEcho(const QByteArray& line, const std::function<void()>& before) {
+    if (!echo_) return;
+    if (before) before();
+    errno = 0;
+    const size_t n = std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), echo_);
+    if (n == static_cast<size_t>(line.size()) && std::fflush(echo_) == 0) return;
+    const int error = errno ? errno : EIO;
+    echo_ = nullptr;  // nothing more goes there
+    if (say_)
+        say_(QCoreApplication::translate(
+                 "quarn-flash", "standard output failed (%1); records go on to the log only")
+                 .arg(QString::fromLocal8Bit(std::strerror(error))));
 }
 
 // Every kept line in order, until one is refused; tried again later then.

@@ -34,10 +34,9 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
       writer_(config_.logPath, config_.databaseUrl),
       approval_(config_.requireApproved, imageIdentityOf(config_), config_.databaseUrl,
                 config_.approvalRecheckMs) {
-    jobBase_ = {config_.filePath,    config_.downloadLength,
-                config_.image,       config_.maxRepeats,
-                config_.stationName, config_.operatorName,
-                config_.serialRoot,  std::nullopt};  // the approved list's word comes later
+    jobBase_ = {config_.filePath,    config_.downloadLength, config_.image,     config_.maxRepeats,
+                config_.stationName, config_.operatorName,   config_.serialRoot};
+    writer_.stampApproval(&approval_);  // each record says what the list said last
     connect(&approval_, &records::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
@@ -110,7 +109,6 @@ int StationModel::startFailed() {
 // A verdict in: the records say what it was, and a revocation ends
 // Auto-start's listening (units loading finish) until the list allows again.
 void StationModel::onApprovalRead() {
-    jobBase_.approved = approval_.recordValue();
     applyWatching();
     emit imageChanged();
 }
@@ -194,9 +192,7 @@ void StationModel::onFinished(int k, const records::UnitRecord& record) {
 void StationModel::recordSession(int k, const records::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
-    records::UnitRecord stamped = record;
-    approval_.stamp(stamped);
-    const QByteArray line = writer_.write(stamped);
+    const QByteArray line = writer_.write(record);
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;

@@ -255,6 +255,13 @@
     </message>
 </context>
 <context>
+    <name>RecordWriter</name>
+    <message>
+        <source>%1; the records it did not take follow (%2)</source>
+        <translation>%1; die Datensätze, die es nicht aufnahm, folgen (%2)</translation>
+    </message>
+</context>
+<context>
     <name>ShiftCounters</name>
     <message>
         <source>good %1 · failed %2 · first pass %3 · %4 per hour</source>

@@ -128,7 +128,7 @@ private slots:
         quick.idleResetMs = 300;
         SimPort unit(quick, 1);
         gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
-                           "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
+                           "bench", "ann",   gang::defaultSerialRoot()};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 600, 200});
         QList<records::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,
