@@ -130,6 +130,18 @@
         <source>reporting</source>
         <translation>der Bericht</translation>
     </message>
+    <message>
+        <source>the database refused the login of %1: %2</source>
+        <translation>die Datenbank hat die Anmeldung von %1 abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>the database refused the connection: %1</source>
+        <translation>die Datenbank hat die Verbindung abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>the database has no quarn_images table: apply `quarn-records schema` as its owner</source>
+        <translation>die Datenbank hat keine Tabelle quarn_images: `quarn-records schema` als ihr Eigentümer anwenden</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>

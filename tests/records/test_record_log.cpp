@@ -10,6 +10,8 @@
 #include <cstring>
 #include <future>
 
+#include "record/columns.h"
+#include "record/unit_record.h"
 #include "recordlog/log_reader.h"
 #include "recordlog/record_log.h"
 
@@ -179,6 +181,37 @@ private slots:
     // another writer appends between this one taking the file's size and
     // writing: the other's whole record survives, and the failure names the
     // log and the system's reason.
+    // The one column table writes every key and reads each back as written:
+    // a record through its log line and the log's reader is the record again.
+    void recordRoundTrip() {
+        quarn::records::UnitRecord r;
+        r.imageSha256 = QByteArray(32, '\x5a');
+        r.station = "bench-2", r.operatorName = "ann", r.serial = "SN-7", r.slot = "pci-0:1";
+        r.approved = false, r.port = "COM2", r.device = "/dev/ttyUSB1", r.file = "/img/a.bin";
+        r.length = 4096, r.blocks = 64, r.repeats = 3, r.sha256 = QByteArray(32, '\x11');
+        r.outcome = quarn::SessionOutcome::Transfer, r.message = "No reply at block 5 of 64";
+        r.started = QDateTime(QDate(2026, 12, 8), QTime(6, 0, 1, 250), Qt::UTC);
+        r.seconds = 12.345;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("records.jsonl");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.write(quarn::records::toJsonLine(r)) > 0);
+        f.close();
+        quarn::records::LogReader reader;
+        QString why;
+        QVERIFY2(reader.open(path, {}, &why), qPrintable(why));
+        const auto batch = reader.next(10);
+        QCOMPARE(batch.records.size(), 1);
+        QCOMPARE(batch.records[0].size(), quarn::records::columns().size());
+        QCOMPARE(batch.records[0]["bytes"].toInt(), 64 * 64);
+        const auto back = quarn::records::recordFromJson(batch.records[0]);
+        QCOMPARE(quarn::records::toJson(back), quarn::records::toJson(r));
+        QCOMPARE(back.approved, r.approved);
+        QCOMPARE(back.outcome, r.outcome);
+        QCOMPARE(back.started, r.started);
+    }
+
     void shortWriteSparesOthers() {
         QTemporaryDir mountPoint;
         if (QProcess::execute("mount",
