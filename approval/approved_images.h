@@ -1,10 +1,10 @@
 #pragma once
 // Whether an image may be loaded: its sha256 looked up in the approved list
-// (records/image_list.h), for the front ends' check before any port opens.
+// (approval/image_list.h), for the front ends' check before any port opens.
 //
 // Contract
 // - Each check reads the whole list from the database and keeps it in the
-//   copy file (approvedCopyPath(), records/approved_copy.h: the list, the
+//   copy file (approvedCopyPath(), approval/approved_copy.h: the list, the
 //   time it was read and the database it was read from), replaced
 //   atomically.
 // - With the database unreachable or busy, the copy decides, and the reason

@@ -2,7 +2,7 @@
 // The image line and the approved list's verdict for a front end that runs
 // all day (the station, quarn-flash --watch), kept fresh: the list is read
 // again every recheckMs and on checkThen(), each read off the caller's thread
-// (gang/gate_read.h: a database that does not answer must not freeze a rack,
+// (approval/gate_read.h: a database that does not answer must not freeze a rack,
 // its records, its Stop all or its exit).
 //
 // Contract

@@ -1,7 +1,7 @@
 #pragma once
 // The check every front end makes before any port opens: whether the image
 // about to be sent may be loaded, and the one line that names it on every
-// screen. The verdict itself comes from records/approved_images.h.
+// screen. The verdict itself comes from approval/approved_images.h.
 //
 // Contract
 // - approvalRequired(): [images] require-approved=true in the settings file

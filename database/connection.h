@@ -28,7 +28,7 @@ public:
     // Waits at most the target's connect_timeout. False with *why (the
     // driver's own text after ours) when the server cannot be reached or
     // refuses; openProblem() then says which, from the server's SQLSTATE
-    // (records/login_answer.h), never from the text: Denied for a login the
+    // (database/login_answer.h), never from the text: Denied for a login the
     // server refused (class 28: a role without LOGIN, a wrong password, no
     // pg_hba.conf entry), said "the database refused the login of USER";
     // Lost when no server answered, or one that cannot take connections now

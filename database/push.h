@@ -27,7 +27,7 @@
 //   from its top.
 // - Refused data: a batch the server refuses for its data (SQLSTATE class 22
 //   or 23) is sent again row by row; each row refused is kept whole in
-//   LOG.rejected (records/push_rejected.h) with its line number and the
+//   LOG.rejected (database/push_rejected.h) with its line number and the
 //   server's reason, warned about, and passed by the mark; the push goes on.
 // - Cancel: PushCancel ends a push from another thread at once; what it had
 //   not committed stays in the log for the next push.

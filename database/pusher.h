@@ -4,10 +4,10 @@
 // Pusher (a long-running program: the station, quarn-flash --watch): call
 // pushSoon() after each record is in the local log. The push runs on a thread
 // of its own, so a slow or absent server never holds up the caller; every
-// statement has the push's time limit (records/push.h), and while the server
+// statement has the push's time limit (database/push.h), and while the server
 // cannot be reached or is busy, or another process is pushing the same log,
 // it tries again every minute (retryMs), or at once when a push run by hand
-// finds the log held meanwhile and wakes it (records/push.h). pendingChanged() tells how many
+// finds the log held meanwhile and wakes it (database/push.h). pendingChanged() tells how many
 // records wait, after each push and each failed attempt; pushFailed() why an
 // attempt failed; warning() each damaged line of the log, with its number.
 //

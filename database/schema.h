@@ -3,7 +3,7 @@
 // key (record/columns.h: id uuid primary key, started timestamptz, seconds double precision,
 // the counts as integers, the rest as text), and first_pass: true on each
 // serial number's first pass over every station (its earliest session that
-// was not interrupted, as records/first_pass.h defines it), false on its
+// was not interrupted, as record/first_pass.h defines it), false on its
 // other sessions, NULL without a serial number. It is kept by a trigger
 // (quarn_first_pass, run as the schema's owner after each INSERT), so that a
 // station needs no right but INSERT and first-pass yield is a plain count for

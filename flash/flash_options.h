@@ -63,7 +63,7 @@ struct FlashOptions {
     QString operatorName;
     QMap<QString, QString> serials;
     // --approved-only or [images] require-approved=true: the image must be on
-    // the approved list (records/image_gate.h) before any port opens.
+    // the approved list (approval/image_gate.h) before any port opens.
     bool approvedOnly = false;
     std::optional<bool> approved;  // the list's word, for the records; none: not checked
 };

@@ -1,7 +1,7 @@
 #pragma once
 // quarn-flash's look at the image before any port opens: the image line on
 // standard error (not with -q), and, when the approved list is required,
-// its verdict. Blocking (records/image_gate.h).
+// its verdict. Blocking (approval/image_gate.h).
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 // yield and median seconds. The same figures from the database (one query)
 // or from a local log (read through); the approval mismatches, which need
 // the server's verdict, from the database alone. First-pass yield counts units as
-// records/first_pass.h defines them (a serial number is one unit, judged by
+// record/first_pass.h defines them (a serial number is one unit, judged by
 // its first session that was not interrupted, on any station); a unit is
 // counted in the group of the session that decides it.
 
@@ -33,7 +33,7 @@ struct ReportRow {
     qint64 firstPassGood = 0;
     double medianSeconds = -1;  // -1: no session had seconds
     // Sessions whose station's claim (approved) differs from the server's
-    // verdict (server_approved), both known (records/schema.h mismatchSql);
+    // verdict (server_approved), both known (database/schema.h mismatchSql);
     // -1 where the server gives no verdict: a log, or a table not brought
     // up to date.
     qint64 approvalMismatches = -1;

@@ -2,14 +2,14 @@
 // The figures of the plant's view, from the database, without a window: one
 // tile per station, first-pass yield per hour per station, the failures by
 // cause (a Pareto), and every socket's failures with the slot rule's verdict
-// (records/slot_flags.h). Every figure counts the rows the filter takes.
-// First-pass yield is the one rule of records/first_pass.h (the trigger-kept
+// (record/slot_flags.h). Every figure counts the rows the filter takes.
+// First-pass yield is the one rule of record/first_pass.h (the trigger-kept
 // first_pass column), so a tile equals `quarn-records report --by station
 // --since TODAY` over the same rows.
 //
 // Blocking; runs on the calling thread over the connection given (a worker
 // thread's own). On an error the view's error says why and problem what it
-// means (records/connection.h); the figures are then empty.
+// means (database/connection.h); the figures are then empty.
 
 #include <QDateTime>
 #include <QList>
@@ -76,7 +76,7 @@ struct PlantView {
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
-    // the server's verdict (records/schema.h mismatchSql): the hours' sum;
+    // the server's verdict (database/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
     qint64 approvalMismatches = -1;
     RecordFilter filter;  // the rows the figures count

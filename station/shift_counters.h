@@ -1,6 +1,6 @@
 #pragma once
 // The shift's counters: good and failed sessions, the first-pass yield and
-// the units loaded per hour. First-pass yield as records/first_pass.h defines
+// the units loaded per hour. First-pass yield as record/first_pass.h defines
 // it for every report: a unit is its serial number where one was given, else
 // the session itself; its first pass is its first session that was not
 // interrupted (a stopped session is no pass). The yield is the share of units

@@ -93,7 +93,7 @@ public:
     QString imageLine() const { return approval_.lineText(); }
     int unwrittenRecords() const { return writer_.unwritten(); }
     // The program is stopping: the log is tried once more, and the records it
-    // still does not take go to `to` as JSON lines (gang/record_writer.h).
+    // still does not take go to `to` as JSON lines (recordwriter/record_writer.h).
     int spillUnwritten(std::FILE* to) { return writer_.spillKept(to); }
     // The log's last line was found cut short (power lost): which line.
     QString logWarning() const { return writer_.warning(); }
