@@ -123,6 +123,18 @@
         <translation>die Datenbank lehnte ab: %1</translation>
     </message>
     <message>
+        <source>the database refused the login of %1: %2</source>
+        <translation>die Datenbank lehnte die Anmeldung von %1 ab: %2</translation>
+    </message>
+    <message>
+        <source>the database refused the connection: %1</source>
+        <translation>die Datenbank lehnte die Verbindung ab: %1</translation>
+    </message>
+    <message>
+        <source>the database has no quarn_images table: apply `quarn-records schema` as its owner</source>
+        <translation>die Datenbank hat keine Tabelle quarn_images: `quarn-records schema` als ihr Eigentümer anwenden</translation>
+    </message>
+    <message>
         <source>not permitted: %1 needs the role %2</source>
         <translation>nicht erlaubt: %1 braucht die Rolle %2</translation>
     </message>
