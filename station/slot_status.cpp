@@ -106,8 +106,7 @@ QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcom
             return endedText(last);
         case SlotPhase::Remove:
             if (answering >= 0)
-                return QCoreApplication::translate("SlotStatus",
-                                                   "remove the unit (answering for %1 s)")
+                return QCoreApplication::translate("SlotStatus", "remove the unit (%1 s)")
                     .arg(answering);
             return QCoreApplication::translate("SlotStatus", "remove the unit");
         case SlotPhase::NeedsSerial:
@@ -140,7 +139,7 @@ QStringList statusSamples() {
     for (SlotPhase phase : {SlotPhase::Absent, SlotPhase::Ready, SlotPhase::Listening,
                             SlotPhase::Remove, SlotPhase::NeedsSerial})
         texts << slotLook(phase, {}, SessionOutcome::Good).status;
-    texts << slotLook(SlotPhase::Remove, {}, SessionOutcome::Good, false, 9999).status;
+    texts << slotLook(SlotPhase::Remove, {}, SessionOutcome::Good, false, 99).status;
     for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
                              SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
                              SessionOutcome::Login, SessionOutcome::Transfer})
