@@ -133,7 +133,8 @@ private slots:
                            "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
         gang::WatchTiming timing;
         timing.holdMs = 200;
-        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, timing);
+        gang::Watch watch(
+            0, [&] { return gang::buildJob(base, "COM1", {}); }, timing);
         QList<gang::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,
                 [&](int, const gang::UnitRecord& r) { records << r; });
@@ -150,11 +151,34 @@ private slots:
         }
         QElapsedTimer out;
         out.start();
-        if (takenOut) unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        if (takenOut)
+            unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
         const auto listening = [&] { return watch.phase() == gang::Watch::Phase::Listening; };
         QCOMPARE(spinUntil(listening, takenOut ? 3000 : 0), takenOut);
         if (takenOut) QVERIFY2(out.elapsed() < 2700, qPrintable(QString::number(out.elapsed())));
         QCOMPARE(records.size(), 1);
+        QCOMPARE(unit.unit().logins(), 1);
+        watch.stop();
+    }
+
+    // The line the removal probes keep open hangs up (an adapter pulled):
+    // that tells nothing about the unit; once the adapter is back, on a new
+    // device node, the probes open it and find the same unit still there.
+    void watchProbesThroughHangUp() {
+        SimPort unit({}, 1);
+        gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
+                           "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
+        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 500, 200});
+        watch.start();
+        QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Remove; }, 10000));
+        unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::HangUp, {}, 1));
+        QVERIFY(spinUntil([&] { return unit.unit().hungUp(); }, 3000));
+        QTest::qWait(1500);  // the port gone: more than four probes' worth
+        unit.unit().clearLog();
+        QVERIFY(unit.unit().plugIn());
+        QVERIFY(spinUntil(
+            [&] { return countOf(toQByteArray(unit.unit().received()), kHandshake) >= 3; }, 3000));
+        QCOMPARE(watch.phase(), gang::Watch::Phase::Remove);
         QCOMPARE(unit.unit().logins(), 1);
         watch.stop();
     }
