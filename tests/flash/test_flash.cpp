@@ -339,8 +339,7 @@ private slots:
         SimPort a({}, 23);
         QProcess p;
         start(p, args({a.linkPath()}, {QStringLiteral("--watch")}));
-        QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains("\"outcome\":\"good\""); },
-                          15000));
+        QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains("\"outcome\":\"good\""); }, 15000));
         a.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
         a.unit().setFault(sim::Stage::Login, makeFault(sim::FaultKind::Silence));
         QTest::qWait(3000);
