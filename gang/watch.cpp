@@ -71,6 +71,7 @@ void Watch::enterRemove() { setPhase(Phase::Remove); }
 // The removal probes begin as the session ends, the hold only what is shown.
 void Watch::watchRemoval() {
     silentProbes_ = 0;
+    probeDevice_.clear();
     sinceSession_.start();
     line_ = std::make_unique<ProbeLine>();
     connect(line_.get(), &ProbeLine::probed, this, &Watch::onProbed);
@@ -80,7 +81,10 @@ void Watch::watchRemoval() {
 void Watch::probe() {
     if (!line_) return;
     probeStarted_.start();
-    line_->probe(makeJob_().device, kProbeReplyTicks * linkClock().tickMs);
+    // Looked up once, and again after a probe whose port failed: a link
+    // pointed elsewhere meanwhile is followed by the line itself.
+    if (probeDevice_.isEmpty()) probeDevice_ = makeJob_().device;
+    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs);
 }
 
 // Answered, silent, or nothing learnt (the port did not open, or was lost).
@@ -92,6 +96,7 @@ void Watch::onProbed(ProbeResult result) {
     }
     if (result == ProbeResult::Silent && ++silentProbes_ >= kSilentProbesToLeave) return left();
     const bool told = result == ProbeResult::Answered || result == ProbeResult::Silent;
+    if (result == ProbeResult::PortFailed) probeDevice_.clear();
     const qint64 gap = told ? timing_.probeGapMs - probeStarted_.elapsed() : timing_.retryMs;
     probeTimer_.start(int(qMax<qint64>(0, gap)));
 }

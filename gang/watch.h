@@ -35,7 +35,9 @@
 //   resume() takes that back while the session still runs. stopped()
 //   follows once nothing runs. Signals arrive on the owner's thread.
 // - makeJob is asked for the slot's job before each attempt (the port looked
-//   up again), so a port plugged elsewhere or back is found again.
+//   up again), so a port plugged elsewhere or back is found again; the
+//   removal probes look it up as they begin and after a probe whose port
+//   failed (the line follows a link pointed elsewhere by itself).
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<ProbeLine> line_;  // while a loaded unit is watched for its removal
     QElapsedTimer sinceSession_;       // since the last session ended
     QElapsedTimer probeStarted_;
+    QString probeDevice_;  // where the removal probes go
     QTimer wait_;
     QTimer probeTimer_;
 };
