@@ -235,7 +235,7 @@ void StationModel::refreshRunning() {
 
 void StationModel::updateLook(int k) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
-    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept);
+    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept, s.answering);
     emit slotChanged(k);
 }
 
@@ -297,13 +297,28 @@ void StationModel::watch(int k) {
         k, [this, k] { return jobFor(k); }, config_.timing);
     connect(s.watch.get(), &gang::Watch::phaseChanged, this, &StationModel::onWatchPhase);
     connect(s.watch.get(), &gang::Watch::sessionEnded, this, &StationModel::recordSession);
+    connect(s.watch.get(), &gang::Watch::answering, this, &StationModel::onAnswering);
     s.watch->setMayLoad([this, k] { return mayLoad(k); });
     s.watch->start();
+}
+
+// Counted once the socket has answered longer than a unit taken out as its
+// session ended would have taken to be seen gone: then it was left in, or
+// swapped for the next one faster than the probes could tell. The tile's
+// count moves once a second, not at every probe.
+void StationModel::onAnswering(int k, int seconds) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    const gang::WatchTiming& t = config_.timing;
+    if (seconds * 1000 < t.holdMs + gang::kSilentProbesToLeave * t.probeGapMs) return;
+    if (seconds == s.answering) return;
+    s.answering = seconds;
+    if (s.phase == SlotPhase::Remove) updateLook(k);
 }
 
 void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     using P = gang::Watch::Phase;
+    if (phase != P::Remove) s.answering = -1;
     switch (phase) {
         case P::Listening:
             s.phase = slotDevice(s.slot).isEmpty() ? SlotPhase::Absent : SlotPhase::Listening;

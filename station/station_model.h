@@ -66,6 +66,7 @@ struct SlotState {
     SessionProgress figures;
     SlotLook look;
     int secondsLeft = -1;
+    int answering = -1;  // Auto-start: seconds the socket has answered since the last session
     std::unique_ptr<gang::Unit> session;  // a session started by hand
     std::unique_ptr<gang::Watch> watch;   // Auto-start on this slot
 };
@@ -156,6 +157,7 @@ private:
     void recordSession(int k, const gang::UnitRecord& record);
     void watch(int k);
     void onWatchPhase(int k, gang::Watch::Phase phase);
+    void onAnswering(int k, int seconds);
     void refreshRunning();
     void onLogChanged();
     void setPushNote(const QString& note);

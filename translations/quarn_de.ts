@@ -304,6 +304,10 @@
         <translation>Gerät entnehmen</translation>
     </message>
     <message>
+        <source>remove the unit (%1 s)</source>
+        <translation>Gerät entnehmen (%1 s)</translation>
+    </message>
+    <message>
         <source>scan a serial number</source>
         <translation>Seriennummer scannen</translation>
     </message>

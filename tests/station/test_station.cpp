@@ -550,8 +550,10 @@ private slots:
         QVERIFY(waitStatus(0, QStringLiteral("good"), 10000));
         QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 2000));
         QCOMPARE(window_->tile(0)->colour(), QStringLiteral("good"));
-        QTest::qWait(2000);  // several probes, each answered
-        QCOMPARE(status(0), QStringLiteral("remove the unit"));
+        // Past the time a unit taken out would take to be seen gone, the
+        // seconds since the session: a unit swapped in unseen shows as one that stays.
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit (3 s)"), 4000));
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit (4 s)"), 2000));
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
         empty();
         QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 3000));
