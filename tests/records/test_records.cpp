@@ -1088,7 +1088,8 @@ private slots:
         auto flashWithLimit = [&](int limitS) {
             quarn::Settings settings(config + "/quarn-download.conf");
             settings.setValue(quarn::SettingKey::ImagesOfflineMaxAge, limitS);
-            QVERIFY(settings.save(nullptr));
+            if (!settings.save(nullptr))
+                QTest::qFail("the settings were not saved", __FILE__, __LINE__);
             keep(120);
             qputenv("QUARN_CONFIG_DIR", config.toLocal8Bit());
             qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
