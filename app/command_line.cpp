@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 #include "core/version.h"
-#include "ports/port_settings.h"
 
 namespace quarn {
 

@@ -5,18 +5,17 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSettings>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "core/message_box.h"
+#include "core/settings.h"
 #include "core/stop_signals.h"
 #include "core/translations.h"
 #include "core/version.h"
 #include "gang/gate_read.h"
-#include "ports/port_settings.h"
 #include "records/database_url.h"
 #include "records/image_gate.h"
 #include "station/batch_cue.h"
@@ -71,8 +70,7 @@ void endOnStopSignal(quarn::station::StationModel& model) {
 
 // The window on its slotList, until it closes.
 int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) {
-    quarn::PortSettings portSettings;
-    const QSettings& settings = portSettings.store();
+    const quarn::Settings settings;
     quarn::station::StationConfig config;
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
@@ -81,7 +79,7 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     config.filePath = load.filePath;
     config.downloadLength = load.downloadLength;
     config.image = load.image;
-    config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
+    config.maxRepeats = settings.value(quarn::SettingKey::StationMaxRepeats).toInt();
     config.requireSerial = o.requireSerial;
     config.sound = quarn::station::soundWanted(settings);
     config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();

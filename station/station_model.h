@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/settings.h"
 #include "gang/image_approval.h"
 #include "gang/job_builder.h"
 #include "gang/record_writer.h"
@@ -37,7 +38,7 @@ struct StationConfig {
     QString filePath;
     int16_t downloadLength = 0;
     QByteArray image;  // the download file's bytes, read once
-    int maxRepeats = 10;
+    int maxRepeats = settingDefault(SettingKey::StationMaxRepeats).toInt();
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/translations.h"
 #include "sim/unit_sim.h"
 #include "station/station_model.h"
@@ -75,7 +76,7 @@ int main(int argc, char* argv[]) {
     if (!resolveStationInit(QString(), &load, &why))
         return std::fprintf(stderr, "%s\n", qPrintable(why)), 1;
     StationConfig config = demoConfig(load);
-    QSettings none(QDir::temp().filePath("quarn-station-screenshot.conf"), QSettings::IniFormat);
+    const quarn::Settings none(QDir::temp().filePath("quarn-station-screenshot.conf"));
     StationModel model(config, slotsFrom(ports, none, &config.source));
     for (int k = 0; k < kSlots; ++k)
         model.setSerial(k, QStringLiteral("QX2-%1").arg(4700 + k, 6, 10, QLatin1Char('0')));

@@ -13,13 +13,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSettings>
 #include <QtTest>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "core/settings.h"
 #include "link/download_link.h"
 #include "records/approved_images.h"
 #include "records/database_url.h"
@@ -975,8 +975,11 @@ private slots:
         QTemporaryDir state;
         qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
         const QString config = dir_.filePath(QStringLiteral("approving"));
-        QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
-            .setValue("images/require-approved", true);
+        {
+            quarn::Settings settings(config + "/quarn-download.conf");
+            settings.setValue(quarn::SettingKey::ImagesRequireApproved, true);
+            QVERIFY(settings.save(nullptr));
+        }
         const QString db = pg_->url(QStringLiteral("st1"));
         auto run = [&](bool bySettings) {
             const QByteArray was = qgetenv("QUARN_CONFIG_DIR");
@@ -1083,8 +1086,10 @@ private slots:
         SimPort unit({}, 1);
         const QString config = dir_.filePath(QStringLiteral("offline-limit"));
         auto flashWithLimit = [&](int limitS) {
-            QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
-                .setValue("images/offline-max-age", limitS);
+            quarn::Settings settings(config + "/quarn-download.conf");
+            settings.setValue(quarn::SettingKey::ImagesOfflineMaxAge, limitS);
+            if (!settings.save(nullptr))
+                QTest::qFail("the settings were not saved", __FILE__, __LINE__);
             keep(120);
             qputenv("QUARN_CONFIG_DIR", config.toLocal8Bit());
             qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "core/message_box.h"
+#include "core/settings.h"
 #include "core/translations.h"
 #include "gang/gate_read.h"
 #include "link/download_link.h"
@@ -121,7 +122,7 @@ class TestStation : public QObject {
         c.approvalRecheckMs = recheckMs_;
         c.timing = {300, 600,
                     200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
-        QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
+        const quarn::Settings none(dir_.filePath(QStringLiteral("none.conf")));
         model_ = std::make_unique<StationModel>(c, slotsFrom(ports, none, &c.source));
         window_ = std::make_unique<StationWindow>(*model_);
         window_->show();
@@ -327,9 +328,9 @@ private slots:
 
     // [station] sound=false: a batch ends without a cue.
     void soundOff() {
-        QSettings settings(dir_.filePath(QStringLiteral("quiet.conf")), QSettings::IniFormat);
+        quarn::Settings settings(dir_.filePath(QStringLiteral("quiet.conf")));
         QVERIFY(soundWanted(settings));
-        settings.setValue(QStringLiteral("station/sound"), false);
+        settings.setValue(quarn::SettingKey::StationSound, false);
         open({plug(0)}, false, kLength, {}, soundWanted(settings));
         QCOMPARE(model_->startAll(), 1);
         QVERIFY(waitIdle());
@@ -626,12 +627,12 @@ private slots:
         for (const char* name :
              {"usb-0:1.3:1.0-port0", "usb-0:1.1:1.0-port0", "usb-0:1.2:1.0-port0"})
             QVERIFY(QFile::link("/dev/null", root.filePath(QStringLiteral("by-path/") + name)));
-        QSettings empty(dir_.filePath("empty.conf"), QSettings::IniFormat);
-        QSettings fixed(dir_.filePath("fixed.conf"), QSettings::IniFormat);
-        fixed.setValue("station/ports", QStringList{"/dev/b", "/dev/a"});
+        quarn::Settings empty(dir_.filePath("empty.conf"));
+        quarn::Settings fixed(dir_.filePath("fixed.conf"));
+        fixed.setValue(quarn::SettingKey::StationPorts, QStringList{"/dev/b", "/dev/a"});
         struct Row {
             QStringList ports;
-            QSettings* settings;
+            quarn::Settings* settings;
             SlotSource source;
             QStringList expected;
         };
