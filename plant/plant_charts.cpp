@@ -35,7 +35,7 @@ QValueAxis* percentAxis(QChart* chart, Qt::Alignment side, const QString& title)
 
 }  // namespace
 
-void drawYield(QChart* chart, const records::PlantView& view) {
+void drawYield(QChart* chart, const PlantView& view) {
     clear(chart);
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("dd.MM HH:mm"));
@@ -44,7 +44,7 @@ void drawYield(QChart* chart, const records::PlantView& view) {
     QValueAxis* y = percentAxis(chart, Qt::AlignLeft, QStringLiteral("first-pass yield %"));
     QMap<QString, QLineSeries*> lines;
     QDateTime first, last;
-    for (const records::HourYield& h : view.hours) {
+    for (const HourYield& h : view.hours) {
         if (!h.units) continue;
         QLineSeries*& line = lines[h.station];
         if (!line) {
@@ -64,12 +64,12 @@ void drawYield(QChart* chart, const records::PlantView& view) {
     if (first.isValid()) x->setRange(first.toLocalTime(), last.addSecs(3600).toLocalTime());
 }
 
-void drawCauses(QChart* chart, const records::PlantView& view) {
+void drawCauses(QChart* chart, const PlantView& view) {
     clear(chart);
     auto* bars = new QBarSet(QStringLiteral("failures"));
     QStringList labels;
     qint64 total = 0, other = 0;
-    for (const records::FailureCause& c : view.causes) {
+    for (const FailureCause& c : view.causes) {
         total += c.count;
         if (labels.size() < kMaxCauses) {
             labels << causeLabel(c);

@@ -12,7 +12,7 @@
 
 #include <QString>
 
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;
@@ -23,9 +23,9 @@ namespace quarn::plant {
 constexpr int kMaxCauses = 12;
 constexpr int kMaxSockets = 40;
 
-void drawYield(QChart* chart, const records::PlantView& view);
-void drawCauses(QChart* chart, const records::PlantView& view);
-void drawSockets(QChart* chart, const records::PlantView& view);
+void drawYield(QChart* chart, const PlantView& view);
+void drawCauses(QChart* chart, const PlantView& view);
+void drawSockets(QChart* chart, const PlantView& view);
 
 // A slot as an axis shows it: its name after the last '/', cut to its last
 // 15 characters when longer.

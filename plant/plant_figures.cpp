@@ -4,8 +4,6 @@
 
 namespace quarn::plant {
 
-using records::StationTile;
-
 namespace {
 
 // A sliding period starts at a whole hour: within the hour the rows it
@@ -17,8 +15,8 @@ QDateTime hourOf(const QDateTime& t) {
 
 }  // namespace
 
-records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
-    records::PlantRequest r;
+PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
+    PlantRequest r;
     r.now = now;
     r.today = QDateTime(now.toLocalTime().date(), QTime(0, 0));
     r.filter.station = s.station;
@@ -94,19 +92,19 @@ QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& al
     return {{QStringLiteral("Last hour"), QString::number(t.lastHour)},
             {QStringLiteral("Good today"), QString::number(t.goodToday)},
             {QStringLiteral("Failed today"), QString::number(t.failedToday)},
-            {QStringLiteral("Yield"), records::percentText(t.firstPassGoodToday, t.unitsToday)},
+            {QStringLiteral("Yield"), percentText(t.firstPassGoodToday, t.unitsToday)},
             {QStringLiteral("Last failure"), failure},
             {QStringLiteral("Last record"), lastRecordText(t, all, now)}};
 }
 
-QString causeLabel(const records::FailureCause& c) {
+QString causeLabel(const FailureCause& c) {
     return c.stage == c.outcome ? c.outcome : c.outcome + QStringLiteral(": ") + c.stage;
 }
 
-QByteArray yieldCsv(const records::PlantView& v) {
+QByteArray yieldCsv(const PlantView& v) {
     QList<QStringList> lines{
         {"station", "hour", "sessions", "good", "units", "first_pass_good", "first_pass_yield"}};
-    for (const records::HourYield& h : v.hours)
+    for (const HourYield& h : v.hours)
         lines << QStringList{
             h.station,
             h.hour.toString(Qt::ISODate),
@@ -118,12 +116,12 @@ QByteArray yieldCsv(const records::PlantView& v) {
     return csv(lines);
 }
 
-QByteArray causesCsv(const records::PlantView& v) {
+QByteArray causesCsv(const PlantView& v) {
     qint64 total = 0;
-    for (const records::FailureCause& c : v.causes) total += c.count;
+    for (const FailureCause& c : v.causes) total += c.count;
     QList<QStringList> lines{{"outcome", "stage", "failures", "cumulative_share"}};
     qint64 sum = 0;
-    for (const records::FailureCause& c : v.causes) {
+    for (const FailureCause& c : v.causes) {
         sum += c.count;
         lines << QStringList{c.outcome, c.stage, QString::number(c.count),
                              QString::number(double(sum) / double(total), 'f', 4)};
@@ -131,7 +129,7 @@ QByteArray causesCsv(const records::PlantView& v) {
     return csv(lines);
 }
 
-QByteArray socketsCsv(const records::PlantView& v) {
+QByteArray socketsCsv(const PlantView& v) {
     QList<QStringList> lines{
         {"station", "slot", "sessions", "failed", "failure_rate", "others_rate", "p", "flagged"}};
     for (const records::SocketVerdict& s : v.sockets)

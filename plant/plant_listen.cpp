@@ -93,11 +93,11 @@ void PlantWorker::refreshChanged() {
     changedFrom_ = QDateTime();
     soon_->stop();  // what it waited for is read now
     if (!from.isValid()) later_->stop(), fullRead_.start();
-    const records::PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
-    records::PlantView view =
-        records::queryPlantView(connection_->db(), request, &last_, from, opener());
+    const PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    PlantView view =
+        queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
-        last_ = records::PlantView();  // the next read reads everything
+        last_ = PlantView();  // the next read reads everything
         if (view.problem == Problem::Lost) return goAway(view.error);
         state_.trouble = view.error;  // refused or denied: said, and tried again later
         return emit stateChanged(state_);

@@ -66,9 +66,9 @@ QWidget* PlantWindow::chartTabs() {
     return tabs_;
 }
 
-void PlantWindow::showView(const records::PlantView& view) {
+void PlantWindow::showView(const PlantView& view) {
     view_ = view;
-    for (const records::StationTile& t : view.tiles)
+    for (const StationTile& t : view.tiles)
         if (!stations_.contains(t.station)) stations_ << t.station;
     stations_.sort();
     station_->blockSignals(true);

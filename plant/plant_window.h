@@ -31,7 +31,7 @@ public:
     // selection: the first one (its period Since when --since was given).
     PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidget* parent = nullptr);
 
-    const records::PlantView& view() const { return view_; }
+    const PlantView& view() const { return view_; }
     const FeedState& state() const { return state_; }
     // The chart of a tab (0 yield, 1 causes, 2 sockets) as PNG, its figures
     // as CSV. False with *why when the file cannot be written.
@@ -45,7 +45,7 @@ signals:
     void shown();  // after new figures are on screen
 
 private:
-    void showView(const records::PlantView& view);
+    void showView(const PlantView& view);
     void showState(const FeedState& state);
     void showTiles();
     void showMismatches();
@@ -56,7 +56,7 @@ private:
 
     PlantFeed& feed_;
     PlantSelection selection_;
-    records::PlantView view_;
+    PlantView view_;
     FeedState state_;
     QStringList stations_;  // every station seen, for the station filter
     QComboBox* period_ = nullptr;

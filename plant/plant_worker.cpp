@@ -63,7 +63,7 @@ bool openForReading(const QString& url, records::Connection* c, QString* why) {
 
 }  // namespace
 
-records::ConnectionOpener PlantWorker::opener() const {
+ConnectionOpener PlantWorker::opener() const {
     const QString url = settings_.databaseUrl;
     return [url](records::Connection* c, QString* why) { return openForReading(url, c, why); };
 }

@@ -21,7 +21,7 @@
 
 #include "plant/plant_figures.h"
 #include "records/connection.h"
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 namespace quarn::plant {
 
@@ -61,12 +61,12 @@ public slots:
     void select(const quarn::plant::PlantSelection& selection);  // and reads again
 
 signals:
-    void viewReady(const quarn::records::PlantView& view);
+    void viewReady(const quarn::plant::PlantView& view);
     void stateChanged(const quarn::plant::FeedState& state);
 
 private:
     // Connections like the worker's own, for the reads of every row made at once.
-    records::ConnectionOpener opener() const;
+    ConnectionOpener opener() const;
     void connectNow();
     void listen();
     void check();
@@ -90,7 +90,7 @@ private:
     QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
     QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
-    records::PlantView last_;  // the figures last read, merged with at a push
+    PlantView last_;  // the figures last read, merged with at a push
     QDateTime changedFrom_;    // the earliest start the waiting notifications named
     bool changedAll_ = false;  // a waiting notification named no start: read everything
 };

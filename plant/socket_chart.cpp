@@ -16,7 +16,7 @@ QString shortSlot(const QString& slot) {
     return name.size() > 16 ? QStringLiteral("…") + name.right(15) : name;
 }
 
-void drawSockets(QChart* chart, const records::PlantView& view) {
+void drawSockets(QChart* chart, const PlantView& view) {
     chart->removeAllSeries();
     for (QAbstractAxis* a : chart->axes()) {
         chart->removeAxis(a);

@@ -33,9 +33,9 @@ StationTiles::Tile& StationTiles::tileFor(const QString& station) {
     return t;
 }
 
-void StationTiles::show(const QList<records::StationTile>& tiles, const QDateTime& now) {
+void StationTiles::show(const QList<StationTile>& tiles, const QDateTime& now) {
     QStringList seen;
-    for (const records::StationTile& s : tiles) seen << s.station;
+    for (const StationTile& s : tiles) seen << s.station;
     for (auto it = tiles_.begin(); it != tiles_.end();) {
         if (seen.contains(it.key())) {
             ++it;
@@ -45,7 +45,7 @@ void StationTiles::show(const QList<records::StationTile>& tiles, const QDateTim
         it = tiles_.erase(it);
     }
     int index = 0;
-    for (const records::StationTile& s : tiles) {
+    for (const StationTile& s : tiles) {
         Tile& t = tileFor(s.station);
         const QList<TileFigure> figures = tileFigures(s, tiles, now);
         for (int i = 0; i < figures.size() && i < t.figures.size(); ++i) {
