@@ -1,5 +1,6 @@
 #include "plant/plant_figures.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace quarn::plant {
@@ -61,8 +62,9 @@ QString clock(const QDateTime& t) {
 QString lastRecordText(const StationTile& t, const QList<StationTile>& all, const QDateTime& now) {
     if (!t.lastRecord.isValid()) return QStringLiteral("-");
     const qint64 minutes = qMax<qint64>(0, t.lastRecord.secsTo(now) / 60);
-    return isQuiet(t, all, now) ? QStringLiteral("quiet for %1 min").arg(minutes)
-                                : QStringLiteral("%1 min ago").arg(minutes);
+    return isQuiet(t, all, now)
+               ? QCoreApplication::translate("quarn-plant", "quiet for %1 min").arg(minutes)
+               : QCoreApplication::translate("quarn-plant", "%1 min ago").arg(minutes);
 }
 
 QString csvField(QString s) {
@@ -85,16 +87,19 @@ QByteArray csv(const QList<QStringList>& lines) {
 
 QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& all,
                               const QDateTime& now) {
-    const QString failure =
-        t.lastFailure.isValid()
-            ? QStringLiteral("%1 at %2").arg(t.lastFailureOutcome, clock(t.lastFailure))
-            : QStringLiteral("none");
-    return {{QStringLiteral("Last hour"), QString::number(t.lastHour)},
-            {QStringLiteral("Good today"), QString::number(t.goodToday)},
-            {QStringLiteral("Failed today"), QString::number(t.failedToday)},
-            {QStringLiteral("Yield"), percentText(t.firstPassGoodToday, t.unitsToday)},
-            {QStringLiteral("Last failure"), failure},
-            {QStringLiteral("Last record"), lastRecordText(t, all, now)}};
+    const QString failure = t.lastFailure.isValid()
+                                ? QCoreApplication::translate("quarn-plant", "%1 at %2")
+                                      .arg(t.lastFailureOutcome, clock(t.lastFailure))
+                                : QCoreApplication::translate("quarn-plant", "none");
+    return {
+        {QCoreApplication::translate("quarn-plant", "Last hour"), QString::number(t.lastHour)},
+        {QCoreApplication::translate("quarn-plant", "Good today"), QString::number(t.goodToday)},
+        {QCoreApplication::translate("quarn-plant", "Failed today"),
+         QString::number(t.failedToday)},
+        {QCoreApplication::translate("quarn-plant", "Yield"),
+         percentText(t.firstPassGoodToday, t.unitsToday)},
+        {QCoreApplication::translate("quarn-plant", "Last failure"), failure},
+        {QCoreApplication::translate("quarn-plant", "Last record"), lastRecordText(t, all, now)}};
 }
 
 QString causeLabel(const FailureCause& c) {

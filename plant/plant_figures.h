@@ -39,10 +39,9 @@ struct TileFigure {
 // The tile's figures, in the order shown: Last hour, Good today, Failed
 // today, Yield (first-pass, today), Last failure, Last record ("N min ago",
 // or "quiet for N min").
-QList<TileFigure> tileFigures(const StationTile& tile,
-                              const QList<StationTile>& all, const QDateTime& now);
-bool isQuiet(const StationTile& tile, const QList<StationTile>& all,
-             const QDateTime& now);
+QList<TileFigure> tileFigures(const StationTile& tile, const QList<StationTile>& all,
+                              const QDateTime& now);
+bool isQuiet(const StationTile& tile, const QList<StationTile>& all, const QDateTime& now);
 
 // The charts' figures as CSV (a header line, then one line per row; fields
 // with a comma or a quote are quoted).

@@ -19,7 +19,7 @@ StationTiles::Tile& StationTiles::tileFor(const QString& station) {
     t.frame = new QFrame(this);
     t.frame->setFrameShape(QFrame::StyledPanel);
     t.frame->setAutoFillBackground(true);
-    t.frame->setAccessibleName(QStringLiteral("Station ") + station);
+    t.frame->setAccessibleName(tr("Station %1").arg(station));
     auto* box = new QVBoxLayout(t.frame);
     t.name = new QLabel(station, t.frame);
     QFont bold = t.name->font();

@@ -123,8 +123,9 @@ int main(int argc, char* argv[]) {
     quarn::station::StationLoad load;
     QString why;
     if (!quarn::station::resolveStationInit(init, &load, &why)) {
-        quarn::MsgBox(QCoreApplication::translate("quarn-station", "Invalid Init File."),
-                      quarn::kStyleExclamation, QStringLiteral("Quarn Station"), why);
+        quarn::showBox({QCoreApplication::translate("quarn-station", "Invalid Init File."),
+                        quarn::BoxIcon::Exclamation, quarn::BoxButtons::Ok,
+                        QStringLiteral("Quarn Station"), why});
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.
