@@ -199,7 +199,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.helpText = programHelp(p, QStringLiteral("quarn-flash")) + exitText();
     if (p.isSet(cl.help)) return o.action = FlashOptions::Action::Help, o;
     if (p.isSet(cl.version)) return o.action = FlashOptions::Action::Version, o;
-    if (p.isSet(cl.listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
+    if (p.isSet(cl.listPorts)) return o.listPorts = true, o;
 
     const QStringList positional = p.positionalArguments();
     if (positional.size() > 1)

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/front_door.h"
+
 namespace quarn::flash {
 
 // The exit statuses.
@@ -33,11 +35,8 @@ struct UnitTarget {
     QString why;     // why COMn resolves to nothing
 };
 
-struct FlashOptions {
-    enum class Action { Run, Help, Version, ListPorts, Error };
-    Action action = Action::Run;
-    QString error;  // Action::Error: what was wrong, for people
-    QString helpText;
+struct FlashOptions : CommandLineAnswer {
+    bool listPorts = false;  // --list-ports: Action::Run, loading nothing
 
     // As given on the command line.
     QStringList ports;

@@ -22,7 +22,7 @@ namespace {
 int exitOf(const ImageOutcome& out) {
     using Status = ImageOutcome::Status;
     if (out.status == Status::Done) return kRecordsDone;
-    sayLine(stderr, QStringLiteral("quarn-records: ") + out.error);
+    recordsDoor().printErr(out.error);
     switch (out.status) {
         case Status::Usage:
             return kRecordsUsage;
@@ -83,8 +83,7 @@ int approveCommand(const QString& url, const ApproveArgs& args) {
     ApprovedImage image;
     QByteArray bytes;
     QString why;
-    if (!readImage(args, &image, &bytes, &why))
-        return sayLine(stderr, QStringLiteral("quarn-records: ") + why), kRecordsUsage;
+    if (!readImage(args, &image, &bytes, &why)) return recordsDoor().fail(why, kRecordsUsage);
     const ImageOutcome out = approveImage(url, image);
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
     sayLine(stdout, image.sha256);

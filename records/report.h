@@ -14,7 +14,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "records/slot_flags.h"
+#include "record/slot_flags.h"
 
 namespace quarn::records {
 

@@ -7,14 +7,13 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "core/front_door.h"
 #include "core/message_box.h"
 #include "core/settings.h"
 #include "core/stop_signals.h"
 #include "core/translations.h"
-#include "core/version.h"
 #include "gang/gate_read.h"
 #include "records/database_url.h"
 #include "records/image_gate.h"
@@ -29,10 +28,9 @@ namespace {
 
 using quarn::station::StationOptions;
 
-int fail(const QString& text) {
-    std::fprintf(stderr, "quarn-station: %s\n", text.toLocal8Bit().constData());
-    return 1;
-}
+const quarn::FrontDoor kDoor(QStringLiteral("quarn-station"));
+
+int fail(const QString& text) { return kDoor.fail(text); }
 
 constexpr int kExitRecord = 7;
 constexpr int kExitSignal = 130;
@@ -93,24 +91,6 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     return QApplication::exec();
 }
 
-// --help, --version, a refusal, or no display: answered in the operator's
-// language under an application object that needs no display.
-int answerWithoutWindow(int argc, char* argv[], const QStringList& arguments) {
-    QCoreApplication app(argc, argv);
-    quarn::installTranslations();
-    const StationOptions o = quarn::station::parseStationOptions(arguments);
-    if (o.action == StationOptions::Action::Error)
-        return fail(o.error + QCoreApplication::translate("quarn-station", " (see --help)"));
-    if (o.action == StationOptions::Action::Help)
-        return std::fputs(o.helpText.toLocal8Bit().constData(), stdout), 0;
-    if (o.action == StationOptions::Action::Version)
-        return std::printf("quarn-station %s\n", QUARN_VERSION), 0;
-    return fail(QCoreApplication::translate(
-        "quarn-station",
-        "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
-        "shown; quarn-flash --watch loads units without one"));
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -119,8 +99,17 @@ int main(int argc, char* argv[]) {
     // Parsed once in English to learn whether a window follows; without one,
     // again with the catalogue installed.
     const StationOptions o = quarn::station::parseStationOptions(arguments);
+    // --help, --version, a refusal, or no display: answered in the
+    // operator's language under an application object that needs no display.
     if (o.action != StationOptions::Action::Run || !quarn::displayAvailable())
-        return answerWithoutWindow(argc, argv, arguments);
+        return kDoor.answerWithoutWindow(
+            argc, argv, [&] { return quarn::station::parseStationOptions(arguments); },
+            [] {
+                return QCoreApplication::translate(
+                    "quarn-station",
+                    "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
+                    "shown; quarn-flash --watch loads units without one");
+            });
     QApplication app(argc, argv);
     quarn::installTranslations();
     quarn::installModalMessageBoxes();
@@ -132,8 +121,9 @@ int main(int argc, char* argv[]) {
     quarn::station::StationLoad load;
     QString why;
     if (!quarn::station::resolveStationInit(init, &load, &why)) {
-        quarn::MsgBox(QCoreApplication::translate("quarn-station", "Invalid Init File."),
-                      quarn::kStyleExclamation, QStringLiteral("Quarn Station"), why);
+        quarn::showBox({QCoreApplication::translate("quarn-station", "Invalid Init File."),
+                        quarn::BoxIcon::Exclamation, quarn::BoxButtons::Ok,
+                        QStringLiteral("Quarn Station"), why});
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.

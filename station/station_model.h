@@ -46,7 +46,7 @@ struct StationConfig {
     int logRetryMs = 5000;  // a log that refuses records is tried again this often
     bool sound = true;      // a cue when the last running slot of a batch ends
     // --approved-only or [images] require-approved=true: nothing starts until
-    // the approved list allows the image (station/image_approval.h), read
+    // the approved list allows the image (gang/image_approval.h), read
     // again this often and before each Start all.
     bool requireApproved = false;
     QString imageTitle;  // Init.txt's window title, for the image line

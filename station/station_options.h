@@ -11,14 +11,11 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "core/front_door.h"
+
 namespace quarn::station {
 
-struct StationOptions {
-    enum class Action { Run, Help, Version, Error };
-    Action action = Action::Run;
-    QString error;  // Action::Error: what was wrong, for people
-    QString helpText;
-
+struct StationOptions : CommandLineAnswer {
     QStringList ports;  // -p, in order: the slots; empty = the machine's adapters
     QString operatorName;
     QString stationName;  // default: the host name

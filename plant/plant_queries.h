@@ -2,7 +2,7 @@
 // The figures of the plant's view, from the database, without a window: one
 // tile per station, first-pass yield per hour per station, the failures by
 // cause (a Pareto), and every socket's failures with the slot rule's verdict
-// (records/slot_flags.h). Every figure counts the rows the filter takes.
+// (record/slot_flags.h). Every figure counts the rows the filter takes.
 // First-pass yield is the one rule of records/first_pass.h (the trigger-kept
 // first_pass column), so a tile equals `quarn-records report --by station
 // --since TODAY` over the same rows.
@@ -17,11 +17,18 @@
 #include <QString>
 #include <functional>
 
+#include "record/slot_flags.h"
 #include "records/connection.h"
 #include "records/record_filter.h"
-#include "records/slot_flags.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+// The records' types the figures are made of.
+using records::Connection;
+using records::Problem;
+using records::RecordFilter;
+using records::SocketCount;
+using records::SocketVerdict;
 
 struct PlantRequest {
     RecordFilter filter;
@@ -105,13 +112,8 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
                          const QDateTime& changedFrom = QDateTime(),
                          const ConnectionOpener& open = ConnectionOpener());
 
-// Every socket's sessions and failures as the slot rule counts them; false
-// with *error (describe()) and *problem when the query fails.
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem = nullptr);
-
 // "Yield: 97.5 %" style figures as people read them: a share 0..1 as "97.5 %",
 // "-" without units.
 QString percentText(qint64 part, qint64 whole);
 
-}  // namespace quarn::records
+}  // namespace quarn::plant

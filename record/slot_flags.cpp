@@ -1,4 +1,4 @@
-#include "records/slot_flags.h"
+#include "record/slot_flags.h"
 
 #include <QHash>
 #include <cmath>

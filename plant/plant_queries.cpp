@@ -1,4 +1,4 @@
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <tuple>
 
+#include "plant/plant_buckets.h"
 #include "records/first_pass.h"
-#include "records/plant_buckets.h"
 #include "records/query_run.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+using namespace records;
 
 namespace {
 
@@ -128,31 +130,9 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     return v;
 }
 
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem) {
-    QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
-                            " count(*) FILTER (WHERE %1),"
-                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
-                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
-                            .arg(passSql(), filterSql(filter, &binds));
-    QueryFailure f;
-    const bool ok = runQuery(
-        db, sql, binds,
-        [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
-        },
-        &f);
-    if (!ok && error) *error = f.error;
-    if (!ok && problem) *problem = f.problem;
-    return ok;
-}
-
 QString percentText(qint64 part, qint64 whole) {
     return whole > 0 ? QStringLiteral("%1 %").arg(100.0 * double(part) / double(whole), 0, 'f', 1)
                      : QStringLiteral("-");
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::plant
