@@ -234,7 +234,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
                         .arg(p.value(cl.length)));
     o.lengthGiven = p.isSet(cl.length);
     o.fileGiven = p.isSet(cl.file) ? QFileInfo(p.value(cl.file)).absoluteFilePath() : QString();
-    o.initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
+    o.initPath = positional.value(0);  // empty: Init.txt here (image/resolve_image.h)
     return o;
 }
 

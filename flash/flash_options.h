@@ -43,7 +43,7 @@ struct FlashOptions {
 
     // As given on the command line.
     QStringList ports;
-    QString initPath;   // Init.txt or its folder
+    QString initPath;   // INIT: Init.txt or its folder; empty: Init.txt here
     QString fileGiven;  // --file, absolute; empty when not given
     bool lengthGiven = false;
     int lengthValue = 0;
