@@ -30,7 +30,7 @@ struct ReadEnds {
 
 }  // namespace
 
-QFuture<records::ImageGate> readImageGate(bool required, const records::ImageIdentity& image,
+QFuture<records::ImageGate> readImageGate(bool required, const ImageIdentity& image,
                                           const QString& databaseUrl) {
     ++g_inFlight;  // counted from before it is queued
     return QtConcurrent::run(readPool(), [required, image, databaseUrl] {

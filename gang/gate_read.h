@@ -23,7 +23,7 @@
 
 namespace quarn::gang {
 
-QFuture<records::ImageGate> readImageGate(bool required, const records::ImageIdentity& image,
+QFuture<records::ImageGate> readImageGate(bool required, const ImageIdentity& image,
                                           const QString& databaseUrl);
 int gateReadsInFlight();
 int leaveReadsBehind(int status);

@@ -6,8 +6,8 @@
 
 namespace quarn::gang {
 
-ImageApproval::ImageApproval(bool required, records::ImageIdentity image, QString databaseUrl,
-                             int recheckMs, const records::ImageGate* known, QObject* parent)
+ImageApproval::ImageApproval(bool required, ImageIdentity image, QString databaseUrl, int recheckMs,
+                             const records::ImageGate* known, QObject* parent)
     : QObject(parent), image_(std::move(image)), databaseUrl_(std::move(databaseUrl)) {
     gate_.required = required;
     connect(&reading_, &QFutureWatcher<records::ImageGate>::finished, this, &ImageApproval::onRead);

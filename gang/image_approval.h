@@ -40,7 +40,7 @@ namespace quarn::gang {
 class ImageApproval : public QObject {
     Q_OBJECT
 public:
-    ImageApproval(bool required, records::ImageIdentity image, QString databaseUrl, int recheckMs,
+    ImageApproval(bool required, ImageIdentity image, QString databaseUrl, int recheckMs,
                   const records::ImageGate* known = nullptr, QObject* parent = nullptr);
     ~ImageApproval() override;
 
@@ -61,7 +61,7 @@ private:
     void readNow();
     void onRead();
 
-    records::ImageIdentity image_;
+    ImageIdentity image_;
     QString databaseUrl_;
     records::ImageGate gate_;
     bool checked_ = false;  // a verdict is in

@@ -65,8 +65,6 @@ UnitJob buildJob(const JobBase& base, const QString& port, const QString& serial
         job.device = port;
         job.deviceProblem.clear();
     }
-    job.filePath = base.filePath;
-    job.downloadLength = base.downloadLength;
     job.image = base.image;
     job.maxRepeats = base.maxRepeats;
     job.keys = recordKeysFor(base, slotNameFor(port, job.device, base.serialRoot), serial);

@@ -67,21 +67,18 @@ void endOnStopSignal(quarn::station::StationModel& model) {
 }
 
 // The window on its slotList, until it closes.
-int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) {
+int runWindow(const StationOptions& o, const quarn::DownloadImage& image) {
     const quarn::Settings settings;
     quarn::station::StationConfig config;
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
     config.logPath = o.logPath;
     config.databaseUrl = quarn::records::configuredDatabaseUrl();
-    config.filePath = load.filePath;
-    config.downloadLength = load.downloadLength;
-    config.image = load.image;
+    config.image = image;
     config.maxRepeats = settings.value(quarn::SettingKey::StationMaxRepeats).toInt();
     config.requireSerial = o.requireSerial;
     config.sound = quarn::station::soundWanted(settings);
     config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();
-    config.imageTitle = load.title;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
     model.setAutoStart(o.autoStart);
@@ -118,14 +115,14 @@ int main(int argc, char* argv[]) {
         init = quarn::chooseInitFor(init);
         if (init.isEmpty()) return 0;
     }
-    quarn::station::StationLoad load;
+    quarn::DownloadImage image;
     QString why;
-    if (!quarn::station::resolveStationInit(init, &load, &why)) {
+    if (!quarn::station::resolveStationInit(init, &image, &why)) {
         quarn::showBox({QCoreApplication::translate("quarn-station", "Invalid Init File."),
                         quarn::BoxIcon::Exclamation, quarn::BoxButtons::Ok,
                         QStringLiteral("Quarn Station"), why});
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::gang::leaveReadsBehind(runWindow(o, load));
+    return quarn::gang::leaveReadsBehind(runWindow(o, image));
 }

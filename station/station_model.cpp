@@ -3,27 +3,19 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include "link/download_link.h"
-#include "link/download_session.h"
+#include "image/blocks.h"
 
 namespace quarn::station {
 
 namespace {
 
-// The bytes every session sends, read once here when the caller did not, so
+// The image every session sends, read once here when the caller did not, so
 // that the image the approved list is asked about is the image sent.
 StationConfig withImage(StationConfig c) {
     QString why;
-    if (c.image.isEmpty() && !c.filePath.isEmpty() &&
-        !readDownloadImage(c.filePath, c.downloadLength, &c.image, &why))
-        c.image.clear();  // each session then says why it cannot read the file
+    // Unread, each session then says why it cannot read the file.
+    if (!c.image.isRead() && !c.image.path().isEmpty()) c.image.read(&why);
     return c;
-}
-
-records::ImageIdentity imageIdentityOf(const StationConfig& c) {
-    const QByteArray sha = DownloadLink::imageSha256(c.image, c.downloadLength);
-    return {c.imageTitle, QFileInfo(c.filePath).fileName(), c.downloadLength,
-            QString::fromLatin1(sha.toHex())};
 }
 
 }  // namespace
@@ -32,12 +24,10 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     : QObject(parent),
       config_(withImage(std::move(config))),
       writer_(config_.logPath, config_.databaseUrl),
-      approval_(config_.requireApproved, imageIdentityOf(config_), config_.databaseUrl,
+      approval_(config_.requireApproved, config_.image.identity(), config_.databaseUrl,
                 config_.approvalRecheckMs) {
-    jobBase_ = {config_.filePath,    config_.downloadLength,
-                config_.image,       config_.maxRepeats,
-                config_.stationName, config_.operatorName,
-                config_.serialRoot,  std::nullopt};  // the approved list's word comes later
+    jobBase_ = {config_.image,      config_.maxRepeats, config_.stationName, config_.operatorName,
+                config_.serialRoot, std::nullopt};  // the approved list's word comes later
     connect(&approval_, &gang::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
@@ -200,7 +190,7 @@ void StationModel::recordSession(int k, const gang::UnitRecord& record) {
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
-    s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
+    s.figures.total = blocksFor(config_.image.length());
     s.figures.repeats = record.repeats;
     s.message = record.shownMessage;
     s.outcomeKept = true;

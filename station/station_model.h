@@ -35,9 +35,7 @@ struct StationConfig {
     // The records' database (empty: none); each record in the log is pushed
     // to it in the background.
     QString databaseUrl;
-    QString filePath;
-    int16_t downloadLength = 0;
-    QByteArray image;  // the download file's bytes, read once
+    DownloadImage image;  // read once (StationModel reads it when the caller did not)
     int maxRepeats = settingDefault(SettingKey::StationMaxRepeats).toInt();
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
@@ -49,7 +47,6 @@ struct StationConfig {
     // the approved list allows the image (gang/image_approval.h), read
     // again this often and before each Start all.
     bool requireApproved = false;
-    QString imageTitle;  // Init.txt's window title, for the image line
     int approvalRecheckMs = 60000;
 };
 

@@ -41,13 +41,11 @@ bool settled(const StationModel& model) {
     return model.slot(kSlots - 3).figures.block >= 20;
 }
 
-StationConfig demoConfig(const StationLoad& load) {
+StationConfig demoConfig(const quarn::DownloadImage& image) {
     StationConfig config;
     config.stationName = QStringLiteral("line-2");
     config.operatorName = QStringLiteral("demo");
-    config.filePath = load.filePath;
-    config.downloadLength = load.downloadLength;
-    config.image = load.image;
+    config.image = image;
     config.maxRepeats = 5;
     config.sound = false;
     return config;
@@ -71,11 +69,11 @@ int main(int argc, char* argv[]) {
         if (!sims.back()->start()) return std::fputs("simulator did not start\n", stderr), 1;
         ports << QString::fromStdString(sims.back()->devicePath());
     }
-    StationLoad load;
+    quarn::DownloadImage image;
     QString why;
-    if (!resolveStationInit(QString(), &load, &why))
+    if (!resolveStationInit(QString(), &image, &why))
         return std::fprintf(stderr, "%s\n", qPrintable(why)), 1;
-    StationConfig config = demoConfig(load);
+    StationConfig config = demoConfig(image);
     const quarn::Settings none(QDir::temp().filePath("quarn-station-screenshot.conf"));
     StationModel model(config, slotsFrom(ports, none, &config.source));
     for (int k = 0; k < kSlots; ++k)

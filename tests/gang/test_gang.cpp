@@ -66,9 +66,15 @@ private slots:
         silent.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence);
         SimPort good({}, 1), quiet(silent, 2);
         gang::Gang g;
-        g.add({"COM1", good.linkPath(), {}, file_, kLength, {}, 0, false, {}});
-        g.add({"COM2", quiet.linkPath(), {}, file_, kLength, {}, 0, false, {}});
-        g.add({"COM3", {}, "nothing is assigned to COM3", file_, kLength, {}, 0, false, {}});
+        g.add({"COM1", good.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
+        g.add({"COM2", quiet.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
+        g.add({"COM3",
+               {},
+               "nothing is assigned to COM3",
+               DownloadImage(file_, kLength),
+               0,
+               false,
+               {}});
         const Run run = runGang(g);
         QCOMPARE(g.running(), 0);
         QCOMPARE(outcomeName(run.records[0].outcome), QStringLiteral("good"));
@@ -97,7 +103,8 @@ private slots:
         paced.baud = 9600;
         SimPort unit(paced, 1);
         gang::Gang g;
-        gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0, false, {}});
+        gang::Unit* u =
+            g.add({"COM1", unit.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
         std::thread stopper;
         const Run run = runGang(g, [&](int, const SessionProgress& p) {
             if (p.block == 3 && !stopper.joinable())
@@ -129,8 +136,10 @@ private slots:
         QFETCH(int, losses);
         QFETCH(bool, takenOut);
         SimPort unit({}, 1);  // the unit's own 2 s before it forgets a handshake
-        gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
-                           "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot(), std::nullopt};
         gang::WatchTiming timing;
         timing.holdMs = 200;
         gang::Watch watch(
@@ -166,8 +175,10 @@ private slots:
     // device node, the probes open it and find the same unit still there.
     void watchProbesThroughHangUp() {
         SimPort unit({}, 1);
-        gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
-                           "bench", "ann",   gang::defaultSerialRoot(), std::nullopt};
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot(), std::nullopt};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 500, 200});
         watch.start();
         QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Remove; }, 10000));

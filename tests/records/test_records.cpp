@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "core/settings.h"
-#include "link/download_link.h"
+#include "image/blocks.h"
 #include "records/approved_images.h"
 #include "records/database_url.h"
 #include "records/push.h"
@@ -151,7 +151,7 @@ class TestRecords : public QObject {
         writeFile(folder, QStringLiteral("fw.bin"), fw);
         writeFile(folder, QStringLiteral("Init.txt"),
                   "QX-200\r\nline\r\nline\r\nStepEnd\r\nfw.bin\r\n1000\r\nDone\r\nQX-200 fw\r\n");
-        *sha = QString::fromLatin1(quarn::DownloadLink::imageSha256(fw, 1000).toHex());
+        *sha = QString::fromLatin1(quarn::imageSha256(fw, 1000).toHex());
         return folder;
     }
     // A station adds records and changes none; nobody stamps an approval
@@ -243,26 +243,6 @@ private slots:
                                                     .join('|')
                                               : t.error;
         QVERIFY2(got.startsWith(parsed) || got.contains(parsed), qPrintable(got));
-    }
-
-    // The image hash against the simulator's own idea of the image, for
-    // lengths around a block's edge and a file of exactly that many bytes.
-    void imageDigest_data() {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("more");  // bytes the file holds past the length
-        for (int n : {-5, 0, 1, 63, 64, 65, 127, 128, 2000})
-            for (int more : {0, 10}) QTest::addRow("%d+%d", n, more) << n << more;
-    }
-    void imageDigest() {
-        QFETCH(int, length);
-        QFETCH(int, more);
-        const QByteArray file = patternBytes(qMax(length, 1) + more, 3);
-        const QString path = writeFile(dir_.path(), QStringLiteral("digest.bin"), file);
-        const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), length));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(quarn::DownloadLink::imageSha256(f.readAll(), int16_t(length)).toHex(),
-                 QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
     }
 
     // A real quarn-flash run: its push in the background brings the record

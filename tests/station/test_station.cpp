@@ -19,6 +19,7 @@
 #include "core/settings.h"
 #include "core/translations.h"
 #include "gang/gate_read.h"
+#include "image/blocks.h"
 #include "link/download_link.h"
 #include "records/image_list.h"
 #include "records/schema.h"
@@ -113,8 +114,7 @@ class TestStation : public QObject {
         c.operatorName = QStringLiteral("ann");
         c.stationName = QStringLiteral("bench-1");
         c.logPath = log_;
-        c.filePath = file_;
-        c.downloadLength = static_cast<int16_t>(length);
+        c.image = quarn::DownloadImage(file_, static_cast<int16_t>(length));
         c.maxRepeats = 3;
         c.logRetryMs = 200;
         c.requireSerial = requireSerial;
@@ -391,8 +391,8 @@ private slots:
         QVERIFY(!button("Start all")->isEnabled() && !button("Auto-start")->isEnabled());
         QCOMPARE(model_->startAll(), 0);
         quarn::records::ApprovedImage image;
-        image.sha256 = QString::fromLatin1(
-            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), length).toHex());
+        image.sha256 =
+            QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), length).toHex());
         image.length = length;
         QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
         QVERIFY2(spinUntil([&] { return button("Start all")->isEnabled(); }, 10000),
@@ -427,8 +427,8 @@ private slots:
         QVERIFY2(server.ok(), qPrintable(server.error()));
         QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
         quarn::records::ApprovedImage image;
-        image.sha256 = QString::fromLatin1(
-            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), kLength).toHex());
+        image.sha256 =
+            QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), kLength).toHex());
         image.length = kLength;
         QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
         requireApproved_ = true;
@@ -732,9 +732,7 @@ private slots:
         StationConfig c;
         c.serialRoot = root.path();
         c.source = SlotSource::Adapters;
-        c.filePath = file_;
-        c.downloadLength = kLength;
-        c.image = patternBytes(100 * 64);
+        c.image = quarn::DownloadImage(file_, kLength);
         window_.reset();
         model_ = std::make_unique<StationModel>(c, QList<Slot>{});
         model_->setAutoStart(true);
