@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 #include "core/version.h"
-#include "ports/port_settings.h"
+#include "image/resolve_image.h"
 
 namespace quarn {
 
@@ -84,13 +84,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 QString enterInitFolder(const QString& init) {
-    if (init.isEmpty()) return QStringLiteral("Init.txt");
-    const QFileInfo given(init);
-    const bool folder = given.isDir() || init.endsWith(QLatin1Char('/'));
-    const QString file = folder
-                             ? QDir(given.absoluteFilePath()).filePath(QStringLiteral("Init.txt"))
-                             : given.absoluteFilePath();
-    const QFileInfo info(file);
+    if (init.isEmpty()) return initFilePath(init);
+    const QFileInfo info(initFilePath(init));
     if (info.absoluteDir().exists()) QDir::setCurrent(info.absolutePath());
     return info.absoluteFilePath();
 }

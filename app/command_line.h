@@ -33,8 +33,8 @@ struct CommandLine {
 // arguments as main's argv, the program name first.
 CommandLine parseCommandLine(const QStringList& arguments);
 
-// Makes the folder of INIT the working folder (INIT a folder, or a file in
-// one) and returns the absolute path of the Init.txt to read. Empty INIT:
+// Makes the folder of INIT's Init.txt (image/resolve_image.h initFilePath)
+// the working folder and returns the absolute path of the Init.txt to read. Empty INIT:
 // "Init.txt" in the working folder, which stays as it is. A folder that does
 // not exist is not entered; the path returned then names a file that is not
 // there, and reading it says so.

@@ -60,7 +60,7 @@ int main(int argc, char* argv[]) {
     // binary where nobody can answer a modal box.
     if (qgetenv("QUARN_AUTO_ANSWER_BOXES") == "1") {
         quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
-            std::printf("BOX %d %s: %s\n", box.style, box.title.toLocal8Bit().constData(),
+            std::printf("BOX %d %s: %s\n", box.style(), box.title.toLocal8Bit().constData(),
                         box.prompt.toLocal8Bit().constData());
             std::fflush(stdout);
             return 1;

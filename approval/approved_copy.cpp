@@ -6,10 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
-#include <QSettings>
 
-#include "core/paths.h"
 #include "approval/approved_images.h"
+#include "core/settings.h"
 
 namespace quarn::records {
 
@@ -36,13 +35,13 @@ bool sameDatabase(const QJsonObject& a, const QJsonObject& b) {
 }  // namespace
 
 qint64 offlineMaxAgeS() {
-    const QSettings settings(quarn::settingsFilePath(), QSettings::IniFormat);
     bool ok = false;
-    const qint64 s = settings.value(QStringLiteral("images/offline-max-age"))
+    const qint64 s = quarn::Settings()
+                         .value(quarn::SettingKey::ImagesOfflineMaxAge)
                          .toString()
                          .trimmed()
                          .toLongLong(&ok);
-    return ok && s >= 0 ? s : kDefaultOfflineMaxAgeS;
+    return ok && s >= 0 ? s : settingDefault(SettingKey::ImagesOfflineMaxAge).toLongLong();
 }
 
 QJsonObject copyDatabase(const DatabaseTarget& t) {

@@ -34,7 +34,8 @@ struct ApprovedCopy {
     QJsonObject database;  // {"host", "port", "dbname"}: copyDatabase()
 };
 
-constexpr qint64 kDefaultOfflineMaxAgeS = 43200;
+// [images] offline-max-age; its default (core/settings.h) when the value is
+// no whole number >= 0.
 qint64 offlineMaxAgeS();
 
 // The database as a copy names it.

@@ -47,7 +47,9 @@ void ImageApproval::onRead() {
     gate_ = reading_.result();
     checked_ = true;
     if (!gate_.check.warning.isEmpty())
-        qWarning("quarn-station: %s", qPrintable(gate_.check.warning));
+        // The program running it (quarn-station, quarn-flash --watch) names itself.
+        qWarning("%s: %s", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(gate_.check.warning));
     std::vector<std::function<void()>> waiting;
     waiting.swap(waiting_);
     emit changed();

@@ -1,9 +1,8 @@
 #include "approval/image_gate.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
-#include "core/paths.h"
+#include "core/settings.h"
 
 namespace quarn::records {
 
@@ -50,8 +49,7 @@ QString refusalSentence(const ImageIdentity& image, const ApprovalCheck& c) {
 }  // namespace
 
 bool approvalRequired() {
-    const QSettings settings(quarn::settingsFilePath(), QSettings::IniFormat);
-    return settings.value(QStringLiteral("images/require-approved"), false).toBool();
+    return quarn::Settings().value(quarn::SettingKey::ImagesRequireApproved).toBool();
 }
 
 ImageGate checkImageGate(bool required, const ImageIdentity& image, const QString& databaseUrl) {

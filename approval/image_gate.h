@@ -16,16 +16,9 @@
 #include <optional>
 
 #include "approval/approved_images.h"
+#include "image/image_identity.h"
 
 namespace quarn::records {
-
-// What is about to be sent, as the line and the messages name it.
-struct ImageIdentity {
-    QString title;      // Init.txt's window title (empty when none was read)
-    QString file;       // the file's name
-    qint64 length = 0;  // the download length, as approved
-    QString sha256Hex;  // of the image exactly as it is sent
-};
 
 struct ImageGate {
     bool required = false;

@@ -45,9 +45,9 @@
 
 #include "app/forms.h"
 #include "bench/bench_gang.h"
-#include "bench/bench_station.h"
 #include "bench/bench_plant.h"
 #include "bench/bench_records.h"
+#include "bench/bench_station.h"
 #include "bench/sim_output.h"
 #include "core/globals.h"
 #include "core/message_box.h"
@@ -308,11 +308,13 @@ struct Options {
     bool memory = true;
     QString child;  // "full" or "flood": one memory case in this (fresh) process
     QString simPath = QStringLiteral(QUARN_UNIT_SIM_PATH);
-    int stationSlots = 0;    // --station N
-    bool watchSoak = false;  // --watch-soak
-    bool records = false;    // --records
-    bool plant = false;      // --plant
-    int soakSessions = 100;  // sessions per unit in the soak
+    int stationSlots = 0;     // --station N
+    bool watchSoak = false;   // --watch-soak
+    bool records = false;     // --records
+    bool plant = false;       // --plant
+    int soakSessions = 100;   // sessions per unit in the soak
+    double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
+    int swapUnits = 4;        // --swap-units: units per socket
 };
 
 struct Rig {
@@ -640,6 +642,13 @@ struct BenchCommandLine {
                                      "Instead: quarn-station (offscreen, Auto-start) loading N "
                                      "units paced at 9600 bit/s, then listening on N empty slots.",
                                      "N"};
+    const QCommandLineOption swap{
+        "swap",
+        "With --station: each unit taken out after its session and the next put in SECONDS "
+        "later; units per hour per socket beside the wire's limit.",
+        "SECONDS"};
+    const QCommandLineOption swapUnits{"swap-units", "Units per socket with --swap (default 4).",
+                                       "N"};
     const QCommandLineOption watchSoak{
         "watch-soak",
         "Instead: quarn-flash --watch on 16 units, units taken out and brought back with faults "
@@ -664,8 +673,8 @@ struct BenchCommandLine {
             "target is missed or a session goes wrong."));
         child.setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
-                      gangPaced, gangUnpaced, station, watchSoak, records, plant, soakSessions,
-                      child});
+                      gangPaced, gangUnpaced, station, swap, swapUnits, watchSoak, records, plant,
+                      soakSessions, child});
     }
 };
 
@@ -683,11 +692,9 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
     const std::pair<const QCommandLineOption*, int*> counts[] = {
-        {&cl.station, &o->stationSlots},
-        {&cl.soakSessions, &o->soakSessions},
-        {&cl.runs, &o->runs},
-        {&cl.pacedRuns, &o->pacedRuns},
-        {&cl.memoryRuns, &o->memoryRuns}};
+        {&cl.station, &o->stationSlots}, {&cl.soakSessions, &o->soakSessions},
+        {&cl.swapUnits, &o->swapUnits},  {&cl.runs, &o->runs},
+        {&cl.pacedRuns, &o->pacedRuns},  {&cl.memoryRuns, &o->memoryRuns}};
     for (const auto& [option, value] : counts)
         if (p.isSet(*option) && !parsePositive(p.value(*option), value))
             return usage(QStringLiteral("bad --%1").arg(option->names().first()));
@@ -701,6 +708,10 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
         o->memory = which == QLatin1String("memory");
     }
     if (p.isSet(cl.sim)) o->simPath = p.value(cl.sim);
+    bool swapOk = true;
+    if (p.isSet(cl.swap)) o->swapSeconds = p.value(cl.swap).toDouble(&swapOk);
+    if (!swapOk || (p.isSet(cl.swap) && (o->swapSeconds < 0 || !p.isSet(cl.station))))
+        return usage(QStringLiteral("bad --swap (seconds, with --station)"));
     if ((p.isSet(cl.gangPaced) && !parseCounts(p.value(cl.gangPaced), &gang->paced)) ||
         (p.isSet(cl.gangUnpaced) && !parseCounts(p.value(cl.gangUnpaced), &gang->unpaced)))
         return usage(QStringLiteral("bad --gang or --gang-unpaced"));
@@ -760,6 +771,8 @@ int main(int argc, char** argv) {
     gang.flashPath = QStringLiteral(QUARN_FLASH_PATH);
     const int status = parseOptions(app.arguments(), &o, &gang);
     if (status >= 0) return status;
+    if (o.stationSlots > 0 && o.swapSeconds >= 0)
+        return bench::runSwapBench(stationOptions(), o.stationSlots, o.swapSeconds, o.swapUnits);
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
     if (o.plant) return bench::runPlantBench(g_checkTargets);

@@ -20,6 +20,7 @@
 #include <random>
 #include <vector>
 
+#include "link/download_link.h"
 #include "sim/unit_sim.h"
 #include "tests/support/process_figures.h"
 
@@ -422,6 +423,172 @@ int runWatchSoak(const StationBenchOptions& o, int units, int sessionsEach) {
             (grew && o.checkTargets))
                ? 1
                : 0;
+}
+
+}  // namespace bench
+
+namespace bench {
+
+namespace {
+
+constexpr double kSwapShareTarget = 0.95;  // units per hour within 5 % of the limit
+
+// One socket: each unit taken out as its session ends, the next put in later.
+struct SwapSocket {
+    size_t done = 0;             // sessions its units have completed
+    qint64 nextInAtMs = 0;       // when the next unit goes in (0: none waiting)
+    std::vector<qint64> endsMs;  // when each session ended, as seen here
+};
+
+struct SwapRun {
+    Sims sims;
+    std::vector<SwapSocket> sockets;
+    int unitsEach = 0;
+    qint64 swapMs = 0;
+    QElapsedTimer clock;
+    qint64 pid = 0;
+    double cpuAtFirstEnd = -1;
+    qint64 firstEndMs = 0;
+
+    // One look at every socket; true once each has loaded all its units.
+    bool step() {
+        bool all = true;
+        const qint64 now = clock.elapsed();
+        for (size_t i = 0; i < sims.size(); ++i) {
+            SwapSocket& s = sockets[i];
+            if (sims[i]->waitForSessions(s.done + 1, 0)) ended(i, now);
+            if (s.nextInAtMs > 0 && now >= s.nextInAtMs) putIn(i);
+            all = all && s.done >= size_t(unitsEach);
+        }
+        return all;
+    }
+    void ended(size_t i, qint64 now) {
+        SwapSocket& s = sockets[i];
+        ++s.done;
+        s.endsMs.push_back(now);
+        if (cpuAtFirstEnd < 0) {
+            cpuAtFirstEnd = testsupport::cpuSecondsOf(pid);
+            firstEndMs = now;
+        }
+        if (s.done >= size_t(unitsEach)) return;
+        takeOut(*sims[i]);
+        s.nextInAtMs = now + std::max<qint64>(1, swapMs);
+    }
+    void putIn(size_t i) {
+        sims[i]->clearFaults();
+        sims[i]->repower();  // a fresh unit, waiting for its handshake
+        sockets[i].nextInAtMs = 0;
+    }
+};
+
+struct SwapFigures {
+    double perHour = 0;       // units per hour per socket, the mean over the sockets
+    double worstPerHour = 0;  // the slowest socket's
+    // The limit: a session's time on the line (its quiet line and pause, as
+    // the protocol lays them out, and the wire time of its bytes at 9600
+    // bit/s) plus the swap; and the same with the bytes' wire time alone.
+    double limitPerHour = 0;
+    double bytesLimitPerHour = 0;
+    double cpuShare = 0;
+    double peakMB = 0;
+    int right = 0, sessions = 0;
+};
+
+SwapFigures swapFigures(const SwapRun& r, const sim::Bytes& image, double swapSeconds) {
+    SwapFigures f;
+    f.worstPerHour = 1e9;
+    double wire = 0;
+    for (size_t i = 0; i < r.sims.size(); ++i) {
+        const std::vector<qint64>& ends = r.sockets[i].endsMs;
+        const double cycleMs = double(ends.back() - ends.front()) / double(ends.size() - 1);
+        f.perHour += 3600000.0 / cycleMs / double(r.sims.size());
+        f.worstPerHour = std::min(f.worstPerHour, 3600000.0 / cycleMs);
+        for (const sim::SessionSummary& s : r.sims[i]->sessions()) {
+            f.right += s.image == image;
+            wire += s.wireSeconds;
+            ++f.sessions;
+        }
+    }
+    quarn::DownloadLink link;
+    const double fixedWaits = link.timeoutSeconds() + quarn::linkClock().delayMs / 1000.0;
+    f.bytesLimitPerHour = 3600.0 / (wire / f.sessions + swapSeconds);
+    f.limitPerHour = 3600.0 / (fixedWaits + wire / f.sessions + swapSeconds);
+    const double wall = (r.clock.elapsed() - r.firstEndMs) / 1000.0;
+    f.cpuShare = (testsupport::cpuSecondsOf(r.pid) - r.cpuAtFirstEnd) / wall;
+    f.peakMB = testsupport::peakKb(r.pid) / 1024.0;
+    return f;
+}
+
+// The table row and the targets; true when a target was missed.
+bool printSwapFigures(int sockets, double swapSeconds, int unitsEach, const SwapFigures& f) {
+    std::printf(
+        "\nStation at an operator's pace: quarn-station offscreen, Auto-start, %d sockets, %d "
+        "units each, full image paced at 9600 bit/s, each unit swapped for the next in %.1f s\n",
+        sockets, unitsEach, swapSeconds);
+    std::printf("%-8s %-6s %-23s %-22s %-24s %-15s %-9s %s\n", "sockets", "swap",
+                "units/h/socket (worst)", "limit: session + swap", "limit: bytes alone + swap",
+                "CPU (one core)", "peak RSS", "images right");
+    const auto share = [&](double limit) {
+        return QStringLiteral("%1 (%2 %)")
+            .arg(limit, 0, 'f', 1)
+            .arg(100 * f.perHour / limit, 0, 'f', 1);
+    };
+    std::printf(
+        "%-8d %-6s %-23s %-22s %-24s %-15s %-9s %d of %d\n", sockets,
+        qPrintable(QString::number(swapSeconds, 'f', 1) + " s"),
+        qPrintable(
+            QStringLiteral("%1 (%2)").arg(f.perHour, 0, 'f', 1).arg(f.worstPerHour, 0, 'f', 1)),
+        qPrintable(share(f.limitPerHour)), qPrintable(share(f.bytesLimitPerHour)),
+        qPrintable(QString::number(f.cpuShare * 100, 'f', 2) + " %"),
+        qPrintable(QString::number(f.peakMB, 'f', 1) + " MB"), f.right, f.sessions);
+    std::printf(
+        "targets: units per hour within %.0f %% of the session-and-swap limit, CPU < %.0f %%, "
+        "peak < %.0f MB\n",
+        (1 - kSwapShareTarget) * 100, kLoadCpuTarget * 100, kPeakTargetMB);
+    return f.perHour < kSwapShareTarget * f.limitPerHour || f.cpuShare >= kLoadCpuTarget ||
+           f.peakMB >= kPeakTargetMB;
+}
+
+}  // namespace
+
+int runSwapBench(const StationBenchOptions& o, int sockets, double swapSeconds, int unitsEach) {
+    QTemporaryDir dir;
+    QByteArray data;
+    if (!writeInit(dir, &data) || unitsEach < 2)
+        return std::fputs("quarn-bench: cannot write the folder (or fewer than 2 units)\n", stderr),
+               1;
+    const sim::Bytes image = sim::expectedImage(sim::Bytes(data.begin(), data.end()), kLength);
+    SwapRun run;
+    run.unitsEach = unitsEach;
+    run.swapMs = qRound64(swapSeconds * 1000);
+    run.sockets.resize(size_t(sockets));
+    QStringList args{"--auto", "--no-log", "--station", "bench"};
+    sim::Config paced;
+    paced.baud = 9600;
+    if (!startSims(run.sims, sockets, paced, dir, &args))
+        return std::fputs("quarn-bench: simulator\n", stderr), 1;
+    QProcess station;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    station.setProcessEnvironment(env);
+    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    station.start(o.stationPath, args << dir.path());
+    if (!station.waitForStarted())
+        return std::fputs("quarn-bench: cannot start quarn-station\n", stderr), 1;
+    run.pid = station.processId();
+    run.clock.start();
+    bool all = false;
+    while (!all && run.clock.elapsed() < 600000 + 120000 * unitsEach) {
+        QThread::msleep(10);
+        all = run.step();
+    }
+    if (!all)
+        return stopChild(station), std::fputs("quarn-bench: units left unloaded\n", stderr), 1;
+    const SwapFigures f = swapFigures(run, image, swapSeconds);
+    stopChild(station);
+    const bool missed = printSwapFigures(sockets, swapSeconds, unitsEach, f);
+    if (missed && o.checkTargets) std::printf("       a target was missed\n");
+    return (f.right != f.sessions || (missed && o.checkTargets)) ? 1 : 0;
 }
 
 }  // namespace bench

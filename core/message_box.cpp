@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QStringList>
+#include <iterator>
 #include <utility>
 
 namespace quarn {
@@ -28,10 +29,29 @@ void addBoxNote(const QString& note) {
     g_notes << note;
 }
 
-int MsgBox(const QString& prompt, int style, const QString& title, const QString& informative) {
+// The icons in the order of BoxIcon, as the style integers name them.
+constexpr int kIconStyles[] = {kStyleNone, kStyleInformation, kStyleExclamation, kStyleQuestion};
+
+int MsgBoxRequest::style() const {
+    return kIconStyles[int(icon)] | (buttons == BoxButtons::YesNo ? kButtonsYesNo : 0);
+}
+
+int showBox(const MsgBoxRequest& box) {
     // Copy first: the handler may replace itself while its box is open.
     MsgBoxHandler h = handler();
-    return h ? h(MsgBoxRequest{prompt, style, title, withNotes(informative)}) : 1;
+    if (!h) return 1;
+    MsgBoxRequest shown = box;
+    shown.informative = withNotes(box.informative);
+    return h(shown);
+}
+
+int MsgBox(const QString& prompt, int style, const QString& title, const QString& informative) {
+    MsgBoxRequest box{prompt, BoxIcon::None, BoxButtons::Ok, title, informative};
+    const int icon = style & ~kButtonsYesNo;
+    for (int i = 0; i < int(std::size(kIconStyles)); ++i)
+        if (kIconStyles[i] == icon) box.icon = BoxIcon(i);
+    if (style & kButtonsYesNo) box.buttons = BoxButtons::YesNo;
+    return showBox(box);
 }
 
 MsgBoxHandler setMsgBoxHandler(MsgBoxHandler h) { return std::exchange(handler(), std::move(h)); }

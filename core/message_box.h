@@ -1,19 +1,28 @@
 #pragma once
-// The one way the program shows a message box. Every box in the program goes
-// through MsgBox(), so a test can install a handler that reads the prompt,
-// style, title and informative text and answers in place of the user.
+// The one way the programs show a message box. Every box goes through
+// showBox() (MsgBox() for the download window's procedures), so a test can
+// install a handler that reads the prompt, icon, buttons, title and
+// informative text and answers in place of the user.
 //
-// Styles: 64 = information icon, 48 = exclamation icon, 32 = question icon,
-// 0 = no icon; an OK button, or Yes and No when kButtonsYesNo is added. The informative text, when
-// not empty, is the smaller text under the prompt: why something failed and what to do about it.
-// The call returns when the box has been answered (modal); the result is kAnswerOk, or kAnswerYes /
-// kAnswerNo for a Yes/No box.
+// A box has an icon (none, information, exclamation, question) and an OK
+// button, or Yes and No. The informative text, when not empty, is the
+// smaller text under the prompt: why something failed and what to do about
+// it. The call returns when the box has been answered (modal); the result is
+// kAnswerOk, or kAnswerYes / kAnswerNo for a Yes/No box.
+//
+// The download window's procedures name a box's style by the integers they
+// were written with (64 information, 48 exclamation, 32 question, 0 no icon;
+// 4 added for Yes and No): MsgBox() takes those, and style() gives them back.
 
 #include <QString>
 #include <functional>
 
 namespace quarn {
 
+enum class BoxIcon { None, Information, Exclamation, Question };
+enum class BoxButtons { Ok, YesNo };
+
+// The style integers of the download window's procedures.
 constexpr int kStyleNone = 0;
 constexpr int kStyleExclamation = 48;
 constexpr int kStyleInformation = 64;
@@ -25,13 +34,18 @@ constexpr int kAnswerNo = 7;
 
 struct MsgBoxRequest {
     QString prompt;
-    int style = kStyleNone;
+    BoxIcon icon = BoxIcon::None;
+    BoxButtons buttons = BoxButtons::Ok;
     QString title;
     QString informative;
+    // The box as the download window's procedures name it (48, 32 | 4, ...).
+    int style() const;
 };
 
 using MsgBoxHandler = std::function<int(const MsgBoxRequest& box)>;
 
+int showBox(const MsgBoxRequest& box);
+// The download window's procedures' call: style as they name it.
 int MsgBox(const QString& prompt, int style, const QString& title,
            const QString& informative = QString());
 

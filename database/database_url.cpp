@@ -1,12 +1,11 @@
 #include "database/database_url.h"
 
 #include <QRegularExpression>
-#include <QSettings>
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
 
-#include "core/paths.h"
+#include "core/settings.h"
 
 namespace quarn::records {
 
@@ -94,8 +93,7 @@ int connectTimeoutS(const DatabaseTarget& t) {
 QString configuredDatabaseUrl() {
     const QString env = qEnvironmentVariable("QUARN_DB");
     if (!env.isEmpty()) return env;
-    const QSettings settings(quarn::settingsFilePath(), QSettings::IniFormat);
-    return settings.value(QStringLiteral("records/database")).toString();
+    return quarn::Settings().value(quarn::SettingKey::RecordsDatabase).toString();
 }
 
 namespace {

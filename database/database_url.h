@@ -35,7 +35,7 @@ QString connectionString(const DatabaseTarget& target);
 int connectTimeoutS(const DatabaseTarget& target);
 
 // The configured database URL: QUARN_DB, else [records] database= of the
-// settings file (quarn::settingsFilePath, the one the COM port mapping uses).
+// settings file (core/settings.h, the one the COM port mapping uses).
 // Empty when none.
 QString configuredDatabaseUrl();
 

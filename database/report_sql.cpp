@@ -9,11 +9,36 @@
 #include "database/query_run.h"
 #include "database/schema.h"
 #include "record/first_pass.h"
+#include "recordlog/record_filter.h"
 #include "recordlog/report.h"
 
 namespace quarn::records {
 
 namespace {
+
+// Every socket's sessions and failures as the slot rule counts them
+// (record/slot_flags.h); false with *error and *problem when the query fails.
+bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
+                  QString* error, Problem* problem) {
+    QVariantList binds;
+    const QString sql = QStringLiteral(
+                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
+                            " count(*) FILTER (WHERE %1),"
+                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
+                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
+                            .arg(passSql(), filterSql(filter, &binds));
+    QueryFailure f;
+    const bool ok = runQuery(
+        db, sql, binds,
+        [&](const QSqlQuery& q) {
+            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                q.value(2).toLongLong(), q.value(3).toLongLong()};
+        },
+        &f);
+    if (!ok && error) *error = f.error;
+    if (!ok && problem) *problem = f.problem;
+    return ok;
+}
 
 QString keyExpression(const QString& by) {
     if (by.isEmpty()) return QStringLiteral("''");
@@ -111,28 +136,6 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     for (ReportRow& r : report.rows)
         if (verdict && r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
     return report;
-}
-
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem) {
-    QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
-                            " count(*) FILTER (WHERE %1),"
-                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
-                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
-                            .arg(passSql(), filterSql(filter, &binds));
-    QueryFailure f;
-    const bool ok = runQuery(
-        db, sql, binds,
-        [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
-        },
-        &f);
-    if (!ok && error) *error = f.error;
-    if (!ok && problem) *problem = f.problem;
-    return ok;
 }
 
 }  // namespace quarn::records

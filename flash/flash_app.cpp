@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "approval/gate_read.h"
+#include "core/front_door.h"
 #include "core/stop_signals.h"
-#include "core/version.h"
 #include "database/pusher.h"
 #include "flash/flash_options.h"
 #include "flash/image_check.h"
@@ -31,9 +31,9 @@ namespace quarn::flash {
 
 namespace {
 
-void printErr(const QString& text) {
-    std::fprintf(stderr, "quarn-flash: %s\n", text.toLocal8Bit().constData());
-}
+const FrontDoor kDoor(QStringLiteral("quarn-flash"));
+
+void printErr(const QString& text) { kDoor.printErr(text); }
 
 // The exit status one unit's outcome gives.
 int exitStatusFor(SessionOutcome outcome) {
@@ -42,28 +42,6 @@ int exitStatusFor(SessionOutcome outcome) {
     constexpr int kStatus[] = {kExitGood,  kExitInput,    kExitPort,  kExitHandshake,
                                kExitLogin, kExitTransfer, kExitSignal};
     return kStatus[static_cast<int>(outcome)];
-}
-
-// The options that load nothing.
-int runAction(const FlashOptions& o) {
-    switch (o.action) {
-        case FlashOptions::Action::Error:
-            printErr(o.error + QCoreApplication::translate("quarn-flash", " (see --help)"));
-            return kExitInput;
-        case FlashOptions::Action::Help:
-            std::fputs(o.helpText.toLocal8Bit().constData(), stdout);
-            return kExitGood;
-        case FlashOptions::Action::Version:
-            std::printf("quarn-flash %s\n", QUARN_VERSION);
-            return kExitGood;
-        case FlashOptions::Action::ListPorts: {
-            QTextStream out(stdout), err(stderr);
-            return listPortsCommand(out, err);
-        }
-        case FlashOptions::Action::Run:
-            break;
-    }
-    return kExitInput;
 }
 
 // One run of quarn-flash: a gang of one unit per port, its progress on
@@ -160,12 +138,14 @@ int FlashRun::exitStatus() const {
 
 int runFlash() {
     FlashOptions o = parseFlashOptions(QCoreApplication::arguments());
-    if (o.action != FlashOptions::Action::Run) return runAction(o);
-    QString why;
-    if (!readFlashInput(o, &why) || !resolveFlashPorts(o, &why)) {
-        printErr(why + QCoreApplication::translate("quarn-flash", " (see --help)"));
-        return kExitInput;
+    if (const auto status = kDoor.answer(o, kExitInput)) return *status;
+    if (o.listPorts) {  // loads nothing
+        QTextStream out(stdout), err(stderr);
+        return listPortsCommand(out, err);
     }
+    QString why;
+    if (!readFlashInput(o, &why) || !resolveFlashPorts(o, &why))
+        return kDoor.refuse(why, kExitInput);
     // Nothing opens a port before the approved list has had its say.
     records::ImageGate gate;
     if (!checkFlashImage(o, stderr, &gate)) return kExitNotApproved;

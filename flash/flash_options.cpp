@@ -2,17 +2,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
 #include "core/paths.h"
 #include "core/translations.h"
-#include "link/download_session.h"
+#include "image/resolve_image.h"
 #include "ports/port_map.h"
 #include "approval/image_gate.h"
-#include "startup/init_file.h"
 
 namespace quarn::flash {
 
@@ -199,7 +196,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.helpText = programHelp(p, QStringLiteral("quarn-flash")) + exitText();
     if (p.isSet(cl.help)) return o.action = FlashOptions::Action::Help, o;
     if (p.isSet(cl.version)) return o.action = FlashOptions::Action::Version, o;
-    if (p.isSet(cl.listPorts)) return o.action = FlashOptions::Action::ListPorts, o;
+    if (p.isSet(cl.listPorts)) return o.listPorts = true, o;
 
     const QStringList positional = p.positionalArguments();
     if (positional.size() > 1)
@@ -237,32 +234,21 @@ FlashOptions parseFlashOptions(const QStringList& args) {
                         .arg(p.value(cl.length)));
     o.lengthGiven = p.isSet(cl.length);
     o.fileGiven = p.isSet(cl.file) ? QFileInfo(p.value(cl.file)).absoluteFilePath() : QString();
-    o.initPath = positional.isEmpty() ? QStringLiteral("Init.txt") : positional.first();
+    o.initPath = positional.value(0);  // empty: Init.txt here (image/resolve_image.h)
     return o;
 }
 
 bool readFlashInput(FlashOptions& o, QString* why) {
-    // Init.txt, unless --file and --length both replace it.
-    QString folder = QDir::currentPath();
-    InitValues init;
-    if (o.fileGiven.isEmpty() || !o.lengthGiven) {
-        QString initPath = o.initPath;
-        if (QFileInfo(initPath).isDir())
-            initPath = QDir(initPath).filePath(QStringLiteral("Init.txt"));
-        const InitResult r = readInitFile(initPath);
-        if (!r.ok) {
-            *why = QCoreApplication::translate("quarn-flash", "Invalid Init File %1: %2")
-                       .arg(initPath, r.error);
-            return false;
-        }
-        init = r.values;
-        folder = QFileInfo(initPath).absolutePath();
-    }
-    o.title = init.downloadCaption;
-    o.downloadLength = o.lengthGiven ? static_cast<int16_t>(o.lengthValue) : init.downloadLength;
-    o.filePath =
-        o.fileGiven.isEmpty() ? QDir(folder).absoluteFilePath(init.downloadFile) : o.fileGiven;
-    return readDownloadImage(o.filePath, o.downloadLength, &o.image, why);
+    ImageSource source{o.initPath, o.fileGiven, std::nullopt};
+    if (o.lengthGiven) source.length = static_cast<int16_t>(o.lengthValue);
+    const ResolvedImage r = resolveImage(source);
+    o.image = r.image;
+    if (r.failure == ImageFailure::InitRefused)
+        *why = QCoreApplication::translate("quarn-flash", "Invalid Init File %1: %2")
+                   .arg(r.initPath, r.why);
+    else if (!r.ok())
+        *why = r.why;
+    return r.ok();
 }
 
 bool resolveFlashPorts(FlashOptions& o, QString* why) {

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/front_door.h"
+#include "image/download_image.h"
+
 namespace quarn::flash {
 
 // The exit statuses.
@@ -33,25 +36,19 @@ struct UnitTarget {
     QString why;     // why COMn resolves to nothing
 };
 
-struct FlashOptions {
-    enum class Action { Run, Help, Version, ListPorts, Error };
-    Action action = Action::Run;
-    QString error;  // Action::Error: what was wrong, for people
-    QString helpText;
+struct FlashOptions : CommandLineAnswer {
+    bool listPorts = false;  // --list-ports: Action::Run, loading nothing
 
     // As given on the command line.
     QStringList ports;
-    QString initPath;   // Init.txt or its folder
+    QString initPath;   // INIT: Init.txt or its folder; empty: Init.txt here
     QString fileGiven;  // --file, absolute; empty when not given
     bool lengthGiven = false;
     int lengthValue = 0;
 
     // Filled by readFlashInput() and resolveFlashPorts().
     QList<UnitTarget> units;
-    QString filePath;
-    QString title;  // Init.txt's window title; empty when Init.txt was not read
-    int16_t downloadLength = 0;
-    QByteArray image;  // the download file's bytes, read once here; every unit sends these
+    DownloadImage image;  // read once here; every unit sends it
     int maxRepeats = 0;
     bool json = false;
     bool quiet = false;
@@ -71,8 +68,8 @@ struct FlashOptions {
 // args includes the program name, as QCoreApplication::arguments() gives it.
 // Parses only: a bad option, no port, a malformed number. Reads no file.
 FlashOptions parseFlashOptions(const QStringList& args);
-// Reads Init.txt (unless --file and --length both replace it), then the
-// download file into o.image. False, with the reason, when one is refused.
+// Resolves INIT, --file and --length to o.image and reads it
+// (image/resolve_image.h). False, with the reason, when one is refused.
 bool readFlashInput(FlashOptions& o, QString* why);
 // Resolves each port to its device (COMn through the port mapping); refuses
 // a name that is no port and the same device twice.

@@ -1,11 +1,9 @@
 #include "flash/image_check.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
-#include "link/download_link.h"
-#include "database/database_url.h"
 #include "approval/image_gate.h"
+#include "database/database_url.h"
 
 namespace quarn::flash {
 
@@ -17,14 +15,8 @@ void say(std::FILE* err, const QString& text) {
 
 }  // namespace
 
-records::ImageIdentity flashImageIdentity(const FlashOptions& o) {
-    const QByteArray sha = DownloadLink::imageSha256(o.image, o.downloadLength);
-    return {o.title, QFileInfo(o.filePath).fileName(), o.downloadLength,
-            QString::fromLatin1(sha.toHex())};
-}
-
 bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gateOut) {
-    const records::ImageIdentity image = flashImageIdentity(o);
+    const ImageIdentity image = o.image.identity();
     const records::ImageGate gate =
         records::checkImageGate(o.approvedOnly, image, records::configuredDatabaseUrl());
     if (!o.quiet)

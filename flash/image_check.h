@@ -15,7 +15,4 @@ namespace quarn::flash {
 // *gate, when given, gets the verdict.
 bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gate = nullptr);
 
-// What o sends, as the image line and the approved list know it.
-records::ImageIdentity flashImageIdentity(const FlashOptions& o);
-
 }  // namespace quarn::flash

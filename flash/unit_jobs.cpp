@@ -3,8 +3,7 @@
 namespace quarn::flash {
 
 gang::JobBase jobBaseFor(const FlashOptions& o) {
-    return {o.filePath,     o.downloadLength,         o.image, o.maxRepeats, o.station,
-            o.operatorName, gang::defaultSerialRoot()};
+    return {o.image, o.maxRepeats, o.station, o.operatorName, gang::defaultSerialRoot()};
 }
 
 gang::UnitJob unitJobFor(const FlashOptions& o, const UnitTarget& target) {

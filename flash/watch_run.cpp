@@ -74,7 +74,7 @@ void WatchRun::watchApproval(const records::ImageGate& gate) {
     if (!o_.approvedOnly) return;
     bool ok = false;
     const int ms = qEnvironmentVariableIntValue("QUARN_APPROVAL_RECHECK_MS", &ok);
-    approval_ = std::make_unique<records::ImageApproval>(true, flashImageIdentity(o_),
+    approval_ = std::make_unique<records::ImageApproval>(true, o_.image.identity(),
                                                          records::configuredDatabaseUrl(),
                                                          ok && ms > 0 ? ms : 60000, &gate);
     writer_.stampApproval(approval_.get());

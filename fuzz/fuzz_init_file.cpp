@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "startup/init_file.h"
+#include "image/init_file.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "gang/job_builder.h"
 
-#include <QDir>
 #include <QFileInfo>
 
+#include "ports/port_discovery.h"
 #include "ports/port_map.h"
 
 namespace quarn::gang {
@@ -17,16 +17,6 @@ int comNumberOf(const QString& port, bool* named) {
     bool number = false;
     const int n = *named ? upper.mid(3).toInt(&number) : 0;
     return number && n >= 1 && n <= kComCount ? n : 0;
-}
-
-// The link in serialRoot/kind that leads to device, or empty.
-QString linkTo(const QString& device, const QString& serialRoot, const char* kind) {
-    const QDir dir(serialRoot + QLatin1Char('/') + QLatin1String(kind));
-    const auto links =
-        dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& link : links)
-        if (link.canonicalFilePath() == device) return link.absoluteFilePath();
-    return QString();
 }
 
 }  // namespace
@@ -57,11 +47,7 @@ QString resolvePortNow(const QString& port, QString* why) {
 
 QString slotNameFor(const QString& port, const QString& device, const QString& serialRoot) {
     if (device.isEmpty()) return port;
-    for (const char* kind : {"by-path", "by-id"}) {
-        const QString link = linkTo(device, serialRoot, kind);
-        if (!link.isEmpty()) return link;
-    }
-    return device;
+    return stableLinkFor(device, LinkOrder::SocketFirst, serialRoot);
 }
 
 RecordKeys recordKeysFor(const JobBase& base, const QString& slot, const QString& serial) {
@@ -79,8 +65,6 @@ UnitJob buildJob(const JobBase& base, const QString& port, const QString& serial
         job.device = port;
         job.deviceProblem.clear();
     }
-    job.filePath = base.filePath;
-    job.downloadLength = base.downloadLength;
     job.image = base.image;
     job.maxRepeats = base.maxRepeats;
     job.keys = recordKeysFor(base, slotNameFor(port, job.device, base.serialRoot), serial);

@@ -15,9 +15,7 @@
 //   with outcome port); a path that is missing is still tried, so the serial
 //   layer says why it does not open.
 
-#include <QByteArray>
 #include <QString>
-#include <cstdint>
 #include <optional>
 
 #include "gang/unit.h"
@@ -30,9 +28,7 @@ QString defaultSerialRoot();
 
 // What every unit of a run or a rack shares.
 struct JobBase {
-    QString filePath;  // the download file, for the record
-    int16_t downloadLength = 0;
-    QByteArray image;  // the bytes every unit is sent, read once before any port opened
+    DownloadImage image;  // what every unit is sent, read once before any port opened
     int maxRepeats = 0;
     QString station;
     QString operatorName;

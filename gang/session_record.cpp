@@ -15,14 +15,12 @@ records::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
                                const QDateTime& started, double seconds) {
     records::UnitRecord rec;
     // A unit whose port led nowhere ran no session: the job's image tells.
-    rec.imageSha256 = !result.imageSha256.isEmpty()
-                          ? result.imageSha256
-                          : DownloadLink::imageSha256(job.image, job.downloadLength);
+    rec.imageSha256 = !result.imageSha256.isEmpty() ? result.imageSha256 : job.image.sha256();
     applyKeys(rec, job.keys);
     rec.port = job.port;
     rec.device = job.device;
-    rec.file = job.filePath;
-    rec.length = job.downloadLength;
+    rec.file = job.image.path();
+    rec.length = job.image.length();
     rec.blocks = result.blocksSent;
     rec.repeats = result.repeats;
     rec.sha256 = result.sha256;

@@ -47,7 +47,7 @@ SessionResult UnitWorker::runSession() {
     link.startTicker();
     QFile file;
     SessionObserver quiet;
-    const SessionRequest request{0, job.device, job.filePath, job.downloadLength, job.image};
+    const SessionRequest request{0, job.device, job.image};
     const SessionResult result = quarn::runSession(link, file, request, quiet);
     link.MSComm1.setPortOpen(false);
     link_ = nullptr;

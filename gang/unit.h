@@ -28,6 +28,7 @@
 #include <atomic>
 #include <optional>
 
+#include "image/download_image.h"
 #include "link/download_link.h"
 #include "record/unit_record.h"
 
@@ -48,10 +49,8 @@ struct UnitJob {
     QString port;           // as the user named it: COMn, a device path, a slot's name
     QString device;         // the device it leads to; empty when it leads nowhere
     QString deviceProblem;  // why it leads nowhere, for the record
-    QString filePath;       // the download file
-    int16_t downloadLength = 0;
-    QByteArray image;    // what is sent: the file as read before any port opened
-    int maxRepeats = 0;  // a block refused this often in a row fails the unit; 0: never
+    DownloadImage image;    // what is sent: the file as read before any port opened
+    int maxRepeats = 0;     // a block refused this often in a row fails the unit; 0: never
     // Only look whether a unit answers (link/unit_probe.h), sending nothing
     // after the handshake: the record's outcome is good when one answered,
     // handshake when the line stayed silent, port when the port did not open.

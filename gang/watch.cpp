@@ -8,9 +8,14 @@ Watch::Watch(int slot, std::function<UnitJob()> makeJob, WatchTiming timing, QOb
     : QObject(parent), slot_(slot), makeJob_(std::move(makeJob)), timing_(timing) {
     qRegisterMetaType<quarn::gang::Watch::Phase>();
     wait_.setSingleShot(true);
+    probeTimer_.setSingleShot(true);
+    connect(&probeTimer_, &QTimer::timeout, this, &Watch::probe);
 }
 
-Watch::~Watch() { unit_.reset(); }  // stops a running unit and waits for its thread
+Watch::~Watch() {
+    line_.reset();
+    unit_.reset();  // stops a running unit and waits for its thread
+}
 
 void Watch::start() {
     stopping_ = letSessionFinish_ = false;
@@ -26,6 +31,8 @@ void Watch::stop() {
     stopping_ = true;
     letSessionFinish_ = false;
     wait_.stop();
+    probeTimer_.stop();
+    line_.reset();
     if (unit_ && !unit_->hasFinished()) return unit_->requestStop();
     setPhase(Phase::Stopped);
     emit stopped(slot_);
@@ -61,10 +68,46 @@ void Watch::after(int ms, void (Watch::*next)()) {
 // A unit is loaded only while the owner allows it; until then it is only probed.
 void Watch::listen() { launch(mayLoad_ && !mayLoad_() ? Attempt::HeldProbe : Attempt::Listen); }
 
-void Watch::enterRemove() {
+void Watch::enterRemove() { setPhase(Phase::Remove); }
+
+// The removal probes begin as the session ends, the hold only what is shown.
+void Watch::watchRemoval() {
     silentProbes_ = 0;
-    setPhase(Phase::Remove);
+    probeDevice_.clear();
+    sinceSession_.start();
+    line_ = std::make_unique<ProbeLine>();
+    connect(line_.get(), &ProbeLine::probed, this, &Watch::onProbed);
     probe();
+}
+
+void Watch::probe() {
+    if (!line_) return;
+    probeStarted_.start();
+    // Looked up once, and again after a probe whose port failed: a link
+    // pointed elsewhere meanwhile is followed by the line itself.
+    if (probeDevice_.isEmpty()) probeDevice_ = makeJob_().device;
+    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs);
+}
+
+// Answered, silent, or nothing learnt (the port did not open, or was lost).
+void Watch::onProbed(ProbeResult result) {
+    if (!line_ || stopping_) return;
+    if (result == ProbeResult::Answered) {
+        silentProbes_ = 0;
+        emit answering(slot_, int(sinceSession_.elapsed() / 1000));
+    }
+    if (result == ProbeResult::Silent && ++silentProbes_ >= kSilentProbesToLeave) return left();
+    const bool told = result == ProbeResult::Answered || result == ProbeResult::Silent;
+    if (result == ProbeResult::PortFailed) probeDevice_.clear();
+    const qint64 gap = told ? timing_.probeGapMs - probeStarted_.elapsed() : timing_.retryMs;
+    probeTimer_.start(int(qMax<qint64>(0, gap)));
+}
+
+// The port is closed before the next session opens it.
+void Watch::left() {
+    line_.reset();
+    wait_.stop();
+    listen();
 }
 
 void Watch::launch(Attempt attempt) {
@@ -109,24 +152,21 @@ void Watch::afterListen(const records::UnitRecord& record) {
         return portFailed ? after(timing_.retryMs, &Watch::listen) : listen();
     }
     emit sessionEnded(slot_, record);
+    if (stopping_) return;  // the owner stopped the watch on hearing of the record
     setPhase(Phase::Holding);
     after(timing_.holdMs, &Watch::enterRemove);
+    watchRemoval();
 }
 
-// A probe that answered, stayed silent, or told nothing (the port did not
-// open): while held, whether a unit waits; after a session, whether it left.
+// A held probe that answered, stayed silent, or told nothing (the port did
+// not open): whether a unit waits.
 void Watch::afterProbe(const records::UnitRecord& record) {
     const bool answered = record.outcome == SessionOutcome::Good;
     const bool silent = record.outcome == SessionOutcome::Handshake;
-    if (attempt_ == Attempt::HeldProbe) {
-        if (answered) setPhase(Phase::Held);
-        if (silent && phase_ == Phase::Held) setPhase(Phase::Listening);
-        if (silent) return listen();
-        return after(answered ? timing_.probeGapMs : timing_.retryMs, &Watch::listen);
-    }
-    if (answered) silentProbes_ = 0;
-    if (silent && ++silentProbes_ >= kSilentProbesToLeave) return listen();
-    after(silent || answered ? timing_.probeGapMs : timing_.retryMs, &Watch::probe);
+    if (answered) setPhase(Phase::Held);
+    if (silent && phase_ == Phase::Held) setPhase(Phase::Listening);
+    if (silent) return listen();
+    after(answered ? timing_.probeGapMs : timing_.retryMs, &Watch::listen);
 }
 
 }  // namespace quarn::gang

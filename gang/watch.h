@@ -13,13 +13,19 @@
 //   says no, the line is only probed (quiet line and handshake, nothing
 //   more): a unit that answers puts the slot in Held, and it is probed again
 //   every probeGapMs until mayLoad says yes (retryNow() asks at once).
-// - After a session: sessionEnded() with its record, Holding for holdMs (the
-//   outcome shown), then Remove: the line is probed every probeGapMs until
-//   the unit stays silent kSilentProbesToLeave probes in a row; then
-//   Listening again. One lost reply (line noise, a USB hiccup) is no removal;
-//   a probe whose port did not open, or that was stopped, tells nothing.
-//   The gap exceeds the unit's own return to waiting for a handshake, so
-//   each probe meets a unit ready to answer.
+// - After a session: sessionEnded() with its record, then at once the
+//   removal probes (link/unit_probe.h, probeOpenLine: the handshake alone,
+//   on a port kept open between probes by a ProbeLine) every probeGapMs,
+//   start to start, each awaiting its reply kProbeReplyTicks of the link's
+//   ticker. The unit has left once kSilentProbesToLeave probes in a row go
+//   unanswered: Listening again at once. Meanwhile the phase is Holding for
+//   holdMs (the outcome shown), then Remove. One lost reply (line noise, a
+//   USB hiccup), or two not in a row, is no removal; a probe whose port did
+//   not open, or that was stopped, tells nothing (the next follows after
+//   retryMs).
+// - While the unit answers, answering() tells after each answered probe how
+//   long since the session ended: a unit swapped for the next one between
+//   two probes is never seen to leave, and the owner can say so.
 // - The record's keys (serial number, slot, ...) are those makeJob gives when
 //   loading begins, so a number scanned while the slot listened is the
 //   loaded unit's.
@@ -29,25 +35,33 @@
 //   resume() takes that back while the session still runs. stopped()
 //   follows once nothing runs. Signals arrive on the owner's thread.
 // - makeJob is asked for the slot's job before each attempt (the port looked
-//   up again), so a port plugged elsewhere or back is found again.
+//   up again), so a port plugged elsewhere or back is found again; the
+//   removal probes look it up as they begin and after a probe whose port
+//   failed (the line follows a link pointed elsewhere by itself).
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
+#include "gang/probe_line.h"
 #include "gang/unit.h"
 
 namespace quarn::gang {
 
 struct WatchTiming {
     int holdMs = 2000;
-    int probeGapMs = 2500;
+    // Two ticks of the link's ticker: four probes span the handshake's own
+    // time-out period (8 ticks, 2 s), the silence that means nobody is there.
+    int probeGapMs = 500;
     int retryMs = 1000;
 };
 
-// Silent probes in a row that mean the unit has left its socket.
-constexpr int kSilentProbesToLeave = 3;
+// Silent probes in a row that mean the unit has left its socket: with a
+// probe every 0.5 s, two seconds without an answer. A lost reply leaves a
+// gap of one probe, two lost replies not in a row gaps of one each.
+constexpr int kSilentProbesToLeave = 4;
 
 class Watch : public QObject {
     Q_OBJECT
@@ -76,9 +90,11 @@ signals:
     void progressed(int slot, const quarn::SessionProgress& progress);
     void sessionEnded(int slot, const quarn::records::UnitRecord& record);
     void stopped(int slot);
+    // A removal probe was answered: seconds since the session ended.
+    void answering(int slot, int seconds);
 
 private:
-    enum class Attempt { Listen, Probe, HeldProbe };
+    enum class Attempt { Listen, HeldProbe };
     void setPhase(Phase phase);
     void launch(Attempt attempt);
     void onProgress(const SessionProgress& p);
@@ -88,7 +104,10 @@ private:
     void endStopped(const records::UnitRecord& record);
     void after(int ms, void (Watch::*next)());
     void listen();
-    void probe() { launch(Attempt::Probe); }
+    void watchRemoval();
+    void probe();
+    void onProbed(ProbeResult result);
+    void left();
     void enterRemove();
 
     int slot_;
@@ -102,7 +121,12 @@ private:
     bool letSessionFinish_ = false;
     RecordKeys keysAtLoad_;
     std::unique_ptr<Unit> unit_;
+    std::unique_ptr<ProbeLine> line_;  // while a loaded unit is watched for its removal
+    QElapsedTimer sinceSession_;       // since the last session ended
+    QElapsedTimer probeStarted_;
+    QString probeDevice_;  // where the removal probes go
     QTimer wait_;
+    QTimer probeTimer_;
 };
 
 }  // namespace quarn::gang

@@ -1,9 +1,10 @@
 #include "link/download_link.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QThread>
+
+#include "image/blocks.h"
 
 namespace quarn {
 
@@ -17,26 +18,7 @@ constexpr uint8_t kRefused = 0xFF;
 constexpr uint8_t kConfirm = 0x07;
 constexpr uint8_t kEnd = 0x0F;
 constexpr uint8_t kLoginAccepted = 0x88;
-constexpr int kBlockSize = 64;
 constexpr int kListedPositions = 10;  // the monitor lists block positions 1..9
-
-uint8_t readFileByte(QIODevice& file) {
-    // The length rule reads one byte past a file of exactly Download_length
-    // bytes; that byte goes out as 0x00, like padding.
-    char c = 0;
-    return file.getChar(&c) ? static_cast<uint8_t>(c) : 0;
-}
-
-// The next block's data: bytes from file while the count read stays within
-// the length rule, then zeros to the block's end.
-void takeBlock(QIODevice& file, uint8_t* block, int32_t& readCount, int16_t downloadLength) {
-    int pos = 0;
-    do {
-        block[pos++] = readFileByte(file);
-        ++readCount;
-    } while (pos < kBlockSize && readCount <= downloadLength);
-    while (pos < kBlockSize) block[pos++] = 0;
-}
 }  // namespace
 
 void setLinkClock(const LinkClock& clock) { g_clock = clock; }
@@ -53,12 +35,6 @@ DownloadLink::DownloadLink(QObject* parent) : QObject(parent), MSComm1(this) {
     connect(&DelayTimer, &QTimer::timeout, this, &DownloadLink::DelayTimer_Timer);
     yield = [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); };
     closing = [] { return false; };
-}
-
-int DownloadLink::blocksFor(int16_t downloadLength) {
-    if (downloadLength < 0) return 1;
-    if (downloadLength > 0 && downloadLength % kBlockSize == 0) return downloadLength / kBlockSize;
-    return (downloadLength + 1 + kBlockSize - 1) / kBlockSize;
 }
 
 void DownloadLink::startTicker() {
@@ -315,21 +291,6 @@ int DownloadLink::fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount,
     for (int pos = 0; pos < kBlockSize; ++pos) sum += block[pos];
     Checksum = static_cast<int16_t>(sum % 256);
     return Checksum;
-}
-
-QByteArray DownloadLink::imageSha256(const QByteArray& fileBytes, int16_t downloadLength) {
-    if (fileBytes.isEmpty()) return {};
-    QByteArray bytes = fileBytes;
-    QBuffer file(&bytes);
-    file.open(QIODevice::ReadOnly);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    int32_t readCount = 0;
-    uint8_t block[kBlockSize];
-    for (int i = blocksFor(downloadLength); i > 0; --i) {
-        takeBlock(file, block, readCount, downloadLength);
-        hash.addData(QByteArrayView(reinterpret_cast<const char*>(block), kBlockSize));
-    }
-    return hash.result();
 }
 
 // The checksum and the 64 data bytes (a repeat starts here too).

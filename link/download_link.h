@@ -131,15 +131,6 @@ public:
     std::function<void()> yield;                             // one pass of the event loop
     std::function<bool()> closing;  // the owner is closing: waits end, nothing more is touched
 
-    // Blocks a transfer of this Download_length sends.
-    static int blocksFor(int16_t downloadLength);
-    // Raw SHA-256 of every block a whole transfer of this Download_length
-    // sends from the file's bytes (one byte past the length unless the length
-    // fills whole blocks, a byte past the file's end as 0x00, the last block
-    // padded with zeros): what a good session's sentDigest() comes to, known
-    // before the first byte. Empty when there are no bytes.
-    static QByteArray imageSha256(const QByteArray& fileBytes, int16_t downloadLength);
-
     // Starts the time-out ticker; it runs until the link is destroyed.
     void startTicker();
     void Timer2_Timer();

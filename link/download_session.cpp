@@ -5,50 +5,6 @@
 
 namespace quarn {
 
-bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, QString* why) {
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = QStringLiteral("Download file not found: %1").arg(path);
-        return false;
-    }
-    const qint64 needed = downloadLength > 0 ? downloadLength : 1;
-    const qint64 held = file.size();
-    if (held < needed) {
-        file.close();
-        *why = QStringLiteral("Download file too short: %1 holds %2 bytes, %3 needed.")
-                   .arg(path)
-                   .arg(held)
-                   .arg(needed);
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
-bool readImage(QFile& file, const QString& path, int16_t downloadLength, QByteArray* image,
-               QString* why) {
-    if (!openDownloadFile(file, path, downloadLength, why)) return false;
-    const qint64 needed = downloadLength > 0 ? downloadLength : 1;
-    *image = file.read(qint64(DownloadLink::blocksFor(downloadLength)) * 64);
-    const bool failed = file.error() != QFileDevice::NoError || image->size() < needed;
-    if (failed)
-        *why = QStringLiteral("Download file could not be read: %1: %2")
-                   .arg(path, file.error() != QFileDevice::NoError
-                                  ? file.errorString()
-                                  : QStringLiteral("it ended after %1 bytes").arg(image->size()));
-    file.close();
-    return !failed;
-}
-
-}  // namespace
-
-bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* image,
-                       QString* why) {
-    QFile file;
-    return readImage(file, path, downloadLength, image, why);
-}
-
 namespace {
 
 // The explanations are made twice: in English for the record, so that every
@@ -145,7 +101,7 @@ private:
     QFile& file_;
     const SessionRequest& request_;
     SessionObserver& observer_;
-    QByteArray image_;
+    DownloadImage image_;
     SessionResult r_;
 };
 
@@ -180,9 +136,8 @@ bool Session::settle(LinkResult exchange, SessionOutcome failed) {
 bool Session::loadImage() {
     image_ = request_.image;
     QString why;
-    if (!image_.isEmpty() ||
-        quarn::readImage(file_, request_.filePath, request_.downloadLength, &image_, &why)) {
-        r_.imageSha256 = DownloadLink::imageSha256(image_, request_.downloadLength);
+    if (image_.isRead() || image_.read(file_, &why)) {
+        r_.imageSha256 = image_.sha256();
         return true;
     }
     end(SessionOutcome::Input, SessionReason::FileRefused, why);
@@ -230,9 +185,10 @@ bool Session::login() {
 }
 
 void Session::transfer() {
-    QBuffer bytes(&image_);
+    QByteArray data = image_.bytes();
+    QBuffer bytes(&data);
     bytes.open(QIODevice::ReadOnly);
-    const LinkResult exchange = link_.SendFile(bytes, request_.downloadLength);
+    const LinkResult exchange = link_.SendFile(bytes, image_.length());
     if (settle(exchange, SessionOutcome::Transfer)) return observer_.good();
     observer_.transferFailed(r_);
 }

@@ -20,6 +20,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "image/download_image.h"
 #include "link/download_link.h"
 #include "record/outcome.h"
 
@@ -85,25 +86,12 @@ public:
 struct SessionRequest {
     int16_t comPort = 0;  // COM1..COM4; used when device is empty
     QString device;       // a device path, or empty
-    QString filePath;     // the download file
-    int16_t downloadLength = 0;
-    QByteArray image;  // the file's bytes when read already (readDownloadImage); empty: read here
+    DownloadImage image;  // what is sent; read here when it is not read already
 };
-
-// Opens the download file and checks that it holds every byte the transfer
-// takes from it (a missing or short file would otherwise go out as zeros and
-// be reported as a good download). False, with the reason, when it does not.
-bool openDownloadFile(QFile& file, const QString& path, int16_t downloadLength, QString* why);
-
-// Reads the bytes of path that a transfer of downloadLength takes (at most
-// the whole blocks it sends) into *image. False, with the reason, when the
-// file is missing, short or cannot be read.
-bool readDownloadImage(const QString& path, int16_t downloadLength, QByteArray* image,
-                       QString* why);
 
 // Runs the session on link (ticker started). A stop requested before this
 // call is forgotten: each session starts unstopped. Unless request.image
-// holds it, the image is read through file, which is closed again before the
+// is read already, it is read through file, which is closed again before the
 // port opens. A port left open by a failed transfer stays open (the window
 // closes it on its next session or unload); after a failed handshake or login
 // it is closed.

@@ -4,6 +4,7 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
+#include <QCoreApplication>
 #include <QDateTimeAxis>
 #include <QHorizontalStackedBarSeries>
 #include <QLineSeries>
@@ -11,18 +12,19 @@
 #include <QValueAxis>
 
 #include "plant/plant_figures.h"
+#include "plant/socket_chart.h"
 
 namespace quarn::plant {
 
-namespace {
-
-void clear(QChart* chart) {
+void clearChart(QChart* chart) {
     chart->removeAllSeries();
     for (QAbstractAxis* a : chart->axes()) {
         chart->removeAxis(a);
         delete a;
     }
 }
+
+namespace {
 
 QValueAxis* percentAxis(QChart* chart, Qt::Alignment side, const QString& title) {
     auto* y = new QValueAxis;
@@ -35,16 +37,26 @@ QValueAxis* percentAxis(QChart* chart, Qt::Alignment side, const QString& title)
 
 }  // namespace
 
-void drawYield(QChart* chart, const records::PlantView& view) {
-    clear(chart);
+const std::array<ChartKind, 3> kCharts{{
+    {"yieldChart", QT_TRANSLATE_NOOP("quarn-plant", "Yield per hour"), "yield-per-hour", drawYield,
+     yieldCsv},
+    {"causesChart", QT_TRANSLATE_NOOP("quarn-plant", "Failures by cause"), "failures-by-cause",
+     drawCauses, causesCsv},
+    {"socketsChart", QT_TRANSLATE_NOOP("quarn-plant", "Sockets"), "sockets", drawSockets,
+     socketsCsv},
+}};
+
+void drawYield(QChart* chart, const PlantView& view) {
+    clearChart(chart);
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("dd.MM HH:mm"));
-    x->setTitleText(QStringLiteral("hour"));
+    x->setTitleText(QCoreApplication::translate("quarn-plant", "hour"));
     chart->addAxis(x, Qt::AlignBottom);
-    QValueAxis* y = percentAxis(chart, Qt::AlignLeft, QStringLiteral("first-pass yield %"));
+    QValueAxis* y = percentAxis(chart, Qt::AlignLeft,
+                                QCoreApplication::translate("quarn-plant", "first-pass yield %"));
     QMap<QString, QLineSeries*> lines;
     QDateTime first, last;
-    for (const records::HourYield& h : view.hours) {
+    for (const HourYield& h : view.hours) {
         if (!h.units) continue;
         QLineSeries*& line = lines[h.station];
         if (!line) {
@@ -64,12 +76,12 @@ void drawYield(QChart* chart, const records::PlantView& view) {
     if (first.isValid()) x->setRange(first.toLocalTime(), last.addSecs(3600).toLocalTime());
 }
 
-void drawCauses(QChart* chart, const records::PlantView& view) {
-    clear(chart);
-    auto* bars = new QBarSet(QStringLiteral("failures"));
+void drawCauses(QChart* chart, const PlantView& view) {
+    clearChart(chart);
+    auto* bars = new QBarSet(QCoreApplication::translate("quarn-plant", "failures"));
     QStringList labels;
     qint64 total = 0, other = 0;
-    for (const records::FailureCause& c : view.causes) {
+    for (const FailureCause& c : view.causes) {
         total += c.count;
         if (labels.size() < kMaxCauses) {
             labels << causeLabel(c);
@@ -78,7 +90,8 @@ void drawCauses(QChart* chart, const records::PlantView& view) {
             other += c.count;
         }
     }
-    if (other) labels << QStringLiteral("other"), *bars << double(other);
+    if (other)
+        labels << QCoreApplication::translate("quarn-plant", "other"), *bars << double(other);
     auto* series = new QBarSeries;
     series->append(bars);
     chart->addSeries(series);
@@ -88,7 +101,7 @@ void drawCauses(QChart* chart, const records::PlantView& view) {
     x->setTruncateLabels(false);
     chart->addAxis(x, Qt::AlignBottom);
     auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("failures"));
+    y->setTitleText(QCoreApplication::translate("quarn-plant", "failures"));
     y->setLabelFormat(QStringLiteral("%d"));
     double top = 1;
     for (int i = 0; i < bars->count(); ++i) top = qMax(top, bars->at(i));
@@ -97,13 +110,14 @@ void drawCauses(QChart* chart, const records::PlantView& view) {
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     auto* cumulative = new QLineSeries;
-    cumulative->setName(QStringLiteral("cumulative %"));
+    cumulative->setName(QCoreApplication::translate("quarn-plant", "cumulative %"));
     double sum = 0;
     for (int i = 0; i < bars->count(); ++i)
         cumulative->append(i, total ? 100.0 * (sum += bars->at(i)) / double(total) : 0);
     chart->addSeries(cumulative);
     cumulative->attachAxis(x);
-    cumulative->attachAxis(percentAxis(chart, Qt::AlignRight, QStringLiteral("cumulative %")));
+    cumulative->attachAxis(percentAxis(chart, Qt::AlignRight,
+                                       QCoreApplication::translate("quarn-plant", "cumulative %")));
 }
 
 }  // namespace quarn::plant

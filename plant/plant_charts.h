@@ -1,18 +1,19 @@
 #pragma once
-// The three charts drawn from the figures (Qt Charts), each replacing what
-// its chart showed before:
+// The window's charts, one table of them in the order of their tabs: each
+// one's name (for tests and screen readers), title, the file name an export
+// suggests, how it is drawn from the figures (Qt Charts, replacing what it
+// showed before) and its figures as CSV (plant_figures.h):
 //   yield:   first-pass yield per hour, a line per station (x: the hour's
 //            start, y: 0..100 %); an hour without units has no point;
 //   causes:  a Pareto of the failures by outcome and stage, the most
 //            frequent first (at most kMaxCauses bars, the rest as "other"),
 //            with the cumulative share as a line;
-//   sockets: each socket's failure rate in %, flagged sockets in a set of
-//            their own ("flagged"), flagged first then by rate (at most
-//            kMaxSockets; the CSV has them all).
+//   sockets: socket_chart.h.
 
-#include <QString>
+#include <QByteArray>
+#include <array>
 
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;
@@ -21,14 +22,21 @@ QT_END_NAMESPACE
 namespace quarn::plant {
 
 constexpr int kMaxCauses = 12;
-constexpr int kMaxSockets = 40;
 
-void drawYield(QChart* chart, const records::PlantView& view);
-void drawCauses(QChart* chart, const records::PlantView& view);
-void drawSockets(QChart* chart, const records::PlantView& view);
+// Every series and axis gone, for a new drawing.
+void clearChart(QChart* chart);
+void drawYield(QChart* chart, const PlantView& view);
+void drawCauses(QChart* chart, const PlantView& view);
 
-// A slot as an axis shows it: its name after the last '/', cut to its last
-// 15 characters when longer.
-QString shortSlot(const QString& slot);
+struct ChartKind {
+    const char* name;      // the chart view's object name
+    const char* title;     // the tab's and the chart's, before translation ("quarn-plant")
+    const char* fileStem;  // "yield-per-hour": the export's suggested file, without its suffix
+    void (*draw)(QChart* chart, const PlantView& view);
+    QByteArray (*csv)(const PlantView& view);
+};
+
+// Yield per hour, failures by cause, sockets.
+extern const std::array<ChartKind, 3> kCharts;
 
 }  // namespace quarn::plant

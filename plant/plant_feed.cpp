@@ -4,7 +4,7 @@ namespace quarn::plant {
 
 PlantFeed::PlantFeed(const FeedSettings& settings, const PlantSelection& selection, QObject* parent)
     : QObject(parent), settings_(settings), worker_(new PlantWorker(settings)) {
-    qRegisterMetaType<records::PlantView>();
+    qRegisterMetaType<PlantView>();
     qRegisterMetaType<FeedState>();
     qRegisterMetaType<PlantSelection>();
     thread_.setObjectName(QStringLiteral("plant-queries"));

@@ -23,7 +23,7 @@ public:
     void select(const PlantSelection& selection);
 
 signals:
-    void viewReady(const quarn::records::PlantView& view);
+    void viewReady(const quarn::plant::PlantView& view);
     void stateChanged(const quarn::plant::FeedState& state);
 
 private:

@@ -1,10 +1,9 @@
 #include "plant/plant_figures.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace quarn::plant {
-
-using records::StationTile;
 
 namespace {
 
@@ -17,8 +16,8 @@ QDateTime hourOf(const QDateTime& t) {
 
 }  // namespace
 
-records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
-    records::PlantRequest r;
+PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
+    PlantRequest r;
     r.now = now;
     r.today = QDateTime(now.toLocalTime().date(), QTime(0, 0));
     r.filter.station = s.station;
@@ -63,8 +62,9 @@ QString clock(const QDateTime& t) {
 QString lastRecordText(const StationTile& t, const QList<StationTile>& all, const QDateTime& now) {
     if (!t.lastRecord.isValid()) return QStringLiteral("-");
     const qint64 minutes = qMax<qint64>(0, t.lastRecord.secsTo(now) / 60);
-    return isQuiet(t, all, now) ? QStringLiteral("quiet for %1 min").arg(minutes)
-                                : QStringLiteral("%1 min ago").arg(minutes);
+    return isQuiet(t, all, now)
+               ? QCoreApplication::translate("quarn-plant", "quiet for %1 min").arg(minutes)
+               : QCoreApplication::translate("quarn-plant", "%1 min ago").arg(minutes);
 }
 
 QString csvField(QString s) {
@@ -87,26 +87,29 @@ QByteArray csv(const QList<QStringList>& lines) {
 
 QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& all,
                               const QDateTime& now) {
-    const QString failure =
-        t.lastFailure.isValid()
-            ? QStringLiteral("%1 at %2").arg(t.lastFailureOutcome, clock(t.lastFailure))
-            : QStringLiteral("none");
-    return {{QStringLiteral("Last hour"), QString::number(t.lastHour)},
-            {QStringLiteral("Good today"), QString::number(t.goodToday)},
-            {QStringLiteral("Failed today"), QString::number(t.failedToday)},
-            {QStringLiteral("Yield"), records::percentText(t.firstPassGoodToday, t.unitsToday)},
-            {QStringLiteral("Last failure"), failure},
-            {QStringLiteral("Last record"), lastRecordText(t, all, now)}};
+    const QString failure = t.lastFailure.isValid()
+                                ? QCoreApplication::translate("quarn-plant", "%1 at %2")
+                                      .arg(t.lastFailureOutcome, clock(t.lastFailure))
+                                : QCoreApplication::translate("quarn-plant", "none");
+    return {
+        {QCoreApplication::translate("quarn-plant", "Last hour"), QString::number(t.lastHour)},
+        {QCoreApplication::translate("quarn-plant", "Good today"), QString::number(t.goodToday)},
+        {QCoreApplication::translate("quarn-plant", "Failed today"),
+         QString::number(t.failedToday)},
+        {QCoreApplication::translate("quarn-plant", "Yield"),
+         percentText(t.firstPassGoodToday, t.unitsToday)},
+        {QCoreApplication::translate("quarn-plant", "Last failure"), failure},
+        {QCoreApplication::translate("quarn-plant", "Last record"), lastRecordText(t, all, now)}};
 }
 
-QString causeLabel(const records::FailureCause& c) {
+QString causeLabel(const FailureCause& c) {
     return c.stage == c.outcome ? c.outcome : c.outcome + QStringLiteral(": ") + c.stage;
 }
 
-QByteArray yieldCsv(const records::PlantView& v) {
+QByteArray yieldCsv(const PlantView& v) {
     QList<QStringList> lines{
         {"station", "hour", "sessions", "good", "units", "first_pass_good", "first_pass_yield"}};
-    for (const records::HourYield& h : v.hours)
+    for (const HourYield& h : v.hours)
         lines << QStringList{
             h.station,
             h.hour.toString(Qt::ISODate),
@@ -118,12 +121,12 @@ QByteArray yieldCsv(const records::PlantView& v) {
     return csv(lines);
 }
 
-QByteArray causesCsv(const records::PlantView& v) {
+QByteArray causesCsv(const PlantView& v) {
     qint64 total = 0;
-    for (const records::FailureCause& c : v.causes) total += c.count;
+    for (const FailureCause& c : v.causes) total += c.count;
     QList<QStringList> lines{{"outcome", "stage", "failures", "cumulative_share"}};
     qint64 sum = 0;
-    for (const records::FailureCause& c : v.causes) {
+    for (const FailureCause& c : v.causes) {
         sum += c.count;
         lines << QStringList{c.outcome, c.stage, QString::number(c.count),
                              QString::number(double(sum) / double(total), 'f', 4)};
@@ -131,7 +134,7 @@ QByteArray causesCsv(const records::PlantView& v) {
     return csv(lines);
 }
 
-QByteArray socketsCsv(const records::PlantView& v) {
+QByteArray socketsCsv(const PlantView& v) {
     QList<QStringList> lines{
         {"station", "slot", "sessions", "failed", "failure_rate", "others_rate", "p", "flagged"}};
     for (const records::SocketVerdict& s : v.sockets)

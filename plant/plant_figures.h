@@ -8,7 +8,7 @@
 #include <QMetaType>
 #include <QString>
 
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 namespace quarn::plant {
 
@@ -24,7 +24,7 @@ struct PlantSelection {
 
 // The request for the selection at the time now (local time decides when
 // "today" began; the sliding periods start at the whole hour before).
-records::PlantRequest requestFor(const PlantSelection& s, const QDateTime& now);
+PlantRequest requestFor(const PlantSelection& s, const QDateTime& now);
 
 // A station is quiet when its last record is at least this old while
 // another station recorded within it.
@@ -39,21 +39,20 @@ struct TileFigure {
 // The tile's figures, in the order shown: Last hour, Good today, Failed
 // today, Yield (first-pass, today), Last failure, Last record ("N min ago",
 // or "quiet for N min").
-QList<TileFigure> tileFigures(const records::StationTile& tile,
-                              const QList<records::StationTile>& all, const QDateTime& now);
-bool isQuiet(const records::StationTile& tile, const QList<records::StationTile>& all,
-             const QDateTime& now);
+QList<TileFigure> tileFigures(const StationTile& tile, const QList<StationTile>& all,
+                              const QDateTime& now);
+bool isQuiet(const StationTile& tile, const QList<StationTile>& all, const QDateTime& now);
 
 // The charts' figures as CSV (a header line, then one line per row; fields
 // with a comma or a quote are quoted).
-QByteArray yieldCsv(const records::PlantView& v);
-QByteArray causesCsv(const records::PlantView& v);
-QByteArray socketsCsv(const records::PlantView& v);
+QByteArray yieldCsv(const PlantView& v);
+QByteArray causesCsv(const PlantView& v);
+QByteArray socketsCsv(const PlantView& v);
 
 // A cause as the Pareto's axis shows it: "transfer: block 5 of 32", "login".
-QString causeLabel(const records::FailureCause& c);
+QString causeLabel(const FailureCause& c);
 
 }  // namespace quarn::plant
 
-Q_DECLARE_METATYPE(quarn::records::PlantView)
+Q_DECLARE_METATYPE(quarn::plant::PlantView)
 Q_DECLARE_METATYPE(quarn::plant::PlantSelection)

@@ -1,7 +1,9 @@
 #include "plant/plant_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
+#include "core/translations.h"
 #include "database/database_url.h"
 
 namespace quarn::plant {
@@ -15,39 +17,48 @@ QDateTime parseSinceDate(const QString& text) {
 PlantOptions parsePlantOptions(const QStringList& args) {
     PlantOptions o;
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
+    p.setApplicationDescription(QCoreApplication::translate(
+        "quarn-plant",
         "The plant at a glance: each station's figures, yield per hour, failures by\n"
         "cause and failing sockets, from the records' database, updated as records\n"
         "arrive."));
-    const QCommandLineOption db("db",
-                                "The database (PostgreSQL URL); default: QUARN_DB,\n"
-                                "else [records] database= of the settings file.",
-                                "URL");
+    const QCommandLineOption db(
+        "db",
+        QCoreApplication::translate("quarn-plant",
+                                    "The database (PostgreSQL URL); default: QUARN_DB,\n"
+                                    "else [records] database= of the settings file."),
+        "URL");
     const QCommandLineOption since(
-        "since", "Show the records started on or after DATE (2026-12-07).", "DATE");
-    const QCommandLineOption version("version", "Show the version.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
+        "since",
+        QCoreApplication::translate("quarn-plant",
+                                    "Show the records started on or after DATE (2026-12-07)."),
+        "DATE");
+    const QCommandLineOption version(
+        "version", QCoreApplication::translate("quarn-plant", "Show the version."));
+    const QCommandLineOption help({"h", "help"},
+                                  QCoreApplication::translate("quarn-plant", "Show this help."));
     p.addOptions({db, since, version, help});
     if (!p.parse(args)) return o.action = PlantOptions::Action::Error, o.error = p.errorText(), o;
     if (p.isSet(help)) {
-        // No application object yet: the parser does not know the name.
-        o.helpText = p.helpText().replace(QStringLiteral("<executable_name>"),
-                                          QStringLiteral("quarn-plant"));
+        o.helpText = programHelp(p, QStringLiteral("quarn-plant"));
         return o.action = PlantOptions::Action::Help, o;
     }
     if (p.isSet(version)) return o.action = PlantOptions::Action::Version, o;
     if (!p.positionalArguments().isEmpty()) {
-        o.error = QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments()[0]);
+        o.error = QCoreApplication::translate("quarn-plant", "unexpected argument \"%1\"")
+                      .arg(p.positionalArguments()[0]);
         return o.action = PlantOptions::Action::Error, o;
     }
     if (p.isSet(since) && !(o.since = parseSinceDate(p.value(since))).isValid()) {
-        o.error =
-            QStringLiteral("--since wants a date (2026-12-07), not \"%1\"").arg(p.value(since));
+        o.error = QCoreApplication::translate("quarn-plant",
+                                              "--since wants a date (2026-12-07), not \"%1\"")
+                      .arg(p.value(since));
         return o.action = PlantOptions::Action::Error, o;
     }
     o.databaseUrl = p.isSet(db) ? p.value(db) : records::configuredDatabaseUrl();
     if (o.databaseUrl.isEmpty()) {
-        o.error = QStringLiteral("no database: --db, QUARN_DB or [records] database=");
+        o.error = QCoreApplication::translate("quarn-plant",
+                                              "no database: --db, QUARN_DB or [records] database=");
         return o.action = PlantOptions::Action::Error, o;
     }
     const records::DatabaseTarget target = records::parseDatabaseUrl(o.databaseUrl);

@@ -8,13 +8,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/front_door.h"
+
 namespace quarn::plant {
 
-struct PlantOptions {
-    enum class Action { Run, Help, Version, Error };
-    Action action = Action::Run;
-    QString error;  // Action::Error: for people
-    QString helpText;
+struct PlantOptions : CommandLineAnswer {
     QString databaseUrl;  // as found; empty: none configured
     QDateTime since;      // invalid: the window starts with today
 };

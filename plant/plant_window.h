@@ -1,28 +1,21 @@
 #pragma once
-// quarn-plant's window: the filters, the station tiles, a tab per chart, the
-// export buttons and the status bar. It only shows what its PlantFeed
-// delivers and passes the filters back to it; every query runs on the
-// feed's thread, so the window never waits on the database. With the
-// database away the last figures stay, the status bar saying of when.
+// quarn-plant's window: the filter bar, the station tiles, a tab per chart
+// and the status bar. It only shows what its PlantFeed delivers and passes
+// the filters back to it; every query runs on the feed's thread, so the
+// window never waits on the database. With the database away the last
+// figures stay, the status bar saying of when.
 
-#include <QDateTime>
 #include <QMainWindow>
 
 #include "plant/plant_feed.h"
 
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QTabWidget;
 class QTimer;
-
-QT_BEGIN_NAMESPACE
-class QChartView;
-QT_END_NAMESPACE
 
 namespace quarn::plant {
 
+class ChartTabs;
+class FilterBar;
 class StationTiles;
 
 class PlantWindow : public QMainWindow {
@@ -31,7 +24,7 @@ public:
     // selection: the first one (its period Since when --since was given).
     PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidget* parent = nullptr);
 
-    const records::PlantView& view() const { return view_; }
+    const PlantView& view() const { return view_; }
     const FeedState& state() const { return state_; }
     // The chart of a tab (0 yield, 1 causes, 2 sockets) as PNG, its figures
     // as CSV. False with *why when the file cannot be written.
@@ -45,30 +38,21 @@ signals:
     void shown();  // after new figures are on screen
 
 private:
-    void showView(const records::PlantView& view);
+    void showView(const PlantView& view);
     void showState(const FeedState& state);
     void showTiles();
-    void showMismatches();
     void reselect();
-    QWidget* filterBar();
-    QWidget* chartTabs();
     void askExport(bool png);
 
     PlantFeed& feed_;
     PlantSelection selection_;
-    records::PlantView view_;
+    PlantView view_;
     FeedState state_;
-    QStringList stations_;  // every station seen, for the station filter
-    QComboBox* period_ = nullptr;
-    QComboBox* station_ = nullptr;
-    QLineEdit* image_ = nullptr;
+    FilterBar* filters_ = nullptr;
     StationTiles* tiles_ = nullptr;
     QWidget* tilesArea_ = nullptr;
-    QTabWidget* tabs_ = nullptr;
-    QList<QChartView*> charts_;
-    QListWidget* flagged_ = nullptr;
+    ChartTabs* charts_ = nullptr;
     QLabel* status_ = nullptr;
-    QLabel* mismatches_ = nullptr;  // the period's approval mismatches
     QTimer* minute_ = nullptr;
 };
 

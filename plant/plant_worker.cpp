@@ -6,35 +6,11 @@
 #include <QUuid>
 
 #include "database/push.h"
+#include "database/schema.h"
 
 namespace quarn::plant {
 
 using records::Problem;
-
-QString stateText(const FeedState& s, int pollMs) {
-    if (!s.trouble.isEmpty() && s.mode != FeedState::Mode::Away) {
-        FeedState plain = s;
-        plain.trouble.clear();
-        return stateText(plain, pollMs) + QStringLiteral("; ") + s.trouble;
-    }
-    const QString at =
-        s.figuresAt.isValid()
-            ? QStringLiteral("figures of %1")
-                  .arg(s.figuresAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
-            : QStringLiteral("no figures yet");
-    switch (s.mode) {
-        case FeedState::Mode::Connecting:
-            return QStringLiteral("connecting to the database");
-        case FeedState::Mode::Live:
-            return QStringLiteral("live: new records show as they arrive; %1").arg(at);
-        case FeedState::Mode::Polling:
-            return QStringLiteral("polling every %1 s (%2); %3").arg(pollMs / 1000).arg(s.why, at);
-        case FeedState::Mode::Away:
-            return QStringLiteral("database away since %1 (%2); %3; reconnecting")
-                .arg(s.awaySince.toLocalTime().toString(QStringLiteral("HH:mm:ss")), s.why, at);
-    }
-    return QString();
-}
 
 namespace {
 
@@ -63,7 +39,7 @@ bool openForReading(const QString& url, records::Connection* c, QString* why) {
 
 }  // namespace
 
-records::ConnectionOpener PlantWorker::opener() const {
+ConnectionOpener PlantWorker::opener() const {
     const QString url = settings_.databaseUrl;
     return [url](records::Connection* c, QString* why) { return openForReading(url, c, why); };
 }
@@ -90,7 +66,8 @@ void PlantWorker::start() {
     probe_->setInterval(settings_.probeMs);
     probe_->setSingleShot(true);
     connect(probe_, &QTimer::timeout, this, [this] {
-        setMode(FeedState::Mode::Polling, QStringLiteral("notifications do not arrive"));
+        setMode(FeedState::Mode::Polling,
+                QCoreApplication::translate("quarn-plant", "notifications do not arrive"));
         poll_->start();
     });
     check_->start();
@@ -132,6 +109,107 @@ void PlantWorker::connectNow() {
         return;
     }
     goAway(why);
+}
+
+void PlantWorker::listen() {
+    QSqlQuery q(connection_->db());
+    // A table made before the trigger existed never notifies.
+    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT FROM pg_trigger WHERE tgname = "
+                               "'quarn_sessions_notify' AND tgrelid = "
+                               "to_regclass('quarn_sessions'))")) ||
+        !q.next() || !q.value(0).toBool()) {
+        setMode(FeedState::Mode::Polling,
+                QCoreApplication::translate("quarn-plant",
+                                            "the records table sends no notifications: "
+                                            "run quarn-records schema on it"));
+        return poll_->start();
+    }
+    QSqlDriver* driver = connection_->db().driver();
+    connect(driver, &QSqlDriver::notification, this, &PlantWorker::onNotification,
+            Qt::UniqueConnection);
+    const QString channel = QLatin1String(records::kSessionsChannel);
+    if (!driver->subscribeToNotification(channel)) {
+        setMode(FeedState::Mode::Polling,
+                QCoreApplication::translate("quarn-plant", "LISTEN refused: %1")
+                    .arg(driver->lastError().text()));
+        return poll_->start();
+    }
+    // Live once the probe comes back; polling (the probe's time-out) else.
+    QSqlQuery probe(connection_->db());
+    probe.prepare(QStringLiteral("SELECT pg_notify(?, ?)"));
+    probe.addBindValue(channel);
+    probe.addBindValue(probeText_);
+    if (!probe.exec()) return goAway(records::describe(probe.lastError()));
+    probe_->start();
+}
+
+void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSource,
+                                 const QVariant& payload) {
+    if (name != QLatin1String(records::kSessionsChannel)) return;
+    if (payload.toString() == probeText_) {
+        probe_->stop();
+        poll_->stop();
+        return setMode(FeedState::Mode::Live);
+    }
+    scheduleRefresh(payload);
+}
+
+void PlantWorker::scheduleRefresh(const QVariant& payload) {
+    const QDateTime from = QDateTime::fromString(payload.toString(), Qt::ISODateWithMs);
+    if (!from.isValid()) return scheduleFullRead();
+    if (!changedFrom_.isValid() || from < changedFrom_) changedFrom_ = from;
+    // Notifications queued while a read ran come in one after the other:
+    // one more read covers them all.
+    if (!soon_->isActive()) soon_->start();
+}
+
+void PlantWorker::scheduleFullRead() {
+    // Any login may send such notifications, as often as it likes: a read
+    // of every row (seconds on a large table) is their most.
+    const qint64 since = fullRead_.isValid() ? fullRead_.elapsed() : settings_.fullReadMs;
+    if (since < settings_.fullReadMs) {
+        if (!later_->isActive()) later_->start(int(settings_.fullReadMs - since));
+        return;
+    }
+    changedAll_ = true;
+    if (!soon_->isActive()) soon_->start();
+}
+
+void PlantWorker::check() {
+    if (!connection_) return connectNow();
+    if (!connection_->db().isOpen())
+        return goAway(QCoreApplication::translate("quarn-plant", "the connection closed"));
+    QSqlQuery q(connection_->db());
+    if (q.exec(QStringLiteral("SELECT 1"))) return;
+    if (records::problemOf(q.lastError()) == Problem::Lost)
+        goAway(records::describe(q.lastError()));
+}
+
+void PlantWorker::refresh() {
+    changedAll_ = true;
+    refreshChanged();
+}
+
+void PlantWorker::refreshChanged() {
+    if (!connection_) return;
+    const QDateTime from = changedAll_ ? QDateTime() : changedFrom_;
+    changedAll_ = false;
+    changedFrom_ = QDateTime();
+    soon_->stop();  // what it waited for is read now
+    if (!from.isValid()) later_->stop(), fullRead_.start();
+    const PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
+    if (!view.error.isEmpty()) {
+        last_ = PlantView();  // the next read reads everything
+        if (view.problem == Problem::Lost) return goAway(view.error);
+        state_.trouble = view.error;  // refused or denied: said, and tried again later
+        return emit stateChanged(state_);
+    }
+    last_ = view;
+    state_.figuresAt = view.readAt;
+    state_.trouble.clear();
+    emit viewReady(view);
+    emit stateChanged(state_);
 }
 
 }  // namespace quarn::plant

@@ -11,7 +11,6 @@
 // connection sends to itself) came back: a pooler that takes the LISTEN but
 // never delivers (transaction pooling) leaves the worker polling.
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSqlDriver>
@@ -19,35 +18,12 @@
 #include <QTimer>
 #include <memory>
 
+#include "plant/feed_state.h"
 #include "plant/plant_figures.h"
 #include "database/connection.h"
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 namespace quarn::plant {
-
-struct FeedSettings {
-    QString databaseUrl;
-    int checkMs = 5000;  // how often the connection is checked, or tried again
-    int pollMs = 30000;  // the polling interval without notifications
-    int probeMs = 3000;  // how long the probe may take to come back
-    // The least time between two reads of everything that notifications
-    // naming no day (empty, malformed, anybody's pg_notify) bring about:
-    // however many come, they cost one such read a minute.
-    int fullReadMs = 60000;
-};
-
-struct FeedState {
-    enum class Mode { Connecting, Live, Polling, Away };
-    Mode mode = Mode::Connecting;
-    QString why;          // Polling: why notifications cannot arrive; Away: the error
-    QDateTime awaySince;  // Away: since when
-    QDateTime figuresAt;  // when the figures shown were read (invalid: none yet)
-    QString trouble;      // the last read's refusal (no permission, ...); empty after a good one
-};
-
-// The status bar's words for the state ("live: ...", "polling every 30 s: ...",
-// "database away since HH:mm: ...; figures of HH:mm:ss; reconnecting").
-QString stateText(const FeedState& s, int pollMs);
 
 class PlantWorker : public QObject {
     Q_OBJECT
@@ -61,12 +37,12 @@ public slots:
     void select(const quarn::plant::PlantSelection& selection);  // and reads again
 
 signals:
-    void viewReady(const quarn::records::PlantView& view);
+    void viewReady(const quarn::plant::PlantView& view);
     void stateChanged(const quarn::plant::FeedState& state);
 
 private:
     // Connections like the worker's own, for the reads of every row made at once.
-    records::ConnectionOpener opener() const;
+    ConnectionOpener opener() const;
     void connectNow();
     void listen();
     void check();
@@ -90,11 +66,9 @@ private:
     QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
     QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
-    records::PlantView last_;  // the figures last read, merged with at a push
+    PlantView last_;           // the figures last read, merged with at a push
     QDateTime changedFrom_;    // the earliest start the waiting notifications named
     bool changedAll_ = false;  // a waiting notification named no start: read everything
 };
 
 }  // namespace quarn::plant
-
-Q_DECLARE_METATYPE(quarn::plant::FeedState)

@@ -1,7 +1,10 @@
 // The sockets' chart: each socket's failure rate, the flagged ones apart.
+#include "plant/socket_chart.h"
+
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
+#include <QCoreApplication>
 #include <QHorizontalStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
@@ -16,12 +19,8 @@ QString shortSlot(const QString& slot) {
     return name.size() > 16 ? QStringLiteral("…") + name.right(15) : name;
 }
 
-void drawSockets(QChart* chart, const records::PlantView& view) {
-    chart->removeAllSeries();
-    for (QAbstractAxis* a : chart->axes()) {
-        chart->removeAxis(a);
-        delete a;
-    }
+void drawSockets(QChart* chart, const PlantView& view) {
+    clearChart(chart);
     QList<records::SocketVerdict> sockets = view.sockets;
     auto rate = [](const records::SocketVerdict& v) {
         return v.count.sessions ? double(v.count.failed) / double(v.count.sessions) : 0.0;
@@ -31,8 +30,8 @@ void drawSockets(QChart* chart, const records::PlantView& view) {
     });
     sockets = sockets.mid(0, kMaxSockets);
     std::reverse(sockets.begin(), sockets.end());  // the worst at the top
-    auto* plain = new QBarSet(QStringLiteral("failure rate %"));
-    auto* flagged = new QBarSet(QStringLiteral("flagged"));
+    auto* plain = new QBarSet(QCoreApplication::translate("quarn-plant", "failure rate %"));
+    auto* flagged = new QBarSet(QCoreApplication::translate("quarn-plant", "flagged"));
     flagged->setColor(QColor(0xd0, 0x30, 0x30));
     QStringList labels;
     for (const records::SocketVerdict& v : sockets) {
@@ -50,7 +49,7 @@ void drawSockets(QChart* chart, const records::PlantView& view) {
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
     auto* x = new QValueAxis;
-    x->setTitleText(QStringLiteral("failed %"));
+    x->setTitleText(QCoreApplication::translate("quarn-plant", "failed %"));
     x->setLabelFormat(QStringLiteral("%d"));
     double top = 1;
     for (const records::SocketVerdict& v : sockets) top = qMax(top, 100.0 * rate(v));

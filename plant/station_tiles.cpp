@@ -19,7 +19,7 @@ StationTiles::Tile& StationTiles::tileFor(const QString& station) {
     t.frame = new QFrame(this);
     t.frame->setFrameShape(QFrame::StyledPanel);
     t.frame->setAutoFillBackground(true);
-    t.frame->setAccessibleName(QStringLiteral("Station ") + station);
+    t.frame->setAccessibleName(tr("Station %1").arg(station));
     auto* box = new QVBoxLayout(t.frame);
     t.name = new QLabel(station, t.frame);
     QFont bold = t.name->font();
@@ -33,9 +33,9 @@ StationTiles::Tile& StationTiles::tileFor(const QString& station) {
     return t;
 }
 
-void StationTiles::show(const QList<records::StationTile>& tiles, const QDateTime& now) {
+void StationTiles::show(const QList<StationTile>& tiles, const QDateTime& now) {
     QStringList seen;
-    for (const records::StationTile& s : tiles) seen << s.station;
+    for (const StationTile& s : tiles) seen << s.station;
     for (auto it = tiles_.begin(); it != tiles_.end();) {
         if (seen.contains(it.key())) {
             ++it;
@@ -45,7 +45,7 @@ void StationTiles::show(const QList<records::StationTile>& tiles, const QDateTim
         it = tiles_.erase(it);
     }
     int index = 0;
-    for (const records::StationTile& s : tiles) {
+    for (const StationTile& s : tiles) {
         Tile& t = tileFor(s.station);
         const QList<TileFigure> figures = tileFigures(s, tiles, now);
         for (int i = 0; i < figures.size() && i < t.figures.size(); ++i) {

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "ports/port_map.h"
+#include "ports/port_holders.h"
 
 namespace quarn {
 

@@ -2,6 +2,9 @@
 
 #include <QRegularExpression>
 
+#include "ports/port_holders.h"
+#include "ports/settings_health.h"
+
 namespace quarn {
 
 namespace {
@@ -9,14 +12,14 @@ namespace {
 QString envName(int com) { return QStringLiteral("QUARN_COM%1").arg(com); }
 
 // Saves pending changes; false with a message on err when that failed.
-bool save(PortSettings& settings, QTextStream& err) {
+bool save(Settings& settings, QTextStream& err) {
     QString why;
     if (settings.save(&why)) return true;
     err << why << '\n';
     return false;
 }
 
-bool usable(const PortSettings& settings, QTextStream& err) {
+bool usable(const Settings& settings, QTextStream& err) {
     if (settings.usable()) return true;
     err << settings.problem() << '\n';
     return false;
@@ -50,7 +53,7 @@ void printTable(const QList<QStringList>& rows, QTextStream& out) {
 
 }  // namespace
 
-int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
+int listPorts(Settings& settings, const QList<PortRecord>& ports, QTextStream& out,
               QTextStream& err) {
     const Flush flush{out, err};
     if (!usable(settings, err)) return 1;
@@ -101,11 +104,11 @@ int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStrea
 }
 
 int listPortsCommand(QTextStream& out, QTextStream& err) {
-    PortSettings settings;
+    Settings settings;
     return listPorts(settings, discoverPorts(), out, err);
 }
 
-int assignPort(PortSettings& settings, const QList<PortRecord>& ports, const QString& arg,
+int assignPort(Settings& settings, const QList<PortRecord>& ports, const QString& arg,
                QTextStream& out, QTextStream& err) {
     static const QRegularExpression form(QStringLiteral("^COM(\\d{1,3})=(.*)$"),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -134,7 +137,7 @@ int assignPort(PortSettings& settings, const QList<PortRecord>& ports, const QSt
 }
 
 int assignPortCommand(const QString& arg, QTextStream& out, QTextStream& err) {
-    PortSettings settings;
+    Settings settings;
     return assignPort(settings, discoverPorts(), arg, out, err);
 }
 
@@ -156,10 +159,10 @@ QString describeCom(const PortMap& map, int com) {
 }
 
 QString describeCom(int com) {
-    PortSettings settings;
+    Settings settings;
     if (!settings.usable()) return QStringLiteral("COM%1: %2").arg(com).arg(settings.problem());
     PortMap map(settings, discoverPorts());
-    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings.store());
+    if (!map.numberNewPorts().isEmpty()) saveNumberedPorts(settings);
     return describeCom(map, com);
 }
 

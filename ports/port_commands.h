@@ -3,16 +3,16 @@
 // as plain functions for every program's main (the window program and the
 // command-line one). They print on the streams given, return the exit status,
 // and need no display. The ...Command forms use the real settings file
-// (portSettingsPath()) and the real discovery; the others take both, for tests.
+// (settingsFilePath()) and the real discovery; the others take both, for tests.
 //
-// Settings that are not usable() (port_settings.h): the message goes to err, the status
+// Settings that are not usable() (core/settings.h): the message goes to err, the status
 // is 1, and the file is not written.
 
 #include <QList>
-#include <QSettings>
 #include <QString>
 #include <QTextStream>
 
+#include "core/settings.h"
 #include "ports/port_map.h"
 
 namespace quarn {
@@ -24,7 +24,7 @@ namespace quarn {
 // portStates(); "not assigned", "not plugged in"). Empty fields show "-".
 // Returns 0, or 1 when settings are unusable.
 int listPortsCommand(QTextStream& out, QTextStream& err);
-int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStream& out,
+int listPorts(Settings& settings, const QList<PortRecord>& ports, QTextStream& out,
               QTextStream& err);
 
 // --assign COMn=DEVICE stores COMn (PortMap::assign); --assign COMn= removes
@@ -32,7 +32,7 @@ int listPorts(PortSettings& settings, const QList<PortRecord>& ports, QTextStrea
 // outside 1..4, a device that does not exist, unusable settings or a failed
 // save: the reason on err, status 1, settings unchanged.
 int assignPortCommand(const QString& arg, QTextStream& out, QTextStream& err);
-int assignPort(PortSettings& settings, const QList<PortRecord>& ports, const QString& arg,
+int assignPort(Settings& settings, const QList<PortRecord>& ports, const QString& arg,
                QTextStream& out, QTextStream& err);
 
 // The port window's tooltip for COMn: "COM1: /dev/ttyUSB0, FT232R USB UART,

@@ -18,66 +18,26 @@
 //     COMn; this machine has: ...".
 // A port whose number the user removed (assign(n, "")) while it was present is
 // listed under "ports/unnumbered" and gets no number until assigned again.
-//
-// Discovery sits behind a seam: PortMap works on any list of PortRecord, so
-// made-up machines test the rules; discoverPorts() is the real machine.
+// The keys are the settings file's (core/settings.h); ports come from
+// discovery (port_discovery.h).
 
 #include <QList>
-#include <QSettings>
 #include <QString>
-#include <QStringList>
 
-#include "ports/port_settings.h"
+#include "ports/port_discovery.h"
 
 namespace quarn {
 
+class Settings;
+
 constexpr int kComCount = 4;
-
-struct PortRecord {
-    QString device;      // /dev/ttyUSB0
-    QString stableName;  // /dev/serial/by-id/..., by-path/..., or the device path
-    QString description;
-    QString manufacturer;
-    QString serialNumber;
-    quint16 vendorId = 0;
-    quint16 productId = 0;
-    bool hasUsbIds = false;
-    bool onBoard = false;  // a UART on the machine (ttyS*), not a USB or ACM adapter
-};
-
-// The ports QSerialPortInfo::availablePorts() reports, sorted by device
-// (ttyS2 before ttyS10). Reads sysfs and /dev/serial; opens no port.
-QList<PortRecord> discoverPorts();
-
-// The link under serialRoot/by-id, else serialRoot/by-path, that points at
-// device; else device itself.
-QString stableNameFor(const QString& device, const QString& serialRoot = "/dev/serial");
-
-// The settings file: $QUARN_CONFIG_DIR/quarn-download.conf when that variable
-// is set, else <GenericConfigLocation>/quarn-download/quarn-download.conf
-// (~/.config/quarn-download/quarn-download.conf).
-QString portSettingsPath();
-
-// Empty when settings can be used; else why not (a format error, or a COMn
-// value that is no absolute path). Callers must not write settings that have
-// a problem: QSettings would rewrite the file from the little it understood.
-QString portSettingsProblem(const QSettings& settings);
-
-// The state of each device, for listing: "free", "in use by NAME (pid N)"
-// (from a lock file LCK..name in /var/lock, /run/lock or /tmp, or an open
-// descriptor in /proc/*/fd), "in use (lock file F)", "not permitted", or
-// "missing". When some process's descriptors cannot be read (another user's
-// program), a port with no visible holder is opened for a moment to see
-// whether it can be had exclusively; if not, it is "in use (holder not
-// visible)", never "free". Otherwise opens no port.
-QStringList portStates(const QStringList& devices);
 
 class PortMap {
 public:
     // Reads and writes the "ports" group of settings (keys COM1..COM4 and
     // unnumbered); ports is the machine as discovered. settings must outlive
     // the map and be usable(); saving is the caller's (settings.save()).
-    PortMap(PortSettings& settings, QList<PortRecord> ports);
+    PortMap(Settings& settings, QList<PortRecord> ports);
 
     // Rule 3. Returns the numbers it gave, in order.
     QList<int> numberNewPorts();
@@ -107,21 +67,13 @@ public:
     QString machineSummary() const;
 
 private:
-    QSettings& settings_;
+    Settings& settings_;
     QList<PortRecord> ports_;
 };
 
 // The device QUARN_COMn names; empty when it is unset or com is outside
 // 1..4. The one place the variable is read.
 QString comFromEnvironment(int com);
-// Writes pending changes; empty, or why the file could not be written (a
-// read-only home, a full disk), the reason made from the system's codes.
-QString saveSettings(QSettings& settings);
-// The same after numberNewPorts() gave numbers while a port's name was read:
-// a failure is said once per process and file, on standard error and in the
-// informative text of the next message box.
-void saveNumberedPorts(QSettings& settings);
-
 // For the serial layer: QUARN_COMn, else the settings file and the real
 // discovery with the rules above (new ports get their numbers, saved; the
 // file is written only then). Empty

@@ -1,19 +1,15 @@
 #include "records-tool/image_commands.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
 
-#include "link/download_link.h"
-#include "link/download_session.h"
+#include "image/resolve_image.h"
 #include "records-tool/records_cli.h"
 #include "approval/approved_images.h"
 #include "approval/image_list.h"
-#include "startup/init_file.h"
 
 namespace quarn::records {
 
@@ -22,7 +18,7 @@ namespace {
 int exitOf(const ImageOutcome& out) {
     using Status = ImageOutcome::Status;
     if (out.status == Status::Done) return kRecordsDone;
-    sayLine(stderr, QStringLiteral("quarn-records: ") + out.error);
+    recordsDoor().printErr(out.error);
     switch (out.status) {
         case Status::Usage:
             return kRecordsUsage;
@@ -33,9 +29,9 @@ int exitOf(const ImageOutcome& out) {
     }
 }
 
-// The image as a download would send it: Init.txt's file and length unless
-// both are given. False with *why (exit 1) when anything cannot be read.
-bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QString* why) {
+// The image as a download would send it (image/resolve_image.h). False with
+// *why (exit 1) when anything cannot be read.
+bool readImage(const ApproveArgs& a, ApprovedImage* image, QString* why) {
     bool lengthOk = a.length.isEmpty();
     const int length = lengthOk ? 0 : a.length.toInt(&lengthOk);
     if (!lengthOk || length < -32768 || length > 32767)
@@ -44,30 +40,18 @@ bool readImage(const ApproveArgs& a, ApprovedImage* image, QByteArray* bytes, QS
                        "quarn-records", "--length wants a number from -32768 to 32767, not \"%1\"")
                        .arg(a.length),
                false;
-    InitValues init;
-    QString folder = QDir::currentPath();
-    if (a.file.isEmpty() || a.length.isEmpty()) {
-        QString path = a.init.isEmpty() ? QStringLiteral("Init.txt") : a.init;
-        if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
-        const InitResult r = readInitFile(path);
-        if (!r.ok)
-            return *why = QCoreApplication::translate("quarn-records", "Invalid Init File %1: %2")
-                              .arg(path, r.error),
-                   false;
-        init = r.values;
-        folder = QFileInfo(path).absolutePath();
-    }
-    const auto downloadLength = int16_t(a.length.isEmpty() ? init.downloadLength : length);
-    const QString file = a.file.isEmpty() ? QDir(folder).absoluteFilePath(init.downloadFile)
-                                          : QFileInfo(a.file).absoluteFilePath();
-    if (!readDownloadImage(file, downloadLength, bytes, why)) return false;
-    image->sha256 = QString::fromLatin1(DownloadLink::imageSha256(*bytes, downloadLength).toHex());
-    if (image->sha256.isEmpty())
-        return *why = QCoreApplication::translate("quarn-records", "%1 sends no bytes").arg(file),
+    ImageSource source{a.init, a.file, std::nullopt};
+    if (!a.length.isEmpty()) source.length = int16_t(length);
+    const ResolvedImage r = resolveImage(source);
+    if (r.failure == ImageFailure::InitRefused)
+        return *why = QCoreApplication::translate("quarn-records", "Invalid Init File %1: %2")
+                          .arg(r.initPath, r.why),
                false;
-    image->length = downloadLength;
-    image->file = QFileInfo(file).fileName();
-    image->title = init.downloadCaption;
+    if (!r.ok()) return *why = r.why, false;
+    image->sha256 = QString::fromLatin1(r.image.sha256().toHex());
+    image->length = r.image.length();
+    image->file = r.image.fileName();
+    image->title = r.image.title();
     image->note = a.note;
     return true;
 }
@@ -81,10 +65,8 @@ QString revokedText(const ApprovedImage& i) {
 
 int approveCommand(const QString& url, const ApproveArgs& args) {
     ApprovedImage image;
-    QByteArray bytes;
     QString why;
-    if (!readImage(args, &image, &bytes, &why))
-        return sayLine(stderr, QStringLiteral("quarn-records: ") + why), kRecordsUsage;
+    if (!readImage(args, &image, &why)) return recordsDoor().fail(why, kRecordsUsage);
     const ImageOutcome out = approveImage(url, image);
     if (out.status != ImageOutcome::Status::Done) return exitOf(out);
     sayLine(stdout, image.sha256);

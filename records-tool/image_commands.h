@@ -6,7 +6,7 @@
 // INIT (an Init.txt or its folder, default Init.txt) is read as a download
 // reads it; --file and --length replace its values, and both together
 // replace it. The sha256 is the one a station computes of the image as it is
-// sent (DownloadLink::imageSha256). Each returns quarn-records' exit status
+// sent (image/blocks.h). Each returns quarn-records' exit status
 // (records-tool/records_cli.h): 3 when the database refuses for lack of
 // rights, with the role needed named.
 

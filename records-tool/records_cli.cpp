@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/front_door.h"
 #include "core/paths.h"
 #include "core/translations.h"
-#include "core/version.h"
 #include "records-tool/image_commands.h"
 #include "database/database_url.h"
 #include "database/push.h"
@@ -27,42 +27,37 @@ namespace {
 // and option names stay English in every language.
 QString moreHelp() {
     return QCoreApplication::translate(
-        "quarn-records",
-        "\nCommands:\n"
-        "  push     send every record of the log that is not yet in the database\n"
-        "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
-        "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
-        "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
-        "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
-        "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
-        "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
-        "           or more of it, naming one image)\n"
-        "  images   the approved list, revocations too (--json: a JSON array)\n"
-        "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
-        "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
-        "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
-        "\nA push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
-        "One push of a log runs at a time; another one started meanwhile ends at once.\n"
-        "\nExit status:\n"
-        "  0  done (push: every record is in the database, or another push of the log\n"
-        "     is running and sends them)\n"
-        "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
-        "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
-        "     again later\n"
-        "  3  not permitted: the database refused for lack of rights; the message names\n"
-        "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n");
+               "quarn-records",
+               "\nCommands:\n"
+               "  push     send every record of the log that is not yet in the database\n"
+               "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
+               "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
+               "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
+               "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
+               "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
+               "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
+               "           or more of it, naming one image)\n"
+               "  images   the approved list, revocations too (--json: a JSON array)\n"
+               "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
+               "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
+               "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
+               "\nA push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
+               "One push of a log runs at a time; another one started meanwhile ends at once.\n"
+               "\nExit status:\n"
+               "  0  done (push: every record is in the database, or another push of the log\n"
+               "     is running and sends them)\n"
+               "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
+               "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
+               "     again later\n"
+               "  3  not permitted: the database refused for lack of rights; the message names\n"
+               "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n")
+        .arg(kStatementLimitS);
 }
 
-int usage(const QString& why) {
-    sayLine(
-        stderr,
-        QCoreApplication::translate("quarn-records", "quarn-records: %1 (see --help)").arg(why));
-    return kRecordsUsage;
-}
+int usage(const QString& why) { return recordsDoor().refuse(why, kRecordsUsage); }
 
 void warn(const QString& text) {
-    sayLine(stderr,
-            QCoreApplication::translate("quarn-records", "quarn-records: warning: ") + text);
+    recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
 }
 
 // The wait of a --retry push between its attempts: until its seconds are
@@ -127,33 +122,31 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         request.again = [&](const PushResult& r) {
             if (--tries < 0) return false;
             sayFigures(r);
-            sayLine(stderr,
-                    QCoreApplication::translate(
-                        "quarn-records", "quarn-records: %1; nothing is lost, trying again in %2 s")
-                        .arg(r.error)
-                        .arg(retrySeconds));
+            recordsDoor().printErr(QCoreApplication::translate(
+                                       "quarn-records", "%1; nothing is lost, trying again in %2 s")
+                                       .arg(r.error)
+                                       .arg(retrySeconds));
             return retryWait->wait(retrySeconds);
         };
     }
     const PushResult r = pushLog(request);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
-    if (r.status == PushResult::Status::Denied)
-        return sayLine(stderr, QStringLiteral("quarn-records: ") + r.error), kRecordsDenied;
+    if (r.status == PushResult::Status::Denied) return recordsDoor().fail(r.error, kRecordsDenied);
     if (r.status == PushResult::Status::Handed)
         return sayLine(stdout, handedText(log)), kRecordsDone;
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
-    sayLine(stderr, QCoreApplication::translate(
-                        "quarn-records", "quarn-records: %1; nothing is lost, push again later")
-                        .arg(r.error));
-    return kRecordsUnreachable;
+    return recordsDoor().fail(
+        QCoreApplication::translate("quarn-records", "%1; nothing is lost, push again later")
+            .arg(r.error),
+        kRecordsUnreachable);
 }
 
 int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
     const Report rep =
         log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
-        sayLine(stderr, QStringLiteral("quarn-records: ") + rep.error);
+        recordsDoor().printErr(rep.error);
         if (rep.denied) return kRecordsDenied;
         return log.isEmpty() && !rep.usage ? kRecordsUnreachable : kRecordsUsage;
     }
@@ -290,6 +283,11 @@ int command(const QString& name, const Given& g) {
 
 }  // namespace
 
+const FrontDoor& recordsDoor() {
+    static const FrontDoor door(QStringLiteral("quarn-records"));
+    return door;
+}
+
 void sayLine(FILE* to, const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
 }
@@ -302,6 +300,7 @@ struct OptionText {
     QStringList names;
     const char* help;
     const char* value;
+    int number = 0;  // the help's %1, when not 0
 };
 
 const OptionText kOptions[] = {
@@ -322,9 +321,10 @@ const OptionText kOptions[] = {
     {{"retry"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "push: while the database cannot be reached or is busy,\n"
-                       "try again every SECONDS until every record is in (60\n"
+                       "try again every SECONDS until every record is in (%1\n"
                        "tries), holding the log's lock meanwhile."),
-     "SECONDS"},
+     "SECONDS",
+     kRetries},
     {{"roles"},
      QT_TRANSLATE_NOOP("quarn-records", "schema: the SQL of the roles and their grants."),
      ""},
@@ -344,9 +344,10 @@ const OptionText kOptions[] = {
 void describeOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QCoreApplication::translate(
         "quarn-records", "Sends quarn-flash's records to PostgreSQL and reports on them."));
-    for (const OptionText& o : kOptions)
-        p.addOption({o.names, QCoreApplication::translate("quarn-records", o.help),
-                     QString::fromLatin1(o.value)});
+    for (const OptionText& o : kOptions) {
+        const QString help = QCoreApplication::translate("quarn-records", o.help);
+        p.addOption({o.names, o.number ? help.arg(o.number) : help, QString::fromLatin1(o.value)});
+    }
     p.addPositionalArgument(
         "command",
         QCoreApplication::translate("quarn-records",
@@ -364,8 +365,7 @@ int runRecordsCli(const QStringList& args) {
         return sayLine(stdout, programHelp(p, QStringLiteral("quarn-records")) + moreHelp()),
                kRecordsDone;
     }
-    if (p.isSet(QStringLiteral("version")))
-        return sayLine(stdout, QStringLiteral("quarn-records " QUARN_VERSION)), kRecordsDone;
+    if (p.isSet(QStringLiteral("version"))) return recordsDoor().printVersion();
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(

@@ -8,14 +8,16 @@
 //   images [--db URL] [--json]
 // Exit status: 0 done (push: also when another push of the log is running,
 // which sends its records and is woken to try at once, and when lines the
-// database refused for their data were kept in LOG.rejected); 1 usage error (a password in the URL, an unknown
-// or ambiguous sha256 prefix, too); 2 the database cannot be reached, is busy
-// or refuses (push: nothing is lost, run it again later); 3 not permitted:
-// the database refused for lack of rights, and the message names the role
-// needed. No output ever shows a URL's user information or password.
+// database refused for their data were kept in LOG.rejected); 1 usage error (a password in the URL,
+// an unknown or ambiguous sha256 prefix, too); 2 the database cannot be reached, is busy or refuses
+// (push: nothing is lost, run it again later); 3 not permitted: the database refused for lack of
+// rights, and the message names the role needed. No output ever shows a URL's user information or
+// password.
 
 #include <QStringList>
 #include <cstdio>
+
+#include "core/front_door.h"
 
 namespace quarn::records {
 
@@ -25,6 +27,9 @@ enum RecordsExit {
     kRecordsUnreachable = 2,
     kRecordsDenied = 3,
 };
+
+// quarn-records' door: its errors as "quarn-records: TEXT" on standard error.
+const FrontDoor& recordsDoor();
 
 // One line of text on to (standard output or error), in the locale's encoding.
 void sayLine(FILE* to, const QString& text);

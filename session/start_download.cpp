@@ -2,7 +2,6 @@
 // the monitors, then the session engine, whose steps this window reports on
 // the message line, the link indicator and in message boxes.
 
-#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLabel>
 #include <QPushButton>
@@ -84,8 +83,7 @@ void Form24::Start_Download() {
     }
     SessionRequest request;
     request.comPort = Com_port;
-    request.filePath = Download_file;
-    request.downloadLength = Download_length;
+    request.image = DownloadImage(Download_file, Download_length, Download_caption);
     if (!imageMayBeSent(request)) return endBeforeStart();
     lastResult_ = runSession(link, File1, request, *this);
 }
@@ -99,16 +97,13 @@ void Form24::Start_Download() {
 bool Form24::imageMayBeSent(SessionRequest& request) {
     if (!records::approvalRequired()) return true;
     QString why;
-    if (!readDownloadImage(request.filePath, request.downloadLength, &request.image, &why)) {
-        request.image.clear();
+    if (!request.image.read(&why)) {
         MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
                QStringLiteral("Nothing was sent: an image that cannot be read cannot be "
                               "checked against the approved list."));
         return false;
     }
-    const QByteArray sha = DownloadLink::imageSha256(request.image, request.downloadLength);
-    const records::ImageIdentity image{Download_caption, QFileInfo(request.filePath).fileName(),
-                                       request.downloadLength, QString::fromLatin1(sha.toHex())};
+    const ImageIdentity image = request.image.identity();
     QFutureWatcher<records::ImageGate> reading;
     reading.setFuture(records::readImageGate(true, image, records::configuredDatabaseUrl()));
     link.beginSession();  // a Stop from here on calls the download off

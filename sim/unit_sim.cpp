@@ -317,6 +317,7 @@ struct UnitSim::Impl {
     // Receiving: the program's bytes, one at a time, and the unit's answers.
     void onBytes(const uint8_t* p, size_t n, TimePoint now);
     void onByte(uint8_t b, TimePoint now);
+    bool handshakeSeen(uint8_t b);      // b completes a handshake the unit would take
     void startSession(TimePoint now);   // the handshake arrived
     void judgePassword(TimePoint now);  // all 8 password bytes arrived
     void startTransfer(TimePoint now);  // the start byte arrived
@@ -494,15 +495,22 @@ void UnitSim::Impl::onBytes(const uint8_t* p, size_t n, TimePoint now) {
     for (size_t i = 0; i < n; ++i) onByte(p[i], now);
 }
 
+// Outside a block's checksum and data, where any byte may stand, the unit
+// tells a handshake from what it waits for: it starts a new session.
+bool UnitSim::Impl::handshakeSeen(uint8_t b) {
+    if (phase == Phase::Checksum || phase == Phase::Data) return false;
+    window.push_back(b);
+    if (window.size() > kHandshake.size()) window.erase(window.begin());
+    return window == kHandshake;
+}
+
 void UnitSim::Impl::onByte(uint8_t b, TimePoint now) {
     lastRx = now;
     if (cfg.baud > 0) lineIn = std::max(lineIn, now) + byteTime(1);
     if (inTransfer) ++cur.bytesIn;
+    if (handshakeSeen(b)) return startSession(now);
     switch (phase) {
         case Phase::Handshake:
-            window.push_back(b);
-            if (window.size() > kHandshake.size()) window.erase(window.begin());
-            if (window == kHandshake) startSession(now);
             break;
         case Phase::Login:
             collected.push_back(b);
@@ -547,6 +555,8 @@ void UnitSim::Impl::startSession(TimePoint now) {
     out.clear();  // a new session: whatever was still going out (a flood) stops
     blocked = false;
     window.clear();
+    collected.clear();
+    inTransfer = false;
     cur = SessionSummary{};
     refusedNow = 0;
     phase = Phase::Login;

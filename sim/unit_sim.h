@@ -17,7 +17,12 @@
 //              data (64 bytes each, padding included) form the image, written
 //              to Config::imagePath when set; the summary is recorded
 // After the end byte, or after the line has been idle for idleResetMs, or on
-// repower(), the unit waits for a handshake again.
+// repower(), the unit waits for a handshake again. A handshake that arrives
+// while it waits for the password, the start byte, a block's opener, the end
+// byte or a confirm byte starts a new session as well (none of those bytes
+// is 0xAA or 0x55); inside a block's checksum and data every byte is data.
+// So a unit in its socket answers every handshake, which is what Auto-start's
+// removal probes count on.
 //
 // Faults are chosen per stage; each acts out one failure a real unit or
 // cable can produce. A fault changes only what goes on the wire: the unit's

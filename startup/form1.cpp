@@ -9,7 +9,7 @@
 
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "startup/init_file.h"
+#include "image/init_file.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

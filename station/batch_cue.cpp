@@ -1,11 +1,11 @@
 #include "station/batch_cue.h"
 
-#include <QSettings>
+#include "core/settings.h"
 
 namespace quarn::station {
 
-bool soundWanted(const QSettings& settings) {
-    return settings.value(QStringLiteral("station/sound"), true).toBool();
+bool soundWanted(const Settings& settings) {
+    return settings.value(SettingKey::StationSound).toBool();
 }
 
 BatchCue::BatchCue(bool enabled, std::function<void()> sound, QObject* parent)

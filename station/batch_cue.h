@@ -7,12 +7,14 @@
 #include <QObject>
 #include <functional>
 
-class QSettings;
+namespace quarn {
+class Settings;
+}
 
 namespace quarn::station {
 
 // [station] sound in settings: true unless it says false.
-bool soundWanted(const QSettings& settings);
+bool soundWanted(const Settings& settings);
 
 class BatchCue : public QObject {
     Q_OBJECT

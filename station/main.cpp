@@ -5,20 +5,18 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSettings>
 #include <QSocketNotifier>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
+#include "core/front_door.h"
 #include "core/message_box.h"
+#include "core/settings.h"
 #include "core/stop_signals.h"
 #include "core/translations.h"
-#include "core/version.h"
 #include "approval/gate_read.h"
-#include "ports/port_settings.h"
-#include "database/database_url.h"
 #include "approval/image_gate.h"
+#include "database/database_url.h"
 #include "station/batch_cue.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
@@ -30,10 +28,9 @@ namespace {
 
 using quarn::station::StationOptions;
 
-int fail(const QString& text) {
-    std::fprintf(stderr, "quarn-station: %s\n", text.toLocal8Bit().constData());
-    return 1;
-}
+const quarn::FrontDoor kDoor(QStringLiteral("quarn-station"));
+
+int fail(const QString& text) { return kDoor.fail(text); }
 
 constexpr int kExitRecord = 7;
 constexpr int kExitSignal = 130;
@@ -70,22 +67,18 @@ void endOnStopSignal(quarn::station::StationModel& model) {
 }
 
 // The window on its slotList, until it closes.
-int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) {
-    quarn::PortSettings portSettings;
-    const QSettings& settings = portSettings.store();
+int runWindow(const StationOptions& o, const quarn::DownloadImage& image) {
+    const quarn::Settings settings;
     quarn::station::StationConfig config;
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
     config.logPath = o.logPath;
     config.databaseUrl = quarn::records::configuredDatabaseUrl();
-    config.filePath = load.filePath;
-    config.downloadLength = load.downloadLength;
-    config.image = load.image;
-    config.maxRepeats = settings.value(QStringLiteral("station/max-repeats"), 10).toInt();
+    config.image = image;
+    config.maxRepeats = settings.value(quarn::SettingKey::StationMaxRepeats).toInt();
     config.requireSerial = o.requireSerial;
     config.sound = quarn::station::soundWanted(settings);
     config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();
-    config.imageTitle = load.title;
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
     model.setAutoStart(o.autoStart);
@@ -93,24 +86,6 @@ int runWindow(const StationOptions& o, const quarn::station::StationLoad& load) 
     quarn::station::StationWindow window(model);
     window.showMaximized();  // a station PC runs it alone
     return QApplication::exec();
-}
-
-// --help, --version, a refusal, or no display: answered in the operator's
-// language under an application object that needs no display.
-int answerWithoutWindow(int argc, char* argv[], const QStringList& arguments) {
-    QCoreApplication app(argc, argv);
-    quarn::installTranslations();
-    const StationOptions o = quarn::station::parseStationOptions(arguments);
-    if (o.action == StationOptions::Action::Error)
-        return fail(o.error + QCoreApplication::translate("quarn-station", " (see --help)"));
-    if (o.action == StationOptions::Action::Help)
-        return std::fputs(o.helpText.toLocal8Bit().constData(), stdout), 0;
-    if (o.action == StationOptions::Action::Version)
-        return std::printf("quarn-station %s\n", QUARN_VERSION), 0;
-    return fail(QCoreApplication::translate(
-        "quarn-station",
-        "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
-        "shown; quarn-flash --watch loads units without one"));
 }
 
 }  // namespace
@@ -121,8 +96,17 @@ int main(int argc, char* argv[]) {
     // Parsed once in English to learn whether a window follows; without one,
     // again with the catalogue installed.
     const StationOptions o = quarn::station::parseStationOptions(arguments);
+    // --help, --version, a refusal, or no display: answered in the
+    // operator's language under an application object that needs no display.
     if (o.action != StationOptions::Action::Run || !quarn::displayAvailable())
-        return answerWithoutWindow(argc, argv, arguments);
+        return kDoor.answerWithoutWindow(
+            argc, argv, [&] { return quarn::station::parseStationOptions(arguments); },
+            [] {
+                return QCoreApplication::translate(
+                    "quarn-station",
+                    "no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be "
+                    "shown; quarn-flash --watch loads units without one");
+            });
     QApplication app(argc, argv);
     quarn::installTranslations();
     quarn::installModalMessageBoxes();
@@ -131,13 +115,14 @@ int main(int argc, char* argv[]) {
         init = quarn::chooseInitFor(init);
         if (init.isEmpty()) return 0;
     }
-    quarn::station::StationLoad load;
+    quarn::DownloadImage image;
     QString why;
-    if (!quarn::station::resolveStationInit(init, &load, &why)) {
-        quarn::MsgBox(QCoreApplication::translate("quarn-station", "Invalid Init File."),
-                      quarn::kStyleExclamation, QStringLiteral("Quarn Station"), why);
+    if (!quarn::station::resolveStationInit(init, &image, &why)) {
+        quarn::showBox({QCoreApplication::translate("quarn-station", "Invalid Init File."),
+                        quarn::BoxIcon::Exclamation, quarn::BoxButtons::Ok,
+                        QStringLiteral("Quarn Station"), why});
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::records::leaveReadsBehind(runWindow(o, load));
+    return quarn::records::leaveReadsBehind(runWindow(o, image));
 }

@@ -25,12 +25,12 @@ QStringList adapterLinks(const QString& serialRoot) {
     return links;
 }
 
-QList<Slot> slotsFrom(const QStringList& ports, const QSettings& settings, SlotSource* source,
+QList<Slot> slotsFrom(const QStringList& ports, const Settings& settings, SlotSource* source,
                       const QString& serialRoot) {
     QStringList names = ports;
     *source = SlotSource::CommandLine;
     if (names.isEmpty()) {
-        names = settings.value(QStringLiteral("station/ports")).toStringList();
+        names = settings.value(SettingKey::StationPorts).toStringList();
         *source = SlotSource::Settings;
     }
     QList<Slot> slotList;

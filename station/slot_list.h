@@ -15,9 +15,10 @@
 // same socket comes back as the same slot.
 
 #include <QList>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
+
+#include "core/settings.h"
 
 namespace quarn::station {
 
@@ -30,7 +31,7 @@ struct Slot {
 enum class SlotSource { CommandLine, Settings, Adapters };
 
 // serialRoot: where by-path lives (/dev/serial; tests give a folder of their own).
-QList<Slot> slotsFrom(const QStringList& ports, const QSettings& settings, SlotSource* source,
+QList<Slot> slotsFrom(const QStringList& ports, const Settings& settings, SlotSource* source,
                       const QString& serialRoot = QStringLiteral("/dev/serial"));
 
 // The adapters' by-path links, sorted, absolute.

@@ -91,7 +91,8 @@ QString endedText(SessionOutcome outcome) {
 namespace {
 
 // The status line's text of a phase.
-QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcome last) {
+QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcome last,
+                  int answering) {
     switch (phase) {
         case SlotPhase::Absent:
             return QCoreApplication::translate("SlotStatus", "not plugged in");
@@ -104,6 +105,9 @@ QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcom
         case SlotPhase::Ended:
             return endedText(last);
         case SlotPhase::Remove:
+            if (answering >= 0)
+                return QCoreApplication::translate("SlotStatus", "remove the unit (%1 s)")
+                    .arg(answering);
             return QCoreApplication::translate("SlotStatus", "remove the unit");
         case SlotPhase::NeedsSerial:
             return QCoreApplication::translate("SlotStatus", "scan a serial number");
@@ -113,8 +117,10 @@ QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcom
 
 }  // namespace
 
-SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last, bool kept) {
-    SlotLook look{phaseText(phase, figures, last), TileColour::Idle, SlotSymbol::Waiting};
+SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last, bool kept,
+                  int answering) {
+    SlotLook look{phaseText(phase, figures, last, answering), TileColour::Idle,
+                  SlotSymbol::Waiting};
     if (phase == SlotPhase::Running) {
         look.colour = TileColour::Running;
         look.symbol = SlotSymbol::Loading;
@@ -133,6 +139,7 @@ QStringList statusSamples() {
     for (SlotPhase phase : {SlotPhase::Absent, SlotPhase::Ready, SlotPhase::Listening,
                             SlotPhase::Remove, SlotPhase::NeedsSerial})
         texts << slotLook(phase, {}, SessionOutcome::Good).status;
+    texts << slotLook(SlotPhase::Remove, {}, SessionOutcome::Good, false, 99).status;
     for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
                              SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
                              SessionOutcome::Login, SessionOutcome::Transfer})

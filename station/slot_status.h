@@ -47,8 +47,11 @@ struct SlotLook {
 // phase and, for Running, the figures; for Ended and Remove, the last
 // outcome. The last outcome's colour and symbol stay in every phase but
 // Running while kept: from its record until the slot's next unit starts.
+// answering: for Remove, the seconds the socket has answered since the
+// session ended (-1: not known yet), said beside "remove the unit" so that a
+// unit swapped in faster than its removal could be seen is plain to see.
 SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last,
-                  bool kept = false);
+                  bool kept = false, int answering = -1);
 
 // Every status text a tile may show, "block K of N" with the widest
 // figures of the full image: what a tile's status line must have room for.

@@ -3,27 +3,19 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include "link/download_link.h"
-#include "link/download_session.h"
+#include "image/blocks.h"
 
 namespace quarn::station {
 
 namespace {
 
-// The bytes every session sends, read once here when the caller did not, so
+// The image every session sends, read once here when the caller did not, so
 // that the image the approved list is asked about is the image sent.
 StationConfig withImage(StationConfig c) {
     QString why;
-    if (c.image.isEmpty() && !c.filePath.isEmpty() &&
-        !readDownloadImage(c.filePath, c.downloadLength, &c.image, &why))
-        c.image.clear();  // each session then says why it cannot read the file
+    // Unread, each session then says why it cannot read the file.
+    if (!c.image.isRead() && !c.image.path().isEmpty()) c.image.read(&why);
     return c;
-}
-
-records::ImageIdentity imageIdentityOf(const StationConfig& c) {
-    const QByteArray sha = DownloadLink::imageSha256(c.image, c.downloadLength);
-    return {c.imageTitle, QFileInfo(c.filePath).fileName(), c.downloadLength,
-            QString::fromLatin1(sha.toHex())};
 }
 
 }  // namespace
@@ -32,10 +24,10 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
     : QObject(parent),
       config_(withImage(std::move(config))),
       writer_(config_.logPath, config_.databaseUrl),
-      approval_(config_.requireApproved, imageIdentityOf(config_), config_.databaseUrl,
+      approval_(config_.requireApproved, config_.image.identity(), config_.databaseUrl,
                 config_.approvalRecheckMs) {
-    jobBase_ = {config_.filePath,    config_.downloadLength, config_.image,     config_.maxRepeats,
-                config_.stationName, config_.operatorName,   config_.serialRoot};
+    jobBase_ = {config_.image, config_.maxRepeats, config_.stationName, config_.operatorName,
+                config_.serialRoot};
     writer_.stampApproval(&approval_);  // each record says what the list said last
     connect(&approval_, &records::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
@@ -196,7 +188,7 @@ void StationModel::recordSession(int k, const records::UnitRecord& record) {
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
-    s.figures.total = DownloadLink::blocksFor(config_.downloadLength);
+    s.figures.total = blocksFor(config_.image.length());
     s.figures.repeats = record.repeats;
     s.message = record.shownMessage;
     s.outcomeKept = true;
@@ -231,7 +223,7 @@ void StationModel::refreshRunning() {
 
 void StationModel::updateLook(int k) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
-    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept);
+    s.look = slotLook(s.phase, s.figures, s.last, s.outcomeKept, s.answering);
     emit slotChanged(k);
 }
 
@@ -293,13 +285,28 @@ void StationModel::watch(int k) {
         k, [this, k] { return jobFor(k); }, config_.timing);
     connect(s.watch.get(), &gang::Watch::phaseChanged, this, &StationModel::onWatchPhase);
     connect(s.watch.get(), &gang::Watch::sessionEnded, this, &StationModel::recordSession);
+    connect(s.watch.get(), &gang::Watch::answering, this, &StationModel::onAnswering);
     s.watch->setMayLoad([this, k] { return mayLoad(k); });
     s.watch->start();
+}
+
+// Counted once the socket has answered longer than a unit taken out as its
+// session ended would have taken to be seen gone: then it was left in, or
+// swapped for the next one faster than the probes could tell. The tile's
+// count moves once a second, not at every probe.
+void StationModel::onAnswering(int k, int seconds) {
+    SlotState& s = *slots_[static_cast<size_t>(k)];
+    const gang::WatchTiming& t = config_.timing;
+    if (seconds * 1000 < t.holdMs + gang::kSilentProbesToLeave * t.probeGapMs) return;
+    if (seconds == s.answering) return;
+    s.answering = seconds;
+    if (s.phase == SlotPhase::Remove) updateLook(k);
 }
 
 void StationModel::onWatchPhase(int k, gang::Watch::Phase phase) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     using P = gang::Watch::Phase;
+    if (phase != P::Remove) s.answering = -1;
     switch (phase) {
         case P::Listening:
             s.phase = slotDevice(s.slot).isEmpty() ? SlotPhase::Absent : SlotPhase::Listening;

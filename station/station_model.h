@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "approval/image_approval.h"
+#include "core/settings.h"
 #include "gang/job_builder.h"
 #include "recordwriter/record_writer.h"
 #include "gang/unit.h"
@@ -34,10 +35,8 @@ struct StationConfig {
     // The records' database (empty: none); each record in the log is pushed
     // to it in the background.
     QString databaseUrl;
-    QString filePath;
-    int16_t downloadLength = 0;
-    QByteArray image;  // the download file's bytes, read once
-    int maxRepeats = 10;
+    DownloadImage image;  // read once (StationModel reads it when the caller did not)
+    int maxRepeats = settingDefault(SettingKey::StationMaxRepeats).toInt();
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
@@ -45,10 +44,9 @@ struct StationConfig {
     int logRetryMs = 5000;  // a log that refuses records is tried again this often
     bool sound = true;      // a cue when the last running slot of a batch ends
     // --approved-only or [images] require-approved=true: nothing starts until
-    // the approved list allows the image (station/image_approval.h), read
+    // the approved list allows the image (approval/image_approval.h), read
     // again this often and before each Start all.
     bool requireApproved = false;
-    QString imageTitle;  // Init.txt's window title, for the image line
     int approvalRecheckMs = 60000;
 };
 
@@ -66,6 +64,7 @@ struct SlotState {
     SessionProgress figures;
     SlotLook look;
     int secondsLeft = -1;
+    int answering = -1;  // Auto-start: seconds the socket has answered since the last session
     std::unique_ptr<gang::Unit> session;  // a session started by hand
     std::unique_ptr<gang::Watch> watch;   // Auto-start on this slot
 };
@@ -156,6 +155,7 @@ private:
     void recordSession(int k, const records::UnitRecord& record);
     void watch(int k);
     void onWatchPhase(int k, gang::Watch::Phase phase);
+    void onAnswering(int k, int seconds);
     void refreshRunning();
     void onLogChanged();
     void setPushNote(const QString& note);

@@ -2,14 +2,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QSysInfo>
 
 #include "core/paths.h"
 #include "core/translations.h"
-#include "link/download_session.h"
-#include "startup/init_file.h"
+#include "image/resolve_image.h"
 
 namespace quarn::station {
 
@@ -102,19 +100,15 @@ StationOptions parseStationOptions(const QStringList& args) {
     return o;
 }
 
-bool resolveStationInit(const QString& init, StationLoad* load, QString* why) {
-    QString path = init.isEmpty() ? QStringLiteral("Init.txt") : init;
-    if (QFileInfo(path).isDir()) path = QDir(path).filePath(QStringLiteral("Init.txt"));
-    const InitResult read = readInitFile(path);
-    if (!read.ok) {
+bool resolveStationInit(const QString& init, DownloadImage* image, QString* why) {
+    const ResolvedImage r = resolveImage({init, QString(), std::nullopt});
+    *image = r.image;
+    if (r.failure == ImageFailure::InitRefused)
         *why = QCoreApplication::translate("quarn-station", "Invalid Init File %1: %2")
-                   .arg(QFileInfo(path).absoluteFilePath(), read.error);
-        return false;
-    }
-    load->downloadLength = read.values.downloadLength;
-    load->title = read.values.downloadCaption;
-    load->filePath = QFileInfo(path).absoluteDir().absoluteFilePath(read.values.downloadFile);
-    return readDownloadImage(load->filePath, load->downloadLength, &load->image, why);
+                   .arg(QFileInfo(r.initPath).absoluteFilePath(), r.why);
+    else if (!r.ok())
+        *why = r.why;
+    return r.ok();
 }
 
 }  // namespace quarn::station

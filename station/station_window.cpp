@@ -187,7 +187,7 @@ bool StationWindow::mayLoseUnwritten() {
     const QString prompt =
         n == 1 ? tr("1 record could not be written to the log and would be lost. Quit?")
                : tr("%1 records could not be written to the log and would be lost. Quit?").arg(n);
-    return MsgBox(prompt, kStyleQuestion | kButtonsYesNo, kTitle, model_.logProblem()) ==
+    return showBox({prompt, BoxIcon::Question, BoxButtons::YesNo, kTitle, model_.logProblem()}) ==
            kAnswerYes;
 }
 
@@ -195,10 +195,10 @@ void StationWindow::closeEvent(QCloseEvent* event) {
     if (!model_.anyRunning()) return mayLoseUnwritten() ? event->accept() : event->ignore();
     event->ignore();
     if (closeWhenIdle_) return;
-    const int answer = MsgBox(tr("Units are still loading. Stop them and quit?"),
-                              kStyleQuestion | kButtonsYesNo, kTitle,
-                              tr("Every running session stops as Cancel does; its record says "
-                                 "interrupted and the unit must be loaded again."));
+    const int answer = showBox({tr("Units are still loading. Stop them and quit?"),
+                                BoxIcon::Question, BoxButtons::YesNo, kTitle,
+                                tr("Every running session stops as Cancel does; its record says "
+                                   "interrupted and the unit must be loaded again.")});
     if (answer != kAnswerYes) return;
     closeWhenIdle_ = true;
     model_.stopAll();

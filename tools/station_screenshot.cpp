@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/translations.h"
 #include "sim/unit_sim.h"
 #include "station/station_model.h"
@@ -40,13 +41,11 @@ bool settled(const StationModel& model) {
     return model.slot(kSlots - 3).figures.block >= 20;
 }
 
-StationConfig demoConfig(const StationLoad& load) {
+StationConfig demoConfig(const quarn::DownloadImage& image) {
     StationConfig config;
     config.stationName = QStringLiteral("line-2");
     config.operatorName = QStringLiteral("demo");
-    config.filePath = load.filePath;
-    config.downloadLength = load.downloadLength;
-    config.image = load.image;
+    config.image = image;
     config.maxRepeats = 5;
     config.sound = false;
     return config;
@@ -70,12 +69,12 @@ int main(int argc, char* argv[]) {
         if (!sims.back()->start()) return std::fputs("simulator did not start\n", stderr), 1;
         ports << QString::fromStdString(sims.back()->devicePath());
     }
-    StationLoad load;
+    quarn::DownloadImage image;
     QString why;
-    if (!resolveStationInit(QString(), &load, &why))
+    if (!resolveStationInit(QString(), &image, &why))
         return std::fprintf(stderr, "%s\n", qPrintable(why)), 1;
-    StationConfig config = demoConfig(load);
-    QSettings none(QDir::temp().filePath("quarn-station-screenshot.conf"), QSettings::IniFormat);
+    StationConfig config = demoConfig(image);
+    const quarn::Settings none(QDir::temp().filePath("quarn-station-screenshot.conf"));
     StationModel model(config, slotsFrom(ports, none, &config.source));
     for (int k = 0; k < kSlots; ++k)
         model.setSerial(k, QStringLiteral("QX2-%1").arg(4700 + k, 6, 10, QLatin1Char('0')));

@@ -67,6 +67,30 @@
         <source>; approved list of %1 (database unreachable)</source>
         <translation>; Freigabeliste vom %1 (Datenbank nicht erreichbar)</translation>
     </message>
+    <message>
+        <source>%1 on %2 port %3</source>
+        <translation>%1 auf %2 Port %3</translation>
+    </message>
+    <message>
+        <source>the default host</source>
+        <translation>dem voreingestellten Host</translation>
+    </message>
+    <message>
+        <source>the approved list of %1 names no database</source>
+        <translation>die Freigabeliste von %1 nennt keine Datenbank</translation>
+    </message>
+    <message>
+        <source>the approved list of %1 is of %2, not of %3</source>
+        <translation>die Freigabeliste von %1 gehört zu %2, nicht zu %3</translation>
+    </message>
+    <message>
+        <source>the approved list of %1 is dated after this computer&apos;s time</source>
+        <translation>die Freigabeliste von %1 ist nach der Uhrzeit dieses Rechners datiert</translation>
+    </message>
+    <message>
+        <source>the approved list of %1 is older than the offline limit (%2 s)</source>
+        <translation>die Freigabeliste von %1 ist älter als die Offline-Grenze (%2 s)</translation>
+    </message>
 </context>
 <context>
     <name>Connection</name>
@@ -123,24 +147,24 @@
         <translation>die Datenbank lehnte ab: %1</translation>
     </message>
     <message>
+        <source>the database refused the login of %1: %2</source>
+        <translation>die Datenbank lehnte die Anmeldung von %1 ab: %2</translation>
+    </message>
+    <message>
+        <source>the database refused the connection: %1</source>
+        <translation>die Datenbank lehnte die Verbindung ab: %1</translation>
+    </message>
+    <message>
+        <source>the database has no quarn_images table: apply `quarn-records schema` as its owner</source>
+        <translation>die Datenbank hat keine Tabelle quarn_images: `quarn-records schema` als ihr Eigentümer anwenden</translation>
+    </message>
+    <message>
         <source>not permitted: %1 needs the role %2</source>
         <translation>nicht erlaubt: %1 braucht die Rolle %2</translation>
     </message>
     <message>
         <source>reporting</source>
         <translation>der Bericht</translation>
-    </message>
-    <message>
-        <source>the database refused the login of %1: %2</source>
-        <translation>die Datenbank hat die Anmeldung von %1 abgelehnt: %2</translation>
-    </message>
-    <message>
-        <source>the database refused the connection: %1</source>
-        <translation>die Datenbank hat die Verbindung abgelehnt: %1</translation>
-    </message>
-    <message>
-        <source>the database has no quarn_images table: apply `quarn-records schema` as its owner</source>
-        <translation>die Datenbank hat keine Tabelle quarn_images: `quarn-records schema` als ihr Eigentümer anwenden</translation>
     </message>
 </context>
 <context>
@@ -172,6 +196,13 @@
     <message>
         <source>No reply from the unit within %1 s%2.</source>
         <translation>Keine Antwort vom Gerät innerhalb von %1 s%2.</translation>
+    </message>
+</context>
+<context>
+    <name>FrontDoor</name>
+    <message>
+        <source> (see --help)</source>
+        <translation> (siehe --help)</translation>
     </message>
 </context>
 <context>
@@ -311,6 +342,10 @@
         <translation>Gerät entnehmen</translation>
     </message>
     <message>
+        <source>remove the unit (%1 s)</source>
+        <translation>Gerät entnehmen (%1 s)</translation>
+    </message>
+    <message>
         <source>scan a serial number</source>
         <translation>Seriennummer scannen</translation>
     </message>
@@ -355,10 +390,6 @@
 </context>
 <context>
     <name>quarn-flash</name>
-    <message>
-        <source> (see --help)</source>
-        <translation> (siehe --help)</translation>
-    </message>
     <message>
         <source>cannot watch for stop signals: %1</source>
         <translation>Stoppsignale können nicht überwacht werden: %1</translation>
@@ -591,6 +622,175 @@ INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier
     </message>
 </context>
 <context>
+    <name>quarn-plant</name>
+    <message>
+        <source>figures of %1</source>
+        <translation>Zahlen von %1</translation>
+    </message>
+    <message>
+        <source>no figures yet</source>
+        <translation>noch keine Zahlen</translation>
+    </message>
+    <message>
+        <source>connecting to the database</source>
+        <translation>Verbindung zur Datenbank wird aufgebaut</translation>
+    </message>
+    <message>
+        <source>live: new records show as they arrive; %1</source>
+        <translation>live: neue Datensätze erscheinen, sobald sie eintreffen; %1</translation>
+    </message>
+    <message>
+        <source>polling every %1 s (%2); %3</source>
+        <translation>Abfrage alle %1 s (%2); %3</translation>
+    </message>
+    <message>
+        <source>database away since %1 (%2); %3; reconnecting</source>
+        <translation>Datenbank weg seit %1 (%2); %3; neue Verbindung wird versucht</translation>
+    </message>
+    <message>
+        <source>no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be shown; quarn-records report reads the same figures without one</source>
+        <translation>keine Anzeige (DISPLAY und WAYLAND_DISPLAY sind nicht gesetzt): das Fenster kann nicht gezeigt werden; quarn-records report liest dieselben Zahlen ohne Anzeige</translation>
+    </message>
+    <message>
+        <source>Yield per hour</source>
+        <translation>Ausbeute je Stunde</translation>
+    </message>
+    <message>
+        <source>Failures by cause</source>
+        <translation>Fehler nach Ursache</translation>
+    </message>
+    <message>
+        <source>Sockets</source>
+        <translation>Sockel</translation>
+    </message>
+    <message>
+        <source>hour</source>
+        <translation>Stunde</translation>
+    </message>
+    <message>
+        <source>first-pass yield %</source>
+        <translation>Erstdurchlauf-Ausbeute %</translation>
+    </message>
+    <message>
+        <source>failures</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>sonstige</translation>
+    </message>
+    <message>
+        <source>cumulative %</source>
+        <translation>kumuliert %</translation>
+    </message>
+    <message>
+        <source>quiet for %1 min</source>
+        <translation>still seit %1 min</translation>
+    </message>
+    <message>
+        <source>%1 min ago</source>
+        <translation>vor %1 min</translation>
+    </message>
+    <message>
+        <source>%1 at %2</source>
+        <translation>%1 um %2</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keiner</translation>
+    </message>
+    <message>
+        <source>Last hour</source>
+        <translation>Letzte Stunde</translation>
+    </message>
+    <message>
+        <source>Good today</source>
+        <translation>Gut heute</translation>
+    </message>
+    <message>
+        <source>Failed today</source>
+        <translation>Fehlerhaft heute</translation>
+    </message>
+    <message>
+        <source>Yield</source>
+        <translation>Ausbeute</translation>
+    </message>
+    <message>
+        <source>Last failure</source>
+        <translation>Letzter Fehler</translation>
+    </message>
+    <message>
+        <source>Last record</source>
+        <translation>Letzter Datensatz</translation>
+    </message>
+    <message>
+        <source>The plant at a glance: each station&apos;s figures, yield per hour, failures by
+cause and failing sockets, from the records&apos; database, updated as records
+arrive.</source>
+        <translation>Das Werk auf einen Blick: die Zahlen jeder Station, Ausbeute je Stunde, Fehler
+nach Ursache und auffällige Sockel, aus der Datenbank der Datensätze,
+aktualisiert, sobald Datensätze eintreffen.</translation>
+    </message>
+    <message>
+        <source>The database (PostgreSQL URL); default: QUARN_DB,
+else [records] database= of the settings file.</source>
+        <translation>Die Datenbank (PostgreSQL-URL); Vorgabe: QUARN_DB,
+sonst [records] database= der Einstellungsdatei.</translation>
+    </message>
+    <message>
+        <source>Show the records started on or after DATE (2026-12-07).</source>
+        <translation>Die Datensätze zeigen, die am oder nach DATE (2026-12-07) begannen.</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Die Version zeigen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe zeigen.</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>unerwartetes Argument „%1“</translation>
+    </message>
+    <message>
+        <source>--since wants a date (2026-12-07), not &quot;%1&quot;</source>
+        <translation>--since erwartet ein Datum (2026-12-07), nicht „%1“</translation>
+    </message>
+    <message>
+        <source>no database: --db, QUARN_DB or [records] database=</source>
+        <translation>keine Datenbank: --db, QUARN_DB oder [records] database=</translation>
+    </message>
+    <message>
+        <source>notifications do not arrive</source>
+        <translation>Benachrichtigungen kommen nicht an</translation>
+    </message>
+    <message>
+        <source>the records table sends no notifications: run quarn-records schema on it</source>
+        <translation>die Tabelle der Datensätze sendet keine Benachrichtigungen: quarn-records schema auf sie anwenden</translation>
+    </message>
+    <message>
+        <source>LISTEN refused: %1</source>
+        <translation>LISTEN abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>the connection closed</source>
+        <translation>die Verbindung wurde geschlossen</translation>
+    </message>
+    <message>
+        <source>failure rate %</source>
+        <translation>Fehlerrate %</translation>
+    </message>
+    <message>
+        <source>flagged</source>
+        <translation>markiert</translation>
+    </message>
+    <message>
+        <source>failed %</source>
+        <translation>fehlerhaft %</translation>
+    </message>
+</context>
+<context>
     <name>quarn-records</name>
     <message>
         <source>--length wants a number from -32768 to 32767, not &quot;%1&quot;</source>
@@ -621,24 +821,12 @@ INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier
         <translation>bereits zurückgezogen (nichts geändert)</translation>
     </message>
     <message>
-        <source>quarn-records: %1 (see --help)</source>
-        <translation>quarn-records: %1 (siehe --help)</translation>
-    </message>
-    <message>
         <source>%1 record(s) sent, %2 new; %3 wait</source>
         <translation>%1 Datensatz/Datensätze gesendet, %2 neu; %3 warten</translation>
     </message>
     <message>
         <source>no database: --db, QUARN_DB or [records] database=</source>
         <translation>keine Datenbank: --db, QUARN_DB oder [records] database=</translation>
-    </message>
-    <message>
-        <source>quarn-records: %1; nothing is lost, trying again in %2 s</source>
-        <translation>quarn-records: %1; nichts geht verloren, neuer Versuch in %2 s</translation>
-    </message>
-    <message>
-        <source>quarn-records: %1; nothing is lost, push again later</source>
-        <translation>quarn-records: %1; nichts geht verloren, später erneut senden</translation>
     </message>
     <message>
         <source>--db or --log, not both</source>
@@ -681,73 +869,6 @@ INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier
         <translation>ein Befehl: push, report, schema, approve, revoke oder images</translation>
     </message>
     <message>
-        <source>
-Commands:
-  push     send every record of the log that is not yet in the database
-  report   sessions, good, failed by outcome, first-pass yield, median seconds
-  schema   print the SQL of the tables, indexes, view and triggers; with
-           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
-  approve  approve the image an Init.txt (or INIT, or its folder) loads:
-           approve [INIT] [--file FILE] [--length N] [--note TEXT]
-  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
-           or more of it, naming one image)
-  images   the approved list, revocations too (--json: a JSON array)
-
-The database: --db, else QUARN_DB, else [records] database= in the settings
-file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
-or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
-
-A push gives each statement 30 s (QUARN_PUSH_TIME_LIMIT seconds when set).
-One push of a log runs at a time; another one started meanwhile ends at once.
-
-Exit status:
-  0  done (push: every record is in the database, or another push of the log
-     is running and sends them)
-  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)
-  2  the database cannot be reached, is busy or refuses; nothing is lost, run
-     again later
-  3  not permitted: the database refused for lack of rights; the message names
-     the role needed (quarn_station, quarn_engineer or quarn_viewer)
-</source>
-        <translation>
-Befehle:
-  push     jeden Datensatz des Protokolls senden, der noch nicht in der
-           Datenbank ist
-  report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
-           Median der Sekunden
-  schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
-           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
-  approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
-           lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
-  revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
-           Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
-  images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
-
-Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
-Einstellungsdatei. URL:
-postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
-oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
-
-Ein Sendevorgang gibt jeder Anweisung 30 s (QUARN_PUSH_TIME_LIMIT Sekunden,
-wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
-inzwischen startet, endet sofort.
-
-Exit-Status:
-  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
-     Sendevorgang des Protokolls läuft und sendet sie)
-  1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
-     sha256-Präfix)
-  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
-     geht verloren, später erneut aufrufen
-  3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
-     die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
-</translation>
-    </message>
-    <message>
-        <source>quarn-records: warning: </source>
-        <translation>quarn-records: Warnung: </translation>
-    </message>
-    <message>
         <source>The database (PostgreSQL URL).</source>
         <translation>Die Datenbank (PostgreSQL-URL).</translation>
     </message>
@@ -768,14 +889,6 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
     <message>
         <source>report: a JSON array instead of a table.</source>
         <translation>report: ein JSON-Array statt einer Tabelle.</translation>
-    </message>
-    <message>
-        <source>push: while the database cannot be reached or is busy,
-try again every SECONDS until every record is in (60
-tries), holding the log&apos;s lock meanwhile.</source>
-        <translation>push: solange die Datenbank nicht erreichbar oder ausgelastet ist,
-alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
-(60 Versuche); die Sperre des Protokolls bleibt so lange gehalten.</translation>
     </message>
     <message>
         <source>schema: the SQL of the roles and their grants.</source>
@@ -813,6 +926,89 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
         <source>revoked</source>
         <translation>zurückgezogen</translation>
     </message>
+    <message>
+        <source>
+Commands:
+  push     send every record of the log that is not yet in the database
+  report   sessions, good, failed by outcome, first-pass yield, median seconds
+  schema   print the SQL of the tables, indexes, view and triggers; with
+           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
+  approve  approve the image an Init.txt (or INIT, or its folder) loads:
+           approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
+           or more of it, naming one image)
+  images   the approved list, revocations too (--json: a JSON array)
+
+The database: --db, else QUARN_DB, else [records] database= in the settings
+file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
+
+A push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).
+One push of a log runs at a time; another one started meanwhile ends at once.
+
+Exit status:
+  0  done (push: every record is in the database, or another push of the log
+     is running and sends them)
+  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)
+  2  the database cannot be reached, is busy or refuses; nothing is lost, run
+     again later
+  3  not permitted: the database refused for lack of rights; the message names
+     the role needed (quarn_station, quarn_engineer or quarn_viewer)
+</source>
+        <translation>
+Befehle:
+  push     jeden Datensatz des Protokolls senden, der noch nicht in der
+           Datenbank ist
+  report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
+           Median der Sekunden
+  schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
+           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
+  approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
+           lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
+           Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
+  images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+
+Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
+Einstellungsdatei. URL:
+postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
+
+Ein Sendevorgang gibt jeder Anweisung %1 s (QUARN_PUSH_TIME_LIMIT Sekunden,
+wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
+inzwischen startet, endet sofort.
+
+Exit-Status:
+  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
+     Sendevorgang des Protokolls läuft und sendet sie)
+  1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
+     sha256-Präfix)
+  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
+     geht verloren, später erneut aufrufen
+  3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
+     die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
+</translation>
+    </message>
+    <message>
+        <source>warning: </source>
+        <translation>Warnung: </translation>
+    </message>
+    <message>
+        <source>%1; nothing is lost, trying again in %2 s</source>
+        <translation>%1; nichts geht verloren, neuer Versuch in %2 s</translation>
+    </message>
+    <message>
+        <source>%1; nothing is lost, push again later</source>
+        <translation>%1; nichts geht verloren, später erneut senden</translation>
+    </message>
+    <message>
+        <source>push: while the database cannot be reached or is busy,
+try again every SECONDS until every record is in (%1
+tries), holding the log&apos;s lock meanwhile.</source>
+        <translation>push: solange die Datenbank nicht erreichbar oder ausgelastet ist,
+alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
+(%1 Versuche); die Sperre des Protokolls bleibt so lange gehalten.</translation>
+    </message>
 </context>
 <context>
     <name>quarn-station</name>
@@ -823,10 +1019,6 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
     <message>
         <source>Invalid Init File.</source>
         <translation>Ungültige Init-Datei.</translation>
-    </message>
-    <message>
-        <source> (see --help)</source>
-        <translation> (siehe --help)</translation>
     </message>
     <message>
         <source>no display (DISPLAY and WAYLAND_DISPLAY are not set): the window cannot be shown; quarn-flash --watch loads units without one</source>
@@ -901,6 +1093,126 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
     <message>
         <source>Invalid Init File %1: %2</source>
         <translation>Ungültige Init-Datei %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>quarn::plant::ChartTabs</name>
+    <message>
+        <source>Flagged sockets</source>
+        <translation>Markierte Sockel</translation>
+    </message>
+    <message>
+        <source>no socket stands out</source>
+        <translation>kein Sockel fällt auf</translation>
+    </message>
+    <message>
+        <source>no such chart</source>
+        <translation>kein solches Diagramm</translation>
+    </message>
+    <message>
+        <source>cannot write %1</source>
+        <translation>%1 kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>quarn::plant::FilterBar</name>
+    <message>
+        <source>Period</source>
+        <translation>Zeitraum</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>every station</source>
+        <translation>jede Station</translation>
+    </message>
+    <message>
+        <source>Image</source>
+        <translation>Abbild</translation>
+    </message>
+    <message>
+        <source>image: title or sha256 prefix</source>
+        <translation>Abbild: Titel oder sha256-Präfix</translation>
+    </message>
+    <message>
+        <source>Sessions whose station said approved (or not) where the database&apos;s approved list says otherwise</source>
+        <translation>Sitzungen, deren Station freigegeben (oder nicht) meldete, wo die Freigabeliste der Datenbank anderes sagt</translation>
+    </message>
+    <message>
+        <source>Export PNG…</source>
+        <translation>PNG exportieren…</translation>
+    </message>
+    <message>
+        <source>Export CSV…</source>
+        <translation>CSV exportieren…</translation>
+    </message>
+    <message>
+        <source>today</source>
+        <translation>heute</translation>
+    </message>
+    <message>
+        <source>last 24 hours</source>
+        <translation>letzte 24 Stunden</translation>
+    </message>
+    <message>
+        <source>last 7 days</source>
+        <translation>letzte 7 Tage</translation>
+    </message>
+    <message>
+        <source>last 30 days</source>
+        <translation>letzte 30 Tage</translation>
+    </message>
+    <message>
+        <source>since %1</source>
+        <translation>seit %1</translation>
+    </message>
+    <message>
+        <source>Approval mismatches: %1</source>
+        <translation>Freigabe-Abweichungen: %1</translation>
+    </message>
+</context>
+<context>
+    <name>quarn::plant::PlantWindow</name>
+    <message>
+        <source>Status: %1</source>
+        <translation>Status: %1</translation>
+    </message>
+    <message>
+        <source>Export the chart</source>
+        <translation>Das Diagramm exportieren</translation>
+    </message>
+    <message>
+        <source>Export the figures</source>
+        <translation>Die Zahlen exportieren</translation>
+    </message>
+    <message>
+        <source>PNG (*.png)</source>
+        <translation>PNG (*.png)</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>The chart was not exported.</source>
+        <translation>Das Diagramm wurde nicht exportiert.</translation>
+    </message>
+    <message>
+        <source>The figures were not exported.</source>
+        <translation>Die Zahlen wurden nicht exportiert.</translation>
+    </message>
+</context>
+<context>
+    <name>quarn::plant::StationTiles</name>
+    <message>
+        <source>Station %1</source>
+        <translation>Station %1</translation>
     </message>
 </context>
 <context>

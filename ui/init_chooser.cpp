@@ -4,19 +4,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "ports/port_settings.h"
+#include "core/settings.h"
 
 namespace quarn {
 
-namespace {
-const QString kFilesGroupKey = QStringLiteral("files/lastInitFolder");
-}  // namespace
-
 QString chooseInitFile(const QString& startFolder) {
-    PortSettings settings;
+    Settings settings;
     const bool usable = settings.usable();
     QString folder = startFolder;
-    if (folder.isEmpty() && usable) folder = settings.value(kFilesGroupKey).toString();
+    if (folder.isEmpty() && usable) folder = settings.value(SettingKey::LastInitFolder).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     const QString chosen =
         qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
@@ -24,9 +20,9 @@ QString chooseInitFile(const QString& startFolder) {
             : QFileDialog::getOpenFileName(
                   nullptr, QStringLiteral("Quarn Download - choose the Init.txt"), folder,
                   QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
-    // A damaged settings file is left as it is: QSettings would rewrite it from
-    // the little it understood.
-    if (!chosen.isEmpty() && settings.setValue(kFilesGroupKey, QFileInfo(chosen).absolutePath()))
+    // A damaged settings file is left as it is (setValue refuses it).
+    if (!chosen.isEmpty() &&
+        settings.setValue(SettingKey::LastInitFolder, QFileInfo(chosen).absolutePath()))
         settings.save(nullptr);
     return chosen;
 }

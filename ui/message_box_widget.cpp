@@ -9,15 +9,11 @@ namespace quarn {
 
 void installModalMessageBoxes() {
     setMsgBoxHandler([](const MsgBoxRequest& r) {
-        const int iconStyle = r.style & ~kButtonsYesNo;
-        const bool yesNo = (r.style & kButtonsYesNo) != 0;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        if (iconStyle == kStyleInformation)
-            icon = QMessageBox::Information;
-        else if (iconStyle == kStyleExclamation)
-            icon = QMessageBox::Warning;
-        else if (iconStyle == kStyleQuestion)
-            icon = QMessageBox::Question;
+        // In the order of BoxIcon.
+        constexpr QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                                QMessageBox::Warning, QMessageBox::Question};
+        const QMessageBox::Icon icon = kIcons[int(r.icon)];
+        const bool yesNo = r.buttons == BoxButtons::YesNo;
         const auto buttons = yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
         QMessageBox box(icon, r.title, r.prompt, buttons, QApplication::activeWindow());
         box.setInformativeText(r.informative);

@@ -334,6 +334,26 @@ private slots:
         QCOMPARE(r.records[0]["outcome"].toString(), QStringLiteral("interrupted"));
     }
 
+    // --watch at an operator's pace: the loaded unit taken out as its record
+    // appears and the next one put in 3 s later is loaded too, each once.
+    void watchSwapInThreeSeconds() {
+        SimPort a({}, 23);
+        QProcess p;
+        start(p, args({a.linkPath()}, {QStringLiteral("--watch")}));
+        QVERIFY(spinUntil([&] { return p.peek(1 << 16).contains("\"outcome\":\"good\""); }, 15000));
+        a.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        a.unit().setFault(sim::Stage::Login, makeFault(sim::FaultKind::Silence));
+        QTest::qWait(3000);
+        a.unit().clearFaults();
+        a.unit().repower();
+        const bool second = a.unit().waitForSessions(2, 10000);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        const Result r = finish(p);
+        QVERIFY2(second, r.err.constData());
+        QCOMPARE(r.records.size(), 2);
+        QCOMPARE(a.unit().logins(), 2);
+    }
+
     // --watch on a COM number looks the port up before every attempt: when
     // the link behind COM4 is pointed at another pseudo-terminal (an adapter
     // back on another device node after a hub reset), the unit there is

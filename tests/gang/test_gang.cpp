@@ -66,9 +66,15 @@ private slots:
         silent.faults[sim::Stage::Handshake] = makeFault(sim::FaultKind::Silence);
         SimPort good({}, 1), quiet(silent, 2);
         gang::Gang g;
-        g.add({"COM1", good.linkPath(), {}, file_, kLength, {}, 0, false, {}});
-        g.add({"COM2", quiet.linkPath(), {}, file_, kLength, {}, 0, false, {}});
-        g.add({"COM3", {}, "nothing is assigned to COM3", file_, kLength, {}, 0, false, {}});
+        g.add({"COM1", good.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
+        g.add({"COM2", quiet.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
+        g.add({"COM3",
+               {},
+               "nothing is assigned to COM3",
+               DownloadImage(file_, kLength),
+               0,
+               false,
+               {}});
         const Run run = runGang(g);
         QCOMPARE(g.running(), 0);
         QCOMPARE(outcomeName(run.records[0].outcome), QStringLiteral("good"));
@@ -97,7 +103,8 @@ private slots:
         paced.baud = 9600;
         SimPort unit(paced, 1);
         gang::Gang g;
-        gang::Unit* u = g.add({"COM1", unit.linkPath(), {}, file_, kLength, {}, 0, false, {}});
+        gang::Unit* u =
+            g.add({"COM1", unit.linkPath(), {}, DownloadImage(file_, kLength), 0, false, {}});
         std::thread stopper;
         const Run run = runGang(g, [&](int, const SessionProgress& p) {
             if (p.block == 3 && !stopper.joinable())
@@ -114,22 +121,29 @@ private slots:
         QVERIFY(!wire.endsWith('\x0F'));
     }
 
-    // A unit left in its loader whose reply to a probe is lost once, or
-    // twice but not in a row, is still the same unit: it is logged into once
-    // and the slot keeps asking for its removal.
-    void watchKeepsUnitThroughLostReplies_data() {
+    // After a session the slot probes every 0.5 s. A unit left in its
+    // loader whose reply is lost once, or twice but not in a row, is still
+    // the same unit: logged into once, the slot still asking for its removal.
+    // A unit taken out is seen gone within 2 s of silence: listening again.
+    void watchTellsLostRepliesFromRemoval_data() {
         QTest::addColumn<int>("losses");
-        QTest::newRow("one lost reply") << 1;
-        QTest::newRow("two lost replies, not in a row") << 2;
+        QTest::addColumn<bool>("takenOut");
+        QTest::newRow("one lost reply") << 1 << false;
+        QTest::newRow("two lost replies, not in a row") << 2 << false;
+        QTest::newRow("taken out") << 0 << true;
     }
-    void watchKeepsUnitThroughLostReplies() {
+    void watchTellsLostRepliesFromRemoval() {
         QFETCH(int, losses);
-        sim::Config quick;
-        quick.idleResetMs = 300;
-        SimPort unit(quick, 1);
-        gang::JobBase base{file_,   kLength, patternBytes(kLength + 1), 0,
-                           "bench", "ann",   gang::defaultSerialRoot()};
-        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 600, 200});
+        QFETCH(bool, takenOut);
+        SimPort unit({}, 1);  // the unit's own 2 s before it forgets a handshake
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
+        gang::WatchTiming timing;
+        timing.holdMs = 200;
+        gang::Watch watch(
+            0, [&] { return gang::buildJob(base, "COM1", {}); }, timing);
         QList<records::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,
                 [&](int, const records::UnitRecord& r) { records << r; });
@@ -138,16 +152,45 @@ private slots:
         const auto handshakes = [&] {
             return countOf(toQByteArray(unit.unit().received()), kHandshake);
         };
-        for (int i = 0; i <= losses; ++i) {  // each loss followed by an answered probe
+        for (int i = 0; i < losses; ++i) {  // each loss followed by an answered probe
             const int before = handshakes();
-            if (i < losses)
-                unit.unit().setFault(sim::Stage::Handshake,
-                                     makeFault(sim::FaultKind::Silence, {}, 1));
-            QVERIFY(spinUntil([&] { return handshakes() >= before + 2; }, 5000));
+            unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence, {}, 1));
+            const int more = i + 1 < losses ? 2 : gang::kSilentProbesToLeave + 1;
+            QVERIFY(spinUntil([&] { return handshakes() >= before + more; }, 5000));
         }
-        QCOMPARE(watch.phase(), gang::Watch::Phase::Remove);
+        QElapsedTimer out;
+        out.start();
+        if (takenOut)
+            unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence));
+        const auto listening = [&] { return watch.phase() == gang::Watch::Phase::Listening; };
+        QCOMPARE(spinUntil(listening, takenOut ? 3000 : 0), takenOut);
+        if (takenOut) QVERIFY2(out.elapsed() < 2700, qPrintable(QString::number(out.elapsed())));
         QCOMPARE(records.size(), 1);
-        QCOMPARE(countOf(toQByteArray(unit.unit().received()), "LANTERNS"), 1);
+        QCOMPARE(unit.unit().logins(), 1);
+        watch.stop();
+    }
+
+    // The line the removal probes keep open hangs up (an adapter pulled):
+    // that tells nothing about the unit; once the adapter is back, on a new
+    // device node, the probes open it and find the same unit still there.
+    void watchProbesThroughHangUp() {
+        SimPort unit({}, 1);
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
+        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {200, 500, 200});
+        watch.start();
+        QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Remove; }, 10000));
+        unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::HangUp, {}, 1));
+        QVERIFY(spinUntil([&] { return unit.unit().hungUp(); }, 3000));
+        QTest::qWait(1500);  // the port gone: more than four probes' worth
+        unit.unit().clearLog();
+        QVERIFY(unit.unit().plugIn());
+        QVERIFY(spinUntil(
+            [&] { return countOf(toQByteArray(unit.unit().received()), kHandshake) >= 3; }, 3000));
+        QCOMPARE(watch.phase(), gang::Watch::Phase::Remove);
+        QCOMPARE(unit.unit().logins(), 1);
         watch.stop();
     }
 };

@@ -24,6 +24,7 @@
 #include "link/download_link.h"
 #include "link/serial_port.h"
 #include "ports/port_advice.h"
+#include "ports/port_holders.h"
 #include "ports/port_map.h"
 #include "tests/support/test_support.h"
 

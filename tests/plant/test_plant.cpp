@@ -155,7 +155,7 @@ private slots:
             for (const QString& want :
                  {QStringLiteral("Good today: %1").arg(r["good"].toInt()),
                   QStringLiteral("Failed today: %1").arg(r["sessions"].toInt() - r["good"].toInt()),
-                  QStringLiteral("Yield: ") + quarn::records::percentText(fpg, units)})
+                  QStringLiteral("Yield: ") + quarn::plant::percentText(fpg, units)})
                 QVERIFY2(figures.contains(want), qPrintable(want + " in " + figures.join(", ")));
         }
         // The Pareto's bars: the report's failures, outcome by outcome.
@@ -163,7 +163,7 @@ private slots:
         QMap<QString, qint64> bars;
         auto* causes = window_->findChild<QChartView*>("causesChart")->chart();
         auto* set = qobject_cast<QBarSeries*>(causes->series()[0])->barSets()[0];
-        const QList<quarn::records::FailureCause> listed = window_->view().causes;
+        const QList<quarn::plant::FailureCause> listed = window_->view().causes;
         for (int i = 0; i < set->count(); ++i) bars[listed[i].outcome] += qint64(set->at(i));
         const QJsonObject failed = all["failed"].toObject();
         for (auto it = failed.begin(); it != failed.end(); ++it)
@@ -254,12 +254,12 @@ private slots:
         QString why;
         QVERIFY2(c.open(quarn::records::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
         const auto whole =
-            quarn::records::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
+            quarn::plant::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
         QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
         QCOMPARE(causesCsv(window_->view()), causesCsv(whole));
         QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
         // A server that gives no further connection: all read on the one.
-        const auto refused = quarn::records::queryPlantView(
+        const auto refused = quarn::plant::queryPlantView(
             c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
             [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());

@@ -12,7 +12,10 @@
 #include <cstdlib>
 
 #include "core/message_box.h"
+#include "core/paths.h"
+#include "core/settings.h"
 #include "ports/port_commands.h"
+#include "ports/port_holders.h"
 #include "ports/port_map.h"
 
 using namespace quarn;
@@ -64,7 +67,7 @@ class TestPortMap : public QObject {
     QString freshSettingsPath() { return dir_.filePath(QString("s%1.conf").arg(++serial_)); }
 
 private slots:
-    void init() { QFile::remove(portSettingsPath()); }
+    void init() { QFile::remove(settingsFilePath()); }
 
     void initTestCase() {
         QVERIFY(dir_.isValid());
@@ -72,7 +75,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         for (int com = 1; com <= kComCount; ++com)
             qunsetenv(qPrintable(QString("QUARN_COM%1").arg(com)));
-        QVERIFY(portSettingsPath().startsWith(dir_.path()));
+        QVERIFY(settingsFilePath().startsWith(dir_.path()));
     }
 
     void rules_data() {
@@ -112,7 +115,7 @@ private slots:
         QFETCH(QList<Machine>, steps);
         QFETCH(QStringList, devices);
         QFETCH(QString, why);
-        PortSettings settings(freshSettingsPath());
+        Settings settings(freshSettingsPath());
         for (const Machine& machine : steps) PortMap(settings, machine).numberNewPorts();
         const PortMap map(settings, steps.last());
         QStringList resolved;
@@ -124,10 +127,10 @@ private slots:
     }
 
     void environmentWinsOverEverything() {
-        PortSettings settings(freshSettingsPath());
+        Settings settings(freshSettingsPath());
         PortMap map(settings, {adapter("/dev/ttyUSB0", "A")});
         map.numberNewPorts();
-        writeFile(portSettingsPath(), "[ports\n");  // even over a damaged settings file
+        writeFile(settingsFilePath(), "[ports\n");  // even over a damaged settings file
         qputenv("QUARN_COM1", "/tmp/quarn-com1");
         const QStringList seen{map.resolve(1), resolveComDevice(1), describeCom(map, 1)};
         qunsetenv("QUARN_COM1");
@@ -147,18 +150,18 @@ private slots:
 
     void damagedSettingsAreLeftAsTheyAre() {
         QFETCH(QByteArray, bytes);
-        writeFile(portSettingsPath(), bytes);
+        writeFile(settingsFilePath(), bytes);
         Streams io;
         QString why;
         QCOMPARE(listPortsCommand(io.o, io.e), 1);
         QCOMPARE(assignPortCommand("COM1=/dev/null", io.o, io.e), 1);
         QCOMPARE(resolveComDevice(1, &why), QString());
-        QVERIFY2(why.contains(portSettingsPath()) && why.contains("left as it is"),
+        QVERIFY2(why.contains(settingsFilePath()) && why.contains("left as it is"),
                  qPrintable(why));
         QVERIFY(describeCom(1).contains(why));
         QCOMPARE(io.err, why + '\n' + why + '\n');
         QCOMPARE(io.out, QString());
-        QCOMPARE(readFile(portSettingsPath()), bytes);
+        QCOMPARE(readFile(settingsFilePath()), bytes);
     }
 
     void assign_data() {
@@ -191,7 +194,7 @@ private slots:
         writeFile(path, before);
         Streams io;
         {
-            PortSettings settings(path);
+            Settings settings(path);
             QCOMPARE(assignPort(settings, machine, arg, io.o, io.e), error.isEmpty() ? 0 : 1);
         }
         if (!error.isEmpty()) {
@@ -200,11 +203,11 @@ private slots:
             return;
         }
         QVERIFY2(io.err.isEmpty() && !io.out.isEmpty(), qPrintable(io.err));
-        PortSettings settings(path);
+        Settings settings(path);
         PortMap map(settings, machine);
         map.numberNewPorts();
         QCOMPARE((QStringList{map.stored(1), map.stored(2), map.stored(3), map.stored(4)}), after);
-        QCOMPARE(settings.value("other/key").toString(), "kept");
+        QVERIFY(readFile(path).contains("[other]\nkey=kept\n"));
     }
 
     void listingAndTooltips() {
@@ -215,7 +218,7 @@ private slots:
         writeFile(path, "[ports]\nCOM1=/dev/ttyS0\nCOM2=" + machine[1].stableName.toUtf8() +
                             "\nCOM3=" + gone.toUtf8() +
                             "\nunnumbered=" + machine[2].stableName.toUtf8() + '\n');
-        PortSettings settings(path);
+        Settings settings(path);
         Streams io;
         QCOMPARE(listPorts(settings, machine, io.o, io.e), 0);
         const QStringList lines = io.out.split('\n', Qt::SkipEmptyParts);
@@ -246,9 +249,20 @@ private slots:
                                            {"tty1", "by-id/usb-One"},
                                            {"tty2", "by-path/pci-2"}})
             QVERIFY(QFile::link(root.filePath(target), root.filePath(name)));
-        QCOMPARE(stableNameFor(root.filePath("tty1"), root.path()), root.filePath("by-id/usb-One"));
-        QCOMPARE(stableNameFor(root.filePath("tty2"), root.path()), root.filePath("by-path/pci-2"));
-        QCOMPARE(stableNameFor(root.filePath("tty3"), root.path()), root.filePath("tty3"));
+        // The COM mapping names the adapter (by-id first), a slot names the
+        // socket (by-path first); each falls back to the other, then the device.
+        const struct {
+            const char* device;
+            LinkOrder order;
+            const char* name;
+        } rows[] = {{"tty1", LinkOrder::AdapterFirst, "by-id/usb-One"},
+                    {"tty1", LinkOrder::SocketFirst, "by-path/pci-1"},
+                    {"tty2", LinkOrder::AdapterFirst, "by-path/pci-2"},
+                    {"tty3", LinkOrder::SocketFirst, "tty3"},
+                    {"absent", LinkOrder::AdapterFirst, "absent"}};
+        for (const auto& row : rows)
+            QCOMPARE(stableLinkFor(root.filePath(row.device), row.order, root.path()),
+                     root.filePath(row.name));
     }
 
     void portStates() {

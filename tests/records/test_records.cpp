@@ -13,19 +13,19 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSettings>
 #include <QtTest>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-#include "link/download_link.h"
 #include "approval/approved_images.h"
+#include "core/settings.h"
 #include "database/database_url.h"
 #include "database/push.h"
 #include "database/push_cancel.h"
 #include "database/pusher.h"
+#include "image/blocks.h"
 #include "station/shift_counters.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"
@@ -151,7 +151,7 @@ class TestRecords : public QObject {
         writeFile(folder, QStringLiteral("fw.bin"), fw);
         writeFile(folder, QStringLiteral("Init.txt"),
                   "QX-200\r\nline\r\nline\r\nStepEnd\r\nfw.bin\r\n1000\r\nDone\r\nQX-200 fw\r\n");
-        *sha = QString::fromLatin1(quarn::DownloadLink::imageSha256(fw, 1000).toHex());
+        *sha = QString::fromLatin1(quarn::imageSha256(fw, 1000).toHex());
         return folder;
     }
     // A station adds records and changes none; nobody stamps an approval
@@ -243,26 +243,6 @@ private slots:
                                                     .join('|')
                                               : t.error;
         QVERIFY2(got.startsWith(parsed) || got.contains(parsed), qPrintable(got));
-    }
-
-    // The image hash against the simulator's own idea of the image, for
-    // lengths around a block's edge and a file of exactly that many bytes.
-    void imageDigest_data() {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<int>("more");  // bytes the file holds past the length
-        for (int n : {-5, 0, 1, 63, 64, 65, 127, 128, 2000})
-            for (int more : {0, 10}) QTest::addRow("%d+%d", n, more) << n << more;
-    }
-    void imageDigest() {
-        QFETCH(int, length);
-        QFETCH(int, more);
-        const QByteArray file = patternBytes(qMax(length, 1) + more, 3);
-        const QString path = writeFile(dir_.path(), QStringLiteral("digest.bin"), file);
-        const QByteArray image = toQByteArray(sim::expectedImage(toBytes(file), length));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(quarn::DownloadLink::imageSha256(f.readAll(), int16_t(length)).toHex(),
-                 QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
     }
 
     // A real quarn-flash run: its push in the background brings the record
@@ -975,8 +955,11 @@ private slots:
         QTemporaryDir state;
         qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
         const QString config = dir_.filePath(QStringLiteral("approving"));
-        QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
-            .setValue("images/require-approved", true);
+        {
+            quarn::Settings settings(config + "/quarn-download.conf");
+            settings.setValue(quarn::SettingKey::ImagesRequireApproved, true);
+            QVERIFY(settings.save(nullptr));
+        }
         const QString db = pg_->url(QStringLiteral("st1"));
         auto run = [&](bool bySettings) {
             const QByteArray was = qgetenv("QUARN_CONFIG_DIR");
@@ -1083,8 +1066,10 @@ private slots:
         SimPort unit({}, 1);
         const QString config = dir_.filePath(QStringLiteral("offline-limit"));
         auto flashWithLimit = [&](int limitS) {
-            QSettings(config + "/quarn-download.conf", QSettings::IniFormat)
-                .setValue("images/offline-max-age", limitS);
+            quarn::Settings settings(config + "/quarn-download.conf");
+            settings.setValue(quarn::SettingKey::ImagesOfflineMaxAge, limitS);
+            if (!settings.save(nullptr))
+                QTest::qFail("the settings were not saved", __FILE__, __LINE__);
             keep(120);
             qputenv("QUARN_CONFIG_DIR", config.toLocal8Bit());
             qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstring>
@@ -19,6 +18,7 @@
 
 #include "app/forms.h"
 #include "core/globals.h"
+#include "core/settings.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
@@ -37,6 +37,13 @@ struct Rig : WindowRig {
         boxes.onBox = nullptr;  // the sequencer's cases answer the boxes themselves
     }
 };
+
+// A settings file at path with [images] require-approved=true.
+void requireApproval(const QString& path) {
+    Settings settings(path);
+    settings.setValue(SettingKey::ImagesRequireApproved, true);
+    QVERIFY(settings.save(nullptr));
+}
 
 }  // namespace
 
@@ -164,8 +171,7 @@ void TestSequencer::missingOrShortDownloadFile() {
 void TestSequencer::unapprovedImageIsNotSent() {
     Rig rig;
     QTemporaryDir config;
-    QSettings(config.filePath(QStringLiteral("quarn-download.conf")), QSettings::IniFormat)
-        .setValue(QStringLiteral("images/require-approved"), true);
+    requireApproval(config.filePath(QStringLiteral("quarn-download.conf")));
     const QByteArray was = qgetenv("QUARN_CONFIG_DIR");
     qputenv("QUARN_CONFIG_DIR", config.path().toLocal8Bit());
     qunsetenv("QUARN_DB");
@@ -208,8 +214,7 @@ int silentSocket(const QString& path) {
 void TestSequencer::approvalCheckedOffTheWindowThread() {
     Rig rig;
     QTemporaryDir env;
-    QSettings(env.filePath(QStringLiteral("quarn-download.conf")), QSettings::IniFormat)
-        .setValue(QStringLiteral("images/require-approved"), true);
+    requireApproval(env.filePath(QStringLiteral("quarn-download.conf")));
     int silent = silentSocket(env.filePath(QStringLiteral(".s.PGSQL.5432")));
     QVERIFY(silent >= 0);
     const auto closeSilent = qScopeGuard([&] {

@@ -440,6 +440,21 @@ private slots:
         QCOMPARE(r.c.exchange(kHandshake, 3, 300), answered ? kHandshake : Bytes{});
     }
 
+    // A handshake starts a new session wherever the unit can tell it from
+    // what it waits for (the password, the start byte), so a unit in its
+    // socket answers every probe; inside a block the same bytes are data.
+    void handshakeStartsANewSessionOutsideBlocks() {
+        Rig r({});
+        QVERIFY2(r.ok(), r.error.c_str());
+        QCOMPARE(r.c.exchange(kHandshake, 3), kHandshake);
+        QCOMPARE(r.c.exchange(kHandshake, 3), kHandshake);  // while it waits for the password
+        QVERIFY(r.c.login());
+        QCOMPARE(r.c.exchange(kHandshake, 3), kHandshake);  // while it waits for the start byte
+        QCOMPARE(r.unit.logins(), 1);
+        QVERIFY(r.c.begin());
+        QCOMPARE(r.c.exchange({0x03, 0x00, 0xAA, 0x55, 0xAA}, 3, 300), Bytes{});
+    }
+
     void seededNoiseIsRefusedAndRepeatable() {
         const Bytes image = pattern(20 * 64);
         std::vector<int> corrupted;

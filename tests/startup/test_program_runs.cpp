@@ -8,13 +8,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
 #include "app/command_line.h"
 #include "app/forms.h"
+#include "core/settings.h"
 #include "core/version.h"
 #include "session/form24.h"
 #include "startup/form1.h"
@@ -189,8 +189,8 @@ void TestProgramRuns::binaryCommandLine() {
     check(binaryErr_, err);
     // --choose remembers the folder of the file chosen, in the program's own settings.
     if (QTest::currentDataTag() == QLatin1String("--choose a file")) {
-        QSettings settings(d + QStringLiteral("/config/quarn-download.conf"), QSettings::IniFormat);
-        QCOMPARE(settings.value(QStringLiteral("files/lastInitFolder")).toString(),
+        const quarn::Settings settings(d + QStringLiteral("/config/quarn-download.conf"));
+        QCOMPARE(settings.value(quarn::SettingKey::LastInitFolder).toString(),
                  d + QStringLiteral("/sub"));
     }
 }

@@ -16,8 +16,10 @@
 #include <memory>
 
 #include "core/message_box.h"
+#include "core/settings.h"
 #include "core/translations.h"
 #include "approval/gate_read.h"
+#include "image/blocks.h"
 #include "link/download_link.h"
 #include "approval/image_list.h"
 #include "database/schema.h"
@@ -112,8 +114,7 @@ class TestStation : public QObject {
         c.operatorName = QStringLiteral("ann");
         c.stationName = QStringLiteral("bench-1");
         c.logPath = log_;
-        c.filePath = file_;
-        c.downloadLength = static_cast<int16_t>(length);
+        c.image = quarn::DownloadImage(file_, static_cast<int16_t>(length));
         c.maxRepeats = 3;
         c.logRetryMs = 200;
         c.requireSerial = requireSerial;
@@ -121,7 +122,7 @@ class TestStation : public QObject {
         c.approvalRecheckMs = recheckMs_;
         c.timing = {300, 600,
                     200};  // Auto-start's hold, probe gap (past the unit's 0.3 s) and retry
-        QSettings none(dir_.filePath(QStringLiteral("none.conf")), QSettings::IniFormat);
+        const quarn::Settings none(dir_.filePath(QStringLiteral("none.conf")));
         model_ = std::make_unique<StationModel>(c, slotsFrom(ports, none, &c.source));
         window_ = std::make_unique<StationWindow>(*model_);
         window_->show();
@@ -327,9 +328,9 @@ private slots:
 
     // [station] sound=false: a batch ends without a cue.
     void soundOff() {
-        QSettings settings(dir_.filePath(QStringLiteral("quiet.conf")), QSettings::IniFormat);
+        quarn::Settings settings(dir_.filePath(QStringLiteral("quiet.conf")));
         QVERIFY(soundWanted(settings));
-        settings.setValue(QStringLiteral("station/sound"), false);
+        settings.setValue(quarn::SettingKey::StationSound, false);
         open({plug(0)}, false, kLength, {}, soundWanted(settings));
         QCOMPARE(model_->startAll(), 1);
         QVERIFY(waitIdle());
@@ -390,8 +391,8 @@ private slots:
         QVERIFY(!button("Start all")->isEnabled() && !button("Auto-start")->isEnabled());
         QCOMPARE(model_->startAll(), 0);
         quarn::records::ApprovedImage image;
-        image.sha256 = QString::fromLatin1(
-            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), length).toHex());
+        image.sha256 =
+            QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), length).toHex());
         image.length = length;
         QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
         QVERIFY2(spinUntil([&] { return button("Start all")->isEnabled(); }, 10000),
@@ -426,8 +427,8 @@ private slots:
         QVERIFY2(server.ok(), qPrintable(server.error()));
         QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
         quarn::records::ApprovedImage image;
-        image.sha256 = QString::fromLatin1(
-            quarn::DownloadLink::imageSha256(patternBytes(100 * 64), kLength).toHex());
+        image.sha256 =
+            QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), kLength).toHex());
         image.length = kLength;
         QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
         requireApproved_ = true;
@@ -550,8 +551,10 @@ private slots:
         QVERIFY(waitStatus(0, QStringLiteral("good"), 10000));
         QVERIFY(waitStatus(0, QStringLiteral("remove the unit"), 2000));
         QCOMPARE(window_->tile(0)->colour(), QStringLiteral("good"));
-        QTest::qWait(2000);  // several probes, each answered
-        QCOMPARE(status(0), QStringLiteral("remove the unit"));
+        // Past the time a unit taken out would take to be seen gone, the
+        // seconds since the session: a unit swapped in unseen shows as one that stays.
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit (3 s)"), 4000));
+        QVERIFY(waitStatus(0, QStringLiteral("remove the unit (4 s)"), 2000));
         QCOMPARE(units_[0]->sessions().size(), size_t(1));
         empty();
         QVERIFY(waitStatus(0, QStringLiteral("waiting for a unit"), 3000));
@@ -624,12 +627,12 @@ private slots:
         for (const char* name :
              {"usb-0:1.3:1.0-port0", "usb-0:1.1:1.0-port0", "usb-0:1.2:1.0-port0"})
             QVERIFY(QFile::link("/dev/null", root.filePath(QStringLiteral("by-path/") + name)));
-        QSettings empty(dir_.filePath("empty.conf"), QSettings::IniFormat);
-        QSettings fixed(dir_.filePath("fixed.conf"), QSettings::IniFormat);
-        fixed.setValue("station/ports", QStringList{"/dev/b", "/dev/a"});
+        quarn::Settings empty(dir_.filePath("empty.conf"));
+        quarn::Settings fixed(dir_.filePath("fixed.conf"));
+        fixed.setValue(quarn::SettingKey::StationPorts, QStringList{"/dev/b", "/dev/a"});
         struct Row {
             QStringList ports;
-            QSettings* settings;
+            quarn::Settings* settings;
             SlotSource source;
             QStringList expected;
         };
@@ -729,9 +732,7 @@ private slots:
         StationConfig c;
         c.serialRoot = root.path();
         c.source = SlotSource::Adapters;
-        c.filePath = file_;
-        c.downloadLength = kLength;
-        c.image = patternBytes(100 * 64);
+        c.image = quarn::DownloadImage(file_, kLength);
         window_.reset();
         model_ = std::make_unique<StationModel>(c, QList<Slot>{});
         model_->setAutoStart(true);

@@ -16,7 +16,8 @@ namespace testsupport {
 
 class PgServer {
 public:
-    // durable=false turns fsync off: quicker, for tests that never crash the server.
+    // durable=false turns fsync off: quicker, for tests that never crash the
+    // machine (a stopped server keeps every commit all the same).
     explicit PgServer(bool durable = false);
     ~PgServer();
     PgServer(const PgServer&) = delete;

@@ -27,7 +27,7 @@ namespace {
 
 BoxRecorder::BoxRecorder() {
     quarn::setMsgBoxHandler([this](const quarn::MsgBoxRequest& r) {
-        boxes.append(Box{r.prompt, r.style, r.title, r.informative});
+        boxes.append(Box{r.prompt, r.style(), r.title, r.informative});
         if (onBox) onBox(boxes.last());
         return 1;
     });

@@ -2,7 +2,7 @@
 // and summed into the charts' figures. The buckets are date_bin's: it costs
 // a third less per row than date_trunc over a time zone, and its UTC
 // origin makes the same buckets whatever the session's time zone.
-#include "records/plant_buckets.h"
+#include "plant/plant_buckets.h"
 
 #include <QHash>
 #include <QMap>
@@ -16,7 +16,9 @@
 #include "database/query_run.h"
 #include "database/schema.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+using namespace records;
 
 namespace {
 
@@ -179,4 +181,4 @@ void sumBuckets(PlantView* v) {
     for (const HourYield& h : std::as_const(v->hours)) v->approvalMismatches += h.mismatches;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::plant

@@ -1,13 +1,15 @@
 #pragma once
-// Inside records/: the plant's figures by hour (yield) and by UTC day
+// Inside plant/: the plant's figures by hour (yield) and by UTC day
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
-// causes and sockets (records/plant_queries.h).
+// causes and sockets (plant/plant_queries.h).
 
-#include "records/plant_queries.h"
 #include "database/query_run.h"
+#include "plant/plant_queries.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+using records::QueryFailure;
 
 // verdict: the table has server_approved, and the hours count the mismatches.
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
@@ -20,7 +22,7 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
 // view->hours (with the mismatches when view->approvalMismatches is not
 // -1), causeDays and socketDays, read one after the other on db; or,
 // with `open`, causes and sockets on connections of their own at the same
-// time (records/plant_queries.h). False with *f on the first that failed.
+// time (plant/plant_queries.h). False with *f on the first that failed.
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* view, QueryFailure* f);
 
@@ -28,4 +30,4 @@ bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& 
 // days; view->approvalMismatches (unless -1) from its hours.
 void sumBuckets(PlantView* view);
 
-}  // namespace quarn::records
+}  // namespace quarn::plant

@@ -1,4 +1,4 @@
-#include "startup/init_file.h"
+#include "image/init_file.h"
 
 #include <QFile>
 #include <cstddef>

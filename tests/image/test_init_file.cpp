@@ -4,7 +4,7 @@
 #include <QTest>
 #include <iterator>
 
-#include "startup/init_file.h"
+#include "image/init_file.h"
 
 using namespace quarn;
 

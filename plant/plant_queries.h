@@ -18,11 +18,17 @@
 #include <functional>
 
 #include "database/connection.h"
-#include "database/report_sql.h"
 #include "record/slot_flags.h"
 #include "recordlog/record_filter.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+// The records' types the figures are made of.
+using records::Connection;
+using records::Problem;
+using records::RecordFilter;
+using records::SocketCount;
+using records::SocketVerdict;
 
 struct PlantRequest {
     RecordFilter filter;
@@ -110,4 +116,4 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
 // "-" without units.
 QString percentText(qint64 part, qint64 whole);
 
-}  // namespace quarn::records
+}  // namespace quarn::plant

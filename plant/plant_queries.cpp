@@ -1,4 +1,4 @@
-#include "records/plant_queries.h"
+#include "plant/plant_queries.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -7,10 +7,12 @@
 #include <tuple>
 
 #include "database/query_run.h"
+#include "plant/plant_buckets.h"
 #include "record/first_pass.h"
-#include "records/plant_buckets.h"
 
-namespace quarn::records {
+namespace quarn::plant {
+
+using namespace records;
 
 namespace {
 
@@ -133,4 +135,4 @@ QString percentText(qint64 part, qint64 whole) {
                      : QStringLiteral("-");
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::plant

@@ -1,0 +1,89 @@
+#pragma once
+// The program's settings file, quarn-download.conf, and every key it holds.
+//
+// Where it is: settingsFilePath() (core/paths.h). Every program reads it
+// through Settings, never through a QSettings of its own, for two reasons:
+//  - the keys, their defaults and their meanings are declared once, below,
+//    and the README's table of the settings file is the same list;
+//  - a damaged file (not INI, not readable, a COM key that is no device
+//    path) is reported by every reader and never written. QSettings would
+//    rewrite it from the little it understood, and it reports a format error
+//    only to the first object that parses the file, so a reader that opened
+//    its own QSettings first would hide the damage from all later ones.
+// A damaged file is still read for what could be understood of it, as
+// before: a reader that only reads (the database's URL, the approval switch)
+// goes on with those values; a writer refuses.
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class QSettings;
+
+namespace quarn {
+
+enum class SettingKey {
+    Com1,
+    Com2,
+    Com3,
+    Com4,
+    Unnumbered,
+    LastInitFolder,
+    StationPorts,
+    StationSound,
+    StationMaxRepeats,
+    RecordsDatabase,
+    ImagesRequireApproved,
+    ImagesOfflineMaxAge,
+};
+
+struct SettingEntry {
+    SettingKey id;
+    const char* key;       // "group/name", as QSettings spells it
+    const char* fallback;  // the default as written in the file; "" when none
+    const char* meaning;   // one line, as the README's table says it
+    bool devicePath;       // the value must be an absolute path (or empty)
+};
+
+// Every key of the settings file, in the README's order.
+const QList<SettingEntry>& settingEntries();
+const SettingEntry& settingEntry(SettingKey key);
+// The key's default (an invalid QVariant when it has none), for a value
+// that also has a life without the file (a station's config in a test).
+QVariant settingDefault(SettingKey key);
+// ports/COMn for com 1..4.
+SettingKey comSetting(int com);
+
+class Settings {
+public:
+    // The real file: settingsFilePath().
+    Settings();
+    // Another file (tests, made-up machines).
+    explicit Settings(const QString& path);
+    ~Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    QString path() const;
+    // Empty when the file can be used (missing counts as usable: it is made on
+    // the first save); else why not, naming the file.
+    QString problem() const { return problem_; }
+    bool usable() const { return problem_.isEmpty(); }
+
+    // The stored value; else the key's default; else an invalid QVariant.
+    QVariant value(SettingKey key) const;
+    // Whether the file stores a value for key.
+    bool contains(SettingKey key) const;
+    // Ignored (false) when the file is not usable.
+    bool setValue(SettingKey key, const QVariant& value);
+    bool remove(SettingKey key);
+    // Writes pending changes to disk; false, with the reason in *why (made
+    // from the system's codes), when the file is unusable or the write failed.
+    bool save(QString* why);
+
+private:
+    std::unique_ptr<QSettings> store_;
+    QString problem_;
+};
+
+}  // namespace quarn

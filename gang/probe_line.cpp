@@ -1,0 +1,79 @@
+#include "gang/probe_line.h"
+
+#include <QFileInfo>
+#include <memory>
+
+namespace quarn::gang {
+
+// Lives on the line's thread: the link and its port are made and closed there.
+class ProbeLineWorker : public QObject {
+    Q_OBJECT
+public:
+    explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {}
+    void probe(const QString& device, int replyMs) { emit done(probeOn(device, replyMs)); }
+    void stop() {
+        if (link_) link_->requestStop();
+    }
+    void shutdown() { link_.reset(); }  // closes the port on this thread
+
+signals:
+    void done(quarn::ProbeResult result);
+
+private:
+    ProbeResult probeOn(const QString& device, int replyMs);
+    bool ensureOpen(const QString& device);
+
+    const std::atomic<bool>& closing_;
+    std::unique_ptr<DownloadLink> link_;
+    QString openOn_;  // the device the open port is, symlinks resolved
+};
+
+// The port open on the device the path leads to now.
+bool ProbeLineWorker::ensureOpen(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (!link_) {
+        link_ = std::make_unique<DownloadLink>();
+        link_->closing = [this] { return closing_.load(); };
+    }
+    SerialPort& port = link_->MSComm1;
+    if (port.portOpen() && target == openOn_) return true;
+    if (port.portOpen()) port.setPortOpen(false);
+    if (target.isEmpty()) return false;  // nothing there now
+    openOn_ = target;
+    return link_->OpenDevice(device) == DownloadLink::OpenResult::Opened;
+}
+
+ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs) {
+    if (closing_) return ProbeResult::Stopped;
+    if (!ensureOpen(device)) return ProbeResult::PortFailed;
+    link_->beginSession();
+    return probeOpenLine(*link_, replyMs);
+}
+
+ProbeLine::ProbeLine(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<quarn::ProbeResult>();
+    worker_ = new ProbeLineWorker(closing_);
+    worker_->moveToThread(&thread_);
+    connect(worker_, &ProbeLineWorker::done, this, &ProbeLine::probed, Qt::QueuedConnection);
+    thread_.start();
+}
+
+ProbeLine::~ProbeLine() {
+    closing_ = true;
+    // In this order on the line's thread: a probe under way ends, then the port closes.
+    QMetaObject::invokeMethod(worker_, &ProbeLineWorker::stop, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(worker_, &ProbeLineWorker::shutdown, Qt::QueuedConnection);
+    thread_.quit();
+    thread_.wait();
+    delete worker_;
+}
+
+void ProbeLine::probe(const QString& device, int replyMs) {
+    QMetaObject::invokeMethod(
+        worker_, [w = worker_, device, replyMs] { w->probe(device, replyMs); },
+        Qt::QueuedConnection);
+}
+
+}  // namespace quarn::gang
+
+#include "probe_line.moc"

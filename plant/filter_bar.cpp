@@ -1,0 +1,90 @@
+#include "plant/filter_bar.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace quarn::plant {
+
+FilterBar::FilterBar(const PlantSelection& first, QWidget* parent)
+    : QWidget(parent), first_(first) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    period_ = new QComboBox;
+    period_->setObjectName(QStringLiteral("period"));
+    period_->setAccessibleName(tr("Period"));
+    addPeriods();
+    station_ = new QComboBox;
+    station_->setObjectName(QStringLiteral("station"));
+    station_->setAccessibleName(tr("Station"));
+    station_->addItem(tr("every station"));
+    image_ = new QLineEdit(first.image);
+    image_->setObjectName(QStringLiteral("image"));
+    image_->setAccessibleName(tr("Image"));
+    image_->setPlaceholderText(tr("image: title or sha256 prefix"));
+    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel(tr("Period")), period_,
+                                                      new QLabel(tr("Station")), station_, image_})
+        row->addWidget(w);
+    mismatches_ = new QLabel;
+    mismatches_->setObjectName(QStringLiteral("mismatches"));
+    mismatches_->setToolTip(
+        tr("Sessions whose station said approved (or not) where the "
+           "database's approved list says otherwise"));
+    row->addWidget(mismatches_);
+    row->addStretch(1);
+    auto* png = new QPushButton(tr("Export PNG…"));
+    auto* csv = new QPushButton(tr("Export CSV…"));
+    row->addWidget(png);
+    row->addWidget(csv);
+    connect(period_, &QComboBox::currentIndexChanged, this, &FilterBar::edited);
+    connect(station_, &QComboBox::currentIndexChanged, this, &FilterBar::edited);
+    connect(image_, &QLineEdit::editingFinished, this, &FilterBar::edited);
+    connect(png, &QPushButton::clicked, this, [this] { emit exportAsked(true); });
+    connect(csv, &QPushButton::clicked, this, [this] { emit exportAsked(false); });
+}
+
+void FilterBar::addPeriods() {
+    period_->addItem(tr("today"), int(Period::Today));
+    period_->addItem(tr("last 24 hours"), int(Period::Last24Hours));
+    period_->addItem(tr("last 7 days"), int(Period::Last7Days));
+    period_->addItem(tr("last 30 days"), int(Period::Last30Days));
+    if (first_.since.isValid())
+        period_->addItem(
+            tr("since %1")
+                .arg(first_.since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+            int(Period::Since));
+    period_->setCurrentIndex(period_->findData(int(first_.period)));
+}
+
+PlantSelection FilterBar::selection() const {
+    PlantSelection s = first_;
+    s.period = Period(period_->currentData().toInt());
+    s.station = station_->currentIndex() > 0 ? station_->currentText() : QString();
+    s.image = image_->text().trimmed();
+    return s;
+}
+
+void FilterBar::offerStations(const QList<StationTile>& tiles, const QString& chosen) {
+    for (const StationTile& t : tiles)
+        if (!stations_.contains(t.station)) stations_ << t.station;
+    stations_.sort();
+    station_->blockSignals(true);
+    station_->clear();
+    station_->addItem(tr("every station"));
+    station_->addItems(stations_);
+    station_->setCurrentIndex(qMax(0, stations_.indexOf(chosen) + 1));
+    station_->blockSignals(false);
+}
+
+void FilterBar::showMismatches(qint64 n) {
+    const QString text =
+        tr("Approval mismatches: %1").arg(n < 0 ? QStringLiteral("-") : QString::number(n));
+    mismatches_->setText(text);
+    mismatches_->setAccessibleName(text);
+    mismatches_->setStyleSheet(n > 0 ? QStringLiteral("color: #b00020; font-weight: bold")
+                                     : QString());
+}
+
+}  // namespace quarn::plant
