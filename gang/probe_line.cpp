@@ -10,11 +10,19 @@ class ProbeLineWorker : public QObject {
     Q_OBJECT
 public:
     explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {}
-    void probe(const QString& device, int replyMs) { emit done(probeOn(device, replyMs)); }
+    void probe(const QString& device, int replyMs);
     void stop() {
         if (link_) link_->requestStop();
     }
-    void shutdown() { link_.reset(); }  // closes the port on this thread
+    // Closes the port on this thread. A probe's wait runs this thread's
+    // events, so a shutdown that arrives during it waits for the probe's end:
+    // the link is never destroyed under a wait that still uses it.
+    void shutdown() {
+        if (probing_)
+            shutdownAfterProbe_ = true;
+        else
+            link_.reset();
+    }
 
 signals:
     void done(quarn::ProbeResult result);
@@ -25,6 +33,8 @@ private:
 
     const std::atomic<bool>& closing_;
     std::unique_ptr<DownloadLink> link_;
+    bool probing_ = false;
+    bool shutdownAfterProbe_ = false;
     QString openOn_;  // the device the open port is, symlinks resolved
 };
 
@@ -41,6 +51,14 @@ bool ProbeLineWorker::ensureOpen(const QString& device) {
     if (target.isEmpty()) return false;  // nothing there now
     openOn_ = target;
     return link_->OpenDevice(device) == DownloadLink::OpenResult::Opened;
+}
+
+void ProbeLineWorker::probe(const QString& device, int replyMs) {
+    probing_ = true;
+    const ProbeResult result = probeOn(device, replyMs);
+    probing_ = false;
+    if (shutdownAfterProbe_) link_.reset();
+    emit done(result);
 }
 
 ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs) {
