@@ -18,7 +18,6 @@ namespace quarn {
 
 namespace {
 
-QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
 
 // The lock file name QSerialPort uses: /dev/ stripped, '/' turned into '_'.
 QString lockName(QString path) {
@@ -103,7 +102,7 @@ QStringList portStates(const QStringList& devices) {
     QStringList paths;
     QSet<QString> unlocked;
     for (const QString& device : devices) {
-        const QString path = canonical(device);
+        const QString path = QFileInfo(device).canonicalFilePath();
         paths << path;
         if (path.isEmpty()) {
             states << QStringLiteral("missing");
