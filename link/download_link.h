@@ -15,9 +15,9 @@
 // The flags and counters are public because the download window's
 // procedures read them; only the link writes them. Code without a window
 // (the session engine, the probes, the gang) uses SessionLink
-// (link/session_link.h) instead, which keeps them private. Owners stop a session with requestStop(),
-// from any thread; every wait (the exchanges' and the one-second pause)
-// returns at the next pass of its loop.
+// (link/session_link.h) instead, which keeps them private.
+// Owners stop a session with requestStop(), from any thread; every wait (the
+// exchanges' and the one-second pause) returns at the next pass of its loop.
 // closing() tells that the owner is going away (the window unloading); the
 // waits end then and touch neither the closed port nor the owner afterwards.
 //

@@ -1,24 +1,27 @@
 #pragma once
 // The link as the session engine and the probes see it: a DownloadLink behind
-// a narrow interface with private state. The seed's names (MSComm1, Timer2,
-// Comm_Timeout, Program_kill, Recieve_string, the counters, ...) stay on
-// DownloadLink, where the download window's procedures read them; headless
-// code (the session engine, the probes, the gang's units and lines) reaches
-// the link only through this class.
+// a narrow interface with private state. The names the download window's
+// procedures read (MSComm1, Timer2, Comm_Timeout, Program_kill,
+// Recieve_string, the counters, ...) stay public on DownloadLink for the
+// window alone; code without a window (the session engine, the probes, the
+// gang's units and lines) reaches the link only through this class.
 //
 // A SessionLink either owns its DownloadLink (a gang unit, a probe line) or
 // borrows the download window's for the length of one session. It lives on
 // one thread, the link's; only requestStop() may be called from another.
 //
-// Waits. probe() waits for its reply against a deadline (waitUntil). The
-// exchanges (handshake(), pause(), login(), transfer()) keep the seed's
-// sequence: their time-out is counted in ticks of the link's ticker, the
-// pause ends on the delay timer, and the stop arrives as an event, so each
-// wait runs the link thread's event loop pass by pass (nested under whatever
-// called it). On the download window's thread that is required: the window
-// keeps answering its buttons and repainting its monitors during an exchange.
-// The serial data itself reaches the port only through that event loop, so
-// even a deadline wait still blocks in it until the next event, never spins.
+// Waits. The open-line probe (probeOpenLine, link/unit_probe.h) waits for its
+// reply against a deadline (waitUntil). The exchanges (handshake(), pause(),
+// login(), transfer()) keep the window's sequence: their time-out is counted
+// in ticks of the link's ticker, the pause ends on the delay timer, and a
+// stop arrives as an event, so each wait runs the link thread's event loop
+// pass by pass, nested under whatever called it. On the download window's
+// thread that is required: the window keeps answering its buttons and
+// repainting its monitors during an exchange. A gang unit runs the same
+// exchanges on its own thread, where the nested loop carries only the unit's
+// own port, timers and stop. Serial data reaches the port only through the
+// event loop, so even the deadline wait blocks in it until the next event
+// (never spinning), the deadline's own timer being the last such event.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
