@@ -32,7 +32,7 @@ private:
     bool ensureOpen(const QString& device);
 
     const std::atomic<bool>& closing_;
-    std::unique_ptr<DownloadLink> link_;
+    std::unique_ptr<SessionLink> link_;
     bool probing_ = false;
     bool shutdownAfterProbe_ = false;
     QString openOn_;  // the device the open port is, symlinks resolved
@@ -42,15 +42,14 @@ private:
 bool ProbeLineWorker::ensureOpen(const QString& device) {
     const QString target = QFileInfo(device).canonicalFilePath();
     if (!link_) {
-        link_ = std::make_unique<DownloadLink>();
-        link_->closing = [this] { return closing_.load(); };
+        link_ = std::make_unique<SessionLink>();
+        link_->setClosing([this] { return closing_.load(); });
     }
-    SerialPort& port = link_->MSComm1;
-    if (port.portOpen() && target == openOn_) return true;
-    if (port.portOpen()) port.setPortOpen(false);
+    if (link_->portOpen() && target == openOn_) return true;
+    if (link_->portOpen()) link_->closePort();
     if (target.isEmpty()) return false;  // nothing there now
     openOn_ = target;
-    return link_->OpenDevice(device) == DownloadLink::OpenResult::Opened;
+    return link_->openDevice(device) == SessionLink::OpenResult::Opened;
 }
 
 void ProbeLineWorker::probe(const QString& device, int replyMs) {

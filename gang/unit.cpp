@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPointer>
 
 #include "gang/session_record.h"
 #include "link/unit_probe.h"
@@ -31,25 +30,25 @@ private:
     SessionResult runProbe();
 
     Unit& unit_;
-    QPointer<DownloadLink> link_;
+    SessionLink* link_ = nullptr;  // the running session's or probe's, on this thread
 };
 
 SessionResult UnitWorker::runSession() {
     const UnitJob& job = unit_.job_;
-    DownloadLink link;
+    SessionLink link;
     link_ = &link;
-    link.maxRepeats = job.maxRepeats;
+    link.setMaxRepeats(job.maxRepeats);
     // A stopped unit is abandoned: nothing more goes out, not even the login
     // after the pause (the window's Cancel still sends it).
-    link.closing = [this] { return unit_.stop_.load(); };
-    link.onProgress = [this](const SessionProgress& p) { unit_.publish(p); };
+    link.setClosing([this] { return unit_.stop_.load(); });
+    link.setOnProgress([this](const SessionProgress& p) { unit_.publish(p); });
     link.clearMonitors();
     link.startTicker();
     QFile file;
     SessionObserver quiet;
     const SessionRequest request{0, job.device, job.image};
     const SessionResult result = quarn::runSession(link, file, request, quiet);
-    link.MSComm1.setPortOpen(false);
+    link.closePort();
     link_ = nullptr;
     return result;
 }
@@ -73,10 +72,10 @@ SessionResult notBegun(const UnitJob& job, bool stopped) {
 // stayed silent, port when the port did not open.
 SessionResult UnitWorker::runProbe() {
     const UnitJob& job = unit_.job_;
-    DownloadLink link;
+    SessionLink link;
     link_ = &link;
-    link.closing = [this] { return unit_.stop_.load(); };
-    link.onProgress = [this](const SessionProgress& p) { unit_.publish(p); };
+    link.setClosing([this] { return unit_.stop_.load(); });
+    link.setOnProgress([this](const SessionProgress& p) { unit_.publish(p); });
     link.startTicker();
     SessionResult r = notBegun(job, false);
     r.device = job.device;
@@ -90,7 +89,7 @@ SessionResult UnitWorker::runProbe() {
             r.reason = SessionReason::NoReply;
             break;
         case ProbeResult::PortFailed:
-            r.detail = link.MSComm1.errorString();
+            r.detail = link.portError();
             break;
         case ProbeResult::Stopped:
             r.outcome = SessionOutcome::Interrupted;

@@ -12,10 +12,12 @@
 //   Comm_Timeout  true = the exchange failed (no complete reply in time, or a wrong reply)
 //   Program_kill  true = a stop was requested (Cancel, or the owner closing)
 //   both false    = success
-// The flags and counters are public because the window's procedures read
-// them; only the link writes them. Owners stop a session with requestStop(),
-// from any thread; every wait (the exchanges' and the one-second pause)
-// returns at the next pass of its loop.
+// The flags and counters are public because the download window's
+// procedures read them; only the link writes them. Code without a window
+// (the session engine, the probes, the gang) uses SessionLink
+// (link/session_link.h) instead, which keeps them private.
+// Owners stop a session with requestStop(), from any thread; every wait (the
+// exchanges' and the one-second pause) returns at the next pass of its loop.
 // closing() tells that the owner is going away (the window unloading); the
 // waits end then and touch neither the closed port nor the owner afterwards.
 //

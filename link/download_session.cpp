@@ -24,7 +24,7 @@ QString atBlock(const SessionResult& r, bool shown) {
                : QString();
 }
 
-SessionReason reasonOf(const DownloadLink& link, LinkResult exchange) {
+SessionReason reasonOf(const SessionLink& link, LinkResult exchange) {
     switch (exchange) {
         case LinkResult::Ok:
             return SessionReason::None;
@@ -37,11 +37,11 @@ SessionReason reasonOf(const DownloadLink& link, LinkResult exchange) {
         case LinkResult::NoReply:
             break;
     }
-    return link.MSComm1.lost() ? SessionReason::PortLost : SessionReason::NoReply;
+    return link.portLost() ? SessionReason::PortLost : SessionReason::NoReply;
 }
 
 // The reason in words, from its code and the session's figures.
-QString reasonText(const DownloadLink& link, const SessionResult& r, bool shown) {
+QString reasonText(const SessionLink& link, const SessionResult& r, bool shown) {
     const QString at = atBlock(r, shown);
     switch (r.reason) {
         case SessionReason::None:
@@ -60,7 +60,7 @@ QString reasonText(const DownloadLink& link, const SessionResult& r, bool shown)
                        shown)
                 .arg(r.block)
                 .arg(r.total)
-                .arg(link.maxRepeats);
+                .arg(link.maxRepeats());
         case SessionReason::WrongReply:
             return say(QT_TRANSLATE_NOOP("DownloadSession",
                                          "The unit refused or answered wrongly%1 (last reply %2)."),
@@ -79,7 +79,7 @@ QString reasonText(const DownloadLink& link, const SessionResult& r, bool shown)
 // One session's run: the steps in order, each filling the one result.
 class Session {
 public:
-    Session(DownloadLink& link, QFile& file, const SessionRequest& request,
+    Session(SessionLink& link, QFile& file, const SessionRequest& request,
             SessionObserver& observer)
         : link_(link), file_(file), request_(request), observer_(observer) {
         r_.port = request.device.isEmpty() ? QStringLiteral("COM%1").arg(request.comPort)
@@ -97,7 +97,7 @@ private:
     bool settle(LinkResult exchange, SessionOutcome failed);
     void end(SessionOutcome outcome, SessionReason reason, const QString& detail = QString());
 
-    DownloadLink& link_;
+    SessionLink& link_;
     QFile& file_;
     const SessionRequest& request_;
     SessionObserver& observer_;
@@ -106,22 +106,24 @@ private:
 };
 
 void Session::end(SessionOutcome outcome, SessionReason reason, const QString& detail) {
-    r_.stage = link_.stage;
-    r_.block = link_.blockNumber;
-    r_.total = link_.blockTotal;
-    r_.blocksSent = link_.blocksSent;
-    r_.repeats = link_.repeats;
-    r_.bytes = qint64(link_.blocksSent) * 64;
+    const SessionProgress p = link_.progress();
+    r_.stage = p.stage;
+    r_.block = p.block;
+    r_.total = p.total;
+    r_.blocksSent = static_cast<int>(p.bytes / 64);
+    r_.repeats = p.repeats;
+    r_.bytes = p.bytes;
     r_.sha256 = link_.sentDigest();
-    r_.lastReply = link_.Recieve_string;
+    r_.lastReply = link_.lastReply();
     // A stop ends every step that had not ended good: the record says so.
-    const bool stopped = outcome != SessionOutcome::Good && (link_.Program_kill || link_.closing());
+    const bool stopped =
+        outcome != SessionOutcome::Good && (link_.stopRequested() || link_.closing());
     r_.outcome = stopped ? SessionOutcome::Interrupted : outcome;
     r_.reason = stopped ? SessionReason::Stopped : reason;
     r_.detail = detail;
     if (reason == SessionReason::PortLost) {
-        r_.detail = link_.MSComm1.errorString();
-        r_.portFault = link_.MSComm1.fault();
+        r_.detail = link_.portError();
+        r_.portFault = link_.portFault();
     }
     r_.reasonText = reasonText(link_, r_, false);
     r_.reasonShown = reasonText(link_, r_, true);
@@ -147,14 +149,14 @@ bool Session::loadImage() {
 
 // Opens the port the request names; false when the session ends here.
 bool Session::openPort() {
-    const DownloadLink::OpenResult opened = request_.device.isEmpty()
-                                                ? link_.OpenCom(request_.comPort)
-                                                : link_.OpenDevice(request_.device);
-    if (opened == DownloadLink::OpenResult::NoPortNumber) observer_.noPortNumber();
-    if (opened != DownloadLink::OpenResult::Failed) return true;
-    r_.device = link_.MSComm1.deviceName();
-    r_.portFault = link_.MSComm1.fault();
-    end(SessionOutcome::Port, SessionReason::PortFailed, link_.MSComm1.errorString());
+    const SessionLink::OpenResult opened = request_.device.isEmpty()
+                                               ? link_.openCom(request_.comPort)
+                                               : link_.openDevice(request_.device);
+    if (opened == SessionLink::OpenResult::NoPortNumber) observer_.noPortNumber();
+    if (opened != SessionLink::OpenResult::Failed) return true;
+    r_.device = link_.deviceName();
+    r_.portFault = link_.portFault();
+    end(SessionOutcome::Port, SessionReason::PortFailed, link_.portError());
     observer_.portFailed(r_);
     return false;
 }
@@ -162,25 +164,25 @@ bool Session::openPort() {
 // After a failed handshake or login the port and the file are closed. The
 // owner closing ends the session with nothing more shown or touched.
 bool Session::handshake() {
-    const LinkResult exchange = link_.SendHandshake();
+    const LinkResult exchange = link_.handshake();
     if (settle(exchange, SessionOutcome::Handshake)) return observer_.handshakeOk(), true;
     if (exchange == LinkResult::Closing) return false;
     observer_.handshakeFailed(r_);
-    link_.MSComm1.setPortOpen(false);
+    link_.closePort();
     return false;
 }
 
 bool Session::login() {
     // The pause ends early on a stop; the login then sees the stop at once.
-    if (link_.Download_Delay() == LinkResult::Closing) {
+    if (link_.pause() == LinkResult::Closing) {
         settle(LinkResult::Closing, SessionOutcome::Login);
         return false;
     }
-    const LinkResult exchange = link_.SendPassWord();
+    const LinkResult exchange = link_.login();
     if (settle(exchange, SessionOutcome::Login)) return observer_.loginOk(), true;
     if (exchange == LinkResult::Closing) return false;
     observer_.loginFailed(r_);
-    link_.MSComm1.setPortOpen(false);
+    link_.closePort();
     return false;
 }
 
@@ -188,7 +190,7 @@ void Session::transfer() {
     QByteArray data = image_.bytes();
     QBuffer bytes(&data);
     bytes.open(QIODevice::ReadOnly);
-    const LinkResult exchange = link_.SendFile(bytes, image_.length());
+    const LinkResult exchange = link_.transfer(bytes, image_.length());
     if (settle(exchange, SessionOutcome::Transfer)) return observer_.good();
     observer_.transferFailed(r_);
 }
@@ -196,8 +198,7 @@ void Session::transfer() {
 SessionResult Session::run() {
     link_.beginSession();
     if (!loadImage() || !openPort()) return r_;
-    link_.Transmit_counter = 0;
-    link_.Recieve_counter = 0;
+    link_.resetCounters();
     if (handshake() && login()) transfer();
     file_.close();
     return r_;
@@ -205,7 +206,7 @@ SessionResult Session::run() {
 
 }  // namespace
 
-SessionResult runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
+SessionResult runSession(SessionLink& link, QFile& file, const SessionRequest& request,
                          SessionObserver& observer) {
     return Session(link, file, request, observer).run();
 }

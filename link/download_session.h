@@ -21,7 +21,7 @@
 #include <cstdint>
 
 #include "image/download_image.h"
-#include "link/download_link.h"
+#include "link/session_link.h"
 #include "record/outcome.h"
 
 namespace quarn {
@@ -95,7 +95,7 @@ struct SessionRequest {
 // port opens. A port left open by a failed transfer stays open (the window
 // closes it on its next session or unload); after a failed handshake or login
 // it is closed.
-SessionResult runSession(DownloadLink& link, QFile& file, const SessionRequest& request,
+SessionResult runSession(SessionLink& link, QFile& file, const SessionRequest& request,
                          SessionObserver& observer);
 
 }  // namespace quarn

@@ -1,13 +1,11 @@
 #include "link/unit_probe.h"
 
-#include <QTimer>
-
 namespace quarn {
 
-ProbeResult probeUnit(DownloadLink& link, const QString& device) {
-    if (link.OpenDevice(device) == DownloadLink::OpenResult::Failed) return ProbeResult::PortFailed;
-    const LinkResult r = link.SendHandshake();
-    link.MSComm1.setPortOpen(false);
+ProbeResult probeUnit(SessionLink& link, const QString& device) {
+    if (link.openDevice(device) == SessionLink::OpenResult::Failed) return ProbeResult::PortFailed;
+    const LinkResult r = link.handshake();
+    link.closePort();
     switch (r) {
         case LinkResult::Ok:
         case LinkResult::WrongReply:
@@ -21,24 +19,15 @@ ProbeResult probeUnit(DownloadLink& link, const QString& device) {
     return ProbeResult::Stopped;
 }
 
-ProbeResult probeOpenLine(DownloadLink& link, int replyMs) {
-    SerialPort& port = link.MSComm1;
-    if (!port.portOpen()) return ProbeResult::PortFailed;
-    port.setInputLen(0);
-    port.input();
-    port.output(QByteArray("\xAA\x55\xAA", 3));
-    port.sendQueued();
-    QTimer deadline;  // also the event that ends the wait when nothing comes
-    deadline.setSingleShot(true);
-    deadline.start(replyMs);
-    const auto waiting = [&] {
-        return port.portOpen() && port.inBufferCount() == 0 && deadline.isActive() &&
-               !link.Program_kill && !link.closing();
-    };
-    while (waiting()) link.yield();
-    if (link.Program_kill || link.closing()) return ProbeResult::Stopped;
-    if (!port.portOpen()) return ProbeResult::PortFailed;
-    return port.inBufferCount() > 0 ? ProbeResult::Answered : ProbeResult::Silent;
+ProbeResult probeOpenLine(SessionLink& link, int replyMs) {
+    if (!link.portOpen()) return ProbeResult::PortFailed;
+    link.flushInput();
+    link.write(QByteArray("\xAA\x55\xAA", 3));
+    link.waitUntil([&] { return !link.portOpen() || link.bytesWaiting() > 0; },
+                   QDeadlineTimer(replyMs));
+    if (link.stopRequested() || link.closing()) return ProbeResult::Stopped;
+    if (!link.portOpen()) return ProbeResult::PortFailed;
+    return link.bytesWaiting() > 0 ? ProbeResult::Answered : ProbeResult::Silent;
 }
 
 }  // namespace quarn

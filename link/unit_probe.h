@@ -3,7 +3,7 @@
 //
 // probeUnit: the port opened, the quiet line and the handshake as a session
 // begins, and the port closed again. Nothing more is sent, so a unit that
-// answers is not loaded. A stop (Program_kill, or the owner closing) ends
+// answers is not loaded. A stop (requestStop, or the owner closing) ends
 // the probe as Stopped.
 //
 // probeOpenLine: the handshake alone on a port the caller keeps open between
@@ -14,7 +14,7 @@
 
 #include <QString>
 
-#include "link/download_link.h"
+#include "link/session_link.h"
 
 namespace quarn {
 
@@ -27,17 +27,17 @@ enum class ProbeResult {
 
 // A unit's echo of the handshake takes 6 bytes on the wire, 6.25 ms at 9600
 // bit/s; one tick of the link's ticker (250 ms) is forty times that, yet an
-// eighth of the handshake's own time-out period (Timeout_timer, 8 ticks).
+// eighth of the handshake's own time-out period (8 ticks).
 constexpr int kProbeReplyTicks = 1;
 
 // On link (ticker started); the port is closed when this returns.
-ProbeResult probeUnit(DownloadLink& link, const QString& device);
+ProbeResult probeUnit(SessionLink& link, const QString& device);
 
 // On link, whose port is open: the receive buffer emptied (a late reply to
 // an earlier probe is no answer to this one), the handshake sent, and
 // Answered as soon as a first reply byte is in, Silent after replyMs without
 // one. A port lost meanwhile (the far end hung up) is closed by the serial
 // layer and gives PortFailed. Needs no ticker.
-ProbeResult probeOpenLine(DownloadLink& link, int replyMs);
+ProbeResult probeOpenLine(SessionLink& link, int replyMs);
 
 }  // namespace quarn

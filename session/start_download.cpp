@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "approval/gate_read.h"
+#include "approval/image_gate.h"
 #include "core/globals.h"
 #include "core/message_box.h"
-#include "approval/gate_read.h"
-#include "ports/port_advice.h"
 #include "database/database_url.h"
-#include "approval/image_gate.h"
+#include "ports/port_advice.h"
 #include "session/form24.h"
 
 namespace quarn {
@@ -85,7 +85,8 @@ void Form24::Start_Download() {
     request.comPort = Com_port;
     request.image = DownloadImage(Download_file, Download_length, Download_caption);
     if (!imageMayBeSent(request)) return endBeforeStart();
-    lastResult_ = runSession(link, File1, request, *this);
+    SessionLink session(link);  // the session engine sees the window's link through this
+    lastResult_ = runSession(session, File1, request, *this);
 }
 
 // With the approved list required by the settings, the image is read here
