@@ -18,7 +18,6 @@ namespace quarn {
 
 namespace {
 
-
 // The lock file name QSerialPort uses: /dev/ stripped, '/' turned into '_'.
 QString lockName(QString path) {
     if (path.startsWith(QLatin1String("/dev/"))) path.remove(0, 5);
