@@ -72,6 +72,8 @@ ProbeLine::ProbeLine(QObject* parent) : QObject(parent) {
     worker_ = new ProbeLineWorker(closing_);
     worker_->moveToThread(&thread_);
     connect(worker_, &ProbeLineWorker::done, this, &ProbeLine::probed, Qt::QueuedConnection);
+    connect(this, &ProbeLine::probeRequested, worker_, &ProbeLineWorker::probe,
+            Qt::QueuedConnection);
     thread_.start();
 }
 
@@ -85,11 +87,9 @@ ProbeLine::~ProbeLine() {
     delete worker_;
 }
 
-void ProbeLine::probe(const QString& device, int replyMs) {
-    QMetaObject::invokeMethod(
-        worker_, [w = worker_, device, replyMs] { w->probe(device, replyMs); },
-        Qt::QueuedConnection);
-}
+// A queued signal, not a queued functor: Qt copies the arguments into its
+// event, handed to the line's thread under its event queue's lock.
+void ProbeLine::probe(const QString& device, int replyMs) { emit probeRequested(device, replyMs); }
 
 }  // namespace quarn::gang
 

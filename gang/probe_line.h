@@ -36,6 +36,7 @@ public:
 
 signals:
     void probed(quarn::ProbeResult result);
+    void probeRequested(const QString& device, int replyMs);  // to the line's thread
 
 private:
     QThread thread_;
