@@ -149,6 +149,16 @@ bool printStationFigures(int slotCount, const StationFigures& f) {
            f.listenShare >= kListenCpuTarget || f.peakMB >= kPeakTargetMB;
 }
 
+// quarn-station offscreen, its standard error the bench's own.
+bool startStation(QProcess& station, const QString& path, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    station.setProcessEnvironment(env);
+    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    station.start(path, args);
+    return station.waitForStarted();
+}
+
 }  // namespace
 
 int runStationBench(const StationBenchOptions& o, int slotCount) {
@@ -164,12 +174,7 @@ int runStationBench(const StationBenchOptions& o, int slotCount) {
     if (!startSims(sims, slotCount, paced, dir, &args))
         return std::fputs("quarn-bench: simulator\n", stderr), 1;
     QProcess station;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    station.setProcessEnvironment(env);
-    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    station.start(o.stationPath, args << dir.path());
-    if (!station.waitForStarted())
+    if (!startStation(station, o.stationPath, args << dir.path()))
         return std::fputs("quarn-bench: cannot start quarn-station\n", stderr), 1;
     StationFigures f;
     const bool all = measureLoading(sims, station.processId(), image, &f);
@@ -568,12 +573,7 @@ int runSwapBench(const StationBenchOptions& o, int sockets, double swapSeconds, 
     if (!startSims(run.sims, sockets, paced, dir, &args))
         return std::fputs("quarn-bench: simulator\n", stderr), 1;
     QProcess station;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    station.setProcessEnvironment(env);
-    station.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    station.start(o.stationPath, args << dir.path());
-    if (!station.waitForStarted())
+    if (!startStation(station, o.stationPath, args << dir.path()))
         return std::fputs("quarn-bench: cannot start quarn-station\n", stderr), 1;
     run.pid = station.processId();
     run.clock.start();

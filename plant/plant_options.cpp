@@ -14,6 +14,23 @@ QDateTime parseSinceDate(const QString& text) {
     return t;
 }
 
+namespace {
+
+// The database URL given (or configured), refused when there is none or it is unusable.
+void takeDatabase(const QString& url, PlantOptions& o) {
+    o.databaseUrl = url;
+    if (o.databaseUrl.isEmpty()) {
+        o.error = QCoreApplication::translate("quarn-plant",
+                                              "no database: --db, QUARN_DB or [records] database=");
+        o.action = PlantOptions::Action::Error;
+        return;
+    }
+    const records::DatabaseTarget target = records::parseDatabaseUrl(o.databaseUrl);
+    if (!target.error.isEmpty()) o.action = PlantOptions::Action::Error, o.error = target.error;
+}
+
+}  // namespace
+
 PlantOptions parsePlantOptions(const QStringList& args) {
     PlantOptions o;
     QCommandLineParser p;
@@ -55,14 +72,7 @@ PlantOptions parsePlantOptions(const QStringList& args) {
                       .arg(p.value(since));
         return o.action = PlantOptions::Action::Error, o;
     }
-    o.databaseUrl = p.isSet(db) ? p.value(db) : records::configuredDatabaseUrl();
-    if (o.databaseUrl.isEmpty()) {
-        o.error = QCoreApplication::translate("quarn-plant",
-                                              "no database: --db, QUARN_DB or [records] database=");
-        return o.action = PlantOptions::Action::Error, o;
-    }
-    const records::DatabaseTarget target = records::parseDatabaseUrl(o.databaseUrl);
-    if (!target.error.isEmpty()) o.action = PlantOptions::Action::Error, o.error = target.error;
+    takeDatabase(p.isSet(db) ? p.value(db) : records::configuredDatabaseUrl(), o);
     return o;
 }
 
