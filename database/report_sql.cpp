@@ -8,6 +8,8 @@
 #include "database/push.h"
 #include "database/query_run.h"
 #include "database/schema.h"
+#include "database/summary_split.h"
+#include "database/summary_sql.h"
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
@@ -16,81 +18,228 @@ namespace quarn::records {
 
 namespace {
 
-// Every socket's sessions and failures as the slot rule counts them
-// (record/slot_flags.h); false with *error and *problem when the query fails.
-bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
-                  QString* error, Problem* problem) {
+// A piece of SQL and the values of its placeholders, in order.
+struct Part {
+    QString sql;
     QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT coalesce(station, ''), coalesce(slot, ''),"
-                            " count(*) FILTER (WHERE %1),"
-                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
-                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
-                            .arg(passSql(), filterSql(filter, &binds));
-    QueryFailure f;
-    const bool ok = runQuery(
-        db, sql, binds,
-        [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
-        },
-        &f);
-    if (!ok && error) *error = f.error;
-    if (!ok && problem) *problem = f.problem;
-    return ok;
+};
+
+Part unionAll(const QList<Part>& parts) {
+    Part all;
+    for (const Part& p : parts) {
+        all.sql += (all.sql.isEmpty() ? QString() : QStringLiteral(" UNION ALL ")) + p.sql;
+        all.binds += p.binds;
+    }
+    return {QLatin1Char('(') + all.sql + QLatin1Char(')'), all.binds};
 }
 
-QString keyExpression(const QString& by) {
+// The group's key of a session row, or of a summary row (hour for day).
+QString keyExpression(const QString& by, bool summary) {
     if (by.isEmpty()) return QStringLiteral("''");
     if (by == QLatin1String("day"))
-        return QStringLiteral("coalesce(to_char(started AT TIME ZONE 'UTC', 'YYYY-MM-DD'), '')");
-    return QStringLiteral("coalesce(\"%1\", '')").arg(by);
+        return QStringLiteral("coalesce(to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD'), '')")
+            .arg(QLatin1String(summary ? "hour" : "started"));
+    return summary ? QStringLiteral("\"%1\"").arg(by)
+                   : QStringLiteral("coalesce(\"%1\", '')").arg(by);
 }
 
-// One scan of the table, grouped by key, duration and outcome; the figures
-// from those few groups. The median is percentile_cont(0.5)'s, found in the
-// running count of each duration: durations repeat, so this is far quicker
-// than sorting every row.
-// verdict: the table has server_approved (else the mismatches are NULL).
-QString reportQuery(const QString& by, bool since, bool verdict) {
-    QString failed;
-    for (const QString& o : failingOutcomes())
-        failed += QStringLiteral(", sum(n) FILTER (WHERE outcome = '%1')::bigint").arg(o);
-    const QString mismatches = verdict
-                                   ? QStringLiteral("count(*) FILTER (WHERE %1)").arg(mismatchSql())
-                                   : QStringLiteral("NULL::bigint");
-    return QStringLiteral(
-               "WITH g AS (SELECT %1 AS k, seconds, outcome, count(*) AS n,"
-               "    count(*) FILTER (WHERE %4) AS units, %5 AS mismatches"
-               "  FROM quarn_sessions%2 GROUP BY 1, 2, 3),"
-               " c AS (SELECT k, seconds, sum(sum(n)) OVER (PARTITION BY k ORDER BY seconds) AS "
-               "upto,"
-               "    sum(sum(n)) OVER (PARTITION BY k) AS total"
-               "  FROM g WHERE seconds IS NOT NULL GROUP BY k, seconds),"
-               " m AS (SELECT k, (min(seconds) FILTER (WHERE upto > floor((total - 1) / 2.0))"
-               "    + min(seconds) FILTER (WHERE upto > ceil((total - 1) / 2.0))) / 2 AS median"
-               "  FROM c GROUP BY k)"
-               " SELECT k, sum(n)::bigint, sum(n) FILTER (WHERE outcome = 'good')::bigint%3,"
-               "  sum(units)::bigint, sum(units) FILTER (WHERE outcome = 'good')::bigint, "
-               "min(median), sum(mismatches)::bigint"
-               " FROM g LEFT JOIN m USING (k) GROUP BY k ORDER BY k")
-        .arg(keyExpression(by), since ? QStringLiteral(" WHERE started >= ?") : QString(), failed,
-             unitSql(), mismatches);
+// The conditions of a filter without " WHERE " ("true" for none), binds appended.
+QString conditions(const RecordFilter& filter, QVariantList* binds, const QString& alias = {}) {
+    const QString where = filterSql(filter, binds, alias);
+    return where.isEmpty() ? QStringLiteral("true") : where.mid(QStringLiteral(" WHERE ").size());
 }
 
-ReportRow readRow(const QSqlQuery& q) {
-    ReportRow r;
-    int c = 0;
-    r.key = q.value(c++).toString();
-    r.sessions = q.value(c++).toLongLong();
-    r.good = q.value(c++).toLongLong();
-    for (const QString& o : failingOutcomes()) r.failed[o] = q.value(c++).toLongLong();
-    r.units = q.value(c++).toLongLong();
-    r.firstPassGood = q.value(c++).toLongLong();
-    r.medianSeconds = q.isNull(c) ? -1 : q.value(c).toDouble();
-    ++c;
-    r.approvalMismatches = q.isNull(c) ? -1 : q.value(c).toLongLong();
-    return r;
+// The units whose first attempt is in the filter, as unitRowsSql's rows u.
+Part unitsIn(const RecordFilter& filter) {
+    Part p;
+    QString attempts =
+        QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
+            .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
+    if (!(filter == RecordFilter())) {
+        // Every attempt of the serial numbers met in the filter: one of them
+        // may be earlier, outside it, and so take the unit out.
+        const QString x = conditions(filter, &p.binds, QStringLiteral("x"));
+        const QString all = conditions(filter, &p.binds);
+        attempts += QStringLiteral(
+                        " AND (coalesce(x.serial, '') = '' AND %1 OR x.serial IN (SELECT serial"
+                        " FROM quarn_sessions WHERE serial <> '' AND %2))")
+                        .arg(x, all);
+    }
+    const QString first = conditions(filter, &p.binds);
+    p.sql = unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
+            QStringLiteral(" u WHERE ") + first;
+    return p;
+}
+
+// The three sources of a report, (k, outcome, sessions, mismatches, units,
+// fpg, spg, fg), (k, attempts, units) and (k, v, n): from the sessions of a
+// filter, or from the summaries' rows of whole hours.
+struct Sources {
+    QList<Part> figures, attempts, seconds;
+};
+
+void addSessions(Sources* s, const RecordFilter& filter, const QString& by, bool verdict) {
+    const QString k = keyExpression(by, false);
+    const QString mismatch = verdict ? QStringLiteral("(%1 IS TRUE)::int").arg(mismatchSql())
+                                     : QStringLiteral("NULL::int");
+    Part rows;
+    const QString where = conditions(filter, &rows.binds);
+    rows.sql = QStringLiteral(
+                   "SELECT %1 AS k, coalesce(outcome, '') AS outcome, 1 AS sessions,"
+                   " %2 AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg"
+                   " FROM quarn_sessions WHERE %3")
+                   .arg(k, mismatch, where);
+    const Part units = unitsIn(filter);
+    s->figures << rows
+               << Part{QStringLiteral("SELECT %1, coalesce(outcome, ''), 0, 0, 1, first_good,"
+                                      " second_good, final_good FROM %2")
+                           .arg(k, units.sql),
+                       units.binds};
+    s->attempts << Part{
+        QStringLiteral("SELECT %1 AS k, attempts, 1 AS units FROM %2").arg(k, units.sql),
+        units.binds};
+    Part seconds;
+    seconds.sql = QStringLiteral(
+                      "SELECT %1 AS k, seconds AS v, 1 AS n FROM quarn_sessions"
+                      " WHERE %2 AND seconds IS NOT NULL AND %3")
+                      .arg(k, conditions(filter, &seconds.binds), sessionSql());
+    s->seconds << seconds;
+}
+
+void addSummaries(Sources* s, const RecordFilter& hours, const QString& by) {
+    const QString k = keyExpression(by, true);
+    auto part = [&](const char* select, const char* table) {
+        Part p;
+        const QString where = summaryWhere(hours, &p.binds);
+        p.sql = QStringLiteral("SELECT %1 AS k, %2 FROM %3%4")
+                    .arg(k, QLatin1String(select), QLatin1String(table), where);
+        return p;
+    };
+    s->figures << part(
+        "outcome, sessions, mismatches, units, first_pass_good AS fpg,"
+        " second_pass_good AS spg, final_good AS fg",
+        "quarn_summary_hours");
+    s->attempts << part("attempts, units", "quarn_summary_attempts");
+    s->seconds << part("tenths / 10.0 AS v, sessions AS n", "quarn_summary_seconds");
+}
+
+// Whether the summaries are there to read (a schema of an earlier version
+// has none until `quarn-records schema` makes them).
+bool hasSummaries(QSqlDatabase& db, bool* has, QueryFailure* f) {
+    return runQuery(
+        db, QStringLiteral("SELECT to_regclass('quarn_summary_hours') IS NOT NULL"), {},
+        [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
+}
+
+// By slot the rows come from the sessions (the summaries keep no slot but
+// the sockets'); --exact, or a schema without summaries, reads them all there.
+Sources reportSources(const ReportRequest& request, bool summaries, bool verdict) {
+    Sources s;
+    const RecordFilter filter{request.since, {}, {}, {}};
+    if (request.exact || !summaries || request.by == QLatin1String("slot")) {
+        addSessions(&s, filter, request.by, verdict);
+        return s;
+    }
+    const HourSplit split = splitOnHours(filter);
+    if (split.whole) addSummaries(&s, split.hours, request.by);
+    for (const RecordFilter& edge : split.edges) addSessions(&s, edge, request.by, verdict);
+    return s;
+}
+
+// One (k, outcome) row of the figures query into its report row: held
+// records are no sessions and count in no other figure.
+void addFigures(ReportRow* r, const QSqlQuery& q) {
+    const QString outcome = q.value(1).toString();
+    const qint64 n = q.value(2).toLongLong();
+    for (const QString& o : failingOutcomes()) r->failed[o] += 0;  // every one shown
+    if (outcome == QLatin1String(kHeldOutcome)) {
+        r->held += n;
+        return;
+    }
+    r->sessions += n;
+    if (outcome == QLatin1String(kGoodOutcome)) r->good += n;
+    if (failingOutcomes().contains(outcome)) r->failed[outcome] += n;
+    if (!q.isNull(3))
+        r->approvalMismatches = qMax<qint64>(r->approvalMismatches, 0) + q.value(3).toLongLong();
+    r->units += q.value(4).toLongLong();
+    r->firstPassGood += q.value(5).toLongLong();
+    r->secondPassGood += q.value(6).toLongLong();
+    r->finalGood += q.value(7).toLongLong();
+}
+
+// A failed query as the report's error: a refusal for lack of rights names the role.
+void failed(const QueryFailure& f, Report* report) {
+    report->denied = f.problem == Problem::Denied;
+    report->error = report->denied
+                        ? notPermittedText(QCoreApplication::translate("Connection", "reporting"),
+                                           QLatin1String(kViewerRole))
+                        : f.error;
+}
+
+// Every socket's passes and failures as the slot rule counts them
+// (record/slot_flags.h), from the sockets' summary or the sessions.
+Part socketSource(const ReportRequest& request, bool summaries) {
+    const RecordFilter filter{request.since, {}, {}, {}};
+    const HourSplit split = splitOnHours(filter);
+    QList<RecordFilter> fromSessions = split.edges;
+    QList<Part> parts;
+    if (request.exact || !summaries)
+        fromSessions = {filter};
+    else if (split.whole) {
+        Part p;
+        const QString where = summaryWhere(split.hours, &p.binds);
+        p.sql =
+            QStringLiteral("SELECT station, slot, passes, failures FROM quarn_summary_sockets") +
+            where;
+        parts << p;
+    }
+    for (const RecordFilter& f : fromSessions) {
+        Part p;
+        const QString where = conditions(f, &p.binds);
+        p.sql = QStringLiteral(
+                    "SELECT coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
+                    " (%1)::int AS passes,"
+                    " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures"
+                    " FROM quarn_sessions WHERE %2")
+                    .arg(attemptSql(), where);
+        parts << p;
+    }
+    const Part all = unionAll(parts);
+    return {QStringLiteral("SELECT station, slot, sum(passes), sum(failures) FROM %1 s"
+                           " GROUP BY 1, 2 ORDER BY 1, 2")
+                .arg(all.sql),
+            all.binds};
+}
+
+// The rows' figures, their attempts and their medians, added to *rows by key.
+bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, ReportRow>* rows,
+                 QueryFailure* f) {
+    const Part figures = unionAll(s.figures), attempts = unionAll(s.attempts),
+               seconds = unionAll(s.seconds);
+    const bool ok = runQuery(
+        db,
+        QStringLiteral("SELECT k, outcome, sum(sessions), sum(mismatches), sum(units), sum(fpg),"
+                       " sum(spg), sum(fg) FROM %1 s GROUP BY 1, 2")
+            .arg(figures.sql),
+        figures.binds, [&](const QSqlQuery& q) { addFigures(&(*rows)[q.value(0).toString()], q); },
+        f);
+    return ok &&
+           runQuery(
+               db,
+               QStringLiteral("SELECT k, attempts, sum(units) FROM %1 s GROUP BY 1, 2")
+                   .arg(attempts.sql),
+               attempts.binds,
+               [&](const QSqlQuery& q) {
+                   if (const qint64 n = q.value(2).toLongLong())
+                       (*rows)[q.value(0).toString()].attempts[q.value(1).toInt()] += n;
+               },
+               f) &&
+           runQuery(
+               db, medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
+               [&](const QSqlQuery& q) {
+                   (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
+               },
+               f);
 }
 
 }  // namespace
@@ -106,30 +255,29 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     if (!connection.open(target, &report.error) ||
         !connection.limit(statementLimitMs(), &report.error))
         return report;
-    bool verdict = false;
-    QueryFailure look;
-    if (!readsVerdict(connection.db(), &verdict, &look)) return report.error = look.error, report;
-    QSqlQuery q(connection.db());
-    q.setForwardOnly(true);
-    // A statement the server would not prepare (no table) is said as such,
-    // not run as an EXECUTE of nothing.
-    const bool prepared = q.prepare(reportQuery(request.by, request.since.isValid(), verdict));
-    if (request.since.isValid()) q.addBindValue(request.since.toUTC().toString(Qt::ISODateWithMs));
-    if (!prepared || !q.exec()) {
-        report.denied = problemOf(q.lastError()) == Problem::Denied;
-        report.error =
-            report.denied ? notPermittedText(QCoreApplication::translate("Connection", "reporting"),
-                                             QLatin1String(kViewerRole))
-                          : describe(q.lastError());
-        return report;
+    bool verdict = false, summaries = false;
+    QueryFailure f;
+    QMap<QString, ReportRow> rows;
+    if (!readsVerdict(connection.db(), &verdict, &f) ||
+        !hasSummaries(connection.db(), &summaries, &f) ||
+        !readFigures(connection.db(), reportSources(request, summaries, verdict), &rows, &f))
+        return failed(f, &report), report;
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+        it->key = it.key();
+        if (!verdict) it->approvalMismatches = -1;
+        report.rows << *it;
     }
-    while (q.next()) report.rows << readRow(q);
     if (request.by == QLatin1String("slot")) {
         QList<SocketCount> sockets;
-        Problem problem = Problem::Refused;
-        if (!socketCounts(connection.db(), RecordFilter{request.since, {}, {}, {}}, &sockets,
-                          &report.error, &problem))
-            return report.rows.clear(), report;
+        const Part p = socketSource(request, summaries);
+        if (!runQuery(
+                connection.db(), p.sql, p.binds,
+                [&](const QSqlQuery& q) {
+                    sockets << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                           q.value(2).toLongLong(), q.value(3).toLongLong()};
+                },
+                &f))
+            return failed(f, &report), report.rows.clear(), report;
         report.sockets = judgeSockets(sockets);
     }
     completeReport(report, request);

@@ -5,6 +5,7 @@
 #include <QSqlField>
 #include <QStringBuilder>
 
+#include "database/summary_sql.h"
 #include "record/first_pass.h"
 
 namespace quarn::records {
@@ -30,18 +31,28 @@ const char* sqlType(ColumnKind kind) {
 }
 
 QString viewStatement() {
+    // From the summaries: a day costs its hours' rows, not its sessions.
+    // Held records are no sessions; a row without started has no day.
+    const QString day =
+        QStringLiteral("CASE WHEN hour > '-infinity' THEN date_trunc('day', hour) END AS day");
     return QStringLiteral(
                "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
-               "SELECT date_trunc('day', started) AS day, station,\n"
-               "       count(*) AS sessions,\n"
-               "       count(*) FILTER (WHERE outcome = 'good') AS good,\n"
-               "       count(*) FILTER (WHERE outcome <> 'good') AS failed,\n"
-               "       avg(CASE WHEN outcome = 'good' THEN 1.0 ELSE 0.0 END)\n"
-               "         FILTER (WHERE %1) AS first_pass_yield,\n"
-               "       percentile_cont(0.5) WITHIN GROUP (ORDER BY seconds) AS median_seconds\n"
-               "FROM quarn_sessions\n"
-               "GROUP BY 1, 2;\n")
-        .arg(unitSql());
+               "SELECT d.day, nullif(d.station, '') AS station, d.sessions, d.good, d.failed,\n"
+               "       d.first_pass_yield, m.median AS median_seconds\n"
+               "FROM (SELECT %1, station,\n"
+               "        coalesce(sum(sessions) FILTER (WHERE %2), 0)::bigint AS sessions,\n"
+               "        coalesce(sum(sessions) FILTER (WHERE outcome = 'good'), 0)::bigint AS "
+               "good,\n"
+               "        coalesce(sum(sessions) FILTER (WHERE outcome NOT IN ('good', '') AND %2),"
+               " 0)::bigint AS failed,\n"
+               "        sum(first_pass_good)::numeric / nullif(sum(units), 0) AS first_pass_yield\n"
+               "      FROM quarn_summary_hours GROUP BY 1, 2) d\n"
+               "LEFT JOIN (%3) m ON m.day IS NOT DISTINCT FROM d.day AND m.station = d.station;\n")
+        .arg(day, sessionSql(),
+             medianSql(QStringLiteral("day, station"),
+                       QStringLiteral("(SELECT %1, station, tenths / 10.0 AS v, sessions AS n"
+                                      " FROM quarn_summary_seconds)")
+                           .arg(day)));
 }
 
 // The value of one key as SQL, NULL when missing or of the wrong kind.
@@ -93,10 +104,9 @@ QStringList schemaStatements() {
                                       "ON quarn_sessions (serial, started, id);\n"),
                        // Tables made by an earlier version lack the approved list's word.
                        QStringLiteral("ALTER TABLE quarn_sessions "
-                                      "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
-                       viewStatement()} +
-           firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements();
+                                      "ADD COLUMN IF NOT EXISTS approved boolean;\n")} +
+           firstPassTriggerStatements() + summaryStatements() + QStringList{viewStatement()} +
+           stampTriggerStatements() + plantStatements() + imageStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -16,7 +16,8 @@
 // turns on the one row of quarn_push_lock, which only the owner may lock.
 // Indexes on started, (station, started), (serial, started, id) and
 // (station, started) of the failures; the view quarn_yield_daily (per day
-// and station: sessions, good, failed, first-pass yield, median seconds); a
+// and station: sessions, good, failed, first-pass yield, median seconds,
+// read from the summaries: the median to 0.05 s); a
 // NOTIFY per statement that inserted rows, for windows that follow the
 // records live.
 //
@@ -46,6 +47,16 @@ QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList stampTriggerStatements();
 QStringList imageStatements();
+// The summary tables (database/summary_sql.h), made when missing and then
+// filled once from the rows already there (database/schema_summary.cpp).
+QStringList summaryStatements();
+// Empties the summary tables and fills them again from quarn_sessions in
+// one go, in the pushes' turn (the owner's; each statement ends ";\n").
+QStringList summaryRefillStatements();
+// The statements of the first-pass trigger's body that add a statement's
+// rows (transition table quarn_new) to the summaries, with the units whose
+// standing they changed moved: run in the push's turn.
+QString summaryUpkeepSql();
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
@@ -66,6 +77,7 @@ QStringList plantStatements();
 //                   first_pass nor what the server stamps), SELECT on quarn_images
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
+//                   and the summary tables (quarn_summary_*)
 QStringList roleStatements();
 
 // A condition on a quarn_sessions row: the station's claim (approved)

@@ -2,8 +2,8 @@
 // that keeps first_pass, the approved list, and the roles.
 #include <QStringBuilder>
 
-#include "record/first_pass.h"
 #include "database/schema.h"
+#include "record/first_pass.h"
 
 namespace quarn::records {
 
@@ -45,7 +45,8 @@ QStringList firstPassTriggerStatements() {
     // may only INSERT still gets every row of the serial numbers it sent set
     // right. Pushes of several stations take turns on the one row of
     // quarn_push_lock, which no role but the owner's may lock: no login can
-    // hold up the plant's pushes by taking the turn itself.
+    // hold up the plant's pushes by taking the turn itself. In the same
+    // turn the summaries take the statement's rows (summaryUpkeepSql).
     const QString body =
         QStringLiteral(
             "BEGIN\n"
@@ -56,9 +57,10 @@ QStringList firstPassTriggerStatements() {
             "    WHERE x.serial = n.serial AND %1 ORDER BY x.started, x.id LIMIT 1) f ON true\n"
             "  WHERE s.serial = n.serial\n"
             "    AND s.first_pass IS DISTINCT FROM coalesce(s.id = f.id, false);\n"
+            "%2"
             "  RETURN NULL;\n"
             "END\n")
-            .arg(passSql(QStringLiteral("x")));
+            .arg(passSql(QStringLiteral("x")), summaryUpkeepSql());
     return {QStringLiteral(
                 "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
                 "CHECK (turn));\n"),
@@ -202,8 +204,9 @@ QStringList roleStatements() {
             QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
                            "      UPDATE (revoked_by, revoked_at, note)\n"
                            "      ON quarn_images TO quarn_engineer;\n"),
-            QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images "
-                           "TO quarn_viewer;\n")};
+            QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
+                           " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
+                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n")};
 }
 
 }  // namespace quarn::records

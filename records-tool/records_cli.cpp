@@ -12,12 +12,12 @@
 #include "core/front_door.h"
 #include "core/paths.h"
 #include "core/translations.h"
-#include "records-tool/image_commands.h"
 #include "database/database_url.h"
 #include "database/push.h"
 #include "database/report_sql.h"
-#include "recordlog/report.h"
 #include "database/schema.h"
+#include "recordlog/report.h"
+#include "records-tool/image_commands.h"
 
 namespace quarn::records {
 
@@ -169,14 +169,16 @@ namespace {
 struct Given {
     QString db, log, since, by, retry, file, length, note;
     QStringList rest;  // after the command
-    bool json = false, roles = false;
+    bool json = false, roles = false, exact = false;
     QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
 };
 
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{g.by, {}};
+    ReportRequest request{g.by, {}, g.exact};
+    if (g.exact && !g.log.isEmpty())
+        return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
         return usage(QCoreApplication::translate(
             "quarn-records", "--by takes day, station, file, slot or operator"));
@@ -237,6 +239,7 @@ QStringList givenOptions(const Given& g) {
                                                 {"length", !g.length.isEmpty()},
                                                 {"note", !g.note.isEmpty()},
                                                 {"json", g.json},
+                                                {"exact", g.exact},
                                                 {"roles", g.roles}};
     for (const auto& [name, set] : all)
         if (set) given << QLatin1String(name);
@@ -246,7 +249,7 @@ QStringList givenOptions(const Given& g) {
 int command(const QString& name, const Given& g) {
     static const QList<CommandForm> forms{
         {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
-        {"report", {"db", "log", "since", "by", "json"}, 0, 0, reportCommand},
+        {"report", {"db", "log", "since", "by", "json", "exact"}, 0, 0, reportCommand},
         {"schema", {"roles"}, 0, 0, schemaCommand},
         {"approve",
          {"db", "file", "length", "note"},
@@ -318,6 +321,11 @@ const OptionText kOptions[] = {
                        "report: one row per day, station, file, slot or operator."),
      "KEY"},
     {{"json"}, QT_TRANSLATE_NOOP("quarn-records", "report: a JSON array instead of a table."), ""},
+    {{"exact"},
+     QT_TRANSLATE_NOOP(
+         "quarn-records",
+         "report --db: count from the sessions themselves, not\nthe hourly summaries."),
+     ""},
     {{"retry"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "push: while the database cannot be reached or is busy,\n"
@@ -375,7 +383,8 @@ int runRecordsCli(const QStringList& args) {
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
                     p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
                     p.value(QStringLiteral("length")), p.value(QStringLiteral("note")), rest.mid(1),
-                    p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles"))});
+                    p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles")),
+                    p.isSet(QStringLiteral("exact"))});
 }
 
 }  // namespace quarn::records

@@ -891,6 +891,16 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
         <translation>report: ein JSON-Array statt einer Tabelle.</translation>
     </message>
     <message>
+        <source>report --db: count from the sessions themselves, not
+the hourly summaries.</source>
+        <translation>report --db: aus den Sitzungen selbst zählen, nicht
+aus den stündlichen Zusammenfassungen.</translation>
+    </message>
+    <message>
+        <source>--exact is for --db</source>
+        <translation>--exact gilt nur mit --db</translation>
+    </message>
+    <message>
         <source>schema: the SQL of the roles and their grants.</source>
         <translation>schema: das SQL der Rollen und ihrer Rechte.</translation>
     </message>
