@@ -105,8 +105,10 @@ QStringList schemaStatements() {
                        // Tables made by an earlier version lack the approved list's word.
                        QStringLiteral("ALTER TABLE quarn_sessions "
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n")} +
-           firstPassTriggerStatements() + summaryStatements() + QStringList{viewStatement()} +
-           stampTriggerStatements() + plantStatements() + imageStatements();
+           firstPassTriggerStatements() + stampTriggerStatements() +
+           // The summaries read the stamped columns an older table gains first.
+           summaryStatements() + QStringList{viewStatement()} + plantStatements() +
+           imageStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {
