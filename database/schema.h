@@ -55,8 +55,10 @@ QStringList summaryStatements();
 QStringList summaryRefillStatements();
 // The statements of the first-pass trigger's body that add a statement's
 // rows (transition table quarn_new) to the summaries, with the units whose
-// standing they changed moved: run in the push's turn.
-QString summaryUpkeepSql();
+// standing they changed moved: run in the push's turn. alongside: more
+// WITH queries of the first statement, over r (every row of the serial
+// numbers the statement added to: the units' columns, first_pass, is_new).
+QString summaryUpkeepSql(const QString& alongside);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);

@@ -47,20 +47,23 @@ QStringList firstPassTriggerStatements() {
     // quarn_push_lock, which no role but the owner's may lock: no login can
     // hold up the plant's pushes by taking the turn itself. In the same
     // turn the summaries take the statement's rows (summaryUpkeepSql).
-    const QString body =
+    // first_pass of every row of the serial numbers sent: its serial
+    // number's earliest pass, passes ordered first; written only where it
+    // changes (the stamp trigger set nearly every new row right).
+    const QString firstPass =
         QStringLiteral(
-            "BEGIN\n"
-            "  PERFORM FROM quarn_push_lock FOR UPDATE;\n"
-            "  UPDATE quarn_sessions s SET first_pass = coalesce(s.id = f.id, false)\n"
-            "  FROM (SELECT DISTINCT serial FROM quarn_new WHERE serial <> '') n\n"
-            "  LEFT JOIN LATERAL (SELECT x.id FROM quarn_sessions x\n"
-            "    WHERE x.serial = n.serial AND %1 ORDER BY x.started, x.id LIMIT 1) f ON true\n"
-            "  WHERE s.serial = n.serial\n"
-            "    AND s.first_pass IS DISTINCT FROM coalesce(s.id = f.id, false);\n"
-            "%2"
-            "  RETURN NULL;\n"
-            "END\n")
-            .arg(passSql(QStringLiteral("x")), summaryUpkeepSql());
+            "fp AS (UPDATE quarn_sessions s SET first_pass = c.fp FROM (SELECT * FROM (SELECT id,"
+            " first_pass, coalesce(%1 AND id = first_value(id) OVER (PARTITION BY serial ORDER BY"
+            " NOT %1, started, id ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING),"
+            " false) AS fp FROM r) w WHERE first_pass IS DISTINCT FROM fp) c WHERE s.id = c.id)")
+            .arg(passSql());
+    const QString body = QStringLiteral(
+                             "BEGIN\n"
+                             "  PERFORM FROM quarn_push_lock FOR UPDATE;\n") +
+                         summaryUpkeepSql(firstPass) +
+                         QStringLiteral(
+                             "  RETURN NULL;\n"
+                             "END\n");
     return {QStringLiteral(
                 "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
                 "CHECK (turn));\n"),

@@ -151,27 +151,29 @@ QStringList summaryRefillStatements() {
            sessionUpserts(QStringLiteral("quarn_sessions"));
 }
 
-QString summaryUpkeepSql() {
-    // The serial numbers the statement added to, with every attempt they
-    // now have (is_new: added by it); rows without a serial number are
-    // units of their own, new or untouched. LATERAL: each serial number
-    // looked up by the index, whatever the planner guesses of a transition
-    // table (it keeps no statistics).
+QString summaryUpkeepSql(const QString& alongside) {
+    // r: every row of the serial numbers the statement added to (is_new:
+    // added by it), looked up once for first_pass and the units alike;
+    // rows without a serial number are units of their own, new or
+    // untouched. LATERAL: each serial number looked up by the index,
+    // whatever the planner guesses of a transition table (it keeps no
+    // statistics).
     const QString touched =
         QStringLiteral(
-            "SELECT %1, x.id IN (SELECT id FROM quarn_new) AS is_new"
+            "SELECT %1, x.first_pass, x.id IN (SELECT id FROM quarn_new) AS is_new"
             " FROM (SELECT DISTINCT serial FROM quarn_new WHERE serial <> '') t"
-            " CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial"
-            " AND %2) x")
-            .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
-    const QString now =
-        QStringLiteral(
-            "(SELECT * FROM r UNION ALL SELECT %1, true FROM quarn_new n"
-            " WHERE coalesce(n.serial, '') = '' AND %2)")
-            .arg(unitColumnsSql(QStringLiteral("n")), attemptSql(QStringLiteral("n")));
-    const QString before = QStringLiteral("(SELECT * FROM r WHERE NOT is_new)");
-    return QStringLiteral("  WITH r AS (%1), d AS (%2 UNION ALL %3), h AS (%4) %5;\n")
-               .arg(touched, signedUnits("1", now), signedUnits("-1", before),
+            " CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial) x")
+            .arg(unitColumnsSql(QStringLiteral("x")));
+    const QString columns = unitColumnsSql(QString());
+    const QString now = QStringLiteral(
+                            "(SELECT %1 FROM r WHERE %2 UNION ALL SELECT %3 FROM quarn_new n"
+                            " WHERE coalesce(n.serial, '') = '' AND %4)")
+                            .arg(columns, attemptSql(), unitColumnsSql(QStringLiteral("n")),
+                                 attemptSql(QStringLiteral("n")));
+    const QString before =
+        QStringLiteral("(SELECT %1 FROM r WHERE %2 AND NOT is_new)").arg(columns, attemptSql());
+    return QStringLiteral("  WITH r AS (%1), %2, d AS (%3 UNION ALL %4), h AS (%5) %6;\n")
+               .arg(touched, alongside, signedUnits("1", now), signedUnits("-1", before),
                     hoursUpsert(QStringLiteral("quarn_new"), QStringLiteral("d")),
                     attemptsUpsert(QStringLiteral("d"))) +
            QStringLiteral("  ") + sessionUpserts(QStringLiteral("quarn_new")).join("  ");

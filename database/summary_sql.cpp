@@ -22,7 +22,8 @@ QString sessionSql(const QString& alias) {
 
 QString hourSql(const QString& alias) {
     return QStringLiteral(
-               "coalesce(date_trunc('hour', %1started, 'UTC'), '-infinity'::timestamptz)")
+               "coalesce(date_bin('1 hour', %1started, timestamptz '2000-01-01 00:00+00'),"
+               " '-infinity'::timestamptz)")
         .arg(dot(alias));
 }
 

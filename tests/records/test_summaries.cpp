@@ -155,7 +155,7 @@ private slots:
         for (int i = 0; i < 6; ++i)
             pushes << startRecords(
                 {"push", "--db", pg_->url(), "--log",
-                 writeLog(QStringLiteral("p%1.jsonl").arg(i), randomRecords(1500, i, rng))});
+                 writeLog(QStringLiteral("p%1.jsonl").arg(i), randomRecords(700, i, rng))});
         for (QProcess* p : pushes) {
             QVERIFY(p->waitForFinished(60000));
             QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
