@@ -205,6 +205,9 @@ private slots:
         QCOMPARE(figures(byStation()["st-1"]), (QList<qint64>{2, 0, 0, 0, 0, 0}));
         QCOMPARE(figures(byStation()["st-2"]), (QList<qint64>{1, 1, 1, 1, 1, 0}));
         QCOMPARE(byStation()["st-2"].attempts, (QMap<int, qint64>{{3, 1}}));
+        QCOMPARE(pg_->sql("SELECT string_agg(first_pass::text, ' ' ORDER BY started)"
+                          " FROM quarn_sessions"),
+                 QStringLiteral("true false false"));
         writeLog("late.jsonl", recordLine({{"serial", "A"},
                                            {"station", "st-1"},
                                            {"outcome", "login"},
