@@ -73,7 +73,16 @@ QStringList firstPassTriggerStatements() {
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
             triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
                         "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
-                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()")};
+                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
+            // The summaries hold the table's figures: emptied with it (a
+            // month's partition detached keeps them; that is no TRUNCATE).
+            function("quarn_summary_truncate", "",
+                     QStringLiteral("BEGIN\n  TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
+                                    " quarn_summary_seconds, quarn_summary_causes,"
+                                    " quarn_summary_sockets;\n  RETURN NULL;\nEND\n")),
+            triggerOnce("quarn_sessions_truncate", "quarn_sessions",
+                        "AFTER TRUNCATE ON quarn_sessions "
+                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_summary_truncate()")};
 }
 
 QStringList stampTriggerStatements() {

@@ -210,9 +210,10 @@ private slots:
         qunsetenv("QUARN_PUSH_TIME_LIMIT");
         pg_->unlockTable();
         pg_->sql(QStringLiteral(
-            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, quarn_summary_hours, "
-            "quarn_summary_attempts, quarn_summary_seconds, quarn_summary_causes, quarn_summary_sockets, "
-            "quarn_images; DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
+            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
+            "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
+            "quarn_summary_causes, quarn_summary_sockets, quarn_images;"
+            " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
         log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }

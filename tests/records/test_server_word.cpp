@@ -95,10 +95,11 @@ private slots:
     void init() {
         qunsetenv("QUARN_PUSH_TIME_LIMIT");
         pg_->sql(QStringLiteral(
-            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, quarn_summary_hours, "
-            "quarn_summary_attempts, quarn_summary_seconds, quarn_summary_causes, quarn_summary_sockets, "
-            "quarn_images, quarn_push_lock; DROP FUNCTION IF EXISTS quarn_first_pass(), "
-            "quarn_images_revoke(), quarn_sessions_notify(), quarn_sessions_stamp()"));
+            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
+            "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
+            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_push_lock; DROP FUNCTION IF EXISTS quarn_first_pass(), "
+            "quarn_images_revoke(), quarn_sessions_notify(), quarn_sessions_stamp(), "
+            "quarn_summary_truncate()"));
         log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
     }
 
@@ -231,9 +232,9 @@ private slots:
                      QStringLiteral("0"));
             pg_->sql(attack, QStringLiteral("st1"));
         }
-        QCOMPARE(made, 4);
+        QCOMPARE(made, 5);
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
-        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("4"));
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("5"));
     }
 
     // A viewer holding the advisory lock the push once took, and one left
