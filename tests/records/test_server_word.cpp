@@ -97,9 +97,9 @@ private slots:
         pg_->sql(QStringLiteral(
             "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
             "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
-            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_push_lock; DROP FUNCTION IF EXISTS quarn_first_pass(), "
-            "quarn_images_revoke(), quarn_sessions_notify(), quarn_sessions_stamp(), "
-            "quarn_summary_truncate()"));
+            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_push_lock;"
+            " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke(),"
+            " quarn_sessions_notify(), quarn_sessions_stamp(), quarn_summary_truncate()"));
         log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
     }
 
