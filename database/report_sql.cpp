@@ -56,14 +56,15 @@ Part unitsIn(const RecordFilter& filter) {
         QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
             .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
     if (!(filter == RecordFilter())) {
-        // Every attempt of the serial numbers met in the filter: one of them
-        // may be earlier, outside it, and so take the unit out.
-        const QString x = conditions(filter, &p.binds, QStringLiteral("x"));
+        // Every attempt of the serial numbers met in the filter (one of them
+        // may be earlier, outside it, and so take the unit out), and the
+        // sessions without one in it; two branches, so each has its index.
         const QString all = conditions(filter, &p.binds);
-        attempts += QStringLiteral(
-                        " AND (coalesce(x.serial, '') = '' AND %1 OR x.serial IN (SELECT serial"
-                        " FROM quarn_sessions WHERE serial <> '' AND %2))")
-                        .arg(x, all);
+        const QString x = conditions(filter, &p.binds, QStringLiteral("x"));
+        attempts = QStringLiteral(
+                       "%1 AND x.serial IN (SELECT serial FROM quarn_sessions WHERE serial <> ''"
+                       " AND %2) UNION ALL %1 AND coalesce(x.serial, '') = '' AND %3")
+                       .arg(attempts, all, x);
     }
     const QString first = conditions(filter, &p.binds);
     p.sql = unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
@@ -71,11 +72,12 @@ Part unitsIn(const RecordFilter& filter) {
     return p;
 }
 
-// The three sources of a report, (k, outcome, sessions, mismatches, units,
-// fpg, spg, fg), (k, attempts, units) and (k, v, n): from the sessions of a
-// filter, or from the summaries' rows of whole hours.
+// The two sources of a report, (k, outcome, attempts, sessions, mismatches,
+// units, fpg, spg, fg, attempt_units) and (k, v, n): from the sessions of a
+// filter, or from the summaries' rows of whole hours. The units by their
+// attempts ride with the figures, so that the units are worked out once.
 struct Sources {
-    QList<Part> figures, attempts, seconds;
+    QList<Part> figures, seconds;
 };
 
 void addSessions(Sources* s, const RecordFilter& filter, const QString& by, bool verdict) {
@@ -85,19 +87,16 @@ void addSessions(Sources* s, const RecordFilter& filter, const QString& by, bool
     Part rows;
     const QString where = conditions(filter, &rows.binds);
     rows.sql = QStringLiteral(
-                   "SELECT %1 AS k, coalesce(outcome, '') AS outcome, 1 AS sessions,"
-                   " %2 AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg"
-                   " FROM quarn_sessions WHERE %3")
+                   "SELECT %1 AS k, coalesce(outcome, '') AS outcome, NULL::bigint AS attempts,"
+                   " 1 AS sessions, %2 AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg,"
+                   " 0 AS attempt_units FROM quarn_sessions WHERE %3")
                    .arg(k, mismatch, where);
     const Part units = unitsIn(filter);
     s->figures << rows
-               << Part{QStringLiteral("SELECT %1, coalesce(outcome, ''), 0, 0, 1, first_good,"
-                                      " second_good, final_good FROM %2")
+               << Part{QStringLiteral("SELECT %1, coalesce(outcome, ''), attempts, 0, 0, 1,"
+                                      " first_good, second_good, final_good, 1 FROM %2")
                            .arg(k, units.sql),
                        units.binds};
-    s->attempts << Part{
-        QStringLiteral("SELECT %1 AS k, attempts, 1 AS units FROM %2").arg(k, units.sql),
-        units.binds};
     Part seconds;
     seconds.sql = QStringLiteral(
                       "SELECT %1 AS k, seconds AS v, 1 AS n FROM quarn_sessions"
@@ -116,10 +115,11 @@ void addSummaries(Sources* s, const RecordFilter& hours, const QString& by) {
         return p;
     };
     s->figures << part(
-        "outcome, sessions, mismatches, units, first_pass_good AS fpg,"
-        " second_pass_good AS spg, final_good AS fg",
+        "outcome, NULL::bigint AS attempts, sessions, mismatches, units,"
+        " first_pass_good AS fpg, second_pass_good AS spg, final_good AS fg,"
+        " 0 AS attempt_units",
         "quarn_summary_hours");
-    s->attempts << part("attempts, units", "quarn_summary_attempts");
+    s->figures << part("'', attempts, 0, 0, 0, 0, 0, 0, units", "quarn_summary_attempts");
     s->seconds << part("tenths / 10.0 AS v, sessions AS n", "quarn_summary_seconds");
 }
 
@@ -150,7 +150,8 @@ Sources reportSources(const ReportRequest& request, bool summaries, bool verdict
 // records are no sessions and count in no other figure.
 void addFigures(ReportRow* r, const QSqlQuery& q) {
     const QString outcome = q.value(1).toString();
-    const qint64 n = q.value(2).toLongLong();
+    if (const qint64 units = q.value(9).toLongLong()) r->attempts[q.value(2).toInt()] += units;
+    const qint64 n = q.value(3).toLongLong();
     for (const QString& o : failingOutcomes()) r->failed[o] += 0;  // every one shown
     if (outcome == QLatin1String(kHeldOutcome)) {
         r->held += n;
@@ -159,12 +160,12 @@ void addFigures(ReportRow* r, const QSqlQuery& q) {
     r->sessions += n;
     if (outcome == QLatin1String(kGoodOutcome)) r->good += n;
     if (failingOutcomes().contains(outcome)) r->failed[outcome] += n;
-    if (!q.isNull(3))
-        r->approvalMismatches = qMax<qint64>(r->approvalMismatches, 0) + q.value(3).toLongLong();
-    r->units += q.value(4).toLongLong();
-    r->firstPassGood += q.value(5).toLongLong();
-    r->secondPassGood += q.value(6).toLongLong();
-    r->finalGood += q.value(7).toLongLong();
+    if (!q.isNull(4))
+        r->approvalMismatches = qMax<qint64>(r->approvalMismatches, 0) + q.value(4).toLongLong();
+    r->units += q.value(5).toLongLong();
+    r->firstPassGood += q.value(6).toLongLong();
+    r->secondPassGood += q.value(7).toLongLong();
+    r->finalGood += q.value(8).toLongLong();
 }
 
 // A failed query as the report's error: a refusal for lack of rights names the role.
@@ -214,32 +215,21 @@ Part socketSource(const ReportRequest& request, bool summaries) {
 // The rows' figures, their attempts and their medians, added to *rows by key.
 bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, ReportRow>* rows,
                  QueryFailure* f) {
-    const Part figures = unionAll(s.figures), attempts = unionAll(s.attempts),
-               seconds = unionAll(s.seconds);
+    const Part figures = unionAll(s.figures), seconds = unionAll(s.seconds);
     const bool ok = runQuery(
         db,
-        QStringLiteral("SELECT k, outcome, sum(sessions), sum(mismatches), sum(units), sum(fpg),"
-                       " sum(spg), sum(fg) FROM %1 s GROUP BY 1, 2")
+        QStringLiteral("SELECT k, outcome, attempts, sum(sessions), sum(mismatches), sum(units),"
+                       " sum(fpg), sum(spg), sum(fg), sum(attempt_units) FROM %1 s"
+                       " GROUP BY 1, 2, 3")
             .arg(figures.sql),
         figures.binds, [&](const QSqlQuery& q) { addFigures(&(*rows)[q.value(0).toString()], q); },
         f);
-    return ok &&
-           runQuery(
-               db,
-               QStringLiteral("SELECT k, attempts, sum(units) FROM %1 s GROUP BY 1, 2")
-                   .arg(attempts.sql),
-               attempts.binds,
-               [&](const QSqlQuery& q) {
-                   if (const qint64 n = q.value(2).toLongLong())
-                       (*rows)[q.value(0).toString()].attempts[q.value(1).toInt()] += n;
-               },
-               f) &&
-           runQuery(
-               db, medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
-               [&](const QSqlQuery& q) {
-                   (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
-               },
-               f);
+    return ok && runQuery(
+                     db, medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
+                     [&](const QSqlQuery& q) {
+                         (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
+                     },
+                     f);
 }
 
 }  // namespace
