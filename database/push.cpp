@@ -9,10 +9,10 @@
 #include <QSqlQuery>
 
 #include "database/connection.h"
+#include "recordlog/file_lock.h"
 #include "database/push_cancel.h"
 #include "database/push_rejected.h"
 #include "database/schema.h"
-#include "recordlog/file_lock.h"
 
 namespace quarn::records {
 
