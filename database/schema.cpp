@@ -75,15 +75,21 @@ QStringList schemaStatements() {
     for (const Column& c : columns()) {
         table += QStringLiteral("    \"%1\" %2")
                      .arg(QLatin1String(c.key), QLatin1String(sqlType(c.kind)));
-        if (c.kind == ColumnKind::Uuid) table += QStringLiteral(" PRIMARY KEY");
+        if (c.kind == ColumnKind::Uuid) table += QStringLiteral(" NOT NULL");
         table += QLatin1String(&c == &columns().last() ? "\n" : ",\n");
     }
-    table += QStringLiteral(");\n");
-    table.insert(table.lastIndexOf(QLatin1String("\n);")),
+    table += QStringLiteral(") PARTITION BY RANGE (started);\n");
+    // A partitioned table's unique keys hold its partition key: (id, started)
+    // keeps a record's row one (NULLS NOT DISTINCT: a record without started
+    // too), so a push sent again inserts nothing; quarn_sessions_one_id
+    // refuses another record under an id already taken.
+    table.insert(table.lastIndexOf(QLatin1String("\n) PARTITION")),
                  QStringLiteral(",\n    first_pass boolean,  -- the serial number's first session\n"
                                 "    pushed_by text,  -- the login that inserted the row\n"
                                 "    received_at timestamptz,  -- the server's time of the insert\n"
-                                "    server_approved boolean  -- the approved list's verdict"));
+                                "    server_approved boolean,  -- the approved list's verdict\n"
+                                "    CONSTRAINT quarn_sessions_record UNIQUE NULLS NOT DISTINCT "
+                                "(id, started)"));
     return QStringList{table,
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
                                       "ON quarn_sessions (started);\n"),
@@ -95,8 +101,8 @@ QStringList schemaStatements() {
                        QStringLiteral("ALTER TABLE quarn_sessions "
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
-           firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements();
+           partitionStatements() + firstPassTriggerStatements() + stampTriggerStatements() +
+           plantStatements() + imageStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {
@@ -122,6 +128,29 @@ QString sqlText(const QVariant& v, const QSqlDriver& driver) {
 }
 
 }  // namespace
+
+QStringList recordMonths(const QList<QJsonObject>& records) {
+    QStringList months;
+    for (const QJsonObject& r : records) {
+        const QString started = r.value(QLatin1String(key::started)).toString();
+        // quarn-flash writes UTC ("...Z"): its month is its first seven characters.
+        QString month = started.endsWith(QLatin1Char('Z')) ? started.left(7) : QString();
+        if (!QDate::fromString(month + QStringLiteral("-01"), Qt::ISODate).isValid()) {
+            const QDateTime t = QDateTime::fromString(started, Qt::ISODateWithMs);
+            if (!t.isValid()) continue;
+            month = t.toUTC().toString(QStringLiteral("yyyy-MM"));
+        }
+        if (!months.contains(month)) months << month;
+    }
+    return months;
+}
+
+QString monthsStatement(const QStringList& months) {
+    QStringList starts;
+    for (const QString& m : months) starts << QLatin1Char('\'') + m + QStringLiteral("-01Z'");
+    return QStringLiteral("SELECT quarn_sessions_months(ARRAY[%1]::timestamptz[])")
+        .arg(starts.join(QLatin1Char(',')));
+}
 
 QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
     QString sql = QStringLiteral("INSERT INTO quarn_sessions (");

@@ -20,6 +20,16 @@
 // NOTIFY per statement that inserted rows, for windows that follow the
 // records live.
 //
+// The table is partitioned by month of started (RANGE, in UTC):
+// quarn_sessions_YYYY_MM, made by quarn_sessions_months (below) as pushes
+// bring their first record, and quarn_sessions_default for rows without
+// started and months too far off to make. A plant lets a month go with one
+// statement (ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_01).
+// A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
+// trigger quarn_sessions_one_id refuses an id another record holds in any
+// partition. A table made by an earlier version (not partitioned, id its
+// primary key) keeps working until its owner migrates it (migrateStatements).
+//
 // The approved list quarn_images: sha256 (of the image as sent, as the
 // records' image_sha256), length, file, title, note, approved_by and
 // approved_at (the server's current_user and now()), revoked_by and
@@ -49,6 +59,17 @@ QStringList imageStatements();
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
+// The default partition, quarn_sessions_months(timestamptz[]) and the one-id
+// trigger: on a table made by an earlier version, only the function (which
+// then does nothing).
+QStringList partitionStatements();
+// The months (UTC, "2026-12") the records started in, each once; records
+// without a valid start are in none.
+QStringList recordMonths(const QList<QJsonObject>& records);
+// The statement that makes the partitions of those months that lack one, as
+// the owner (quarn_sessions_months is SECURITY DEFINER; quarn_station may
+// EXECUTE it).
+QString monthsStatement(const QStringList& months);
 // The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
 // statement that inserts rows into quarn_sessions (none when every row was
 // there already), delivered when that statement's transaction commits. The
