@@ -193,7 +193,7 @@ bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint6
         for (const QString& m : recordMonths(records))
             if (!link.months.contains(m)) newMonths << m;
     if (!newMonths.isEmpty()) statements << monthsStatement(newMonths);
-    statements << insertStatement(records, *link.db.driver());
+    statements << insertStatement(records);
     qint64 added = 0;  // counted only once committed
     if (!transact(link.db, limitMs, statements, f, &added)) return false;
     link.months += newMonths;

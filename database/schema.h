@@ -43,8 +43,6 @@
 
 #include "record/columns.h"
 
-class QSqlDriver;
-
 namespace quarn::records {
 
 // The statements that make the tables, indexes, view and triggers when
@@ -100,12 +98,13 @@ inline constexpr char kStationRole[] = "quarn_station";
 inline constexpr char kEngineerRole[] = "quarn_engineer";
 inline constexpr char kViewerRole[] = "quarn_viewer";
 
-// One INSERT of every record, idempotent by id (ON CONFLICT DO NOTHING, with
-// no conflict target: the id is the table's one unique key, and a target
-// would need SELECT on it, which a station has not); each
-// value formatted by the driver, so text is escaped as the server wants it.
+// One INSERT of every record, idempotent (ON CONFLICT DO NOTHING, with no
+// conflict target: (id, started) is the table's one unique key, the id its
+// primary key on a table of an earlier version, and a target would need
+// SELECT on it, which a station has not); text as E'' literals,
+// quotes and backslashes doubled, numbers as digits.
 // A key a record lacks, or a value of the wrong kind, is NULL. first_pass is
 // not named: the table's trigger sets it.
-QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver);
+QString insertStatement(const QList<QJsonObject>& records);
 
 }  // namespace quarn::records
