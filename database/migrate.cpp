@@ -12,7 +12,7 @@ namespace quarn::records {
 
 namespace {
 
-using Status = MigrateResult::Status;
+using MigrateStatus = MigrateResult::Status;
 
 const char kOld[] = "quarn_sessions_unpartitioned";
 
@@ -129,19 +129,19 @@ MigrateResult failed(const QSqlError& e) {
     r.error = describe(e);
     switch (problemOf(e)) {
         case Problem::Busy:
-            r.status = Status::Busy;
+            r.status = MigrateStatus::Busy;
             break;
         case Problem::Denied:
-            r.status = Status::Denied;
+            r.status = MigrateStatus::Denied;
             r.error = notPermittedText(
                 QCoreApplication::translate("Connection", "migrating quarn_sessions"),
                 QCoreApplication::translate("Connection", "that owns it"));
             break;
         case Problem::Lost:
-            r.status = Status::Unreachable;
+            r.status = MigrateStatus::Unreachable;
             break;
         case Problem::Refused:
-            r.status = Status::Refused;
+            r.status = MigrateStatus::Refused;
             break;
     }
     return r;
@@ -191,17 +191,18 @@ bool move(QSqlDatabase& db, int lockWaitMs, qint64* rows, QSqlError* e) {
 MigrateResult migrateSessions(const QString& databaseUrl, int lockWaitMs,
                               const std::function<void(const QString&)>& say) {
     const DatabaseTarget target = parseDatabaseUrl(databaseUrl);
-    if (!target.error.isEmpty()) return {Status::Usage, target.error};
+    if (!target.error.isEmpty()) return {MigrateStatus::Usage, target.error};
     Connection c;
     MigrateResult r;
     if (!c.open(target, &r.error))
-        return r.status = c.openProblem() == Problem::Denied ? Status::Denied : Status::Unreachable,
+        return r.status = c.openProblem() == Problem::Denied ? MigrateStatus::Denied
+                                                             : MigrateStatus::Unreachable,
                r;
     Found found;
     QSqlError e;
     if (!look(c.db(), &found, &e)) return failed(e);
     if (found.kind.isEmpty())
-        return {Status::Refused,
+        return {MigrateStatus::Refused,
                 QCoreApplication::translate("Migrate",
                                             "the database has no quarn_sessions table: apply "
                                             "`quarn-records schema` as its owner")};
