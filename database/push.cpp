@@ -133,9 +133,10 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 
 // Every part of the schema, made when one is missing. Only looked at when it
 // is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger, and the server's stamps, came later than
-// the rest: on a schema made before them, a role that may not add them
-// still pushes (listening windows poll; the rows go unstamped).
+// plant's index and NOTIFY trigger, the server's stamps and the function that
+// makes a month's partition came later than the rest: on a schema made
+// before them, a role that may not add them still pushes (listening windows
+// poll; the rows go unstamped; *makesMonths false: no partition is made).
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
