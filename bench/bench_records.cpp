@@ -24,18 +24,6 @@ constexpr int kCheckRuns = 21;
 constexpr double kCheckTargetMs = 50;
 constexpr int kReportRuns = 5;
 
-// The rest of the million rows, made on the server: the push is measured
-// already, and sending 900,000 more would only take time.
-const char* const kFill =
-    "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
-    " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version, first_pass) SELECT gen_random_uuid(), timestamptz '2026-11-01' + i * interval '1 "
-    "second',"
-    " 4 + i % 5, 'station-' || (i % %1), 'ann', 'SN-' || i, '/dev/serial/by-id/usb-x', 'COM1',"
-    " '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64),"
-    " repeat('a', 64), CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', true"
-    " FROM generate_series(1, %2) i; ANALYZE quarn_sessions";
-
 // Runs quarn-records; the wall time in seconds, or -1 when it failed.
 double timed(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
     QProcess p;
@@ -79,6 +67,117 @@ double approvalCheckMs(const testsupport::PgServer& pg, const QString& folder) {
     return runs[kCheckRuns / 2];
 }
 
+// The table filled on the server, 30 days of rows from 2026-11-01
+// 06:00 (UTC) up to the pushed records' start, with generate_series,
+// triggers off (session_replication_role: the fill is no push, and the
+// server's stamps and first_pass are written as a push leaves them); in
+// steps of a quarter million rows, each a statement of its own.
+constexpr qint64 kFillStep = 250000;
+constexpr double kRowsPushTargetPerS = 15000;
+constexpr double kRowsReportTargetS = 0.5;
+constexpr double kGrowthTarget = 1.2;
+
+const char* const kRowsFill =
+    "SET session_replication_role = replica; INSERT INTO quarn_sessions (id, started, seconds,"
+    " station, operator, serial, slot, port, device, file, length, bytes, blocks, repeats,"
+    " sha256, image_sha256, outcome, message, version, approved, first_pass, pushed_by,"
+    " received_at, server_approved) SELECT gen_random_uuid(), t, 4 + i % 5, 'station-' || (i %"
+    " %1), 'ann', 'F-' || i, '/dev/serial/by-id/usb-x', 'COM1', '/dev/ttyUSB0',"
+    " '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64), repeat('a', 64),"
+    " CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', true, true, 'st1', t,"
+    " true FROM generate_series(%2, %3) i, LATERAL (SELECT timestamptz '2026-11-01 06:00Z' +"
+    " (i - %2) * (interval '30 days' / (%4)) AS t) s";
+
+// Rows from..to-1 (of a fill adding count rows in all), spread over the 30 days.
+bool fillRows(const testsupport::PgServer& pg, qint64 from, qint64 to, qint64 count) {
+    for (qint64 at = from; at < to; at += kFillStep) {
+        const QString out = pg.sql(QString::fromLatin1(kRowsFill)
+                                       .arg(kStations)
+                                       .arg(at)
+                                       .arg(qMin(to, at + kFillStep) - 1)
+                                       .arg(count));
+        if (out.contains(QLatin1String("ERROR")))
+            return std::fprintf(stderr, "quarn-bench: fill: %s\n", qPrintable(out)), false;
+    }
+    return !pg.sql(QStringLiteral("ANALYZE quarn_sessions")).contains(QLatin1String("ERROR"));
+}
+
+// One size's figures: push of 100,000 records (of their own serial numbers),
+// report --by station over every row and over the month (the medians).
+struct SizeFigures {
+    double pushPerS = -1, reportAllS = -1, reportMonthS = -1;
+};
+
+double medianReport(const QString& records, const QStringList& args) {
+    QList<double> runs;
+    for (int i = 0; i < kReportRuns; ++i) runs << timed(records, args);
+    std::sort(runs.begin(), runs.end());
+    return runs.first() < 0 ? -1 : runs[kReportRuns / 2];
+}
+
+SizeFigures measureSize(const testsupport::PgServer& pg, const QString& records, const QString& log,
+                        int round) {
+    SizeFigures f;
+    QByteArray lines = testsupport::sampleRecords(kPushRecords, kStations);
+    lines.replace("\"SN-", QByteArray("\"SN") + QByteArray::number(round) + '-');
+    QFile file(log);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(lines) != lines.size())
+        return f;
+    file.close();
+    QFile::remove(log + QStringLiteral(".sent"));
+    const double pushS = timed(records, {"push", "--db", pg.url(), "--log", log});
+    if (pushS < 0) return f;
+    f.pushPerS = kPushRecords / pushS;
+    const QStringList report{"report", "--db", pg.url(), "--by", "station"};
+    f.reportAllS = medianReport(records, report);
+    f.reportMonthS = medianReport(records, report + QStringList{"--since", "2026-11-01"});
+    return f;
+}
+
+bool rowsRow(const char* what, double value, double atMillion, bool perS, double target) {
+    const bool met = perS ? value >= target : value < target;
+    const double ratio = perS ? atMillion / value : value / atMillion;
+    std::printf("  %-36s %10.3f %-9s ratio to 1M %5.2f   target %s %g, ratio < %.1f%s\n", what,
+                value, perS ? "records/s" : "s", ratio, perS ? ">=" : "<", target, kGrowthTarget,
+                met && ratio < kGrowthTarget ? "" : "  MISSED");
+    return met && ratio < kGrowthTarget;
+}
+
+bool printSize(qint64 rows, const SizeFigures& f, const SizeFigures& atMillion) {
+    std::printf(" %lld rows filled in 30 days:\n", static_cast<long long>(rows));
+    bool met = rowsRow("push of 100,000 records", f.pushPerS, atMillion.pushPerS, true,
+                       kRowsPushTargetPerS);
+    met &= rowsRow("report --by station, every row", f.reportAllS, atMillion.reportAllS, false,
+                   kRowsReportTargetS);
+    met &= rowsRow("report --by station --since the month", f.reportMonthS, atMillion.reportMonthS,
+                   false, kRowsReportTargetS);
+    return met;
+}
+
+// --rows N: the figures at 1,000,000 rows, then at N in the same table (the
+// rows added, the push's rows kept), each beside its ratio to 1,000,000.
+int runRowsBench(const RecordsOptions& o, const testsupport::PgServer& pg, const QString& log) {
+    QByteArray schema;
+    if (timed(o.recordsPath, {"schema"}, &schema) < 0 ||
+        pg.sql(QString::fromUtf8(schema)).contains(QLatin1String("ERROR")) ||
+        pg.sql(QStringLiteral("SELECT quarn_sessions_months('{2026-11-01Z,2026-12-01Z}')"))
+            .contains(QLatin1String("ERROR")))
+        return std::fprintf(stderr, "quarn-bench: the schema failed\n"), 1;
+    const qint64 sizes[] = {1000000, qMax<qint64>(o.rows, 1000000)};
+    SizeFigures atMillion;
+    bool met = true;
+    qint64 filled = 0;
+    for (int round = 0; round < (sizes[1] > sizes[0] ? 2 : 1); ++round) {
+        if (!fillRows(pg, filled, sizes[round], sizes[round] - filled)) return 1;
+        filled = sizes[round];
+        const SizeFigures f = measureSize(pg, o.recordsPath, log, round);
+        if (f.pushPerS < 0 || f.reportAllS < 0 || f.reportMonthS < 0) return 1;
+        if (round == 0) atMillion = f;
+        met &= printSize(filled, f, atMillion);
+    }
+    return met || !o.checkTargets ? 0 : 1;
+}
+
 }  // namespace
 
 int runRecordsBench(const RecordsOptions& o) {
@@ -88,6 +187,7 @@ int runRecordsBench(const RecordsOptions& o) {
     if (!pg.ok() || !dir.isValid())
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
     const QString log = dir.filePath(QStringLiteral("sessions.jsonl"));
+    if (o.rows > 0) return runRowsBench(o, pg, log);
     QFile f(log);
     const QByteArray lines = testsupport::sampleRecords(kPushRecords, kStations);
     if (!f.open(QIODevice::WriteOnly) || f.write(lines) != lines.size()) return 1;
@@ -103,7 +203,10 @@ int runRecordsBench(const RecordsOptions& o) {
     met &= row("approval check, 200 images listed (median)", checkMs, "ms",
                checkMs < kCheckTargetMs, QStringLiteral("< 50 ms"));
 
-    pg.sql(QString::fromLatin1(kFill).arg(kStations).arg(kReportRows - kPushRecords));
+    // The rest of the million rows, made on the server: the push is measured
+    // already, and sending 900,000 more would only take time.
+    pg.sql(QStringLiteral("SELECT quarn_sessions_months('{2026-11-01Z}')"));
+    if (!fillRows(pg, 0, kReportRows - kPushRecords, kReportRows - kPushRecords)) return 1;
     const int total = pg.sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toInt();
     QList<double> runs;
     for (int i = 0; i < kReportRuns; ++i)

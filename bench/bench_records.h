@@ -3,7 +3,10 @@
 // bench's own (fsync on, as a real server runs): the push of 100,000 records
 // from a log, the approval check a download makes before any port opens
 // (records::checkImageApproval, 200 images listed), and `report --by
-// station` over 1,000,000 rows.
+// station` over 1,000,000 rows. With rows (--rows N): the table filled on the
+// server to 1,000,000 rows in 30 days, then to N; at each size the push of
+// 100,000 records and `report --by station` over every row and over the month
+// (--since), each figure beside its ratio to the same at 1,000,000.
 
 #include <QString>
 
@@ -12,6 +15,7 @@ namespace bench {
 struct RecordsOptions {
     QString recordsPath;  // quarn-records
     bool checkTargets = true;
+    qint64 rows = 0;  // --rows N; 0: the figures above
 };
 
 // Prints the figures beside their targets; 0 when met (or not checked), else 1.

@@ -312,6 +312,7 @@ struct Options {
     bool watchSoak = false;   // --watch-soak
     bool records = false;     // --records
     bool plant = false;       // --plant
+    int rows = 0;             // --rows: with --records, the table's size
     int soakSessions = 100;   // sessions per unit in the soak
     double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
     int swapUnits = 4;        // --swap-units: units per socket
@@ -661,6 +662,11 @@ struct BenchCommandLine {
         "plant",
         "Instead: quarn-plant's window over 1,000,000 rows from 20 stations, on a server of its "
         "own: the first full view, a refresh after a push, push to screen."};
+    const QCommandLineOption rows{
+        "rows",
+        "With --records: fill the table to 1,000,000 rows in 30 days, then to N, and print each "
+        "figure at both sizes with its ratio to 1,000,000.",
+        "N"};
     const QCommandLineOption soakSessions{"soak-sessions",
                                           "Sessions per unit in the soak (default 100).", "N"};
     QCommandLineOption child{"child", "One memory case in this fresh process.", "full|flood"};
@@ -674,7 +680,7 @@ struct BenchCommandLine {
         child.setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
                       gangPaced, gangUnpaced, station, swap, swapUnits, watchSoak, records, plant,
-                      soakSessions, child});
+                      rows, soakSessions, child});
     }
 };
 
@@ -692,9 +698,13 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
     const std::pair<const QCommandLineOption*, int*> counts[] = {
-        {&cl.station, &o->stationSlots}, {&cl.soakSessions, &o->soakSessions},
-        {&cl.swapUnits, &o->swapUnits},  {&cl.runs, &o->runs},
-        {&cl.pacedRuns, &o->pacedRuns},  {&cl.memoryRuns, &o->memoryRuns}};
+        {&cl.station, &o->stationSlots},
+        {&cl.soakSessions, &o->soakSessions},
+        {&cl.swapUnits, &o->swapUnits},
+        {&cl.runs, &o->runs},
+        {&cl.pacedRuns, &o->pacedRuns},
+        {&cl.memoryRuns, &o->memoryRuns},
+        {&cl.rows, &o->rows}};
     for (const auto& [option, value] : counts)
         if (p.isSet(*option) && !parsePositive(p.value(*option), value))
             return usage(QStringLiteral("bad --%1").arg(option->names().first()));
@@ -777,7 +787,7 @@ int main(int argc, char** argv) {
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
     if (o.plant) return bench::runPlantBench(g_checkTargets);
     if (o.records)
-        return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
+        return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets, o.rows});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;
         return bench::runGang(gang);

@@ -9,10 +9,10 @@
 #include <QSqlQuery>
 
 #include "database/connection.h"
-#include "recordlog/file_lock.h"
 #include "database/push_cancel.h"
 #include "database/push_rejected.h"
 #include "database/schema.h"
+#include "recordlog/file_lock.h"
 
 namespace quarn::records {
 
@@ -116,7 +116,7 @@ bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = n
 }
 
 // One transaction, time-limited: the statements, then commit. *affected:
-// the rows of the first statement. Pushes take turns inside the table's
+// the rows of the last statement. Pushes take turns inside the table's
 // trigger, on a lock only the schema's owner may take: no lock taken here
 // could be held by another login to stall the push.
 bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
@@ -124,7 +124,7 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
     if (!db.transaction()) return *f = failureOf(db.lastError()), false;
     bool ok = exec(db, limitStatements(limitMs, true), f);
     for (qsizetype i = 0; i < statements.size(); ++i)
-        ok = ok && exec(db, statements[i], f, i == 0 ? affected : nullptr);
+        ok = ok && exec(db, statements[i], f, i == statements.size() - 1 ? affected : nullptr);
     if (ok && db.commit()) return true;
     if (ok) *f = failureOf(db.lastError());
     if (db.isOpen()) db.rollback();  // a connection that is gone rolled back already
@@ -133,10 +133,11 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 
 // Every part of the schema, made when one is missing. Only looked at when it
 // is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger, and the server's stamps, came later than
-// the rest: on a schema made before them, a role that may not add them
-// still pushes (listening windows poll; the rows go unstamped).
-bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
+// plant's index and NOTIFY trigger, the server's stamps and the function that
+// makes a month's partition came later than the rest: on a schema made
+// before them, a role that may not add them still pushes (listening windows
+// poll; the rows go unstamped; *makesMonths false: no partition is made).
+bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
             "SELECT to_regclass('quarn_yield_daily') IS NOT NULL"
@@ -150,9 +151,11 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
             "             AND tgrelid = to_regclass('quarn_sessions'))"
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
             "             AND tgrelid = to_regclass('quarn_sessions'))"
-            " AND to_regclass('quarn_push_lock') IS NOT NULL")))
+            " AND to_regclass('quarn_push_lock') IS NOT NULL"
+            " AND to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
         return *f = failureOf(q.lastError()), false;
     const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
+    *makesMonths = notifies;
     if (whole && notifies) return true;
     // The parts already there would each be a NOTICE on standard error.
     // Two pushes that may make it take turns; a role that may not never
@@ -162,7 +165,7 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
                     QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"
                                    " WHERE has_schema_privilege(current_schema(), 'CREATE')")} +
         schemaStatements();
-    if (transact(db, limitMs, statements, f)) return true;
+    if (transact(db, limitMs, statements, f)) return *makesMonths = true;
     if (whole && f->status == Status::Denied) return *f = Failure(), true;
     if (f->status == Status::Denied)
         f->why = notPermittedText(
@@ -172,12 +175,29 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f) {
     return false;
 }
 
-// The rows in one transaction; the table's trigger sets first_pass.
-bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
+// The connection of one attempt, and the months whose partitions it has seen
+// to (none when the schema has no quarn_sessions_months: made by an earlier
+// version, whose owner has not applied it again).
+struct Link {
+    QSqlDatabase& db;
+    bool makesMonths = false;
+    QStringList months;
+};
+
+// The rows in one transaction, after the partitions of months this push has
+// not met yet; the table's trigger sets first_pass.
+bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
                Failure* f) {
     if (records.isEmpty()) return true;
+    QStringList statements, newMonths;
+    if (link.makesMonths)
+        for (const QString& m : recordMonths(records))
+            if (!link.months.contains(m)) newMonths << m;
+    if (!newMonths.isEmpty()) statements << monthsStatement(newMonths);
+    statements << insertStatement(records);
     qint64 added = 0;  // counted only once committed
-    if (!transact(db, limitMs, {insertStatement(records, *db.driver())}, f, &added)) return false;
+    if (!transact(link.db, limitMs, statements, f, &added)) return false;
+    link.months += newMonths;
     *inserted += added;
     return true;
 }
@@ -185,10 +205,10 @@ bool sendBatch(QSqlDatabase& db, int limitMs, const QList<QJsonObject>& records,
 // A batch the server refused for its data, one row at a time: each row it
 // refuses is kept in LOG.rejected and named in a warning, and the mark passes
 // it (so no later push sends it, or keeps it, again); the others go in.
-bool sendRows(QSqlDatabase& db, const PushRequest& request, const LogReader& reader,
+bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
               const LogBatch& batch, PushResult* r, Failure* f) {
     for (qsizetype i = 0; i < batch.records.size(); ++i) {
-        if (sendBatch(db, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
+        if (sendBatch(link, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
             ++r->sent;
             continue;
         }
@@ -212,7 +232,7 @@ bool sendRows(QSqlDatabase& db, const PushRequest& request, const LogReader& rea
 
 // Every batch of one file (the log or the rotated log) after `from`; the
 // position saved after each commit. False with *f when a batch failed.
-bool sendFile(QSqlDatabase& db, const PushRequest& request, const QString& file, LogPosition from,
+bool sendFile(Link& link, const PushRequest& request, const QString& file, LogPosition from,
               PushResult* r, Failure* f) {
     LogReader reader;
     if (!reader.open(file, from, &f->why)) return false;
@@ -226,9 +246,9 @@ bool sendFile(QSqlDatabase& db, const PushRequest& request, const QString& file,
             if (request.warn) request.warn(w);
         r->damaged += batch.warnings.size();
         const qint64 sent = r->sent;
-        if (sendBatch(db, request.limitMs, batch.records, &r->inserted, f))
+        if (sendBatch(link, request.limitMs, batch.records, &r->inserted, f))
             r->sent += batch.records.size();
-        else if (!f->data || !sendRows(db, request, reader, batch, r, f))
+        else if (!f->data || !sendRows(link, request, reader, batch, r, f))
             return false;
         if (!saveMark(request.logPath, reader.identity(), batch.end, &f->why)) {
             r->sent = sent;
@@ -249,16 +269,16 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
         return r;
     }
     const CancelScope scope(request.cancel.get(), connection.db());
-    bool ok = ensureSchema(connection.db(), request.limitMs, &f);
+    Link link{connection.db(), false, {}};
+    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths);
     const SentMark mark = readMark(request.logPath);
     const QString rotated = rotatedRemainder(request.logPath, mark);
     if (ok && !rotated.isEmpty()) {
-        ok = sendFile(connection.db(), request, rotated, mark.position, &r, &f) &&
+        ok = sendFile(link, request, rotated, mark.position, &r, &f) &&
              saveMark(request.logPath, identity(request.logPath), {}, &f.why);
     }
     if (ok && QFile::exists(request.logPath))
-        ok = sendFile(connection.db(), request, request.logPath, sentPosition(request.logPath), &r,
-                      &f);
+        ok = sendFile(link, request, request.logPath, sentPosition(request.logPath), &r, &f);
     if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
     if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
     return r;

@@ -1,8 +1,6 @@
 #include "database/schema.h"
 
 #include <QDateTime>
-#include <QSqlDriver>
-#include <QSqlField>
 #include <QStringBuilder>
 
 #include "database/summary_sql.h"
@@ -55,28 +53,69 @@ QString viewStatement() {
                            .arg(day)));
 }
 
+// A string as an SQL literal: E'...' with backslashes and quotes doubled,
+// read the same whatever standard_conforming_strings says; NUL left out
+// (text cannot hold it).
+void appendText(QString& sql, const QString& text) {
+    sql += QLatin1String("E'");
+    const char16_t* const begin = reinterpret_cast<const char16_t*>(text.utf16());
+    const char16_t* const end = begin + text.size();
+    const char16_t* p = begin;
+    while (p != end && *p != u'\'' && *p != u'\\' && *p != 0) ++p;
+    if (p == end) {
+        sql += text;  // nearly every value: nothing to double
+    } else {
+        for (const QChar c : text) {
+            if (c == QLatin1Char('\'') || c == QLatin1Char('\\')) sql += c;
+            if (!c.isNull()) sql += c;
+        }
+    }
+    sql += QLatin1Char('\'');
+}
+
+// "2026-12-01T06:00:00.000Z" as quarn-flash writes it, a real moment: taken as
+// it is, without the cost of parsing (a push's most frequent value).
+bool isUtcStamp(const QString& t) {
+    static const QString form = QStringLiteral("0000-00-00T00:00:00.000Z");
+    if (t.size() != form.size()) return false;
+    for (qsizetype i = 0; i < t.size(); ++i)
+        if (form[i] == QLatin1Char('0') ? !t[i].isDigit() || t[i].unicode() > '9' : t[i] != form[i])
+            return false;
+    const auto num = [&](int at, int n) { return QStringView(t).mid(at, n).toInt(); };
+    return QDate::isValid(num(0, 4), num(5, 2), num(8, 2)) && num(11, 2) < 24 && num(14, 2) < 60 &&
+           num(17, 2) < 60;
+}
+
 // The value of one key as SQL, NULL when missing or of the wrong kind.
-QVariant columnValue(const QJsonValue& v, ColumnKind kind) {
+void appendValue(QString& sql, const QJsonValue& v, ColumnKind kind) {
     switch (kind) {
         case ColumnKind::Uuid:
         case ColumnKind::Text:
-            if (v.isUndefined() || v.isNull()) return {};
-            return v.isString() ? v.toString().remove(QChar(0)) : v.toVariant().toString();
+            if (v.isUndefined() || v.isNull()) break;
+            return appendText(sql, v.isString() ? v.toString() : v.toVariant().toString());
         case ColumnKind::Time: {
-            const QDateTime t = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
-            return t.isValid() ? QVariant(t.toUTC().toString(Qt::ISODateWithMs)) : QVariant();
+            const QString text = v.toString();
+            if (isUtcStamp(text)) return appendText(sql, text);
+            const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+            if (!t.isValid()) break;
+            return appendText(sql, t.toUTC().toString(Qt::ISODateWithMs));
         }
         case ColumnKind::Real:
-            return v.isDouble() ? QVariant(v.toDouble()) : QVariant();
+            if (!v.isDouble()) break;
+            sql += QString::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+            return;
         case ColumnKind::Count: {
             const double d = v.toDouble(-1e300);
-            const bool whole = v.isDouble() && d == qint64(d) && d >= INT32_MIN && d <= INT32_MAX;
-            return whole ? QVariant(int(d)) : QVariant();
+            if (!v.isDouble() || d != qint64(d) || d < INT32_MIN || d > INT32_MAX) break;
+            sql += QString::number(int(d));
+            return;
         }
         case ColumnKind::Flag:
-            return v.isBool() ? QVariant(v.toBool()) : QVariant();
+            if (!v.isBool()) break;
+            sql += QLatin1String(v.toBool() ? "true" : "false");
+            return;
     }
-    return {};
+    sql += QLatin1String("NULL");
 }
 
 }  // namespace
@@ -86,15 +125,21 @@ QStringList schemaStatements() {
     for (const Column& c : columns()) {
         table += QStringLiteral("    \"%1\" %2")
                      .arg(QLatin1String(c.key), QLatin1String(sqlType(c.kind)));
-        if (c.kind == ColumnKind::Uuid) table += QStringLiteral(" PRIMARY KEY");
+        if (c.kind == ColumnKind::Uuid) table += QStringLiteral(" NOT NULL");
         table += QLatin1String(&c == &columns().last() ? "\n" : ",\n");
     }
-    table += QStringLiteral(");\n");
-    table.insert(table.lastIndexOf(QLatin1String("\n);")),
+    table += QStringLiteral(") PARTITION BY RANGE (started);\n");
+    // A partitioned table's unique keys hold its partition key: (id, started)
+    // keeps a record's row one (NULLS NOT DISTINCT: a record without started
+    // too), so a push sent again inserts nothing; quarn_sessions_one_id
+    // refuses another record under an id already taken.
+    table.insert(table.lastIndexOf(QLatin1String("\n) PARTITION")),
                  QStringLiteral(",\n    first_pass boolean,  -- the serial number's first session\n"
                                 "    pushed_by text,  -- the login that inserted the row\n"
                                 "    received_at timestamptz,  -- the server's time of the insert\n"
-                                "    server_approved boolean  -- the approved list's verdict"));
+                                "    server_approved boolean,  -- the approved list's verdict\n"
+                                "    CONSTRAINT quarn_sessions_record UNIQUE NULLS NOT DISTINCT "
+                                "(id, started)"));
     return QStringList{table,
                        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_started "
                                       "ON quarn_sessions (started);\n"),
@@ -105,7 +150,7 @@ QStringList schemaStatements() {
                        // Tables made by an earlier version lack the approved list's word.
                        QStringLiteral("ALTER TABLE quarn_sessions "
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n")} +
-           firstPassTriggerStatements() + stampTriggerStatements() +
+           partitionStatements() + firstPassTriggerStatements() + stampTriggerStatements() +
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
            imageStatements();
@@ -125,25 +170,40 @@ QStringList plantStatements() {
            notifyTriggerStatements();
 }
 
-namespace {
-
-QString sqlText(const QVariant& v, const QSqlDriver& driver) {
-    QSqlField field(QString(), v.isValid() ? v.metaType() : QMetaType::fromType<QString>());
-    field.setValue(v);
-    return driver.formatValue(field);
+QStringList recordMonths(const QList<QJsonObject>& records) {
+    QStringList months;
+    for (const QJsonObject& r : records) {
+        const QString started = r.value(QLatin1String(key::started)).toString();
+        // quarn-flash writes UTC ("...Z"): its month is its first seven characters.
+        QString month = started.endsWith(QLatin1Char('Z')) ? started.left(7) : QString();
+        if (!QDate::fromString(month + QStringLiteral("-01"), Qt::ISODate).isValid()) {
+            const QDateTime t = QDateTime::fromString(started, Qt::ISODateWithMs);
+            if (!t.isValid()) continue;
+            month = t.toUTC().toString(QStringLiteral("yyyy-MM"));
+        }
+        if (!months.contains(month)) months << month;
+    }
+    return months;
 }
 
-}  // namespace
+QString monthsStatement(const QStringList& months) {
+    QStringList starts;
+    for (const QString& m : months) starts << QLatin1Char('\'') + m + QStringLiteral("-01Z'");
+    return QStringLiteral("SELECT quarn_sessions_months(ARRAY[%1]::timestamptz[])")
+        .arg(starts.join(QLatin1Char(',')));
+}
 
-QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver) {
+QString insertStatement(const QList<QJsonObject>& records) {
     QString sql = QStringLiteral("INSERT INTO quarn_sessions (");
     for (const Column& c : columns()) sql += QLatin1Char('"') % QLatin1String(c.key) % "\",";
     sql.chop(1);
     sql += QStringLiteral(") VALUES ");
     for (const QJsonObject& r : records) {
         sql += QLatin1String(&r == &records.first() ? "(" : ",(");
-        for (const Column& c : columns())
-            sql += sqlText(columnValue(r.value(QLatin1String(c.key)), c.kind), driver) % ",";
+        for (const Column& c : columns()) {
+            appendValue(sql, r.value(QLatin1String(c.key)), c.kind);
+            sql += QLatin1Char(',');
+        }
         sql.chop(1);
         sql += QLatin1Char(')');
     }

@@ -21,6 +21,16 @@
 // NOTIFY per statement that inserted rows, for windows that follow the
 // records live.
 //
+// The table is partitioned by month of started (RANGE, in UTC):
+// quarn_sessions_YYYY_MM, made by quarn_sessions_months (below) as pushes
+// bring their first record, and quarn_sessions_default for rows without
+// started and months too far off to make. A plant lets a month go with one
+// statement (ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_01).
+// A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
+// trigger quarn_sessions_one_id refuses an id another record holds in any
+// partition. A table made by an earlier version (not partitioned, id its
+// primary key) keeps working until its owner migrates it (migrateStatements).
+//
 // The approved list quarn_images: sha256 (of the image as sent, as the
 // records' image_sha256), length, file, title, note, approved_by and
 // approved_at (the server's current_user and now()), revoked_by and
@@ -33,8 +43,6 @@
 #include <QStringList>
 
 #include "record/columns.h"
-
-class QSqlDriver;
 
 namespace quarn::records {
 
@@ -62,6 +70,17 @@ QString summaryUpkeepSql(const QString& alongside);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
+// The default partition, quarn_sessions_months(timestamptz[]) and the one-id
+// trigger: on a table made by an earlier version, only the function (which
+// then does nothing).
+QStringList partitionStatements();
+// The months (UTC, "2026-12") the records started in, each once; records
+// without a valid start are in none.
+QStringList recordMonths(const QList<QJsonObject>& records);
+// The statement that makes the partitions of those months that lack one, as
+// the owner (quarn_sessions_months is SECURITY DEFINER; quarn_station may
+// EXECUTE it).
+QString monthsStatement(const QStringList& months);
 // The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
 // statement that inserts rows into quarn_sessions (none when every row was
 // there already), delivered when that statement's transaction commits. The
@@ -93,12 +112,13 @@ inline constexpr char kStationRole[] = "quarn_station";
 inline constexpr char kEngineerRole[] = "quarn_engineer";
 inline constexpr char kViewerRole[] = "quarn_viewer";
 
-// One INSERT of every record, idempotent by id (ON CONFLICT DO NOTHING, with
-// no conflict target: the id is the table's one unique key, and a target
-// would need SELECT on it, which a station has not); each
-// value formatted by the driver, so text is escaped as the server wants it.
+// One INSERT of every record, idempotent (ON CONFLICT DO NOTHING, with no
+// conflict target: (id, started) is the table's one unique key, the id its
+// primary key on a table of an earlier version, and a target would need
+// SELECT on it, which a station has not); text as E'' literals,
+// quotes and backslashes doubled, numbers as digits.
 // A key a record lacks, or a value of the wrong kind, is NULL. first_pass is
 // not named: the table's trigger sets it.
-QString insertStatement(const QList<QJsonObject>& records, const QSqlDriver& driver);
+QString insertStatement(const QList<QJsonObject>& records);
 
 }  // namespace quarn::records

@@ -210,6 +210,9 @@ QStringList roleStatements() {
             QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
                 .arg(recordColumns.join(QStringLiteral(", "))),
             QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
+            // A push makes the partition of a month it brings first.
+            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_sessions_months(timestamptz[]) "
+                           "TO quarn_station;\n"),
             QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
             // approved_by and approved_at come from their defaults, the
             // revoked columns from the trigger: the server stamps them.

@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/translations.h"
 #include "database/database_url.h"
+#include "database/migrate.h"
 #include "database/push.h"
 #include "database/report_sql.h"
 #include "database/schema.h"
@@ -38,6 +39,8 @@ QString moreHelp() {
                "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
                "           or more of it, naming one image)\n"
                "  images   the approved list, revocations too (--json: a JSON array)\n"
+               "  migrate  move a quarn_sessions made by an earlier version over to the\n"
+               "           table partitioned by month, in one transaction (its owner's)\n"
                "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
@@ -220,6 +223,30 @@ int imageCommand(const QString& name, const Given& g) {
     return imagesCommand(g.url(), g.json);
 }
 
+// How long migrate waits for the table's lock (pushes and reports in flight).
+constexpr int kMigrateLockWaitS = 60;
+
+int migrateCommand(const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
+    const MigrateResult r = migrateSessions(g.url(), kMigrateLockWaitS * 1000,
+                                            [](const QString& line) { sayLine(stdout, line); });
+    switch (r.status) {
+        case MigrateResult::Status::Done:
+            return kRecordsDone;
+        case MigrateResult::Status::Usage:
+            return usage(r.error);
+        case MigrateResult::Status::Denied:
+            return recordsDoor().fail(r.error, kRecordsDenied);
+        default:
+            return recordsDoor().fail(
+                QCoreApplication::translate("quarn-records", "%1; nothing was changed")
+                    .arg(r.error),
+                kRecordsUnreachable);
+    }
+}
+
 // Which options and how many arguments after it each command takes.
 struct CommandForm {
     const char* name;
@@ -251,6 +278,7 @@ int command(const QString& name, const Given& g) {
         {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
         {"report", {"db", "log", "since", "by", "json", "exact"}, 0, 0, reportCommand},
         {"schema", {"roles"}, 0, 0, schemaCommand},
+        {"migrate", {"db"}, 0, 0, migrateCommand},
         {"approve",
          {"db", "file", "length", "note"},
          0,
@@ -359,8 +387,8 @@ void describeOptions(QCommandLineParser& p) {
     p.addPositionalArgument(
         "command",
         QCoreApplication::translate("quarn-records",
-                                    "push, report, schema, approve, revoke or images."),
-        "push|report|schema|approve|revoke|images");
+                                    "push, report, schema, approve, revoke, images or migrate."),
+        "push|report|schema|approve|revoke|images|migrate");
 }
 
 }  // namespace
@@ -377,7 +405,8 @@ int runRecordsCli(const QStringList& args) {
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
-            "quarn-records", "one command: push, report, schema, approve, revoke or images"));
+            "quarn-records",
+            "one command: push, report, schema, approve, revoke, images or migrate"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),

@@ -166,6 +166,14 @@
         <source>reporting</source>
         <translation>der Bericht</translation>
     </message>
+    <message>
+        <source>migrating quarn_sessions</source>
+        <translation>das Umziehen von quarn_sessions</translation>
+    </message>
+    <message>
+        <source>that owns it</source>
+        <translation>ihres Eigentümers</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -222,6 +230,37 @@
     <message>
         <source>%1 line %2: damaged record skipped (%3)</source>
         <translation>%1 Zeile %2: beschädigter Datensatz übersprungen (%3)</translation>
+    </message>
+</context>
+<context>
+    <name>Migrate</name>
+    <message>
+        <source>quarn_sessions: %1 row(s) in %2 month(s) (%3 to %4), a plain table made by an earlier version</source>
+        <translation>quarn_sessions: %1 Zeile(n) in %2 Monat(en) (%3 bis %4), eine einfache Tabelle einer früheren Version</translation>
+    </message>
+    <message>
+        <source>in one transaction, the table locked meanwhile (pushes end as busy and send later):
+  rename it to quarn_sessions_unpartitioned; make quarn_sessions partitioned by month
+  (a partition per month, a default one); copy every row as it is (ids, first_pass,
+  the server&apos;s stamps); make the indexes, view and triggers; give the new table and
+  view the old ones&apos; grants; drop the old table</source>
+        <translation>in einer Transaktion, die Tabelle so lange gesperrt (Sendevorgänge enden als ausgelastet und senden später):
+  sie in quarn_sessions_unpartitioned umbenennen; quarn_sessions nach Monaten partitioniert
+  anlegen (eine Partition je Monat, eine Vorgabe-Partition); jede Zeile unverändert kopieren
+  (IDs, first_pass, die Stempel des Servers); Indizes, View und Trigger anlegen; der neuen
+  Tabelle und View die Rechte der alten geben; die alte Tabelle löschen</translation>
+    </message>
+    <message>
+        <source>the database has no quarn_sessions table: apply `quarn-records schema` as its owner</source>
+        <translation>die Datenbank hat keine Tabelle quarn_sessions: `quarn-records schema` als ihr Eigentümer anwenden</translation>
+    </message>
+    <message>
+        <source>quarn_sessions is partitioned by month already: nothing to do</source>
+        <translation>quarn_sessions ist bereits nach Monaten partitioniert: nichts zu tun</translation>
+    </message>
+    <message>
+        <source>done: %1 row(s) moved in %2 s</source>
+        <translation>fertig: %1 Zeile(n) in %2 s umgezogen</translation>
     </message>
 </context>
 <context>
@@ -865,8 +904,8 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>Sendet die Datensätze von quarn-flash an PostgreSQL und berichtet über sie.</translation>
     </message>
     <message>
-        <source>one command: push, report, schema, approve, revoke or images</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke oder images</translation>
+        <source>one command: push, report, schema, approve, revoke, images or migrate</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images oder migrate</translation>
     </message>
     <message>
         <source>The database (PostgreSQL URL).</source>
@@ -925,8 +964,12 @@ aus den stündlichen Zusammenfassungen.</translation>
         <translation>Diese Hilfe anzeigen.</translation>
     </message>
     <message>
-        <source>push, report, schema, approve, revoke or images.</source>
-        <translation>push, report, schema, approve, revoke oder images.</translation>
+        <source>push, report, schema, approve, revoke, images or migrate.</source>
+        <translation>push, report, schema, approve, revoke, images oder migrate.</translation>
+    </message>
+    <message>
+        <source>%1; nothing was changed</source>
+        <translation>%1; nichts wurde geändert</translation>
     </message>
     <message>
         <source>approved</source>
@@ -948,6 +991,8 @@ Commands:
   revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
            or more of it, naming one image)
   images   the approved list, revocations too (--json: a JSON array)
+  migrate  move a quarn_sessions made by an earlier version over to the
+           table partitioned by month, in one transaction (its owner&apos;s)
 
 The database: --db, else QUARN_DB, else [records] database= in the settings
 file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
@@ -978,6 +1023,8 @@ Befehle:
   revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
            Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+  migrate  ein quarn_sessions einer früheren Version in die nach Monaten
+           partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
 
 Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
 Einstellungsdatei. URL:

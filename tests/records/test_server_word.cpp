@@ -4,7 +4,11 @@
 // an older table gains the columns; the functions that run with the
 // owner's rights keep their search_path through a re-applied schema; no
 // viewer can stall a push; a push of rows already there notifies nobody;
-// approve on a database without the schema says what to do.
+// approve on a database without the schema says what to do. The table is
+// partitioned by month: a push sent again inserts nothing, a month without
+// a partition yet still takes its records, an id is one record's across
+// partitions, a month detached leaves the rest; an earlier version's table
+// is migrated with nothing lost.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,6 +41,19 @@ QByteArray recordLine(const QJsonObject& changes) {
 }
 
 QString sha(char c) { return QString(64, QLatin1Char(c)); }
+
+// quarn_sessions as the version before partitioning made it: a plain table,
+// id its primary key.
+QString earlierTable() {
+    QString t = quarn::records::schemaStatements().first();
+    t.replace(QLatin1String("\"id\" uuid NOT NULL"), QLatin1String("\"id\" uuid PRIMARY KEY"));
+    t.remove(QRegularExpression(QStringLiteral(",( +--[^\n]*)?\n +CONSTRAINT [^\n]*")));
+    return t.remove(QLatin1String(" PARTITION BY RANGE (started)"));
+}
+
+// Every row of quarn_sessions as text, in id order: what a move must keep.
+const char kAllRows[] =
+    "SELECT count(*) || ':' || md5(string_agg(t::text, ',' ORDER BY id)) FROM quarn_sessions t";
 
 }  // namespace
 
@@ -99,7 +116,11 @@ private slots:
             "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
             "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_push_lock;"
             " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke(),"
-            " quarn_sessions_notify(), quarn_sessions_stamp(), quarn_summary_truncate()"));
+            " quarn_sessions_notify(), quarn_sessions_stamp(), quarn_summary_truncate();"
+            // Months detached, tables a move left: none is a month of the next test.
+            " DO $$ DECLARE t text; BEGIN FOR t IN SELECT relname FROM pg_class WHERE relname"
+            " LIKE 'quarn\\_sessions\\_%' AND relkind = 'r' LOOP EXECUTE 'DROP TABLE ' || t;"
+            " END LOOP; END $$"));
         log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
     }
 
@@ -232,9 +253,9 @@ private slots:
                      QStringLiteral("0"));
             pg_->sql(attack, QStringLiteral("st1"));
         }
-        QCOMPARE(made, 5);
+        QCOMPARE(made, 7);
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
-        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("5"));
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QString::number(made));
     }
 
     // A viewer holding the advisory lock the push once took, and one left
@@ -284,6 +305,77 @@ private slots:
         QVERIFY(QSqlQuery(listener.db()).exec("SELECT pg_notify('quarn_sessions', 'probe')"));
         QTRY_VERIFY_WITH_TIMEOUT(heard.contains("probe"), 5000);
         QCOMPARE(heard, QStringList({"2026-12-01T06:00:00.000Z", "probe"}));
+    }
+
+    // By month: a record of a month without a partition yet arrives (its
+    // partition made), one without started too; a record under an id
+    // another start holds is refused, whatever partition holds it; the log
+    // sent again inserts nothing; a month detached leaves the rest, and a
+    // late record of it still arrives.
+    void partitionedByMonth() {
+        QVERIFY(applyRoles());
+        const QByteArray dec = sampleRecords(3);
+        const QJsonObject first = QJsonDocument::fromJson(dec.left(dec.indexOf('\n'))).object();
+        writeLog(dec + recordLine({{"started", "2026-11-30T23:59:59.999Z"}}) +
+                 recordLine({{"started", QJsonValue()}}) +
+                 recordLine({{"id", first["id"]}, {"started", "2026-12-24T00:00:00.000Z"}}));
+        const QString parts = QStringLiteral(
+            "SELECT string_agg(p || '=' || n, ',' ORDER BY p) FROM (SELECT tableoid::regclass::text"
+            " AS p, count(*) AS n FROM quarn_sessions GROUP BY 1) s");
+        for (const char* want : {"5 record(s) sent, 5 new", "5 record(s) sent, 0 new"}) {
+            QFile::remove(log_ + ".sent");
+            const Run r = push(QStringLiteral("st1"));
+            QVERIFY2(r.exit == 0 && r.out.contains(want), qPrintable(r.out + r.err));
+            QVERIFY2(r.err.contains("line 6: refused by the database (23505"), qPrintable(r.err));
+            QCOMPARE(pg_->sql(parts), QStringLiteral("quarn_sessions_2026_11=1,"
+                                                     "quarn_sessions_2026_12=3,"
+                                                     "quarn_sessions_default=1"));
+        }
+        const QString december = QStringLiteral(
+            "SELECT string_agg(id::text, ',' ORDER BY id)"
+            " FROM quarn_sessions WHERE started >= '2026-12-01Z'");
+        const QString kept = pg_->sql(december);
+        pg_->sql("ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_11");
+        QCOMPARE(pg_->sql(december), kept);
+        QCOMPARE(reportAll("--db", pg_->url("view1"))["sessions"].toInt(), 4);
+        writeLog(recordLine({{"started", "2026-11-15T00:00:00.000Z"}}));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(pg_->sql(parts),
+                 QStringLiteral("quarn_sessions_2026_12=3,quarn_sessions_default=2"));
+    }
+
+    // An earlier version's table, with rows a station pushed: migrate says
+    // what it will do and moves it, every row and column as it was (ids,
+    // first_pass, the stamps), the roles' grants with it; only its owner may;
+    // run again it changes nothing.
+    void migrateEarlierTable() {
+        QVERIFY(!pg_->sql(earlierTable()).contains("ERROR"));
+        QVERIFY(applyRoles());
+        writeLog(sampleRecords(3) + recordLine({{"started", "2026-11-02T00:00:00.000Z"}}) +
+                 recordLine({{"started", QJsonValue()}}));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        const QString kind = QStringLiteral(
+            "SELECT relkind::text || ':' || oid FROM pg_class WHERE relname = "
+            "'quarn_sessions'");
+        const QString before = pg_->sql(kAllRows), plain = pg_->sql(kind);
+        QVERIFY2(plain.startsWith("r:") && before.startsWith("5:"), qPrintable(plain + before));
+        QCOMPARE(records({"migrate", "--db", pg_->url("eng1")}).exit, 3);
+        const Run moved = records({"migrate", "--db", pg_->url()});
+        QVERIFY2(moved.exit == 0 &&
+                     moved.out.contains("5 row(s) in 2 month(s) (2026-11 to 2026-12)") &&
+                     moved.out.contains("done: 5 row(s) moved in "),
+                 qPrintable(moved.out + moved.err));
+        const QString partitioned = pg_->sql(kind);
+        QVERIFY2(partitioned.startsWith("p:"), qPrintable(partitioned));
+        QCOMPARE(pg_->sql(kAllRows), before);
+        const Run again = records({"migrate", "--db", pg_->url()});
+        QVERIFY2(again.exit == 0 && again.out.contains("partitioned by month already: nothing"),
+                 qPrintable(again.out + again.err));
+        QCOMPARE(pg_->sql(kind), partitioned);
+        QCOMPARE(pg_->sql(kAllRows), before);
+        writeLog(recordLine({{"started", "2026-10-02T00:00:00.000Z"}}));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(reportAll("--db", pg_->url("view1"))["sessions"].toInt(), 6);
     }
 
     // approve on a database nobody made the schema in says what to do.
