@@ -21,6 +21,7 @@ namespace quarn::records {
 // The outcome that is good, and the one that is no pass (record/first_pass.h).
 inline constexpr char kGoodOutcome[] = "good";
 inline constexpr char kNoPassOutcome[] = "interrupted";
+inline constexpr char kHeldOutcome[] = "held";
 
 QString outcomeName(SessionOutcome outcome);
 // The outcome of that name; none for a name no outcome has.

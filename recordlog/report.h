@@ -31,6 +31,10 @@ struct ReportRow {
     QMap<QString, qint64> failed;  // by outcome; every failing outcome present
     qint64 units = 0;              // for first-pass yield
     qint64 firstPassGood = 0;
+    qint64 secondPassGood = 0;  // units good by their second attempt
+    qint64 finalGood = 0;       // units whose latest attempt is good
+    qint64 held = 0;            // records refused by the retest limit (no session)
+    QMap<int, qint64> attempts;  // units by their number of attempts
     double medianSeconds = -1;  // -1: no session had seconds
     // Sessions whose station's claim (approved) differs from the server's
     // verdict (server_approved), both known (database/schema.h mismatchSql);

@@ -307,8 +307,8 @@
 <context>
     <name>ShiftCounters</name>
     <message>
-        <source>good %1 · failed %2 · first pass %3 · %4 per hour</source>
-        <translation>gut %1 · fehlerhaft %2 · Erstdurchlauf %3 · %4 pro Stunde</translation>
+        <source>good %1 · failed %2 · first pass %3 · second pass %4 · final %5 · %6 per hour</source>
+        <translation>gut %1 · fehlerhaft %2 · Erstdurchlauf %3 · Zweitdurchlauf %4 · endgültig %5 · %6 pro Stunde</translation>
     </message>
 </context>
 <context>
