@@ -8,6 +8,7 @@
 
 #include "database/query_run.h"
 #include "plant/plant_buckets.h"
+#include "plant/image_units.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
@@ -124,6 +125,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         return failed;
     }
     sumBuckets(&v);
+    v.imageUnits = imageUnitsOf(db, request.filter.image);
     v.filter = request.filter;
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;
