@@ -1,10 +1,14 @@
 #include "bench/bench_recall.h"
 
 #include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
+#include "database/connection.h"
+#include "database/database_url.h"
 #include "database/history_sql.h"
 
 namespace bench {
@@ -33,20 +37,30 @@ const char* const kRecallFill =
     " CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', i < 4000000"
     " FROM generate_series(%1, %2) i";
 
+// On a connection of its own, without a time limit: a chunk takes longer
+// than psql's minute on a busy machine.
 bool fill(const testsupport::PgServer& pg) {
-    const qint64 have = pg.sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toLongLong();
-    pg.sql(QStringLiteral("ALTER TABLE quarn_sessions DISABLE TRIGGER USER"));
-    for (qint64 from = have; from < kRecallRows; from += kFillChunk) {
-        const QString out = pg.sql(QString::fromLatin1(kRecallFill)
-                                       .arg(from)
-                                       .arg(std::min(from + kFillChunk, kRecallRows) - 1));
-        if (out.startsWith(QLatin1String("ERROR")))
-            return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(out)), false;
-    }
-    pg.sql(
-        QStringLiteral("ALTER TABLE quarn_sessions ENABLE TRIGGER USER; ANALYZE quarn_sessions"));
-    return pg.sql(QStringLiteral("SELECT count(*) FROM quarn_sessions")).toLongLong() >=
-           kRecallRows;
+    using namespace quarn::records;
+    Connection c;
+    QString why;
+    if (!c.open(parseDatabaseUrl(pg.url()), &why))
+        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
+    QSqlQuery q(c.db());
+    const auto run = [&](const QString& sql) {
+        if (q.exec(sql)) return true;
+        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(describe(q.lastError()))),
+               false;
+    };
+    if (!run(QStringLiteral("SELECT count(*) FROM quarn_sessions")) || !q.next()) return false;
+    const qint64 have = q.value(0).toLongLong();
+    if (!run(QStringLiteral("ALTER TABLE quarn_sessions DISABLE TRIGGER USER"))) return false;
+    for (qint64 from = have; from < kRecallRows; from += kFillChunk)
+        if (!run(QString::fromLatin1(kRecallFill)
+                     .arg(from)
+                     .arg(std::min(from + kFillChunk, kRecallRows) - 1)))
+            return false;
+    return run(QStringLiteral("ALTER TABLE quarn_sessions ENABLE TRIGGER USER")) &&
+           run(QStringLiteral("ANALYZE quarn_sessions"));
 }
 
 // The median of the runs in ms; -1 when a run gave no rows.
