@@ -96,8 +96,7 @@ QStringList schemaStatements() {
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
            firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements() +
-           historyStatements();
+           imageStatements() + historyStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -62,7 +62,7 @@ inline constexpr char kSessionsChannel[] = "quarn_sessions";
 QStringList historyStatements();
 // EXECUTE on quarn_image_units to quarn_engineer (revoke prints the count)
 // and quarn_viewer; a station may neither trace nor list units.
-QStringList historyRoleStatements();
+QString historyGrantStatement();
 // What came with quarn-plant, made on a schema older than it: the index of
 // failures and the NOTIFY trigger.
 QStringList plantStatements();

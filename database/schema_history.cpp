@@ -28,10 +28,9 @@ QStringList historyStatements() {
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_image_units(text) FROM PUBLIC;\n")};
 }
 
-QStringList historyRoleStatements() {
-    return {
-        QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_image_units(text) "
-                       "TO quarn_engineer, quarn_viewer;\n")};
+QString historyGrantStatement() {
+    return QStringLiteral(
+        "GRANT EXECUTE ON FUNCTION quarn_image_units(text) TO quarn_engineer, quarn_viewer;\n");
 }
 
 }  // namespace quarn::records

@@ -7,8 +7,8 @@
 #include <tuple>
 
 #include "database/query_run.h"
-#include "plant/plant_buckets.h"
 #include "plant/image_units.h"
+#include "plant/plant_buckets.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
