@@ -208,6 +208,9 @@ int traceRun(const Given& g) {
     const std::optional<HistorySource> from = historySource(g);
     if (!from)
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
+    if (g.rest.value(0).trimmed().isEmpty())
+        return usage(
+            QCoreApplication::translate("quarn-records", "%1 takes %2").arg("trace", "SERIAL"));
     return traceCommand(*from, g.rest.value(0));
 }
 
