@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "approval/approved_images.h"
+#include "bench/bench_recall.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -219,6 +220,7 @@ int runRecordsBench(const RecordsOptions& o) {
     std::printf(
         "  (report runs: min %.3f s, max %.3f s; the program's start and connection included)\n",
         runs.first(), runs.last());
+    met &= runRecallBench(pg);
     return met || !o.checkTargets ? 0 : 1;
 }
 

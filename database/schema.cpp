@@ -153,7 +153,7 @@ QStringList schemaStatements() {
            partitionStatements() + firstPassTriggerStatements() + stampTriggerStatements() +
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
-           imageStatements();
+           imageStatements() + historyStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -88,6 +88,13 @@ QString monthsStatement(const QStringList& months);
 // "2026-12-08T06:00:00.000Z"), empty when none had one.
 QStringList notifyTriggerStatements();
 inline constexpr char kSessionsChannel[] = "quarn_sessions";
+// What trace and the recall list need (database/history_sql.h): the index
+// quarn_sessions_good_image of good rows by image, and quarn_image_units(prefix),
+// the number of units whose latest good session loaded the image.
+QStringList historyStatements();
+// EXECUTE on quarn_image_units to quarn_engineer (revoke prints the count)
+// and quarn_viewer; a station may neither trace nor list units.
+QString historyGrantStatement();
 // What came with quarn-plant, made on a schema older than it: the index of
 // failures and the NOTIFY trigger.
 QStringList plantStatements();
@@ -98,7 +105,7 @@ QStringList plantStatements();
 //                   first_pass nor what the server stamps), SELECT on quarn_images
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
-//                   and the summary tables (quarn_summary_*)
+//                   and the summary tables (quarn_summary_*) (trace and units too)
 QStringList roleStatements();
 
 // A condition on a quarn_sessions row: the station's claim (approved)

@@ -221,7 +221,8 @@ QStringList roleStatements() {
                            "      ON quarn_images TO quarn_engineer;\n"),
             QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
                            " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
-                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n")};
+                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
+            historyGrantStatement()};
 }
 
 }  // namespace quarn::records

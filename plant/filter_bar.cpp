@@ -24,9 +24,16 @@ FilterBar::FilterBar(const PlantSelection& first, QWidget* parent)
     image_->setObjectName(QStringLiteral("image"));
     image_->setAccessibleName(tr("Image"));
     image_->setPlaceholderText(tr("image: title or sha256 prefix"));
+    imageUnits_ = new QLabel;
+    imageUnits_->setObjectName(QStringLiteral("imageUnits"));
+    imageUnits_->setToolTip(
+        tr("Units whose latest good session loaded the image: "
+           "quarn-records units --image lists them"));
+    imageUnits_->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{new QLabel(tr("Period")), period_,
                                                       new QLabel(tr("Station")), station_, image_})
         row->addWidget(w);
+    row->addWidget(imageUnits_);
     mismatches_ = new QLabel;
     mismatches_->setObjectName(QStringLiteral("mismatches"));
     mismatches_->setToolTip(
@@ -85,6 +92,13 @@ void FilterBar::showMismatches(qint64 n) {
     mismatches_->setAccessibleName(text);
     mismatches_->setStyleSheet(n > 0 ? QStringLiteral("color: #b00020; font-weight: bold")
                                      : QString());
+}
+
+void FilterBar::showImageUnits(qint64 n) {
+    const QString text = tr("Units with the image: %1").arg(n);
+    imageUnits_->setText(text);
+    imageUnits_->setAccessibleName(text);
+    imageUnits_->setVisible(n >= 0);
 }
 
 }  // namespace quarn::plant

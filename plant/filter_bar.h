@@ -1,6 +1,7 @@
 #pragma once
 // The window's filter bar: the period, one station ("every station" or one
-// seen in the figures), one image (a title part or a sha256 prefix), the
+// seen in the figures), one image (a title part or a sha256 prefix) and
+// how many units were loaded good with it last ("Units with the image: N"), the
 // period's approval mismatches ("Approval mismatches: N", its name to a
 // screen reader too, red when not 0) and the export buttons. It only says
 // what the user chose; the window asks for the figures.
@@ -28,6 +29,8 @@ public:
     void offerStations(const QList<StationTile>& tiles, const QString& chosen);
     // n < 0: the table was made before the server judged approvals ("-").
     void showMismatches(qint64 n);
+    // Units loaded good with the filtered image last; hidden when n < 0.
+    void showImageUnits(qint64 n);
 
 signals:
     void edited();               // a filter changed
@@ -42,6 +45,7 @@ private:
     QComboBox* station_ = nullptr;
     QLineEdit* image_ = nullptr;
     QLabel* mismatches_ = nullptr;
+    QLabel* imageUnits_ = nullptr;
 };
 
 }  // namespace quarn::plant

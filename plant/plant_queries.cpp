@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "database/query_run.h"
+#include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "record/first_pass.h"
 
@@ -124,6 +125,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         return failed;
     }
     sumBuckets(&v);
+    v.imageUnits = imageUnitsOf(db, request.filter.image);
     v.filter = request.filter;
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;

@@ -85,6 +85,8 @@ struct PlantView {
     // the server's verdict (database/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
     qint64 approvalMismatches = -1;
+    // Units loaded good with the filter's image last (plant/image_units.h).
+    qint64 imageUnits = -1;
     RecordFilter filter;  // the rows the figures count
     QDateTime readAt;     // when the figures were read
     double readMs = 0;    // how long the reading took

@@ -49,6 +49,7 @@ void PlantWindow::showView(const PlantView& view) {
     view_ = view;
     filters_->offerStations(view.tiles, selection_.station);
     filters_->showMismatches(view.approvalMismatches);
+    filters_->showImageUnits(view.imageUnits);
     showTiles();
     charts_->draw(view);
     emit shown();

@@ -7,8 +7,8 @@
 #include <QUuid>
 #include <algorithm>
 
+#include "record/attempts.h"
 #include "record/columns.h"
-#include "record/first_pass.h"
 #include "recordlog/log_reader.h"
 
 namespace quarn::records {
@@ -47,14 +47,20 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
     return s;
 }
 
-// unit: the session is its unit's first pass.
-void add(Group& g, const Session& s, bool unit) {
+// unit: the standing of the unit s places (its first attempt), if any.
+// A held record is no session: it counts as held alone.
+void add(Group& g, const Session& s, const std::optional<UnitStanding>& unit) {
+    if (isHeld(s.outcome)) return void(++g.row.held);
     const bool good = s.outcome == QLatin1String(kGoodOutcome);
     ++g.row.sessions;
     good ? ++g.row.good : ++g.row.failed[s.outcome];
     if (s.seconds >= 0) g.seconds << s.seconds;
-    g.row.units += unit;
-    g.row.firstPassGood += unit && good;
+    if (!unit) return;
+    ++g.row.units;
+    g.row.firstPassGood += unit->firstPassGood;
+    g.row.secondPassGood += unit->secondPassGood;
+    g.row.finalGood += unit->finalGood;
+    ++g.row.attempts[unit->attempts];
 }
 
 // As percentile_cont(0.5): the middle value, or the mean of the two middle ones.
@@ -69,6 +75,23 @@ ReportRow finish(Group& g) {
     g.row.medianSeconds = median(g.seconds);
     for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
     return g.row;
+}
+
+// A yield as the table shows it: "87.5%", "-" without units.
+QString shareText(qint64 good, qint64 units) {
+    return units ? QStringLiteral("%1%").arg(100.0 * good / units, 0, 'f', 1) : QStringLiteral("-");
+}
+
+QJsonValue shareJson(qint64 good, qint64 units) {
+    return units ? QJsonValue(double(good) / units) : QJsonValue();
+}
+
+// Units by their attempts as "1:8,2:1,3:1" ("-" without units).
+QString attemptsText(const QMap<int, qint64>& attempts) {
+    QStringList parts;
+    for (auto it = attempts.begin(); it != attempts.end(); ++it)
+        parts << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
+    return parts.isEmpty() ? QStringLiteral("-") : parts.join(QLatin1Char(','));
 }
 
 // The stations where the slot is flagged, for the text's last column.
@@ -112,7 +135,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     // One record however often its line appears (appended again after a
     // failed fdatasync), as the database keeps one row per id.
     QSet<QString> seen;
-    FirstPass firstPass;  // over the whole log, as the push keeps first_pass
+    Attempts attempts;  // over the whole log, as the database counts them
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
@@ -121,7 +144,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
             if (seen.contains(s.id)) continue;
             seen.insert(s.id);
             sessions << s;
-            firstPass.add(sessions.last());
+            attempts.add(sessions.last());
         }
     }
     QMap<QString, Group> groups;
@@ -129,11 +152,12 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     for (const Session& s : std::as_const(sessions)) {
         if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
             continue;
-        add(groups[s.key], s, firstPass.decides(s));
+        add(groups[s.key], s, attempts.placedBy(s));
+        if (isHeld(s.outcome)) continue;
         SocketCount& c = sockets[{s.station, s.slot}];
         c.station = s.station, c.slot = s.slot;
-        c.sessions += FirstPass::isPass(s.outcome);
-        c.failed += FirstPass::isPass(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
+        c.sessions += isAttempt(s.outcome);
+        c.failed += isAttempt(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
     }
     if (request.by == QLatin1String(key::slot)) report.sockets = judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
@@ -148,7 +172,8 @@ QString reportText(const Report& report, const ReportRequest& request) {
     QStringList head{request.by.isEmpty() ? QStringLiteral("all") : request.by,
                      QStringLiteral("sessions"), QStringLiteral("good")};
     head += failingOutcomes();
-    head << QStringLiteral("first-pass") << QStringLiteral("median-s");
+    head << QStringLiteral("first-pass") << QStringLiteral("second-pass") << QStringLiteral("final")
+         << QStringLiteral("held") << QStringLiteral("attempts") << QStringLiteral("median-s");
     const bool bySlot = request.by == QLatin1String(key::slot);
     if (bySlot) head << QStringLiteral("check");
     QList<QStringList> lines{head};
@@ -156,8 +181,9 @@ QString reportText(const Report& report, const ReportRequest& request) {
         QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
                           QString::number(r.sessions), QString::number(r.good)};
         for (const QString& o : failingOutcomes()) cells << QString::number(r.failed.value(o));
-        cells << (r.units ? QStringLiteral("%1%").arg(100.0 * r.firstPassGood / r.units, 0, 'f', 1)
-                          : QStringLiteral("-"));
+        for (qint64 good : {r.firstPassGood, r.secondPassGood, r.finalGood})
+            cells << shareText(good, r.units);
+        cells << QString::number(r.held) << attemptsText(r.attempts);
         cells << (r.medianSeconds < 0 ? QStringLiteral("-")
                                       : QString::number(r.medianSeconds, 'f', 1));
         if (bySlot) cells << flaggedStations(report, r.key);
@@ -195,8 +221,14 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
                       {"units", r.units},
                       {"first_pass_good", r.firstPassGood}};
         if (!request.by.isEmpty()) o[request.by] = r.key;
-        o["first_pass_yield"] =
-            r.units ? QJsonValue(double(r.firstPassGood) / r.units) : QJsonValue();
+        o["first_pass_yield"] = shareJson(r.firstPassGood, r.units);
+        o["second_pass_yield"] = shareJson(r.secondPassGood, r.units);
+        o["final_yield"] = shareJson(r.finalGood, r.units);
+        o["held"] = r.held;
+        QJsonObject attempts;
+        for (auto it = r.attempts.begin(); it != r.attempts.end(); ++it)
+            attempts[QString::number(it.key())] = it.value();
+        o["attempts"] = attempts;
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
         if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
         o["approval_mismatch"] =

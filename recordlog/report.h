@@ -5,7 +5,9 @@
 // the server's verdict, from the database alone. First-pass yield counts units as
 // record/first_pass.h defines them (a serial number is one unit, judged by
 // its first session that was not interrupted, on any station); a unit is
-// counted in the group of the session that decides it.
+// counted in the group of the session that decides it. Second-pass and final
+// yield and the attempts are record/attempts.h's, counted in the same group
+// (its first attempt's); a held record is no session and counts as held alone.
 
 #include <QDateTime>
 #include <QList>

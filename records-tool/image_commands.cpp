@@ -6,10 +6,11 @@
 #include <QJsonObject>
 #include <cstdio>
 
-#include "image/resolve_image.h"
-#include "records-tool/records_cli.h"
 #include "approval/approved_images.h"
 #include "approval/image_list.h"
+#include "image/resolve_image.h"
+#include "records-tool/history_commands.h"
+#include "records-tool/records_cli.h"
 
 namespace quarn::records {
 
@@ -91,6 +92,7 @@ int revokeCommand(const QString& url, const QString& sha256, const QString& note
                                  : QCoreApplication::translate("quarn-records",
                                                                "revoked already (nothing changed)"),
                      approvalTimeText(i.revokedAt), i.revokedBy));
+    sayImageUnits(url, i.sha256);
     return kRecordsDone;
 }
 

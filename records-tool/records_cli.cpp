@@ -17,7 +17,9 @@
 #include "database/push.h"
 #include "database/report_sql.h"
 #include "database/schema.h"
+#include "recordlog/history.h"
 #include "recordlog/report.h"
+#include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
 
 namespace quarn::records {
@@ -41,6 +43,10 @@ QString moreHelp() {
                "  images   the approved list, revocations too (--json: a JSON array)\n"
                "  migrate  move a quarn_sessions made by an earlier version over to the\n"
                "           table partitioned by month, in one transaction (its owner's)\n"
+               "  trace    one unit's history: trace SERIAL, every session on every station\n"
+               "           in time order\n"
+               "  units    the units whose latest good session loaded an image: units --image\n"
+               "           SHA256 (12 hex digits or more) [--since DATE]: a recall's list\n"
                "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
@@ -49,7 +55,8 @@ QString moreHelp() {
                "\nExit status:\n"
                "  0  done (push: every record is in the database, or another push of the log\n"
                "     is running and sends them)\n"
-               "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)\n"
+               "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix,\n"
+               "     fewer than 12 hex digits of an image)\n"
                "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
                "     again later\n"
                "  3  not permitted: the database refused for lack of rights; the message names\n"
@@ -170,7 +177,7 @@ namespace {
 
 // The options as given on the command line.
 struct Given {
-    QString db, log, since, by, retry, file, length, note;
+    QString db, log, since, by, retry, file, length, note, image;
     QStringList rest;  // after the command
     bool json = false, roles = false, exact = false;
     QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
@@ -192,6 +199,41 @@ int reportCommand(const Given& g) {
     const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
     if (!url.isEmpty()) return report(url, QString(), request, g.json);
     return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
+}
+
+// trace and units read the database (--db, else the configured one) or,
+// with --log or without any database, a log. Null when both are given.
+std::optional<HistorySource> historySource(const Given& g) {
+    if (!g.db.isEmpty() && !g.log.isEmpty()) return std::nullopt;
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    return HistorySource{url, g.log.isEmpty() ? quarn::defaultLogPath() : g.log, g.json};
+}
+
+int traceRun(const Given& g) {
+    const std::optional<HistorySource> from = historySource(g);
+    if (!from)
+        return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
+    if (g.rest.value(0).trimmed().isEmpty())
+        return usage(
+            QCoreApplication::translate("quarn-records", "%1 takes %2").arg("trace", "SERIAL"));
+    return traceCommand(*from, g.rest.value(0));
+}
+
+int unitsRun(const Given& g) {
+    const std::optional<HistorySource> from = historySource(g);
+    if (!from)
+        return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
+    if (!isImagePrefix(g.image))
+        return usage(
+            QCoreApplication::translate("quarn-records",
+                                        "--image wants 12 to 64 hex digits of a sha256, not \"%1\"")
+                .arg(g.image));
+    QDateTime since;
+    if (!g.since.isEmpty() && !(since = parseSince(g.since)).isValid())
+        return usage(QCoreApplication::translate("quarn-records",
+                                                 "--since wants a date (2026-12-07), not \"%1\"")
+                         .arg(g.since));
+    return unitsCommand(*from, g.image, since);
 }
 
 int schemaCommand(const Given& g) {
@@ -265,6 +307,7 @@ QStringList givenOptions(const Given& g) {
                                                 {"file", !g.file.isEmpty()},
                                                 {"length", !g.length.isEmpty()},
                                                 {"note", !g.note.isEmpty()},
+                                                {"image", !g.image.isEmpty()},
                                                 {"json", g.json},
                                                 {"exact", g.exact},
                                                 {"roles", g.roles}};
@@ -294,6 +337,8 @@ int command(const QString& name, const Given& g) {
          0,
          0,
          [](const Given& g) { return imageCommand(QStringLiteral("images"), g); }},
+        {"trace", {"db", "log", "json"}, 1, 1, traceRun},
+        {"units", {"db", "log", "image", "since", "json"}, 0, 0, unitsRun},
     };
     for (const CommandForm& f : forms) {
         if (name != QLatin1String(f.name)) continue;
@@ -304,7 +349,9 @@ int command(const QString& name, const Given& g) {
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
-                                   .arg(name, f.minArgs ? "SHA256" : "at most one INIT")
+                                   .arg(name, name == QLatin1String("trace") ? "SERIAL"
+                                              : f.minArgs                    ? "SHA256"
+                                                                             : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -342,18 +389,24 @@ const OptionText kOptions[] = {
                        "quarn-download/sessions.jsonl)."),
      "FILE"},
     {{"since"},
-     QT_TRANSLATE_NOOP("quarn-records", "report: records started on or after DATE."),
+     QT_TRANSLATE_NOOP("quarn-records", "report, units: records started on or after DATE."),
      "DATE"},
     {{"by"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "report: one row per day, station, file, slot or operator."),
      "KEY"},
-    {{"json"}, QT_TRANSLATE_NOOP("quarn-records", "report: a JSON array instead of a table."), ""},
+    {{"json"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "report, images, trace, units: a JSON array instead of a table."),
+     ""},
     {{"exact"},
      QT_TRANSLATE_NOOP(
          "quarn-records",
          "report --db: count from the sessions themselves, not\nthe hourly summaries."),
      ""},
+    {{"image"},
+     QT_TRANSLATE_NOOP("quarn-records", "units: the image, 12 hex digits or more of its sha256."),
+     "SHA256"},
     {{"retry"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "push: while the database cannot be reached or is busy,\n"
@@ -386,9 +439,10 @@ void describeOptions(QCommandLineParser& p) {
     }
     p.addPositionalArgument(
         "command",
-        QCoreApplication::translate("quarn-records",
-                                    "push, report, schema, approve, revoke, images or migrate."),
-        "push|report|schema|approve|revoke|images|migrate");
+        QCoreApplication::translate(
+            "quarn-records",
+            "push, report, schema, approve, revoke, images, trace, units or migrate."),
+        "push|report|schema|approve|revoke|images|trace|units|migrate");
 }
 
 }  // namespace
@@ -406,14 +460,14 @@ int runRecordsCli(const QStringList& args) {
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records",
-            "one command: push, report, schema, approve, revoke, images or migrate"));
+            "one command: push, report, schema, approve, revoke, images, trace, units or migrate"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
                     p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
-                    p.value(QStringLiteral("length")), p.value(QStringLiteral("note")), rest.mid(1),
-                    p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles")),
-                    p.isSet(QStringLiteral("exact"))});
+                    p.value(QStringLiteral("length")), p.value(QStringLiteral("note")),
+                    p.value(QStringLiteral("image")), rest.mid(1), p.isSet(QStringLiteral("json")),
+                    p.isSet(QStringLiteral("roles")), p.isSet(QStringLiteral("exact"))});
 }
 
 }  // namespace quarn::records

@@ -12,6 +12,7 @@
 
 #include "core/message_box.h"
 #include "station/batch_cue.h"
+#include "station/one_line_label.h"
 #include "station/rack_view.h"
 #include "station/slot_tile.h"
 #include "station/station_model.h"
@@ -38,7 +39,7 @@ StationWindow::StationWindow(StationModel& model, QWidget* parent)
           model.config().sound, [] { QApplication::beep(); }, this)),
       imageLine_(new QLabel),
       stationLine_(new QLabel),
-      counters_(new QLabel) {
+      counters_(new OneLineLabel) {
     setWindowTitle(kTitle + QStringLiteral(" - ") + model.config().stationName);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -94,7 +95,8 @@ QHBoxLayout* StationWindow::buildToolbar() {
     for (QPushButton* b : findChildren<QPushButton*>()) top->addWidget(b);
     top->addStretch();
     setPixelSize(counters_, kHeaderPx, true);
-    top->addWidget(counters_);
+    counters_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    top->addWidget(counters_, 1);
     return top;
 }
 
@@ -176,8 +178,8 @@ void StationWindow::serialEntered(int k, const QString& serial) {
 }
 
 void StationWindow::showCounters() {
-    counters_->setText(model_.counters().text());
-    counters_->setAccessibleName(tr("Counters: %1").arg(counters_->text()));
+    counters_->setFullText(model_.counters().text());
+    counters_->setAccessibleName(tr("Counters: %1").arg(counters_->fullText()));
 }
 
 // Records the log could not take are lost with the program: ask first.

@@ -21,6 +21,7 @@ class QPushButton;
 namespace quarn::station {
 
 class BatchCue;
+class OneLineLabel;
 class RackView;
 class StationModel;
 class SlotTile;
@@ -56,7 +57,7 @@ private:
     BatchCue* cue_;
     QLabel* imageLine_;  // "Image: " and what is loaded, with its approval
     QLabel* stationLine_;
-    QLabel* counters_;
+    OneLineLabel* counters_;     // cut with "…" on a narrow screen, whole in its tooltip
     QLabel* waiting_ = nullptr;  // records the database does not have yet
     QPushButton* startAll_;
     QPushButton* startFailed_;

@@ -174,6 +174,14 @@
         <source>that owns it</source>
         <translation>ihres Eigentümers</translation>
     </message>
+    <message>
+        <source>tracing</source>
+        <translation>das Verfolgen einer Einheit</translation>
+    </message>
+    <message>
+        <source>listing units</source>
+        <translation>das Auflisten von Einheiten</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -346,8 +354,8 @@
 <context>
     <name>ShiftCounters</name>
     <message>
-        <source>good %1 · failed %2 · first pass %3 · %4 per hour</source>
-        <translation>gut %1 · fehlerhaft %2 · Erstdurchlauf %3 · %4 pro Stunde</translation>
+        <source>good %1 · failed %2 · first pass %3 · second pass %4 · final %5 · %6 per hour</source>
+        <translation>gut %1 · fehlerhaft %2 · Erstdurchlauf %3 · Zweitdurchlauf %4 · endgültig %5 · %6 pro Stunde</translation>
     </message>
 </context>
 <context>
@@ -840,10 +848,6 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>Ungültige Init-Datei %1: %2</translation>
     </message>
     <message>
-        <source>%1 sends no bytes</source>
-        <translation>%1 sendet keine Bytes</translation>
-    </message>
-    <message>
         <source>%1 by %2 on %3</source>
         <translation>%1 von %2 am %3</translation>
     </message>
@@ -916,10 +920,6 @@ sonst [records] database= der Einstellungsdatei.</translation>
 $XDG_STATE_HOME/quarn-download/sessions.jsonl).</source>
         <translation>Das Protokoll der Datensätze (Vorgabe:
 $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
-    </message>
-    <message>
-        <source>report: records started on or after DATE.</source>
-        <translation>report: Datensätze, begonnen am oder nach DATE.</translation>
     </message>
     <message>
         <source>report: one row per day, station, file, slot or operator.</source>
@@ -1065,6 +1065,119 @@ tries), holding the log&apos;s lock meanwhile.</source>
         <translation>push: solange die Datenbank nicht erreichbar oder ausgelastet ist,
 alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
 (%1 Versuche); die Sperre des Protokolls bleibt so lange gehalten.</translation>
+    </message>
+    <message>
+        <source>no records of %1</source>
+        <translation>keine Datensätze von %1</translation>
+    </message>
+    <message>
+        <source>%1 unit(s)</source>
+        <translation>%1 Einheit(en)</translation>
+    </message>
+    <message>
+        <source>the units loaded good with it: %1</source>
+        <translation>die damit gut geladenen Einheiten: %1</translation>
+    </message>
+    <message>
+        <source>%1 unit(s) loaded good with it: %2</source>
+        <translation>%1 Einheit(en) damit gut geladen: %2</translation>
+    </message>
+    <message>
+        <source>
+Commands:
+  push     send every record of the log that is not yet in the database
+  report   sessions, good, failed by outcome, first-pass yield, median seconds
+  schema   print the SQL of the tables, indexes, view and triggers; with
+           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
+  approve  approve the image an Init.txt (or INIT, or its folder) loads:
+           approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
+           or more of it, naming one image)
+  images   the approved list, revocations too (--json: a JSON array)
+  trace    one unit&apos;s history: trace SERIAL, every session on every station
+           in time order
+  units    the units whose latest good session loaded an image: units --image
+           SHA256 (12 hex digits or more) [--since DATE]: a recall&apos;s list
+
+The database: --db, else QUARN_DB, else [records] database= in the settings
+file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
+
+A push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).
+One push of a log runs at a time; another one started meanwhile ends at once.
+
+Exit status:
+  0  done (push: every record is in the database, or another push of the log
+     is running and sends them)
+  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix,
+     fewer than 12 hex digits of an image)
+  2  the database cannot be reached, is busy or refuses; nothing is lost, run
+     again later
+  3  not permitted: the database refused for lack of rights; the message names
+     the role needed (quarn_station, quarn_engineer or quarn_viewer)
+</source>
+        <translation>
+Befehle:
+  push     jeden Datensatz des Protokolls senden, der noch nicht in der
+           Datenbank ist
+  report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
+           Median der Sekunden
+  schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
+           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
+  approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
+           lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
+  revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
+           Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
+  images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+  trace    der Werdegang einer Einheit: trace SERIAL, jede Sitzung an jeder
+           Station in zeitlicher Reihenfolge
+  units    die Einheiten, deren letzte gute Sitzung ein Abbild lud: units
+           --image SHA256 (12 Hexziffern oder mehr) [--since DATE]: die Liste
+           für einen Rückruf
+
+Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
+Einstellungsdatei. URL:
+postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
+oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
+
+Ein Sendevorgang gibt jeder Anweisung %1 s (QUARN_PUSH_TIME_LIMIT Sekunden,
+wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
+inzwischen startet, endet sofort.
+
+Exit-Status:
+  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
+     Sendevorgang des Protokolls läuft und sendet sie)
+  1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
+     sha256-Präfix, weniger als 12 Hexziffern eines Abbilds)
+  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
+     geht verloren, später erneut aufrufen
+  3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
+     die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
+</translation>
+    </message>
+    <message>
+        <source>--image wants 12 to 64 hex digits of a sha256, not &quot;%1&quot;</source>
+        <translation>--image erwartet 12 bis 64 Hexziffern eines sha256, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>report, units: records started on or after DATE.</source>
+        <translation>report, units: Datensätze, begonnen am oder nach DATE.</translation>
+    </message>
+    <message>
+        <source>report, images, trace, units: a JSON array instead of a table.</source>
+        <translation>report, images, trace, units: ein JSON-Array statt einer Tabelle.</translation>
+    </message>
+    <message>
+        <source>units: the image, 12 hex digits or more of its sha256.</source>
+        <translation>units: das Abbild, 12 Hexziffern oder mehr seines sha256.</translation>
+    </message>
+    <message>
+        <source>push, report, schema, approve, revoke, images, trace or units.</source>
+        <translation>push, report, schema, approve, revoke, images, trace oder units.</translation>
+    </message>
+    <message>
+        <source>one command: push, report, schema, approve, revoke, images, trace or units</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images, trace oder units</translation>
     </message>
 </context>
 <context>
@@ -1232,6 +1345,14 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
     <message>
         <source>Approval mismatches: %1</source>
         <translation>Freigabe-Abweichungen: %1</translation>
+    </message>
+    <message>
+        <source>Units whose latest good session loaded the image: quarn-records units --image lists them</source>
+        <translation>Einheiten, deren letzte gute Sitzung das Abbild lud: quarn-records units --image listet sie</translation>
+    </message>
+    <message>
+        <source>Units with the image: %1</source>
+        <translation>Einheiten mit dem Abbild: %1</translation>
     </message>
 </context>
 <context>

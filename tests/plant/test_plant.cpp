@@ -186,6 +186,19 @@ private slots:
             QVERIFY(shown.wait(5000));
             QCOMPARE(window_->view().tiles.size(), tiles);
         }
+        // 12 digits of the sha256: the recall list's count beside the filter.
+        const QString sha12(12, QLatin1Char('a'));
+        image->setText(sha12);
+        emit image->editingFinished();
+        QVERIFY(shown.wait(5000));
+        const qsizetype recalled =
+            QJsonDocument::fromJson(
+                run({"units", "--image", sha12, "--json"}, pg_->url("view1")).toUtf8())
+                .array()
+                .size();
+        auto* count = window_->findChild<QLabel*>("imageUnits");
+        QVERIFY(recalled > 0 && count->isVisible());
+        QCOMPARE(count->accessibleName(), QStringLiteral("Units with the image: %1").arg(recalled));
     }
 
     // 16 sockets of one station, 40 sessions each, 2 failures on each but
