@@ -8,6 +8,7 @@
 #include "database/push.h"
 #include "database/query_run.h"
 #include "database/schema.h"
+#include "database/socket_sql.h"
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
@@ -16,25 +17,26 @@ namespace quarn::records {
 
 namespace {
 
-// Every socket's sessions and failures as the slot rule counts them
-// (record/slot_flags.h); false with *error and *problem when the query fails.
+// Every socket's sessions, failures and repeats as the slot rules count them
+// (record/slot_flags.h), and its sessions since service; false with *error and *problem when the query fails.
 bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
                   QString* error, Problem* problem) {
     QVariantList binds;
     const QString sql = QStringLiteral(
                             "SELECT coalesce(station, ''), coalesce(slot, ''),"
                             " count(*) FILTER (WHERE %1),"
-                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good')"
-                            " FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
-                            .arg(passSql(), filterSql(filter, &binds));
+                            " count(*) FILTER (WHERE %1 AND outcome IS DISTINCT FROM 'good'),"
+                            " %3 FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
+                            .arg(passSql(), filterSql(filter, &binds), socketRepeatsSql());
     QueryFailure f;
     const bool ok = runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
+                                q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                q.value(4).toLongLong()};
         },
-        &f);
+        &f) && readSinceService(db, out, &f);
     if (!ok && error) *error = f.error;
     if (!ok && problem) *problem = f.problem;
     return ok;
@@ -131,6 +133,7 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
                           &report.error, &problem))
             return report.rows.clear(), report;
         report.sockets = judgeSockets(sockets);
+        judgeWear(&report.sockets, request.socketLife);
     }
     completeReport(report, request);
     for (ReportRow& r : report.rows)

@@ -96,7 +96,8 @@ QStringList schemaStatements() {
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
            firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements();
+           imageStatements() +
+           socketServiceStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -188,7 +188,7 @@ QString groupRolesStatement() {
 QStringList roleStatements() {
     QStringList recordColumns;
     for (const Column& c : columns()) recordColumns << QLatin1String(c.key);
-    return {groupRolesStatement(),
+    return QStringList{groupRolesStatement(),
             QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
                            "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
                            "END $$;\n"),
@@ -203,7 +203,8 @@ QStringList roleStatements() {
                            "      UPDATE (revoked_by, revoked_at, note)\n"
                            "      ON quarn_images TO quarn_engineer;\n"),
             QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images "
-                           "TO quarn_viewer;\n")};
+                           "TO quarn_viewer;\n")} +
+           socketServiceRoleStatements();
 }
 
 }  // namespace quarn::records

@@ -11,8 +11,10 @@
 
 #include "core/front_door.h"
 #include "core/paths.h"
+#include "core/settings.h"
 #include "core/translations.h"
 #include "records-tool/image_commands.h"
+#include "records-tool/socket_command.h"
 #include "database/database_url.h"
 #include "database/push.h"
 #include "database/report_sql.h"
@@ -38,6 +40,8 @@ QString moreHelp() {
                "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
                "           or more of it, naming one image)\n"
                "  images   the approved list, revocations too (--json: a JSON array)\n"
+               "  socket-service  a socket was serviced: socket-service STATION SLOT\n"
+               "           [--note TEXT] (SLOT as report --by slot names it)\n"
                "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
@@ -176,7 +180,7 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{g.by, {}};
+    ReportRequest request{g.by, {}, Settings().value(SettingKey::PlantSocketLife).toLongLong()};
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
         return usage(QCoreApplication::translate(
             "quarn-records", "--by takes day, station, file, slot or operator"));
@@ -216,6 +220,13 @@ int imageCommand(const QString& name, const Given& g) {
         return approveCommand(g.url(), {g.rest.value(0), g.file, g.length, g.note});
     if (name == QLatin1String("revoke")) return revokeCommand(g.url(), g.rest.value(0), g.note);
     return imagesCommand(g.url(), g.json);
+}
+
+int serviceCommand(const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
+    return socketServiceCommand(g.url(), g.rest.value(0), g.rest.value(1), g.note);
 }
 
 // Which options and how many arguments after it each command takes.
@@ -263,6 +274,7 @@ int command(const QString& name, const Given& g) {
          0,
          0,
          [](const Given& g) { return imageCommand(QStringLiteral("images"), g); }},
+        {"socket-service", {"db", "note"}, 2, 2, serviceCommand},
     };
     for (const CommandForm& f : forms) {
         if (name != QLatin1String(f.name)) continue;
@@ -273,7 +285,9 @@ int command(const QString& name, const Given& g) {
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
-                                   .arg(name, f.minArgs ? "SHA256" : "at most one INIT")
+                                   .arg(name, f.minArgs == 2  ? "STATION SLOT"
+                                              : f.minArgs ? "SHA256"
+                                                          : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -335,7 +349,9 @@ const OptionText kOptions[] = {
      QT_TRANSLATE_NOOP("quarn-records", "approve: the length instead of Init.txt's."),
      "N"},
     {{"note"},
-     QT_TRANSLATE_NOOP("quarn-records", "approve, revoke: a note kept with the approval."),
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "approve, revoke, socket-service: a note kept with the\napproval or "
+                       "the service."),
      "TEXT"},
     {{"version"}, QT_TRANSLATE_NOOP("quarn-records", "Show the version."), ""},
     {{"h", "help"}, QT_TRANSLATE_NOOP("quarn-records", "Show this help."), ""},
@@ -351,8 +367,8 @@ void describeOptions(QCommandLineParser& p) {
     p.addPositionalArgument(
         "command",
         QCoreApplication::translate("quarn-records",
-                                    "push, report, schema, approve, revoke or images."),
-        "push|report|schema|approve|revoke|images");
+                                    "push, report, schema, approve, revoke, images or socket-service."),
+        "push|report|schema|approve|revoke|images|socket-service");
 }
 
 }  // namespace
@@ -369,7 +385,7 @@ int runRecordsCli(const QStringList& args) {
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
-            "quarn-records", "one command: push, report, schema, approve, revoke or images"));
+            "quarn-records", "one command: push, report, schema, approve, revoke, images or socket-service"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),

@@ -6,6 +6,7 @@
 //   approve [INIT] [--db URL] [--file FILE] [--length N] [--note TEXT]
 //   revoke SHA256 [--db URL] [--note TEXT]
 //   images [--db URL] [--json]
+//   socket-service STATION SLOT [--db URL] [--note TEXT]
 // Exit status: 0 done (push: also when another push of the log is running,
 // which sends its records and is woken to try at once, and when lines the
 // database refused for their data were kept in LOG.rejected); 1 usage error (a password in the URL,
