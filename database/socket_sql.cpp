@@ -73,6 +73,14 @@ bool readSinceService(QSqlDatabase& db, QList<SocketCount>* sockets, QueryFailur
     return true;
 }
 
+bool readSinceService(QSqlDatabase& db, QList<SocketVerdict>* sockets, QueryFailure* f) {
+    QList<SocketCount> counts;
+    for (const SocketVerdict& v : std::as_const(*sockets)) counts << v.count;
+    if (!readSinceService(db, &counts, f)) return false;
+    for (qsizetype i = 0; i < counts.size(); ++i) (*sockets)[i].count.sinceService = counts[i].sinceService;
+    return true;
+}
+
 bool recordSocketService(QSqlDatabase& db, const QString& station, const QString& slot,
                          const QString& note, QString* by, QDateTime* at, QueryFailure* f) {
     // now() is the transaction's: the very serviced_at the default gave the

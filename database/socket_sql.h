@@ -30,6 +30,8 @@ QString sinceServiceSql(bool service, bool summaries);
 // since its service), whatever the period its other figures count; the SQL
 // chosen by the tables there are. False with *f when a query fails.
 bool readSinceService(QSqlDatabase& db, QList<SocketCount>* sockets, QueryFailure* f);
+// The same of judged sockets.
+bool readSinceService(QSqlDatabase& db, QList<SocketVerdict>* sockets, QueryFailure* f);
 
 // Records that the socket was serviced now, by the login; the server's
 // login and time of it in *by and *at. False with *f (Denied for lack of
