@@ -18,7 +18,8 @@ namespace quarn::records {
 namespace {
 
 // Every socket's sessions, failures and repeats as the slot rules count them
-// (record/slot_flags.h), and its sessions since service; false with *error and *problem when the query fails.
+// (record/slot_flags.h), and its sessions since service; false with *error and *problem when the
+// query fails.
 bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
                   QString* error, Problem* problem) {
     QVariantList binds;
@@ -30,13 +31,14 @@ bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCoun
                             .arg(passSql(), filterSql(filter, &binds), socketRepeatsSql());
     QueryFailure f;
     const bool ok = runQuery(
-        db, sql, binds,
-        [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong(),
-                                q.value(4).toLongLong()};
-        },
-        &f) && readSinceService(db, out, &f);
+                        db, sql, binds,
+                        [&](const QSqlQuery& q) {
+                            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                                q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                                q.value(4).toLongLong()};
+                        },
+                        &f) &&
+                    readSinceService(db, out, &f);
     if (!ok && error) *error = f.error;
     if (!ok && problem) *problem = f.problem;
     return ok;

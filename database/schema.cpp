@@ -96,8 +96,7 @@ QStringList schemaStatements() {
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
            firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements() +
-           socketServiceStatements();
+           imageStatements() + socketServiceStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -4,15 +4,16 @@
 namespace quarn::records {
 
 QStringList socketServiceStatements() {
-    return {QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_socket_service (\n"
-                           "    station text NOT NULL,\n"
-                           "    slot text NOT NULL,  -- the records' slot: the socket's stable name\n"
-                           "    serviced_at timestamptz NOT NULL DEFAULT now(),\n"
-                           "    serviced_by text NOT NULL DEFAULT current_user,\n"
-                           "    note text\n"
-                           ");\n"),
-            QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_socket_service_socket "
-                           "ON quarn_socket_service (station, slot, serviced_at);\n")};
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_socket_service (\n"
+                       "    station text NOT NULL,\n"
+                       "    slot text NOT NULL,  -- the records' slot: the socket's stable name\n"
+                       "    serviced_at timestamptz NOT NULL DEFAULT now(),\n"
+                       "    serviced_by text NOT NULL DEFAULT current_user,\n"
+                       "    note text\n"
+                       ");\n"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_socket_service_socket "
+                       "ON quarn_socket_service (station, slot, serviced_at);\n")};
 }
 
 QStringList socketServiceRoleStatements() {

@@ -14,10 +14,12 @@ namespace {
 
 // Each socket's latest service: station, slot, at.
 QString lastServiceSql(bool service) {
-    return service ? QStringLiteral("SELECT station, slot, max(serviced_at) AS at"
-                                    " FROM quarn_socket_service GROUP BY 1, 2")
-                   : QStringLiteral("SELECT ''::text AS station, ''::text AS slot,"
-                                    " NULL::timestamptz AS at WHERE false");
+    return service ? QStringLiteral(
+                         "SELECT station, slot, max(serviced_at) AS at"
+                         " FROM quarn_socket_service GROUP BY 1, 2")
+                   : QStringLiteral(
+                         "SELECT ''::text AS station, ''::text AS slot,"
+                         " NULL::timestamptz AS at WHERE false");
 }
 
 // The records of the service's own hour after it, from quarn_sessions (by
@@ -34,32 +36,35 @@ QString serviceHourSql() {
 
 QString sinceServiceSql(bool service, bool summaries) {
     const QString whole =
-        summaries
-            ? QStringLiteral("SELECT x.station, x.slot, sum(x.sessions) AS n"
-                             " FROM quarn_summary_sockets x LEFT JOIN l USING (station, slot)"
-                             " WHERE l.at IS NULL OR x.hour >= date_trunc('hour', l.at) + "
-                             "interval '1 hour' GROUP BY 1, 2") +
-                  serviceHourSql()
-            : QStringLiteral("SELECT coalesce(s.station, '') AS station,"
-                             " coalesce(s.slot, '') AS slot, count(*) AS n FROM quarn_sessions s"
-                             " LEFT JOIN l ON l.station = coalesce(s.station, '')"
-                             " AND l.slot = coalesce(s.slot, '')"
-                             " WHERE l.at IS NULL OR s.started > l.at GROUP BY 1, 2");
-    return QStringLiteral("WITH l AS (%1) SELECT station, slot, sum(n)::bigint FROM (%2) w"
-                          " GROUP BY 1, 2")
+        summaries ? QStringLiteral(
+                        "SELECT x.station, x.slot, sum(x.sessions) AS n"
+                        " FROM quarn_summary_sockets x LEFT JOIN l USING (station, slot)"
+                        " WHERE l.at IS NULL OR x.hour >= date_trunc('hour', l.at) + "
+                        "interval '1 hour' GROUP BY 1, 2") +
+                        serviceHourSql()
+                  : QStringLiteral(
+                        "SELECT coalesce(s.station, '') AS station,"
+                        " coalesce(s.slot, '') AS slot, count(*) AS n FROM quarn_sessions s"
+                        " LEFT JOIN l ON l.station = coalesce(s.station, '')"
+                        " AND l.slot = coalesce(s.slot, '')"
+                        " WHERE l.at IS NULL OR s.started > l.at GROUP BY 1, 2");
+    return QStringLiteral(
+               "WITH l AS (%1) SELECT station, slot, sum(n)::bigint FROM (%2) w"
+               " GROUP BY 1, 2")
         .arg(lastServiceSql(service), whole);
 }
 
 bool readSinceService(QSqlDatabase& db, QList<SocketCount>* sockets, QueryFailure* f) {
     bool service = false, summaries = false;
-    if (!runQuery(db,
-                  QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL,"
-                                 " to_regclass('quarn_summary_sockets') IS NOT NULL"),
-                  {},
-                  [&](const QSqlQuery& q) {
-                      service = q.value(0).toBool(), summaries = q.value(1).toBool();
-                  },
-                  f))
+    if (!runQuery(
+            db,
+            QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL,"
+                           " to_regclass('quarn_summary_sockets') IS NOT NULL"),
+            {},
+            [&](const QSqlQuery& q) {
+                service = q.value(0).toBool(), summaries = q.value(1).toBool();
+            },
+            f))
         return false;
     QHash<std::pair<QString, QString>, qint64> since;
     if (!runQuery(
@@ -77,7 +82,8 @@ bool readSinceService(QSqlDatabase& db, QList<SocketVerdict>* sockets, QueryFail
     QList<SocketCount> counts;
     for (const SocketVerdict& v : std::as_const(*sockets)) counts << v.count;
     if (!readSinceService(db, &counts, f)) return false;
-    for (qsizetype i = 0; i < counts.size(); ++i) (*sockets)[i].count.sinceService = counts[i].sinceService;
+    for (qsizetype i = 0; i < counts.size(); ++i)
+        (*sockets)[i].count.sinceService = counts[i].sinceService;
     return true;
 }
 

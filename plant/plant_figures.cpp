@@ -153,8 +153,7 @@ QByteArray socketsCsv(const PlantView& v) {
             QString::number(s.pValue, 'g', 4),
             yes(s.flagged),
             QString::number(c.repeats),
-            c.sessions ? QString::number(records::perSession(c.repeats, c.sessions), 'f', 4)
-                       : none,
+            c.sessions ? QString::number(records::perSession(c.repeats, c.sessions), 'f', 4) : none,
             QString::number(s.othersRepeatRate, 'f', 4),
             QString::number(s.repeatsP, 'g', 4),
             yes(s.repeatsFlagged),

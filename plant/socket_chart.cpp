@@ -19,18 +19,23 @@ namespace quarn::plant {
 using records::perSession;
 
 QString socketLabel(const SocketVerdict& v) {
-    QString label = QStringLiteral("%1 %2").arg(v.count.station,
-                                                records::socketShortName(v.count.slot));
-    if (v.count.sinceService >= 0)
-        label += QCoreApplication::translate("quarn-plant", " · %1 since service")
-                     .arg(v.count.sinceService);
+    QString label = QStringLiteral("%1 %2")
+                        .arg(v.count.station, records::socketShortName(v.count.slot))
+                        .toHtmlEscaped();
     QStringList flags;
     if (v.flagged) flags << QCoreApplication::translate("quarn-plant", "failures");
     if (v.repeatsFlagged) flags << QCoreApplication::translate("quarn-plant", "repeats");
     if (v.worn) flags << QCoreApplication::translate("quarn-plant", "service");
     if (!flags.isEmpty())
-        label += QCoreApplication::translate("quarn-plant", " · check: %1")
-                     .arg(flags.join(QStringLiteral(", ")));
+        label += QStringLiteral(" · <span style=\"color:#d03030\"><b>%1</b></span>")
+                     .arg(QCoreApplication::translate("quarn-plant", "check: %1")
+                              .arg(flags.join(QStringLiteral(", ")))
+                              .toHtmlEscaped());
+    // Two lines at most: the axis hides a label taller than its bar's room.
+    if (v.count.sinceService >= 0)
+        label +=
+            QStringLiteral("<br>") + QCoreApplication::translate("quarn-plant", "%1 since service")
+                                         .arg(v.count.sinceService);
     return label;
 }
 
@@ -91,7 +96,8 @@ void drawSockets(QChart* chart, const PlantView& view) {
     double top = 0;
     for (const SocketVerdict& v : sockets) {
         QString label = socketLabel(v);
-        if (used.contains(label)) label += QStringLiteral(" (%1)").arg(v.count.slot);
+        if (used.contains(label))
+            label += QStringLiteral(" (%1)").arg(v.count.slot.toHtmlEscaped());
         used.insert(label);
         labels << label;
         const double f = 100.0 * perSession(v.count.failed, v.count.sessions);

@@ -21,9 +21,10 @@ constexpr int kMaxSockets = 400;
 
 void drawSockets(QChart* chart, const PlantView& view);
 
-// "bay-1 USB 1.3 · 812 since service", the station and the socket's short
-// name (record/socket_name.h), then what any rule flags:
-// "bay-1 USB 1.3 · 812 since service · check: failures, repeats, service".
+// The bar's label on the axis (rich text, two lines): the station and the
+// socket's short name (record/socket_name.h), then in red what any rule
+// flags ("bay-1 USB 1.3 · check: failures, repeats, service"); below, the
+// sessions since service ("812 since service") where known.
 QString socketLabel(const SocketVerdict& v);
 
 // The least of 1, 2 or 5 times a power of ten that covers 0..top in at most

@@ -47,9 +47,9 @@ struct SocketCount {
 
 struct SocketVerdict {
     SocketCount count;
-    double othersRate = 0;  // the station's other sockets: failures / sessions (0..1)
-    double pValue = 1;      // the failure test's tail probability (1 when not tested)
-    bool flagged = false;   // by the failure rule
+    double othersRate = 0;        // the station's other sockets: failures / sessions (0..1)
+    double pValue = 1;            // the failure test's tail probability (1 when not tested)
+    bool flagged = false;         // by the failure rule
     double othersRepeatRate = 0;  // the other sockets' repeats per session
     double repeatsP = 1;          // the repeat test's tail probability (1 when not tested)
     bool repeatsFlagged = false;

@@ -52,8 +52,8 @@ QString slotRepeatsCell(const Report& report, const QString& slot) {
 }
 
 QString socketsText(const Report& report) {
-    QList<QStringList> lines{{"station", "socket", "sessions", "failed", "repeats/s",
-                              "since-service", "check"}};
+    QList<QStringList> lines{
+        {"station", "socket", "sessions", "failed", "repeats/s", "since-service", "check"}};
     QString warnings;
     for (const SocketVerdict& v : report.sockets) {
         const SocketCount& c = v.count;
@@ -62,9 +62,9 @@ QString socketsText(const Report& report) {
             c.station,
             socketShortName(c.slot),
             QString::number(c.sessions),
-            c.sessions ? QStringLiteral("%1%").arg(100.0 * perSession(c.failed, c.sessions), 0,
-                                                   'f', 1)
-                       : QStringLiteral("-"),
+            c.sessions
+                ? QStringLiteral("%1%").arg(100.0 * perSession(c.failed, c.sessions), 0, 'f', 1)
+                : QStringLiteral("-"),
             perSessionText(c.repeats, c.sessions),
             c.sinceService < 0 ? QStringLiteral("-") : QString::number(c.sinceService),
             flags.isEmpty() ? QStringLiteral("-") : flags.join(QLatin1Char(','))};

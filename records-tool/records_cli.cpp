@@ -13,13 +13,13 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "records-tool/image_commands.h"
-#include "records-tool/socket_command.h"
 #include "database/database_url.h"
 #include "database/push.h"
 #include "database/report_sql.h"
-#include "recordlog/report.h"
 #include "database/schema.h"
+#include "recordlog/report.h"
+#include "records-tool/image_commands.h"
+#include "records-tool/socket_command.h"
 
 namespace quarn::records {
 
@@ -285,9 +285,9 @@ int command(const QString& name, const Given& g) {
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
-                                   .arg(name, f.minArgs == 2  ? "STATION SLOT"
-                                              : f.minArgs ? "SHA256"
-                                                          : "at most one INIT")
+                                   .arg(name, f.minArgs == 2 ? "STATION SLOT"
+                                              : f.minArgs    ? "SHA256"
+                                                             : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -366,8 +366,8 @@ void describeOptions(QCommandLineParser& p) {
     }
     p.addPositionalArgument(
         "command",
-        QCoreApplication::translate("quarn-records",
-                                    "push, report, schema, approve, revoke, images or socket-service."),
+        QCoreApplication::translate(
+            "quarn-records", "push, report, schema, approve, revoke, images or socket-service."),
         "push|report|schema|approve|revoke|images|socket-service");
 }
 
@@ -385,7 +385,8 @@ int runRecordsCli(const QStringList& args) {
     const QStringList rest = p.positionalArguments();
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
-            "quarn-records", "one command: push, report, schema, approve, revoke, images or socket-service"));
+            "quarn-records",
+            "one command: push, report, schema, approve, revoke, images or socket-service"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),

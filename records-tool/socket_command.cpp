@@ -24,8 +24,9 @@ int socketServiceCommand(const QString& url, const QString& station, const QStri
     QDateTime at;
     QueryFailure f;
     if (recordSocketService(c.db(), station, slot, note, &by, &at, &f)) {
-        sayLine(stdout, QCoreApplication::translate("quarn-records", "serviced %1 at %2 by %3 on %4")
-                            .arg(slot, station, by, approvalTimeText(at)));
+        sayLine(stdout,
+                QCoreApplication::translate("quarn-records", "serviced %1 at %2 by %3 on %4")
+                    .arg(slot, station, by, approvalTimeText(at)));
         return kRecordsDone;
     }
     if (f.problem != Problem::Denied) return recordsDoor().fail(f.error, kRecordsUnreachable);

@@ -257,7 +257,8 @@ private slots:
         };
         for (const auto& c : cases) {
             QList<SocketCount> sockets{{"bay", "s-1", c.sessions, 0, c.repeats}};
-            if (c.othersSessions) sockets << SocketCount{"bay", "s-2", c.othersSessions, 0, c.othersRepeats};
+            if (c.othersSessions)
+                sockets << SocketCount{"bay", "s-2", c.othersSessions, 0, c.othersRepeats};
             sockets << SocketCount{"other bay", "s-3", 100, 0, 0};  // another station counts not
             const SocketVerdict v = judgeSockets(sockets)[0];
             QVERIFY2(v.repeatsFlagged == c.flagged && !v.flagged, c.name);

@@ -212,7 +212,8 @@ private slots:
         pg_->unlockTable();
         pg_->sql(QStringLiteral(
             "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
-            "quarn_images, quarn_socket_service, quarn_summary_sockets; DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
+            "quarn_images, quarn_socket_service, quarn_summary_sockets; DROP FUNCTION IF EXISTS "
+            "quarn_first_pass(), quarn_images_revoke()"));
         log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }
@@ -742,7 +743,9 @@ private slots:
             QByteArray out;
             for (int i = 0; i < n; ++i)
                 out += recordLine({{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                                   {"station", "bay-1"}, {"slot", slot}, {"repeats", repeats},
+                                   {"station", "bay-1"},
+                                   {"slot", slot},
+                                   {"repeats", repeats},
                                    {"outcome", outcome},
                                    {"started", at.addSecs(i).toString(Qt::ISODateWithMs)}});
             return out;
@@ -761,7 +764,8 @@ private slots:
         QVERIFY2(serviced.exit == 0 && serviced.out.contains("serviced " + a + " at bay-1 by eng1"),
                  qPrintable(serviced.out + serviced.err));
         QVERIFY(pg_->sql("INSERT INTO quarn_socket_service (station, slot, serviced_by)"
-                         " VALUES ('bay-1', 'x', 'ann')", "eng1")
+                         " VALUES ('bay-1', 'x', 'ann')",
+                         "eng1")
                     .contains("permission denied"));
         const QDateTime now = QDateTime::currentDateTimeUtc();
         writeLog(rows(a, 3, 2, now.addSecs(60)) + rows(a, 2, 2, now.addSecs(7200)));
@@ -788,14 +792,17 @@ private slots:
         QCOMPARE(sa["flags"].toArray(), QJsonArray{"repeats"});
         QCOMPARE(sb["flags"].toArray(), QJsonArray{"service"});
         const Run text = records({"report", "--by", "slot", "--db", pg_->url("view1")});
-        QVERIFY2(text.out.contains(QRegularExpression("\\nbay-1 +USB 1.3 +35 +0.0% +2.00 +5 +repeats\\n")) &&
-                     text.out.contains("service " + b + " at bay-1: 30 sessions since its last service"),
-                 qPrintable(text.out));
+        QVERIFY2(
+            text.out.contains(
+                QRegularExpression("\\nbay-1 +USB 1.3 +35 +0.0% +2.00 +5 +repeats\\n")) &&
+                text.out.contains("service " + b + " at bay-1: 30 sessions since its last service"),
+            qPrintable(text.out));
         // The summaries' whole hours and the service's own hour read apart: the same counts.
-        pg_->sql("CREATE TABLE quarn_summary_sockets AS SELECT coalesce(date_trunc('hour', started),"
-                 " '-infinity') AS hour, coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
-                 " '' AS image_sha256, count(*) AS sessions FROM quarn_sessions GROUP BY 1, 2, 3;"
-                 " GRANT SELECT ON quarn_summary_sockets TO quarn_viewer");
+        pg_->sql(
+            "CREATE TABLE quarn_summary_sockets AS SELECT coalesce(date_trunc('hour', started),"
+            " '-infinity') AS hour, coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
+            " '' AS image_sha256, count(*) AS sessions FROM quarn_sessions GROUP BY 1, 2, 3;"
+            " GRANT SELECT ON quarn_summary_sockets TO quarn_viewer");
         const QMap<QString, QJsonObject> summed = bySlot();
         QCOMPARE(summed[a]["sockets"], report[a]["sockets"]);
         QCOMPARE(summed[b]["sockets"], report[b]["sockets"]);
