@@ -18,8 +18,8 @@ namespace quarn::records {
 namespace {
 
 // Every socket's sessions, failures and repeats as the slot rules count them
-// (record/slot_flags.h), and its sessions since service; false with *error and *problem when the
-// query fails.
+// (record/slot_flags.h), and its sessions since service; false with *error
+// and *problem when a query fails.
 bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCount>* out,
                   QString* error, Problem* problem) {
     QVariantList binds;
@@ -30,15 +30,15 @@ bool socketCounts(QSqlDatabase& db, const RecordFilter& filter, QList<SocketCoun
                             " %3 FROM quarn_sessions%2 GROUP BY 1, 2 ORDER BY 1, 2")
                             .arg(passSql(), filterSql(filter, &binds), socketRepeatsSql());
     QueryFailure f;
-    const bool ok = runQuery(
-                        db, sql, binds,
-                        [&](const QSqlQuery& q) {
-                            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                                q.value(2).toLongLong(), q.value(3).toLongLong(),
-                                                q.value(4).toLongLong()};
-                        },
-                        &f) &&
-                    readSinceService(db, out, &f);
+    bool ok = runQuery(
+        db, sql, binds,
+        [&](const QSqlQuery& q) {
+            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                q.value(4).toLongLong()};
+        },
+        &f);
+    ok = ok && readSinceService(db, out, &f);
     if (!ok && error) *error = f.error;
     if (!ok && problem) *problem = f.problem;
     return ok;

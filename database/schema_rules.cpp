@@ -2,8 +2,8 @@
 // that keeps first_pass, the approved list, and the roles.
 #include <QStringBuilder>
 
-#include "database/schema.h"
 #include "record/first_pass.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 
@@ -188,24 +188,23 @@ QString groupRolesStatement() {
 QStringList roleStatements() {
     QStringList recordColumns;
     for (const Column& c : columns()) recordColumns << QLatin1String(c.key);
-    return QStringList{
-               groupRolesStatement(),
-               QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
-                              "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
-                              "END $$;\n"),
-               // Records only added, and not first_pass: the trigger keeps that.
-               QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
-                   .arg(recordColumns.join(QStringLiteral(", "))),
-               QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
-               QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
-               // approved_by and approved_at come from their defaults, the
-               // revoked columns from the trigger: the server stamps them.
-               QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
-                              "      UPDATE (revoked_by, revoked_at, note)\n"
-                              "      ON quarn_images TO quarn_engineer;\n"),
-               QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images "
-                              "TO quarn_viewer;\n")} +
-           socketServiceRoleStatements();
+    return {groupRolesStatement(),
+            QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
+                           "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
+                           "END $$;\n"),
+            // Records only added, and not first_pass: the trigger keeps that.
+            QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
+                .arg(recordColumns.join(QStringLiteral(", "))),
+            QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
+            QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
+            // approved_by and approved_at come from their defaults, the
+            // revoked columns from the trigger: the server stamps them.
+            QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
+                           "      UPDATE (revoked_by, revoked_at, note)\n"
+                           "      ON quarn_images TO quarn_engineer;\n"),
+            QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images "
+                           "TO quarn_viewer;\n"),
+            socketServiceRoleStatements().join(QString())};
 }
 
 }  // namespace quarn::records

@@ -12,9 +12,9 @@
 #include <system_error>
 
 #include "database/connection.h"
+#include "record/first_pass.h"
 #include "database/query_run.h"
 #include "database/schema.h"
-#include "record/first_pass.h"
 
 namespace quarn::plant {
 
@@ -81,13 +81,13 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                     QList<SocketDay>* out, QueryFailure* f) {
     QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
-                            "coalesce(station, ''),"
-                            " coalesce(slot, ''), count(*), count(*) FILTER (WHERE outcome IS "
-                            "DISTINCT FROM 'good'),"
-                            " coalesce(sum(repeats), 0) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
-                            .arg(whereFrom(filter, from, passSql(), &binds));
+    const QString sql =
+        QStringLiteral(
+            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
+            "coalesce(station, ''),"
+            " coalesce(slot, ''), count(*), count(*) FILTER (WHERE outcome IS DISTINCT FROM 'good')"
+            ", coalesce(sum(repeats), 0) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
+            .arg(whereFrom(filter, from, passSql(), &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {

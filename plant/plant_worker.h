@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "database/connection.h"
 #include "plant/feed_state.h"
 #include "plant/plant_figures.h"
+#include "database/connection.h"
 #include "plant/plant_queries.h"
 
 namespace quarn::plant {

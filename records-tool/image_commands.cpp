@@ -6,10 +6,10 @@
 #include <QJsonObject>
 #include <cstdio>
 
-#include "approval/approved_images.h"
-#include "approval/image_list.h"
 #include "image/resolve_image.h"
 #include "records-tool/records_cli.h"
+#include "approval/approved_images.h"
+#include "approval/image_list.h"
 
 namespace quarn::records {
 

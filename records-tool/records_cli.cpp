@@ -13,13 +13,13 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
+#include "records-tool/image_commands.h"
+#include "records-tool/socket_command.h"
 #include "database/database_url.h"
 #include "database/push.h"
 #include "database/report_sql.h"
-#include "database/schema.h"
 #include "recordlog/report.h"
-#include "records-tool/image_commands.h"
-#include "records-tool/socket_command.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 
