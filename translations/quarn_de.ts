@@ -166,6 +166,10 @@
         <source>reporting</source>
         <translation>der Bericht</translation>
     </message>
+    <message>
+        <source>servicing a socket</source>
+        <translation>das Warten eines Sockels</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -778,16 +782,32 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>die Verbindung wurde geschlossen</translation>
     </message>
     <message>
-        <source>failure rate %</source>
-        <translation>Fehlerrate %</translation>
+        <source>per 100 sessions</source>
+        <translation>je 100 Sitzungen</translation>
     </message>
     <message>
-        <source>flagged</source>
-        <translation>markiert</translation>
+        <source>block repeats</source>
+        <translation>Blockwiederholungen</translation>
     </message>
     <message>
-        <source>failed %</source>
-        <translation>fehlerhaft %</translation>
+        <source>failed</source>
+        <translation>fehlerhaft</translation>
+    </message>
+    <message>
+        <source>repeats</source>
+        <translation>Wiederholungen</translation>
+    </message>
+    <message>
+        <source>service</source>
+        <translation>Wartung</translation>
+    </message>
+    <message>
+        <source>check: %1</source>
+        <translation>prüfen: %1</translation>
+    </message>
+    <message>
+        <source>%1 since service</source>
+        <translation>%1 seit Wartung</translation>
     </message>
 </context>
 <context>
@@ -865,8 +885,8 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>Sendet die Datensätze von quarn-flash an PostgreSQL und berichtet über sie.</translation>
     </message>
     <message>
-        <source>one command: push, report, schema, approve, revoke or images</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke oder images</translation>
+        <source>one command: push, report, schema, approve, revoke, images or socket-service</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images oder socket-service</translation>
     </message>
     <message>
         <source>The database (PostgreSQL URL).</source>
@@ -903,8 +923,10 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
         <translation>approve: die Länge statt der aus Init.txt.</translation>
     </message>
     <message>
-        <source>approve, revoke: a note kept with the approval.</source>
-        <translation>approve, revoke: eine Notiz, die bei der Freigabe bleibt.</translation>
+        <source>approve, revoke, socket-service: a note kept with the
+approval or the service.</source>
+        <translation>approve, revoke, socket-service: eine Notiz, die bei der
+Freigabe oder der Wartung bleibt.</translation>
     </message>
     <message>
         <source>Show the version.</source>
@@ -915,8 +937,8 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
         <translation>Diese Hilfe anzeigen.</translation>
     </message>
     <message>
-        <source>push, report, schema, approve, revoke or images.</source>
-        <translation>push, report, schema, approve, revoke oder images.</translation>
+        <source>push, report, schema, approve, revoke, images or socket-service.</source>
+        <translation>push, report, schema, approve, revoke, images oder socket-service.</translation>
     </message>
     <message>
         <source>approved</source>
@@ -938,6 +960,8 @@ Commands:
   revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
            or more of it, naming one image)
   images   the approved list, revocations too (--json: a JSON array)
+  socket-service  a socket was serviced: socket-service STATION SLOT
+           [--note TEXT] (SLOT as report --by slot names it)
 
 The database: --db, else QUARN_DB, else [records] database= in the settings
 file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
@@ -968,6 +992,8 @@ Befehle:
   revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
            Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+  socket-service  ein Sockel wurde gewartet: socket-service STATION SLOT
+           [--note TEXT] (SLOT, wie report --by slot ihn nennt)
 
 Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
 Einstellungsdatei. URL:
@@ -1008,6 +1034,10 @@ tries), holding the log&apos;s lock meanwhile.</source>
         <translation>push: solange die Datenbank nicht erreichbar oder ausgelastet ist,
 alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
 (%1 Versuche); die Sperre des Protokolls bleibt so lange gehalten.</translation>
+    </message>
+    <message>
+        <source>serviced %1 at %2 by %3 on %4</source>
+        <translation>%1 an %2 gewartet von %3 am %4</translation>
     </message>
 </context>
 <context>
