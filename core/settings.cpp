@@ -50,6 +50,8 @@ const QList<SettingEntry>& entries() {
          "seconds a kept copy of the approved list may decide while the database is away (0: "
          "never)",
          false},
+        {K::PlantSocketLife, "plant/socket-life", "10000",
+         "sessions a socket takes between services before it is flagged (0: never)", false},
     };
     return list;
 }

@@ -35,6 +35,7 @@ enum class SettingKey {
     RecordsDatabase,
     ImagesRequireApproved,
     ImagesOfflineMaxAge,
+    PlantSocketLife,
 };
 
 struct SettingEntry {

@@ -10,6 +10,7 @@
 #include "database/schema.h"
 #include "database/summary_split.h"
 #include "database/summary_sql.h"
+#include "database/socket_sql.h"
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
@@ -190,7 +191,8 @@ Part socketSource(const ReportRequest& request, bool summaries) {
         Part p;
         const QString where = summaryWhere(split.hours, &p.binds);
         p.sql =
-            QStringLiteral("SELECT station, slot, passes, failures FROM quarn_summary_sockets") +
+            QStringLiteral(
+                "SELECT station, slot, passes, failures, repeats FROM quarn_summary_sockets") +
             where;
         parts << p;
     }
@@ -200,13 +202,14 @@ Part socketSource(const ReportRequest& request, bool summaries) {
         p.sql = QStringLiteral(
                     "SELECT coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
                     " (%1)::int AS passes,"
-                    " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures"
+                    " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
+                    " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats"
                     " FROM quarn_sessions WHERE %2")
                     .arg(attemptSql(), where);
         parts << p;
     }
     const Part all = unionAll(parts);
-    return {QStringLiteral("SELECT station, slot, sum(passes), sum(failures) FROM %1 s"
+    return {QStringLiteral("SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1 s"
                            " GROUP BY 1, 2 ORDER BY 1, 2")
                 .arg(all.sql),
             all.binds};
@@ -264,11 +267,14 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
                 connection.db(), p.sql, p.binds,
                 [&](const QSqlQuery& q) {
                     sockets << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                           q.value(2).toLongLong(), q.value(3).toLongLong()};
+                                           q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                           q.value(4).toLongLong()};
                 },
-                &f))
+                &f) ||
+            !readSinceService(connection.db(), &sockets, &f))
             return failed(f, &report), report.rows.clear(), report;
         report.sockets = judgeSockets(sockets);
+        judgeWear(&report.sockets, request.socketLife);
     }
     completeReport(report, request);
     for (ReportRow& r : report.rows)

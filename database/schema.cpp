@@ -153,7 +153,8 @@ QStringList schemaStatements() {
            partitionStatements() + firstPassTriggerStatements() + stampTriggerStatements() +
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
-           imageStatements() + historyStatements();
+           imageStatements() + historyStatements() +
+           socketServiceStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -99,6 +99,15 @@ QString historyGrantStatement();
 // failures and the NOTIFY trigger.
 QStringList plantStatements();
 
+// The sockets' service log quarn_socket_service: station, slot (the
+// records' stable name), serviced_at and serviced_by (the server's now() and
+// current_user), note; rows only added (quarn-records socket-service). A
+// socket's sessions since service count from its latest row
+// (database/socket_sql.h).
+QStringList socketServiceStatements();
+// Its grants: INSERT (station, slot, note) to quarn_engineer, SELECT to quarn_viewer.
+QStringList socketServiceRoleStatements();
+
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
 //   quarn_station:  INSERT into quarn_sessions (the record's columns: not
@@ -106,6 +115,7 @@ QStringList plantStatements();
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
 //                   and the summary tables (quarn_summary_*) (trace and units too)
+// and socketServiceRoleStatements()'s.
 QStringList roleStatements();
 
 // A condition on a quarn_sessions row: the station's claim (approved)

@@ -222,7 +222,7 @@ QStringList roleStatements() {
             QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
                            " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
                            " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
-            historyGrantStatement()};
+            historyGrantStatement(), socketServiceRoleStatements().join(QString())};
 }
 
 }  // namespace quarn::records

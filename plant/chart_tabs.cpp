@@ -4,9 +4,11 @@
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "plant/plant_charts.h"
+#include "plant/socket_chart.h"
 
 namespace quarn::plant {
 
@@ -22,7 +24,8 @@ ChartTabs::ChartTabs(QWidget* parent) : QTabWidget(parent) {
             addTab(view, title);
             continue;
         }
-        // The sockets: the flagged ones listed above the chart.
+        // The sockets: the flagged ones listed above the chart, which
+        // scrolls when its sockets need more room than the tab has.
         auto* sockets = new QWidget;
         auto* box = new QVBoxLayout(sockets);
         flagged_ = new QListWidget;
@@ -30,7 +33,11 @@ ChartTabs::ChartTabs(QWidget* parent) : QTabWidget(parent) {
         flagged_->setAccessibleName(tr("Flagged sockets"));
         flagged_->setMaximumHeight(90);
         box->addWidget(flagged_);
-        box->addWidget(view, 1);
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(QStringLiteral("socketsScroll"));
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(view);
+        box->addWidget(scroll, 1);
         addTab(sockets, title);
     }
 }
@@ -38,8 +45,8 @@ ChartTabs::ChartTabs(QWidget* parent) : QTabWidget(parent) {
 void ChartTabs::draw(const PlantView& view) {
     for (int i = 0; i < charts_.size(); ++i) kCharts[size_t(i)].draw(charts_[i]->chart(), view);
     flagged_->clear();
-    for (const SocketVerdict& v : view.sockets)
-        if (v.flagged) flagged_->addItem(records::socketWarning(v));
+    charts_.last()->setMinimumHeight(socketChartHeight(int(view.sockets.size())));
+    for (const SocketVerdict& v : view.sockets) flagged_->addItems(records::socketWarnings(v));
     if (!flagged_->count()) flagged_->addItem(tr("no socket stands out"));
 }
 

@@ -6,6 +6,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include "core/settings.h"
+
 namespace quarn::plant {
 
 struct FeedSettings {
@@ -17,6 +19,8 @@ struct FeedSettings {
     // naming no day (empty, malformed, anybody's pg_notify) bring about:
     // however many come, they cost one such read a minute.
     int fullReadMs = 60000;
+    // Sessions a socket takes between services ([plant] socket-life; 0: no limit).
+    qint64 socketLife = settingDefault(SettingKey::PlantSocketLife).toLongLong();
 };
 
 struct FeedState {

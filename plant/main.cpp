@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "core/front_door.h"
+#include "core/settings.h"
 #include "core/translations.h"
 #include "plant/plant_feed.h"
 #include "plant/plant_options.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[]) {
     }
     quarn::plant::FeedSettings settings;
     settings.databaseUrl = o.databaseUrl;
+    settings.socketLife = quarn::Settings().value(quarn::SettingKey::PlantSocketLife).toLongLong();
     quarn::plant::PlantFeed feed(settings, selection);
     quarn::plant::PlantWindow window(feed, selection);
     window.resize(1200, 800);

@@ -86,14 +86,15 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
             "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
             "coalesce(station, ''),"
             " coalesce(slot, ''), count(*), count(*) FILTER (WHERE outcome IS DISTINCT FROM 'good')"
-            " FROM quarn_sessions%1 GROUP BY 1, 2, 3")
+            ", coalesce(sum(repeats), 0) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
             .arg(whereFrom(filter, from, passSql(), &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << SocketDay{utcTime(q.value(0)),
-                              {q.value(1).toString(), q.value(2).toString(),
-                               q.value(3).toLongLong(), q.value(4).toLongLong()}};
+            *out << SocketDay{
+                utcTime(q.value(0)),
+                {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong(),
+                 q.value(4).toLongLong(), q.value(5).toLongLong()}};
         },
         f);
 }
@@ -173,7 +174,7 @@ void sumBuckets(PlantView* v) {
     for (const SocketDay& d : std::as_const(v->socketDays)) {
         SocketCount& c = sockets[{d.count.station, d.count.slot}];
         c.station = d.count.station, c.slot = d.count.slot;
-        c.sessions += d.count.sessions, c.failed += d.count.failed;
+        c.sessions += d.count.sessions, c.failed += d.count.failed, c.repeats += d.count.repeats;
     }
     v->sockets = judgeSockets(sockets.values());
     if (v->approvalMismatches < 0) return;

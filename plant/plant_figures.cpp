@@ -135,20 +135,31 @@ QByteArray causesCsv(const PlantView& v) {
 }
 
 QByteArray socketsCsv(const PlantView& v) {
-    QList<QStringList> lines{
-        {"station", "slot", "sessions", "failed", "failure_rate", "others_rate", "p", "flagged"}};
-    for (const records::SocketVerdict& s : v.sockets)
+    QList<QStringList> lines{{"station", "slot", "sessions", "failed", "failure_rate",
+                              "others_rate", "p", "flagged", "repeats", "repeats_per_session",
+                              "others_repeats_per_session", "repeats_p", "repeats_flagged",
+                              "since_service", "service_due"}};
+    auto yes = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
+    for (const records::SocketVerdict& s : v.sockets) {
+        const records::SocketCount& c = s.count;
+        const QString none;
         lines << QStringList{
-            s.count.station,
-            s.count.slot,
-            QString::number(s.count.sessions),
-            QString::number(s.count.failed),
-            s.count.sessions
-                ? QString::number(double(s.count.failed) / double(s.count.sessions), 'f', 4)
-                : QString(),
+            c.station,
+            c.slot,
+            QString::number(c.sessions),
+            QString::number(c.failed),
+            c.sessions ? QString::number(records::perSession(c.failed, c.sessions), 'f', 4) : none,
             QString::number(s.othersRate, 'f', 4),
             QString::number(s.pValue, 'g', 4),
-            s.flagged ? QStringLiteral("yes") : QStringLiteral("no")};
+            yes(s.flagged),
+            QString::number(c.repeats),
+            c.sessions ? QString::number(records::perSession(c.repeats, c.sessions), 'f', 4) : none,
+            QString::number(s.othersRepeatRate, 'f', 4),
+            QString::number(s.repeatsP, 'g', 4),
+            yes(s.repeatsFlagged),
+            c.sinceService < 0 ? none : QString::number(c.sinceService),
+            yes(s.worn)};
+    }
     return csv(lines);
 }
 

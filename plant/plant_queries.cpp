@@ -118,7 +118,10 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     std::sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
         return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
     });
-    if (!ok || !readTiles(db, request, v.hours, &v.tiles, &f)) {
+    sumBuckets(&v);
+    // Since service counts every record of the socket, whatever the filter.
+    if (!ok || !readTiles(db, request, v.hours, &v.tiles, &f) ||
+        !readSinceService(db, &v.sockets, &f)) {
         PlantView failed;
         failed.error = f.error;
         failed.problem = f.problem;
@@ -126,6 +129,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     }
     sumBuckets(&v);
     v.imageUnits = imageUnitsOf(db, request.filter.image);
+    judgeWear(&v.sockets, request.socketLife);
     v.filter = request.filter;
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;

@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "database/connection.h"
+#include "database/socket_sql.h"
 #include "record/slot_flags.h"
 #include "recordlog/record_filter.h"
 
@@ -36,6 +37,7 @@ struct PlantRequest {
     // The start of today (the tiles' good, failed and first-pass yield
     // count from it; also the period's start when that is later).
     QDateTime today;
+    qint64 socketLife = 0;  // sockets past it are due for service (0: none is)
 };
 
 struct StationTile {

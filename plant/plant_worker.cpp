@@ -197,7 +197,8 @@ void PlantWorker::refreshChanged() {
     changedFrom_ = QDateTime();
     soon_->stop();  // what it waited for is read now
     if (!from.isValid()) later_->stop(), fullRead_.start();
-    const PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    request.socketLife = settings_.socketLife;
     PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
         last_ = PlantView();  // the next read reads everything

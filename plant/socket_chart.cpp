@@ -1,59 +1,122 @@
-// The sockets' chart: each socket's failure rate, the flagged ones apart.
+// The sockets' chart: each socket's failures and repeats, the flagged named.
 #include "plant/socket_chart.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
 #include <QCoreApplication>
-#include <QHorizontalStackedBarSeries>
+#include <QHorizontalBarSeries>
+#include <QSet>
 #include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 #include "plant/plant_charts.h"
+#include "record/socket_name.h"
 
 namespace quarn::plant {
 
-QString shortSlot(const QString& slot) {
-    const QString name = slot.mid(slot.lastIndexOf(QLatin1Char('/')) + 1);
-    // By-path names differ at their end (the hub's port): keep that.
-    return name.size() > 16 ? QStringLiteral("…") + name.right(15) : name;
+using records::perSession;
+
+QString socketLabel(const SocketVerdict& v) {
+    QString label = QStringLiteral("%1 %2")
+                        .arg(v.count.station, records::socketShortName(v.count.slot))
+                        .toHtmlEscaped();
+    QStringList flags;
+    if (v.flagged) flags << QCoreApplication::translate("quarn-plant", "failures");
+    if (v.repeatsFlagged) flags << QCoreApplication::translate("quarn-plant", "repeats");
+    if (v.worn) flags << QCoreApplication::translate("quarn-plant", "service");
+    if (!flags.isEmpty())
+        label += QStringLiteral(" · <span style=\"color:#d03030\"><b>%1</b></span>")
+                     .arg(QCoreApplication::translate("quarn-plant", "check: %1")
+                              .arg(flags.join(QStringLiteral(", ")))
+                              .toHtmlEscaped());
+    // Two lines at most: the axis hides a label taller than its bar's room.
+    if (v.count.sinceService >= 0)
+        label +=
+            QStringLiteral("<br>") + QCoreApplication::translate("quarn-plant", "%1 since service")
+                                         .arg(v.count.sinceService);
+    return label;
 }
+
+double niceTickStep(double top) {
+    const double power = std::pow(10.0, std::floor(std::log10(top / 10.0)));
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (top / (m * power) <= 10.0 + 1e-9) return m * power;
+    return 10.0 * power;
+}
+
+int socketChartHeight(int sockets) { return 140 + 36 * std::min(sockets, kMaxSockets); }
+
+namespace {
+
+// Flagged first, then by failure rate; the worst at the top (a horizontal
+// chart draws its first category at the bottom).
+QList<SocketVerdict> chartOrder(QList<SocketVerdict> sockets) {
+    std::stable_sort(sockets.begin(), sockets.end(), [](const auto& a, const auto& b) {
+        if (records::anyFlag(a) != records::anyFlag(b)) return records::anyFlag(a);
+        return perSession(a.count.failed, a.count.sessions) >
+               perSession(b.count.failed, b.count.sessions);
+    });
+    sockets = sockets.mid(0, kMaxSockets);
+    std::reverse(sockets.begin(), sockets.end());
+    return sockets;
+}
+
+QBarSet* barSet(const QString& name, const QColor& flagged) {
+    auto* set = new QBarSet(name);
+    set->setSelectedColor(flagged);
+    return set;
+}
+
+// The value axis from 0 past top, its ticks a round step apart.
+QValueAxis* roundAxis(double top) {
+    auto* x = new QValueAxis;
+    const double step = niceTickStep(std::max(top, 1.0));
+    x->setRange(0, step * std::ceil(std::max(top, 1.0) / step));
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(step);
+    x->setLabelFormat(QStringLiteral("%g"));
+    x->setTitleText(QCoreApplication::translate("quarn-plant", "per 100 sessions"));
+    return x;
+}
+
+}  // namespace
 
 void drawSockets(QChart* chart, const PlantView& view) {
     clearChart(chart);
-    QList<records::SocketVerdict> sockets = view.sockets;
-    auto rate = [](const records::SocketVerdict& v) {
-        return v.count.sessions ? double(v.count.failed) / double(v.count.sessions) : 0.0;
-    };
-    std::stable_sort(sockets.begin(), sockets.end(), [&](const auto& a, const auto& b) {
-        return a.flagged != b.flagged ? a.flagged : rate(a) > rate(b);
-    });
-    sockets = sockets.mid(0, kMaxSockets);
-    std::reverse(sockets.begin(), sockets.end());  // the worst at the top
-    auto* plain = new QBarSet(QCoreApplication::translate("quarn-plant", "failure rate %"));
-    auto* flagged = new QBarSet(QCoreApplication::translate("quarn-plant", "flagged"));
-    flagged->setColor(QColor(0xd0, 0x30, 0x30));
+    const QList<SocketVerdict> sockets = chartOrder(view.sockets);
+    QBarSet* failed =
+        barSet(QCoreApplication::translate("quarn-plant", "failed"), QColor(0xd0, 0x30, 0x30));
+    QBarSet* repeats = barSet(QCoreApplication::translate("quarn-plant", "block repeats"),
+                              QColor(0x90, 0x10, 0x10));
     QStringList labels;
-    for (const records::SocketVerdict& v : sockets) {
-        labels << QStringLiteral("%1 %2").arg(v.count.station, shortSlot(v.count.slot));
-        *plain << (v.flagged ? 0.0 : 100.0 * rate(v));
-        *flagged << (v.flagged ? 100.0 * rate(v) : 0.0);
+    QSet<QString> used;  // the axis keeps one bar per distinct label
+    double top = 0;
+    for (const SocketVerdict& v : sockets) {
+        QString label = socketLabel(v);
+        if (used.contains(label))
+            label += QStringLiteral(" (%1)").arg(v.count.slot.toHtmlEscaped());
+        used.insert(label);
+        labels << label;
+        const double f = 100.0 * perSession(v.count.failed, v.count.sessions);
+        const double r = 100.0 * perSession(v.count.repeats, v.count.sessions);
+        *failed << f, *repeats << r;
+        if (v.flagged) failed->selectBar(int(labels.size() - 1));
+        if (v.repeatsFlagged) repeats->selectBar(int(labels.size() - 1));
+        top = std::max({top, f, r});
     }
-    auto* series = new QHorizontalStackedBarSeries;
-    series->append(plain);
-    series->append(flagged);
+    auto* series = new QHorizontalBarSeries;
+    series->append(failed);
+    series->append(repeats);
     chart->addSeries(series);
     auto* y = new QBarCategoryAxis;
     y->append(labels);
     y->setTruncateLabels(false);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
-    auto* x = new QValueAxis;
-    x->setTitleText(QCoreApplication::translate("quarn-plant", "failed %"));
-    x->setLabelFormat(QStringLiteral("%d"));
-    double top = 1;
-    for (const records::SocketVerdict& v : sockets) top = qMax(top, 100.0 * rate(v));
-    x->setRange(0, top);
+    QValueAxis* x = roundAxis(top);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
 }

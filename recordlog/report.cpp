@@ -10,6 +10,7 @@
 #include "record/attempts.h"
 #include "record/columns.h"
 #include "recordlog/log_reader.h"
+#include "recordlog/report_sockets.h"
 
 namespace quarn::records {
 
@@ -24,7 +25,8 @@ struct Group {
 struct Session : PassSession {
     QString key;
     double seconds = -1;
-    QString station, slot;  // for the slot rule
+    QString station, slot;  // for the slot rules
+    qint64 repeats = 0;
 };
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
@@ -42,6 +44,7 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
     s.id = QUuid::fromString(r.value(QLatin1String(key::id)).toString())
                .toString(QUuid::WithoutBraces);
     s.outcome = r.value(QLatin1String(key::outcome)).toString();
+    s.repeats = r.value(QLatin1String(key::repeats)).toInteger();
     if (r.value(QLatin1String(key::seconds)).isDouble())
         s.seconds = r.value(QLatin1String(key::seconds)).toDouble();
     return s;
@@ -158,6 +161,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
         c.station = s.station, c.slot = s.slot;
         c.sessions += isAttempt(s.outcome);
         c.failed += isAttempt(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
+        c.repeats += isAttempt(s.outcome) ? s.repeats : 0;
     }
     if (request.by == QLatin1String(key::slot)) report.sockets = judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
@@ -175,7 +179,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
     head << QStringLiteral("first-pass") << QStringLiteral("second-pass") << QStringLiteral("final")
          << QStringLiteral("held") << QStringLiteral("attempts") << QStringLiteral("median-s");
     const bool bySlot = request.by == QLatin1String(key::slot);
-    if (bySlot) head << QStringLiteral("check");
+    if (bySlot) head << QStringLiteral("repeats/s") << QStringLiteral("check");
     QList<QStringList> lines{head};
     for (const ReportRow& r : report.rows) {
         QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
@@ -186,7 +190,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
         cells << QString::number(r.held) << attemptsText(r.attempts);
         cells << (r.medianSeconds < 0 ? QStringLiteral("-")
                                       : QString::number(r.medianSeconds, 'f', 1));
-        if (bySlot) cells << flaggedStations(report, r.key);
+        if (bySlot) cells << slotRepeatsCell(report, r.key) << flaggedStations(report, r.key);
         lines << cells;
     }
     QList<int> width(head.size(), 0);
@@ -199,8 +203,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
             padded << (i == 0 ? l[i].leftJustified(width[i]) : l[i].rightJustified(width[i]));
         text += padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
     }
-    for (const SocketVerdict& v : report.sockets)
-        if (v.flagged) text += socketWarning(v) + QLatin1Char('\n');
+    if (bySlot) text += socketsText(report);
     qint64 mismatches = 0;
     for (const ReportRow& r : report.rows) mismatches += qMax<qint64>(0, r.approvalMismatches);
     if (mismatches > 0)
@@ -231,6 +234,7 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
         o["attempts"] = attempts;
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
         if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
+        if (request.by == QLatin1String(key::slot)) addSocketsJson(&o, report, r.key);
         o["approval_mismatch"] =
             r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);

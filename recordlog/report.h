@@ -25,6 +25,9 @@ struct ReportRequest {
     QString by;       // "", day, station, file, slot or operator
     QDateTime since;  // invalid: every record
     bool exact = false;  // database: counted from the sessions, not the summaries
+    // By slot: a socket with more sessions since its last service is due
+    // for one ([plant] socket-life; 0: none is).
+    qint64 socketLife = 0;
 };
 
 struct ReportRow {
@@ -69,7 +72,16 @@ void completeReport(Report& report, const ReportRequest& request);
 // slot is flagged at some station says where: the text's last column
 // ("check") names the stations and a line per flagged socket follows the
 // table (socketWarning); the JSON's "check" is an array of
-// {station, sessions, failed, others_rate}, empty when none. The JSON's
+// {station, sessions, failed, others_rate}, empty when none. By slot, the
+// text's "repeats/s" is the slot's block repeats per session (its sockets
+// summed), and a table of every socket follows the first: station, short
+// name, sessions, failed %, repeats per session, sessions since service
+// ("-" from a log) and which rules flag it (failures, repeats, service),
+// then a line per flag (slot_flags.h socketWarnings). The JSON's row has
+// "repeats", "repeats_per_session" (null without sessions) and "sockets":
+// one object per station with the slot: station, sessions, failed,
+// repeats, repeats_per_session, since_service (null from a log) and
+// "flags" (an array of "failures", "repeats", "service"). The JSON's
 // "approval_mismatch" is the row's approvalMismatches, null where unknown;
 // the text says the mismatches, when any, in a line after the table.
 QString reportText(const Report& report, const ReportRequest& request);

@@ -11,7 +11,10 @@
 
 #include "core/front_door.h"
 #include "core/paths.h"
+#include "core/settings.h"
 #include "core/translations.h"
+#include "records-tool/image_commands.h"
+#include "records-tool/socket_command.h"
 #include "database/database_url.h"
 #include "database/migrate.h"
 #include "database/push.h"
@@ -47,6 +50,8 @@ QString moreHelp() {
                "           in time order\n"
                "  units    the units whose latest good session loaded an image: units --image\n"
                "           SHA256 (12 hex digits or more) [--since DATE]: a recall's list\n"
+               "  socket-service  a socket was serviced: socket-service STATION SLOT\n"
+               "           [--note TEXT] (SLOT as report --by slot names it)\n"
                "\nThe database: --db, else QUARN_DB, else [records] database= in the settings\n"
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
@@ -186,7 +191,8 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{g.by, {}, g.exact};
+    ReportRequest request{g.by, {}, g.exact,
+                          Settings().value(SettingKey::PlantSocketLife).toLongLong()};
     if (g.exact && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
@@ -289,6 +295,13 @@ int migrateCommand(const Given& g) {
     }
 }
 
+int serviceCommand(const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
+    return socketServiceCommand(g.url(), g.rest.value(0), g.rest.value(1), g.note);
+}
+
 // Which options and how many arguments after it each command takes.
 struct CommandForm {
     const char* name;
@@ -339,6 +352,7 @@ int command(const QString& name, const Given& g) {
          [](const Given& g) { return imageCommand(QStringLiteral("images"), g); }},
         {"trace", {"db", "log", "json"}, 1, 1, traceRun},
         {"units", {"db", "log", "image", "since", "json"}, 0, 0, unitsRun},
+        {"socket-service", {"db", "note"}, 2, 2, serviceCommand},
     };
     for (const CommandForm& f : forms) {
         if (name != QLatin1String(f.name)) continue;
@@ -350,8 +364,9 @@ int command(const QString& name, const Given& g) {
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
                                    .arg(name, name == QLatin1String("trace") ? "SERIAL"
-                                              : f.minArgs                    ? "SHA256"
-                                                                             : "at most one INIT")
+                                              : f.minArgs == 2 ? "STATION SLOT"
+                                              : f.minArgs      ? "SHA256"
+                                                               : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -424,7 +439,9 @@ const OptionText kOptions[] = {
      QT_TRANSLATE_NOOP("quarn-records", "approve: the length instead of Init.txt's."),
      "N"},
     {{"note"},
-     QT_TRANSLATE_NOOP("quarn-records", "approve, revoke: a note kept with the approval."),
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "approve, revoke, socket-service: a note kept with the\napproval or "
+                       "the service."),
      "TEXT"},
     {{"version"}, QT_TRANSLATE_NOOP("quarn-records", "Show the version."), ""},
     {{"h", "help"}, QT_TRANSLATE_NOOP("quarn-records", "Show this help."), ""},
@@ -441,8 +458,9 @@ void describeOptions(QCommandLineParser& p) {
         "command",
         QCoreApplication::translate(
             "quarn-records",
-            "push, report, schema, approve, revoke, images, trace, units or migrate."),
-        "push|report|schema|approve|revoke|images|trace|units|migrate");
+            "push, report, schema, approve, revoke, images, trace, units, migrate or "
+            "socket-service."),
+        "push|report|schema|approve|revoke|images|trace|units|migrate|socket-service");
 }
 
 }  // namespace
@@ -460,7 +478,8 @@ int runRecordsCli(const QStringList& args) {
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records",
-            "one command: push, report, schema, approve, revoke, images, trace, units or migrate"));
+            "one command: push, report, schema, approve, revoke, images, trace, units, migrate or "
+            "socket-service"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),

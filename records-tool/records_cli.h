@@ -9,6 +9,7 @@
 //   migrate [--db URL]
 //   trace SERIAL [--db URL | --log FILE] [--json]
 //   units --image SHA256 [--since DATE] [--db URL | --log FILE] [--json]
+//   socket-service STATION SLOT [--db URL] [--note TEXT]
 // Exit status: 0 done (push: also when another push of the log is running,
 // which sends its records and is woken to try at once, and when lines the
 // database refused for their data were kept in LOG.rejected); 1 usage error (a password in the URL,

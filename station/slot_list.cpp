@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include "gang/job_builder.h"
+#include "record/socket_name.h"
 
 namespace quarn::station {
 
@@ -56,22 +56,7 @@ int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot) {
     return added;
 }
 
-QString adapterShortName(const Slot& slot) {
-    const QString name = QFileInfo(slot.stableName).fileName();
-    static const QRegularExpression socket(
-        QStringLiteral("usb-\\d+:([\\d.]+):[\\d.]+-port(\\d+)$"));
-    static const QRegularExpression byId(QStringLiteral("^usb-(.+)-if\\d+-port\\d+$"));
-    const QRegularExpressionMatch s = socket.match(name);
-    if (s.hasMatch())
-        return QStringLiteral("USB ") + s.captured(1) +
-               (s.captured(2) == QLatin1String("0") ? QString() : QLatin1Char('/') + s.captured(2));
-    const QRegularExpressionMatch id = byId.match(name);
-    if (!id.hasMatch() && slot.stableName.startsWith(QLatin1String("/dev/")))
-        return slot.stableName.mid(5);  // "ttyUSB0", "pts/3"
-    if (!id.hasMatch()) return name;
-    const QStringList parts = id.captured(1).split(QLatin1Char('_'), Qt::SkipEmptyParts);
-    return parts.size() < 2 ? id.captured(1) : parts.first() + QLatin1Char(' ') + parts.last();
-}
+QString adapterShortName(const Slot& slot) { return records::socketShortName(slot.stableName); }
 
 QString slotDevice(const Slot& slot, QString* why) {
     QString reason;

@@ -40,7 +40,8 @@ QStringList adapterLinks(const QString& serialRoot);
 // Adds a slot for each adapter link not already a slot; returns how many were added.
 int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot);
 
-// A short name of the slot's adapter for its tile: the hub's socket of a
+// A short name of the slot's adapter for its tile (record/socket_name.h, as the
+// plant names the socket): the hub's socket of a
 // by-path link ("USB 1.3"), the maker and serial number of a by-id link
 // ("FTDI A50285BI"), else the last part of what was given ("ttyUSB0", "COM2").
 QString adapterShortName(const Slot& slot);

@@ -182,6 +182,10 @@
         <source>listing units</source>
         <translation>das Auflisten von Einheiten</translation>
     </message>
+    <message>
+        <source>servicing a socket</source>
+        <translation>das Warten eines Sockels</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -825,16 +829,32 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>die Verbindung wurde geschlossen</translation>
     </message>
     <message>
-        <source>failure rate %</source>
-        <translation>Fehlerrate %</translation>
+        <source>per 100 sessions</source>
+        <translation>je 100 Sitzungen</translation>
     </message>
     <message>
-        <source>flagged</source>
-        <translation>markiert</translation>
+        <source>block repeats</source>
+        <translation>Blockwiederholungen</translation>
     </message>
     <message>
-        <source>failed %</source>
-        <translation>fehlerhaft %</translation>
+        <source>failed</source>
+        <translation>fehlerhaft</translation>
+    </message>
+    <message>
+        <source>repeats</source>
+        <translation>Wiederholungen</translation>
+    </message>
+    <message>
+        <source>service</source>
+        <translation>Wartung</translation>
+    </message>
+    <message>
+        <source>check: %1</source>
+        <translation>prüfen: %1</translation>
+    </message>
+    <message>
+        <source>%1 since service</source>
+        <translation>%1 seit Wartung</translation>
     </message>
 </context>
 <context>
@@ -912,6 +932,10 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>ein Befehl: push, report, schema, approve, revoke, images oder migrate</translation>
     </message>
     <message>
+        <source>one command: push, report, schema, approve, revoke, images or socket-service</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images oder socket-service</translation>
+    </message>
+    <message>
         <source>The database (PostgreSQL URL).</source>
         <translation>Die Datenbank (PostgreSQL-URL).</translation>
     </message>
@@ -952,8 +976,10 @@ aus den stündlichen Zusammenfassungen.</translation>
         <translation>approve: die Länge statt der aus Init.txt.</translation>
     </message>
     <message>
-        <source>approve, revoke: a note kept with the approval.</source>
-        <translation>approve, revoke: eine Notiz, die bei der Freigabe bleibt.</translation>
+        <source>approve, revoke, socket-service: a note kept with the
+approval or the service.</source>
+        <translation>approve, revoke, socket-service: eine Notiz, die bei der
+Freigabe oder der Wartung bleibt.</translation>
     </message>
     <message>
         <source>Show the version.</source>
@@ -970,6 +996,10 @@ aus den stündlichen Zusammenfassungen.</translation>
     <message>
         <source>%1; nothing was changed</source>
         <translation>%1; nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>push, report, schema, approve, revoke, images or socket-service.</source>
+        <translation>push, report, schema, approve, revoke, images oder socket-service.</translation>
     </message>
     <message>
         <source>approved</source>
@@ -993,6 +1023,8 @@ Commands:
   images   the approved list, revocations too (--json: a JSON array)
   migrate  move a quarn_sessions made by an earlier version over to the
            table partitioned by month, in one transaction (its owner&apos;s)
+  socket-service  a socket was serviced: socket-service STATION SLOT
+           [--note TEXT] (SLOT as report --by slot names it)
 
 The database: --db, else QUARN_DB, else [records] database= in the settings
 file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
@@ -1025,6 +1057,8 @@ Befehle:
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
   migrate  ein quarn_sessions einer früheren Version in die nach Monaten
            partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
+  socket-service  ein Sockel wurde gewartet: socket-service STATION SLOT
+           [--note TEXT] (SLOT, wie report --by slot ihn nennt)
 
 Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
 Einstellungsdatei. URL:
@@ -1178,6 +1212,10 @@ Exit-Status:
     <message>
         <source>one command: push, report, schema, approve, revoke, images, trace or units</source>
         <translation>ein Befehl: push, report, schema, approve, revoke, images, trace oder units</translation>
+    </message>
+    <message>
+        <source>serviced %1 at %2 by %3 on %4</source>
+        <translation>%1 an %2 gewartet von %3 am %4</translation>
     </message>
 </context>
 <context>

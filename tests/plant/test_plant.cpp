@@ -6,6 +6,7 @@
 // and the window comes back by itself after the server was stopped; the
 // approval mismatches show; notifications naming no day cost one read of
 // everything per interval.
+#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
@@ -21,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUuid>
+#include <QValueAxis>
 #include <QtTest>
 #include <memory>
 
@@ -39,13 +41,14 @@ const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
 struct Row {
     QString station, slot, serial, outcome;
     int minutesAgo;
+    int repeats = 0;
 };
 
 QByteArray line(const Row& r) {
     QJsonObject o = QJsonDocument::fromJson(testsupport::sampleRecords(1)).object();
     o["id"] = QUuid::createUuid().toString(QUuid::WithoutBraces);
     o["station"] = r.station, o["slot"] = r.slot, o["serial"] = r.serial;
-    o["outcome"] = r.outcome;
+    o["outcome"] = r.outcome, o["repeats"] = r.repeats;
     o["message"] = r.outcome == "transfer" ? "No reply at block 5 of 32 (last reply 44)" : "";
     o["started"] =
         QDateTime::currentDateTimeUtc().addSecs(-60 * r.minutesAgo).toString(Qt::ISODateWithMs);
@@ -114,6 +117,38 @@ class TestPlant : public QObject {
             if (w->accessibleName() == "Station " + station)
                 for (QLabel* l : w->findChildren<QLabel*>()) names << l->accessibleName();
         return names;
+    }
+
+    // The sockets' chart of oneBadSocket: a label per bar with the station,
+    // the short name and the sessions since service; the flagged named;
+    // ticks a round step apart.
+    void socketChartReadable() {
+        QChart* chart = window_->findChild<QChartView*>("socketsChart")->chart();
+        const QStringList labels =
+            qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).value(0))->categories();
+        QCOMPARE(qobject_cast<QAbstractBarSeries*>(chart->series()[0])->barSets()[0]->count(), 16);
+        // Room for every label: the axis hides those that would overlap.
+        QVERIFY(window_->findChild<QChartView*>("socketsChart")->height() >= 36 * 16);
+        QStringList flagged;
+        for (int s = 0; s < 16; ++s) {
+            QStringList mine;
+            for (QString label : labels)
+                if (label.startsWith(QStringLiteral("bay-1 slot-%1 ").arg(s)) ||
+                    label.startsWith(QStringLiteral("bay-1 slot-%1<").arg(s)))
+                    mine << label.replace("<br>", "\n").remove(QRegularExpression("<[^>]*>"));
+            QVERIFY2(mine.size() == 1 && mine[0].endsWith("\n40 since service"),
+                     qPrintable(labels.join('|')));
+            if (mine[0].contains("check")) flagged << mine[0];
+        }
+        flagged.sort();
+        QCOMPARE(flagged, (QStringList{"bay-1 slot-3 · check: repeats\n40 since service",
+                                       "bay-1 slot-7 · check: failures\n40 since service"}));
+        auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).value(0));
+        const double step = x->tickInterval(), power = std::pow(10, std::floor(std::log10(step)));
+        QVERIFY2(QList<double>({1, 2, 5}).contains(std::round(step / power)) && x->min() == 0 &&
+                     std::fmod(x->max(), step) == 0 && x->tickType() == QValueAxis::TicksDynamic,
+                 qPrintable(QString::number(step) + " " + QString::number(x->max())));
+        QCOMPARE(x->max(), 50.0);  // slot-3's 50 repeats per 100 sessions, the most
     }
 
 private slots:
@@ -202,19 +237,27 @@ private slots:
     }
 
     // 16 sockets of one station, 40 sessions each, 2 failures on each but
-    // slot-7 with 14: slot-7 alone is flagged, here and in report --by slot.
+    // slot-7 with 14: slot-7 alone is flagged for failures, here and in
+    // report --by slot; slot-3 alone for its repeats (20 sessions with one,
+    // the others 2). The chart labels every bar, names the flagged, and
+    // puts its ticks at round numbers.
     void oneBadSocket() {
         QList<Row> rows;
         for (int s = 0; s < 16; ++s)
             for (int i = 0; i < 40; ++i)
-                rows << Row{"bay-1", QStringLiteral("/dev/serial/by-path/slot-%1").arg(s),
+                rows << Row{"bay-1",
+                            QStringLiteral("/dev/serial/by-path/slot-%1").arg(s),
                             QStringLiteral("U%1-%2").arg(s).arg(i),
-                            i < (s == 7 ? 14 : 2) ? "transfer" : "good", minutesToday(100)};
+                            i < (s == 7 ? 14 : 2) ? "transfer" : "good",
+                            minutesToday(100),
+                            i >= (s == 3 ? 20 : 38)};
         push(rows);
         open();
         auto* flagged = window_->findChild<QListWidget*>("flagged");
-        QCOMPARE(flagged->count(), 1);
-        QCOMPARE(flagged->item(0)->text(),
+        QCOMPARE(flagged->count(), 2);
+        QVERIFY(flagged->item(0)->text().startsWith(
+            "check /dev/serial/by-path/slot-3 at bay-1: 20 block repeats in 40 sessions"));
+        QCOMPARE(flagged->item(1)->text(),
                  QStringLiteral("check /dev/serial/by-path/slot-7 at bay-1: 14 of 40 failed, "
                                 "the station's other slots 5.0 %"));
         int checked = 0;
@@ -226,7 +269,7 @@ private slots:
         }
         QCOMPARE(checked, 1);
         const QString text = run({"report", "--by", "slot"}, pg_->url("view1"));
-        QVERIFY2(text.endsWith(flagged->item(0)->text() + "\n"), qPrintable(text));
+        QVERIFY2(text.endsWith(flagged->item(1)->text() + "\n"), qPrintable(text));
         // The sockets' export: the figures as CSV, flagged "yes" once; the chart as PNG.
         QString why;
         const QString csv = dir_.filePath("sockets.csv"), png = dir_.filePath("sockets.png");
@@ -236,9 +279,10 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray lines = f.readAll();
         QCOMPARE(lines.count('\n'), 17);
-        QCOMPARE(lines.count(",yes\n"), 1);
+        QCOMPARE(lines.count(",yes,"), 2);
         QVERIFY(lines.contains("slot-7,40,14,0.3500,0.0500,"));
         QVERIFY(!QImage(png).isNull());
+        socketChartReadable();
         // A file that cannot be written is said in a box, through the one seam.
         QList<quarn::MsgBoxRequest> boxes;
         const quarn::MsgBoxHandler before = quarn::setMsgBoxHandler(

@@ -11,6 +11,7 @@
 #include <future>
 
 #include "record/columns.h"
+#include "record/slot_flags.h"
 #include "record/unit_record.h"
 #include "recordlog/log_reader.h"
 #include "recordlog/record_log.h"
@@ -235,6 +236,44 @@ private slots:
                           .arg(path, QString::fromLocal8Bit(std::strerror(ENOSPC))));
         QVERIFY2(log.otherAppended(), qPrintable(log.otherWhy));
         QCOMPARE(contents(path), earlier + others);
+    }
+
+    // The slot rules beside each other: repeats flag a socket only when the
+    // Poisson test and the factor both say so, with enough sessions and
+    // neighbours; wear flags past the socket life; the tails are exact.
+    void socketRules() {
+        using namespace quarn::records;
+        const struct {
+            const char* name;
+            qint64 sessions, repeats, othersSessions, othersRepeats;
+            bool flagged;
+        } cases[] = {
+            {"worn contact", 40, 20, 600, 30, true},
+            {"others never repeat", 20, 3, 600, 0, true},
+            {"significant, under twice the others", 10000, 1300, 100000, 10000, false},
+            {"twice the others, not significant", 20, 2, 1000, 20, false},
+            {"too few sessions", 19, 19, 600, 6, false},
+            {"no other socket", 40, 40, 0, 0, false},
+        };
+        for (const auto& c : cases) {
+            QList<SocketCount> sockets{{"bay", "s-1", c.sessions, 0, c.repeats}};
+            if (c.othersSessions)
+                sockets << SocketCount{"bay", "s-2", c.othersSessions, 0, c.othersRepeats};
+            sockets << SocketCount{"other bay", "s-3", 100, 0, 0};  // another station counts not
+            const SocketVerdict v = judgeSockets(sockets)[0];
+            QVERIFY2(v.repeatsFlagged == c.flagged && !v.flagged, c.name);
+        }
+        QVERIFY(qAbs(poissonUpperTail(3, 1.0) - 0.0803013971) < 1e-9);  // above the mean
+        QVERIFY(qAbs(poissonUpperTail(2, 5.0) - 0.9595723180) < 1e-9);  // below it
+        const struct {
+            qint64 since, life;
+            bool worn;
+        } wear[] = {{10, 10, false}, {11, 10, true}, {50, 0, false}, {-1, 1, false}};
+        for (const auto& w : wear) {
+            QList<SocketVerdict> one{{{"bay", "s-1", 1, 0, 0, w.since}}};
+            judgeWear(&one, w.life);
+            QCOMPARE(one[0].worn, w.worn);
+        }
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -212,7 +213,7 @@ private slots:
         pg_->sql(QStringLiteral(
             "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
             "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
-            "quarn_summary_causes, quarn_summary_sockets, quarn_images;"
+            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_socket_service;"
             " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
         log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
@@ -427,6 +428,13 @@ private slots:
                     QJsonObject o = row.toObject();
                     QCOMPARE(o.take("approval_mismatch"),
                              rows == &db ? QJsonValue(0) : QJsonValue());
+                    QJsonArray sockets = o.take("sockets").toArray();  // by slot
+                    for (auto&& socket : sockets) {
+                        QJsonObject each = socket.toObject();  // a log knows no service
+                        QCOMPARE(each.take("since_service").isNull(), rows == &log);
+                        socket = each;
+                    }
+                    if (!sockets.isEmpty()) o["sockets"] = sockets;
                     row = o;
                 }
             QCOMPARE(db, log);
@@ -722,6 +730,83 @@ private slots:
         QCOMPARE(pushFigures(push().out), (QList<int>{0, 0, 0}));
         rejected.seek(0);
         QCOMPARE(rejected.readAll(), kept);
+    }
+
+    // report --by slot shows each socket's repeats and its sessions since
+    // service, and flags both, from the summaries as from every row; only an
+    // engineer records a service, stamped by the server.
+    void socketsBySlot() {
+        QVERIFY(applyRoles());
+        const QString a = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.3:1.0-port0",
+                      b = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0-port0";
+        auto rows = [](const QString& slot, int n, int repeats, const QDateTime& at,
+                       const char* outcome = "good") {
+            QByteArray out;
+            for (int i = 0; i < n; ++i)
+                out += recordLine({{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                   {"station", "bay-1"},
+                                   {"slot", slot},
+                                   {"repeats", repeats},
+                                   {"outcome", outcome},
+                                   {"started", at.addSecs(i).toString(Qt::ISODateWithMs)}});
+            return out;
+        };
+        const QDateTime old(QDate(2026, 12, 1), QTime(6, 0), Qt::UTC);
+        writeLog(rows(a, 30, 2, old) + rows(a, 1, 50, old, "interrupted") + rows(b, 30, 0, old));
+        QCOMPARE(push("st1").exit, 0);
+        for (const char* user : {"st1", "view1"}) {
+            const Run refused = records({"socket-service", "bay-1", a, "--db", pg_->url(user)});
+            QVERIFY2(refused.exit == 3 && refused.err.contains("servicing a socket needs the role "
+                                                               "quarn_engineer"),
+                     qPrintable(refused.err));
+        }
+        const Run serviced =
+            records({"socket-service", "bay-1", a, "--note", "pins", "--db", pg_->url("eng1")});
+        QVERIFY2(serviced.exit == 0 && serviced.out.contains("serviced " + a + " at bay-1 by eng1"),
+                 qPrintable(serviced.out + serviced.err));
+        QVERIFY(pg_->sql("INSERT INTO quarn_socket_service (station, slot, serviced_by)"
+                         " VALUES ('bay-1', 'x', 'ann')",
+                         "eng1")
+                    .contains("permission denied"));
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        writeLog(rows(a, 3, 2, now.addSecs(60)) + rows(a, 2, 2, now.addSecs(7200)));
+        QCOMPARE(push("st1").exit, 0);
+        QTemporaryDir config;
+        writeFile(config.path(), "quarn-download.conf", "[plant]\nsocket-life=20\n");
+        const QByteArray before = qgetenv("QUARN_CONFIG_DIR");
+        qputenv("QUARN_CONFIG_DIR", config.path().toUtf8());
+        const auto cleanup = qScopeGuard([&] { qputenv("QUARN_CONFIG_DIR", before); });
+        auto bySlot = [&] {
+            const Run r = records({"report", "--by", "slot", "--json", "--db", pg_->url("view1")});
+            QMap<QString, QJsonObject> out;
+            for (const QJsonValue& v : QJsonDocument::fromJson(r.out.toUtf8()).array())
+                out[v["slot"].toString()] = v.toObject();
+            return out;
+        };
+        QMap<QString, QJsonObject> report = bySlot();
+        QCOMPARE(report[a]["repeats"].toInt(), 70);  // not the interrupted session's 50
+        QCOMPARE(report[a]["repeats_per_session"].toDouble(), 2.0);
+        const QJsonObject sa = report[a]["sockets"][0].toObject(),
+                          sb = report[b]["sockets"][0].toObject();
+        QCOMPARE(sa["since_service"].toInt(), 5);
+        QCOMPARE(sb["since_service"].toInt(), 30);
+        QCOMPARE(sa["flags"].toArray(), QJsonArray{"repeats"});
+        QCOMPARE(sb["flags"].toArray(), QJsonArray{"service"});
+        const Run text = records({"report", "--by", "slot", "--db", pg_->url("view1")});
+        QVERIFY2(
+            text.out.contains(
+                QRegularExpression("\\nbay-1 +USB 1.3 +35 +0.0% +2.00 +5 +repeats\\n")) &&
+                text.out.contains("service " + b + " at bay-1: 30 sessions since its last service"),
+            qPrintable(text.out));
+        // The summaries' whole hours and the service's own hour read apart: the same counts.
+        pg_->sql(
+            "CREATE TABLE quarn_summary_sockets AS SELECT coalesce(date_trunc('hour', started),"
+            " '-infinity') AS hour, coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
+            " '' AS image_sha256, count(*) AS sessions FROM quarn_sessions GROUP BY 1, 2, 3;"
+            " GRANT SELECT ON quarn_summary_sockets TO quarn_viewer");
+        const QMap<QString, QJsonObject> summed = bySlot();
+        QCOMPARE(summed[a]["sockets"], report[a]["sockets"]);
+        QCOMPARE(summed[b]["sockets"], report[b]["sockets"]);
     }
 
     // A record whose line appears twice (appended again after a failed
