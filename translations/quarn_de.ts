@@ -928,14 +928,6 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <translation>Sendet die Datensätze von quarn-flash an PostgreSQL und berichtet über sie.</translation>
     </message>
     <message>
-        <source>one command: push, report, schema, approve, revoke, images or migrate</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke, images oder migrate</translation>
-    </message>
-    <message>
-        <source>one command: push, report, schema, approve, revoke, images or socket-service</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke, images oder socket-service</translation>
-    </message>
-    <message>
         <source>The database (PostgreSQL URL).</source>
         <translation>Die Datenbank (PostgreSQL-URL).</translation>
     </message>
@@ -948,10 +940,6 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
     <message>
         <source>report: one row per day, station, file, slot or operator.</source>
         <translation>report: eine Zeile je Tag, Station, Datei, Slot oder Bediener.</translation>
-    </message>
-    <message>
-        <source>report: a JSON array instead of a table.</source>
-        <translation>report: ein JSON-Array statt einer Tabelle.</translation>
     </message>
     <message>
         <source>report --db: count from the sessions themselves, not
@@ -990,16 +978,8 @@ Freigabe oder der Wartung bleibt.</translation>
         <translation>Diese Hilfe anzeigen.</translation>
     </message>
     <message>
-        <source>push, report, schema, approve, revoke, images or migrate.</source>
-        <translation>push, report, schema, approve, revoke, images oder migrate.</translation>
-    </message>
-    <message>
         <source>%1; nothing was changed</source>
         <translation>%1; nichts wurde geändert</translation>
-    </message>
-    <message>
-        <source>push, report, schema, approve, revoke, images or socket-service.</source>
-        <translation>push, report, schema, approve, revoke, images oder socket-service.</translation>
     </message>
     <message>
         <source>approved</source>
@@ -1008,77 +988,6 @@ Freigabe oder der Wartung bleibt.</translation>
     <message>
         <source>revoked</source>
         <translation>zurückgezogen</translation>
-    </message>
-    <message>
-        <source>
-Commands:
-  push     send every record of the log that is not yet in the database
-  report   sessions, good, failed by outcome, first-pass yield, median seconds
-  schema   print the SQL of the tables, indexes, view and triggers; with
-           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
-  approve  approve the image an Init.txt (or INIT, or its folder) loads:
-           approve [INIT] [--file FILE] [--length N] [--note TEXT]
-  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
-           or more of it, naming one image)
-  images   the approved list, revocations too (--json: a JSON array)
-  migrate  move a quarn_sessions made by an earlier version over to the
-           table partitioned by month, in one transaction (its owner&apos;s)
-  socket-service  a socket was serviced: socket-service STATION SLOT
-           [--note TEXT] (SLOT as report --by slot names it)
-
-The database: --db, else QUARN_DB, else [records] database= in the settings
-file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
-or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
-
-A push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).
-One push of a log runs at a time; another one started meanwhile ends at once.
-
-Exit status:
-  0  done (push: every record is in the database, or another push of the log
-     is running and sends them)
-  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix)
-  2  the database cannot be reached, is busy or refuses; nothing is lost, run
-     again later
-  3  not permitted: the database refused for lack of rights; the message names
-     the role needed (quarn_station, quarn_engineer or quarn_viewer)
-</source>
-        <translation>
-Befehle:
-  push     jeden Datensatz des Protokolls senden, der noch nicht in der
-           Datenbank ist
-  report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
-           Median der Sekunden
-  schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
-           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
-  approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
-           lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
-  revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
-           Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
-  images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
-  migrate  ein quarn_sessions einer früheren Version in die nach Monaten
-           partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
-  socket-service  ein Sockel wurde gewartet: socket-service STATION SLOT
-           [--note TEXT] (SLOT, wie report --by slot ihn nennt)
-
-Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
-Einstellungsdatei. URL:
-postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
-oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
-
-Ein Sendevorgang gibt jeder Anweisung %1 s (QUARN_PUSH_TIME_LIMIT Sekunden,
-wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
-inzwischen startet, endet sofort.
-
-Exit-Status:
-  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
-     Sendevorgang des Protokolls läuft und sendet sie)
-  1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
-     sha256-Präfix)
-  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
-     geht verloren, später erneut aufrufen
-  3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
-     die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
-</translation>
     </message>
     <message>
         <source>warning: </source>
@@ -1117,6 +1026,26 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
         <translation>%1 Einheit(en) damit gut geladen: %2</translation>
     </message>
     <message>
+        <source>--image wants 12 to 64 hex digits of a sha256, not &quot;%1&quot;</source>
+        <translation>--image erwartet 12 bis 64 Hexziffern eines sha256, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>report, units: records started on or after DATE.</source>
+        <translation>report, units: Datensätze, begonnen am oder nach DATE.</translation>
+    </message>
+    <message>
+        <source>report, images, trace, units: a JSON array instead of a table.</source>
+        <translation>report, images, trace, units: ein JSON-Array statt einer Tabelle.</translation>
+    </message>
+    <message>
+        <source>units: the image, 12 hex digits or more of its sha256.</source>
+        <translation>units: das Abbild, 12 Hexziffern oder mehr seines sha256.</translation>
+    </message>
+    <message>
+        <source>serviced %1 at %2 by %3 on %4</source>
+        <translation>%1 an %2 gewartet von %3 am %4</translation>
+    </message>
+    <message>
         <source>
 Commands:
   push     send every record of the log that is not yet in the database
@@ -1128,10 +1057,14 @@ Commands:
   revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
            or more of it, naming one image)
   images   the approved list, revocations too (--json: a JSON array)
+  migrate  move a quarn_sessions made by an earlier version over to the
+           table partitioned by month, in one transaction (its owner&apos;s)
   trace    one unit&apos;s history: trace SERIAL, every session on every station
            in time order
   units    the units whose latest good session loaded an image: units --image
            SHA256 (12 hex digits or more) [--since DATE]: a recall&apos;s list
+  socket-service  a socket was serviced: socket-service STATION SLOT
+           [--note TEXT] (SLOT as report --by slot names it)
 
 The database: --db, else QUARN_DB, else [records] database= in the settings
 file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeout=5
@@ -1163,11 +1096,15 @@ Befehle:
   revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
            Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
+  migrate  ein quarn_sessions einer früheren Version in die nach Monaten
+           partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
   trace    der Werdegang einer Einheit: trace SERIAL, jede Sitzung an jeder
            Station in zeitlicher Reihenfolge
   units    die Einheiten, deren letzte gute Sitzung ein Abbild lud: units
            --image SHA256 (12 Hexziffern oder mehr) [--since DATE]: die Liste
            für einen Rückruf
+  socket-service  ein Sockel wurde gewartet: socket-service STATION SLOT
+           [--note TEXT] (SLOT, wie report --by slot ihn nennt)
 
 Die Datenbank: --db, sonst QUARN_DB, sonst [records] database= in der
 Einstellungsdatei. URL:
@@ -1190,32 +1127,12 @@ Exit-Status:
 </translation>
     </message>
     <message>
-        <source>--image wants 12 to 64 hex digits of a sha256, not &quot;%1&quot;</source>
-        <translation>--image erwartet 12 bis 64 Hexziffern eines sha256, nicht &quot;%1&quot;</translation>
+        <source>push, report, schema, approve, revoke, images, trace, units, migrate or socket-service.</source>
+        <translation>push, report, schema, approve, revoke, images, trace, units, migrate oder socket-service.</translation>
     </message>
     <message>
-        <source>report, units: records started on or after DATE.</source>
-        <translation>report, units: Datensätze, begonnen am oder nach DATE.</translation>
-    </message>
-    <message>
-        <source>report, images, trace, units: a JSON array instead of a table.</source>
-        <translation>report, images, trace, units: ein JSON-Array statt einer Tabelle.</translation>
-    </message>
-    <message>
-        <source>units: the image, 12 hex digits or more of its sha256.</source>
-        <translation>units: das Abbild, 12 Hexziffern oder mehr seines sha256.</translation>
-    </message>
-    <message>
-        <source>push, report, schema, approve, revoke, images, trace or units.</source>
-        <translation>push, report, schema, approve, revoke, images, trace oder units.</translation>
-    </message>
-    <message>
-        <source>one command: push, report, schema, approve, revoke, images, trace or units</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke, images, trace oder units</translation>
-    </message>
-    <message>
-        <source>serviced %1 at %2 by %3 on %4</source>
-        <translation>%1 an %2 gewartet von %3 am %4</translation>
+        <source>one command: push, report, schema, approve, revoke, images, trace, units, migrate or socket-service</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images, trace, units, migrate oder socket-service</translation>
     </message>
 </context>
 <context>
