@@ -46,6 +46,11 @@ QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList stampTriggerStatements();
 QStringList imageStatements();
+// The function quarn_attempts(serial text) RETURNS integer: the serial
+// number's failed attempts on every station, as record/retest.h counts them
+// (0 for an empty serial number). Run as the owner; only the roles granted
+// it (quarn_station) may call it.
+QStringList attemptsStatements();
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
@@ -63,7 +68,8 @@ QStringList plantStatements();
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
 //   quarn_station:  INSERT into quarn_sessions (the record's columns: not
-//                   first_pass nor what the server stamps), SELECT on quarn_images
+//                   first_pass nor what the server stamps), SELECT on quarn_images,
+//                   EXECUTE on quarn_attempts (a serial number's failed attempts)
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
 QStringList roleStatements();

@@ -196,6 +196,7 @@ QStringList roleStatements() {
             QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
                 .arg(recordColumns.join(QStringLiteral(", "))),
             QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
+            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
             QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
             // approved_by and approved_at come from their defaults, the
             // revoked columns from the trigger: the server stamps them.
