@@ -195,11 +195,26 @@ struct FlashCommandLine {
     }
 };
 
+// --max-repeats, and --max-attempts (else the settings file's): whole
+// numbers >= 0. Empty, or why not.
+QString parseLimits(const FlashCommandLine& cl, FlashOptions* o) {
+    const QCommandLineParser& p = cl.p;
+    if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o->maxRepeats))
+        return QCoreApplication::translate("quarn-flash",
+                                           "--max-repeats wants a whole number >= 0, not \"%1\"")
+            .arg(p.value(cl.maxRepeats));
+    o->maxAttempts = Settings().value(SettingKey::StationMaxAttempts).toInt();
+    if (p.isSet(cl.maxAttempts) && !parseInt(p.value(cl.maxAttempts), 0, 1 << 30, &o->maxAttempts))
+        return QCoreApplication::translate("quarn-flash",
+                                           "--max-attempts wants a whole number >= 0, not \"%1\"")
+            .arg(p.value(cl.maxAttempts));
+    return QString();
+}
+
 }  // namespace
 
 FlashOptions parseFlashOptions(const QStringList& args) {
     FlashOptions o;
-    o.maxAttempts = Settings().value(SettingKey::StationMaxAttempts).toInt();
     FlashCommandLine cl;
     QCommandLineParser& p = cl.p;
     if (!p.parse(args)) return fail(o, p.errorText());
@@ -226,14 +241,8 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     if (o.watch && p.isSet(cl.serial))
         return fail(o, QCoreApplication::translate("quarn-flash",
                                                    "--serial names one unit; --watch loads many"));
-    if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o.maxRepeats))
-        return fail(o, QCoreApplication::translate(
-                           "quarn-flash", "--max-repeats wants a whole number >= 0, not \"%1\"")
-                           .arg(p.value(cl.maxRepeats)));
-    if (p.isSet(cl.maxAttempts) && !parseInt(p.value(cl.maxAttempts), 0, 1 << 30, &o.maxAttempts))
-        return fail(o, QCoreApplication::translate(
-                           "quarn-flash", "--max-attempts wants a whole number >= 0, not \"%1\"")
-                           .arg(p.value(cl.maxAttempts)));
+    const QString limitWhy = parseLimits(cl, &o);
+    if (!limitWhy.isEmpty()) return fail(o, limitWhy);
     if (p.isSet(cl.log) && p.isSet(cl.noLog))
         return fail(o, QCoreApplication::translate("quarn-flash", "--log and --no-log together"));
     o.logPath = p.isSet(cl.noLog) ? QString()

@@ -70,7 +70,7 @@ SessionResult notBegun(const UnitJob& job, bool stopped) {
 
 // A unit the retest limit held: no port opened, nothing sent, its record
 // says why (record/retest.h).
-SessionResult held(const UnitJob& job, const records::RetestWord& word) {
+SessionResult heldResult(const UnitJob& job, const records::RetestWord& word) {
     SessionResult r = notBegun(job, false);
     r.outcome = SessionOutcome::Held;
     r.reason = SessionReason::None;
@@ -122,7 +122,7 @@ void UnitWorker::run() {
     const records::RetestWord word =
         asks ? job.retestCheck(job.keys.serial) : records::RetestWord{};
     if (word.held && !unit_.stop_) {
-        emit done(makeRecord(job, held(job, word), started, 0));  // no session: no time
+        emit done(makeRecord(job, heldResult(job, word), started, 0));  // no session: no time
         return;
     }
     const bool begins = !job.device.isEmpty() && !unit_.stop_;

@@ -62,7 +62,7 @@ struct UnitJob {
     RecordKeys keys;
     // The retest limit's word on keys.serial, asked on the unit's thread
     // before its port opens (recordwriter/retest_limit.h); none: no limit.
-    std::function<records::RetestWord(const QString& serial)> retestCheck;
+    std::function<records::RetestWord(const QString& serial)> retestCheck = nullptr;
 };
 
 class UnitWorker;

@@ -8,7 +8,7 @@ namespace quarn::records {
 
 namespace {
 
-QString text(const char* source, bool translated) {
+QString retestText(const char* source, bool translated) {
     return translated ? QCoreApplication::translate("RetestLimit", source)
                       : QString::fromUtf8(source);
 }
@@ -29,30 +29,32 @@ QString failedAttemptSql(const QString& alias) {
 QString sourceText(const RetestWord& word, bool translated) {
     switch (word.source) {
         case AttemptSource::Database:
-            return text(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the database"), translated);
+            return retestText(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the database"),
+                              translated);
         case AttemptSource::Log:
-            return text(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the local log"),
-                        translated);
+            return retestText(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the local log"),
+                              translated);
         case AttemptSource::Unreachable:
-            return text(QT_TRANSLATE_NOOP("RetestLimit",
-                                          "attempts from the local log: database unreachable"),
-                        translated);
+            return retestText(
+                QT_TRANSLATE_NOOP("RetestLimit",
+                                  "attempts from the local log: database unreachable"),
+                translated);
         case AttemptSource::Refused:
-            return text(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the local log: %1"),
-                        translated)
+            return retestText(QT_TRANSLATE_NOOP("RetestLimit", "attempts from the local log: %1"),
+                              translated)
                 .arg(word.why);
     }
     return QString();
 }
 
 QString heldStatus(bool translated) {
-    return text(QT_TRANSLATE_NOOP("RetestLimit", "retest limit: to repair"), translated);
+    return retestText(QT_TRANSLATE_NOOP("RetestLimit", "retest limit: to repair"), translated);
 }
 
 QString heldDetail(const RetestWord& word, bool translated) {
     // Held takes at least one failed attempt: the plural form always fits.
     const QString attempts =
-        text(QT_TRANSLATE_NOOP("RetestLimit", "%1 attempts"), translated).arg(word.attempts);
+        retestText(QT_TRANSLATE_NOOP("RetestLimit", "%1 attempts"), translated).arg(word.attempts);
     return attempts + QStringLiteral("; ") + sourceText(word, translated);
 }
 

@@ -19,6 +19,15 @@ StationOptions refuse(StationOptions o, const QString& why) {
     return o;
 }
 
+QCommandLineOption maxAttemptsOption() {
+    return QCommandLineOption(
+        "max-attempts",
+        QCoreApplication::translate("quarn-station",
+                                    "A serial number that failed N times is held for repair\n"
+                                    "(0: no limit; default: [station] max-attempts, 3)."),
+        "N");
+}
+
 // The options and their help, in the operator's language (made after main()
 // installs the catalogue); the names stay.
 void describeOptions(QCommandLineParser& p) {
@@ -56,12 +65,6 @@ void describeOptions(QCommandLineParser& p) {
         "approved-only",
         QCoreApplication::translate("quarn-station",
                                     "Load only an image on the database's approved list."));
-    const QCommandLineOption maxAttempts(
-        "max-attempts",
-        QCoreApplication::translate("quarn-station",
-                                    "A serial number that failed N times is held for repair\n"
-                                    "(0: no limit; default: [station] max-attempts, 3)."),
-        "N");
     const QCommandLineOption choose(
         "choose",
         QCoreApplication::translate("quarn-station", "Pick the Init.txt in a file dialog first."));
@@ -70,7 +73,7 @@ void describeOptions(QCommandLineParser& p) {
     const QCommandLineOption help({"h", "help"},
                                   QCoreApplication::translate("quarn-station", "Show this help."));
     p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial,
-                  approvedOnly, maxAttempts, choose, version, help});
+                  approvedOnly, maxAttemptsOption(), choose, version, help});
     p.addPositionalArgument(
         "INIT", QCoreApplication::translate("quarn-station", "Init.txt or its folder."), "[INIT]");
 }
