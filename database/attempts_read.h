@@ -5,9 +5,10 @@
 //
 // Contract
 // - readAttempts() opens a connection of its own on the calling thread, asks
-//   once and closes it; it waits at most the URL's connect_timeout and the
-//   push's time limit (database/push.h), so call it off any window's thread
-//   or accept that wait.
+//   once and closes it. A unit waits on it before its port opens, so it
+//   waits at most 2 s to connect (less when the URL's connect_timeout says
+//   so) and 2 s for the answer: a server that is silent for longer counts as
+//   unreachable. Call it off any window's thread.
 // - The answer's source is Database with the count, or says why the server
 //   gave none: Unreachable when no server answered (Problem::Lost), Refused
 //   (why: the reason, as describe() says it) for a login or a call the
