@@ -5,11 +5,7 @@
 namespace quarn::flash {
 
 gang::JobBase jobBaseFor(const FlashOptions& o) {
-    gang::JobBase base;
-    base.image = o.image;
-    base.maxRepeats = o.maxRepeats;
-    base.station = o.station;
-    base.operatorName = o.operatorName;
+    gang::JobBase base{o.image, o.maxRepeats, o.station, o.operatorName, gang::defaultSerialRoot()};
     if (o.retest)
         base.retestCheck = [limit = o.retest](const QString& serial) {
             return limit->check(serial);

@@ -26,11 +26,8 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
       writer_(config_.logPath, config_.databaseUrl),
       approval_(config_.requireApproved, config_.image.identity(), config_.databaseUrl,
                 config_.approvalRecheckMs) {
-    jobBase_.image = config_.image;
-    jobBase_.maxRepeats = config_.maxRepeats;
-    jobBase_.station = config_.stationName;
-    jobBase_.operatorName = config_.operatorName;
-    jobBase_.serialRoot = config_.serialRoot;
+    jobBase_ = {config_.image, config_.maxRepeats, config_.stationName, config_.operatorName,
+                config_.serialRoot};
     retest_ = std::make_shared<records::RetestLimit>(config_.maxAttempts, config_.logPath,
                                                      config_.databaseUrl);
     jobBase_.retestCheck = [limit = retest_](const QString& serial) {
