@@ -40,6 +40,10 @@ const QList<SettingEntry>& entries() {
          "the bell when the last running slot of a batch ends", false},
         {K::StationMaxRepeats, "station/max-repeats", "10",
          "quarn-station fails a unit whose block is refused this often in a row", false},
+        {K::StationMaxAttempts, "station/max-attempts", "3",
+         "a serial number that failed this often (on any station) is held for repair, not "
+         "loaded again (0: no limit)",
+         false},
         {K::RecordsDatabase, "records/database", "",
          "the PostgreSQL URL the records are pushed to, without a password (`QUARN_DB` overrides "
          "it)",

@@ -32,6 +32,7 @@ enum class SettingKey {
     StationPorts,
     StationSound,
     StationMaxRepeats,
+    StationMaxAttempts,
     RecordsDatabase,
     ImagesRequireApproved,
     ImagesOfflineMaxAge,

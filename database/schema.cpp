@@ -154,7 +154,7 @@ QStringList schemaStatements() {
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
            imageStatements() + historyStatements() +
-           socketServiceStatements();
+           socketServiceStatements() + attemptsStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

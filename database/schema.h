@@ -67,6 +67,11 @@ QStringList summaryRefillStatements();
 // WITH queries of the first statement, over r (every row of the serial
 // numbers the statement added to: the units' columns, first_pass, is_new).
 QString summaryUpkeepSql(const QString& alongside);
+// The function quarn_attempts(serial text) RETURNS integer: the serial
+// number's failed attempts on every station, as record/retest.h counts them
+// (0 for an empty serial number). Run as the owner; only the roles granted
+// it (quarn_station) may call it.
+QStringList attemptsStatements();
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
@@ -111,7 +116,8 @@ QStringList socketServiceRoleStatements();
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
 //   quarn_station:  INSERT into quarn_sessions (the record's columns: not
-//                   first_pass nor what the server stamps), SELECT on quarn_images
+//                   first_pass nor what the server stamps), SELECT on quarn_images,
+//                   EXECUTE on quarn_attempts (a serial number's failed attempts)
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
 //                   and the summary tables (quarn_summary_*) (trace and units too)

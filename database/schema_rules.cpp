@@ -213,6 +213,7 @@ QStringList roleStatements() {
             // A push makes the partition of a month it brings first.
             QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_sessions_months(timestamptz[]) "
                            "TO quarn_station;\n"),
+            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
             QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
             // approved_by and approved_at come from their defaults, the
             // revoked columns from the trigger: the server stamps them.

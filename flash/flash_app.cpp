@@ -17,6 +17,7 @@
 #include "approval/gate_read.h"
 #include "core/front_door.h"
 #include "core/stop_signals.h"
+#include "database/database_url.h"
 #include "database/pusher.h"
 #include "flash/flash_options.h"
 #include "flash/image_check.h"
@@ -26,6 +27,7 @@
 #include "gang/gang.h"
 #include "ports/port_commands.h"
 #include "recordwriter/record_writer.h"
+#include "recordwriter/retest_limit.h"
 
 namespace quarn::flash {
 
@@ -38,9 +40,9 @@ void printErr(const QString& text) { kDoor.printErr(text); }
 // The exit status one unit's outcome gives.
 int exitStatusFor(SessionOutcome outcome) {
     // In the order of SessionOutcome: good, input, port, handshake, login,
-    // transfer, interrupted.
-    constexpr int kStatus[] = {kExitGood,  kExitInput,    kExitPort,  kExitHandshake,
-                               kExitLogin, kExitTransfer, kExitSignal};
+    // transfer, interrupted, held.
+    constexpr int kStatus[] = {kExitGood,  kExitInput,    kExitPort,   kExitHandshake,
+                               kExitLogin, kExitTransfer, kExitSignal, kExitHeld};
     return kStatus[static_cast<int>(outcome)];
 }
 
@@ -97,6 +99,7 @@ void FlashRun::onFinished(int slot, const UnitRecord& r) {
     records_[slot] = r;
     outcomes_[slot] = outcomeName(r.outcome);
     writer_.write(r, [this] { display_.erase(); });
+    if (o_.retest) o_.retest->note(r);
     display_.endedLine(r);
 }
 
@@ -153,9 +156,13 @@ int runFlash() {
         if (!installStopSignals(kExitSignal))
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
+                                                          records::configuredDatabaseUrl());
         // A read of the approved list still waiting on a silent database is left behind.
         return records::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
+    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
+                                                      records::configuredDatabaseUrl());
     FlashRun run(o);
     return run.exec();
 }

@@ -6,6 +6,7 @@
 #include <QSysInfo>
 
 #include "core/paths.h"
+#include "core/settings.h"
 #include "core/translations.h"
 #include "image/resolve_image.h"
 #include "ports/port_map.h"
@@ -33,6 +34,8 @@ QString exitText() {
         "  7    a record could not be written to the log (every unit loaded good)\n"
         "  8    the image is not on the approved list, or was revoked (--approved-only\n"
         "       or [images] require-approved=true); nothing was sent to any unit\n"
+        "  9    one unit, held by the retest limit (--max-attempts): retest limit: to\n"
+        "       repair; nothing was sent to it\n"
         "  130  stopped by SIGINT, SIGTERM or SIGHUP\n");
 }
 
@@ -142,6 +145,12 @@ struct FlashCommandLine {
         QCoreApplication::translate("quarn-flash",
                                     "A block refused N times in a row fails the unit (0: never)."),
         "N"};
+    const QCommandLineOption maxAttempts{
+        "max-attempts",
+        QCoreApplication::translate("quarn-flash",
+                                    "A serial number that failed N times is held for repair\n"
+                                    "(0: no limit; default: [station] max-attempts, 3)."),
+        "N"};
     const QCommandLineOption quiet{
         {"q", "quiet"}, QCoreApplication::translate("quarn-flash", "No progress and no summary.")};
     const QCommandLineOption watch{
@@ -178,13 +187,29 @@ struct FlashCommandLine {
             "quarn-flash",
             "Loads the download file into one unit or several at once, each port one unit.\n"
             "INIT is an Init.txt or the folder that holds it (default: Init.txt here)."));
-        p.addOptions({port, file, length, json, log, noLog, maxRepeats, quiet, watch, listPorts,
-                      station, operatorName, serial, approvedOnly, version, help});
+        p.addOptions({port, file, length, json, log, noLog, maxRepeats, maxAttempts, quiet, watch,
+                      listPorts, station, operatorName, serial, approvedOnly, version, help});
         p.addPositionalArgument(
             "INIT", QCoreApplication::translate("quarn-flash", "Init.txt or its folder."),
             "[INIT]");
     }
 };
+
+// --max-repeats, and --max-attempts (else the settings file's): whole
+// numbers >= 0. Empty, or why not.
+QString parseLimits(const FlashCommandLine& cl, FlashOptions* o) {
+    const QCommandLineParser& p = cl.p;
+    if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o->maxRepeats))
+        return QCoreApplication::translate("quarn-flash",
+                                           "--max-repeats wants a whole number >= 0, not \"%1\"")
+            .arg(p.value(cl.maxRepeats));
+    o->maxAttempts = Settings().value(SettingKey::StationMaxAttempts).toInt();
+    if (p.isSet(cl.maxAttempts) && !parseInt(p.value(cl.maxAttempts), 0, 1 << 30, &o->maxAttempts))
+        return QCoreApplication::translate("quarn-flash",
+                                           "--max-attempts wants a whole number >= 0, not \"%1\"")
+            .arg(p.value(cl.maxAttempts));
+    return QString();
+}
 
 }  // namespace
 
@@ -216,10 +241,8 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     if (o.watch && p.isSet(cl.serial))
         return fail(o, QCoreApplication::translate("quarn-flash",
                                                    "--serial names one unit; --watch loads many"));
-    if (p.isSet(cl.maxRepeats) && !parseInt(p.value(cl.maxRepeats), 0, 1 << 30, &o.maxRepeats))
-        return fail(o, QCoreApplication::translate(
-                           "quarn-flash", "--max-repeats wants a whole number >= 0, not \"%1\"")
-                           .arg(p.value(cl.maxRepeats)));
+    const QString limitWhy = parseLimits(cl, &o);
+    if (!limitWhy.isEmpty()) return fail(o, limitWhy);
     if (p.isSet(cl.log) && p.isSet(cl.noLog))
         return fail(o, QCoreApplication::translate("quarn-flash", "--log and --no-log together"));
     o.logPath = p.isSet(cl.noLog) ? QString()

@@ -9,10 +9,15 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/front_door.h"
 #include "image/download_image.h"
+
+namespace quarn::records {
+class RetestLimit;
+}
 
 namespace quarn::flash {
 
@@ -27,6 +32,7 @@ enum Exit {
     kExitSomeFailed = 6,
     kExitRecord = 7,
     kExitNotApproved = 8,
+    kExitHeld = 9,
     kExitSignal = 130,
 };
 
@@ -50,6 +56,12 @@ struct FlashOptions : CommandLineAnswer {
     QList<UnitTarget> units;
     DownloadImage image;  // read once here; every unit sends it
     int maxRepeats = 0;
+    // --max-attempts, else [station] max-attempts: a unit whose serial
+    // number failed this often is held (record/retest.h); 0: no limit.
+    int maxAttempts = 0;
+    // Made by the run from maxAttempts, the log and the database: asked
+    // before each unit's port opens, told of each record written.
+    std::shared_ptr<records::RetestLimit> retest;
     bool json = false;
     bool quiet = false;
     bool watch = false;  // Auto-start on every port until a signal (gang/watch.h)

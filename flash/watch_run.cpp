@@ -14,6 +14,7 @@
 #include "flash/unit_jobs.h"
 #include "gang/watch.h"
 #include "recordwriter/record_writer.h"
+#include "recordwriter/retest_limit.h"
 
 namespace quarn::flash {
 
@@ -59,6 +60,7 @@ void WatchRun::onPhase(int slot, gang::Watch::Phase phase) {
 
 void WatchRun::onSession(const UnitRecord& record) {
     writer_.write(record);
+    if (o_.retest) o_.retest->note(record);
     display_.endedLine(record);
 }
 

@@ -67,6 +67,7 @@ UnitJob buildJob(const JobBase& base, const QString& port, const QString& serial
     }
     job.image = base.image;
     job.maxRepeats = base.maxRepeats;
+    job.retestCheck = base.retestCheck;
     job.keys = recordKeysFor(base, slotNameFor(port, job.device, base.serialRoot), serial);
     return job;
 }

@@ -33,6 +33,8 @@ struct JobBase {
     QString station;
     QString operatorName;
     QString serialRoot = defaultSerialRoot();  // where by-path and by-id live
+    // The retest limit every unit is asked of (gang/unit.h); none: no limit.
+    std::function<records::RetestWord(const QString& serial)> retestCheck = nullptr;
 };
 
 // COMn (1..4) through the port mapping; anything else as a path, links

@@ -68,6 +68,17 @@ SessionResult notBegun(const UnitJob& job, bool stopped) {
     return r;
 }
 
+// A unit the retest limit held: no port opened, nothing sent, its record
+// says why (record/retest.h).
+SessionResult heldResult(const UnitJob& job, const records::RetestWord& word) {
+    SessionResult r = notBegun(job, false);
+    r.outcome = SessionOutcome::Held;
+    r.reason = SessionReason::None;
+    r.reasonText = records::heldMessage(word, false);
+    r.reasonShown = records::heldMessage(word, true);
+    return r;
+}
+
 // Only whether a unit answers: good when one did, handshake when the line
 // stayed silent, port when the port did not open.
 SessionResult UnitWorker::runProbe() {
@@ -107,6 +118,13 @@ void UnitWorker::run() {
     const QDateTime started = QDateTime::currentDateTimeUtc();
     QElapsedTimer clock;
     clock.start();
+    const bool asks = !job.device.isEmpty() && !job.probeOnly && job.retestCheck && !unit_.stop_;
+    const records::RetestWord word =
+        asks ? job.retestCheck(job.keys.serial) : records::RetestWord{};
+    if (word.held && !unit_.stop_) {
+        emit done(makeRecord(job, heldResult(job, word), started, 0));  // no session: no time
+        return;
+    }
     const bool begins = !job.device.isEmpty() && !unit_.stop_;
     const SessionResult result = !begins         ? notBegun(job, unit_.stop_)
                                  : job.probeOnly ? runProbe()

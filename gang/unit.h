@@ -20,16 +20,20 @@
 // - Destroying a Unit stops its session and waits for its thread to end.
 //
 // A unit whose port leads nowhere (UnitJob::device empty) finishes at once
-// with outcome port and UnitJob::deviceProblem as its message.
+// with outcome port and UnitJob::deviceProblem as its message. A unit whose
+// serial number the retest limit holds (UnitJob::retestCheck) finishes
+// without its port opening, with outcome held: no byte goes to it.
 
 #include <QMutex>
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <optional>
 
 #include "image/download_image.h"
 #include "link/download_link.h"
+#include "record/retest.h"
 #include "record/unit_record.h"
 
 namespace quarn::gang {
@@ -56,6 +60,9 @@ struct UnitJob {
     // handshake when the line stayed silent, port when the port did not open.
     bool probeOnly = false;
     RecordKeys keys;
+    // The retest limit's word on keys.serial, asked on the unit's thread
+    // before its port opens (recordwriter/retest_limit.h); none: no limit.
+    std::function<records::RetestWord(const QString& serial)> retestCheck = nullptr;
 };
 
 class UnitWorker;

@@ -40,8 +40,9 @@ qint64 FirstPass::firstPassGood() const {
 }
 
 QString passSql(const QString& alias) {
-    return QStringLiteral("%1outcome IS DISTINCT FROM '%2'")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kNoPassOutcome));
+    return QStringLiteral("(%1outcome IS DISTINCT FROM '%2' AND %1outcome IS DISTINCT FROM '%3')")
+        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kNoPassOutcome),
+             QLatin1String(kHeldOutcome));
 }
 
 QString unitSql() {

@@ -6,7 +6,8 @@
 // not interrupted, and that session alone decides it. A session without a
 // serial number is a unit of its own, unless interrupted. An interrupted
 // session (stopped by a person, the program closed) loaded nothing for
-// certain and is never a pass. The yield is the share of units whose first
+// certain and is never a pass; nor is a held record (the retest limit
+// refused the unit: nothing was sent). The yield is the share of units whose first
 // pass ended good.
 
 #include <QDateTime>
@@ -27,7 +28,9 @@ struct PassSession {
 // Sessions go in in any order; the figures are over all of them.
 class FirstPass {
 public:
-    static bool isPass(const QString& outcome) { return outcome != QLatin1String(kNoPassOutcome); }
+    static bool isPass(const QString& outcome) {
+        return outcome != QLatin1String(kNoPassOutcome) && outcome != QLatin1String(kHeldOutcome);
+    }
 
     void add(const PassSession& s);
     // The session is its unit's first pass (after every session is added).
@@ -41,8 +44,8 @@ private:
     qint64 unnamedGood_ = 0;
 };
 
-// The same rule in SQL, over quarn_sessions: a row that is a session not
-// interrupted (passSql; of the row named alias when one is given), and a row
+// The same rule in SQL, over quarn_sessions: a row that is a session neither
+// interrupted nor held (passSql; of the row named alias when one is given), and a row
 // that is its unit's first pass (unitSql; first_pass is kept true on each
 // serial number's first pass, false on its other sessions, NULL without a
 // serial number, by the table's trigger: database/schema.h).

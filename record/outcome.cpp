@@ -18,12 +18,14 @@ QString outcomeName(SessionOutcome outcome) {
             return QStringLiteral("transfer");
         case SessionOutcome::Interrupted:
             return QLatin1String(kNoPassOutcome);
+        case SessionOutcome::Held:
+            return QLatin1String(kHeldOutcome);
     }
     return QString();
 }
 
 std::optional<SessionOutcome> outcomeFromName(const QString& name) {
-    for (int o = int(SessionOutcome::Good); o <= int(SessionOutcome::Interrupted); ++o)
+    for (int o = int(SessionOutcome::Good); o <= int(SessionOutcome::Held); ++o)
         if (outcomeName(SessionOutcome(o)) == name) return SessionOutcome(o);
     return std::nullopt;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // How a session ended, and the one name each outcome has in a record, its
 // log line, the database and every report: "good", "input", "port",
-// "handshake", "login", "transfer", "interrupted". The names are keys, never
-// translated.
+// "handshake", "login", "transfer", "interrupted", "held". The names are keys,
+// never translated.
 
 #include <QString>
 #include <QStringList>
@@ -11,8 +11,10 @@
 namespace quarn {
 
 // Good, or the step that failed; interrupted when a stop was requested
-// (requestStop(), the owner closing) and the session did not end good.
-enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted };
+// (requestStop(), the owner closing) and the session did not end good; held
+// when the retest limit refused the unit before anything was sent to it (a
+// record, but no session: record/retest.h).
+enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted, Held };
 
 }  // namespace quarn
 
@@ -26,7 +28,8 @@ inline constexpr char kHeldOutcome[] = "held";
 QString outcomeName(SessionOutcome outcome);
 // The outcome of that name; none for a name no outcome has.
 std::optional<SessionOutcome> outcomeFromName(const QString& name);
-// Every outcome but good, in the enum's order: the reports' failure columns.
+// Every outcome but good and held, in the enum's order: the reports' failure
+// columns. A held record is no session, so it is no failure either.
 const QStringList& failingOutcomes();
 
 }  // namespace quarn::records

@@ -76,6 +76,9 @@ int runWindow(const StationOptions& o, const quarn::DownloadImage& image) {
     config.databaseUrl = quarn::records::configuredDatabaseUrl();
     config.image = image;
     config.maxRepeats = settings.value(quarn::SettingKey::StationMaxRepeats).toInt();
+    config.maxAttempts = o.maxAttempts >= 0
+                             ? o.maxAttempts
+                             : settings.value(quarn::SettingKey::StationMaxAttempts).toInt();
     config.requireSerial = o.requireSerial;
     config.sound = quarn::station::soundWanted(settings);
     config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "link/stage_text.h"
+#include "record/retest.h"
 
 namespace quarn::station {
 
@@ -24,6 +25,7 @@ QString outcomeText(SessionOutcome outcome) {
             return QCoreApplication::translate("Outcome", "transfer");
         case SessionOutcome::Good:
         case SessionOutcome::Interrupted:
+        case SessionOutcome::Held:
             break;
     }
     return QString();
@@ -85,6 +87,7 @@ QString endedText(SessionOutcome outcome) {
     if (outcome == SessionOutcome::Good) return QCoreApplication::translate("SlotStatus", "good");
     if (outcome == SessionOutcome::Interrupted)
         return QCoreApplication::translate("SlotStatus", "stopped");
+    if (outcome == SessionOutcome::Held) return records::heldStatus(true);
     return QCoreApplication::translate("SlotStatus", "failed: %1").arg(outcomeText(outcome));
 }
 
@@ -142,7 +145,7 @@ QStringList statusSamples() {
     texts << slotLook(SlotPhase::Remove, {}, SessionOutcome::Good, false, 99).status;
     for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
                              SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
-                             SessionOutcome::Login, SessionOutcome::Transfer})
+                             SessionOutcome::Login, SessionOutcome::Transfer, SessionOutcome::Held})
         texts << endedText(o);
     for (LinkStage stage :
          {LinkStage::QuietLine, LinkStage::Handshake, LinkStage::Pause, LinkStage::Login})

@@ -17,7 +17,7 @@ enum class SlotPhase {
     Ready,        // "ready"
     Listening,    // Auto-start: "waiting for a unit"
     Running,      // "quiet line", "handshake", "pause", "login", "block K of N"
-    Ended,        // "good", "failed: OUTCOME", "stopped"
+    Ended,        // "good", "failed: OUTCOME", "stopped", "retest limit: to repair"
     Remove,       // Auto-start after a session: "remove the unit"
     NeedsSerial,  // Auto-start: a unit answers but no serial number is scanned yet:
                   // "scan a serial number"
@@ -36,7 +36,8 @@ unsigned colourRgb(TileColour colour);
 
 // The status line while a session runs: the stage, or the block being sent.
 QString runningText(const SessionProgress& progress);
-// The status line after a session: "good", "failed: OUTCOME", "stopped".
+// The status line after a session: "good", "failed: OUTCOME", "stopped";
+// a unit the retest limit held: "retest limit: to repair".
 QString endedText(SessionOutcome outcome);
 
 struct SlotLook {

@@ -133,7 +133,8 @@ void SlotTile::show(const SlotState& s) {
     status_->setAccessibleName(tr("Status: %1").arg(s.look.status));
     symbol_->setSymbol(s.look.symbol);
     showFigures(s);
-    const bool failed = s.outcomeKept && s.lastFailed;
+    // A held unit is not started again, but its attempts are said all the same.
+    const bool failed = s.outcomeKept && (s.lastFailed || s.last == SessionOutcome::Held);
     setLine(explanation_, tr("Explanation"), failed ? s.message : QString(), true);
     explanation_->setAccessibleDescription(failed ? s.message : QString());
     setLine(

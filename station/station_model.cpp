@@ -28,6 +28,11 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
                 config_.approvalRecheckMs) {
     jobBase_ = {config_.image, config_.maxRepeats, config_.stationName, config_.operatorName,
                 config_.serialRoot};
+    retest_ = std::make_shared<records::RetestLimit>(config_.maxAttempts, config_.logPath,
+                                                     config_.databaseUrl);
+    jobBase_.retestCheck = [limit = retest_](const QString& serial) {
+        return limit->check(serial);
+    };
     writer_.stampApproval(&approval_);  // each record says what the list said last
     connect(&approval_, &records::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
@@ -185,15 +190,16 @@ void StationModel::recordSession(int k, const records::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
     const QByteArray line = writer_.write(record);
+    retest_->note(record);
     s.last = record.outcome;
     s.figures.stage = LinkStage::Done;  // the bar shows the blocks the unit took
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
     s.figures.total = blocksFor(config_.image.length());
     s.figures.repeats = record.repeats;
-    s.message = record.shownMessage;
+    s.message = records::heldDetailOf(record.shownMessage);  // under "retest limit: to repair"
     s.outcomeKept = true;
-    s.lastFailed =
-        record.outcome != SessionOutcome::Good && record.outcome != SessionOutcome::Interrupted;
+    // A held unit goes to repair: Start failed again would only hold it again.
+    s.lastFailed = records::isFailedAttempt(records::outcomeName(record.outcome));
     s.secondsLeft = -1;
     counters_.count(record.serial, records::outcomeName(record.outcome), record.started, record.id);
     emit countersChanged();

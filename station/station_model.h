@@ -19,6 +19,7 @@
 #include "core/settings.h"
 #include "gang/job_builder.h"
 #include "recordwriter/record_writer.h"
+#include "recordwriter/retest_limit.h"
 #include "gang/unit.h"
 #include "gang/watch.h"
 #include "recordlog/record_log.h"
@@ -37,6 +38,8 @@ struct StationConfig {
     QString databaseUrl;
     DownloadImage image;  // read once (StationModel reads it when the caller did not)
     int maxRepeats = settingDefault(SettingKey::StationMaxRepeats).toInt();
+    // A serial number that failed this often is held for repair (record/retest.h); 0: no limit.
+    int maxAttempts = settingDefault(SettingKey::StationMaxAttempts).toInt();
     bool requireSerial = false;
     SlotSource source = SlotSource::CommandLine;
     gang::WatchTiming timing;  // Auto-start's hold, probe gap and retry
@@ -54,7 +57,7 @@ struct SlotState {
     Slot slot;
     SlotPhase phase = SlotPhase::Ready;
     SessionOutcome last = SessionOutcome::Good;
-    bool lastFailed = false;        // the last session ended neither good nor stopped
+    bool lastFailed = false;        // the last session ended neither good, nor stopped, nor held
     bool outcomeKept = false;       // the last outcome stays shown until the next unit starts
     QString message;                // the last failure's explanation
     QString serial;                 // for the next unit; cleared once a record is written
@@ -169,6 +172,8 @@ private:
     ShiftCounters counters_;
     records::RecordWriter writer_;
     records::ImageApproval approval_;
+    // Asked on each unit's thread, so shared with the jobs that may outlive a slot.
+    std::shared_ptr<records::RetestLimit> retest_;
     QString pushNote_;
     QTimer presenceTimer_;
     QTimer progressTimer_;

@@ -19,6 +19,15 @@ StationOptions refuse(StationOptions o, const QString& why) {
     return o;
 }
 
+QCommandLineOption maxAttemptsOption() {
+    return QCommandLineOption(
+        "max-attempts",
+        QCoreApplication::translate("quarn-station",
+                                    "A serial number that failed N times is held for repair\n"
+                                    "(0: no limit; default: [station] max-attempts, 3)."),
+        "N");
+}
+
 // The options and their help, in the operator's language (made after main()
 // installs the catalogue); the names stay.
 void describeOptions(QCommandLineParser& p) {
@@ -64,9 +73,17 @@ void describeOptions(QCommandLineParser& p) {
     const QCommandLineOption help({"h", "help"},
                                   QCoreApplication::translate("quarn-station", "Show this help."));
     p.addOptions({port, operatorName, stationName, log, noLog, autoStart, requireSerial,
-                  approvedOnly, choose, version, help});
+                  approvedOnly, maxAttemptsOption(), choose, version, help});
     p.addPositionalArgument(
         "INIT", QCoreApplication::translate("quarn-station", "Init.txt or its folder."), "[INIT]");
+}
+
+bool parseMaxAttempts(const QString& text, int* out) {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok);
+    if (!ok || v < 0 || v > (1 << 30)) return false;
+    *out = static_cast<int>(v);
+    return true;
 }
 
 }  // namespace
@@ -96,6 +113,12 @@ StationOptions parseStationOptions(const QStringList& args) {
     o.requireSerial = p.isSet(QStringLiteral("require-serial"));
     o.approvedOnly = p.isSet(QStringLiteral("approved-only"));
     o.choose = p.isSet(QStringLiteral("choose"));
+    if (p.isSet(QStringLiteral("max-attempts")) &&
+        !parseMaxAttempts(p.value(QStringLiteral("max-attempts")), &o.maxAttempts))
+        return refuse(
+            o, QCoreApplication::translate("quarn-station",
+                                           "--max-attempts wants a whole number >= 0, not \"%1\"")
+                   .arg(p.value(QStringLiteral("max-attempts"))));
     if (!p.positionalArguments().isEmpty()) o.init = p.positionalArguments().first();
     return o;
 }

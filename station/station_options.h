@@ -2,7 +2,7 @@
 // quarn-station's command line:
 //   quarn-station [-p PORT]... [--operator NAME] [--station NAME] [--log FILE |
 //                 --no-log] [--auto] [--require-serial] [--approved-only]
-//                 [--choose] [INIT]
+//                 [--max-attempts N] [--choose] [INIT]
 // Parsing opens no port and reads no file; INIT is resolved to the image by
 // resolveStationInit(), once --choose has had its say.
 
@@ -24,7 +24,8 @@ struct StationOptions : CommandLineAnswer {
     bool requireSerial = false;
     bool approvedOnly = false;  // or [images] require-approved=true in the settings file
     bool choose = false;
-    QString init;  // INIT as given (Init.txt or its folder); empty = Init.txt here
+    int maxAttempts = -1;  // --max-attempts (0: no limit); -1: [station] max-attempts
+    QString init;          // INIT as given (Init.txt or its folder); empty = Init.txt here
 };
 
 // args includes the program name.

@@ -356,6 +356,33 @@
     </message>
 </context>
 <context>
+    <name>RetestLimit</name>
+    <message>
+        <source>attempts from the database</source>
+        <translation>Versuche laut Datenbank</translation>
+    </message>
+    <message>
+        <source>attempts from the local log</source>
+        <translation>Versuche laut lokalem Protokoll</translation>
+    </message>
+    <message>
+        <source>attempts from the local log: database unreachable</source>
+        <translation>Versuche laut lokalem Protokoll: Datenbank nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>attempts from the local log: %1</source>
+        <translation>Versuche laut lokalem Protokoll: %1</translation>
+    </message>
+    <message>
+        <source>retest limit: to repair</source>
+        <translation>Grenze: zur Reparatur</translation>
+    </message>
+    <message>
+        <source>%1 attempts</source>
+        <translation>%1 Versuche</translation>
+    </message>
+</context>
+<context>
     <name>ShiftCounters</name>
     <message>
         <source>good %1 · failed %2 · first pass %3 · second pass %4 · final %5 · %6 per hour</source>
@@ -572,6 +599,8 @@ Exit status:
   7    a record could not be written to the log (every unit loaded good)
   8    the image is not on the approved list, or was revoked (--approved-only
        or [images] require-approved=true); nothing was sent to any unit
+  9    one unit, held by the retest limit (--max-attempts): retest limit: to
+       repair; nothing was sent to it
   130  stopped by SIGINT, SIGTERM or SIGHUP
 </source>
         <translation>
@@ -590,6 +619,8 @@ Exit-Status:
   8    das Abbild steht nicht auf der Freigabeliste oder wurde zurückgezogen
        (--approved-only oder [images] require-approved=true); an kein Gerät
        wurde etwas gesendet
+  9    ein Gerät, von der Wiederholgrenze zurückgehalten (--max-attempts):
+       zur Reparatur; an das Gerät wurde nichts gesendet
   130  gestoppt durch SIGINT, SIGTERM oder SIGHUP (interrupted)
 </translation>
     </message>
@@ -670,6 +701,16 @@ INIT ist eine Init.txt oder der Ordner, der sie enthält (Vorgabe: Init.txt hier
     <message>
         <source>Init.txt or its folder.</source>
         <translation>Init.txt oder ihr Ordner.</translation>
+    </message>
+    <message>
+        <source>A serial number that failed N times is held for repair
+(0: no limit; default: [station] max-attempts, 3).</source>
+        <translation>Eine Seriennummer, die N-mal fehlschlug, wird zur Reparatur zurückgehalten
+(0: keine Grenze; Vorgabe: [station] max-attempts, 3).</translation>
+    </message>
+    <message>
+        <source>--max-attempts wants a whole number &gt;= 0, not &quot;%1&quot;</source>
+        <translation>--max-attempts erwartet eine ganze Zahl &gt;= 0, nicht „%1“</translation>
     </message>
 </context>
 <context>
@@ -1218,6 +1259,16 @@ $XDG_STATE_HOME/quarn-download/sessions.jsonl).</translation>
     <message>
         <source>Invalid Init File %1: %2</source>
         <translation>Ungültige Init-Datei %1: %2</translation>
+    </message>
+    <message>
+        <source>A serial number that failed N times is held for repair
+(0: no limit; default: [station] max-attempts, 3).</source>
+        <translation>Eine Seriennummer, die N-mal fehlschlug, wird zur Reparatur zurückgehalten
+(0: keine Grenze; Vorgabe: [station] max-attempts, 3).</translation>
+    </message>
+    <message>
+        <source>--max-attempts wants a whole number &gt;= 0, not &quot;%1&quot;</source>
+        <translation>--max-attempts erwartet eine ganze Zahl &gt;= 0, nicht „%1“</translation>
     </message>
 </context>
 <context>

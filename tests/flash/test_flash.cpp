@@ -657,6 +657,8 @@ private slots:
             {{"--file", file_, "--length", "64", "-p", port, "--serial", "COM4=SN1"}, "not one of"},
             {{"--file", file_, "--length", "64", "-p", port, "--serial", port + "=SN1", "--watch"},
              "--serial names one unit; --watch loads many"},
+            {{"--file", file_, "--length", "64", "-p", port, "--max-attempts", "-1"},
+             "--max-attempts wants a whole number >= 0"},
         };
         for (const auto& [a, why] : rows) {
             const Result r = run(a + QStringList{"--json", "--log", log_});
@@ -667,6 +669,57 @@ private slots:
         QVERIFY(!QFile::exists(log_) || QFileInfo(log_).size() == 0);
         QTest::qWait(100);
         QCOMPARE(unit.unit().received().size(), size_t(0));
+    }
+
+    // The retest limit from the log (no database configured): a serial
+    // number that failed three times here is held, exit 9, and its unit
+    // hears nothing; held and interrupted records and another unit's
+    // failures count as no attempt; --max-attempts 0 lifts the limit.
+    void retestLimit() {
+        const auto line = [](const char* serial, const char* outcome) {
+            return QJsonDocument(
+                       QJsonObject{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                   {"serial", serial},
+                                   {"outcome", outcome}})
+                       .toJson(QJsonDocument::Compact) +
+                   '\n';
+        };
+        const QByteArray three =
+            line("SN-1", "transfer") + line("SN-1", "login") + line("SN-1", "handshake");
+        const QByteArray noAttempts = line("SN-1", "transfer") + line("SN-1", "held") +
+                                      line("SN-1", "held") + line("SN-1", "interrupted") +
+                                      line("SN-2", "port") + line("SN-2", "port") +
+                                      line("SN-2", "port");
+        const struct {
+            QByteArray log;
+            QStringList extra;
+            int exit;
+        } rows[] = {{three, {}, 9}, {noAttempts, {}, 0}, {three, {"--max-attempts", "0"}, 0}};
+        std::vector<std::unique_ptr<SimPort>> units;
+        std::vector<std::unique_ptr<QProcess>> procs;
+        for (const auto& row : rows) {
+            const int i = int(units.size());
+            units.push_back(std::make_unique<SimPort>(sim::Config{}, 61 + i));
+            const QString port = units.back()->linkPath();
+            QStringList a = args({port}, row.extra + QStringList{"--serial", port + "=SN-1"});
+            a[a.indexOf("--log") + 1] =
+                writeFile(dir_.path(), QStringLiteral("retest-%1.jsonl").arg(i), row.log);
+            procs.push_back(std::make_unique<QProcess>());
+            start(*procs.back(), a);
+        }
+        for (size_t i = 0; i < procs.size(); ++i) {
+            const Result r = finish(*procs[i]);
+            QCOMPARE(r.exit, rows[i].exit);
+            QCOMPARE(r.records.size(), 1);
+            if (r.exit == 0) continue;
+            QCOMPARE(r.records[0]["outcome"].toString(), QStringLiteral("held"));
+            QCOMPARE(r.records[0]["bytes"].toInt(), 0);
+            const QString why = "retest limit: to repair: 3 attempts; attempts from the local log";
+            QCOMPARE(r.records[0]["message"].toString(), why);
+            QVERIFY2(r.err.contains(why.toUtf8()), r.err.constData());
+            QTest::qWait(100);
+            QCOMPARE(units[i]->unit().received().size(), size_t(0));
+        }
     }
 
     // One log, eight processes appending at once and one killed with -9

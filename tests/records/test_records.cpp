@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QUuid>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -944,6 +945,61 @@ private slots:
                  QStringLiteral("6|6"));
         refusedStatements();
         QCOMPARE(rows(), 6);
+    }
+
+    // The retest limit asks the plant through quarn_attempts, which a
+    // station's login may call while it reads nothing else of the table:
+    // the server's count wins over the station's log, held and interrupted
+    // records are no attempts, and without the server the log counts.
+    void retestLimit() {
+        QVERIFY(applyRoles());
+        const auto line = [](const char* serial, const char* outcome) {
+            return recordLine({{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                               {"serial", serial},
+                               {"outcome", outcome}});
+        };
+        for (const char* o : {"transfer", "login", "handshake"}) writeLog(line("SN-8", o));
+        for (const char* o : {"transfer", "port", "held", "held", "interrupted", "good"})
+            writeLog(line("SN-9", o));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(pg_->sql("SELECT quarn_attempts('SN-8') || '|' || quarn_attempts('SN-9')", "st1"),
+                 QStringLiteral("3|2"));
+        QVERIFY(
+            pg_->sql("SELECT count(*) FROM quarn_sessions", "st1").contains("permission denied"));
+        const QByteArray local = line("SN-9", "transfer") + line("SN-9", "login") +
+                                 line("SN-9", "port");  // this station's own log
+        const QString away = "postgresql:///x?host=" + dir_.filePath("nowhere");
+        const struct {
+            const char* serial;
+            QString db;
+            int exit;
+            QString says;
+        } cases[] = {
+            {"SN-8", pg_->url("st1"), 9, "3 attempts; attempts from the database"},
+            {"SN-9", pg_->url("st1"), 0, ""},
+            {"SN-9", away, 9, "3 attempts; attempts from the local log: database unreachable"},
+        };
+        const QString file = writeFile(dir_.path(), QStringLiteral("fw.bin"), patternBytes(1000));
+        std::vector<std::unique_ptr<SimPort>> units;
+        std::vector<std::unique_ptr<QProcess>> procs;
+        QStringList logs;
+        for (const auto& c : cases) {
+            units.push_back(std::make_unique<SimPort>(sim::Config{}, 70 + int(units.size())));
+            const QString port = units.back()->linkPath();
+            logs << writeFile(dir_.path(), QStringLiteral("retest-%1.jsonl").arg(logs.size()),
+                              c.serial == QLatin1String("SN-9") ? local : QByteArray());
+            procs.push_back(std::make_unique<QProcess>());
+            start(*procs.back(), kFlash,
+                  {"--file", file, "--length", "1000", "--log", logs.last(), "-p", port, "--serial",
+                   port + "=" + c.serial},
+                  c.db);
+        }
+        for (size_t i = 0; i < procs.size(); ++i) {
+            const Run r = finish(*procs[i]);
+            QVERIFY2(r.exit == cases[i].exit && r.err.contains(cases[i].says), qPrintable(r.err));
+            QCOMPARE(units[i]->unit().received().empty(), r.exit == 9);
+            QVERIFY(endPushers(logs[i]));
+        }
     }
 
     // An engineer approves (again: nothing changes), revokes by a prefix and

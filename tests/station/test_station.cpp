@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QUuid>
 #include <QtTest>
 #include <memory>
 
@@ -689,6 +690,37 @@ private slots:
         QCOMPARE(records.size(), 2);
         QCOMPARE(records[0]["serial"].toString(), QStringLiteral("SN-7"));
         QCOMPARE(records[1]["serial"].toString(), QString());
+    }
+
+    // A serial number that failed three times here is held for repair: its
+    // unit hears nothing, the tile says why and how often, its record says
+    // held, and Start failed again leaves it alone; the other slot loads.
+    void retestLimit() {
+        QFile log(log_);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        for (const char* outcome : {"transfer", "login", "handshake"})
+            log.write(QJsonDocument(
+                          QJsonObject{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+                                      {"serial", "SN-R"},
+                                      {"outcome", outcome}})
+                          .toJson(QJsonDocument::Compact) +
+                      '\n');
+        log.close();
+        open({plug(0), plug(1)});
+        model_->scanSerial(0, QStringLiteral("SN-R"));
+        model_->scanSerial(1, QStringLiteral("SN-G"));
+        QCOMPARE(model_->startAll(), 2);
+        QVERIFY(waitIdle());
+        QCOMPARE(status(0), QStringLiteral("retest limit: to repair"));
+        QCOMPARE(labelText(window_->tile(0), "Explanation"),
+                 QStringLiteral("3 attempts; attempts from the local log"));
+        QCOMPARE(status(1), QStringLiteral("good"));
+        QCOMPARE(units_[0]->received().size(), size_t(0));
+        const QList<QJsonObject> records = readRecords(log_);
+        QCOMPARE(records.size(), 5);
+        QCOMPARE(records[3]["outcome"].toString() + records[4]["outcome"].toString(),
+                 QStringLiteral("heldgood"));
+        QCOMPARE(model_->startFailed(), 0);
     }
 
     // With serial numbers required, Auto-start only probes a unit until its

@@ -1,0 +1,30 @@
+// The server's count for the retest limit (record/retest.h): quarn_attempts,
+// the one figure of quarn_sessions a station may read.
+#include <QStringBuilder>
+
+#include "database/schema.h"
+#include "record/retest.h"
+
+namespace quarn::records {
+
+QStringList attemptsStatements() {
+    // Runs as the schema's owner (SECURITY DEFINER): a station that may only
+    // INSERT into quarn_sessions reads a serial number's count and nothing
+    // else of the table. Its search_path is pinned in the statement that
+    // makes it (as the triggers' are: database/schema_rules.cpp), so no
+    // object a caller puts earlier on its own path is used. The serial index
+    // makes it a short range scan.
+    const QString body = QStringLiteral(
+                             "SELECT count(*)::integer FROM quarn_sessions s\n"
+                             "WHERE $1 <> '' AND s.serial = $1 AND %1\n")
+                             .arg(failedAttemptSql(QStringLiteral("s")));
+    return {QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n"
+                           "  'CREATE OR REPLACE FUNCTION quarn_attempts(serial text) "
+                           "RETURNS integer LANGUAGE sql STABLE SECURITY DEFINER'\n"
+                           "  ' SET search_path = pg_catalog, %I, pg_temp AS %L', "
+                           "current_schema(), $body$\n") %
+                body % QStringLiteral("$body$);\nEND $quarn$;\n"),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_attempts(text) FROM PUBLIC;\n")};
+}
+
+}  // namespace quarn::records
