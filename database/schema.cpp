@@ -96,7 +96,7 @@ QStringList schemaStatements() {
                                       "ADD COLUMN IF NOT EXISTS approved boolean;\n"),
                        viewStatement()} +
            firstPassTriggerStatements() + stampTriggerStatements() + plantStatements() +
-           imageStatements();
+           imageStatements() + summaryStubStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -60,6 +60,13 @@ inline constexpr char kSessionsChannel[] = "quarn_sessions";
 // failures and the NOTIFY trigger.
 QStringList plantStatements();
 
+// Stand-in summaries (database/schema_summary_stub.cpp, dropped when the
+// summaries proper are merged): the tables the plant reads and their upkeep,
+// part of schemaStatements(); and their refill from every row of
+// quarn_sessions (tables emptied first), for a fill that bypassed triggers.
+QStringList summaryStubStatements();
+QStringList summaryRefillStatements();
+
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
 //   quarn_station:  INSERT into quarn_sessions (the record's columns: not

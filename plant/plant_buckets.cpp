@@ -1,52 +1,45 @@
-// The plant's figures kept by hour and by day, read whole or from a day on,
-// and summed into the charts' figures. The buckets are date_bin's: it costs
-// a third less per row than date_trunc over a time zone, and its UTC
-// origin makes the same buckets whatever the session's time zone.
+// The plant's charts' figures from the summaries: each query sums rows of
+// the same columns from the summary table's whole hours and from the
+// period's part hours in quarn_sessions (plant/summary_source.h), so its
+// cost follows the hours and keys shown, not the sessions recorded.
 #include "plant/plant_buckets.h"
 
-#include <QHash>
-#include <QMap>
 #include <algorithm>
 #include <functional>
 #include <future>
 #include <system_error>
+#include <tuple>
 
 #include "database/connection.h"
-#include "record/first_pass.h"
 #include "database/query_run.h"
 #include "database/schema.h"
+#include "plant/summary_source.h"
+#include "record/first_pass.h"
 
 namespace quarn::plant {
 
 using namespace records;
 
-namespace {
-
-// The rows the read covers: every row of the filter, or those started from `from` on.
-QString whereFrom(const RecordFilter& filter, const QDateTime& from, const QString& condition,
-                  QVariantList* binds) {
-    if (!from.isValid()) return whereAnd(filter, condition, binds);
-    const QString where =
-        whereAnd(filter, condition + QStringLiteral(" AND started >= ?::timestamptz"), binds);
-    *binds << sqlTime(from);
-    return where;
-}
-
-}  // namespace
-
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, bool summaries, bool verdict,
                QList<HourYield>* out, QueryFailure* f) {
+    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_hours"),
+        QStringLiteral("station, hour, sessions, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
+                       " units, first_pass_good AS fpg, mismatches")
+            .arg(good),
+        QStringLiteral("hour > '-infinity'"),
+        QStringLiteral("coalesce(station, '') AS station, date_trunc('hour', started, 'UTC') AS "
+                       "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
+            .arg(oneIf(good), oneIf(unit), oneIf(unit + QStringLiteral(" AND ") + good),
+                 verdict ? oneIf(mismatchSql()) : QStringLiteral("0")),
+        QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
-    const QString sql =
-        QStringLiteral(
-            "SELECT coalesce(station, ''), date_bin('1 hour', started, timestamptz '2000-01-01 "
-            "00:00+00'),"
-            " count(*), count(*) FILTER (WHERE outcome = 'good'), count(*) FILTER (WHERE %1),"
-            " count(*) FILTER (WHERE %1 AND outcome = 'good'), %3"
-            " FROM quarn_sessions%2 GROUP BY 1, 2")
-            .arg(unitSql(), whereFrom(filter, from, QStringLiteral("started IS NOT NULL"), &binds),
-                 verdict ? QStringLiteral("count(*) FILTER (WHERE %1)").arg(mismatchSql())
-                         : QStringLiteral("0"));
+    const QString sql = QStringLiteral(
+                            "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
+                            " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
+                            " FROM %1 GROUP BY 1, 2")
+                            .arg(summarySource(filter, summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -58,44 +51,59 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
         f);
 }
 
-bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                   QList<CauseDay>* out, QueryFailure* f) {
+bool readCauses(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
+                QList<FailureCause>* out, QueryFailure* f) {
+    // A session without an outcome is no cause: '' in the summaries.
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_causes"), QStringLiteral("outcome, stage, failures"),
+        QStringLiteral("outcome <> 'good' AND outcome <> ''"),
+        QStringLiteral(
+            "coalesce(outcome, '') AS outcome, coalesce(substring(message from"
+            " 'block [0-9]+ of [0-9]+'), coalesce(outcome, '')) AS stage, 1 AS failures"),
+        QStringLiteral("outcome <> 'good'")};
     QVariantList binds;
     const QString sql =
-        QStringLiteral(
-            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
-            "coalesce(outcome, ''),"
-            " coalesce(substring(message from 'block [0-9]+ of [0-9]+'), coalesce(outcome, '')),"
-            " count(*) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
-            .arg(whereFrom(filter, from, QStringLiteral("outcome <> 'good'"), &binds));
-    return runQuery(
+        QStringLiteral("SELECT outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2")
+            .arg(summarySource(filter, summaries, read, &binds));
+    const bool ok = runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << CauseDay{
-                utcTime(q.value(0)),
-                {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong()}};
+            *out << FailureCause{q.value(0).toString(), q.value(1).toString(),
+                                 q.value(2).toLongLong()};
         },
         f);
+    // Most frequent first; equal ones by outcome, then stage.
+    std::sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
+        return std::tie(b.count, a.outcome, a.stage) < std::tie(a.count, b.outcome, b.stage);
+    });
+    return ok;
 }
 
-bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                    QList<SocketDay>* out, QueryFailure* f) {
+bool readSockets(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
+                 QList<SocketCount>* out, QueryFailure* f) {
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_sockets"), QStringLiteral("station, slot, passes, failures"),
+        QStringLiteral("passes > 0"),
+        QStringLiteral("coalesce(station, '') AS station, coalesce(slot, '') AS slot, 1 AS passes,"
+                       " %1 AS failures")
+            .arg(oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
+        passSql()};
     QVariantList binds;
-    const QString sql =
-        QStringLiteral(
-            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
-            "coalesce(station, ''),"
-            " coalesce(slot, ''), count(*), count(*) FILTER (WHERE outcome IS DISTINCT FROM 'good')"
-            " FROM quarn_sessions%1 GROUP BY 1, 2, 3")
-            .arg(whereFrom(filter, from, passSql(), &binds));
-    return runQuery(
+    const QString sql = QStringLiteral(
+                            "SELECT station, slot, sum(passes)::bigint, sum(failures)::bigint"
+                            " FROM %1 GROUP BY 1, 2")
+                            .arg(summarySource(filter, summaries, read, &binds));
+    const bool ok = runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << SocketDay{utcTime(q.value(0)),
-                              {q.value(1).toString(), q.value(2).toString(),
-                               q.value(3).toLongLong(), q.value(4).toLongLong()}};
+            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                q.value(2).toLongLong(), q.value(3).toLongLong()};
         },
         f);
+    std::sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
+        return std::tie(a.station, a.slot) < std::tie(b.station, b.slot);
+    });
+    return ok;
 }
 
 namespace {
@@ -137,48 +145,33 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 }  // namespace
 
-bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
     const bool verdict = v->approvalMismatches >= 0;
+    QList<SocketCount> counts;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readCauseDays(d, filter, from, &v->causeDays, x);
+        return readCauses(d, filter, summaries, &v->causes, x);
     };
     const Read sockets = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readSocketDays(d, filter, from, &v->socketDays, x);
+        return readSockets(d, filter, summaries, &counts, x);
     };
-    if (!open)
-        return readHours(db, filter, from, verdict, &v->hours, f) && causes(db, f) &&
-               sockets(db, f);
-    // Each future is waited for before this returns: the reads' references stay good.
-    std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-    const bool hours = readHours(db, filter, from, verdict, &v->hours, f);
-    QueryFailure fc, fs;
-    const bool causesOk = finished(c, causes, db, &fc);
-    const bool socketsOk = finished(s, sockets, db, &fs);
-    if (hours && !causesOk) *f = fc;
-    if (hours && causesOk && !socketsOk) *f = fs;
-    return hours && causesOk && socketsOk;
-}
-
-void sumBuckets(PlantView* v) {
-    QMap<std::pair<QString, QString>, qint64> causes;
-    for (const CauseDay& d : std::as_const(v->causeDays))
-        causes[{d.cause.outcome, d.cause.stage}] += d.cause.count;
-    v->causes.clear();
-    for (auto it = causes.begin(); it != causes.end(); ++it)
-        v->causes << FailureCause{it.key().first, it.key().second, it.value()};
-    std::stable_sort(v->causes.begin(), v->causes.end(),
-                     [](const auto& a, const auto& b) { return a.count > b.count; });
-    QMap<std::pair<QString, QString>, SocketCount> sockets;
-    for (const SocketDay& d : std::as_const(v->socketDays)) {
-        SocketCount& c = sockets[{d.count.station, d.count.slot}];
-        c.station = d.count.station, c.slot = d.count.slot;
-        c.sessions += d.count.sessions, c.failed += d.count.failed;
+    bool ok = false;
+    if (!open) {
+        ok = readHours(db, filter, summaries, verdict, &v->hours, f) && causes(db, f) &&
+             sockets(db, f);
+    } else {
+        // Each future is waited for before this returns: the reads' references stay good.
+        std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
+        const bool hours = readHours(db, filter, summaries, verdict, &v->hours, f);
+        QueryFailure fc, fs;
+        const bool causesOk = finished(c, causes, db, &fc);
+        const bool socketsOk = finished(s, sockets, db, &fs);
+        if (hours && !causesOk) *f = fc;
+        if (hours && causesOk && !socketsOk) *f = fs;
+        ok = hours && causesOk && socketsOk;
     }
-    v->sockets = judgeSockets(sockets.values());
-    if (v->approvalMismatches < 0) return;
-    v->approvalMismatches = 0;
-    for (const HourYield& h : std::as_const(v->hours)) v->approvalMismatches += h.mismatches;
+    v->sockets = judgeSockets(counts);
+    return ok;
 }
 
 }  // namespace quarn::plant

@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "core/message_box.h"
+#include "database/schema.h"
 #include "plant/plant_window.h"
 #include "tests/support/pg_server.h"
 
@@ -124,10 +125,18 @@ private slots:
         const QString roles = run({"schema", "--roles"}, QString());
         const QString out = pg_->sql(roles +
                                      "CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;");
+                                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;"
+                                     " GRANT SELECT ON quarn_summary_hours, quarn_summary_causes,"
+                                     " quarn_summary_sockets TO quarn_viewer;");
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
-    void init() { pg_->sql(QStringLiteral("TRUNCATE quarn_sessions")); }
+    // The rows gone, and with them their summaries.
+    void init() { refill(QStringLiteral("TRUNCATE quarn_sessions;")); }
+    void refill(const QString& before) {
+        const QString out =
+            pg_->sql(before + quarn::records::summaryRefillStatements().join(QString()));
+        QVERIFY2(!out.contains("ERROR"), qPrintable(out));
+    }
     void cleanup() {
         window_.reset();
         feed_.reset();
@@ -260,7 +269,7 @@ private slots:
         QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
         // A server that gives no further connection: all read on the one.
         const auto refused = quarn::plant::queryPlantView(
-            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
+            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()),
             [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());
         QCOMPARE(causesCsv(refused), causesCsv(whole));
@@ -274,7 +283,7 @@ private slots:
               {"bay-5", "slot-1", "SN-2", "good", 1},
               {"bay-5", "slot-1", "SN-3", "good", 1}});
         // Claims of an approval the list never gave (the image is not on it).
-        pg_->sql(QStringLiteral("UPDATE quarn_sessions SET approved = (serial <> 'SN-3')"));
+        refill(QStringLiteral("UPDATE quarn_sessions SET approved = (serial <> 'SN-3');"));
         open();
         auto* label = window_->findChild<QLabel*>("mismatches");
         QVERIFY(label);
