@@ -312,6 +312,7 @@ struct Options {
     bool watchSoak = false;   // --watch-soak
     bool records = false;     // --records
     bool plant = false;       // --plant
+    int rows = 1000000;       // --rows: with --plant, the rows filled
     int soakSessions = 100;   // sessions per unit in the soak
     double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
     int swapUnits = 4;        // --swap-units: units per socket
@@ -659,8 +660,13 @@ struct BenchCommandLine {
         "server of its own."};
     const QCommandLineOption plant{
         "plant",
-        "Instead: quarn-plant's window over 1,000,000 rows from 20 stations, on a server of its "
-        "own: the first full view, a refresh after a push, push to screen."};
+        "Instead: quarn-plant's window over 1,000,000 rows (or --rows) from 20 stations, on a "
+        "server of its own: the first full view, a refresh after a push, push to screen."};
+    const QCommandLineOption rows{
+        "rows",
+        "With --plant: the rows to fill (default 1,000,000); above a million, the figures "
+        "at the first million too, and each figure's ratio to them.",
+        "N"};
     const QCommandLineOption soakSessions{"soak-sessions",
                                           "Sessions per unit in the soak (default 100).", "N"};
     QCommandLineOption child{"child", "One memory case in this fresh process.", "full|flood"};
@@ -674,7 +680,7 @@ struct BenchCommandLine {
         child.setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
                       gangPaced, gangUnpaced, station, swap, swapUnits, watchSoak, records, plant,
-                      soakSessions, child});
+                      rows, soakSessions, child});
     }
 };
 
@@ -691,6 +697,8 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->watchSoak = p.isSet(cl.watchSoak);
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
+    if (p.isSet(cl.rows) && !parsePositive(p.value(cl.rows), &o->rows))
+        return usage(QStringLiteral("bad --rows"));
     const std::pair<const QCommandLineOption*, int*> counts[] = {
         {&cl.station, &o->stationSlots}, {&cl.soakSessions, &o->soakSessions},
         {&cl.swapUnits, &o->swapUnits},  {&cl.runs, &o->runs},
@@ -775,7 +783,7 @@ int main(int argc, char** argv) {
         return bench::runSwapBench(stationOptions(), o.stationSlots, o.swapSeconds, o.swapUnits);
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
-    if (o.plant) return bench::runPlantBench(g_checkTargets);
+    if (o.plant) return bench::runPlantBench(g_checkTargets, o.rows);
     if (o.records)
         return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {

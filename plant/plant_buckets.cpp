@@ -1,14 +1,15 @@
-// The plant's charts' figures from the summaries: each query sums rows of
-// the same columns from the summary table's whole hours and from the
-// period's part hours in quarn_sessions (plant/summary_source.h), so its
-// cost follows the hours and keys shown, not the sessions recorded.
+// The plant's figures kept by hour and by UTC day, read whole or from a day
+// on, and summed into the charts' figures. Each query sums rows of the same
+// columns from the summary tables' whole hours and from the period's part
+// hours in quarn_sessions (plant/summary_source.h), so its cost follows the
+// hours and keys shown, not the sessions recorded.
 #include "plant/plant_buckets.h"
 
+#include <QMap>
 #include <algorithm>
 #include <functional>
 #include <future>
 #include <system_error>
-#include <tuple>
 
 #include "database/connection.h"
 #include "database/query_run.h"
@@ -20,8 +21,21 @@ namespace quarn::plant {
 
 using namespace records;
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, bool summaries, bool verdict,
-               QList<HourYield>* out, QueryFailure* f) {
+namespace {
+
+// The filter's rows started from `from` on (invalid: all of them).
+RecordFilter fromOn(RecordFilter filter, const QDateTime& from) {
+    if (from.isValid() && (!filter.since.isValid() || filter.since < from)) filter.since = from;
+    return filter;
+}
+
+// A summary's hour as its UTC day; none for rows without a start time.
+const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', hour, 'UTC') END";
+
+}  // namespace
+
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
+               bool verdict, QList<HourYield>* out, QueryFailure* f) {
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
     const SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
@@ -39,7 +53,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, bool summaries, boo
                             "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
                             " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
                             " FROM %1 GROUP BY 1, 2")
-                            .arg(summarySource(filter, summaries, read, &binds));
+                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -51,59 +65,55 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, bool summaries, boo
         f);
 }
 
-bool readCauses(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
-                QList<FailureCause>* out, QueryFailure* f) {
+bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                   bool summaries, QList<CauseDay>* out, QueryFailure* f) {
     // A session without an outcome is no cause: '' in the summaries.
     const SummaryRead read{
-        QStringLiteral("quarn_summary_causes"), QStringLiteral("outcome, stage, failures"),
+        QStringLiteral("quarn_summary_causes"),
+        QStringLiteral("%1 AS day, outcome, stage, failures").arg(QLatin1String(kSummaryDay)),
         QStringLiteral("outcome <> 'good' AND outcome <> ''"),
-        QStringLiteral(
-            "coalesce(outcome, '') AS outcome, coalesce(substring(message from"
-            " 'block [0-9]+ of [0-9]+'), coalesce(outcome, '')) AS stage, 1 AS failures"),
+        QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(outcome, '') AS"
+                       " outcome, coalesce(substring(message from 'block [0-9]+ of [0-9]+'),"
+                       " coalesce(outcome, '')) AS stage, 1 AS failures"),
         QStringLiteral("outcome <> 'good'")};
     QVariantList binds;
     const QString sql =
-        QStringLiteral("SELECT outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2")
-            .arg(summarySource(filter, summaries, read, &binds));
-    const bool ok = runQuery(
+        QStringLiteral("SELECT day, outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2, 3")
+            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
+    return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << FailureCause{q.value(0).toString(), q.value(1).toString(),
-                                 q.value(2).toLongLong()};
+            *out << CauseDay{
+                utcTime(q.value(0)),
+                {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong()}};
         },
         f);
-    // Most frequent first; equal ones by outcome, then stage.
-    std::sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
-        return std::tie(b.count, a.outcome, a.stage) < std::tie(a.count, b.outcome, b.stage);
-    });
-    return ok;
 }
 
-bool readSockets(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
-                 QList<SocketCount>* out, QueryFailure* f) {
+bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+                    bool summaries, QList<SocketDay>* out, QueryFailure* f) {
     const SummaryRead read{
-        QStringLiteral("quarn_summary_sockets"), QStringLiteral("station, slot, passes, failures"),
+        QStringLiteral("quarn_summary_sockets"),
+        QStringLiteral("%1 AS day, station, slot, passes, failures")
+            .arg(QLatin1String(kSummaryDay)),
         QStringLiteral("passes > 0"),
-        QStringLiteral("coalesce(station, '') AS station, coalesce(slot, '') AS slot, 1 AS passes,"
-                       " %1 AS failures")
+        QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(station, '') AS"
+                       " station, coalesce(slot, '') AS slot, 1 AS passes, %1 AS failures")
             .arg(oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
         passSql()};
     QVariantList binds;
     const QString sql = QStringLiteral(
-                            "SELECT station, slot, sum(passes)::bigint, sum(failures)::bigint"
-                            " FROM %1 GROUP BY 1, 2")
-                            .arg(summarySource(filter, summaries, read, &binds));
-    const bool ok = runQuery(
+                            "SELECT day, station, slot, sum(passes)::bigint,"
+                            " sum(failures)::bigint FROM %1 GROUP BY 1, 2, 3")
+                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
+    return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << SocketCount{q.value(0).toString(), q.value(1).toString(),
-                                q.value(2).toLongLong(), q.value(3).toLongLong()};
+            *out << SocketDay{utcTime(q.value(0)),
+                              {q.value(1).toString(), q.value(2).toString(),
+                               q.value(3).toLongLong(), q.value(4).toLongLong()}};
         },
         f);
-    std::sort(out->begin(), out->end(), [](const auto& a, const auto& b) {
-        return std::tie(a.station, a.slot) < std::tie(b.station, b.slot);
-    });
-    return ok;
 }
 
 namespace {
@@ -145,33 +155,48 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 }  // namespace
 
-bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, bool summaries,
+bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
-    const bool verdict = v->approvalMismatches >= 0;
-    QList<SocketCount> counts;
+    const bool verdict = v->approvalMismatches >= 0, summaries = v->summaries;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readCauses(d, filter, summaries, &v->causes, x);
+        return readCauseDays(d, filter, from, summaries, &v->causeDays, x);
     };
     const Read sockets = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readSockets(d, filter, summaries, &counts, x);
+        return readSocketDays(d, filter, from, summaries, &v->socketDays, x);
     };
-    bool ok = false;
-    if (!open) {
-        ok = readHours(db, filter, summaries, verdict, &v->hours, f) && causes(db, f) &&
-             sockets(db, f);
-    } else {
-        // Each future is waited for before this returns: the reads' references stay good.
-        std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-        const bool hours = readHours(db, filter, summaries, verdict, &v->hours, f);
-        QueryFailure fc, fs;
-        const bool causesOk = finished(c, causes, db, &fc);
-        const bool socketsOk = finished(s, sockets, db, &fs);
-        if (hours && !causesOk) *f = fc;
-        if (hours && causesOk && !socketsOk) *f = fs;
-        ok = hours && causesOk && socketsOk;
+    if (!open)
+        return readHours(db, filter, from, summaries, verdict, &v->hours, f) && causes(db, f) &&
+               sockets(db, f);
+    // Each future is waited for before this returns: the reads' references stay good.
+    std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
+    const bool hours = readHours(db, filter, from, summaries, verdict, &v->hours, f);
+    QueryFailure fc, fs;
+    const bool causesOk = finished(c, causes, db, &fc);
+    const bool socketsOk = finished(s, sockets, db, &fs);
+    if (hours && !causesOk) *f = fc;
+    if (hours && causesOk && !socketsOk) *f = fs;
+    return hours && causesOk && socketsOk;
+}
+
+void sumBuckets(PlantView* v) {
+    QMap<std::pair<QString, QString>, qint64> causes;
+    for (const CauseDay& d : std::as_const(v->causeDays))
+        causes[{d.cause.outcome, d.cause.stage}] += d.cause.count;
+    v->causes.clear();
+    for (auto it = causes.begin(); it != causes.end(); ++it)
+        v->causes << FailureCause{it.key().first, it.key().second, it.value()};
+    std::stable_sort(v->causes.begin(), v->causes.end(),
+                     [](const auto& a, const auto& b) { return a.count > b.count; });
+    QMap<std::pair<QString, QString>, SocketCount> sockets;
+    for (const SocketDay& d : std::as_const(v->socketDays)) {
+        SocketCount& c = sockets[{d.count.station, d.count.slot}];
+        c.station = d.count.station, c.slot = d.count.slot;
+        c.sessions += d.count.sessions, c.failed += d.count.failed;
     }
-    v->sockets = judgeSockets(counts);
-    return ok;
+    v->sockets = judgeSockets(sockets.values());
+    if (v->approvalMismatches < 0) return;
+    v->approvalMismatches = 0;
+    for (const HourYield& h : std::as_const(v->hours)) v->approvalMismatches += h.mismatches;
 }
 
 }  // namespace quarn::plant

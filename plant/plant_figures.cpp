@@ -8,7 +8,7 @@ namespace quarn::plant {
 namespace {
 
 // A sliding period starts at a whole hour: within the hour the rows it
-// covers stay the same, and it is read from the summaries alone.
+// covers stay the same, so a refresh after a push may read only what changed.
 QDateTime hourOf(const QDateTime& t) {
     const QDateTime u = t.toUTC();
     return QDateTime(u.date(), QTime(u.time().hour(), 0), Qt::UTC);

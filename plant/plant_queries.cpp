@@ -96,18 +96,39 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, bool summaries,
         f);
 }
 
+// previous's figures of the days before `from`, with what was read from then on.
+template <class T>
+QList<T> merged(const QList<T>& kept, const QList<T>& read, const QDateTime& from,
+                QDateTime T::*time) {
+    QList<T> out;
+    for (const T& k : kept)
+        if (!(k.*time).isValid() || k.*time < from) out << k;
+    return out + read;
+}
+
 }  // namespace
 
-PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
-                         const ConnectionOpener& open) {
+PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const PlantView* previous,
+                         const QDateTime& changedFrom, const ConnectionOpener& open) {
     QElapsedTimer clock;
     clock.start();
+    const bool partial = previous && previous->error.isEmpty() && changedFrom.isValid() &&
+                         previous->filter == request.filter;
+    // Whole UTC days: the days' buckets start there.
+    const QDateTime from =
+        partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
     PlantView v;
     QueryFailure f;
     bool verdict = false;
     bool ok = readsVerdict(db, &verdict, &f) && readsSummaries(db, &v.summaries, &f);
     v.approvalMismatches = verdict ? 0 : -1;
-    ok = ok && readBuckets(db, request.filter, v.summaries, open, &v, &f);
+    // A push's few days read quicker on one connection than new ones are made.
+    ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
+    if (ok && partial) {
+        v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
+        v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
+        v.socketDays = merged(previous->socketDays, v.socketDays, from, &SocketDay::day);
+    }
     // Sorted here, not by the server: its sort would not use the groups' order.
     std::sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
         return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
@@ -118,8 +139,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
         failed.problem = f.problem;
         return failed;
     }
-    if (verdict)
-        for (const HourYield& h : std::as_const(v.hours)) v.approvalMismatches += h.mismatches;
+    sumBuckets(&v);
     v.filter = request.filter;
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;

@@ -63,11 +63,24 @@ struct FailureCause {
     qint64 count = 0;
 };
 
+// What a cause and a socket count on one UTC day: the figures above are
+// their sums, and a refresh after a push reads again only the days it touched.
+struct CauseDay {
+    QDateTime day;  // invalid: rows without a start time
+    FailureCause cause;
+};
+struct SocketDay {
+    QDateTime day;
+    SocketCount count;
+};
+
 struct PlantView {
     QList<StationTile> tiles;      // by station
     QList<HourYield> hours;        // by station, then hour
     QList<FailureCause> causes;    // most frequent first
     QList<SocketVerdict> sockets;  // by station, then slot
+    QList<CauseDay> causeDays;
+    QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
     // the server's verdict (database/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
@@ -89,13 +102,21 @@ using ConnectionOpener = std::function<bool(Connection* c, QString* why)>;
 // Every figure of the request: the whole hours of its period from the
 // summary tables the server keeps as records arrive, the part hours at its
 // edges and the tiles' last hour, last record and last failure from
-// quarn_sessions through its indexes; so a read costs what it shows, and a
-// refresh after a push reads everything again. With `open`, causes and
-// sockets are read each on a connection of its own, made by `open` on a
-// thread of its own (a connection serves only the thread that made it), and
-// closed when read; one the server will not give reads on db after the rest.
-// The figures are the same either way.
+// quarn_sessions through its indexes (plant/summary_source.h); so a read
+// costs what it shows, not what the table holds. With `previous` (read with
+// the same filter) and a valid changedFrom (the earliest start of the rows
+// inserted since: a NOTIFY's payload), the charts' figures are read again
+// only from that UTC day on and merged with previous's of the days before:
+// a push's new rows, and the first_pass the trigger changed (always on
+// sessions started no earlier than the new rows), lie in those days.
+// With `open`, a read of every day reads causes and sockets each on a
+// connection of its own, made by `open` on a thread of its own (a
+// connection serves only the thread that made it), and closed when read;
+// one the server will not give reads on db after the rest. The figures are
+// the same either way.
 PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
+                         const PlantView* previous = nullptr,
+                         const QDateTime& changedFrom = QDateTime(),
                          const ConnectionOpener& open = ConnectionOpener());
 
 // "Yield: 97.5 %" style figures as people read them: a share 0..1 as "97.5 %",

@@ -60,7 +60,7 @@ void PlantWorker::start() {
     };
     check_ = timer(settings_.checkMs, false, &PlantWorker::check);
     poll_ = timer(settings_.pollMs, false, &PlantWorker::refresh);
-    soon_ = timer(0, true, &PlantWorker::refresh);
+    soon_ = timer(0, true, &PlantWorker::refreshChanged);
     later_ = timer(settings_.fullReadMs, true, &PlantWorker::refresh);
     probe_ = new QTimer(this);
     probe_->setInterval(settings_.probeMs);
@@ -157,6 +157,7 @@ void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSo
 void PlantWorker::scheduleRefresh(const QVariant& payload) {
     const QDateTime from = QDateTime::fromString(payload.toString(), Qt::ISODateWithMs);
     if (!from.isValid()) return scheduleFullRead();
+    if (!changedFrom_.isValid() || from < changedFrom_) changedFrom_ = from;
     // Notifications queued while a read ran come in one after the other:
     // one more read covers them all.
     if (!soon_->isActive()) soon_->start();
@@ -170,6 +171,7 @@ void PlantWorker::scheduleFullRead() {
         if (!later_->isActive()) later_->start(int(settings_.fullReadMs - since));
         return;
     }
+    changedAll_ = true;
     if (!soon_->isActive()) soon_->start();
 }
 
@@ -184,17 +186,26 @@ void PlantWorker::check() {
 }
 
 void PlantWorker::refresh() {
+    changedAll_ = true;
+    refreshChanged();
+}
+
+void PlantWorker::refreshChanged() {
     if (!connection_) return;
+    const QDateTime from = changedAll_ ? QDateTime() : changedFrom_;
+    changedAll_ = false;
+    changedFrom_ = QDateTime();
     soon_->stop();  // what it waited for is read now
-    later_->stop();
-    fullRead_.start();
+    if (!from.isValid()) later_->stop(), fullRead_.start();
     const PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
-    const PlantView view = queryPlantView(connection_->db(), request, opener());
+    PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
+        last_ = PlantView();  // the next read reads everything
         if (view.problem == Problem::Lost) return goAway(view.error);
         state_.trouble = view.error;  // refused or denied: said, and tried again later
         return emit stateChanged(state_);
     }
+    last_ = view;
     state_.figuresAt = view.readAt;
     state_.trouble.clear();
     emit viewReady(view);

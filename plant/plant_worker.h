@@ -1,10 +1,9 @@
 #pragma once
 // The plant's database side, on a thread of its own (PlantFeed starts it):
 // its own connection, made on that thread; LISTEN for the sessions table's
-// NOTIFY; the figures read again at once after a notification that names
-// the batch's start (a push's), at most once per fullReadMs after one that
-// names none (anyone may send those), or every pollMs when notifications
-// cannot arrive; the connection checked every checkMs and
+// NOTIFY; the figures read again at each notification (the days it names;
+// everything, at most once per fullReadMs, for one that names none), or
+// every pollMs when notifications cannot arrive; the connection checked every checkMs and
 // made again after the server went away. Every figure it reads goes out as
 // viewReady; every change of its state as stateChanged.
 //
@@ -19,9 +18,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "database/connection.h"
 #include "plant/feed_state.h"
 #include "plant/plant_figures.h"
+#include "database/connection.h"
 #include "plant/plant_queries.h"
 
 namespace quarn::plant {
@@ -47,7 +46,8 @@ private:
     void connectNow();
     void listen();
     void check();
-    void refresh();  // every figure read again
+    void refresh();         // every figure read again
+    void refreshChanged();  // only the days the notifications since the last read named
     void scheduleRefresh(const QVariant& payload);
     void scheduleFullRead();  // now, or once fullReadMs after the last one
     void goAway(const QString& why);
@@ -64,8 +64,11 @@ private:
     QTimer* probe_ = nullptr;
     QTimer* soon_ = nullptr;   // coalesces a burst of notifications into one read
     QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
-    QElapsedTimer fullRead_;   // since the last read (invalid: none yet)
+    QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
+    PlantView last_;           // the figures last read, merged with at a push
+    QDateTime changedFrom_;    // the earliest start the waiting notifications named
+    bool changedAll_ = false;  // a waiting notification named no start: read everything
 };
 
 }  // namespace quarn::plant

@@ -285,7 +285,7 @@ private slots:
         QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
         // A server that gives no further connection: all read on the one.
         const auto refused = quarn::plant::queryPlantView(
-            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()),
+            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
             [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());
         QCOMPARE(causesCsv(refused), causesCsv(whole));

@@ -230,7 +230,7 @@ private slots:
                      QStringLiteral("0"));
             pg_->sql(attack, QStringLiteral("st1"));
         }
-        QCOMPARE(made, 4);
+        QCOMPARE(made, 5);
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("4"));
     }
