@@ -29,7 +29,7 @@ double firstViewTarget(int rows) { return rows > 10000000 ? 1.5 : 1.0; }
 // Rows over the last 30 days up to now, 20 stations of 16 sockets, a serial
 // number each, every seventh a failure at some block: row i of `total`
 // starts (total - i) / total of the 30 days before now. The rows at every
-// k-th i make the first million; the rest come after. The triggers are off
+// k-th i (k = total / 1,000,000) make the first million; the rest come after. The triggers are off
 // while they go in (one statement's transition table of ten million rows
 // would hold them all, and first_pass is known: one session per serial
 // number); the summaries are then counted from the rows once.
@@ -39,22 +39,27 @@ const char* const kFill =
     " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
     " version, first_pass) SELECT gen_random_uuid(),"
     " now() - (%3 * 86400.0 * (%2 - i) / %2) * interval '1 second',"
-    " 4 + i % 5, 'station-' || (i % %1), 'ann', 'SN-' || i, '/dev/serial/by-path/slot-' || (i / "
-    "%1) % 16, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', "
-    "64), repeat('a', 64), CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END,"
-    " CASE WHEN i % 7 = 0 THEN 'No reply at block ' || i % 32 || ' of 32' ELSE '' END, '1.1.0', "
+    " 4 + n % 5, 'station-' || (n % %1), 'ann', 'SN-' || i, '/dev/serial/by-path/slot-' || (n / "
+    "%1) % 16, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, n % 3, repeat('a', "
+    "64), repeat('a', 64), CASE WHEN n % 7 = 0 THEN 'transfer' ELSE 'good' END,"
+    " CASE WHEN n % 7 = 0 THEN 'No reply at block ' || n % 32 || ' of 32' ELSE '' END, '1.1.0', "
     "true FROM %4; RESET session_replication_role;";
 
+// i: the row's place in time; n = i / k its station, socket and outcome, so
+// that the first million alone has every station, socket and stage.
 QString fillSql(int total, bool first) {
     const int k = total / kBaseRows;
     const QString from =
-        first ? QStringLiteral("(SELECT g::bigint * %1 AS i FROM generate_series(1, %2) g) s")
-                    .arg(k)
-                    .arg(kBaseRows)
-              : QStringLiteral("generate_series(1, %1) i WHERE i % %2 <> 0 OR i > %2::bigint * %3")
-                    .arg(total)
-                    .arg(k)
-                    .arg(kBaseRows);
+        first
+            ? QStringLiteral("(SELECT g::bigint * %1 AS i, g AS n FROM generate_series(1, %2) g) s")
+                  .arg(k)
+                  .arg(kBaseRows)
+            : QStringLiteral(
+                  "(SELECT i, i / %2 AS n FROM generate_series(1, %1) i WHERE i % %2 <> 0"
+                  " OR i > %2::bigint * %3) s")
+                  .arg(total)
+                  .arg(k)
+                  .arg(kBaseRows);
     return QString::fromLatin1(kFill).arg(kStations).arg(total).arg(kDays).arg(from);
 }
 
@@ -124,8 +129,10 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 }
 
 // The rows of the layer in, the summaries counted again from every row, on
-// a connection of the bench's own (psql's runs are cut at a minute); false
-// (said) on an error.
+// a connection of the bench's own (psql's runs are cut at a minute); then
+// vacuumed, as the server's autovacuum would soon do (its run on millions
+// of new rows would otherwise fall into the figures). False (said) on an
+// error.
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
@@ -136,13 +143,13 @@ bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QSqlQuery q(c.db());
     const QStringList statements =
         fillSql(total, first).split(QLatin1Char(';'), Qt::SkipEmptyParts) +
-        quarn::records::summaryRefillStatements() + QStringList{QStringLiteral("ANALYZE")};
+        quarn::records::summaryRefillStatements() + QStringList{QStringLiteral("VACUUM ANALYZE")};
     for (const QString& s : statements)
         if (!s.trimmed().isEmpty() && !q.exec(s))
             return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(q.lastError().text())),
                    false;
-    std::printf(" %s rows in, summaries counted: %.1f s\n", first ? "the first" : "the other",
-                clock.nsecsElapsed() / 1e9);
+    std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
+                first ? "the first" : "the other", clock.nsecsElapsed() / 1e9);
     std::fflush(stdout);
     return true;
 }
