@@ -232,7 +232,7 @@ private slots:
         }
         QCOMPARE(made, 5);
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
-        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("4"));
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("5"));
     }
 
     // A viewer holding the advisory lock the push once took, and one left
