@@ -312,7 +312,7 @@ struct Options {
     bool watchSoak = false;   // --watch-soak
     bool records = false;     // --records
     bool plant = false;       // --plant
-    int rows = 0;             // --rows: with --records, the table's size
+    int rows = 0;             // --rows: with --records or --plant, the table's size (0: a million)
     int soakSessions = 100;   // sessions per unit in the soak
     double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
     int swapUnits = 4;        // --swap-units: units per socket
@@ -660,12 +660,12 @@ struct BenchCommandLine {
         "server of its own."};
     const QCommandLineOption plant{
         "plant",
-        "Instead: quarn-plant's window over 1,000,000 rows from 20 stations, on a server of its "
-        "own: the first full view, a refresh after a push, push to screen."};
+        "Instead: quarn-plant's window over 1,000,000 rows (or --rows) from 20 stations, on a "
+        "server of its own: the first full view, a refresh after a push, push to screen."};
     const QCommandLineOption rows{
         "rows",
-        "With --records: fill the table to 1,000,000 rows in 30 days, then to N, and print each "
-        "figure at both sizes with its ratio to 1,000,000.",
+        "With --records or --plant: fill the table to 1,000,000 rows in 30 days, then to N, and "
+        "print each figure at both sizes with its ratio to 1,000,000.",
         "N"};
     const QCommandLineOption soakSessions{"soak-sessions",
                                           "Sessions per unit in the soak (default 100).", "N"};
@@ -697,6 +697,8 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->watchSoak = p.isSet(cl.watchSoak);
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
+    if (p.isSet(cl.rows) && !parsePositive(p.value(cl.rows), &o->rows))
+        return usage(QStringLiteral("bad --rows"));
     const std::pair<const QCommandLineOption*, int*> counts[] = {
         {&cl.station, &o->stationSlots},
         {&cl.soakSessions, &o->soakSessions},
@@ -785,7 +787,7 @@ int main(int argc, char** argv) {
         return bench::runSwapBench(stationOptions(), o.stationSlots, o.swapSeconds, o.swapUnits);
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
-    if (o.plant) return bench::runPlantBench(g_checkTargets);
+    if (o.plant) return bench::runPlantBench(g_checkTargets, o.rows > 0 ? o.rows : 1000000);
     if (o.records)
         return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets, o.rows});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {

@@ -1,10 +1,10 @@
-// The plant's figures kept by hour and by day, read whole or from a day on,
-// and summed into the charts' figures. The buckets are date_bin's: it costs
-// a third less per row than date_trunc over a time zone, and its UTC
-// origin makes the same buckets whatever the session's time zone.
+// The plant's figures kept by hour and by UTC day, read whole or from a day
+// on, and summed into the charts' figures. Each query sums rows of the same
+// columns from the summary tables' whole hours and from the period's part
+// hours in quarn_sessions (plant/summary_source.h), so its cost follows the
+// hours and keys shown, not the sessions recorded.
 #include "plant/plant_buckets.h"
 
-#include <QHash>
 #include <QMap>
 #include <algorithm>
 #include <functional>
@@ -12,9 +12,10 @@
 #include <system_error>
 
 #include "database/connection.h"
-#include "record/first_pass.h"
 #include "database/query_run.h"
 #include "database/schema.h"
+#include "plant/summary_source.h"
+#include "record/first_pass.h"
 
 namespace quarn::plant {
 
@@ -22,31 +23,37 @@ using namespace records;
 
 namespace {
 
-// The rows the read covers: every row of the filter, or those started from `from` on.
-QString whereFrom(const RecordFilter& filter, const QDateTime& from, const QString& condition,
-                  QVariantList* binds) {
-    if (!from.isValid()) return whereAnd(filter, condition, binds);
-    const QString where =
-        whereAnd(filter, condition + QStringLiteral(" AND started >= ?::timestamptz"), binds);
-    *binds << sqlTime(from);
-    return where;
+// The filter's rows started from `from` on (invalid: all of them).
+RecordFilter fromOn(RecordFilter filter, const QDateTime& from) {
+    if (from.isValid() && (!filter.since.isValid() || filter.since < from)) filter.since = from;
+    return filter;
 }
+
+// A summary's hour as its UTC day; none for rows without a start time.
+const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', hour, 'UTC') END";
 
 }  // namespace
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
-               QList<HourYield>* out, QueryFailure* f) {
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
+               bool verdict, QList<HourYield>* out, QueryFailure* f) {
+    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_hours"),
+        QStringLiteral("station, hour, sessions, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
+                       " units, first_pass_good AS fpg, mismatches")
+            .arg(good),
+        QStringLiteral("hour > '-infinity'"),
+        QStringLiteral("coalesce(station, '') AS station, date_trunc('hour', started, 'UTC') AS "
+                       "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
+            .arg(oneIf(good), oneIf(unit), oneIf(unit + QStringLiteral(" AND ") + good),
+                 verdict ? oneIf(mismatchSql()) : QStringLiteral("0")),
+        QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
-    const QString sql =
-        QStringLiteral(
-            "SELECT coalesce(station, ''), date_bin('1 hour', started, timestamptz '2000-01-01 "
-            "00:00+00'),"
-            " count(*), count(*) FILTER (WHERE outcome = 'good'), count(*) FILTER (WHERE %1),"
-            " count(*) FILTER (WHERE %1 AND outcome = 'good'), %3"
-            " FROM quarn_sessions%2 GROUP BY 1, 2")
-            .arg(unitSql(), whereFrom(filter, from, QStringLiteral("started IS NOT NULL"), &binds),
-                 verdict ? QStringLiteral("count(*) FILTER (WHERE %1)").arg(mismatchSql())
-                         : QStringLiteral("0"));
+    const QString sql = QStringLiteral(
+                            "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
+                            " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
+                            " FROM %1 GROUP BY 1, 2")
+                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -59,15 +66,20 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
 }
 
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                   QList<CauseDay>* out, QueryFailure* f) {
+                   bool summaries, QList<CauseDay>* out, QueryFailure* f) {
+    // A session without an outcome is no cause: '' in the summaries.
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_causes"),
+        QStringLiteral("%1 AS day, outcome, stage, failures").arg(QLatin1String(kSummaryDay)),
+        QStringLiteral("outcome <> 'good' AND outcome <> ''"),
+        QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(outcome, '') AS"
+                       " outcome, coalesce(substring(message from 'block [0-9]+ of [0-9]+'),"
+                       " coalesce(outcome, '')) AS stage, 1 AS failures"),
+        QStringLiteral("outcome <> 'good'")};
     QVariantList binds;
     const QString sql =
-        QStringLiteral(
-            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
-            "coalesce(outcome, ''),"
-            " coalesce(substring(message from 'block [0-9]+ of [0-9]+'), coalesce(outcome, '')),"
-            " count(*) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
-            .arg(whereFrom(filter, from, QStringLiteral("outcome <> 'good'"), &binds));
+        QStringLiteral("SELECT day, outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2, 3")
+            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -79,15 +91,22 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
 }
 
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                    QList<SocketDay>* out, QueryFailure* f) {
+                    bool summaries, QList<SocketDay>* out, QueryFailure* f) {
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_sockets"),
+        QStringLiteral("%1 AS day, station, slot, passes, failures, repeats")
+            .arg(QLatin1String(kSummaryDay)),
+        QStringLiteral("passes > 0"),
+        QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(station, '') AS"
+                       " station, coalesce(slot, '') AS slot, 1 AS passes, %1 AS failures,"
+                       " coalesce(repeats, 0) AS repeats")
+            .arg(oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
+        passSql()};
     QVariantList binds;
-    const QString sql =
-        QStringLiteral(
-            "SELECT date_bin('1 day', started, timestamptz '2000-01-01 00:00+00'), "
-            "coalesce(station, ''),"
-            " coalesce(slot, ''), count(*), count(*) FILTER (WHERE outcome IS DISTINCT FROM 'good')"
-            ", coalesce(sum(repeats), 0) FROM quarn_sessions%1 GROUP BY 1, 2, 3")
-            .arg(whereFrom(filter, from, passSql(), &binds));
+    const QString sql = QStringLiteral(
+                            "SELECT day, station, slot, sum(passes)::bigint,"
+                            " sum(failures)::bigint, sum(repeats)::bigint FROM %1 GROUP BY 1, 2, 3")
+                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -140,19 +159,19 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
-    const bool verdict = v->approvalMismatches >= 0;
+    const bool verdict = v->approvalMismatches >= 0, summaries = v->summaries;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readCauseDays(d, filter, from, &v->causeDays, x);
+        return readCauseDays(d, filter, from, summaries, &v->causeDays, x);
     };
     const Read sockets = [&](QSqlDatabase& d, QueryFailure* x) {
-        return readSocketDays(d, filter, from, &v->socketDays, x);
+        return readSocketDays(d, filter, from, summaries, &v->socketDays, x);
     };
     if (!open)
-        return readHours(db, filter, from, verdict, &v->hours, f) && causes(db, f) &&
+        return readHours(db, filter, from, summaries, verdict, &v->hours, f) && causes(db, f) &&
                sockets(db, f);
     // Each future is waited for before this returns: the reads' references stay good.
     std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-    const bool hours = readHours(db, filter, from, verdict, &v->hours, f);
+    const bool hours = readHours(db, filter, from, summaries, verdict, &v->hours, f);
     QueryFailure fc, fs;
     const bool causesOk = finished(c, causes, db, &fc);
     const bool socketsOk = finished(s, sockets, db, &fs);

@@ -2,7 +2,9 @@
 // Inside plant/: the plant's figures by hour (yield) and by UTC day
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
-// causes and sockets (plant/plant_queries.h).
+// causes and sockets (plant/plant_queries.h). Each is summed from the
+// summaries and the period's part hours (plant/summary_source.h); with
+// summaries false, from quarn_sessions alone.
 
 #include "database/query_run.h"
 #include "plant/plant_queries.h"
@@ -12,17 +14,18 @@ namespace quarn::plant {
 using records::QueryFailure;
 
 // verdict: the table has server_approved, and the hours count the mismatches.
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool verdict,
-               QList<HourYield>* out, QueryFailure* f);
+bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
+               bool verdict, QList<HourYield>* out, QueryFailure* f);
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                   QList<CauseDay>* out, QueryFailure* f);
+                   bool summaries, QList<CauseDay>* out, QueryFailure* f);
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
-                    QList<SocketDay>* out, QueryFailure* f);
+                    bool summaries, QList<SocketDay>* out, QueryFailure* f);
 
 // view->hours (with the mismatches when view->approvalMismatches is not
 // -1), causeDays and socketDays, read one after the other on db; or,
 // with `open`, causes and sockets on connections of their own at the same
-// time (plant/plant_queries.h). False with *f on the first that failed.
+// time (plant/plant_queries.h); from view->summaries. False with *f on the
+// first that failed.
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* view, QueryFailure* f);
 

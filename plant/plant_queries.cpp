@@ -1,7 +1,6 @@
 #include "plant/plant_queries.h"
 
 #include <QElapsedTimer>
-#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <tuple>
@@ -9,6 +8,7 @@
 #include "database/query_run.h"
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
+#include "plant/summary_source.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
@@ -17,16 +17,36 @@ using namespace records;
 
 namespace {
 
-// The tiles' counts read only the rows since today began (or the hour
-// before now, when that is earlier); each station's latest record and
-// failure come from the index on (station, started), read backwards.
-QString tilesSql(const PlantRequest& r, const QStringList& stations, QVariantList* binds) {
+// Today's good, failed, units and first-pass good per station: from the
+// summaries since today began (or the period's start, when later).
+QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
+    RecordFilter today = r.filter;
+    if (!today.since.isValid() || today.since < r.today) today.since = r.today;
+    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_hours"),
+        QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
+                       " CASE WHEN %1 THEN 0 ELSE sessions END AS failed, units,"
+                       " first_pass_good AS fpg")
+            .arg(good),
+        QStringLiteral("true"),
+        QStringLiteral("coalesce(station, '') AS station, %1 AS good, %2 AS failed, %3 AS units,"
+                       " %4 AS fpg")
+            .arg(oneIf(good), oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'")), oneIf(unit),
+                 oneIf(unit + QStringLiteral(" AND ") + good)),
+        QStringLiteral("true")};
+    return summarySource(today, summaries, read, binds);
+}
+
+// The last hour's sessions, and each station's latest record and failure,
+// from the indexes on (station, started), the latter two read backwards.
+QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stations,
+                 QVariantList* binds) {
     QStringList values;
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
+    const QString today = todaySource(r, summaries, binds);
+    const QString hour = whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
     *binds << sqlTime(r.now.addSecs(-3600));
-    for (int i = 0; i < 4; ++i) *binds << sqlTime(r.today);
-    const QString recent = whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
-    *binds << sqlTime(qMin(r.today, r.now.addSecs(-3600)));
     const QString latest =
         whereAnd(r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"),
                  binds, QStringLiteral("s"));
@@ -37,31 +57,28 @@ QString tilesSql(const PlantRequest& r, const QStringList& stations, QVariantLis
                  binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"
-               " t AS (SELECT station,"
-               " count(*) FILTER (WHERE started >= ?::timestamptz) AS hour,"
-               " count(*) FILTER (WHERE started >= ?::timestamptz AND outcome = 'good') AS good,"
-               " count(*) FILTER (WHERE started >= ?::timestamptz AND outcome IS DISTINCT FROM "
-               "'good') AS failed,"
-               " count(*) FILTER (WHERE started >= ?::timestamptz AND %2) AS units,"
-               " count(*) FILTER (WHERE started >= ?::timestamptz AND %2 AND outcome = 'good')"
-               " AS fpg FROM quarn_sessions%3 GROUP BY station)"
-               " SELECT st.station, t.hour, t.good, t.failed, t.units, t.fpg, r.started,"
+               " t AS (SELECT station, sum(good)::bigint AS good, sum(failed)::bigint AS failed,"
+               " sum(units)::bigint AS units, sum(fpg)::bigint AS fpg FROM %2 GROUP BY station),"
+               " h AS (SELECT coalesce(station, '') AS station, count(*) AS hour"
+               " FROM quarn_sessions%3 GROUP BY 1)"
+               " SELECT st.station, h.hour, t.good, t.failed, t.units, t.fpg, r.started,"
                " f.outcome, f.started FROM st LEFT JOIN t USING (station)"
+               " LEFT JOIN h USING (station)"
                " LEFT JOIN LATERAL (SELECT s.started FROM quarn_sessions s%4"
                "  ORDER BY s.started DESC LIMIT 1) r ON true"
                " LEFT JOIN LATERAL (SELECT s.outcome, s.started FROM quarn_sessions s%5"
                "  ORDER BY s.started DESC LIMIT 1) f ON true ORDER BY st.station")
-        .arg(values.join(QLatin1Char(',')), unitSql(), recent, latest, failure);
+        .arg(values.join(QLatin1Char(',')), today, hour, latest, failure);
 }
 
-bool readTiles(QSqlDatabase& db, const PlantRequest& r, const QList<HourYield>& hours,
-               QList<StationTile>* out, QueryFailure* f) {
+bool readTiles(QSqlDatabase& db, const PlantRequest& r, bool summaries,
+               const QList<HourYield>& hours, QList<StationTile>* out, QueryFailure* f) {
     QStringList stations;
     for (const HourYield& h : hours)
         if (stations.isEmpty() || stations.last() != h.station) stations << h.station;
     if (stations.isEmpty()) return true;
     QVariantList binds;
-    const QString sql = tilesSql(r, stations, &binds);
+    const QString sql = tilesSql(r, summaries, stations, &binds);
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
@@ -104,7 +121,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     PlantView v;
     QueryFailure f;
     bool verdict = false;
-    bool ok = readsVerdict(db, &verdict, &f);
+    bool ok = readsVerdict(db, &verdict, &f) && readsSummaries(db, &v.summaries, &f);
     v.approvalMismatches = verdict ? 0 : -1;
     // A push's few days read quicker on one connection than new ones are made.
     ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
@@ -113,21 +130,19 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
         v.socketDays = merged(previous->socketDays, v.socketDays, from, &SocketDay::day);
     }
-    // Sorted here, not by the server: an ORDER BY makes its planner sort the
-    // million rows to group them where hashing them takes a third of the time.
+    // Sorted here, not by the server: its sort would not use the groups' order.
     std::sort(v.hours.begin(), v.hours.end(), [](const auto& a, const auto& b) {
         return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
     });
     sumBuckets(&v);
     // Since service counts every record of the socket, whatever the filter.
-    if (!ok || !readTiles(db, request, v.hours, &v.tiles, &f) ||
+    if (!ok || !readTiles(db, request, v.summaries, v.hours, &v.tiles, &f) ||
         !readSinceService(db, &v.sockets, &f)) {
         PlantView failed;
         failed.error = f.error;
         failed.problem = f.problem;
         return failed;
     }
-    sumBuckets(&v);
     v.imageUnits = imageUnitsOf(db, request.filter.image);
     judgeWear(&v.sockets, request.socketLife);
     v.filter = request.filter;

@@ -90,8 +90,11 @@ struct PlantView {
     // Units loaded good with the filter's image last (plant/image_units.h).
     qint64 imageUnits = -1;
     RecordFilter filter;  // the rows the figures count
-    QDateTime readAt;     // when the figures were read
-    double readMs = 0;    // how long the reading took
+    // Read from the summaries (plant/summary_source.h); false: from the
+    // rows alone (a database without them, or a login not granted them).
+    bool summaries = false;
+    QDateTime readAt;   // when the figures were read
+    double readMs = 0;  // how long the reading took
     QString error;
     Problem problem = Problem::Refused;
 };
@@ -100,17 +103,21 @@ struct PlantView {
 // same way (limits, settings), on the calling thread; false with *why.
 using ConnectionOpener = std::function<bool(Connection* c, QString* why)>;
 
-// Every figure read from the table. With `previous` (read with the same
-// filter) and a valid changedFrom (the earliest start of the rows inserted
-// since: a NOTIFY's payload), only rows started on or after that UTC day are
-// read again and merged with previous's figures of the days before: a
-// push's new rows, and the first_pass the trigger changed (always on
+// Every figure of the request: the whole hours of its period from the
+// summary tables the server keeps as records arrive, the part hours at its
+// edges and the tiles' last hour, last record and last failure from
+// quarn_sessions through its indexes (plant/summary_source.h); so a read
+// costs what it shows, not what the table holds. With `previous` (read with
+// the same filter) and a valid changedFrom (the earliest start of the rows
+// inserted since: a NOTIFY's payload), the charts' figures are read again
+// only from that UTC day on and merged with previous's of the days before:
+// a push's new rows, and the first_pass the trigger changed (always on
 // sessions started no earlier than the new rows), lie in those days.
-// With `open`, a read of every row scans the table three times at once:
-// causes and sockets each on a connection of its own, made by `open` on a
-// thread of its own (a connection serves only the thread that made it), and
-// closed when read; one the server will not give reads on db after the rest.
-// The figures are the same either way.
+// With `open`, a read of every day reads causes and sockets each on a
+// connection of its own, made by `open` on a thread of its own (a
+// connection serves only the thread that made it), and closed when read;
+// one the server will not give reads on db after the rest. The figures are
+// the same either way.
 PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
                          const PlantView* previous = nullptr,
                          const QDateTime& changedFrom = QDateTime(),
