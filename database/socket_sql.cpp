@@ -59,7 +59,8 @@ bool readSinceService(QSqlDatabase& db, QList<SocketCount>* sockets, QueryFailur
     if (!runQuery(
             db,
             QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL,"
-                           " to_regclass('quarn_summary_sockets') IS NOT NULL"),
+                           " coalesce(has_table_privilege(to_regclass('quarn_summary_sockets'),"
+                           " 'SELECT'), false)"),
             {},
             [&](const QSqlQuery& q) {
                 service = q.value(0).toBool(), summaries = q.value(1).toBool();

@@ -368,7 +368,7 @@ private slots:
             " (random() * 5)::int] AS o FROM generate_series(1, %3)) g;");
         pg_->sql(
             QStringLiteral("CREATE ROLE rows1 LOGIN; GRANT SELECT ON quarn_sessions,"
-                           " quarn_images TO rows1"));
+                           " quarn_images, quarn_socket_service TO rows1"));
         QVERIFY(!pg_->sql("SELECT setseed(0.34);" + batch.arg(0).arg(6).arg(200) +
                           batch.arg(0).arg(2).arg(100) + batch.arg(5).arg(1).arg(20))
                      .contains("ERROR"));
