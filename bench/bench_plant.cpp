@@ -33,8 +33,12 @@ double firstViewTarget(int rows) { return rows > 10000000 ? 1.5 : 1.0; }
 // while they go in (one statement's transition table of ten million rows
 // would hold them all, and first_pass is known: one session per serial
 // number); the summaries are then counted from the rows once.
+// The months' partitions made first, so the rows land in their months, as
+// pushes leave them, not in the table's default partition.
 const char* const kFill =
-    "SET session_replication_role = replica;"
+    "SELECT quarn_sessions_months(ARRAY(SELECT generate_series(date_trunc('month', now() -"
+    " interval '%3 days', 'UTC'), now(), interval '1 month')));"
+    " SET session_replication_role = replica;"
     " INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
     " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
     " version, first_pass) SELECT gen_random_uuid(),"

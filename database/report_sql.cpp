@@ -8,9 +8,9 @@
 #include "database/push.h"
 #include "database/query_run.h"
 #include "database/schema.h"
+#include "database/socket_sql.h"
 #include "database/summary_split.h"
 #include "database/summary_sql.h"
-#include "database/socket_sql.h"
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
@@ -190,10 +190,9 @@ Part socketSource(const ReportRequest& request, bool summaries) {
     else if (split.whole) {
         Part p;
         const QString where = summaryWhere(split.hours, &p.binds);
-        p.sql =
-            QStringLiteral(
-                "SELECT station, slot, passes, failures, repeats FROM quarn_summary_sockets") +
-            where;
+        p.sql = QStringLiteral(
+                    "SELECT station, slot, passes, failures, repeats FROM quarn_summary_sockets") +
+                where;
         parts << p;
     }
     for (const RecordFilter& f : fromSessions) {
@@ -209,10 +208,11 @@ Part socketSource(const ReportRequest& request, bool summaries) {
         parts << p;
     }
     const Part all = unionAll(parts);
-    return {QStringLiteral("SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1 s"
-                           " GROUP BY 1, 2 ORDER BY 1, 2")
-                .arg(all.sql),
-            all.binds};
+    return {
+        QStringLiteral("SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1 s"
+                       " GROUP BY 1, 2 ORDER BY 1, 2")
+            .arg(all.sql),
+        all.binds};
 }
 
 // The rows' figures, their attempts and their medians, added to *rows by key.

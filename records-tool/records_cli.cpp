@@ -13,8 +13,6 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "records-tool/image_commands.h"
-#include "records-tool/socket_command.h"
 #include "database/database_url.h"
 #include "database/migrate.h"
 #include "database/push.h"
@@ -24,6 +22,7 @@
 #include "recordlog/report.h"
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
+#include "records-tool/socket_command.h"
 
 namespace quarn::records {
 
@@ -191,8 +190,8 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{g.by, {}, g.exact,
-                          Settings().value(SettingKey::PlantSocketLife).toLongLong()};
+    ReportRequest request{
+        g.by, {}, g.exact, Settings().value(SettingKey::PlantSocketLife).toLongLong()};
     if (g.exact && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
@@ -364,9 +363,9 @@ int command(const QString& name, const Given& g) {
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
                                    .arg(name, name == QLatin1String("trace") ? "SERIAL"
-                                              : f.minArgs == 2 ? "STATION SLOT"
-                                              : f.minArgs      ? "SHA256"
-                                                               : "at most one INIT")
+                                              : f.minArgs == 2               ? "STATION SLOT"
+                                              : f.minArgs                    ? "SHA256"
+                                                                             : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
