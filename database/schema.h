@@ -72,6 +72,15 @@ QString summaryUpkeepSql(const QString& alongside);
 // (0 for an empty serial number). Run as the owner; only the roles granted
 // it (quarn_station) may call it.
 QStringList attemptsStatements();
+// CREATE OR REPLACE FUNCTION head (its signature, "RETURNS ...", language
+// and attributes) AS body, with its search_path pinned to the schema it is
+// made in (then pg_temp, last) in the same statement: no object a caller
+// puts earlier on its own path is ever used by it, not even in the moment
+// between making it and setting its path (a separate ALTER FUNCTION would
+// leave that moment, and CREATE OR REPLACE clears what an ALTER set). The
+// body goes to format() as a value, so no character of it is format()'s.
+// Every function of the schema is made through it.
+QString pinnedFunction(const QString& head, const QString& body);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);

@@ -18,12 +18,9 @@ QStringList attemptsStatements() {
                              "SELECT count(*)::integer FROM quarn_sessions s\n"
                              "WHERE $1 <> '' AND s.serial = $1 AND %1\n")
                              .arg(failedAttemptSql(QStringLiteral("s")));
-    return {QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n"
-                           "  'CREATE OR REPLACE FUNCTION quarn_attempts(serial text) "
-                           "RETURNS integer LANGUAGE sql STABLE SECURITY DEFINER'\n"
-                           "  ' SET search_path = pg_catalog, %I, pg_temp AS %L', "
-                           "current_schema(), $body$\n") %
-                body % QStringLiteral("$body$);\nEND $quarn$;\n"),
+    return {pinnedFunction(QStringLiteral("quarn_attempts(serial text) RETURNS integer"
+                                          " LANGUAGE sql STABLE SECURITY DEFINER"),
+                           body),
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_attempts(text) FROM PUBLIC;\n")};
 }
 

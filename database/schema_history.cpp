@@ -19,12 +19,9 @@ QStringList historyStatements() {
     return {QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_good_image "
                            "ON quarn_sessions (image_sha256 text_pattern_ops, started) "
                            "WHERE outcome = 'good';\n"),
-            QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n"
-                           "  'CREATE OR REPLACE FUNCTION quarn_image_units(prefix text) "
-                           "RETURNS bigint LANGUAGE sql STABLE SECURITY DEFINER'\n"
-                           "  ' SET search_path = pg_catalog, %I, pg_temp AS %L', "
-                           "current_schema(), $body$") %
-                count % QStringLiteral("$body$);\nEND $quarn$;\n"),
+            pinnedFunction(QStringLiteral("quarn_image_units(prefix text) RETURNS bigint"
+                                          " LANGUAGE sql STABLE SECURITY DEFINER"),
+                           count),
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_image_units(text) FROM PUBLIC;\n")};
 }
 

@@ -9,19 +9,6 @@ namespace quarn::records {
 
 namespace {
 
-// A plpgsql function with its search_path pinned in the statement that makes
-// it (as schema_rules.cpp's trigger functions): signature "name(args)
-// RETURNS type".
-QString pinnedFunction(const char* signature, const char* attributes, const QString& body) {
-    return QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n  'CREATE OR REPLACE FUNCTION ") %
-           QLatin1String(signature) % QStringLiteral(" LANGUAGE plpgsql ") %
-           QLatin1String(attributes) %
-           QStringLiteral(
-               "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
-               "$body$\n") %
-           body % QStringLiteral("$body$);\nEND $quarn$;\n");
-}
-
 // Only on the partitioned table: a table made by an earlier version keeps
 // working as it is until its owner migrates it.
 QString whenPartitioned(const QString& statement) {
@@ -70,8 +57,9 @@ QString monthsFunction() {
         "      ' FOR VALUES FROM (%L) TO (%L)', part, m, m + interval '1 month');\n"
         "  END LOOP;\n"
         "END\n");
-    return pinnedFunction("quarn_sessions_months(months timestamptz[]) RETURNS void",
-                          "SECURITY DEFINER", body);
+    return pinnedFunction(QStringLiteral("quarn_sessions_months(months timestamptz[]) RETURNS void"
+                                         " LANGUAGE plpgsql SECURITY DEFINER"),
+                          body);
 }
 
 // An id names one record: a row whose id another row of another start holds
@@ -92,7 +80,9 @@ QString oneIdFunction() {
         "  END IF;\n"
         "  RETURN NULL;\n"
         "END\n");
-    return pinnedFunction("quarn_sessions_one_id() RETURNS trigger", "SECURITY DEFINER", body);
+    return pinnedFunction(
+        QStringLiteral("quarn_sessions_one_id() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER"),
+        body);
 }
 
 }  // namespace

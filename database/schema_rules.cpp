@@ -9,21 +9,12 @@ namespace quarn::records {
 
 namespace {
 
-// CREATE OR REPLACE FUNCTION name() RETURNS trigger, in plpgsql, with its
-// search_path pinned to the schema it is made in (then pg_temp, last) in the
-// same statement: no object a caller puts earlier on its own path is ever
-// used by it, not even in the moment between making it and setting its path
-// (a separate ALTER FUNCTION would leave that moment, and CREATE OR REPLACE
-// clears what an ALTER set). The body goes to format() as a value, so no
-// character of it is taken as format()'s.
+// A trigger function in plpgsql, its path pinned.
 QString function(const char* name, const char* attributes, const QString& body) {
-    return QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n  'CREATE OR REPLACE FUNCTION ") %
-           QLatin1String(name) % QStringLiteral("() RETURNS trigger LANGUAGE plpgsql ") %
-           QLatin1String(attributes) %
-           QStringLiteral(
-               "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
-               "$body$\n") %
-           body % QStringLiteral("$body$);\nEND $quarn$;\n");
+    return pinnedFunction(QLatin1String(name) %
+                              QStringLiteral("() RETURNS trigger LANGUAGE plpgsql ") %
+                              QLatin1String(attributes),
+                          body);
 }
 
 // A trigger made once: CREATE TRIGGER has no IF NOT EXISTS before PostgreSQL 14.
@@ -39,6 +30,15 @@ QString triggerOnce(const char* name, const char* table, const char* definition)
 }
 
 }  // namespace
+
+QString pinnedFunction(const QString& head, const QString& body) {
+    return QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n  'CREATE OR REPLACE FUNCTION ") %
+           head %
+           QStringLiteral(
+               "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
+               "$body$\n") %
+           body % QStringLiteral("$body$);\nEND $quarn$;\n");
+}
 
 QStringList firstPassTriggerStatements() {
     // Runs as the schema's owner (SECURITY DEFINER), so that a station that
