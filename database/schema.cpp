@@ -30,20 +30,29 @@ const char* sqlType(ColumnKind kind) {
 
 QString viewStatement() {
     // From the summaries: a day costs its hours' rows, not its sessions.
-    // Held records are no sessions; a row without started has no day.
+    // Held records are no sessions (counted apart); a row without started
+    // has no day. Columns are only ever added at the end: CREATE OR REPLACE
+    // VIEW keeps a view made by an earlier version that way.
     const QString day =
         QStringLiteral("CASE WHEN hour > '-infinity' THEN date_trunc('day', hour) END AS day");
     return QStringLiteral(
                "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
                "SELECT d.day, nullif(d.station, '') AS station, d.sessions, d.good, d.failed,\n"
-               "       d.first_pass_yield, m.median AS median_seconds\n"
+               "       d.first_pass_yield, m.median AS median_seconds,\n"
+               "       d.second_pass_yield, d.final_yield, d.held\n"
                "FROM (SELECT %1, station,\n"
                "        coalesce(sum(sessions) FILTER (WHERE %2), 0)::bigint AS sessions,\n"
                "        coalesce(sum(sessions) FILTER (WHERE outcome = 'good'), 0)::bigint AS "
                "good,\n"
                "        coalesce(sum(sessions) FILTER (WHERE outcome NOT IN ('good', '') AND %2),"
                " 0)::bigint AS failed,\n"
-               "        sum(first_pass_good)::numeric / nullif(sum(units), 0) AS first_pass_yield\n"
+               "        sum(first_pass_good)::numeric / nullif(sum(units), 0) AS "
+               "first_pass_yield,\n"
+               "        sum(second_pass_good)::numeric / nullif(sum(units), 0) AS "
+               "second_pass_yield,\n"
+               "        sum(final_good)::numeric / nullif(sum(units), 0) AS final_yield,\n"
+               "        coalesce(sum(sessions) FILTER (WHERE outcome = 'held'), 0)::bigint AS "
+               "held\n"
                "      FROM quarn_summary_hours GROUP BY 1, 2) d\n"
                "LEFT JOIN (%3) m ON m.day IS NOT DISTINCT FROM d.day AND m.station = d.station;\n")
         .arg(day, sessionSql(),
@@ -153,8 +162,8 @@ QStringList schemaStatements() {
            partitionStatements() + firstPassTriggerStatements() + stampTriggerStatements() +
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
-           imageStatements() + historyStatements() +
-           socketServiceStatements() + attemptsStatements();
+           imageStatements() + historyStatements() + socketServiceStatements() +
+           attemptsStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -222,8 +222,10 @@ private slots:
         QCOMPARE(
             pg_->sql("SELECT station || ' ' || sessions || ' ' || good || ' ' || failed || ' ' ||"
                      " coalesce(round(first_pass_yield, 2)::text, '-') || ' ' || median_seconds"
+                     " || ' ' || coalesce(round(second_pass_yield, 2)::text, '-') || ' ' ||"
+                     " coalesce(round(final_yield, 2)::text, '-') || ' ' || held"
                      " FROM quarn_yield_daily ORDER BY station"),
-            QStringLiteral("st-1 3 1 2 - 4\nst-2 1 1 0 1.00 4"));
+            QStringLiteral("st-1 3 1 2 - 4 - - 1\nst-2 1 1 0 1.00 4 1.00 0.00 0"));
     }
 
     // A schema made before the summaries gains them full: `quarn-records
