@@ -128,15 +128,19 @@ void addSummaries(Sources* s, const RecordFilter& hours, const QString& by) {
 // has none until `quarn-records schema` makes them).
 bool hasSummaries(QSqlDatabase& db, bool* has, QueryFailure* f) {
     return runQuery(
-        db, QStringLiteral("SELECT to_regclass('quarn_summary_hours') IS NOT NULL"), {},
-        [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
+        db,
+        QStringLiteral("SELECT coalesce(has_table_privilege(to_regclass('quarn_summary_hours'),"
+                       " 'SELECT') AND has_table_privilege(to_regclass('quarn_summary_attempts'),"
+                       " 'SELECT') AND has_table_privilege(to_regclass('quarn_summary_seconds'),"
+                       " 'SELECT'), false)"),
+        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
 }
 
 // By slot the rows come from the sessions (the summaries keep no slot but
 // the sockets'); --exact, or a schema without summaries, reads them all there.
-Sources reportSources(const ReportRequest& request, bool summaries, bool verdict) {
+Sources reportSources(const ReportRequest& request, const RecordFilter& filter, bool summaries,
+                      bool verdict) {
     Sources s;
-    const RecordFilter filter{request.since, {}, {}, {}};
     if (request.exact || !summaries || request.by == QLatin1String("slot")) {
         addSessions(&s, filter, request.by, verdict);
         return s;
@@ -253,7 +257,10 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     QMap<QString, ReportRow> rows;
     if (!readsVerdict(connection.db(), &verdict, &f) ||
         !hasSummaries(connection.db(), &summaries, &f) ||
-        !readFigures(connection.db(), reportSources(request, summaries, verdict), &rows, &f))
+        !readFigures(
+            connection.db(),
+            reportSources(request, RecordFilter{request.since, {}, {}, {}}, summaries, verdict),
+            &rows, &f))
         return failed(f, &report), report;
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         it->key = it.key();
@@ -280,6 +287,22 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     for (ReportRow& r : report.rows)
         if (verdict && r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
     return report;
+}
+
+bool readReportRows(QSqlDatabase& db, const RecordFilter& filter, const QString& by,
+                    QList<ReportRow>* rows, QueryFailure* f) {
+    bool verdict = false, summaries = false;
+    QMap<QString, ReportRow> byKey;
+    ReportRequest request;
+    request.by = by;
+    if (!readsVerdict(db, &verdict, f) || !hasSummaries(db, &summaries, f) ||
+        !readFigures(db, reportSources(request, filter, summaries, verdict), &byKey, f))
+        return false;
+    for (auto it = byKey.begin(); it != byKey.end(); ++it) {
+        it->key = it.key();
+        *rows << *it;
+    }
+    return true;
 }
 
 }  // namespace quarn::records

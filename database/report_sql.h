@@ -13,6 +13,7 @@
 #include <QString>
 
 #include "database/connection.h"
+#include "database/query_run.h"
 #include "record/slot_flags.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
@@ -20,5 +21,11 @@
 namespace quarn::records {
 
 Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& request);
+
+// The report's rows grouped by `by` (as --by) over the rows filter takes
+// (its station and image too), read on db as the report reads them; false
+// with *f. For a view that shows some of the report's figures.
+bool readReportRows(QSqlDatabase& db, const RecordFilter& filter, const QString& by,
+                    QList<ReportRow>* rows, QueryFailure* f);
 
 }  // namespace quarn::records

@@ -98,6 +98,10 @@ QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& al
          QString::number(t.failedToday)},
         {QCoreApplication::translate("quarn-plant", "Yield"),
          percentText(t.firstPassGoodToday, t.unitsToday)},
+        {QCoreApplication::translate("quarn-plant", "Second pass"),
+         percentText(t.secondPassGoodToday, t.unitsToday)},
+        {QCoreApplication::translate("quarn-plant", "Final"),
+         percentText(t.finalGoodToday, t.unitsToday)},
         {QCoreApplication::translate("quarn-plant", "Last failure"), failure},
         {QCoreApplication::translate("quarn-plant", "Last record"), lastRecordText(t, all, now)}};
 }

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "database/query_run.h"
+#include "database/report_sql.h"
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "plant/summary_source.h"
@@ -71,6 +72,11 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
         .arg(values.join(QLatin1Char(',')), today, hour, latest, failure);
 }
 
+bool readTileRows(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
+                  QList<StationTile>* out, QueryFailure* f);
+bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* tiles,
+                       QueryFailure* f);
+
 bool readTiles(QSqlDatabase& db, const PlantRequest& r, bool summaries,
                const QList<HourYield>& hours, QList<StationTile>* out, QueryFailure* f) {
     QStringList stations;
@@ -79,6 +85,25 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, bool summaries,
     if (stations.isEmpty()) return true;
     QVariantList binds;
     const QString sql = tilesSql(r, summaries, stations, &binds);
+    return readTileRows(db, sql, binds, out, f) && readAttemptYields(db, r, out, f);
+}
+
+// Today's second-pass and final good per station, as the report counts them.
+bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* tiles,
+                       QueryFailure* f) {
+    RecordFilter today = r.filter;
+    if (!today.since.isValid() || today.since < r.today) today.since = r.today;
+    QList<ReportRow> rows;
+    if (!readReportRows(db, today, QStringLiteral("station"), &rows, f)) return false;
+    for (StationTile& t : *tiles)
+        for (const ReportRow& row : rows)
+            if (row.key == t.station)
+                t.secondPassGoodToday = row.secondPassGood, t.finalGoodToday = row.finalGood;
+    return true;
+}
+
+bool readTileRows(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
+                  QList<StationTile>* out, QueryFailure* f) {
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {

@@ -47,7 +47,9 @@ struct StationTile {
     qint64 failedToday = 0;  // every outcome but good, as the report's failed
     qint64 unitsToday = 0;   // first-pass units decided today
     qint64 firstPassGoodToday = 0;
-    QString lastFailureOutcome;  // empty: no failure in the period
+    qint64 secondPassGoodToday = 0;  // of unitsToday, good by their second attempt
+    qint64 finalGoodToday = 0;       // of unitsToday, whose latest attempt is good
+    QString lastFailureOutcome;      // empty: no failure in the period
     QDateTime lastFailure;
     QDateTime lastRecord;  // the station's latest started in the period
 };

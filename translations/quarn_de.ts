@@ -897,6 +897,14 @@ sonst [records] database= der Einstellungsdatei.</translation>
         <source>%1 since service</source>
         <translation>%1 seit Wartung</translation>
     </message>
+    <message>
+        <source>Second pass</source>
+        <translation>Zweiter Durchlauf</translation>
+    </message>
+    <message>
+        <source>Final</source>
+        <translation>Endausbeute</translation>
+    </message>
 </context>
 <context>
     <name>quarn-records</name>

@@ -212,10 +212,15 @@ private slots:
             const QJsonObject r = v.toObject();
             const QStringList figures = figuresOf(r["station"].toString());
             const qint64 units = r["units"].toInteger(), fpg = r["first_pass_good"].toInteger();
+            const auto ofUnits = [&](const char* key) {
+                return quarn::plant::percentText(qRound64(r[key].toDouble() * units), units);
+            };
             for (const QString& want :
                  {QStringLiteral("Good today: %1").arg(r["good"].toInt()),
                   QStringLiteral("Failed today: %1").arg(r["sessions"].toInt() - r["good"].toInt()),
-                  QStringLiteral("Yield: ") + quarn::plant::percentText(fpg, units)})
+                  QStringLiteral("Yield: ") + quarn::plant::percentText(fpg, units),
+                  QStringLiteral("Second pass: ") + ofUnits("second_pass_yield"),
+                  QStringLiteral("Final: ") + ofUnits("final_yield")})
                 QVERIFY2(figures.contains(want), qPrintable(want + " in " + figures.join(", ")));
         }
         // The Pareto's bars: the report's failures, outcome by outcome.
