@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "bench/server_statements.h"
 #include "database/connection.h"
 #include "database/schema.h"
 #include "plant/plant_window.h"
@@ -140,18 +141,10 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    quarn::records::Connection c;
-    QString why;
-    if (!c.open(quarn::records::parseDatabaseUrl(pg.url()), &why))
-        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
-    QSqlQuery q(c.db());
-    const QStringList statements =
-        fillSql(total, first).split(QLatin1Char(';'), Qt::SkipEmptyParts) +
-        quarn::records::summaryRefillStatements() + QStringList{QStringLiteral("VACUUM ANALYZE")};
-    for (const QString& s : statements)
-        if (!s.trimmed().isEmpty() && !q.exec(s))
-            return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(q.lastError().text())),
-                   false;
+    if (!runOnServer(pg, fillSql(total, first).split(QLatin1Char(';'), Qt::SkipEmptyParts) +
+                             quarn::records::summaryRefillStatements() +
+                             QStringList{QStringLiteral("VACUUM ANALYZE")}))
+        return false;
     std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
                 first ? "the first" : "the other", clock.nsecsElapsed() / 1e9);
     std::fflush(stdout);

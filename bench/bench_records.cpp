@@ -3,15 +3,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 
 #include "approval/approved_images.h"
 #include "bench/bench_recall.h"
-#include "database/connection.h"
+#include "bench/server_statements.h"
 #include "database/schema.h"
 #include "tests/support/pg_server.h"
 
@@ -104,20 +102,9 @@ bool fillRows(const testsupport::PgServer& pg, qint64 from, qint64 to, qint64 co
         if (out.contains(QLatin1String("ERROR")))
             return std::fprintf(stderr, "quarn-bench: fill: %s\n", qPrintable(out)), false;
     }
-    // The summaries counted again from every row (the fill ran no trigger),
-    // on a connection of the bench's own: psql's runs are cut at a minute.
-    quarn::records::Connection c;
-    QString why;
-    if (!c.open(quarn::records::parseDatabaseUrl(pg.url()), &why))
-        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
-    QSqlQuery q(c.db());
-    const QStringList statements =
-        quarn::records::summaryRefillStatements() + QStringList{QStringLiteral("VACUUM ANALYZE")};
-    for (const QString& s : statements)
-        if (!q.exec(s))
-            return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(q.lastError().text())),
-                   false;
-    return true;
+    // The summaries counted again from every row (the fill ran no trigger).
+    return runOnServer(pg, quarn::records::summaryRefillStatements() +
+                               QStringList{QStringLiteral("VACUUM ANALYZE")});
 }
 
 // One size's figures: push of 100,000 records (of their own serial numbers),
