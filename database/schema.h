@@ -79,7 +79,8 @@ QStringList attemptsStatements();
 // between making it and setting its path (a separate ALTER FUNCTION would
 // leave that moment, and CREATE OR REPLACE clears what an ALTER set). The
 // body goes to format() as a value, so no character of it is format()'s.
-// Every function of the schema is made through it.
+// Every function of the schema that runs with the owner's rights is made
+// through it.
 QString pinnedFunction(const QString& head, const QString& body);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.

@@ -87,35 +87,46 @@ QStringList firstPassTriggerStatements() {
 
 QStringList stampTriggerStatements() {
     // Whatever a station sent in these columns (it may name none of them),
-    // the server's own word replaces it. The owner's rights read the
-    // approved list whatever the inserting role may read. first_pass gets
-    // the answer the rows already in the table give: right for nearly
-    // every row, so the statement's trigger, which makes every first_pass
-    // of the serial numbers right, need not write each new row again (a
-    // push keeps its speed).
-    const QString body =
-        QStringLiteral(
-            "BEGIN\n"
-            "  NEW.pushed_by := session_user;\n"
-            "  NEW.received_at := now();\n"
-            "  NEW.server_approved := NEW.started IS NOT NULL\n"
-            "    AND EXISTS (SELECT FROM quarn_images i WHERE i.sha256 = NEW.image_sha256\n"
-            "      AND i.approved_at <= NEW.started\n"
-            "      AND (i.revoked_at IS NULL OR i.revoked_at > NEW.started));\n"
-            "  NEW.first_pass := CASE WHEN NEW.serial <> '' THEN %1\n"
-            "    AND NOT EXISTS (SELECT FROM quarn_sessions x WHERE x.serial = NEW.serial\n"
-            "      AND %2 AND (x.started, x.id) < (NEW.started, NEW.id)) END;\n"
-            "  RETURN NEW;\n"
-            "END\n")
-            .arg(passSql(QStringLiteral("NEW")), passSql(QStringLiteral("x")));
-    return {QStringLiteral("ALTER TABLE quarn_sessions ADD COLUMN IF NOT EXISTS pushed_by text,\n"
-                           "    ADD COLUMN IF NOT EXISTS received_at timestamptz,\n"
-                           "    ADD COLUMN IF NOT EXISTS server_approved boolean;\n"),
-            function("quarn_sessions_stamp", "SECURITY DEFINER", body),
-            QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_stamp() FROM PUBLIC;\n"),
-            triggerOnce("quarn_sessions_stamp", "quarn_sessions",
-                        "BEFORE INSERT ON quarn_sessions "
-                        "FOR EACH ROW EXECUTE FUNCTION quarn_sessions_stamp()")};
+    // the server's own word replaces it. Called once a row, so it runs with
+    // the inserting role's rights and no search_path of its own (setting
+    // one each call costs more than the rest of the push's row work): every
+    // table it reads is named with the schema it was made in (a temporary
+    // table of the caller's, which unqualified names would find first, is
+    // never read); functions and operators are never looked up in pg_temp,
+    // and a station may create no schema of its own. A station may read the
+    // approved list. first_pass gets a guess from the row alone (a pass is
+    // its serial number's first, as for nearly every new unit); the
+    // statement's trigger, with the owner's rights and every row of the
+    // serial numbers, writes the few guesses that are wrong, so what a
+    // caller puts here never lasts.
+    const QString body = QStringLiteral(
+                             "BEGIN\n"
+                             "  NEW.pushed_by := session_user;\n"
+                             "  NEW.received_at := pg_catalog.now();\n"
+                             "  NEW.server_approved := NEW.started IS NOT NULL\n"
+                             "    AND EXISTS (SELECT FROM @schema@.quarn_images i\n"
+                             "      WHERE i.sha256 OPERATOR(pg_catalog.=) NEW.image_sha256\n"
+                             "      AND i.approved_at OPERATOR(pg_catalog.<=) NEW.started\n"
+                             "      AND (i.revoked_at IS NULL OR i.revoked_at "
+                             "OPERATOR(pg_catalog.>) NEW.started));\n"
+                             "  NEW.first_pass := CASE WHEN NEW.serial <> '' THEN %1 END;\n"
+                             "  RETURN NEW;\n"
+                             "END\n")
+                             .arg(passSql(QStringLiteral("NEW")));
+    return {
+        QStringLiteral("ALTER TABLE quarn_sessions ADD COLUMN IF NOT EXISTS pushed_by text,\n"
+                       "    ADD COLUMN IF NOT EXISTS received_at timestamptz,\n"
+                       "    ADD COLUMN IF NOT EXISTS server_approved boolean;\n"),
+        QStringLiteral("DO $quarn$ BEGIN EXECUTE format(\n"
+                       "  'CREATE OR REPLACE FUNCTION quarn_sessions_stamp() RETURNS trigger"
+                       " LANGUAGE plpgsql SECURITY INVOKER AS %L',\n"
+                       "  replace($body$\n") %
+            body %
+            QStringLiteral("$body$, '@schema@', quote_ident(current_schema())));\nEND $quarn$;\n"),
+        QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_stamp() FROM PUBLIC;\n"),
+        triggerOnce("quarn_sessions_stamp", "quarn_sessions",
+                    "BEFORE INSERT ON quarn_sessions "
+                    "FOR EACH ROW EXECUTE FUNCTION quarn_sessions_stamp()")};
 }
 
 QStringList notifyTriggerStatements() {

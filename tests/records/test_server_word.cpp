@@ -180,6 +180,19 @@ private slots:
                 QStringLiteral("st1"));
             QVERIFY2(out.contains("permission denied"), qPrintable(out));
         }
+        // A list of the station's own under the name, which its unqualified
+        // names would find first, approves nothing.
+        pg_->sql(QStringLiteral("CREATE TEMP TABLE quarn_images (sha256 text, approved_at"
+                                " timestamptz, revoked_at timestamptz); INSERT INTO quarn_images"
+                                " VALUES ('%1', '2000-01-01Z', NULL); INSERT INTO quarn_sessions"
+                                " (id, image_sha256, started) VALUES (gen_random_uuid(), '%1',"
+                                " '2026-10-01Z')")
+                     .arg(sha('e')),
+                 QStringLiteral("st1"));
+        QCOMPARE(pg_->sql(QStringLiteral("SELECT server_approved::text FROM quarn_sessions WHERE"
+                                         " image_sha256 = '%1'")
+                              .arg(sha('e'))),
+                 QStringLiteral("false"));
         pg_->sql(QStringLiteral("INSERT INTO quarn_sessions (id, image_sha256, started, pushed_by, "
                                 "received_at, server_approved) VALUES (gen_random_uuid(), '%1',"
                                 " '2026-10-01Z', 'st9', '2001-01-01Z', true)")
@@ -250,8 +263,8 @@ private slots:
             ++made;
             QVERIFY(!pg_->sql(s).contains("ERROR"));
             QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"
-                              " AND NOT 'search_path=pg_catalog, public, pg_temp' = ANY("
-                              " coalesce(proconfig, '{}'))"),
+                              " AND prosecdef AND NOT 'search_path=pg_catalog, public, pg_temp'"
+                              " = ANY(coalesce(proconfig, '{}'))"),
                      QStringLiteral("0"));
             pg_->sql(attack, QStringLiteral("st1"));
         }
