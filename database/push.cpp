@@ -7,7 +7,10 @@
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <deque>
+#include <optional>
 
+#include "database/batch_lanes.h"
 #include "database/connection.h"
 #include "database/push_cancel.h"
 #include "database/push_rejected.h"
@@ -175,26 +178,34 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
     return false;
 }
 
-// The connection of one attempt, and the months whose partitions it has seen
-// to (none when the schema has no quarn_sessions_months: made by an earlier
-// version, whose owner has not applied it again).
+// The connections of one attempt, and the months whose partitions it has
+// seen to (none when the schema has no quarn_sessions_months: made by an
+// earlier version, whose owner has not applied it again).
 struct Link {
-    QSqlDatabase& db;
+    QSqlDatabase& db;  // the first lane's: the schema, and rows sent one by one
+    BatchLanes& lanes;
     bool makesMonths = false;
     QStringList months;
 };
 
-// The rows in one transaction, after the partitions of months this push has
-// not met yet; the table's trigger sets first_pass.
+// The partitions of months this push has not met yet, then the rows; the
+// table's triggers stamp them and set first_pass.
+QStringList batchStatements(const Link& link, const QList<QJsonObject>& records,
+                            QStringList* newMonths) {
+    QStringList statements;
+    if (link.makesMonths)
+        for (const QString& m : recordMonths(records))
+            if (!link.months.contains(m)) *newMonths << m;
+    if (!newMonths->isEmpty()) statements << monthsStatement(*newMonths);
+    return statements << insertStatement(records);
+}
+
+// The rows in one transaction, waiting for its end.
 bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
                Failure* f) {
     if (records.isEmpty()) return true;
-    QStringList statements, newMonths;
-    if (link.makesMonths)
-        for (const QString& m : recordMonths(records))
-            if (!link.months.contains(m)) newMonths << m;
-    if (!newMonths.isEmpty()) statements << monthsStatement(newMonths);
-    statements << insertStatement(records);
+    QStringList newMonths;
+    const QStringList statements = batchStatements(link, records, &newMonths);
     qint64 added = 0;  // counted only once committed
     if (!transact(link.db, limitMs, statements, f, &added)) return false;
     link.months += newMonths;
@@ -230,47 +241,112 @@ bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
     return true;
 }
 
-// Every batch of one file (the log or the rotated log) after `from`; the
-// position saved after each commit. False with *f when a batch failed.
+// A batch sent and not yet settled; its answer once taken.
+struct InFlight {
+    LogBatch batch;
+    QStringList newMonths;
+    std::optional<LaneAnswer> answer;
+};
+
+// The next batch of the file, sent on an idle lane (a batch of damaged lines
+// only has nothing to send: its answer is there at once).
+void sendNext(Link& link, const PushRequest& request, LogReader& reader, PushResult* r,
+              std::deque<InFlight>* flying) {
+    InFlight next{reader.next(request.batchSize), {}, {}};
+    for (const QString& w : next.batch.warnings)
+        if (request.warn) request.warn(w);
+    r->damaged += next.batch.warnings.size();
+    if (next.batch.records.isEmpty())
+        next.answer = LaneAnswer{true, 0, QSqlError(), nullptr};
+    else
+        link.lanes.send(batchStatements(link, next.batch.records, &next.newMonths));
+    flying->push_back(std::move(next));
+}
+
+// The answer of every batch in flight taken, oldest first: the lanes idle.
+void takeAnswers(Link& link, std::deque<InFlight>& flying) {
+    for (InFlight& b : flying)
+        if (!b.answer) b.answer = link.lanes.takeOldest();
+}
+
+// The oldest batch's answer: counted and the mark moved past it, or its rows
+// sent one by one (when the server refused its data), or false with *f.
+bool settle(Link& link, const PushRequest& request, const LogReader& reader,
+            std::deque<InFlight>& flying, PushResult* r, Failure* f) {
+    InFlight& b = flying.front();
+    if (!b.answer) b.answer = link.lanes.takeOldest();
+    const qint64 sent = r->sent;
+    if (b.answer->ok) {
+        r->sent += b.batch.records.size();
+        r->inserted += b.answer->inserted;
+        link.months += b.newMonths;
+    } else {
+        *f = failureOf(b.answer->error);
+        takeAnswers(link, flying);
+        if (!f->data || !sendRows(link, request, reader, b.batch, r, f)) return false;
+    }
+    if (!saveMark(request.logPath, reader.identity(), b.batch.end, &f->why)) {
+        r->sent = sent;
+        return false;
+    }
+    return true;
+}
+
+// Every batch of one file (the log or the rotated log) after `from`, as many
+// in flight as there are lanes; the position saved after each batch in the
+// order of the file. False with *f when a batch failed; a later batch that
+// went in meanwhile is counted, and sent again (inserting nothing) next time.
 bool sendFile(Link& link, const PushRequest& request, const QString& file, LogPosition from,
               PushResult* r, Failure* f) {
     LogReader reader;
     if (!reader.open(file, from, &f->why)) return false;
-    while (!reader.atEnd()) {
+    std::deque<InFlight> flying;
+    bool ok = true;
+    while (ok && (!reader.atEnd() || !flying.empty())) {
         if (request.cancel && request.cancel->cancelled()) {
             f->status = Status::Cancelled;
-            return false;
+            ok = false;
+            break;
         }
-        const LogBatch batch = reader.next(request.batchSize);
-        for (const QString& w : batch.warnings)
-            if (request.warn) request.warn(w);
-        r->damaged += batch.warnings.size();
-        const qint64 sent = r->sent;
-        if (sendBatch(link, request.limitMs, batch.records, &r->inserted, f))
-            r->sent += batch.records.size();
-        else if (!f->data || !sendRows(link, request, reader, batch, r, f))
-            return false;
-        if (!saveMark(request.logPath, reader.identity(), batch.end, &f->why)) {
-            r->sent = sent;
-            return false;
-        }
+        while (!reader.atEnd() && link.lanes.hasIdleLane())
+            sendNext(link, request, reader, r, &flying);
+        ok = settle(link, request, reader, flying, r, f);
+        flying.pop_front();
     }
-    return true;
+    takeAnswers(link, flying);
+    for (const InFlight& b : flying)
+        if (b.answer->ok) r->inserted += b.answer->inserted;
+    return ok;
+}
+
+// A second connection, when more than one batch waits: the server then
+// works on two batches at once. None (one lane) when it cannot be opened.
+void addSecondLane(const PushRequest& request, const DatabaseTarget& target, Connection& second,
+                   std::optional<CancelScope>& scope, BatchLanes& lanes) {
+    QString why;
+    if (pendingCount(request.logPath) <= request.batchSize || !second.open(target, &why)) return;
+    scope.emplace(request.cancel.get(), second.db());
+    lanes.add(second.db());
 }
 
 // One attempt with the lock held: what is left of the rotated log, then the log.
 PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     PushResult r;
     Failure f;
-    Connection connection;
+    Connection connection, second;
     if (!connection.open(target, &f.why)) {
         r.status = Status::Unreachable;
         r.error = f.why;
         return r;
     }
     const CancelScope scope(request.cancel.get(), connection.db());
-    Link link{connection.db(), false, {}};
+    std::optional<CancelScope> secondScope;
+    BatchLanes lanes(request.limitMs);
+    Link link{connection.db(), lanes, false, {}};
     bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths);
+    if (ok && !lanes.add(connection.db()))
+        ok = false, f.why = QStringLiteral("not a PostgreSQL connection");
+    if (ok) addSecondLane(request, target, second, secondScope, lanes);
     const SentMark mark = readMark(request.logPath);
     const QString rotated = rotatedRemainder(request.logPath, mark);
     if (ok && !rotated.isEmpty()) {

@@ -3,66 +3,58 @@
 #include <libpq-fe.h>
 #include <sys/socket.h>
 
-#include <QSqlDriver>
-#include <QVariant>
+#include <algorithm>
 #include <thread>
+
+#include "database/pg_handle.h"
 
 namespace quarn::records {
 
-namespace {
-
-PGconn* connectionOf(const QSqlDatabase& db) {
-    const QVariant v = db.driver() ? db.driver()->handle() : QVariant();
-    // Named as the compiler spells the struct behind libpq's typedef.
-    const char* type = v.isValid() ? v.typeName() : "";
-    if (qstrcmp(type, "pg_conn*") != 0 && qstrcmp(type, "PGconn*") != 0) return nullptr;
-    return *static_cast<PGconn* const*>(v.constData());
-}
-
-}  // namespace
-
 PushCancel::~PushCancel() {
-    if (request_) PQfreeCancel(static_cast<PGcancel*>(request_));
+    for (Attached& a : attached_)
+        if (a.request) PQfreeCancel(static_cast<PGcancel*>(a.request));
 }
 
 void PushCancel::cancel() {
     cancelled_ = true;
     const std::lock_guard<std::mutex> hold(m_);
-    endConnection();
+    for (Attached& a : attached_) endConnection(a);
 }
 
-void PushCancel::endConnection() {
-    if (request_) {
+void PushCancel::endConnection(Attached& a) {
+    if (a.request) {
         // The cancel request opens a connection of its own to the server,
         // which may take as long as the network lets it: nobody waits for it.
-        std::thread([request = static_cast<PGcancel*>(request_)] {
+        std::thread([request = static_cast<PGcancel*>(a.request)] {
             char why[256];
             PQcancel(request, why, sizeof why);
             PQfreeCancel(request);
         }).detach();
-        request_ = nullptr;
+        a.request = nullptr;
     }
     // The push's thread then sees the connection end at once.
-    if (socket_ >= 0 && ::shutdown(socket_, SHUT_RDWR) != 0) {
+    if (a.socket >= 0 && ::shutdown(a.socket, SHUT_RDWR) != 0) {
         // ENOTCONN: the server closed it first, which ends that wait as well.
     }
-    socket_ = -1;
+    a.socket = -1;
 }
 
 void PushCancel::attach(const QSqlDatabase& db) {
     const std::lock_guard<std::mutex> hold(m_);
-    PGconn* connection = connectionOf(db);
+    PGconn* connection = pgConnectionOf(db);
     if (!connection) return;
-    socket_ = PQsocket(connection);
-    request_ = PQgetCancel(connection);
-    if (cancelled_) endConnection();
+    attached_.push_back({db.connectionName(), PQgetCancel(connection), PQsocket(connection)});
+    if (cancelled_) endConnection(attached_.back());
 }
 
-void PushCancel::detach() {
+void PushCancel::detach(const QSqlDatabase& db) {
     const std::lock_guard<std::mutex> hold(m_);
-    if (request_) PQfreeCancel(static_cast<PGcancel*>(request_));
-    request_ = nullptr;
-    socket_ = -1;
+    const auto gone = std::find_if(attached_.begin(), attached_.end(), [&](const Attached& a) {
+        return a.name == db.connectionName();
+    });
+    if (gone == attached_.end()) return;
+    if (gone->request) PQfreeCancel(static_cast<PGcancel*>(gone->request));
+    attached_.erase(gone);
 }
 
 }  // namespace quarn::records

@@ -8,13 +8,15 @@
 //
 // Contract
 // - cancel() and cancelled() from any thread, any number of times.
-// - attach()/detach() from the push's thread, around the connection's life
-//   (detach before the connection closes); a cancel before attach() ends the
+// - attach()/detach() from the push's thread, around each connection's life
+//   (detach before the connection closes); a push may have several attached
+//   at once, and a cancel ends them all. A cancel before attach() ends the
 //   connection as soon as it is attached.
 
 #include <QSqlDatabase>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace quarn::records {
 
@@ -29,31 +31,36 @@ public:
     bool cancelled() const { return cancelled_; }
 
     void attach(const QSqlDatabase& db);
-    void detach();
+    void detach(const QSqlDatabase& db);
 
 private:
-    void endConnection();  // with m_ held
+    struct Attached {
+        QString name;             // the QSqlDatabase's connection name
+        void* request = nullptr;  // its PGcancel, until sent
+        int socket = -1;
+    };
+    static void endConnection(Attached& a);  // with m_ held
 
     std::mutex m_;
     std::atomic<bool> cancelled_{false};
-    void* request_ = nullptr;  // libpq's PGcancel of the attached connection
-    int socket_ = -1;
+    std::vector<Attached> attached_;
 };
 
 // attach() for a scope: made after the connection opens, gone before it closes.
 class CancelScope {
 public:
-    CancelScope(PushCancel* cancel, const QSqlDatabase& db) : cancel_(cancel) {
-        if (cancel_) cancel_->attach(db);
+    CancelScope(PushCancel* cancel, const QSqlDatabase& db) : cancel_(cancel), db_(db) {
+        if (cancel_) cancel_->attach(db_);
     }
     ~CancelScope() {
-        if (cancel_) cancel_->detach();
+        if (cancel_) cancel_->detach(db_);
     }
     CancelScope(const CancelScope&) = delete;
     CancelScope& operator=(const CancelScope&) = delete;
 
 private:
     PushCancel* cancel_;
+    const QSqlDatabase& db_;
 };
 
 }  // namespace quarn::records

@@ -1,0 +1,92 @@
+#include "database/batch_lanes.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+
+#include "database/connection.h"
+#include "database/pg_handle.h"
+
+namespace quarn::records {
+
+namespace {
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// As Qt's driver reports a failed statement: the server's words, its SQLSTATE.
+QSqlError errorOf(PGconn* connection, const PGresult* result) {
+    const char* code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char* words = result ? PQresultErrorMessage(result) : PQerrorMessage(connection);
+    return QSqlError(QStringLiteral("QPSQL: Unable to create query"), QString::fromUtf8(words),
+                     QSqlError::StatementError, QString::fromLatin1(code ? code : ""));
+}
+
+// Every result of the batch's statements, up to the end of its query: the
+// first failure, or the rows its INSERT added.
+LaneAnswer collect(PGconn* connection) {
+    LaneAnswer a;
+    a.ok = true;
+    while (PGresult* raw = PQgetResult(connection)) {
+        const Result r(raw, &PQclear);
+        const ExecStatusType status = PQresultStatus(raw);
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+            if (qstrncmp(PQcmdStatus(raw), "INSERT", 6) == 0)
+                a.inserted = QByteArray(PQcmdTuples(raw)).toLongLong();
+        } else if (a.ok) {
+            a.ok = false;
+            a.error = errorOf(connection, raw);
+        }
+    }
+    return a;
+}
+
+// A failed statement leaves its transaction open and aborted (the rest of
+// the query was skipped): ended here, so the lane is idle again. A
+// connection that is gone ended it already.
+void rollBack(PGconn* connection) {
+    if (PQstatus(connection) != CONNECTION_OK || PQtransactionStatus(connection) == PQTRANS_IDLE)
+        return;
+    PQclear(PQexec(connection, "ROLLBACK"));
+}
+
+}  // namespace
+
+bool BatchLanes::add(QSqlDatabase& db) {
+    PGconn* connection = pgConnectionOf(db);
+    if (!connection) return false;
+    lanes_.push_back(Lane{&db, connection, false, QSqlError()});
+    return true;
+}
+
+void BatchLanes::send(const QStringList& statements) {
+    std::size_t i = 0;
+    while (lanes_[i].busy) ++i;
+    Lane& lane = lanes_[i];
+    const QByteArray query =
+        (QStringLiteral("BEGIN; ") + limitStatements(limitMs_, true) + QStringLiteral("; ") +
+         statements.join(QStringLiteral("; ")) + QStringLiteral("; COMMIT"))
+            .toUtf8();
+    auto* connection = static_cast<PGconn*>(lane.connection);
+    lane.sendError = PQsendQuery(connection, query.constData()) == 1 ? QSqlError()
+                                                                     : errorOf(connection, nullptr);
+    lane.busy = true;
+    order_.push_back(i);
+}
+
+LaneAnswer BatchLanes::takeOldest() {
+    Lane& lane = lanes_[order_.front()];
+    order_.pop_front();
+    lane.busy = false;
+    auto* connection = static_cast<PGconn*>(lane.connection);
+    LaneAnswer a;
+    if (lane.sendError.isValid()) {
+        a.error = lane.sendError;
+    } else {
+        a = collect(connection);
+        if (!a.ok) rollBack(connection);
+    }
+    a.db = lane.db;
+    return a;
+}
+
+}  // namespace quarn::records
