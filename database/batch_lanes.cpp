@@ -54,7 +54,7 @@ void rollBack(PGconn* connection) {
 bool BatchLanes::add(QSqlDatabase& db) {
     PGconn* connection = pgConnectionOf(db);
     if (!connection) return false;
-    lanes_.push_back(Lane{&db, connection, false, QSqlError()});
+    lanes_.push_back(Lane{connection, false, QSqlError()});
     return true;
 }
 
@@ -73,6 +73,14 @@ void BatchLanes::send(const QStringList& statements) {
     order_.push_back(i);
 }
 
+LaneAnswer BatchLanes::runNow(const QStringList& statements) {
+    send(statements);
+    // The batch just sent to the back of the queue, taken first.
+    order_.push_front(order_.back());
+    order_.pop_back();
+    return takeOldest();
+}
+
 LaneAnswer BatchLanes::takeOldest() {
     Lane& lane = lanes_[order_.front()];
     order_.pop_front();
@@ -85,7 +93,6 @@ LaneAnswer BatchLanes::takeOldest() {
         a = collect(connection);
         if (!a.ok) rollBack(connection);
     }
-    a.db = lane.db;
     return a;
 }
 

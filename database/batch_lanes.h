@@ -28,9 +28,8 @@ namespace quarn::records {
 
 struct LaneAnswer {
     bool ok = false;
-    qint64 inserted = 0;         // rows the batch's INSERT added (once committed)
-    QSqlError error;             // when not ok: the server's SQLSTATE and words
-    QSqlDatabase* db = nullptr;  // the lane it was sent on
+    qint64 inserted = 0;  // rows the batch's INSERT added (once committed)
+    QSqlError error;      // when not ok: the server's SQLSTATE and words
 };
 
 class BatchLanes {
@@ -48,10 +47,12 @@ public:
     // sent on an idle lane without waiting for the server.
     void send(const QStringList& statements);
     LaneAnswer takeOldest();
+    // send() and its answer at once, on an idle lane, whatever is in flight
+    // on the others.
+    LaneAnswer runNow(const QStringList& statements);
 
 private:
     struct Lane {
-        QSqlDatabase* db = nullptr;
         void* connection = nullptr;  // libpq's PGconn
         bool busy = false;
         QSqlError sendError;  // a batch that could not be sent: its answer

@@ -188,27 +188,29 @@ struct Link {
     QStringList months;
 };
 
-// The partitions of months this push has not met yet, then the rows; the
-// table's triggers stamp them and set first_pass.
-QStringList batchStatements(const Link& link, const QList<QJsonObject>& records,
-                            QStringList* newMonths) {
-    QStringList statements;
+// The partitions of months this push has not met yet, made before the rows
+// go in, in a transaction of their own (quarn_sessions_months says why).
+bool makeMonths(Link& link, const QList<QJsonObject>& records, QSqlError* error) {
+    QStringList fresh;
     if (link.makesMonths)
         for (const QString& m : recordMonths(records))
-            if (!link.months.contains(m)) *newMonths << m;
-    if (!newMonths->isEmpty()) statements << monthsStatement(*newMonths);
-    return statements << insertStatement(records);
+            if (!link.months.contains(m)) fresh << m;
+    if (fresh.isEmpty()) return true;
+    const LaneAnswer made = link.lanes.runNow({monthsStatement(fresh)});
+    if (!made.ok) return *error = made.error, false;
+    link.months += fresh;
+    return true;
 }
 
-// The rows in one transaction, waiting for its end.
+// The rows in one transaction, waiting for its end; the table's triggers
+// stamp them and set first_pass.
 bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
                Failure* f) {
     if (records.isEmpty()) return true;
-    QStringList newMonths;
-    const QStringList statements = batchStatements(link, records, &newMonths);
+    QSqlError error;
+    if (!makeMonths(link, records, &error)) return *f = failureOf(error), false;
     qint64 added = 0;  // counted only once committed
-    if (!transact(link.db, limitMs, statements, f, &added)) return false;
-    link.months += newMonths;
+    if (!transact(link.db, limitMs, {insertStatement(records)}, f, &added)) return false;
     *inserted += added;
     return true;
 }
@@ -244,7 +246,6 @@ bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
 // A batch sent and not yet settled; its answer once taken.
 struct InFlight {
     LogBatch batch;
-    QStringList newMonths;
     std::optional<LaneAnswer> answer;
 };
 
@@ -252,14 +253,17 @@ struct InFlight {
 // only has nothing to send: its answer is there at once).
 void sendNext(Link& link, const PushRequest& request, LogReader& reader, PushResult* r,
               std::deque<InFlight>* flying) {
-    InFlight next{reader.next(request.batchSize), {}, {}};
+    InFlight next{reader.next(request.batchSize), {}};
     for (const QString& w : next.batch.warnings)
         if (request.warn) request.warn(w);
     r->damaged += next.batch.warnings.size();
+    QSqlError error;
     if (next.batch.records.isEmpty())
-        next.answer = LaneAnswer{true, 0, QSqlError(), nullptr};
+        next.answer = LaneAnswer{true, 0, QSqlError()};
+    else if (!makeMonths(link, next.batch.records, &error))
+        next.answer = LaneAnswer{false, 0, error};
     else
-        link.lanes.send(batchStatements(link, next.batch.records, &next.newMonths));
+        link.lanes.send({insertStatement(next.batch.records)});
     flying->push_back(std::move(next));
 }
 
@@ -279,7 +283,6 @@ bool settle(Link& link, const PushRequest& request, const LogReader& reader,
     if (b.answer->ok) {
         r->sent += b.batch.records.size();
         r->inserted += b.answer->inserted;
-        link.months += b.newMonths;
     } else {
         *f = failureOf(b.answer->error);
         takeAnswers(link, flying);
@@ -295,7 +298,7 @@ bool settle(Link& link, const PushRequest& request, const LogReader& reader,
 // Every batch of one file (the log or the rotated log) after `from`, as many
 // in flight as there are lanes; the position saved after each batch in the
 // order of the file. False with *f when a batch failed; a later batch that
-// went in meanwhile is counted, and sent again (inserting nothing) next time.
+// went in meanwhile is sent again next time, inserting nothing.
 bool sendFile(Link& link, const PushRequest& request, const QString& file, LogPosition from,
               PushResult* r, Failure* f) {
     LogReader reader;
@@ -313,9 +316,7 @@ bool sendFile(Link& link, const PushRequest& request, const QString& file, LogPo
         ok = settle(link, request, reader, flying, r, f);
         flying.pop_front();
     }
-    takeAnswers(link, flying);
-    for (const InFlight& b : flying)
-        if (b.answer->ok) r->inserted += b.answer->inserted;
+    takeAnswers(link, flying);  // not counted: sent again next time (inserting nothing)
     return ok;
 }
 

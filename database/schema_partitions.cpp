@@ -24,9 +24,12 @@ QString whenPartitioned(const QString& statement) {
 // and makes no partition of its own). Rows of such a month already in the
 // default partition move to it. The default partition is locked first:
 // every push that routed a row there has ended, none can route one there
-// meanwhile, and two makers of one month take turns. A month archived (its
-// partition detached under its name) is not made again: its late records
-// stay in the default partition.
+// meanwhile, and two makers of one month take turns. A push calls it in a
+// transaction of its own, before its rows: the lock is then held by nothing
+// that waits for the pushes' turn, which a push's trigger holds while it
+// reads the default partition. A month archived (its partition detached
+// under its name) is not made again: its late records stay in the default
+// partition.
 QString monthsFunction() {
     const QString body = QStringLiteral(
         "DECLARE\n"

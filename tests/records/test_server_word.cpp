@@ -363,6 +363,32 @@ private slots:
                  QStringLiteral("quarn_sessions_2026_12=3,quarn_sessions_default=2"));
     }
 
+    // A push makes a month's partition in a transaction of its own, before
+    // its rows: were it made in the rows' transaction, its lock on the
+    // default partition would last while the push waits for the pushes'
+    // turn, and a push holding the turn whose trigger then reads that
+    // partition would wait on it: the server would end one as a deadlock.
+    void monthMadeBeforeTheRows() {
+        QVERIFY(applyRoles());
+        quarn::records::Connection turn;  // a push in its trigger, as the owner runs it
+        QVERIFY(login(turn, QString()) && turn.db().transaction());
+        QSqlQuery q(turn.db());
+        QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
+        writeLog(recordLine({{"started", "2026-10-05T00:00:00.000Z"}}));
+        QProcess pushing;
+        pushing.start(kRecords, {"push", "--db", pg_->url("st1"), "--log", log_});
+        QTRY_COMPARE_WITH_TIMEOUT(
+            pg_->sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"),
+            QStringLiteral("1"), 10000);
+        const bool read = q.exec("SELECT count(*) FROM quarn_sessions_default");
+        QVERIFY(turn.db().commit());
+        QVERIFY(pushing.waitForFinished(30000));
+        QVERIFY2(read, qPrintable(q.lastError().text()));
+        QVERIFY2(pushing.exitCode() == 0, pushing.readAllStandardError().constData());
+        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions"),
+                 QStringLiteral("quarn_sessions_2026_10"));
+    }
+
     // An earlier version's table, with rows a station pushed: migrate says
     // what it will do and moves it, every row and column as it was (ids,
     // first_pass, the stamps), the roles' grants with it; only its owner may;
