@@ -346,7 +346,8 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     Link link{connection.db(), lanes, false, {}};
     bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths);
     if (ok && !lanes.add(connection.db()))
-        ok = false, f.why = QStringLiteral("not a PostgreSQL connection");
+        ok = false, f.why = QCoreApplication::translate(
+                        "Push", "the database driver gives no PostgreSQL connection to send on");
     if (ok) addSecondLane(request, target, second, secondScope, lanes);
     const SentMark mark = readMark(request.logPath);
     const QString rotated = rotatedRemainder(request.logPath, mark);

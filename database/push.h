@@ -4,7 +4,11 @@
 // ("offset line device:inode"), replaced atomically (a new file renamed over
 // the old) after each commit; the rows go in batches, each one transaction,
 // each insert idempotent by id, so a push killed at any point sends again at
-// most the batch it was in and the server keeps one row per record.
+// most the batches it had in flight and the server keeps one row per record.
+// With more than one batch waiting, two are in flight at once on two
+// connections (database/batch_lanes.h); LOG.sent passes a batch only once
+// every batch before it is in. A month's partition is made in a transaction
+// of its own before the rows that need it.
 //
 // Contract
 // - Time limits: every transaction sets lock_timeout and statement_timeout

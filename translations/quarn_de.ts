@@ -332,6 +332,10 @@
         <source>quarn-records is not installed to send them</source>
         <translation>quarn-records ist nicht installiert, um sie zu senden</translation>
     </message>
+    <message>
+        <source>the database driver gives no PostgreSQL connection to send on</source>
+        <translation>der Datenbanktreiber liefert keine PostgreSQL-Verbindung zum Senden</translation>
+    </message>
 </context>
 <context>
     <name>RecordLog</name>
