@@ -31,16 +31,19 @@ double firstViewTarget(int rows) { return rows > 10000000 ? 1.5 : 1.0; }
 // number each, every seventh a failure at some block: row i of `total`
 // starts (total - i) / total of the 30 days before now. The rows at every
 // k-th i (k = total / 1,000,000) make the first million; the rest come after. The triggers are off
-// while they go in (one statement's transition table of ten million rows
-// would hold them all, and first_pass is known: one session per serial
-// number); the summaries are then counted from the rows once.
+// while they go in (first_pass is known: one session per serial number);
+// the summaries are then counted from the rows once. The server still keeps
+// each statement's rows for the statement triggers it will not fire, in
+// temporary files, so the rest go in statements of kChunk rows: a single
+// one of 49 million held some 15 GB of them until its end.
 // The months' partitions made first, so the rows land in their months, as
 // pushes leave them, not in the table's default partition.
-const char* const kFill =
+constexpr qint64 kChunk = 5000000;
+const char* const kMonths =
     "SELECT quarn_sessions_months(ARRAY(SELECT generate_series(date_trunc('month', now() -"
-    " interval '%3 days', 'UTC'), now(), interval '1 month')));"
-    " SET session_replication_role = replica;"
-    " INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
+    " interval '%1 days', 'UTC'), now(), interval '1 month')))";
+const char* const kInsert =
+    "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
     " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
     " version, first_pass) SELECT gen_random_uuid(),"
     " now() - (%3 * 86400.0 * (%2 - i) / %2) * interval '1 second',"
@@ -48,24 +51,30 @@ const char* const kFill =
     "%1) % 16, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, n % 3, repeat('a', "
     "64), repeat('a', 64), CASE WHEN n % 7 = 0 THEN 'transfer' ELSE 'good' END,"
     " CASE WHEN n % 7 = 0 THEN 'No reply at block ' || n % 32 || ' of 32' ELSE '' END, '1.1.0', "
-    "true FROM %4; RESET session_replication_role;";
+    "true FROM %4";
 
 // i: the row's place in time; n = i / k its station, socket and outcome, so
 // that the first million alone has every station, socket and stage.
-QString fillSql(int total, bool first) {
-    const int k = total / kBaseRows;
-    const QString from =
-        first
-            ? QStringLiteral("(SELECT g::bigint * %1 AS i, g AS n FROM generate_series(1, %2) g) s")
-                  .arg(k)
-                  .arg(kBaseRows)
-            : QStringLiteral(
-                  "(SELECT i, i / %2 AS n FROM generate_series(1, %1) i WHERE i % %2 <> 0"
-                  " OR i > %2::bigint * %3) s")
-                  .arg(total)
-                  .arg(k)
-                  .arg(kBaseRows);
-    return QString::fromLatin1(kFill).arg(kStations).arg(total).arg(kDays).arg(from);
+QStringList fillStatements(qint64 total, bool first) {
+    const qint64 k = total / kBaseRows;
+    const auto insert = [&](const QString& from) {
+        return QString::fromLatin1(kInsert).arg(kStations).arg(total).arg(kDays).arg(from);
+    };
+    QStringList out{QString::fromLatin1(kMonths).arg(kDays),
+                    QStringLiteral("SET session_replication_role = replica")};
+    if (first)
+        out << insert(QStringLiteral("(SELECT g::bigint * %1 AS i, g AS n FROM generate_series(1,"
+                                     " %2) g) s")
+                          .arg(k)
+                          .arg(kBaseRows));
+    for (qint64 lo = 1; !first && lo <= total; lo += kChunk)
+        out << insert(QStringLiteral("(SELECT i, i / %3 AS n FROM generate_series(%1::bigint, %2)"
+                                     " i WHERE i % %3 <> 0 OR i > %3::bigint * %4) s")
+                          .arg(lo)
+                          .arg(qMin(total, lo + kChunk - 1))
+                          .arg(k)
+                          .arg(kBaseRows));
+    return out << QStringLiteral("RESET session_replication_role");
 }
 
 // ratio: the figure over the same at the first million rows (none when < 0).
@@ -141,7 +150,7 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    if (!runOnServer(pg, fillSql(total, first).split(QLatin1Char(';'), Qt::SkipEmptyParts) +
+    if (!runOnServer(pg, fillStatements(total, first) +
                              quarn::records::summaryRefillStatements() +
                              QStringList{QStringLiteral("VACUUM ANALYZE")}))
         return false;
