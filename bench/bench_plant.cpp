@@ -150,8 +150,7 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    if (!runOnServer(pg, fillStatements(total, first) +
-                             quarn::records::summaryRefillStatements() +
+    if (!runOnServer(pg, fillStatements(total, first) + quarn::records::summaryRefillStatements() +
                              QStringList{QStringLiteral("VACUUM ANALYZE")}))
         return false;
     std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
