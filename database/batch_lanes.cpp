@@ -58,7 +58,7 @@ bool BatchLanes::add(QSqlDatabase& db) {
     return true;
 }
 
-void BatchLanes::send(const QStringList& statements) {
+std::size_t BatchLanes::sendOnIdleLane(const QStringList& statements) {
     std::size_t i = 0;
     while (lanes_[i].busy) ++i;
     Lane& lane = lanes_[i];
@@ -70,30 +70,30 @@ void BatchLanes::send(const QStringList& statements) {
     lane.sendError = PQsendQuery(connection, query.constData()) == 1 ? QSqlError()
                                                                      : errorOf(connection, nullptr);
     lane.busy = true;
-    order_.push_back(i);
+    return i;
+}
+
+LaneAnswer BatchLanes::answerOf(Lane& lane) {
+    lane.busy = false;
+    if (lane.sendError.isValid()) return LaneAnswer{false, 0, lane.sendError};
+    auto* connection = static_cast<PGconn*>(lane.connection);
+    LaneAnswer a = collect(connection);
+    if (!a.ok) rollBack(connection);
+    return a;
+}
+
+void BatchLanes::send(const QStringList& statements) {
+    order_.push_back(sendOnIdleLane(statements));
 }
 
 LaneAnswer BatchLanes::runNow(const QStringList& statements) {
-    send(statements);
-    // The batch just sent to the back of the queue, taken first.
-    order_.push_front(order_.back());
-    order_.pop_back();
-    return takeOldest();
+    return answerOf(lanes_[sendOnIdleLane(statements)]);
 }
 
 LaneAnswer BatchLanes::takeOldest() {
     Lane& lane = lanes_[order_.front()];
     order_.pop_front();
-    lane.busy = false;
-    auto* connection = static_cast<PGconn*>(lane.connection);
-    LaneAnswer a;
-    if (lane.sendError.isValid()) {
-        a.error = lane.sendError;
-    } else {
-        a = collect(connection);
-        if (!a.ok) rollBack(connection);
-    }
-    return a;
+    return answerOf(lane);
 }
 
 }  // namespace quarn::records

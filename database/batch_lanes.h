@@ -57,6 +57,11 @@ private:
         bool busy = false;
         QSqlError sendError;  // a batch that could not be sent: its answer
     };
+    // The statements sent on the first idle lane (not queued): its index.
+    std::size_t sendOnIdleLane(const QStringList& statements);
+    // The lane's batch's answer, waited for; the lane idle again.
+    LaneAnswer answerOf(Lane& lane);
+
     int limitMs_;
     std::vector<Lane> lanes_;
     std::deque<std::size_t> order_;  // the lane of each batch in flight, oldest first
