@@ -1,5 +1,6 @@
 #include "gang/probe_line.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <memory>
 
@@ -9,8 +10,10 @@ namespace quarn::gang {
 class ProbeLineWorker : public QObject {
     Q_OBJECT
 public:
-    explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {}
-    void probe(const QString& device, int replyMs);
+    explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {
+        quietSince_.start();
+    }
+    void probe(const QString& device, int replyMs, int quietMs);
     void stop() {
         if (link_) link_->requestStop();
     }
@@ -25,17 +28,19 @@ public:
     }
 
 signals:
-    void done(quarn::ProbeResult result);
+    void done(quarn::gang::ProbeReport report);
 
 private:
-    ProbeResult probeOn(const QString& device, int replyMs);
+    ProbeResult probeOn(const QString& device, int replyMs, int quietMs);
     bool ensureOpen(const QString& device);
 
     const std::atomic<bool>& closing_;
     std::unique_ptr<SessionLink> link_;
     bool probing_ = false;
     bool shutdownAfterProbe_ = false;
-    QString openOn_;  // the device the open port is, symlinks resolved
+    QString openOn_;            // the device the open port is, symlinks resolved
+    QElapsedTimer quietSince_;  // since the line's last handshake (or its making)
+    qint64 sentMs_ = -1;        // when this probe's handshake went out
 };
 
 // The port open on the device the path leads to now.
@@ -52,23 +57,29 @@ bool ProbeLineWorker::ensureOpen(const QString& device) {
     return link_->openDevice(device) == SessionLink::OpenResult::Opened;
 }
 
-void ProbeLineWorker::probe(const QString& device, int replyMs) {
+void ProbeLineWorker::probe(const QString& device, int replyMs, int quietMs) {
     probing_ = true;
-    const ProbeResult result = probeOn(device, replyMs);
+    sentMs_ = -1;
+    const ProbeResult result = probeOn(device, replyMs, quietMs);
     probing_ = false;
     if (shutdownAfterProbe_) link_.reset();
-    emit done(result);
+    emit done({result, sentMs_});
 }
 
-ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs) {
+ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs, int quietMs) {
     if (closing_) return ProbeResult::Stopped;
     if (!ensureOpen(device)) return ProbeResult::PortFailed;
     link_->beginSession();
+    const qint64 quietLeft = quietMs - quietSince_.elapsed();
+    if (quietLeft > 0) link_->waitUntil([] { return false; }, QDeadlineTimer(quietLeft));
+    if (link_->stopRequested() || closing_) return ProbeResult::Stopped;
+    sentMs_ = QDeadlineTimer::current().deadline();
+    quietSince_.start();
     return probeOpenLine(*link_, replyMs);
 }
 
 ProbeLine::ProbeLine(QObject* parent) : QObject(parent) {
-    qRegisterMetaType<quarn::ProbeResult>();
+    qRegisterMetaType<quarn::gang::ProbeReport>();
     worker_ = new ProbeLineWorker(closing_);
     worker_->moveToThread(&thread_);
     connect(worker_, &ProbeLineWorker::done, this, &ProbeLine::probed, Qt::QueuedConnection);
@@ -89,7 +100,9 @@ ProbeLine::~ProbeLine() {
 
 // A queued signal, not a queued functor: Qt copies the arguments into its
 // event, handed to the line's thread under its event queue's lock.
-void ProbeLine::probe(const QString& device, int replyMs) { emit probeRequested(device, replyMs); }
+void ProbeLine::probe(const QString& device, int replyMs, int quietMs) {
+    emit probeRequested(device, replyMs, quietMs);
+}
 
 }  // namespace quarn::gang
 

@@ -57,7 +57,8 @@ struct UnitJob {
     int maxRepeats = 0;     // a block refused this often in a row fails the unit; 0: never
     // Only look whether a unit answers (link/unit_probe.h), sending nothing
     // after the handshake: the record's outcome is good when one answered,
-    // handshake when the line stayed silent, port when the port did not open.
+    // handshake when the line stayed silent, port when the port did not open,
+    // interrupted when nothing was learnt (bytes that were no echo, a stop).
     bool probeOnly = false;
     RecordKeys keys;
     // The retest limit's word on keys.serial, asked on the unit's thread

@@ -1,5 +1,7 @@
 #include "gang/watch.h"
 
+#include <QDeadlineTimer>
+
 #include "gang/session_record.h"
 
 namespace quarn::gang {
@@ -19,7 +21,6 @@ Watch::~Watch() {
 
 void Watch::start() {
     stopping_ = letSessionFinish_ = false;
-    silentProbes_ = 0;
     listen();
 }
 
@@ -71,8 +72,9 @@ void Watch::listen() { launch(mayLoad_ && !mayLoad_() ? Attempt::HeldProbe : Att
 void Watch::enterRemove() { setPhase(Phase::Remove); }
 
 // The removal probes begin as the session ends, the hold only what is shown.
-void Watch::watchRemoval() {
-    silentProbes_ = 0;
+void Watch::watchRemoval(bool afterGood) {
+    pace_ = RemovalPace(timing_.probeGapMs, timing_.quietMs, kProbeReplyTicks * linkClock().tickMs,
+                        afterGood);
     probeDevice_.clear();
     sinceSession_.start();
     line_ = std::make_unique<ProbeLine>();
@@ -82,25 +84,35 @@ void Watch::watchRemoval() {
 
 void Watch::probe() {
     if (!line_) return;
-    probeStarted_.start();
     // Looked up once, and again after a probe whose port failed: a link
     // pointed elsewhere meanwhile is followed by the line itself.
     if (probeDevice_.isEmpty()) probeDevice_ = makeJob_().device;
-    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs);
+    const bool safe = pace_.next() == RemovalPace::Probe::Safe;
+    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs, safe ? timing_.quietMs : 0);
 }
 
-// Answered, silent, or nothing learnt (the port did not open, or was lost).
-void Watch::onProbed(ProbeResult result) {
+void Watch::onProbed(const ProbeReport& report) {
     if (!line_ || stopping_) return;
-    if (result == ProbeResult::Answered) {
-        silentProbes_ = 0;
-        emit answering(slot_, int(sinceSession_.elapsed() / 1000));
-    }
-    if (result == ProbeResult::Silent && ++silentProbes_ >= kSilentProbesToLeave) return left();
-    const bool told = result == ProbeResult::Answered || result == ProbeResult::Silent;
-    if (result == ProbeResult::PortFailed) probeDevice_.clear();
-    const qint64 gap = told ? timing_.probeGapMs - probeStarted_.elapsed() : timing_.retryMs;
-    probeTimer_.start(int(qMax<qint64>(0, gap)));
+    const bool answered = report.result == ProbeResult::Answered;
+    if (pace_.judge(report.result, report.sentMs)) return left();
+    const qint64 since = sinceSession_.elapsed();
+    if (answered && since >= timing_.holdMs + pace_.removalSeenMs())
+        emit answering(slot_, int(since / 1000));
+    if (report.result == ProbeResult::PortFailed) probeDevice_.clear();
+    nextProbe(report);
+}
+
+// Quick probes start to start every probeGapMs; a safe one at once, as the
+// line keeps its quiet line itself; after a probe that was not sent, later.
+void Watch::nextProbe(const ProbeReport& report) {
+    const bool sent = report.sentMs >= 0 && report.result != ProbeResult::PortFailed &&
+                      report.result != ProbeResult::Stopped;
+    qint64 wait = timing_.retryMs;
+    if (sent && pace_.next() == RemovalPace::Probe::Quick)
+        wait = report.sentMs + timing_.probeGapMs - QDeadlineTimer::current().deadline();
+    else if (sent)
+        wait = 0;
+    probeTimer_.start(int(qMax<qint64>(0, wait)));
 }
 
 // The port is closed before the next session opens it.
@@ -155,11 +167,11 @@ void Watch::afterListen(const records::UnitRecord& record) {
     if (stopping_) return;  // the owner stopped the watch on hearing of the record
     setPhase(Phase::Holding);
     after(timing_.holdMs, &Watch::enterRemove);
-    watchRemoval();
+    watchRemoval(record.outcome == SessionOutcome::Good);
 }
 
 // A held probe that answered, stayed silent, or told nothing (the port did
-// not open): whether a unit waits.
+// not open, or bytes came that were no echo): whether a unit waits.
 void Watch::afterProbe(const records::UnitRecord& record) {
     const bool answered = record.outcome == SessionOutcome::Good;
     const bool silent = record.outcome == SessionOutcome::Handshake;
