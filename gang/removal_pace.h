@@ -21,13 +21,14 @@
 // quiet after; so the unit that answered takes a handshake at any moment (or
 // was put in only just now, and its quick probes tell its removal as well).
 // The pace, from the session's end:
-// - the first probe is quick; answered, the proof follows probeGapMs later
+// - the first probe is quick (the watch sends it a tick after the session);
+//   answered, the proof follows probeGapMs later
 //   (and once more after the next answered probe: kProofTries in all, so a
 //   lost reply during the first proof costs a quick unit nothing);
 // - proven: quick probes every probeGapMs, and kSilentProbesToLeave silent
 //   in a row mean the unit has left (2 s);
 // - otherwise safe probes, and kSilentSafeProbesToLeave silent deciding
-//   probes in a row mean it has left (about 5 s; 2.6 s for a unit taken out
+//   probes in a row mean it has left (about 5 s; 2.8 s for a unit taken out
 //   as its good session ended).
 // Bytes without the echo (a unit's own chatter, line noise), a port that
 // failed and a stopped probe tell nothing: they neither count nor break a

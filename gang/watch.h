@@ -20,7 +20,7 @@
 //   (gang/removal_pace.h): quick probes every probeGapMs, start to start,
 //   for a unit proven to take a handshake mid-login (its removal seen in
 //   2 s), else safe probes, each after a quiet line of quietMs (seen in about
-//   5 s; 2.6 s for a unit taken out as its good session ended). Once the
+//   5 s; 2.8 s for a unit taken out as its good session ended). Once the
 //   unit has left: Listening again at once. Meanwhile the
 //   phase is Holding for holdMs (the outcome shown), then Remove. One lost
 //   reply (line noise, a USB hiccup), or two not in a row, is no removal; a
