@@ -178,6 +178,10 @@ void Unit::publish(const SessionProgress& progress) {
         const QMutexLocker lock(&mutex_);
         progress_ = progress;
     }
+    const bool answeredBlock =
+        progress.stage == published_.stage && progress.repeats == published_.repeats;
+    published_ = progress;
+    if (answeredBlock && !job_.everyBlock) return;  // the owner reads progress() instead
     // Queued to the owner's thread, as the Unit lives there.
     QMetaObject::invokeMethod(
         this, [this, progress] { emit progressed(slot_, progress); }, Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #include "gang/watch.h"
 
 #include <QDeadlineTimer>
+#include <QMetaMethod>
 
 #include "gang/session_record.h"
 
@@ -128,6 +129,9 @@ void Watch::launch(Attempt attempt) {
     attempt_ = attempt;
     UnitJob job = makeJob_();
     job.probeOnly = attempt != Attempt::Listen;
+    // Each block only for an owner that listens for them; the rack reads
+    // progress() on its own clock.
+    job.everyBlock = isSignalConnected(QMetaMethod::fromSignal(&Watch::progressed));
     if (unit_) unit_.release()->deleteLater();  // its finished() may still be on the stack
     unit_ = std::make_unique<Unit>(slot_, job);
     connect(unit_.get(), &Unit::finished, this,

@@ -67,7 +67,9 @@ bool StationModel::canStart(const SlotState& s) const {
 
 gang::UnitJob StationModel::jobFor(int k) const {
     const SlotState& s = *slots_[static_cast<size_t>(k)];
-    return gang::buildJob(jobBase_, s.slot.given, s.serial);
+    gang::UnitJob job = gang::buildJob(jobBase_, s.slot.given, s.serial);
+    job.everyBlock = false;  // the tiles read each unit's progress every 250 ms
+    return job;
 }
 
 bool StationModel::mayLoad(int k) const {
