@@ -228,6 +228,9 @@ struct SoakUnit {
     int recorded = 0;
     bool losesProbe = false;  // after its record it stays in, and a probe's reply is lost
     qint64 takeOutAtMs = 0;   // then it is taken out at this time (0: none pending)
+    // The watch listens again while the unit is still in (it runs its new
+    // program and answers nothing): taken out later, the next goes in at once.
+    bool seenListening = false;
 };
 
 // Threads of pid now: one per unit in a session, besides the main one.
@@ -321,6 +324,7 @@ struct Soak {
             ids.insert(r["id"].toString());
             ++u.recorded;
             ++records;
+            u.seenListening = false;
             leave(i);
             if (rng() % 25 == 0) moveLogAside();
             if (records <= total / 10) first.take(pid);
@@ -345,6 +349,7 @@ struct Soak {
             if (state[i].takeOutAtMs == 0 || now < state[i].takeOutAtMs) continue;
             state[i].takeOutAtMs = 0;
             takeOut(*sims[i]);
+            if (state[i].seenListening) present(int(i));
         }
     }
     // As log rotation does: the log renamed while quarn-flash writes to it.
@@ -368,7 +373,11 @@ struct Soak {
             const QString line = QString::fromUtf8(flash.readLine()).trimmed();
             if (!line.endsWith(QLatin1String(": waiting for a unit"))) continue;
             const int i = indexOf(line.left(line.size() - 20));
-            if (i >= 0 && state[size_t(i)].out && state[size_t(i)].takeOutAtMs == 0) present(i);
+            if (i < 0) continue;
+            if (state[size_t(i)].out && state[size_t(i)].takeOutAtMs == 0)
+                present(i);
+            else
+                state[size_t(i)].seenListening = true;
         }
         flash.setReadChannel(QProcess::StandardOutput);
     }
