@@ -21,7 +21,7 @@
 // quiet after; so the unit that answered takes a handshake at any moment (or
 // was put in only just now, and its quick probes tell its removal as well).
 // The pace, from the session's end:
-// - the first probe is quick (the watch sends it a tick after the session);
+// - the first probe is quick (the watch sends it 0.25 s after the session);
 //   answered, the proof follows probeGapMs later
 //   (and once more after the next answered probe: kProofTries in all, so a
 //   lost reply during the first proof costs a quick unit nothing);

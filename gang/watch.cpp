@@ -80,9 +80,7 @@ void Watch::watchRemoval(bool afterGood) {
     sinceSession_.start();
     line_ = std::make_unique<ProbeLine>();
     connect(line_.get(), &ProbeLine::probed, this, &Watch::onProbed);
-    // A tick after the end byte: a unit taken out as its session ended is
-    // out by then, and its silence decides at once (gang/removal_pace.h).
-    probeTimer_.start(kProbeReplyTicks * linkClock().tickMs);
+    probeTimer_.start(timing_.firstProbeMs);
 }
 
 void Watch::probe() {

@@ -67,6 +67,10 @@ struct WatchTiming {
     // again (2 s, from its echo a few milliseconds after our handshake), with
     // margin for a unit's slow clock.
     int quietMs = 2300;
+    // The first removal probe after a session: a unit taken out as its
+    // session ended is out by then, and its silence decides at once
+    // (gang/removal_pace.h); no hand takes a unit out sooner.
+    int firstProbeMs = 250;
 };
 
 class Watch : public QObject {
