@@ -92,6 +92,9 @@ public:
     void retryNow();
     bool stopping() const { return stopping_; }
     Phase phase() const { return phase_; }
+    // The unit watched for its removal is proven to take a handshake
+    // mid-login: its removal is seen at the quick pace.
+    bool quickPace() const { return line_ && pace_.quick(); }
     // The session being loaded (Loading), else nullptr.
     const Unit* session() const { return phase_ == Phase::Loading ? unit_.get() : nullptr; }
 
