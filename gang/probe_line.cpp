@@ -32,6 +32,7 @@ signals:
 
 private:
     ProbeResult probeOn(const QString& device, int replyMs, int quietMs);
+    void keepQuiet(int quietMs);
     bool ensureOpen(const QString& device);
 
     const std::atomic<bool>& closing_;
@@ -39,7 +40,7 @@ private:
     bool probing_ = false;
     bool shutdownAfterProbe_ = false;
     QString openOn_;            // the device the open port is, symlinks resolved
-    QElapsedTimer quietSince_;  // since the line's last handshake (or its making)
+    QElapsedTimer quietSince_;  // since the line's last handshake or byte heard (or its making)
     qint64 sentMs_ = -1;        // when this probe's handshake went out
 };
 
@@ -57,6 +58,20 @@ bool ProbeLineWorker::ensureOpen(const QString& device) {
     return link_->openDevice(device) == SessionLink::OpenResult::Opened;
 }
 
+// Nothing sent, and nothing heard, for quietMs: a unit that still sends (a
+// late reply, lines of its own) may count that as activity and wait longer
+// before it hears a handshake. Bytes already waiting count as heard now.
+void ProbeLineWorker::keepQuiet(int quietMs) {
+    for (;;) {
+        if (!link_->takeInput().isEmpty()) quietSince_.start();
+        const qint64 left = quietMs - quietSince_.elapsed();
+        if (left <= 0 || !link_->portOpen()) return;
+        link_->waitUntil([this] { return link_->bytesWaiting() > 0 || !link_->portOpen(); },
+                         QDeadlineTimer(left));
+        if (link_->stopRequested() || closing_) return;
+    }
+}
+
 void ProbeLineWorker::probe(const QString& device, int replyMs, int quietMs) {
     probing_ = true;
     sentMs_ = -1;
@@ -70,8 +85,7 @@ ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs, int qui
     if (closing_) return ProbeResult::Stopped;
     if (!ensureOpen(device)) return ProbeResult::PortFailed;
     link_->beginSession();
-    const qint64 quietLeft = quietMs - quietSince_.elapsed();
-    if (quietLeft > 0) link_->waitUntil([] { return false; }, QDeadlineTimer(quietLeft));
+    if (quietMs > 0) keepQuiet(quietMs);
     if (link_->stopRequested() || closing_) return ProbeResult::Stopped;
     sentMs_ = QDeadlineTimer::current().deadline();
     quietSince_.start();

@@ -8,9 +8,11 @@
 // - probe(device, replyMs, quietMs): one probe (link/unit_probe.h,
 //   probeOpenLine) on device, opened first unless the port is already open
 //   on the device the path leads to now (a link pointed elsewhere is
-//   followed). With quietMs, the line has sent nothing for that long before
-//   the handshake goes out: counted from the line's last handshake, or from
-//   the line's making (a session had the port just before). probed()
+//   followed). With quietMs, the line has sent nothing and heard nothing for
+//   that long before the handshake goes out: counted from the line's last
+//   handshake or the last byte it heard (bytes waiting as the probe begins
+//   count as heard then), or from the line's making (a session had the port
+//   just before). A unit that keeps sending keeps a safe probe waiting. probed()
 //   follows on the owner's thread, once per probe; one probe at a time.
 // - Each report says when the handshake went out (the line's own clock,
 //   QDeadlineTimer::current()), so the owner can tell how long after an

@@ -10,7 +10,8 @@
 // every probeGapMs) tells the first kind's presence; the second kind cannot
 // answer it, and taking that silence for a removal would load a unit that
 // never left. A silence counts only where the unit could have answered:
-// - a safe probe: a quiet line of quietMs since the line's last handshake,
+// - a safe probe: a quiet line of quietMs since the line's last handshake
+//   and the last byte it heard (a late reply counts as the unit's activity),
 //   then the handshake, which every kind answers;
 // - the first probe after a good session: the unit has just been sent its end
 //   byte and waits for a handshake, whatever its kind;
