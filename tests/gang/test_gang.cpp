@@ -164,6 +164,35 @@ private slots:
         watch.stop();
     }
 
+    // A unit that reads its password whatever it is, whose session failed on
+    // a late verdict, sends that verdict after the session and hears no
+    // handshake until its line has been quiet after it. With one probe reply
+    // lost besides, it is still the same unit: never loaded twice.
+    void watchWaitsOutALateReply() {
+        sim::Config config;
+        config.readsPassword = true;
+        config.faults[sim::Stage::Verdict] = makeFault(sim::FaultKind::Delay, {}, 1, 2);
+        config.faults[sim::Stage::Verdict].delayMs = 1000;  // the session gives up long before
+        SimPort unit(config, 1);
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
+        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); });
+        QList<records::UnitRecord> records;
+        connect(&watch, &gang::Watch::sessionEnded, [&](int, const records::UnitRecord& r) {
+            records << r;
+            unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence, {}, 1));
+        });
+        watch.start();
+        QVERIFY(spinUntil([&] { return !records.isEmpty(); }, 10000));
+        QCOMPARE(outcomeName(records[0].outcome), QStringLiteral("transfer"));
+        QTest::qWait(9000);  // past the lost reply and two quiet lines more
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(unit.unit().logins(), 1);
+        watch.stop();
+    }
+
     // The line the removal probes keep open hangs up (an adapter pulled):
     // that tells nothing about the unit; once the adapter is back, on a new
     // device node, the probes open it and find the same unit still there.
