@@ -24,13 +24,19 @@ public:
         if (probing_)
             shutdownAfterProbe_ = true;
         else
-            link_.reset();
+            release();
     }
 
 signals:
     void done(quarn::gang::ProbeReport report);
 
 private:
+    // What the line's thread made is freed there: the owner's wait for the
+    // thread is no hand-over a thread checker can see.
+    void release() {
+        link_.reset();
+        openOn_.clear();
+    }
     ProbeResult probeOn(const QString& device, int replyMs, int quietMs);
     void keepQuiet(int quietMs);
     bool ensureOpen(const QString& device);
@@ -77,7 +83,7 @@ void ProbeLineWorker::probe(const QString& device, int replyMs, int quietMs) {
     sentMs_ = -1;
     const ProbeResult result = probeOn(device, replyMs, quietMs);
     probing_ = false;
-    if (shutdownAfterProbe_) link_.reset();
+    if (shutdownAfterProbe_) release();
     emit done({result, sentMs_});
 }
 
