@@ -13,8 +13,10 @@
 // - a safe probe: a quiet line of quietMs since the line's last handshake
 //   and the last byte it heard (a late reply counts as the unit's activity),
 //   then the handshake, which every kind answers;
-// - the first probe after a good session: the unit has just been sent its end
-//   byte and waits for a handshake, whatever its kind;
+// - the first probe after a good session, unless the owner says otherwise
+//   (firstDecides): a unit waits for a handshake after its end byte, but one
+//   that needs a quiet line after its session too could not answer it, and
+//   the owner who has met such a unit in the socket says so;
 // - a quick probe, once the quick pace is proven for this unit.
 // The proof: a quick probe answered within kProofWindowMs of the probe
 // before it. A unit that waits for a quiet line would have taken its bytes
@@ -30,7 +32,7 @@
 //   in a row mean the unit has left (2 s);
 // - otherwise safe probes, and kSilentSafeProbesToLeave silent deciding
 //   probes in a row mean it has left (about 5 s; 2.8 s for a unit taken out
-//   as its good session ended).
+//   as its good session ended when the first probe decides).
 // Bytes without the echo (a unit's own chatter, line noise), a port that
 // failed and a stopped probe tell nothing: they neither count nor break a
 // count. One lost reply, or two not in a row, leave gaps of one silent
@@ -59,9 +61,9 @@ public:
 
     // probeGapMs: quick probes, start to start; quietMs: a safe probe's quiet
     // line, from the handshake before it; replyMs: each probe's wait for the
-    // echo. afterGood: the session before ended good (its end byte sent).
-    RemovalPace(int probeGapMs, int quietMs, int replyMs, bool afterGood)
-        : gapMs_(probeGapMs), quietMs_(quietMs), replyMs_(replyMs), firstDecides_(afterGood) {}
+    // echo. firstDecides: the first probe's silence counts (see above).
+    RemovalPace(int probeGapMs, int quietMs, int replyMs, bool firstDecides)
+        : gapMs_(probeGapMs), quietMs_(quietMs), replyMs_(replyMs), firstDecides_(firstDecides) {}
 
     // The kind of the next probe.
     Probe next() const;
@@ -70,6 +72,8 @@ public:
     bool judge(ProbeResult result, qint64 sentMs);
     // The quick pace is proven for this unit.
     bool quick() const { return quick_; }
+    // No probe has been judged yet.
+    bool atFirst() const { return first_; }
     // How long a unit taken out takes to be seen gone at the pace known now.
     int removalSeenMs() const;
 

@@ -75,7 +75,7 @@ void Watch::enterRemove() { setPhase(Phase::Remove); }
 // The removal probes begin as the session ends, the hold only what is shown.
 void Watch::watchRemoval(bool afterGood) {
     pace_ = RemovalPace(timing_.probeGapMs, timing_.quietMs, kProbeReplyTicks * linkClock().tickMs,
-                        afterGood);
+                        afterGood && !slotDeaf_);
     probeDevice_.clear();
     sinceSession_.start();
     line_ = std::make_unique<ProbeLine>();
@@ -95,12 +95,28 @@ void Watch::probe() {
 void Watch::onProbed(const ProbeReport& report) {
     if (!line_ || stopping_) return;
     const bool answered = report.result == ProbeResult::Answered;
+    learnDeafness(report.result);
     if (pace_.judge(report.result, report.sentMs)) return left();
     const qint64 since = sinceSession_.elapsed();
     if (answered && since >= timing_.holdMs + pace_.removalSeenMs())
         emit answering(slot_, int(since / 1000));
     if (report.result == ProbeResult::PortFailed) probeDevice_.clear();
     nextProbe(report);
+}
+
+// A unit that answers the first probe after its session tells the slot that
+// its units hear a handshake then; one that answers only later, that they
+// may need a quiet line first (or that one reply was lost: the slot is then
+// merely careful).
+void Watch::learnDeafness(ProbeResult result) {
+    const bool answered = result == ProbeResult::Answered;
+    if (pace_.atFirst()) {
+        firstSilent_ = result == ProbeResult::Silent;
+        if (answered) slotDeaf_ = false;
+    } else if (answered && firstSilent_) {
+        slotDeaf_ = true;
+        firstSilent_ = false;
+    }
 }
 
 // Quick probes start to start every probeGapMs; a safe one at once, as the

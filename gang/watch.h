@@ -20,7 +20,11 @@
 //   (gang/removal_pace.h): quick probes every probeGapMs, start to start,
 //   for a unit proven to take a handshake mid-login (its removal seen in
 //   2 s), else safe probes, each after a quiet line of quietMs (seen in about
-//   5 s; 2.8 s for a unit taken out as its good session ended). Once the
+//   5 s; 2.8 s for a unit taken out as its good session ended, whose first
+//   probe's silence counts). A slot whose unit left the first probe after
+//   its good session unanswered and answered a later one has met a unit that
+//   needs a quiet line after its session: from then on the first probe's
+//   silence counts nothing there, until a unit answers a first probe. Once the
 //   unit has left: Listening again at once. Meanwhile the
 //   phase is Holding for holdMs (the outcome shown), then Remove. One lost
 //   reply (line noise, a USB hiccup), or two not in a row, is no removal; a
@@ -121,6 +125,7 @@ private:
     void probe();
     void onProbed(const ProbeReport& report);
     void nextProbe(const ProbeReport& report);
+    void learnDeafness(ProbeResult result);
     void left();
     void enterRemove();
 
@@ -131,6 +136,8 @@ private:
     Phase phase_ = Phase::Stopped;
     Attempt attempt_ = Attempt::Listen;
     RemovalPace pace_{0, 0, 0, false};  // of the unit being watched for its removal
+    bool slotDeaf_ = false;             // a unit here was deaf to the first probe after its session
+    bool firstSilent_ = false;          // the first probe of this watch went unanswered
     bool stopping_ = false;
     bool letSessionFinish_ = false;
     RecordKeys keysAtLoad_;

@@ -39,6 +39,10 @@ const char kUsage[] =
     "                       wrong one with nothing and then ignores the line until\n"
     "                       it has been quiet for --idle-reset-ms (give 1500 or\n"
     "                       2000); it hears a handshake only while waiting for one\n"
+    "  --deaf-after-download  a unit that, after a complete download, ignores the\n"
+    "                       line until it has been quiet for --idle-reset-ms (with\n"
+    "                       --reads-password: one that needs its quiet line after\n"
+    "                       every session, not only after a wrong password)\n"
     "  --runs-program       a unit that starts the program it received after a\n"
     "                       complete download and answers nothing any more\n"
     "  --chatter MS         a unit that sends lines of its own (a banner, a log line)\n"
@@ -76,7 +80,8 @@ const char kUsage[] =
     "  Examples: --fault verdict:wrong:15@2  --fault login:delay:2500\n"
     "            --fault confirm:silencex1   --fault start:flood:50M\n"
     "\n"
-    "Without --reads-password, --runs-program or --chatter the unit takes a\n"
+    "Without --reads-password, --deaf-after-download, --runs-program or --chatter\n"
+    "the unit takes a\n"
     "handshake as a new session anywhere outside a block's checksum and data.\n"
     "These options combine with one another and with the faults.\n"
     "\n"
@@ -304,10 +309,12 @@ Parsed parseArgs(int argc, char** argv) {
             p.options.help = true;
             return p;
         }
-        if (opt == "--verbose" || opt == "--reads-password" || opt == "--runs-program") {
-            bool& flag = opt == "--verbose"          ? p.options.cfg.verbose
-                         : opt == "--reads-password" ? p.options.cfg.readsPassword
-                                                     : p.options.cfg.runsProgram;
+        if (opt == "--verbose" || opt == "--reads-password" || opt == "--runs-program" ||
+            opt == "--deaf-after-download") {
+            bool& flag = opt == "--verbose"               ? p.options.cfg.verbose
+                         : opt == "--reads-password"      ? p.options.cfg.readsPassword
+                         : opt == "--deaf-after-download" ? p.options.cfg.deafAfterDownload
+                                                          : p.options.cfg.runsProgram;
             flag = true;
             continue;
         }

@@ -185,7 +185,8 @@ int pollUntil(pollfd* fds, nfds_t n, TimePoint now, TimePoint next) {
     return ppoll(fds, n, &ts, nullptr);
 }
 
-// Ignoring: after a wrong password (readsPassword), until the line is quiet.
+// Ignoring: after a wrong password (readsPassword) or a download
+// (deafAfterDownload), until the line is quiet.
 // Program: the received program runs (runsProgram), until repowered.
 enum class Phase { Handshake, Login, Start, Opener, Checksum, Data, Confirm, Ignoring, Program };
 
@@ -679,8 +680,11 @@ void UnitSim::Impl::completeSession(TimePoint now) {
     sessionsChanged.notify_all();
     cur = SessionSummary{};
     inTransfer = false;
-    phase = cfg.runsProgram ? Phase::Program : Phase::Handshake;
+    phase = cfg.runsProgram         ? Phase::Program
+            : cfg.deafAfterDownload ? Phase::Ignoring
+                                    : Phase::Handshake;
     if (cfg.runsProgram) log("the received program runs: no more answers");
+    if (cfg.deafAfterDownload) log("deaf until the line is quiet");
     sinceDownload = 0;
     window.clear();
 }

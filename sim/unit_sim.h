@@ -29,6 +29,10 @@
 //                  been quiet for idleResetMs. A handshake counts only while
 //                  it waits for one, so one sent during the login is taken
 //                  as password bytes.
+//   deafAfterDownload  after a complete download it ignores the line until
+//                  it has been quiet for idleResetMs, as after a wrong
+//                  password: a unit that needs its quiet line after every
+//                  session, so a handshake right after its end byte is lost.
 //   runsProgram    after a complete download it starts the program it
 //                  received and answers nothing any more, until repower()
 //                  (taken out and put back, or the next unit put in).
@@ -103,8 +107,9 @@ struct Config {
     int idleResetMs = 2000;      // back to waiting for a handshake after this long without a byte
                                  // (twice the program's pause before the login); 0 = never
     bool readsPassword = false;  // see the header: a handshake only while waiting for one
-    bool runsProgram = false;    // see the header: silent after a complete download
-    int chatterMs = 0;           // see the header: mean gap between lines of its own; 0 = none
+    bool deafAfterDownload = false;  // see the header: a quiet line needed after a download
+    bool runsProgram = false;        // see the header: silent after a complete download
+    int chatterMs = 0;               // see the header: mean gap between lines of its own; 0 = none
     // The replies to these handshakes are lost: 1 is the first handshake the
     // unit takes after each complete download, 2 the next, ...; before its
     // first download nothing is lost.

@@ -164,6 +164,39 @@ private slots:
         watch.stop();
     }
 
+    // A unit that needs a quiet line after its download cannot answer the
+    // first probe after it. Once one such unit has shown it, the slot no
+    // longer counts that probe's silence: the next unit, whose first answer
+    // is lost, is still never loaded twice.
+    void watchLearnsUnitsDeafAfterTheirDownload() {
+        sim::Config config;
+        config.readsPassword = config.deafAfterDownload = true;
+        SimPort unit(config, 1);
+        DownloadImage image(file_, kLength);
+        QString why;
+        QVERIFY2(image.read(&why), qPrintable(why));
+        gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
+        gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); });
+        QList<records::UnitRecord> records;
+        connect(&watch, &gang::Watch::sessionEnded, [&](int, const records::UnitRecord& r) {
+            records << r;
+            if (records.size() == 2)
+                unit.unit().setFault(sim::Stage::Handshake,
+                                     makeFault(sim::FaultKind::Silence, {}, 1));
+        });
+        watch.start();
+        QVERIFY(unit.unit().waitForSessions(1, 10000));
+        QTest::qWait(3500);  // its first answer, after a quiet line
+        unit.unit().takeOut();
+        QVERIFY(spinUntil([&] { return watch.phase() == gang::Watch::Phase::Listening; }, 7000));
+        unit.unit().putIn();
+        QVERIFY(unit.unit().waitForSessions(2, 10000));
+        QTest::qWait(7000);  // past the lost reply and a quiet line more
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(unit.unit().logins(), 2);
+        watch.stop();
+    }
+
     // A unit that reads its password whatever it is, whose session failed on
     // a late verdict, sends that verdict after the session and hears no
     // handshake until its line has been quiet after it. With one probe reply

@@ -14,6 +14,12 @@ struct Kind {
     bool answersAfterDownload;
 };
 
+sim::Config deafAfterDownload() {
+    sim::Config c;
+    c.readsPassword = c.deafAfterDownload = true;
+    return c;
+}
+
 sim::Config kindConfig(bool readsPassword, int idleResetMs, bool runsProgram, int chatterMs) {
     sim::Config c;
     c.readsPassword = readsPassword;
@@ -30,6 +36,8 @@ const std::vector<Kind>& kinds() {
         {"reads its password, 2 s", kindConfig(true, 2000, false, 0), true},
         {"chatters", kindConfig(false, 2000, false, 600), true},
         {"reads its password and chatters", kindConfig(true, 2000, false, 600), true},
+        // Its first probe after the download cannot be answered.
+        {"needs a quiet line after its download", deafAfterDownload(), true},
         {"runs its program", kindConfig(false, 2000, true, 0), false},
         {"runs its program and chatters", kindConfig(false, 2000, true, 600), false},
     };

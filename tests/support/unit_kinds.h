@@ -9,7 +9,8 @@
 // after an answered handshake as its password whatever they are and waits for
 // a quiet line of 1.5 s, or 2 s, before it hears a handshake again; one that
 // starts its new program after a good download and answers nothing more; and
-// units that chatter (lines of their own at random) besides. Each kind that
+// units that chatter (lines of their own at random) besides; and one that
+// needs its quiet line after a download too. Each kind that
 // answers after a download comes with no reply lost, one lost, and two lost
 // not in a row (the replies to the third and fifth handshakes after each
 // download).
