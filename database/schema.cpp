@@ -32,9 +32,10 @@ QString viewStatement() {
     // From the summaries: a day costs its hours' rows, not its sessions.
     // Held records are no sessions (counted apart); a row without started
     // has no day. Columns are only ever added at the end: CREATE OR REPLACE
-    // VIEW keeps a view made by an earlier version that way.
-    const QString day =
-        QStringLiteral("CASE WHEN hour > '-infinity' THEN date_trunc('day', hour) END AS day");
+    // VIEW keeps a view made by an earlier version that way. Days are UTC
+    // days, as the summaries' hours are, whatever the reader's TimeZone.
+    const QString day = QStringLiteral(
+        "CASE WHEN hour > '-infinity' THEN date_trunc('day', hour, 'UTC') END AS day");
     return QStringLiteral(
                "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
                "SELECT d.day, nullif(d.station, '') AS station, d.sessions, d.good, d.failed,\n"
