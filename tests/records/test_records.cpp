@@ -1219,6 +1219,7 @@ private slots:
             {"past default limit", 43300, QJsonValue::Undefined, st, 43200,
              "older than the offline limit"},
             {"past own limit", 120, QJsonValue::Undefined, st, 60, "older than the offline limit"},
+            {"no limit at all", 0, QJsonValue::Undefined, st, 0, "no copy of the approved list"},
             {"dated ahead", -3600, QJsonValue::Undefined, st, 43200,
              "dated after this computer's time"},
             {"other database", 600, otherDb, st, 43200, "is of plant2 on "},
