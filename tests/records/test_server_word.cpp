@@ -399,6 +399,10 @@ private slots:
         writeLog(sampleRecords(3) + recordLine({{"started", "2026-11-02T00:00:00.000Z"}}) +
                  recordLine({{"started", QJsonValue()}}));
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(
+            pg_->sql("ALTER TABLE quarn_sessions ADD COLUMN work_order text NOT NULL"
+                     " DEFAULT 'WO-0'; UPDATE quarn_sessions SET work_order = 'WO-' || serial"),
+            QString());
         const QString kind = QStringLiteral(
             "SELECT relkind::text || ':' || oid FROM pg_class WHERE relname = "
             "'quarn_sessions'");
@@ -408,6 +412,7 @@ private slots:
         const Run moved = records({"migrate", "--db", pg_->url()});
         QVERIFY2(moved.exit == 0 &&
                      moved.out.contains("5 row(s) in 2 month(s) (2026-11 to 2026-12)") &&
+                     moved.out.contains("own columns go over with their values: work_order") &&
                      moved.out.contains("done: 5 row(s) moved in "),
                  qPrintable(moved.out + moved.err));
         const QString partitioned = pg_->sql(kind);
