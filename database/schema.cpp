@@ -164,7 +164,7 @@ QStringList schemaStatements() {
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
            imageStatements() + historyStatements() + socketServiceStatements() +
-           attemptsStatements();
+           attemptsStatements() + pastMonthStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {

@@ -85,10 +85,17 @@ QString pinnedFunction(const QString& head, const QString& body);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
-// The default partition, quarn_sessions_months(timestamptz[]) and the one-id
-// trigger: on a table made by an earlier version, only the function (which
-// then does nothing).
+// The default partition, the month makers and the one-id trigger: on a
+// table made by an earlier version, only the functions (which then do
+// nothing). quarn_sessions_month(m, wait) makes one month's partition (its
+// bounds midnight UTC whatever the caller's TimeZone and DateStyle; wait
+// false: none when its locks are held, the rows staying in the default
+// partition); quarn_sessions_months(timestamptz[]) is the owner's, for any
+// month from 2000 to next month.
 QStringList partitionStatements();
+// The months of the rows in the default partition made (the owner's, when
+// the schema is applied again): records of a month that had no partition.
+QStringList pastMonthStatements();
 // The months (UTC, "2026-12") the records started in, each once; records
 // without a valid start are in none.
 QStringList recordMonths(const QList<QJsonObject>& records);
