@@ -136,10 +136,11 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 
 // Every part of the schema, made when one is missing. Only looked at when it
 // is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger, the server's stamps and the function that
-// makes a month's partition came later than the rest: on a schema made
-// before them, a role that may not add them still pushes (listening windows
-// poll; the rows go unstamped; *makesMonths false: no partition is made).
+// plant's index and NOTIFY trigger, the server's stamps, the function that
+// makes a month's partition and quarn_push came later than the rest: on a
+// schema made before them, a role that may not add them still pushes
+// (listening windows poll; the rows go unstamped and by INSERT;
+// *makesMonths false: no partition is made).
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
@@ -155,10 +156,11 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
             "             AND tgrelid = to_regclass('quarn_sessions'))"
             " AND to_regclass('quarn_push_lock') IS NOT NULL"
-            " AND to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
+            " AND to_regprocedure('quarn_push(json,timestamptz[],bigint)') IS NOT NULL,"
+            " to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
         return *f = failureOf(q.lastError()), false;
     const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
-    *makesMonths = notifies;
+    *makesMonths = q.value(2).toBool();
     if (whole && notifies) return true;
     // The parts already there would each be a NOTICE on standard error.
     // Two pushes that may make it take turns; a role that may not never
@@ -178,40 +180,74 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
     return false;
 }
 
+// Whether this login adds rows through quarn_push (the schema has it, and
+// the login may call it).
+bool callsPush(QSqlDatabase& db, bool* pushes, Failure* f) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT coalesce(has_function_privilege(to_regprocedure("
+                               "'quarn_push(json,timestamptz[],bigint)'), 'EXECUTE'), false)")) ||
+        !q.next())
+        return *f = failureOf(q.lastError()), false;
+    *pushes = q.value(0).toBool();
+    return true;
+}
+
 // The connections of one attempt, and the months whose partitions it has
-// seen to (none when the schema has no quarn_sessions_months: made by an
-// earlier version, whose owner has not applied it again).
+// seen to. pushes: the rows go through CALL quarn_push (the schema's way);
+// else, on a schema made before it whose owner has not applied it again,
+// by INSERT, and no partition is made (makesMonths false) when it lacks the
+// month maker too.
 struct Link {
-    QSqlDatabase& db;  // the first lane's: the schema, and rows sent one by one
+    QSqlDatabase& db;  // the first lane's: the schema
     BatchLanes& lanes;
     bool makesMonths = false;
+    bool pushes = false;
     QStringList months;
 };
 
-// The partitions of months this push has not met yet, made before the rows
-// go in, in a transaction of their own (quarn_sessions_months says why).
-bool makeMonths(Link& link, const QList<QJsonObject>& records, QSqlError* error) {
+// The months of the records this push has not met yet.
+QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
     QStringList fresh;
     if (link.makesMonths)
         for (const QString& m : recordMonths(records))
             if (!link.months.contains(m)) fresh << m;
-    if (fresh.isEmpty()) return true;
-    const LaneAnswer made = link.lanes.runNow({monthsStatement(fresh)});
-    if (!made.ok) return *error = made.error, false;
     link.months += fresh;
+    return fresh;
+}
+
+// The records sent on a lane: CALL quarn_push, which makes the months they
+// need first (then commits); or, on a schema made before it, the months'
+// partitions made in a transaction of their own (false with *error when
+// that failed), then an INSERT.
+bool sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer* answer) {
+    const QStringList fresh = freshMonths(link, records);
+    if (link.pushes) {
+        const LaneCall call{pushCallSql().toUtf8(), {rowsJson(records), monthsArray(fresh)}};
+        if (now)
+            *answer = link.lanes.runNow(call);
+        else
+            link.lanes.send(call);
+        return true;
+    }
+    if (!fresh.isEmpty()) {
+        const LaneAnswer made = link.lanes.runNow({monthsStatement(fresh)});
+        if (!made.ok) return *answer = made, false;
+    }
+    if (now)
+        *answer = link.lanes.runNow({insertStatement(records)});
+    else
+        link.lanes.send({insertStatement(records)});
     return true;
 }
 
-// The rows in one transaction, waiting for its end; the table's triggers
+// The rows sent, waiting for their transaction's end; the table's triggers
 // stamp them and set first_pass.
-bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
-               Failure* f) {
+bool sendBatch(Link& link, const QList<QJsonObject>& records, qint64* inserted, Failure* f) {
     if (records.isEmpty()) return true;
-    QSqlError error;
-    if (!makeMonths(link, records, &error)) return *f = failureOf(error), false;
-    qint64 added = 0;  // counted only once committed
-    if (!transact(link.db, limitMs, {insertStatement(records)}, f, &added)) return false;
-    *inserted += added;
+    LaneAnswer answer;
+    sendOn(link, records, true, &answer);
+    if (!answer.ok) return *f = failureOf(answer.error), false;
+    *inserted += answer.inserted;  // counted only once committed
     return true;
 }
 
@@ -221,7 +257,7 @@ bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint6
 bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
               const LogBatch& batch, PushResult* r, Failure* f) {
     for (qsizetype i = 0; i < batch.records.size(); ++i) {
-        if (sendBatch(link, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
+        if (sendBatch(link, {batch.records[i]}, &r->inserted, f)) {
             ++r->sent;
             continue;
         }
@@ -257,13 +293,9 @@ void sendNext(Link& link, const PushRequest& request, LogReader& reader, PushRes
     for (const QString& w : next.batch.warnings)
         if (request.warn) request.warn(w);
     r->damaged += next.batch.warnings.size();
-    QSqlError error;
-    if (next.batch.records.isEmpty())
-        next.answer = LaneAnswer{true, 0, QSqlError()};
-    else if (!makeMonths(link, next.batch.records, &error))
-        next.answer = LaneAnswer{false, 0, error};
-    else
-        link.lanes.send({insertStatement(next.batch.records)});
+    LaneAnswer answer{true, 0, QSqlError()};
+    if (next.batch.records.isEmpty() || !sendOn(link, next.batch.records, false, &answer))
+        next.answer = answer;
     flying->push_back(std::move(next));
 }
 
@@ -343,8 +375,9 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     const CancelScope scope(request.cancel.get(), connection.db());
     std::optional<CancelScope> secondScope;
     BatchLanes lanes(request.limitMs);
-    Link link{connection.db(), lanes, false, {}};
-    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths);
+    Link link{connection.db(), lanes, false, false, {}};
+    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths) &&
+              callsPush(connection.db(), &link.pushes, &f);
     if (ok && !lanes.add(connection.db()))
         ok = false, f.why = QCoreApplication::translate(
                         "Push", "the database driver gives no PostgreSQL connection to send on");

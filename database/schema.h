@@ -91,17 +91,37 @@ QString oneTransaction(const QStringList& statements);
 // bounds midnight UTC whatever the caller's TimeZone and DateStyle; wait
 // false: none when its locks are held, the rows staying in the default
 // partition); quarn_sessions_months(timestamptz[]) is the owner's, for any
-// month from 2000 to next month.
+// month from 2000 to next month. No station may call either.
 QStringList partitionStatements();
 // The months of the rows in the default partition made (the owner's, when
-// the schema is applied again): records of a month that had no partition.
+// the schema is applied again): records older than a push may make.
 QStringList pastMonthStatements();
+// CALL quarn_push(rows json, months timestamptz[], INOUT added bigint): how
+// a station adds rows (database/schema_push.cpp). It commits, so nothing a
+// station takes outlives its statement: the months given that lack a
+// partition (only last, this and next month, UTC; none while a reader holds
+// the default partition), then the rows (a JSON array of records, one key a
+// column), idempotent; added: the rows inserted. Its functions
+// quarn_push_months and quarn_push_rows run as the owner and only when
+// quarn_push calls them.
+QStringList pushStatements();
+// The station's rights on it, and its INSERT taken away.
+QStringList pushGrantStatements();
+// "CALL quarn_push($1::json, $2::timestamptz[], NULL)": rowsJson() and monthsArray().
+QString pushCallSql();
+// The records as quarn_push takes them: a JSON array of objects, each
+// value as insertStatement() reads it (missing or of the wrong kind: left
+// out, NULL in the row).
+QByteArray rowsJson(const QList<QJsonObject>& records);
+// The months ("2026-12") as a timestamptz[] literal: {2026-12-01Z,...}.
+QByteArray monthsArray(const QStringList& months);
+// The column type of a kind of column: "uuid", "timestamptz", ...
+const char* sqlType(ColumnKind kind);
 // The months (UTC, "2026-12") the records started in, each once; records
 // without a valid start are in none.
 QStringList recordMonths(const QList<QJsonObject>& records);
-// The statement that makes the partitions of those months that lack one, as
-// the owner (quarn_sessions_months is SECURITY DEFINER; quarn_station may
-// EXECUTE it).
+// The statement that makes the partitions of those months that lack one
+// (quarn_sessions_months): a push's way on a schema made before quarn_push.
 QString monthsStatement(const QStringList& months);
 // The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
 // statement that inserts rows into quarn_sessions (none when every row was
@@ -132,8 +152,8 @@ QStringList socketServiceRoleStatements();
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
-//   quarn_station:  INSERT into quarn_sessions (the record's columns: not
-//                   first_pass nor what the server stamps), SELECT on quarn_images,
+//   quarn_station:  EXECUTE on quarn_push (no INSERT into quarn_sessions, no
+//                   month maker of its own), SELECT on quarn_images,
 //                   EXECUTE on quarn_attempts (a serial number's failed attempts)
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
@@ -152,7 +172,8 @@ inline constexpr char kStationRole[] = "quarn_station";
 inline constexpr char kEngineerRole[] = "quarn_engineer";
 inline constexpr char kViewerRole[] = "quarn_viewer";
 
-// One INSERT of every record, idempotent (ON CONFLICT DO NOTHING, with no
+// One INSERT of every record (a push's way on a schema made before
+// quarn_push), idempotent (ON CONFLICT DO NOTHING, with no
 // conflict target: (id, started) is the table's one unique key, the id its
 // primary key on a table of an earlier version, and a target would need
 // SELECT on it, which a station has not); text as E'' literals,

@@ -1,6 +1,7 @@
 // quarn_sessions by month: its default partition, the functions that make a
-// month's partition when a push first brings a record of it, and the check
-// that keeps each id one record's across every partition.
+// month's partition (the owner's, any month; a push's, only the months
+// around now and never waiting), and the check that keeps each id one
+// record's across every partition.
 #include <QStringBuilder>
 
 #include "database/schema.h"
@@ -82,9 +83,9 @@ QString monthFunction() {
         body);
 }
 
-// The partitions of every month given (2000 to next month), waiting for
-// their locks. migrate and the schema applied again make the months of the
-// rows already there with it.
+// The owner's: the partitions of every month given (2000 to next month),
+// waiting for their locks. migrate and the schema applied again make the
+// months of the rows already there with it; no station may call it.
 QString monthsFunction() {
     return pinnedFunction(
         QStringLiteral("quarn_sessions_months(months timestamptz[]) RETURNS void"
@@ -135,11 +136,12 @@ QStringList partitionStatements() {
             monthsFunction(),
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) "
                            "FROM PUBLIC;\n"),
-            // Stations of a database whose roles were made before the
-            // function push on once its owner applies the schema again.
+            // A station may no longer make months itself (it could hold the
+            // default partition locked in a transaction of its own): pushes
+            // make them through quarn_push (database/schema_push.cpp).
             QStringLiteral("DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = "
                            "'quarn_station') THEN\n"
-                           "  GRANT EXECUTE ON FUNCTION quarn_sessions_months(timestamptz[]) TO "
+                           "  REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) FROM "
                            "quarn_station;\nEND IF; END $$;\n"),
             oneIdFunction(),
             QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_one_id() FROM PUBLIC;\n"),

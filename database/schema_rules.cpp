@@ -36,8 +36,11 @@ QString pinnedFunction(const QString& head, const QString& body) {
            head %
            QStringLiteral(
                "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
-               "$body$\n") %
-           body % QStringLiteral("$body$);\nEND $quarn$;\n");
+               "replace($body$\n") %
+           body %
+           QStringLiteral(
+               "$body$, '@home@', quote_literal(quote_ident(current_schema()))));\n"
+               "END $quarn$;\n");
 }
 
 QStringList firstPassTriggerStatements() {
@@ -211,30 +214,28 @@ QString groupRolesStatement() {
 }  // namespace
 
 QStringList roleStatements() {
-    QStringList recordColumns;
-    for (const Column& c : columns()) recordColumns << QLatin1String(c.key);
-    return {groupRolesStatement(),
-            QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
-                           "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
-                           "END $$;\n"),
-            // Records only added, and not first_pass: the trigger keeps that.
-            QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
-                .arg(recordColumns.join(QStringLiteral(", "))),
-            QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
-            // A push makes the partition of a month it brings first.
-            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_sessions_months(timestamptz[]) "
-                           "TO quarn_station;\n"),
-            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
-            QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
-            // approved_by and approved_at come from their defaults, the
-            // revoked columns from the trigger: the server stamps them.
-            QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
-                           "      UPDATE (revoked_by, revoked_at, note)\n"
-                           "      ON quarn_images TO quarn_engineer;\n"),
-            QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
-                           " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
-                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
-            historyGrantStatement(), socketServiceRoleStatements().join(QString())};
+    // Records only added, through quarn_push (database/schema_push.cpp):
+    // no INSERT, and no month made in a transaction of the station's own.
+    return QStringList{
+               groupRolesStatement(),
+               QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
+                              "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
+                              "END $$;\n"),
+               QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
+               QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) "
+                              "FROM quarn_station;\n"),
+               QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
+               QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
+               // approved_by and approved_at come from their defaults, the
+               // revoked columns from the trigger: the server stamps them.
+               QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
+                              "      UPDATE (revoked_by, revoked_at, note)\n"
+                              "      ON quarn_images TO quarn_engineer;\n"),
+               QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
+                              " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
+                              " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
+               historyGrantStatement(), socketServiceRoleStatements().join(QString())} +
+           pushGrantStatements();
 }
 
 }  // namespace quarn::records
