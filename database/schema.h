@@ -22,10 +22,12 @@
 // records live.
 //
 // The table is partitioned by month of started (RANGE, in UTC):
-// quarn_sessions_YYYY_MM, made by quarn_sessions_months (below) as pushes
-// bring their first record, and quarn_sessions_default for rows without
-// started and months too far off to make. A plant lets a month go with one
-// statement (ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_01).
+// quarn_sessions_YYYY_MM, made by quarn_push (below) as pushes bring a
+// month's first record (last, this and next month only) or by the owner's
+// quarn_sessions_months, and quarn_sessions_default for rows without
+// started and months without a partition. A plant lets a month go with
+// quarn-records archive (database/archive.h); an owner's DELETE or UPDATE
+// through quarn_sessions moves the summaries with it (summaryChangeSql).
 // A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
 // trigger quarn_sessions_one_id refuses an id another record holds in any
 // partition. A table made by an earlier version (not partitioned, id its
@@ -59,7 +61,8 @@ QStringList imageStatements();
 // filled once from the rows already there (database/schema_summary.cpp).
 QStringList summaryStatements();
 // Empties the summary tables and fills them again from quarn_sessions in
-// one go, in the pushes' turn (the owner's; each statement ends ";\n").
+// one go, in the pushes' turn (the owner's; each statement ends ";\n"):
+// what `quarn-records schema --refill` prints.
 QStringList summaryRefillStatements();
 // The statements of the first-pass trigger's body that add a statement's
 // rows (transition table quarn_new) to the summaries, with the units whose
@@ -67,6 +70,16 @@ QStringList summaryRefillStatements();
 // WITH queries of the first statement, over r (every row of the serial
 // numbers the statement added to: the units' columns, first_pass, is_new).
 QString summaryUpkeepSql(const QString& alongside);
+// The same for rows gone (a table, transition table or parenthesised
+// subquery of quarn_sessions rows no longer in it) and rows come (added or
+// the new versions of updated rows), either empty for none: their session
+// figures taken off and added, their units' figures worked out again from
+// the rows now there, and the summary rows that came to nothing removed,
+// so that the summaries stay a recount of the rows. Run in the pushes' turn.
+QString summaryChangeSql(const QString& gone, const QString& came, const QString& alongside);
+// The WITH query (named fp) that sets first_pass right on every row of r
+// (summaryUpkeepSql's rows of the serial numbers touched).
+QString firstPassUpkeepSql();
 // The function quarn_attempts(serial text) RETURNS integer: the serial
 // number's failed attempts on every station, as record/retest.h counts them
 // (0 for an empty serial number). Run as the owner; only the roles granted
