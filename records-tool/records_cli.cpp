@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
+#include "database/archive.h"
 #include "database/database_url.h"
 #include "database/migrate.h"
 #include "database/push.h"
@@ -37,7 +38,8 @@ QString moreHelp() {
                "  push     send every record of the log that is not yet in the database\n"
                "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
                "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
-               "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
+               "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer;\n"
+               "           with --refill, of the summaries counted again from the rows\n"
                "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
                "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
                "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
@@ -45,6 +47,8 @@ QString moreHelp() {
                "  images   the approved list, revocations too (--json: a JSON array)\n"
                "  migrate  move a quarn_sessions made by an earlier version over to the\n"
                "           table partitioned by month, in one transaction (its owner's)\n"
+               "  archive  let a month go: archive YYYY-MM detaches its partition and takes\n"
+               "           its rows out of the summaries, in one transaction (the owner's)\n"
                "  trace    one unit's history: trace SERIAL, every session on every station\n"
                "           in time order\n"
                "  units    the units whose latest good session loaded an image: units --image\n"
@@ -183,7 +187,7 @@ namespace {
 struct Given {
     QString db, log, since, by, retry, file, length, note, image;
     QStringList rest;  // after the command
-    bool json = false, roles = false, exact = false;
+    bool json = false, roles = false, exact = false, refill = false;
     QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
 };
 
@@ -242,10 +246,14 @@ int unitsRun(const Given& g) {
 }
 
 int schemaCommand(const Given& g) {
+    if (g.roles && g.refill)
+        return usage(QCoreApplication::translate("quarn-records", "--roles or --refill, not both"));
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    std::fputs(oneTransaction(g.roles ? roleStatements() : schemaStatements()).toUtf8().constData(),
-               stdout);
+    const QStringList statements = g.roles    ? roleStatements()
+                                   : g.refill ? summaryRefillStatements()
+                                              : schemaStatements();
+    std::fputs(oneTransaction(statements).toUtf8().constData(), stdout);
     return kRecordsDone;
 }
 
@@ -294,6 +302,27 @@ int migrateCommand(const Given& g) {
     }
 }
 
+int archiveCommand(const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
+    const ArchiveResult r = archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
+                                         [](const QString& line) { sayLine(stdout, line); });
+    switch (r.status) {
+        case ArchiveResult::Status::Done:
+            return kRecordsDone;
+        case ArchiveResult::Status::Usage:
+            return usage(r.error);
+        case ArchiveResult::Status::Denied:
+            return recordsDoor().fail(r.error, kRecordsDenied);
+        default:
+            return recordsDoor().fail(
+                QCoreApplication::translate("quarn-records", "%1; nothing was changed")
+                    .arg(r.error),
+                kRecordsUnreachable);
+    }
+}
+
 int serviceCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
@@ -322,7 +351,8 @@ QStringList givenOptions(const Given& g) {
                                                 {"image", !g.image.isEmpty()},
                                                 {"json", g.json},
                                                 {"exact", g.exact},
-                                                {"roles", g.roles}};
+                                                {"roles", g.roles},
+                                                {"refill", g.refill}};
     for (const auto& [name, set] : all)
         if (set) given << QLatin1String(name);
     return given;
@@ -332,8 +362,9 @@ int command(const QString& name, const Given& g) {
     static const QList<CommandForm> forms{
         {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
         {"report", {"db", "log", "since", "by", "json", "exact"}, 0, 0, reportCommand},
-        {"schema", {"roles"}, 0, 0, schemaCommand},
+        {"schema", {"roles", "refill"}, 0, 0, schemaCommand},
         {"migrate", {"db"}, 0, 0, migrateCommand},
+        {"archive", {"db"}, 1, 1, archiveCommand},
         {"approve",
          {"db", "file", "length", "note"},
          0,
@@ -362,10 +393,11 @@ int command(const QString& name, const Given& g) {
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
-                                   .arg(name, name == QLatin1String("trace") ? "SERIAL"
-                                              : f.minArgs == 2               ? "STATION SLOT"
-                                              : f.minArgs                    ? "SHA256"
-                                                                             : "at most one INIT")
+                                   .arg(name, name == QLatin1String("trace")     ? "SERIAL"
+                                              : name == QLatin1String("archive") ? "YYYY-MM"
+                                              : f.minArgs == 2                   ? "STATION SLOT"
+                                              : f.minArgs                        ? "SHA256"
+                                                          : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -431,6 +463,11 @@ const OptionText kOptions[] = {
     {{"roles"},
      QT_TRANSLATE_NOOP("quarn-records", "schema: the SQL of the roles and their grants."),
      ""},
+    {{"refill"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "schema: the SQL that counts the summaries again from\nthe rows (after "
+                       "a partition detached by hand)."),
+     ""},
     {{"file"},
      QT_TRANSLATE_NOOP("quarn-records", "approve: the image file instead of Init.txt's."),
      "FILE"},
@@ -457,9 +494,9 @@ void describeOptions(QCommandLineParser& p) {
         "command",
         QCoreApplication::translate(
             "quarn-records",
-            "push, report, schema, approve, revoke, images, trace, units, migrate or "
+            "push, report, schema, approve, revoke, images, trace, units, migrate, archive or "
             "socket-service."),
-        "push|report|schema|approve|revoke|images|trace|units|migrate|socket-service");
+        "push|report|schema|approve|revoke|images|trace|units|migrate|archive|socket-service");
 }
 
 }  // namespace
@@ -477,15 +514,16 @@ int runRecordsCli(const QStringList& args) {
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records",
-            "one command: push, report, schema, approve, revoke, images, trace, units, migrate or "
-            "socket-service"));
+            "one command: push, report, schema, approve, revoke, images, trace, units, migrate, "
+            "archive or socket-service"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
                     p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
                     p.value(QStringLiteral("length")), p.value(QStringLiteral("note")),
                     p.value(QStringLiteral("image")), rest.mid(1), p.isSet(QStringLiteral("json")),
-                    p.isSet(QStringLiteral("roles")), p.isSet(QStringLiteral("exact"))});
+                    p.isSet(QStringLiteral("roles")), p.isSet(QStringLiteral("exact")),
+                    p.isSet(QStringLiteral("refill"))});
 }
 
 }  // namespace quarn::records

@@ -2,11 +2,12 @@
 // quarn-records' command line:
 //   push   [--db URL] [--log FILE] [--retry SECONDS]
 //   report [--db URL | --log FILE] [--since DATE] [--by day|station|file|slot|operator] [--json]
-//   schema [--roles]
+//   schema [--roles | --refill]
 //   approve [INIT] [--db URL] [--file FILE] [--length N] [--note TEXT]
 //   revoke SHA256 [--db URL] [--note TEXT]
 //   images [--db URL] [--json]
 //   migrate [--db URL]
+//   archive YYYY-MM [--db URL]
 //   trace SERIAL [--db URL | --log FILE] [--json]
 //   units --image SHA256 [--since DATE] [--db URL | --log FILE] [--json]
 //   socket-service STATION SLOT [--db URL] [--note TEXT]

@@ -3,10 +3,12 @@
 // the report read from them matches `report --exact` on random records,
 // a late record moves its unit's figures, an upgraded schema is filled from
 // the rows already there, and only viewers read them.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QUuid>
 #include <QtTest>
 #include <memory>
 
@@ -34,10 +36,11 @@ QByteArray recordLine(const QJsonObject& changes) {
 // n random records: serial numbers shared between logs, times in any order
 // (so most arrive late for some unit), every outcome, held ones, some
 // without serial number or start, durations off the 0.1 s grid.
-QByteArray randomRecords(int n, int station, QRandomGenerator& rng) {
+QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
+                         const QDateTime& base = QDateTime::fromString("2026-12-01T06:00:00Z",
+                                                                       Qt::ISODate)) {
     static const char* outcomes[] = {"good",  "good",        "good", "transfer",
                                      "login", "interrupted", "held"};
-    const QDateTime base = QDateTime::fromString("2026-12-01T06:00:00Z", Qt::ISODate);
     QByteArray out;
     for (int i = 0; i < n; ++i) {
         const int r = rng.bounded(100);
@@ -137,7 +140,9 @@ private slots:
         QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
         const QString out = pg_->sql(run({"schema"}) + run({"schema", "--roles"}) +
                                      "CREATE ROLE st1 LOGIN IN ROLE quarn_station; CREATE ROLE "
-                                     "view1 LOGIN IN ROLE quarn_viewer");
+                                     "view1 LOGIN IN ROLE quarn_viewer; CREATE ROLE view2 LOGIN"
+                                     " IN ROLE quarn_viewer; ALTER ROLE view2 SET timezone ="
+                                     " 'Asia/Kolkata'");
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void init() {
@@ -241,6 +246,84 @@ private slots:
         QCOMPARE(pg_->sql("SELECT sum(sessions) FROM quarn_summary_hours"), QStringLiteral("300"));
         compareRows(quarn::records::reportFromDatabase(pg_->url(), {"day", {}, false}),
                     quarn::records::reportFromDatabase(pg_->url(), {"day", {}, true}));
+    }
+
+    // Figures the exact count confirms after what an owner may do: a serial
+    // number that reads like another session's id is a unit of its own; a
+    // DELETE and an UPDATE through quarn_sessions move the summaries; a
+    // month let go with `archive` leaves them a recount of the rows left,
+    // and so does a late record of a unit that spanned it.
+    void exactAfterOwnersSteps() {
+        const QDateTime m0 = QDateTime(QDate::currentDate().addDays(1 - QDate::currentDate().day()),
+                                       QTime(0, 0), Qt::UTC);
+        const QString month = m0.addMonths(-1).toString("yyyy-MM");
+        const QString lone = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QRandomGenerator rng(36);
+        const struct {
+            const char* name;
+            QByteArray records;
+            QStringList owner;  // statements of the owner's, each its own transaction
+            QStringList args;   // then quarn-records (exit 0)
+        } cases[] = {
+            {"a serial number that reads like an id",
+             recordLine({{"id", lone}, {"serial", QJsonValue()}, {"outcome", "transfer"}}) +
+                 recordLine({{"serial", lone}, {"outcome", "good"}}),
+             {},
+             {}},
+            {"the owner's DELETE and UPDATE",
+             randomRecords(300, 1, rng),
+             {"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
+              "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
+              "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"},
+             {}},
+            {"a month archived",
+             randomRecords(300, 2, rng, m0.addSecs(-15 * 3600)),
+             {},
+             {"archive", month, "--db", pg_->url()}},
+        };
+        for (const auto& c : cases) {
+            init();
+            QVERIFY(push(writeLog(QStringLiteral("%1.jsonl").arg(c.name), c.records), "st1"));
+            for (const QString& statement : c.owner)
+                QVERIFY2(!pg_->sql(statement).contains("ERROR"), qPrintable(statement));
+            if (!c.args.isEmpty()) QVERIFY2(run(c.args) != "failed", c.name);
+            // Late records of the same units: the upkeep after the step.
+            QVERIFY(push(writeLog(QStringLiteral("%1-late.jsonl").arg(c.name),
+                                  randomRecords(60, 3, rng, m0.addSecs(-15 * 3600))),
+                         "st1"));
+            QVERIFY2(summaryDifferences() == "true 0 0 0 0 0", c.name);
+            const QString url = pg_->url(QStringLiteral("view1"));
+            for (const char* by : {"", "day", "station", "slot"})
+                compareRows(quarn::records::reportFromDatabase(url, {by, {}, false}),
+                            quarn::records::reportFromDatabase(url, {by, {}, true}));
+        }
+        pg_->sql("DROP TABLE quarn_sessions_" + QString(month).replace('-', '_'));
+    }
+
+    // A reader in a half-hour time zone gets the summaries' UTC hours and
+    // days: every session of a socket since its service (at 06:10 UTC) is
+    // counted, and each day of the view is a UTC day.
+    void utcWhateverTheZone() {
+        QVERIFY(!pg_->sql(run({"schema", "--roles"})).contains("ERROR"));  // the view made again
+        QByteArray rows;
+        const QDateTime service = QDateTime::fromString("2026-12-01T06:10:00Z", Qt::ISODate);
+        for (int i = 1; i <= 90; ++i)
+            rows += recordLine({{"station", "st-k"},
+                                {"slot", "slot-k"},
+                                {"started", service.addSecs(60 * i).toString(Qt::ISODate)}});
+        QVERIFY(push(writeLog("kolkata.jsonl", rows), "st1"));
+        pg_->sql(
+            "INSERT INTO quarn_socket_service (station, slot, serviced_at) VALUES ('st-k',"
+            " 'slot-k', '2026-12-01 06:10Z')");
+        const QJsonArray bySlot =
+            QJsonDocument::fromJson(
+                run({"report", "--by", "slot", "--json", "--db", pg_->url("view2")}).toUtf8())
+                .array();
+        QCOMPARE(bySlot[0]["sockets"][0]["since_service"].toInt(), 90);
+        QCOMPARE(pg_->sql("SELECT count(*) FILTER (WHERE day <> date_trunc('day', day, 'UTC'))"
+                          " || ' ' || count(*) FROM quarn_yield_daily",
+                          "view2"),
+                 QStringLiteral("0 1"));
     }
 
     // Viewers read the summaries; a station neither reads nor writes them.
