@@ -16,6 +16,7 @@
 #include "database/push_rejected.h"
 #include "database/schema.h"
 #include "recordlog/file_lock.h"
+#include "recordlog/log_files.h"
 
 namespace quarn::records {
 
@@ -23,54 +24,7 @@ namespace {
 
 using Status = PushResult::Status;
 
-QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
 QString lockPath(const QString& logPath) { return logPath + QStringLiteral(".lock"); }
-// The name logrotate gives the log it moves aside.
-QString rotatedPath(const QString& logPath) { return logPath + QStringLiteral(".1"); }
-
-// A file's device and inode: which file a sent position belongs to.
-QByteArray identity(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QByteArray();
-    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
-           QByteArray::number(qulonglong(st.st_ino));
-}
-
-// LOG.sent as stored: a position in the file of that identity.
-struct SentMark {
-    LogPosition position;
-    QByteArray identity;
-};
-
-SentMark readMark(const QString& logPath) {
-    QFile f(sentPath(logPath));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
-    if (parts.size() != 3) return {};
-    const LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
-    if (p.offset < 0 || p.line < 0) return {};
-    return {p, parts[2]};
-}
-
-// The rotated log, when LOG.sent names it and the log itself is another file.
-QString rotatedRemainder(const QString& logPath, const SentMark& mark) {
-    if (mark.identity.isEmpty() || mark.identity == identity(logPath)) return QString();
-    const QString rotated = rotatedPath(logPath);
-    return identity(rotated) == mark.identity ? rotated : QString();
-}
-
-// How far the file of that identity (the log, or the rotated log) is sent.
-// The identity is the open file's: a rotation between two batches renames
-// the file being read, and the mark must go on naming it.
-bool saveMark(const QString& logPath, const QByteArray& file, LogPosition p, QString* why) {
-    QSaveFile f(sentPath(logPath));
-    const QByteArray text =
-        QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' + file + '\n';
-    if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
-    *why = QCoreApplication::translate("Push", "cannot record how far %1 is sent: %2")
-               .arg(logPath, f.errorString());
-    return false;
-}
 
 // A failed statement: its status and text, from its SQLSTATE.
 struct Failure {
@@ -203,7 +157,20 @@ struct Link {
     bool makesMonths = false;
     bool pushes = false;
     QStringList months;
+    SentLedger ledger = {};          // how far each file of the log is sent
+    QList<QByteArray> present = {};  // the fingerprints of the log's files
 };
+
+// How far the file of that fingerprint (the log, or one logrotate made of
+// it) is sent, kept in LOG.sent. The fingerprint is of the open file's
+// content: a rotation between two batches renames the file being read, and
+// the mark goes on naming it.
+bool saveMark(Link& link, const QString& logPath, const QByteArray& file, LogPosition p,
+              QString* why) {
+    link.ledger.set(file, p);
+    if (!link.present.contains(file)) link.present << file;
+    return link.ledger.save(logPath, link.present, why);
+}
 
 // The months of the records this push has not met yet.
 QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
@@ -265,7 +232,7 @@ bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
         const QString name = QFileInfo(reader.fileName()).fileName();
         if (!keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line, f->reason,
                           &f->why) ||
-            !saveMark(request.logPath, reader.identity(), batch.ends[i], &f->why))
+            !saveMark(link, request.logPath, reader.fingerprint(), batch.ends[i], &f->why))
             return *f = {Status::Unreachable, f->why}, false;
         ++r->rejected;
         if (request.warn)
@@ -320,7 +287,7 @@ bool settle(Link& link, const PushRequest& request, const LogReader& reader,
         takeAnswers(link, flying);
         if (!f->data || !sendRows(link, request, reader, b.batch, r, f)) return false;
     }
-    if (!saveMark(request.logPath, reader.identity(), b.batch.end, &f->why)) {
+    if (!saveMark(link, request.logPath, reader.fingerprint(), b.batch.end, &f->why)) {
         r->sent = sent;
         return false;
     }
@@ -375,21 +342,19 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     const CancelScope scope(request.cancel.get(), connection.db());
     std::optional<CancelScope> secondScope;
     BatchLanes lanes(request.limitMs);
-    Link link{connection.db(), lanes, false, false, {}};
+    Link link{connection.db(), lanes, false, false, {}, SentLedger::load(request.logPath), {}};
     bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths) &&
               callsPush(connection.db(), &link.pushes, &f);
     if (ok && !lanes.add(connection.db()))
         ok = false, f.why = QCoreApplication::translate(
                         "Push", "the database driver gives no PostgreSQL connection to send on");
     if (ok) addSecondLane(request, target, second, secondScope, lanes);
-    const SentMark mark = readMark(request.logPath);
-    const QString rotated = rotatedRemainder(request.logPath, mark);
-    if (ok && !rotated.isEmpty()) {
-        ok = sendFile(link, request, rotated, mark.position, &r, &f) &&
-             saveMark(request.logPath, identity(request.logPath), {}, &f.why);
-    }
-    if (ok && QFile::exists(request.logPath))
-        ok = sendFile(link, request, request.logPath, sentPosition(request.logPath), &r, &f);
+    // Every file logrotate made of the log whose records have not all
+    // arrived, oldest first, then the log itself.
+    const QList<LogFile> files = logFiles(request.logPath);
+    for (const LogFile& file : files) link.present << file.fingerprint;
+    for (const LogFile& file : files)
+        if (ok && !sentWhole(file)) ok = sendFile(link, request, file.path, file.sent, &r, &f);
     if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
     if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
     return r;
@@ -454,17 +419,7 @@ bool pushRunning(const QString& logPath) {
     return lock.acquire(lockPath(logPath), false, &why) == FileLock::Result::Busy;
 }
 
-LogPosition sentPosition(const QString& logPath) {
-    const SentMark mark = readMark(logPath);
-    return mark.identity == identity(logPath) ? mark.position : LogPosition{};
-}
-
-qint64 pendingCount(const QString& logPath) {
-    const SentMark mark = readMark(logPath);
-    const QString rotated = rotatedRemainder(logPath, mark);
-    const qint64 before = rotated.isEmpty() ? 0 : countLinesAfter(rotated, mark.position);
-    return before + countLinesAfter(logPath, sentPosition(logPath));
-}
+qint64 pendingCount(const QString& logPath) { return pendingLines(logPath); }
 
 PushResult pushLog(const PushRequest& request) {
     PushResult r;

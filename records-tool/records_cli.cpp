@@ -2,8 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <cstdio>
@@ -59,13 +61,15 @@ QString moreHelp() {
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
                "\nA push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
-               "One push of a log runs at a time; another one started meanwhile ends at once.\n"
+               "One push of a log runs at a time; another one started meanwhile wakes it and\n"
+               "waits for it as long.\n"
                "\nExit status:\n"
-               "  0  done (push: every record is in the database, or another push of the log\n"
-               "     is running and sends them)\n"
+               "  0  done (push: every record is in the database, sent by this push or by\n"
+               "     another push of the log that was running)\n"
                "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix,\n"
                "     fewer than 12 hex digits of an image)\n"
-               "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
+               "  2  the database cannot be reached, is busy or refuses (push: or another\n"
+               "     push of the log runs and records still wait); nothing is lost, run\n"
                "     again later\n"
                "  3  not permitted: the database refused for lack of rights; the message names\n"
                "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n")
@@ -113,6 +117,27 @@ private:
     bool woken_ = false;
 };
 
+// A push that found the log held by another: it woke the holder, and waits
+// (at most a push's time limit) while that one sends the records, looking
+// again whenever a file beside the log changes (LOG.sent after each batch),
+// and pushes itself when the holder lets go. Done when nothing waits any
+// more; else the records wait, and the exit status says so (logrotate's
+// prerotate push must not let the log be rotated then).
+PushResult waitForHolder(PushRequest request, PushResult r) {
+    QFileSystemWatcher folder{QStringList{QFileInfo(request.logPath).absolutePath()}};
+    QDeadlineTimer deadline(statementLimitMs());
+    request.wakeHolder = false;  // woken once: its own attempt is what is waited for
+    while (r.status == PushResult::Status::Handed && r.pending > 0 && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QObject::connect(&folder, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
+        QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
+        loop.exec();
+        if ((r.pending = pendingCount(request.logPath)) == 0) break;  // the holder sent them
+        r = pushLog(request);
+    }
+    return r;
+}
+
 void sayFigures(const PushResult& r) {
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 record(s) sent, %2 new; %3 wait")
@@ -147,11 +172,20 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             return retryWait->wait(retrySeconds);
         };
     }
-    const PushResult r = pushLog(request);
+    PushResult r = pushLog(request);
+    if (r.status == PushResult::Status::Handed) r = waitForHolder(request, r);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
     if (r.status == PushResult::Status::Denied) return recordsDoor().fail(r.error, kRecordsDenied);
-    if (r.status == PushResult::Status::Handed)
+    if (r.status == PushResult::Status::Handed && r.pending == 0)
         return sayLine(stdout, handedText(log)), kRecordsDone;
+    if (r.status == PushResult::Status::Handed)
+        return recordsDoor().fail(
+            QCoreApplication::translate("quarn-records",
+                                        "another push of %1 is running and %2 record(s) still wait "
+                                        "for the database; nothing is lost, push again later")
+                .arg(log)
+                .arg(r.pending),
+            kRecordsUnreachable);
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
     return recordsDoor().fail(

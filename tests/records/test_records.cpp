@@ -493,7 +493,9 @@ private slots:
     }
 
     // --retry: one push of a log tries again until the server is back, holding
-    // the log; a second one at the same time ends at once and leaves it the records.
+    // the log; a second one at the same time (logrotate's prerotate push)
+    // wakes it, waits its time limit, and says the records still wait with
+    // exit 2: logrotate must not rotate the log then.
     void retryingPush() {
         writeLog(sampleRecords(5));
         QVERIFY(pg_->stop());
@@ -501,11 +503,13 @@ private slots:
         start(retrier, kRecords, {"push", "--log", log_, "--retry", "1"}, pg_->url());
         retrier.setReadChannel(QProcess::StandardError);
         QVERIFY(retrier.waitForReadyRead(10000));
-        const Run second = records({"push", "--log", log_, "--retry", "1"}, pg_->url());
+        qputenv("QUARN_PUSH_TIME_LIMIT", "2");
+        const Run second = records({"push", "--log", log_}, pg_->url());
         QVERIFY(pg_->start());
-        QCOMPARE(second.exit, 0);
-        QVERIFY2(second.out.contains("another push of " + log_ + " is running"),
-                 qPrintable(second.out));
+        QCOMPARE(second.exit, 2);
+        QVERIFY2(second.err.contains("another push of " + log_ +
+                                     " is running and 5 record(s) still wait"),
+                 qPrintable(second.err));
         const Run first = finish(retrier);
         QCOMPARE(first.exit, 0);
         QVERIFY2(first.err.contains("trying again in 1 s"), qPrintable(first.err));
@@ -594,9 +598,9 @@ private slots:
             QCOMPARE(r.exit, 0);
             QVERIFY2(r.err.contains(quarn::records::handedText(log_)), qPrintable(r.err));
         }
-        const Run other = push();
-        QCOMPARE(other.exit, 0);
-        QVERIFY2(other.out.contains("another push of " + log_ + " is running; it sends these"),
+        const Run other = push();  // the table still locked: its records still wait
+        QCOMPARE(other.exit, 2);
+        QVERIFY2(other.err.contains("another push of " + log_ + " is running and 5 record(s)"),
                  qPrintable(other.out + other.err));
         QCOMPARE(pushersOf(log_).size(), 1);
         pg_->unlockTable();
@@ -651,6 +655,44 @@ private slots:
         QCOMPARE(rows(), 12);
         writeLog(sampleRecords(2));
         QCOMPARE(pushFigures(push().out), (QList<int>{2, 2, 0}));
+    }
+
+    // However the log was rotated (first records rotated before any push,
+    // two rotations between pushes, rotated files compressed as the
+    // README's logrotate does), every rotated file's records arrive, each
+    // once, and nothing waits after the push.
+    void rotationsNeverSkipped() {
+        // logrotate's rotation: LOG.N to LOG.N+1, LOG to LOG.1; with
+        // compression, LOG.2 (delaycompress) to LOG.2.gz.
+        auto rotate = [&](bool compress) {
+            for (int n = 8; n >= 1; --n)
+                for (const char* gz : {"", ".gz"})
+                    QFile::rename(log_ + QStringLiteral(".%1%2").arg(n).arg(gz),
+                                  log_ + QStringLiteral(".%1%2").arg(n + 1).arg(gz));
+            QVERIFY(QFile::rename(log_, log_ + QStringLiteral(".1")));
+            if (compress) QCOMPARE(QProcess::execute("gzip", {log_ + QStringLiteral(".2")}), 0);
+        };
+        const struct {
+            const char* name;
+            const char*
+                steps;  // w: 5 records written, p: a push, r: rotated, z: rotated, compressed
+        } cases[] = {{"first records rotated", "wrw"},
+                     {"two rotations", "wpwrwrw"},
+                     {"compressed", "wpwrwzwzw"}};
+        for (const auto& c : cases) {
+            init();
+            log_ += QString::fromLatin1(c.name).replace(' ', '-');
+            int written = 0;
+            for (const char* step = c.steps; *step; ++step) {
+                if (*step == 'w') writeLog(sampleRecords(5)), written += 5;
+                if (*step == 'p') QCOMPARE(push().exit, 0);
+                if (*step == 'r' || *step == 'z') rotate(*step == 'z');
+            }
+            QCOMPARE(quarn::records::pendingCount(log_), written - (c.steps[1] == 'p' ? 5 : 0));
+            const Run r = push();
+            QVERIFY2(r.exit == 0 && pushFigures(r.out).value(2) == 0, qPrintable(r.out + r.err));
+            QVERIFY2(rows() == written, c.name);
+        }
     }
 
     // logrotate renames the log between two batches of a push that then
