@@ -82,8 +82,10 @@ QString summaryChangeSql(const QString& gone, const QString& came, const QString
 QString firstPassUpkeepSql();
 // The function quarn_attempts(serial text) RETURNS integer: the serial
 // number's failed attempts on every station, as record/retest.h counts them
-// (0 for an empty serial number). Run as the owner; only the roles granted
-// it (quarn_station) may call it.
+// (0 for an empty serial number); quarn_attempts(serial, waiting uuid[])
+// adds those of the ids given (the station's failed attempts of it still
+// waiting in its log) that the table has not. Run as the owner; only the
+// roles granted them (quarn_station) may call them.
 QStringList attemptsStatements();
 // CREATE OR REPLACE FUNCTION head (its signature, "RETURNS ...", language
 // and attributes) AS body, with its search_path pinned to the schema it is

@@ -285,7 +285,8 @@ QStringList roleStatements() {
                QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
                QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) "
                               "FROM quarn_station;\n"),
-               QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
+               QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text), "
+                              "quarn_attempts(text, uuid[]) TO quarn_station;\n"),
                QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
                // approved_by and approved_at come from their defaults, the
                // revoked columns from the trigger: the server stamps them.

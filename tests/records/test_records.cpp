@@ -1022,8 +1022,9 @@ private slots:
 
     // The retest limit asks the plant through quarn_attempts, which a
     // station's login may call while it reads nothing else of the table:
-    // the server's count wins over the station's log, held and interrupted
-    // records are no attempts, and without the server the log counts.
+    // held and interrupted records are no attempts; this station's failures
+    // still waiting in its log count too (not twice when the database has
+    // them already); without the server the log counts, rotated files too.
     void retestLimit() {
         QVERIFY(applyRoles());
         const auto line = [](const char* serial, const char* outcome) {
@@ -1039,18 +1040,23 @@ private slots:
                  QStringLiteral("3|2"));
         QVERIFY(
             pg_->sql("SELECT count(*) FROM quarn_sessions", "st1").contains("permission denied"));
-        const QByteArray local = line("SN-9", "transfer") + line("SN-9", "login") +
-                                 line("SN-9", "port");  // this station's own log
+        const auto failures = [&](const char* serial) {
+            return line(serial, "transfer") + line(serial, "login") + line(serial, "port");
+        };
         const QString away = "postgresql:///x?host=" + dir_.filePath("nowhere");
+        enum Where { Log, Rotated, PushedMarkLost };
         const struct {
             const char* serial;
             QString db;
+            Where where;  // of the station's own three failures of the serial
             int exit;
             QString says;
         } cases[] = {
-            {"SN-8", pg_->url("st1"), 9, "3 attempts; attempts from the database"},
-            {"SN-9", pg_->url("st1"), 0, ""},
-            {"SN-9", away, 9, "3 attempts; attempts from the local log: database unreachable"},
+            {"SN-8", pg_->url("st1"), Log, 9, "6 attempts; attempts from the database"},
+            {"SN-5", pg_->url("st1"), Log, 9, "3 attempts; attempts from the database"},
+            {"SN-6", pg_->url("st1"), PushedMarkLost, 9, "3 attempts; attempts from the database"},
+            {"SN-9", away, Log, 9, "3 attempts; attempts from the local log: database unreachable"},
+            {"SN-7", away, Rotated, 9, "3 attempts; attempts from the local log: database"},
         };
         const QString file = writeFile(dir_.path(), QStringLiteral("fw.bin"), patternBytes(1000));
         std::vector<std::unique_ptr<SimPort>> units;
@@ -1059,12 +1065,17 @@ private slots:
         for (const auto& c : cases) {
             units.push_back(std::make_unique<SimPort>(sim::Config{}, 70 + int(units.size())));
             const QString port = units.back()->linkPath();
-            logs << writeFile(dir_.path(), QStringLiteral("retest-%1.jsonl").arg(logs.size()),
-                              c.serial == QLatin1String("SN-9") ? local : QByteArray());
+            const QString name = QStringLiteral("retest-%1.jsonl").arg(logs.size());
+            logs << dir_.filePath(name);
+            writeFile(dir_.path(), name + (c.where == Rotated ? ".1" : ""), failures(c.serial));
+            if (c.where == PushedMarkLost) {
+                QCOMPARE(records({"push", "--log", logs.last()}, pg_->url("st1")).exit, 0);
+                QVERIFY(QFile::remove(logs.last() + ".sent"));
+            }
             procs.push_back(std::make_unique<QProcess>());
             start(*procs.back(), kFlash,
                   {"--file", file, "--length", "1000", "--log", logs.last(), "-p", port, "--serial",
-                   port + "=" + c.serial},
+                   port + "=" + c.serial, "--max-attempts", "3"},
                   c.db);
         }
         for (size_t i = 0; i < procs.size(); ++i) {
