@@ -134,7 +134,8 @@ private slots:
             " DO $$ DECLARE t text; BEGIN FOR t IN SELECT relname FROM pg_class WHERE relname"
             " LIKE 'quarn\\_sessions\\_%' AND relkind = 'r' LOOP EXECUTE 'DROP TABLE ' || t;"
             " END LOOP; END $$"));
-        log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
+        log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
+                                 .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }
 
     // Rows pushed by st1 carry its login, the server's time and the
@@ -388,105 +389,91 @@ private slots:
     // partition runs from midnight to midnight UTC, and a station makes
     // none but last, this and next month's (older months: the owner's
     // schema). A month a reader kept from being made is made by a later push.
-    void noLoginStopsThePlant() {
+    void noLoginStopsThePlant_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("does");  // each on its own
+        QTest::addColumn<QString>("holds");     // then left open while st1 pushes
+        QTest::addColumn<int>("month");         // st1's record's, from this one
+        QTest::addColumn<QString>("lands");
         const QString flood = QStringLiteral(
             "ARRAY(SELECT generate_series(timestamptz '2000-01-01Z', now() + interval '1 month',"
             " interval '1 month'))");
-        const QString m0 = at(monthStart(0)).toString(), m1 = at(monthStart(1)).toString();
-        enum Then { Nothing, MonthMadeLater, OwnerMakesPast };
-        const struct {
-            const char *name, *user;
-            QStringList does;  // each on its own; "push": a push of a record at m0
-            QString holds;     // then left open while st1 pushes
-            int month;         // st1's record's month, from this one
-            QString lands;
-            Then then;
-        } cases[] = {
-            {"own TimeZone and DateStyle", "st3", {"push"}, {}, 1, partition(1), Nothing},
-            {"a flood of months",
-             "st2",
-             {"SELECT quarn_sessions_months(" + flood + ")",
-              "CALL quarn_push('[]', " + flood + ", NULL)"},
-             {},
-             0,
-             partition(0),
-             OwnerMakesPast},
-            {"a push left open",
-             "st2",
-             {},
-             "INSERT INTO quarn_sessions (id, serial, started) VALUES (gen_random_uuid(), 'X', '" +
-                 m0 + "')",
-             0,
-             partition(0),
-             Nothing},
-            {"the month maker left open",
-             "st2",
-             {},
-             "SELECT quarn_sessions_months(ARRAY['" + m1 + "'::timestamptz])",
-             0,
-             partition(0),
-             Nothing},
-            {"a read left open",
-             "view1",
-             {},
-             "SELECT count(*) FROM quarn_sessions",
-             1,
-             "quarn_sessions_default",
-             MonthMadeLater},
-        };
-        const QString st1Log = log_;
-        for (const auto& c : cases) {
-            init();
-            QVERIFY(applyRoles());
-            pg_->sql(
-                "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st2') THEN"
-                " CREATE ROLE st2 LOGIN IN ROLE quarn_station; CREATE ROLE st3 LOGIN IN ROLE"
-                " quarn_station; ALTER ROLE st3 SET timezone = 'Asia/Shanghai';"
-                " ALTER ROLE st3 SET datestyle = 'Postgres'; END IF; END $$");
-            for (const QString& d : c.does) {
-                if (d != QLatin1String("push")) {
-                    pg_->sql(d, QLatin1String(c.user));
-                    continue;
-                }
-                log_ = st1Log + c.user;
-                writeLog(recordLine({{"started", m0}}));
-                QCOMPARE(push(QLatin1String(c.user)).exit, 0);
-            }
-            if (!c.holds.isEmpty()) pg_->holdOpen(c.holds, QLatin1String(c.user), 30);
-            log_ = st1Log + QLatin1String(c.name);
-            writeLog(recordLine({{"started", at(monthStart(c.month).addSecs(3600))}}) +
-                     recordLine({{"started", at(monthStart(c.month).addMSecs(-1))}}));
-            qputenv("QUARN_PUSH_TIME_LIMIT", "3");
-            const Run r = push(QStringLiteral("st1"));
-            qunsetenv("QUARN_PUSH_TIME_LIMIT");
-            pg_->unlockTable();
-            QVERIFY2(r.exit == 0, qPrintable(c.name + (": " + r.err)));
-            const QString where = QStringLiteral(
-                                      "SELECT tableoid::regclass FROM quarn_sessions WHERE started"
-                                      " = '%1'")
-                                      .arg(at(monthStart(c.month).addSecs(3600)).toString());
-            QVERIFY2(pg_->sql(where) == c.lands, c.name);
-            QVERIFY2(pg_->sql({"SET timezone = 'UTC'",
-                               "SELECT count(*) FILTER (WHERE pg_get_expr(c.relpartbound, c.oid) !~"
-                               " '^FOR VALUES FROM \\(''[0-9-]{8}01 00:00:00\\+00''\\) TO"
-                               " \\(''[0-9-]{8}01 00:00:00\\+00''\\)$') || ' ' || (count(*) <="
-                               " 3) FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid"
-                               " WHERE i.inhparent = to_regclass('quarn_sessions') AND"
-                               " c.relname <> 'quarn_sessions_default'"},
-                              QString()) == "0 true",
-                     c.name);
-            if (c.then == MonthMadeLater) {
-                writeLog(recordLine({{"started", at(monthStart(1).addSecs(7200))}}));
-                QCOMPARE(push(QStringLiteral("st1")).exit, 0);
-                QCOMPARE(pg_->sql("SELECT count(*) FROM " + partition(1)), QStringLiteral("2"));
-            }
-            if (c.then == OwnerMakesPast) {
-                writeLog(recordLine({{"started", "2001-05-05T00:00:00.000Z"}}));
-                QCOMPARE(push(QStringLiteral("st1")).exit, 0);
-                QVERIFY(!pg_->sql(records({"schema"}).out).contains("ERROR"));
-                QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions_2001_05"),
-                         QStringLiteral("1"));
-            }
+        const QString m0 =
+            QStringLiteral("ARRAY['%1'::timestamptz]").arg(at(monthStart(0)).toString());
+        const QString m1 =
+            QStringLiteral("ARRAY['%1'::timestamptz]").arg(at(monthStart(1)).toString());
+        QTest::newRow("own TimeZone and DateStyle")
+            << "st3"
+            << QStringList{"SELECT quarn_sessions_months(" + m0 + ")",
+                           "CALL quarn_push('[]', " + m0 + ", NULL)"}
+            << QString() << 1 << partition(1);
+        QTest::newRow("a flood of months")
+            << "st2"
+            << QStringList{"SELECT quarn_sessions_months(" + flood + ")",
+                           "CALL quarn_push('[]', " + flood + ", NULL)"}
+            << QString() << 0 << partition(0);
+        QTest::newRow("a push left open") << "st2" << QStringList{}
+                                          << "INSERT INTO quarn_sessions (id, serial, started) "
+                                             "VALUES (gen_random_uuid(), 'X', '" +
+                                                 at(monthStart(0)).toString() + "')"
+                                          << 0 << partition(0);
+        QTest::newRow("the push's own function left open")
+            << "st2" << QStringList{}
+            << "SELECT quarn_push_rows(json_build_array(json_build_object('id',"
+               " gen_random_uuid(), 'started', now())))"
+            << 0 << partition(0);
+        QTest::newRow("the month maker left open")
+            << "st2" << QStringList{} << "SELECT quarn_sessions_months(" + m1 + ")" << 0
+            << partition(0);
+        QTest::newRow("a read left open")
+            << "view1" << QStringList{} << "SELECT count(*) FROM quarn_sessions" << 1
+            << "quarn_sessions_default";
+    }
+    void noLoginStopsThePlant() {
+        QFETCH(QString, user);
+        QFETCH(QStringList, does);
+        QFETCH(QString, holds);
+        QFETCH(int, month);
+        QFETCH(QString, lands);
+        QVERIFY(applyRoles());
+        pg_->sql(
+            "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st2') THEN"
+            " CREATE ROLE st2 LOGIN IN ROLE quarn_station; CREATE ROLE st3 LOGIN IN ROLE"
+            " quarn_station; ALTER ROLE st3 SET timezone = 'Asia/Shanghai';"
+            " ALTER ROLE st3 SET datestyle = 'Postgres'; END IF; END $$");
+        for (const QString& d : does) pg_->sql(d, user);
+        if (!holds.isEmpty()) pg_->holdOpen(holds, user, 30);
+        const QDateTime started = monthStart(month).addSecs(3600);
+        writeLog(recordLine({{"started", at(started)}}) +
+                 recordLine({{"started", at(monthStart(month).addMSecs(-1))}}));
+        qputenv("QUARN_PUSH_TIME_LIMIT", "3");
+        const Run r = push(QStringLiteral("st1"));
+        qunsetenv("QUARN_PUSH_TIME_LIMIT");
+        pg_->unlockTable();
+        QVERIFY2(r.exit == 0, qPrintable(r.err));
+        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions WHERE started = '" +
+                          at(started).toString() + "'"),
+                 lands);
+        // Every month's bounds at midnight UTC, and no more than three months.
+        QCOMPARE(pg_->sql({"SET timezone = 'UTC'",
+                           "SELECT count(*) FILTER (WHERE pg_get_expr(c.relpartbound, c.oid) !~"
+                           " '^FOR VALUES FROM \\(''[0-9-]{8}01 00:00:00\\+00''\\) TO"
+                           " \\(''[0-9-]{8}01 00:00:00\\+00''\\)$') || ' ' || (count(*) <= 3)"
+                           " FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid"
+                           " WHERE i.inhparent = to_regclass('quarn_sessions') AND"
+                           " c.relname <> 'quarn_sessions_default'"},
+                          QString()),
+                 QStringLiteral("0 true"));
+        if (lands == QLatin1String("quarn_sessions_default")) {  // made by the next push
+            writeLog(recordLine({{"started", at(started.addSecs(3600))}}));
+            QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+            QCOMPARE(pg_->sql("SELECT count(*) FROM " + partition(month)), QStringLiteral("2"));
+        }
+        if (QTest::currentDataTag() == QLatin1String("a flood of months")) {  // the owner's
+            writeLog(recordLine({{"started", "2001-05-05T00:00:00.000Z"}}));
+            QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+            QVERIFY(!pg_->sql(records({"schema"}).out).contains("ERROR"));
+            QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions_2001_05"), QStringLiteral("1"));
         }
     }
 

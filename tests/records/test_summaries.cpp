@@ -248,56 +248,51 @@ private slots:
                     quarn::records::reportFromDatabase(pg_->url(), {"day", {}, true}));
     }
 
-    // Figures the exact count confirms after what an owner may do: a serial
-    // number that reads like another session's id is a unit of its own; a
-    // DELETE and an UPDATE through quarn_sessions move the summaries; a
-    // month let go with `archive` leaves them a recount of the rows left,
-    // and so does a late record of a unit that spanned it.
-    void exactAfterOwnersSteps() {
-        const QDateTime m0 = QDateTime(QDate::currentDate().addDays(1 - QDate::currentDate().day()),
-                                       QTime(0, 0), Qt::UTC);
-        const QString month = m0.addMonths(-1).toString("yyyy-MM");
-        const QString lone = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // Figures the exact count confirms after what an owner may do, and a
+    // later push: a serial number that reads like another session's id is
+    // a unit of its own; a DELETE and an UPDATE through quarn_sessions move
+    // the summaries; a month let go with `archive` leaves them a recount of
+    // the rows left, and so does a late record of a unit that spanned it.
+    void exactAfterOwnersSteps_data() {
+        QTest::addColumn<QByteArray>("records");
+        QTest::addColumn<QStringList>("owner");  // statements, each its own transaction
+        QTest::addColumn<QStringList>("args");   // then quarn-records (exit 0)
+        QTest::addColumn<QByteArray>("late");    // pushed afterwards
         QRandomGenerator rng(36);
-        const struct {
-            const char* name;
-            QByteArray records;
-            QStringList owner;  // statements of the owner's, each its own transaction
-            QStringList args;   // then quarn-records (exit 0)
-        } cases[] = {
-            {"a serial number that reads like an id",
-             recordLine({{"id", lone}, {"serial", QJsonValue()}, {"outcome", "transfer"}}) +
-                 recordLine({{"serial", lone}, {"outcome", "good"}}),
-             {},
-             {}},
-            {"the owner's DELETE and UPDATE",
-             randomRecords(300, 1, rng),
-             {"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
-              "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
-              "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"},
-             {}},
-            {"a month archived",
-             randomRecords(300, 2, rng, m0.addSecs(-15 * 3600)),
-             {},
-             {"archive", month, "--db", pg_->url()}},
-        };
-        for (const auto& c : cases) {
-            init();
-            QVERIFY(push(writeLog(QStringLiteral("%1.jsonl").arg(c.name), c.records), "st1"));
-            for (const QString& statement : c.owner)
-                QVERIFY2(!pg_->sql(statement).contains("ERROR"), qPrintable(statement));
-            if (!c.args.isEmpty()) QVERIFY2(run(c.args) != "failed", c.name);
-            // Late records of the same units: the upkeep after the step.
-            QVERIFY(push(writeLog(QStringLiteral("%1-late.jsonl").arg(c.name),
-                                  randomRecords(60, 3, rng, m0.addSecs(-15 * 3600))),
-                         "st1"));
-            QVERIFY2(summaryDifferences() == "true 0 0 0 0 0", c.name);
-            const QString url = pg_->url(QStringLiteral("view1"));
-            for (const char* by : {"", "day", "station", "slot"})
-                compareRows(quarn::records::reportFromDatabase(url, {by, {}, false}),
-                            quarn::records::reportFromDatabase(url, {by, {}, true}));
-        }
-        pg_->sql("DROP TABLE quarn_sessions_" + QString(month).replace('-', '_'));
+        const QString lone = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QTest::newRow("a serial number that reads like an id")
+            << recordLine({{"id", lone}, {"serial", QJsonValue()}, {"outcome", "transfer"}})
+            << QStringList{} << QStringList{} << recordLine({{"serial", lone}});
+        QTest::newRow("the owner's DELETE and UPDATE")
+            << randomRecords(300, 1, rng)
+            << QStringList{"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
+                           "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
+                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"}
+            << QStringList{} << randomRecords(60, 3, rng);
+        const QDateTime m0(QDate::currentDate().addDays(1 - QDate::currentDate().day()),
+                           QTime(0, 0), Qt::UTC);
+        QTest::newRow("a month archived")
+            << randomRecords(300, 2, rng, m0.addSecs(-15 * 3600)) << QStringList{}
+            << QStringList{"archive", m0.addMonths(-1).toString("yyyy-MM"), "--db", pg_->url()}
+            << randomRecords(60, 3, rng, m0.addSecs(-15 * 3600));
+    }
+    void exactAfterOwnersSteps() {
+        QFETCH(QByteArray, records);
+        QFETCH(QStringList, owner);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, late);
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+        QVERIFY(push(writeLog(name + ".jsonl", records), "st1"));
+        for (const QString& statement : owner)
+            QVERIFY2(!pg_->sql(statement).contains("ERROR"), qPrintable(statement));
+        if (!args.isEmpty()) QVERIFY(run(args) != "failed");
+        QVERIFY(push(writeLog(name + "-late.jsonl", late), "st1"));
+        QCOMPARE(summaryDifferences(), QStringLiteral("true 0 0 0 0 0"));
+        const QString url = pg_->url(QStringLiteral("view1"));
+        for (const char* by : {"", "day", "station", "slot"})
+            compareRows(quarn::records::reportFromDatabase(url, {by, {}, false}),
+                        quarn::records::reportFromDatabase(url, {by, {}, true}));
+        if (!args.isEmpty()) pg_->sql("DROP TABLE quarn_sessions_" + args[1].replace('-', '_'));
     }
 
     // A reader in a half-hour time zone gets the summaries' UTC hours and
