@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace quarn::records {
 
