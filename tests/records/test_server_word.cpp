@@ -382,6 +382,31 @@ private slots:
                  QStringLiteral("%1=3,quarn_sessions_default=2").arg(partition(0)));
     }
 
+    // A push makes a month's partition in a transaction of its own, before
+    // its rows: were it made in the rows' transaction, its lock on the
+    // default partition would last while the push waits for the pushes'
+    // turn, and a push holding the turn whose trigger then reads that
+    // partition would wait on it: the server would end one as a deadlock.
+    void monthMadeBeforeTheRows() {
+        QVERIFY(applyRoles());
+        quarn::records::Connection turn;  // a push in its trigger, as the owner runs it
+        QVERIFY(login(turn, QString()) && turn.db().transaction());
+        QSqlQuery q(turn.db());
+        QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
+        writeLog(recordLine({{"started", at(monthStart(1))}}));
+        QProcess pushing;
+        pushing.start(kRecords, {"push", "--db", pg_->url("st1"), "--log", log_});
+        QTRY_COMPARE_WITH_TIMEOUT(
+            pg_->sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"),
+            QStringLiteral("1"), 10000);
+        const bool read = q.exec("SELECT count(*) FROM quarn_sessions_default");
+        QVERIFY(turn.db().commit());
+        QVERIFY(pushing.waitForFinished(30000));
+        QVERIFY2(read, qPrintable(q.lastError().text()));
+        QVERIFY2(pushing.exitCode() == 0, pushing.readAllStandardError().constData());
+        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions"), partition(1));
+    }
+
     // No login stops the plant: whatever another login does with its own
     // session (its own TimeZone and DateStyle, a flood of months, a
     // transaction left open on a push, on the month maker or on a read),
@@ -475,31 +500,6 @@ private slots:
             QVERIFY(!pg_->sql(records({"schema"}).out).contains("ERROR"));
             QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions_2001_05"), QStringLiteral("1"));
         }
-    }
-
-    // A push makes a month's partition in a transaction of its own, before
-    // its rows: were it made in the rows' transaction, its lock on the
-    // default partition would last while the push waits for the pushes'
-    // turn, and a push holding the turn whose trigger then reads that
-    // partition would wait on it: the server would end one as a deadlock.
-    void monthMadeBeforeTheRows() {
-        QVERIFY(applyRoles());
-        quarn::records::Connection turn;  // a push in its trigger, as the owner runs it
-        QVERIFY(login(turn, QString()) && turn.db().transaction());
-        QSqlQuery q(turn.db());
-        QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
-        writeLog(recordLine({{"started", at(monthStart(1))}}));
-        QProcess pushing;
-        pushing.start(kRecords, {"push", "--db", pg_->url("st1"), "--log", log_});
-        QTRY_COMPARE_WITH_TIMEOUT(
-            pg_->sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"),
-            QStringLiteral("1"), 10000);
-        const bool read = q.exec("SELECT count(*) FROM quarn_sessions_default");
-        QVERIFY(turn.db().commit());
-        QVERIFY(pushing.waitForFinished(30000));
-        QVERIFY2(read, qPrintable(q.lastError().text()));
-        QVERIFY2(pushing.exitCode() == 0, pushing.readAllStandardError().constData());
-        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions"), partition(1));
     }
 
     // An earlier version's table, with rows a station pushed and a column

@@ -144,8 +144,12 @@ bool PgServer::holdOpen(const QString& statements, const QString& user, int seco
                                  "SELECT count(*) FROM pg_stat_activity WHERE usename = '%1'"
                                  " AND query LIKE '%pg_sleep%' AND wait_event = 'PgSleep'")
                                  .arg(user);
-    for (int look = 0; look < 500 && holder_->state() != QProcess::NotRunning; ++look)
+    // waitForFinished, not state(): the state changes only as Qt takes in
+    // the child's end, which nothing here would do.
+    for (int look = 0; look < 500; ++look) {
         if (sql(sleeping) == QLatin1String("1")) return true;
+        if (holder_->waitForFinished(20)) return false;  // a statement was refused
+    }
     return false;
 }
 
