@@ -10,12 +10,15 @@
 
 #include <QString>
 
+#include "bench/server_statements.h"
+
 namespace bench {
 
 struct RecordsOptions {
     QString recordsPath;  // quarn-records
     bool checkTargets = true;
-    qint64 rows = 0;  // --rows N; 0: the figures above
+    qint64 rows = 0;             // --rows N; 0: the figures above
+    PlantShape shape{8, 1, 30};  // --stations, --sockets: the plant that pushes
 };
 
 // Prints the figures beside their targets; 0 when met (or not checked), else 1.
