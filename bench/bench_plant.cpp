@@ -36,6 +36,11 @@ double thirtyDayTarget(const PlantBenchOptions& o) {
     return o.rows <= kBaseRows && o.shape.stations * o.shape.sockets <= 320 ? 1.0 : kViewS;
 }
 
+// The first view in the bench's process (its fonts and charts made once
+// already): the figure the bench printed before it timed the programs from
+// their start; a second up to 10 million rows, 1.5 s beyond.
+double firstViewTarget(qint64 rows) { return rows > 10000000 ? 1.5 : 1.0; }
+
 QString today() { return QDate::currentDate().toString(Qt::ISODate); }
 QString thirtyDaysAgo() { return QDate::currentDate().addDays(-30).toString(Qt::ISODate); }
 
@@ -95,14 +100,17 @@ bool pushOne(quarn::records::Connection& c, int n, QElapsedTimer* clock) {
     return ok && db.commit();
 }
 
-// In this process: the window's read after a push and a push's commit to
-// the figures on screen, the worst of kPushes.
+// In this process: the first full view (making the window to the figures
+// shown), then the window's read after a push and a push's commit to the
+// figures on screen, the worst of kPushes.
 struct Refresh {
-    double read = -1, toScreen = -1;
+    double firstView = -1, read = -1, toScreen = -1;
 };
 
 Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int round) {
     Refresh r;
+    QElapsedTimer clock;
+    clock.start();
     quarn::plant::FeedSettings settings;
     settings.databaseUrl = url;
     quarn::plant::PlantFeed feed(settings, s);
@@ -111,7 +119,9 @@ Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int
     QSignalSpy shown(&window, &quarn::plant::PlantWindow::shown);
     quarn::records::Connection station;
     QString why;
-    if (!shown.wait(kViewWaitMs) ||
+    const bool first = shown.wait(kViewWaitMs);
+    const double firstView = clock.nsecsElapsed() / 1e9;
+    if (!first ||
         !QTest::qWaitFor([&] { return window.state().mode == quarn::plant::FeedState::Mode::Live; },
                          10000) ||
         !station.open(quarn::records::parseDatabaseUrl(url), &why))
@@ -119,8 +129,7 @@ Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int
                             qPrintable(quarn::plant::stateText(window.state(), 0)),
                             qPrintable(why)),
                r;
-    r = {0, 0};
-    QElapsedTimer clock;
+    r = {firstView, 0, 0};
     for (int i = 0; i < kPushes; ++i) {
         shown.clear();
         if (!pushOne(station, round * 100 + i, &clock) || !shown.wait(10000)) {
@@ -194,6 +203,9 @@ bool print(const PlantBenchOptions& o, qint64 rows, const Figures& f, const Figu
     const std::pair<const char*, std::pair<Refresh, Refresh>> refreshes[] = {
         {"30 days", {f.refresh30, b.refresh30}}, {"today", {f.refreshToday, b.refreshToday}}};
     for (const auto& [period, r] : refreshes) {
+        met &= row(QStringLiteral("%1: first full view in this process (window made to figures)")
+                       .arg(QLatin1String(period)),
+                   {r.first.firstView, r.second.firstView}, "s", firstViewTarget(o.rows));
         met &= row(QStringLiteral("%1: the window's read after a push (worst of %2)")
                        .arg(QLatin1String(period))
                        .arg(kPushes),

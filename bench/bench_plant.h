@@ -7,10 +7,10 @@
 // today from the program's start to every station's tile showing its yield
 // (a fresh process of this bench's own, which opens the window as
 // quarn-plant does), and `quarn-records push` of 20,000 new records from a
-// log of every station; then, in this process, the window's read after a
-// push and a push's commit to the figures on screen. Above a million rows,
-// the same figures first at the first million, and each figure's ratio to
-// it beside it.
+// log of every station; then, in this process, the first full view (the
+// window made to its figures), the window's read after a push and a push's
+// commit to the figures on screen. Above a million rows, the same figures
+// first at the first million, and each figure's ratio to it beside it.
 
 #include <QString>
 
