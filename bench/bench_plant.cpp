@@ -53,7 +53,7 @@ struct Figure {
 // million's; true when the target is met.
 bool row(const QString& what, Figure f, const char* unit, double target, bool atLeast = false) {
     const bool met = f.value >= 0 && (atLeast ? f.value >= target : f.value < target);
-    std::printf("  %-60s %10.3f %-9s target %s %g %s%s", qPrintable(what), f.value, unit,
+    std::printf("  %-62s %10.3f %-9s target %s %g %s%s", qPrintable(what), f.value, unit,
                 atLeast ? ">=" : "<", target, unit, met ? "" : "  MISSED");
     if (f.base > 0) std::printf("   x%.2f of 1M's", f.value / f.base);
     std::printf("\n");
@@ -203,7 +203,7 @@ bool print(const PlantBenchOptions& o, qint64 rows, const Figures& f, const Figu
     const std::pair<const char*, std::pair<Refresh, Refresh>> refreshes[] = {
         {"30 days", {f.refresh30, b.refresh30}}, {"today", {f.refreshToday, b.refreshToday}}};
     for (const auto& [period, r] : refreshes) {
-        met &= row(QStringLiteral("%1: first full view in this process (window made to figures)")
+        met &= row(QStringLiteral("%1: first full view in this process (window to figures)")
                        .arg(QLatin1String(period)),
                    {r.first.firstView, r.second.firstView}, "s", firstViewTarget(o.rows));
         met &= row(QStringLiteral("%1: the window's read after a push (worst of %2)")

@@ -122,8 +122,8 @@ bool printSize(qint64 rows, const SizeFigures& f, const SizeFigures& atMillion) 
                        kRowsPushTargetPerS);
     met &= rowsRow("report --by station, every row", f.reportAllS, atMillion.reportAllS, false,
                    kRowsReportTargetS);
-    met &= rowsRow("report --by station --since the month", f.reportMonthS, atMillion.reportMonthS,
-                   false, kRowsReportTargetS);
+    met &= rowsRow("report --by station --since 30 days back", f.reportMonthS,
+                   atMillion.reportMonthS, false, kRowsReportTargetS);
     return met;
 }
 
