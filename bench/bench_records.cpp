@@ -69,7 +69,7 @@ bool fillLayer(const testsupport::PgServer& pg, const RecordsOptions& o, qint64 
 }
 
 // One size's figures: push of 100,000 records (of their own serial numbers),
-// report --by station over every row and over the month (the medians).
+// report --by station over every row and since 30 days back (the medians).
 struct SizeFigures {
     double pushPerS = -1, reportAllS = -1, reportMonthS = -1;
 };
@@ -110,7 +110,7 @@ SizeFigures measureSize(const testsupport::PgServer& pg, const RecordsOptions& o
 bool rowsRow(const char* what, double value, double atMillion, bool perS, double target) {
     const bool met = perS ? value >= target : value < target;
     const double ratio = perS ? atMillion / value : value / atMillion;
-    std::printf("  %-36s %10.3f %-9s ratio to 1M %5.2f   target %s %g, ratio < %.1f%s\n", what,
+    std::printf("  %-42s %10.3f %-9s ratio to 1M %5.2f   target %s %g, ratio < %.1f%s\n", what,
                 value, perS ? "records/s" : "s", ratio, perS ? ">=" : "<", target, kGrowthTarget,
                 met && ratio < kGrowthTarget ? "" : "  MISSED");
     return met && ratio < kGrowthTarget;
