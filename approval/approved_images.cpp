@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "core/paths.h"
 #include "approval/approved_copy.h"
+#include "core/paths.h"
 
 namespace quarn::records {
 
@@ -59,7 +59,7 @@ ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha2
                                  const QString& copyPath, qint64 offlineMaxAge) {
     if (databaseUrl.isEmpty())
         return refused(QCoreApplication::translate("Approval", "no database is configured"));
-    const DatabaseTarget target = parseDatabaseUrl(databaseUrl);
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(databaseUrl);
     if (!target.error.isEmpty()) return refused(target.error);
     const ImageOutcome read = readImageList(databaseUrl);
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "bench/server_statements.h"
-#include "database/connection.h"
-#include "database/schema.h"
+#include "pg/connection.h"
 #include "plant/plant_window.h"
+#include "schema/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -92,7 +92,7 @@ struct Figures {
 
 // One push as a station makes it: a batch of one row, committed; the time
 // of the commit's start.
-bool pushOne(quarn::records::Connection& c, int n, QElapsedTimer* clock) {
+bool pushOne(quarn::pg::Connection& c, int n, QElapsedTimer* clock) {
     QSqlDatabase& db = c.db();
     QSqlQuery q(db);
     if (!db.transaction()) return false;
@@ -126,9 +126,9 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
                      qPrintable(quarn::plant::stateText(window.state(), 0)));
         return f.firstView = -1, f;
     }
-    quarn::records::Connection station;
+    quarn::pg::Connection station;
     QString why;
-    if (!station.open(quarn::records::parseDatabaseUrl(pg.url()), &why)) return f;
+    if (!station.open(quarn::pg::parseDatabaseUrl(pg.url()), &why)) return f;
     for (int i = 0; i < kPushes; ++i) {
         shown.clear();
         if (!pushOne(station, i, &clock) || !shown.wait(10000)) {
@@ -150,7 +150,7 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    if (!runOnServer(pg, fillStatements(total, first) + quarn::records::summaryRefillStatements() +
+    if (!runOnServer(pg, fillStatements(total, first) + quarn::schema::summaryRefillStatements() +
                              QStringList{QStringLiteral("VACUUM ANALYZE")}))
         return false;
     std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
@@ -199,7 +199,7 @@ int runPlantBench(bool checkTargets, int rows) {
     testsupport::PgServer pg(true);
     if (!pg.ok())
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    const QString made = pg.sql(quarn::records::schemaStatements().join(QString()));
+    const QString made = pg.sql(quarn::schema::schemaStatements().join(QString()));
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     QList<Figures> base, figures;

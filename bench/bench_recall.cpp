@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "database/connection.h"
-#include "database/database_url.h"
-#include "database/history_sql.h"
+#include "figures/history_sql.h"
+#include "pg/connection.h"
+#include "pg/database_url.h"
 
 namespace bench {
 
@@ -40,15 +40,15 @@ const char* const kRecallFill =
 // On a connection of its own, without a time limit: a chunk takes longer
 // than psql's minute on a busy machine.
 bool fill(const testsupport::PgServer& pg) {
-    using namespace quarn::records;
-    Connection c;
+    quarn::pg::Connection c;
     QString why;
-    if (!c.open(parseDatabaseUrl(pg.url()), &why))
+    if (!c.open(quarn::pg::parseDatabaseUrl(pg.url()), &why))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
     QSqlQuery q(c.db());
     const auto run = [&](const QString& sql) {
         if (q.exec(sql)) return true;
-        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(describe(q.lastError()))),
+        return std::fprintf(stderr, "quarn-bench: %s\n",
+                            qPrintable(quarn::pg::describe(q.lastError()))),
                false;
     };
     if (!run(QStringLiteral("SELECT count(*) FROM quarn_sessions")) || !q.next()) return false;
@@ -86,14 +86,15 @@ bool printed(const char* what, double ms) {
 
 bool runRecallBench(const testsupport::PgServer& pg) {
     if (!fill(pg)) return std::fprintf(stderr, "quarn-bench: the recall rows failed\n"), false;
-    using namespace quarn::records;
     qsizetype sessions = 0, units = 0;
     const double traceMs = medianMs([&] {
-        sessions = traceFromDatabase(pg.url(), QStringLiteral("R-1234567")).trace.size();
+        sessions =
+            quarn::figures::traceFromDatabase(pg.url(), QStringLiteral("R-1234567")).trace.size();
         return sessions > 0;
     });
     const double unitsMs = medianMs([&] {
-        units = unitsFromDatabase(pg.url(), QString(12, QLatin1Char('c')), {}).units.size();
+        units = quarn::figures::unitsFromDatabase(pg.url(), QString(12, QLatin1Char('c')), {})
+                    .units.size();
         return units > 0;
     });
     bool met = printed("trace SERIAL over 10,000,000 rows (median)", traceMs);

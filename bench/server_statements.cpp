@@ -4,14 +4,14 @@
 #include <QSqlQuery>
 #include <cstdio>
 
-#include "database/connection.h"
+#include "pg/connection.h"
 
 namespace bench {
 
 bool runOnServer(const testsupport::PgServer& pg, const QStringList& statements) {
-    quarn::records::Connection c;
+    quarn::pg::Connection c;
     QString why;
-    if (!c.open(quarn::records::parseDatabaseUrl(pg.url()), &why))
+    if (!c.open(quarn::pg::parseDatabaseUrl(pg.url()), &why))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
     QSqlQuery q(c.db());
     for (const QString& s : statements)

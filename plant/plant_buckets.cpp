@@ -11,11 +11,11 @@
 #include <future>
 #include <system_error>
 
-#include "database/connection.h"
-#include "database/query_run.h"
-#include "database/schema.h"
+#include "pg/connection.h"
+#include "pg/query_run.h"
 #include "plant/summary_source.h"
 #include "record/first_pass.h"
+#include "schema/schema.h"
 
 namespace quarn::plant {
 
@@ -46,7 +46,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
         QStringLiteral("coalesce(station, '') AS station, date_trunc('hour', started, 'UTC') AS "
                        "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
             .arg(oneIf(good), oneIf(unit), oneIf(unit + QStringLiteral(" AND ") + good),
-                 verdict ? oneIf(mismatchSql()) : QStringLiteral("0")),
+                 verdict ? oneIf(schema::mismatchSql()) : QStringLiteral("0")),
         QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
     const QString sql = QStringLiteral(
@@ -57,7 +57,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << HourYield{q.value(0).toString(),   utcTime(q.value(1)),
+            *out << HourYield{q.value(0).toString(),   pg::utcTime(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                               q.value(4).toLongLong(), q.value(5).toLongLong(),
                               q.value(6).toLongLong()};
@@ -84,7 +84,7 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << CauseDay{
-                utcTime(q.value(0)),
+                pg::utcTime(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong()}};
         },
         f);
@@ -111,7 +111,7 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << SocketDay{
-                utcTime(q.value(0)),
+                pg::utcTime(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong(),
                  q.value(4).toLongLong(), q.value(5).toLongLong()}};
         },

@@ -6,12 +6,12 @@
 // summaries and the period's part hours (plant/summary_source.h); with
 // summaries false, from quarn_sessions alone.
 
-#include "database/query_run.h"
+#include "pg/query_run.h"
 #include "plant/plant_queries.h"
 
 namespace quarn::plant {
 
-using records::QueryFailure;
+using pg::QueryFailure;
 
 // verdict: the table has server_approved, and the hours count the mismatches.
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,

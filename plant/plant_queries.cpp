@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <tuple>
 
-#include "database/query_run.h"
-#include "database/report_sql.h"
+#include "figures/filter_sql.h"
+#include "figures/report_sql.h"
+#include "pg/query_run.h"
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "plant/summary_source.h"
@@ -46,16 +47,17 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     QStringList values;
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
-    const QString hour = whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
+    const QString hour =
+        figures::whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
     *binds << sqlTime(r.now.addSecs(-3600));
-    const QString latest =
-        whereAnd(r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"),
-                 binds, QStringLiteral("s"));
+    const QString latest = figures::whereAnd(
+        r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
+        QStringLiteral("s"));
     const QString failure =
-        whereAnd(r.filter,
-                 QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
-                                "s.outcome IS DISTINCT FROM 'good'"),
-                 binds, QStringLiteral("s"));
+        figures::whereAnd(r.filter,
+                          QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
+                                         "s.outcome IS DISTINCT FROM 'good'"),
+                          binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"
                " t AS (SELECT station, sum(good)::bigint AS good, sum(failed)::bigint AS failed,"
@@ -94,7 +96,7 @@ bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTil
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     QList<ReportRow> rows;
-    if (!readReportRows(db, today, QStringLiteral("station"), &rows, f)) return false;
+    if (!figures::readReportRows(db, today, QStringLiteral("station"), &rows, f)) return false;
     for (StationTile& t : *tiles)
         for (const ReportRow& row : rows)
             if (row.key == t.station)
@@ -114,9 +116,9 @@ bool readTileRows(QSqlDatabase& db, const QString& sql, const QVariantList& bind
             t.failedToday = q.value(3).toLongLong();
             t.unitsToday = q.value(4).toLongLong();
             t.firstPassGoodToday = q.value(5).toLongLong();
-            t.lastRecord = utcTime(q.value(6));
+            t.lastRecord = pg::utcTime(q.value(6));
             t.lastFailureOutcome = q.value(7).toString();
-            t.lastFailure = utcTime(q.value(8));
+            t.lastFailure = pg::utcTime(q.value(8));
             *out << t;
         },
         f);
@@ -162,7 +164,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     sumBuckets(&v);
     // Since service counts every record of the socket, whatever the filter.
     if (!ok || !readTiles(db, request, v.summaries, v.hours, &v.tiles, &f) ||
-        !readSinceService(db, &v.sockets, &f)) {
+        !figures::readSinceService(db, &v.sockets, &f)) {
         PlantView failed;
         failed.error = f.error;
         failed.problem = f.problem;

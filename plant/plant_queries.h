@@ -9,7 +9,7 @@
 //
 // Blocking; runs on the calling thread over the connection given (a worker
 // thread's own). On an error the view's error says why and problem what it
-// means (database/connection.h); the figures are then empty.
+// means (pg/connection.h); the figures are then empty.
 
 #include <QDateTime>
 #include <QList>
@@ -17,16 +17,16 @@
 #include <QString>
 #include <functional>
 
-#include "database/connection.h"
-#include "database/socket_sql.h"
+#include "figures/socket_sql.h"
+#include "pg/connection.h"
 #include "record/slot_flags.h"
 #include "recordlog/record_filter.h"
 
 namespace quarn::plant {
 
 // The records' types the figures are made of.
-using records::Connection;
-using records::Problem;
+using pg::Connection;
+using pg::Problem;
 using records::RecordFilter;
 using records::SocketCount;
 using records::SocketVerdict;
@@ -86,7 +86,7 @@ struct PlantView {
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
-    // the server's verdict (database/schema.h mismatchSql): the hours' sum;
+    // the server's verdict (schema/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
     qint64 approvalMismatches = -1;
     // Units loaded good with the filter's image last (plant/image_units.h).

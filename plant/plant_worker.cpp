@@ -5,12 +5,11 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include "database/push.h"
-#include "database/schema.h"
+#include "schema/schema.h"
 
 namespace quarn::plant {
 
-using records::Problem;
+using pg::Problem;
 
 namespace {
 
@@ -19,21 +18,21 @@ namespace {
 // parallel workers: the planner, which cannot tell how few groups the
 // buckets' expressions make, would have them sort every row to group them;
 // one process hashing them is quicker, and leaves the other core free.
-bool noJit(records::Connection& c, QString* why) {
+bool noJit(pg::Connection& c, QString* why) {
     QSqlQuery q(c.db());
     if (q.exec(QStringLiteral("SET jit = off")) &&
         q.exec(QStringLiteral("SET max_parallel_workers_per_gather = 0")))
         return true;
-    *why = records::describe(q.lastError());
+    *why = pg::describe(q.lastError());
     return false;
 }
 
 // A connection to the target set up for the plant's reads: the statements'
 // time limit, no JIT. Made on the calling thread, which alone may use it.
-bool openForReading(const QString& url, records::Connection* c, QString* why) {
-    const records::DatabaseTarget target = records::parseDatabaseUrl(url);
+bool openForReading(const QString& url, pg::Connection* c, QString* why) {
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
     *why = target.error;
-    return why->isEmpty() && c->open(target, why) && c->limit(records::statementLimitMs(), why) &&
+    return why->isEmpty() && c->open(target, why) && c->limit(pg::statementLimitMs(), why) &&
            noJit(*c, why);
 }
 
@@ -41,7 +40,7 @@ bool openForReading(const QString& url, records::Connection* c, QString* why) {
 
 ConnectionOpener PlantWorker::opener() const {
     const QString url = settings_.databaseUrl;
-    return [url](records::Connection* c, QString* why) { return openForReading(url, c, why); };
+    return [url](pg::Connection* c, QString* why) { return openForReading(url, c, why); };
 }
 
 PlantWorker::PlantWorker(FeedSettings settings) : settings_(std::move(settings)) {
@@ -101,7 +100,7 @@ void PlantWorker::goAway(const QString& why) {
 
 void PlantWorker::connectNow() {
     QString why;
-    auto connection = std::make_unique<records::Connection>();
+    auto connection = std::make_unique<pg::Connection>();
     if (openForReading(settings_.databaseUrl, connection.get(), &why)) {
         connection_ = std::move(connection);
         listen();
@@ -127,7 +126,7 @@ void PlantWorker::listen() {
     QSqlDriver* driver = connection_->db().driver();
     connect(driver, &QSqlDriver::notification, this, &PlantWorker::onNotification,
             Qt::UniqueConnection);
-    const QString channel = QLatin1String(records::kSessionsChannel);
+    const QString channel = QLatin1String(schema::kSessionsChannel);
     if (!driver->subscribeToNotification(channel)) {
         setMode(FeedState::Mode::Polling,
                 QCoreApplication::translate("quarn-plant", "LISTEN refused: %1")
@@ -139,13 +138,13 @@ void PlantWorker::listen() {
     probe.prepare(QStringLiteral("SELECT pg_notify(?, ?)"));
     probe.addBindValue(channel);
     probe.addBindValue(probeText_);
-    if (!probe.exec()) return goAway(records::describe(probe.lastError()));
+    if (!probe.exec()) return goAway(pg::describe(probe.lastError()));
     probe_->start();
 }
 
 void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSource,
                                  const QVariant& payload) {
-    if (name != QLatin1String(records::kSessionsChannel)) return;
+    if (name != QLatin1String(schema::kSessionsChannel)) return;
     if (payload.toString() == probeText_) {
         probe_->stop();
         poll_->stop();
@@ -181,8 +180,7 @@ void PlantWorker::check() {
         return goAway(QCoreApplication::translate("quarn-plant", "the connection closed"));
     QSqlQuery q(connection_->db());
     if (q.exec(QStringLiteral("SELECT 1"))) return;
-    if (records::problemOf(q.lastError()) == Problem::Lost)
-        goAway(records::describe(q.lastError()));
+    if (pg::problemOf(q.lastError()) == Problem::Lost) goAway(pg::describe(q.lastError()));
 }
 
 void PlantWorker::refresh() {

@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <memory>
 
+#include "pg/connection.h"
 #include "plant/feed_state.h"
 #include "plant/plant_figures.h"
-#include "database/connection.h"
 #include "plant/plant_queries.h"
 
 namespace quarn::plant {
@@ -58,7 +58,7 @@ private:
     FeedSettings settings_;
     PlantSelection selection_;
     FeedState state_;
-    std::unique_ptr<records::Connection> connection_;
+    std::unique_ptr<pg::Connection> connection_;
     QTimer* check_ = nullptr;
     QTimer* poll_ = nullptr;
     QTimer* probe_ = nullptr;

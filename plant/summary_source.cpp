@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "figures/filter_sql.h"
+
 namespace quarn::plant {
 
 using namespace records;
@@ -23,7 +25,7 @@ QString rowsPart(RecordFilter filter, const QDateTime& since, const QDateTime& u
                  const SummaryRead& read, QVariantList* binds) {
     filter.since = since, filter.until = until;
     return QStringLiteral("SELECT %1 FROM quarn_sessions%2")
-        .arg(read.rowColumns, whereAnd(filter, read.rowCondition, binds));
+        .arg(read.rowColumns, figures::whereAnd(filter, read.rowCondition, binds));
 }
 
 QString summaryPart(RecordFilter filter, const HourSplit& s, const SummaryRead& read,
@@ -36,7 +38,7 @@ QString summaryPart(RecordFilter filter, const HourSplit& s, const SummaryRead& 
     if (s.until.isValid() && !s.from.isValid())
         condition += QStringLiteral(" AND hour > '-infinity'");
     // The filter's own values come first in the text, then the hours'.
-    const QString where = whereAnd(filter, condition, binds);
+    const QString where = figures::whereAnd(filter, condition, binds);
     if (s.from.isValid()) *binds << sqlTime(s.from);
     if (s.until.isValid()) *binds << sqlTime(s.until);
     return QStringLiteral("SELECT %1 FROM %2%3").arg(read.columns, read.table, where);

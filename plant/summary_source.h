@@ -13,7 +13,7 @@
 #include <QVariantList>
 #include <utility>
 
-#include "database/query_run.h"
+#include "pg/query_run.h"
 #include "recordlog/record_filter.h"
 
 namespace quarn::plant {
@@ -47,6 +47,6 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
 QString oneIf(const QString& condition);
 
 // Whether this login can read the summaries; false with *f when the look fails.
-bool readsSummaries(QSqlDatabase& db, bool* has, records::QueryFailure* f);
+bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f);
 
 }  // namespace quarn::plant

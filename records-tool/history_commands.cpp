@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "database/history_sql.h"
+#include "figures/history_sql.h"
 #include "recordlog/history.h"
 #include "records-tool/records_cli.h"
 
@@ -97,8 +97,8 @@ QStringList traceCells(const TraceRow& t) {
 
 int traceCommand(const HistorySource& from, const QString& serial) {
     const bool fromLog = from.url.isEmpty();
-    const History h =
-        fromLog ? traceFromLog(from.log, serial, warnLine) : traceFromDatabase(from.url, serial);
+    const History h = fromLog ? traceFromLog(from.log, serial, warnLine)
+                              : figures::traceFromDatabase(from.url, serial);
     if (!h.error.isEmpty()) return failed(h, fromLog);
     if (from.json) {
         QJsonArray rows;
@@ -120,7 +120,7 @@ int traceCommand(const HistorySource& from, const QString& serial) {
 int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QDateTime& since) {
     const bool fromLog = from.url.isEmpty();
     const History h = fromLog ? unitsFromLog(from.log, imagePrefix, since, warnLine)
-                              : unitsFromDatabase(from.url, imagePrefix, since);
+                              : figures::unitsFromDatabase(from.url, imagePrefix, since);
     if (!h.error.isEmpty()) return failed(h, fromLog);
     if (from.json) {
         QJsonArray rows;
@@ -140,7 +140,7 @@ int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QD
 }
 
 void sayImageUnits(const QString& url, const QString& sha256) {
-    const qint64 count = imageUnitCount(url, sha256);
+    const qint64 count = figures::imageUnitCount(url, sha256);
     const QString list = QStringLiteral("quarn-records units --image %1").arg(sha256);
     sayLine(stdout,
             count < 0

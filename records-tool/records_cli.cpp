@@ -13,16 +13,16 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "database/database_url.h"
-#include "database/migrate.h"
-#include "database/push.h"
-#include "database/report_sql.h"
-#include "database/schema.h"
+#include "figures/report_sql.h"
+#include "pg/database_url.h"
+#include "push/push.h"
 #include "recordlog/history.h"
 #include "recordlog/report.h"
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
 #include "records-tool/socket_command.h"
+#include "schema/migrate.h"
+#include "schema/schema.h"
 
 namespace quarn::records {
 
@@ -65,7 +65,7 @@ QString moreHelp() {
                "     again later\n"
                "  3  not permitted: the database refused for lack of rights; the message names\n"
                "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n")
-        .arg(kStatementLimitS);
+        .arg(pg::kStatementLimitS);
 }
 
 int usage(const QString& why) { return recordsDoor().refuse(why, kRecordsUsage); }
@@ -109,7 +109,7 @@ private:
     bool woken_ = false;
 };
 
-void sayFigures(const PushResult& r) {
+void sayFigures(const push::PushResult& r) {
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 record(s) sent, %2 new; %3 wait")
                 .arg(r.sent)
@@ -128,12 +128,12 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     int tries = kRetries;
-    PushRequest request{log, url, 1000, warn, {}, {}};
+    push::PushRequest request{log, url, 1000, warn, {}, {}};
     request.wakeHolder = true;
     std::optional<RetryWait> retryWait;
     if (retrySeconds > 0) {
         retryWait.emplace(log);
-        request.again = [&](const PushResult& r) {
+        request.again = [&](const push::PushResult& r) {
             if (--tries < 0) return false;
             sayFigures(r);
             recordsDoor().printErr(QCoreApplication::translate(
@@ -143,13 +143,14 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             return retryWait->wait(retrySeconds);
         };
     }
-    const PushResult r = pushLog(request);
-    if (r.status == PushResult::Status::Usage) return usage(r.error);
-    if (r.status == PushResult::Status::Denied) return recordsDoor().fail(r.error, kRecordsDenied);
-    if (r.status == PushResult::Status::Handed)
+    const push::PushResult r = push::pushLog(request);
+    if (r.status == push::PushResult::Status::Usage) return usage(r.error);
+    if (r.status == push::PushResult::Status::Denied)
+        return recordsDoor().fail(r.error, kRecordsDenied);
+    if (r.status == push::PushResult::Status::Handed)
         return sayLine(stdout, handedText(log)), kRecordsDone;
     sayFigures(r);
-    if (r.status == PushResult::Status::Done) return kRecordsDone;
+    if (r.status == push::PushResult::Status::Done) return kRecordsDone;
     return recordsDoor().fail(
         QCoreApplication::translate("quarn-records", "%1; nothing is lost, push again later")
             .arg(r.error),
@@ -157,8 +158,8 @@ int push(const QString& url, const QString& log, int retrySeconds) {
 }
 
 int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
-    const Report rep =
-        log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
+    const Report rep = log.isEmpty() ? figures::reportFromDatabase(url, request)
+                                     : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
         recordsDoor().printErr(rep.error);
         if (rep.denied) return kRecordsDenied;
@@ -184,7 +185,7 @@ struct Given {
     QString db, log, since, by, retry, file, length, note, image;
     QStringList rest;  // after the command
     bool json = false, roles = false, exact = false;
-    QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
+    QString url() const { return db.isEmpty() ? pg::configuredDatabaseUrl() : db; }
 };
 
 int reportCommand(const Given& g) {
@@ -201,7 +202,7 @@ int reportCommand(const Given& g) {
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
-    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? pg::configuredDatabaseUrl() : g.db;
     if (!url.isEmpty()) return report(url, QString(), request, g.json);
     return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
 }
@@ -210,7 +211,7 @@ int reportCommand(const Given& g) {
 // with --log or without any database, a log. Null when both are given.
 std::optional<HistorySource> historySource(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty()) return std::nullopt;
-    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? pg::configuredDatabaseUrl() : g.db;
     return HistorySource{url, g.log.isEmpty() ? quarn::defaultLogPath() : g.log, g.json};
 }
 
@@ -244,8 +245,11 @@ int unitsRun(const Given& g) {
 int schemaCommand(const Given& g) {
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    std::fputs(oneTransaction(g.roles ? roleStatements() : schemaStatements()).toUtf8().constData(),
-               stdout);
+    std::fputs(
+        schema::oneTransaction(g.roles ? schema::roleStatements() : schema::schemaStatements())
+            .toUtf8()
+            .constData(),
+        stdout);
     return kRecordsDone;
 }
 
@@ -277,14 +281,14 @@ int migrateCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const MigrateResult r = migrateSessions(g.url(), kMigrateLockWaitS * 1000,
-                                            [](const QString& line) { sayLine(stdout, line); });
+    const schema::MigrateResult r = schema::migrateSessions(
+        g.url(), kMigrateLockWaitS * 1000, [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case MigrateResult::Status::Done:
+        case schema::MigrateResult::Status::Done:
             return kRecordsDone;
-        case MigrateResult::Status::Usage:
+        case schema::MigrateResult::Status::Usage:
             return usage(r.error);
-        case MigrateResult::Status::Denied:
+        case schema::MigrateResult::Status::Denied:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(

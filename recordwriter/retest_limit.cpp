@@ -2,7 +2,7 @@
 
 #include <QMutexLocker>
 
-#include "database/attempts_read.h"
+#include "figures/attempts_read.h"
 #include "record/columns.h"
 #include "recordlog/log_reader.h"
 
@@ -14,7 +14,7 @@ RetestLimit::RetestLimit(int maxAttempts, QString logPath, QString databaseUrl)
 RetestWord RetestLimit::check(const QString& serial) {
     RetestWord word;
     if (serial.isEmpty() || max_ <= 0) return word;
-    if (!databaseUrl_.isEmpty()) word = readAttempts(databaseUrl_, serial);
+    if (!databaseUrl_.isEmpty()) word = figures::readAttempts(databaseUrl_, serial);
     if (word.source != AttemptSource::Database) word.attempts = logAttempts(serial);
     word.held = limitReached(word.attempts, max_);
     return word;

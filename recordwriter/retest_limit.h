@@ -5,7 +5,7 @@
 // Contract
 // - check() may be called from any thread (each unit's own): a serial number
 //   that is empty, or a limit of 0, is never held and nothing is asked.
-//   Otherwise the database is asked (database/attempts_read.h) when one is
+//   Otherwise the database is asked (figures/attempts_read.h) when one is
 //   configured; without one, or when it gives no count, the count is this
 //   station's log's, and the word says which.
 // - The log is read once, at the first count it is needed for; after that,

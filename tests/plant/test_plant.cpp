@@ -27,8 +27,8 @@
 #include <memory>
 
 #include "core/message_box.h"
-#include "database/schema.h"
 #include "plant/plant_window.h"
+#include "schema/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace quarn::plant;
@@ -185,7 +185,7 @@ private slots:
     void init() { refill(QStringLiteral("TRUNCATE quarn_sessions;")); }
     void refill(const QString& before) {
         const QString out =
-            pg_->sql(before + quarn::records::summaryRefillStatements().join(QString()));
+            pg_->sql(before + quarn::schema::summaryRefillStatements().join(QString()));
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void cleanup() {
@@ -337,9 +337,9 @@ private slots:
         // quickly is quarn-bench --plant's figure, not this test's.
         QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 5000);
         QVERIFY(figuresOf("bay-9").contains("Yield: 50.0 %"));
-        quarn::records::Connection c;
+        quarn::pg::Connection c;
         QString why;
-        QVERIFY2(c.open(quarn::records::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
+        QVERIFY2(c.open(quarn::pg::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
         const auto whole =
             quarn::plant::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
         QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
@@ -348,7 +348,7 @@ private slots:
         // A server that gives no further connection: all read on the one.
         const auto refused = quarn::plant::queryPlantView(
             c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
-            [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
+            [](quarn::pg::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());
         QCOMPARE(causesCsv(refused), causesCsv(whole));
         QCOMPARE(socketsCsv(refused), socketsCsv(whole));
@@ -377,10 +377,10 @@ private slots:
         QVERIFY(!pg_->sql("SELECT setseed(0.34);" + batch.arg(0).arg(6).arg(200) +
                           batch.arg(0).arg(2).arg(100) + batch.arg(5).arg(1).arg(20))
                      .contains("ERROR"));
-        quarn::records::Connection owner, rows;
+        quarn::pg::Connection owner, rows;
         QString why;
-        QVERIFY2(owner.open(quarn::records::parseDatabaseUrl(pg_->url()), &why) &&
-                     rows.open(quarn::records::parseDatabaseUrl(pg_->url("rows1")), &why),
+        QVERIFY2(owner.open(quarn::pg::parseDatabaseUrl(pg_->url()), &why) &&
+                     rows.open(quarn::pg::parseDatabaseUrl(pg_->url("rows1")), &why),
                  qPrintable(why));
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDateTime hour(now.date(), QTime(now.time().hour(), 0), Qt::UTC);

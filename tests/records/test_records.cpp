@@ -23,11 +23,11 @@
 
 #include "approval/approved_images.h"
 #include "core/settings.h"
-#include "database/database_url.h"
-#include "database/push.h"
-#include "database/push_cancel.h"
-#include "database/pusher.h"
 #include "image/blocks.h"
+#include "pg/database_url.h"
+#include "push/push.h"
+#include "push/push_cancel.h"
+#include "push/pusher.h"
 #include "station/shift_counters.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"
@@ -252,7 +252,7 @@ private slots:
     void databaseUrl() {
         QFETCH(QString, url);
         QFETCH(QString, parsed);
-        const quarn::records::DatabaseTarget t = quarn::records::parseDatabaseUrl(url);
+        const quarn::pg::DatabaseTarget t = quarn::pg::parseDatabaseUrl(url);
         const QString got = t.error.isEmpty() ? QStringList{t.host, QString::number(t.port),
                                                             t.database, t.user, t.options.join(';')}
                                                     .join('|')
@@ -481,9 +481,9 @@ private slots:
     void pusherRetries() {
         writeLog(sampleRecords(5));
         QVERIFY(pg_->stop());
-        quarn::records::Pusher pusher(log_, pg_->url());
+        quarn::push::Pusher pusher(log_, pg_->url());
         pusher.retryMs = 300;
-        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        QSignalSpy failed(&pusher, &quarn::push::Pusher::pushFailed);
         QCOMPARE(pusher.pending(), 5);
         pusher.pushSoon();
         QVERIFY(failed.wait(15000));
@@ -612,7 +612,7 @@ private slots:
         QCOMPARE(push().exit, 0);
         writeLog(sampleRecords(5));
         QVERIFY(pg_->lockTable(QStringLiteral("quarn_sessions"), 20));
-        auto pusher = std::make_unique<quarn::records::Pusher>(log_, pg_->url());
+        auto pusher = std::make_unique<quarn::push::Pusher>(log_, pg_->url());
         pusher->pushSoon();
         const QString waits =
             QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
@@ -629,8 +629,8 @@ private slots:
     // The pusher passes on each damaged line with its number.
     void pusherWarns() {
         writeLog(sampleRecords(1) + "{\"id\": \"half\n" + sampleRecords(1));
-        quarn::records::Pusher pusher(log_, pg_->url());
-        QSignalSpy warned(&pusher, &quarn::records::Pusher::warning);
+        quarn::push::Pusher pusher(log_, pg_->url());
+        QSignalSpy warned(&pusher, &quarn::push::Pusher::warning);
         pusher.pushSoon();
         QVERIFY(QTest::qWaitFor([&] { return pusher.pending() == 0; }, 15000));
         QCOMPARE(warned.size(), 1);
@@ -662,7 +662,7 @@ private slots:
         for (int i = 0; i < 3000; ++i)
             text += (i % 1000 || !i ? "" : "damaged\n") + lines[i] + '\n';
         writeLog(text);
-        auto cancel = std::make_shared<quarn::records::PushCancel>();
+        auto cancel = std::make_shared<quarn::push::PushCancel>();
         int warnings = 0;
         auto warn = [&](const QString&) {
             if (++warnings == 1)
@@ -670,8 +670,8 @@ private slots:
             else
                 cancel->cancel();  // batch one in, the push fails in batch two or three
         };
-        using Status = quarn::records::PushResult::Status;
-        QCOMPARE(quarn::records::pushLog({log_, pg_->url(), 1000, warn, {}, cancel}).status,
+        using Status = quarn::push::PushResult::Status;
+        QCOMPARE(quarn::push::pushLog({log_, pg_->url(), 1000, warn, {}, cancel}).status,
                  Status::Cancelled);
         // Batch two was in flight beside batch one: in or not when the cancel came.
         QVERIFY(serverIdle());
@@ -709,8 +709,8 @@ private slots:
     void handPushWakesPusher() {
         writeLog(sampleRecords(4));
         QVERIFY(pg_->stop());
-        quarn::records::Pusher pusher(log_, pg_->url());
-        QSignalSpy failed(&pusher, &quarn::records::Pusher::pushFailed);
+        quarn::push::Pusher pusher(log_, pg_->url());
+        QSignalSpy failed(&pusher, &quarn::push::Pusher::pushFailed);
         pusher.pushSoon();
         QVERIFY(failed.wait(15000));
         QVERIFY(pg_->start());
@@ -751,8 +751,8 @@ private slots:
         // Refused rows in two batches in flight at once (batches of three):
         // each kept once, in the order of the log, the rest in.
         writeLog(sampleRecords(2) + refused + sampleRecords(1) + refused + sampleRecords(3));
-        const quarn::records::PushResult two = quarn::records::pushLog({log_, pg_->url(), 3});
-        QCOMPARE(int(two.status), int(quarn::records::PushResult::Status::Done));
+        const quarn::push::PushResult two = quarn::push::pushLog({log_, pg_->url(), 3});
+        QCOMPARE(int(two.status), int(quarn::push::PushResult::Status::Done));
         QCOMPARE(QList<qint64>({two.sent, two.inserted, two.rejected, two.pending}),
                  QList<qint64>({6, 6, 2, 0}));
         QCOMPARE(rows(), 15);
@@ -892,7 +892,7 @@ private slots:
                      qPrintable(r.err));
             QVERIFY2(r.err.contains(shown), qPrintable(r.err));
         }
-        QCOMPARE(quarn::records::redactedUrl(url), shown);
+        QCOMPARE(quarn::pg::redactedUrl(url), shown);
     }
 
     // First-pass yield is one figure: the database's report and view, the

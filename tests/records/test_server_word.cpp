@@ -18,8 +18,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "database/connection.h"
-#include "database/schema.h"
+#include "pg/connection.h"
+#include "schema/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -45,7 +45,7 @@ QString sha(char c) { return QString(64, QLatin1Char(c)); }
 // quarn_sessions as the version before partitioning made it: a plain table,
 // id its primary key.
 QString earlierTable() {
-    QString t = quarn::records::schemaStatements().first();
+    QString t = quarn::schema::schemaStatements().first();
     t.replace(QLatin1String("\"id\" uuid NOT NULL"), QLatin1String("\"id\" uuid PRIMARY KEY"));
     t.remove(QRegularExpression(QStringLiteral(",( +--[^\n]*)?\n +CONSTRAINT [^\n]*")));
     return t.remove(QLatin1String(" PARTITION BY RANGE (started)"));
@@ -100,9 +100,9 @@ class TestServerWord : public QObject {
         return QJsonDocument::fromJson(r.out.toUtf8()).array()[0].toObject();
     }
     // A connection of the test's own, as user.
-    bool login(quarn::records::Connection& c, const QString& user) {
+    bool login(quarn::pg::Connection& c, const QString& user) {
         QString why;
-        const bool ok = c.open(quarn::records::parseDatabaseUrl(pg_->url(user)), &why);
+        const bool ok = c.open(quarn::pg::parseDatabaseUrl(pg_->url(user)), &why);
         return ok || (qWarning("%s", qPrintable(why)), false);
     }
 
@@ -213,7 +213,7 @@ private slots:
     void olderTableGainsColumns() {
         QStringList columns;
         for (const auto& c : quarn::records::columns()) columns << QLatin1String(c.key);
-        QString old = quarn::records::schemaStatements().first();
+        QString old = quarn::schema::schemaStatements().first();
         old = old.left(old.indexOf(QLatin1String(",\n    first_pass"))) +
               ",\n    first_pass boolean);";
         QVERIFY(!old.contains("server_approved"));
@@ -258,7 +258,7 @@ private slots:
             " INSERT INTO public.quarn_sessions (id, serial, started, outcome)"
             " VALUES (gen_random_uuid(), 'SN-1', now(), 'good');");
         int made = 0;
-        for (const QString& s : quarn::records::schemaStatements()) {
+        for (const QString& s : quarn::schema::schemaStatements()) {
             if (!s.contains("CREATE OR REPLACE FUNCTION")) continue;
             ++made;
             QVERIFY(!pg_->sql(s).contains("ERROR"));
@@ -281,7 +281,7 @@ private slots:
     void noViewerStallsAPush() {
         QVERIFY(applyRoles());
         qputenv("QUARN_PUSH_TIME_LIMIT", "2");
-        quarn::records::Connection holder, tried;
+        quarn::pg::Connection holder, tried;
         QVERIFY(login(holder, "view1") && login(tried, "view1"));
         QSqlQuery hold(holder.db());
         QVERIFY(hold.exec("SELECT pg_advisory_lock(hashtext('quarn_sessions'))"));
@@ -303,7 +303,7 @@ private slots:
     // notification; one that inserted rows sends one.
     void onlyInsertsNotify() {
         QVERIFY(applyRoles());
-        quarn::records::Connection listener;
+        quarn::pg::Connection listener;
         QVERIFY(login(listener, "view1"));
         QStringList heard;
         QSqlDriver* driver = listener.db().driver();
@@ -311,7 +311,7 @@ private slots:
                          [&](const QString&, QSqlDriver::NotificationSource, const QVariant& p) {
                              heard << p.toString();
                          });
-        QVERIFY(driver->subscribeToNotification(quarn::records::kSessionsChannel));
+        QVERIFY(driver->subscribeToNotification(quarn::schema::kSessionsChannel));
         writeLog(sampleRecords(3));
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
         QVERIFY(QFile::remove(log_ + ".sent"));  // sent again: every row is there
@@ -370,7 +370,7 @@ private slots:
     // partition would wait on it: the server would end one as a deadlock.
     void monthMadeBeforeTheRows() {
         QVERIFY(applyRoles());
-        quarn::records::Connection turn;  // a push in its trigger, as the owner runs it
+        quarn::pg::Connection turn;  // a push in its trigger, as the owner runs it
         QVERIFY(login(turn, QString()) && turn.db().transaction());
         QSqlQuery q(turn.db());
         QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));

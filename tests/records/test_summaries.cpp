@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "database/report_sql.h"
-#include "database/schema.h"
+#include "figures/report_sql.h"
+#include "schema/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -108,7 +108,7 @@ class TestSummaries : public QObject {
                            .arg(table, rows);
         }
         return pg_->sql(keep +
-                        quarn::records::oneTransaction(quarn::records::summaryRefillStatements()) +
+                        quarn::schema::oneTransaction(quarn::schema::summaryRefillStatements()) +
                         "SELECT ((SELECT count(*) FROM quarn_summary_hours) > 0)::text" + compare);
     }
     static void compareRows(const Report& a, const Report& b) {
@@ -164,8 +164,8 @@ private slots:
         for (const char* by : {"", "day", "station", "file", "slot", "operator"})
             for (const char* since : {"", "2026-12-01T09:00:00Z", "2026-12-01T09:20:00Z"}) {
                 const QDateTime t = QDateTime::fromString(since, Qt::ISODate);
-                compareRows(quarn::records::reportFromDatabase(url, {by, t, false}),
-                            quarn::records::reportFromDatabase(url, {by, t, true}));
+                compareRows(quarn::figures::reportFromDatabase(url, {by, t, false}),
+                            quarn::figures::reportFromDatabase(url, {by, t, true}));
             }
     }
 
@@ -186,7 +186,7 @@ private slots:
         auto byStation = [&] {
             QMap<QString, ReportRow> rows;
             for (const ReportRow& r :
-                 quarn::records::reportFromDatabase(pg_->url(), {"station", {}, false}).rows)
+                 quarn::figures::reportFromDatabase(pg_->url(), {"station", {}, false}).rows)
                 rows[r.key] = r;
             return rows;
         };
@@ -239,8 +239,8 @@ private slots:
         const QString out = pg_->sql(run({"schema"}));
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
         QCOMPARE(pg_->sql("SELECT sum(sessions) FROM quarn_summary_hours"), QStringLiteral("300"));
-        compareRows(quarn::records::reportFromDatabase(pg_->url(), {"day", {}, false}),
-                    quarn::records::reportFromDatabase(pg_->url(), {"day", {}, true}));
+        compareRows(quarn::figures::reportFromDatabase(pg_->url(), {"day", {}, false}),
+                    quarn::figures::reportFromDatabase(pg_->url(), {"day", {}, true}));
     }
 
     // Viewers read the summaries; a station neither reads nor writes them.

@@ -1,0 +1,161 @@
+#pragma once
+// The table of records on the server: quarn_sessions, one column per record
+// key (record/columns.h: id uuid primary key, started timestamptz, seconds double precision,
+// the counts as integers, the rest as text), and first_pass: true on each
+// serial number's first pass over every station (its earliest session that
+// was not interrupted, as record/first_pass.h defines it), false on its
+// other sessions, NULL without a serial number. It is kept by a trigger
+// (quarn_first_pass, run as the schema's owner after each INSERT), so that a
+// station needs no right but INSERT and first-pass yield is a plain count for
+// reports and dashboards. The server stamps each row as it arrives (the
+// trigger quarn_sessions_stamp, run as the owner before each row's INSERT,
+// whatever the row says): pushed_by (session_user, the login that pushed
+// it), received_at (now()) and server_approved (true when image_sha256 was
+// approved at or before started and not revoked by then, by quarn_images;
+// false otherwise); a station's own "approved" stays its claim. Pushes take
+// turns on the one row of quarn_push_lock, which only the owner may lock.
+// Indexes on started, (station, started), (serial, started, id) and
+// (station, started) of the failures; the view quarn_yield_daily (per day
+// and station: sessions, good, failed, first-pass yield, median seconds,
+// read from the summaries: the median to 0.05 s); a
+// NOTIFY per statement that inserted rows, for windows that follow the
+// records live.
+//
+// The table is partitioned by month of started (RANGE, in UTC):
+// quarn_sessions_YYYY_MM, made by quarn_sessions_months (below) as pushes
+// bring their first record, and quarn_sessions_default for rows without
+// started and months too far off to make. A plant lets a month go with one
+// statement (ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_01).
+// A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
+// trigger quarn_sessions_one_id refuses an id another record holds in any
+// partition. A table made by an earlier version (not partitioned, id its
+// primary key) keeps working until its owner migrates it (migrateStatements).
+//
+// The approved list quarn_images: sha256 (of the image as sent, as the
+// records' image_sha256), length, file, title, note, approved_by and
+// approved_at (the server's current_user and now()), revoked_by and
+// revoked_at. Rows are never deleted: revoking stamps the revoked columns
+// once (a trigger), and at most one row per sha256 is in force (not revoked).
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "record/columns.h"
+
+namespace quarn::schema {
+
+// The statements that make the tables, indexes, view and triggers when
+// missing, each ending with ";\n" and each safe to run again; on a table
+// made by an earlier version they add what it lacks (rows already there
+// keep NULL in the added columns). What `quarn-records schema` prints, in
+// one transaction; the parts:
+QStringList schemaStatements();
+QStringList firstPassTriggerStatements();
+QStringList stampTriggerStatements();
+QStringList imageStatements();
+// The summary tables (schema/summary_sql.h), made when missing and then
+// filled once from the rows already there (schema/schema_summary.cpp).
+QStringList summaryStatements();
+// Empties the summary tables and fills them again from quarn_sessions in
+// one go, in the pushes' turn (the owner's; each statement ends ";\n").
+QStringList summaryRefillStatements();
+// The statements of the first-pass trigger's body that add a statement's
+// rows (transition table quarn_new) to the summaries, with the units whose
+// standing they changed moved: run in the push's turn. alongside: more
+// WITH queries of the first statement, over r (every row of the serial
+// numbers the statement added to: the units' columns, first_pass, is_new).
+QString summaryUpkeepSql(const QString& alongside);
+// The function quarn_attempts(serial text) RETURNS integer: the serial
+// number's failed attempts on every station, as record/retest.h counts them
+// (0 for an empty serial number). Run as the owner; only the roles granted
+// it (quarn_station) may call it.
+QStringList attemptsStatements();
+// CREATE OR REPLACE FUNCTION head (its signature, "RETURNS ...", language
+// and attributes) AS body, with its search_path pinned to the schema it is
+// made in (then pg_temp, last) in the same statement: no object a caller
+// puts earlier on its own path is ever used by it, not even in the moment
+// between making it and setting its path (a separate ALTER FUNCTION would
+// leave that moment, and CREATE OR REPLACE clears what an ALTER set). The
+// body goes to format() as a value, so no character of it is format()'s.
+// Every function of the schema that runs with the owner's rights is made
+// through it.
+QString pinnedFunction(const QString& head, const QString& body);
+// The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
+// again is never seen half made, and a failed statement changes nothing.
+QString oneTransaction(const QStringList& statements);
+// The default partition, quarn_sessions_months(timestamptz[]) and the one-id
+// trigger: on a table made by an earlier version, only the function (which
+// then does nothing).
+QStringList partitionStatements();
+// The months (UTC, "2026-12") the records started in, each once; records
+// without a valid start are in none.
+QStringList recordMonths(const QList<QJsonObject>& records);
+// The statement that makes the partitions of those months that lack one, as
+// the owner (quarn_sessions_months is SECURITY DEFINER; quarn_station may
+// EXECUTE it).
+QString monthsStatement(const QStringList& months);
+// The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
+// statement that inserts rows into quarn_sessions (none when every row was
+// there already), delivered when that statement's transaction commits. The
+// payload: the earliest started of the rows it inserted (ISO 8601, UTC,
+// "2026-12-08T06:00:00.000Z"), empty when none had one.
+QStringList notifyTriggerStatements();
+inline constexpr char kSessionsChannel[] = "quarn_sessions";
+// What trace and the recall list need (figures/history_sql.h): the index
+// quarn_sessions_good_image of good rows by image, and quarn_image_units(prefix),
+// the number of units whose latest good session loaded the image.
+QStringList historyStatements();
+// The recall list's rows as SQL (serial, station, slot, started,
+// image_sha256, id), the image prefix and the since time given by the
+// placeholders named (e.g. "?" or "$1"; since empty: whenever).
+QString imageUnitsSql(const QString& prefixParam, const QString& sinceParam = QString());
+// EXECUTE on quarn_image_units to quarn_engineer (revoke prints the count)
+// and quarn_viewer; a station may neither trace nor list units.
+QString historyGrantStatement();
+// What came with quarn-plant, made on a schema older than it: the index of
+// failures and the NOTIFY trigger.
+QStringList plantStatements();
+
+// The sockets' service log quarn_socket_service: station, slot (the
+// records' stable name), serviced_at and serviced_by (the server's now() and
+// current_user), note; rows only added (quarn-records socket-service). A
+// socket's sessions since service count from its latest row
+// (figures/socket_sql.h).
+QStringList socketServiceStatements();
+// Its grants: INSERT (station, slot, note) to quarn_engineer, SELECT to quarn_viewer.
+QStringList socketServiceRoleStatements();
+
+// The group roles (NOLOGIN, made when missing) and their grants, for after
+// the schema; what `quarn-records schema --roles` prints.
+//   quarn_station:  INSERT into quarn_sessions (the record's columns: not
+//                   first_pass nor what the server stamps), SELECT on quarn_images,
+//                   EXECUTE on quarn_attempts (a serial number's failed attempts)
+//   quarn_engineer: quarn_station's, and approving and revoking images
+//   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
+//                   and the summary tables (quarn_summary_*) (trace and units too)
+// and socketServiceRoleStatements()'s.
+QStringList roleStatements();
+
+// A condition on a quarn_sessions row: the station's claim (approved)
+// differs from the server's verdict (server_approved). A row lacking
+// either (pushed before the server judged, or by a station that made no
+// check) is no mismatch.
+QString mismatchSql();
+
+// The role each kind of work needs, for "not permitted" messages.
+inline constexpr char kStationRole[] = "quarn_station";
+inline constexpr char kEngineerRole[] = "quarn_engineer";
+inline constexpr char kViewerRole[] = "quarn_viewer";
+
+// One INSERT of every record, idempotent (ON CONFLICT DO NOTHING, with no
+// conflict target: (id, started) is the table's one unique key, the id its
+// primary key on a table of an earlier version, and a target would need
+// SELECT on it, which a station has not); text as E'' literals,
+// quotes and backslashes doubled, numbers as digits.
+// A key a record lacks, or a value of the wrong kind, is NULL. first_pass is
+// not named: the table's trigger sets it.
+QString insertStatement(const QList<QJsonObject>& records);
+
+}  // namespace quarn::schema

@@ -1,0 +1,50 @@
+// The parts of the schema that one unit's history and the recall list need
+// (figures/history_sql.h): the index the recall list reads, and the count
+// an engineer's revoke prints without reading the table.
+#include <QStringBuilder>
+
+#include "schema/schema.h"
+
+namespace quarn::schema {
+
+QString imageUnitsSql(const QString& prefixParam, const QString& sinceParam) {
+    // A later good row of the same serial number, in the order of attempts
+    // (started, then id; no time after every time), makes a row not its
+    // unit's latest. The index on (serial, started, id) finds it.
+    return QStringLiteral(
+               "SELECT c.serial, c.station, c.slot, c.started, c.image_sha256, c.id::text"
+               " FROM quarn_sessions c"
+               " WHERE c.outcome = 'good' AND c.image_sha256 LIKE %1 || '%'%2"
+               " AND (coalesce(c.serial, '') = '' OR NOT EXISTS (SELECT FROM quarn_sessions x"
+               "  WHERE x.serial = c.serial AND x.outcome = 'good' AND x.id <> c.id"
+               "  AND (x.started > c.started OR (x.started IS NULL AND c.started IS NOT NULL)"
+               "   OR (x.started IS NOT DISTINCT FROM c.started AND x.id > c.id))))")
+        .arg(prefixParam,
+             sinceParam.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" AND c.started >= %1::timestamptz").arg(sinceParam));
+}
+
+QStringList historyStatements() {
+    // The good rows of an image, by a prefix of its sha256 (text_pattern_ops:
+    // LIKE 'prefix%' reads the index whatever the database's collation).
+    // trace reads quarn_sessions_serial (serial, started, id), made with the table.
+    const QString count = QStringLiteral("SELECT count(*) FROM (") %
+                          imageUnitsSql(QStringLiteral("$1")) % QStringLiteral(") u");
+    // A function an engineer may call: the count alone, read with the
+    // owner's rights, its search_path pinned as the triggers' are.
+    return {QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_good_image "
+                           "ON quarn_sessions (image_sha256 text_pattern_ops, started) "
+                           "WHERE outcome = 'good';\n"),
+            pinnedFunction(QStringLiteral("quarn_image_units(prefix text) RETURNS bigint"
+                                          " LANGUAGE sql STABLE SECURITY DEFINER"),
+                           count),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_image_units(text) FROM PUBLIC;\n")};
+}
+
+QString historyGrantStatement() {
+    return QStringLiteral(
+        "GRANT EXECUTE ON FUNCTION quarn_image_units(text) TO quarn_engineer, quarn_viewer;\n");
+}
+
+}  // namespace quarn::schema

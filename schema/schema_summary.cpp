@@ -1,0 +1,198 @@
+// The summaries (schema/summary_sql.h names their columns): per hour the
+// figures every view shows, kept by the first-pass trigger in the push's own
+// transaction and turn, so that a view costs the hours and groups it shows,
+// not the sessions they hold.
+//
+// Weighed, of the server's own means: a materialized view is refreshed
+// whole (its cost is the table's, again); partial aggregates (the combine
+// functions of parallel aggregation) are no upkeep of their own, and
+// percentile_cont, an ordered-set aggregate, has none, hence the seconds
+// histogram; a BRIN index on started keeps a period's scan cheap on an
+// append-mostly table, but the scan still reads every row of the period,
+// which the summaries do not. Upkeep is INSERT ... ON CONFLICT DO UPDATE of
+// the groups a statement touched: a batch's rows grouped first, so each
+// summary row is written once per batch. Pushes take turns on
+// quarn_push_lock before they write a summary row, so no two ever wait on
+// each other's rows in a different order (no deadlock), and a late record
+// that changes a unit's standing moves the unit's figures in the same turn:
+// the figures of its serial number as they were are taken off, as they are
+// now are added.
+#include <QStringBuilder>
+
+#include "schema/schema.h"
+#include "schema/summary_sql.h"
+
+namespace quarn::schema {
+
+namespace {
+
+const char kKeys[] = "hour, station, file, \"operator\", image_sha256";
+
+// Adds the rows of `sessions` (a table or parenthesised subquery of
+// quarn_sessions rows) and the unit rows of `units` (unitRowsSql's with a
+// leading sign, +1 or -1) to quarn_summary_hours.
+QString hoursUpsert(const QString& sessions, const QString& units) {
+    return QStringLiteral(
+               "INSERT INTO quarn_summary_hours AS t (%1, outcome, sessions, repeats, "
+               "seconds_sum, mismatches, units, first_pass_good, second_pass_good, final_good)"
+               " SELECT %1, outcome, sum(sessions), sum(repeats), sum(seconds_sum),"
+               " sum(mismatches), sum(units), sum(fpg), sum(spg), sum(fg) FROM ("
+               "SELECT %2, coalesce(outcome, '') AS outcome, 1 AS sessions,"
+               " coalesce(repeats, 0) AS repeats, coalesce(seconds, 0) AS seconds_sum,"
+               " (%3 IS TRUE)::int AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg"
+               " FROM %4 s UNION ALL SELECT %2, coalesce(outcome, ''), 0, 0, 0, 0, sign,"
+               " sign * first_good, sign * second_good, sign * final_good FROM %5 u) x"
+               " GROUP BY %1, outcome HAVING (sum(sessions), sum(units), sum(fpg), sum(spg),"
+               " sum(fg)) <> (0, 0, 0, 0, 0)"
+               " ON CONFLICT (%1, outcome) DO UPDATE SET sessions = t.sessions + "
+               "EXCLUDED.sessions, repeats = t.repeats + EXCLUDED.repeats, seconds_sum ="
+               " t.seconds_sum + EXCLUDED.seconds_sum, mismatches = t.mismatches +"
+               " EXCLUDED.mismatches, units = t.units + EXCLUDED.units, first_pass_good ="
+               " t.first_pass_good + EXCLUDED.first_pass_good, second_pass_good ="
+               " t.second_pass_good + EXCLUDED.second_pass_good, final_good = t.final_good +"
+               " EXCLUDED.final_good")
+        .arg(QLatin1String(kKeys), summaryKeySql(QString()), mismatchSql(), sessions, units);
+}
+
+QString attemptsUpsert(const QString& units) {
+    return QStringLiteral(
+               "INSERT INTO quarn_summary_attempts AS t (%1, attempts, units)"
+               " SELECT %2, attempts, sum(sign) FROM %3 u GROUP BY %1, attempts"
+               " HAVING sum(sign) <> 0"
+               " ON CONFLICT (%1, attempts) DO UPDATE SET units = t.units + EXCLUDED.units")
+        .arg(QLatin1String(kKeys), summaryKeySql(QString()), units);
+}
+
+// The units of every attempt (a parenthesised subquery), signed.
+QString signedUnits(const char* sign, const QString& attempts) {
+    return QStringLiteral("SELECT %1 AS sign, * FROM %2 f")
+        .arg(QLatin1String(sign), unitRowsSql(attempts));
+}
+
+// The session figures of `sessions` (a table or parenthesised subquery) in
+// the seconds, causes and sockets tables.
+QStringList sessionUpserts(const QString& sessions) {
+    return {QStringLiteral("INSERT INTO quarn_summary_seconds AS t (%1, tenths, sessions)"
+                           " SELECT %2, round(seconds * 10), count(*) FROM %3 s"
+                           " WHERE seconds IS NOT NULL AND %4 GROUP BY 1, 2, 3, 4, 5, 6"
+                           " ON CONFLICT (%1, tenths) DO UPDATE SET sessions = t.sessions +"
+                           " EXCLUDED.sessions;\n")
+                .arg(QLatin1String(kKeys), summaryKeySql(QString()), sessions, sessionSql()),
+            QStringLiteral("INSERT INTO quarn_summary_causes AS t (hour, station, image_sha256,"
+                           " outcome, stage, failures) SELECT %1, coalesce(station, ''),"
+                           " coalesce(image_sha256, ''), outcome, %2, count(*) FROM %3 s"
+                           " WHERE outcome <> 'good' AND %4 GROUP BY 1, 2, 3, 4, 5"
+                           " ON CONFLICT (hour, station, image_sha256, outcome, stage) DO UPDATE"
+                           " SET failures = t.failures + EXCLUDED.failures;\n")
+                .arg(hourSql(), stageSql(), sessions, sessionSql()),
+            QStringLiteral(
+                "INSERT INTO quarn_summary_sockets AS t (hour, station, slot, image_sha256,"
+                " sessions, passes, failures, repeats) SELECT %1, coalesce(station, ''),"
+                " coalesce(slot, ''), coalesce(image_sha256, ''), count(*), count(*) FILTER"
+                " (WHERE %2), count(*) FILTER (WHERE %2 AND outcome IS DISTINCT FROM 'good'),"
+                " coalesce(sum(repeats) FILTER (WHERE %2), 0) FROM %3 s WHERE %4"
+                " GROUP BY 1, 2, 3, 4 ON CONFLICT (hour, station, slot, image_sha256) DO UPDATE"
+                " SET sessions = t.sessions + EXCLUDED.sessions, passes = t.passes +"
+                " EXCLUDED.passes, failures = t.failures + EXCLUDED.failures, repeats ="
+                " t.repeats + EXCLUDED.repeats;\n")
+                .arg(hourSql(), attemptSql(), sessions, sessionSql())};
+}
+
+QString counts(const QStringList& names) {
+    QString out;
+    for (const QString& n : names) out += QStringLiteral(", %1 bigint NOT NULL DEFAULT 0").arg(n);
+    return out;
+}
+
+QStringList tableStatements() {
+    const QString keys = QStringLiteral(
+        "hour timestamptz NOT NULL, station text NOT NULL, file text NOT NULL,"
+        " \"operator\" text NOT NULL, image_sha256 text NOT NULL");
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_summary_hours (%1, outcome text NOT NULL"
+                       "%2, seconds_sum double precision NOT NULL DEFAULT 0%3,"
+                       " PRIMARY KEY (%4, outcome));\n")
+            .arg(keys, counts({"sessions", "repeats"}),
+                 counts(
+                     {"mismatches", "units", "first_pass_good", "second_pass_good", "final_good"}),
+                 QLatin1String(kKeys)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_summary_attempts (%1, attempts bigint"
+                       " NOT NULL%2, PRIMARY KEY (%3, attempts));\n")
+            .arg(keys, counts({"units"}), QLatin1String(kKeys)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_summary_seconds (%1, tenths double"
+                       " precision NOT NULL%2, PRIMARY KEY (%3, tenths));\n")
+            .arg(keys, counts({"sessions"}), QLatin1String(kKeys)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_summary_causes (hour timestamptz NOT"
+                       " NULL, station text NOT NULL, image_sha256 text NOT NULL, outcome text"
+                       " NOT NULL, stage text NOT NULL%1,"
+                       " PRIMARY KEY (hour, station, image_sha256, outcome, stage));\n")
+            .arg(counts({"failures"})),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_summary_sockets (hour timestamptz NOT"
+                       " NULL, station text NOT NULL, slot text NOT NULL, image_sha256 text NOT"
+                       " NULL%1, PRIMARY KEY (hour, station, slot, image_sha256));\n")
+            .arg(counts({"sessions", "passes", "failures", "repeats"}))};
+}
+
+}  // namespace
+
+QStringList summaryRefillStatements() {
+    const QString all = QStringLiteral("(SELECT %1 FROM quarn_sessions WHERE %2)")
+                            .arg(unitColumnsSql(QString()), attemptSql());
+    // The pushes' turn taken as they take it (an UPDATE locks its row as
+    // FOR UPDATE does, and is a statement plpgsql runs as it is).
+    return QStringList{QStringLiteral("UPDATE quarn_push_lock SET turn = true;\n"),
+                       QStringLiteral("TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
+                                      " quarn_summary_seconds, quarn_summary_causes,"
+                                      " quarn_summary_sockets;\n"),
+                       QStringLiteral("WITH d AS (%1), h AS (%2) %3;\n")
+                           .arg(signedUnits("1", all),
+                                hoursUpsert(QStringLiteral("quarn_sessions"), QStringLiteral("d")),
+                                attemptsUpsert(QStringLiteral("d")))} +
+           sessionUpserts(QStringLiteral("quarn_sessions"));
+}
+
+QString summaryUpkeepSql(const QString& alongside) {
+    // r: every row of the serial numbers the statement added to (is_new:
+    // added by it), looked up once for first_pass and the units alike;
+    // rows without a serial number are units of their own, new or
+    // untouched. LATERAL: each serial number looked up by the index,
+    // whatever the planner guesses of a transition table (it keeps no
+    // statistics).
+    const QString touched =
+        QStringLiteral(
+            "SELECT %1, x.first_pass, x.id IN (SELECT id FROM quarn_new) AS is_new"
+            " FROM (SELECT DISTINCT serial FROM quarn_new WHERE serial <> '') t"
+            " CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial) x")
+            .arg(unitColumnsSql(QStringLiteral("x")));
+    const QString columns = unitColumnsSql(QString());
+    const QString now = QStringLiteral(
+                            "(SELECT %1 FROM r WHERE %2 UNION ALL SELECT %3 FROM quarn_new n"
+                            " WHERE coalesce(n.serial, '') = '' AND %4)")
+                            .arg(columns, attemptSql(), unitColumnsSql(QStringLiteral("n")),
+                                 attemptSql(QStringLiteral("n")));
+    const QString before =
+        QStringLiteral("(SELECT %1 FROM r WHERE %2 AND NOT is_new)").arg(columns, attemptSql());
+    return QStringLiteral("  WITH r AS (%1), %2, d AS (%3 UNION ALL %4), h AS (%5) %6;\n")
+               .arg(touched, alongside, signedUnits("1", now), signedUnits("-1", before),
+                    hoursUpsert(QStringLiteral("quarn_new"), QStringLiteral("d")),
+                    attemptsUpsert(QStringLiteral("d"))) +
+           QStringLiteral("  ") + sessionUpserts(QStringLiteral("quarn_new")).join("  ");
+}
+
+QStringList summaryStatements() {
+    // Made once, and filled then from the rows already there: a plant
+    // upgraded from a version without them has its whole history.
+    // A viewer reads them at once, as the roles' grants say (schema --roles).
+    const QString body =
+        tableStatements().join(QString()) + summaryRefillStatements().join(QString()) +
+        QStringLiteral(
+            "IF EXISTS (SELECT FROM pg_roles WHERE rolname = 'quarn_viewer') THEN\n"
+            "  GRANT SELECT ON quarn_summary_hours, quarn_summary_attempts,"
+            " quarn_summary_seconds, quarn_summary_causes, quarn_summary_sockets"
+            " TO quarn_viewer;\nEND IF;\n");
+    return {
+        QStringLiteral("DO $quarn$ BEGIN\nIF to_regclass('quarn_summary_hours') IS NULL THEN\n") %
+        body % QStringLiteral("END IF;\nEND $quarn$;\n")};
+}
+
+}  // namespace quarn::schema
