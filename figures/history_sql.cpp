@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSqlQuery>
 
+#include "figures/filter_sql.h"
 #include "pg/connection.h"
 #include "pg/query_run.h"
 #include "recordlog/record_filter.h"
@@ -82,7 +83,7 @@ records::History traceFromDatabase(const QString& databaseUrl, const QString& se
 records::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
                                    const QDateTime& since) {
     QVariantList binds{imagePrefix.toLower()};
-    if (since.isValid()) binds << records::sqlTime(since);
+    if (since.isValid()) binds << sqlTime(since);
     const QString sql = schema::imageUnitsSql(QStringLiteral("?"),
                                               since.isValid() ? QStringLiteral("?") : QString()) +
                         QStringLiteral(" ORDER BY c.started, c.id");

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "figures/filter_sql.h"
 #include "figures/socket_sql.h"
 #include "figures/summary_split.h"
 #include "pg/connection.h"
@@ -46,7 +47,7 @@ QString keyExpression(const QString& by, bool summary) {
 // The conditions of a filter without " WHERE " ("true" for none), binds appended.
 QString conditions(const records::RecordFilter& filter, QVariantList* binds,
                    const QString& alias = {}) {
-    const QString where = records::filterSql(filter, binds, alias);
+    const QString where = filterSql(filter, binds, alias);
     return where.isEmpty() ? QStringLiteral("true") : where.mid(QStringLiteral(" WHERE ").size());
 }
 
@@ -123,18 +124,6 @@ void addSummaries(Sources* s, const records::RecordFilter& hours, const QString&
         "quarn_summary_hours");
     s->figures << part("'', attempts, 0, 0, 0, 0, 0, 0, units", "quarn_summary_attempts");
     s->seconds << part("tenths / 10.0 AS v, sessions AS n", "quarn_summary_seconds");
-}
-
-// Whether the summaries are there to read (a schema of an earlier version
-// has none until `quarn-records schema` makes them).
-bool hasSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f) {
-    return pg::runQuery(
-        db,
-        QStringLiteral("SELECT coalesce(has_table_privilege(to_regclass('quarn_summary_hours'),"
-                       " 'SELECT') AND has_table_privilege(to_regclass('quarn_summary_attempts'),"
-                       " 'SELECT') AND has_table_privilege(to_regclass('quarn_summary_seconds'),"
-                       " 'SELECT'), false)"),
-        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
 }
 
 // By slot the rows come from the sessions (the summaries keep no slot but
@@ -259,7 +248,7 @@ records::Report reportFromDatabase(const QString& databaseUrl,
     pg::QueryFailure f;
     QMap<QString, records::ReportRow> rows;
     if (!pg::readsVerdict(connection.db(), &verdict, &f) ||
-        !hasSummaries(connection.db(), &summaries, &f) ||
+        !readsSummaries(connection.db(), &summaries, &f) ||
         !readFigures(connection.db(),
                      reportSources(request, records::RecordFilter{request.since, {}, {}, {}},
                                    summaries, verdict),
@@ -298,7 +287,7 @@ bool readReportRows(QSqlDatabase& db, const records::RecordFilter& filter, const
     QMap<QString, records::ReportRow> byKey;
     records::ReportRequest request;
     request.by = by;
-    if (!pg::readsVerdict(db, &verdict, f) || !hasSummaries(db, &summaries, f) ||
+    if (!pg::readsVerdict(db, &verdict, f) || !readsSummaries(db, &summaries, f) ||
         !readFigures(db, reportSources(request, filter, summaries, verdict), &byKey, f))
         return false;
     for (auto it = byKey.begin(); it != byKey.end(); ++it) {

@@ -2,6 +2,7 @@
 
 #include <QHash>
 
+#include "figures/summary_split.h"
 #include "record/first_pass.h"
 
 namespace quarn::figures {
@@ -57,15 +58,9 @@ QString sinceServiceSql(bool service, bool summaries) {
 bool readSinceService(QSqlDatabase& db, QList<records::SocketCount>* sockets, pg::QueryFailure* f) {
     bool service = false, summaries = false;
     if (!pg::runQuery(
-            db,
-            QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL,"
-                           " coalesce(has_table_privilege(to_regclass('quarn_summary_sockets'),"
-                           " 'SELECT'), false)"),
-            {},
-            [&](const QSqlQuery& q) {
-                service = q.value(0).toBool(), summaries = q.value(1).toBool();
-            },
-            f))
+            db, QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL"), {},
+            [&](const QSqlQuery& q) { service = q.value(0).toBool(); }, f) ||
+        !readsSummaries(db, &summaries, f))
         return false;
     QHash<std::pair<QString, QString>, qint64> since;
     if (!pg::runQuery(

@@ -2,6 +2,9 @@
 
 #include <QStringList>
 
+#include "figures/filter_sql.h"
+#include "schema/summary_sql.h"
+
 namespace quarn::figures {
 
 namespace {
@@ -40,18 +43,57 @@ HourSplit splitOnHours(const records::RecordFilter& filter) {
     return split;
 }
 
-QString summaryWhere(const records::RecordFilter& hours, QVariantList* binds) {
+QString summaryWhere(const records::RecordFilter& hours, QVariantList* binds,
+                     const QString& condition) {
     QStringList terms;
     if (hours.since.isValid()) terms << QStringLiteral("hour >= ?::timestamptz");
-    if (hours.since.isValid()) *binds << records::sqlTime(hours.since);
+    if (hours.since.isValid()) *binds << sqlTime(hours.since);
     if (hours.until.isValid())
         terms << QStringLiteral("hour < ?::timestamptz AND hour > '-infinity'");
-    if (hours.until.isValid()) *binds << records::sqlTime(hours.until);
+    if (hours.until.isValid()) *binds << sqlTime(hours.until);
     // The station and the image as filterSql says them: the summaries
     // have those columns under the same names.
-    const QString rest = records::filterSql({{}, {}, hours.station, hours.image}, binds);
+    const QString rest = filterSql({{}, {}, hours.station, hours.image}, binds);
     if (!rest.isEmpty()) terms << rest.mid(QStringLiteral(" WHERE ").size());
+    if (!condition.isEmpty()) terms << condition;
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
+}
+
+QString summarySource(const records::RecordFilter& filter, bool summaries, const SummaryRead& read,
+                      QVariantList* binds) {
+    const auto rows = [&](const records::RecordFilter& part) {
+        return QStringLiteral("SELECT %1 FROM quarn_sessions%2")
+            .arg(read.rowColumns, whereAnd(part, read.rowCondition, binds));
+    };
+    QStringList parts;
+    const HourSplit split = splitOnHours(filter);
+    if (!summaries) {
+        parts << rows(filter);
+    } else {
+        if (split.whole)
+            parts << QStringLiteral("SELECT %1 FROM %2%3")
+                         .arg(read.columns, read.table,
+                              summaryWhere(split.hours, binds, read.condition));
+        for (const records::RecordFilter& edge : split.edges) parts << rows(edge);
+    }
+    return QStringLiteral("(") + parts.join(QStringLiteral(" UNION ALL ")) +
+           QStringLiteral(") AS x");
+}
+
+QString oneIf(const QString& condition) {
+    return QStringLiteral("CASE WHEN %1 THEN 1 ELSE 0 END").arg(condition);
+}
+
+bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f) {
+    *has = false;
+    const QStringList tables = schema::summaryTables();
+    return pg::runQuery(
+        db,
+        QStringLiteral("SELECT count(t) = %1 AND coalesce(bool_and(has_table_privilege(t,"
+                       " 'SELECT')), false) FROM unnest(ARRAY['%2']) n, to_regclass(n) t")
+            .arg(tables.size())
+            .arg(tables.join(QStringLiteral("', '"))),
+        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
 }
 
 }  // namespace quarn::figures

@@ -6,9 +6,11 @@
 // 0.05 s (schema/summary_sql.h) and costs the hours, not the sessions.
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 
+#include "pg/query_run.h"
 #include "recordlog/record_filter.h"
 
 namespace quarn::figures {
@@ -27,6 +29,31 @@ HourSplit splitOnHours(const records::RecordFilter& filter);
 // hours: since/until on the hour column, station, image), its values
 // appended to *binds. Rows without a start (hour '-infinity') are in it only
 // when neither bound is set, as a session without one is in no period.
-QString summaryWhere(const records::RecordFilter& hours, QVariantList* binds);
+// condition: one more term on the summary's rows (none when empty).
+QString summaryWhere(const records::RecordFilter& hours, QVariantList* binds,
+                     const QString& condition = QString());
+
+// One figure's two sides, as SQL: the same columns, in the same order.
+struct SummaryRead {
+    QString table;         // quarn_summary_hours, ...
+    QString columns;       // from the summary's row
+    QString condition;     // on the summary's rows
+    QString rowColumns;    // from a quarn_sessions row
+    QString rowCondition;  // on quarn_sessions' rows
+};
+
+// "(SELECT ... UNION ALL SELECT ...) AS x" over the filter's rows: the whole
+// hours from read.table, the part hours at the edges from quarn_sessions;
+// its values appended to *binds. summaries false (tables missing, or not
+// granted to this login): every row from quarn_sessions.
+QString summarySource(const records::RecordFilter& filter, bool summaries, const SummaryRead& read,
+                      QVariantList* binds);
+
+// "CASE WHEN condition THEN 1 ELSE 0 END": a row's count toward a sum (0 for NULL).
+QString oneIf(const QString& condition);
+
+// Whether this login can read every summary table (schema::summaryTables());
+// false with *f when the look fails.
+bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f);
 
 }  // namespace quarn::figures

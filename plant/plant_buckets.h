@@ -3,7 +3,7 @@
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
 // causes and sockets (plant/plant_queries.h). Each is summed from the
-// summaries and the period's part hours (plant/summary_source.h); with
+// summaries and the period's part hours (figures/summary_split.h); with
 // summaries false, from quarn_sessions alone.
 
 #include "pg/query_run.h"

@@ -7,10 +7,10 @@
 
 #include "figures/filter_sql.h"
 #include "figures/report_sql.h"
+#include "figures/summary_split.h"
 #include "pg/query_run.h"
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
-#include "plant/summary_source.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
@@ -25,7 +25,7 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
-    const SummaryRead read{
+    const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
                        " CASE WHEN %1 THEN 0 ELSE sessions END AS failed, units,"
@@ -34,10 +34,11 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
         QStringLiteral("true"),
         QStringLiteral("coalesce(station, '') AS station, %1 AS good, %2 AS failed, %3 AS units,"
                        " %4 AS fpg")
-            .arg(oneIf(good), oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'")), oneIf(unit),
-                 oneIf(unit + QStringLiteral(" AND ") + good)),
+            .arg(figures::oneIf(good),
+                 figures::oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'")),
+                 figures::oneIf(unit), figures::oneIf(unit + QStringLiteral(" AND ") + good)),
         QStringLiteral("true")};
-    return summarySource(today, summaries, read, binds);
+    return figures::summarySource(today, summaries, read, binds);
 }
 
 // The last hour's sessions, and each station's latest record and failure,
@@ -49,7 +50,7 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     const QString today = todaySource(r, summaries, binds);
     const QString hour =
         figures::whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
-    *binds << sqlTime(r.now.addSecs(-3600));
+    *binds << figures::sqlTime(r.now.addSecs(-3600));
     const QString latest = figures::whereAnd(
         r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
         QStringLiteral("s"));
@@ -148,7 +149,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     PlantView v;
     QueryFailure f;
     bool verdict = false;
-    bool ok = readsVerdict(db, &verdict, &f) && readsSummaries(db, &v.summaries, &f);
+    bool ok = readsVerdict(db, &verdict, &f) && figures::readsSummaries(db, &v.summaries, &f);
     v.approvalMismatches = verdict ? 0 : -1;
     // A push's few days read quicker on one connection than new ones are made.
     ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);

@@ -4,6 +4,7 @@
 
 #include "record/first_pass.h"
 #include "schema/schema.h"
+#include "schema/summary_sql.h"
 
 namespace quarn::schema {
 
@@ -64,25 +65,25 @@ QStringList firstPassTriggerStatements() {
                          QStringLiteral(
                              "  RETURN NULL;\n"
                              "END\n");
-    return {QStringLiteral(
-                "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
-                "CHECK (turn));\n"),
-            QStringLiteral("INSERT INTO quarn_push_lock VALUES (true) ON CONFLICT DO NOTHING;\n"),
-            QStringLiteral("REVOKE ALL ON quarn_push_lock FROM PUBLIC;\n"),
-            function("quarn_first_pass", "SECURITY DEFINER", body),
-            QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
-            triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
-                        "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
-                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
-            // The summaries hold the table's figures: emptied with it (a
-            // month's partition detached keeps them; that is no TRUNCATE).
-            function("quarn_summary_truncate", "",
-                     QStringLiteral("BEGIN\n  TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
-                                    " quarn_summary_seconds, quarn_summary_causes,"
-                                    " quarn_summary_sockets;\n  RETURN NULL;\nEND\n")),
-            triggerOnce("quarn_sessions_truncate", "quarn_sessions",
-                        "AFTER TRUNCATE ON quarn_sessions "
-                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_summary_truncate()")};
+    return {
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
+            "CHECK (turn));\n"),
+        QStringLiteral("INSERT INTO quarn_push_lock VALUES (true) ON CONFLICT DO NOTHING;\n"),
+        QStringLiteral("REVOKE ALL ON quarn_push_lock FROM PUBLIC;\n"),
+        function("quarn_first_pass", "SECURITY DEFINER", body),
+        QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
+        triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
+                    "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
+                    "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
+        // The summaries hold the table's figures: emptied with it (a
+        // month's partition detached keeps them; that is no TRUNCATE).
+        function(
+            "quarn_summary_truncate", "",
+            QStringLiteral("BEGIN\n  TRUNCATE %1;\n  RETURN NULL;\nEND\n").arg(summaryTableList())),
+        triggerOnce("quarn_sessions_truncate", "quarn_sessions",
+                    "AFTER TRUNCATE ON quarn_sessions "
+                    "FOR EACH STATEMENT EXECUTE FUNCTION quarn_summary_truncate()")};
 }
 
 QStringList stampTriggerStatements() {
@@ -232,8 +233,8 @@ QStringList roleStatements() {
                            "      UPDATE (revoked_by, revoked_at, note)\n"
                            "      ON quarn_images TO quarn_engineer;\n"),
             QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
-                           " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
-                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
+                           " %1 TO quarn_viewer;\n")
+                .arg(summaryTableList()),
             historyGrantStatement(), socketServiceRoleStatements().join(QString())};
 }
 

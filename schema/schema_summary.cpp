@@ -141,9 +141,7 @@ QStringList summaryRefillStatements() {
     // The pushes' turn taken as they take it (an UPDATE locks its row as
     // FOR UPDATE does, and is a statement plpgsql runs as it is).
     return QStringList{QStringLiteral("UPDATE quarn_push_lock SET turn = true;\n"),
-                       QStringLiteral("TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
-                                      " quarn_summary_seconds, quarn_summary_causes,"
-                                      " quarn_summary_sockets;\n"),
+                       QStringLiteral("TRUNCATE %1;\n").arg(summaryTableList()),
                        QStringLiteral("WITH d AS (%1), h AS (%2) %3;\n")
                            .arg(signedUnits("1", all),
                                 hoursUpsert(QStringLiteral("quarn_sessions"), QStringLiteral("d")),
@@ -187,9 +185,8 @@ QStringList summaryStatements() {
         tableStatements().join(QString()) + summaryRefillStatements().join(QString()) +
         QStringLiteral(
             "IF EXISTS (SELECT FROM pg_roles WHERE rolname = 'quarn_viewer') THEN\n"
-            "  GRANT SELECT ON quarn_summary_hours, quarn_summary_attempts,"
-            " quarn_summary_seconds, quarn_summary_causes, quarn_summary_sockets"
-            " TO quarn_viewer;\nEND IF;\n");
+            "  GRANT SELECT ON %1 TO quarn_viewer;\nEND IF;\n")
+            .arg(summaryTableList());
     return {
         QStringLiteral("DO $quarn$ BEGIN\nIF to_regclass('quarn_summary_hours') IS NULL THEN\n") %
         body % QStringLiteral("END IF;\nEND $quarn$;\n")};

@@ -10,6 +10,16 @@ QString dot(const QString& alias) { return alias.isEmpty() ? QString() : alias +
 
 }  // namespace
 
+const QStringList& summaryTables() {
+    static const QStringList tables{
+        QStringLiteral("quarn_summary_hours"), QStringLiteral("quarn_summary_attempts"),
+        QStringLiteral("quarn_summary_seconds"), QStringLiteral("quarn_summary_causes"),
+        QStringLiteral("quarn_summary_sockets")};
+    return tables;
+}
+
+QString summaryTableList() { return summaryTables().join(QStringLiteral(", ")); }
+
 QString attemptSql(const QString& alias) {
     return QStringLiteral("%1outcome IS DISTINCT FROM '%2' AND %1outcome IS DISTINCT FROM '%3'")
         .arg(dot(alias), QLatin1String(records::kNoPassOutcome),

@@ -36,6 +36,11 @@
 
 namespace quarn::schema {
 
+// The summary tables, in the order the schema makes them: their one list.
+const QStringList& summaryTables();
+// The same, as SQL names them in a list ("quarn_summary_hours, ...").
+QString summaryTableList();
+
 // A row (of alias, or unqualified) that is an attempt.
 QString attemptSql(const QString& alias = QString());
 // A row that is a session at all (a held record is none).
