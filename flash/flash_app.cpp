@@ -23,7 +23,6 @@
 #include "flash/unit_jobs.h"
 #include "flash/watch_run.h"
 #include "gang/gang.h"
-#include "pg/database_url.h"
 #include "ports/port_commands.h"
 #include "push/pusher.h"
 #include "recordwriter/record_writer.h"
@@ -124,7 +123,8 @@ int FlashRun::exec() {
     redraw.stop();
     display_.redraw(gang_.units(), outcomes_);
     display_.summary(records_);
-    push::pushAfterRun(o_.logPath, stderr);  // in the background: never the exit status
+    push::pushAfterRun(o_.logPath, o_.databaseUrl,
+                       stderr);  // in the background: never the exit status
     return exitStatus();
 }
 
@@ -156,13 +156,11 @@ int runFlash() {
         if (!installStopSignals(kExitSignal))
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
-                                                          pg::configuredDatabaseUrl());
+        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
         // A read of the approved list still waiting on a silent database is left behind.
         return records::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
-    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
-                                                      pg::configuredDatabaseUrl());
+    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
     FlashRun run(o);
     return run.exec();
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
+#include "core/settings.h"
 #include "pg/login_answer.h"
 
 namespace quarn::pg {
@@ -114,9 +115,8 @@ QString limitStatements(int ms, bool local) {
 }
 
 int statementLimitMs() {
-    bool ok = false;
-    const int s = qEnvironmentVariableIntValue("QUARN_PUSH_TIME_LIMIT", &ok);
-    return (ok && s > 0 && s <= 24 * 3600 ? s : kStatementLimitS) * 1000;
+    const qlonglong s = resolvedSetting(SettingKey::PushTimeLimit).toLongLong();
+    return int(s > 0 && s <= 24 * 3600 ? s : kStatementLimitS) * 1000;
 }
 
 }  // namespace quarn::pg

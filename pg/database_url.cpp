@@ -90,11 +90,7 @@ int connectTimeoutS(const DatabaseTarget& t) {
     return kDefaultConnectTimeoutS;
 }
 
-QString configuredDatabaseUrl() {
-    const QString env = qEnvironmentVariable("QUARN_DB");
-    if (!env.isEmpty()) return env;
-    return quarn::Settings().value(quarn::SettingKey::RecordsDatabase).toString();
-}
+QString configuredDatabaseUrl() { return resolvedSetting(SettingKey::RecordsDatabase).toString(); }
 
 namespace {
 

@@ -140,8 +140,8 @@ void say(FILE* err, const QString& text) {
 
 }  // namespace
 
-void pushAfterRun(const QString& logPath, FILE* err) {
-    if (logPath.isEmpty() || pg::configuredDatabaseUrl().isEmpty()) return;
+void pushAfterRun(const QString& logPath, const QString& databaseUrl, FILE* err) {
+    if (logPath.isEmpty() || databaseUrl.isEmpty()) return;
     const qint64 waiting = records::pendingCount(logPath);
     if (waiting == 0) return;
     const QString name = QCoreApplication::applicationName();

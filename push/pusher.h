@@ -11,7 +11,7 @@
 // records wait, after each push and each failed attempt; pushFailed() why an
 // attempt failed; warning() each damaged line of the log, with its number.
 //
-//     auto* pusher = new records::Pusher(logPath, records::configuredDatabaseUrl(), this);
+//     auto* pusher = new records::Pusher(logPath, databaseUrl, this);
 //     connect(pusher, &records::Pusher::pendingChanged, this, &Window::showWaiting);
 //     ... after each record is appended to the log:  pusher->pushSoon();
 //     ... when closing: pusher->stop() (the destructor does it too).
@@ -84,6 +84,6 @@ private:
     bool stopped_ = false;
 };
 
-void pushAfterRun(const QString& logPath, FILE* err);
+void pushAfterRun(const QString& logPath, const QString& databaseUrl, FILE* err);
 
 }  // namespace quarn::push
