@@ -201,6 +201,9 @@ private:
     void sendByte(uint8_t b);
     LinkResult wrongReply();
     LinkResult badReplyExit(QIODevice& file);
+    LinkResult sendFileBody(QIODevice& file, int16_t downloadLength);
+    // The exchange's outcome, written to the quarn.link category.
+    LinkResult logged(const char* exchange, LinkResult result) const;
 
     // The transfer's steps.
     bool startTransfer();

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
+#include "core/logging.h"
 #include "core/settings.h"
 #include "pg/login_answer.h"
 
@@ -60,7 +61,11 @@ bool Connection::open(const DatabaseTarget& t, QString* why) {
     db_.setConnectOptions(t.options.join(QLatin1Char(';')));
     QElapsedTimer clock;
     clock.start();
-    if (db_.open()) return true;
+    if (db_.open()) {
+        qCDebug(lcPg).noquote() << "connected to" << t.database << "on" << t.host << "in"
+                                << clock.elapsed() << "ms";
+        return true;
+    }
     const QString text = db_.lastError().text();
     // The driver keeps no SQLSTATE of a failed startup: ask the server again
     // in what is left of the time-out (none left: nobody answered).
@@ -68,6 +73,7 @@ bool Connection::open(const DatabaseTarget& t, QString* why) {
     const LoginAnswer answer = askLogin(t, int(timeoutS * 1000 - clock.elapsed()));
     openProblem_ = loginProblem(answer.sqlstate);
     *why = openFailureText(openProblem_, answer.user, text);
+    qCDebug(lcPg).noquote() << "no connection to" << t.database << "on" << t.host << ":" << *why;
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 
+#include "core/logging.h"
 #include "pg/connection.h"
 #include "push/batch_lanes.h"
 #include "push/push_cancel.h"
@@ -214,6 +215,8 @@ void sendNext(Link& link, const PushRequest& request, records::LogReader& reader
         next.answer = LaneAnswer{false, 0, error};
     else
         link.lanes.send({schema::insertStatement(next.batch.records)});
+    qCDebug(lcPush) << "batch of" << next.batch.records.size() << "record(s) sent, up to line"
+                    << next.batch.end.line;
     flying->push_back(std::move(next));
 }
 
@@ -230,6 +233,9 @@ bool settle(Link& link, const PushRequest& request, const records::LogReader& re
     InFlight& b = flying.front();
     if (!b.answer) b.answer = link.lanes.takeOldest();
     const qint64 sent = r->sent;
+    qCDebug(lcPush) << "batch up to line" << b.batch.end.line
+                    << (b.answer->ok ? "committed," : "refused:") << b.answer->inserted
+                    << "row(s) new" << b.answer->error.nativeErrorCode();
     if (b.answer->ok) {
         r->sent += b.batch.records.size();
         r->inserted += b.answer->inserted;
@@ -325,6 +331,7 @@ void addUp(PushResult* total, const PushResult& r) {
 
 bool tryAgain(const PushRequest& request, const PushResult& r) {
     const bool failed = r.status == Status::Unreachable || r.status == Status::Busy;
+    if (failed) qCDebug(lcPush).noquote() << "attempt failed:" << r.error;
     return failed && request.again && request.again(r);
 }
 
