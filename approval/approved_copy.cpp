@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-#include "approval/approved_images.h"
 #include "core/settings.h"
 
 namespace quarn::records {

@@ -29,10 +29,6 @@ QString approvedCopyPath() {
     return QFileInfo(defaultLogPath()).dir().filePath(QStringLiteral("approved-images.json"));
 }
 
-QString approvalTimeText(const QDateTime& t) {
-    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-}
-
 ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sha256Hex,
                              const QDateTime& readAt) {
     ApprovalCheck c;

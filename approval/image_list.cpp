@@ -227,6 +227,10 @@ QJsonObject imageJson(const ApprovedImage& i) {
             {"revoked_at", timeJson(i.revokedAt)}};
 }
 
+QString approvalTimeText(const QDateTime& t) {
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
 ApprovedImage imageFromJson(const QJsonObject& o) {
     ApprovedImage i;
     i.sha256 = o.value(QLatin1String("sha256")).toString();

@@ -31,6 +31,9 @@ QJsonObject imageJson(const ApprovedImage& image);
 // The row back from imageJson's object (missing keys: empty).
 ApprovedImage imageFromJson(const QJsonObject& o);
 
+// "2026-12-08 06:30" in local time: how the reasons show a moment.
+QString approvalTimeText(const QDateTime& t);
+
 struct ImageOutcome {
     enum class Status {
         Done,

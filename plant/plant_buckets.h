@@ -2,12 +2,12 @@
 // Inside plant/: the plant's figures by hour (yield) and by UTC day
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
-// causes and sockets (plant/plant_queries.h). Each is summed from the
+// causes and sockets (plant/plant_view.h). Each is summed from the
 // summaries and the period's part hours (figures/summary_split.h); with
 // summaries false, from quarn_sessions alone.
 
 #include "pg/query_run.h"
-#include "plant/plant_queries.h"
+#include "plant/plant_view.h"
 
 namespace quarn::plant {
 

@@ -9,7 +9,7 @@
 
 #include "figures/history_sql.h"
 #include "recordlog/history.h"
-#include "records-tool/records_cli.h"
+#include "records-tool/records_exit.h"
 
 namespace quarn::records {
 

@@ -377,19 +377,6 @@ int command(const QString& name, const Given& g) {
     return usage(QCoreApplication::translate("quarn-records", "unknown command \"%1\"").arg(name));
 }
 
-}  // namespace
-
-const FrontDoor& recordsDoor() {
-    static const FrontDoor door(QStringLiteral("quarn-records"));
-    return door;
-}
-
-void sayLine(FILE* to, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
-}
-
-namespace {
-
 // quarn-records' options: names, help (in the operator's language when the
 // catalogue is loaded) and value name.
 struct OptionText {

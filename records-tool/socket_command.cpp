@@ -5,7 +5,7 @@
 #include "approval/approved_images.h"
 #include "figures/socket_sql.h"
 #include "pg/connection.h"
-#include "records-tool/records_cli.h"
+#include "records-tool/records_exit.h"
 #include "schema/schema.h"
 
 namespace quarn::records {

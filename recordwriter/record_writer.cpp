@@ -6,6 +6,7 @@
 
 #include "approval/image_approval.h"
 #include "push/pusher.h"
+#include "record/record_json.h"
 
 namespace quarn::records {
 

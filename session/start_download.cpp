@@ -8,11 +8,11 @@
 
 #include "approval/gate_read.h"
 #include "approval/image_gate.h"
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "core/settings.h"
 #include "ports/port_advice.h"
 #include "session/form24.h"
+#include "ui/globals.h"
 
 namespace quarn {
 

@@ -11,6 +11,7 @@
 #include <future>
 
 #include "record/columns.h"
+#include "record/record_json.h"
 #include "record/slot_flags.h"
 #include "record/unit_record.h"
 #include "recordlog/log_reader.h"

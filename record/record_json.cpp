@@ -1,4 +1,4 @@
-#include "record/unit_record.h"
+#include "record/record_json.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "core/globals.h"
+#include "ui/globals.h"
 
 namespace quarn {
 
