@@ -174,11 +174,7 @@ private slots:
         // The schema as a first push makes it, then the roles.
         push({{"s", "x", "SN-0", "good", 1}}, QString());
         const QString roles = run({"schema", "--roles"}, QString());
-        const QString out = pg_->sql(roles +
-                                     "CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;"
-                                     " GRANT SELECT ON quarn_summary_hours, quarn_summary_causes,"
-                                     " quarn_summary_sockets TO quarn_viewer;");
+        const QString out = pg_->sql(roles + PgServer::loginsSql());
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     // The rows gone, and with them their summaries.

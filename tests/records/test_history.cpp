@@ -78,15 +78,11 @@ class TestHistory : public QObject {
     // The schema and roles as an administrator sets them, the image X
     // approved, the log pushed by the station login st1.
     void pushAsStation() {
-        const QString out =
-            pg_->sql(records({"schema"}).out + records({"schema", "--roles"}).out +
-                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
-                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
-                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$;" +
-                     QStringLiteral("INSERT INTO quarn_images (sha256, title, approved_at) VALUES"
-                                    " ('%1', 'QX-200 fw 2.1', '2026-11-01')")
-                         .arg(kImageX));
+        const QString out = pg_->sql(
+            records({"schema"}).out + records({"schema", "--roles"}).out + PgServer::loginsSql() +
+            QStringLiteral("INSERT INTO quarn_images (sha256, title, approved_at) VALUES"
+                           " ('%1', 'QX-200 fw 2.1', '2026-11-01')")
+                .arg(kImageX));
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
         QCOMPARE(records({"push", "--log", log_, "--db", pg_->url("st1")}).exit, 0);
     }
@@ -113,9 +109,7 @@ private slots:
         QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
     }
     void init() {
-        pg_->sql(
-            QStringLiteral("DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF"
-                           " EXISTS quarn_sessions, quarn_images"));
+        QVERIFY(pg_->freshSchema());
         log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
     }
 

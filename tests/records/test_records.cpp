@@ -136,12 +136,7 @@ class TestRecords : public QObject {
     // role of each kind: st1, eng1, view1.
     bool applyRoles() {
         const Run schema = records({"schema"}), roles = records({"schema", "--roles"});
-        const QString out =
-            pg_->sql(schema.out + roles.out + roles.out +
-                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
-                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
-                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$");
+        const QString out = pg_->sql(schema.out + roles.out + roles.out + PgServer::loginsSql());
         if (schema.exit == 0 && roles.exit == 0 && !out.contains("ERROR")) return true;
         return qWarning("%s", qPrintable(out)), false;
     }
@@ -222,11 +217,7 @@ private slots:
     void init() {
         qunsetenv("QUARN_PUSH_TIME_LIMIT");
         pg_->unlockTable();
-        pg_->sql(QStringLiteral(
-            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
-            "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
-            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_socket_service;"
-            " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke()"));
+        QVERIFY(pg_->freshSchema());
         log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
                                  .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }

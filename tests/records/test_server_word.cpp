@@ -85,12 +85,8 @@ class TestServerWord : public QObject {
     // quarn-records' schema and roles, as an administrator applies them;
     // login roles st1, eng1, view1.
     bool applyRoles() {
-        const QString out =
-            pg_->sql(records({"schema"}).out + records({"schema", "--roles"}).out +
-                     "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st1') THEN"
-                     " CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                     " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
-                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$");
+        const QString out = pg_->sql(records({"schema"}).out + records({"schema", "--roles"}).out +
+                                     PgServer::loginsSql());
         return !out.contains("ERROR") || (qWarning("%s", qPrintable(out)), false);
     }
     QJsonObject reportAll(const QString& from, const QString& where, const QString& more = {}) {
@@ -113,16 +109,7 @@ private slots:
     }
     void init() {
         qunsetenv("QUARN_PUSH_TIME_LIMIT");
-        pg_->sql(QStringLiteral(
-            "DROP VIEW IF EXISTS quarn_yield_daily; DROP TABLE IF EXISTS quarn_sessions, "
-            "quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds, "
-            "quarn_summary_causes, quarn_summary_sockets, quarn_images, quarn_push_lock;"
-            " DROP FUNCTION IF EXISTS quarn_first_pass(), quarn_images_revoke(),"
-            " quarn_sessions_notify(), quarn_sessions_stamp(), quarn_summary_truncate();"
-            // Months detached, tables a move left: none is a month of the next test.
-            " DO $$ DECLARE t text; BEGIN FOR t IN SELECT relname FROM pg_class WHERE relname"
-            " LIKE 'quarn\\_sessions\\_%' AND relkind = 'r' LOOP EXECUTE 'DROP TABLE ' || t;"
-            " END LOOP; END $$"));
+        QVERIFY(pg_->freshSchema());
         log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
     }
 

@@ -135,10 +135,7 @@ private slots:
     void initTestCase() {
         pg_ = std::make_unique<PgServer>();
         QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
-        const QString out = pg_->sql(run({"schema"}) + run({"schema", "--roles"}) +
-                                     "CREATE ROLE st1 LOGIN IN ROLE quarn_station; CREATE ROLE "
-                                     "view1 LOGIN IN ROLE quarn_viewer");
-        QVERIFY2(!out.contains("ERROR"), qPrintable(out));
+        QVERIFY(pg_->freshSchema(run({"schema"}) + run({"schema", "--roles"})));
     }
     void init() {
         pg_->sql("TRUNCATE quarn_sessions");  // the summaries with it
