@@ -71,7 +71,9 @@ for stage in "${stages[@]}"; do
         && cmake --build $out/build-fuzz -j $(nproc) --target $targets"
       echo "fuzz runs: $(echo "$targets" | wc -w) targets x 60 s, one core each" >> "$figures" ;;
     package)
-      # As scripts/package.sh builds it: Release, one unit per file, Debian's flags.
+      # As scripts/package.sh builds it: Release, one unit per file, Debian's flags;
+      # its configure needs the packaging tools package.sh installs (rsvg-convert).
+      command -v rsvg-convert > /dev/null || { echo "package: run scripts/package.sh once first (rsvg-convert)" >> "$figures"; continue; }
       timed build-package bash -c "$(declare -f configure); src=$src; \
         export DEB_BUILD_MAINT_OPTIONS=hardening=+all; configure $out/build-package \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQUARN_PACKAGE=ON \
