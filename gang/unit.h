@@ -9,7 +9,8 @@
 //   and never another unit's or the owner's.
 // - start() begins the session, once. The Unit's signals arrive on the
 //   owner's thread: progressed() at each stage change, refused block and
-//   answered block (the session's own SessionProgress, unchanged), then
+//   answered block (the last only with UnitJob::everyBlock; the session's
+//   own SessionProgress, unchanged), then
 //   finished() once with the unit's record, after the port is closed.
 // - requestStop() may be called from any thread, at any time, any number of
 //   times: a running session stops as the window's Cancel does (nothing more
@@ -74,6 +75,7 @@ private:
     bool finished_ = false;
     mutable QMutex mutex_;
     SessionProgress progress_;
+    SessionProgress published_;  // the last one the unit's thread was handed
 };
 
 }  // namespace quarn::gang

@@ -12,6 +12,7 @@
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "record/first_pass.h"
+#include "schema/summary_sql.h"
 
 namespace quarn::plant {
 
@@ -20,23 +21,25 @@ using namespace records;
 namespace {
 
 // Today's good, failed, units and first-pass good per station: from the
-// summaries since today began (or the period's start, when later).
+// summaries since today began (or the period's start, when later). A held
+// record (the retest limit refused the unit) is no session: not failed.
 QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const QString failed =
+        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + schema::sessionSql();
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
-                       " CASE WHEN %1 THEN 0 ELSE sessions END AS failed, units,"
+                       " CASE WHEN %2 THEN sessions ELSE 0 END AS failed, units,"
                        " first_pass_good AS fpg")
-            .arg(good),
+            .arg(good, failed),
         QStringLiteral("true"),
         QStringLiteral("coalesce(station, '') AS station, %1 AS good, %2 AS failed, %3 AS units,"
                        " %4 AS fpg")
-            .arg(figures::oneIf(good),
-                 figures::oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'")),
-                 figures::oneIf(unit), figures::oneIf(unit + QStringLiteral(" AND ") + good)),
+            .arg(figures::oneIf(good), figures::oneIf(failed), figures::oneIf(unit),
+                 figures::oneIf(unit + QStringLiteral(" AND ") + good)),
         QStringLiteral("true")};
     return figures::summarySource(today, summaries, read, binds);
 }
@@ -48,8 +51,8 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     QStringList values;
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
-    const QString hour =
-        figures::whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
+    const QString hour = figures::whereAnd(
+        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + schema::sessionSql(), binds);
     *binds << figures::sqlTime(r.now.addSecs(-3600));
     const QString latest = figures::whereAnd(
         r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
@@ -57,7 +60,8 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     const QString failure =
         figures::whereAnd(r.filter,
                           QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
-                                         "s.outcome IS DISTINCT FROM 'good'"),
+                                         "s.outcome IS DISTINCT FROM 'good' AND ") +
+                              schema::sessionSql(QStringLiteral("s")),
                           binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"

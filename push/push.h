@@ -1,8 +1,8 @@
 #pragma once
 // Sending the local log's records to PostgreSQL, at least once and never
 // twice. How far the log has been sent is kept beside it in LOG.sent
-// ("offset line device:inode"), replaced atomically (a new file renamed over
-// the old) after each commit; the rows go in batches, each one transaction,
+// (recordlog/log_files.h), replaced atomically (a new file renamed over the
+// old) after each commit; the rows go in batches, each one transaction,
 // each insert idempotent by id, so a push killed at any point sends again at
 // most the batches it had in flight and the server keeps one row per record.
 // With more than one batch waiting, two are in flight at once on two
@@ -23,12 +23,12 @@
 //   `wakeHolder` that finds the lock held, or that sent records, sets the
 //   lock file's times, which pushers waiting between attempts watch
 //   (pushLockPath): they try again at once instead of at their next minute.
-// - Rotation: LOG.sent names the file by the device and inode of the file
-//   the push has open (not of the path), so a rename while it reads leaves
-//   the mark naming the renamed file. A log moved to LOG.1 (logrotate's name)
-//   whose identity LOG.sent holds is sent to its end first, from the stored
-//   position, then LOG from its top. A log replaced in any other way is sent
-//   from its top.
+// - Rotation: LOG.sent names each file by a fingerprint of its content
+//   (recordlog/log_files.h), so a rename or a compression while or after it
+//   is read leaves the mark naming it. Every file logrotate made of the log
+//   (LOG.1, LOG.2.gz, ...) whose records have not all arrived is sent from
+//   its stored position (its top when LOG.sent knows it not), oldest first,
+//   then LOG. A log replaced in any other way is sent from its top.
 // - Refused data: a batch the server refuses for its data (SQLSTATE class 22
 //   or 23) is sent again row by row; each row refused is kept whole in
 //   LOG.rejected (recordlog/rejected_lines.h) with its line number and the

@@ -89,23 +89,27 @@ bool PgServer::signal(int sig) {
     return ok && pid > 0 && ::kill(pid, sig) == 0;
 }
 
-QStringList PgServer::psqlArgs(const QString& statement, const QString& user) const {
-    return {QStringLiteral("-h"),
-            dir_.path(),
-            QStringLiteral("-U"),
-            user.isEmpty() ? QString::fromLatin1(kUser) : user,
-            QStringLiteral("-d"),
-            QStringLiteral("postgres"),
-            QStringLiteral("-XAtq"),
-            QStringLiteral("-v"),
-            QStringLiteral("ON_ERROR_STOP=1"),
-            QStringLiteral("-c"),
-            statement};
+QStringList PgServer::psqlArgs(const QStringList& statements, const QString& user) const {
+    QStringList args{QStringLiteral("-h"),
+                     dir_.path(),
+                     QStringLiteral("-U"),
+                     user.isEmpty() ? QString::fromLatin1(kUser) : user,
+                     QStringLiteral("-d"),
+                     QStringLiteral("postgres"),
+                     QStringLiteral("-XAtq"),
+                     QStringLiteral("-v"),
+                     QStringLiteral("ON_ERROR_STOP=1")};
+    for (const QString& s : statements) args << QStringLiteral("-c") << s;
+    return args;
 }
 
 QString PgServer::sql(const QString& statement, const QString& user) const {
+    return sql(QStringList{statement}, user);
+}
+
+QString PgServer::sql(const QStringList& statements, const QString& user) const {
     QString out;
-    run(kBin + QStringLiteral("psql"), psqlArgs(statement, user), &out);
+    run(kBin + QStringLiteral("psql"), psqlArgs(statements, user), &out);
     return out.trimmed();
 }
 
@@ -131,10 +135,10 @@ bool PgServer::lockTable(const QString& table, int seconds) {
     unlockTable();
     holder_ = std::make_unique<QProcess>();
     launch(*holder_, kBin + QStringLiteral("psql"),
-           psqlArgs(QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE;"
-                                   " SELECT pg_sleep(%2); COMMIT;")
-                        .arg(table)
-                        .arg(seconds)));
+           psqlArgs({QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE;"
+                                    " SELECT pg_sleep(%2); COMMIT;")
+                         .arg(table)
+                         .arg(seconds)}));
     const QString held = QStringLiteral(
                              "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = "
                              "l.relation WHERE c.relname = '%1' AND l.mode = "
@@ -143,6 +147,27 @@ bool PgServer::lockTable(const QString& table, int seconds) {
     // Each look is a psql run of its own (tens of milliseconds): no spinning.
     for (int look = 0; look < 500 && holder_->state() != QProcess::NotRunning; ++look)
         if (sql(held) == QLatin1String("1")) return true;
+    return false;
+}
+
+bool PgServer::holdOpen(const QString& statements, const QString& user, int seconds) {
+    unlockTable();
+    holder_ = std::make_unique<QProcess>();
+    launch(*holder_, kBin + QStringLiteral("psql"),
+           psqlArgs({QStringLiteral("BEGIN; %1; SELECT pg_sleep(%2); COMMIT;")
+                         .arg(statements)
+                         .arg(seconds)},
+                    user));
+    const QString sleeping = QStringLiteral(
+                                 "SELECT count(*) FROM pg_stat_activity WHERE usename = '%1'"
+                                 " AND query LIKE '%pg_sleep%' AND wait_event = 'PgSleep'")
+                                 .arg(user);
+    // waitForFinished, not state(): the state changes only as Qt takes in
+    // the child's end, which nothing here would do.
+    for (int look = 0; look < 500; ++look) {
+        if (sql(sleeping) == QLatin1String("1")) return true;
+        if (holder_->waitForFinished(20)) return false;  // a statement was refused
+    }
     return false;
 }
 

@@ -38,6 +38,9 @@ public:
     // Runs SQL through psql, as the superuser or as user; the result's rows,
     // fields separated by '|'. On an error the output begins "ERROR".
     QString sql(const QString& statement, const QString& user = QString()) const;
+    // Each statement sent on its own, in one session (several in one string
+    // are one implicit transaction); stops at the first error.
+    QString sql(const QStringList& statements, const QString& user) const;
 
     // The database as new: every object of the records' schema gone (the
     // schema public dropped and made again as a new database has it; the
@@ -57,12 +60,17 @@ public:
     // go by itself), until unlockTable(). True once the lock is held.
     bool lockTable(const QString& table, int seconds);
     void unlockTable();
+    // Another session, as user, runs statements in a transaction it then
+    // leaves open (for at most seconds, or until unlockTable()), as a
+    // careless or hostile login would. True once it holds them open; false
+    // when the server refused one of them (the session ended).
+    bool holdOpen(const QString& statements, const QString& user, int seconds);
 
 private:
     bool signal(int sig);
     bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
     void launch(QProcess& p, const QString& program, const QStringList& args) const;
-    QStringList psqlArgs(const QString& statement, const QString& user = QString()) const;
+    QStringList psqlArgs(const QStringList& statements, const QString& user = QString()) const;
 
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> holder_;
