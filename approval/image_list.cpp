@@ -8,7 +8,7 @@
 #include <QVariant>
 
 #include "pg/connection.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 
@@ -110,7 +110,7 @@ const QString kSelect = QStringLiteral(
 Work reading() {
     return {QCoreApplication::translate("Connection", "reading the approved list"),
             QCoreApplication::translate("Connection", "%1 or %2")
-                .arg(QLatin1String(schema::kStationRole), QLatin1String(schema::kViewerRole))};
+                .arg(QLatin1String(database::kStationRole), QLatin1String(database::kViewerRole))};
 }
 
 }  // namespace
@@ -126,7 +126,7 @@ ImageOutcome readImageList(const QString& databaseUrl) {
 
 ImageOutcome approveImage(const QString& databaseUrl, const ApprovedImage& image) {
     const Work work{QCoreApplication::translate("Connection", "approving"),
-                    QLatin1String(schema::kEngineerRole)};
+                    QLatin1String(database::kEngineerRole)};
     ImageOutcome out;
     pg::Connection c;
     if (!openLimited(c, databaseUrl, &out)) return out;
@@ -184,7 +184,7 @@ ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, cons
     if (!openLimited(c, databaseUrl, &out) || !resolvePrefix(c.db(), digits, &out)) return out;
     const QString sha = out.images.first().sha256;
     const Work work{QCoreApplication::translate("Connection", "revoking"),
-                    QLatin1String(schema::kEngineerRole)};
+                    QLatin1String(database::kEngineerRole)};
     const QString setNote =
         note.isEmpty() ? QString() : QStringLiteral(", note = concat_ws(E'\\n', note, ?::text)");
     QVariantList values;

@@ -1,5 +1,5 @@
 #pragma once
-// The approved list on the server (quarn_images, schema/schema.h): reading
+// The approved list on the server (quarn_images, database/schema.h): reading
 // it, approving an image and revoking one. Each call is blocking, opens a
 // connection of its own (waiting at most the URL's connect_timeout) and gives
 // every statement the push's time limit (push/push.h). What a failure

@@ -11,7 +11,7 @@
 #include "bench/server_statements.h"
 #include "pg/connection.h"
 #include "plant/plant_window.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -150,7 +150,7 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    if (!runOnServer(pg, fillStatements(total, first) + quarn::schema::summaryRefillStatements() +
+    if (!runOnServer(pg, fillStatements(total, first) + quarn::database::summaryRefillStatements() +
                              QStringList{QStringLiteral("VACUUM ANALYZE")}))
         return false;
     std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
@@ -199,7 +199,7 @@ int runPlantBench(bool checkTargets, int rows) {
     testsupport::PgServer pg(true);
     if (!pg.ok())
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    const QString made = pg.sql(quarn::schema::schemaStatements().join(QString()));
+    const QString made = pg.sql(quarn::database::schemaStatements().join(QString()));
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     QList<Figures> base, figures;

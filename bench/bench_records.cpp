@@ -10,7 +10,7 @@
 #include "approval/approved_images.h"
 #include "bench/bench_recall.h"
 #include "bench/server_statements.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -107,7 +107,7 @@ bool fillRows(const testsupport::PgServer& pg, qint64 from, qint64 to, qint64 co
     // never follows millions of rows made a moment before, and the server
     // writing them meanwhile would be the fill's cost, not the push's.
     return runOnServer(
-        pg, quarn::schema::summaryRefillStatements() +
+        pg, quarn::database::summaryRefillStatements() +
                 QStringList{QStringLiteral("VACUUM ANALYZE"), QStringLiteral("CHECKPOINT")});
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The plant's count of one serial number's failed attempts, asked of the
-// server through quarn_attempts (schema/schema.h), for the retest limit
+// server through quarn_attempts (database/schema.h), for the retest limit
 // (record/retest.h).
 //
 // Contract

@@ -7,7 +7,7 @@
 #include "pg/connection.h"
 #include "pg/query_run.h"
 #include "recordlog/record_filter.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::figures {
 
@@ -61,7 +61,7 @@ records::History answer(const QString& url, const QString& work,
             connection.db(), sql, binds, [&](const QSqlQuery& q) { row(q, h); }, &f))
         return h;
     h.denied = f.problem == pg::Problem::Denied;
-    h.error = h.denied ? pg::notPermittedText(work, QLatin1String(schema::kViewerRole)) : f.error;
+    h.error = h.denied ? pg::notPermittedText(work, QLatin1String(database::kViewerRole)) : f.error;
     h.trace.clear(), h.units.clear();
     return h;
 }
@@ -84,7 +84,7 @@ records::History unitsFromDatabase(const QString& databaseUrl, const QString& im
                                    const QDateTime& since) {
     QVariantList binds{imagePrefix.toLower()};
     if (since.isValid()) binds << sqlTime(since);
-    const QString sql = schema::imageUnitsSql(QStringLiteral("?"),
+    const QString sql = database::imageUnitsSql(QStringLiteral("?"),
                                               since.isValid() ? QStringLiteral("?") : QString()) +
                         QStringLiteral(" ORDER BY c.started, c.id");
     return answer(

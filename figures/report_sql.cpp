@@ -12,8 +12,8 @@
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
-#include "schema/schema.h"
-#include "schema/summary_sql.h"
+#include "database/schema.h"
+#include "database/summary_sql.h"
 
 namespace quarn::figures {
 
@@ -55,8 +55,8 @@ QString conditions(const records::RecordFilter& filter, QVariantList* binds,
 Part unitsIn(const records::RecordFilter& filter) {
     Part p;
     QString attempts = QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
-                           .arg(schema::unitColumnsSql(QStringLiteral("x")),
-                                schema::attemptSql(QStringLiteral("x")));
+                           .arg(database::unitColumnsSql(QStringLiteral("x")),
+                                database::attemptSql(QStringLiteral("x")));
     if (!(filter == records::RecordFilter())) {
         // Every attempt of the serial numbers met in the filter (one of them
         // may be earlier, outside it, and so take the unit out), and the
@@ -69,7 +69,7 @@ Part unitsIn(const records::RecordFilter& filter) {
                        .arg(attempts, all, x);
     }
     const QString first = conditions(filter, &p.binds);
-    p.sql = schema::unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
+    p.sql = database::unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
             QStringLiteral(" u WHERE ") + first;
     return p;
 }
@@ -85,7 +85,7 @@ struct Sources {
 void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by, bool verdict) {
     const QString k = keyExpression(by, false);
     const QString mismatch = verdict
-                                 ? QStringLiteral("(%1 IS TRUE)::int").arg(schema::mismatchSql())
+                                 ? QStringLiteral("(%1 IS TRUE)::int").arg(database::mismatchSql())
                                  : QStringLiteral("NULL::int");
     Part rows;
     const QString where = conditions(filter, &rows.binds);
@@ -104,7 +104,7 @@ void addSessions(Sources* s, const records::RecordFilter& filter, const QString&
     seconds.sql = QStringLiteral(
                       "SELECT %1 AS k, seconds AS v, 1 AS n FROM quarn_sessions"
                       " WHERE %2 AND seconds IS NOT NULL AND %3")
-                      .arg(k, conditions(filter, &seconds.binds), schema::sessionSql());
+                      .arg(k, conditions(filter, &seconds.binds), database::sessionSql());
     s->seconds << seconds;
 }
 
@@ -169,7 +169,7 @@ void failed(const pg::QueryFailure& f, records::Report* report) {
     report->denied = f.problem == pg::Problem::Denied;
     report->error = report->denied ? pg::notPermittedText(
                                          QCoreApplication::translate("Connection", "reporting"),
-                                         QLatin1String(schema::kViewerRole))
+                                         QLatin1String(database::kViewerRole))
                                    : f.error;
 }
 
@@ -199,7 +199,7 @@ Part socketSource(const records::ReportRequest& request, bool summaries) {
                     " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
                     " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats"
                     " FROM quarn_sessions WHERE %2")
-                    .arg(schema::attemptSql(), where);
+                    .arg(database::attemptSql(), where);
         parts << p;
     }
     const Part all = unionAll(parts);
@@ -223,7 +223,7 @@ bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, records::Repo
         figures.binds, [&](const QSqlQuery& q) { addFigures(&(*rows)[q.value(0).toString()], q); },
         f);
     return ok && pg::runQuery(
-                     db, schema::medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
+                     db, database::medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
                      [&](const QSqlQuery& q) {
                          (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
                      },

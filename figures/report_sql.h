@@ -1,7 +1,7 @@
 #pragma once
 // The records' figures the database works out: the report, grouped on the
 // server, with every socket's counts for the slot rule (record/slot_flags.h)
-// when grouped by slot. Read from the hourly summaries (schema/
+// when grouped by slot. Read from the hourly summaries (database/
 // summary_sql.h) and, for the part of an hour at the edge of since, from
 // quarn_sessions; by slot, with request.exact, or on a schema made before
 // the summaries, every row from quarn_sessions. The units by attempts, and

@@ -3,7 +3,7 @@
 #include <QStringList>
 
 #include "figures/filter_sql.h"
-#include "schema/summary_sql.h"
+#include "database/summary_sql.h"
 
 namespace quarn::figures {
 
@@ -86,7 +86,7 @@ QString oneIf(const QString& condition) {
 
 bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f) {
     *has = false;
-    const QStringList tables = schema::summaryTables();
+    const QStringList tables = database::summaryTables();
     return pg::runQuery(
         db,
         QStringLiteral("SELECT count(t) = %1 AND coalesce(bool_and(has_table_privilege(t,"

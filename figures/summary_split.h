@@ -3,7 +3,7 @@
 // hours a filter covers come from the summary tables (keyed by hour), and
 // the part of an hour at either edge of since/until from quarn_sessions
 // itself, so that a figure over any period is exact but for the median's
-// 0.05 s (schema/summary_sql.h) and costs the hours, not the sessions.
+// 0.05 s (database/summary_sql.h) and costs the hours, not the sessions.
 
 #include <QList>
 #include <QSqlDatabase>
@@ -52,7 +52,7 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
 // "CASE WHEN condition THEN 1 ELSE 0 END": a row's count toward a sum (0 for NULL).
 QString oneIf(const QString& condition);
 
-// Whether this login can read every summary table (schema::summaryTables());
+// Whether this login can read every summary table (database::summaryTables());
 // false with *f when the look fails.
 bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f);
 

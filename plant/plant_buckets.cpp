@@ -15,7 +15,7 @@
 #include "pg/connection.h"
 #include "pg/query_run.h"
 #include "record/first_pass.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::plant {
 
@@ -47,7 +47,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
                        "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
             .arg(figures::oneIf(good), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good),
-                 verdict ? figures::oneIf(schema::mismatchSql()) : QStringLiteral("0")),
+                 verdict ? figures::oneIf(database::mismatchSql()) : QStringLiteral("0")),
         QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
     const QString sql =

@@ -12,7 +12,7 @@
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "record/first_pass.h"
-#include "schema/summary_sql.h"
+#include "database/summary_sql.h"
 
 namespace quarn::plant {
 
@@ -28,7 +28,7 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
     const QString failed =
-        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + schema::sessionSql();
+        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + database::sessionSql();
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
@@ -52,7 +52,7 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
     const QString hour = figures::whereAnd(
-        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + schema::sessionSql(), binds);
+        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + database::sessionSql(), binds);
     *binds << figures::sqlTime(r.now.addSecs(-3600));
     const QString latest = figures::whereAnd(
         r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
@@ -61,7 +61,7 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
         figures::whereAnd(r.filter,
                           QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
                                          "s.outcome IS DISTINCT FROM 'good' AND ") +
-                              schema::sessionSql(QStringLiteral("s")),
+                              database::sessionSql(QStringLiteral("s")),
                           binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"

@@ -79,7 +79,7 @@ struct PlantView {
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
-    // the server's verdict (schema/schema.h mismatchSql): the hours' sum;
+    // the server's verdict (database/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
     qint64 approvalMismatches = -1;
     // Units loaded good with the filter's image last (plant/image_units.h).

@@ -5,7 +5,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::plant {
 
@@ -126,7 +126,7 @@ void PlantWorker::listen() {
     QSqlDriver* driver = connection_->db().driver();
     connect(driver, &QSqlDriver::notification, this, &PlantWorker::onNotification,
             Qt::UniqueConnection);
-    const QString channel = QLatin1String(schema::kSessionsChannel);
+    const QString channel = QLatin1String(database::kSessionsChannel);
     if (!driver->subscribeToNotification(channel)) {
         setMode(FeedState::Mode::Polling,
                 QCoreApplication::translate("quarn-plant", "LISTEN refused: %1")
@@ -144,7 +144,7 @@ void PlantWorker::listen() {
 
 void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSource,
                                  const QVariant& payload) {
-    if (name != QLatin1String(schema::kSessionsChannel)) return;
+    if (name != QLatin1String(database::kSessionsChannel)) return;
     if (payload.toString() == probeText_) {
         probe_->stop();
         poll_->stop();

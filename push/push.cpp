@@ -15,7 +15,7 @@
 #include "recordlog/log_files.h"
 #include "recordlog/rejected_lines.h"
 #include "recordlog/sent_mark.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::push {
 
@@ -52,7 +52,7 @@ Failure failureOf(const QSqlError& e) {
         case pg::Problem::Denied:
             return {Status::Denied,
                     pg::notPermittedText(QCoreApplication::translate("Connection", "pushing"),
-                                         QLatin1String(schema::kStationRole))};
+                                         QLatin1String(database::kStationRole))};
         case pg::Problem::Lost:
         case pg::Problem::Refused:
             break;
@@ -121,7 +121,7 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
         QStringList{QStringLiteral("SET LOCAL client_min_messages = warning"),
                     QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"
                                    " WHERE has_schema_privilege(current_schema(), 'CREATE')")} +
-        schema::schemaStatements();
+        database::schemaStatements();
     if (transact(db, limitMs, statements, f)) return *makesMonths = true;
     if (whole && f->status == Status::Denied) return *f = Failure(), true;
     if (f->status == Status::Denied)
@@ -174,7 +174,7 @@ bool saveMark(Link& link, const QString& logPath, const QByteArray& file, record
 QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
     QStringList fresh;
     if (link.makesMonths)
-        for (const QString& m : schema::recordMonths(records))
+        for (const QString& m : database::recordMonths(records))
             if (!link.months.contains(m)) fresh << m;
     link.months += fresh;
     return fresh;
@@ -187,8 +187,8 @@ QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
 bool sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer* answer) {
     const QStringList fresh = freshMonths(link, records);
     if (link.pushes) {
-        const LaneCall call{schema::pushCallSql().toUtf8(),
-                            {schema::rowsJson(records), schema::monthsArray(fresh)}};
+        const LaneCall call{database::pushCallSql().toUtf8(),
+                            {database::rowsJson(records), database::monthsArray(fresh)}};
         if (now)
             *answer = link.lanes.runNow(call);
         else
@@ -196,13 +196,13 @@ bool sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer*
         return true;
     }
     if (!fresh.isEmpty()) {
-        const LaneAnswer made = link.lanes.runNow({schema::monthsStatement(fresh)});
+        const LaneAnswer made = link.lanes.runNow({database::monthsStatement(fresh)});
         if (!made.ok) return *answer = made, false;
     }
     if (now)
-        *answer = link.lanes.runNow({schema::insertStatement(records)});
+        *answer = link.lanes.runNow({database::insertStatement(records)});
     else
-        link.lanes.send({schema::insertStatement(records)});
+        link.lanes.send({database::insertStatement(records)});
     return true;
 }
 

@@ -48,7 +48,7 @@ private:
 // interrupted nor held (passSql; of the row named alias when one is given), and a row
 // that is its unit's first pass (unitSql; first_pass is kept true on each
 // serial number's first pass, false on its other sessions, NULL without a
-// serial number, by the table's trigger: schema/schema.h).
+// serial number, by the table's trigger: database/schema.h).
 QString passSql(const QString& alias = QString());
 QString unitSql();
 

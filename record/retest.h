@@ -5,7 +5,7 @@
 // outcome is neither good, nor interrupted (nothing was loaded for certain),
 // nor held (the limit refused it: no session). A session without a serial
 // number has no limit. The server counts the same rule in SQL
-// (failedAttemptSql, its function quarn_attempts: schema/schema.h); a
+// (failedAttemptSql, its function quarn_attempts: database/schema.h); a
 // station away from the server counts its own log.
 
 #include <QString>

@@ -43,7 +43,7 @@ struct ReportRow {
     QMap<int, qint64> attempts;  // units by their number of attempts
     double medianSeconds = -1;   // -1: no session had seconds
     // Sessions whose station's claim (approved) differs from the server's
-    // verdict (server_approved), both known (schema/schema.h mismatchSql);
+    // verdict (server_approved), both known (database/schema.h mismatchSql);
     // -1 where the server gives no verdict: a log, or a table not brought
     // up to date.
     qint64 approvalMismatches = -1;

@@ -23,9 +23,9 @@
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
 #include "records-tool/socket_command.h"
-#include "schema/archive.h"
-#include "schema/migrate.h"
-#include "schema/schema.h"
+#include "database/archive.h"
+#include "database/migrate.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 
@@ -286,10 +286,10 @@ int schemaCommand(const Given& g) {
         return usage(QCoreApplication::translate("quarn-records", "--roles or --refill, not both"));
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    const QStringList statements = g.roles    ? schema::roleStatements()
-                                   : g.refill ? schema::summaryRefillStatements()
-                                              : schema::schemaStatements();
-    std::fputs(schema::oneTransaction(statements).toUtf8().constData(), stdout);
+    const QStringList statements = g.roles    ? database::roleStatements()
+                                   : g.refill ? database::summaryRefillStatements()
+                                              : database::schemaStatements();
+    std::fputs(database::oneTransaction(statements).toUtf8().constData(), stdout);
     return kRecordsDone;
 }
 
@@ -321,14 +321,14 @@ int migrateCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const schema::MigrateResult r = schema::migrateSessions(
+    const database::MigrateResult r = database::migrateSessions(
         g.url(), kMigrateLockWaitS * 1000, [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case schema::MigrateResult::Status::Done:
+        case database::MigrateResult::Status::Done:
             return kRecordsDone;
-        case schema::MigrateResult::Status::Usage:
+        case database::MigrateResult::Status::Usage:
             return usage(r.error);
-        case schema::MigrateResult::Status::Denied:
+        case database::MigrateResult::Status::Denied:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(
@@ -342,15 +342,15 @@ int archiveCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const schema::ArchiveResult r =
-        schema::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
+    const database::ArchiveResult r =
+        database::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
                              [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case schema::ArchiveResult::Status::Done:
+        case database::ArchiveResult::Status::Done:
             return kRecordsDone;
-        case schema::ArchiveResult::Status::Usage:
+        case database::ArchiveResult::Status::Usage:
             return usage(r.error);
-        case schema::ArchiveResult::Status::Denied:
+        case database::ArchiveResult::Status::Denied:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(

@@ -6,7 +6,7 @@
 #include "figures/socket_sql.h"
 #include "pg/connection.h"
 #include "records-tool/records_exit.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
 namespace quarn::records {
 
@@ -31,7 +31,7 @@ int socketServiceCommand(const QString& url, const QString& station, const QStri
     if (f.problem != pg::Problem::Denied) return recordsDoor().fail(f.error, kRecordsUnreachable);
     return recordsDoor().fail(
         pg::notPermittedText(QCoreApplication::translate("Connection", "servicing a socket"),
-                             QLatin1String(schema::kEngineerRole)),
+                             QLatin1String(database::kEngineerRole)),
         kRecordsDenied);
 }
 

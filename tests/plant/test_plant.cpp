@@ -28,7 +28,7 @@
 
 #include "core/message_box.h"
 #include "plant/plant_window.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace quarn::plant;
@@ -181,7 +181,7 @@ private slots:
     void init() { refill(QStringLiteral("TRUNCATE quarn_sessions;")); }
     void refill(const QString& before) {
         const QString out =
-            pg_->sql(before + quarn::schema::summaryRefillStatements().join(QString()));
+            pg_->sql(before + quarn::database::summaryRefillStatements().join(QString()));
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void cleanup() {

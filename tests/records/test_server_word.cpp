@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "pg/connection.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -45,7 +45,7 @@ QString sha(char c) { return QString(64, QLatin1Char(c)); }
 // quarn_sessions as the version before partitioning made it: a plain table,
 // id its primary key.
 QString earlierTable() {
-    QString t = quarn::schema::schemaStatements().first();
+    QString t = quarn::database::schemaStatements().first();
     t.replace(QLatin1String("\"id\" uuid NOT NULL"), QLatin1String("\"id\" uuid PRIMARY KEY"));
     t.remove(QRegularExpression(QStringLiteral(",( +--[^\n]*)?\n +CONSTRAINT [^\n]*")));
     return t.remove(QLatin1String(" PARTITION BY RANGE (started)"));
@@ -214,7 +214,7 @@ private slots:
     void olderTableGainsColumns() {
         QStringList columns;
         for (const auto& c : quarn::records::columns()) columns << QLatin1String(c.key);
-        QString old = quarn::schema::schemaStatements().first();
+        QString old = quarn::database::schemaStatements().first();
         old = old.left(old.indexOf(QLatin1String(",\n    first_pass"))) +
               ",\n    first_pass boolean);";
         QVERIFY(!old.contains("server_approved"));
@@ -260,7 +260,7 @@ private slots:
             "CALL public.quarn_push(json_build_array(json_build_object('id', gen_random_uuid(),"
             " 'serial', 'SN-1', 'started', now(), 'outcome', 'good')), '{}', NULL)");
         int made = 0;
-        for (const QString& s : quarn::schema::schemaStatements()) {
+        for (const QString& s : quarn::database::schemaStatements()) {
             if (!s.contains("CREATE OR REPLACE FUNCTION")) continue;
             ++made;
             QVERIFY(!pg_->sql(s).contains("ERROR"));
@@ -314,7 +314,7 @@ private slots:
                          [&](const QString&, QSqlDriver::NotificationSource, const QVariant& p) {
                              heard << p.toString();
                          });
-        QVERIFY(driver->subscribeToNotification(quarn::schema::kSessionsChannel));
+        QVERIFY(driver->subscribeToNotification(quarn::database::kSessionsChannel));
         writeLog(sampleRecords(3));
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
         QVERIFY(QFile::remove(log_ + ".sent"));  // sent again: every row is there

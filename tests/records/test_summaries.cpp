@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "figures/report_sql.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -111,7 +111,7 @@ class TestSummaries : public QObject {
                            .arg(table, rows);
         }
         return pg_->sql(keep +
-                        quarn::schema::oneTransaction(quarn::schema::summaryRefillStatements()) +
+                        quarn::database::oneTransaction(quarn::database::summaryRefillStatements()) +
                         "SELECT ((SELECT count(*) FROM quarn_summary_hours) > 0)::text" + compare);
     }
     static void compareRows(const Report& a, const Report& b) {

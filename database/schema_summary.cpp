@@ -1,4 +1,4 @@
-// The summaries (schema/summary_sql.h names their columns): per hour the
+// The summaries (database/summary_sql.h names their columns): per hour the
 // figures every view shows, kept by the first-pass trigger in the push's own
 // transaction and turn, so that a view costs the hours and groups it shows,
 // not the sessions they hold.
@@ -19,10 +19,10 @@
 // now are added.
 #include <QStringBuilder>
 
-#include "schema/schema.h"
-#include "schema/summary_sql.h"
+#include "database/schema.h"
+#include "database/summary_sql.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -249,4 +249,4 @@ QStringList summaryStatements() {
         body % QStringLiteral("END IF;\nEND $quarn$;\n")};
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -1,4 +1,4 @@
-#include "schema/migrate.h"
+#include "database/migrate.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -6,9 +6,9 @@
 #include <QStringBuilder>
 
 #include "pg/connection.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -268,4 +268,4 @@ MigrateResult migrateSessions(const QString& databaseUrl, int lockWaitMs,
     return r;
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

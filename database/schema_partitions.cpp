@@ -4,9 +4,9 @@
 // record's across every partition.
 #include <QStringBuilder>
 
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -138,7 +138,7 @@ QStringList partitionStatements() {
                            "FROM PUBLIC;\n"),
             // A station may no longer make months itself (it could hold the
             // default partition locked in a transaction of its own): pushes
-            // make them through quarn_push (schema/schema_push.cpp).
+            // make them through quarn_push (database/schema_push.cpp).
             QStringLiteral("DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = "
                            "'quarn_station') THEN\n"
                            "  REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) FROM "
@@ -163,4 +163,4 @@ QStringList pastMonthStatements() {
         " FROM quarn_sessions_default WHERE started IS NOT NULL));"))};
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -1,13 +1,13 @@
-#include "schema/schema.h"
+#include "database/schema.h"
 
 #include <QDateTime>
 #include <QStringBuilder>
 #include <algorithm>
 
 #include "record/first_pass.h"
-#include "schema/summary_sql.h"
+#include "database/summary_sql.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 const char* sqlType(records::ColumnKind kind) {
     switch (kind) {
@@ -311,4 +311,4 @@ QString insertStatement(const QList<QJsonObject>& records) {
     return sql + QStringLiteral(" ON CONFLICT DO NOTHING");
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -3,9 +3,9 @@
 // an engineer's revoke prints without reading the table.
 #include <QStringBuilder>
 
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 QString imageUnitsSql(const QString& prefixParam, const QString& sinceParam) {
     // A later good row of the same serial number, in the order of attempts
@@ -52,4 +52,4 @@ QString historyGrantStatement() {
         "GRANT EXECUTE ON FUNCTION quarn_image_units(text) TO quarn_engineer, quarn_viewer;\n");
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

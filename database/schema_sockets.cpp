@@ -1,7 +1,7 @@
-// The sockets' service log: quarn_socket_service (schema/schema.h).
-#include "schema/schema.h"
+// The sockets' service log: quarn_socket_service (database/schema.h).
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 QStringList socketServiceStatements() {
     return {
@@ -23,4 +23,4 @@ QStringList socketServiceRoleStatements() {
             QStringLiteral("GRANT SELECT ON quarn_socket_service TO quarn_viewer;\n")};
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

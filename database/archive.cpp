@@ -1,4 +1,4 @@
-#include "schema/archive.h"
+#include "database/archive.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -6,9 +6,9 @@
 #include <QSqlQuery>
 
 #include "pg/connection.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -133,4 +133,4 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
     return r;
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -1,6 +1,6 @@
 #pragma once
 // Moving a quarn_sessions made by an earlier version (a plain table, id its
-// primary key) over to the table partitioned by month (schema/schema.h),
+// primary key) over to the table partitioned by month (database/schema.h),
 // as its owner: every row with its id, first_pass and the server's stamps as
 // they are, the indexes, view and triggers made again, each grant of the old
 // table and view given to the new ones.
@@ -17,7 +17,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace quarn::schema {
+namespace quarn::database {
 
 struct MigrateResult {
     enum class Status {
@@ -43,4 +43,4 @@ QStringList migrateStatements();
 MigrateResult migrateSessions(const QString& databaseUrl, int lockWaitMs,
                               const std::function<void(const QString&)>& say);
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -12,7 +12,7 @@
 #include <QString>
 #include <functional>
 
-namespace quarn::schema {
+namespace quarn::database {
 
 struct ArchiveResult {
     enum class Status {
@@ -40,4 +40,4 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
 // of this schema) go.
 QStringList archiveStatements(const QString& table);
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

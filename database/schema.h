@@ -26,7 +26,7 @@
 // month's first record (last, this and next month only) or by the owner's
 // quarn_sessions_months, and quarn_sessions_default for rows without
 // started and months without a partition. A plant lets a month go with
-// quarn-records archive (schema/archive.h); an owner's DELETE or UPDATE
+// quarn-records archive (database/archive.h); an owner's DELETE or UPDATE
 // through quarn_sessions moves the summaries with it (summaryChangeSql).
 // A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
 // trigger quarn_sessions_one_id refuses an id another record holds in any
@@ -46,7 +46,7 @@
 
 #include "record/columns.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 // The statements that make the tables, indexes, view and triggers when
 // missing, each ending with ";\n" and each safe to run again; on a table
@@ -57,8 +57,8 @@ QStringList schemaStatements();
 QStringList firstPassTriggerStatements();
 QStringList stampTriggerStatements();
 QStringList imageStatements();
-// The summary tables (schema/summary_sql.h), made when missing and then
-// filled once from the rows already there (schema/schema_summary.cpp).
+// The summary tables (database/summary_sql.h), made when missing and then
+// filled once from the rows already there (database/schema_summary.cpp).
 QStringList summaryStatements();
 // Empties the summary tables and fills them again from quarn_sessions in
 // one go, in the pushes' turn (the owner's; each statement ends ";\n"):
@@ -112,7 +112,7 @@ QStringList partitionStatements();
 // the schema is applied again): records older than a push may make.
 QStringList pastMonthStatements();
 // CALL quarn_push(rows json, months timestamptz[], INOUT added bigint): how
-// a station adds rows (schema/schema_push.cpp). It commits, so nothing a
+// a station adds rows (database/schema_push.cpp). It commits, so nothing a
 // station takes outlives its statement: the months given that lack a
 // partition (only last, this and next month, UTC; none while a reader holds
 // the default partition), then the rows (a JSON array of records, one key a
@@ -201,4 +201,4 @@ inline constexpr char kViewerRole[] = "quarn_viewer";
 // not named: the table's trigger sets it.
 QString insertStatement(const QList<QJsonObject>& records);
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

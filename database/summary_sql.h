@@ -8,7 +8,7 @@
 // held, ordered by started then id, NULL started after every time; a unit's
 // group is its first attempt's).
 //
-// The summary tables (schema/schema.h summaryStatements), each keyed by
+// The summary tables (database/schema.h summaryStatements), each keyed by
 // hour (date_trunc('hour', started) in UTC; '-infinity' without started) and
 // text keys ('' for NULL):
 //   quarn_summary_hours    (hour, station, file, operator, image_sha256,
@@ -34,7 +34,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace quarn::schema {
+namespace quarn::database {
 
 // The summary tables, in the order the schema makes them: their one list.
 const QStringList& summaryTables();
@@ -69,4 +69,4 @@ QString summaryKeySql(const QString& alias);
 // keys: the key columns, "k" or "day, station".
 QString medianSql(const QString& keys, const QString& source);
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -3,15 +3,15 @@
 #include <QStringBuilder>
 
 #include "record/retest.h"
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 QStringList attemptsStatements() {
     // Runs as the schema's owner (SECURITY DEFINER): a station that may only
     // INSERT into quarn_sessions reads a serial number's count and nothing
     // else of the table. Its search_path is pinned in the statement that
-    // makes it (as the triggers' are: schema/schema_rules.cpp), so no
+    // makes it (as the triggers' are: database/schema_rules.cpp), so no
     // object a caller puts earlier on its own path is used. The serial index
     // makes it a short range scan.
     const QString body = QStringLiteral(
@@ -42,4 +42,4 @@ QStringList attemptsStatements() {
                            "quarn_station;\nEND IF; END $$;\n")};
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -11,9 +11,9 @@
 // as the owner, which refuse to run unless quarn_push itself called them.
 #include <QStringBuilder>
 
-#include "schema/schema.h"
+#include "database/schema.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -153,4 +153,4 @@ QString pushCallSql() {
     return QStringLiteral("CALL quarn_push($1::json, $2::timestamptz[], NULL)");
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

@@ -3,10 +3,10 @@
 #include <QStringBuilder>
 
 #include "record/first_pass.h"
-#include "schema/schema.h"
-#include "schema/summary_sql.h"
+#include "database/schema.h"
+#include "database/summary_sql.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -137,7 +137,7 @@ QStringList firstPassTriggerStatements() {
                            "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
                // The summaries hold the table's figures: emptied with it (a
                // month's partition detached by hand keeps them: that is no
-               // TRUNCATE; quarn-records archive moves them, schema/archive.h).
+               // TRUNCATE; quarn-records archive moves them, database/archive.h).
                function("quarn_summary_truncate", "",
                         QStringLiteral("BEGIN\n  TRUNCATE %1;\n  RETURN NULL;\nEND\n")
                             .arg(summaryTableList())),
@@ -273,7 +273,7 @@ QString groupRolesStatement() {
 }  // namespace
 
 QStringList roleStatements() {
-    // Records only added, through quarn_push (schema/schema_push.cpp):
+    // Records only added, through quarn_push (database/schema_push.cpp):
     // no INSERT, and no month made in a transaction of the station's own.
     return QStringList{
                groupRolesStatement(),
@@ -298,4 +298,4 @@ QStringList roleStatements() {
            pushGrantStatements();
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database

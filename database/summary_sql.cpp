@@ -1,8 +1,8 @@
-#include "schema/summary_sql.h"
+#include "database/summary_sql.h"
 
 #include "record/outcome.h"
 
-namespace quarn::schema {
+namespace quarn::database {
 
 namespace {
 
@@ -95,4 +95,4 @@ QString medianSql(const QString& keys, const QString& source) {
         .arg(keys, source);
 }
 
-}  // namespace quarn::schema
+}  // namespace quarn::database
