@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "bench/server_statements.h"
+#include "database/migrations.h"
 #include "pg/connection.h"
 #include "plant/plant_window.h"
-#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -150,7 +150,8 @@ Figures measure(const testsupport::PgServer& pg, const quarn::plant::PlantSelect
 bool fill(const testsupport::PgServer& pg, int total, bool first) {
     QElapsedTimer clock;
     clock.start();
-    if (!runOnServer(pg, fillStatements(total, first) + quarn::database::summaryRefillStatements() +
+    if (!runOnServer(pg, fillStatements(total, first) +
+                             QStringList{quarn::database::refillStatement()} +
                              QStringList{QStringLiteral("VACUUM ANALYZE")}))
         return false;
     std::printf(" %s rows in, summaries counted, vacuumed: %.1f s\n",
@@ -199,7 +200,7 @@ int runPlantBench(bool checkTargets, int rows) {
     testsupport::PgServer pg(true);
     if (!pg.ok())
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    const QString made = pg.sql(quarn::database::schemaStatements().join(QString()));
+    const QString made = pg.sql(quarn::database::schemaScript());
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     QList<Figures> base, figures;

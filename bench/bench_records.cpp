@@ -10,7 +10,7 @@
 #include "approval/approved_images.h"
 #include "bench/bench_recall.h"
 #include "bench/server_statements.h"
-#include "database/schema.h"
+#include "database/migrations.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {
@@ -106,9 +106,8 @@ bool fillRows(const testsupport::PgServer& pg, qint64 from, qint64 to, qint64 co
     // The fill's pages written out before the push is timed: a plant's push
     // never follows millions of rows made a moment before, and the server
     // writing them meanwhile would be the fill's cost, not the push's.
-    return runOnServer(
-        pg, quarn::database::summaryRefillStatements() +
-                QStringList{QStringLiteral("VACUUM ANALYZE"), QStringLiteral("CHECKPOINT")});
+    return runOnServer(pg, {quarn::database::refillStatement(), QStringLiteral("VACUUM ANALYZE"),
+                            QStringLiteral("CHECKPOINT")});
 }
 
 // One size's figures: push of 100,000 records (of their own serial numbers),

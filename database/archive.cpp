@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
-#include "pg/connection.h"
 #include "database/schema.h"
+#include "pg/connection.h"
 
 namespace quarn::database {
 
@@ -56,33 +56,29 @@ bool isPartition(QSqlDatabase& db, const QString& table, bool* yes, QSqlError* e
     return true;
 }
 
-// The statements in one transaction; false with *e when one failed (and
-// nothing changed).
-bool detach(QSqlDatabase& db, const QStringList& statements, qint64* rows, QSqlError* e) {
+// The month detached and its figures moved (quarn_sessions_archive), in one
+// transaction; false with *e when it failed (and nothing changed).
+bool detach(QSqlDatabase& db, int lockWaitMs, const QDate& month, qint64* rows, QSqlError* e) {
     if (!db.transaction()) return *e = db.lastError(), false;
     QSqlQuery q(db);
-    for (const QString& s : statements)
-        if (!q.exec(s)) {
-            *e = q.lastError();
-            if (db.isOpen()) db.rollback();
-            return false;
-        }
-    *rows = q.next() ? q.value(0).toLongLong() : 0;
-    if (db.commit()) return true;
-    *e = db.lastError();
+    const QStringList limits{QStringLiteral("SET LOCAL client_min_messages = warning"),
+                             QStringLiteral("SET LOCAL statement_timeout = 0"),
+                             QStringLiteral("SET LOCAL lock_timeout = %1").arg(lockWaitMs)};
+    bool ok = true;
+    for (const QString& s : limits) ok = ok && q.exec(s);
+    ok = ok && q.prepare(QStringLiteral("SELECT quarn_sessions_archive(?::date)"));
+    if (ok) q.addBindValue(month.toString(Qt::ISODate));
+    if (ok && q.exec() && q.next()) {
+        *rows = q.value(0).toLongLong();
+        if (db.commit()) return true;
+        return *e = db.lastError(), false;
+    }
+    *e = q.lastError();
+    if (db.isOpen()) db.rollback();
     return false;
 }
 
 }  // namespace
-
-QStringList archiveStatements(const QString& table) {
-    // The pushes' turn first, as they take it: no push's upkeep runs
-    // between the detach and the figures' move.
-    return {QStringLiteral("UPDATE quarn_push_lock SET turn = true"),
-            QStringLiteral("ALTER TABLE quarn_sessions DETACH PARTITION %1").arg(table),
-            summaryChangeSql(table, QString(), firstPassUpkeepSql()),
-            QStringLiteral("SELECT count(*) FROM %1").arg(table)};
-}
 
 ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int lockWaitMs,
                            const std::function<void(const QString&)>& say) {
@@ -112,12 +108,7 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
                            .arg(r.table, month));
     QElapsedTimer clock;
     clock.start();
-    const QStringList statements =
-        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning"),
-                    QStringLiteral("SET LOCAL statement_timeout = 0"),
-                    QStringLiteral("SET LOCAL lock_timeout = %1").arg(lockWaitMs)} +
-        archiveStatements(r.table);
-    if (!detach(c.db(), statements, &r.rows, &e)) return archiveFailure(e);
+    if (!detach(c.db(), lockWaitMs, first, &r.rows, &e)) return archiveFailure(e);
     r.seconds = clock.nsecsElapsed() / 1e9;
     say(QCoreApplication::translate("Archive",
                                     "%1 detached: %2 row(s) of %3 left quarn_sessions and its "

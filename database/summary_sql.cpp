@@ -1,7 +1,5 @@
 #include "database/summary_sql.h"
 
-#include "record/outcome.h"
-
 namespace quarn::database {
 
 namespace {
@@ -10,39 +8,24 @@ QString dot(const QString& alias) { return alias.isEmpty() ? QString() : alias +
 
 }  // namespace
 
-const QStringList& summaryTables() {
-    static const QStringList tables{
-        QStringLiteral("quarn_summary_hours"), QStringLiteral("quarn_summary_attempts"),
-        QStringLiteral("quarn_summary_seconds"), QStringLiteral("quarn_summary_causes"),
-        QStringLiteral("quarn_summary_sockets")};
-    return tables;
-}
-
-QString summaryTableList() { return summaryTables().join(QStringLiteral(", ")); }
-
 QString attemptSql(const QString& alias) {
-    return QStringLiteral("%1outcome IS DISTINCT FROM '%2' AND %1outcome IS DISTINCT FROM '%3'")
-        .arg(dot(alias), QLatin1String(records::kNoPassOutcome),
-             QLatin1String(records::kHeldOutcome));
+    return QStringLiteral("quarn_is_attempt(%1outcome)").arg(dot(alias));
 }
 
 QString sessionSql(const QString& alias) {
-    return QStringLiteral("%1outcome IS DISTINCT FROM '%2'")
-        .arg(dot(alias), QLatin1String(records::kHeldOutcome));
+    return QStringLiteral("quarn_is_session(%1outcome)").arg(dot(alias));
 }
 
 QString hourSql(const QString& alias) {
-    return QStringLiteral(
-               "coalesce(date_bin('1 hour', %1started, timestamptz '2000-01-01 00:00+00'),"
-               " '-infinity'::timestamptz)")
-        .arg(dot(alias));
+    return QStringLiteral("quarn_hour(%1started)").arg(dot(alias));
 }
 
 QString stageSql(const QString& alias) {
-    return QStringLiteral(
-               "coalesce(substring(%1message from 'block [0-9]+ of [0-9]+'), "
-               "coalesce(%1outcome, ''))")
-        .arg(dot(alias));
+    return QStringLiteral("quarn_stage(%1message, %1outcome)").arg(dot(alias));
+}
+
+QString mismatchSql(const QString& alias) {
+    return QStringLiteral("quarn_approval_mismatch(%1approved, %1server_approved)").arg(dot(alias));
 }
 
 QString unitColumnsSql(const QString& alias) {
@@ -53,34 +36,20 @@ QString unitColumnsSql(const QString& alias) {
 }
 
 QString unitRowsSql(const QString& attempts) {
-    // One sort of each unit's attempts serves every figure: the frame of
-    // the first row reaches its second for second_good, the whole unit for
-    // attempts and final_good. The units' own order is of no matter: byte
-    // order, whatever the database's collation, sorts them quickest. A
-    // serial number and a session's own id are keyed apart: a serial number
-    // that reads like another session's id is still a unit of its own.
+    // One sort of each unit's attempts serves every figure, as the
+    // summaries' upkeep sorts them (quarn_summaries_move).
     return QStringLiteral(
-               "(SELECT * FROM (SELECT a.*, row_number() OVER w AS attempt_no,"
-               " count(*) OVER (w ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)"
-               " AS attempts,"
-               " coalesce(a.outcome = 'good', false)::int AS first_good,"
-               " coalesce(bool_or(a.outcome = 'good') OVER (w ROWS BETWEEN UNBOUNDED PRECEDING"
-               " AND 1 FOLLOWING), false)::int AS second_good,"
-               " coalesce(last_value(a.outcome) OVER (w ROWS BETWEEN UNBOUNDED PRECEDING"
-               " AND UNBOUNDED FOLLOWING) = 'good', false)::int AS final_good"
-               " FROM %1 a WINDOW w AS (PARTITION BY coalesce(a.serial <> '', false),"
-               " (CASE WHEN a.serial <> '' THEN a.serial ELSE a.id::text END) COLLATE \"C\""
+               "(SELECT f.*, cardinality(outcomes) AS attempts,"
+               " quarn_first_pass_good(outcomes)::int AS first_good,"
+               " quarn_second_pass_good(outcomes)::int AS second_good,"
+               " quarn_final_good(outcomes)::int AS final_good"
+               " FROM (SELECT a.*, row_number() OVER w AS attempt_no,"
+               " array_agg(a.outcome) OVER (w ROWS BETWEEN UNBOUNDED PRECEDING"
+               " AND UNBOUNDED FOLLOWING) AS outcomes"
+               " FROM %1 a WINDOW w AS (PARTITION BY quarn_unit(a.serial, a.id) COLLATE \"C\""
                " ORDER BY a.started, a.id)) f"
                " WHERE attempt_no = 1)")
         .arg(attempts);
-}
-
-QString summaryKeySql(const QString& alias) {
-    return QStringLiteral(
-               "%2 AS hour, coalesce(%1station, '') AS station, coalesce(%1file, '') AS file,"
-               " coalesce(%1\"operator\", '') AS \"operator\","
-               " coalesce(%1image_sha256, '') AS image_sha256")
-        .arg(dot(alias), hourSql(alias));
 }
 
 QString medianSql(const QString& keys, const QString& source) {

@@ -22,18 +22,16 @@ pg::DatabaseTarget attemptsTarget(const QString& databaseUrl) {
     return t;
 }
 
-// The count of the table (and of the waiting ids it has not); *failed
-// with the error when the server gave none.
-bool askAttempts(QSqlDatabase& db, const QString& serial, const QStringList& waiting,
-                 bool withWaiting, int* count, QSqlError* failed) {
+// The count of the table, and of the waiting ids it has not; *failed with
+// the error when the server gave none.
+bool askAttempts(QSqlDatabase& db, const QString& serial, const QStringList& waiting, int* count,
+                 QSqlError* failed) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.prepare(withWaiting ? QStringLiteral("SELECT quarn_attempts(?, ?::uuid[])")
-                               : QStringLiteral("SELECT quarn_attempts(?)")))
+    if (!q.prepare(QStringLiteral("SELECT quarn_attempts(?, ?::uuid[])")))
         return *failed = q.lastError(), false;
     q.addBindValue(serial);
-    if (withWaiting)
-        q.addBindValue(QLatin1Char('{') + waiting.join(QLatin1Char(',')) + QLatin1Char('}'));
+    q.addBindValue(QLatin1Char('{') + waiting.join(QLatin1Char(',')) + QLatin1Char('}'));
     if (!q.exec() || !q.next()) return *failed = q.lastError(), false;
     *count = q.value(0).toInt();
     return true;
@@ -55,14 +53,7 @@ records::RetestWord readAttempts(const QString& databaseUrl, const QString& seri
     }
     if (!connection.limit(kAttemptsWaitS * 1000, &word.why)) return word;
     QSqlError failed;
-    bool asked = askAttempts(connection.db(), serial, waiting, true, &word.attempts, &failed);
-    // 42883: a schema made before the count with the waiting ids.
-    if (!asked && failed.nativeErrorCode() == QLatin1String("42883") &&
-        askAttempts(connection.db(), serial, waiting, false, &word.attempts, &failed)) {
-        asked = true;
-        word.attempts += int(waiting.size());
-    }
-    if (!asked) {
+    if (!askAttempts(connection.db(), serial, waiting, &word.attempts, &failed)) {
         if (pg::problemOf(failed) == pg::Problem::Lost)
             word.source = records::AttemptSource::Unreachable;
         return word.why = pg::describe(failed), word;

@@ -24,8 +24,7 @@ namespace quarn::figures {
 
 // waiting: the ids of this station's failed attempts of the serial number
 // not yet known to be in the database (its log after LOG.sent): those the
-// table has not count too (quarn_attempts(serial, waiting)); on a schema
-// made before that function, all of them are added to the table's count.
+// table has not count too (quarn_attempts(serial, waiting)).
 records::RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
                                  const QStringList& waiting = {});
 

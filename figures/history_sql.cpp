@@ -3,11 +3,12 @@
 #include <QCoreApplication>
 #include <QSqlQuery>
 
+#include "database/schema.h"
 #include "figures/filter_sql.h"
+#include "figures/reader.h"
 #include "pg/connection.h"
 #include "pg/query_run.h"
 #include "recordlog/record_filter.h"
-#include "database/schema.h"
 
 namespace quarn::figures {
 
@@ -31,32 +32,26 @@ records::TraceRow readTraceRow(const QSqlQuery& q) {
     return t;
 }
 
-QString traceSql(bool verdict) {
-    return QStringLiteral(
-               "SELECT s.id::text, s.started, s.station, s.slot, s.operator, s.file,"
-               " s.image_sha256, i.title, s.approved, %1"
-               " FROM quarn_sessions s LEFT JOIN LATERAL (SELECT title FROM quarn_images"
-               "  WHERE sha256 = s.image_sha256 ORDER BY approved_at DESC LIMIT 1) i ON true"
-               " WHERE s.serial = ? ORDER BY s.started, s.id")
-        .arg(verdict ? QStringLiteral("s.server_approved, s.outcome, s.message, s.pushed_by")
-                     : QStringLiteral("NULL::boolean, s.outcome, s.message, NULL::text"));
-}
+const char kTrace[] =
+    "SELECT s.id::text, s.started, s.station, s.slot, s.operator, s.file, s.image_sha256,"
+    " i.title, s.approved, s.server_approved, s.outcome, s.message, s.pushed_by"
+    " FROM quarn_sessions s LEFT JOIN LATERAL (SELECT title FROM quarn_images"
+    "  WHERE sha256 = s.image_sha256 ORDER BY approved_at DESC LIMIT 1) i ON true"
+    " WHERE s.serial = ? ORDER BY s.started, s.id";
 
 // Opens the database and runs sql; each row to `row`. work names what was
 // refused ("tracing") when the login lacks quarn_viewer's rights.
-records::History answer(const QString& url, const QString& work,
-                        const std::function<QString(QSqlDatabase&, records::History&)>& sqlOf,
+records::History answer(const QString& url, const QString& work, const QString& sql,
                         const QVariantList& binds,
                         const std::function<void(const QSqlQuery&, records::History&)>& row) {
     records::History h;
     const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
     if (!target.error.isEmpty()) return h.usage = true, h.error = target.error, h;
     pg::Connection connection;
-    if (!connection.open(target, &h.error) || !connection.limit(pg::statementLimitMs(), &h.error))
-        return h;
-    const QString sql = sqlOf(connection.db(), h);
-    if (!h.error.isEmpty()) return h;
+    database::SchemaLook schema;
     pg::QueryFailure f;
+    if (!openReader(target, pg::statementLimitMs(), &connection, &schema, &f))
+        return h.error = f.error, h;
     if (pg::runQuery(
             connection.db(), sql, binds, [&](const QSqlQuery& q) { row(q, h); }, &f))
         return h;
@@ -69,32 +64,26 @@ records::History answer(const QString& url, const QString& work,
 }  // namespace
 
 records::History traceFromDatabase(const QString& databaseUrl, const QString& serial) {
-    const auto sqlOf = [](QSqlDatabase& db, records::History& h) {
-        bool verdict = false;
-        pg::QueryFailure look;
-        if (!pg::readsVerdict(db, &verdict, &look)) h.error = look.error;
-        return traceSql(verdict);
-    };
-    return answer(databaseUrl, QCoreApplication::translate("Connection", "tracing"), sqlOf,
-                  {serial},
+    return answer(databaseUrl, QCoreApplication::translate("Connection", "tracing"),
+                  QLatin1String(kTrace), {serial},
                   [](const QSqlQuery& q, records::History& h) { h.trace << readTraceRow(q); });
 }
 
 records::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
                                    const QDateTime& since) {
-    QVariantList binds{imagePrefix.toLower()};
-    if (since.isValid()) binds << sqlTime(since);
-    const QString sql = database::imageUnitsSql(QStringLiteral("?"),
-                                              since.isValid() ? QStringLiteral("?") : QString()) +
-                        QStringLiteral(" ORDER BY c.started, c.id");
-    return answer(
-        databaseUrl, QCoreApplication::translate("Connection", "listing units"),
-        [&](QSqlDatabase&, records::History&) { return sql; }, binds,
-        [](const QSqlQuery& q, records::History& h) {
-            h.units << records::UnitRow{q.value(0).toString(), q.value(1).toString(),
-                                        q.value(2).toString(), q.value(4).toString(),
-                                        q.value(5).toString(), pg::utcTime(q.value(3))};
-        });
+    // The recall list as the schema defines it (quarn_image_unit_rows); the
+    // planner puts its query in place of the call, the prefix known.
+    const QVariantList binds{imagePrefix.toLower(),
+                             since.isValid() ? QVariant(sqlTime(since)) : QVariant()};
+    const QString sql = QStringLiteral(
+        "SELECT serial, station, slot, started, image_sha256, id FROM"
+        " quarn_image_unit_rows(?, ?::timestamptz) ORDER BY started, id::uuid");
+    return answer(databaseUrl, QCoreApplication::translate("Connection", "listing units"), sql,
+                  binds, [](const QSqlQuery& q, records::History& h) {
+                      h.units << records::UnitRow{q.value(0).toString(), q.value(1).toString(),
+                                                  q.value(2).toString(), q.value(4).toString(),
+                                                  q.value(5).toString(), pg::utcTime(q.value(3))};
+                  });
 }
 
 qint64 imageUnitCount(const QString& databaseUrl, const QString& sha256) {

@@ -4,7 +4,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "database/schema.h"
+#include "database/summary_sql.h"
 #include "figures/filter_sql.h"
+#include "figures/reader.h"
 #include "figures/socket_sql.h"
 #include "figures/summary_split.h"
 #include "pg/connection.h"
@@ -12,8 +15,6 @@
 #include "record/first_pass.h"
 #include "recordlog/record_filter.h"
 #include "recordlog/report.h"
-#include "database/schema.h"
-#include "database/summary_sql.h"
 
 namespace quarn::figures {
 
@@ -82,11 +83,9 @@ struct Sources {
     QList<Part> figures, seconds;
 };
 
-void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by, bool verdict) {
+void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by) {
     const QString k = keyExpression(by, false);
-    const QString mismatch = verdict
-                                 ? QStringLiteral("(%1 IS TRUE)::int").arg(database::mismatchSql())
-                                 : QStringLiteral("NULL::int");
+    const QString mismatch = QStringLiteral("%1::int").arg(database::mismatchSql());
     Part rows;
     const QString where = conditions(filter, &rows.binds);
     rows.sql = QStringLiteral(
@@ -129,16 +128,15 @@ void addSummaries(Sources* s, const records::RecordFilter& hours, const QString&
 // By slot the rows come from the sessions (the summaries keep no slot but
 // the sockets'); --exact, or a schema without summaries, reads them all there.
 Sources reportSources(const records::ReportRequest& request, const records::RecordFilter& filter,
-                      bool summaries, bool verdict) {
+                      bool summaries) {
     Sources s;
     if (request.exact || !summaries || request.by == QLatin1String("slot")) {
-        addSessions(&s, filter, request.by, verdict);
+        addSessions(&s, filter, request.by);
         return s;
     }
     const HourSplit split = splitOnHours(filter);
     if (split.whole) addSummaries(&s, split.hours, request.by);
-    for (const records::RecordFilter& edge : split.edges)
-        addSessions(&s, edge, request.by, verdict);
+    for (const records::RecordFilter& edge : split.edges) addSessions(&s, edge, request.by);
     return s;
 }
 
@@ -241,27 +239,23 @@ records::Report reportFromDatabase(const QString& databaseUrl,
         return report.error = target.error, report;
     }
     pg::Connection connection;
-    if (!connection.open(target, &report.error) ||
-        !connection.limit(pg::statementLimitMs(), &report.error))
-        return report;
-    bool verdict = false, summaries = false;
+    database::SchemaLook schema;
     pg::QueryFailure f;
+    if (!openReader(target, pg::statementLimitMs(), &connection, &schema, &f))
+        return report.error = f.error, report;
     QMap<QString, records::ReportRow> rows;
-    if (!pg::readsVerdict(connection.db(), &verdict, &f) ||
-        !readsSummaries(connection.db(), &summaries, &f) ||
-        !readFigures(connection.db(),
+    if (!readFigures(connection.db(),
                      reportSources(request, records::RecordFilter{request.since, {}, {}, {}},
-                                   summaries, verdict),
+                                   schema.readsSummaries),
                      &rows, &f))
         return failed(f, &report), report;
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         it->key = it.key();
-        if (!verdict) it->approvalMismatches = -1;
         report.rows << *it;
     }
     if (request.by == QLatin1String("slot")) {
         QList<records::SocketCount> sockets;
-        const Part p = socketSource(request, summaries);
+        const Part p = socketSource(request, schema.readsSummaries);
         if (!pg::runQuery(
                 connection.db(), p.sql, p.binds,
                 [&](const QSqlQuery& q) {
@@ -270,26 +264,23 @@ records::Report reportFromDatabase(const QString& databaseUrl,
                         q.value(3).toLongLong(), q.value(4).toLongLong()};
                 },
                 &f) ||
-            !readSinceService(connection.db(), &sockets, &f))
+            !readSinceService(connection.db(), schema.readsSummaries, &sockets, &f))
             return failed(f, &report), report.rows.clear(), report;
         report.sockets = records::judgeSockets(sockets);
         records::judgeWear(&report.sockets, request.socketLife);
     }
     records::completeReport(report, request);
     for (records::ReportRow& r : report.rows)
-        if (verdict && r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
+        if (r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
     return report;
 }
 
 bool readReportRows(QSqlDatabase& db, const records::RecordFilter& filter, const QString& by,
-                    QList<records::ReportRow>* rows, pg::QueryFailure* f) {
-    bool verdict = false, summaries = false;
+                    bool summaries, QList<records::ReportRow>* rows, pg::QueryFailure* f) {
     QMap<QString, records::ReportRow> byKey;
     records::ReportRequest request;
     request.by = by;
-    if (!pg::readsVerdict(db, &verdict, f) || !readsSummaries(db, &summaries, f) ||
-        !readFigures(db, reportSources(request, filter, summaries, verdict), &byKey, f))
-        return false;
+    if (!readFigures(db, reportSources(request, filter, summaries), &byKey, f)) return false;
     for (auto it = byKey.begin(); it != byKey.end(); ++it) {
         it->key = it.key();
         *rows << *it;

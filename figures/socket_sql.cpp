@@ -2,7 +2,6 @@
 
 #include <QHash>
 
-#include "figures/summary_split.h"
 #include "record/first_pass.h"
 
 namespace quarn::figures {
@@ -14,14 +13,8 @@ QString socketRepeatsSql() {
 namespace {
 
 // Each socket's latest service: station, slot, at.
-QString lastServiceSql(bool service) {
-    return service ? QStringLiteral(
-                         "SELECT station, slot, max(serviced_at) AS at"
-                         " FROM quarn_socket_service GROUP BY 1, 2")
-                   : QStringLiteral(
-                         "SELECT ''::text AS station, ''::text AS slot,"
-                         " NULL::timestamptz AS at WHERE false");
-}
+const char kLastService[] =
+    "SELECT station, slot, max(serviced_at) AS at FROM quarn_socket_service GROUP BY 1, 2";
 
 // The records of the service's own hour after it, from quarn_sessions (by
 // its index on started): the whole hours after it come from the summary.
@@ -37,7 +30,7 @@ QString serviceHourSql() {
 
 }  // namespace
 
-QString sinceServiceSql(bool service, bool summaries) {
+QString sinceServiceSql(bool summaries) {
     const QString whole =
         summaries ? QStringLiteral(
                         "SELECT x.station, x.slot, sum(x.sessions) AS n"
@@ -54,19 +47,14 @@ QString sinceServiceSql(bool service, bool summaries) {
     return QStringLiteral(
                "WITH l AS (%1) SELECT station, slot, sum(n)::bigint FROM (%2) w"
                " GROUP BY 1, 2")
-        .arg(lastServiceSql(service), whole);
+        .arg(QLatin1String(kLastService), whole);
 }
 
-bool readSinceService(QSqlDatabase& db, QList<records::SocketCount>* sockets, pg::QueryFailure* f) {
-    bool service = false, summaries = false;
-    if (!pg::runQuery(
-            db, QStringLiteral("SELECT to_regclass('quarn_socket_service') IS NOT NULL"), {},
-            [&](const QSqlQuery& q) { service = q.value(0).toBool(); }, f) ||
-        !readsSummaries(db, &summaries, f))
-        return false;
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCount>* sockets,
+                      pg::QueryFailure* f) {
     QHash<std::pair<QString, QString>, qint64> since;
     if (!pg::runQuery(
-            db, sinceServiceSql(service, summaries), {},
+            db, sinceServiceSql(summaries), {},
             [&](const QSqlQuery& q) {
                 since[{q.value(0).toString(), q.value(1).toString()}] = q.value(2).toLongLong();
             },
@@ -76,11 +64,11 @@ bool readSinceService(QSqlDatabase& db, QList<records::SocketCount>* sockets, pg
     return true;
 }
 
-bool readSinceService(QSqlDatabase& db, QList<records::SocketVerdict>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketVerdict>* sockets,
                       pg::QueryFailure* f) {
     QList<records::SocketCount> counts;
     for (const records::SocketVerdict& v : std::as_const(*sockets)) counts << v.count;
-    if (!readSinceService(db, &counts, f)) return false;
+    if (!readSinceService(db, summaries, &counts, f)) return false;
     for (qsizetype i = 0; i < counts.size(); ++i)
         (*sockets)[i].count.sinceService = counts[i].sinceService;
     return true;

@@ -20,18 +20,18 @@ QString socketRepeatsSql();
 // One row per (station, slot) with records since its latest service in
 // quarn_socket_service (every record when it has none): station, slot
 // (both '' for NULL), and the count. Records without a start time count
-// only for a socket never serviced. service: the service table exists
-// (else every socket counts as never serviced). summaries: read whole hours
-// from quarn_summary_sockets and only the service's own hour from
+// only for a socket never serviced. summaries: read whole hours from
+// quarn_summary_sockets and only the service's own hour from
 // quarn_sessions, else every row from quarn_sessions.
-QString sinceServiceSql(bool service, bool summaries);
+QString sinceServiceSql(bool summaries);
 
 // Each socket's sinceService from the database (0 for a socket with none
-// since its service), whatever the period its other figures count; the SQL
-// chosen by the tables there are. False with *f when a query fails.
-bool readSinceService(QSqlDatabase& db, QList<records::SocketCount>* sockets, pg::QueryFailure* f);
+// since its service), whatever the period its other figures count
+// (summaries: as sinceServiceSql). False with *f when a query fails.
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCount>* sockets,
+                      pg::QueryFailure* f);
 // The same of judged sockets.
-bool readSinceService(QSqlDatabase& db, QList<records::SocketVerdict>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketVerdict>* sockets,
                       pg::QueryFailure* f);
 
 // Records that the socket was serviced now, by the login; the server's

@@ -2,8 +2,8 @@
 
 #include <QStringList>
 
-#include "figures/filter_sql.h"
 #include "database/summary_sql.h"
+#include "figures/filter_sql.h"
 
 namespace quarn::figures {
 
@@ -82,18 +82,6 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
 
 QString oneIf(const QString& condition) {
     return QStringLiteral("CASE WHEN %1 THEN 1 ELSE 0 END").arg(condition);
-}
-
-bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f) {
-    *has = false;
-    const QStringList tables = database::summaryTables();
-    return pg::runQuery(
-        db,
-        QStringLiteral("SELECT count(t) = %1 AND coalesce(bool_and(has_table_privilege(t,"
-                       " 'SELECT')), false) FROM unnest(ARRAY['%2']) n, to_regclass(n) t")
-            .arg(tables.size())
-            .arg(tables.join(QStringLiteral("', '"))),
-        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
 }
 
 }  // namespace quarn::figures

@@ -52,8 +52,4 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
 // "CASE WHEN condition THEN 1 ELSE 0 END": a row's count toward a sum (0 for NULL).
 QString oneIf(const QString& condition);
 
-// Whether this login can read every summary table (database::summaryTables());
-// false with *f when the look fails.
-bool readsSummaries(QSqlDatabase& db, bool* has, pg::QueryFailure* f);
-
 }  // namespace quarn::figures

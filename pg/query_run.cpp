@@ -15,15 +15,6 @@ bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
     return true;
 }
 
-bool readsVerdict(QSqlDatabase& db, bool* has, QueryFailure* f) {
-    *has = false;
-    return runQuery(
-        db,
-        QStringLiteral("SELECT EXISTS (SELECT FROM pg_attribute WHERE attname = 'server_approved'"
-                       " AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"),
-        {}, [&](const QSqlQuery& q) { *has = q.value(0).toBool(); }, f);
-}
-
 QDateTime utcTime(const QVariant& v) {
     const QDateTime t = v.toDateTime();
     return t.isValid() ? t.toUTC() : t;

@@ -22,11 +22,6 @@ struct QueryFailure {
 bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
               const std::function<void(const QSqlQuery&)>& row, QueryFailure* f);
 
-// Whether quarn_sessions has the server's verdict (server_approved): a
-// table made by an earlier version and not brought up to date lacks it, and
-// is still read, without the mismatches. False with *f when the look fails.
-bool readsVerdict(QSqlDatabase& db, bool* has, QueryFailure* f);
-
 // A timestamptz as UTC (invalid for NULL).
 QDateTime utcTime(const QVariant& v);
 

@@ -11,11 +11,11 @@
 #include <future>
 #include <system_error>
 
+#include "database/schema.h"
 #include "figures/summary_split.h"
 #include "pg/connection.h"
 #include "pg/query_run.h"
 #include "record/first_pass.h"
-#include "database/schema.h"
 
 namespace quarn::plant {
 
@@ -35,7 +35,7 @@ const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', 
 }  // namespace
 
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               bool verdict, QList<HourYield>* out, QueryFailure* f) {
+               QList<HourYield>* out, QueryFailure* f) {
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
@@ -47,7 +47,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
                        "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
             .arg(figures::oneIf(good), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good),
-                 verdict ? figures::oneIf(database::mismatchSql()) : QStringLiteral("0")),
+                 figures::oneIf(database::mismatchSql())),
         QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
     const QString sql =
@@ -162,7 +162,7 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
-    const bool verdict = v->approvalMismatches >= 0, summaries = v->summaries;
+    const bool summaries = v->summaries;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
         return readCauseDays(d, filter, from, summaries, &v->causeDays, x);
     };
@@ -170,11 +170,11 @@ bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& 
         return readSocketDays(d, filter, from, summaries, &v->socketDays, x);
     };
     if (!open)
-        return readHours(db, filter, from, summaries, verdict, &v->hours, f) && causes(db, f) &&
+        return readHours(db, filter, from, summaries, &v->hours, f) && causes(db, f) &&
                sockets(db, f);
     // Each future is waited for before this returns: the reads' references stay good.
     std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-    const bool hours = readHours(db, filter, from, summaries, verdict, &v->hours, f);
+    const bool hours = readHours(db, filter, from, summaries, &v->hours, f);
     QueryFailure fc, fs;
     const bool causesOk = finished(c, causes, db, &fc);
     const bool socketsOk = finished(s, sockets, db, &fs);

@@ -13,9 +13,8 @@ namespace quarn::plant {
 
 using pg::QueryFailure;
 
-// verdict: the table has server_approved, and the hours count the mismatches.
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               bool verdict, QList<HourYield>* out, QueryFailure* f);
+               QList<HourYield>* out, QueryFailure* f);
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                    bool summaries, QList<CauseDay>* out, QueryFailure* f);
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,

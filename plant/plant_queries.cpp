@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "database/summary_sql.h"
 #include "figures/filter_sql.h"
 #include "figures/report_sql.h"
 #include "figures/summary_split.h"
@@ -12,7 +13,6 @@
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
 #include "record/first_pass.h"
-#include "database/summary_sql.h"
 
 namespace quarn::plant {
 
@@ -101,7 +101,8 @@ bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTil
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     QList<ReportRow> rows;
-    if (!figures::readReportRows(db, today, QStringLiteral("station"), &rows, f)) return false;
+    if (!figures::readReportRows(db, today, QStringLiteral("station"), r.summaries, &rows, f))
+        return false;
     for (StationTile& t : *tiles)
         for (const ReportRow& row : rows)
             if (row.key == t.station)
@@ -152,11 +153,10 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
     PlantView v;
     QueryFailure f;
-    bool verdict = false;
-    bool ok = readsVerdict(db, &verdict, &f) && figures::readsSummaries(db, &v.summaries, &f);
-    v.approvalMismatches = verdict ? 0 : -1;
+    v.summaries = request.summaries;
+    v.approvalMismatches = 0;
     // A push's few days read quicker on one connection than new ones are made.
-    ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
+    bool ok = readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
     if (ok && partial) {
         v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
         v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
@@ -169,7 +169,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     sumBuckets(&v);
     // Since service counts every record of the socket, whatever the filter.
     if (!ok || !readTiles(db, request, v.summaries, v.hours, &v.tiles, &f) ||
-        !figures::readSinceService(db, &v.sockets, &f)) {
+        !figures::readSinceService(db, v.summaries, &v.sockets, &f)) {
         PlantView failed;
         failed.error = f.error;
         failed.problem = f.problem;

@@ -31,6 +31,9 @@ struct PlantRequest {
     // count from it; also the period's start when that is later).
     QDateTime today;
     qint64 socketLife = 0;  // sockets past it are due for service (0: none is)
+    // The summaries are read (this login may: database::SchemaLook); false:
+    // every figure from the rows.
+    bool summaries = true;
 };
 
 struct StationTile {
@@ -79,14 +82,14 @@ struct PlantView {
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
-    // the server's verdict (database/schema.h mismatchSql): the hours' sum;
-    // -1 when the table has no verdict (made by an earlier version).
+    // the server's verdict (quarn_approval_mismatch): the hours' sum; -1
+    // when not read.
     qint64 approvalMismatches = -1;
     // Units loaded good with the filter's image last (plant/image_units.h).
     qint64 imageUnits = -1;
     RecordFilter filter;  // the rows the figures count
     // Read from the summaries (figures/summary_split.h); false: from the
-    // rows alone (a database without them, or a login not granted them).
+    // rows alone (a login not granted them).
     bool summaries = false;
     QDateTime readAt;   // when the figures were read
     double readMs = 0;  // how long the reading took

@@ -6,6 +6,7 @@
 #include <QUuid>
 
 #include "database/schema.h"
+#include "figures/reader.h"
 
 namespace quarn::plant {
 
@@ -28,12 +29,18 @@ bool noJit(pg::Connection& c, QString* why) {
 }
 
 // A connection to the target set up for the plant's reads: the statements'
-// time limit, no JIT. Made on the calling thread, which alone may use it.
-bool openForReading(const QString& url, pg::Connection* c, QString* why) {
+// time limit, the schema asked of its ledger (*schema, when given), no JIT.
+// Made on the calling thread, which alone may use it.
+bool openForReading(const QString& url, pg::Connection* c, QString* why,
+                    database::SchemaLook* schema = nullptr) {
     const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
-    *why = target.error;
-    return why->isEmpty() && c->open(target, why) && c->limit(pg::statementLimitMs(), why) &&
-           noJit(*c, why);
+    if (!target.error.isEmpty()) return *why = target.error, false;
+    database::SchemaLook look;
+    pg::QueryFailure f;
+    if (!figures::openReader(target, pg::statementLimitMs(), c, &look, &f))
+        return *why = f.error, false;
+    if (schema) *schema = look;
+    return noJit(*c, why);
 }
 
 }  // namespace
@@ -101,7 +108,9 @@ void PlantWorker::goAway(const QString& why) {
 void PlantWorker::connectNow() {
     QString why;
     auto connection = std::make_unique<pg::Connection>();
-    if (openForReading(settings_.databaseUrl, connection.get(), &why)) {
+    database::SchemaLook schema;
+    if (openForReading(settings_.databaseUrl, connection.get(), &why, &schema)) {
+        readsSummaries_ = schema.readsSummaries;
         connection_ = std::move(connection);
         listen();
         refresh();
@@ -111,18 +120,6 @@ void PlantWorker::connectNow() {
 }
 
 void PlantWorker::listen() {
-    QSqlQuery q(connection_->db());
-    // A table made before the trigger existed never notifies.
-    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT FROM pg_trigger WHERE tgname = "
-                               "'quarn_sessions_notify' AND tgrelid = "
-                               "to_regclass('quarn_sessions'))")) ||
-        !q.next() || !q.value(0).toBool()) {
-        setMode(FeedState::Mode::Polling,
-                QCoreApplication::translate("quarn-plant",
-                                            "the records table sends no notifications: "
-                                            "run quarn-records schema on it"));
-        return poll_->start();
-    }
     QSqlDriver* driver = connection_->db().driver();
     connect(driver, &QSqlDriver::notification, this, &PlantWorker::onNotification,
             Qt::UniqueConnection);
@@ -197,6 +194,7 @@ void PlantWorker::refreshChanged() {
     if (!from.isValid()) later_->stop(), fullRead_.start();
     PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
     request.socketLife = settings_.socketLife;
+    request.summaries = readsSummaries_;
     PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
         last_ = PlantView();  // the next read reads everything

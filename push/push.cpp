@@ -8,14 +8,16 @@
 #include <optional>
 
 #include "core/logging.h"
+#include "database/ledger.h"
+#include "database/schema.h"
 #include "pg/connection.h"
 #include "push/batch_lanes.h"
 #include "push/push_cancel.h"
+#include "push/push_rows.h"
 #include "recordlog/file_lock.h"
 #include "recordlog/log_files.h"
 #include "recordlog/rejected_lines.h"
 #include "recordlog/sent_mark.h"
-#include "database/schema.h"
 
 namespace quarn::push {
 
@@ -60,70 +62,20 @@ Failure failureOf(const QSqlError& e) {
     return {Status::Unreachable, pg::describe(e)};
 }
 
-bool exec(QSqlDatabase& db, const QString& sql, Failure* f, qint64* affected = nullptr) {
-    QSqlQuery q(db);
-    if (q.exec(sql)) {
-        if (affected) *affected += q.numRowsAffected();
-        return true;
-    }
-    *f = failureOf(q.lastError());
-    return false;
-}
-
-// One transaction, time-limited: the statements, then commit. *affected:
-// the rows of the last statement. Pushes take turns inside the table's
-// trigger, on a lock only the schema's owner may take: no lock taken here
-// could be held by another login to stall the push.
-bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Failure* f,
-              qint64* affected = nullptr) {
-    if (!db.transaction()) return *f = failureOf(db.lastError()), false;
-    bool ok = exec(db, pg::limitStatements(limitMs, true), f);
-    for (qsizetype i = 0; i < statements.size(); ++i)
-        ok = ok && exec(db, statements[i], f, i == statements.size() - 1 ? affected : nullptr);
-    if (ok && db.commit()) return true;
-    if (ok) *f = failureOf(db.lastError());
-    if (db.isOpen()) db.rollback();  // a connection that is gone rolled back already
-    return false;
-}
-
-// Every part of the schema, made when one is missing. Only looked at when it
-// is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger, the server's stamps, the function that
-// makes a month's partition and quarn_push came later than the rest: on a
-// schema made before them, a role that may not add them still pushes
-// (listening windows poll; the rows go unstamped and by INSERT;
-// *makesMonths false: no partition is made).
-bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral(
-            "SELECT to_regclass('quarn_yield_daily') IS NOT NULL"
-            " AND to_regclass('quarn_images') IS NOT NULL"
-            " AND EXISTS (SELECT FROM pg_attribute WHERE attname = 'approved'"
-            "             AND attrelid = to_regclass('quarn_sessions') AND NOT attisdropped)"
-            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_first_pass'"
-            "             AND tgrelid = to_regclass('quarn_sessions')),"
-            " to_regclass('quarn_sessions_failures') IS NOT NULL"
-            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'"
-            "             AND tgrelid = to_regclass('quarn_sessions'))"
-            " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
-            "             AND tgrelid = to_regclass('quarn_sessions'))"
-            " AND to_regclass('quarn_push_lock') IS NOT NULL"
-            " AND to_regprocedure('quarn_push(json,timestamptz[],bigint)') IS NOT NULL,"
-            " to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
-        return *f = failureOf(q.lastError()), false;
-    const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
-    *makesMonths = q.value(2).toBool();
-    if (whole && notifies) return true;
-    // The parts already there would each be a NOTICE on standard error.
-    // Two pushes that may make it take turns; a role that may not never
-    // waits for the turn (another login could hold it).
-    const QStringList statements =
-        QStringList{QStringLiteral("SET LOCAL client_min_messages = warning"),
-                    QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_sessions'))"
-                                   " WHERE has_schema_privilege(current_schema(), 'CREATE')")} +
-        database::schemaStatements();
-    if (transact(db, limitMs, statements, f)) return *makesMonths = true;
-    if (whole && f->status == Status::Denied) return *f = Failure(), true;
+// The schema as the ledger has it: this program's, or made now when the
+// database has none and this login may make it (the owner's first push;
+// two such pushes take turns). An earlier version's, or one whose ledger is
+// behind, is its owner's to migrate: nothing is sent meanwhile, and the
+// records wait in the log.
+bool schemaReady(QSqlDatabase& db, Failure* f) {
+    database::SchemaLook look;
+    QSqlError e;
+    if (!database::lookAtSchema(db, &look, &e)) return *f = failureOf(e), false;
+    if (look.state == database::SchemaLook::State::Current) return true;
+    if (look.state != database::SchemaLook::State::Empty)
+        return *f = {Status::Unreachable, database::schemaBehindText(look)}, false;
+    if (database::applySchema(db, &e)) return true;
+    *f = failureOf(e);
     if (f->status == Status::Denied)
         f->why = pg::notPermittedText(
             QCoreApplication::translate("Connection", "making the missing part of the schema"),
@@ -132,28 +84,10 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
     return false;
 }
 
-// Whether this login adds rows through quarn_push (the schema has it, and
-// the login may call it).
-bool callsPush(QSqlDatabase& db, bool* pushes, Failure* f) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT coalesce(has_function_privilege(to_regprocedure("
-                               "'quarn_push(json,timestamptz[],bigint)'), 'EXECUTE'), false)")) ||
-        !q.next())
-        return *f = failureOf(q.lastError()), false;
-    *pushes = q.value(0).toBool();
-    return true;
-}
-
 // The connections of one attempt, and the months whose partitions it has
-// seen to. pushes: the rows go through CALL quarn_push (the schema's way);
-// else, on a schema made before it whose owner has not applied it again,
-// by INSERT, and no partition is made (makesMonths false) when it lacks the
-// month maker too.
+// seen to.
 struct Link {
-    QSqlDatabase& db;  // the first lane's: the schema
     BatchLanes& lanes;
-    bool makesMonths = false;
-    bool pushes = false;
     QStringList months;
     records::SentLedger ledger = {};  // how far each file of the log is sent
     QList<QByteArray> present = {};   // the fingerprints of the log's files
@@ -173,37 +107,21 @@ bool saveMark(Link& link, const QString& logPath, const QByteArray& file, record
 // The months of the records this push has not met yet.
 QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
     QStringList fresh;
-    if (link.makesMonths)
-        for (const QString& m : database::recordMonths(records))
-            if (!link.months.contains(m)) fresh << m;
+    for (const QString& m : recordMonths(records))
+        if (!link.months.contains(m)) fresh << m;
     link.months += fresh;
     return fresh;
 }
 
 // The records sent on a lane: CALL quarn_push, which makes the months they
-// need first (then commits); or, on a schema made before it, the months'
-// partitions made in a transaction of their own (false with *error when
-// that failed), then an INSERT.
-bool sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer* answer) {
-    const QStringList fresh = freshMonths(link, records);
-    if (link.pushes) {
-        const LaneCall call{database::pushCallSql().toUtf8(),
-                            {database::rowsJson(records), database::monthsArray(fresh)}};
-        if (now)
-            *answer = link.lanes.runNow(call);
-        else
-            link.lanes.send(call);
-        return true;
-    }
-    if (!fresh.isEmpty()) {
-        const LaneAnswer made = link.lanes.runNow({database::monthsStatement(fresh)});
-        if (!made.ok) return *answer = made, false;
-    }
+// need first (then commits). now: the answer waited for.
+void sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer* answer) {
+    const LaneCall call{pushCallSql().toUtf8(),
+                        {rowsJson(records), monthsArray(freshMonths(link, records))}};
     if (now)
-        *answer = link.lanes.runNow({database::insertStatement(records)});
+        *answer = link.lanes.runNow(call);
     else
-        link.lanes.send({database::insertStatement(records)});
-    return true;
+        link.lanes.send(call);
 }
 
 // The rows sent, waiting for their transaction's end; the table's triggers
@@ -259,9 +177,10 @@ void sendNext(Link& link, const PushRequest& request, records::LogReader& reader
     for (const QString& w : next.batch.warnings)
         if (request.warn) request.warn(w);
     r->damaged += next.batch.warnings.size();
-    LaneAnswer answer{true, 0, QSqlError()};
-    if (next.batch.records.isEmpty() || !sendOn(link, next.batch.records, false, &answer))
-        next.answer = answer;
+    if (next.batch.records.isEmpty())
+        next.answer = LaneAnswer{true, 0, QSqlError()};
+    else
+        sendOn(link, next.batch.records, false, nullptr);
     qCDebug(lcPush) << "batch of" << next.batch.records.size() << "record(s) sent, up to line"
                     << next.batch.end.line;
     flying->push_back(std::move(next));
@@ -347,10 +266,8 @@ PushResult attempt(const PushRequest& request, const pg::DatabaseTarget& target)
     const CancelScope scope(request.cancel.get(), connection.db());
     std::optional<CancelScope> secondScope;
     BatchLanes lanes(request.limitMs);
-    Link link{
-        connection.db(), lanes, false, false, {}, records::SentLedger::load(request.logPath), {}};
-    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths) &&
-              callsPush(connection.db(), &link.pushes, &f);
+    Link link{lanes, {}, records::SentLedger::load(request.logPath), {}};
+    bool ok = schemaReady(connection.db(), &f);
     if (ok && !lanes.add(connection.db()))
         ok = false, f.why = QCoreApplication::translate(
                         "Push", "the database driver gives no PostgreSQL connection to send on");

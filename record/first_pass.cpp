@@ -40,9 +40,8 @@ qint64 FirstPass::firstPassGood() const {
 }
 
 QString passSql(const QString& alias) {
-    return QStringLiteral("(%1outcome IS DISTINCT FROM '%2' AND %1outcome IS DISTINCT FROM '%3')")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kNoPassOutcome),
-             QLatin1String(kHeldOutcome));
+    return QStringLiteral("quarn_is_attempt(%1outcome)")
+        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'));
 }
 
 QString unitSql() {

@@ -21,9 +21,8 @@ bool isFailedAttempt(const QString& outcome) {
 }
 
 QString failedAttemptSql(const QString& alias) {
-    return QStringLiteral("%1outcome NOT IN ('%2', '%3', '%4', '')")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kGoodOutcome),
-             QLatin1String(kNoPassOutcome), QLatin1String(kHeldOutcome));
+    return QStringLiteral("quarn_is_failed_attempt(%1outcome)")
+        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'));
 }
 
 QString sourceText(const RetestWord& word, bool translated) {

@@ -15,6 +15,10 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
+#include "database/archive.h"
+#include "database/migrate.h"
+#include "database/migrations.h"
+#include "database/schema.h"
 #include "figures/report_sql.h"
 #include "pg/database_url.h"
 #include "push/push.h"
@@ -23,9 +27,6 @@
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
 #include "records-tool/socket_command.h"
-#include "database/archive.h"
-#include "database/migrate.h"
-#include "database/schema.h"
 
 namespace quarn::records {
 
@@ -286,10 +287,10 @@ int schemaCommand(const Given& g) {
         return usage(QCoreApplication::translate("quarn-records", "--roles or --refill, not both"));
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    const QStringList statements = g.roles    ? database::roleStatements()
-                                   : g.refill ? database::summaryRefillStatements()
-                                              : database::schemaStatements();
-    std::fputs(database::oneTransaction(statements).toUtf8().constData(), stdout);
+    const QString script = g.roles    ? database::rolesScript()
+                           : g.refill ? database::refillScript()
+                                      : database::schemaScript();
+    std::fputs(script.toUtf8().constData(), stdout);
     return kRecordsDone;
 }
 
@@ -321,7 +322,7 @@ int migrateCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const database::MigrateResult r = database::migrateSessions(
+    const database::MigrateResult r = database::migrateDatabase(
         g.url(), kMigrateLockWaitS * 1000, [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
         case database::MigrateResult::Status::Done:
@@ -329,6 +330,7 @@ int migrateCommand(const Given& g) {
         case database::MigrateResult::Status::Usage:
             return usage(r.error);
         case database::MigrateResult::Status::Denied:
+        case database::MigrateResult::Status::Changed:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(
@@ -344,7 +346,7 @@ int archiveCommand(const Given& g) {
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     const database::ArchiveResult r =
         database::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
-                             [](const QString& line) { sayLine(stdout, line); });
+                               [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
         case database::ArchiveResult::Status::Done:
             return kRecordsDone;

@@ -18,8 +18,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "pg/connection.h"
 #include "database/schema.h"
+#include "pg/connection.h"
+#include "record/columns.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -42,13 +43,43 @@ QByteArray recordLine(const QJsonObject& changes) {
 
 QString sha(char c) { return QString(64, QLatin1Char(c)); }
 
-// quarn_sessions as the version before partitioning made it: a plain table,
-// id its primary key.
-QString earlierTable() {
-    QString t = quarn::database::schemaStatements().first();
-    t.replace(QLatin1String("\"id\" uuid NOT NULL"), QLatin1String("\"id\" uuid PRIMARY KEY"));
-    t.remove(QRegularExpression(QStringLiteral(",( +--[^\n]*)?\n +CONSTRAINT [^\n]*")));
-    return t.remove(QLatin1String(" PARTITION BY RANGE (started)"));
+// The column type the schema gives a kind of record column.
+QString columnType(quarn::records::ColumnKind kind) {
+    using K = quarn::records::ColumnKind;
+    switch (kind) {
+        case K::Uuid:
+            return QStringLiteral("uuid");
+        case K::Time:
+            return QStringLiteral("timestamp with time zone");
+        case K::Real:
+            return QStringLiteral("double precision");
+        case K::Count:
+            return QStringLiteral("integer");
+        case K::Text:
+            return QStringLiteral("text");
+        case K::Flag:
+            return QStringLiteral("boolean");
+    }
+    return QString();
+}
+
+// quarn_sessions as the versions before partitioning made it: a plain
+// table, id its primary key.
+QString plainTable() {
+    QString columns;
+    for (const auto& c : quarn::records::columns())
+        columns += QStringLiteral("\"%1\" %2, ").arg(QLatin1String(c.key), columnType(c.kind));
+    return QStringLiteral(
+               "CREATE TABLE quarn_sessions (%1first_pass boolean, pushed_by text,"
+               " received_at timestamptz, server_approved boolean,"
+               " PRIMARY KEY (id));")
+        .arg(columns);
+}
+
+// What the last release before the ledger made: its schema and roles.
+QString releaseSchema() {
+    QFile f(QStringLiteral(QUARN_RELEASE_SCHEMA));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 // The start of the month `offset` months from this one, midnight UTC.
@@ -208,38 +239,10 @@ private slots:
                  qPrintable(text.out));
     }
 
-    // A table made by an earlier version: still reported (no verdict to
-    // count); the schema applied again by its owner adds the columns, old
-    // rows keep NULL, and the next push is stamped.
-    void olderTableGainsColumns() {
-        QStringList columns;
-        for (const auto& c : quarn::records::columns()) columns << QLatin1String(c.key);
-        QString old = quarn::database::schemaStatements().first();
-        old = old.left(old.indexOf(QLatin1String(",\n    first_pass"))) +
-              ",\n    first_pass boolean);";
-        QVERIFY(!old.contains("server_approved"));
-        const QString made = pg_->sql(old +
-                                      "INSERT INTO quarn_sessions (id, station, approved)"
-                                      " VALUES (gen_random_uuid(), 'old', true)");
-        QVERIFY2(!made.contains("ERROR"), qPrintable(made));
-        const QJsonObject before = reportAll("--db", pg_->url());
-        QCOMPARE(before["sessions"].toInt(), 1);
-        QVERIFY(before["approval_mismatch"].isNull());
-        QVERIFY(applyRoles());
-        writeLog(recordLine({{"station", "new"}, {"approved", true}}));
-        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
-        QCOMPARE(pg_->sql("SELECT station || ':' || coalesce(pushed_by, '-') || ':' ||"
-                          " (received_at IS NULL) || ':' || coalesce(server_approved::text, '-')"
-                          " FROM quarn_sessions ORDER BY station"),
-                 QStringLiteral("new:st1:false:false\nold:-:true:-"));
-        QCOMPARE(reportAll("--db", pg_->url())["approval_mismatch"].toInt(-1), 1);
-    }
-
-    // The schema prints as one transaction. Applied again one statement at
-    // a time, each function that runs as the owner has its search_path from
-    // the statement that makes it: a station with a temporary table named
-    // quarn_sessions (and a trigger of its own on it) pushing at that moment
-    // runs nothing of its own with the owner's rights.
+    // The schema prints as one transaction. Every function that runs as the
+    // owner keeps the path it was made with (this schema, pg_temp last): a
+    // station with a temporary table named quarn_sessions, and a trigger of
+    // its own on it, pushing runs nothing of its own with the owner's rights.
     void functionsKeepTheirPath() {
         const QString printed = records({"schema"}).out;
         QVERIFY(printed.startsWith("BEGIN;\n") && printed.endsWith("\nCOMMIT;\n"));
@@ -247,6 +250,10 @@ private slots:
                      QRegularExpression("^(BEGIN|COMMIT);$", QRegularExpression::MultilineOption)),
                  2);
         QVERIFY(applyRoles());
+        QCOMPARE(pg_->sql("SELECT count(*) FILTER (WHERE NOT 'search_path=public, pg_temp' ="
+                          " ANY(coalesce(proconfig, '{}'))) || ' ' || (count(*) > 8)"
+                          " FROM pg_proc WHERE proname LIKE 'quarn\\_%' AND prosecdef"),
+                 QStringLiteral("0 true"));
         const QString attack = QStringLiteral(
             "CREATE TEMP TABLE quarn_sessions (id uuid, serial text, started timestamptz,"
             " outcome text, first_pass boolean);"
@@ -256,26 +263,17 @@ private slots:
             " 'nobody'); RETURN NULL; END $$;"
             " CREATE TRIGGER take AFTER UPDATE ON quarn_sessions FOR EACH STATEMENT"
             " EXECUTE FUNCTION pg_temp.take();");
-        const QString push = QStringLiteral(
-            "CALL public.quarn_push(json_build_array(json_build_object('id', gen_random_uuid(),"
-            " 'serial', 'SN-1', 'started', now(), 'outcome', 'good')), '{}', NULL)");
-        int made = 0;
-        for (const QString& s : quarn::database::schemaStatements()) {
-            if (!s.contains("CREATE OR REPLACE FUNCTION")) continue;
-            ++made;
-            QVERIFY(!pg_->sql(s).contains("ERROR"));
-            QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"
-                              " AND prosecdef AND NOT 'search_path=pg_catalog, public, pg_temp'"
-                              " = ANY(coalesce(proconfig, '{}'))"),
-                     QStringLiteral("0"));
-            pg_->sql({attack, push}, QStringLiteral("st1"));
-        }
-        // Every function of the schema was made, and each let one push through.
-        QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"
-                          " AND prokind = 'f'"),
-                 QString::number(made));
+        for (const char* serial : {"SN-1", "SN-1", "SN-2"})
+            pg_->sql({attack, QStringLiteral("CALL public.quarn_push(json_build_array("
+                                             "json_build_object('id', gen_random_uuid(),"
+                                             " 'serial', '%1', 'started', now(), 'outcome',"
+                                             " 'good')), '{}', NULL)")
+                                  .arg(QLatin1String(serial))},
+                     QStringLiteral("st1"));
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
-        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QString::number(made));
+        QCOMPARE(pg_->sql("SELECT count(*) || ' ' || count(*) FILTER (WHERE first_pass)"
+                          " FROM quarn_sessions"),
+                 QStringLiteral("3 2"));
     }
 
     // A viewer holding the advisory lock the push once took, and one left
@@ -489,42 +487,67 @@ private slots:
         }
     }
 
-    // An earlier version's table, with rows a station pushed and a column
-    // of the plant's own: migrate says what it will do and moves it, every
-    // row and column as it was (ids, first_pass, the stamps, the plant's
-    // column), the roles' grants with it; only its owner may; run again it
-    // changes nothing.
-    void migrateEarlierTable() {
-        QVERIFY(!pg_->sql(earlierTable()).contains("ERROR"));
-        QVERIFY(applyRoles());
-        writeLog(sampleRecords(3) + recordLine({{"started", "2026-11-02T00:00:00.000Z"}}) +
-                 recordLine({{"started", QJsonValue()}}));
-        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+    // A database an earlier release made (the last one's schema and roles,
+    // or the plain table of the versions before it), with rows and a column
+    // of the plant's own: a push and a report say it is to be migrated;
+    // migrate says what it will do and moves it once, every row and column
+    // as it was (ids, first_pass, the stamps, the plant's column), the
+    // figures a recount of the rows; only its owner may; run again it
+    // applies nothing; then the roles' rights hold and a station pushes.
+    void migrateEarlierRelease_data() {
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QString>("pusher");  // who inserted the rows, as that release's push did
+        QTest::newRow("the last release")
+            << releaseSchema() + PgServer::loginsSql() << QStringLiteral("st1");
+        QTest::newRow("a plain table") << plainTable() << QString();
+    }
+    void migrateEarlierRelease() {
+        QFETCH(QString, made);
+        QFETCH(QString, pusher);
+        QVERIFY(!pg_->sql(made).contains("ERROR"));
+        QString rows;
+        for (const QByteArray& line :
+             (sampleRecords(3) +
+              recordLine({{"serial", "SN-0"}, {"started", "2026-11-02T00:00:00.000Z"}}) +
+              recordLine({{"started", QJsonValue()}}))
+                 .split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (!o.isEmpty())
+                rows += QStringLiteral(
+                            "INSERT INTO quarn_sessions (id, started, serial, station,"
+                            " outcome) SELECT * FROM json_to_record('%1') AS r(id uuid,"
+                            " started timestamptz, serial text, station text, outcome"
+                            " text);")
+                            .arg(QString::fromUtf8(line));
+        }
+        QVERIFY(!pg_->sql(rows, pusher).contains("ERROR"));
         QCOMPARE(
             pg_->sql("ALTER TABLE quarn_sessions ADD COLUMN work_order text NOT NULL"
                      " DEFAULT 'WO-0'; UPDATE quarn_sessions SET work_order = 'WO-' || serial"),
             QString());
-        const QString kind = QStringLiteral(
-            "SELECT relkind::text || ':' || oid FROM pg_class WHERE relname = "
-            "'quarn_sessions'");
-        const QString before = pg_->sql(kAllRows), plain = pg_->sql(kind);
-        QVERIFY2(plain.startsWith("r:") && before.startsWith("5:"), qPrintable(plain + before));
-        QCOMPARE(records({"migrate", "--db", pg_->url("eng1")}).exit, 3);
+        const QString before = pg_->sql(kAllRows);
+        QVERIFY2(before.startsWith("5:"), qPrintable(before));
+        log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(pusher));
+        writeLog(recordLine({{"started", "2026-10-02T00:00:00.000Z"}}));
+        for (const Run& r : {push(QString()), records({"report", "--db", pg_->url()})})
+            QVERIFY2(r.exit == 2 && r.err.contains("earlier version") &&
+                         r.err.contains("quarn-records migrate"),
+                     qPrintable(r.err));
+        if (!pusher.isEmpty()) QCOMPARE(records({"migrate", "--db", pg_->url("eng1")}).exit, 3);
         const Run moved = records({"migrate", "--db", pg_->url()});
         QVERIFY2(moved.exit == 0 &&
                      moved.out.contains("5 row(s) in 2 month(s) (2026-11 to 2026-12)") &&
                      moved.out.contains("own columns go over with their values: work_order") &&
                      moved.out.contains("done: 5 row(s) moved in "),
                  qPrintable(moved.out + moved.err));
-        const QString partitioned = pg_->sql(kind);
-        QVERIFY2(partitioned.startsWith("p:"), qPrintable(partitioned));
         QCOMPARE(pg_->sql(kAllRows), before);
+        const QJsonObject exact = reportAll("--db", pg_->url(), "--exact");
+        QCOMPARE(exact["sessions"].toInt(), 5);
+        QCOMPARE(reportAll("--db", pg_->url()), exact);
         const Run again = records({"migrate", "--db", pg_->url()});
-        QVERIFY2(again.exit == 0 && again.out.contains("partitioned by month already: nothing"),
+        QVERIFY2(again.exit == 0 && again.out.contains("up to date"),
                  qPrintable(again.out + again.err));
-        QCOMPARE(pg_->sql(kind), partitioned);
-        QCOMPARE(pg_->sql(kAllRows), before);
-        writeLog(recordLine({{"started", "2026-10-02T00:00:00.000Z"}}));
+        QVERIFY(applyRoles());
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
         QCOMPARE(reportAll("--db", pg_->url("view1"))["sessions"].toInt(), 6);
     }

@@ -12,8 +12,8 @@
 #include <QtTest>
 #include <memory>
 
+#include "database/migrations.h"
 #include "figures/report_sql.h"
-#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -110,8 +110,7 @@ class TestSummaries : public QObject {
                            " UNION ALL (%2 EXCEPT ALL TABLE k_%1)) d)")
                            .arg(table, rows);
         }
-        return pg_->sql(keep +
-                        quarn::database::oneTransaction(quarn::database::summaryRefillStatements()) +
+        return pg_->sql(keep + quarn::database::refillScript() +
                         "SELECT ((SELECT count(*) FROM quarn_summary_hours) > 0)::text" + compare);
     }
     static void compareRows(const Report& a, const Report& b) {
@@ -230,21 +229,6 @@ private slots:
             QStringLiteral("st-1 3 1 2 - 4 - - 1\nst-2 1 1 0 1.00 4 1.00 0.00 0"));
     }
 
-    // A schema made before the summaries gains them full: `quarn-records
-    // schema` fills them once from the rows already there.
-    void upgradeFillsSummaries() {
-        QRandomGenerator rng(35);
-        QVERIFY(push(writeLog("old.jsonl", randomRecords(300, 0, rng))));
-        pg_->sql(
-            "DROP TABLE quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
-            " quarn_summary_causes, quarn_summary_sockets CASCADE");
-        const QString out = pg_->sql(run({"schema"}));
-        QVERIFY2(!out.contains("ERROR"), qPrintable(out));
-        QCOMPARE(pg_->sql("SELECT sum(sessions) FROM quarn_summary_hours"), QStringLiteral("300"));
-        compareRows(quarn::figures::reportFromDatabase(pg_->url(), {"day", {}, false}),
-                    quarn::figures::reportFromDatabase(pg_->url(), {"day", {}, true}));
-    }
-
     // Figures the exact count confirms after what an owner may do, and a
     // later push: a serial number that reads like another session's id is
     // a unit of its own; a DELETE and an UPDATE through quarn_sessions move
@@ -296,7 +280,6 @@ private slots:
     // days: every session of a socket since its service (at 06:10 UTC) is
     // counted, and each day of the view is a UTC day.
     void utcWhateverTheZone() {
-        QVERIFY(!pg_->sql(run({"schema", "--roles"})).contains("ERROR"));  // the view made again
         QByteArray rows;
         const QDateTime service = QDateTime::fromString("2026-12-01T06:10:00Z", Qt::ISODate);
         for (int i = 1; i <= 90; ++i)
