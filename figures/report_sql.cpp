@@ -5,7 +5,7 @@
 #include <QSqlQuery>
 
 #include "database/schema.h"
-#include "database/summary_sql.h"
+#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
 #include "figures/reader.h"
 #include "figures/socket_sql.h"
@@ -56,8 +56,8 @@ QString conditions(const records::RecordFilter& filter, QVariantList* binds,
 Part unitsIn(const records::RecordFilter& filter) {
     Part p;
     QString attempts = QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
-                           .arg(database::unitColumnsSql(QStringLiteral("x")),
-                                database::attemptSql(QStringLiteral("x")));
+                           .arg(unitColumnsSql(QStringLiteral("x")),
+                                attemptSql(QStringLiteral("x")));
     if (!(filter == records::RecordFilter())) {
         // Every attempt of the serial numbers met in the filter (one of them
         // may be earlier, outside it, and so take the unit out), and the
@@ -70,7 +70,7 @@ Part unitsIn(const records::RecordFilter& filter) {
                        .arg(attempts, all, x);
     }
     const QString first = conditions(filter, &p.binds);
-    p.sql = database::unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
+    p.sql = unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
             QStringLiteral(" u WHERE ") + first;
     return p;
 }
@@ -85,7 +85,7 @@ struct Sources {
 
 void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by) {
     const QString k = keyExpression(by, false);
-    const QString mismatch = QStringLiteral("%1::int").arg(database::mismatchSql());
+    const QString mismatch = QStringLiteral("%1::int").arg(mismatchSql());
     Part rows;
     const QString where = conditions(filter, &rows.binds);
     rows.sql = QStringLiteral(
@@ -103,7 +103,7 @@ void addSessions(Sources* s, const records::RecordFilter& filter, const QString&
     seconds.sql = QStringLiteral(
                       "SELECT %1 AS k, seconds AS v, 1 AS n FROM quarn_sessions"
                       " WHERE %2 AND seconds IS NOT NULL AND %3")
-                      .arg(k, conditions(filter, &seconds.binds), database::sessionSql());
+                      .arg(k, conditions(filter, &seconds.binds), sessionSql());
     s->seconds << seconds;
 }
 
@@ -197,7 +197,7 @@ Part socketSource(const records::ReportRequest& request, bool summaries) {
                     " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
                     " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats"
                     " FROM quarn_sessions WHERE %2")
-                    .arg(database::attemptSql(), where);
+                    .arg(attemptSql(), where);
         parts << p;
     }
     const Part all = unionAll(parts);
@@ -221,7 +221,7 @@ bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, records::Repo
         figures.binds, [&](const QSqlQuery& q) { addFigures(&(*rows)[q.value(0).toString()], q); },
         f);
     return ok && pg::runQuery(
-                     db, database::medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
+                     db, medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
                      [&](const QSqlQuery& q) {
                          (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
                      },

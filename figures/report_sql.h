@@ -1,8 +1,8 @@
 #pragma once
 // The records' figures the database works out: the report, grouped on the
 // server, with every socket's counts for the slot rule (record/slot_flags.h)
-// when grouped by slot. Read from the hourly summaries (database/
-// summary_sql.h) and, for the part of an hour at the edge of since, from
+// when grouped by slot. Read from the hourly summaries (database/sql/
+// 0004_summaries.sql) and, for the part of an hour at the edge of since, from
 // quarn_sessions; by slot, with request.exact, or for a login not granted
 // the summaries, every row from quarn_sessions. A database whose schema is
 // not this program's is not read: the report says what to run. The units by attempts, and

@@ -2,12 +2,12 @@
 
 #include <QHash>
 
-#include "record/first_pass.h"
+#include "figures/rules_sql.h"
 
 namespace quarn::figures {
 
 QString socketRepeatsSql() {
-    return QStringLiteral("coalesce(sum(repeats) FILTER (WHERE %1), 0)").arg(records::passSql());
+    return QStringLiteral("coalesce(sum(repeats) FILTER (WHERE %1), 0)").arg(attemptSql());
 }
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "database/summary_sql.h"
+#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
 
 namespace quarn::figures {

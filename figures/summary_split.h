@@ -3,7 +3,7 @@
 // hours a filter covers come from the summary tables (keyed by hour), and
 // the part of an hour at either edge of since/until from quarn_sessions
 // itself, so that a figure over any period is exact but for the median's
-// 0.05 s (database/summary_sql.h) and costs the hours, not the sessions.
+// 0.05 s (figures/rules_sql.h) and costs the hours, not the sessions.
 
 #include <QList>
 #include <QSqlDatabase>

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "database/schema.h"
+#include "figures/rules_sql.h"
 #include "figures/summary_split.h"
 #include "pg/connection.h"
 #include "pg/query_run.h"
@@ -36,7 +37,7 @@ const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', 
 
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
                QList<HourYield>* out, QueryFailure* f) {
-    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, hour, sessions, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
@@ -47,7 +48,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
                        "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
             .arg(figures::oneIf(good), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good),
-                 figures::oneIf(database::mismatchSql())),
+                 figures::oneIf(figures::mismatchSql())),
         QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
     const QString sql =
@@ -103,7 +104,7 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
                        " station, coalesce(slot, '') AS slot, 1 AS passes, %1 AS failures,"
                        " coalesce(repeats, 0) AS repeats")
             .arg(figures::oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
-        passSql()};
+        figures::attemptSql()};
     QVariantList binds;
     const QString sql =
         QStringLiteral(

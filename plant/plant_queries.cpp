@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "database/summary_sql.h"
+#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
 #include "figures/report_sql.h"
 #include "figures/summary_split.h"
@@ -26,9 +26,9 @@ namespace {
 QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
-    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
     const QString failed =
-        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + database::sessionSql();
+        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + figures::sessionSql();
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
@@ -52,7 +52,7 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
     const QString hour = figures::whereAnd(
-        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + database::sessionSql(), binds);
+        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + figures::sessionSql(), binds);
     *binds << figures::sqlTime(r.now.addSecs(-3600));
     const QString latest = figures::whereAnd(
         r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
@@ -61,7 +61,7 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
         figures::whereAnd(r.filter,
                           QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
                                          "s.outcome IS DISTINCT FROM 'good' AND ") +
-                              database::sessionSql(QStringLiteral("s")),
+                              figures::sessionSql(QStringLiteral("s")),
                           binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"

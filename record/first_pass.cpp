@@ -39,13 +39,4 @@ qint64 FirstPass::firstPassGood() const {
     return n;
 }
 
-QString passSql(const QString& alias) {
-    return QStringLiteral("quarn_is_attempt(%1outcome)")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'));
-}
-
-QString unitSql() {
-    return QStringLiteral("(%1 AND (first_pass OR coalesce(serial, '') = ''))").arg(passSql());
-}
-
 }  // namespace quarn::records

@@ -20,11 +20,6 @@ bool isFailedAttempt(const QString& outcome) {
            outcome != QLatin1String(kNoPassOutcome) && outcome != QLatin1String(kHeldOutcome);
 }
 
-QString failedAttemptSql(const QString& alias) {
-    return QStringLiteral("quarn_is_failed_attempt(%1outcome)")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'));
-}
-
 QString sourceText(const RetestWord& word, bool translated) {
     switch (word.source) {
         case AttemptSource::Database:

@@ -134,22 +134,24 @@ CREATE FUNCTION quarn_counted(s quarn_sessions) RETURNS quarn_counted
 -- added. A recount gives whole units (every row of each serial number).
 CREATE FUNCTION quarn_summaries_move(gone quarn_counted[], came quarn_counted[],
                                      recount boolean DEFAULT false) RETURNS void
-    LANGUAGE plpgsql SET search_path FROM CURRENT
+    LANGUAGE plpgsql SET search_path FROM CURRENT SET jit = off
 AS $$
 BEGIN
     PERFORM FROM quarn_push_lock FOR UPDATE;  -- the pushes' turn
     WITH
-    -- Every row now in quarn_sessions of the serial numbers touched
-    -- (is_new: come), each serial number looked up by its index, whatever
-    -- the planner guesses of the arrays.
-    r AS (
+    -- Every row now in quarn_sessions of the serial numbers touched, each
+    -- serial number looked up by its index (OFFSET 0 keeps the lookup a
+    -- lookup, whatever the planner guesses of the arrays); is_new: come.
+    touched AS MATERIALIZED (
         SELECT x.id, x.serial, x.started, x.outcome, x.station, x.file, x."operator",
-               x.image_sha256, x.slot, x.first_pass,
-               x.id IN (SELECT c.id FROM unnest(came) c) AS is_new
+               x.image_sha256, x.slot, x.first_pass
         FROM (SELECT c.serial FROM unnest(came) c WHERE c.serial <> ''
               UNION
               SELECT g.serial FROM unnest(gone) g WHERE g.serial <> '') t
-        CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial) x),
+        CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial OFFSET 0) x),
+    r AS (
+        SELECT x.*, n.id IS NOT NULL AS is_new
+        FROM touched x LEFT JOIN (SELECT DISTINCT c.id FROM unnest(came) c) n ON n.id = x.id),
     -- first_pass of those rows: true on each serial number's first
     -- attempt, false on its other sessions; written only where it changes.
     fp AS (

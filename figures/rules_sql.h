@@ -1,16 +1,21 @@
 #pragma once
-// The SQL the reports share with the summaries' upkeep, as calls of the
-// rules the schema defines once (database/sql/0002_rules.sql): an attempt,
-// a session, a unit, its yields by attempt, an hour, a failure's stage, an
-// approval mismatch, so that a count from quarn_sessions itself and the
-// summaries (database/sql/0004_summaries.sql) agree.
+// The rules every figure shares, as the reads of quarn_sessions call them:
+// the schema defines each once (database/sql/0002_rules.sql: an attempt, a
+// session, a unit, its yields by attempt, an hour, a failure's stage, an
+// approval mismatch), and the summaries' upkeep calls the same
+// (database/sql/0004_summaries.sql), so that a count from the rows and the
+// summaries agree.
 
 #include <QString>
 
-namespace quarn::database {
+namespace quarn::figures {
 
 // A row (of alias, or unqualified) that is an attempt.
 QString attemptSql(const QString& alias = QString());
+// A row that is its unit's first pass: first_pass, which the schema keeps
+// true on each serial number's first attempt, or an attempt without a
+// serial number (a unit of its own).
+QString unitSql();
 // A row that is a session at all (a held record is none).
 QString sessionSql(const QString& alias = QString());
 // The row's summary hour, in UTC whatever the session's time zone.
@@ -35,4 +40,4 @@ QString unitRowsSql(const QString& attempts);
 // keys: the key columns, "k" or "day, station".
 QString medianSql(const QString& keys, const QString& source);
 
-}  // namespace quarn::database
+}  // namespace quarn::figures

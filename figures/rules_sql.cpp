@@ -1,6 +1,6 @@
-#include "database/summary_sql.h"
+#include "figures/rules_sql.h"
 
-namespace quarn::database {
+namespace quarn::figures {
 
 namespace {
 
@@ -10,6 +10,10 @@ QString dot(const QString& alias) { return alias.isEmpty() ? QString() : alias +
 
 QString attemptSql(const QString& alias) {
     return QStringLiteral("quarn_is_attempt(%1outcome)").arg(dot(alias));
+}
+
+QString unitSql() {
+    return QStringLiteral("(%1 AND (first_pass OR coalesce(serial, '') = ''))").arg(attemptSql());
 }
 
 QString sessionSql(const QString& alias) {
@@ -64,4 +68,4 @@ QString medianSql(const QString& keys, const QString& source) {
         .arg(keys, source);
 }
 
-}  // namespace quarn::database
+}  // namespace quarn::figures
