@@ -5,7 +5,7 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
-#include "database/schema.h"
+#include "database/ledger.h"
 #include "pg/connection.h"
 
 namespace quarn::database {
@@ -42,18 +42,6 @@ ArchiveResult archiveFailure(const QSqlError& e) {
             break;
     }
     return r;
-}
-
-// True when the table is a partition of quarn_sessions now.
-bool isPartition(QSqlDatabase& db, const QString& table, bool* yes, QSqlError* e) {
-    QSqlQuery q(db);
-    if (!q.prepare(QStringLiteral("SELECT EXISTS (SELECT FROM pg_inherits WHERE inhparent ="
-                                  " to_regclass('quarn_sessions') AND inhrelid = to_regclass(?))")))
-        return *e = q.lastError(), false;
-    q.addBindValue(table);
-    if (!q.exec() || !q.next()) return *e = q.lastError(), false;
-    *yes = q.value(0).toBool();
-    return true;
 }
 
 // The month detached and its figures moved (quarn_sessions_archive), in one
@@ -97,18 +85,22 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
         return r.status = c.openProblem() == pg::Problem::Denied ? ArchiveStatus::Denied
                                                                  : ArchiveStatus::Unreachable,
                r;
-    bool partition = false;
+    SchemaLook schema;
     QSqlError e;
-    if (!isPartition(c.db(), r.table, &partition, &e)) return archiveFailure(e);
-    if (!partition)
-        return refusal(ArchiveStatus::Refused,
-                       QCoreApplication::translate("Archive",
-                                                   "quarn_sessions has no partition %1 (archived "
-                                                   "already, or no record of %2 came)")
-                           .arg(r.table, month));
+    if (!lookAtSchema(c.db(), &schema, &e)) return archiveFailure(e);
+    if (schema.state != SchemaLook::State::Current)
+        return refusal(ArchiveStatus::Refused, schemaBehindText(schema));
     QElapsedTimer clock;
     clock.start();
-    if (!detach(c.db(), lockWaitMs, first, &r.rows, &e)) return archiveFailure(e);
+    if (!detach(c.db(), lockWaitMs, first, &r.rows, &e))
+        return e.nativeErrorCode() == QLatin1String("42P01")  // quarn_sessions_archive's word
+                   ? refusal(ArchiveStatus::Refused,
+                             QCoreApplication::translate("Archive",
+                                                         "quarn_sessions has no partition %1 "
+                                                         "(archived already, or no record of %2 "
+                                                         "came)")
+                                 .arg(r.table, month))
+                   : archiveFailure(e);
     r.seconds = clock.nsecsElapsed() / 1e9;
     say(QCoreApplication::translate("Archive",
                                     "%1 detached: %2 row(s) of %3 left quarn_sessions and its "

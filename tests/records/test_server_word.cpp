@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "database/migrations.h"
 #include "database/schema.h"
 #include "pg/connection.h"
 #include "record/columns.h"
@@ -550,6 +551,39 @@ private slots:
         QVERIFY(applyRoles());
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
         QCOMPARE(reportAll("--db", pg_->url("view1"))["sessions"].toInt(), 6);
+    }
+
+    // migrate applies, each in a transaction of its own, the migrations the
+    // ledger lacks and names them; it refuses, changing nothing, a database
+    // whose ledger names a file that changed since it was applied.
+    void migrateByTheLedger_data() {
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("says");
+        const QList<quarn::database::Migration>& all = quarn::database::migrations();
+        QString behind = QString::fromUtf8(quarn::database::sqlFile("ledger.sql"));
+        for (qsizetype i = 0; i + 1 < all.size(); ++i)
+            behind += QString::fromUtf8(all[i].sql) + quarn::database::ledgerInsert(all[i]);
+        QTest::newRow("one behind") << behind << 0 << "done: " + all.last().name + " applied";
+        QTest::newRow("a file changed")
+            << records({"schema"}).out +
+                   "UPDATE quarn_schema_version SET sha256 = repeat('0', 64) WHERE version = 2;"
+            << 3 << "names " + all[1].name + ", which this program's files do not have";
+    }
+    void migrateByTheLedger() {
+        QFETCH(QString, made);
+        QFETCH(int, exit);
+        QFETCH(QString, says);
+        QVERIFY(!pg_->sql(made).contains("ERROR"));
+        const QString ledger = QStringLiteral(
+            "SELECT string_agg(version || name || sha256, ',' ORDER BY version) FROM "
+            "quarn_schema_version");
+        const QString before = pg_->sql(ledger);
+        const Run r = records({"migrate", "--db", pg_->url()});
+        QVERIFY2(r.exit == exit && (r.out + r.err).contains(says), qPrintable(r.out + r.err));
+        QCOMPARE(pg_->sql(ledger) == before, exit != 0);
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_schema_version"),
+                 QString::number(quarn::database::latestVersion()));
     }
 
     // approve on a database nobody made the schema in says what to do.

@@ -14,6 +14,8 @@
 
 #include "database/migrations.h"
 #include "figures/report_sql.h"
+#include "record/attempts.h"
+#include "record/retest.h"
 #include "tests/support/pg_server.h"
 
 using namespace testsupport;
@@ -55,6 +57,46 @@ QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
              {"seconds", 4 + rng.bounded(300) / 100.0}});
     }
     return out;
+}
+
+// A session of a rules case: "SERIAL OUTCOME MINUTE" ("-" for no serial
+// number, no outcome, no start); the n-th session of a case has the n-th id.
+quarn::records::PassSession passSession(const QString& text, int n) {
+    const QStringList f = text.split(' ');
+    const auto given = [&](int i) { return f[i] == QLatin1String("-") ? QString() : f[i]; };
+    const QDateTime t0 = QDateTime::fromString("2026-12-01T06:00:00Z", Qt::ISODate);
+    return {given(0), given(1),
+            f[2] == QLatin1String("-") ? QDateTime() : t0.addSecs(60 * f[2].toInt()),
+            QStringLiteral("00000000-0000-0000-0000-%1").arg(n, 12, 10, QLatin1Char('0'))};
+}
+
+// What the log's rules (record/) make of a case's sessions, in the words
+// the server's answer is read in: units first-pass second-pass final good,
+// the units by attempts, the first passes' ids, failed attempts by serial,
+// and units and first-pass good once more by the first-pass rule alone.
+QStringList logRules(const QList<quarn::records::PassSession>& sessions) {
+    quarn::records::FirstPass first;
+    quarn::records::Attempts attempts;
+    QMap<QString, int> failed;
+    for (const auto& s : sessions) {
+        first.add(s), attempts.add(s);
+        if (!s.serial.isEmpty()) failed[s.serial] += quarn::records::isFailedAttempt(s.outcome);
+    }
+    const quarn::records::YieldCount y = attempts.total();
+    QStringList byAttempts, firstPasses, failures;
+    for (auto it = y.attempts.begin(); it != y.attempts.end(); ++it)
+        byAttempts << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
+    for (const auto& s : sessions)
+        if (!s.serial.isEmpty() && first.decides(s)) firstPasses << s.id;
+    for (auto it = failed.begin(); it != failed.end(); ++it)
+        failures << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
+    return {QStringLiteral("%1 %2 %3 %4")
+                .arg(y.units)
+                .arg(y.firstPassGood)
+                .arg(y.secondPassGood)
+                .arg(y.finalGood),
+            byAttempts.join(','), firstPasses.join(','), failures.join(','),
+            QStringLiteral("%1 %2").arg(first.units()).arg(first.firstPassGood())};
 }
 
 }  // namespace
@@ -299,6 +341,73 @@ private slots:
                           " || ' ' || count(*) FROM quarn_yield_daily",
                           "view2"),
                  QStringLiteral("0 1"));
+    }
+
+    // The rules the log and the server share (a pass, first pass, attempts
+    // and yields by attempt, a failed attempt) give the same figures in
+    // C++ (record/) and in SQL (the schema's functions, as the triggers, the
+    // summaries, the exact report and quarn_attempts use them).
+    void rulesAgree_data() {
+        QTest::addColumn<QStringList>("sessions");
+        QTest::newRow("good at once") << QStringList{"SN-1 good 0"};
+        QTest::newRow("good at the second") << QStringList{"SN-1 transfer 0", "SN-1 good 5"};
+        QTest::newRow("good at the third, late")
+            << QStringList{"SN-1 good 9", "SN-1 login 0", "SN-1 transfer 5"};
+        QTest::newRow("good, then failed") << QStringList{"SN-1 good 0", "SN-1 port 3"};
+        QTest::newRow("interrupted and held are no attempts")
+            << QStringList{"SN-1 interrupted 0", "SN-1 held 1", "SN-1 transfer 2", "SN-1 good 3"};
+        QTest::newRow("no start is after every start")
+            << QStringList{"SN-1 good -", "SN-1 transfer 4", "SN-2 good -", "SN-2 good -"};
+        QTest::newRow("equal starts: the least id first")
+            << QStringList{"SN-1 transfer 2", "SN-1 good 2"};
+        QTest::newRow("no serial number: a unit each")
+            << QStringList{"- good 0", "- transfer 0", "- interrupted 1", "- - 2"};
+        QTest::newRow("no outcome is an attempt, no failure")
+            << QStringList{"SN-3 - 0", "SN-3 good 1"};
+        QTest::newRow("a serial number like an id")
+            << QStringList{"- transfer 0", "00000000-0000-0000-0000-000000000001 good 1"};
+    }
+    void rulesAgree() {
+        QFETCH(QStringList, sessions);
+        QList<quarn::records::PassSession> list;
+        QString values;
+        for (const QString& text : sessions) {
+            list << passSession(text, int(list.size()) + 1);
+            const auto& s = list.last();
+            const auto literal = [](const QString& v) { return "'" + v + "'"; };
+            values += QStringLiteral("%1('%2', %3, %4, %5)")
+                          .arg(values.isEmpty() ? "" : ", ", s.id,
+                               s.serial.isEmpty() ? QStringLiteral("NULL") : literal(s.serial),
+                               text.section(' ', 1, 1) == "-" ? QStringLiteral("NULL")
+                                                              : literal(s.outcome),
+                               s.started.isValid() ? literal(s.started.toString(Qt::ISODate))
+                                                   : QStringLiteral("NULL"));
+        }
+        QVERIFY(
+            !pg_->sql("INSERT INTO quarn_sessions (id, serial, outcome, started) VALUES " + values)
+                 .contains("ERROR"));
+        const QStringList server{
+            pg_->sql("SELECT sum(units) || ' ' || sum(first_pass_good) || ' ' || "
+                     "sum(second_pass_good) || ' ' || sum(final_good) FROM quarn_summary_hours"),
+            pg_->sql("SELECT string_agg(attempts || ':' || n, ',' ORDER BY attempts) FROM (SELECT "
+                     "attempts, sum(units) AS n FROM quarn_summary_attempts GROUP BY 1) a"),
+            pg_->sql("SELECT string_agg(id::text, ',' ORDER BY id) FROM quarn_sessions WHERE "
+                     "first_pass"),
+            pg_->sql("SELECT string_agg(serial || ':' || quarn_attempts(serial), ',' ORDER BY "
+                     "serial COLLATE \"C\") FROM (SELECT DISTINCT serial FROM quarn_sessions WHERE "
+                     "serial <> '') s"),
+            pg_->sql("SELECT sum(units) || ' ' || sum(first_pass_good) FROM quarn_summary_hours")};
+        const QStringList log = logRules(list);
+        QCOMPARE(server, log);
+        const Report exact = quarn::figures::reportFromDatabase(pg_->url(), {"", {}, true});
+        QVERIFY2(exact.rows.size() == 1, qPrintable(exact.error));
+        const ReportRow& r = exact.rows[0];
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                     .arg(r.units)
+                     .arg(r.firstPassGood)
+                     .arg(r.secondPassGood)
+                     .arg(r.finalGood),
+                 log[0]);
     }
 
     // Viewers read the summaries; a station neither reads nor writes them.
