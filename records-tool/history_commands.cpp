@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "figures/history_sql.h"
+#include "record/columns.h"
 #include "recordlog/history.h"
 #include "records-tool/records_exit.h"
 
@@ -62,20 +63,31 @@ void warnLine(const QString& text) {
     recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
 }
 
+// A record's own keys as its column table spells them (record/columns.h);
+// then what the server and the approved list add, under their columns' names.
 QJsonObject traceJson(const TraceRow& t) {
-    return {{"id", t.id},
-            {"started", timeJson(t.started)},
-            {"station", t.station},
-            {"slot", t.slot},
-            {"operator", t.operatorName},
-            {"file", t.file},
-            {"image_sha256", textJson(t.imageSha256)},
-            {"title", textJson(t.title)},
-            {"approved", flagJson(t.approved)},
-            {"server_approved", flagJson(t.verdict)},
-            {"outcome", t.outcome},
-            {"message", t.message},
-            {"pushed_by", textJson(t.pushedBy)}};
+    return {{QLatin1String(key::id), t.id},
+            {QLatin1String(key::started), timeJson(t.started)},
+            {QLatin1String(key::station), t.station},
+            {QLatin1String(key::slot), t.slot},
+            {QLatin1String(key::operatorName), t.operatorName},
+            {QLatin1String(key::file), t.file},
+            {QLatin1String(key::imageSha256), textJson(t.imageSha256)},
+            {QLatin1String("title"), textJson(t.title)},
+            {QLatin1String(key::approved), flagJson(t.approved)},
+            {QLatin1String("server_approved"), flagJson(t.verdict)},
+            {QLatin1String(key::outcome), t.outcome},
+            {QLatin1String(key::message), t.message},
+            {QLatin1String("pushed_by"), textJson(t.pushedBy)}};
+}
+
+QJsonObject unitJson(const UnitRow& u) {
+    return {{QLatin1String(key::serial), textJson(u.serial)},
+            {QLatin1String(key::station), u.station},
+            {QLatin1String(key::slot), u.slot},
+            {QLatin1String(key::started), timeJson(u.started)},
+            {QLatin1String(key::imageSha256), u.imageSha256},
+            {QLatin1String(key::id), u.id}};
 }
 
 QStringList traceCells(const TraceRow& t) {
@@ -124,10 +136,7 @@ int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QD
     if (!h.error.isEmpty()) return failed(h, fromLog);
     if (from.json) {
         QJsonArray rows;
-        for (const UnitRow& u : h.units)
-            rows << QJsonObject{
-                {"serial", textJson(u.serial)},   {"station", u.station},          {"slot", u.slot},
-                {"started", timeJson(u.started)}, {"image_sha256", u.imageSha256}, {"id", u.id}};
+        for (const UnitRow& u : h.units) rows << unitJson(u);
         return sayJson(rows), kRecordsDone;
     }
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image"}};

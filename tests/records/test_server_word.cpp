@@ -277,6 +277,35 @@ private slots:
                  QStringLiteral("3 2"));
     }
 
+    // quarn_sessions is the record's column table (record/columns.h), in its
+    // order and of its types, then the server's four columns; a station
+    // writes each record column (a push of a record with every key leaves
+    // none empty) through quarn_push alone, and a viewer reads them.
+    void columnsAreTheRecords() {
+        QVERIFY(applyRoles());
+        QStringList columns, want;
+        for (const auto& c : quarn::records::columns()) {
+            columns << QStringLiteral("\"%1\"").arg(QLatin1String(c.key));
+            want << QLatin1String(c.key) + QLatin1Char(' ') + columnType(c.kind);
+        }
+        want << "first_pass boolean"
+             << "pushed_by text"
+             << "received_at timestamp with time zone"
+             << "server_approved boolean";
+        QCOMPARE(pg_->sql("SELECT string_agg(attname || ' ' || format_type(atttypid, atttypmod),"
+                          " ',' ORDER BY attnum) FROM pg_attribute WHERE attrelid ="
+                          " 'quarn_sessions'::regclass AND attnum > 0 AND NOT attisdropped"),
+                 want.join(','));
+        writeLog(recordLine({{"approved", true}}));
+        QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(pg_->sql("SELECT num_nulls(" + columns.join(',') + ") FROM quarn_sessions"),
+                 QStringLiteral("0"));
+        QCOMPARE(pg_->sql("SELECT has_table_privilege('quarn_station', 'quarn_sessions',"
+                          " 'SELECT, INSERT, UPDATE, DELETE') || ' ' || has_table_privilege("
+                          "'quarn_viewer', 'quarn_sessions', 'SELECT')"),
+                 QStringLiteral("false true"));
+    }
+
     // A viewer holding the advisory lock the push once took, and one left
     // in a failed transaction on the push's own lock, stall no push; no
     // viewer or station may lock the push's turn.
