@@ -16,7 +16,7 @@
 #include "figures/report_sql.h"
 #include "record/attempts.h"
 #include "record/retest.h"
-#include "tests/support/pg_server.h"
+#include "tests/support/records_rig.h"
 
 using namespace testsupport;
 using quarn::records::Report;
@@ -24,16 +24,7 @@ using quarn::records::ReportRow;
 
 namespace {
 
-const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
-
-// One record as sampleRecords makes it, with these keys changed (a null
-// value removes the key).
-QByteArray recordLine(const QJsonObject& changes) {
-    QJsonObject o = QJsonDocument::fromJson(sampleRecords(1)).object();
-    for (auto it = changes.begin(); it != changes.end(); ++it)
-        it.value().isNull() ? void(o.remove(it.key())) : void(o[it.key()] = it.value());
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
+const QString kRecords = recordsPath();
 
 // n random records: serial numbers shared between logs, times in any order
 // (so most arrive late for some unit), every outcome, held ones, some
@@ -101,11 +92,8 @@ QStringList logRules(const QList<quarn::records::PassSession>& sessions) {
 
 }  // namespace
 
-class TestSummaries : public QObject {
+class TestSummaries : public RecordsRig {
     Q_OBJECT
-
-    std::unique_ptr<PgServer> pg_;
-    QTemporaryDir dir_;
 
     QProcess* startRecords(const QStringList& args) {
         auto* p = new QProcess(this);
@@ -177,8 +165,7 @@ class TestSummaries : public QObject {
 
 private slots:
     void initTestCase() {
-        pg_ = std::make_unique<PgServer>();
-        QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
+        QVERIFY(startServer());
         QVERIFY(pg_->freshSchema(run({"schema"}) + run({"schema", "--roles"}) +
                                  "CREATE ROLE view2 LOGIN IN ROLE quarn_viewer; ALTER ROLE view2"
                                  " SET timezone = 'Asia/Kolkata';"));

@@ -22,25 +22,11 @@
 #include "database/schema.h"
 #include "pg/connection.h"
 #include "record/columns.h"
-#include "tests/support/pg_server.h"
+#include "tests/support/records_rig.h"
 
 using namespace testsupport;
 
 namespace {
-
-const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
-
-struct Run {
-    int exit = -1;
-    QString out, err;
-};
-
-// One record as sampleRecords makes it, with these keys changed.
-QByteArray recordLine(const QJsonObject& changes) {
-    QJsonObject o = QJsonDocument::fromJson(sampleRecords(1)).object();
-    for (auto it = changes.begin(); it != changes.end(); ++it) o[it.key()] = it.value();
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
 
 QString sha(char c) { return QString(64, QLatin1Char(c)); }
 
@@ -100,38 +86,9 @@ const char kAllRows[] =
 
 }  // namespace
 
-class TestServerWord : public QObject {
+class TestServerWord : public RecordsRig {
     Q_OBJECT
 
-    std::unique_ptr<PgServer> pg_;
-    QTemporaryDir dir_;
-    QString log_;
-
-    Run records(const QStringList& args, const QString& db = {}) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QUARN_DB"), db);
-        p.setProcessEnvironment(env);
-        p.start(kRecords, args);
-        if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError())};
-    }
-    Run push(const QString& user) {
-        return records({QStringLiteral("push"), QStringLiteral("--log"), log_}, pg_->url(user));
-    }
-    void writeLog(const QByteArray& text) {
-        QFile f(log_);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(text) == text.size());
-    }
-    // quarn-records' schema and roles, as an administrator applies them;
-    // login roles st1, eng1, view1.
-    bool applyRoles() {
-        const QString out = pg_->sql(records({"schema"}).out + records({"schema", "--roles"}).out +
-                                     PgServer::loginsSql());
-        return !out.contains("ERROR") || (qWarning("%s", qPrintable(out)), false);
-    }
     QJsonObject reportAll(const QString& from, const QString& where, const QString& more = {}) {
         QStringList args{"report", from, where, "--json"};
         if (!more.isEmpty()) args << more;
@@ -146,16 +103,8 @@ class TestServerWord : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        pg_ = std::make_unique<PgServer>();
-        QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
-    }
-    void init() {
-        qunsetenv("QUARN_PUSH_TIME_LIMIT");
-        QVERIFY(pg_->freshSchema());
-        log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
-                                 .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
-    }
+    void initTestCase() { QVERIFY(startServer()); }
+    void init() { QVERIFY(freshDatabase()); }
 
     // Rows pushed by st1 carry its login, the server's time and the
     // approved list's verdict at each row's start, whatever the station
@@ -410,7 +359,7 @@ private slots:
         QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
         writeLog(recordLine({{"started", at(monthStart(1))}}));
         QProcess pushing;
-        pushing.start(kRecords, {"push", "--db", pg_->url("st1"), "--log", log_});
+        pushing.start(recordsPath(), {"push", "--db", pg_->url("st1"), "--log", log_});
         QTRY_COMPARE_WITH_TIMEOUT(
             pg_->sql("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"),
             QStringLiteral("1"), 10000);

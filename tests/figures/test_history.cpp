@@ -9,30 +9,16 @@
 #include <memory>
 
 #include "station/shift_counters.h"
-#include "tests/support/pg_server.h"
+#include "tests/support/records_rig.h"
 
 using namespace testsupport;
 
 namespace {
 
-const QString kRecords = QStringLiteral(QUARN_RECORDS_PATH);
 const QString kImageX = QString(64, QLatin1Char('1'));
 const QString kImageY = QString(64, QLatin1Char('2'));
 
-struct Run {
-    int exit = -1;
-    QString out, err;
-    QJsonArray json() const { return QJsonDocument::fromJson(out.toUtf8()).array(); }
-};
-
-Run records(const QStringList& args) {
-    QProcess p;
-    p.start(kRecords, args);
-    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
+QJsonArray jsonOf(const Run& r) { return QJsonDocument::fromJson(r.out.toUtf8()).array(); }
 
 // One record: serial, outcome, minute after 06:00 (negative: no started),
 // station, image; the rest as sampleRecords makes it.
@@ -63,14 +49,10 @@ QStringList column(const QJsonArray& rows, const char* key) {
 
 }  // namespace
 
-class TestHistory : public QObject {
+class TestHistory : public RecordsRig {
     Q_OBJECT
 
-    std::unique_ptr<PgServer> pg_;
-    QTemporaryDir dir_;
-    QString log_;
-
-    void writeLog(const QList<Rec>& recs) {
+    void writeRecs(const QList<Rec>& recs) {
         QFile f(log_);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
         for (const Rec& r : recs) f.write(line(r, int(f.pos() % 97)));
@@ -91,37 +73,31 @@ class TestHistory : public QObject {
     QJsonArray both(const QStringList& args, const QStringList& dbOnly) {
         const Run fromLog = records(args + QStringList{"--json", "--log", log_});
         const Run fromDb = records(args + QStringList{"--json", "--db", pg_->url("view1")});
-        QJsonArray db = fromDb.json(), log = fromLog.json();
+        QJsonArray db = jsonOf(fromDb), log = jsonOf(fromLog);
         for (int i = 0; i < db.size(); ++i) {
             QJsonObject o = db[i].toObject();
             for (const QString& k : dbOnly) o[k] = log[i][k];
             db[i] = o;
         }
-        if (fromLog.exit == 0 && fromDb.exit == 0 && db == log) return fromDb.json();
+        if (fromLog.exit == 0 && fromDb.exit == 0 && db == log) return jsonOf(fromDb);
         qWarning("%s%s\n%s\n%s", qPrintable(fromLog.err), qPrintable(fromDb.err),
                  qPrintable(fromDb.out), qPrintable(fromLog.out));
         return {};
     }
 
 private slots:
-    void initTestCase() {
-        pg_ = std::make_unique<PgServer>();
-        QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
-    }
-    void init() {
-        QVERIFY(pg_->freshSchema());
-        log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
-    }
+    void initTestCase() { QVERIFY(startServer()); }
+    void init() { QVERIFY(freshDatabase()); }
 
     // Every session of SN-1 in time order on every station (one without a
     // time last), written out of order; the title and the server's word
     // from the database; a station may not read it.
     void trace() {
-        writeLog({{"SN-1", "good", 30, "st-3", kImageY},
-                  {"SN-1", "transfer", 10, "st-1"},
-                  {"SN-2", "good", 5},
-                  {"SN-1", "interrupted", -1, "st-2"},
-                  {"SN-1", "held", 20, "st-2"}});
+        writeRecs({{"SN-1", "good", 30, "st-3", kImageY},
+                   {"SN-1", "transfer", 10, "st-1"},
+                   {"SN-2", "good", 5},
+                   {"SN-1", "interrupted", -1, "st-2"},
+                   {"SN-1", "held", 20, "st-2"}});
         pushAsStation();
         const QJsonArray rows = both({"trace", "SN-1"}, {"title", "server_approved", "pushed_by"});
         QCOMPARE(column(rows, "outcome"), (QStringList{"transfer", "held", "good", "interrupted"}));
@@ -148,15 +124,15 @@ private slots:
     // good load with X); --since, a session without a serial number, a
     // prefix too short; revoke ends with the count.
     void units() {
-        writeLog({{"SN-1", "good", 10},
-                  {"SN-1", "good", 40, "st-2", kImageY},
-                  {"SN-2", "good", 20, "st-2"},
-                  {"SN-2", "transfer", 50},
-                  {"SN-3", "good", 5},
-                  {"SN-4", "good", 30},
-                  {"SN-4", "good", 30},  // the same time: the id decides
-                  {"", "good", 35},
-                  {"SN-5", "transfer", 25}});
+        writeRecs({{"SN-1", "good", 10},
+                   {"SN-1", "good", 40, "st-2", kImageY},
+                   {"SN-2", "good", 20, "st-2"},
+                   {"SN-2", "transfer", 50},
+                   {"SN-3", "good", 5},
+                   {"SN-4", "good", 30},
+                   {"SN-4", "good", 30},  // the same time: the id decides
+                   {"", "good", 35},
+                   {"SN-5", "transfer", 25}});
         pushAsStation();
         const QJsonArray x = both({"units", "--image", kImageX.left(12)}, {});
         QCOMPARE(column(x, "serial"), (QStringList{"SN-3", "SN-2", "SN-4", ""}));
@@ -195,7 +171,7 @@ private slots:
             {"D", "good", 9, "st-2"},        {"D", "transfer", 10, "st-2"},  // latest failed
             {"E", "good", 12, "st-2"},       {"E", "transfer", 11, "st-1"},  // late record
             {"", "transfer", 13, "st-2"},    {"", "held", 14, "st-2"}};
-        writeLog(recs);
+        writeRecs(recs);
         const struct {
             const char* station;
             int units, first, second, final, held;
@@ -205,7 +181,7 @@ private slots:
         // st-1: A, B, C, E (its late first attempt); st-2: D, the unnamed one.
         const Run r = records({"report", "--log", log_, "--by", "station", "--json"});
         QCOMPARE(r.exit, 0);
-        const QJsonArray rows = r.json();
+        const QJsonArray rows = jsonOf(r);
         QCOMPARE(rows.size(), 2);
         for (int i = 0; i < 2; ++i) {
             const QJsonObject o = rows[i].toObject();
