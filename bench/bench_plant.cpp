@@ -42,23 +42,19 @@ constexpr qint64 kChunk = 5000000;
 const char* const kMonths =
     "SELECT quarn_sessions_months(ARRAY(SELECT generate_series(date_trunc('month', now() -"
     " interval '%1 days', 'UTC'), now(), interval '1 month')))";
-const char* const kInsert =
-    "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
-    " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version, first_pass) SELECT gen_random_uuid(),"
-    " now() - (%3 * 86400.0 * (%2 - i) / %2) * interval '1 second',"
-    " 4 + n % 5, 'station-' || (n % %1), 'ann', 'SN-' || i, '/dev/serial/by-path/slot-' || (n / "
-    "%1) % 16, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048, 32, n % 3, repeat('a', "
-    "64), repeat('a', 64), CASE WHEN n % 7 = 0 THEN 'transfer' ELSE 'good' END,"
-    " CASE WHEN n % 7 = 0 THEN 'No reply at block ' || n % 32 || ' of 32' ELSE '' END, '1.1.0', "
-    "true FROM %4";
-
 // i: the row's place in time; n = i / k its station, socket and outcome, so
 // that the first million alone has every station, socket and stage.
 QStringList fillStatements(qint64 total, bool first) {
     const qint64 k = total / kBaseRows;
     const auto insert = [&](const QString& from) {
-        return QString::fromLatin1(kInsert).arg(kStations).arg(total).arg(kDays).arg(from);
+        return bench::fillStatement(
+            {from,
+             QStringLiteral("now() - (%1 * 86400.0 * (%2 - i) / %2) * interval '1 second'")
+                 .arg(kDays)
+                 .arg(total),
+             QStringLiteral("'SN-' || i"),
+             QStringLiteral("'/dev/serial/by-path/slot-' || (n / %1) % 16").arg(kStations),
+             QStringLiteral("repeat('a', 64)"), QStringLiteral("true"), kStations});
     };
     QStringList out{QString::fromLatin1(kMonths).arg(kDays),
                     QStringLiteral("SET session_replication_role = replica")};

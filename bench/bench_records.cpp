@@ -80,25 +80,24 @@ constexpr double kRowsPushTargetPerS = 15000;
 constexpr double kRowsReportTargetS = 0.5;
 constexpr double kGrowthTarget = 1.2;
 
-const char* const kRowsFill =
-    "SET session_replication_role = replica; INSERT INTO quarn_sessions (id, started, seconds,"
-    " station, operator, serial, slot, port, device, file, length, bytes, blocks, repeats,"
-    " sha256, image_sha256, outcome, message, version, approved, first_pass, pushed_by,"
-    " received_at, server_approved) SELECT gen_random_uuid(), t, 4 + i % 5, 'station-' || (i %"
-    " %1), 'ann', 'F-' || i, '/dev/serial/by-id/usb-x', 'COM1', '/dev/ttyUSB0',"
-    " '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64), repeat('a', 64),"
-    " CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', true, true, 'st1', t,"
-    " true FROM generate_series(%2, %3) i, LATERAL (SELECT timestamptz '2026-11-01 06:00Z' +"
-    " (i - %2) * (interval '30 days' / (%4)) AS t) s";
-
 // Rows from..to-1 (of a fill adding count rows in all), spread over the 30 days.
 bool fillRows(const testsupport::PgServer& pg, qint64 from, qint64 to, qint64 count) {
     for (qint64 at = from; at < to; at += kFillStep) {
-        const QString out = pg.sql(QString::fromLatin1(kRowsFill)
-                                       .arg(kStations)
-                                       .arg(at)
-                                       .arg(qMin(to, at + kFillStep) - 1)
-                                       .arg(count));
+        const bench::FillRows rows{
+            QStringLiteral("generate_series(%1, %2) i, LATERAL (SELECT i AS n) p")
+                .arg(at)
+                .arg(qMin(to, at + kFillStep) - 1),
+            QStringLiteral(
+                "timestamptz '2026-11-01 06:00Z' + (i - %1) * (interval '30 days' / (%2))")
+                .arg(from)
+                .arg(count),
+            QStringLiteral("'F-' || i"),
+            QStringLiteral("'/dev/serial/by-id/usb-x'"),
+            QStringLiteral("repeat('a', 64)"),
+            QStringLiteral("true"),
+            kStations};
+        const QString out = pg.sql(QStringLiteral("SET session_replication_role = replica; ") +
+                                   bench::fillStatement(rows));
         if (out.contains(QLatin1String("ERROR")))
             return std::fprintf(stderr, "quarn-bench: fill: %s\n", qPrintable(out)), false;
     }
