@@ -7,8 +7,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "pg/connection.h"
 #include "database/schema.h"
+#include "pg/connection.h"
 
 namespace quarn::records {
 

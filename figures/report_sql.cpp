@@ -5,9 +5,9 @@
 #include <QSqlQuery>
 
 #include "database/schema.h"
-#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
 #include "figures/reader.h"
+#include "figures/rules_sql.h"
 #include "figures/socket_sql.h"
 #include "figures/summary_split.h"
 #include "pg/connection.h"
@@ -55,9 +55,9 @@ QString conditions(const records::RecordFilter& filter, QVariantList* binds,
 // The units whose first attempt is in the filter, as unitRowsSql's rows u.
 Part unitsIn(const records::RecordFilter& filter) {
     Part p;
-    QString attempts = QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
-                           .arg(unitColumnsSql(QStringLiteral("x")),
-                                attemptSql(QStringLiteral("x")));
+    QString attempts =
+        QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
+            .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
     if (!(filter == records::RecordFilter())) {
         // Every attempt of the serial numbers met in the filter (one of them
         // may be earlier, outside it, and so take the unit out), and the

@@ -2,8 +2,8 @@
 
 #include <QStringList>
 
-#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
+#include "figures/rules_sql.h"
 
 namespace quarn::figures {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <tuple>
 
-#include "figures/rules_sql.h"
 #include "figures/filter_sql.h"
 #include "figures/report_sql.h"
+#include "figures/rules_sql.h"
 #include "figures/summary_split.h"
 #include "pg/query_run.h"
 #include "plant/image_units.h"

@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 
 #include "approval/approved_images.h"
+#include "database/schema.h"
 #include "figures/socket_sql.h"
 #include "pg/connection.h"
 #include "records-tool/records_exit.h"
-#include "database/schema.h"
 
 namespace quarn::records {
 
