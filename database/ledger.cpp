@@ -81,13 +81,10 @@ bool runInTransaction(QSqlDatabase& db, const QStringList& statements, QSqlError
 }
 
 bool applySchema(QSqlDatabase& db, QSqlError* error) {
-    QString script = schemaScript();
-    script.remove(0, script.indexOf(QLatin1Char('\n')) + 1);  // its BEGIN: the transaction's
-    script.chop(script.size() - script.lastIndexOf(QLatin1String("COMMIT;")));
     return runInTransaction(
         db,
-        {QStringLiteral("SET LOCAL client_min_messages = warning"),
-         QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_schema_version'))"), script},
+        {QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('quarn_schema_version'))"),
+         schemaBody()},
         error);
 }
 

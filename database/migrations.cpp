@@ -50,21 +50,26 @@ QString ledgerInsert(const Migration& m) {
         .arg(quoted(m.name), quoted(QString::fromLatin1(m.sha256)));
 }
 
-QString schemaScript() {
+QString schemaBody() {
     // Each migration runs as it stands, inside a block that runs it only when
     // the ledger lacks it: so the script can be applied again (the owner's
     // upkeep), and to a database an older version of this script made.
-    QString script = QStringLiteral("BEGIN;\n") + QString::fromUtf8(sqlFile("ledger.sql"));
+    // Quiet about what is there already (the ledger, applied again).
+    QString body = QStringLiteral("SET LOCAL client_min_messages = warning;\n") +
+                   QString::fromUtf8(sqlFile("ledger.sql"));
     for (const Migration& m : migrations())
-        script += QStringLiteral(
-                      "\n-- %1\nDO $migration$\nBEGIN\nIF quarn_schema_pending(%2, %3, %4) THEN\n"
-                      "EXECUTE $file$\n%5$file$;\n%6END IF;\nEND\n$migration$;\n")
-                      .arg(m.name)
-                      .arg(m.version)
-                      .arg(quoted(m.name), quoted(QString::fromLatin1(m.sha256)),
-                           QString::fromUtf8(m.sql), ledgerInsert(m));
-    return script + QLatin1Char('\n') + QString::fromUtf8(sqlFile("upkeep.sql")) +
-           QStringLiteral("COMMIT;\n");
+        body += QStringLiteral(
+                    "\n-- %1\nDO $migration$\nBEGIN\nIF quarn_schema_pending(%2, %3, %4) THEN\n"
+                    "EXECUTE $file$\n%5$file$;\n%6END IF;\nEND\n$migration$;\n")
+                    .arg(m.name)
+                    .arg(m.version)
+                    .arg(quoted(m.name), quoted(QString::fromLatin1(m.sha256)),
+                         QString::fromUtf8(m.sql), ledgerInsert(m));
+    return body + QLatin1Char('\n') + QString::fromUtf8(sqlFile("upkeep.sql"));
+}
+
+QString schemaScript() {
+    return QStringLiteral("BEGIN;\n") + schemaBody() + QStringLiteral("COMMIT;\n");
 }
 
 QString rolesScript() {

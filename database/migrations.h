@@ -42,10 +42,12 @@ QByteArray sqlFile(const char* name);
 QString ledgerInsert(const Migration& m);
 
 // What `quarn-records schema` prints: one transaction (BEGIN; ... COMMIT;)
-// that makes the ledger when missing, then applies each migration the
-// ledger lacks, recording it, then the upkeep. Applied to a database made
-// by an earlier release, it is refused before changing anything.
+// of schemaBody(), which makes the ledger when missing, then applies each
+// migration the ledger lacks, recording it, then the upkeep. Applied to a
+// database made by an earlier release, it is refused before changing
+// anything.
 QString schemaScript();
+QString schemaBody();
 // What `quarn-records schema --roles` prints: roles.sql, in one transaction.
 QString rolesScript();
 // What `quarn-records schema --refill` prints: the summaries counted again
