@@ -473,7 +473,9 @@ private slots:
         // Refused rows in two batches in flight at once (batches of three):
         // each kept once, in the order of the log, the rest in.
         writeLog(sampleRecords(2) + refused + sampleRecords(1) + refused + sampleRecords(3));
-        const quarn::push::PushResult two = quarn::push::pushLog({log_, pg_->url(), 3});
+        quarn::push::PushRequest threes;
+        threes.logPath = log_, threes.databaseUrl = pg_->url(), threes.batchSize = 3;
+        const quarn::push::PushResult two = quarn::push::pushLog(threes);
         QCOMPARE(int(two.status), int(quarn::push::PushResult::Status::Done));
         QCOMPARE(QList<qint64>({two.sent, two.inserted, two.rejected, two.pending}),
                  QList<qint64>({6, 6, 2, 0}));
