@@ -4,12 +4,12 @@
 #include <QIcon>
 #include <QPointer>
 
-#include "core/globals.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 
 namespace quarn {
 

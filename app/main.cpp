@@ -12,8 +12,9 @@
 
 #include "app/command_line.h"
 #include "app/forms.h"
-#include "core/message_box.h"
 #include "approval/gate_read.h"
+#include "core/message_box.h"
+#include "core/settings.h"
 #include "ports/port_commands.h"
 #include "ui/message_box_widget.h"
 
@@ -58,7 +59,7 @@ int main(int argc, char* argv[]) {
     // standard output as one line, "BOX <style> <title>: <prompt>", and answered
     // OK at once instead of waiting for a click, so that a test can run this
     // binary where nobody can answer a modal box.
-    if (qgetenv("QUARN_AUTO_ANSWER_BOXES") == "1") {
+    if (quarn::environmentText(quarn::SettingKey::AutoAnswerBoxes) == QStringLiteral("1")) {
         quarn::setMsgBoxHandler([](const quarn::MsgBoxRequest& box) {
             std::printf("BOX %d %s: %s\n", box.style(), box.title.toLocal8Bit().constData(),
                         box.prompt.toLocal8Bit().constData());

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-#include "approval/approved_images.h"
 #include "core/settings.h"
 
 namespace quarn::records {
@@ -44,7 +43,7 @@ qint64 offlineMaxAgeS() {
     return ok && s >= 0 ? s : settingDefault(SettingKey::ImagesOfflineMaxAge).toLongLong();
 }
 
-QJsonObject copyDatabase(const DatabaseTarget& t) {
+QJsonObject copyDatabase(const pg::DatabaseTarget& t) {
     return {{"host", t.host},
             {"port", t.port > 0 ? t.port : 5432},
             {"dbname", t.database.isEmpty() ? t.user : t.database}};
@@ -88,8 +87,8 @@ bool loadApprovedCopy(const QString& path, ApprovedCopy* copy, QString* why) {
     return true;
 }
 
-QString copyUnfitness(const ApprovedCopy& copy, const DatabaseTarget& target, const QDateTime& now,
-                      qint64 maxAgeS) {
+QString copyUnfitness(const ApprovedCopy& copy, const pg::DatabaseTarget& target,
+                      const QDateTime& now, qint64 maxAgeS) {
     const QString when = approvalTimeText(copy.readAt);
     if (copy.database.isEmpty())
         return QCoreApplication::translate("Approval", "the approved list of %1 names no database")

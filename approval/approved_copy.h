@@ -23,8 +23,8 @@
 #include <QList>
 #include <QString>
 
-#include "database/database_url.h"
 #include "approval/image_list.h"
+#include "pg/database_url.h"
 
 namespace quarn::records {
 
@@ -39,7 +39,7 @@ struct ApprovedCopy {
 qint64 offlineMaxAgeS();
 
 // The database as a copy names it.
-QJsonObject copyDatabase(const DatabaseTarget& target);
+QJsonObject copyDatabase(const pg::DatabaseTarget& target);
 
 // False with *why when the copy cannot be written.
 bool saveApprovedCopy(const QString& path, const ApprovedCopy& copy, QString* why);
@@ -48,7 +48,7 @@ bool loadApprovedCopy(const QString& path, ApprovedCopy* copy, QString* why);
 
 // Empty when the copy may decide for target at now; else why not: another
 // database, older than maxAgeS, or dated after now.
-QString copyUnfitness(const ApprovedCopy& copy, const DatabaseTarget& target, const QDateTime& now,
-                      qint64 maxAgeS);
+QString copyUnfitness(const ApprovedCopy& copy, const pg::DatabaseTarget& target,
+                      const QDateTime& now, qint64 maxAgeS);
 
 }  // namespace quarn::records

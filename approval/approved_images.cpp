@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "core/paths.h"
 #include "approval/approved_copy.h"
+#include "core/paths.h"
 
 namespace quarn::records {
 
@@ -27,10 +27,6 @@ ApprovalCheck refused(const QString& why) {
 
 QString approvedCopyPath() {
     return QFileInfo(defaultLogPath()).dir().filePath(QStringLiteral("approved-images.json"));
-}
-
-QString approvalTimeText(const QDateTime& t) {
-    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sha256Hex,
@@ -59,7 +55,7 @@ ApprovalCheck checkImageApproval(const QString& databaseUrl, const QString& sha2
                                  const QString& copyPath, qint64 offlineMaxAge) {
     if (databaseUrl.isEmpty())
         return refused(QCoreApplication::translate("Approval", "no database is configured"));
-    const DatabaseTarget target = parseDatabaseUrl(databaseUrl);
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(databaseUrl);
     if (!target.error.isEmpty()) return refused(target.error);
     const ImageOutcome read = readImageList(databaseUrl);
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -63,7 +63,4 @@ ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sh
 // else empty.
 QString approvalCopyText(const ApprovalCheck& check);
 
-// "2026-12-08 06:30" in local time: how the reasons show a moment.
-QString approvalTimeText(const QDateTime& t);
-
 }  // namespace quarn::records

@@ -7,9 +7,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "database/connection.h"
-#include "database/push.h"
 #include "database/schema.h"
+#include "pg/connection.h"
 
 namespace quarn::records {
 
@@ -36,43 +35,43 @@ ImageOutcome failureOf(const QSqlError& e, const Work& work) {
                       QCoreApplication::translate("Connection",
                                                   "the database has no quarn_images table: apply "
                                                   "`quarn-records schema` as its owner"));
-    switch (problemOf(e)) {
-        case Problem::Busy:
-            return failed(Status::Busy, describe(e));
-        case Problem::Denied:
-            return failed(Status::Denied, notPermittedText(work.what, work.role));
-        case Problem::Lost:
-            return failed(Status::Unreachable, describe(e));
-        case Problem::Refused:
+    switch (pg::problemOf(e)) {
+        case pg::Problem::Busy:
+            return failed(Status::Busy, pg::describe(e));
+        case pg::Problem::Denied:
+            return failed(Status::Denied, pg::notPermittedText(work.what, work.role));
+        case pg::Problem::Lost:
+            return failed(Status::Unreachable, pg::describe(e));
+        case pg::Problem::Refused:
             break;
     }
-    return failed(Status::Refused, describe(e));
+    return failed(Status::Refused, pg::describe(e));
 }
 
 // What a failed open means to the list's callers: a refused login is a
 // refusal (the kept copy must not decide), never an absence.
-Status openStatus(Problem p) {
+Status openStatus(pg::Problem p) {
     switch (p) {
-        case Problem::Denied:
+        case pg::Problem::Denied:
             return Status::Denied;
-        case Problem::Refused:
+        case pg::Problem::Refused:
             return Status::Refused;
-        case Problem::Busy:
+        case pg::Problem::Busy:
             return Status::Busy;
-        case Problem::Lost:
+        case pg::Problem::Lost:
             break;
     }
     return Status::Unreachable;
 }
 
 // Connected and time-limited; else false with *out the reason.
-bool openLimited(Connection& c, const QString& url, ImageOutcome* out) {
-    const DatabaseTarget target = parseDatabaseUrl(url);
+bool openLimited(pg::Connection& c, const QString& url, ImageOutcome* out) {
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
     if (!target.error.isEmpty()) return *out = failed(Status::Usage, target.error), false;
     QString why;
     if (!c.open(target, &why)) return *out = failed(openStatus(c.openProblem()), why), false;
     QSqlQuery q(c.db());
-    if (q.exec(limitStatements(statementLimitMs(), false))) return true;
+    if (q.exec(pg::limitStatements(pg::statementLimitMs(), false))) return true;
     return *out = failureOf(q.lastError(), {}), false;
 }
 
@@ -111,14 +110,14 @@ const QString kSelect = QStringLiteral(
 Work reading() {
     return {QCoreApplication::translate("Connection", "reading the approved list"),
             QCoreApplication::translate("Connection", "%1 or %2")
-                .arg(QLatin1String(kStationRole), QLatin1String(kViewerRole))};
+                .arg(QLatin1String(database::kStationRole), QLatin1String(database::kViewerRole))};
 }
 
 }  // namespace
 
 ImageOutcome readImageList(const QString& databaseUrl) {
     ImageOutcome out;
-    Connection c;
+    pg::Connection c;
     if (!openLimited(c, databaseUrl, &out)) return out;
     run(c.db(), kSelect + QStringLiteral("ORDER BY approved_at, sha256"), {}, reading(), &out,
         &out.images);
@@ -127,9 +126,9 @@ ImageOutcome readImageList(const QString& databaseUrl) {
 
 ImageOutcome approveImage(const QString& databaseUrl, const ApprovedImage& image) {
     const Work work{QCoreApplication::translate("Connection", "approving"),
-                    QLatin1String(kEngineerRole)};
+                    QLatin1String(database::kEngineerRole)};
     ImageOutcome out;
-    Connection c;
+    pg::Connection c;
     if (!openLimited(c, databaseUrl, &out)) return out;
     int added = 0;
     const QVariant note =
@@ -181,11 +180,11 @@ ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, cons
                           .arg(kMinPrefix)
                           .arg(prefix));
     ImageOutcome out;
-    Connection c;
+    pg::Connection c;
     if (!openLimited(c, databaseUrl, &out) || !resolvePrefix(c.db(), digits, &out)) return out;
     const QString sha = out.images.first().sha256;
     const Work work{QCoreApplication::translate("Connection", "revoking"),
-                    QLatin1String(kEngineerRole)};
+                    QLatin1String(database::kEngineerRole)};
     const QString setNote =
         note.isEmpty() ? QString() : QStringLiteral(", note = concat_ws(E'\\n', note, ?::text)");
     QVariantList values;
@@ -226,6 +225,10 @@ QJsonObject imageJson(const ApprovedImage& i) {
             {"approved_at", timeJson(i.approvedAt)},
             {"revoked_by", i.revoked() ? QJsonValue(i.revokedBy) : QJsonValue()},
             {"revoked_at", timeJson(i.revokedAt)}};
+}
+
+QString approvalTimeText(const QDateTime& t) {
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 ApprovedImage imageFromJson(const QJsonObject& o) {

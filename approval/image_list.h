@@ -2,7 +2,7 @@
 // The approved list on the server (quarn_images, database/schema.h): reading
 // it, approving an image and revoking one. Each call is blocking, opens a
 // connection of its own (waiting at most the URL's connect_timeout) and gives
-// every statement the push's time limit (database/push.h). What a failure
+// every statement the push's time limit (push/push.h). What a failure
 // means is taken from its SQLSTATE: lack of rights (42501) is Denied, with
 // the role the work needs named in the error.
 
@@ -30,6 +30,9 @@ struct ApprovedImage {
 QJsonObject imageJson(const ApprovedImage& image);
 // The row back from imageJson's object (missing keys: empty).
 ApprovedImage imageFromJson(const QJsonObject& o);
+
+// "2026-12-08 06:30" in local time: how the reasons show a moment.
+QString approvalTimeText(const QDateTime& t);
 
 struct ImageOutcome {
     enum class Status {

@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "database/connection.h"
-#include "database/schema.h"
+#include "database/migrations.h"
+#include "pg/connection.h"
 #include "plant/plant_window.h"
 #include "tests/support/pg_server.h"
 
@@ -87,7 +87,7 @@ double viewFromStart(const PlantBenchOptions& o, const QString& url, const QStri
 
 // One push as a station makes it: a batch of one row, committed; the time
 // of the commit's start.
-bool pushOne(quarn::records::Connection& c, int n, QElapsedTimer* clock) {
+bool pushOne(quarn::pg::Connection& c, int n, QElapsedTimer* clock) {
     QSqlDatabase& db = c.db();
     QSqlQuery q(db);
     if (!db.transaction()) return false;
@@ -117,14 +117,14 @@ Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int
     quarn::plant::PlantWindow window(feed, s);
     window.show();
     QSignalSpy shown(&window, &quarn::plant::PlantWindow::shown);
-    quarn::records::Connection station;
+    quarn::pg::Connection station;
     QString why;
     const bool first = shown.wait(kViewWaitMs);
     const double firstView = clock.nsecsElapsed() / 1e9;
     if (!first ||
         !QTest::qWaitFor([&] { return window.state().mode == quarn::plant::FeedState::Mode::Live; },
                          10000) ||
-        !station.open(quarn::records::parseDatabaseUrl(url), &why))
+        !station.open(quarn::pg::parseDatabaseUrl(url), &why))
         return std::fprintf(stderr, "quarn-bench: %s%s\n",
                             qPrintable(quarn::plant::stateText(window.state(), 0)),
                             qPrintable(why)),
@@ -260,7 +260,7 @@ int runPlantBench(const PlantBenchOptions& options) {
     testsupport::PgServer pg(true);
     if (!pg.ok())
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
-    const QString made = pg.sql(quarn::records::schemaStatements().join(QString()));
+    const QString made = pg.sql(quarn::database::schemaScript());
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(made)), 1;
     if (!fill(pg, o, true)) return 1;

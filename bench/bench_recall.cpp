@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <functional>
 
-#include "database/connection.h"
-#include "database/database_url.h"
-#include "database/history_sql.h"
+#include "bench/server_statements.h"
+#include "figures/history_sql.h"
+#include "pg/connection.h"
+#include "pg/database_url.h"
 
 namespace bench {
 
@@ -25,40 +26,35 @@ constexpr qint64 kFillChunk = 1000000;
 // serial number every 2.5 sessions on 8 stations, one image per 200,000
 // rows, and every 5,000th row a pilot image (2,000 rows of 10,000,000: a
 // recall the size a plant meets).
-const char* const kRecallFill =
-    "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
-    " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version, first_pass) SELECT gen_random_uuid(),"
-    " timestamptz '2026-01-01' + i * interval '2 second', 4 + i % 5, 'station-' || (i % 8),"
-    " 'ann', 'R-' || (i % 4000000), 'slot-' || (i % 16), 'COM1', '/dev/ttyUSB0',"
-    " '/srv/fw/qx200.bin', 2000, 2048, 32, i % 3, repeat('a', 64),"
-    " CASE WHEN i % 5000 = 0 THEN repeat('c', 64)"
-    "  ELSE encode(sha256((i / 200000)::text::bytea), 'hex') END,"
-    " CASE WHEN i % 7 = 0 THEN 'transfer' ELSE 'good' END, '', '1.1.0', i < 4000000"
-    " FROM generate_series(%1, %2) i";
+QString recallFill(qint64 from, qint64 to) {
+    return bench::fillStatement(
+        {QStringLiteral("generate_series(%1, %2) i, LATERAL (SELECT i AS n) p").arg(from).arg(to),
+         QStringLiteral("timestamptz '2026-01-01' + i * interval '2 second'"),
+         QStringLiteral("'R-' || (i % 4000000)"), QStringLiteral("'slot-' || (i % 16)"),
+         QStringLiteral("CASE WHEN i % 5000 = 0 THEN repeat('c', 64)"
+                        " ELSE encode(sha256((i / 200000)::text::bytea), 'hex') END"),
+         QStringLiteral("i < 4000000"), 8});
+}
 
 // On a connection of its own, without a time limit: a chunk takes longer
 // than psql's minute on a busy machine.
 bool fill(const testsupport::PgServer& pg) {
-    using namespace quarn::records;
-    Connection c;
+    quarn::pg::Connection c;
     QString why;
-    if (!c.open(parseDatabaseUrl(pg.url()), &why))
+    if (!c.open(quarn::pg::parseDatabaseUrl(pg.url()), &why))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
     QSqlQuery q(c.db());
     const auto run = [&](const QString& sql) {
         if (q.exec(sql)) return true;
-        return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(describe(q.lastError()))),
+        return std::fprintf(stderr, "quarn-bench: %s\n",
+                            qPrintable(quarn::pg::describe(q.lastError()))),
                false;
     };
     if (!run(QStringLiteral("SELECT count(*) FROM quarn_sessions")) || !q.next()) return false;
     const qint64 have = q.value(0).toLongLong();
     if (!run(QStringLiteral("ALTER TABLE quarn_sessions DISABLE TRIGGER USER"))) return false;
     for (qint64 from = have; from < kRecallRows; from += kFillChunk)
-        if (!run(QString::fromLatin1(kRecallFill)
-                     .arg(from)
-                     .arg(std::min(from + kFillChunk, kRecallRows) - 1)))
-            return false;
+        if (!run(recallFill(from, std::min(from + kFillChunk, kRecallRows) - 1))) return false;
     return run(QStringLiteral("ALTER TABLE quarn_sessions ENABLE TRIGGER USER")) &&
            run(QStringLiteral("ANALYZE quarn_sessions"));
 }
@@ -86,14 +82,15 @@ bool printed(const char* what, double ms) {
 
 bool runRecallBench(const testsupport::PgServer& pg) {
     if (!fill(pg)) return std::fprintf(stderr, "quarn-bench: the recall rows failed\n"), false;
-    using namespace quarn::records;
     qsizetype sessions = 0, units = 0;
     const double traceMs = medianMs([&] {
-        sessions = traceFromDatabase(pg.url(), QStringLiteral("R-1234567")).trace.size();
+        sessions =
+            quarn::figures::traceFromDatabase(pg.url(), QStringLiteral("R-1234567")).trace.size();
         return sessions > 0;
     });
     const double unitsMs = medianMs([&] {
-        units = unitsFromDatabase(pg.url(), QString(12, QLatin1Char('c')), {}).units.size();
+        units = quarn::figures::unitsFromDatabase(pg.url(), QString(12, QLatin1Char('c')), {})
+                    .units.size();
         return units > 0;
     });
     bool met = printed("trace SERIAL over 10,000,000 rows (median)", traceMs);

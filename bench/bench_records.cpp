@@ -10,7 +10,6 @@
 #include "approval/approved_images.h"
 #include "bench/bench_recall.h"
 #include "bench/server_statements.h"
-#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {

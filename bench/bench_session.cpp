@@ -49,13 +49,13 @@
 #include "bench/bench_records.h"
 #include "bench/bench_station.h"
 #include "bench/sim_output.h"
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "link/download_link.h"
 #include "session/form24.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/window_setup.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 
 namespace {
 

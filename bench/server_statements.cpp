@@ -10,15 +10,15 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "database/connection.h"
-#include "database/schema.h"
+#include "database/migrations.h"
+#include "pg/connection.h"
 
 namespace bench {
 
 bool runOnServer(const testsupport::PgServer& pg, const QStringList& statements) {
-    quarn::records::Connection c;
+    quarn::pg::Connection c;
     QString why;
-    if (!c.open(quarn::records::parseDatabaseUrl(pg.url()), &why))
+    if (!c.open(quarn::pg::parseDatabaseUrl(pg.url()), &why))
         return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(why)), false;
     QSqlQuery q(c.db());
     for (const QString& s : statements)
@@ -39,20 +39,6 @@ const char* const kMonths =
     "SELECT quarn_sessions_months(ARRAY(SELECT generate_series(date_trunc('month', now() -"
     " interval '%1 days', 'UTC'), now(), interval '1 month')))";
 
-// %1 stations, %2 sockets, %3 total rows, %4 days, %5 serial prefix, %6 the
-// rows (i: the row's place in time; n: its station, socket and outcome).
-const char* const kInsert =
-    "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot, port,"
-    " device, file, length, bytes, blocks, repeats, sha256, image_sha256, outcome, message,"
-    " version, approved, first_pass, pushed_by, received_at, server_approved)"
-    " SELECT gen_random_uuid(), t, 4 + n % 5, 'station-' || (n % %1), 'ann', '%5' || i,"
-    " '/dev/serial/by-path/slot-' || (n / %1) % %2, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin',"
-    " 2000, 2048, 32, n % 3, repeat('a', 64), repeat('a', 64),"
-    " CASE WHEN n % 7 = 0 THEN 'transfer' ELSE 'good' END,"
-    " CASE WHEN n % 7 = 0 THEN 'No reply at block ' || n % 32 || ' of 32' ELSE '' END, '1.1.0',"
-    " true, true, 'st1', t, true FROM %6,"
-    " LATERAL (SELECT now() - (%4 * 86400.0 * (%3 - i) / %3) * interval '1 second' AS t) w";
-
 }  // namespace
 
 QStringList fillStatements(const PlantShape& shape, qint64 total, bool firstLayer,
@@ -60,12 +46,19 @@ QStringList fillStatements(const PlantShape& shape, qint64 total, bool firstLaye
     // n = i / k: the first layer alone has every station, socket and stage.
     const qint64 k = qMax<qint64>(1, total / kBaseRows), first = qMin(total, kBaseRows);
     const auto insert = [&](const QString& rows) {
-        return QString::fromLatin1(kInsert)
-            .arg(shape.stations)
-            .arg(shape.sockets)
-            .arg(total)
-            .arg(shape.days)
-            .arg(serialPrefix, rows);
+        FillRows r;
+        r.from = rows;
+        r.started = QStringLiteral("now() - (%1 * 86400.0 * (%2 - i) / %2) * interval '1 second'")
+                        .arg(shape.days)
+                        .arg(total);
+        r.serial = QStringLiteral("'%1' || i").arg(serialPrefix);
+        r.slot = QStringLiteral("'/dev/serial/by-path/slot-' || (n / %1) % %2")
+                     .arg(shape.stations)
+                     .arg(shape.sockets);
+        r.image = QStringLiteral("repeat('a', 64)");
+        r.firstPass = QStringLiteral("true");
+        r.stations = shape.stations;
+        return fillStatement(r);
     };
     QStringList out{QString::fromLatin1(kMonths).arg(shape.days),
                     QStringLiteral("SET session_replication_role = replica")};
@@ -85,8 +78,8 @@ QStringList fillStatements(const PlantShape& shape, qint64 total, bool firstLaye
 }
 
 QStringList refillStatements() {
-    return quarn::records::summaryRefillStatements() +
-           QStringList{QStringLiteral("VACUUM ANALYZE"), QStringLiteral("CHECKPOINT")};
+    return {quarn::database::refillStatement(), QStringLiteral("VACUUM ANALYZE"),
+            QStringLiteral("CHECKPOINT")};
 }
 
 double timedRecords(const QString& program, const QStringList& args, QByteArray* out) {
@@ -121,6 +114,21 @@ bool reportCountsAll(const QString& program, const QString& url, qint64 rows) {
     std::fprintf(stderr, "quarn-bench: the report counts %lld sessions of %lld rows\n",
                  static_cast<long long>(sessions), static_cast<long long>(rows));
     return false;
+}
+
+QString fillStatement(const FillRows& r) {
+    return QStringLiteral(
+               "INSERT INTO quarn_sessions (id, started, seconds, station, operator, serial, slot,"
+               " port, device, file, length, bytes, blocks, repeats, sha256, image_sha256,"
+               " outcome, message, version, approved, first_pass, pushed_by, received_at,"
+               " server_approved) SELECT gen_random_uuid(), t, 4 + n % 5, 'station-' || (n %"
+               " %1), 'ann', %2, %3, 'COM1', '/dev/ttyUSB0', '/srv/fw/qx200.bin', 2000, 2048,"
+               " 32, n % 3, repeat('a', 64), %4, CASE WHEN n % 7 = 0 THEN 'transfer' ELSE"
+               " 'good' END, CASE WHEN n % 7 = 0 THEN 'No reply at block ' || n % 32 || ' of 32'"
+               " ELSE '' END, '1.1.0', true, %5, 'st1', t, true FROM %6, LATERAL (SELECT %7 AS"
+               " t) started")
+        .arg(r.stations)
+        .arg(r.serial, r.slot, r.image, r.firstPass, r.from, r.started);
 }
 
 }  // namespace bench

@@ -59,4 +59,21 @@ double medianRecords(const QString& program, const QStringList& args, int runs);
 // the summaries hold every row. Said on standard error when not.
 bool reportCountsAll(const QString& program, const QString& url, qint64 rows);
 
+// The one statement every fill of the benches runs: rows of quarn_sessions
+// as pushes leave them (the server's stamps and first_pass written, for a
+// fill runs with the triggers off), one per row of `from`, which gives i
+// (the row's place) and n (its pattern: station n % stations, repeats n % 3,
+// seconds 4 + n % 5, every seventh a failure at some block); the rest are
+// expressions of i and n.
+struct FillRows {
+    QString from;     // a FROM item with columns i and n: "generate_series(1, 10) i, ..."
+    QString started;  // expressions of i and n
+    QString serial;
+    QString slot;
+    QString image;
+    QString firstPass;
+    int stations = 1;
+};
+QString fillStatement(const FillRows& rows);
+
 }  // namespace bench

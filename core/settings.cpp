@@ -23,39 +23,51 @@ using K = SettingKey;
 // The one list. The README's table of the settings file says the same, row
 // for row (tests/core/test_settings.cpp compares them).
 const QList<SettingEntry>& entries() {
+    using T = SettingType;
     static const QList<SettingEntry> list = {
-        {K::Com1, "ports/COM1", "",
-         "the port COM1 opens: its by-id link, else its by-path link, else its device path", true},
-        {K::Com2, "ports/COM2", "", "the port COM2 opens, as COM1", true},
-        {K::Com3, "ports/COM3", "", "the port COM3 opens, as COM1", true},
-        {K::Com4, "ports/COM4", "", "the port COM4 opens, as COM1", true},
-        {K::Unnumbered, "ports/unnumbered", "",
-         "ports whose number was removed: they take none until given one again", false},
-        {K::LastInitFolder, "files/lastInitFolder", "",
-         "the folder of the Init.txt chosen last (`--choose` starts there)", false},
-        {K::StationPorts, "station/ports", "",
-         "quarn-station's slots in order (device paths or stable names); none: the USB adapters",
-         false},
-        {K::StationSound, "station/sound", "true",
-         "the bell when the last running slot of a batch ends", false},
-        {K::StationMaxRepeats, "station/max-repeats", "10",
-         "quarn-station fails a unit whose block is refused this often in a row", false},
-        {K::StationMaxAttempts, "station/max-attempts", "3",
+        {K::Com1, "ports/COM1", "QUARN_COM1", T::DevicePath, "",
+         "the port COM1 opens: its by-id link, else its by-path link, else its device path"},
+        {K::Com2, "ports/COM2", "QUARN_COM2", T::DevicePath, "", "the port COM2 opens, as COM1"},
+        {K::Com3, "ports/COM3", "QUARN_COM3", T::DevicePath, "", "the port COM3 opens, as COM1"},
+        {K::Com4, "ports/COM4", "QUARN_COM4", T::DevicePath, "", "the port COM4 opens, as COM1"},
+        {K::Unnumbered, "ports/unnumbered", "", T::List, "",
+         "ports whose number was removed: they take none until given one again"},
+        {K::LastInitFolder, "files/lastInitFolder", "", T::Text, "",
+         "the folder of the Init.txt chosen last (`--choose` starts there)"},
+        {K::StationPorts, "station/ports", "", T::List, "",
+         "quarn-station's slots in order (device paths or stable names); none: the USB adapters"},
+        {K::StationSound, "station/sound", "", T::Flag, "true",
+         "the bell when the last running slot of a batch ends"},
+        {K::StationMaxRepeats, "station/max-repeats", "", T::Count, "10",
+         "quarn-station fails a unit whose block is refused this often in a row"},
+        {K::StationMaxAttempts, "station/max-attempts", "", T::Count, "3",
          "a serial number that failed this often (on any station) is held for repair, not "
-         "loaded again (0: no limit)",
-         false},
-        {K::RecordsDatabase, "records/database", "",
-         "the PostgreSQL URL the records are pushed to, without a password (`QUARN_DB` overrides "
-         "it)",
-         false},
-        {K::ImagesRequireApproved, "images/require-approved", "false",
-         "every front end loads only an image on the approved list", false},
-        {K::ImagesOfflineMaxAge, "images/offline-max-age", "43200",
+         "loaded again (0: no limit)"},
+        {K::RecordsDatabase, "records/database", "QUARN_DB", T::Text, "",
+         "the PostgreSQL URL the records are pushed to, without a password"},
+        {K::ImagesRequireApproved, "images/require-approved", "", T::Flag, "false",
+         "every front end loads only an image on the approved list"},
+        {K::ImagesOfflineMaxAge, "images/offline-max-age", "", T::Count, "43200",
          "seconds a kept copy of the approved list may decide while the database is away (0: "
-         "never)",
-         false},
-        {K::PlantSocketLife, "plant/socket-life", "10000",
-         "sessions a socket takes between services before it is flagged (0: never)", false},
+         "never)"},
+        {K::PlantSocketLife, "plant/socket-life", "", T::Count, "10000",
+         "sessions a socket takes between services before it is flagged (0: never)"},
+        {K::ConfigDir, "", "QUARN_CONFIG_DIR", T::Text, "",
+         "the folder of the settings file, in place of `~/.config/quarn-download`"},
+        {K::PushTimeLimit, "", "QUARN_PUSH_TIME_LIMIT", T::Count, "30",
+         "seconds a statement of the records' database, or its wait for a lock, may take "
+         "(1 to 86400)"},
+        {K::ApprovalRecheckMs, "", "QUARN_APPROVAL_RECHECK_MS", T::Count, "60000",
+         "milliseconds between two looks at the approved list while `quarn-flash --watch` runs"},
+        {K::SerialRoot, "", "QUARN_SERIAL_ROOT", T::Text, "/dev/serial",
+         "the folder whose by-id and by-path links name the ports (tests give a made-up one)"},
+        {K::TranslationsDir, "", "QUARN_TRANSLATIONS_DIR", T::Text, "",
+         "the folder of the operator's catalogues, before the installed ones"},
+        {K::AutoChoose, "", "QUARN_AUTO_CHOOSE", T::Text, "",
+         "test hook: the file `--choose` takes (set and empty: none) instead of asking"},
+        {K::AutoAnswerBoxes, "", "QUARN_AUTO_ANSWER_BOXES", T::Flag, "",
+         "test hook: `1` writes every message box of quarn-download to standard output and "
+         "answers it OK"},
     };
     return list;
 }
@@ -93,8 +105,9 @@ QString problemOf(QSettings& store) {
                                                   : QStringLiteral("not readable"),
                  kKeep);
     for (const SettingEntry& entry : entries()) {
+        if (entry.type != SettingType::DevicePath) continue;
         const QVariant value = store.value(QLatin1String(entry.key));
-        if (!entry.devicePath || !value.isValid()) continue;
+        if (!value.isValid()) continue;
         if (value.typeId() != QMetaType::QString ||
             !(value.toString().isEmpty() || value.toString().startsWith(QLatin1Char('/'))))
             return QStringLiteral("the settings file %1 has a %2 that is no device path%3")
@@ -116,7 +129,55 @@ QString unwritableReason(const QString& file) {
     return QStringLiteral("QSettings status %1").arg(int(QSettings::AccessError));
 }
 
+// The environment's text as a value of the entry's type; invalid when it is
+// none of that type.
+QVariant typed(const SettingEntry& entry, const QString& text) {
+    switch (entry.type) {
+        case SettingType::Flag:
+            if (text == QLatin1String("1") || text == QLatin1String("true")) return true;
+            if (text == QLatin1String("0") || text == QLatin1String("false")) return false;
+            return QVariant();
+        case SettingType::Count: {
+            bool ok = false;
+            const qlonglong n = text.toLongLong(&ok);
+            return ok && n >= 0 ? QVariant(n) : QVariant();
+        }
+        case SettingType::DevicePath:
+            return text.startsWith(QLatin1Char('/')) ? QVariant(text) : QVariant();
+        case SettingType::List:
+            return text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        case SettingType::Text:
+            break;
+    }
+    return text;
+}
+
+// The environment's value of the entry (invalid: unset, empty or not of its type).
+QVariant environmentValue(const SettingEntry& entry) {
+    const std::optional<QString> text = environmentText(entry.id);
+    return text && !text->isEmpty() ? typed(entry, *text) : QVariant();
+}
+
 }  // namespace
+
+std::optional<QString> environmentText(SettingKey key) {
+    const char* name = settingEntry(key).env;
+    if (!*name || !qEnvironmentVariableIsSet(name)) return std::nullopt;
+    return qEnvironmentVariable(name);
+}
+
+QVariant resolvedSetting(SettingKey key, const QVariant& option) {
+    const SettingEntry& entry = settingEntry(key);
+    if (option.isValid()) return option;
+    if (const QVariant env = environmentValue(entry); env.isValid()) return env;
+    return *entry.key ? Settings().value(key) : settingDefault(key);
+}
+
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
 
 const QList<SettingEntry>& settingEntries() { return entries(); }
 
@@ -144,7 +205,14 @@ Settings::~Settings() = default;
 QString Settings::path() const { return store_->fileName(); }
 
 QVariant Settings::value(SettingKey key) const {
+    if (!*settingEntry(key).key) return settingDefault(key);  // the environment's alone
     return store_->value(QLatin1String(settingEntry(key).key), settingDefault(key));
+}
+
+QVariant Settings::resolved(SettingKey key, const QVariant& option) const {
+    if (option.isValid()) return option;
+    if (const QVariant env = environmentValue(settingEntry(key)); env.isValid()) return env;
+    return value(key);
 }
 
 bool Settings::contains(SettingKey key) const {

@@ -13,10 +13,18 @@
 // A damaged file is still read for what could be understood of it, as
 // before: a reader that only reads (the database's URL, the approval switch)
 // goes on with those values; a writer refuses.
+//
+// The environment too is read here and nowhere else: an entry names the
+// variable that overrides its key (QUARN_DB for [records] database), and a
+// few entries are the environment's alone (no key in the file). One
+// precedence for every setting (resolvedSetting): the program's option when
+// given, else the environment's variable when set and not empty (and of the
+// entry's type), else the file's value, else the default.
 
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -37,17 +45,30 @@ enum class SettingKey {
     ImagesRequireApproved,
     ImagesOfflineMaxAge,
     PlantSocketLife,
+    // The environment's alone: no key in the file.
+    ConfigDir,
+    PushTimeLimit,
+    ApprovalRecheckMs,
+    SerialRoot,
+    TranslationsDir,
+    AutoChoose,
+    AutoAnswerBoxes,
 };
+
+// What a value must be: text, true/false, a whole number of 0 or more, an
+// absolute device path (or empty), a list.
+enum class SettingType { Text, Flag, Count, DevicePath, List };
 
 struct SettingEntry {
     SettingKey id;
-    const char* key;       // "group/name", as QSettings spells it
+    const char* key;  // "group/name", as QSettings spells it; "": the environment's alone
+    const char* env;  // the environment variable that overrides it; "" when none
+    SettingType type;
     const char* fallback;  // the default as written in the file; "" when none
     const char* meaning;   // one line, as the README's table says it
-    bool devicePath;       // the value must be an absolute path (or empty)
 };
 
-// Every key of the settings file, in the README's order.
+// Every setting, in the README's order.
 const QList<SettingEntry>& settingEntries();
 const SettingEntry& settingEntry(SettingKey key);
 // The key's default (an invalid QVariant when it has none), for a value
@@ -55,6 +76,20 @@ const SettingEntry& settingEntry(SettingKey key);
 QVariant settingDefault(SettingKey key);
 // ports/COMn for com 1..4.
 SettingKey comSetting(int com);
+
+// The entry's environment variable as set (even empty); none when unset or
+// when the entry has none.
+std::optional<QString> environmentText(SettingKey key);
+
+// The setting by the one precedence: option when valid, else the
+// environment's variable when set, not empty and of the entry's type, else
+// the file's value (the real file, read only for an entry that has a key),
+// else the default; an invalid QVariant when none of them gives one.
+QVariant resolvedSetting(SettingKey key, const QVariant& option = QVariant());
+
+// Whether the session has a display for windows (DISPLAY, WAYLAND_DISPLAY,
+// or a Qt platform named in QT_QPA_PLATFORM).
+bool displayAvailable();
 
 class Settings {
 public:
@@ -73,7 +108,10 @@ public:
     bool usable() const { return problem_.isEmpty(); }
 
     // The stored value; else the key's default; else an invalid QVariant.
+    // The environment is not looked at: resolvedSetting() does that.
     QVariant value(SettingKey key) const;
+    // resolvedSetting() with this file.
+    QVariant resolved(SettingKey key, const QVariant& option = QVariant()) const;
     // Whether the file stores a value for key.
     bool contains(SettingKey key) const;
     // Ignored (false) when the file is not usable.

@@ -12,7 +12,7 @@
 #include <QString>
 #include <functional>
 
-namespace quarn::records {
+namespace quarn::database {
 
 struct ArchiveResult {
     enum class Status {
@@ -30,14 +30,11 @@ struct ArchiveResult {
     double seconds = 0;
 };
 
-// month: "2026-01". Connects, detaches the month's partition (waiting at
-// most lockWaitMs for the table's lock) and moves the summaries, telling
+// month: "2026-01". Connects, detaches the month's partition and moves the
+// summaries (quarn_sessions_archive, database/sql/0004_summaries.sql),
+// waiting at most lockWaitMs for each lock, telling
 // `say` what it did and how to keep the table in a file.
 ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int lockWaitMs,
                            const std::function<void(const QString&)>& say);
 
-// The statements, for one transaction, that let the partition (a table name
-// of this schema) go.
-QStringList archiveStatements(const QString& table);
-
-}  // namespace quarn::records
+}  // namespace quarn::database

@@ -17,8 +17,6 @@
 #include "approval/gate_read.h"
 #include "core/front_door.h"
 #include "core/stop_signals.h"
-#include "database/database_url.h"
-#include "database/pusher.h"
 #include "flash/flash_options.h"
 #include "flash/image_check.h"
 #include "flash/progress.h"
@@ -26,6 +24,7 @@
 #include "flash/watch_run.h"
 #include "gang/gang.h"
 #include "ports/port_commands.h"
+#include "push/pusher.h"
 #include "recordwriter/record_writer.h"
 #include "recordwriter/retest_limit.h"
 
@@ -124,7 +123,8 @@ int FlashRun::exec() {
     redraw.stop();
     display_.redraw(gang_.units(), outcomes_);
     display_.summary(records_);
-    records::pushAfterRun(o_.logPath, stderr);  // in the background: never the exit status
+    push::pushAfterRun(o_.logPath, o_.databaseUrl,
+                       stderr);  // in the background: never the exit status
     return exitStatus();
 }
 
@@ -156,13 +156,11 @@ int runFlash() {
         if (!installStopSignals(kExitSignal))
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
-                                                          records::configuredDatabaseUrl());
+        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
         // A read of the approved list still waiting on a silent database is left behind.
         return records::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
-    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath,
-                                                      records::configuredDatabaseUrl());
+    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
     FlashRun run(o);
     return run.exec();
 }

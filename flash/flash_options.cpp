@@ -5,12 +5,12 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include "approval/image_gate.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
 #include "image/resolve_image.h"
 #include "ports/port_map.h"
-#include "approval/image_gate.h"
 
 namespace quarn::flash {
 
@@ -204,6 +204,7 @@ QString parseLimits(const FlashCommandLine& cl, FlashOptions* o) {
                                            "--max-repeats wants a whole number >= 0, not \"%1\"")
             .arg(p.value(cl.maxRepeats));
     o->maxAttempts = Settings().value(SettingKey::StationMaxAttempts).toInt();
+    o->databaseUrl = resolvedSetting(SettingKey::RecordsDatabase).toString();
     if (p.isSet(cl.maxAttempts) && !parseInt(p.value(cl.maxAttempts), 0, 1 << 30, &o->maxAttempts))
         return QCoreApplication::translate("quarn-flash",
                                            "--max-attempts wants a whole number >= 0, not \"%1\"")

@@ -64,8 +64,9 @@ struct FlashOptions : CommandLineAnswer {
     std::shared_ptr<records::RetestLimit> retest;
     bool json = false;
     bool quiet = false;
-    bool watch = false;  // Auto-start on every port until a signal (gang/watch.h)
-    QString logPath;     // empty: no log
+    bool watch = false;   // Auto-start on every port until a signal (gang/watch.h)
+    QString logPath;      // empty: no log
+    QString databaseUrl;  // where the records go (QUARN_DB, else the settings file); empty: none
     // Written into every record: --station (default: the host name),
     // --operator, and --serial PORT=SN per port (PORT as given to -p).
     QString station;

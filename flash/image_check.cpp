@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 
 #include "approval/image_gate.h"
-#include "database/database_url.h"
 
 namespace quarn::flash {
 
@@ -17,8 +16,7 @@ void say(std::FILE* err, const QString& text) {
 
 bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gateOut) {
     const ImageIdentity image = o.image.identity();
-    const records::ImageGate gate =
-        records::checkImageGate(o.approvedOnly, image, records::configuredDatabaseUrl());
+    const records::ImageGate gate = records::checkImageGate(o.approvedOnly, image, o.databaseUrl);
     if (!o.quiet)
         say(err, QCoreApplication::translate("quarn-flash", "Image: ") +
                      records::imageLineText(image, gate));

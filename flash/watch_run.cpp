@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "approval/image_approval.h"
-#include "database/database_url.h"
+#include "core/settings.h"
 #include "flash/image_check.h"
 #include "flash/progress.h"
 #include "flash/unit_jobs.h"
@@ -41,7 +41,7 @@ private:
     const FlashOptions& o_;
     ProgressDisplay display_;
     // A service runs all day: each record goes to the database as it comes.
-    records::RecordWriter writer_{o_.logPath, records::configuredDatabaseUrl()};
+    records::RecordWriter writer_{o_.logPath, o_.databaseUrl};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
     std::unique_ptr<records::ImageApproval> approval_;  // with the approved list required
     bool allowed_ = true;                               // the verdict last said
@@ -74,11 +74,9 @@ void WatchRun::stopAll() {
 
 void WatchRun::watchApproval(const records::ImageGate& gate) {
     if (!o_.approvedOnly) return;
-    bool ok = false;
-    const int ms = qEnvironmentVariableIntValue("QUARN_APPROVAL_RECHECK_MS", &ok);
-    approval_ = std::make_unique<records::ImageApproval>(true, o_.image.identity(),
-                                                         records::configuredDatabaseUrl(),
-                                                         ok && ms > 0 ? ms : 60000, &gate);
+    const int ms = resolvedSetting(SettingKey::ApprovalRecheckMs).toInt();
+    approval_ = std::make_unique<records::ImageApproval>(true, o_.image.identity(), o_.databaseUrl,
+                                                         ms > 0 ? ms : 60000, &gate);
     writer_.stampApproval(approval_.get());
     QObject::connect(approval_.get(), &records::ImageApproval::changed, qApp, [this] {
         if (approval_->allowsStarts() == allowed_) return;

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "core/settings.h"
 #include "ports/port_discovery.h"
 #include "ports/port_map.h"
 
@@ -21,9 +22,7 @@ int comNumberOf(const QString& port, bool* named) {
 
 }  // namespace
 
-QString defaultSerialRoot() {
-    return qEnvironmentVariable("QUARN_SERIAL_ROOT", QStringLiteral("/dev/serial"));
-}
+QString defaultSerialRoot() { return resolvedSetting(SettingKey::SerialRoot).toString(); }
 
 QString resolvePortNow(const QString& port, QString* why) {
     bool named = false;

@@ -1,6 +1,6 @@
 #include "gang/session_record.h"
 
-#include "gang/unit.h"
+#include "gang/unit_job.h"
 
 namespace quarn::gang {
 

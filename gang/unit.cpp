@@ -5,8 +5,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include "core/logging.h"
 #include "gang/session_record.h"
 #include "link/unit_probe.h"
+#include "record/outcome.h"
 
 namespace quarn::gang {
 
@@ -47,7 +49,11 @@ SessionResult UnitWorker::runSession() {
     QFile file;
     SessionObserver quiet;
     const SessionRequest request{0, job.device, job.image};
+    qCDebug(lcGang).noquote() << job.device << "session begins";
     const SessionResult result = quarn::runSession(link, file, request, quiet);
+    qCDebug(lcGang).noquote().nospace()
+        << job.device << " session ends: " << records::outcomeName(result.outcome) << " at block "
+        << result.block << " of " << result.total << ", " << result.repeats << " repeat(s)";
     link.closePort();
     link_ = nullptr;
     return result;

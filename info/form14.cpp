@@ -4,8 +4,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "core/globals.h"
 #include "core/version.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

@@ -1,9 +1,11 @@
 #include "link/download_link.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QThread>
 
+#include "core/logging.h"
 #include "image/blocks.h"
 
 namespace quarn {
@@ -19,6 +21,25 @@ constexpr uint8_t kConfirm = 0x07;
 constexpr uint8_t kEnd = 0x0F;
 constexpr uint8_t kLoginAccepted = 0x88;
 constexpr int kListedPositions = 10;  // the monitor lists block positions 1..9
+
+const char* resultName(LinkResult r) {
+    switch (r) {
+        case LinkResult::Ok:
+            return "ok";
+        case LinkResult::NoReply:
+            return "no reply";
+        case LinkResult::WrongReply:
+            return "wrong reply";
+        case LinkResult::Stopped:
+            return "stopped";
+        case LinkResult::Closing:
+            return "closing";
+    }
+    return "?";
+}
+
+// The bytes as the monitors write them: "AA 55 AA".
+QByteArray hexBytes(const QByteArray& bytes) { return bytes.toHex(' ').toUpper(); }
 }  // namespace
 
 void setLinkClock(const LinkClock& clock) { g_clock = clock; }
@@ -73,6 +94,7 @@ DownloadLink::OpenResult DownloadLink::openSelected() {
 }
 
 LinkResult DownloadLink::Download_Delay() {
+    qCDebug(lcLink) << "pause" << g_clock.delayMs << "ms";
     setStage(LinkStage::Pause);
     DelayTimer.setInterval(g_clock.delayMs);
     DelayTimer.start();
@@ -164,6 +186,7 @@ LinkResult DownloadLink::sendAndWait(const QByteArray& bytes, const QString& tex
                                      const QByteArray& expected) {
     const int n = expected.size();
     flush();
+    qCDebug(lcLink).noquote() << "send" << hexBytes(bytes) << "expecting" << hexBytes(expected);
     Transmit_string = text;
     MSComm1.output(bytes);
     showTransmission();
@@ -183,6 +206,8 @@ LinkResult DownloadLink::sendAndWait(const QByteArray& bytes, const QString& tex
         Recieve_string += hexText(code);
         if (c.isEmpty() || c[0] != expected[i]) wrongReply();
     }
+    qCDebug(lcLink).noquote()
+        << "received" << QString(Recieve_string).replace(QLatin1Char(','), QLatin1Char(' '));
     showReply();
     notifyMonitor();
     return result();
@@ -190,17 +215,18 @@ LinkResult DownloadLink::sendAndWait(const QByteArray& bytes, const QString& tex
 
 LinkResult DownloadLink::SendHandshake() {
     beginExchange();
+    qCDebug(lcLink) << "quiet line: one time-out period," << timeoutSeconds() << "s";
     setStage(LinkStage::QuietLine);
     Timeout_count = 0;
     Comm_Timeout = false;
     do {
         yield();
     } while (!Comm_Timeout && !Program_kill);
-    if (closing()) return LinkResult::Closing;
+    if (closing()) return logged("handshake", LinkResult::Closing);
     Comm_Timeout = false;
     setStage(LinkStage::Handshake);
     const QByteArray request("\xAA\x55\xAA", 3);
-    return sendAndWait(request, QStringLiteral("AA,55,AA"), request);
+    return logged("handshake", sendAndWait(request, QStringLiteral("AA,55,AA"), request));
 }
 
 LinkResult DownloadLink::SendPassWord() {
@@ -211,7 +237,8 @@ LinkResult DownloadLink::SendPassWord() {
         if (i > 0) text += QLatin1Char(',');
         text += hexText(static_cast<uint8_t>(kPassword[i]));
     }
-    return sendAndWait(kPassword, text, QByteArray(1, static_cast<char>(kLoginAccepted)));
+    return logged("login",
+                  sendAndWait(kPassword, text, QByteArray(1, static_cast<char>(kLoginAccepted))));
 }
 
 void DownloadLink::waitForBytes(int n) {
@@ -221,12 +248,21 @@ void DownloadLink::waitForBytes(int n) {
     Timeout_count = 0;
     Comm_Timeout = false;
     int count = 0;
+    QElapsedTimer waited;
+    waited.start();
     do {
         yield();
         count = MSComm1.inBufferCount();
     } while (count < n && !Program_kill && !Comm_Timeout && !MSComm1.lost());
     // A lost port ends the exchange now: no reply can come any more.
-    if (count < n && MSComm1.lost()) Comm_Timeout = true;
+    const bool lost = count < n && MSComm1.lost();
+    if (lost) Comm_Timeout = true;
+    qCDebug(lcLink).nospace() << "waited " << waited.elapsed() << " ms for " << n
+                              << " byte(s): " << count << " in"
+                              << (count >= n     ? ""
+                                  : lost         ? ", port lost"
+                                  : Program_kill ? ", stopped"
+                                                 : ", time-out");
 }
 
 bool DownloadLink::waitForReply() {
@@ -240,6 +276,7 @@ uint8_t DownloadLink::readReply() {
     const QByteArray c = MSComm1.input();
     const uint8_t r = c.isEmpty() ? 0 : static_cast<uint8_t>(c[0]);
     Recieve_string = hexText(r);
+    qCDebug(lcLink).noquote() << "received" << hexBytes(QByteArray(1, char(r)));
     showReply();
     notifyMonitor();
     return r;
@@ -263,6 +300,7 @@ LinkResult DownloadLink::badReplyExit(QIODevice& file) {
 // The start byte and its echo. False when the transfer ends here.
 bool DownloadLink::startTransfer() {
     flush();
+    qCDebug(lcLink) << "send 01 (start), expecting 01";
     sendByte(kStart);
     Transmit_string = hexText(kStart);
     showTransmission();
@@ -283,6 +321,8 @@ bool DownloadLink::startTransfer() {
 // length; the rest is zero padding. Returns the checksum.
 int DownloadLink::fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount,
                             int16_t downloadLength) {
+    qCDebug(lcLink).nospace() << "block " << blockNumber << " of " << blockTotal
+                              << ": send 03 (opener)";
     sendByte(kOpener);
     ++Transmit_counter;
     showTransmitCounter();
@@ -295,6 +335,11 @@ int DownloadLink::fillBlock(QIODevice& file, uint8_t* block, int32_t& readCount,
 
 // The checksum and the 64 data bytes (a repeat starts here too).
 void DownloadLink::sendBlock(const uint8_t* block) {
+    qCDebug(lcLink).noquote() << "send checksum" << hexBytes(QByteArray(1, char(Checksum)))
+                              << "and data"
+                              << hexBytes(
+                                     QByteArray(reinterpret_cast<const char*>(block), kBlockSize))
+                              << "expecting 03 or FF";
     sendByte(static_cast<uint8_t>(Checksum));
     Transmit_string.clear();
     for (int pos = 0; pos < kBlockSize;) {
@@ -312,6 +357,7 @@ void DownloadLink::sendBlock(const uint8_t* block) {
 // echo is then marked as a wrong reply.
 bool DownloadLink::confirmBlock() {
     flush();
+    qCDebug(lcLink) << "send 07 (confirm), expecting 07";
     sendByte(kConfirm);
     if (!waitForReply()) return false;
     if (readReply() != kConfirm) {
@@ -322,6 +368,7 @@ bool DownloadLink::confirmBlock() {
 }
 
 void DownloadLink::sendEnd() {
+    qCDebug(lcLink) << "send 0F (end)";
     sendByte(kEnd);
     Transmit_string = hexText(kEnd);
     showTransmission();
@@ -330,7 +377,16 @@ void DownloadLink::sendEnd() {
     notifyMonitor();
 }
 
+LinkResult DownloadLink::logged(const char* exchange, LinkResult result) const {
+    qCDebug(lcLink).nospace() << exchange << ": " << resultName(result);
+    return result;
+}
+
 LinkResult DownloadLink::SendFile(QIODevice& file, int16_t downloadLength) {
+    return logged("transfer", sendFileBody(file, downloadLength));
+}
+
+LinkResult DownloadLink::sendFileBody(QIODevice& file, int16_t downloadLength) {
     beginExchange();
     blockTotal = blocksFor(downloadLength);
     setStage(LinkStage::Transfer);

@@ -1,7 +1,8 @@
 #pragma once
 // The link to the unit: its serial port, the time-out ticker, the one-second
 // delay, the session's flags and counters, the monitor texts, and the three
-// exchanges (handshake, login, block transfer). No widgets, no program
+// exchanges (handshake, login, block transfer). The bytes, the waits and the
+// time-outs of the exchanges are written down in docs/protocol.md. No widgets, no program
 // globals: every input is handed in (the port, the download length, whether
 // the owner is closing), and nothing here shows a message box. A window
 // mirrors the monitor texts into its labels through onMonitor and does its
@@ -200,6 +201,9 @@ private:
     uint8_t readReply();
     void sendByte(uint8_t b);
     LinkResult wrongReply();
+    LinkResult sendFileBody(QIODevice& file, int16_t downloadLength);
+    // The exchange's outcome, written to the quarn.link category.
+    LinkResult logged(const char* exchange, LinkResult result) const;
     LinkResult badReplyExit(QIODevice& file);
 
     // The transfer's steps.

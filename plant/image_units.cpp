@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "database/query_run.h"
+#include "pg/query_run.h"
 #include "recordlog/history.h"
 
 namespace quarn::plant {
@@ -19,8 +19,8 @@ qint64 imageUnitsOf(QSqlDatabase& db, const QString& image) {
                                      " (SELECT DISTINCT sha256 FROM quarn_images"
                                      " WHERE strpos(lower(title), lower(?)) > 0) i");
     qint64 count = -1;
-    records::QueryFailure f;
-    records::runQuery(
+    pg::QueryFailure f;
+    pg::runQuery(
         db, sql, {prefix ? word.toLower() : word},
         [&](const QSqlQuery& q) { count = q.value(0).toLongLong(); }, &f);
     return count;

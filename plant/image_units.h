@@ -1,7 +1,7 @@
 #pragma once
 // The recall count beside the plant's image filter: how many units were
 // loaded good with the image last (quarn_image_units(), the count
-// `quarn-records units --image` lists; database/history_sql.h). The filter
+// `quarn-records units --image` lists; figures/history_sql.h). The filter
 // names the image by a sha256 prefix of 12 hex digits or more, or by a part
 // of approved images' titles (their counts summed).
 

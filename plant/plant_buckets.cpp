@@ -1,7 +1,7 @@
 // The plant's figures kept by hour and by UTC day, read whole or from a day
 // on, and summed into the charts' figures. Each query sums rows of the same
 // columns from the summary tables' whole hours and from the period's part
-// hours in quarn_sessions (plant/summary_source.h), so its cost follows the
+// hours in quarn_sessions (figures/summary_split.h), so its cost follows the
 // hours and keys shown, not the sessions recorded.
 #include "plant/plant_buckets.h"
 
@@ -11,10 +11,11 @@
 #include <future>
 #include <system_error>
 
-#include "database/connection.h"
-#include "database/query_run.h"
 #include "database/schema.h"
-#include "plant/summary_source.h"
+#include "figures/rules_sql.h"
+#include "figures/summary_split.h"
+#include "pg/connection.h"
+#include "pg/query_run.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
@@ -35,9 +36,9 @@ const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', 
 }  // namespace
 
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               bool verdict, QList<HourYield>* out, QueryFailure* f) {
-    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
-    const SummaryRead read{
+               QList<HourYield>* out, QueryFailure* f) {
+    const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
+    const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, hour, sessions, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
                        " units, first_pass_good AS fpg, mismatches")
@@ -45,19 +46,21 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
         QStringLiteral("hour > '-infinity'"),
         QStringLiteral("coalesce(station, '') AS station, date_trunc('hour', started, 'UTC') AS "
                        "hour, 1 AS sessions, %1 AS good, %2 AS units, %3 AS fpg, %4 AS mismatches")
-            .arg(oneIf(good), oneIf(unit), oneIf(unit + QStringLiteral(" AND ") + good),
-                 verdict ? oneIf(mismatchSql()) : QStringLiteral("0")),
+            .arg(figures::oneIf(good), figures::oneIf(unit),
+                 figures::oneIf(unit + QStringLiteral(" AND ") + good),
+                 figures::oneIf(figures::mismatchSql())),
         QStringLiteral("started IS NOT NULL")};
     QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
-                            " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
-                            " FROM %1 GROUP BY 1, 2")
-                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
+    const QString sql =
+        QStringLiteral(
+            "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
+            " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
+            " FROM %1 GROUP BY 1, 2")
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << HourYield{q.value(0).toString(),   utcTime(q.value(1)),
+            *out << HourYield{q.value(0).toString(),   pg::utcTime(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                               q.value(4).toLongLong(), q.value(5).toLongLong(),
                               q.value(6).toLongLong()};
@@ -68,7 +71,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                    bool summaries, QList<CauseDay>* out, QueryFailure* f) {
     // A session without an outcome is no cause: '' in the summaries.
-    const SummaryRead read{
+    const figures::SummaryRead read{
         QStringLiteral("quarn_summary_causes"),
         QStringLiteral("%1 AS day, outcome, stage, failures").arg(QLatin1String(kSummaryDay)),
         QStringLiteral("outcome <> 'good' AND outcome <> ''"),
@@ -79,12 +82,12 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
     QVariantList binds;
     const QString sql =
         QStringLiteral("SELECT day, outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2, 3")
-            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << CauseDay{
-                utcTime(q.value(0)),
+                pg::utcTime(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong()}};
         },
         f);
@@ -92,7 +95,7 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
 
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                     bool summaries, QList<SocketDay>* out, QueryFailure* f) {
-    const SummaryRead read{
+    const figures::SummaryRead read{
         QStringLiteral("quarn_summary_sockets"),
         QStringLiteral("%1 AS day, station, slot, passes, failures, repeats")
             .arg(QLatin1String(kSummaryDay)),
@@ -100,18 +103,19 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
         QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(station, '') AS"
                        " station, coalesce(slot, '') AS slot, 1 AS passes, %1 AS failures,"
                        " coalesce(repeats, 0) AS repeats")
-            .arg(oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
-        passSql()};
+            .arg(figures::oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
+        figures::attemptSql()};
     QVariantList binds;
-    const QString sql = QStringLiteral(
-                            "SELECT day, station, slot, sum(passes)::bigint,"
-                            " sum(failures)::bigint, sum(repeats)::bigint FROM %1 GROUP BY 1, 2, 3")
-                            .arg(summarySource(fromOn(filter, from), summaries, read, &binds));
+    const QString sql =
+        QStringLiteral(
+            "SELECT day, station, slot, sum(passes)::bigint,"
+            " sum(failures)::bigint, sum(repeats)::bigint FROM %1 GROUP BY 1, 2, 3")
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << SocketDay{
-                utcTime(q.value(0)),
+                pg::utcTime(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong(),
                  q.value(4).toLongLong(), q.value(5).toLongLong()}};
         },
@@ -159,7 +163,7 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
-    const bool verdict = v->approvalMismatches >= 0, summaries = v->summaries;
+    const bool summaries = v->summaries;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
         return readCauseDays(d, filter, from, summaries, &v->causeDays, x);
     };
@@ -167,11 +171,11 @@ bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& 
         return readSocketDays(d, filter, from, summaries, &v->socketDays, x);
     };
     if (!open)
-        return readHours(db, filter, from, summaries, verdict, &v->hours, f) && causes(db, f) &&
+        return readHours(db, filter, from, summaries, &v->hours, f) && causes(db, f) &&
                sockets(db, f);
     // Each future is waited for before this returns: the reads' references stay good.
     std::future<ApartRead> c = startApart(open, causes), s = startApart(open, sockets);
-    const bool hours = readHours(db, filter, from, summaries, verdict, &v->hours, f);
+    const bool hours = readHours(db, filter, from, summaries, &v->hours, f);
     QueryFailure fc, fs;
     const bool causesOk = finished(c, causes, db, &fc);
     const bool socketsOk = finished(s, sockets, db, &fs);

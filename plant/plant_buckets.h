@@ -2,20 +2,19 @@
 // Inside plant/: the plant's figures by hour (yield) and by UTC day
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
-// causes and sockets (plant/plant_queries.h). Each is summed from the
-// summaries and the period's part hours (plant/summary_source.h); with
+// causes and sockets (plant/plant_view.h). Each is summed from the
+// summaries and the period's part hours (figures/summary_split.h); with
 // summaries false, from quarn_sessions alone.
 
-#include "database/query_run.h"
-#include "plant/plant_queries.h"
+#include "pg/query_run.h"
+#include "plant/plant_view.h"
 
 namespace quarn::plant {
 
-using records::QueryFailure;
+using pg::QueryFailure;
 
-// verdict: the table has server_approved, and the hours count the mismatches.
 bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               bool verdict, QList<HourYield>* out, QueryFailure* f);
+               QList<HourYield>* out, QueryFailure* f);
 bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                    bool summaries, QList<CauseDay>* out, QueryFailure* f);
 bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,

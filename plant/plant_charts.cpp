@@ -16,14 +16,6 @@
 
 namespace quarn::plant {
 
-void clearChart(QChart* chart) {
-    chart->removeAllSeries();
-    for (QAbstractAxis* a : chart->axes()) {
-        chart->removeAxis(a);
-        delete a;
-    }
-}
-
 namespace {
 
 QValueAxis* percentAxis(QChart* chart, Qt::Alignment side, const QString& title) {

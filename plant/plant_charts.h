@@ -23,8 +23,6 @@ namespace quarn::plant {
 
 constexpr int kMaxCauses = 12;
 
-// Every series and axis gone, for a new drawing.
-void clearChart(QChart* chart);
 void drawYield(QChart* chart, const PlantView& view);
 void drawCauses(QChart* chart, const PlantView& view);
 

@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "core/translations.h"
-#include "database/database_url.h"
+#include "pg/database_url.h"
 
 namespace quarn::plant {
 
@@ -25,7 +25,7 @@ void takeDatabase(const QString& url, PlantOptions& o) {
         o.action = PlantOptions::Action::Error;
         return;
     }
-    const records::DatabaseTarget target = records::parseDatabaseUrl(o.databaseUrl);
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(o.databaseUrl);
     if (!target.error.isEmpty()) o.action = PlantOptions::Action::Error, o.error = target.error;
 }
 
@@ -72,7 +72,7 @@ PlantOptions parsePlantOptions(const QStringList& args) {
                       .arg(p.value(since));
         return o.action = PlantOptions::Action::Error, o;
     }
-    takeDatabase(p.isSet(db) ? p.value(db) : records::configuredDatabaseUrl(), o);
+    takeDatabase(p.isSet(db) ? p.value(db) : pg::configuredDatabaseUrl(), o);
     return o;
 }
 

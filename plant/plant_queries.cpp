@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <tuple>
 
-#include "database/query_run.h"
-#include "database/report_sql.h"
-#include "database/summary_sql.h"
+#include "figures/filter_sql.h"
+#include "figures/report_sql.h"
+#include "figures/rules_sql.h"
+#include "figures/summary_split.h"
+#include "pg/query_run.h"
 #include "plant/image_units.h"
 #include "plant/plant_buckets.h"
-#include "plant/summary_source.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {
@@ -25,9 +26,10 @@ namespace {
 QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
-    const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
-    const QString failed = QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + sessionSql();
-    const SummaryRead read{
+    const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
+    const QString failed =
+        QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + figures::sessionSql();
+    const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
                        " CASE WHEN %2 THEN sessions ELSE 0 END AS failed, units,"
@@ -36,10 +38,10 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
         QStringLiteral("true"),
         QStringLiteral("coalesce(station, '') AS station, %1 AS good, %2 AS failed, %3 AS units,"
                        " %4 AS fpg")
-            .arg(oneIf(good), oneIf(failed), oneIf(unit),
-                 oneIf(unit + QStringLiteral(" AND ") + good)),
+            .arg(figures::oneIf(good), figures::oneIf(failed), figures::oneIf(unit),
+                 figures::oneIf(unit + QStringLiteral(" AND ") + good)),
         QStringLiteral("true")};
-    return summarySource(today, summaries, read, binds);
+    return figures::summarySource(today, summaries, read, binds);
 }
 
 // The last hour's sessions, and each station's latest record and failure,
@@ -49,18 +51,18 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     QStringList values;
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
-    const QString hour =
-        whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz AND ") + sessionSql(), binds);
-    *binds << sqlTime(r.now.addSecs(-3600));
-    const QString latest =
-        whereAnd(r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"),
-                 binds, QStringLiteral("s"));
+    const QString hour = figures::whereAnd(
+        r.filter, QStringLiteral("started >= ?::timestamptz AND ") + figures::sessionSql(), binds);
+    *binds << figures::sqlTime(r.now.addSecs(-3600));
+    const QString latest = figures::whereAnd(
+        r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"), binds,
+        QStringLiteral("s"));
     const QString failure =
-        whereAnd(r.filter,
-                 QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
-                                "s.outcome IS DISTINCT FROM 'good' AND ") +
-                     sessionSql(QStringLiteral("s")),
-                 binds, QStringLiteral("s"));
+        figures::whereAnd(r.filter,
+                          QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
+                                         "s.outcome IS DISTINCT FROM 'good' AND ") +
+                              figures::sessionSql(QStringLiteral("s")),
+                          binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"
                " t AS (SELECT station, sum(good)::bigint AS good, sum(failed)::bigint AS failed,"
@@ -99,7 +101,8 @@ bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTil
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     QList<ReportRow> rows;
-    if (!readReportRows(db, today, QStringLiteral("station"), &rows, f)) return false;
+    if (!figures::readReportRows(db, today, QStringLiteral("station"), r.summaries, &rows, f))
+        return false;
     for (StationTile& t : *tiles)
         for (const ReportRow& row : rows)
             if (row.key == t.station)
@@ -119,9 +122,9 @@ bool readTileRows(QSqlDatabase& db, const QString& sql, const QVariantList& bind
             t.failedToday = q.value(3).toLongLong();
             t.unitsToday = q.value(4).toLongLong();
             t.firstPassGoodToday = q.value(5).toLongLong();
-            t.lastRecord = utcTime(q.value(6));
+            t.lastRecord = pg::utcTime(q.value(6));
             t.lastFailureOutcome = q.value(7).toString();
-            t.lastFailure = utcTime(q.value(8));
+            t.lastFailure = pg::utcTime(q.value(8));
             *out << t;
         },
         f);
@@ -150,11 +153,10 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         partial ? QDateTime(changedFrom.toUTC().date(), QTime(0, 0), Qt::UTC) : QDateTime();
     PlantView v;
     QueryFailure f;
-    bool verdict = false;
-    bool ok = readsVerdict(db, &verdict, &f) && readsSummaries(db, &v.summaries, &f);
-    v.approvalMismatches = verdict ? 0 : -1;
+    v.summaries = request.summaries;
+    v.approvalMismatches = 0;
     // A push's few days read quicker on one connection than new ones are made.
-    ok = ok && readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
+    bool ok = readBuckets(db, request.filter, from, partial ? ConnectionOpener() : open, &v, &f);
     if (ok && partial) {
         v.hours = merged(previous->hours, v.hours, from, &HourYield::hour);
         v.causeDays = merged(previous->causeDays, v.causeDays, from, &CauseDay::day);
@@ -167,7 +169,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
     sumBuckets(&v);
     // Since service counts every record of the socket, whatever the filter.
     if (!ok || !readTiles(db, request, v.summaries, v.hours, &v.tiles, &f) ||
-        !readSinceService(db, &v.sockets, &f)) {
+        !figures::readSinceService(db, v.summaries, &v.sockets, &f)) {
         PlantView failed;
         failed.error = f.error;
         failed.problem = f.problem;

@@ -5,12 +5,12 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include "database/push.h"
 #include "database/schema.h"
+#include "figures/reader.h"
 
 namespace quarn::plant {
 
-using records::Problem;
+using pg::Problem;
 
 namespace {
 
@@ -19,29 +19,35 @@ namespace {
 // parallel workers: the planner, which cannot tell how few groups the
 // buckets' expressions make, would have them sort every row to group them;
 // one process hashing them is quicker, and leaves the other core free.
-bool noJit(records::Connection& c, QString* why) {
+bool noJit(pg::Connection& c, QString* why) {
     QSqlQuery q(c.db());
     if (q.exec(QStringLiteral("SET jit = off")) &&
         q.exec(QStringLiteral("SET max_parallel_workers_per_gather = 0")))
         return true;
-    *why = records::describe(q.lastError());
+    *why = pg::describe(q.lastError());
     return false;
 }
 
 // A connection to the target set up for the plant's reads: the statements'
-// time limit, no JIT. Made on the calling thread, which alone may use it.
-bool openForReading(const QString& url, records::Connection* c, QString* why) {
-    const records::DatabaseTarget target = records::parseDatabaseUrl(url);
-    *why = target.error;
-    return why->isEmpty() && c->open(target, why) && c->limit(records::statementLimitMs(), why) &&
-           noJit(*c, why);
+// time limit, the schema asked of its ledger (*schema, when given), no JIT.
+// Made on the calling thread, which alone may use it.
+bool openForReading(const QString& url, pg::Connection* c, QString* why,
+                    database::SchemaLook* schema = nullptr) {
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
+    if (!target.error.isEmpty()) return *why = target.error, false;
+    database::SchemaLook look;
+    pg::QueryFailure f;
+    if (!figures::openReader(target, pg::statementLimitMs(), c, &look, &f))
+        return *why = f.error, false;
+    if (schema) *schema = look;
+    return noJit(*c, why);
 }
 
 }  // namespace
 
 ConnectionOpener PlantWorker::opener() const {
     const QString url = settings_.databaseUrl;
-    return [url](records::Connection* c, QString* why) { return openForReading(url, c, why); };
+    return [url](pg::Connection* c, QString* why) { return openForReading(url, c, why); };
 }
 
 PlantWorker::PlantWorker(FeedSettings settings) : settings_(std::move(settings)) {
@@ -101,8 +107,10 @@ void PlantWorker::goAway(const QString& why) {
 
 void PlantWorker::connectNow() {
     QString why;
-    auto connection = std::make_unique<records::Connection>();
-    if (openForReading(settings_.databaseUrl, connection.get(), &why)) {
+    auto connection = std::make_unique<pg::Connection>();
+    database::SchemaLook schema;
+    if (openForReading(settings_.databaseUrl, connection.get(), &why, &schema)) {
+        readsSummaries_ = schema.readsSummaries;
         connection_ = std::move(connection);
         listen();
         refresh();
@@ -112,22 +120,10 @@ void PlantWorker::connectNow() {
 }
 
 void PlantWorker::listen() {
-    QSqlQuery q(connection_->db());
-    // A table made before the trigger existed never notifies.
-    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT FROM pg_trigger WHERE tgname = "
-                               "'quarn_sessions_notify' AND tgrelid = "
-                               "to_regclass('quarn_sessions'))")) ||
-        !q.next() || !q.value(0).toBool()) {
-        setMode(FeedState::Mode::Polling,
-                QCoreApplication::translate("quarn-plant",
-                                            "the records table sends no notifications: "
-                                            "run quarn-records schema on it"));
-        return poll_->start();
-    }
     QSqlDriver* driver = connection_->db().driver();
     connect(driver, &QSqlDriver::notification, this, &PlantWorker::onNotification,
             Qt::UniqueConnection);
-    const QString channel = QLatin1String(records::kSessionsChannel);
+    const QString channel = QLatin1String(database::kSessionsChannel);
     if (!driver->subscribeToNotification(channel)) {
         setMode(FeedState::Mode::Polling,
                 QCoreApplication::translate("quarn-plant", "LISTEN refused: %1")
@@ -139,13 +135,13 @@ void PlantWorker::listen() {
     probe.prepare(QStringLiteral("SELECT pg_notify(?, ?)"));
     probe.addBindValue(channel);
     probe.addBindValue(probeText_);
-    if (!probe.exec()) return goAway(records::describe(probe.lastError()));
+    if (!probe.exec()) return goAway(pg::describe(probe.lastError()));
     probe_->start();
 }
 
 void PlantWorker::onNotification(const QString& name, QSqlDriver::NotificationSource,
                                  const QVariant& payload) {
-    if (name != QLatin1String(records::kSessionsChannel)) return;
+    if (name != QLatin1String(database::kSessionsChannel)) return;
     if (payload.toString() == probeText_) {
         probe_->stop();
         poll_->stop();
@@ -181,8 +177,7 @@ void PlantWorker::check() {
         return goAway(QCoreApplication::translate("quarn-plant", "the connection closed"));
     QSqlQuery q(connection_->db());
     if (q.exec(QStringLiteral("SELECT 1"))) return;
-    if (records::problemOf(q.lastError()) == Problem::Lost)
-        goAway(records::describe(q.lastError()));
+    if (pg::problemOf(q.lastError()) == Problem::Lost) goAway(pg::describe(q.lastError()));
 }
 
 void PlantWorker::refresh() {
@@ -199,6 +194,7 @@ void PlantWorker::refreshChanged() {
     if (!from.isValid()) later_->stop(), fullRead_.start();
     PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
     request.socketLife = settings_.socketLife;
+    request.summaries = readsSummaries_;
     PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
     if (!view.error.isEmpty()) {
         last_ = PlantView();  // the next read reads everything

@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <memory>
 
+#include "pg/connection.h"
 #include "plant/feed_state.h"
 #include "plant/plant_figures.h"
-#include "database/connection.h"
 #include "plant/plant_queries.h"
 
 namespace quarn::plant {
@@ -58,7 +58,7 @@ private:
     FeedSettings settings_;
     PlantSelection selection_;
     FeedState state_;
-    std::unique_ptr<records::Connection> connection_;
+    std::unique_ptr<pg::Connection> connection_;
     QTimer* check_ = nullptr;
     QTimer* poll_ = nullptr;
     QTimer* probe_ = nullptr;
@@ -66,9 +66,10 @@ private:
     QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
     QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
-    PlantView last_;           // the figures last read, merged with at a push
-    QDateTime changedFrom_;    // the earliest start the waiting notifications named
-    bool changedAll_ = false;  // a waiting notification named no start: read everything
+    PlantView last_;              // the figures last read, merged with at a push
+    QDateTime changedFrom_;       // the earliest start the waiting notifications named
+    bool changedAll_ = false;     // a waiting notification named no start: read everything
+    bool readsSummaries_ = true;  // this login reads the summaries (the ledger's look)
 };
 
 }  // namespace quarn::plant

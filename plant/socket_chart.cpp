@@ -11,10 +11,17 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plant/plant_charts.h"
 #include "record/socket_name.h"
 
 namespace quarn::plant {
+
+void clearChart(QChart* chart) {
+    chart->removeAllSeries();
+    for (QAbstractAxis* a : chart->axes()) {
+        chart->removeAxis(a);
+        delete a;
+    }
+}
 
 using records::perSession;
 

@@ -21,6 +21,9 @@ constexpr int kMaxSockets = 400;
 
 void drawSockets(QChart* chart, const PlantView& view);
 
+// Every series and axis gone, for a new drawing (of any of the charts).
+void clearChart(QChart* chart);
+
 // The bar's label on the axis (rich text, two lines): the station and the
 // socket's short name (record/socket_name.h), then in red what any rule
 // flags ("bay-1 USB 1.3 · check: failures, repeats, service"); below, the

@@ -31,7 +31,7 @@ bool deviceLess(const QString& a, const QString& b) {
 
 QString comFromEnvironment(int com) {
     if (com < 1 || com > kComCount) return QString();
-    return qEnvironmentVariable(qPrintable(QStringLiteral("QUARN_COM%1").arg(com)));
+    return environmentText(comSetting(com)).value_or(QString());
 }
 
 PortMap::PortMap(Settings& settings, QList<PortRecord> ports)

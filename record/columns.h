@@ -1,6 +1,6 @@
 #pragma once
 // The record's keys, each spelled once, and the one table of its columns:
-// what a record writes to its JSON line (record/unit_record.h), how it is
+// what a record writes to its JSON line (record/record_json.h), how it is
 // read back, the database's columns in the table's order (database/schema.h)
 // and the keys the log's report reads (recordlog/report.h).
 

@@ -39,14 +39,4 @@ qint64 FirstPass::firstPassGood() const {
     return n;
 }
 
-QString passSql(const QString& alias) {
-    return QStringLiteral("(%1outcome IS DISTINCT FROM '%2' AND %1outcome IS DISTINCT FROM '%3')")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kNoPassOutcome),
-             QLatin1String(kHeldOutcome));
-}
-
-QString unitSql() {
-    return QStringLiteral("(%1 AND (first_pass OR coalesce(serial, '') = ''))").arg(passSql());
-}
-
 }  // namespace quarn::records

@@ -44,12 +44,7 @@ private:
     qint64 unnamedGood_ = 0;
 };
 
-// The same rule in SQL, over quarn_sessions: a row that is a session neither
-// interrupted nor held (passSql; of the row named alias when one is given), and a row
-// that is its unit's first pass (unitSql; first_pass is kept true on each
-// serial number's first pass, false on its other sessions, NULL without a
-// serial number, by the table's trigger: database/schema.h).
-QString passSql(const QString& alias = QString());
-QString unitSql();
+// The same rule in SQL is the schema's (database/sql/0002_rules.sql), which
+// the figures of the database call (figures/rules_sql.h).
 
 }  // namespace quarn::records

@@ -20,12 +20,6 @@ bool isFailedAttempt(const QString& outcome) {
            outcome != QLatin1String(kNoPassOutcome) && outcome != QLatin1String(kHeldOutcome);
 }
 
-QString failedAttemptSql(const QString& alias) {
-    return QStringLiteral("%1outcome NOT IN ('%2', '%3', '%4', '')")
-        .arg(alias.isEmpty() ? QString() : alias + QLatin1Char('.'), QLatin1String(kGoodOutcome),
-             QLatin1String(kNoPassOutcome), QLatin1String(kHeldOutcome));
-}
-
 QString sourceText(const RetestWord& word, bool translated) {
     switch (word.source) {
         case AttemptSource::Database:

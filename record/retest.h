@@ -5,17 +5,15 @@
 // outcome is neither good, nor interrupted (nothing was loaded for certain),
 // nor held (the limit refused it: no session). A session without a serial
 // number has no limit. The server counts the same rule in SQL
-// (failedAttemptSql, its function quarn_attempts: database/schema.h); a
-// station away from the server counts its own log.
+// (quarn_is_failed_attempt and quarn_attempts, database/sql/); a station
+// away from the server counts its own log.
 
 #include <QString>
 
 namespace quarn::records {
 
+// A row without an outcome is no attempt, as it is no failure in the reports.
 bool isFailedAttempt(const QString& outcome);
-// The rule as a condition on a quarn_sessions row (of alias when given). A
-// row without an outcome is no attempt, as it is no failure in the reports.
-QString failedAttemptSql(const QString& alias = QString());
 
 // maxAttempts 0: no limit.
 inline bool limitReached(int failedAttempts, int maxAttempts) {

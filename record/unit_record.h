@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QJsonObject>
 #include <QString>
 #include <QUuid>
 #include <cstdint>
@@ -39,14 +38,5 @@ struct UnitRecord {
     QDateTime started;
     double seconds = 0;
 };
-
-// The record as a JSON object with every key of record/columns.h, and as
-// that object on one line, newline included (what the log holds).
-QJsonObject toJson(const UnitRecord& r);
-QByteArray toJsonLine(const UnitRecord& r);
-// A record read back from its JSON: each key of record/columns.h that is
-// there (bytes is worked out from blocks); a missing key leaves the field as
-// a new record has it, an outcome no name matches leaves it input.
-UnitRecord recordFromJson(const QJsonObject& o);
 
 }  // namespace quarn::records

@@ -1,7 +1,7 @@
 #pragma once
 // One unit's history (trace) and the recall list (units --image): the rows
 // both read, from a local log here and from the database in
-// database/history_sql.h, so that either answers alike.
+// figures/history_sql.h, so that either answers alike.
 //   trace: every record of a serial number, on every station, in the order
 //   of a unit's attempts (started, then id; no time after every time), held
 //   and interrupted ones too.

@@ -1,11 +1,11 @@
 #pragma once
-// Which rows of quarn_sessions a figure covers: a period, a station, an
-// image. One WHERE clause for every query of the plant's view and the
-// report's sockets, so that they all count the same rows.
+// Which records a figure covers: a period, a station, an image. The log's
+// reports apply it to the records they read; the database's reads turn it
+// into their one WHERE clause (figures/filter_sql.h), so that they all count
+// the same rows.
 
 #include <QDateTime>
 #include <QString>
-#include <QVariantList>
 
 namespace quarn::records {
 
@@ -21,13 +21,5 @@ struct RecordFilter {
         return since == o.since && until == o.until && station == o.station && image == o.image;
     }
 };
-
-// " WHERE ..." (or "" when the filter takes every row) with ? placeholders;
-// their values appended to *binds in order. alias: the table's, or empty.
-QString filterSql(const RecordFilter& filter, QVariantList* binds,
-                  const QString& alias = QString());
-
-// A time as a bind value the server reads as timestamptz.
-QString sqlTime(const QDateTime& t);
 
 }  // namespace quarn::records

@@ -190,7 +190,8 @@ QString reportText(const Report& report, const ReportRequest& request) {
         cells << QString::number(r.held) << attemptsText(r.attempts);
         cells << (r.medianSeconds < 0 ? QStringLiteral("-")
                                       : QString::number(r.medianSeconds, 'f', 1));
-        if (bySlot) cells << slotRepeatsCell(report, r.key) << flaggedStations(report, r.key);
+        if (bySlot)
+            cells << slotRepeatsCell(report.sockets, r.key) << flaggedStations(report, r.key);
         lines << cells;
     }
     QList<int> width(head.size(), 0);
@@ -203,7 +204,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
             padded << (i == 0 ? l[i].leftJustified(width[i]) : l[i].rightJustified(width[i]));
         text += padded.join(QStringLiteral("  ")) + QLatin1Char('\n');
     }
-    if (bySlot) text += socketsText(report);
+    if (bySlot) text += socketsText(report.sockets);
     qint64 mismatches = 0;
     for (const ReportRow& r : report.rows) mismatches += qMax<qint64>(0, r.approvalMismatches);
     if (mismatches > 0)
@@ -234,7 +235,7 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
         o["attempts"] = attempts;
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
         if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
-        if (request.by == QLatin1String(key::slot)) addSocketsJson(&o, report, r.key);
+        if (request.by == QLatin1String(key::slot)) addSocketsJson(&o, report.sockets, r.key);
         o["approval_mismatch"] =
             r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);

@@ -9,9 +9,9 @@ namespace quarn::records {
 
 namespace {
 
-SocketCount slotSum(const Report& report, const QString& slot) {
+SocketCount slotSum(const QList<SocketVerdict>& sockets, const QString& slot) {
     SocketCount sum;
-    for (const SocketVerdict& v : report.sockets)
+    for (const SocketVerdict& v : sockets)
         if (v.count.slot == slot) sum.sessions += v.count.sessions, sum.repeats += v.count.repeats;
     return sum;
 }
@@ -46,16 +46,16 @@ QString columnsText(const QList<QStringList>& lines) {
 
 }  // namespace
 
-QString slotRepeatsCell(const Report& report, const QString& slot) {
-    const SocketCount sum = slotSum(report, slot);
+QString slotRepeatsCell(const QList<SocketVerdict>& sockets, const QString& slot) {
+    const SocketCount sum = slotSum(sockets, slot);
     return perSessionText(sum.repeats, sum.sessions);
 }
 
-QString socketsText(const Report& report) {
+QString socketsText(const QList<SocketVerdict>& sockets) {
     QList<QStringList> lines{
         {"station", "socket", "sessions", "failed", "repeats/s", "since-service", "check"}};
     QString warnings;
-    for (const SocketVerdict& v : report.sockets) {
+    for (const SocketVerdict& v : sockets) {
         const SocketCount& c = v.count;
         const QStringList flags = flagNames(v);
         lines << QStringList{
@@ -73,16 +73,16 @@ QString socketsText(const Report& report) {
     return QLatin1Char('\n') + columnsText(lines) + warnings;
 }
 
-void addSocketsJson(QJsonObject* row, const Report& report, const QString& slot) {
-    const SocketCount sum = slotSum(report, slot);
+void addSocketsJson(QJsonObject* row, const QList<SocketVerdict>& sockets, const QString& slot) {
+    const SocketCount sum = slotSum(sockets, slot);
     (*row)["repeats"] = sum.repeats;
     (*row)["repeats_per_session"] =
         sum.sessions ? QJsonValue(perSession(sum.repeats, sum.sessions)) : QJsonValue();
-    QJsonArray sockets;
-    for (const SocketVerdict& v : report.sockets) {
+    QJsonArray at;
+    for (const SocketVerdict& v : sockets) {
         if (v.count.slot != slot) continue;
         const SocketCount& c = v.count;
-        sockets.append(QJsonObject{
+        at.append(QJsonObject{
             {"station", c.station},
             {"sessions", c.sessions},
             {"failed", c.failed},
@@ -92,7 +92,7 @@ void addSocketsJson(QJsonObject* row, const Report& report, const QString& slot)
             {"since_service", c.sinceService < 0 ? QJsonValue() : QJsonValue(c.sinceService)},
             {"flags", QJsonArray::fromStringList(flagNames(v))}});
     }
-    (*row)["sockets"] = sockets;
+    (*row)["sockets"] = at;
 }
 
 }  // namespace quarn::records

@@ -1,22 +1,24 @@
 #pragma once
 // Inside recordlog/: what a report by slot says of each socket beside its
-// slot's row (recordlog/report.h states the form).
+// slot's row (recordlog/report.h states the form), from the report's judged
+// sockets.
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
-#include "recordlog/report.h"
+#include "record/slot_flags.h"
 
 namespace quarn::records {
 
 // The slot's block repeats per session over its sockets at every station:
 // "0.25", "-" without sessions.
-QString slotRepeatsCell(const Report& report, const QString& slot);
+QString slotRepeatsCell(const QList<SocketVerdict>& sockets, const QString& slot);
 
 // The table of every socket and the line per flag, each line ending "\n".
-QString socketsText(const Report& report);
+QString socketsText(const QList<SocketVerdict>& sockets);
 
 // The row's "repeats", "repeats_per_session" and "sockets".
-void addSocketsJson(QJsonObject* row, const Report& report, const QString& slot);
+void addSocketsJson(QJsonObject* row, const QList<SocketVerdict>& sockets, const QString& slot);
 
 }  // namespace quarn::records

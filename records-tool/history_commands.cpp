@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "database/history_sql.h"
+#include "figures/history_sql.h"
+#include "record/columns.h"
 #include "recordlog/history.h"
-#include "records-tool/records_cli.h"
+#include "records-tool/records_exit.h"
 
 namespace quarn::records {
 
@@ -62,20 +63,31 @@ void warnLine(const QString& text) {
     recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
 }
 
+// A record's own keys as its column table spells them (record/columns.h);
+// then what the server and the approved list add, under their columns' names.
 QJsonObject traceJson(const TraceRow& t) {
-    return {{"id", t.id},
-            {"started", timeJson(t.started)},
-            {"station", t.station},
-            {"slot", t.slot},
-            {"operator", t.operatorName},
-            {"file", t.file},
-            {"image_sha256", textJson(t.imageSha256)},
-            {"title", textJson(t.title)},
-            {"approved", flagJson(t.approved)},
-            {"server_approved", flagJson(t.verdict)},
-            {"outcome", t.outcome},
-            {"message", t.message},
-            {"pushed_by", textJson(t.pushedBy)}};
+    return {{QLatin1String(key::id), t.id},
+            {QLatin1String(key::started), timeJson(t.started)},
+            {QLatin1String(key::station), t.station},
+            {QLatin1String(key::slot), t.slot},
+            {QLatin1String(key::operatorName), t.operatorName},
+            {QLatin1String(key::file), t.file},
+            {QLatin1String(key::imageSha256), textJson(t.imageSha256)},
+            {QLatin1String("title"), textJson(t.title)},
+            {QLatin1String(key::approved), flagJson(t.approved)},
+            {QLatin1String("server_approved"), flagJson(t.verdict)},
+            {QLatin1String(key::outcome), t.outcome},
+            {QLatin1String(key::message), t.message},
+            {QLatin1String("pushed_by"), textJson(t.pushedBy)}};
+}
+
+QJsonObject unitJson(const UnitRow& u) {
+    return {{QLatin1String(key::serial), textJson(u.serial)},
+            {QLatin1String(key::station), u.station},
+            {QLatin1String(key::slot), u.slot},
+            {QLatin1String(key::started), timeJson(u.started)},
+            {QLatin1String(key::imageSha256), u.imageSha256},
+            {QLatin1String(key::id), u.id}};
 }
 
 QStringList traceCells(const TraceRow& t) {
@@ -97,8 +109,8 @@ QStringList traceCells(const TraceRow& t) {
 
 int traceCommand(const HistorySource& from, const QString& serial) {
     const bool fromLog = from.url.isEmpty();
-    const History h =
-        fromLog ? traceFromLog(from.log, serial, warnLine) : traceFromDatabase(from.url, serial);
+    const History h = fromLog ? traceFromLog(from.log, serial, warnLine)
+                              : figures::traceFromDatabase(from.url, serial);
     if (!h.error.isEmpty()) return failed(h, fromLog);
     if (from.json) {
         QJsonArray rows;
@@ -120,14 +132,11 @@ int traceCommand(const HistorySource& from, const QString& serial) {
 int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QDateTime& since) {
     const bool fromLog = from.url.isEmpty();
     const History h = fromLog ? unitsFromLog(from.log, imagePrefix, since, warnLine)
-                              : unitsFromDatabase(from.url, imagePrefix, since);
+                              : figures::unitsFromDatabase(from.url, imagePrefix, since);
     if (!h.error.isEmpty()) return failed(h, fromLog);
     if (from.json) {
         QJsonArray rows;
-        for (const UnitRow& u : h.units)
-            rows << QJsonObject{
-                {"serial", textJson(u.serial)},   {"station", u.station},          {"slot", u.slot},
-                {"started", timeJson(u.started)}, {"image_sha256", u.imageSha256}, {"id", u.id}};
+        for (const UnitRow& u : h.units) rows << unitJson(u);
         return sayJson(rows), kRecordsDone;
     }
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image"}};
@@ -140,7 +149,7 @@ int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QD
 }
 
 void sayImageUnits(const QString& url, const QString& sha256) {
-    const qint64 count = imageUnitCount(url, sha256);
+    const qint64 count = figures::imageUnitCount(url, sha256);
     const QString list = QStringLiteral("quarn-records units --image %1").arg(sha256);
     sayLine(stdout,
             count < 0

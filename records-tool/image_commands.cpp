@@ -10,7 +10,7 @@
 #include "approval/image_list.h"
 #include "image/resolve_image.h"
 #include "records-tool/history_commands.h"
-#include "records-tool/records_cli.h"
+#include "records-tool/records_exit.h"
 
 namespace quarn::records {
 

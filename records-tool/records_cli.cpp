@@ -16,11 +16,12 @@
 #include "core/settings.h"
 #include "core/translations.h"
 #include "database/archive.h"
-#include "database/database_url.h"
 #include "database/migrate.h"
-#include "database/push.h"
-#include "database/report_sql.h"
+#include "database/migrations.h"
 #include "database/schema.h"
+#include "figures/report_sql.h"
+#include "pg/database_url.h"
+#include "push/push.h"
 #include "recordlog/history.h"
 #include "recordlog/report.h"
 #include "records-tool/history_commands.h"
@@ -73,7 +74,7 @@ QString moreHelp() {
                "     again later\n"
                "  3  not permitted: the database refused for lack of rights; the message names\n"
                "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n")
-        .arg(kStatementLimitS);
+        .arg(pg::kStatementLimitS);
 }
 
 int usage(const QString& why) { return recordsDoor().refuse(why, kRecordsUsage); }
@@ -123,22 +124,23 @@ private:
 // and pushes itself when the holder lets go. Done when nothing waits any
 // more; else the records wait, and the exit status says so (logrotate's
 // prerotate push must not let the log be rotated then).
-PushResult waitForHolder(PushRequest request, PushResult r) {
+push::PushResult waitForHolder(push::PushRequest request, push::PushResult r) {
     QFileSystemWatcher folder{QStringList{QFileInfo(request.logPath).absolutePath()}};
-    QDeadlineTimer deadline(statementLimitMs());
+    QDeadlineTimer deadline(pg::statementLimitMs());
     request.wakeHolder = false;  // woken once: its own attempt is what is waited for
-    while (r.status == PushResult::Status::Handed && r.pending > 0 && !deadline.hasExpired()) {
+    while (r.status == push::PushResult::Status::Handed && r.pending > 0 &&
+           !deadline.hasExpired()) {
         QEventLoop loop;
         QObject::connect(&folder, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
         QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
         loop.exec();
         if ((r.pending = pendingCount(request.logPath)) == 0) break;  // the holder sent them
-        r = pushLog(request);
+        r = push::pushLog(request);
     }
     return r;
 }
 
-void sayFigures(const PushResult& r) {
+void sayFigures(const push::PushResult& r) {
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 record(s) sent, %2 new; %3 wait")
                 .arg(r.sent)
@@ -157,12 +159,12 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
     int tries = kRetries;
-    PushRequest request{log, url, 1000, warn, {}, {}};
+    push::PushRequest request{log, url, 1000, warn, {}, {}};
     request.wakeHolder = true;
     std::optional<RetryWait> retryWait;
     if (retrySeconds > 0) {
         retryWait.emplace(log);
-        request.again = [&](const PushResult& r) {
+        request.again = [&](const push::PushResult& r) {
             if (--tries < 0) return false;
             sayFigures(r);
             recordsDoor().printErr(QCoreApplication::translate(
@@ -172,13 +174,14 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             return retryWait->wait(retrySeconds);
         };
     }
-    PushResult r = pushLog(request);
-    if (r.status == PushResult::Status::Handed) r = waitForHolder(request, r);
-    if (r.status == PushResult::Status::Usage) return usage(r.error);
-    if (r.status == PushResult::Status::Denied) return recordsDoor().fail(r.error, kRecordsDenied);
-    if (r.status == PushResult::Status::Handed && r.pending == 0)
+    push::PushResult r = push::pushLog(request);
+    if (r.status == push::PushResult::Status::Handed) r = waitForHolder(request, r);
+    if (r.status == push::PushResult::Status::Usage) return usage(r.error);
+    if (r.status == push::PushResult::Status::Denied)
+        return recordsDoor().fail(r.error, kRecordsDenied);
+    if (r.status == push::PushResult::Status::Handed && r.pending == 0)
         return sayLine(stdout, handedText(log)), kRecordsDone;
-    if (r.status == PushResult::Status::Handed)
+    if (r.status == push::PushResult::Status::Handed)
         return recordsDoor().fail(
             QCoreApplication::translate("quarn-records",
                                         "another push of %1 is running and %2 record(s) still wait "
@@ -187,7 +190,7 @@ int push(const QString& url, const QString& log, int retrySeconds) {
                 .arg(r.pending),
             kRecordsUnreachable);
     sayFigures(r);
-    if (r.status == PushResult::Status::Done) return kRecordsDone;
+    if (r.status == push::PushResult::Status::Done) return kRecordsDone;
     return recordsDoor().fail(
         QCoreApplication::translate("quarn-records", "%1; nothing is lost, push again later")
             .arg(r.error),
@@ -195,8 +198,8 @@ int push(const QString& url, const QString& log, int retrySeconds) {
 }
 
 int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
-    const Report rep =
-        log.isEmpty() ? reportFromDatabase(url, request) : reportFromLog(log, request, warn);
+    const Report rep = log.isEmpty() ? figures::reportFromDatabase(url, request)
+                                     : reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
         recordsDoor().printErr(rep.error);
         if (rep.denied) return kRecordsDenied;
@@ -222,7 +225,7 @@ struct Given {
     QString db, log, since, by, retry, file, length, note, image;
     QStringList rest;  // after the command
     bool json = false, roles = false, exact = false, refill = false;
-    QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
+    QString url() const { return db.isEmpty() ? pg::configuredDatabaseUrl() : db; }
 };
 
 int reportCommand(const Given& g) {
@@ -239,7 +242,7 @@ int reportCommand(const Given& g) {
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
-    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? pg::configuredDatabaseUrl() : g.db;
     if (!url.isEmpty()) return report(url, QString(), request, g.json);
     return report(QString(), g.log.isEmpty() ? quarn::defaultLogPath() : g.log, request, g.json);
 }
@@ -248,7 +251,7 @@ int reportCommand(const Given& g) {
 // with --log or without any database, a log. Null when both are given.
 std::optional<HistorySource> historySource(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty()) return std::nullopt;
-    const QString url = g.db.isEmpty() && g.log.isEmpty() ? configuredDatabaseUrl() : g.db;
+    const QString url = g.db.isEmpty() && g.log.isEmpty() ? pg::configuredDatabaseUrl() : g.db;
     return HistorySource{url, g.log.isEmpty() ? quarn::defaultLogPath() : g.log, g.json};
 }
 
@@ -284,10 +287,10 @@ int schemaCommand(const Given& g) {
         return usage(QCoreApplication::translate("quarn-records", "--roles or --refill, not both"));
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    const QStringList statements = g.roles    ? roleStatements()
-                                   : g.refill ? summaryRefillStatements()
-                                              : schemaStatements();
-    std::fputs(oneTransaction(statements).toUtf8().constData(), stdout);
+    const QString script = g.roles    ? database::rolesScript()
+                           : g.refill ? database::refillScript()
+                                      : database::schemaScript();
+    std::fputs(script.toUtf8().constData(), stdout);
     return kRecordsDone;
 }
 
@@ -319,14 +322,15 @@ int migrateCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const MigrateResult r = migrateSessions(g.url(), kMigrateLockWaitS * 1000,
-                                            [](const QString& line) { sayLine(stdout, line); });
+    const database::MigrateResult r = database::migrateDatabase(
+        g.url(), kMigrateLockWaitS * 1000, [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case MigrateResult::Status::Done:
+        case database::MigrateResult::Status::Done:
             return kRecordsDone;
-        case MigrateResult::Status::Usage:
+        case database::MigrateResult::Status::Usage:
             return usage(r.error);
-        case MigrateResult::Status::Denied:
+        case database::MigrateResult::Status::Denied:
+        case database::MigrateResult::Status::Changed:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(
@@ -340,14 +344,15 @@ int archiveCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const ArchiveResult r = archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
-                                         [](const QString& line) { sayLine(stdout, line); });
+    const database::ArchiveResult r =
+        database::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
+                               [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case ArchiveResult::Status::Done:
+        case database::ArchiveResult::Status::Done:
             return kRecordsDone;
-        case ArchiveResult::Status::Usage:
+        case database::ArchiveResult::Status::Usage:
             return usage(r.error);
-        case ArchiveResult::Status::Denied:
+        case database::ArchiveResult::Status::Denied:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(
@@ -438,19 +443,6 @@ int command(const QString& name, const Given& g) {
     }
     return usage(QCoreApplication::translate("quarn-records", "unknown command \"%1\"").arg(name));
 }
-
-}  // namespace
-
-const FrontDoor& recordsDoor() {
-    static const FrontDoor door(QStringLiteral("quarn-records"));
-    return door;
-}
-
-void sayLine(FILE* to, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
-}
-
-namespace {
 
 // quarn-records' options: names, help (in the operator's language when the
 // catalogue is loaded) and value name.

@@ -23,24 +23,10 @@
 // output ever shows a URL's user information or password.
 
 #include <QStringList>
-#include <cstdio>
 
-#include "core/front_door.h"
+#include "records-tool/records_exit.h"
 
 namespace quarn::records {
-
-enum RecordsExit {
-    kRecordsDone = 0,
-    kRecordsUsage = 1,
-    kRecordsUnreachable = 2,
-    kRecordsDenied = 3,
-};
-
-// quarn-records' door: its errors as "quarn-records: TEXT" on standard error.
-const FrontDoor& recordsDoor();
-
-// One line of text on to (standard output or error), in the locale's encoding.
-void sayLine(FILE* to, const QString& text);
 
 // args includes the program name.
 int runRecordsCli(const QStringList& args);

@@ -3,36 +3,35 @@
 #include <QCoreApplication>
 
 #include "approval/approved_images.h"
-#include "database/connection.h"
-#include "database/push.h"
 #include "database/schema.h"
-#include "database/socket_sql.h"
-#include "records-tool/records_cli.h"
+#include "figures/socket_sql.h"
+#include "pg/connection.h"
+#include "records-tool/records_exit.h"
 
 namespace quarn::records {
 
 int socketServiceCommand(const QString& url, const QString& station, const QString& slot,
                          const QString& note) {
-    const DatabaseTarget target = parseDatabaseUrl(url);
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
     if (!target.error.isEmpty()) return recordsDoor().fail(target.error, kRecordsUsage);
-    Connection c;
+    pg::Connection c;
     QString why;
-    if (!c.open(target, &why) || !c.limit(statementLimitMs(), &why))
+    if (!c.open(target, &why) || !c.limit(pg::statementLimitMs(), &why))
         return recordsDoor().fail(
-            why, c.openProblem() == Problem::Denied ? kRecordsDenied : kRecordsUnreachable);
+            why, c.openProblem() == pg::Problem::Denied ? kRecordsDenied : kRecordsUnreachable);
     QString by;
     QDateTime at;
-    QueryFailure f;
-    if (recordSocketService(c.db(), station, slot, note, &by, &at, &f)) {
+    pg::QueryFailure f;
+    if (figures::recordSocketService(c.db(), station, slot, note, &by, &at, &f)) {
         sayLine(stdout,
                 QCoreApplication::translate("quarn-records", "serviced %1 at %2 by %3 on %4")
                     .arg(slot, station, by, approvalTimeText(at)));
         return kRecordsDone;
     }
-    if (f.problem != Problem::Denied) return recordsDoor().fail(f.error, kRecordsUnreachable);
+    if (f.problem != pg::Problem::Denied) return recordsDoor().fail(f.error, kRecordsUnreachable);
     return recordsDoor().fail(
-        notPermittedText(QCoreApplication::translate("Connection", "servicing a socket"),
-                         QLatin1String(kEngineerRole)),
+        pg::notPermittedText(QCoreApplication::translate("Connection", "servicing a socket"),
+                             QLatin1String(database::kEngineerRole)),
         kRecordsDenied);
 }
 

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "approval/image_approval.h"
-#include "database/pusher.h"
+#include "push/pusher.h"
+#include "record/record_json.h"
 
 namespace quarn::records {
 
@@ -25,10 +26,10 @@ RecordWriter::RecordWriter(const QString& logPath, const QString& databaseUrl, Q
 RecordWriter::~RecordWriter() = default;
 
 void RecordWriter::startPusher(const QString& databaseUrl) {
-    pusher_ = std::make_unique<Pusher>(logPath_, databaseUrl);
-    connect(pusher_.get(), &Pusher::pendingChanged, this, &RecordWriter::pendingChanged);
-    connect(pusher_.get(), &Pusher::pushFailed, this, &RecordWriter::pushFailed);
-    connect(pusher_.get(), &Pusher::warning, this, &RecordWriter::pushWarning);
+    pusher_ = std::make_unique<push::Pusher>(logPath_, databaseUrl);
+    connect(pusher_.get(), &push::Pusher::pendingChanged, this, &RecordWriter::pendingChanged);
+    connect(pusher_.get(), &push::Pusher::pushFailed, this, &RecordWriter::pushFailed);
+    connect(pusher_.get(), &push::Pusher::warning, this, &RecordWriter::pushWarning);
     pusher_->pushSoon();  // what an earlier run left waiting
 }
 

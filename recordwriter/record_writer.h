@@ -3,7 +3,7 @@
 // its --watch, the station): each record is stamped with the approved
 // list's word, goes whole to the local log first (recordlog/record_log.h),
 // then, with --json, to standard output, and only then is the database's
-// push woken (database/pusher.h), in the background.
+// push woken (push/pusher.h), in the background.
 //
 // Contract
 // - write() stamps the record's "approved" with the word given to
@@ -52,9 +52,12 @@
 #include "record/unit_record.h"
 #include "recordlog/record_log.h"
 
+namespace quarn::push {
+class Pusher;
+}  // namespace quarn::push
+
 namespace quarn::records {
 
-class Pusher;
 class ImageApproval;
 
 class RecordWriter : public QObject {
@@ -102,7 +105,7 @@ private:
     QString problem_;
     bool failedOnce_ = false;
     QTimer retry_;
-    std::unique_ptr<Pusher> pusher_;
+    std::unique_ptr<push::Pusher> pusher_;
     std::optional<bool> word_;
     const ImageApproval* live_ = nullptr;
     std::FILE* echo_ = nullptr;

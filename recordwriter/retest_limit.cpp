@@ -2,7 +2,7 @@
 
 #include <QMutexLocker>
 
-#include "database/attempts_read.h"
+#include "figures/attempts_read.h"
 #include "record/columns.h"
 #include "recordlog/log_files.h"
 #include "recordlog/log_reader.h"
@@ -44,8 +44,9 @@ RetestWord RetestLimit::check(const QString& serial) {
     RetestWord word;
     if (serial.isEmpty() || max_ <= 0) return word;
     if (!databaseUrl_.isEmpty())
-        word = readAttempts(databaseUrl_, serial,
-                            logPath_.isEmpty() ? QStringList() : waitingFailures(logPath_, serial));
+        word = figures::readAttempts(
+            databaseUrl_, serial,
+            logPath_.isEmpty() ? QStringList() : waitingFailures(logPath_, serial));
     if (word.source != AttemptSource::Database) word.attempts = logAttempts(serial);
     word.held = limitReached(word.attempts, max_);
     return word;

@@ -5,7 +5,7 @@
 // Contract
 // - check() may be called from any thread (each unit's own): a serial number
 //   that is empty, or a limit of 0, is never held and nothing is asked.
-//   Otherwise the database is asked (database/attempts_read.h) when one is
+//   Otherwise the database is asked (figures/attempts_read.h) when one is
 //   configured, with this station's failed attempts of the serial number
 //   still waiting in its log (not yet known to be in the database: after
 //   LOG.sent), which count too when the database has them not; without

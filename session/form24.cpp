@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "ports/port_map.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

@@ -8,11 +8,11 @@
 
 #include "approval/gate_read.h"
 #include "approval/image_gate.h"
-#include "core/globals.h"
 #include "core/message_box.h"
-#include "database/database_url.h"
+#include "core/settings.h"
 #include "ports/port_advice.h"
 #include "session/form24.h"
+#include "ui/globals.h"
 
 namespace quarn {
 
@@ -106,7 +106,8 @@ bool Form24::imageMayBeSent(SessionRequest& request) {
     }
     const ImageIdentity image = request.image.identity();
     QFutureWatcher<records::ImageGate> reading;
-    reading.setFuture(records::readImageGate(true, image, records::configuredDatabaseUrl()));
+    reading.setFuture(records::readImageGate(
+        true, image, resolvedSetting(SettingKey::RecordsDatabase).toString()));
     link.beginSession();  // a Stop from here on calls the download off
     while (!reading.isFinished() && !Program_end && !link.Program_kill) link.yield();
     if (!reading.isFinished()) return false;

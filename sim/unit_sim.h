@@ -2,7 +2,8 @@
 // A simulated unit: plays the unit's side of the whole download link on a
 // pseudo-terminal it creates (or on a device it is given), so the program can
 // be run and tested without hardware. Pure POSIX and the standard library;
-// the simulator runs on its own thread and never touches Qt.
+// the simulator runs on its own thread and never touches Qt. The protocol
+// both sides follow is written down in docs/protocol.md.
 //
 // Normal behaviour, per session:
 //   handshake  receives 0xAA 0x55 0xAA, echoes the same three bytes

@@ -7,9 +7,9 @@
 #include <QScreen>
 #include <cstdio>
 
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "image/init_file.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

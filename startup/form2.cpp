@@ -5,11 +5,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "link/serial_port.h"
 #include "ports/port_advice.h"
 #include "ports/port_commands.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 namespace quarn {

@@ -9,14 +9,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "approval/gate_read.h"
+#include "approval/image_gate.h"
 #include "core/front_door.h"
 #include "core/message_box.h"
 #include "core/settings.h"
 #include "core/stop_signals.h"
 #include "core/translations.h"
-#include "approval/gate_read.h"
-#include "approval/image_gate.h"
-#include "database/database_url.h"
+#include "pg/database_url.h"
 #include "station/batch_cue.h"
 #include "station/station_model.h"
 #include "station/station_options.h"
@@ -73,7 +73,7 @@ int runWindow(const StationOptions& o, const quarn::DownloadImage& image) {
     config.stationName = o.stationName;
     config.operatorName = o.operatorName;
     config.logPath = o.logPath;
-    config.databaseUrl = quarn::records::configuredDatabaseUrl();
+    config.databaseUrl = quarn::pg::configuredDatabaseUrl();
     config.image = image;
     config.maxRepeats = settings.value(quarn::SettingKey::StationMaxRepeats).toInt();
     config.maxAttempts = o.maxAttempts >= 0

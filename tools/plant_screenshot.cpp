@@ -10,8 +10,8 @@
 #include <QTest>
 #include <cstdio>
 
+#include "database/migrations.h"
 #include "plant/plant_window.h"
-#include "database/schema.h"
 #include "tests/support/pg_server.h"
 
 namespace {
@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).filePath("plant.png");
     testsupport::PgServer pg;
     if (!pg.ok()) return std::fprintf(stderr, "%s\n", qPrintable(pg.error())), 1;
-    QString made = pg.sql(quarn::records::schemaStatements().join(QString()));
+    QString made = pg.sql(quarn::database::schemaScript());
     made += pg.sql(QString::fromLatin1(kRows));  // after the schema
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "%s\n", qPrintable(made)), 1;

@@ -15,13 +15,13 @@
 #include <string>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "sim/unit_sim.h"
 #include "startup/form1.h"
 #include "startup/form2.h"
+#include "ui/globals.h"
 
 namespace {
 

@@ -217,6 +217,10 @@
         <source>that owns quarn_sessions</source>
         <translation>des Eigentümers von quarn_sessions</translation>
     </message>
+    <message>
+        <source>the database has no schema: apply `quarn-records schema` as its owner</source>
+        <translation>die Datenbank hat kein Schema: `quarn-records schema` als ihr Eigentümer anwenden</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -278,36 +282,52 @@
 <context>
     <name>Migrate</name>
     <message>
-        <source>quarn_sessions: %1 row(s) in %2 month(s) (%3 to %4), a plain table made by an earlier version</source>
-        <translation>quarn_sessions: %1 Zeile(n) in %2 Monat(en) (%3 bis %4), eine einfache Tabelle einer früheren Version</translation>
-    </message>
-    <message>
-        <source>in one transaction, the table locked meanwhile (pushes end as busy and send later):
-  rename it to quarn_sessions_unpartitioned; make quarn_sessions partitioned by month
-  (a partition per month, a default one); copy every row as it is (ids, first_pass,
-  the server&apos;s stamps); make the indexes, view and triggers; give the new table and
-  view the old ones&apos; grants; drop the old table</source>
-        <translation>in einer Transaktion, die Tabelle so lange gesperrt (Sendevorgänge enden als ausgelastet und senden später):
-  sie in quarn_sessions_unpartitioned umbenennen; quarn_sessions nach Monaten partitioniert
-  anlegen (eine Partition je Monat, eine Vorgabe-Partition); jede Zeile unverändert kopieren
-  (IDs, first_pass, die Stempel des Servers); Indizes, View und Trigger anlegen; der neuen
-  Tabelle und View die Rechte der alten geben; die alte Tabelle löschen</translation>
-    </message>
-    <message>
-        <source>the database has no quarn_sessions table: apply `quarn-records schema` as its owner</source>
-        <translation>die Datenbank hat keine Tabelle quarn_sessions: `quarn-records schema` als ihr Eigentümer anwenden</translation>
-    </message>
-    <message>
-        <source>quarn_sessions is partitioned by month already: nothing to do</source>
-        <translation>quarn_sessions ist bereits nach Monaten partitioniert: nichts zu tun</translation>
-    </message>
-    <message>
         <source>done: %1 row(s) moved in %2 s</source>
         <translation>fertig: %1 Zeile(n) in %2 s umgezogen</translation>
     </message>
     <message>
         <source>the plant&apos;s own columns go over with their values: %1</source>
         <translation>die eigenen Spalten des Werks ziehen mit ihren Werten um: %1</translation>
+    </message>
+    <message>
+        <source>quarn_sessions: %1 row(s) in %2 month(s) (%3 to %4), made by an earlier version (the database has no ledger of its schema)</source>
+        <translation>quarn_sessions: %1 Zeile(n) in %2 Monat(en) (%3 bis %4), von einer früheren Version angelegt (die Datenbank führt kein Verzeichnis ihres Schemas)</translation>
+    </message>
+    <message>
+        <source>in one transaction, the table locked meanwhile (pushes end as busy and send later):
+  set its tables aside; make this version&apos;s schema (migrations %1 to %2) and its
+  ledger; copy every row as it is (ids, first_pass, the server&apos;s stamps), the
+  approved list and the sockets&apos; service log; give the new tables and view the old
+  ones&apos; grants; count the summaries from the rows; drop the old tables</source>
+        <translation>in einer Transaktion, die Tabelle so lange gesperrt (Sendevorgänge enden als ausgelastet und senden später):
+  ihre Tabellen beiseitestellen; das Schema dieser Version (Migrationen %1 bis %2) und sein
+  Verzeichnis anlegen; jede Zeile unverändert kopieren (IDs, first_pass, die Stempel des
+  Servers), die Freigabeliste und das Wartungsprotokoll der Sockel; den neuen Tabellen und der
+  View die Rechte der alten geben; die Zusammenfassungen aus den Zeilen zählen; die alten Tabellen löschen</translation>
+    </message>
+    <message>
+        <source>applying %1</source>
+        <translation>wende %1 an</translation>
+    </message>
+    <message>
+        <source>the database&apos;s ledger names %1, which this program&apos;s files do not have as it was applied (changed since, or of a later version): nothing was changed</source>
+        <translation>das Verzeichnis der Datenbank nennt %1, das die Dateien dieses Programms nicht so haben, wie es angewandt wurde (seitdem geändert, oder von einer späteren Version): nichts wurde geändert</translation>
+    </message>
+    <message>
+        <source>the schema is up to date (version %1, %2): no migration to apply</source>
+        <translation>das Schema ist aktuell (Version %1, %2): keine Migration anzuwenden</translation>
+    </message>
+    <message>
+        <source>done: %1 applied in %2 s; the schema is at version %3</source>
+        <translation>fertig: %1 in %2 s angewandt; das Schema hat Version %3</translation>
+    </message>
+    <message>
+        <source>the database was made by an earlier version of Quarn Download: its owner brings it up to date with `quarn-records migrate`</source>
+        <translation>die Datenbank wurde von einer früheren Version von Quarn Download angelegt: ihr Eigentümer bringt sie mit `quarn-records migrate` auf den neuesten Stand</translation>
+    </message>
+    <message>
+        <source>the database&apos;s schema is at version %1, this program&apos;s at %2: its owner brings it up to date with `quarn-records migrate`</source>
+        <translation>das Schema der Datenbank hat Version %1, das dieses Programms %2: ihr Eigentümer bringt sie mit `quarn-records migrate` auf den neuesten Stand</translation>
     </message>
 </context>
 <context>
@@ -895,10 +915,6 @@ sonst [records] database= der Einstellungsdatei.</translation>
     <message>
         <source>notifications do not arrive</source>
         <translation>Benachrichtigungen kommen nicht an</translation>
-    </message>
-    <message>
-        <source>the records table sends no notifications: run quarn-records schema on it</source>
-        <translation>die Tabelle der Datensätze sendet keine Benachrichtigungen: quarn-records schema auf sie anwenden</translation>
     </message>
     <message>
         <source>LISTEN refused: %1</source>

@@ -15,8 +15,8 @@ QString chooseInitFile(const QString& startFolder) {
     if (folder.isEmpty() && usable) folder = settings.value(SettingKey::LastInitFolder).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
     const QString chosen =
-        qEnvironmentVariableIsSet("QUARN_AUTO_CHOOSE")
-            ? qEnvironmentVariable("QUARN_AUTO_CHOOSE")
+        environmentText(SettingKey::AutoChoose)
+            ? *environmentText(SettingKey::AutoChoose)
             : QFileDialog::getOpenFileName(
                   nullptr, QStringLiteral("Quarn Download - choose the Init.txt"), folder,
                   QStringLiteral("Init files (Init.txt init.txt *.txt);;All files (*)"));
@@ -25,12 +25,6 @@ QString chooseInitFile(const QString& startFolder) {
         settings.setValue(SettingKey::LastInitFolder, QFileInfo(chosen).absolutePath()))
         settings.save(nullptr);
     return chosen;
-}
-
-bool displayAvailable() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 QString chooseInitFor(const QString& init) {

@@ -16,7 +16,4 @@ QString chooseInitFile(const QString& startFolder);
 // dialog starts in INIT's folder. Empty when cancelled.
 QString chooseInitFor(const QString& init);
 
-// True when Qt can open windows: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set.
-bool displayAvailable();
-
 }  // namespace quarn

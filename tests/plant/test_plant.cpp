@@ -27,7 +27,7 @@
 #include <memory>
 
 #include "core/message_box.h"
-#include "database/schema.h"
+#include "database/ledger.h"
 #include "plant/plant_window.h"
 #include "tests/support/pg_server.h"
 
@@ -174,18 +174,13 @@ private slots:
         // The schema as a first push makes it, then the roles.
         push({{"s", "x", "SN-0", "good", 1}}, QString());
         const QString roles = run({"schema", "--roles"}, QString());
-        const QString out = pg_->sql(roles +
-                                     "CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
-                                     " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer;"
-                                     " GRANT SELECT ON quarn_summary_hours, quarn_summary_causes,"
-                                     " quarn_summary_sockets TO quarn_viewer;");
+        const QString out = pg_->sql(roles + PgServer::loginsSql());
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     // The rows gone, and with them their summaries.
     void init() { refill(QStringLiteral("TRUNCATE quarn_sessions;")); }
     void refill(const QString& before) {
-        const QString out =
-            pg_->sql(before + quarn::records::summaryRefillStatements().join(QString()));
+        const QString out = pg_->sql(before + quarn::database::refillScript());
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void cleanup() {
@@ -343,9 +338,9 @@ private slots:
         // quickly is quarn-bench --plant's figure, not this test's.
         QTRY_VERIFY_WITH_TIMEOUT(figuresOf("bay-9").contains("Good today: 2"), 5000);
         QVERIFY(figuresOf("bay-9").contains("Yield: 50.0 %"));
-        quarn::records::Connection c;
+        quarn::pg::Connection c;
         QString why;
-        QVERIFY2(c.open(quarn::records::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
+        QVERIFY2(c.open(quarn::pg::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
         const auto whole =
             quarn::plant::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
         QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
@@ -354,7 +349,7 @@ private slots:
         // A server that gives no further connection: all read on the one.
         const auto refused = quarn::plant::queryPlantView(
             c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
-            [](quarn::records::Connection*, QString* why) { return *why = "refused", false; });
+            [](quarn::pg::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());
         QCOMPARE(causesCsv(refused), causesCsv(whole));
         QCOMPARE(socketsCsv(refused), socketsCsv(whole));
@@ -383,11 +378,16 @@ private slots:
         QVERIFY(!pg_->sql("SELECT setseed(0.34);" + batch.arg(0).arg(6).arg(200) +
                           batch.arg(0).arg(2).arg(100) + batch.arg(5).arg(1).arg(20))
                      .contains("ERROR"));
-        quarn::records::Connection owner, rows;
+        quarn::pg::Connection owner, rows;
         QString why;
-        QVERIFY2(owner.open(quarn::records::parseDatabaseUrl(pg_->url()), &why) &&
-                     rows.open(quarn::records::parseDatabaseUrl(pg_->url("rows1")), &why),
+        QVERIFY2(owner.open(quarn::pg::parseDatabaseUrl(pg_->url()), &why) &&
+                     rows.open(quarn::pg::parseDatabaseUrl(pg_->url("rows1")), &why),
                  qPrintable(why));
+        // Each login's look at the ledger says whether it reads the summaries.
+        quarn::database::SchemaLook ownerLook, rowsLook;
+        QSqlError e;
+        QVERIFY(quarn::database::lookAtSchema(owner.db(), &ownerLook, &e) &&
+                quarn::database::lookAtSchema(rows.db(), &rowsLook, &e));
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDateTime hour(now.date(), QTime(now.time().hour(), 0), Qt::UTC);
         const QList<std::tuple<QDateTime, QDateTime, QString, QString>> periods = {
@@ -398,7 +398,10 @@ private slots:
             {{}, now.addSecs(-5000), {}, "bbbb"}};
         for (const auto& [since, until, station, image] : periods) {
             PlantRequest r{{since, until, station, image}, now, now.addSecs(-2 * 3600 - 900)};
-            const PlantView a = queryPlantView(owner.db(), r), b = queryPlantView(rows.db(), r);
+            PlantRequest byRows = r;
+            r.summaries = ownerLook.readsSummaries, byRows.summaries = rowsLook.readsSummaries;
+            const PlantView a = queryPlantView(owner.db(), r),
+                            b = queryPlantView(rows.db(), byRows);
             QVERIFY2(a.error.isEmpty() && b.error.isEmpty(), qPrintable(a.error + b.error));
             QVERIFY(a.summaries && !b.summaries);
             QVERIFY(!a.hours.isEmpty() && !a.causes.isEmpty());
@@ -457,20 +460,28 @@ private slots:
         worker.stop();
     }
 
-    // A schema made before the NOTIFY trigger: a station still pushes (it may
-    // not add the trigger) and the window polls; the owner's next push adds it.
-    void oldSchemaGetsTrigger() {
-        const QString trigger = QStringLiteral(
-            "SELECT count(*) FROM pg_trigger WHERE tgname = 'quarn_sessions_notify'");
-        pg_->sql(QStringLiteral("DROP TRIGGER quarn_sessions_notify ON quarn_sessions"));
-        push({{"bay-1", "slot-1", "SN-1", "good", 1}});
-        QCOMPARE(pg_->sql(trigger), QStringLiteral("0"));
-        // No notification can come: the window polls and says so.
-        open();
-        QCOMPARE(int(window_->state().mode), int(FeedState::Mode::Polling));
-        QVERIFY(window_->findChild<QLabel*>("status")->text().startsWith("polling every 30 s"));
-        push({{"bay-1", "slot-1", "SN-2", "good", 1}}, QString());
-        QCOMPARE(pg_->sql(trigger), QStringLiteral("1"));
+    // A database whose ledger lacks this program's last migration: the
+    // window reads nothing, and says that its owner is to migrate it.
+    void behindSchemaSaysMigrate() {
+        const QString last = QStringLiteral(
+            "quarn_schema_version WHERE version = (SELECT max(version) FROM quarn_schema_version)");
+        const QString kept = pg_->sql(
+            "SELECT version || ',' || quote_literal(name) || ',' ||"
+            " quote_literal(sha256) FROM " +
+            last);
+        pg_->sql("DELETE FROM " + last);
+        FeedSettings settings;
+        settings.databaseUrl = pg_->url(QStringLiteral("view1"));
+        PlantWorker worker(settings);
+        QSignalSpy reads(&worker, &PlantWorker::viewReady);
+        QSignalSpy states(&worker, &PlantWorker::stateChanged);
+        worker.start();  // connects, on this thread
+        worker.stop();
+        pg_->sql("INSERT INTO quarn_schema_version (version, name, sha256) VALUES (" + kept + ")");
+        const FeedState state = states.last()[0].value<FeedState>();
+        QVERIFY2(reads.isEmpty() && state.mode == FeedState::Mode::Away &&
+                     stateText(state, settings.pollMs).contains("quarn-records migrate"),
+                 qPrintable(stateText(state, settings.pollMs)));
     }
 
     // The server stopped: the status says so and the figures stay; started

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/support/window_rig.h"
+#include "ui/globals.h"
 
 using namespace quarn;
 using namespace testsupport;

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "core/globals.h"
 #include "link/download_link.h"
 #include "tests/support/window_rig.h"
+#include "ui/globals.h"
 
 using namespace quarn;
 using namespace testsupport;

@@ -8,11 +8,11 @@
 #include <QtTest>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 using namespace quarn;

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "core/settings.h"
 #include "info/form14.h"
 #include "session/form24.h"
 #include "tests/support/test_support.h"
 #include "tests/support/window_rig.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 
 using namespace quarn;
 using namespace testsupport;

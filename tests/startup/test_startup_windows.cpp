@@ -13,12 +13,12 @@
 #include <memory>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"
 #include "tests/support/test_support.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 using namespace quarn;

@@ -11,13 +11,13 @@
 #include <QtTest>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "ports/port_advice.h"
 #include "session/form24.h"
 #include "startup/form1.h"
 #include "startup/form2.h"
 #include "tests/support/test_support.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 
 using namespace quarn;
 using namespace testsupport;

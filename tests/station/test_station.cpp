@@ -21,7 +21,7 @@
 #include "core/message_box.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "database/schema.h"
+#include "database/migrations.h"
 #include "image/blocks.h"
 #include "link/download_link.h"
 #include "station/batch_cue.h"
@@ -382,7 +382,7 @@ private slots:
     void approvedImageOnly() {
         PgServer server;
         QVERIFY2(server.ok(), qPrintable(server.error()));
-        QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
+        QVERIFY(!server.sql(quarn::database::schemaScript()).contains("ERROR"));
         requireApproved_ = true;
         useRealClock();  // unit 1's pacing (100 blocks, 3.5 s) leaves time to revoke
         const int length = 100 * 64;
@@ -427,7 +427,7 @@ private slots:
     void approvalCheckStalled() {
         PgServer server;
         QVERIFY2(server.ok(), qPrintable(server.error()));
-        QVERIFY(!server.sql(quarn::records::schemaStatements().join('\n')).contains("ERROR"));
+        QVERIFY(!server.sql(quarn::database::schemaScript()).contains("ERROR"));
         quarn::records::ApprovedImage image;
         image.sha256 =
             QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), kLength).toHex());

@@ -113,6 +113,24 @@ QString PgServer::sql(const QStringList& statements, const QString& user) const 
     return out.trimmed();
 }
 
+QString PgServer::loginsSql() {
+    return QStringLiteral(
+        "\nDO $$ BEGIN IF to_regrole('quarn_station') IS NOT NULL AND to_regrole('st1') IS NULL"
+        " THEN CREATE ROLE st1 LOGIN IN ROLE quarn_station;"
+        " CREATE ROLE eng1 LOGIN IN ROLE quarn_engineer;"
+        " CREATE ROLE view1 LOGIN IN ROLE quarn_viewer; END IF; END $$;");
+}
+
+bool PgServer::freshSchema(const QString& schema) const {
+    const QString out =
+        sql(QStringLiteral("DROP SCHEMA public CASCADE; CREATE SCHEMA public AUTHORIZATION"
+                           " pg_database_owner; GRANT USAGE ON SCHEMA public TO PUBLIC;") +
+            schema + loginsSql());
+    if (!out.contains(QStringLiteral("ERROR"))) return true;
+    qWarning("%s", qPrintable(out));
+    return false;
+}
+
 bool PgServer::lockTable(const QString& table, int seconds) {
     unlockTable();
     holder_ = std::make_unique<QProcess>();

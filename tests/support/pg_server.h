@@ -43,6 +43,19 @@ public:
     // are one implicit transaction); stops at the first error.
     QString sql(const QStringList& statements, const QString& user) const;
 
+    // The database as new: every object of the records' schema gone (the
+    // schema public dropped and made again as a new database has it; the
+    // cluster's roles stay). Then `schema` (`quarn-records schema` and
+    // `schema --roles`, as an administrator applies them; may be empty) run
+    // as the superuser, and one login of each group role made when missing:
+    // st1 (quarn_station), eng1 (quarn_engineer), view1 (quarn_viewer; only
+    // once the group roles exist). False, with the server's words in a
+    // warning, on an error.
+    bool freshSchema(const QString& schema = QString()) const;
+    // The statement that makes those logins when missing: to run after the
+    // roles on a schema kept.
+    static QString loginsSql();
+
     // Another session holds LOCK TABLE table IN ACCESS EXCLUSIVE MODE, as a
     // dashboard's long transaction might: for at most seconds (then it lets
     // go by itself), until unlockTable(). True once the lock is held.

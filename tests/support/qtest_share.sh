@@ -6,6 +6,7 @@
 #
 #   qtest_share.sh PROGRAM K N
 set -eu
+[ -x "$1" ] || { echo "$1: no such program"; exit 1; }
 program=$1 share=$2 shares=$3
 functions=$("$program" -functions | sed -n 's/()$//p' | awk -v k="$share" -v n="$shares" '(NR - 1) % n == k')
 [ -n "$functions" ] || { echo "share $share of $shares: no test function"; exit 0; }

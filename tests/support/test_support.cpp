@@ -10,12 +10,12 @@
 #include <cstdlib>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "core/message_box.h"
 #include "link/download_link.h"
 #include "ports/port_map.h"
 #include "session/form24.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 #include "ui/ui_util.h"
 
 namespace testsupport {

@@ -6,8 +6,8 @@
 #include <ctime>
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "link/download_link.h"
+#include "ui/globals.h"
 
 using namespace quarn;
 

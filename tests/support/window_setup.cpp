@@ -1,9 +1,9 @@
 #include "tests/support/window_setup.h"
 
 #include "app/forms.h"
-#include "core/globals.h"
 #include "session/form24.h"
 #include "ui/form_registry.h"
+#include "ui/globals.h"
 
 namespace testsupport {
 

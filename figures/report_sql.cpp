@@ -1,0 +1,291 @@
+#include "figures/report_sql.h"
+
+#include <QCoreApplication>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "database/schema.h"
+#include "figures/filter_sql.h"
+#include "figures/reader.h"
+#include "figures/rules_sql.h"
+#include "figures/socket_sql.h"
+#include "figures/summary_split.h"
+#include "pg/connection.h"
+#include "pg/query_run.h"
+#include "record/first_pass.h"
+#include "recordlog/record_filter.h"
+#include "recordlog/report.h"
+
+namespace quarn::figures {
+
+namespace {
+
+// A piece of SQL and the values of its placeholders, in order.
+struct Part {
+    QString sql;
+    QVariantList binds;
+};
+
+Part unionAll(const QList<Part>& parts) {
+    Part all;
+    for (const Part& p : parts) {
+        all.sql += (all.sql.isEmpty() ? QString() : QStringLiteral(" UNION ALL ")) + p.sql;
+        all.binds += p.binds;
+    }
+    return {QLatin1Char('(') + all.sql + QLatin1Char(')'), all.binds};
+}
+
+// The group's key of a session row, or of a summary row (hour for day).
+QString keyExpression(const QString& by, bool summary) {
+    if (by.isEmpty()) return QStringLiteral("''");
+    if (by == QLatin1String("day"))
+        return QStringLiteral("coalesce(to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD'), '')")
+            .arg(QLatin1String(summary ? "hour" : "started"));
+    return summary ? QStringLiteral("\"%1\"").arg(by)
+                   : QStringLiteral("coalesce(\"%1\", '')").arg(by);
+}
+
+// The conditions of a filter without " WHERE " ("true" for none), binds appended.
+QString conditions(const records::RecordFilter& filter, QVariantList* binds,
+                   const QString& alias = {}) {
+    const QString where = filterSql(filter, binds, alias);
+    return where.isEmpty() ? QStringLiteral("true") : where.mid(QStringLiteral(" WHERE ").size());
+}
+
+// The units whose first attempt is in the filter, as unitRowsSql's rows u.
+Part unitsIn(const records::RecordFilter& filter) {
+    Part p;
+    QString attempts =
+        QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
+            .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
+    if (!(filter == records::RecordFilter())) {
+        // Every attempt of the serial numbers met in the filter (one of them
+        // may be earlier, outside it, and so take the unit out), and the
+        // sessions without one in it; two branches, so each has its index.
+        const QString all = conditions(filter, &p.binds);
+        const QString x = conditions(filter, &p.binds, QStringLiteral("x"));
+        attempts = QStringLiteral(
+                       "%1 AND x.serial IN (SELECT serial FROM quarn_sessions WHERE serial <> ''"
+                       " AND %2) UNION ALL %1 AND coalesce(x.serial, '') = '' AND %3")
+                       .arg(attempts, all, x);
+    }
+    const QString first = conditions(filter, &p.binds);
+    p.sql = unitRowsSql(QLatin1Char('(') + attempts + QLatin1Char(')')) +
+            QStringLiteral(" u WHERE ") + first;
+    return p;
+}
+
+// The two sources of a report, (k, outcome, attempts, sessions, mismatches,
+// units, fpg, spg, fg, attempt_units) and (k, v, n): from the sessions of a
+// filter, or from the summaries' rows of whole hours. The units by their
+// attempts ride with the figures, so that the units are worked out once.
+struct Sources {
+    QList<Part> figures, seconds;
+};
+
+void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by) {
+    const QString k = keyExpression(by, false);
+    const QString mismatch = QStringLiteral("%1::int").arg(mismatchSql());
+    Part rows;
+    const QString where = conditions(filter, &rows.binds);
+    rows.sql = QStringLiteral(
+                   "SELECT %1 AS k, coalesce(outcome, '') AS outcome, NULL::bigint AS attempts,"
+                   " 1 AS sessions, %2 AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg,"
+                   " 0 AS attempt_units FROM quarn_sessions WHERE %3")
+                   .arg(k, mismatch, where);
+    const Part units = unitsIn(filter);
+    s->figures << rows
+               << Part{QStringLiteral("SELECT %1, coalesce(outcome, ''), attempts, 0, 0, 1,"
+                                      " first_good, second_good, final_good, 1 FROM %2")
+                           .arg(k, units.sql),
+                       units.binds};
+    Part seconds;
+    seconds.sql = QStringLiteral(
+                      "SELECT %1 AS k, seconds AS v, 1 AS n FROM quarn_sessions"
+                      " WHERE %2 AND seconds IS NOT NULL AND %3")
+                      .arg(k, conditions(filter, &seconds.binds), sessionSql());
+    s->seconds << seconds;
+}
+
+void addSummaries(Sources* s, const records::RecordFilter& hours, const QString& by) {
+    const QString k = keyExpression(by, true);
+    auto part = [&](const char* select, const char* table) {
+        Part p;
+        const QString where = summaryWhere(hours, &p.binds);
+        p.sql = QStringLiteral("SELECT %1 AS k, %2 FROM %3%4")
+                    .arg(k, QLatin1String(select), QLatin1String(table), where);
+        return p;
+    };
+    s->figures << part(
+        "outcome, NULL::bigint AS attempts, sessions, mismatches, units,"
+        " first_pass_good AS fpg, second_pass_good AS spg, final_good AS fg,"
+        " 0 AS attempt_units",
+        "quarn_summary_hours");
+    s->figures << part("'', attempts, 0, 0, 0, 0, 0, 0, units", "quarn_summary_attempts");
+    s->seconds << part("tenths / 10.0 AS v, sessions AS n", "quarn_summary_seconds");
+}
+
+// By slot the rows come from the sessions (the summaries keep no slot but
+// the sockets'); --exact, or a schema without summaries, reads them all there.
+Sources reportSources(const records::ReportRequest& request, const records::RecordFilter& filter,
+                      bool summaries) {
+    Sources s;
+    if (request.exact || !summaries || request.by == QLatin1String("slot")) {
+        addSessions(&s, filter, request.by);
+        return s;
+    }
+    const HourSplit split = splitOnHours(filter);
+    if (split.whole) addSummaries(&s, split.hours, request.by);
+    for (const records::RecordFilter& edge : split.edges) addSessions(&s, edge, request.by);
+    return s;
+}
+
+// One (k, outcome) row of the figures query into its report row: held
+// records are no sessions and count in no other figure.
+void addFigures(records::ReportRow* r, const QSqlQuery& q) {
+    const QString outcome = q.value(1).toString();
+    if (const qint64 units = q.value(9).toLongLong()) r->attempts[q.value(2).toInt()] += units;
+    const qint64 n = q.value(3).toLongLong();
+    for (const QString& o : records::failingOutcomes()) r->failed[o] += 0;  // every one shown
+    if (outcome == QLatin1String(records::kHeldOutcome)) {
+        r->held += n;
+        return;
+    }
+    r->sessions += n;
+    if (outcome == QLatin1String(records::kGoodOutcome)) r->good += n;
+    if (records::failingOutcomes().contains(outcome)) r->failed[outcome] += n;
+    if (!q.isNull(4))
+        r->approvalMismatches = qMax<qint64>(r->approvalMismatches, 0) + q.value(4).toLongLong();
+    r->units += q.value(5).toLongLong();
+    r->firstPassGood += q.value(6).toLongLong();
+    r->secondPassGood += q.value(7).toLongLong();
+    r->finalGood += q.value(8).toLongLong();
+}
+
+// A failed query as the report's error: a refusal for lack of rights names the role.
+void failed(const pg::QueryFailure& f, records::Report* report) {
+    report->denied = f.problem == pg::Problem::Denied;
+    report->error = report->denied ? pg::notPermittedText(
+                                         QCoreApplication::translate("Connection", "reporting"),
+                                         QLatin1String(database::kViewerRole))
+                                   : f.error;
+}
+
+// Every socket's passes and failures as the slot rule counts them
+// (record/slot_flags.h), from the sockets' summary or the sessions.
+Part socketSource(const records::ReportRequest& request, bool summaries) {
+    const records::RecordFilter filter{request.since, {}, {}, {}};
+    const HourSplit split = splitOnHours(filter);
+    QList<records::RecordFilter> fromSessions = split.edges;
+    QList<Part> parts;
+    if (request.exact || !summaries)
+        fromSessions = {filter};
+    else if (split.whole) {
+        Part p;
+        const QString where = summaryWhere(split.hours, &p.binds);
+        p.sql = QStringLiteral(
+                    "SELECT station, slot, passes, failures, repeats FROM quarn_summary_sockets") +
+                where;
+        parts << p;
+    }
+    for (const records::RecordFilter& f : fromSessions) {
+        Part p;
+        const QString where = conditions(f, &p.binds);
+        p.sql = QStringLiteral(
+                    "SELECT coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
+                    " (%1)::int AS passes,"
+                    " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
+                    " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats"
+                    " FROM quarn_sessions WHERE %2")
+                    .arg(attemptSql(), where);
+        parts << p;
+    }
+    const Part all = unionAll(parts);
+    return {
+        QStringLiteral("SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1 s"
+                       " GROUP BY 1, 2 ORDER BY 1, 2")
+            .arg(all.sql),
+        all.binds};
+}
+
+// The rows' figures, their attempts and their medians, added to *rows by key.
+bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, records::ReportRow>* rows,
+                 pg::QueryFailure* f) {
+    const Part figures = unionAll(s.figures), seconds = unionAll(s.seconds);
+    const bool ok = pg::runQuery(
+        db,
+        QStringLiteral("SELECT k, outcome, attempts, sum(sessions), sum(mismatches), sum(units),"
+                       " sum(fpg), sum(spg), sum(fg), sum(attempt_units) FROM %1 s"
+                       " GROUP BY 1, 2, 3")
+            .arg(figures.sql),
+        figures.binds, [&](const QSqlQuery& q) { addFigures(&(*rows)[q.value(0).toString()], q); },
+        f);
+    return ok && pg::runQuery(
+                     db, medianSql(QStringLiteral("k"), seconds.sql), seconds.binds,
+                     [&](const QSqlQuery& q) {
+                         (*rows)[q.value(0).toString()].medianSeconds = q.value(1).toDouble();
+                     },
+                     f);
+}
+
+}  // namespace
+
+records::Report reportFromDatabase(const QString& databaseUrl,
+                                   const records::ReportRequest& request) {
+    records::Report report;
+    const pg::DatabaseTarget target = pg::parseDatabaseUrl(databaseUrl);
+    if (!target.error.isEmpty()) {
+        report.usage = true;
+        return report.error = target.error, report;
+    }
+    pg::Connection connection;
+    database::SchemaLook schema;
+    pg::QueryFailure f;
+    if (!openReader(target, pg::statementLimitMs(), &connection, &schema, &f))
+        return report.error = f.error, report;
+    QMap<QString, records::ReportRow> rows;
+    if (!readFigures(connection.db(),
+                     reportSources(request, records::RecordFilter{request.since, {}, {}, {}},
+                                   schema.readsSummaries),
+                     &rows, &f))
+        return failed(f, &report), report;
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+        it->key = it.key();
+        report.rows << *it;
+    }
+    if (request.by == QLatin1String("slot")) {
+        QList<records::SocketCount> sockets;
+        const Part p = socketSource(request, schema.readsSummaries);
+        if (!pg::runQuery(
+                connection.db(), p.sql, p.binds,
+                [&](const QSqlQuery& q) {
+                    sockets << records::SocketCount{
+                        q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(),
+                        q.value(3).toLongLong(), q.value(4).toLongLong()};
+                },
+                &f) ||
+            !readSinceService(connection.db(), schema.readsSummaries, &sockets, &f))
+            return failed(f, &report), report.rows.clear(), report;
+        report.sockets = records::judgeSockets(sockets);
+        records::judgeWear(&report.sockets, request.socketLife);
+    }
+    records::completeReport(report, request);
+    for (records::ReportRow& r : report.rows)
+        if (r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
+    return report;
+}
+
+bool readReportRows(QSqlDatabase& db, const records::RecordFilter& filter, const QString& by,
+                    bool summaries, QList<records::ReportRow>* rows, pg::QueryFailure* f) {
+    QMap<QString, records::ReportRow> byKey;
+    records::ReportRequest request;
+    request.by = by;
+    if (!readFigures(db, reportSources(request, filter, summaries), &byKey, f)) return false;
+    for (auto it = byKey.begin(); it != byKey.end(); ++it) {
+        it->key = it.key();
+        *rows << *it;
+    }
+    return true;
+}
+
+}  // namespace quarn::figures
