@@ -1,4 +1,4 @@
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -7,9 +7,9 @@
 
 #include "database/query_run.h"
 #include "database/report_sql.h"
-#include "plant/image_units.h"
-#include "plant/plant_buckets.h"
-#include "plant/summary_source.h"
+#include "figures/image_units.h"
+#include "figures/plant_buckets.h"
+#include "figures/summary_source.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {

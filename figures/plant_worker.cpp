@@ -1,4 +1,4 @@
-#include "plant/plant_worker.h"
+#include "figures/plant_worker.h"
 
 #include <QCoreApplication>
 #include <QSqlError>

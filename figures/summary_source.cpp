@@ -1,4 +1,4 @@
-#include "plant/summary_source.h"
+#include "figures/summary_source.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Inside plant/: where a figure's rows come from. The summaries (one row per
+// Inside figures/: where a figure's rows come from. The summaries (one row per
 // hour and key, kept by the server as records arrive) cover the whole UTC
 // hours of the period; the part hours at its edges come from quarn_sessions
 // itself (a period from 09:20: 09:20 to 10:00 from the rows, 10:00 on from

@@ -1,4 +1,4 @@
-#include "plant/plant_figures.h"
+#include "figures/plant_figures.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include <QMetaType>
 #include <QString>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 namespace quarn::plant {
 

@@ -1,9 +1,9 @@
 // The plant's figures kept by hour and by UTC day, read whole or from a day
 // on, and summed into the charts' figures. Each query sums rows of the same
 // columns from the summary tables' whole hours and from the period's part
-// hours in quarn_sessions (plant/summary_source.h), so its cost follows the
+// hours in quarn_sessions (figures/summary_source.h), so its cost follows the
 // hours and keys shown, not the sessions recorded.
-#include "plant/plant_buckets.h"
+#include "figures/plant_buckets.h"
 
 #include <QMap>
 #include <algorithm>
@@ -14,7 +14,7 @@
 #include "database/connection.h"
 #include "database/query_run.h"
 #include "database/schema.h"
-#include "plant/summary_source.h"
+#include "figures/summary_source.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {

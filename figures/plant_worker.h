@@ -18,10 +18,10 @@
 #include <QTimer>
 #include <memory>
 
-#include "plant/feed_state.h"
-#include "plant/plant_figures.h"
 #include "database/connection.h"
-#include "plant/plant_queries.h"
+#include "figures/feed_state.h"
+#include "figures/plant_figures.h"
+#include "figures/plant_queries.h"
 
 namespace quarn::plant {
 

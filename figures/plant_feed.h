@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QThread>
 
-#include "plant/plant_worker.h"
+#include "figures/plant_worker.h"
 
 namespace quarn::plant {
 

@@ -89,10 +89,10 @@ struct PlantView {
     // the server's verdict (database/schema.h mismatchSql): the hours' sum;
     // -1 when the table has no verdict (made by an earlier version).
     qint64 approvalMismatches = -1;
-    // Units loaded good with the filter's image last (plant/image_units.h).
+    // Units loaded good with the filter's image last (figures/image_units.h).
     qint64 imageUnits = -1;
     RecordFilter filter;  // the rows the figures count
-    // Read from the summaries (plant/summary_source.h); false: from the
+    // Read from the summaries (figures/summary_source.h); false: from the
     // rows alone (a database without them, or a login not granted them).
     bool summaries = false;
     QDateTime readAt;   // when the figures were read
@@ -108,7 +108,7 @@ using ConnectionOpener = std::function<bool(Connection* c, QString* why)>;
 // Every figure of the request: the whole hours of its period from the
 // summary tables the server keeps as records arrive, the part hours at its
 // edges and the tiles' last hour, last record and last failure from
-// quarn_sessions through its indexes (plant/summary_source.h); so a read
+// quarn_sessions through its indexes (figures/summary_source.h); so a read
 // costs what it shows, not what the table holds. With `previous` (read with
 // the same filter) and a valid changedFrom (the earliest start of the rows
 // inserted since: a NOTIFY's payload), the charts' figures are read again

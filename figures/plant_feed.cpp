@@ -1,4 +1,4 @@
-#include "plant/plant_feed.h"
+#include "figures/plant_feed.h"
 
 namespace quarn::plant {
 
