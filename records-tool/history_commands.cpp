@@ -1,13 +1,11 @@
 #include "records-tool/history_commands.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
 
 #include "database/history_sql.h"
+#include "figures/history_json.h"
 #include "recordlog/history.h"
 #include "records-tool/records_cli.h"
 
@@ -15,17 +13,7 @@ namespace quarn::records {
 
 namespace {
 
-QString timeText(const QDateTime& t) {
-    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
-}
-
-QJsonValue timeJson(const QDateTime& t) {
-    return t.isValid() ? QJsonValue(timeText(t)) : QJsonValue();
-}
-
-QJsonValue textJson(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
-
-QJsonValue flagJson(const std::optional<bool>& f) { return f ? QJsonValue(*f) : QJsonValue(); }
+QString timeText(const QDateTime& t) { return historyTimeText(t); }
 
 QString flagCell(const std::optional<bool>& f) {
     return f ? QLatin1String(*f ? "yes" : "no") : QStringLiteral("-");
@@ -46,10 +34,7 @@ void sayTable(const QList<QStringList>& lines) {
     }
 }
 
-void sayJson(const QJsonArray& rows) {
-    const QByteArray out = QJsonDocument(rows).toJson(QJsonDocument::Indented);
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-}
+void sayJson(const QByteArray& out) { std::fwrite(out.constData(), 1, size_t(out.size()), stdout); }
 
 // The history's error as quarn-records says it; its exit status.
 int failed(const History& h, bool fromLog) {
@@ -60,22 +45,6 @@ int failed(const History& h, bool fromLog) {
 
 void warnLine(const QString& text) {
     recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
-}
-
-QJsonObject traceJson(const TraceRow& t) {
-    return {{"id", t.id},
-            {"started", timeJson(t.started)},
-            {"station", t.station},
-            {"slot", t.slot},
-            {"operator", t.operatorName},
-            {"file", t.file},
-            {"image_sha256", textJson(t.imageSha256)},
-            {"title", textJson(t.title)},
-            {"approved", flagJson(t.approved)},
-            {"server_approved", flagJson(t.verdict)},
-            {"outcome", t.outcome},
-            {"message", t.message},
-            {"pushed_by", textJson(t.pushedBy)}};
 }
 
 QStringList traceCells(const TraceRow& t) {
@@ -100,11 +69,7 @@ int traceCommand(const HistorySource& from, const QString& serial) {
     const History h =
         fromLog ? traceFromLog(from.log, serial, warnLine) : traceFromDatabase(from.url, serial);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) {
-        QJsonArray rows;
-        for (const TraceRow& t : h.trace) rows << traceJson(t);
-        return sayJson(rows), kRecordsDone;
-    }
+    if (from.json) return sayJson(traceJson(h.trace)), kRecordsDone;
     if (h.trace.isEmpty())
         return sayLine(
                    stdout,
@@ -122,14 +87,7 @@ int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QD
     const History h = fromLog ? unitsFromLog(from.log, imagePrefix, since, warnLine)
                               : unitsFromDatabase(from.url, imagePrefix, since);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) {
-        QJsonArray rows;
-        for (const UnitRow& u : h.units)
-            rows << QJsonObject{
-                {"serial", textJson(u.serial)},   {"station", u.station},          {"slot", u.slot},
-                {"started", timeJson(u.started)}, {"image_sha256", u.imageSha256}, {"id", u.id}};
-        return sayJson(rows), kRecordsDone;
-    }
+    if (from.json) return sayJson(unitsJson(h.units)), kRecordsDone;
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image"}};
     for (const UnitRow& u : h.units)
         lines << QStringList{cell(u.serial), cell(u.station), cell(u.slot),
