@@ -34,6 +34,11 @@ Part unionAll(const QList<Part>& parts) {
     return {QLatin1Char('(') + all.sql + QLatin1Char(')'), all.binds};
 }
 
+// The rows the request counts.
+RecordFilter filterOf(const ReportRequest& request) {
+    return RecordFilter{request.since, {}, request.station, request.image};
+}
+
 // The group's key of a session row, or of a summary row (hour for day).
 QString keyExpression(const QString& by, bool summary) {
     if (by.isEmpty()) return QStringLiteral("''");
@@ -185,7 +190,7 @@ void failed(const QueryFailure& f, Report* report) {
 // Every socket's passes and failures as the slot rule counts them
 // (record/slot_flags.h), from the sockets' summary or the sessions.
 Part socketSource(const ReportRequest& request, bool summaries) {
-    const RecordFilter filter{request.since, {}, {}, {}};
+    const RecordFilter filter = filterOf(request);
     const HourSplit split = splitOnHours(filter);
     QList<RecordFilter> fromSessions = split.edges;
     QList<Part> parts;
@@ -257,10 +262,8 @@ Report reportFromDatabase(const QString& databaseUrl, const ReportRequest& reque
     QMap<QString, ReportRow> rows;
     if (!readsVerdict(connection.db(), &verdict, &f) ||
         !hasSummaries(connection.db(), &summaries, &f) ||
-        !readFigures(
-            connection.db(),
-            reportSources(request, RecordFilter{request.since, {}, {}, {}}, summaries, verdict),
-            &rows, &f))
+        !readFigures(connection.db(), reportSources(request, filterOf(request), summaries, verdict),
+                     &rows, &f))
         return failed(f, &report), report;
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         it->key = it.key();

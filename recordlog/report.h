@@ -22,12 +22,16 @@
 namespace quarn::records {
 
 struct ReportRequest {
-    QString by;       // "", day, station, file, slot or operator
-    QDateTime since;  // invalid: every record
+    QString by;          // "", day, station, file, slot or operator
+    QDateTime since;     // invalid: every record
     bool exact = false;  // database: counted from the sessions, not the summaries
     // By slot: a socket with more sessions since its last service is due
     // for one ([plant] socket-life; 0: none is).
     qint64 socketLife = 0;
+    // One station (exact name; empty: every one), and one image as
+    // RecordFilter takes it (recordlog/record_filter.h; a log knows no
+    // titles, so there only a sha256 prefix matches).
+    QString station = {}, image = {};
 };
 
 struct ReportRow {
@@ -37,11 +41,11 @@ struct ReportRow {
     QMap<QString, qint64> failed;  // by outcome; every failing outcome present
     qint64 units = 0;              // for first-pass yield
     qint64 firstPassGood = 0;
-    qint64 secondPassGood = 0;  // units good by their second attempt
-    qint64 finalGood = 0;       // units whose latest attempt is good
-    qint64 held = 0;            // records refused by the retest limit (no session)
+    qint64 secondPassGood = 0;   // units good by their second attempt
+    qint64 finalGood = 0;        // units whose latest attempt is good
+    qint64 held = 0;             // records refused by the retest limit (no session)
     QMap<int, qint64> attempts;  // units by their number of attempts
-    double medianSeconds = -1;  // -1: no session had seconds
+    double medianSeconds = -1;   // -1: no session had seconds
     // Sessions whose station's claim (approved) differs from the server's
     // verdict (server_approved), both known (database/schema.h mismatchSql);
     // -1 where the server gives no verdict: a log, or a table not brought

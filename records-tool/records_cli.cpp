@@ -181,7 +181,7 @@ namespace {
 
 // The options as given on the command line.
 struct Given {
-    QString db, log, since, by, retry, file, length, note, image;
+    QString db, log, since, by, retry, file, length, note, image, station;
     QStringList rest;  // after the command
     bool json = false, roles = false, exact = false;
     QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
@@ -190,8 +190,9 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{
-        g.by, {}, g.exact, Settings().value(SettingKey::PlantSocketLife).toLongLong()};
+    ReportRequest request{g.by,      {},
+                          g.exact,   Settings().value(SettingKey::PlantSocketLife).toLongLong(),
+                          g.station, g.image};
     if (g.exact && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
@@ -320,6 +321,7 @@ QStringList givenOptions(const Given& g) {
                                                 {"length", !g.length.isEmpty()},
                                                 {"note", !g.note.isEmpty()},
                                                 {"image", !g.image.isEmpty()},
+                                                {"station", !g.station.isEmpty()},
                                                 {"json", g.json},
                                                 {"exact", g.exact},
                                                 {"roles", g.roles}};
@@ -331,7 +333,11 @@ QStringList givenOptions(const Given& g) {
 int command(const QString& name, const Given& g) {
     static const QList<CommandForm> forms{
         {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
-        {"report", {"db", "log", "since", "by", "json", "exact"}, 0, 0, reportCommand},
+        {"report",
+         {"db", "log", "since", "by", "station", "image", "json", "exact"},
+         0,
+         0,
+         reportCommand},
         {"schema", {"roles"}, 0, 0, schemaCommand},
         {"migrate", {"db"}, 0, 0, migrateCommand},
         {"approve",
@@ -419,8 +425,14 @@ const OptionText kOptions[] = {
          "report --db: count from the sessions themselves, not\nthe hourly summaries."),
      ""},
     {{"image"},
-     QT_TRANSLATE_NOOP("quarn-records", "units: the image, 12 hex digits or more of its sha256."),
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "units: the image, 12 hex digits or more of its sha256;\n"
+                       "report: the records of an image (a sha256 prefix, or\n"
+                       "part of an approved image's title)."),
      "SHA256"},
+    {{"station"},
+     QT_TRANSLATE_NOOP("quarn-records", "report: the records of one station."),
+     "NAME"},
     {{"retry"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "push: while the database cannot be reached or is busy,\n"
@@ -484,8 +496,9 @@ int runRecordsCli(const QStringList& args) {
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
                     p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
                     p.value(QStringLiteral("length")), p.value(QStringLiteral("note")),
-                    p.value(QStringLiteral("image")), rest.mid(1), p.isSet(QStringLiteral("json")),
-                    p.isSet(QStringLiteral("roles")), p.isSet(QStringLiteral("exact"))});
+                    p.value(QStringLiteral("image")), p.value(QStringLiteral("station")),
+                    rest.mid(1), p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles")),
+                    p.isSet(QStringLiteral("exact"))});
 }
 
 }  // namespace quarn::records
