@@ -28,6 +28,7 @@ TraceRow readTraceRow(const QSqlQuery& q) {
     t.approved = flagValue(q.value(c++)), t.verdict = flagValue(q.value(c++));
     t.outcome = q.value(c++).toString(), t.message = q.value(c++).toString();
     t.pushedBy = q.value(c++).toString();
+    if (!q.isNull(c)) t.seconds = q.value(c).toDouble();
     return t;
 }
 
@@ -38,8 +39,9 @@ QString traceSql(bool verdict) {
                " FROM quarn_sessions s LEFT JOIN LATERAL (SELECT title FROM quarn_images"
                "  WHERE sha256 = s.image_sha256 ORDER BY approved_at DESC LIMIT 1) i ON true"
                " WHERE s.serial = ? ORDER BY s.started, s.id")
-        .arg(verdict ? QStringLiteral("s.server_approved, s.outcome, s.message, s.pushed_by")
-                     : QStringLiteral("NULL::boolean, s.outcome, s.message, NULL::text"));
+        .arg(verdict
+                 ? QStringLiteral("s.server_approved, s.outcome, s.message, s.pushed_by, s.seconds")
+                 : QStringLiteral("NULL::boolean, s.outcome, s.message, NULL::text, s.seconds"));
 }
 
 // Opens the database and runs sql; each row to `row`. work names what was

@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "record/outcome.h"
+
 namespace quarn::records {
 
 namespace {
@@ -12,10 +14,6 @@ QJsonValue timeJson(const QDateTime& t) {
     return t.isValid() ? QJsonValue(historyTimeText(t)) : QJsonValue();
 }
 
-QJsonValue textJson(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
-
-QJsonValue flagJson(const std::optional<bool>& f) { return f ? QJsonValue(*f) : QJsonValue(); }
-
 QJsonObject traceObject(const TraceRow& t) {
     return {{"id", t.id},
             {"started", timeJson(t.started)},
@@ -23,13 +21,15 @@ QJsonObject traceObject(const TraceRow& t) {
             {"slot", t.slot},
             {"operator", t.operatorName},
             {"file", t.file},
-            {"image_sha256", textJson(t.imageSha256)},
-            {"title", textJson(t.title)},
-            {"approved", flagJson(t.approved)},
-            {"server_approved", flagJson(t.verdict)},
+            {"image_sha256", textOrNull(t.imageSha256)},
+            {"title", textOrNull(t.title)},
+            {"approved", flagOrNull(t.approved)},
+            {"server_approved", flagOrNull(t.verdict)},
             {"outcome", t.outcome},
             {"message", t.message},
-            {"pushed_by", textJson(t.pushedBy)}};
+            {"pushed_by", textOrNull(t.pushedBy)},
+            {"seconds", t.seconds ? QJsonValue(*t.seconds) : QJsonValue()},
+            {"stage", sessionStage(t.outcome, t.message)}};
 }
 
 QByteArray arrayText(const QJsonArray& rows) {
@@ -42,6 +42,10 @@ QString historyTimeText(const QDateTime& t) {
     return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
+QJsonValue textOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
+
+QJsonValue flagOrNull(const std::optional<bool>& f) { return f ? QJsonValue(*f) : QJsonValue(); }
+
 QByteArray traceJson(const QList<TraceRow>& rows) {
     QJsonArray out;
     for (const TraceRow& t : rows) out << traceObject(t);
@@ -52,7 +56,7 @@ QByteArray unitsJson(const QList<UnitRow>& rows) {
     QJsonArray out;
     for (const UnitRow& u : rows)
         out << QJsonObject{
-            {"serial", textJson(u.serial)},   {"station", u.station},          {"slot", u.slot},
+            {"serial", textOrNull(u.serial)}, {"station", u.station},          {"slot", u.slot},
             {"started", timeJson(u.started)}, {"image_sha256", u.imageSha256}, {"id", u.id}};
     return arrayText(out);
 }

@@ -5,11 +5,14 @@
 // row. trace's keys: id, started, station, slot, operator, file,
 // image_sha256, title, approved, server_approved, outcome, message,
 // pushed_by (null where not known: a log keeps no title, verdict nor
-// login); units' keys: serial, station, slot, started, image_sha256, id.
+// login), seconds (null when not recorded) and stage (record/outcome.h
+// sessionStage); units' keys: serial, station, slot, started,
+// image_sha256, id.
 // Times are ISO 8601 in UTC with milliseconds.
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 
@@ -23,5 +26,8 @@ QByteArray unitsJson(const QList<UnitRow>& rows);
 // A time as the histories print it: ISO 8601 in UTC with milliseconds;
 // empty when invalid.
 QString historyTimeText(const QDateTime& t);
+// null for an empty text or no flag, as the histories write what is not known.
+QJsonValue textOrNull(const QString& s);
+QJsonValue flagOrNull(const std::optional<bool>& f);
 
 }  // namespace quarn::records

@@ -6,6 +6,7 @@
 
 #include "database/history_sql.h"
 #include "figures/history_json.h"
+#include "figures/unit_verdict.h"
 #include "recordlog/history.h"
 #include "records-tool/records_cli.h"
 
@@ -79,6 +80,8 @@ int traceCommand(const HistorySource& from, const QString& serial) {
                               "approved", "server", "outcome", "pushed-by", "message"}};
     for (const TraceRow& t : h.trace) lines << traceCells(t);
     sayTable(lines);
+    sayLine(stdout, QCoreApplication::translate("quarn-records", "verdict: %1")
+                        .arg(verdictText(unitVerdict(h.trace))));
     return kRecordsDone;
 }
 
