@@ -26,6 +26,10 @@ PlantFeed::~PlantFeed() {
     thread_.wait();
 }
 
+void PlantFeed::watch(const QList<PlantSelection>& selections) {
+    QMetaObject::invokeMethod(worker_, [w = worker_, selections] { w->watch(selections); });
+}
+
 void PlantFeed::select(const PlantSelection& selection) {
     QMetaObject::invokeMethod(worker_, [w = worker_, selection] { w->select(selection); });
 }

@@ -95,6 +95,7 @@ struct PlantView {
     // Read from the summaries (figures/summary_source.h); false: from the
     // rows alone (a database without them, or a login not granted them).
     bool summaries = false;
+    QString key;        // the selection's (figures/plant_figures.h selectionKey); set by the worker
     QDateTime readAt;   // when the figures were read
     double readMs = 0;  // how long the reading took
     QString error;

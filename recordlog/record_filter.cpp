@@ -41,4 +41,10 @@ QString filterSql(const RecordFilter& filter, QVariantList* binds, const QString
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
 }
 
+QDateTime parseReportSince(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay(Qt::UTC);
+    return t;
+}
+
 }  // namespace quarn::records

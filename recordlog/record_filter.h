@@ -30,4 +30,8 @@ QString filterSql(const RecordFilter& filter, QVariantList* binds,
 // A time as a bind value the server reads as timestamptz.
 QString sqlTime(const QDateTime& t);
 
+// A report's or a recall list's --since: "2026-12-07" (that day from 00:00
+// UTC) or an ISO time; invalid when it is neither.
+QDateTime parseReportSince(const QString& text);
+
 }  // namespace quarn::records

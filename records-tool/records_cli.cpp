@@ -19,6 +19,7 @@
 #include "database/report_sql.h"
 #include "database/schema.h"
 #include "recordlog/history.h"
+#include "recordlog/record_filter.h"
 #include "recordlog/report.h"
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
@@ -169,12 +170,6 @@ int report(const QString& url, const QString& log, const ReportRequest& request,
     return kRecordsDone;
 }
 
-QDateTime parseSince(const QString& text) {
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay(Qt::UTC);
-    return t;
-}
-
 }  // namespace
 
 namespace {
@@ -198,7 +193,7 @@ int reportCommand(const Given& g) {
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
         return usage(QCoreApplication::translate(
             "quarn-records", "--by takes day, station, file, slot or operator"));
-    if (!g.since.isEmpty() && !(request.since = parseSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(request.since = parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
@@ -235,7 +230,7 @@ int unitsRun(const Given& g) {
                                         "--image wants 12 to 64 hex digits of a sha256, not \"%1\"")
                 .arg(g.image));
     QDateTime since;
-    if (!g.since.isEmpty() && !(since = parseSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(since = parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
