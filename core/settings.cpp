@@ -56,6 +56,13 @@ const QList<SettingEntry>& entries() {
          false},
         {K::PlantSocketLife, "plant/socket-life", "10000",
          "sessions a socket takes between services before it is flagged (0: never)", false},
+        {K::WebListen, "web/listen", "127.0.0.1:8471",
+         "where quarn-plant-web listens, ADDRESS:PORT (`--listen` overrides it; a loopback "
+         "address answers loopback names only)",
+         false},
+        {K::WebTimeZone, "web/time-zone", "",
+         "the plant's time zone, as the pages show times (`Europe/Berlin`; none: the machine's)",
+         false},
     };
     return list;
 }

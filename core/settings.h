@@ -37,6 +37,8 @@ enum class SettingKey {
     ImagesRequireApproved,
     ImagesOfflineMaxAge,
     PlantSocketLife,
+    WebListen,
+    WebTimeZone,
 };
 
 struct SettingEntry {

@@ -12,6 +12,9 @@ packages=(
   xvfb xauth fonts-dejavu-core
   postgresql libqt6sql6-psql libpq-dev
   locales libc-l10n
+  # quarn-plant-web: its HTTP server, the charts it serves, and its tests in a
+  # real headless browser behind Debian's nginx.
+  libmicrohttpd-dev libjs-chart.js chromium chromium-driver python3-selenium nginx-light
 )
 
 missing=()
