@@ -54,9 +54,10 @@ WebOptions parseWebOptions(const QStringList& args) {
     const QCommandLineOption listen(
         "listen",
         QCoreApplication::translate("quarn-plant-web",
-                                    "Where to listen (default [web] listen of the settings\n"
-                                    "file, else 127.0.0.1:8471; 0.0.0.0:8471 for the plant's\n"
-                                    "network, best behind nginx with TLS and a login)."),
+                                    "Where to listen (default: [web] listen of the\n"
+                                    "settings file, else 127.0.0.1:8471; 0.0.0.0:8471\n"
+                                    "for the plant's network, best behind nginx with\n"
+                                    "TLS and a login)."),
         "ADDRESS:PORT");
     const QCommandLineOption version(
         "version", QCoreApplication::translate("quarn-plant-web", "Show the version."));
