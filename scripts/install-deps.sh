@@ -13,8 +13,9 @@ packages=(
   postgresql libqt6sql6-psql libpq-dev
   locales libc-l10n
   # quarn-plant-web: its HTTP server, the charts it serves, and its tests in a
-  # real headless browser behind Debian's nginx.
-  libmicrohttpd-dev libjs-chart.js chromium chromium-driver python3-selenium nginx-light
+  # real headless browser and behind Debian's nginx (a certificate and a
+  # password made with openssl).
+  libmicrohttpd-dev libjs-chart.js chromium chromium-driver nginx-light openssl
 )
 
 missing=()

@@ -4,12 +4,18 @@
 // read), misbehaving clients harm no other, the page shows the report's
 // figures and a push without a reload, seven tabs stay live, a filter and a
 // unit page, the database and the service going away and coming back.
+#include <unistd.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 #include <QtTest>
@@ -72,6 +78,63 @@ Http get(int port, const QByteArray& path, const QByteArray& host = "127.0.0.1")
     return raw(port,
                "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
 }
+
+int freePort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+// HTTPS to the test's own nginx (a certificate of its own making): plain
+// requests, and one event stream read as it comes.
+class Https {
+public:
+    struct Answer {
+        int status = 0;
+        QByteArray body;
+    };
+    Answer get(const QString& url, const QByteArray& login = {}) {
+        QNetworkReply* r = send(url, login);
+        QEventLoop loop;
+        QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        Answer a{r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll()};
+        r->deleteLater();
+        return a;
+    }
+    bool stream(const QString& url, const QByteArray& login, const QByteArray& until) {
+        stream_ = send(url, login);
+        return more(until, 10000);
+    }
+    bool more(const QByteArray& until, int ms) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!seen_.contains(until) && waited.elapsed() < ms) {
+            QEventLoop loop;
+            QObject::connect(stream_, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
+            QTimer::singleShot(200, &loop, &QEventLoop::quit);
+            loop.exec();
+            seen_ += stream_->readAll();
+        }
+        return seen_.contains(until);
+    }
+    ~Https() {
+        if (stream_) stream_->abort(), stream_->deleteLater();
+    }
+
+private:
+    QNetworkReply* send(const QString& url, const QByteArray& login) {
+        QNetworkRequest request{QUrl(url)};
+        if (!login.isEmpty()) request.setRawHeader("Authorization", "Basic " + login.toBase64());
+        QNetworkReply* r = net_.get(request);
+        r->ignoreSslErrors();
+        return r;
+    }
+    QNetworkAccessManager net_;
+    QNetworkReply* stream_ = nullptr;
+    QByteArray seen_;
+};
 
 }  // namespace
 
@@ -347,6 +410,67 @@ private slots:
                     .startsWith("passed only after moving from "));
         QCOMPARE(browser_->script("return document.querySelectorAll('tbody tr').length;").toInt(),
                  2);
+    }
+
+    // The README's nginx in front, as its example configures it: TLS, a
+    // login, and the event stream passing through as it comes.
+    void behindNginx() {
+        QTemporaryDir d;
+        auto run = [](const QString& program, const QStringList& args) {
+            QProcess p;
+            p.start(program, args);
+            p.waitForFinished(30000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                        "/CN=plant.example", "-keyout", d.filePath("key.pem"), "-out",
+                        d.filePath("cert.pem")});
+        QFile users(d.filePath("htpasswd"));
+        QVERIFY(users.open(QIODevice::WriteOnly));
+        users.write("qa:" + run("openssl", {"passwd", "-apr1", "secret"}).toUtf8() + '\n');
+        users.close();
+        const int tls = freePort(), plain = freePort();
+        QFile example(QStringLiteral(QUARN_SOURCE_DIR "/dist/nginx/quarn-plant-web.conf"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QString site = QString::fromUtf8(example.readAll());
+        for (const auto& [from, to] : QList<std::pair<QString, QString>>{
+                 {"listen 443", QStringLiteral("listen 127.0.0.1:%1").arg(tls)},
+                 {"listen 80", QStringLiteral("listen 127.0.0.1:%1").arg(plain)},
+                 {"/etc/ssl/certs/plant.example.pem", d.filePath("cert.pem")},
+                 {"/etc/ssl/private/plant.example.key", d.filePath("key.pem")},
+                 {"/etc/nginx/quarn-plant.htpasswd", d.filePath("htpasswd")},
+                 {"127.0.0.1:8471", QStringLiteral("127.0.0.1:%1").arg(web_->port())}}) {
+            QVERIFY2(site.contains(from), qPrintable(from));
+            site.replace(from, to);
+        }
+        QFile conf(d.filePath("nginx.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(
+            QStringLiteral("%1daemon off; pid %2/nginx.pid; error_log %2/error.log;"
+                           " events {} http { access_log off; client_body_temp_path %2/b;"
+                           " proxy_temp_path %2/p; fastcgi_temp_path %2/f; uwsgi_temp_path %2/u;"
+                           " scgi_temp_path %2/s;\n%3\n}\n")
+                .arg(::geteuid() == 0 ? "user root; " : "", d.path(), site)
+                .toUtf8());
+        conf.close();
+        struct Nginx : QProcess {
+            ~Nginx() override {  // its workers end with it, whatever failed
+                terminate();
+                waitForFinished();
+            }
+        } nginx;
+        nginx.setProcessChannelMode(QProcess::ForwardedChannels);
+        nginx.start("nginx", {"-p", d.path(), "-c", d.filePath("nginx.conf")});
+        QVERIFY(nginx.waitForStarted());
+        const QString base = QStringLiteral("https://127.0.0.1:%1").arg(tls);
+        Https https;
+        QTRY_VERIFY_WITH_TIMEOUT(https.get(base + "/").status == 401, 10000);
+        const Https::Answer page = https.get(base + "/", "qa:secret");
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.body.contains("<html lang=\"en\">"));
+        QVERIFY(https.stream(base + "/api/v1/events", "qa:secret", "event: hello"));
+        push({{"station-2", "/dev/ttyUSB9", "SN-11", "good", 0}});
+        QVERIFY(https.more("event: figures", 10000));
     }
 
     // The database away: said, with since when, the figures kept; back: live
