@@ -190,6 +190,10 @@ bool measureAll(const testsupport::PgServer& pg, int rows, const QList<Figures>&
 
 }  // namespace
 
+bool fillPlant(const testsupport::PgServer& pg, int total, bool first) {
+    return fill(pg, total, first);
+}
+
 int runPlantBench(bool checkTargets, int rows) {
     rows = qMax(rows, kBaseRows);
     std::printf(

@@ -13,3 +13,15 @@ namespace bench {
 int runPlantBench(bool checkTargets, int rows);
 
 }  // namespace bench
+
+namespace testsupport {
+class PgServer;
+}
+
+namespace bench {
+
+// The plant's rows (the first million of `total`, or the rest), the
+// summaries counted, vacuumed, as --plant fills them; false (said) on an error.
+bool fillPlant(const testsupport::PgServer& pg, int total, bool first);
+
+}  // namespace bench

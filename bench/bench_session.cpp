@@ -46,6 +46,7 @@
 #include "app/forms.h"
 #include "bench/bench_gang.h"
 #include "bench/bench_plant.h"
+#include "bench/bench_plant_web.h"
 #include "bench/bench_records.h"
 #include "bench/bench_station.h"
 #include "bench/sim_output.h"
@@ -312,6 +313,7 @@ struct Options {
     bool watchSoak = false;   // --watch-soak
     bool records = false;     // --records
     bool plant = false;       // --plant
+    bool plantWeb = false;    // --plant-web
     int rows = 0;             // --rows: with --records or --plant, the table's size (0: a million)
     int soakSessions = 100;   // sessions per unit in the soak
     double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
@@ -662,11 +664,16 @@ struct BenchCommandLine {
         "plant",
         "Instead: quarn-plant's window over 1,000,000 rows (or --rows) from 20 stations, on a "
         "server of its own: the first full view, a refresh after a push, push to screen."};
-    const QCommandLineOption rows{
-        "rows",
-        "With --records or --plant: fill the table to 1,000,000 rows in 30 days, then to N, and "
-        "print each figure at both sizes with its ratio to 1,000,000.",
-        "N"};
+    const QCommandLineOption plantWeb{
+        "plant-web",
+        "Instead: quarn-plant-web over 1,000,000 rows (or --rows) in a headless chromium: the "
+        "first page complete, push to page with 1 and 100 pages open, memory, threads and CPU "
+        "with 200 open streams."};
+    const QCommandLineOption rows{"rows",
+                                  "With --records, --plant or --plant-web: fill the table to "
+                                  "1,000,000 rows in 30 days, then to N, and "
+                                  "print each figure at both sizes with its ratio to 1,000,000.",
+                                  "N"};
     const QCommandLineOption soakSessions{"soak-sessions",
                                           "Sessions per unit in the soak (default 100).", "N"};
     QCommandLineOption child{"child", "One memory case in this fresh process.", "full|flood"};
@@ -678,9 +685,10 @@ struct BenchCommandLine {
             "child process) and prints each figure beside its target.\nExit status: 1 when a "
             "target is missed or a session goes wrong."));
         child.setFlags(QCommandLineOption::HiddenFromHelp);
-        p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
-                      gangPaced, gangUnpaced, station, swap, swapUnits, watchSoak, records, plant,
-                      rows, soakSessions, child});
+        p.addOptions({runs,      pacedRuns, memoryRuns, skipPaced,    only,
+                      noTargets, sim,       hidden,     gangPaced,    gangUnpaced,
+                      station,   swap,      swapUnits,  watchSoak,    records,
+                      plant,     plantWeb,  rows,       soakSessions, child});
     }
 };
 
@@ -697,6 +705,7 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->watchSoak = p.isSet(cl.watchSoak);
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
+    o->plantWeb = p.isSet(cl.plantWeb);
     if (p.isSet(cl.rows) && !parsePositive(p.value(cl.rows), &o->rows))
         return usage(QStringLiteral("bad --rows"));
     const std::pair<const QCommandLineOption*, int*> counts[] = {
@@ -788,6 +797,7 @@ int main(int argc, char** argv) {
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
     if (o.plant) return bench::runPlantBench(g_checkTargets, o.rows > 0 ? o.rows : 1000000);
+    if (o.plantWeb) return bench::runPlantWebBench(g_checkTargets, o.rows > 0 ? o.rows : 1000000);
     if (o.records)
         return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets, o.rows});
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
