@@ -57,6 +57,7 @@ public:
     void stop();               // SIGTERM, and waits
     void kill();               // SIGKILL: as a crash
     int port() const { return port_; }
+    qint64 pid() const { return p_ ? p_->processId() : 0; }
     QString url(const QString& path = QStringLiteral("/")) const;
     QString output() const { return out_; }
 

@@ -406,9 +406,12 @@ function render(view) {
     chartSection('sockets-chart', t('sockets'), 'sockets', socketsPart(view)),
     el('div', { id: 'sessions' }));
   if (plant.panel) main.append(plant.panel);
-  plant.drawn = true;
-  document.documentElement.dataset.drawn = String(plant.seq);
-  performance.mark(`drawn-${plant.seq}`);
+  // Drawn once the browser has laid the figures out for the next frame.
+  const seq = plant.seq;
+  requestAnimationFrame(() => {
+    document.documentElement.dataset.drawn = String(seq);
+    performance.mark(`drawn-${seq}`);
+  });
 }
 
 function fetchView() {
