@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTest>
@@ -127,9 +128,15 @@ double firstPage(testsupport::Browser& b, const QString& url) {
 
 // kPushes pushes, each a committed INSERT as a station makes it: the
 // browser page's commit-to-drawn times, and the clients'.
+// Where a push's time went: commit to the page's hearing of it (the
+// service's read, the event), the view's fetch, its drawing.
+struct Parts {
+    QList<double> heard, fetch, draw;
+};
+
 bool latencies(const testsupport::PgServer& pg, testsupport::Browser& b,
                const QList<std::shared_ptr<PageClient>>& clients, QList<double>* page,
-               QList<double>* others) {
+               QList<double>* others, QList<double>* reads, Parts* parts) {
     quarn::records::Connection station;
     QString why;
     if (!station.open(quarn::records::parseDatabaseUrl(pg.url()), &why)) return false;
@@ -148,6 +155,17 @@ bool latencies(const testsupport::PgServer& pg, testsupport::Browser& b,
         const double drawn = drawnAt(b, seq);
         if (drawn < 0) return std::fprintf(stderr, "quarn-bench: push %d not drawn\n", i), false;
         *page << (drawn - committed) / 1000.0;
+        *reads << b.script("return plant.view.read_ms;").toDouble() / 1000.0;
+        const QJsonObject t =
+            b.script(QStringLiteral("const d = performance.getEntriesByName('drawn-' + "
+                                    "plant.seq)[0].startTime; return {heard: "
+                                    "performance.timeOrigin + plant.timing.heard, fetch: "
+                                    "plant.timing.fetched - plant.timing.asked, draw: d - "
+                                    "plant.timing.fetched};"))
+                .toObject();
+        parts->heard << (t["heard"].toDouble() - committed) / 1000.0;
+        parts->fetch << t["fetch"].toDouble() / 1000.0;
+        parts->draw << t["draw"].toDouble() / 1000.0;
         QTest::qWait(300);  // the clients' fetches in
         for (qsizetype k = 0; k < clients.size(); ++k)
             if (clients[k]->viewedAt.size() > seen[k])
@@ -163,10 +181,17 @@ bool pushFigures(const testsupport::PgServer& pg, testsupport::Browser& b, const
     b.go(url);
     b.waitFor("return document.documentElement.dataset.drawn;", 60000);
     QTest::qWait(1000);
-    QList<double> page, others;
-    if (!latencies(pg, b, clients, &page, &others)) return false;
+    QList<double> page, others, reads;
+    Parts parts;
+    if (!latencies(pg, b, clients, &page, &others, &reads, &parts)) return false;
     bool met = true;
     const QByteArray n = QByteArray::number(pages);
+    row("the service's read of the view after a push, " + n + " page(s): median",
+        percentile(reads, 0.5), "s", 0);
+    row("push to the page's hearing of it (read, event): median", percentile(parts.heard, 0.5), "s",
+        0);
+    row("the page's fetch of its view: median", percentile(parts.fetch, 0.5), "s", 0);
+    row("the page's drawing of its view: median", percentile(parts.draw, 0.5), "s", 0);
     met &= row("push to the browser's page drawn, " + n + " page(s): median", percentile(page, 0.5),
                "s", 0);
     met &= row("push to the browser's page drawn, " + n + " page(s): 95th percentile",

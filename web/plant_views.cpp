@@ -127,15 +127,18 @@ void PlantViews::onView(const PlantView& view) {
 void PlantViews::onState(const FeedState& state) {
     const QByteArray json = stateJson(state);
     QList<Waiting> failed;
+    bool news = false;  // more than the time of the figures, which each view carries
     {
         const std::lock_guard lock(mutex_);
         if (state.mode != state_.mode) qCInfo(webLog, "database %s", json.constData());
+        news = state.mode != state_.mode || state.why != state_.why ||
+               state.awaySince != state_.awaySince || state.trouble != state_.trouble;
         state_ = state;
         stateJson_ = json;
         if (state.mode == FeedState::Mode::Away) failed.swap(waiting_);
     }
     hub_.setHello(json);
-    hub_.publish("state", json);
+    if (news) hub_.publish("state", json);
     for (const Waiting& w : failed) w.reply(unavailable(json));
 }
 

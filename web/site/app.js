@@ -235,6 +235,7 @@ function filters(view) {
     history.replaceState(null, '', `${location.pathname}?${query}`);
     plant.key = null;
     plant.seq = -1;
+    plant.parts = {};
     fetchView();
   };
   period.addEventListener('change', apply);
@@ -302,12 +303,10 @@ function hourLabel(iso) {
   return l.abbr === nowAbbr() ? label : `${label} ${l.abbr}`;
 }
 
-function yieldChart(view) {
+// The yield chart's lines and options for the view.
+function yieldConfig(view) {
   const hours = [...new Set(view.hours.map((h) => h.hour))].sort();
   const stations = [...new Set(view.hours.map((h) => h.station))].sort();
-  const canvas = el('canvas', { role: 'img', 'aria-label': t('yield_per_hour') });
-  const box = el('div', { class: 'chart-box' }, canvas);
-  if (!window.Chart) return box;
   const byKey = new Map(view.hours.map((h) => [`${h.station}|${h.hour}`, h]));
   const datasets = stations.map((s, i) => ({
     label: s,
@@ -319,7 +318,7 @@ function yieldChart(view) {
     }),
     spanGaps: true,
   }));
-  newChart('yield', canvas, {
+  return {
     type: 'line',
     data: { labels: hours.map(hourLabel), datasets },
     options: {
@@ -334,8 +333,25 @@ function yieldChart(view) {
         sessions(t('sessions_hour', station, timeText(from)), { station, since: from, until });
       },
     },
-  });
+  };
+}
+
+function yieldChart(view) {
+  const canvas = el('canvas', { role: 'img', 'aria-label': t('yield_per_hour') });
+  const box = el('div', { class: 'chart-box' }, canvas);
+  if (window.Chart) newChart('yield', canvas, yieldConfig(view));
   return box;
+}
+
+// A push moves an hour or two: the chart drawn again in place, not made anew.
+function refreshYield(view) {
+  const chart = plant.charts.yield;
+  if (!chart) return false;
+  const config = yieldConfig(view);
+  chart.data = config.data;
+  chart.options.onClick = config.options.onClick;
+  chart.update('none');
+  return true;
 }
 
 function paretoChart(view) {
@@ -395,16 +411,34 @@ function socketsPart(view) {
     table(columns, sorted, { pick, rowClass: (s) => (flags(s).length ? 'flagged' : '') }));
 }
 
+// The page's parts, each made again only when what it shows changed: a push
+// moves a tile or two and an hour, not every socket's row.
+const PARTS = [
+  ['filters', (v) => [v.tiles.map((x) => x.station), v.filter], filters],
+  ['notes', (v) => [v.approval_mismatches, v.image_units], notes],
+  ['tiles', (v) => [v.tiles, Math.floor(Date.now() / 60000)],
+    (v) => el('div', { class: 'tiles', id: 'tiles' }, ...v.tiles.map(tile))],
+  ['yield', (v) => v.hours, (v) => chartSection('yield-chart', t('yield_per_hour'), 'yield', yieldChart(v)),
+    refreshYield],
+  ['pareto', (v) => v.causes, (v) => chartSection('pareto-chart', t('failures_by_cause'), 'causes', paretoChart(v))],
+  ['sockets', (v) => v.sockets, (v) => chartSection('sockets-chart', t('sockets'), 'sockets', socketsPart(v))],
+];
+
 function render(view) {
   const main = document.getElementById('main');
-  main.replaceChildren(
-    filters(view),
-    notes(view),
-    el('div', { class: 'tiles', id: 'tiles' }, ...view.tiles.map(tile)),
-    chartSection('yield-chart', t('yield_per_hour'), 'yield', yieldChart(view)),
-    chartSection('pareto-chart', t('failures_by_cause'), 'causes', paretoChart(view)),
-    chartSection('sockets-chart', t('sockets'), 'sockets', socketsPart(view)),
-    el('div', { id: 'sessions' }));
+  plant.parts = plant.parts || {};
+  const shown = [];
+  for (const [name, what, make, refresh] of PARTS) {
+    const signature = JSON.stringify(what(view));
+    const part = plant.parts[name];
+    if (part && part.signature !== signature && refresh && refresh(view)) part.signature = signature;
+    else if (!part || part.signature !== signature) plant.parts[name] = { signature, node: make(view) };
+    shown.push(plant.parts[name].node);
+  }
+  shown.forEach((node, i) => {
+    if (main.children[i] !== node) main.insertBefore(node, main.children[i] || null);
+  });
+  while (main.children.length > shown.length) main.lastChild.remove();
   if (plant.panel) main.append(plant.panel);
   // Drawn once the browser has laid the figures out for the next frame.
   const seq = plant.seq;
@@ -420,8 +454,11 @@ function fetchView() {
     return;
   }
   plant.fetching = true;
+  const asked = performance.now();
   get(`/api/v1/plant?${selection()}`)
     .then((answer) => {
+      // Where a push's time goes on this side: the view's fetch and its drawing.
+      plant.timing = { heard: plant.heard, asked, fetched: performance.now() };
       plant.seq = answer.seq;
       plant.key = answer.view.key;
       plant.view = answer.view;
@@ -449,6 +486,7 @@ function onPlantEvent(message) {
     case 'state':
       return showState(data);
     case 'figures':
+      plant.heard = performance.now();
       if ((plant.key === null || data.key === plant.key) && data.seq > plant.seq) fetchView();
       return;
     case 'gone':
