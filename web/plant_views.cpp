@@ -88,10 +88,17 @@ void PlantViews::answerWith(const PlantSelection& selection, const Reply& reply,
 }
 
 void PlantViews::watchKept() {
+    // Read in this order at each push: the default view (most pages show
+    // it), then the one asked for last, and so on; the oldest beyond the
+    // limit are forgotten.
     QList<Kept> all = kept_.values();
+    const QString main = plant::selectionKey({});
+    std::sort(all.begin(), all.end(), [&](const Kept& a, const Kept& b) {
+        const bool aMain = plant::selectionKey(a.selection) == main;
+        const bool bMain = plant::selectionKey(b.selection) == main;
+        return aMain != bMain ? aMain : a.asked > b.asked;
+    });
     if (all.size() > kMaxSelections) {
-        std::sort(all.begin(), all.end(),
-                  [](const Kept& a, const Kept& b) { return a.asked > b.asked; });
         for (qsizetype i = kMaxSelections; i < all.size(); ++i)
             kept_.remove(plant::selectionKey(all[i].selection));
         all.resize(kMaxSelections);
