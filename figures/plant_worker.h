@@ -65,7 +65,7 @@ private:
         PlantSelection selection;
         PlantView last;  // the figures last read, merged with at a push
     };
-    QList<Watched> watched_;
+    QList<Watched> watched_{Watched{PlantSelection{}, {}}};  // the default view until told
     // Reads one selection's figures again from the UTC day of from on
     // (invalid: everything); false when the connection went away.
     bool read(Watched& w, const QDateTime& from);
