@@ -310,6 +310,28 @@ private slots:
         QCOMPARE(trickle.state(), QAbstractSocket::UnconnectedState);
     }
 
+    // A stream that comes back with the id of the last event it saw gets
+    // what came after it; with an id of another run of the service, "reset".
+    void streamResumes() {
+        auto open = [&](const QByteArray& last) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, quint16(web_->port()));
+            s.waitForConnected(5000);
+            s.write("GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                    (last.isEmpty() ? QByteArray() : "Last-Event-ID: " + last + "\r\n") + "\r\n");
+            QByteArray seen;
+            while (s.waitForReadyRead(500)) seen += s.readAll();
+            return seen;
+        };
+        const QByteArray hello = open({});
+        const QByteArray boot = hello.mid(hello.indexOf("\"boot\": \"") + 9, 12);
+        QVERIFY2(hello.contains("event: hello") && !hello.contains("id: "), hello);
+        const QByteArray resumed = open(boot + ".1");
+        QVERIFY2(resumed.contains("id: " + boot + ".2\n"), resumed);
+        QVERIFY(!resumed.contains("event: reset"));
+        QVERIFY(open("0123456789ab.1").contains("event: reset"));
+    }
+
     // The page shows the report's figures, asks nothing of any other origin,
     // breaks no Content-Security-Policy, and shows a push without a reload.
     void pageLive() {
