@@ -1,4 +1,5 @@
 #include <httplib.h>
+
 #include <thread>
 int main(int, char** argv) {
     httplib::Server s;
@@ -10,6 +11,8 @@ int main(int, char** argv) {
             return true;
         });
     });
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
+    s.Get("/", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("ok", "text/plain");
+    });
     s.listen("127.0.0.1", atoi(argv[1]));
 }

@@ -17,7 +17,9 @@ int main(int argc, char** argv) {
     });
     server.route("/", [] { return "ok"; });
     QTimer beat;
-    QObject::connect(&beat, &QTimer::timeout, [&] { for (auto& s : streams) s->writeBody("event: beat\ndata: {}\n\n"); });
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        for (auto& s : streams) s->writeBody("event: beat\ndata: {}\n\n");
+    });
     beat.start(1000);
     server.listen(QHostAddress::LocalHost, quint16(atoi(argv[1])));
     return app.exec();
