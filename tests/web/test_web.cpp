@@ -508,11 +508,9 @@ private slots:
                  .isNull());
         QCOMPARE(browser_->script("return document.querySelectorAll('.tile').length;").toInt(), 3);
         QVERIFY(pg_->start());
-        QVERIFY(!browser_
-                     ->waitFor(
-                         "return document.getElementById('status').textContent.startsWith('live');",
-                         15000)
-                     .isNull());
+        const QString status = QStringLiteral("document.getElementById('status').textContent");
+        QVERIFY2(!browser_->waitFor("return " + status + ".startsWith('live');", 30000).isNull(),
+                 qPrintable(browser_->script("return " + status + ";").toString()));
         const int port = web_->port();
         web_->kill();
         QVERIFY(
