@@ -105,6 +105,10 @@ QString copyUnfitness(const ApprovedCopy& copy, const DatabaseTarget& target, co
                                            "the approved list of %1 is dated after this "
                                            "computer's time")
             .arg(when);
+    // 0: no copy decides, not even one read this very second.
+    if (maxAgeS <= 0)
+        return QCoreApplication::translate(
+            "Approval", "the offline limit is 0 s: no copy of the approved list decides");
     if (age > maxAgeS)
         return QCoreApplication::translate(
                    "Approval", "the approved list of %1 is older than the offline limit (%2 s)")

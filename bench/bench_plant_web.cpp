@@ -232,8 +232,11 @@ int runPlantWebBench(bool checkTargets, int rows) {
     testsupport::PgServer pg(true);
     const QString made =
         pg.ok() ? pg.sql(quarn::records::schemaStatements().join(QString())) : "ERROR";
-    if (made.contains(QLatin1String("ERROR")) || !fillPlant(pg, rows, true) ||
-        (rows > 1000000 && !fillPlant(pg, rows, false)))
+    PlantBenchOptions fillOptions;
+    fillOptions.recordsPath = QStringLiteral(QUARN_RECORDS_PATH);
+    fillOptions.rows = rows;
+    if (made.contains(QLatin1String("ERROR")) || !fillPlant(pg, fillOptions, true) ||
+        (rows > kBaseRows && !fillPlant(pg, fillOptions, false)))
         return std::fprintf(stderr, "quarn-bench: no server: %s\n", qPrintable(pg.error())), 1;
     testsupport::WebService web(QStringLiteral(QUARN_PLANT_WEB_PATH), pg.url());
     if (!web.start()) return std::fprintf(stderr, "quarn-bench: %s\n", qPrintable(web.output())), 1;

@@ -22,9 +22,27 @@ DatabaseTarget attemptsTarget(const QString& databaseUrl) {
     return t;
 }
 
+// The count of the table (and of the waiting ids it has not); *failed
+// with the error when the server gave none.
+bool askAttempts(QSqlDatabase& db, const QString& serial, const QStringList& waiting,
+                 bool withWaiting, int* count, QSqlError* failed) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(withWaiting ? QStringLiteral("SELECT quarn_attempts(?, ?::uuid[])")
+                               : QStringLiteral("SELECT quarn_attempts(?)")))
+        return *failed = q.lastError(), false;
+    q.addBindValue(serial);
+    if (withWaiting)
+        q.addBindValue(QLatin1Char('{') + waiting.join(QLatin1Char(',')) + QLatin1Char('}'));
+    if (!q.exec() || !q.next()) return *failed = q.lastError(), false;
+    *count = q.value(0).toInt();
+    return true;
+}
+
 }  // namespace
 
-RetestWord readAttempts(const QString& databaseUrl, const QString& serial) {
+RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
+                        const QStringList& waiting) {
     RetestWord word;
     word.source = AttemptSource::Refused;
     const DatabaseTarget target = attemptsTarget(databaseUrl);
@@ -35,16 +53,18 @@ RetestWord readAttempts(const QString& databaseUrl, const QString& serial) {
         return word;
     }
     if (!connection.limit(kAttemptsWaitS * 1000, &word.why)) return word;
-    QSqlQuery q(connection.db());
-    q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("SELECT quarn_attempts(?)")))
-        return word.why = describe(q.lastError()), word;
-    q.addBindValue(serial);
-    if (!q.exec() || !q.next()) {
-        if (problemOf(q.lastError()) == Problem::Lost) word.source = AttemptSource::Unreachable;
-        return word.why = describe(q.lastError()), word;
+    QSqlError failed;
+    bool asked = askAttempts(connection.db(), serial, waiting, true, &word.attempts, &failed);
+    // 42883: a schema made before the count with the waiting ids.
+    if (!asked && failed.nativeErrorCode() == QLatin1String("42883") &&
+        askAttempts(connection.db(), serial, waiting, false, &word.attempts, &failed)) {
+        asked = true;
+        word.attempts += int(waiting.size());
     }
-    word.attempts = q.value(0).toInt();
+    if (!asked) {
+        if (problemOf(failed) == Problem::Lost) word.source = AttemptSource::Unreachable;
+        return word.why = describe(failed), word;
+    }
     word.why.clear();
     word.source = AttemptSource::Database;
     return word;

@@ -16,11 +16,17 @@
 // - An unusable URL is Refused with the URL's own error.
 
 #include <QString>
+#include <QStringList>
 
 #include "record/retest.h"
 
 namespace quarn::records {
 
-RetestWord readAttempts(const QString& databaseUrl, const QString& serial);
+// waiting: the ids of this station's failed attempts of the serial number
+// not yet known to be in the database (its log after LOG.sent): those the
+// table has not count too (quarn_attempts(serial, waiting)); on a schema
+// made before that function, all of them are added to the table's count.
+RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
+                        const QStringList& waiting = {});
 
 }  // namespace quarn::records

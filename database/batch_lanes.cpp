@@ -32,6 +32,8 @@ LaneAnswer collect(PGconn* connection) {
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
             if (qstrncmp(PQcmdStatus(raw), "INSERT", 6) == 0)
                 a.inserted = QByteArray(PQcmdTuples(raw)).toLongLong();
+            else if (status == PGRES_TUPLES_OK && PQntuples(raw) > 0)  // a CALL's INOUT
+                a.inserted = QByteArray(PQgetvalue(raw, 0, 0)).toLongLong();
         } else if (a.ok) {
             a.ok = false;
             a.error = errorOf(connection, raw);
@@ -52,23 +54,41 @@ void rollBack(PGconn* connection) {
 }  // namespace
 
 bool BatchLanes::add(QSqlDatabase& db) {
-    PGconn* connection = pgConnectionOf(db);
+    auto* connection = static_cast<PGconn*>(pgConnectionOf(db));
     if (!connection) return false;
+    const Result limited(PQexec(connection, limitStatements(limitMs_, false).toUtf8().constData()),
+                         &PQclear);
+    if (PQresultStatus(limited.get()) != PGRES_COMMAND_OK) return false;
     lanes_.push_back(Lane{connection, false, QSqlError()});
     return true;
 }
 
-std::size_t BatchLanes::sendOnIdleLane(const QStringList& statements) {
+namespace {
+
+// The statements in one transaction of their own, time-limited.
+LaneCall transaction(const QStringList& statements, int limitMs) {
+    return {(QStringLiteral("BEGIN; ") + limitStatements(limitMs, true) + QStringLiteral("; ") +
+             statements.join(QStringLiteral("; ")) + QStringLiteral("; COMMIT"))
+                .toUtf8(),
+            {}};
+}
+
+}  // namespace
+
+std::size_t BatchLanes::sendOnIdleLane(const LaneCall& call) {
     std::size_t i = 0;
     while (lanes_[i].busy) ++i;
     Lane& lane = lanes_[i];
-    const QByteArray query =
-        (QStringLiteral("BEGIN; ") + limitStatements(limitMs_, true) + QStringLiteral("; ") +
-         statements.join(QStringLiteral("; ")) + QStringLiteral("; COMMIT"))
-            .toUtf8();
     auto* connection = static_cast<PGconn*>(lane.connection);
-    lane.sendError = PQsendQuery(connection, query.constData()) == 1 ? QSqlError()
-                                                                     : errorOf(connection, nullptr);
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    for (const QByteArray& p : call.params)
+        values.push_back(p.constData()), lengths.push_back(int(p.size()));
+    const int sent = call.params.isEmpty()
+                         ? PQsendQuery(connection, call.sql.constData())
+                         : PQsendQueryParams(connection, call.sql.constData(), int(values.size()),
+                                             nullptr, values.data(), lengths.data(), nullptr, 0);
+    lane.sendError = sent == 1 ? QSqlError() : errorOf(connection, nullptr);
     lane.busy = true;
     return i;
 }
@@ -82,12 +102,16 @@ LaneAnswer BatchLanes::answerOf(Lane& lane) {
     return a;
 }
 
-void BatchLanes::send(const QStringList& statements) {
-    order_.push_back(sendOnIdleLane(statements));
-}
+void BatchLanes::send(const QStringList& statements) { send(transaction(statements, limitMs_)); }
+
+void BatchLanes::send(const LaneCall& call) { order_.push_back(sendOnIdleLane(call)); }
 
 LaneAnswer BatchLanes::runNow(const QStringList& statements) {
-    return answerOf(lanes_[sendOnIdleLane(statements)]);
+    return runNow(transaction(statements, limitMs_));
+}
+
+LaneAnswer BatchLanes::runNow(const LaneCall& call) {
+    return answerOf(lanes_[sendOnIdleLane(call)]);
 }
 
 LaneAnswer BatchLanes::takeOldest() {

@@ -26,6 +26,14 @@
 
 namespace quarn::records {
 
+// One statement with its parameters (text), sent alone: a CALL of a
+// procedure that commits, which the server refuses among several
+// statements. Its answer's inserted: the first value it returns.
+struct LaneCall {
+    QByteArray sql;
+    QList<QByteArray> params;
+};
+
 struct LaneAnswer {
     bool ok = false;
     qint64 inserted = 0;  // rows the batch's INSERT added (once committed)
@@ -38,7 +46,9 @@ public:
     BatchLanes(const BatchLanes&) = delete;
     BatchLanes& operator=(const BatchLanes&) = delete;
 
-    // A connection opened by Qt's PostgreSQL driver; false when it is not one.
+    // A connection opened by Qt's PostgreSQL driver, its session given the
+    // time limits (what a CALL runs under); false when it is not one, or
+    // the server refused the limits.
     bool add(QSqlDatabase& db);
     bool hasIdleLane() const { return order_.size() < lanes_.size(); }
     qsizetype inFlight() const { return qsizetype(order_.size()); }
@@ -46,10 +56,12 @@ public:
     // BEGIN, the time limits, the statements (none ending in ';'), COMMIT,
     // sent on an idle lane without waiting for the server.
     void send(const QStringList& statements);
+    void send(const LaneCall& call);
     LaneAnswer takeOldest();
     // send() and its answer at once, on an idle lane, whatever is in flight
     // on the others.
     LaneAnswer runNow(const QStringList& statements);
+    LaneAnswer runNow(const LaneCall& call);
 
 private:
     struct Lane {
@@ -57,8 +69,8 @@ private:
         bool busy = false;
         QSqlError sendError;  // a batch that could not be sent: its answer
     };
-    // The statements sent on the first idle lane (not queued): its index.
-    std::size_t sendOnIdleLane(const QStringList& statements);
+    // The query sent on the first idle lane (not queued): its index.
+    std::size_t sendOnIdleLane(const LaneCall& call);
     // The lane's batch's answer, waited for; the lane idle again.
     LaneAnswer answerOf(Lane& lane);
 

@@ -40,6 +40,30 @@ QString copyGrants(const QString& from, const QString& to) {
         .arg(from, to);
 }
 
+// The columns the plant added to its old table itself, made on the new one
+// as they were (type, default, NOT NULL) before its partitions, so that the
+// copy carries their values over.
+QString carryOwnColumns() {
+    return QStringLiteral(
+               "DO $m$ DECLARE c record; BEGIN\n"
+               "  FOR c IN SELECT o.attname, format_type(o.atttypid, o.atttypmod) AS type,\n"
+               "      o.attnotnull, pg_get_expr(d.adbin, d.adrelid) AS def\n"
+               "      FROM pg_attribute o LEFT JOIN pg_attrdef d ON d.adrelid = o.attrelid\n"
+               "        AND d.adnum = o.attnum\n"
+               "      WHERE o.attrelid = to_regclass('%1') AND o.attnum > 0 AND NOT "
+               "o.attisdropped\n"
+               "        AND NOT EXISTS (SELECT FROM pg_attribute n WHERE n.attrelid =\n"
+               "          to_regclass('quarn_sessions') AND n.attname = o.attname)\n"
+               "      ORDER BY o.attnum LOOP\n"
+               "    EXECUTE format('ALTER TABLE quarn_sessions ADD COLUMN %I %s%s%s', c.attname,"
+               " c.type,\n"
+               "      coalesce(' DEFAULT ' || c.def, ''), CASE WHEN c.attnotnull THEN ' NOT NULL'"
+               " ELSE '' END);\n"
+               "  END LOOP;\n"
+               "END $m$;\n")
+        .arg(QLatin1String(kOld));
+}
+
 // Every row, each column the old table has (a very old one lacks some: they
 // stay NULL), then a count of both, which must agree.
 QString copyRows() {
@@ -77,7 +101,7 @@ QStringList migrateStatements() {
                        "  END LOOP;\n"
                        "END $m$;\n")
             .arg(old),
-        schemaStatements().first()};
+        schemaStatements().first(), carryOwnColumns()};
     // The rows as they are: no trigger stamps or judges them again; the
     // indexes are built once, after the copy.
     s += partitionStatements();
@@ -104,7 +128,24 @@ struct Found {
     QString kind;
     qint64 rows = 0, months = 0;
     QString first, last;  // "2026-01"
+    QStringList own;      // columns the plant added itself: "note text"
 };
+
+// The old table's columns that the schema does not make: the plant's own.
+bool ownColumns(QSqlDatabase& db, QStringList* own, QSqlError* e) {
+    QStringList ours{QStringLiteral("first_pass"), QStringLiteral("pushed_by"),
+                     QStringLiteral("received_at"), QStringLiteral("server_approved")};
+    for (const Column& c : columns()) ours << QLatin1String(c.key);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute"
+                               " WHERE attrelid = to_regclass('quarn_sessions') AND attnum > 0"
+                               " AND NOT attisdropped ORDER BY attnum")))
+        return *e = q.lastError(), false;
+    while (q.next())
+        if (!ours.contains(q.value(0).toString()))
+            *own << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
+    return true;
+}
 
 bool look(QSqlDatabase& db, Found* found, QSqlError* e) {
     QSqlQuery q(db);
@@ -119,9 +160,9 @@ bool look(QSqlDatabase& db, Found* found, QSqlError* e) {
             " to_char(max(started) AT TIME ZONE 'UTC', 'YYYY-MM') FROM quarn_sessions")) ||
         !q.next())
         return *e = q.lastError(), false;
-    *found = {found->kind, q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toString(),
-              q.value(3).toString()};
-    return true;
+    *found = {found->kind,           q.value(0).toLongLong(), q.value(1).toLongLong(),
+              q.value(2).toString(), q.value(3).toString(),   {}};
+    return ownColumns(db, &found->own, e);
 }
 
 MigrateResult failed(const QSqlError& e) {
@@ -162,6 +203,10 @@ void sayPlan(const Found& f, const std::function<void(const QString&)>& say) {
         "  (a partition per month, a default one); copy every row as it is (ids, first_pass,\n"
         "  the server's stamps); make the indexes, view and triggers; give the new table and\n"
         "  view the old ones' grants; drop the old table"));
+    if (!f.own.isEmpty())
+        say(QCoreApplication::translate("Migrate",
+                                        "the plant's own columns go over with their values: %1")
+                .arg(f.own.join(QStringLiteral(", "))));
 }
 
 // The move itself, in one transaction; false with *e when it failed (and

@@ -16,6 +16,7 @@
 #include "database/push_rejected.h"
 #include "database/schema.h"
 #include "recordlog/file_lock.h"
+#include "recordlog/log_files.h"
 
 namespace quarn::records {
 
@@ -23,54 +24,7 @@ namespace {
 
 using Status = PushResult::Status;
 
-QString sentPath(const QString& logPath) { return logPath + QStringLiteral(".sent"); }
 QString lockPath(const QString& logPath) { return logPath + QStringLiteral(".lock"); }
-// The name logrotate gives the log it moves aside.
-QString rotatedPath(const QString& logPath) { return logPath + QStringLiteral(".1"); }
-
-// A file's device and inode: which file a sent position belongs to.
-QByteArray identity(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return QByteArray();
-    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
-           QByteArray::number(qulonglong(st.st_ino));
-}
-
-// LOG.sent as stored: a position in the file of that identity.
-struct SentMark {
-    LogPosition position;
-    QByteArray identity;
-};
-
-SentMark readMark(const QString& logPath) {
-    QFile f(sentPath(logPath));
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QList<QByteArray> parts = f.readLine().trimmed().split(' ');
-    if (parts.size() != 3) return {};
-    const LogPosition p{parts[0].toLongLong(), parts[1].toLongLong()};
-    if (p.offset < 0 || p.line < 0) return {};
-    return {p, parts[2]};
-}
-
-// The rotated log, when LOG.sent names it and the log itself is another file.
-QString rotatedRemainder(const QString& logPath, const SentMark& mark) {
-    if (mark.identity.isEmpty() || mark.identity == identity(logPath)) return QString();
-    const QString rotated = rotatedPath(logPath);
-    return identity(rotated) == mark.identity ? rotated : QString();
-}
-
-// How far the file of that identity (the log, or the rotated log) is sent.
-// The identity is the open file's: a rotation between two batches renames
-// the file being read, and the mark must go on naming it.
-bool saveMark(const QString& logPath, const QByteArray& file, LogPosition p, QString* why) {
-    QSaveFile f(sentPath(logPath));
-    const QByteArray text =
-        QByteArray::number(p.offset) + ' ' + QByteArray::number(p.line) + ' ' + file + '\n';
-    if (f.open(QIODevice::WriteOnly) && f.write(text) == text.size() && f.commit()) return true;
-    *why = QCoreApplication::translate("Push", "cannot record how far %1 is sent: %2")
-               .arg(logPath, f.errorString());
-    return false;
-}
 
 // A failed statement: its status and text, from its SQLSTATE.
 struct Failure {
@@ -136,10 +90,11 @@ bool transact(QSqlDatabase& db, int limitMs, const QStringList& statements, Fail
 
 // Every part of the schema, made when one is missing. Only looked at when it
 // is whole: a station's role may not create anything, and need not. The
-// plant's index and NOTIFY trigger, the server's stamps and the function that
-// makes a month's partition came later than the rest: on a schema made
-// before them, a role that may not add them still pushes (listening windows
-// poll; the rows go unstamped; *makesMonths false: no partition is made).
+// plant's index and NOTIFY trigger, the server's stamps, the function that
+// makes a month's partition and quarn_push came later than the rest: on a
+// schema made before them, a role that may not add them still pushes
+// (listening windows poll; the rows go unstamped and by INSERT;
+// *makesMonths false: no partition is made).
 bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral(
@@ -155,10 +110,11 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
             " AND EXISTS (SELECT FROM pg_trigger WHERE tgname = 'quarn_sessions_stamp'"
             "             AND tgrelid = to_regclass('quarn_sessions'))"
             " AND to_regclass('quarn_push_lock') IS NOT NULL"
-            " AND to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
+            " AND to_regprocedure('quarn_push(json,timestamptz[],bigint)') IS NOT NULL,"
+            " to_regprocedure('quarn_sessions_months(timestamptz[])') IS NOT NULL")))
         return *f = failureOf(q.lastError()), false;
     const bool whole = q.next() && q.value(0).toBool(), notifies = q.value(1).toBool();
-    *makesMonths = notifies;
+    *makesMonths = q.value(2).toBool();
     if (whole && notifies) return true;
     // The parts already there would each be a NOTICE on standard error.
     // Two pushes that may make it take turns; a role that may not never
@@ -178,40 +134,87 @@ bool ensureSchema(QSqlDatabase& db, int limitMs, Failure* f, bool* makesMonths) 
     return false;
 }
 
+// Whether this login adds rows through quarn_push (the schema has it, and
+// the login may call it).
+bool callsPush(QSqlDatabase& db, bool* pushes, Failure* f) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT coalesce(has_function_privilege(to_regprocedure("
+                               "'quarn_push(json,timestamptz[],bigint)'), 'EXECUTE'), false)")) ||
+        !q.next())
+        return *f = failureOf(q.lastError()), false;
+    *pushes = q.value(0).toBool();
+    return true;
+}
+
 // The connections of one attempt, and the months whose partitions it has
-// seen to (none when the schema has no quarn_sessions_months: made by an
-// earlier version, whose owner has not applied it again).
+// seen to. pushes: the rows go through CALL quarn_push (the schema's way);
+// else, on a schema made before it whose owner has not applied it again,
+// by INSERT, and no partition is made (makesMonths false) when it lacks the
+// month maker too.
 struct Link {
-    QSqlDatabase& db;  // the first lane's: the schema, and rows sent one by one
+    QSqlDatabase& db;  // the first lane's: the schema
     BatchLanes& lanes;
     bool makesMonths = false;
+    bool pushes = false;
     QStringList months;
+    SentLedger ledger = {};          // how far each file of the log is sent
+    QList<QByteArray> present = {};  // the fingerprints of the log's files
 };
 
-// The partitions of months this push has not met yet, made before the rows
-// go in, in a transaction of their own (quarn_sessions_months says why).
-bool makeMonths(Link& link, const QList<QJsonObject>& records, QSqlError* error) {
+// How far the file of that fingerprint (the log, or one logrotate made of
+// it) is sent, kept in LOG.sent. The fingerprint is of the open file's
+// content: a rotation between two batches renames the file being read, and
+// the mark goes on naming it.
+bool saveMark(Link& link, const QString& logPath, const QByteArray& file, LogPosition p,
+              QString* why) {
+    link.ledger.set(file, p);
+    if (!link.present.contains(file)) link.present << file;
+    return link.ledger.save(logPath, link.present, why);
+}
+
+// The months of the records this push has not met yet.
+QStringList freshMonths(Link& link, const QList<QJsonObject>& records) {
     QStringList fresh;
     if (link.makesMonths)
         for (const QString& m : recordMonths(records))
             if (!link.months.contains(m)) fresh << m;
-    if (fresh.isEmpty()) return true;
-    const LaneAnswer made = link.lanes.runNow({monthsStatement(fresh)});
-    if (!made.ok) return *error = made.error, false;
     link.months += fresh;
+    return fresh;
+}
+
+// The records sent on a lane: CALL quarn_push, which makes the months they
+// need first (then commits); or, on a schema made before it, the months'
+// partitions made in a transaction of their own (false with *error when
+// that failed), then an INSERT.
+bool sendOn(Link& link, const QList<QJsonObject>& records, bool now, LaneAnswer* answer) {
+    const QStringList fresh = freshMonths(link, records);
+    if (link.pushes) {
+        const LaneCall call{pushCallSql().toUtf8(), {rowsJson(records), monthsArray(fresh)}};
+        if (now)
+            *answer = link.lanes.runNow(call);
+        else
+            link.lanes.send(call);
+        return true;
+    }
+    if (!fresh.isEmpty()) {
+        const LaneAnswer made = link.lanes.runNow({monthsStatement(fresh)});
+        if (!made.ok) return *answer = made, false;
+    }
+    if (now)
+        *answer = link.lanes.runNow({insertStatement(records)});
+    else
+        link.lanes.send({insertStatement(records)});
     return true;
 }
 
-// The rows in one transaction, waiting for its end; the table's triggers
+// The rows sent, waiting for their transaction's end; the table's triggers
 // stamp them and set first_pass.
-bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint64* inserted,
-               Failure* f) {
+bool sendBatch(Link& link, const QList<QJsonObject>& records, qint64* inserted, Failure* f) {
     if (records.isEmpty()) return true;
-    QSqlError error;
-    if (!makeMonths(link, records, &error)) return *f = failureOf(error), false;
-    qint64 added = 0;  // counted only once committed
-    if (!transact(link.db, limitMs, {insertStatement(records)}, f, &added)) return false;
-    *inserted += added;
+    LaneAnswer answer;
+    sendOn(link, records, true, &answer);
+    if (!answer.ok) return *f = failureOf(answer.error), false;
+    *inserted += answer.inserted;  // counted only once committed
     return true;
 }
 
@@ -221,7 +224,7 @@ bool sendBatch(Link& link, int limitMs, const QList<QJsonObject>& records, qint6
 bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
               const LogBatch& batch, PushResult* r, Failure* f) {
     for (qsizetype i = 0; i < batch.records.size(); ++i) {
-        if (sendBatch(link, request.limitMs, {batch.records[i]}, &r->inserted, f)) {
+        if (sendBatch(link, {batch.records[i]}, &r->inserted, f)) {
             ++r->sent;
             continue;
         }
@@ -229,7 +232,7 @@ bool sendRows(Link& link, const PushRequest& request, const LogReader& reader,
         const QString name = QFileInfo(reader.fileName()).fileName();
         if (!keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line, f->reason,
                           &f->why) ||
-            !saveMark(request.logPath, reader.identity(), batch.ends[i], &f->why))
+            !saveMark(link, request.logPath, reader.fingerprint(), batch.ends[i], &f->why))
             return *f = {Status::Unreachable, f->why}, false;
         ++r->rejected;
         if (request.warn)
@@ -257,13 +260,9 @@ void sendNext(Link& link, const PushRequest& request, LogReader& reader, PushRes
     for (const QString& w : next.batch.warnings)
         if (request.warn) request.warn(w);
     r->damaged += next.batch.warnings.size();
-    QSqlError error;
-    if (next.batch.records.isEmpty())
-        next.answer = LaneAnswer{true, 0, QSqlError()};
-    else if (!makeMonths(link, next.batch.records, &error))
-        next.answer = LaneAnswer{false, 0, error};
-    else
-        link.lanes.send({insertStatement(next.batch.records)});
+    LaneAnswer answer{true, 0, QSqlError()};
+    if (next.batch.records.isEmpty() || !sendOn(link, next.batch.records, false, &answer))
+        next.answer = answer;
     flying->push_back(std::move(next));
 }
 
@@ -288,7 +287,7 @@ bool settle(Link& link, const PushRequest& request, const LogReader& reader,
         takeAnswers(link, flying);
         if (!f->data || !sendRows(link, request, reader, b.batch, r, f)) return false;
     }
-    if (!saveMark(request.logPath, reader.identity(), b.batch.end, &f->why)) {
+    if (!saveMark(link, request.logPath, reader.fingerprint(), b.batch.end, &f->why)) {
         r->sent = sent;
         return false;
     }
@@ -343,20 +342,19 @@ PushResult attempt(const PushRequest& request, const DatabaseTarget& target) {
     const CancelScope scope(request.cancel.get(), connection.db());
     std::optional<CancelScope> secondScope;
     BatchLanes lanes(request.limitMs);
-    Link link{connection.db(), lanes, false, {}};
-    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths);
+    Link link{connection.db(), lanes, false, false, {}, SentLedger::load(request.logPath), {}};
+    bool ok = ensureSchema(connection.db(), request.limitMs, &f, &link.makesMonths) &&
+              callsPush(connection.db(), &link.pushes, &f);
     if (ok && !lanes.add(connection.db()))
         ok = false, f.why = QCoreApplication::translate(
                         "Push", "the database driver gives no PostgreSQL connection to send on");
     if (ok) addSecondLane(request, target, second, secondScope, lanes);
-    const SentMark mark = readMark(request.logPath);
-    const QString rotated = rotatedRemainder(request.logPath, mark);
-    if (ok && !rotated.isEmpty()) {
-        ok = sendFile(link, request, rotated, mark.position, &r, &f) &&
-             saveMark(request.logPath, identity(request.logPath), {}, &f.why);
-    }
-    if (ok && QFile::exists(request.logPath))
-        ok = sendFile(link, request, request.logPath, sentPosition(request.logPath), &r, &f);
+    // Every file logrotate made of the log whose records have not all
+    // arrived, oldest first, then the log itself.
+    const QList<LogFile> files = logFiles(request.logPath);
+    for (const LogFile& file : files) link.present << file.fingerprint;
+    for (const LogFile& file : files)
+        if (ok && !sentWhole(file)) ok = sendFile(link, request, file.path, file.sent, &r, &f);
     if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
     if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
     return r;
@@ -421,17 +419,7 @@ bool pushRunning(const QString& logPath) {
     return lock.acquire(lockPath(logPath), false, &why) == FileLock::Result::Busy;
 }
 
-LogPosition sentPosition(const QString& logPath) {
-    const SentMark mark = readMark(logPath);
-    return mark.identity == identity(logPath) ? mark.position : LogPosition{};
-}
-
-qint64 pendingCount(const QString& logPath) {
-    const SentMark mark = readMark(logPath);
-    const QString rotated = rotatedRemainder(logPath, mark);
-    const qint64 before = rotated.isEmpty() ? 0 : countLinesAfter(rotated, mark.position);
-    return before + countLinesAfter(logPath, sentPosition(logPath));
-}
+qint64 pendingCount(const QString& logPath) { return pendingLines(logPath); }
 
 PushResult pushLog(const PushRequest& request) {
     PushResult r;

@@ -23,12 +23,12 @@
 //   `wakeHolder` that finds the lock held, or that sent records, sets the
 //   lock file's times, which pushers waiting between attempts watch
 //   (pushLockPath): they try again at once instead of at their next minute.
-// - Rotation: LOG.sent names the file by the device and inode of the file
-//   the push has open (not of the path), so a rename while it reads leaves
-//   the mark naming the renamed file. A log moved to LOG.1 (logrotate's name)
-//   whose identity LOG.sent holds is sent to its end first, from the stored
-//   position, then LOG from its top. A log replaced in any other way is sent
-//   from its top.
+// - Rotation: LOG.sent names each file by a fingerprint of its content
+//   (recordlog/log_files.h), so a rename or a compression while or after it
+//   is read leaves the mark naming it. Every file logrotate made of the log
+//   (LOG.1, LOG.2.gz, ...) whose records have not all arrived is sent from
+//   its stored position (its top when LOG.sent knows it not), oldest first,
+//   then LOG. A log replaced in any other way is sent from its top.
 // - Refused data: a batch the server refuses for its data (SQLSTATE class 22
 //   or 23) is sent again row by row; each row refused is kept whole in
 //   LOG.rejected (database/push_rejected.h) with its line number and the
@@ -104,12 +104,8 @@ QString handedText(const QString& logPath);
 // True while a push of the log holds its lock (a try that never waits).
 bool pushRunning(const QString& logPath);
 
-// Records of the log not yet sent (whole lines after LOG.sent, in LOG.1 too
-// when that is the log LOG.sent names). Quick: no parsing and no database.
+// Records of the log not yet sent (whole lines after LOG.sent's position,
+// in every file logrotate made of it too). Quick: no parsing and no database.
 qint64 pendingCount(const QString& logPath);
-
-// The sent position stored beside the log ({} when none, or when it is the
-// position in another file).
-LogPosition sentPosition(const QString& logPath);
 
 }  // namespace quarn::records

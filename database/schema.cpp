@@ -2,13 +2,12 @@
 
 #include <QDateTime>
 #include <QStringBuilder>
+#include <algorithm>
 
 #include "database/summary_sql.h"
 #include "record/first_pass.h"
 
 namespace quarn::records {
-
-namespace {
 
 const char* sqlType(ColumnKind kind) {
     switch (kind) {
@@ -28,13 +27,16 @@ const char* sqlType(ColumnKind kind) {
     return "text";
 }
 
+namespace {
+
 QString viewStatement() {
     // From the summaries: a day costs its hours' rows, not its sessions.
     // Held records are no sessions (counted apart); a row without started
     // has no day. Columns are only ever added at the end: CREATE OR REPLACE
-    // VIEW keeps a view made by an earlier version that way.
-    const QString day =
-        QStringLiteral("CASE WHEN hour > '-infinity' THEN date_trunc('day', hour) END AS day");
+    // VIEW keeps a view made by an earlier version that way. Days are UTC
+    // days, as the summaries' hours are, whatever the reader's TimeZone.
+    const QString day = QStringLiteral(
+        "CASE WHEN hour > '-infinity' THEN date_trunc('day', hour, 'UTC') END AS day");
     return QStringLiteral(
                "CREATE OR REPLACE VIEW quarn_yield_daily AS\n"
                "SELECT d.day, nullif(d.station, '') AS station, d.sessions, d.good, d.failed,\n"
@@ -93,6 +95,65 @@ bool isUtcStamp(const QString& t) {
     const auto num = [&](int at, int n) { return QStringView(t).mid(at, n).toInt(); };
     return QDate::isValid(num(0, 4), num(5, 2), num(8, 2)) && num(11, 2) < 24 && num(14, 2) < 60 &&
            num(17, 2) < 60;
+}
+
+// A string as a JSON string, in UTF-8; NUL left out (text cannot hold it).
+void appendJsonText(QByteArray& json, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    json += '"';
+    const auto plain = [](char c) { return uchar(c) >= 0x20 && c != '"' && c != '\\'; };
+    if (std::all_of(utf8.begin(), utf8.end(), plain)) {
+        json += utf8;  // nearly every value: nothing to escape
+    } else {
+        for (const char c : utf8) {
+            if (plain(c)) {
+                json += c;
+            } else if (c == '"' || c == '\\') {
+                json += '\\';
+                json += c;
+            } else if (c != 0) {
+                json += "\\u00";
+                json += "0123456789abcdef"[(uchar(c) >> 4) & 0xf];
+                json += "0123456789abcdef"[uchar(c) & 0xf];
+            }
+        }
+    }
+    json += '"';
+}
+
+// The value of one key as JSON (as appendValue reads it); false when it is
+// missing or of the wrong kind (the column stays NULL).
+bool appendJsonValue(QByteArray& json, const QJsonValue& v, ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::Uuid:
+        case ColumnKind::Text:
+            if (v.isUndefined() || v.isNull()) return false;
+            appendJsonText(json, v.isString() ? v.toString() : v.toVariant().toString());
+            return true;
+        case ColumnKind::Time: {
+            const QString text = v.toString();
+            if (isUtcStamp(text)) return appendJsonText(json, text), true;
+            const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+            if (!t.isValid()) return false;
+            appendJsonText(json, t.toUTC().toString(Qt::ISODateWithMs));
+            return true;
+        }
+        case ColumnKind::Real:
+            if (!v.isDouble()) return false;
+            json += QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
+            return true;
+        case ColumnKind::Count: {
+            const double d = v.toDouble(-1e300);
+            if (!v.isDouble() || d != qint64(d) || d < INT32_MIN || d > INT32_MAX) return false;
+            json += QByteArray::number(int(d));
+            return true;
+        }
+        case ColumnKind::Flag:
+            if (!v.isBool()) return false;
+            json += v.toBool() ? "true" : "false";
+            return true;
+    }
+    return false;
 }
 
 // The value of one key as SQL, NULL when missing or of the wrong kind.
@@ -163,7 +224,7 @@ QStringList schemaStatements() {
            // The summaries read the stamped columns an older table gains first.
            summaryStatements() + QStringList{viewStatement()} + plantStatements() +
            imageStatements() + historyStatements() + socketServiceStatements() +
-           attemptsStatements();
+           attemptsStatements() + pushStatements() + pastMonthStatements();
 }
 
 QString oneTransaction(const QStringList& statements) {
@@ -201,6 +262,35 @@ QString monthsStatement(const QStringList& months) {
     for (const QString& m : months) starts << QLatin1Char('\'') + m + QStringLiteral("-01Z'");
     return QStringLiteral("SELECT quarn_sessions_months(ARRAY[%1]::timestamptz[])")
         .arg(starts.join(QLatin1Char(',')));
+}
+
+QByteArray rowsJson(const QList<QJsonObject>& records) {
+    QByteArray json;
+    json.reserve(records.size() * 700);
+    json += '[';
+    for (const QJsonObject& r : records) {
+        json += &r == &records.first() ? "{" : ",{";
+        bool first = true;
+        for (const Column& c : columns()) {
+            const qsizetype before = json.size();
+            json += first ? "\"" : ",\"";
+            json += c.key;
+            json += "\":";
+            if (appendJsonValue(json, r.value(QLatin1String(c.key)), c.kind))
+                first = false;
+            else
+                json.truncate(before);
+        }
+        json += '}';
+    }
+    json += ']';
+    return json;
+}
+
+QByteArray monthsArray(const QStringList& months) {
+    QByteArray text = "{";
+    for (const QString& m : months) text += (text.size() > 1 ? "," : "") + m.toLatin1() + "-01Z";
+    return text + '}';
 }
 
 QString insertStatement(const QList<QJsonObject>& records) {

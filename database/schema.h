@@ -22,10 +22,12 @@
 // records live.
 //
 // The table is partitioned by month of started (RANGE, in UTC):
-// quarn_sessions_YYYY_MM, made by quarn_sessions_months (below) as pushes
-// bring their first record, and quarn_sessions_default for rows without
-// started and months too far off to make. A plant lets a month go with one
-// statement (ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_01).
+// quarn_sessions_YYYY_MM, made by quarn_push (below) as pushes bring a
+// month's first record (last, this and next month only) or by the owner's
+// quarn_sessions_months, and quarn_sessions_default for rows without
+// started and months without a partition. A plant lets a month go with
+// quarn-records archive (database/archive.h); an owner's DELETE or UPDATE
+// through quarn_sessions moves the summaries with it (summaryChangeSql).
 // A row is one record: unique (id, started), NULLS NOT DISTINCT, and the
 // trigger quarn_sessions_one_id refuses an id another record holds in any
 // partition. A table made by an earlier version (not partitioned, id its
@@ -59,7 +61,8 @@ QStringList imageStatements();
 // filled once from the rows already there (database/schema_summary.cpp).
 QStringList summaryStatements();
 // Empties the summary tables and fills them again from quarn_sessions in
-// one go, in the pushes' turn (the owner's; each statement ends ";\n").
+// one go, in the pushes' turn (the owner's; each statement ends ";\n"):
+// what `quarn-records schema --refill` prints.
 QStringList summaryRefillStatements();
 // The statements of the first-pass trigger's body that add a statement's
 // rows (transition table quarn_new) to the summaries, with the units whose
@@ -67,10 +70,22 @@ QStringList summaryRefillStatements();
 // WITH queries of the first statement, over r (every row of the serial
 // numbers the statement added to: the units' columns, first_pass, is_new).
 QString summaryUpkeepSql(const QString& alongside);
+// The same for rows gone (a table, transition table or parenthesised
+// subquery of quarn_sessions rows no longer in it) and rows come (added or
+// the new versions of updated rows), either empty for none: their session
+// figures taken off and added, their units' figures worked out again from
+// the rows now there, and the summary rows that came to nothing removed,
+// so that the summaries stay a recount of the rows. Run in the pushes' turn.
+QString summaryChangeSql(const QString& gone, const QString& came, const QString& alongside);
+// The WITH query (named fp) that sets first_pass right on every row of r
+// (summaryUpkeepSql's rows of the serial numbers touched).
+QString firstPassUpkeepSql();
 // The function quarn_attempts(serial text) RETURNS integer: the serial
 // number's failed attempts on every station, as record/retest.h counts them
-// (0 for an empty serial number). Run as the owner; only the roles granted
-// it (quarn_station) may call it.
+// (0 for an empty serial number); quarn_attempts(serial, waiting uuid[])
+// adds those of the ids given (the station's failed attempts of it still
+// waiting in its log) that the table has not. Run as the owner; only the
+// roles granted them (quarn_station) may call them.
 QStringList attemptsStatements();
 // CREATE OR REPLACE FUNCTION head (its signature, "RETURNS ...", language
 // and attributes) AS body, with its search_path pinned to the schema it is
@@ -85,16 +100,43 @@ QString pinnedFunction(const QString& head, const QString& body);
 // The statements as one transaction (BEGIN; ... COMMIT;): a schema applied
 // again is never seen half made, and a failed statement changes nothing.
 QString oneTransaction(const QStringList& statements);
-// The default partition, quarn_sessions_months(timestamptz[]) and the one-id
-// trigger: on a table made by an earlier version, only the function (which
-// then does nothing).
+// The default partition, the month makers and the one-id trigger: on a
+// table made by an earlier version, only the functions (which then do
+// nothing). quarn_sessions_month(m, wait) makes one month's partition (its
+// bounds midnight UTC whatever the caller's TimeZone and DateStyle; wait
+// false: none when its locks are held, the rows staying in the default
+// partition); quarn_sessions_months(timestamptz[]) is the owner's, for any
+// month from 2000 to next month. No station may call either.
 QStringList partitionStatements();
+// The months of the rows in the default partition made (the owner's, when
+// the schema is applied again): records older than a push may make.
+QStringList pastMonthStatements();
+// CALL quarn_push(rows json, months timestamptz[], INOUT added bigint): how
+// a station adds rows (database/schema_push.cpp). It commits, so nothing a
+// station takes outlives its statement: the months given that lack a
+// partition (only last, this and next month, UTC; none while a reader holds
+// the default partition), then the rows (a JSON array of records, one key a
+// column), idempotent; added: the rows inserted. Its functions
+// quarn_push_months and quarn_push_rows run as the owner and only when
+// quarn_push calls them.
+QStringList pushStatements();
+// The station's rights on it, and its INSERT taken away.
+QStringList pushGrantStatements();
+// "CALL quarn_push($1::json, $2::timestamptz[], NULL)": rowsJson() and monthsArray().
+QString pushCallSql();
+// The records as quarn_push takes them: a JSON array of objects, each
+// value as insertStatement() reads it (missing or of the wrong kind: left
+// out, NULL in the row).
+QByteArray rowsJson(const QList<QJsonObject>& records);
+// The months ("2026-12") as a timestamptz[] literal: {2026-12-01Z,...}.
+QByteArray monthsArray(const QStringList& months);
+// The column type of a kind of column: "uuid", "timestamptz", ...
+const char* sqlType(ColumnKind kind);
 // The months (UTC, "2026-12") the records started in, each once; records
 // without a valid start are in none.
 QStringList recordMonths(const QList<QJsonObject>& records);
-// The statement that makes the partitions of those months that lack one, as
-// the owner (quarn_sessions_months is SECURITY DEFINER; quarn_station may
-// EXECUTE it).
+// The statement that makes the partitions of those months that lack one
+// (quarn_sessions_months): a push's way on a schema made before quarn_push.
 QString monthsStatement(const QStringList& months);
 // The trigger quarn_sessions_notify: NOTIFY on kSessionsChannel once per
 // statement that inserts rows into quarn_sessions (none when every row was
@@ -125,8 +167,8 @@ QStringList socketServiceRoleStatements();
 
 // The group roles (NOLOGIN, made when missing) and their grants, for after
 // the schema; what `quarn-records schema --roles` prints.
-//   quarn_station:  INSERT into quarn_sessions (the record's columns: not
-//                   first_pass nor what the server stamps), SELECT on quarn_images,
+//   quarn_station:  EXECUTE on quarn_push (no INSERT into quarn_sessions, no
+//                   month maker of its own), SELECT on quarn_images,
 //                   EXECUTE on quarn_attempts (a serial number's failed attempts)
 //   quarn_engineer: quarn_station's, and approving and revoking images
 //   quarn_viewer:   SELECT on quarn_sessions, quarn_yield_daily, quarn_images
@@ -145,7 +187,8 @@ inline constexpr char kStationRole[] = "quarn_station";
 inline constexpr char kEngineerRole[] = "quarn_engineer";
 inline constexpr char kViewerRole[] = "quarn_viewer";
 
-// One INSERT of every record, idempotent (ON CONFLICT DO NOTHING, with no
+// One INSERT of every record (a push's way on a schema made before
+// quarn_push), idempotent (ON CONFLICT DO NOTHING, with no
 // conflict target: (id, started) is the table's one unique key, the id its
 // primary key on a table of an earlier version, and a target would need
 // SELECT on it, which a station has not); text as E'' literals,

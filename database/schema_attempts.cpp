@@ -18,10 +18,28 @@ QStringList attemptsStatements() {
                              "SELECT count(*)::integer FROM quarn_sessions s\n"
                              "WHERE $1 <> '' AND s.serial = $1 AND %1\n")
                              .arg(failedAttemptSql(QStringLiteral("s")));
+    // With the ids of the station's own failed attempts of the serial
+    // number still waiting in its log: those not in the table yet count
+    // too (a record pushed meanwhile is counted once, from the table).
+    const QString withWaiting =
+        QStringLiteral(
+            "SELECT (SELECT count(*) FROM quarn_sessions s WHERE $1 <> '' AND s.serial = $1"
+            " AND %1)::integer + (SELECT count(DISTINCT w) FROM unnest($2) w WHERE $1 <> ''"
+            " AND NOT EXISTS (SELECT FROM quarn_sessions s WHERE s.serial = $1 AND s.id = w))"
+            "::integer\n")
+            .arg(failedAttemptSql(QStringLiteral("s")));
     return {pinnedFunction(QStringLiteral("quarn_attempts(serial text) RETURNS integer"
                                           " LANGUAGE sql STABLE SECURITY DEFINER"),
                            body),
-            QStringLiteral("REVOKE ALL ON FUNCTION quarn_attempts(text) FROM PUBLIC;\n")};
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_attempts(text) FROM PUBLIC;\n"),
+            pinnedFunction(QStringLiteral("quarn_attempts(serial text, waiting uuid[]) RETURNS"
+                                          " integer LANGUAGE sql STABLE SECURITY DEFINER"),
+                           withWaiting),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_attempts(text, uuid[]) FROM PUBLIC;\n"),
+            QStringLiteral("DO $$ BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = "
+                           "'quarn_station') THEN\n"
+                           "  GRANT EXECUTE ON FUNCTION quarn_attempts(text, uuid[]) TO "
+                           "quarn_station;\nEND IF; END $$;\n")};
 }
 
 }  // namespace quarn::records

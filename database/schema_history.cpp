@@ -12,8 +12,13 @@ QStringList historyStatements() {
     // The good rows of an image, by a prefix of its sha256 (text_pattern_ops:
     // LIKE 'prefix%' reads the index whatever the database's collation).
     // trace reads quarn_sessions_serial (serial, started, id), made with the table.
-    const QString count = QStringLiteral("SELECT count(*) FROM (") %
-                          imageUnitsSql(QStringLiteral("$1")) % QStringLiteral(") u");
+    // Only a prefix of 12 to 64 hex digits names an image (as units --image
+    // wants it): an empty one, or one with LIKE's % or _, would count the
+    // units of every image. Anything else counts none.
+    const QString count = QStringLiteral(
+                              "SELECT CASE WHEN $1 ~ '^[0-9a-f]{12,64}$' THEN (SELECT count(*)"
+                              " FROM (") %
+                          imageUnitsSql(QStringLiteral("$1")) % QStringLiteral(") u) ELSE 0 END");
     // A function an engineer may call: the count alone, read with the
     // owner's rights, its search_path pinned as the triggers' are.
     return {QStringLiteral("CREATE INDEX IF NOT EXISTS quarn_sessions_good_image "

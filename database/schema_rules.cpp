@@ -3,6 +3,7 @@
 #include <QStringBuilder>
 
 #include "database/schema.h"
+#include "database/summary_sql.h"
 #include "record/first_pass.h"
 
 namespace quarn::records {
@@ -36,9 +37,77 @@ QString pinnedFunction(const QString& head, const QString& body) {
            head %
            QStringLiteral(
                "'\n  ' SET search_path = pg_catalog, %I, pg_temp AS %L', current_schema(), "
-               "$body$\n") %
-           body % QStringLiteral("$body$);\nEND $quarn$;\n");
+               "replace($body$\n") %
+           body %
+           QStringLiteral(
+               "$body$, '@home@', quote_literal(quote_ident(current_schema()))));\n"
+               "END $quarn$;\n");
 }
+
+QString firstPassUpkeepSql() {
+    // first_pass of every row of the serial numbers touched (r): its serial
+    // number's earliest pass, passes ordered first; written only where it
+    // changes (the stamp trigger set nearly every new row right).
+    return QStringLiteral(
+               "fp AS (UPDATE quarn_sessions s SET first_pass = c.fp FROM (SELECT * FROM (SELECT "
+               "id,"
+               " first_pass, coalesce(%1 AND id = first_value(id) OVER (PARTITION BY serial ORDER "
+               "BY"
+               " NOT %1, started, id ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING),"
+               " false) AS fp FROM r) w WHERE first_pass IS DISTINCT FROM fp) c WHERE s.id = c.id)")
+        .arg(passSql());
+}
+
+namespace {
+
+// The columns a row's figures are made of: an UPDATE that changes none of
+// them (first_pass, the stamps, a column of the plant's own) moves nothing.
+QString countedColumns(const QString& table) {
+    return QStringLiteral("SELECT %1, repeats, seconds, message, approved, server_approved FROM %2")
+        .arg(unitColumnsSql(QString()), table);
+}
+
+// An owner's DELETE or UPDATE through quarn_sessions moves the summaries
+// (and first_pass) with it, in its own transaction and the pushes' turn:
+// the figures of the rows gone are taken off, of the rows come added, and
+// their units' figures worked out again from the rows left. A statement on
+// a partition itself is not seen (schema --refill counts again).
+QStringList removalTriggerStatements() {
+    const QString removed =
+        QStringLiteral(
+            "BEGIN\n"
+            "  PERFORM FROM quarn_push_lock FOR UPDATE;\n") +
+        summaryChangeSql(QStringLiteral("quarn_old"), QString(), firstPassUpkeepSql()) +
+        QStringLiteral("  RETURN NULL;\nEND\n");
+    const QString gone = QStringLiteral("(%1 EXCEPT ALL %2)")
+                             .arg(countedColumns(QStringLiteral("quarn_old")),
+                                  countedColumns(QStringLiteral("quarn_upd")));
+    const QString came = QStringLiteral("(%1 EXCEPT ALL %2)")
+                             .arg(countedColumns(QStringLiteral("quarn_upd")),
+                                  countedColumns(QStringLiteral("quarn_old")));
+    const QString changed = QStringLiteral(
+                                "BEGIN\n"
+                                "  IF NOT EXISTS %1 AND NOT EXISTS %2 THEN\n"
+                                "    RETURN NULL;  -- first_pass, the stamps: nothing counted\n"
+                                "  END IF;\n"
+                                "  PERFORM FROM quarn_push_lock FOR UPDATE;\n")
+                                .arg(gone, came) +
+                            summaryChangeSql(gone, came, firstPassUpkeepSql()) +
+                            QStringLiteral("  RETURN NULL;\nEND\n");
+    return {function("quarn_sessions_removed", "SECURITY DEFINER", removed),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_removed() FROM PUBLIC;\n"),
+            triggerOnce("quarn_sessions_removed", "quarn_sessions",
+                        "AFTER DELETE ON quarn_sessions REFERENCING OLD TABLE AS quarn_old "
+                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_sessions_removed()"),
+            function("quarn_sessions_changed", "SECURITY DEFINER", changed),
+            QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_changed() FROM PUBLIC;\n"),
+            triggerOnce("quarn_sessions_changed", "quarn_sessions",
+                        "AFTER UPDATE ON quarn_sessions REFERENCING OLD TABLE AS quarn_old"
+                        " NEW TABLE AS quarn_upd "
+                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_sessions_changed()")};
+}
+
+}  // namespace
 
 QStringList firstPassTriggerStatements() {
     // Runs as the schema's owner (SECURITY DEFINER), so that a station that
@@ -47,42 +116,37 @@ QStringList firstPassTriggerStatements() {
     // quarn_push_lock, which no role but the owner's may lock: no login can
     // hold up the plant's pushes by taking the turn itself. In the same
     // turn the summaries take the statement's rows (summaryUpkeepSql).
-    // first_pass of every row of the serial numbers sent: its serial
-    // number's earliest pass, passes ordered first; written only where it
-    // changes (the stamp trigger set nearly every new row right).
-    const QString firstPass =
-        QStringLiteral(
-            "fp AS (UPDATE quarn_sessions s SET first_pass = c.fp FROM (SELECT * FROM (SELECT id,"
-            " first_pass, coalesce(%1 AND id = first_value(id) OVER (PARTITION BY serial ORDER BY"
-            " NOT %1, started, id ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING),"
-            " false) AS fp FROM r) w WHERE first_pass IS DISTINCT FROM fp) c WHERE s.id = c.id)")
-            .arg(passSql());
     const QString body = QStringLiteral(
                              "BEGIN\n"
                              "  PERFORM FROM quarn_push_lock FOR UPDATE;\n") +
-                         summaryUpkeepSql(firstPass) +
+                         summaryUpkeepSql(firstPassUpkeepSql()) +
                          QStringLiteral(
                              "  RETURN NULL;\n"
                              "END\n");
-    return {QStringLiteral(
-                "CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY KEY DEFAULT true "
-                "CHECK (turn));\n"),
-            QStringLiteral("INSERT INTO quarn_push_lock VALUES (true) ON CONFLICT DO NOTHING;\n"),
-            QStringLiteral("REVOKE ALL ON quarn_push_lock FROM PUBLIC;\n"),
-            function("quarn_first_pass", "SECURITY DEFINER", body),
-            QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
-            triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
-                        "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
-                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
-            // The summaries hold the table's figures: emptied with it (a
-            // month's partition detached keeps them; that is no TRUNCATE).
-            function("quarn_summary_truncate", "",
-                     QStringLiteral("BEGIN\n  TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
-                                    " quarn_summary_seconds, quarn_summary_causes,"
-                                    " quarn_summary_sockets;\n  RETURN NULL;\nEND\n")),
-            triggerOnce("quarn_sessions_truncate", "quarn_sessions",
-                        "AFTER TRUNCATE ON quarn_sessions "
-                        "FOR EACH STATEMENT EXECUTE FUNCTION quarn_summary_truncate()")};
+    return QStringList{
+               QStringLiteral("CREATE TABLE IF NOT EXISTS quarn_push_lock (turn boolean PRIMARY "
+                              "KEY DEFAULT true "
+                              "CHECK (turn));\n"),
+               QStringLiteral(
+                   "INSERT INTO quarn_push_lock VALUES (true) ON CONFLICT DO NOTHING;\n"),
+               QStringLiteral("REVOKE ALL ON quarn_push_lock FROM PUBLIC;\n"),
+               function("quarn_first_pass", "SECURITY DEFINER", body),
+               QStringLiteral("REVOKE ALL ON FUNCTION quarn_first_pass() FROM PUBLIC;\n"),
+               triggerOnce("quarn_sessions_first_pass", "quarn_sessions",
+                           "AFTER INSERT ON quarn_sessions REFERENCING NEW TABLE AS quarn_new "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION quarn_first_pass()"),
+               // The summaries hold the table's figures: emptied with it (a
+               // month's partition detached by hand keeps them: that is no
+               // TRUNCATE; quarn-records archive moves them, database/archive.h).
+               function(
+                   "quarn_summary_truncate", "",
+                   QStringLiteral("BEGIN\n  TRUNCATE quarn_summary_hours, quarn_summary_attempts,"
+                                  " quarn_summary_seconds, quarn_summary_causes,"
+                                  " quarn_summary_sockets;\n  RETURN NULL;\nEND\n")),
+               triggerOnce("quarn_sessions_truncate", "quarn_sessions",
+                           "AFTER TRUNCATE ON quarn_sessions "
+                           "FOR EACH STATEMENT EXECUTE FUNCTION quarn_summary_truncate()")} +
+           removalTriggerStatements();
 }
 
 QStringList stampTriggerStatements() {
@@ -211,30 +275,29 @@ QString groupRolesStatement() {
 }  // namespace
 
 QStringList roleStatements() {
-    QStringList recordColumns;
-    for (const Column& c : columns()) recordColumns << QLatin1String(c.key);
-    return {groupRolesStatement(),
-            QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
-                           "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
-                           "END $$;\n"),
-            // Records only added, and not first_pass: the trigger keeps that.
-            QStringLiteral("GRANT INSERT (%1) ON quarn_sessions TO quarn_station;\n")
-                .arg(recordColumns.join(QStringLiteral(", "))),
-            QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
-            // A push makes the partition of a month it brings first.
-            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_sessions_months(timestamptz[]) "
-                           "TO quarn_station;\n"),
-            QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text) TO quarn_station;\n"),
-            QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
-            // approved_by and approved_at come from their defaults, the
-            // revoked columns from the trigger: the server stamps them.
-            QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
-                           "      UPDATE (revoked_by, revoked_at, note)\n"
-                           "      ON quarn_images TO quarn_engineer;\n"),
-            QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
-                           " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
-                           " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
-            historyGrantStatement(), socketServiceRoleStatements().join(QString())};
+    // Records only added, through quarn_push (database/schema_push.cpp):
+    // no INSERT, and no month made in a transaction of the station's own.
+    return QStringList{
+               groupRolesStatement(),
+               QStringLiteral("DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO "
+                              "quarn_station, quarn_engineer, quarn_viewer', current_schema()); "
+                              "END $$;\n"),
+               QStringLiteral("GRANT SELECT ON quarn_images TO quarn_station;\n"),
+               QStringLiteral("REVOKE ALL ON FUNCTION quarn_sessions_months(timestamptz[]) "
+                              "FROM quarn_station;\n"),
+               QStringLiteral("GRANT EXECUTE ON FUNCTION quarn_attempts(text), "
+                              "quarn_attempts(text, uuid[]) TO quarn_station;\n"),
+               QStringLiteral("GRANT quarn_station TO quarn_engineer;\n"),
+               // approved_by and approved_at come from their defaults, the
+               // revoked columns from the trigger: the server stamps them.
+               QStringLiteral("GRANT INSERT (sha256, length, file, title, note),\n"
+                              "      UPDATE (revoked_by, revoked_at, note)\n"
+                              "      ON quarn_images TO quarn_engineer;\n"),
+               QStringLiteral("GRANT SELECT ON quarn_sessions, quarn_yield_daily, quarn_images,"
+                              " quarn_summary_hours, quarn_summary_attempts, quarn_summary_seconds,"
+                              " quarn_summary_causes, quarn_summary_sockets TO quarn_viewer;\n"),
+               historyGrantStatement(), socketServiceRoleStatements().join(QString())} +
+           pushGrantStatements();
 }
 
 }  // namespace quarn::records

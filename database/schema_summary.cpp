@@ -29,21 +29,23 @@ namespace {
 const char kKeys[] = "hour, station, file, \"operator\", image_sha256";
 
 // Adds the rows of `sessions` (a table or parenthesised subquery of
-// quarn_sessions rows) and the unit rows of `units` (unitRowsSql's with a
-// leading sign, +1 or -1) to quarn_summary_hours.
-QString hoursUpsert(const QString& sessions, const QString& units) {
+// quarn_sessions rows; each counted `sign` times, an expression of its
+// row s: 1, or s.sign for rows going) and the unit rows of `units`
+// (unitRowsSql's with a leading sign, +1 or -1) to quarn_summary_hours.
+QString hoursUpsert(const QString& sessions, const QString& units, const QString& sign) {
     return QStringLiteral(
                "INSERT INTO quarn_summary_hours AS t (%1, outcome, sessions, repeats, "
                "seconds_sum, mismatches, units, first_pass_good, second_pass_good, final_good)"
                " SELECT %1, outcome, sum(sessions), sum(repeats), sum(seconds_sum),"
                " sum(mismatches), sum(units), sum(fpg), sum(spg), sum(fg) FROM ("
-               "SELECT %2, coalesce(outcome, '') AS outcome, 1 AS sessions,"
-               " coalesce(repeats, 0) AS repeats, coalesce(seconds, 0) AS seconds_sum,"
-               " (%3 IS TRUE)::int AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg"
+               "SELECT %2, coalesce(outcome, '') AS outcome, %6 AS sessions,"
+               " %6 * coalesce(repeats, 0) AS repeats, %6 * coalesce(seconds, 0) AS seconds_sum,"
+               " %6 * (%3 IS TRUE)::int AS mismatches, 0 AS units, 0 AS fpg, 0 AS spg, 0 AS fg"
                " FROM %4 s UNION ALL SELECT %2, coalesce(outcome, ''), 0, 0, 0, 0, sign,"
                " sign * first_good, sign * second_good, sign * final_good FROM %5 u) x"
-               " GROUP BY %1, outcome HAVING (sum(sessions), sum(units), sum(fpg), sum(spg),"
-               " sum(fg)) <> (0, 0, 0, 0, 0)"
+               " GROUP BY %1, outcome HAVING (sum(sessions), sum(repeats), sum(seconds_sum),"
+               " sum(mismatches), sum(units), sum(fpg), sum(spg), sum(fg))"
+               " <> (0, 0, 0, 0, 0, 0, 0, 0)"
                " ON CONFLICT (%1, outcome) DO UPDATE SET sessions = t.sessions + "
                "EXCLUDED.sessions, repeats = t.repeats + EXCLUDED.repeats, seconds_sum ="
                " t.seconds_sum + EXCLUDED.seconds_sum, mismatches = t.mismatches +"
@@ -51,7 +53,7 @@ QString hoursUpsert(const QString& sessions, const QString& units) {
                " t.first_pass_good + EXCLUDED.first_pass_good, second_pass_good ="
                " t.second_pass_good + EXCLUDED.second_pass_good, final_good = t.final_good +"
                " EXCLUDED.final_good")
-        .arg(QLatin1String(kKeys), summaryKeySql(QString()), mismatchSql(), sessions, units);
+        .arg(QLatin1String(kKeys), summaryKeySql(QString()), mismatchSql(), sessions, units, sign);
 }
 
 QString attemptsUpsert(const QString& units) {
@@ -69,33 +71,34 @@ QString signedUnits(const char* sign, const QString& attempts) {
         .arg(QLatin1String(sign), unitRowsSql(attempts));
 }
 
-// The session figures of `sessions` (a table or parenthesised subquery) in
-// the seconds, causes and sockets tables.
-QStringList sessionUpserts(const QString& sessions) {
+// The session figures of `sessions` (a table or parenthesised subquery;
+// each row counted `sign` times) in the seconds, causes and sockets tables.
+QStringList sessionUpserts(const QString& sessions, const QString& sign) {
     return {QStringLiteral("INSERT INTO quarn_summary_seconds AS t (%1, tenths, sessions)"
-                           " SELECT %2, round(seconds * 10), count(*) FROM %3 s"
+                           " SELECT %2, round(seconds * 10), sum(%5) FROM %3 s"
                            " WHERE seconds IS NOT NULL AND %4 GROUP BY 1, 2, 3, 4, 5, 6"
                            " ON CONFLICT (%1, tenths) DO UPDATE SET sessions = t.sessions +"
                            " EXCLUDED.sessions;\n")
-                .arg(QLatin1String(kKeys), summaryKeySql(QString()), sessions, sessionSql()),
+                .arg(QLatin1String(kKeys), summaryKeySql(QString()), sessions, sessionSql(), sign),
             QStringLiteral("INSERT INTO quarn_summary_causes AS t (hour, station, image_sha256,"
                            " outcome, stage, failures) SELECT %1, coalesce(station, ''),"
-                           " coalesce(image_sha256, ''), outcome, %2, count(*) FROM %3 s"
+                           " coalesce(image_sha256, ''), outcome, %2, sum(%5) FROM %3 s"
                            " WHERE outcome <> 'good' AND %4 GROUP BY 1, 2, 3, 4, 5"
                            " ON CONFLICT (hour, station, image_sha256, outcome, stage) DO UPDATE"
                            " SET failures = t.failures + EXCLUDED.failures;\n")
-                .arg(hourSql(), stageSql(), sessions, sessionSql()),
+                .arg(hourSql(), stageSql(), sessions, sessionSql(), sign),
             QStringLiteral(
                 "INSERT INTO quarn_summary_sockets AS t (hour, station, slot, image_sha256,"
                 " sessions, passes, failures, repeats) SELECT %1, coalesce(station, ''),"
-                " coalesce(slot, ''), coalesce(image_sha256, ''), count(*), count(*) FILTER"
-                " (WHERE %2), count(*) FILTER (WHERE %2 AND outcome IS DISTINCT FROM 'good'),"
-                " coalesce(sum(repeats) FILTER (WHERE %2), 0) FROM %3 s WHERE %4"
+                " coalesce(slot, ''), coalesce(image_sha256, ''), sum(%5), coalesce(sum(%5)"
+                " FILTER (WHERE %2), 0), coalesce(sum(%5) FILTER (WHERE %2 AND outcome IS"
+                " DISTINCT FROM 'good'), 0), coalesce(sum(%5 * repeats) FILTER (WHERE %2), 0)"
+                " FROM %3 s WHERE %4"
                 " GROUP BY 1, 2, 3, 4 ON CONFLICT (hour, station, slot, image_sha256) DO UPDATE"
                 " SET sessions = t.sessions + EXCLUDED.sessions, passes = t.passes +"
                 " EXCLUDED.passes, failures = t.failures + EXCLUDED.failures, repeats ="
                 " t.repeats + EXCLUDED.repeats;\n")
-                .arg(hourSql(), attemptSql(), sessions, sessionSql())};
+                .arg(hourSql(), attemptSql(), sessions, sessionSql(), sign)};
 }
 
 QString counts(const QStringList& names) {
@@ -146,37 +149,91 @@ QStringList summaryRefillStatements() {
                                       " quarn_summary_sockets;\n"),
                        QStringLiteral("WITH d AS (%1), h AS (%2) %3;\n")
                            .arg(signedUnits("1", all),
-                                hoursUpsert(QStringLiteral("quarn_sessions"), QStringLiteral("d")),
+                                hoursUpsert(QStringLiteral("quarn_sessions"), QStringLiteral("d"),
+                                            QStringLiteral("1")),
                                 attemptsUpsert(QStringLiteral("d")))} +
-           sessionUpserts(QStringLiteral("quarn_sessions"));
+           sessionUpserts(QStringLiteral("quarn_sessions"), QStringLiteral("1"));
 }
 
 QString summaryUpkeepSql(const QString& alongside) {
-    // r: every row of the serial numbers the statement added to (is_new:
-    // added by it), looked up once for first_pass and the units alike;
-    // rows without a serial number are units of their own, new or
-    // untouched. LATERAL: each serial number looked up by the index,
-    // whatever the planner guesses of a transition table (it keeps no
-    // statistics).
-    const QString touched =
-        QStringLiteral(
-            "SELECT %1, x.first_pass, x.id IN (SELECT id FROM quarn_new) AS is_new"
-            " FROM (SELECT DISTINCT serial FROM quarn_new WHERE serial <> '') t"
-            " CROSS JOIN LATERAL (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial) x")
-            .arg(unitColumnsSql(QStringLiteral("x")));
+    return summaryChangeSql(QString(), QStringLiteral("quarn_new"), alongside);
+}
+
+namespace {
+
+// r of summaryChangeSql: every row of the serial numbers touched (is_new:
+// come), looked up once for first_pass and the units alike. LATERAL: each
+// serial number looked up by the index, whatever the planner guesses of a
+// transition table (it keeps no statistics).
+QString touchedRows(const QString& gone, const QString& came) {
+    const QString serials =
+        gone.isEmpty()
+            ? QStringLiteral("SELECT DISTINCT serial FROM %1 c WHERE serial <> ''").arg(came)
+        : came.isEmpty()
+            ? QStringLiteral("SELECT DISTINCT serial FROM %1 g WHERE serial <> ''").arg(gone)
+            : QStringLiteral(
+                  "SELECT serial FROM %1 c WHERE serial <> '' UNION SELECT serial FROM"
+                  " %2 g WHERE serial <> ''")
+                  .arg(came, gone);
+    return QStringLiteral(
+               "SELECT %1, x.first_pass, %2 AS is_new FROM (%3) t CROSS JOIN LATERAL"
+               " (SELECT * FROM quarn_sessions x WHERE x.serial = t.serial) x")
+        .arg(unitColumnsSql(QStringLiteral("x")),
+             came.isEmpty() ? QStringLiteral("false")
+                            : QStringLiteral("x.id IN (SELECT id FROM %1 c)").arg(came),
+             serials);
+}
+
+// The units' attempts now (r, and the sessions come without a serial
+// number) and before (r but the rows come, and every row gone), each a
+// parenthesised subquery.
+std::pair<QString, QString> attemptsNowAndBefore(const QString& gone, const QString& came) {
     const QString columns = unitColumnsSql(QString());
-    const QString now = QStringLiteral(
-                            "(SELECT %1 FROM r WHERE %2 UNION ALL SELECT %3 FROM quarn_new n"
-                            " WHERE coalesce(n.serial, '') = '' AND %4)")
-                            .arg(columns, attemptSql(), unitColumnsSql(QStringLiteral("n")),
-                                 attemptSql(QStringLiteral("n")));
-    const QString before =
-        QStringLiteral("(SELECT %1 FROM r WHERE %2 AND NOT is_new)").arg(columns, attemptSql());
-    return QStringLiteral("  WITH r AS (%1), %2, d AS (%3 UNION ALL %4), h AS (%5) %6;\n")
-               .arg(touched, alongside, signedUnits("1", now), signedUnits("-1", before),
-                    hoursUpsert(QStringLiteral("quarn_new"), QStringLiteral("d")),
-                    attemptsUpsert(QStringLiteral("d"))) +
-           QStringLiteral("  ") + sessionUpserts(QStringLiteral("quarn_new")).join("  ");
+    QString now = QStringLiteral("(SELECT %1 FROM r WHERE %2").arg(columns, attemptSql());
+    if (!came.isEmpty())
+        now += QStringLiteral(
+                   " UNION ALL SELECT %1 FROM %2 n WHERE coalesce(n.serial, '') = ''"
+                   " AND %3")
+                   .arg(unitColumnsSql(QStringLiteral("n")), came, attemptSql(QStringLiteral("n")));
+    QString before =
+        QStringLiteral("(SELECT %1 FROM r WHERE %2 AND NOT is_new").arg(columns, attemptSql());
+    if (!gone.isEmpty())
+        before +=
+            QStringLiteral(" UNION ALL SELECT %1 FROM %2 g WHERE %3")
+                .arg(unitColumnsSql(QStringLiteral("g")), gone, attemptSql(QStringLiteral("g")));
+    return {now + QLatin1Char(')'), before + QLatin1Char(')')};
+}
+
+// Summary rows a removal brought to nothing: a recount would not have them.
+const char kNothingLeft[] =
+    "  DELETE FROM quarn_summary_hours WHERE (sessions, units, first_pass_good,"
+    " second_pass_good, final_good) = (0, 0, 0, 0, 0);\n"
+    "  DELETE FROM quarn_summary_attempts WHERE units = 0;\n"
+    "  DELETE FROM quarn_summary_seconds WHERE sessions = 0;\n"
+    "  DELETE FROM quarn_summary_causes WHERE failures = 0;\n"
+    "  DELETE FROM quarn_summary_sockets WHERE sessions = 0;\n";
+
+}  // namespace
+
+QString summaryChangeSql(const QString& gone, const QString& came, const QString& alongside) {
+    // A unit's figures as they were are taken off, as they are now added;
+    // rows without a serial number are units of their own, come, gone or
+    // untouched. The sessions: those come counted once, those gone taken off.
+    const auto [now, before] = attemptsNowAndBefore(gone, came);
+    const QString sessions =
+        gone.isEmpty() ? came
+        : came.isEmpty()
+            ? QStringLiteral("(SELECT -1 AS sign, * FROM %1 g)").arg(gone)
+            : QStringLiteral("(SELECT 1 AS sign, * FROM %1 c UNION ALL SELECT -1, * FROM %2 g)")
+                  .arg(came, gone);
+    const QString sign = gone.isEmpty() ? QStringLiteral("1") : QStringLiteral("s.sign");
+    const QString sql =
+        QStringLiteral("  WITH r AS (%1), %2, d AS (%3 UNION ALL %4), h AS (%5) %6;\n")
+            .arg(touchedRows(gone, came), alongside, signedUnits("1", now),
+                 signedUnits("-1", before), hoursUpsert(sessions, QStringLiteral("d"), sign),
+                 attemptsUpsert(QStringLiteral("d"))) +
+        QStringLiteral("  ") + sessionUpserts(sessions, sign).join("  ");
+    return gone.isEmpty() ? sql : sql + QLatin1String(kNothingLeft);
 }
 
 QStringList summaryStatements() {

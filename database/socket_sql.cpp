@@ -24,10 +24,12 @@ QString lastServiceSql(bool service) {
 
 // The records of the service's own hour after it, from quarn_sessions (by
 // its index on started): the whole hours after it come from the summary.
+// Hours are the summaries' UTC hours whatever the caller's TimeZone (a
+// half-hour zone's hours would leave half an hour counted nowhere).
 QString serviceHourSql() {
     return QStringLiteral(
         " UNION ALL SELECT l.station, l.slot, count(*) FROM l JOIN quarn_sessions s"
-        "  ON s.started > l.at AND s.started < date_trunc('hour', l.at) + interval '1 hour'"
+        "  ON s.started > l.at AND s.started < date_trunc('hour', l.at, 'UTC') + interval '1 hour'"
         "  AND coalesce(s.station, '') = l.station AND coalesce(s.slot, '') = l.slot"
         "  GROUP BY 1, 2");
 }
@@ -39,7 +41,7 @@ QString sinceServiceSql(bool service, bool summaries) {
         summaries ? QStringLiteral(
                         "SELECT x.station, x.slot, sum(x.sessions) AS n"
                         " FROM quarn_summary_sockets x LEFT JOIN l USING (station, slot)"
-                        " WHERE l.at IS NULL OR x.hour >= date_trunc('hour', l.at) + "
+                        " WHERE l.at IS NULL OR x.hour >= date_trunc('hour', l.at, 'UTC') + "
                         "interval '1 hour' GROUP BY 1, 2") +
                         serviceHourSql()
                   : QStringLiteral(

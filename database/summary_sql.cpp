@@ -45,7 +45,9 @@ QString unitRowsSql(const QString& attempts) {
     // One sort of each unit's attempts serves every figure: the frame of
     // the first row reaches its second for second_good, the whole unit for
     // attempts and final_good. The units' own order is of no matter: byte
-    // order, whatever the database's collation, sorts them quickest.
+    // order, whatever the database's collation, sorts them quickest. A
+    // serial number and a session's own id are keyed apart: a serial number
+    // that reads like another session's id is still a unit of its own.
     return QStringLiteral(
                "(SELECT * FROM (SELECT a.*, row_number() OVER w AS attempt_no,"
                " count(*) OVER (w ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)"
@@ -55,8 +57,9 @@ QString unitRowsSql(const QString& attempts) {
                " AND 1 FOLLOWING), false)::int AS second_good,"
                " coalesce(last_value(a.outcome) OVER (w ROWS BETWEEN UNBOUNDED PRECEDING"
                " AND UNBOUNDED FOLLOWING) = 'good', false)::int AS final_good"
-               " FROM %1 a WINDOW w AS (PARTITION BY (CASE WHEN a.serial <> '' THEN a.serial"
-               " ELSE a.id::text END) COLLATE \"C\" ORDER BY a.started, a.id)) f"
+               " FROM %1 a WINDOW w AS (PARTITION BY coalesce(a.serial <> '', false),"
+               " (CASE WHEN a.serial <> '' THEN a.serial ELSE a.id::text END) COLLATE \"C\""
+               " ORDER BY a.started, a.id)) f"
                " WHERE attempt_no = 1)")
         .arg(attempts);
 }

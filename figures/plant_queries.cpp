@@ -7,6 +7,7 @@
 
 #include "database/query_run.h"
 #include "database/report_sql.h"
+#include "database/summary_sql.h"
 #include "figures/image_units.h"
 #include "figures/plant_buckets.h"
 #include "figures/summary_source.h"
@@ -19,21 +20,23 @@ using namespace records;
 namespace {
 
 // Today's good, failed, units and first-pass good per station: from the
-// summaries since today began (or the period's start, when later).
+// summaries since today began (or the period's start, when later). A held
+// record (the retest limit refused the unit) is no session: not failed.
 QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
     RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     const QString unit = unitSql(), good = QStringLiteral("outcome = 'good'");
+    const QString failed = QStringLiteral("outcome IS DISTINCT FROM 'good' AND ") + sessionSql();
     const SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
         QStringLiteral("station, CASE WHEN %1 THEN sessions ELSE 0 END AS good,"
-                       " CASE WHEN %1 THEN 0 ELSE sessions END AS failed, units,"
+                       " CASE WHEN %2 THEN sessions ELSE 0 END AS failed, units,"
                        " first_pass_good AS fpg")
-            .arg(good),
+            .arg(good, failed),
         QStringLiteral("true"),
         QStringLiteral("coalesce(station, '') AS station, %1 AS good, %2 AS failed, %3 AS units,"
                        " %4 AS fpg")
-            .arg(oneIf(good), oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'")), oneIf(unit),
+            .arg(oneIf(good), oneIf(failed), oneIf(unit),
                  oneIf(unit + QStringLiteral(" AND ") + good)),
         QStringLiteral("true")};
     return summarySource(today, summaries, read, binds);
@@ -46,7 +49,8 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     QStringList values;
     for (const QString& s : stations) values << QStringLiteral("(?::text)"), *binds << s;
     const QString today = todaySource(r, summaries, binds);
-    const QString hour = whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz"), binds);
+    const QString hour =
+        whereAnd(r.filter, QStringLiteral("started >= ?::timestamptz AND ") + sessionSql(), binds);
     *binds << sqlTime(r.now.addSecs(-3600));
     const QString latest =
         whereAnd(r.filter, QStringLiteral("s.station = st.station AND s.started IS NOT NULL"),
@@ -54,7 +58,8 @@ QString tilesSql(const PlantRequest& r, bool summaries, const QStringList& stati
     const QString failure =
         whereAnd(r.filter,
                  QStringLiteral("s.station = st.station AND s.started IS NOT NULL AND "
-                                "s.outcome IS DISTINCT FROM 'good'"),
+                                "s.outcome IS DISTINCT FROM 'good' AND ") +
+                     sessionSql(QStringLiteral("s")),
                  binds, QStringLiteral("s"));
     return QStringLiteral(
                "WITH st(station) AS (VALUES %1),"

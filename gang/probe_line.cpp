@@ -1,5 +1,6 @@
 #include "gang/probe_line.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <memory>
 
@@ -9,8 +10,10 @@ namespace quarn::gang {
 class ProbeLineWorker : public QObject {
     Q_OBJECT
 public:
-    explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {}
-    void probe(const QString& device, int replyMs);
+    explicit ProbeLineWorker(const std::atomic<bool>& closing) : closing_(closing) {
+        quietSince_.start();
+    }
+    void probe(const QString& device, int replyMs, int quietMs);
     void stop() {
         if (link_) link_->requestStop();
     }
@@ -21,21 +24,30 @@ public:
         if (probing_)
             shutdownAfterProbe_ = true;
         else
-            link_.reset();
+            release();
     }
 
 signals:
-    void done(quarn::ProbeResult result);
+    void done(quarn::gang::ProbeReport report);
 
 private:
-    ProbeResult probeOn(const QString& device, int replyMs);
+    // What the line's thread made is freed there: the owner's wait for the
+    // thread is no hand-over a thread checker can see.
+    void release() {
+        link_.reset();
+        openOn_.clear();
+    }
+    ProbeResult probeOn(const QString& device, int replyMs, int quietMs);
+    void keepQuiet(int quietMs);
     bool ensureOpen(const QString& device);
 
     const std::atomic<bool>& closing_;
     std::unique_ptr<SessionLink> link_;
     bool probing_ = false;
     bool shutdownAfterProbe_ = false;
-    QString openOn_;  // the device the open port is, symlinks resolved
+    QString openOn_;            // the device the open port is, symlinks resolved
+    QElapsedTimer quietSince_;  // since the line's last handshake or byte heard (or its making)
+    qint64 sentMs_ = -1;        // when this probe's handshake went out
 };
 
 // The port open on the device the path leads to now.
@@ -52,23 +64,42 @@ bool ProbeLineWorker::ensureOpen(const QString& device) {
     return link_->openDevice(device) == SessionLink::OpenResult::Opened;
 }
 
-void ProbeLineWorker::probe(const QString& device, int replyMs) {
-    probing_ = true;
-    const ProbeResult result = probeOn(device, replyMs);
-    probing_ = false;
-    if (shutdownAfterProbe_) link_.reset();
-    emit done(result);
+// Nothing sent, and nothing heard, for quietMs: a unit that still sends (a
+// late reply, lines of its own) may count that as activity and wait longer
+// before it hears a handshake. Bytes already waiting count as heard now.
+void ProbeLineWorker::keepQuiet(int quietMs) {
+    for (;;) {
+        if (!link_->takeInput().isEmpty()) quietSince_.start();
+        const qint64 left = quietMs - quietSince_.elapsed();
+        if (left <= 0 || !link_->portOpen()) return;
+        link_->waitUntil([this] { return link_->bytesWaiting() > 0 || !link_->portOpen(); },
+                         QDeadlineTimer(left));
+        if (link_->stopRequested() || closing_) return;
+    }
 }
 
-ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs) {
+void ProbeLineWorker::probe(const QString& device, int replyMs, int quietMs) {
+    probing_ = true;
+    sentMs_ = -1;
+    const ProbeResult result = probeOn(device, replyMs, quietMs);
+    probing_ = false;
+    if (shutdownAfterProbe_) release();
+    emit done({result, sentMs_});
+}
+
+ProbeResult ProbeLineWorker::probeOn(const QString& device, int replyMs, int quietMs) {
     if (closing_) return ProbeResult::Stopped;
     if (!ensureOpen(device)) return ProbeResult::PortFailed;
     link_->beginSession();
+    if (quietMs > 0) keepQuiet(quietMs);
+    if (link_->stopRequested() || closing_) return ProbeResult::Stopped;
+    sentMs_ = QDeadlineTimer::current().deadline();
+    quietSince_.start();
     return probeOpenLine(*link_, replyMs);
 }
 
 ProbeLine::ProbeLine(QObject* parent) : QObject(parent) {
-    qRegisterMetaType<quarn::ProbeResult>();
+    qRegisterMetaType<quarn::gang::ProbeReport>();
     worker_ = new ProbeLineWorker(closing_);
     worker_->moveToThread(&thread_);
     connect(worker_, &ProbeLineWorker::done, this, &ProbeLine::probed, Qt::QueuedConnection);
@@ -89,7 +120,9 @@ ProbeLine::~ProbeLine() {
 
 // A queued signal, not a queued functor: Qt copies the arguments into its
 // event, handed to the line's thread under its event queue's lock.
-void ProbeLine::probe(const QString& device, int replyMs) { emit probeRequested(device, replyMs); }
+void ProbeLine::probe(const QString& device, int replyMs, int quietMs) {
+    emit probeRequested(device, replyMs, quietMs);
+}
 
 }  // namespace quarn::gang
 

@@ -80,7 +80,8 @@ SessionResult heldResult(const UnitJob& job, const records::RetestWord& word) {
 }
 
 // Only whether a unit answers: good when one did, handshake when the line
-// stayed silent, port when the port did not open.
+// stayed silent, port when the port did not open, interrupted when nothing
+// was learnt (a stop, or bytes that were no echo).
 SessionResult UnitWorker::runProbe() {
     const UnitJob& job = unit_.job_;
     SessionLink link;
@@ -102,6 +103,7 @@ SessionResult UnitWorker::runProbe() {
         case ProbeResult::PortFailed:
             r.detail = link.portError();
             break;
+        case ProbeResult::Noise:  // bytes, but no echo: nothing learnt, as after a stop
         case ProbeResult::Stopped:
             r.outcome = SessionOutcome::Interrupted;
             r.reason = SessionReason::Stopped;
@@ -176,6 +178,10 @@ void Unit::publish(const SessionProgress& progress) {
         const QMutexLocker lock(&mutex_);
         progress_ = progress;
     }
+    const bool answeredBlock =
+        progress.stage == published_.stage && progress.repeats == published_.repeats;
+    published_ = progress;
+    if (answeredBlock && !job_.everyBlock) return;  // the owner reads progress() instead
     // Queued to the owner's thread, as the Unit lives there.
     QMetaObject::invokeMethod(
         this, [this, progress] { emit progressed(slot_, progress); }, Qt::QueuedConnection);

@@ -1,5 +1,8 @@
 #include "gang/watch.h"
 
+#include <QDeadlineTimer>
+#include <QMetaMethod>
+
 #include "gang/session_record.h"
 
 namespace quarn::gang {
@@ -19,7 +22,6 @@ Watch::~Watch() {
 
 void Watch::start() {
     stopping_ = letSessionFinish_ = false;
-    silentProbes_ = 0;
     listen();
 }
 
@@ -71,36 +73,63 @@ void Watch::listen() { launch(mayLoad_ && !mayLoad_() ? Attempt::HeldProbe : Att
 void Watch::enterRemove() { setPhase(Phase::Remove); }
 
 // The removal probes begin as the session ends, the hold only what is shown.
-void Watch::watchRemoval() {
-    silentProbes_ = 0;
+void Watch::watchRemoval(bool afterGood) {
+    pace_ = RemovalPace(timing_.probeGapMs, timing_.quietMs, kProbeReplyTicks * linkClock().tickMs,
+                        afterGood && !slotDeaf_);
     probeDevice_.clear();
     sinceSession_.start();
     line_ = std::make_unique<ProbeLine>();
     connect(line_.get(), &ProbeLine::probed, this, &Watch::onProbed);
-    probe();
+    probeTimer_.start(timing_.firstProbeMs);
 }
 
 void Watch::probe() {
     if (!line_) return;
-    probeStarted_.start();
     // Looked up once, and again after a probe whose port failed: a link
     // pointed elsewhere meanwhile is followed by the line itself.
     if (probeDevice_.isEmpty()) probeDevice_ = makeJob_().device;
-    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs);
+    const bool safe = pace_.next() == RemovalPace::Probe::Safe;
+    line_->probe(probeDevice_, kProbeReplyTicks * linkClock().tickMs, safe ? timing_.quietMs : 0);
 }
 
-// Answered, silent, or nothing learnt (the port did not open, or was lost).
-void Watch::onProbed(ProbeResult result) {
+void Watch::onProbed(const ProbeReport& report) {
     if (!line_ || stopping_) return;
-    if (result == ProbeResult::Answered) {
-        silentProbes_ = 0;
-        emit answering(slot_, int(sinceSession_.elapsed() / 1000));
+    const bool answered = report.result == ProbeResult::Answered;
+    learnDeafness(report.result);
+    if (pace_.judge(report.result, report.sentMs)) return left();
+    const qint64 since = sinceSession_.elapsed();
+    if (answered && since >= timing_.holdMs + pace_.removalSeenMs())
+        emit answering(slot_, int(since / 1000));
+    if (report.result == ProbeResult::PortFailed) probeDevice_.clear();
+    nextProbe(report);
+}
+
+// A unit that answers the first probe after its session tells the slot that
+// its units hear a handshake then; one that answers only later, that they
+// may need a quiet line first (or that one reply was lost: the slot is then
+// merely careful).
+void Watch::learnDeafness(ProbeResult result) {
+    const bool answered = result == ProbeResult::Answered;
+    if (pace_.atFirst()) {
+        firstSilent_ = result == ProbeResult::Silent;
+        if (answered) slotDeaf_ = false;
+    } else if (answered && firstSilent_) {
+        slotDeaf_ = true;
+        firstSilent_ = false;
     }
-    if (result == ProbeResult::Silent && ++silentProbes_ >= kSilentProbesToLeave) return left();
-    const bool told = result == ProbeResult::Answered || result == ProbeResult::Silent;
-    if (result == ProbeResult::PortFailed) probeDevice_.clear();
-    const qint64 gap = told ? timing_.probeGapMs - probeStarted_.elapsed() : timing_.retryMs;
-    probeTimer_.start(int(qMax<qint64>(0, gap)));
+}
+
+// Quick probes start to start every probeGapMs; a safe one at once, as the
+// line keeps its quiet line itself; after a probe that was not sent, later.
+void Watch::nextProbe(const ProbeReport& report) {
+    const bool sent = report.sentMs >= 0 && report.result != ProbeResult::PortFailed &&
+                      report.result != ProbeResult::Stopped;
+    qint64 wait = timing_.retryMs;
+    if (sent && pace_.next() == RemovalPace::Probe::Quick)
+        wait = report.sentMs + timing_.probeGapMs - QDeadlineTimer::current().deadline();
+    else if (sent)
+        wait = 0;
+    probeTimer_.start(int(qMax<qint64>(0, wait)));
 }
 
 // The port is closed before the next session opens it.
@@ -114,6 +143,9 @@ void Watch::launch(Attempt attempt) {
     attempt_ = attempt;
     UnitJob job = makeJob_();
     job.probeOnly = attempt != Attempt::Listen;
+    // Each block only for an owner that listens for them; the rack reads
+    // progress() on its own clock.
+    job.everyBlock = isSignalConnected(QMetaMethod::fromSignal(&Watch::progressed));
     if (unit_) unit_.release()->deleteLater();  // its finished() may still be on the stack
     unit_ = std::make_unique<Unit>(slot_, job);
     connect(unit_.get(), &Unit::finished, this,
@@ -155,11 +187,11 @@ void Watch::afterListen(const records::UnitRecord& record) {
     if (stopping_) return;  // the owner stopped the watch on hearing of the record
     setPhase(Phase::Holding);
     after(timing_.holdMs, &Watch::enterRemove);
-    watchRemoval();
+    watchRemoval(record.outcome == SessionOutcome::Good);
 }
 
 // A held probe that answered, stayed silent, or told nothing (the port did
-// not open): whether a unit waits.
+// not open, or bytes came that were no echo): whether a unit waits.
 void Watch::afterProbe(const records::UnitRecord& record) {
     const bool answered = record.outcome == SessionOutcome::Good;
     const bool silent = record.outcome == SessionOutcome::Handshake;

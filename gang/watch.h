@@ -14,18 +14,27 @@
 //   more): a unit that answers puts the slot in Held, and it is probed again
 //   every probeGapMs until mayLoad says yes (retryNow() asks at once).
 // - After a session: sessionEnded() with its record, then at once the
-//   removal probes (link/unit_probe.h, probeOpenLine: the handshake alone,
-//   on a port kept open between probes by a ProbeLine) every probeGapMs,
-//   start to start, each awaiting its reply kProbeReplyTicks of the link's
-//   ticker. The unit has left once kSilentProbesToLeave probes in a row go
-//   unanswered: Listening again at once. Meanwhile the phase is Holding for
-//   holdMs (the outcome shown), then Remove. One lost reply (line noise, a
-//   USB hiccup), or two not in a row, is no removal; a probe whose port did
-//   not open, or that was stopped, tells nothing (the next follows after
-//   retryMs).
-// - While the unit answers, answering() tells after each answered probe how
-//   long since the session ended: a unit swapped for the next one between
-//   two probes is never seen to leave, and the owner can say so.
+//   removal probes (link/unit_probe.h, probeOpenLine: the handshake, on a
+//   port kept open between probes by a ProbeLine), each awaiting its echo
+//   kProbeReplyTicks of the link's ticker, at the pace the unit allows
+//   (gang/removal_pace.h): quick probes every probeGapMs, start to start,
+//   for a unit proven to take a handshake mid-login (its removal seen in
+//   2 s), else safe probes, each after a quiet line of quietMs (seen in about
+//   5 s; 2.8 s for a unit taken out as its good session ended, whose first
+//   probe's silence counts). A slot whose unit left the first probe after
+//   its good session unanswered and answered a later one has met a unit that
+//   needs a quiet line after its session: from then on the first probe's
+//   silence counts nothing there, until a unit answers a first probe. Once the
+//   unit has left: Listening again at once. Meanwhile the
+//   phase is Holding for holdMs (the outcome shown), then Remove. One lost
+//   reply (line noise, a USB hiccup), or two not in a row, is no removal; a
+//   probe whose port did not open, or that was stopped, tells nothing (the
+//   next follows after retryMs).
+// - answering() tells, after each answered probe once the socket has
+//   answered longer than holdMs and a removal at the unit's pace would take
+//   to be seen, how long since the session ended: a unit swapped for the
+//   next one between two probes is never seen to leave, and the owner can
+//   say so.
 // - The record's keys (serial number, slot, ...) are those makeJob gives when
 //   loading begins, so a number scanned while the slot listened is the
 //   loaded unit's.
@@ -46,6 +55,7 @@
 #include <memory>
 
 #include "gang/probe_line.h"
+#include "gang/removal_pace.h"
 #include "gang/unit.h"
 
 namespace quarn::gang {
@@ -56,12 +66,16 @@ struct WatchTiming {
     // time-out period (8 ticks, 2 s), the silence that means nobody is there.
     int probeGapMs = 500;
     int retryMs = 1000;
+    // A safe probe's quiet line, from the handshake before it: more than the
+    // longest a unit waits for a quiet line before it listens for a handshake
+    // again (2 s, from its echo a few milliseconds after our handshake), with
+    // margin for a unit's slow clock.
+    int quietMs = 2300;
+    // The first removal probe after a session: a unit taken out as its
+    // session ended is out by then, and its silence decides at once
+    // (gang/removal_pace.h); no hand takes a unit out sooner.
+    int firstProbeMs = 250;
 };
-
-// Silent probes in a row that mean the unit has left its socket: with a
-// probe every 0.5 s, two seconds without an answer. A lost reply leaves a
-// gap of one probe, two lost replies not in a row gaps of one each.
-constexpr int kSilentProbesToLeave = 4;
 
 class Watch : public QObject {
     Q_OBJECT
@@ -82,6 +96,9 @@ public:
     void retryNow();
     bool stopping() const { return stopping_; }
     Phase phase() const { return phase_; }
+    // The unit watched for its removal is proven to take a handshake
+    // mid-login: its removal is seen at the quick pace.
+    bool quickPace() const { return line_ && pace_.quick(); }
     // The session being loaded (Loading), else nullptr.
     const Unit* session() const { return phase_ == Phase::Loading ? unit_.get() : nullptr; }
 
@@ -104,9 +121,11 @@ private:
     void endStopped(const records::UnitRecord& record);
     void after(int ms, void (Watch::*next)());
     void listen();
-    void watchRemoval();
+    void watchRemoval(bool afterGood);
     void probe();
-    void onProbed(ProbeResult result);
+    void onProbed(const ProbeReport& report);
+    void nextProbe(const ProbeReport& report);
+    void learnDeafness(ProbeResult result);
     void left();
     void enterRemove();
 
@@ -116,15 +135,16 @@ private:
     WatchTiming timing_;
     Phase phase_ = Phase::Stopped;
     Attempt attempt_ = Attempt::Listen;
-    int silentProbes_ = 0;
+    RemovalPace pace_{0, 0, 0, false};  // of the unit being watched for its removal
+    bool slotDeaf_ = false;             // a unit here was deaf to the first probe after its session
+    bool firstSilent_ = false;          // the first probe of this watch went unanswered
     bool stopping_ = false;
     bool letSessionFinish_ = false;
     RecordKeys keysAtLoad_;
     std::unique_ptr<Unit> unit_;
     std::unique_ptr<ProbeLine> line_;  // while a loaded unit is watched for its removal
     QElapsedTimer sinceSession_;       // since the last session ended
-    QElapsedTimer probeStarted_;
-    QString probeDevice_;  // where the removal probes go
+    QString probeDevice_;              // where the removal probes go
     QTimer wait_;
     QTimer probeTimer_;
 };

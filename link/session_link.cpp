@@ -36,6 +36,10 @@ void SessionLink::flushInput() {
     link_.MSComm1.setInputLen(0);
     link_.MSComm1.input();
 }
+QByteArray SessionLink::takeInput() {
+    link_.MSComm1.setInputLen(0);
+    return link_.MSComm1.input();
+}
 void SessionLink::write(const QByteArray& bytes) {
     link_.MSComm1.output(bytes);
     link_.MSComm1.sendQueued();

@@ -71,6 +71,8 @@ public:
     bool portOpen() const;
     void closePort();
     void flushInput();
+    // Everything received and not yet taken.
+    QByteArray takeInput();
     // Queues the bytes and hands them to the driver now.
     void write(const QByteArray& bytes);
     int bytesWaiting() const;

@@ -7,10 +7,11 @@
 // the probe as Stopped.
 //
 // probeOpenLine: the handshake alone on a port the caller keeps open between
-// probes, the reply awaited only as long as a unit takes to give it (see
-// kProbeReplyTicks). For watching a unit that was just loaded, whose line
-// needs no quiet: the unit is waiting for a handshake, or takes one as the
-// start of a new session.
+// probes, its echo awaited only as long as a unit takes to give it
+// (kProbeReplyTicks). Sent at any moment it is a quick probe, which only a
+// unit that takes a handshake in the middle of a login can answer; sent after
+// a quiet line (the caller's part) it is a safe probe, which every unit
+// answers that goes back to waiting for a handshake once its line is quiet.
 
 #include <QString>
 
@@ -19,8 +20,9 @@
 namespace quarn {
 
 enum class ProbeResult {
-    Answered,    // a reply came, right or wrong: something is on the line
-    Silent,      // no reply within the time-out
+    Answered,    // the handshake's echo came back: a unit took it
+    Silent,      // nothing came back within the time-out
+    Noise,       // bytes came back, but no echo: a unit's own chatter or line noise; tells nothing
     PortFailed,  // the port did not open (pulled, or held by another program), or was lost
     Stopped,
 };
@@ -30,14 +32,16 @@ enum class ProbeResult {
 // eighth of the handshake's own time-out period (8 ticks).
 constexpr int kProbeReplyTicks = 1;
 
-// On link (ticker started); the port is closed when this returns.
+// On link (ticker started); the port is closed when this returns. A reply
+// that is not the echo gives Noise.
 ProbeResult probeUnit(SessionLink& link, const QString& device);
 
-// On link, whose port is open: the receive buffer emptied (a late reply to
-// an earlier probe is no answer to this one), the handshake sent, and
-// Answered as soon as a first reply byte is in, Silent after replyMs without
-// one. A port lost meanwhile (the far end hung up) is closed by the serial
-// layer and gives PortFailed. Needs no ticker.
+// On link, whose port is open: the receive buffer emptied (bytes that came
+// before are no answer to this probe), the handshake sent, and
+// Answered as soon as its echo is among the bytes that came back; after
+// replyMs without it, Noise when bytes came, Silent when none did. A port
+// lost meanwhile (the far end hung up) is closed by the serial layer and
+// gives PortFailed. Needs no ticker.
 ProbeResult probeOpenLine(SessionLink& link, int replyMs);
 
 }  // namespace quarn

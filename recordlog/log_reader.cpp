@@ -1,12 +1,11 @@
 #include "recordlog/log_reader.h"
 
-#include <sys/stat.h>
-
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QUuid>
 
 #include "record/columns.h"
+#include "recordlog/log_files.h"
 
 namespace quarn::records {
 
@@ -40,38 +39,36 @@ bool isWholeUuid(const QString& text) {
     return !QUuid::fromString(text).isNull();
 }
 
-QByteArray LogReader::identity() const {
-    struct stat st {};
-    if (!file_.isOpen() || ::fstat(file_.handle(), &st) != 0) return QByteArray();
-    return QByteArray::number(qulonglong(st.st_dev)) + ':' +
-           QByteArray::number(qulonglong(st.st_ino));
-}
-
 bool LogReader::open(const QString& path, LogPosition from, QString* why) {
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly)) {
-        *why = QCoreApplication::translate("LogReader", "cannot read the log %1: %2")
-                   .arg(path, file_.errorString());
-        return false;
-    }
-    if (from.offset > file_.size()) from = {};
-    if (!file_.seek(from.offset)) {
-        *why = QCoreApplication::translate("LogReader", "cannot read the log %1: %2")
-                   .arg(path, file_.errorString());
-        return false;
+    path_ = path;
+    atEnd_ = false;
+    file_ = openLogFile(path, why);
+    if (!file_) return false;
+    fingerprint_ = readFingerprint(*file_);
+    if (!file_->isSequential() && from.offset > file_->size()) from = {};
+    if (!skipTo(*file_, from.offset)) {
+        if (file_->isSequential()) {  // a compressed file shorter than the position
+            file_ = openLogFile(path, why);
+            if (!file_) return false;
+            from = {};
+        } else {
+            *why = QCoreApplication::translate("LogReader", "cannot read the log %1: %2")
+                       .arg(path, file_->errorString());
+            return false;
+        }
     }
     pos_ = from;
-    atEnd_ = false;
     return true;
 }
 
 LogBatch LogReader::next(int max) {
     LogBatch batch;
     for (int n = 0; n < max; ++n) {
-        const QByteArray line = file_.readLine();
+        const QByteArray line = file_ ? file_->readLine() : QByteArray();
         if (line.isEmpty() || !line.endsWith('\n')) {
             atEnd_ = true;
-            file_.seek(pos_.offset);  // a partial line is read again next time
+            if (file_ && !file_->isSequential())
+                file_->seek(pos_.offset);  // a partial line is read again next time
             break;
         }
         pos_.offset += line.size();
@@ -86,7 +83,7 @@ LogBatch LogReader::next(int max) {
         } else
             batch.warnings << QCoreApplication::translate("LogReader",
                                                           "%1 line %2: damaged record skipped (%3)")
-                                  .arg(file_.fileName())
+                                  .arg(path_)
                                   .arg(pos_.line)
                                   .arg(why);
     }
@@ -95,14 +92,15 @@ LogBatch LogReader::next(int max) {
 }
 
 qint64 countLinesAfter(const QString& path, LogPosition from) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    if (from.offset > file.size()) from = {};
-    file.seek(from.offset);
+    QString why;
+    const std::unique_ptr<QIODevice> file = openLogFile(path, &why);
+    if (!file) return 0;
+    if (!file->isSequential() && from.offset > file->size()) from = {};
+    if (!skipTo(*file, from.offset)) return 0;
     qint64 count = 0;
     bool blank = true;
     char buf[65536];
-    for (qint64 n; (n = file.read(buf, sizeof buf)) > 0;) {
+    for (qint64 n; (n = file->read(buf, sizeof buf)) > 0;) {
         for (qint64 i = 0; i < n; ++i) {
             if (buf[i] == '\n') {
                 count += blank ? 0 : 1;

@@ -7,11 +7,12 @@
 // (written before records had one) gets one made from its line's bytes, so
 // that sending it again names the same record.
 
-#include <QFile>
+#include <QIODevice>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace quarn::records {
 
@@ -34,19 +35,23 @@ struct LogBatch {
 class LogReader {
 public:
     // False with *why when the log cannot be opened. A position past the end
-    // (the log was replaced by a shorter one) starts again from the top.
+    // (the log was replaced by a shorter one) starts again from the top. A
+    // path ending in .gz (a log logrotate compressed) is read decompressed.
     bool open(const QString& path, LogPosition from, QString* why);
     // Up to max whole lines (damaged ones included in the count).
     LogBatch next(int max);
     bool atEnd() const { return atEnd_; }
     LogPosition position() const { return pos_; }
-    QString fileName() const { return file_.fileName(); }
-    // "device:inode" of the file open (not of the path, which a rotation may
-    // have given to another file meanwhile); empty when none is open.
-    QByteArray identity() const;
+    QString fileName() const { return path_; }
+    // The fingerprint of the file open (recordlog/log_files.h: of its
+    // content, so a rotation that renames it meanwhile leaves it the same);
+    // empty when it has no whole line yet.
+    QByteArray fingerprint() const { return fingerprint_; }
 
 private:
-    QFile file_;
+    std::unique_ptr<QIODevice> file_;
+    QString path_;
+    QByteArray fingerprint_;
     LogPosition pos_;
     bool atEnd_ = false;
 };
@@ -55,7 +60,7 @@ private:
 // braces): what PostgreSQL's uuid type reads. QUuid alone reads a prefix.
 bool isWholeUuid(const QString& text);
 
-// Whole, non-empty lines of the log after position (no parsing: quick).
+// Whole, non-empty lines of the log file after position (no parsing: quick).
 qint64 countLinesAfter(const QString& path, LogPosition from);
 
 }  // namespace quarn::records

@@ -2,8 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
+#include "database/archive.h"
 #include "database/database_url.h"
 #include "database/migrate.h"
 #include "database/push.h"
@@ -38,7 +41,8 @@ QString moreHelp() {
                "  push     send every record of the log that is not yet in the database\n"
                "  report   sessions, good, failed by outcome, first-pass yield, median seconds\n"
                "  schema   print the SQL of the tables, indexes, view and triggers; with\n"
-               "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer\n"
+               "           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer;\n"
+               "           with --refill, of the summaries counted again from the rows\n"
                "  approve  approve the image an Init.txt (or INIT, or its folder) loads:\n"
                "           approve [INIT] [--file FILE] [--length N] [--note TEXT]\n"
                "  revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits\n"
@@ -46,6 +50,8 @@ QString moreHelp() {
                "  images   the approved list, revocations too (--json: a JSON array)\n"
                "  migrate  move a quarn_sessions made by an earlier version over to the\n"
                "           table partitioned by month, in one transaction (its owner's)\n"
+               "  archive  let a month go: archive YYYY-MM detaches its partition and takes\n"
+               "           its rows out of the summaries, in one transaction (the owner's)\n"
                "  trace    one unit's history: trace SERIAL, every session on every station\n"
                "           in time order\n"
                "  units    the units whose latest good session loaded an image: units --image\n"
@@ -56,13 +62,15 @@ QString moreHelp() {
                "file. URL: postgresql://user@host:port/db?sslmode=verify-full&connect_timeout=5\n"
                "or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.\n"
                "\nA push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).\n"
-               "One push of a log runs at a time; another one started meanwhile ends at once.\n"
+               "One push of a log runs at a time; another one started meanwhile wakes it and\n"
+               "waits for it as long.\n"
                "\nExit status:\n"
-               "  0  done (push: every record is in the database, or another push of the log\n"
-               "     is running and sends them)\n"
+               "  0  done (push: every record is in the database, sent by this push or by\n"
+               "     another push of the log that was running)\n"
                "  1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix,\n"
                "     fewer than 12 hex digits of an image)\n"
-               "  2  the database cannot be reached, is busy or refuses; nothing is lost, run\n"
+               "  2  the database cannot be reached, is busy or refuses (push: or another\n"
+               "     push of the log runs and records still wait); nothing is lost, run\n"
                "     again later\n"
                "  3  not permitted: the database refused for lack of rights; the message names\n"
                "     the role needed (quarn_station, quarn_engineer or quarn_viewer)\n")
@@ -110,6 +118,27 @@ private:
     bool woken_ = false;
 };
 
+// A push that found the log held by another: it woke the holder, and waits
+// (at most a push's time limit) while that one sends the records, looking
+// again whenever a file beside the log changes (LOG.sent after each batch),
+// and pushes itself when the holder lets go. Done when nothing waits any
+// more; else the records wait, and the exit status says so (logrotate's
+// prerotate push must not let the log be rotated then).
+PushResult waitForHolder(PushRequest request, PushResult r) {
+    QFileSystemWatcher folder{QStringList{QFileInfo(request.logPath).absolutePath()}};
+    QDeadlineTimer deadline(statementLimitMs());
+    request.wakeHolder = false;  // woken once: its own attempt is what is waited for
+    while (r.status == PushResult::Status::Handed && r.pending > 0 && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QObject::connect(&folder, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
+        QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
+        loop.exec();
+        if ((r.pending = pendingCount(request.logPath)) == 0) break;  // the holder sent them
+        r = pushLog(request);
+    }
+    return r;
+}
+
 void sayFigures(const PushResult& r) {
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 record(s) sent, %2 new; %3 wait")
@@ -144,11 +173,20 @@ int push(const QString& url, const QString& log, int retrySeconds) {
             return retryWait->wait(retrySeconds);
         };
     }
-    const PushResult r = pushLog(request);
+    PushResult r = pushLog(request);
+    if (r.status == PushResult::Status::Handed) r = waitForHolder(request, r);
     if (r.status == PushResult::Status::Usage) return usage(r.error);
     if (r.status == PushResult::Status::Denied) return recordsDoor().fail(r.error, kRecordsDenied);
-    if (r.status == PushResult::Status::Handed)
+    if (r.status == PushResult::Status::Handed && r.pending == 0)
         return sayLine(stdout, handedText(log)), kRecordsDone;
+    if (r.status == PushResult::Status::Handed)
+        return recordsDoor().fail(
+            QCoreApplication::translate("quarn-records",
+                                        "another push of %1 is running and %2 record(s) still wait "
+                                        "for the database; nothing is lost, push again later")
+                .arg(log)
+                .arg(r.pending),
+            kRecordsUnreachable);
     sayFigures(r);
     if (r.status == PushResult::Status::Done) return kRecordsDone;
     return recordsDoor().fail(
@@ -178,7 +216,7 @@ namespace {
 struct Given {
     QString db, log, since, by, retry, file, length, note, image, station;
     QStringList rest;  // after the command
-    bool json = false, roles = false, exact = false;
+    bool json = false, roles = false, exact = false, refill = false;
     QString url() const { return db.isEmpty() ? configuredDatabaseUrl() : db; }
 };
 
@@ -238,10 +276,14 @@ int unitsRun(const Given& g) {
 }
 
 int schemaCommand(const Given& g) {
+    if (g.roles && g.refill)
+        return usage(QCoreApplication::translate("quarn-records", "--roles or --refill, not both"));
     // One transaction: psql applies it whole or not at all, and nobody sees
     // the schema half made again meanwhile.
-    std::fputs(oneTransaction(g.roles ? roleStatements() : schemaStatements()).toUtf8().constData(),
-               stdout);
+    const QStringList statements = g.roles    ? roleStatements()
+                                   : g.refill ? summaryRefillStatements()
+                                              : schemaStatements();
+    std::fputs(oneTransaction(statements).toUtf8().constData(), stdout);
     return kRecordsDone;
 }
 
@@ -290,6 +332,27 @@ int migrateCommand(const Given& g) {
     }
 }
 
+int archiveCommand(const Given& g) {
+    if (g.url().isEmpty())
+        return usage(QCoreApplication::translate(
+            "quarn-records", "no database: --db, QUARN_DB or [records] database="));
+    const ArchiveResult r = archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
+                                         [](const QString& line) { sayLine(stdout, line); });
+    switch (r.status) {
+        case ArchiveResult::Status::Done:
+            return kRecordsDone;
+        case ArchiveResult::Status::Usage:
+            return usage(r.error);
+        case ArchiveResult::Status::Denied:
+            return recordsDoor().fail(r.error, kRecordsDenied);
+        default:
+            return recordsDoor().fail(
+                QCoreApplication::translate("quarn-records", "%1; nothing was changed")
+                    .arg(r.error),
+                kRecordsUnreachable);
+    }
+}
+
 int serviceCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
@@ -319,7 +382,8 @@ QStringList givenOptions(const Given& g) {
                                                 {"station", !g.station.isEmpty()},
                                                 {"json", g.json},
                                                 {"exact", g.exact},
-                                                {"roles", g.roles}};
+                                                {"roles", g.roles},
+                                                {"refill", g.refill}};
     for (const auto& [name, set] : all)
         if (set) given << QLatin1String(name);
     return given;
@@ -333,8 +397,9 @@ int command(const QString& name, const Given& g) {
          0,
          0,
          reportCommand},
-        {"schema", {"roles"}, 0, 0, schemaCommand},
+        {"schema", {"roles", "refill"}, 0, 0, schemaCommand},
         {"migrate", {"db"}, 0, 0, migrateCommand},
+        {"archive", {"db"}, 1, 1, archiveCommand},
         {"approve",
          {"db", "file", "length", "note"},
          0,
@@ -363,10 +428,11 @@ int command(const QString& name, const Given& g) {
         if (g.rest.size() < f.minArgs || g.rest.size() > f.maxArgs)
             return usage(f.maxArgs
                              ? QCoreApplication::translate("quarn-records", "%1 takes %2")
-                                   .arg(name, name == QLatin1String("trace") ? "SERIAL"
-                                              : f.minArgs == 2               ? "STATION SLOT"
-                                              : f.minArgs                    ? "SHA256"
-                                                                             : "at most one INIT")
+                                   .arg(name, name == QLatin1String("trace")     ? "SERIAL"
+                                              : name == QLatin1String("archive") ? "YYYY-MM"
+                                              : f.minArgs == 2                   ? "STATION SLOT"
+                                              : f.minArgs                        ? "SHA256"
+                                                          : "at most one INIT")
                              : QCoreApplication::translate("quarn-records", "%1 takes no arguments")
                                    .arg(name));
         return f.run(g);
@@ -438,6 +504,11 @@ const OptionText kOptions[] = {
     {{"roles"},
      QT_TRANSLATE_NOOP("quarn-records", "schema: the SQL of the roles and their grants."),
      ""},
+    {{"refill"},
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "schema: the SQL that counts the summaries again from\nthe rows (after "
+                       "a partition detached by hand)."),
+     ""},
     {{"file"},
      QT_TRANSLATE_NOOP("quarn-records", "approve: the image file instead of Init.txt's."),
      "FILE"},
@@ -464,9 +535,9 @@ void describeOptions(QCommandLineParser& p) {
         "command",
         QCoreApplication::translate(
             "quarn-records",
-            "push, report, schema, approve, revoke, images, trace, units, migrate or "
+            "push, report, schema, approve, revoke, images, trace, units, migrate, archive or "
             "socket-service."),
-        "push|report|schema|approve|revoke|images|trace|units|migrate|socket-service");
+        "push|report|schema|approve|revoke|images|trace|units|migrate|archive|socket-service");
 }
 
 }  // namespace
@@ -484,8 +555,8 @@ int runRecordsCli(const QStringList& args) {
     if (rest.isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records",
-            "one command: push, report, schema, approve, revoke, images, trace, units, migrate or "
-            "socket-service"));
+            "one command: push, report, schema, approve, revoke, images, trace, units, migrate, "
+            "archive or socket-service"));
     return command(rest.first(),
                    {p.value(QStringLiteral("db")), p.value(QStringLiteral("log")),
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
@@ -493,7 +564,7 @@ int runRecordsCli(const QStringList& args) {
                     p.value(QStringLiteral("length")), p.value(QStringLiteral("note")),
                     p.value(QStringLiteral("image")), p.value(QStringLiteral("station")),
                     rest.mid(1), p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles")),
-                    p.isSet(QStringLiteral("exact"))});
+                    p.isSet(QStringLiteral("exact")), p.isSet(QStringLiteral("refill"))});
 }
 
 }  // namespace quarn::records

@@ -4,6 +4,7 @@
 
 #include "database/attempts_read.h"
 #include "record/columns.h"
+#include "recordlog/log_files.h"
 #include "recordlog/log_reader.h"
 
 namespace quarn::records {
@@ -11,10 +12,40 @@ namespace quarn::records {
 RetestLimit::RetestLimit(int maxAttempts, QString logPath, QString databaseUrl)
     : max_(maxAttempts), logPath_(std::move(logPath)), databaseUrl_(std::move(databaseUrl)) {}
 
+namespace {
+
+// The ids of the serial number's failed attempts in the log's files after
+// how far each is sent: this station's records the database may not have
+// yet. Only the lines that name the serial number are read as records.
+QStringList waitingFailures(const QString& logPath, const QString& serial) {
+    QStringList ids;
+    const QByteArray named = serial.toUtf8();
+    for (const LogFile& f : logFiles(logPath)) {
+        LogReader reader;
+        QString why;
+        if (sentWhole(f) || !reader.open(f.path, f.sent, &why)) continue;
+        while (!reader.atEnd()) {
+            const LogBatch batch = reader.next(1000);
+            for (qsizetype i = 0; i < batch.records.size(); ++i) {
+                const QJsonObject& r = batch.records[i];
+                if (batch.lines[i].contains(named) &&
+                    r.value(QLatin1String(key::serial)).toString() == serial &&
+                    isFailedAttempt(r.value(QLatin1String(key::outcome)).toString()))
+                    ids << r.value(QLatin1String(key::id)).toString();
+            }
+        }
+    }
+    return ids;
+}
+
+}  // namespace
+
 RetestWord RetestLimit::check(const QString& serial) {
     RetestWord word;
     if (serial.isEmpty() || max_ <= 0) return word;
-    if (!databaseUrl_.isEmpty()) word = readAttempts(databaseUrl_, serial);
+    if (!databaseUrl_.isEmpty())
+        word = readAttempts(databaseUrl_, serial,
+                            logPath_.isEmpty() ? QStringList() : waitingFailures(logPath_, serial));
     if (word.source != AttemptSource::Database) word.attempts = logAttempts(serial);
     word.held = limitReached(word.attempts, max_);
     return word;
@@ -41,17 +72,21 @@ void RetestLimit::count(const QString& id, const QString& serial, const QString&
 void RetestLimit::readLogOnce() {
     if (logRead_) return;
     logRead_ = true;
-    LogReader reader;
-    QString why;
-    // A log that cannot be read counts nothing: the unit is loaded, as it
+    if (logPath_.isEmpty()) return;
+    // The log and every file logrotate made of it (LOG.1, LOG.2.gz, ...). A
+    // file that cannot be read counts nothing: the unit is loaded, as it
     // would be by a station that never wrote one.
-    if (logPath_.isEmpty() || !reader.open(logPath_, {}, &why)) return;
-    while (!reader.atEnd()) {
-        const LogBatch batch = reader.next(1000);
-        for (const QJsonObject& r : batch.records)
-            count(r.value(QLatin1String(key::id)).toString(),
-                  r.value(QLatin1String(key::serial)).toString(),
-                  r.value(QLatin1String(key::outcome)).toString());
+    for (const LogFile& f : logFiles(logPath_)) {
+        LogReader reader;
+        QString why;
+        if (!reader.open(f.path, {}, &why)) continue;
+        while (!reader.atEnd()) {
+            const LogBatch batch = reader.next(1000);
+            for (const QJsonObject& r : batch.records)
+                count(r.value(QLatin1String(key::id)).toString(),
+                      r.value(QLatin1String(key::serial)).toString(),
+                      r.value(QLatin1String(key::outcome)).toString());
+        }
     }
 }
 

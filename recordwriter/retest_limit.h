@@ -6,9 +6,13 @@
 // - check() may be called from any thread (each unit's own): a serial number
 //   that is empty, or a limit of 0, is never held and nothing is asked.
 //   Otherwise the database is asked (database/attempts_read.h) when one is
-//   configured; without one, or when it gives no count, the count is this
-//   station's log's, and the word says which.
-// - The log is read once, at the first count it is needed for; after that,
+//   configured, with this station's failed attempts of the serial number
+//   still waiting in its log (not yet known to be in the database: after
+//   LOG.sent), which count too when the database has them not; without
+//   one, or when it gives no count, the count is this station's log's, and
+//   the word says which.
+// - The log, and every file logrotate made of it (LOG.1, LOG.2.gz, ...), is
+//   read once, at the first count it is needed for; after that,
 //   note() keeps its counts as records are written, so no unit waits on a
 //   read of a long log. note() is for the owner's thread, after the record
 //   went to the log (the writer's write()); a record seen twice (a line

@@ -10,7 +10,7 @@ packages=(
   qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
-  postgresql libqt6sql6-psql libpq-dev
+  postgresql libqt6sql6-psql libpq-dev zlib1g-dev
   locales libc-l10n
   # quarn-plant-web: its HTTP server, the charts it serves, and its tests in a
   # real headless browser and behind Debian's nginx (a certificate and a

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 
 #include "sim/unit_sim.h"
@@ -33,6 +34,23 @@ const char kUsage[] =
     "                       default: no pacing\n"
     "  --idle-reset-ms N    wait for a new handshake after N ms of a quiet line\n"
     "                       (default 2000; 0 = never)\n"
+    "  --reads-password     a unit that, after answering a handshake, reads the next\n"
+    "                       8 bytes as its password whatever they are, answers a\n"
+    "                       wrong one with nothing and then ignores the line until\n"
+    "                       it has been quiet for --idle-reset-ms (give 1500 or\n"
+    "                       2000); it hears a handshake only while waiting for one\n"
+    "  --deaf-after-download  a unit that, after a complete download, ignores the\n"
+    "                       line until it has been quiet for --idle-reset-ms (with\n"
+    "                       --reads-password: one that needs its quiet line after\n"
+    "                       every session, not only after a wrong password)\n"
+    "  --runs-program       a unit that starts the program it received after a\n"
+    "                       complete download and answers nothing any more\n"
+    "  --chatter MS         a unit that sends lines of its own (a banner, a log line)\n"
+    "                       at random, on average every MS ms, while it waits for a\n"
+    "                       handshake or runs its program\n"
+    "  --lose-replies LIST  lose the replies to these handshakes after each complete\n"
+    "                       download (1 = the first it takes), as line noise would:\n"
+    "                       2 loses one, 2,4 two not in a row\n"
     "  --refuse BLOCK:TIMES refuse block BLOCK (0-based) TIMES times, every session\n"
     "  --noise RATE         chance (0 to 1) that a block arrives with one byte\n"
     "                       corrupted, so that it is refused\n"
@@ -61,6 +79,11 @@ const char kUsage[] =
     "  xTIMES  act TIMES times, then answer normally (default: always)\n"
     "  Examples: --fault verdict:wrong:15@2  --fault login:delay:2500\n"
     "            --fault confirm:silencex1   --fault start:flood:50M\n"
+    "\n"
+    "Without --reads-password, --deaf-after-download, --runs-program or --chatter\n"
+    "the unit takes a\n"
+    "handshake as a new session anywhere outside a block's checksum and data.\n"
+    "These options combine with one another and with the faults.\n"
     "\n"
     "Output: the first line is \"device: PATH\" (with \" link: PATH\" after it when\n"
     "--link is given), printed again for the new port after a hang-up; every\n"
@@ -99,6 +122,20 @@ bool parseInt(const std::string& s, long long lo, long long hi, long long* out) 
     if (errno || *end || v < lo || v > hi) return false;
     *out = v;
     return true;
+}
+
+// N[,N...]: positive numbers.
+bool parseList(const std::string& s, std::set<int>* out) {
+    out->clear();
+    size_t at = 0;
+    for (;;) {
+        const size_t comma = s.find(',', at);
+        long long v = 0;
+        if (!parseInt(s.substr(at, comma - at), 1, 1 << 20, &v)) return false;
+        out->insert(int(v));
+        if (comma == std::string::npos) return true;
+        at = comma + 1;
+    }
 }
 
 bool parseHex(std::string s, sim::Bytes* out) {
@@ -249,6 +286,11 @@ std::string applyOption(const std::string& opt, const std::string& val, Options*
         if (!parseFault(val, &stage, &fault, &why)) return why;
         o->autoPlugIn = o->autoPlugIn || fault.kind == sim::FaultKind::HangUp;
         cfg.faults[stage] = fault;
+    } else if (opt == "--chatter") {
+        if (!parseInt(val, 1, 3600000, &v)) return "bad --chatter " + val;
+        cfg.chatterMs = int(v);
+    } else if (opt == "--lose-replies") {
+        if (!parseList(val, &cfg.lostReplies)) return "bad --lose-replies " + val;
     } else if (opt == "--sessions") {
         if (!parseInt(val, 1, 1 << 30, &v)) return "bad --sessions " + val;
         o->sessionsWanted = size_t(v);
@@ -267,8 +309,13 @@ Parsed parseArgs(int argc, char** argv) {
             p.options.help = true;
             return p;
         }
-        if (opt == "--verbose") {
-            p.options.cfg.verbose = true;
+        if (opt == "--verbose" || opt == "--reads-password" || opt == "--runs-program" ||
+            opt == "--deaf-after-download") {
+            bool& flag = opt == "--verbose"               ? p.options.cfg.verbose
+                         : opt == "--reads-password"      ? p.options.cfg.readsPassword
+                         : opt == "--deaf-after-download" ? p.options.cfg.deafAfterDownload
+                                                          : p.options.cfg.runsProgram;
+            flag = true;
             continue;
         }
         if (i + 1 >= argc) {

@@ -185,7 +185,14 @@ int pollUntil(pollfd* fds, nfds_t n, TimePoint now, TimePoint next) {
     return ppoll(fds, n, &ts, nullptr);
 }
 
-enum class Phase { Handshake, Login, Start, Opener, Checksum, Data, Confirm };
+// Ignoring: after a wrong password (readsPassword) or a download
+// (deafAfterDownload), until the line is quiet.
+// Program: the received program runs (runsProgram), until repowered.
+enum class Phase { Handshake, Login, Start, Opener, Checksum, Data, Confirm, Ignoring, Program };
+
+// What a chattering unit says of its own accord; no handshake in any of them.
+const char* const kChatter[] = {"QX-200 boot 1.4\r\n", "log: supply 5.02 V\r\n",
+                                "log: temp 41 C\r\n"};
 
 struct Chunk {
     enum Kind { Data, Flood, HangUp } kind = Data;
@@ -196,6 +203,7 @@ struct Chunk {
     TimePoint due;
     TimePoint progress;  // last time a byte went out (or the chunk became due)
     bool begun = false;
+    bool own = false;  // the unit's own chatter: no reply, so no activity for the idle reset
 };
 
 }  // namespace
@@ -215,7 +223,8 @@ struct UnitSim::Impl {
     std::string linkMade;  // the symlink we made, to remove at the end
     std::atomic<bool> stopping{false};
     std::atomic<bool> hung{false};
-    uint64_t repowerAsked = 0;  // under mu; the thread answers by raising repowerDone
+    std::atomic<bool> absent{false};  // taken out of its socket
+    uint64_t repowerAsked = 0;        // under mu; the thread answers by raising repowerDone
     uint64_t repowerDone = 0;
     std::condition_variable repowered;
     int wakeFd = -1;
@@ -237,6 +246,8 @@ struct UnitSim::Impl {
     TimePoint lastRx, lastTx;
     TimePoint lineIn, lineOut;  // when the line is free, each direction (pacing)
     TimePoint hangUpRetry;      // master reported a hang-up: leave it alone until then
+    int sinceDownload = -1;     // handshakes taken since the last complete download; -1: none yet
+    TimePoint nextChatter = TimePoint::max();
 
     void wake() {
         if (wakeFd >= 0) {
@@ -271,6 +282,7 @@ struct UnitSim::Impl {
         out.clear();
         blocked = false;
         resetUnit(now);
+        sinceDownload = -1;
         lineIn = lineOut = now;
         repowered.notify_all();
     }
@@ -297,7 +309,24 @@ struct UnitSim::Impl {
     // The idle reset is armed: the unit is past a handshake's first byte
     // and has nothing left to send.
     bool idleWatched() const {
-        return cfg.idleResetMs > 0 && out.empty() && (phase != Phase::Handshake || !window.empty());
+        return cfg.idleResetMs > 0 && out.empty() && phase != Phase::Program &&
+               (phase != Phase::Handshake || !window.empty());
+    }
+
+    // A line of its own now and then, while nothing else is going out.
+    void chatter(TimePoint now) {
+        if (cfg.chatterMs <= 0 || now < nextChatter || absent) return;
+        std::uniform_int_distribution<int> gap(cfg.chatterMs / 2, cfg.chatterMs * 3 / 2);
+        nextChatter = now + milliseconds(gap(rng));
+        if ((phase != Phase::Handshake && phase != Phase::Program) || !out.empty()) return;
+        const char* line = kChatter[rng() % (sizeof kChatter / sizeof kChatter[0])];
+        Chunk c;
+        c.bytes.assign(line, line + std::strlen(line));
+        c.own = true;
+        c.due = now;
+        if (cfg.baud > 0) c.due = lineOut = std::max(now, lineOut) + byteTime(c.bytes.size());
+        log("-> %s", std::string(line, std::strlen(line) - 2).c_str());
+        enqueue(std::move(c));
     }
 
     // The thread's loop and its steps.
@@ -414,6 +443,7 @@ void UnitSim::Impl::hangUpNow() {
 void UnitSim::Impl::pump(TimePoint now, int fd) {
     static const std::vector<uint8_t> floodBuf(kFloodChunk, kFloodByte);
     blocked = false;
+    if (absent) out.clear();  // taken out: what it still had to say goes with it
     while (!out.empty()) {
         Chunk& c = out.front();
         if (c.due > now) return;
@@ -455,7 +485,7 @@ void UnitSim::Impl::pump(TimePoint now, int fd) {
 
 void UnitSim::Impl::wrote(Chunk& c, const uint8_t* p, size_t k, TimePoint now) {
     c.progress = now;
-    lastTx = now;
+    if (!c.own) lastTx = now;
     {
         std::lock_guard<std::mutex> lock(mu);
         txCount += k;
@@ -492,13 +522,19 @@ void UnitSim::Impl::onBytes(const uint8_t* p, size_t n, TimePoint now) {
         std::lock_guard<std::mutex> lock(mu);
         rxLog.insert(rxLog.end(), p, p + n);
     }
+    if (absent) return;  // nobody there to hear them
     for (size_t i = 0; i < n; ++i) onByte(p[i], now);
 }
 
 // Outside a block's checksum and data, where any byte may stand, the unit
 // tells a handshake from what it waits for: it starts a new session.
+// A unit that reads its password whatever it is takes a handshake only
+// while it waits for one; neither kind hears one while it ignores the line or
+// runs its program.
 bool UnitSim::Impl::handshakeSeen(uint8_t b) {
     if (phase == Phase::Checksum || phase == Phase::Data) return false;
+    if (phase == Phase::Ignoring || phase == Phase::Program) return false;
+    if (cfg.readsPassword && phase != Phase::Handshake) return false;
     window.push_back(b);
     if (window.size() > kHandshake.size()) window.erase(window.begin());
     return window == kHandshake;
@@ -511,6 +547,8 @@ void UnitSim::Impl::onByte(uint8_t b, TimePoint now) {
     if (handshakeSeen(b)) return startSession(now);
     switch (phase) {
         case Phase::Handshake:
+        case Phase::Ignoring:
+        case Phase::Program:
             break;
         case Phase::Login:
             collected.push_back(b);
@@ -560,6 +598,10 @@ void UnitSim::Impl::startSession(TimePoint now) {
     cur = SessionSummary{};
     refusedNow = 0;
     phase = Phase::Login;
+    if (sinceDownload >= 0 && cfg.lostReplies.count(++sinceDownload)) {
+        log("-> (the reply to handshake %d after the download is lost)", sinceDownload);
+        return;
+    }
     reply(Stage::Handshake, kHandshake, -1, now);
 }
 
@@ -568,6 +610,10 @@ void UnitSim::Impl::judgePassword(TimePoint now) {
     ++logins;
     log("<- password %s (%s)", hex(collected).c_str(), ok ? "good" : "wrong");
     collected.clear();
+    if (!ok && cfg.readsPassword) {
+        phase = Phase::Ignoring;  // no answer; deaf until the line is quiet
+        return;
+    }
     phase = ok ? Phase::Start : Phase::Handshake;
     reply(Stage::Login, {ok ? kLoginOk : kLoginBad}, -1, now);
 }
@@ -634,7 +680,12 @@ void UnitSim::Impl::completeSession(TimePoint now) {
     sessionsChanged.notify_all();
     cur = SessionSummary{};
     inTransfer = false;
-    phase = Phase::Handshake;
+    phase = cfg.runsProgram         ? Phase::Program
+            : cfg.deafAfterDownload ? Phase::Ignoring
+                                    : Phase::Handshake;
+    if (cfg.runsProgram) log("the received program runs: no more answers");
+    if (cfg.deafAfterDownload) log("deaf until the line is quiet");
+    sinceDownload = 0;
     window.clear();
 }
 
@@ -643,9 +694,11 @@ void UnitSim::Impl::loop() {
     resetUnit(now);
     lineIn = lineOut = now;
     hangUpRetry = now;
+    if (cfg.chatterMs > 0) nextChatter = now + milliseconds(cfg.chatterMs);
     while (!stopping) {
         now = Clock::now();
         applyRepower(now);
+        chatter(now);
         pump(now, masterFd());
         const int fd = masterFd();  // pump may have hung up
         resetWhenIdle(now);
@@ -686,7 +739,7 @@ TimePoint UnitSim::Impl::nextWake(TimePoint now, bool masterResting) const {
     if (idleWatched())
         next = std::min(next, std::max(lastRx, lastTx) + milliseconds(cfg.idleResetMs));
     if (masterResting) next = std::min(next, hangUpRetry);
-    return next;
+    return std::min(next, nextChatter);
 }
 
 void UnitSim::Impl::readMaster(int fd, TimePoint now) {
@@ -772,6 +825,19 @@ void UnitSim::repower() {
     d.wake();
     lock.lock();
     d.repowered.wait_for(lock, milliseconds(1000), [&] { return d.repowerDone >= ticket; });
+}
+
+void UnitSim::takeOut() {
+    impl_->absent = true;
+    impl_->log("taken out");
+    impl_->wake();
+}
+
+void UnitSim::putIn() {
+    repower();
+    impl_->absent = false;
+    impl_->log("the next unit put in");
+    impl_->wake();
 }
 
 bool UnitSim::plugIn(std::string* error) {

@@ -21,8 +21,28 @@
 // while it waits for the password, the start byte, a block's opener, the end
 // byte or a confirm byte starts a new session as well (none of those bytes
 // is 0xAA or 0x55); inside a block's checksum and data every byte is data.
-// So a unit in its socket answers every handshake, which is what Auto-start's
-// removal probes count on.
+// That is the default kind of unit. Real units vary, and three other kinds
+// can be chosen (Config), each alone or together:
+//   readsPassword  after answering a handshake it reads the next eight bytes
+//                  as its password, whatever they are; a wrong one gets no
+//                  answer, and the unit then ignores the line until it has
+//                  been quiet for idleResetMs. A handshake counts only while
+//                  it waits for one, so one sent during the login is taken
+//                  as password bytes.
+//   deafAfterDownload  after a complete download it ignores the line until
+//                  it has been quiet for idleResetMs, as after a wrong
+//                  password: a unit that needs its quiet line after every
+//                  session, so a handshake right after its end byte is lost.
+//   runsProgram    after a complete download it starts the program it
+//                  received and answers nothing any more, until repower()
+//                  (taken out and put back, or the next unit put in).
+//   chatterMs      it sends lines of its own (a banner, a log line) at
+//                  random, on average every chatterMs, while it waits for a
+//                  handshake or runs its program. They never contain a
+//                  handshake, and they do not count as activity for the idle
+//                  reset (that listens to the program's bytes).
+// lostReplies loses chosen replies to handshakes on their way to the
+// program, as line noise does: the unit goes on as if it had answered.
 //
 // Faults are chosen per stage; each acts out one failure a real unit or
 // cable can produce. A fault changes only what goes on the wire: the unit's
@@ -37,6 +57,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,9 +104,17 @@ struct Config {
     int refuseTimes = 0;     // ... this many times (0xFF) before accepting it, in every session
     double noiseRate = 0.0;  // chance per block sent that one data byte arrives corrupted
     uint32_t noiseSeed = 1;
-    int idleResetMs = 2000;  // back to waiting for a handshake after this long without a byte
-                             // (twice the program's pause before the login); 0 = never
-    bool verbose = false;    // log each exchange on stderr
+    int idleResetMs = 2000;      // back to waiting for a handshake after this long without a byte
+                                 // (twice the program's pause before the login); 0 = never
+    bool readsPassword = false;  // see the header: a handshake only while waiting for one
+    bool deafAfterDownload = false;  // see the header: a quiet line needed after a download
+    bool runsProgram = false;        // see the header: silent after a complete download
+    int chatterMs = 0;               // see the header: mean gap between lines of its own; 0 = none
+    // The replies to these handshakes are lost: 1 is the first handshake the
+    // unit takes after each complete download, 2 the next, ...; before its
+    // first download nothing is lost.
+    std::set<int> lostReplies;
+    bool verbose = false;  // log each exchange on stderr
 };
 
 struct SessionSummary {
@@ -117,6 +146,12 @@ public:
 
     // Back to waiting for a handshake, as after switching the unit off and on.
     void repower();
+    // The unit taken out of its socket, the line left in place: the program's
+    // bytes still arrive (received() logs them) but nothing hears or answers
+    // them, and nothing is sent. putIn() puts the next unit in: a fresh one,
+    // as after repower().
+    void takeOut();
+    void putIn();
     // After a HangUp: makes a new pty and points the symlink at it ("the port is back").
     bool plugIn(std::string* error = nullptr);
     bool hungUp() const;

@@ -67,7 +67,9 @@ bool StationModel::canStart(const SlotState& s) const {
 
 gang::UnitJob StationModel::jobFor(int k) const {
     const SlotState& s = *slots_[static_cast<size_t>(k)];
-    return gang::buildJob(jobBase_, s.slot.given, s.serial);
+    gang::UnitJob job = gang::buildJob(jobBase_, s.slot.given, s.serial);
+    job.everyBlock = false;  // the tiles read each unit's progress every 250 ms
+    return job;
 }
 
 bool StationModel::mayLoad(int k) const {
@@ -296,14 +298,13 @@ void StationModel::watch(int k) {
     s.watch->start();
 }
 
-// Counted once the socket has answered longer than a unit taken out as its
-// session ended would have taken to be seen gone: then it was left in, or
-// swapped for the next one faster than the probes could tell. The tile's
-// count moves once a second, not at every probe.
+// The watch tells only once the socket has answered longer than a unit
+// taken out as its session ended would have taken to be seen gone, at the
+// pace that unit allows: then it was left in, or swapped for the next one
+// faster than the probes could tell. The tile's count moves once a second,
+// not at every probe.
 void StationModel::onAnswering(int k, int seconds) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
-    const gang::WatchTiming& t = config_.timing;
-    if (seconds * 1000 < t.holdMs + gang::kSilentProbesToLeave * t.probeGapMs) return;
     if (seconds == s.answering) return;
     s.answering = seconds;
     if (s.phase == SlotPhase::Remove) updateLook(k);

@@ -91,6 +91,29 @@
         <source>the approved list of %1 is older than the offline limit (%2 s)</source>
         <translation>die Freigabeliste von %1 ist älter als die Offline-Grenze (%2 s)</translation>
     </message>
+    <message>
+        <source>the offline limit is 0 s: no copy of the approved list decides</source>
+        <translation>die Offline-Grenze ist 0 s: keine Kopie der Freigabeliste entscheidet</translation>
+    </message>
+</context>
+<context>
+    <name>Archive</name>
+    <message>
+        <source>archive wants a month (2026-01), not &quot;%1&quot;</source>
+        <translation>archive erwartet einen Monat (2026-01), nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>quarn_sessions has no partition %1 (archived already, or no record of %2 came)</source>
+        <translation>quarn_sessions hat keine Partition %1 (schon archiviert, oder kein Datensatz von %2 kam)</translation>
+    </message>
+    <message>
+        <source>%1 detached: %2 row(s) of %3 left quarn_sessions and its summaries in %4 s</source>
+        <translation>%1 abgetrennt: %2 Zeile(n) von %3 haben quarn_sessions und seine Zusammenfassungen in %4 s verlassen</translation>
+    </message>
+    <message>
+        <source>to keep it in a file, as the owner: pg_dump -t %1 DATABASE &gt; %1.sql; then DROP TABLE %1</source>
+        <translation>um sie in einer Datei aufzubewahren, als Eigentümer: pg_dump -t %1 DATABASE &gt; %1.sql; danach DROP TABLE %1</translation>
+    </message>
 </context>
 <context>
     <name>Connection</name>
@@ -190,6 +213,14 @@
         <source>reading</source>
         <translation>das Lesen</translation>
     </message>
+    <message>
+        <source>archiving a month</source>
+        <translation>das Archivieren eines Monats</translation>
+    </message>
+    <message>
+        <source>that owns quarn_sessions</source>
+        <translation>des Eigentümers von quarn_sessions</translation>
+    </message>
 </context>
 <context>
     <name>DownloadSession</name>
@@ -277,6 +308,10 @@
     <message>
         <source>done: %1 row(s) moved in %2 s</source>
         <translation>fertig: %1 Zeile(n) in %2 s umgezogen</translation>
+    </message>
+    <message>
+        <source>the plant&apos;s own columns go over with their values: %1</source>
+        <translation>die eigenen Spalten des Werks ziehen mit ihren Werten um: %1</translation>
     </message>
 </context>
 <context>
@@ -1334,12 +1369,35 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
         <translation>%1 an %2 gewartet von %3 am %4</translation>
     </message>
     <message>
+        <source>another push of %1 is running and %2 record(s) still wait for the database; nothing is lost, push again later</source>
+        <translation>ein anderer Sendevorgang von %1 läuft, und %2 Datensatz/Datensätze warten noch auf die Datenbank; nichts geht verloren, später erneut senden</translation>
+    </message>
+    <message>
+        <source>--roles or --refill, not both</source>
+        <translation>--roles oder --refill, nicht beides</translation>
+    </message>
+    <message>
+        <source>schema: the SQL that counts the summaries again from
+the rows (after a partition detached by hand).</source>
+        <translation>schema: das SQL, das die Zusammenfassungen aus den
+Zeilen neu zählt (nach einer von Hand abgetrennten Partition).</translation>
+    </message>
+    <message>
+        <source>push, report, schema, approve, revoke, images, trace, units, migrate, archive or socket-service.</source>
+        <translation>push, report, schema, approve, revoke, images, trace, units, migrate, archive oder socket-service.</translation>
+    </message>
+    <message>
+        <source>one command: push, report, schema, approve, revoke, images, trace, units, migrate, archive or socket-service</source>
+        <translation>ein Befehl: push, report, schema, approve, revoke, images, trace, units, migrate, archive oder socket-service</translation>
+    </message>
+    <message>
         <source>
 Commands:
   push     send every record of the log that is not yet in the database
   report   sessions, good, failed by outcome, first-pass yield, median seconds
   schema   print the SQL of the tables, indexes, view and triggers; with
-           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer
+           --roles, of the roles quarn_station, quarn_engineer, quarn_viewer;
+           with --refill, of the summaries counted again from the rows
   approve  approve the image an Init.txt (or INIT, or its folder) loads:
            approve [INIT] [--file FILE] [--length N] [--note TEXT]
   revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
@@ -1347,6 +1405,8 @@ Commands:
   images   the approved list, revocations too (--json: a JSON array)
   migrate  move a quarn_sessions made by an earlier version over to the
            table partitioned by month, in one transaction (its owner&apos;s)
+  archive  let a month go: archive YYYY-MM detaches its partition and takes
+           its rows out of the summaries, in one transaction (the owner&apos;s)
   trace    one unit&apos;s history: trace SERIAL, every session on every station
            in time order
   units    the units whose latest good session loaded an image: units --image
@@ -1359,14 +1419,16 @@ file. URL: postgresql://user@host:port/db?sslmode=verify-full&amp;connect_timeou
 or postgresql:///db?host=/run/postgresql. Passwords come from ~/.pgpass.
 
 A push gives each statement %1 s (QUARN_PUSH_TIME_LIMIT seconds when set).
-One push of a log runs at a time; another one started meanwhile ends at once.
+One push of a log runs at a time; another one started meanwhile wakes it and
+waits for it as long.
 
 Exit status:
-  0  done (push: every record is in the database, or another push of the log
-     is running and sends them)
+  0  done (push: every record is in the database, sent by this push or by
+     another push of the log that was running)
   1  usage error (a password in the URL, an unknown or ambiguous sha256 prefix,
      fewer than 12 hex digits of an image)
-  2  the database cannot be reached, is busy or refuses; nothing is lost, run
+  2  the database cannot be reached, is busy or refuses (push: or another
+     push of the log runs and records still wait); nothing is lost, run
      again later
   3  not permitted: the database refused for lack of rights; the message names
      the role needed (quarn_station, quarn_engineer or quarn_viewer)
@@ -1378,7 +1440,8 @@ Befehle:
   report   Sitzungen, good, fehlerhaft nach Ergebnis, Erstdurchlauf-Ausbeute,
            Median der Sekunden
   schema   das SQL der Tabellen, Indizes, View und Trigger ausgeben; mit
-           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer
+           --roles das der Rollen quarn_station, quarn_engineer, quarn_viewer;
+           mit --refill das der aus den Zeilen neu gezählten Zusammenfassungen
   approve  das Abbild freigeben, das eine Init.txt (oder INIT, oder ihr Ordner)
            lädt: approve [INIT] [--file FILE] [--length N] [--note TEXT]
   revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
@@ -1386,6 +1449,9 @@ Befehle:
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
   migrate  ein quarn_sessions einer früheren Version in die nach Monaten
            partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
+  archive  einen Monat abgeben: archive YYYY-MM trennt seine Partition ab und
+           nimmt seine Zeilen aus den Zusammenfassungen, in einer Transaktion
+           (als Eigentümer)
   trace    der Werdegang einer Einheit: trace SERIAL, jede Sitzung an jeder
            Station in zeitlicher Reihenfolge
   units    die Einheiten, deren letzte gute Sitzung ein Abbild lud: units
@@ -1401,26 +1467,19 @@ oder postgresql:///db?host=/run/postgresql. Passwörter kommen aus ~/.pgpass.
 
 Ein Sendevorgang gibt jeder Anweisung %1 s (QUARN_PUSH_TIME_LIMIT Sekunden,
 wenn gesetzt). Je Protokoll läuft ein Sendevorgang zugleich; ein weiterer, der
-inzwischen startet, endet sofort.
+inzwischen startet, weckt ihn und wartet ebenso lange auf ihn.
 
 Exit-Status:
-  0  fertig (push: jeder Datensatz ist in der Datenbank, oder ein anderer
-     Sendevorgang des Protokolls läuft und sendet sie)
+  0  fertig (push: jeder Datensatz ist in der Datenbank, von diesem oder von
+     einem anderen laufenden Sendevorgang des Protokolls gesendet)
   1  Aufruffehler (ein Passwort in der URL, ein unbekanntes oder mehrdeutiges
      sha256-Präfix, weniger als 12 Hexziffern eines Abbilds)
-  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab; nichts
-     geht verloren, später erneut aufrufen
+  2  die Datenbank ist nicht erreichbar, ausgelastet oder lehnt ab (push: oder
+     ein anderer Sendevorgang des Protokolls läuft, und Datensätze warten
+     noch); nichts geht verloren, später erneut aufrufen
   3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
      die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
 </translation>
-    </message>
-    <message>
-        <source>push, report, schema, approve, revoke, images, trace, units, migrate or socket-service.</source>
-        <translation>push, report, schema, approve, revoke, images, trace, units, migrate oder socket-service.</translation>
-    </message>
-    <message>
-        <source>one command: push, report, schema, approve, revoke, images, trace, units, migrate or socket-service</source>
-        <translation>ein Befehl: push, report, schema, approve, revoke, images, trace, units, migrate oder socket-service</translation>
     </message>
     <message>
         <source>verdict: %1</source>

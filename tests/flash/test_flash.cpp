@@ -18,6 +18,7 @@
 
 #include "core/version.h"
 #include "ports/port_map.h"
+#include "tests/support/unit_kinds.h"
 #include "tests/support/unit_rigs.h"
 
 using namespace testsupport;
@@ -352,6 +353,21 @@ private slots:
         QVERIFY2(second, r.err.constData());
         QCOMPARE(r.records.size(), 2);
         QCOMPARE(a.unit().logins(), 2);
+    }
+
+    // --watch with units of every kind side by side, each with no probe reply
+    // lost, one, and two not in a row: a unit left in its socket is logged
+    // into once, and the next one put in after it is loaded once.
+    void watchEveryKindOncePerInsertion() {
+        QTemporaryDir dir;
+        KindRack rack(dir.path());
+        QProcess p;
+        start(p, args(rack.ports(), {QStringLiteral("--watch")}));
+        const KindRack::Insertions run = rack.runInsertions();
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        finish(p);
+        QVERIFY2(run.loadedFirst && run.first == rack.expected(1), qPrintable(run.first));
+        QVERIFY2(run.loadedSecond && run.second == rack.expected(2), qPrintable(run.second));
     }
 
     // --watch on a COM number looks the port up before every attempt: when

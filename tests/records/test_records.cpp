@@ -493,7 +493,9 @@ private slots:
     }
 
     // --retry: one push of a log tries again until the server is back, holding
-    // the log; a second one at the same time ends at once and leaves it the records.
+    // the log; a second one at the same time (logrotate's prerotate push)
+    // wakes it, waits its time limit, and says the records still wait with
+    // exit 2: logrotate must not rotate the log then.
     void retryingPush() {
         writeLog(sampleRecords(5));
         QVERIFY(pg_->stop());
@@ -501,11 +503,13 @@ private slots:
         start(retrier, kRecords, {"push", "--log", log_, "--retry", "1"}, pg_->url());
         retrier.setReadChannel(QProcess::StandardError);
         QVERIFY(retrier.waitForReadyRead(10000));
-        const Run second = records({"push", "--log", log_, "--retry", "1"}, pg_->url());
+        qputenv("QUARN_PUSH_TIME_LIMIT", "2");
+        const Run second = records({"push", "--log", log_}, pg_->url());
         QVERIFY(pg_->start());
-        QCOMPARE(second.exit, 0);
-        QVERIFY2(second.out.contains("another push of " + log_ + " is running"),
-                 qPrintable(second.out));
+        QCOMPARE(second.exit, 2);
+        QVERIFY2(second.err.contains("another push of " + log_ +
+                                     " is running and 5 record(s) still wait"),
+                 qPrintable(second.err));
         const Run first = finish(retrier);
         QCOMPARE(first.exit, 0);
         QVERIFY2(first.err.contains("trying again in 1 s"), qPrintable(first.err));
@@ -594,9 +598,9 @@ private slots:
             QCOMPARE(r.exit, 0);
             QVERIFY2(r.err.contains(quarn::records::handedText(log_)), qPrintable(r.err));
         }
-        const Run other = push();
-        QCOMPARE(other.exit, 0);
-        QVERIFY2(other.out.contains("another push of " + log_ + " is running; it sends these"),
+        const Run other = push();  // the table still locked: its records still wait
+        QCOMPARE(other.exit, 2);
+        QVERIFY2(other.err.contains("another push of " + log_ + " is running and 5 record(s)"),
                  qPrintable(other.out + other.err));
         QCOMPARE(pushersOf(log_).size(), 1);
         pg_->unlockTable();
@@ -651,6 +655,44 @@ private slots:
         QCOMPARE(rows(), 12);
         writeLog(sampleRecords(2));
         QCOMPARE(pushFigures(push().out), (QList<int>{2, 2, 0}));
+    }
+
+    // However the log was rotated (first records rotated before any push,
+    // two rotations between pushes, rotated files compressed as the
+    // README's logrotate does), every rotated file's records arrive, each
+    // once, and nothing waits after the push.
+    void rotationsNeverSkipped_data() {
+        QTest::addColumn<QByteArray>(
+            "steps");  // w: 5 records, p: a push, r: rotated, z: compressed
+        QTest::newRow("first records rotated") << QByteArray("wrw");
+        QTest::newRow("two rotations") << QByteArray("wpwrwrw");
+        QTest::newRow("compressed") << QByteArray("wpwrwzwzw");
+    }
+    void rotationsNeverSkipped() {
+        QFETCH(QByteArray, steps);
+        // logrotate's rotation: LOG.N to LOG.N+1, LOG to LOG.1; compressed,
+        // LOG.2 (delaycompress) to LOG.2.gz.
+        auto rotate = [&](bool compress) {
+            for (int n = 8; n >= 1; --n)
+                for (const char* gz : {"", ".gz"})
+                    QFile::rename(log_ + QStringLiteral(".%1%2").arg(n).arg(gz),
+                                  log_ + QStringLiteral(".%1%2").arg(n + 1).arg(gz));
+            QVERIFY(QFile::rename(log_, log_ + QStringLiteral(".1")));
+            if (compress) QCOMPARE(QProcess::execute("gzip", {log_ + QStringLiteral(".2")}), 0);
+        };
+        int written = 0, sent = 0;
+        for (const char step : steps) {
+            if (step == 'w') writeLog(sampleRecords(5)), written += 5;
+            if (step == 'p') {
+                QCOMPARE(push().exit, 0);
+                sent = written;
+            }
+            if (step == 'r' || step == 'z') rotate(step == 'z');
+        }
+        QCOMPARE(quarn::records::pendingCount(log_), written - sent);
+        const Run r = push();
+        QVERIFY2(r.exit == 0 && pushFigures(r.out).value(2) == 0, qPrintable(r.out + r.err));
+        QCOMPARE(rows(), written);
     }
 
     // logrotate renames the log between two batches of a push that then
@@ -980,8 +1022,9 @@ private slots:
 
     // The retest limit asks the plant through quarn_attempts, which a
     // station's login may call while it reads nothing else of the table:
-    // the server's count wins over the station's log, held and interrupted
-    // records are no attempts, and without the server the log counts.
+    // held and interrupted records are no attempts; this station's failures
+    // still waiting in its log count too (not twice when the database has
+    // them already); without the server the log counts, rotated files too.
     void retestLimit() {
         QVERIFY(applyRoles());
         const auto line = [](const char* serial, const char* outcome) {
@@ -997,18 +1040,23 @@ private slots:
                  QStringLiteral("3|2"));
         QVERIFY(
             pg_->sql("SELECT count(*) FROM quarn_sessions", "st1").contains("permission denied"));
-        const QByteArray local = line("SN-9", "transfer") + line("SN-9", "login") +
-                                 line("SN-9", "port");  // this station's own log
+        const auto failures = [&](const char* serial) {
+            return line(serial, "transfer") + line(serial, "login") + line(serial, "port");
+        };
         const QString away = "postgresql:///x?host=" + dir_.filePath("nowhere");
+        enum Where { Log, Rotated, PushedMarkLost };
         const struct {
             const char* serial;
             QString db;
+            Where where;  // of the station's own three failures of the serial
             int exit;
             QString says;
         } cases[] = {
-            {"SN-8", pg_->url("st1"), 9, "3 attempts; attempts from the database"},
-            {"SN-9", pg_->url("st1"), 0, ""},
-            {"SN-9", away, 9, "3 attempts; attempts from the local log: database unreachable"},
+            {"SN-8", pg_->url("st1"), Log, 9, "6 attempts; attempts from the database"},
+            {"SN-5", pg_->url("st1"), Log, 9, "3 attempts; attempts from the database"},
+            {"SN-6", pg_->url("st1"), PushedMarkLost, 9, "3 attempts; attempts from the database"},
+            {"SN-9", away, Log, 9, "3 attempts; attempts from the local log: database unreachable"},
+            {"SN-7", away, Rotated, 9, "3 attempts; attempts from the local log: database"},
         };
         const QString file = writeFile(dir_.path(), QStringLiteral("fw.bin"), patternBytes(1000));
         std::vector<std::unique_ptr<SimPort>> units;
@@ -1017,12 +1065,17 @@ private slots:
         for (const auto& c : cases) {
             units.push_back(std::make_unique<SimPort>(sim::Config{}, 70 + int(units.size())));
             const QString port = units.back()->linkPath();
-            logs << writeFile(dir_.path(), QStringLiteral("retest-%1.jsonl").arg(logs.size()),
-                              c.serial == QLatin1String("SN-9") ? local : QByteArray());
+            const QString name = QStringLiteral("retest-%1.jsonl").arg(logs.size());
+            logs << dir_.filePath(name);
+            writeFile(dir_.path(), name + (c.where == Rotated ? ".1" : ""), failures(c.serial));
+            if (c.where == PushedMarkLost) {
+                QCOMPARE(records({"push", "--log", logs.last()}, pg_->url("st1")).exit, 0);
+                QVERIFY(QFile::remove(logs.last() + ".sent"));
+            }
             procs.push_back(std::make_unique<QProcess>());
             start(*procs.back(), kFlash,
                   {"--file", file, "--length", "1000", "--log", logs.last(), "-p", port, "--serial",
-                   port + "=" + c.serial},
+                   port + "=" + c.serial, "--max-attempts", "3"},
                   c.db);
         }
         for (size_t i = 0; i < procs.size(); ++i) {
@@ -1219,6 +1272,7 @@ private slots:
             {"past default limit", 43300, QJsonValue::Undefined, st, 43200,
              "older than the offline limit"},
             {"past own limit", 120, QJsonValue::Undefined, st, 60, "older than the offline limit"},
+            {"no limit at all", 0, QJsonValue::Undefined, st, 0, "no copy of the approved list"},
             {"dated ahead", -3600, QJsonValue::Undefined, st, 43200,
              "dated after this computer's time"},
             {"other database", 600, otherDb, st, 43200, "is of plant2 on "},

@@ -51,6 +51,17 @@ QString earlierTable() {
     return t.remove(QLatin1String(" PARTITION BY RANGE (started)"));
 }
 
+// The start of the month `offset` months from this one, midnight UTC.
+QDateTime monthStart(int offset) {
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    return QDateTime(QDate(today.year(), today.month(), 1).addMonths(offset), QTime(0, 0), Qt::UTC);
+}
+QString partition(int offset) {
+    return QStringLiteral("quarn_sessions_") +
+           monthStart(offset).toString(QStringLiteral("yyyy_MM"));
+}
+QJsonValue at(const QDateTime& t) { return t.toString(Qt::ISODateWithMs); }
+
 // Every row of quarn_sessions as text, in id order: what a move must keep.
 const char kAllRows[] =
     "SELECT count(*) || ':' || md5(string_agg(t::text, ',' ORDER BY id)) FROM quarn_sessions t";
@@ -123,7 +134,8 @@ private slots:
             " DO $$ DECLARE t text; BEGIN FOR t IN SELECT relname FROM pg_class WHERE relname"
             " LIKE 'quarn\\_sessions\\_%' AND relkind = 'r' LOOP EXECUTE 'DROP TABLE ' || t;"
             " END LOOP; END $$"));
-        log_ = dir_.filePath(QStringLiteral("%1.jsonl").arg(QTest::currentTestFunction()));
+        log_ = dir_.filePath(QStringLiteral("%1-%2.jsonl")
+                                 .arg(QTest::currentTestFunction(), QTest::currentDataTag()));
     }
 
     // Rows pushed by st1 carry its login, the server's time and the
@@ -182,12 +194,14 @@ private slots:
         }
         // A list of the station's own under the name, which its unqualified
         // names would find first, approves nothing.
-        pg_->sql(QStringLiteral("CREATE TEMP TABLE quarn_images (sha256 text, approved_at"
-                                " timestamptz, revoked_at timestamptz); INSERT INTO quarn_images"
-                                " VALUES ('%1', '2000-01-01Z', NULL); INSERT INTO quarn_sessions"
-                                " (id, image_sha256, started) VALUES (gen_random_uuid(), '%1',"
-                                " '2026-10-01Z')")
-                     .arg(sha('e')),
+        pg_->sql({QStringLiteral("CREATE TEMP TABLE quarn_images (sha256 text, approved_at"
+                                 " timestamptz, revoked_at timestamptz); INSERT INTO quarn_images"
+                                 " VALUES ('%1', '2000-01-01Z', NULL)")
+                      .arg(sha('e')),
+                  QStringLiteral("CALL quarn_push(json_build_array(json_build_object('id',"
+                                 " gen_random_uuid(), 'image_sha256', '%1', 'started',"
+                                 " '2026-10-01Z')), '{}', NULL)")
+                      .arg(sha('e'))},
                  QStringLiteral("st1"));
         QCOMPARE(pg_->sql(QStringLiteral("SELECT server_approved::text FROM quarn_sessions WHERE"
                                          " image_sha256 = '%1'")
@@ -254,9 +268,10 @@ private slots:
             " INSERT INTO public.quarn_images (sha256, approved_by) VALUES (repeat('e', 64),"
             " 'nobody'); RETURN NULL; END $$;"
             " CREATE TRIGGER take AFTER UPDATE ON quarn_sessions FOR EACH STATEMENT"
-            " EXECUTE FUNCTION pg_temp.take();"
-            " INSERT INTO public.quarn_sessions (id, serial, started, outcome)"
-            " VALUES (gen_random_uuid(), 'SN-1', now(), 'good');");
+            " EXECUTE FUNCTION pg_temp.take();");
+        const QString push = QStringLiteral(
+            "CALL public.quarn_push(json_build_array(json_build_object('id', gen_random_uuid(),"
+            " 'serial', 'SN-1', 'started', now(), 'outcome', 'good')), '{}', NULL)");
         int made = 0;
         for (const QString& s : quarn::records::schemaStatements()) {
             if (!s.contains("CREATE OR REPLACE FUNCTION")) continue;
@@ -266,10 +281,11 @@ private slots:
                               " AND prosecdef AND NOT 'search_path=pg_catalog, public, pg_temp'"
                               " = ANY(coalesce(proconfig, '{}'))"),
                      QStringLiteral("0"));
-            pg_->sql(attack, QStringLiteral("st1"));
+            pg_->sql({attack, push}, QStringLiteral("st1"));
         }
         // Every function of the schema was made, and each let one push through.
-        QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"),
+        QCOMPARE(pg_->sql("SELECT count(*) FROM pg_proc WHERE proname LIKE 'quarn\\_%'"
+                          " AND prokind = 'f'"),
                  QString::number(made));
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_images"), QStringLiteral("0"));
         QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QString::number(made));
@@ -331,36 +347,39 @@ private slots:
     // late record of it still arrives.
     void partitionedByMonth() {
         QVERIFY(applyRoles());
-        const QByteArray dec = sampleRecords(3);
-        const QJsonObject first = QJsonDocument::fromJson(dec.left(dec.indexOf('\n'))).object();
-        writeLog(dec + recordLine({{"started", "2026-11-30T23:59:59.999Z"}}) +
+        const QDateTime m0 = monthStart(0);
+        QByteArray lines;
+        for (int i = 0; i < 3; ++i) lines += recordLine({{"started", at(m0.addSecs(i))}});
+        const QJsonObject first = QJsonDocument::fromJson(lines.left(lines.indexOf('\n'))).object();
+        writeLog(lines + recordLine({{"started", at(m0.addMSecs(-1))}}) +
                  recordLine({{"started", QJsonValue()}}) +
-                 recordLine({{"id", first["id"]}, {"started", "2026-12-24T00:00:00.000Z"}}));
+                 recordLine({{"id", first["id"]}, {"started", at(m0.addDays(23))}}));
         const QString parts = QStringLiteral(
             "SELECT string_agg(p || '=' || n, ',' ORDER BY p) FROM (SELECT tableoid::regclass::text"
             " AS p, count(*) AS n FROM quarn_sessions GROUP BY 1) s");
-        for (const char* want : {"5 record(s) sent, 5 new", "5 record(s) sent, 0 new"}) {
+        const QString want =
+            QStringLiteral("%1=1,%2=3,quarn_sessions_default=1").arg(partition(-1), partition(0));
+        for (const char* pushed : {"5 record(s) sent, 5 new", "5 record(s) sent, 0 new"}) {
             QFile::remove(log_ + ".sent");
             const Run r = push(QStringLiteral("st1"));
-            QVERIFY2(r.exit == 0 && r.out.contains(want), qPrintable(r.out + r.err));
+            QVERIFY2(r.exit == 0 && r.out.contains(pushed), qPrintable(r.out + r.err));
             QVERIFY2(r.err.contains("line 6: refused by the database (23505"), qPrintable(r.err));
-            QCOMPARE(pg_->sql(parts), QStringLiteral("quarn_sessions_2026_11=1,"
-                                                     "quarn_sessions_2026_12=3,"
-                                                     "quarn_sessions_default=1"));
+            QCOMPARE(pg_->sql(parts), want);
         }
-        const QString december = QStringLiteral(
-            "SELECT string_agg(id::text, ',' ORDER BY id)"
-            " FROM quarn_sessions WHERE started >= '2026-12-01Z'");
-        const QString kept = pg_->sql(december);
-        pg_->sql("ALTER TABLE quarn_sessions DETACH PARTITION quarn_sessions_2026_11");
-        QCOMPARE(pg_->sql(december), kept);
-        // The summaries keep a detached month's figures; the sessions no longer have it.
+        const QString later = QStringLiteral(
+                                  "SELECT string_agg(id::text, ',' ORDER BY id)"
+                                  " FROM quarn_sessions WHERE started >= '%1'")
+                                  .arg(at(m0).toString());
+        const QString kept = pg_->sql(later);
+        pg_->sql("ALTER TABLE quarn_sessions DETACH PARTITION " + partition(-1));
+        QCOMPARE(pg_->sql(later), kept);
+        // The summaries keep a month detached by hand; the sessions no longer have it.
         QCOMPARE(reportAll("--db", pg_->url("view1"))["sessions"].toInt(), 5);
         QCOMPARE(reportAll("--db", pg_->url("view1"), "--exact")["sessions"].toInt(), 4);
-        writeLog(recordLine({{"started", "2026-11-15T00:00:00.000Z"}}));
+        writeLog(recordLine({{"started", at(m0.addDays(-15))}}));
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
         QCOMPARE(pg_->sql(parts),
-                 QStringLiteral("quarn_sessions_2026_12=3,quarn_sessions_default=2"));
+                 QStringLiteral("%1=3,quarn_sessions_default=2").arg(partition(0)));
     }
 
     // A push makes a month's partition in a transaction of its own, before
@@ -374,7 +393,7 @@ private slots:
         QVERIFY(login(turn, QString()) && turn.db().transaction());
         QSqlQuery q(turn.db());
         QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
-        writeLog(recordLine({{"started", "2026-10-05T00:00:00.000Z"}}));
+        writeLog(recordLine({{"started", at(monthStart(1))}}));
         QProcess pushing;
         pushing.start(kRecords, {"push", "--db", pg_->url("st1"), "--log", log_});
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -385,20 +404,119 @@ private slots:
         QVERIFY(pushing.waitForFinished(30000));
         QVERIFY2(read, qPrintable(q.lastError().text()));
         QVERIFY2(pushing.exitCode() == 0, pushing.readAllStandardError().constData());
-        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions"),
-                 QStringLiteral("quarn_sessions_2026_10"));
+        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions"), partition(1));
     }
 
-    // An earlier version's table, with rows a station pushed: migrate says
-    // what it will do and moves it, every row and column as it was (ids,
-    // first_pass, the stamps), the roles' grants with it; only its owner may;
-    // run again it changes nothing.
+    // No login stops the plant: whatever another login does with its own
+    // session (its own TimeZone and DateStyle, a flood of months, a
+    // transaction left open on a push, on the month maker or on a read),
+    // st1's push lands its row within its own time limit; a month's
+    // partition runs from midnight to midnight UTC, and a station makes
+    // none but last, this and next month's (older months: the owner's
+    // schema). A month a reader kept from being made is made by a later push.
+    void noLoginStopsThePlant_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("does");  // each on its own
+        QTest::addColumn<QString>("holds");     // then left open while st1 pushes
+        QTest::addColumn<int>("month");         // st1's record's, from this one
+        QTest::addColumn<QString>("lands");
+        const QString flood = QStringLiteral(
+            "ARRAY(SELECT generate_series(timestamptz '2000-01-01Z', now() + interval '1 month',"
+            " interval '1 month'))");
+        const QString m0 =
+            QStringLiteral("ARRAY['%1'::timestamptz]").arg(at(monthStart(0)).toString());
+        const QString m1 =
+            QStringLiteral("ARRAY['%1'::timestamptz]").arg(at(monthStart(1)).toString());
+        QTest::newRow("own TimeZone and DateStyle")
+            << "st3"
+            << QStringList{"SELECT quarn_sessions_months(" + m0 + ")",
+                           "CALL quarn_push('[]', " + m0 + ", NULL)"}
+            << QString() << 1 << partition(1);
+        QTest::newRow("a flood of months")
+            << "st2"
+            << QStringList{"SELECT quarn_sessions_months(" + flood + ")",
+                           "CALL quarn_push('[]', " + flood + ", NULL)"}
+            << QString() << 0 << partition(0);
+        QTest::newRow("a push left open") << "st2" << QStringList{}
+                                          << "INSERT INTO quarn_sessions (id, serial, started) "
+                                             "VALUES (gen_random_uuid(), 'X', '" +
+                                                 at(monthStart(0)).toString() + "')"
+                                          << 0 << partition(0);
+        QTest::newRow("the push's own function left open")
+            << "st2" << QStringList{}
+            << "SELECT quarn_push_rows(json_build_array(json_build_object('id',"
+               " gen_random_uuid(), 'started', now())))"
+            << 0 << partition(0);
+        QTest::newRow("the month maker left open")
+            << "st2" << QStringList{} << "SELECT quarn_sessions_months(" + m1 + ")" << 0
+            << partition(0);
+        QTest::newRow("a read left open")
+            << "view1" << QStringList{} << "SELECT count(*) FROM quarn_sessions" << 1
+            << "quarn_sessions_default";
+    }
+    void noLoginStopsThePlant() {
+        QFETCH(QString, user);
+        QFETCH(QStringList, does);
+        QFETCH(QString, holds);
+        QFETCH(int, month);
+        QFETCH(QString, lands);
+        QVERIFY(applyRoles());
+        pg_->sql(
+            "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'st2') THEN"
+            " CREATE ROLE st2 LOGIN IN ROLE quarn_station; CREATE ROLE st3 LOGIN IN ROLE"
+            " quarn_station; ALTER ROLE st3 SET timezone = 'Asia/Shanghai';"
+            " ALTER ROLE st3 SET datestyle = 'Postgres'; END IF; END $$");
+        for (const QString& d : does) pg_->sql(d, user);
+        if (!holds.isEmpty()) pg_->holdOpen(holds, user, 30);
+        const QDateTime started = monthStart(month).addSecs(3600);
+        writeLog(recordLine({{"started", at(started)}}) +
+                 recordLine({{"started", at(monthStart(month).addMSecs(-1))}}));
+        qputenv("QUARN_PUSH_TIME_LIMIT", "3");
+        const Run r = push(QStringLiteral("st1"));
+        qunsetenv("QUARN_PUSH_TIME_LIMIT");
+        pg_->unlockTable();
+        QVERIFY2(r.exit == 0, qPrintable(r.err));
+        QCOMPARE(pg_->sql("SELECT tableoid::regclass FROM quarn_sessions WHERE started = '" +
+                          at(started).toString() + "'"),
+                 lands);
+        // Every month's bounds at midnight UTC, and no more than three months.
+        QCOMPARE(pg_->sql({"SET timezone = 'UTC'",
+                           "SELECT count(*) FILTER (WHERE pg_get_expr(c.relpartbound, c.oid) !~"
+                           " '^FOR VALUES FROM \\(''[0-9-]{8}01 00:00:00\\+00''\\) TO"
+                           " \\(''[0-9-]{8}01 00:00:00\\+00''\\)$') || ' ' || (count(*) <= 3)"
+                           " FROM pg_inherits i JOIN pg_class c ON c.oid = i.inhrelid"
+                           " WHERE i.inhparent = to_regclass('quarn_sessions') AND"
+                           " c.relname <> 'quarn_sessions_default'"},
+                          QString()),
+                 QStringLiteral("0 true"));
+        if (lands == QLatin1String("quarn_sessions_default")) {  // made by the next push
+            writeLog(recordLine({{"started", at(started.addSecs(3600))}}));
+            QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+            QCOMPARE(pg_->sql("SELECT count(*) FROM " + partition(month)), QStringLiteral("2"));
+        }
+        if (QTest::currentDataTag() == QLatin1String("a flood of months")) {  // the owner's
+            writeLog(recordLine({{"started", "2001-05-05T00:00:00.000Z"}}));
+            QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+            QVERIFY(!pg_->sql(records({"schema"}).out).contains("ERROR"));
+            QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions_2001_05"), QStringLiteral("1"));
+        }
+    }
+
+    // An earlier version's table, with rows a station pushed and a column
+    // of the plant's own: migrate says what it will do and moves it, every
+    // row and column as it was (ids, first_pass, the stamps, the plant's
+    // column), the roles' grants with it; only its owner may; run again it
+    // changes nothing.
     void migrateEarlierTable() {
         QVERIFY(!pg_->sql(earlierTable()).contains("ERROR"));
         QVERIFY(applyRoles());
         writeLog(sampleRecords(3) + recordLine({{"started", "2026-11-02T00:00:00.000Z"}}) +
                  recordLine({{"started", QJsonValue()}}));
         QCOMPARE(push(QStringLiteral("st1")).exit, 0);
+        QCOMPARE(
+            pg_->sql("ALTER TABLE quarn_sessions ADD COLUMN work_order text NOT NULL"
+                     " DEFAULT 'WO-0'; UPDATE quarn_sessions SET work_order = 'WO-' || serial"),
+            QString());
         const QString kind = QStringLiteral(
             "SELECT relkind::text || ':' || oid FROM pg_class WHERE relname = "
             "'quarn_sessions'");
@@ -408,6 +526,7 @@ private slots:
         const Run moved = records({"migrate", "--db", pg_->url()});
         QVERIFY2(moved.exit == 0 &&
                      moved.out.contains("5 row(s) in 2 month(s) (2026-11 to 2026-12)") &&
+                     moved.out.contains("own columns go over with their values: work_order") &&
                      moved.out.contains("done: 5 row(s) moved in "),
                  qPrintable(moved.out + moved.err));
         const QString partitioned = pg_->sql(kind);

@@ -3,10 +3,12 @@
 // the report read from them matches `report --exact` on random records,
 // a late record moves its unit's figures, an upgraded schema is filled from
 // the rows already there, and only viewers read them.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QUuid>
 #include <QtTest>
 #include <memory>
 
@@ -34,10 +36,11 @@ QByteArray recordLine(const QJsonObject& changes) {
 // n random records: serial numbers shared between logs, times in any order
 // (so most arrive late for some unit), every outcome, held ones, some
 // without serial number or start, durations off the 0.1 s grid.
-QByteArray randomRecords(int n, int station, QRandomGenerator& rng) {
+QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
+                         const QDateTime& base = QDateTime::fromString("2026-12-01T06:00:00Z",
+                                                                       Qt::ISODate)) {
     static const char* outcomes[] = {"good",  "good",        "good", "transfer",
                                      "login", "interrupted", "held"};
-    const QDateTime base = QDateTime::fromString("2026-12-01T06:00:00Z", Qt::ISODate);
     QByteArray out;
     for (int i = 0; i < n; ++i) {
         const int r = rng.bounded(100);
@@ -137,7 +140,9 @@ private slots:
         QVERIFY2(pg_->ok(), qPrintable(pg_->error()));
         const QString out = pg_->sql(run({"schema"}) + run({"schema", "--roles"}) +
                                      "CREATE ROLE st1 LOGIN IN ROLE quarn_station; CREATE ROLE "
-                                     "view1 LOGIN IN ROLE quarn_viewer");
+                                     "view1 LOGIN IN ROLE quarn_viewer; CREATE ROLE view2 LOGIN"
+                                     " IN ROLE quarn_viewer; ALTER ROLE view2 SET timezone ="
+                                     " 'Asia/Kolkata'");
         QVERIFY2(!out.contains("ERROR"), qPrintable(out));
     }
     void init() {
@@ -241,6 +246,79 @@ private slots:
         QCOMPARE(pg_->sql("SELECT sum(sessions) FROM quarn_summary_hours"), QStringLiteral("300"));
         compareRows(quarn::records::reportFromDatabase(pg_->url(), {"day", {}, false}),
                     quarn::records::reportFromDatabase(pg_->url(), {"day", {}, true}));
+    }
+
+    // Figures the exact count confirms after what an owner may do, and a
+    // later push: a serial number that reads like another session's id is
+    // a unit of its own; a DELETE and an UPDATE through quarn_sessions move
+    // the summaries; a month let go with `archive` leaves them a recount of
+    // the rows left, and so does a late record of a unit that spanned it.
+    void exactAfterOwnersSteps_data() {
+        QTest::addColumn<QByteArray>("records");
+        QTest::addColumn<QStringList>("owner");  // statements, each its own transaction
+        QTest::addColumn<QStringList>("args");   // then quarn-records (exit 0)
+        QTest::addColumn<QByteArray>("late");    // pushed afterwards
+        QRandomGenerator rng(36);
+        const QString lone = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QTest::newRow("a serial number that reads like an id")
+            << recordLine({{"id", lone}, {"serial", QJsonValue()}, {"outcome", "transfer"}})
+            << QStringList{} << QStringList{} << recordLine({{"serial", lone}});
+        QTest::newRow("the owner's DELETE and UPDATE")
+            << randomRecords(300, 1, rng)
+            << QStringList{"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
+                           "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
+                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"}
+            << QStringList{} << randomRecords(60, 3, rng);
+        const QDateTime m0(QDate::currentDate().addDays(1 - QDate::currentDate().day()),
+                           QTime(0, 0), Qt::UTC);
+        QTest::newRow("a month archived")
+            << randomRecords(300, 2, rng, m0.addSecs(-15 * 3600)) << QStringList{}
+            << QStringList{"archive", m0.addMonths(-1).toString("yyyy-MM"), "--db", pg_->url()}
+            << randomRecords(60, 3, rng, m0.addSecs(-15 * 3600));
+    }
+    void exactAfterOwnersSteps() {
+        QFETCH(QByteArray, records);
+        QFETCH(QStringList, owner);
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, late);
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+        QVERIFY(push(writeLog(name + ".jsonl", records), "st1"));
+        for (const QString& statement : owner)
+            QVERIFY2(!pg_->sql(statement).contains("ERROR"), qPrintable(statement));
+        if (!args.isEmpty()) QVERIFY(run(args) != "failed");
+        QVERIFY(push(writeLog(name + "-late.jsonl", late), "st1"));
+        QCOMPARE(summaryDifferences(), QStringLiteral("true 0 0 0 0 0"));
+        const QString url = pg_->url(QStringLiteral("view1"));
+        for (const char* by : {"", "day", "station", "slot"})
+            compareRows(quarn::records::reportFromDatabase(url, {by, {}, false}),
+                        quarn::records::reportFromDatabase(url, {by, {}, true}));
+        if (!args.isEmpty()) pg_->sql("DROP TABLE quarn_sessions_" + args[1].replace('-', '_'));
+    }
+
+    // A reader in a half-hour time zone gets the summaries' UTC hours and
+    // days: every session of a socket since its service (at 06:10 UTC) is
+    // counted, and each day of the view is a UTC day.
+    void utcWhateverTheZone() {
+        QVERIFY(!pg_->sql(run({"schema", "--roles"})).contains("ERROR"));  // the view made again
+        QByteArray rows;
+        const QDateTime service = QDateTime::fromString("2026-12-01T06:10:00Z", Qt::ISODate);
+        for (int i = 1; i <= 90; ++i)
+            rows += recordLine({{"station", "st-k"},
+                                {"slot", "slot-k"},
+                                {"started", service.addSecs(60 * i).toString(Qt::ISODate)}});
+        QVERIFY(push(writeLog("kolkata.jsonl", rows), "st1"));
+        pg_->sql(
+            "INSERT INTO quarn_socket_service (station, slot, serviced_at) VALUES ('st-k',"
+            " 'slot-k', '2026-12-01 06:10Z')");
+        const QJsonArray bySlot =
+            QJsonDocument::fromJson(
+                run({"report", "--by", "slot", "--json", "--db", pg_->url("view2")}).toUtf8())
+                .array();
+        QCOMPARE(bySlot[0]["sockets"][0]["since_service"].toInt(), 90);
+        QCOMPARE(pg_->sql("SELECT count(*) FILTER (WHERE day <> date_trunc('day', day, 'UTC'))"
+                          " || ' ' || count(*) FROM quarn_yield_daily",
+                          "view2"),
+                 QStringLiteral("0 1"));
     }
 
     // Viewers read the summaries; a station neither reads nor writes them.

@@ -16,14 +16,14 @@
 #include <QtTest>
 #include <memory>
 
+#include "approval/gate_read.h"
+#include "approval/image_list.h"
 #include "core/message_box.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "approval/gate_read.h"
+#include "database/schema.h"
 #include "image/blocks.h"
 #include "link/download_link.h"
-#include "approval/image_list.h"
-#include "database/schema.h"
 #include "station/batch_cue.h"
 #include "station/rack_view.h"
 #include "station/slot_tile.h"
@@ -31,6 +31,7 @@
 #include "station/station_window.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/test_support.h"
+#include "tests/support/unit_kinds.h"
 
 using namespace testsupport;
 using namespace quarn::station;
@@ -863,6 +864,29 @@ private slots:
         QCOMPARE(records.size(), loading ? 2 : 0);
         for (const QJsonObject& r : records)
             QCOMPARE(r["outcome"].toString(), QStringLiteral("interrupted"));
+    }
+
+    // The real station with Auto-start on, a slot for each unit of every kind
+    // with no probe reply lost, one, and two not in a row: a unit left in its
+    // socket is logged into once, and the next one put in after it is loaded
+    // once.
+    void autoStartEveryKindOncePerInsertion() {
+        const QString init = writeFile(dir_.path(), QStringLiteral("Init.txt"),
+                                       initText(stepTexts(1), QStringLiteral("2000")));
+        writeFile(dir_.path(), QStringLiteral("firmware.bin"), patternBytes(2000));
+        QTemporaryDir dir;
+        KindRack rack(dir.path());
+        QStringList args{"--auto", "--log", log_};
+        for (const QString& port : rack.ports()) args << "-p" << port;
+        QProcess station;
+        station.start(QStringLiteral(QUARN_STATION_PATH), args << init);
+        QVERIFY(station.waitForStarted());
+        const KindRack::Insertions run = rack.runInsertions();
+        ::kill(pid_t(station.processId()), SIGTERM);
+        QVERIFY(station.waitForFinished(10000));
+        QVERIFY2(run.loadedFirst && run.first == rack.expected(1), qPrintable(run.first));
+        QVERIFY2(run.loadedSecond && run.second == rack.expected(2), qPrintable(run.second));
+        QCOMPARE(readRecords(log_).size(), 2 * rack.size());
     }
 
     // SIGTERM while the log takes no record (a file stands where its folder

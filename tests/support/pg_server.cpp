@@ -89,23 +89,27 @@ bool PgServer::signal(int sig) {
     return ok && pid > 0 && ::kill(pid, sig) == 0;
 }
 
-QStringList PgServer::psqlArgs(const QString& statement, const QString& user) const {
-    return {QStringLiteral("-h"),
-            dir_.path(),
-            QStringLiteral("-U"),
-            user.isEmpty() ? QString::fromLatin1(kUser) : user,
-            QStringLiteral("-d"),
-            QStringLiteral("postgres"),
-            QStringLiteral("-XAtq"),
-            QStringLiteral("-v"),
-            QStringLiteral("ON_ERROR_STOP=1"),
-            QStringLiteral("-c"),
-            statement};
+QStringList PgServer::psqlArgs(const QStringList& statements, const QString& user) const {
+    QStringList args{QStringLiteral("-h"),
+                     dir_.path(),
+                     QStringLiteral("-U"),
+                     user.isEmpty() ? QString::fromLatin1(kUser) : user,
+                     QStringLiteral("-d"),
+                     QStringLiteral("postgres"),
+                     QStringLiteral("-XAtq"),
+                     QStringLiteral("-v"),
+                     QStringLiteral("ON_ERROR_STOP=1")};
+    for (const QString& s : statements) args << QStringLiteral("-c") << s;
+    return args;
 }
 
 QString PgServer::sql(const QString& statement, const QString& user) const {
+    return sql(QStringList{statement}, user);
+}
+
+QString PgServer::sql(const QStringList& statements, const QString& user) const {
     QString out;
-    run(kBin + QStringLiteral("psql"), psqlArgs(statement, user), &out);
+    run(kBin + QStringLiteral("psql"), psqlArgs(statements, user), &out);
     return out.trimmed();
 }
 
@@ -113,10 +117,10 @@ bool PgServer::lockTable(const QString& table, int seconds) {
     unlockTable();
     holder_ = std::make_unique<QProcess>();
     launch(*holder_, kBin + QStringLiteral("psql"),
-           psqlArgs(QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE;"
-                                   " SELECT pg_sleep(%2); COMMIT;")
-                        .arg(table)
-                        .arg(seconds)));
+           psqlArgs({QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE;"
+                                    " SELECT pg_sleep(%2); COMMIT;")
+                         .arg(table)
+                         .arg(seconds)}));
     const QString held = QStringLiteral(
                              "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = "
                              "l.relation WHERE c.relname = '%1' AND l.mode = "
@@ -125,6 +129,27 @@ bool PgServer::lockTable(const QString& table, int seconds) {
     // Each look is a psql run of its own (tens of milliseconds): no spinning.
     for (int look = 0; look < 500 && holder_->state() != QProcess::NotRunning; ++look)
         if (sql(held) == QLatin1String("1")) return true;
+    return false;
+}
+
+bool PgServer::holdOpen(const QString& statements, const QString& user, int seconds) {
+    unlockTable();
+    holder_ = std::make_unique<QProcess>();
+    launch(*holder_, kBin + QStringLiteral("psql"),
+           psqlArgs({QStringLiteral("BEGIN; %1; SELECT pg_sleep(%2); COMMIT;")
+                         .arg(statements)
+                         .arg(seconds)},
+                    user));
+    const QString sleeping = QStringLiteral(
+                                 "SELECT count(*) FROM pg_stat_activity WHERE usename = '%1'"
+                                 " AND query LIKE '%pg_sleep%' AND wait_event = 'PgSleep'")
+                                 .arg(user);
+    // waitForFinished, not state(): the state changes only as Qt takes in
+    // the child's end, which nothing here would do.
+    for (int look = 0; look < 500; ++look) {
+        if (sql(sleeping) == QLatin1String("1")) return true;
+        if (holder_->waitForFinished(20)) return false;  // a statement was refused
+    }
     return false;
 }
 
@@ -158,31 +183,39 @@ bool PgServer::run(const QString& program, const QStringList& args, QString* out
 }
 
 QByteArray sampleRecords(int n, int stations) {
-    const QDateTime base =
-        QDateTime::fromString(QStringLiteral("2026-12-01T06:00:00Z"), Qt::ISODate);
+    SampleShape shape;
+    shape.stations = stations;
+    return sampleRecords(n, shape);
+}
+
+QByteArray sampleRecords(int n, const SampleShape& shape) {
     const QString sha = QString(64, QLatin1Char('a'));
     QByteArray out;
     for (int i = 0; i < n; ++i) {
         const bool good = i % 7 != 0;
-        const QJsonObject o{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                            {"version", "1.1.0"},
-                            {"station", QStringLiteral("station-%1").arg(i % stations)},
-                            {"operator", "ann"},
-                            {"serial", QStringLiteral("SN-%1").arg(i)},
-                            {"slot", "/dev/serial/by-id/usb-FTDI-if00"},
-                            {"port", "COM1"},
-                            {"device", "/dev/ttyUSB0"},
-                            {"file", "/srv/fw/qx200.bin"},
-                            {"length", 2000},
-                            {"bytes", 2048},
-                            {"blocks", 32},
-                            {"repeats", i % 3},
-                            {"sha256", good ? sha : QString(64, QLatin1Char('b'))},
-                            {"image_sha256", sha},
-                            {"outcome", good ? "good" : "transfer"},
-                            {"message", good ? "" : "No reply at block 5 of 32 (last reply 44)"},
-                            {"started", base.addSecs(i).toString(Qt::ISODateWithMs)},
-                            {"seconds", 4.0 + i % 5}};
+        const int socket = i / shape.stations % shape.sockets;
+        const QJsonObject o{
+            {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {"version", "1.1.0"},
+            {"station", QStringLiteral("station-%1").arg(i % shape.stations)},
+            {"operator", "ann"},
+            {"serial", shape.serialPrefix + QString::number(i)},
+            {"slot", shape.sockets == 1
+                         ? QStringLiteral("/dev/serial/by-id/usb-FTDI-if00")
+                         : QStringLiteral("/dev/serial/by-path/slot-%1").arg(socket)},
+            {"port", "COM1"},
+            {"device", "/dev/ttyUSB0"},
+            {"file", "/srv/fw/qx200.bin"},
+            {"length", 2000},
+            {"bytes", 2048},
+            {"blocks", 32},
+            {"repeats", i % 3},
+            {"sha256", good ? sha : QString(64, QLatin1Char('b'))},
+            {"image_sha256", sha},
+            {"outcome", good ? "good" : "transfer"},
+            {"message", good ? "" : "No reply at block 5 of 32 (last reply 44)"},
+            {"started", shape.start.addSecs(i).toString(Qt::ISODateWithMs)},
+            {"seconds", 4.0 + i % 5}};
         out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     }
     return out;

@@ -7,6 +7,7 @@
 // folder being removed.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -38,18 +39,26 @@ public:
     // Runs SQL through psql, as the superuser or as user; the result's rows,
     // fields separated by '|'. On an error the output begins "ERROR".
     QString sql(const QString& statement, const QString& user = QString()) const;
+    // Each statement sent on its own, in one session (several in one string
+    // are one implicit transaction); stops at the first error.
+    QString sql(const QStringList& statements, const QString& user) const;
 
     // Another session holds LOCK TABLE table IN ACCESS EXCLUSIVE MODE, as a
     // dashboard's long transaction might: for at most seconds (then it lets
     // go by itself), until unlockTable(). True once the lock is held.
     bool lockTable(const QString& table, int seconds);
     void unlockTable();
+    // Another session, as user, runs statements in a transaction it then
+    // leaves open (for at most seconds, or until unlockTable()), as a
+    // careless or hostile login would. True once it holds them open; false
+    // when the server refused one of them (the session ended).
+    bool holdOpen(const QString& statements, const QString& user, int seconds);
 
 private:
     bool signal(int sig);
     bool run(const QString& program, const QStringList& args, QString* out = nullptr) const;
     void launch(QProcess& p, const QString& program, const QStringList& args) const;
-    QStringList psqlArgs(const QString& statement, const QString& user = QString()) const;
+    QStringList psqlArgs(const QStringList& statements, const QString& user = QString()) const;
 
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> holder_;
@@ -57,9 +66,20 @@ private:
     bool durable_;
 };
 
+// Where and when sampleRecords' records are: record i at station
+// "station-(i % stations)", socket (i / stations) % sockets (one by-id name
+// when there is one socket, else "/dev/serial/by-path/slot-K"), serial
+// number prefix + i, started i seconds after start.
+struct SampleShape {
+    int stations = 1;
+    int sockets = 1;
+    QDateTime start = QDateTime(QDate(2026, 12, 1), QTime(6, 0), Qt::UTC);
+    QString serialPrefix = QStringLiteral("SN-");
+};
+
 // n records as quarn-flash writes them, one JSON line each: every key set,
-// record i at station "station-(i % stations)", serial "SN-i", started i
-// seconds after 2026-12-01, every seventh a transfer failure.
+// every seventh a transfer failure.
+QByteArray sampleRecords(int n, const SampleShape& shape);
 QByteArray sampleRecords(int n, int stations = 1);
 
 }  // namespace testsupport
