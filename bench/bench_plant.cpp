@@ -250,6 +250,10 @@ bool everyTileShowsYield(const QWidget& window) {
 
 }  // namespace
 
+bool fillPlant(const testsupport::PgServer& pg, const PlantBenchOptions& o, bool first) {
+    return fill(pg, o, first);
+}
+
 int runPlantBench(const PlantBenchOptions& options) {
     PlantBenchOptions o = options;
     o.rows = qMax(o.rows, kBaseRows);

@@ -36,3 +36,15 @@ int runPlantBench(const PlantBenchOptions& options);
 int runPlantView(const QString& url, const QString& since);
 
 }  // namespace bench
+
+namespace testsupport {
+class PgServer;
+}
+
+namespace bench {
+
+// The plant's rows (the first million of `total`, or the rest), the
+// summaries counted, vacuumed, as --plant fills them; false (said) on an error.
+bool fillPlant(const testsupport::PgServer& pg, const PlantBenchOptions& o, bool first);
+
+}  // namespace bench

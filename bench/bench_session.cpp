@@ -46,6 +46,7 @@
 #include "app/forms.h"
 #include "bench/bench_gang.h"
 #include "bench/bench_plant.h"
+#include "bench/bench_plant_web.h"
 #include "bench/bench_records.h"
 #include "bench/bench_station.h"
 #include "bench/sim_output.h"
@@ -312,6 +313,7 @@ struct Options {
     bool watchSoak = false;   // --watch-soak
     bool records = false;     // --records
     bool plant = false;       // --plant
+    bool plantWeb = false;    // --plant-web
     int rows = 0;             // --rows: with --records or --plant, the table's size (0: a million)
     int stations = 0;         // --stations: with --records or --plant (0: the bench's own)
     int sockets = 0;          // --sockets: of each station, likewise
@@ -668,6 +670,11 @@ struct BenchCommandLine {
         "sockets (or --stations, --sockets), on a server of its own: reports by slot and by "
         "station, quarn-plant's views from its start, a push of 20,000 records, a refresh after "
         "a push, push to screen."};
+    const QCommandLineOption plantWeb{
+        "plant-web",
+        "Instead: quarn-plant-web over 1,000,000 rows (or --rows) in a headless chromium: the "
+        "first page complete, push to page with 1 and 100 pages open, memory, threads and CPU "
+        "with 200 open streams."};
     const QCommandLineOption stations{
         "stations", "With --records or --plant: the stations of the plant (default 8 or 20).", "N"};
     const QCommandLineOption sockets{
@@ -677,7 +684,7 @@ struct BenchCommandLine {
     QCommandLineOption plantSince{"plant-since", "Its --since.", "DATE"};
     const QCommandLineOption rows{
         "rows",
-        "With --records or --plant: fill the table to 1,000,000 rows in 30 days, then to N, and "
+        "With --records, --plant or --plant-web: fill the table to 1,000,000 rows in 30 days, then to N, and "
         "print each figure at both sizes with its ratio to 1,000,000.",
         "N"};
     const QCommandLineOption soakSessions{"soak-sessions",
@@ -694,7 +701,7 @@ struct BenchCommandLine {
             o->setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({runs,      pacedRuns,    memoryRuns, skipPaced,   only,      noTargets,
                       sim,       hidden,       gangPaced,  gangUnpaced, station,   swap,
-                      swapUnits, watchSoak,    records,    plant,       rows,      stations,
+                      swapUnits, watchSoak,    records,    plant,       plantWeb, rows,      stations,
                       sockets,   soakSessions, child,      plantView,   plantSince});
     }
 };
@@ -712,6 +719,7 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->watchSoak = p.isSet(cl.watchSoak);
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
+    o->plantWeb = p.isSet(cl.plantWeb);
     if (p.isSet(cl.rows) && !parsePositive(p.value(cl.rows), &o->rows))
         return usage(QStringLiteral("bad --rows"));
     const std::pair<const QCommandLineOption*, int*> counts[] = {
@@ -831,6 +839,7 @@ int main(int argc, char** argv) {
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
     if (!o.plantView.isEmpty()) return bench::runPlantView(o.plantView, o.plantSince);
     if (o.plant) return bench::runPlantBench(plantOptions(o));
+    if (o.plantWeb) return bench::runPlantWebBench(g_checkTargets, o.rows > 0 ? o.rows : 1000000);
     if (o.records) return bench::runRecordsBench(recordsOptions(o));
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;

@@ -52,6 +52,11 @@ const QList<SettingEntry>& entries() {
          "never)"},
         {K::PlantSocketLife, "plant/socket-life", "", T::Count, "10000",
          "sessions a socket takes between services before it is flagged (0: never)"},
+        {K::WebListen, "web/listen", "", T::Text, "127.0.0.1:8471",
+         "where quarn-plant-web listens, ADDRESS:PORT (`--listen` overrides it; a loopback "
+         "address answers loopback names only)"},
+        {K::WebTimeZone, "web/time-zone", "", T::Text, "",
+         "the plant's time zone, as the pages show times (`Europe/Berlin`; none: the machine's)"},
         {K::ConfigDir, "", "QUARN_CONFIG_DIR", T::Text, "",
          "the folder of the settings file, in place of `~/.config/quarn-download`"},
         {K::PushTimeLimit, "", "QUARN_PUSH_TIME_LIMIT", T::Count, "30",

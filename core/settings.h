@@ -45,6 +45,8 @@ enum class SettingKey {
     ImagesRequireApproved,
     ImagesOfflineMaxAge,
     PlantSocketLife,
+    WebListen,
+    WebTimeZone,
     // The environment's alone: no key in the file.
     ConfigDir,
     PushTimeLimit,

@@ -47,6 +47,21 @@ units=lib/systemd/user
 grep -q "^ExecStart=$prefix/bin/quarn-records push$" $units/quarn-records-push.service \
   || fail "the push service does not run the installed quarn-records"
 grep -q "^OnUnitActiveSec=5min$" $units/quarn-records-push.timer || fail "no five-minute push timer"
+if [ -x bin/quarn-plant-web ]; then
+  service=lib/systemd/system/quarn-plant-web.service
+  grep -q "^ExecStart=$prefix/bin/quarn-plant-web$" $service \
+    || fail "the web service does not run the installed quarn-plant-web"
+  grep -q "^DynamicUser=yes$" $service || fail "the web service runs as no user of its own"
+  if command -v systemd-analyze > /dev/null; then
+    # The unit as systemd reads it, its program where the package puts it.
+    sed "s#$prefix/bin/quarn-plant-web#/bin/true#" $service > "$prefix/quarn-plant-web.service"
+    out=$(systemd-analyze verify --man=no "$prefix/quarn-plant-web.service" 2>&1) \
+      || fail "systemd-analyze verify quarn-plant-web.service: $out"
+  fi
+  [ -f share/doc/quarn-download/examples/quarn-plant-web.nginx ] || fail "no nginx example"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bin/quarn-plant-web --version > /dev/null \
+    || fail "the installed quarn-plant-web --version exits $?"
+fi
 
 [ "$failures" -eq 0 ] && echo "install into $prefix: all checks passed"
 exit $((failures > 0))

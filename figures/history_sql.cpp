@@ -29,13 +29,14 @@ records::TraceRow readTraceRow(const QSqlQuery& q) {
     t.approved = flagValue(q.value(c++)), t.verdict = flagValue(q.value(c++));
     t.outcome = q.value(c++).toString(), t.message = q.value(c++).toString();
     t.pushedBy = q.value(c++).toString();
+    if (!q.isNull(c)) t.seconds = q.value(c).toDouble();
     return t;
 }
 
 const char kTrace[] =
     "SELECT s.id::text, s.started, s.station, s.slot, s.operator, s.file, s.image_sha256,"
-    " i.title, s.approved, s.server_approved, s.outcome, s.message, s.pushed_by"
-    " FROM quarn_sessions s LEFT JOIN LATERAL (SELECT title FROM quarn_images"
+    " i.title, s.approved, s.server_approved, s.outcome, s.message, s.pushed_by,"
+    " s.seconds FROM quarn_sessions s LEFT JOIN LATERAL (SELECT title FROM quarn_images"
     "  WHERE sha256 = s.image_sha256 ORDER BY approved_at DESC LIMIT 1) i ON true"
     " WHERE s.serial = ? ORDER BY s.started, s.id";
 

@@ -35,6 +35,11 @@ Part unionAll(const QList<Part>& parts) {
     return {QLatin1Char('(') + all.sql + QLatin1Char(')'), all.binds};
 }
 
+// The rows the request counts.
+records::RecordFilter filterOf(const records::ReportRequest& request) {
+    return records::RecordFilter{request.since, {}, request.station, request.image};
+}
+
 // The group's key of a session row, or of a summary row (hour for day).
 QString keyExpression(const QString& by, bool summary) {
     if (by.isEmpty()) return QStringLiteral("''");
@@ -174,7 +179,7 @@ void failed(const pg::QueryFailure& f, records::Report* report) {
 // Every socket's passes and failures as the slot rule counts them
 // (record/slot_flags.h), from the sockets' summary or the sessions.
 Part socketSource(const records::ReportRequest& request, bool summaries) {
-    const records::RecordFilter filter{request.since, {}, {}, {}};
+    const records::RecordFilter filter = filterOf(request);
     const HourSplit split = splitOnHours(filter);
     QList<records::RecordFilter> fromSessions = split.edges;
     QList<Part> parts;
@@ -245,7 +250,7 @@ records::Report reportFromDatabase(const QString& databaseUrl,
         return report.error = f.error, report;
     QMap<QString, records::ReportRow> rows;
     if (!readFigures(connection.db(),
-                     reportSources(request, records::RecordFilter{request.since, {}, {}, {}},
+                     reportSources(request, filterOf(request),
                                    schema.readsSummaries),
                      &rows, &f))
         return failed(f, &report), report;

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QTabWidget>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 class QListWidget;
 

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "plant/plant_figures.h"
+#include "figures/plant_figures.h"
 
 class QComboBox;
 class QLabel;

@@ -11,7 +11,7 @@
 #include <QMap>
 #include <QValueAxis>
 
-#include "plant/plant_figures.h"
+#include "figures/plant_figures.h"
 #include "plant/socket_chart.h"
 
 namespace quarn::plant {

@@ -13,7 +13,7 @@
 #include <QByteArray>
 #include <array>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;

@@ -5,14 +5,9 @@
 
 #include "core/translations.h"
 #include "pg/database_url.h"
+#include "figures/plant_figures.h"
 
 namespace quarn::plant {
-
-QDateTime parseSinceDate(const QString& text) {
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay();
-    return t;
-}
 
 namespace {
 

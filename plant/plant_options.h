@@ -20,8 +20,4 @@ struct PlantOptions : CommandLineAnswer {
 // args includes the program name.
 PlantOptions parsePlantOptions(const QStringList& args);
 
-// "2026-12-07" (the start of that day, local time) or an ISO time; invalid
-// when it is neither.
-QDateTime parseSinceDate(const QString& text);
-
 }  // namespace quarn::plant

@@ -7,7 +7,7 @@
 
 #include <QMainWindow>
 
-#include "plant/plant_feed.h"
+#include "figures/plant_feed.h"
 
 class QLabel;
 class QTimer;

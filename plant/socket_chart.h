@@ -9,7 +9,7 @@
 
 #include <QString>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "plant/plant_figures.h"
+#include "figures/plant_figures.h"
 
 namespace quarn::plant {
 

@@ -9,7 +9,7 @@
 #include <QMap>
 #include <QWidget>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 class QFrame;
 class QGridLayout;

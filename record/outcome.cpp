@@ -1,5 +1,7 @@
 #include "record/outcome.h"
 
+#include <QRegularExpression>
+
 namespace quarn::records {
 
 QString outcomeName(SessionOutcome outcome) {
@@ -28,6 +30,12 @@ std::optional<SessionOutcome> outcomeFromName(const QString& name) {
     for (int o = int(SessionOutcome::Good); o <= int(SessionOutcome::Held); ++o)
         if (outcomeName(SessionOutcome(o)) == name) return SessionOutcome(o);
     return std::nullopt;
+}
+
+QString sessionStage(const QString& outcome, const QString& message) {
+    static const QRegularExpression block(QStringLiteral("block [0-9]+ of [0-9]+"));
+    const QRegularExpressionMatch m = block.match(message);
+    return m.hasMatch() ? m.captured() : outcome;
 }
 
 const QStringList& failingOutcomes() {

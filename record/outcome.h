@@ -32,4 +32,9 @@ std::optional<SessionOutcome> outcomeFromName(const QString& name);
 // columns. A held record is no session, so it is no failure either.
 const QStringList& failingOutcomes();
 
+// The stage a session stopped at, as the failures' Pareto names it: the
+// block its message names ("block 5 of 32"), else its outcome. The
+// database's summaries say the same in SQL (figures/rules_sql.h stageSql).
+QString sessionStage(const QString& outcome, const QString& message);
+
 }  // namespace quarn::records

@@ -59,6 +59,8 @@ TraceRow traceRow(const QJsonObject& r, const QString& id) {
     t.imageSha256 = fieldText(r, key::imageSha256);
     t.approved = flagOf(r, key::approved);
     t.outcome = fieldText(r, key::outcome), t.message = fieldText(r, key::message);
+    if (r.value(QLatin1String(key::seconds)).isDouble())
+        t.seconds = r.value(QLatin1String(key::seconds)).toDouble();
     return t;
 }
 

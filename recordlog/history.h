@@ -26,7 +26,8 @@ struct TraceRow {
     std::optional<bool> approved;  // the station's claim
     std::optional<bool> verdict;   // the server's; none from a log
     QString outcome, message;
-    QString pushedBy;  // the login that pushed it; empty from a log
+    QString pushedBy;               // the login that pushed it; empty from a log
+    std::optional<double> seconds;  // the session's length; none when not recorded
 };
 
 struct UnitRow {

@@ -22,4 +22,8 @@ struct RecordFilter {
     }
 };
 
+// A report's or a recall list's --since: "2026-12-07" (that day from 00:00
+// UTC) or an ISO time; invalid when it is neither.
+QDateTime parseReportSince(const QString& text);
+
 }  // namespace quarn::records

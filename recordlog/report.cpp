@@ -26,8 +26,19 @@ struct Session : PassSession {
     QString key;
     double seconds = -1;
     QString station, slot;  // for the slot rules
+    QString image;          // image_sha256
     qint64 repeats = 0;
 };
+
+// Whether the session is one the request counts: its period, station and
+// image (a log knows no titles: only a sha256 prefix names an image).
+bool taken(const Session& s, const ReportRequest& request) {
+    if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
+        return false;
+    if (!request.station.isEmpty() && s.station != request.station) return false;
+    const QString image = request.image.trimmed().toLower();
+    return image.isEmpty() || s.image.toLower().startsWith(image);
+}
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
     Session s;
@@ -41,6 +52,7 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
     s.serial = r.value(QLatin1String(key::serial)).toString();
     s.station = r.value(QLatin1String(key::station)).toString();
     s.slot = r.value(QLatin1String(key::slot)).toString();
+    s.image = r.value(QLatin1String(key::imageSha256)).toString();
     s.id = QUuid::fromString(r.value(QLatin1String(key::id)).toString())
                .toString(QUuid::WithoutBraces);
     s.outcome = r.value(QLatin1String(key::outcome)).toString();
@@ -153,8 +165,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     QMap<QString, Group> groups;
     QMap<std::pair<QString, QString>, SocketCount> sockets;
     for (const Session& s : std::as_const(sessions)) {
-        if (request.since.isValid() && !(s.started.isValid() && s.started >= request.since))
-            continue;
+        if (!taken(s, request)) continue;
         add(groups[s.key], s, attempts.placedBy(s));
         if (isHeld(s.outcome)) continue;
         SocketCount& c = sockets[{s.station, s.slot}];

@@ -28,6 +28,10 @@ struct ReportRequest {
     // By slot: a socket with more sessions since its last service is due
     // for one ([plant] socket-life; 0: none is).
     qint64 socketLife = 0;
+    // One station (exact name; empty: every one), and one image as
+    // RecordFilter takes it (recordlog/record_filter.h; a log knows no
+    // titles, so there only a sha256 prefix matches).
+    QString station = {}, image = {};
 };
 
 struct ReportRow {

@@ -1,14 +1,12 @@
 #include "records-tool/history_commands.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
 
 #include "figures/history_sql.h"
-#include "record/columns.h"
+#include "figures/history_json.h"
+#include "figures/unit_verdict.h"
 #include "recordlog/history.h"
 #include "records-tool/records_exit.h"
 
@@ -16,17 +14,7 @@ namespace quarn::records {
 
 namespace {
 
-QString timeText(const QDateTime& t) {
-    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
-}
-
-QJsonValue timeJson(const QDateTime& t) {
-    return t.isValid() ? QJsonValue(timeText(t)) : QJsonValue();
-}
-
-QJsonValue textJson(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
-
-QJsonValue flagJson(const std::optional<bool>& f) { return f ? QJsonValue(*f) : QJsonValue(); }
+QString timeText(const QDateTime& t) { return historyTimeText(t); }
 
 QString flagCell(const std::optional<bool>& f) {
     return f ? QLatin1String(*f ? "yes" : "no") : QStringLiteral("-");
@@ -47,10 +35,7 @@ void sayTable(const QList<QStringList>& lines) {
     }
 }
 
-void sayJson(const QJsonArray& rows) {
-    const QByteArray out = QJsonDocument(rows).toJson(QJsonDocument::Indented);
-    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-}
+void sayJson(const QByteArray& out) { std::fwrite(out.constData(), 1, size_t(out.size()), stdout); }
 
 // The history's error as quarn-records says it; its exit status.
 int failed(const History& h, bool fromLog) {
@@ -61,33 +46,6 @@ int failed(const History& h, bool fromLog) {
 
 void warnLine(const QString& text) {
     recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
-}
-
-// A record's own keys as its column table spells them (record/columns.h);
-// then what the server and the approved list add, under their columns' names.
-QJsonObject traceJson(const TraceRow& t) {
-    return {{QLatin1String(key::id), t.id},
-            {QLatin1String(key::started), timeJson(t.started)},
-            {QLatin1String(key::station), t.station},
-            {QLatin1String(key::slot), t.slot},
-            {QLatin1String(key::operatorName), t.operatorName},
-            {QLatin1String(key::file), t.file},
-            {QLatin1String(key::imageSha256), textJson(t.imageSha256)},
-            {QLatin1String("title"), textJson(t.title)},
-            {QLatin1String(key::approved), flagJson(t.approved)},
-            {QLatin1String("server_approved"), flagJson(t.verdict)},
-            {QLatin1String(key::outcome), t.outcome},
-            {QLatin1String(key::message), t.message},
-            {QLatin1String("pushed_by"), textJson(t.pushedBy)}};
-}
-
-QJsonObject unitJson(const UnitRow& u) {
-    return {{QLatin1String(key::serial), textJson(u.serial)},
-            {QLatin1String(key::station), u.station},
-            {QLatin1String(key::slot), u.slot},
-            {QLatin1String(key::started), timeJson(u.started)},
-            {QLatin1String(key::imageSha256), u.imageSha256},
-            {QLatin1String(key::id), u.id}};
 }
 
 QStringList traceCells(const TraceRow& t) {
@@ -112,11 +70,7 @@ int traceCommand(const HistorySource& from, const QString& serial) {
     const History h = fromLog ? traceFromLog(from.log, serial, warnLine)
                               : figures::traceFromDatabase(from.url, serial);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) {
-        QJsonArray rows;
-        for (const TraceRow& t : h.trace) rows << traceJson(t);
-        return sayJson(rows), kRecordsDone;
-    }
+    if (from.json) return sayJson(traceJson(h.trace)), kRecordsDone;
     if (h.trace.isEmpty())
         return sayLine(
                    stdout,
@@ -126,6 +80,8 @@ int traceCommand(const HistorySource& from, const QString& serial) {
                               "approved", "server", "outcome", "pushed-by", "message"}};
     for (const TraceRow& t : h.trace) lines << traceCells(t);
     sayTable(lines);
+    sayLine(stdout, QCoreApplication::translate("quarn-records", "verdict: %1")
+                        .arg(verdictText(unitVerdict(h.trace))));
     return kRecordsDone;
 }
 
@@ -134,11 +90,7 @@ int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QD
     const History h = fromLog ? unitsFromLog(from.log, imagePrefix, since, warnLine)
                               : figures::unitsFromDatabase(from.url, imagePrefix, since);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) {
-        QJsonArray rows;
-        for (const UnitRow& u : h.units) rows << unitJson(u);
-        return sayJson(rows), kRecordsDone;
-    }
+    if (from.json) return sayJson(unitsJson(h.units)), kRecordsDone;
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image"}};
     for (const UnitRow& u : h.units)
         lines << QStringList{cell(u.serial), cell(u.station), cell(u.slot),

@@ -23,6 +23,7 @@
 #include "pg/database_url.h"
 #include "push/push.h"
 #include "recordlog/history.h"
+#include "recordlog/record_filter.h"
 #include "recordlog/report.h"
 #include "records-tool/history_commands.h"
 #include "records-tool/image_commands.h"
@@ -210,19 +211,13 @@ int report(const QString& url, const QString& log, const ReportRequest& request,
     return kRecordsDone;
 }
 
-QDateTime parseSince(const QString& text) {
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay(Qt::UTC);
-    return t;
-}
-
 }  // namespace
 
 namespace {
 
 // The options as given on the command line.
 struct Given {
-    QString db, log, since, by, retry, file, length, note, image;
+    QString db, log, since, by, retry, file, length, note, image, station;
     QStringList rest;  // after the command
     bool json = false, roles = false, exact = false, refill = false;
     QString url() const { return db.isEmpty() ? pg::configuredDatabaseUrl() : db; }
@@ -231,14 +226,15 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{
-        g.by, {}, g.exact, Settings().value(SettingKey::PlantSocketLife).toLongLong()};
+    ReportRequest request{g.by,      {},
+                          g.exact,   Settings().value(SettingKey::PlantSocketLife).toLongLong(),
+                          g.station, g.image};
     if (g.exact && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
     if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
         return usage(QCoreApplication::translate(
             "quarn-records", "--by takes day, station, file, slot or operator"));
-    if (!g.since.isEmpty() && !(request.since = parseSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(request.since = parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
@@ -275,7 +271,7 @@ int unitsRun(const Given& g) {
                                         "--image wants 12 to 64 hex digits of a sha256, not \"%1\"")
                 .arg(g.image));
     QDateTime since;
-    if (!g.since.isEmpty() && !(since = parseSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(since = parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
@@ -388,6 +384,7 @@ QStringList givenOptions(const Given& g) {
                                                 {"length", !g.length.isEmpty()},
                                                 {"note", !g.note.isEmpty()},
                                                 {"image", !g.image.isEmpty()},
+                                                {"station", !g.station.isEmpty()},
                                                 {"json", g.json},
                                                 {"exact", g.exact},
                                                 {"roles", g.roles},
@@ -400,7 +397,11 @@ QStringList givenOptions(const Given& g) {
 int command(const QString& name, const Given& g) {
     static const QList<CommandForm> forms{
         {"push", {"db", "log", "retry"}, 0, 0, pushCommand},
-        {"report", {"db", "log", "since", "by", "json", "exact"}, 0, 0, reportCommand},
+        {"report",
+         {"db", "log", "since", "by", "station", "image", "json", "exact"},
+         0,
+         0,
+         reportCommand},
         {"schema", {"roles", "refill"}, 0, 0, schemaCommand},
         {"migrate", {"db"}, 0, 0, migrateCommand},
         {"archive", {"db"}, 1, 1, archiveCommand},
@@ -477,8 +478,14 @@ const OptionText kOptions[] = {
          "report --db: count from the sessions themselves, not\nthe hourly summaries."),
      ""},
     {{"image"},
-     QT_TRANSLATE_NOOP("quarn-records", "units: the image, 12 hex digits or more of its sha256."),
+     QT_TRANSLATE_NOOP("quarn-records",
+                       "units: the image, 12 hex digits or more of its sha256;\n"
+                       "report: the records of an image (a sha256 prefix, or\n"
+                       "part of an approved image's title)."),
      "SHA256"},
+    {{"station"},
+     QT_TRANSLATE_NOOP("quarn-records", "report: the records of one station."),
+     "NAME"},
     {{"retry"},
      QT_TRANSLATE_NOOP("quarn-records",
                        "push: while the database cannot be reached or is busy,\n"
@@ -547,9 +554,9 @@ int runRecordsCli(const QStringList& args) {
                     p.value(QStringLiteral("since")), p.value(QStringLiteral("by")),
                     p.value(QStringLiteral("retry")), p.value(QStringLiteral("file")),
                     p.value(QStringLiteral("length")), p.value(QStringLiteral("note")),
-                    p.value(QStringLiteral("image")), rest.mid(1), p.isSet(QStringLiteral("json")),
-                    p.isSet(QStringLiteral("roles")), p.isSet(QStringLiteral("exact")),
-                    p.isSet(QStringLiteral("refill"))});
+                    p.value(QStringLiteral("image")), p.value(QStringLiteral("station")),
+                    rest.mid(1), p.isSet(QStringLiteral("json")), p.isSet(QStringLiteral("roles")),
+                    p.isSet(QStringLiteral("exact")), p.isSet(QStringLiteral("refill"))});
 }
 
 }  // namespace quarn::records

@@ -1,7 +1,8 @@
 #pragma once
 // quarn-records' command line:
 //   push   [--db URL] [--log FILE] [--retry SECONDS]
-//   report [--db URL | --log FILE] [--since DATE] [--by day|station|file|slot|operator] [--json]
+//   report [--db URL | --log FILE] [--since DATE] [--by day|station|file|slot|operator]
+//          [--station NAME] [--image SHA256-OR-TITLE] [--json]
 //   schema [--roles | --refill]
 //   approve [INIT] [--db URL] [--file FILE] [--length N] [--note TEXT]
 //   revoke SHA256 [--db URL] [--note TEXT]

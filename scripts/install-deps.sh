@@ -12,6 +12,10 @@ packages=(
   xvfb xauth fonts-dejavu-core
   postgresql libqt6sql6-psql libpq-dev zlib1g-dev
   locales libc-l10n
+  # quarn-plant-web: its HTTP server, the charts it serves, and its tests in a
+  # real headless browser and behind Debian's nginx (a certificate and a
+  # password made with openssl).
+  libmicrohttpd-dev libjs-chart.js chromium chromium-driver nginx-light openssl
 )
 
 missing=()

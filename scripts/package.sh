@@ -144,6 +144,9 @@ run_option() {
 run_option "$version" quarn-download --version
 run_option "COM1" quarn-download --list-ports
 [ -x /usr/bin/quarn-plant ] && run_option "$version" quarn-plant --version
+[ -x /usr/bin/quarn-plant-web ] && run_option "$version" quarn-plant-web --version
+[ -x /usr/bin/quarn-plant-web ] && { systemctl cat quarn-plant-web > /dev/null 2>&1 || [ -f /lib/systemd/system/quarn-plant-web.service ]; } \
+  && pass "quarn-plant-web.service installed" || fail "no quarn-plant-web.service"
 
 # The menu entry's command, in an empty home folder: it must wait for an
 # Init.txt to be chosen (still running when the time-out ends it, or ended

@@ -210,6 +210,10 @@
         <translation>das Warten eines Sockels</translation>
     </message>
     <message>
+        <source>reading</source>
+        <translation>das Lesen</translation>
+    </message>
+    <message>
         <source>archiving a month</source>
         <translation>das Archivieren eines Monats</translation>
     </message>
@@ -962,6 +966,241 @@ sonst [records] database= der Einstellungsdatei.</translation>
     </message>
 </context>
 <context>
+    <name>quarn-plant-web</name>
+    <message>
+        <source>cannot listen on %1: %2</source>
+        <translation>kann nicht auf %1 lauschen: %2</translation>
+    </message>
+    <message>
+        <source>serving %1</source>
+        <translation>bedient %1</translation>
+    </message>
+    <message>
+        <source>Quarn Plant</source>
+        <translation>Quarn Plant</translation>
+    </message>
+    <message>
+        <source>Plant</source>
+        <translation>Werk</translation>
+    </message>
+    <message>
+        <source>%1 units</source>
+        <translation>%1 Einheiten</translation>
+    </message>
+    <message>
+        <source>live</source>
+        <translation>live</translation>
+    </message>
+    <message>
+        <source>polling: %1</source>
+        <translation>Abfrage: %1</translation>
+    </message>
+    <message>
+        <source>database away since %1; the figures are of %2</source>
+        <translation>Datenbank weg seit %1; die Zahlen sind von %2</translation>
+    </message>
+    <message>
+        <source>the service cannot be reached since %1; the figures are of %2</source>
+        <translation>der Dienst ist seit %1 nicht erreichbar; die Zahlen sind von %2</translation>
+    </message>
+    <message>
+        <source>times in %1</source>
+        <translation>Zeiten in %1</translation>
+    </message>
+    <message>
+        <source>CSV</source>
+        <translation>CSV</translation>
+    </message>
+    <message>
+        <source>Sessions that failed: %1</source>
+        <translation>Fehlgeschlagene Sitzungen: %1</translation>
+    </message>
+    <message>
+        <source>Sessions of %1 at %2</source>
+        <translation>Sitzungen von %1 an %2</translation>
+    </message>
+    <message>
+        <source>Sessions of %1 in the hour from %2</source>
+        <translation>Sitzungen von %1 in der Stunde ab %2</translation>
+    </message>
+    <message>
+        <source>more</source>
+        <translation>mehr</translation>
+    </message>
+    <message>
+        <source>close</source>
+        <translation>schließen</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Unit %1</source>
+        <translation>Einheit %1</translation>
+    </message>
+    <message>
+        <source>no records of %1</source>
+        <translation>keine Datensätze von %1</translation>
+    </message>
+    <message>
+        <source>time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>station</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>socket</source>
+        <translation>Sockel</translation>
+    </message>
+    <message>
+        <source>image</source>
+        <translation>Abbild</translation>
+    </message>
+    <message>
+        <source>title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>approved</source>
+        <translation>freigegeben</translation>
+    </message>
+    <message>
+        <source>server</source>
+        <translation>Server</translation>
+    </message>
+    <message>
+        <source>outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>stage</source>
+        <translation>Stufe</translation>
+    </message>
+    <message>
+        <source>seconds</source>
+        <translation>Sekunden</translation>
+    </message>
+    <message>
+        <source>operator</source>
+        <translation>Bediener</translation>
+    </message>
+    <message>
+        <source>pushed by</source>
+        <translation>gesendet von</translation>
+    </message>
+    <message>
+        <source>serial</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>message</source>
+        <translation>Meldung</translation>
+    </message>
+    <message>
+        <source>sessions</source>
+        <translation>Sitzungen</translation>
+    </message>
+    <message>
+        <source>since service</source>
+        <translation>seit Wartung</translation>
+    </message>
+    <message>
+        <source>flagged for</source>
+        <translation>markiert wegen</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
+    </message>
+    <message>
+        <source>first pass</source>
+        <translation>im ersten Durchlauf</translation>
+    </message>
+    <message>
+        <source>passed on attempt %1</source>
+        <translation>bestanden im %1. Versuch</translation>
+    </message>
+    <message>
+        <source>held at the retest limit</source>
+        <translation>an der Wiederholgrenze zurückgehalten</translation>
+    </message>
+    <message>
+        <source>failing (%1 attempts)</source>
+        <translation>fehlerhaft (%1 Versuche)</translation>
+    </message>
+    <message>
+        <source>no attempt</source>
+        <translation>kein Versuch</translation>
+    </message>
+    <message>
+        <source>passed only after moving from %1 at %2 to %3 at %4: check that socket</source>
+        <translation>erst nach dem Wechsel von %1 an %2 zu %3 an %4 bestanden: diesen Sockel prüfen</translation>
+    </message>
+    <message>
+        <source>Units whose latest good session loaded %1</source>
+        <translation>Einheiten, deren letzte gute Sitzung %1 lud</translation>
+    </message>
+    <message>
+        <source>the service answered: %1</source>
+        <translation>der Dienst antwortete: %1</translation>
+    </message>
+    <message>
+        <source>no database: --db, QUARN_DB or [records] database=</source>
+        <translation>keine Datenbank: --db, QUARN_DB oder [records] database=</translation>
+    </message>
+    <message>
+        <source>[web] time-zone: no time zone &quot;%1&quot;</source>
+        <translation>[web] time-zone: keine Zeitzone „%1“</translation>
+    </message>
+    <message>
+        <source>The plant in any browser: the stations&apos; figures, yield per hour, failures by
+cause, failing sockets, a unit&apos;s history and a recall list, read-only and
+live, from the records&apos; database. By default on 127.0.0.1:8471 only.</source>
+        <translation>Das Werk in jedem Browser: die Zahlen der Stationen, Ausbeute je Stunde, Fehler
+nach Ursache, auffällige Sockel, der Werdegang einer Einheit und eine Rückrufliste,
+nur lesend und live, aus der Datenbank der Datensätze. Vorgabe: nur auf 127.0.0.1:8471.</translation>
+    </message>
+    <message>
+        <source>The database (PostgreSQL URL); default: QUARN_DB,
+else [records] database= of the settings file.</source>
+        <translation>Die Datenbank (PostgreSQL-URL); Vorgabe: QUARN_DB,
+sonst [records] database= der Einstellungsdatei.</translation>
+    </message>
+    <message>
+        <source>Where to listen (default: [web] listen of the
+settings file, else 127.0.0.1:8471; 0.0.0.0:8471
+for the plant&apos;s network, best behind nginx with
+TLS and a login).</source>
+        <translation>Wo gelauscht wird (Vorgabe: [web] listen der
+Einstellungsdatei, sonst 127.0.0.1:8471;
+0.0.0.0:8471 für das Netz des Werks, am besten
+hinter nginx mit TLS und Anmeldung).</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Die Version zeigen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe zeigen.</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>unerwartetes Argument „%1“</translation>
+    </message>
+</context>
+<context>
     <name>quarn-records</name>
     <message>
         <source>--length wants a number from -32768 to 32767, not &quot;%1&quot;</source>
@@ -1142,10 +1381,6 @@ alle SECONDS Sekunden erneut versuchen, bis jeder Datensatz drin ist
         <translation>report, images, trace, units: ein JSON-Array statt einer Tabelle.</translation>
     </message>
     <message>
-        <source>units: the image, 12 hex digits or more of its sha256.</source>
-        <translation>units: das Abbild, 12 Hexziffern oder mehr seines sha256.</translation>
-    </message>
-    <message>
         <source>serviced %1 at %2 by %3 on %4</source>
         <translation>%1 an %2 gewartet von %3 am %4</translation>
     </message>
@@ -1261,6 +1496,46 @@ Exit-Status:
   3  nicht erlaubt: die Datenbank lehnte mangels Rechten ab; die Meldung nennt
      die nötige Rolle (quarn_station, quarn_engineer oder quarn_viewer)
 </translation>
+    </message>
+    <message>
+        <source>verdict: %1</source>
+        <translation>Urteil: %1</translation>
+    </message>
+    <message>
+        <source>units: the image, 12 hex digits or more of its sha256;
+report: the records of an image (a sha256 prefix, or
+part of an approved image&apos;s title).</source>
+        <translation>units: das Abbild, 12 Hexziffern oder mehr seines sha256;
+report: die Datensätze eines Abbilds (ein sha256-Präfix oder
+ein Teil des Titels eines freigegebenen Abbilds).</translation>
+    </message>
+    <message>
+        <source>report: the records of one station.</source>
+        <translation>report: die Datensätze einer Station.</translation>
+    </message>
+    <message>
+        <source>first pass</source>
+        <translation>im ersten Durchlauf</translation>
+    </message>
+    <message>
+        <source>passed on attempt %1, only after moving from %2 at %3 to %4 at %5</source>
+        <translation>bestanden im %1. Versuch, erst nach dem Wechsel von %2 an %3 zu %4 an %5</translation>
+    </message>
+    <message>
+        <source>passed on attempt %1</source>
+        <translation>bestanden im %1. Versuch</translation>
+    </message>
+    <message>
+        <source>held at the retest limit</source>
+        <translation>an der Wiederholgrenze zurückgehalten</translation>
+    </message>
+    <message>
+        <source>failing (%1 attempts)</source>
+        <translation>fehlerhaft (%1 Versuche)</translation>
+    </message>
+    <message>
+        <source>no attempt</source>
+        <translation>kein Versuch</translation>
     </message>
 </context>
 <context>

@@ -19,6 +19,9 @@ struct FeedSettings {
     // naming no day (empty, malformed, anybody's pg_notify) bring about:
     // however many come, they cost one such read a minute.
     int fullReadMs = 60000;
+    // How often today's figures are read again without a push (0: never):
+    // the tiles' last hour and quiet minutes move with the clock.
+    int tickMs = 0;
     // Sessions a socket takes between services ([plant] socket-life; 0: no limit).
     qint64 socketLife = settingDefault(SettingKey::PlantSocketLife).toLongLong();
 };

@@ -1,4 +1,4 @@
-#include "plant/plant_figures.h"
+#include "figures/plant_figures.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -15,6 +15,12 @@ QDateTime hourOf(const QDateTime& t) {
 }
 
 }  // namespace
+
+QDateTime parseSinceDate(const QString& text) {
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid()) t = QDate::fromString(text, Qt::ISODate).startOfDay();
+    return t;
+}
 
 PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
     PlantRequest r;
@@ -42,6 +48,14 @@ PlantRequest requestFor(const PlantSelection& s, const QDateTime& now) {
     return r;
 }
 
+QString selectionKey(const PlantSelection& s) {
+    static const char* const names[] = {"today", "24h", "7d", "30d", "since"};
+    const QString since =
+        s.period == Period::Since ? s.since.toUTC().toString(Qt::ISODate) : QString();
+    return QStringList{QLatin1String(names[int(s.period)]), since, s.station, s.image}.join(
+        QLatin1Char('|'));
+}
+
 bool isQuiet(const StationTile& tile, const QList<StationTile>& all, const QDateTime& now) {
     if (!tile.lastRecord.isValid() || tile.lastRecord.secsTo(now) < kQuietSeconds) return false;
     for (const StationTile& other : all)
@@ -67,6 +81,8 @@ QString lastRecordText(const StationTile& t, const QList<StationTile>& all, cons
                : QCoreApplication::translate("quarn-plant", "%1 min ago").arg(minutes);
 }
 
+}  // namespace
+
 QString csvField(QString s) {
     if (!s.contains(QLatin1Char(',')) && !s.contains(QLatin1Char('"'))) return s;
     return QLatin1Char('"') + s.replace(QLatin1String("\""), QLatin1String("\"\"")) +
@@ -82,8 +98,6 @@ QByteArray csv(const QList<QStringList>& lines) {
     }
     return out;
 }
-
-}  // namespace
 
 QList<TileFigure> tileFigures(const StationTile& t, const QList<StationTile>& all,
                               const QDateTime& now) {

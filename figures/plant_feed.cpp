@@ -1,4 +1,4 @@
-#include "plant/plant_feed.h"
+#include "figures/plant_feed.h"
 
 namespace quarn::plant {
 
@@ -24,6 +24,10 @@ PlantFeed::~PlantFeed() {
     QMetaObject::invokeMethod(worker_, &PlantWorker::stop, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
+}
+
+void PlantFeed::watch(const QList<PlantSelection>& selections) {
+    QMetaObject::invokeMethod(worker_, [w = worker_, selections] { w->watch(selections); });
 }
 
 void PlantFeed::select(const PlantSelection& selection) {

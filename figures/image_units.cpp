@@ -1,4 +1,4 @@
-#include "plant/image_units.h"
+#include "figures/image_units.h"
 
 #include <QRegularExpression>
 

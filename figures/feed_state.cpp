@@ -1,4 +1,4 @@
-#include "plant/feed_state.h"
+#include "figures/feed_state.h"
 
 #include <QCoreApplication>
 

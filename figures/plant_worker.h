@@ -19,9 +19,9 @@
 #include <memory>
 
 #include "pg/connection.h"
-#include "plant/feed_state.h"
-#include "plant/plant_figures.h"
-#include "plant/plant_queries.h"
+#include "figures/feed_state.h"
+#include "figures/plant_figures.h"
+#include "figures/plant_queries.h"
 
 namespace quarn::plant {
 
@@ -35,6 +35,11 @@ public slots:
     void start();  // on the worker's thread
     void stop();   // drops the connection and the timers
     void select(const quarn::plant::PlantSelection& selection);  // and reads again
+    // Several selections read together, at each notification one after the
+    // other on the one connection; each view goes out with its key. A
+    // selection new to the list is read at once; the others keep their
+    // figures and are merged with at the next push.
+    void watch(const QList<quarn::plant::PlantSelection>& selections);
 
 signals:
     void viewReady(const quarn::plant::PlantView& view);
@@ -56,7 +61,14 @@ private:
                         const QVariant& payload);
 
     FeedSettings settings_;
-    PlantSelection selection_;
+    struct Watched {
+        PlantSelection selection;
+        PlantView last;  // the figures last read, merged with at a push
+    };
+    QList<Watched> watched_{Watched{PlantSelection{}, {}}};  // the default view until told
+    // Reads one selection's figures again from the UTC day of from on
+    // (invalid: everything); false when the connection went away.
+    bool read(Watched& w, const QDateTime& from);
     FeedState state_;
     std::unique_ptr<pg::Connection> connection_;
     QTimer* check_ = nullptr;
@@ -64,9 +76,9 @@ private:
     QTimer* probe_ = nullptr;
     QTimer* soon_ = nullptr;   // coalesces a burst of notifications into one read
     QTimer* later_ = nullptr;  // the read of everything put off till fullReadMs is up
+    QTimer* tick_ = nullptr;   // today's figures again, as the clock moves
     QElapsedTimer fullRead_;   // since the last read of everything (invalid: none yet)
     QString probeText_;
-    PlantView last_;              // the figures last read, merged with at a push
     QDateTime changedFrom_;       // the earliest start the waiting notifications named
     bool changedAll_ = false;     // a waiting notification named no start: read everything
     bool readsSummaries_ = true;  // this login reads the summaries (the ledger's look)

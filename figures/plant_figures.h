@@ -8,7 +8,7 @@
 #include <QMetaType>
 #include <QString>
 
-#include "plant/plant_queries.h"
+#include "figures/plant_queries.h"
 
 namespace quarn::plant {
 
@@ -20,7 +20,19 @@ struct PlantSelection {
     QDateTime since;  // for Period::Since (from --since)
     QString station;  // empty: every station
     QString image;    // a title part or a sha256 prefix; empty: every image
+
+    bool operator==(const PlantSelection& o) const {
+        return period == o.period && since == o.since && station == o.station && image == o.image;
+    }
 };
+
+// One text per selection ("today||", "since|2026-12-07T00:00:00Z|st1|qx"): the
+// key a view is known by when several selections are read at once.
+QString selectionKey(const PlantSelection& s);
+
+// "2026-12-07" (the start of that day, local time) or an ISO time; invalid
+// when it is neither: quarn-plant's --since, quarn-plant-web's ?since=.
+QDateTime parseSinceDate(const QString& text);
 
 // The request for the selection at the time now (local time decides when
 // "today" began; the sliding periods start at the whole hour before).
@@ -48,6 +60,10 @@ bool isQuiet(const StationTile& tile, const QList<StationTile>& all, const QDate
 QByteArray yieldCsv(const PlantView& v);
 QByteArray causesCsv(const PlantView& v);
 QByteArray socketsCsv(const PlantView& v);
+
+// Lines as CSV: fields with a comma or a quote quoted, quotes doubled.
+QString csvField(QString s);
+QByteArray csv(const QList<QStringList>& lines);
 
 // A cause as the Pareto's axis shows it: "transfer: block 5 of 32", "login".
 QString causeLabel(const FailureCause& c);

@@ -1,9 +1,10 @@
-#include "plant/plant_worker.h"
+#include "figures/plant_worker.h"
 
 #include <QCoreApplication>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <algorithm>
 
 #include "database/schema.h"
 #include "figures/reader.h"
@@ -68,6 +69,16 @@ void PlantWorker::start() {
     poll_ = timer(settings_.pollMs, false, &PlantWorker::refresh);
     soon_ = timer(0, true, &PlantWorker::refreshChanged);
     later_ = timer(settings_.fullReadMs, true, &PlantWorker::refresh);
+    if (settings_.tickMs > 0) {
+        tick_ = new QTimer(this);
+        tick_->setInterval(settings_.tickMs);
+        connect(tick_, &QTimer::timeout, this, [this] {
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            scheduleRefresh(
+                QDateTime(now.date(), QTime(0, 0), Qt::UTC).toString(Qt::ISODateWithMs));
+        });
+        tick_->start();
+    }
     probe_ = new QTimer(this);
     probe_->setInterval(settings_.probeMs);
     probe_->setSingleShot(true);
@@ -81,14 +92,26 @@ void PlantWorker::start() {
 }
 
 void PlantWorker::stop() {
-    for (QTimer* t : {check_, poll_, probe_, soon_, later_})
+    for (QTimer* t : {check_, poll_, probe_, soon_, later_, tick_})
         if (t) t->stop();
     connection_.reset();
 }
 
 void PlantWorker::select(const PlantSelection& selection) {
-    selection_ = selection;
+    watched_ = {Watched{selection, {}}};
     if (connection_) refresh();
+}
+
+void PlantWorker::watch(const QList<PlantSelection>& selections) {
+    QList<Watched> next;
+    for (const PlantSelection& s : selections) {
+        auto same = [&](const Watched& w) { return w.selection == s; };
+        const auto it = std::find_if(watched_.begin(), watched_.end(), same);
+        next << (it == watched_.end() ? Watched{s, {}} : *it);
+    }
+    watched_ = next;
+    for (Watched& w : watched_)
+        if (connection_ && !w.last.readAt.isValid() && !read(w, QDateTime())) return;
 }
 
 void PlantWorker::setMode(FeedState::Mode mode, const QString& why) {
@@ -192,21 +215,28 @@ void PlantWorker::refreshChanged() {
     changedFrom_ = QDateTime();
     soon_->stop();  // what it waited for is read now
     if (!from.isValid()) later_->stop(), fullRead_.start();
-    PlantRequest request = requestFor(selection_, QDateTime::currentDateTimeUtc());
+    for (Watched& w : watched_)
+        if (!read(w, from)) return;
+}
+
+bool PlantWorker::read(Watched& w, const QDateTime& from) {
+    PlantRequest request = requestFor(w.selection, QDateTime::currentDateTimeUtc());
     request.socketLife = settings_.socketLife;
     request.summaries = readsSummaries_;
-    PlantView view = queryPlantView(connection_->db(), request, &last_, from, opener());
+    PlantView view = queryPlantView(connection_->db(), request, &w.last, from, opener());
+    view.key = selectionKey(w.selection);
     if (!view.error.isEmpty()) {
-        last_ = PlantView();  // the next read reads everything
-        if (view.problem == Problem::Lost) return goAway(view.error);
+        w.last = PlantView();  // the next read reads everything
+        if (view.problem == Problem::Lost) return goAway(view.error), false;
         state_.trouble = view.error;  // refused or denied: said, and tried again later
-        return emit stateChanged(state_);
+        return emit stateChanged(state_), true;
     }
-    last_ = view;
+    w.last = view;
     state_.figuresAt = view.readAt;
     state_.trouble.clear();
     emit viewReady(view);
     emit stateChanged(state_);
+    return true;
 }
 
 }  // namespace quarn::plant

@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QThread>
 
-#include "plant/plant_worker.h"
+#include "figures/plant_worker.h"
 
 namespace quarn::plant {
 
@@ -21,6 +21,8 @@ public:
     const FeedSettings& settings() const { return settings_; }
     // Reads the figures again for this selection (queued to the worker).
     void select(const PlantSelection& selection);
+    // Reads these selections together (PlantWorker::watch), queued to the worker.
+    void watch(const QList<PlantSelection>& selections);
 
 signals:
     void viewReady(const quarn::plant::PlantView& view);

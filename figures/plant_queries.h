@@ -15,7 +15,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "plant/plant_view.h"
+#include "figures/plant_view.h"
 
 namespace quarn::plant {
 
