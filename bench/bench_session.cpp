@@ -313,6 +313,10 @@ struct Options {
     bool records = false;     // --records
     bool plant = false;       // --plant
     int rows = 0;             // --rows: with --records or --plant, the table's size (0: a million)
+    int stations = 0;         // --stations: with --records or --plant (0: the bench's own)
+    int sockets = 0;          // --sockets: of each station, likewise
+    QString plantView;        // --plant-view: the window's fresh process, on this database
+    QString plantSince;       // --plant-since: its --since
     int soakSessions = 100;   // sessions per unit in the soak
     double swapSeconds = -1;  // --swap: with --station, units swapped this long after each session
     int swapUnits = 4;        // --swap-units: units per socket
@@ -660,8 +664,17 @@ struct BenchCommandLine {
         "server of its own."};
     const QCommandLineOption plant{
         "plant",
-        "Instead: quarn-plant's window over 1,000,000 rows (or --rows) from 20 stations, on a "
-        "server of its own: the first full view, a refresh after a push, push to screen."};
+        "Instead: the plant's figures over 1,000,000 rows (or --rows) from 20 stations of 16 "
+        "sockets (or --stations, --sockets), on a server of its own: reports by slot and by "
+        "station, quarn-plant's views from its start, a push of 20,000 records, a refresh after "
+        "a push, push to screen."};
+    const QCommandLineOption stations{
+        "stations", "With --records or --plant: the stations of the plant (default 8 or 20).", "N"};
+    const QCommandLineOption sockets{
+        "sockets", "With --records or --plant: the sockets of each station (default 1 or 16).",
+        "N"};
+    QCommandLineOption plantView{"plant-view", "The plant's window in this fresh process.", "URL"};
+    QCommandLineOption plantSince{"plant-since", "Its --since.", "DATE"};
     const QCommandLineOption rows{
         "rows",
         "With --records or --plant: fill the table to 1,000,000 rows in 30 days, then to N, and "
@@ -677,10 +690,12 @@ struct BenchCommandLine {
             "Runs whole download sessions of the full image against quarn-unit-sim (started as a "
             "child process) and prints each figure beside its target.\nExit status: 1 when a "
             "target is missed or a session goes wrong."));
-        child.setFlags(QCommandLineOption::HiddenFromHelp);
-        p.addOptions({runs, pacedRuns, memoryRuns, skipPaced, only, noTargets, sim, hidden,
-                      gangPaced, gangUnpaced, station, swap, swapUnits, watchSoak, records, plant,
-                      rows, soakSessions, child});
+        for (QCommandLineOption* o : {&child, &plantView, &plantSince})
+            o->setFlags(QCommandLineOption::HiddenFromHelp);
+        p.addOptions({runs,      pacedRuns,    memoryRuns, skipPaced,   only,      noTargets,
+                      sim,       hidden,       gangPaced,  gangUnpaced, station,   swap,
+                      swapUnits, watchSoak,    records,    plant,       rows,      stations,
+                      sockets,   soakSessions, child,      plantView,   plantSince});
     }
 };
 
@@ -706,7 +721,9 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
         {&cl.runs, &o->runs},
         {&cl.pacedRuns, &o->pacedRuns},
         {&cl.memoryRuns, &o->memoryRuns},
-        {&cl.rows, &o->rows}};
+        {&cl.rows, &o->rows},
+        {&cl.stations, &o->stations},
+        {&cl.sockets, &o->sockets}};
     for (const auto& [option, value] : counts)
         if (p.isSet(*option) && !parsePositive(p.value(*option), value))
             return usage(QStringLiteral("bad --%1").arg(option->names().first()));
@@ -727,6 +744,8 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     if ((p.isSet(cl.gangPaced) && !parseCounts(p.value(cl.gangPaced), &gang->paced)) ||
         (p.isSet(cl.gangUnpaced) && !parseCounts(p.value(cl.gangUnpaced), &gang->unpaced)))
         return usage(QStringLiteral("bad --gang or --gang-unpaced"));
+    o->plantView = p.value(cl.plantView);
+    o->plantSince = p.value(cl.plantSince);
     o->child = p.value(cl.child);
     if (!o->child.isEmpty() && o->child != QLatin1String("full") &&
         o->child != QLatin1String("flood"))
@@ -770,6 +789,29 @@ bench::StationBenchOptions stationOptions() {
     return o;
 }
 
+// The plant's shape: the bench's own, or --stations and --sockets.
+static bench::PlantShape shape(const Options& o, bench::PlantShape s) {
+    if (o.stations > 0) s.stations = o.stations;
+    if (o.sockets > 0) s.sockets = o.sockets;
+    return s;
+}
+
+static bench::PlantBenchOptions plantOptions(const Options& o) {
+    bench::PlantBenchOptions p;
+    p.recordsPath = QStringLiteral(QUARN_RECORDS_PATH);
+    p.benchPath = QCoreApplication::applicationFilePath();
+    p.checkTargets = g_checkTargets;
+    p.rows = o.rows > 0 ? o.rows : bench::kBaseRows;
+    p.shape = shape(o, p.shape);
+    return p;
+}
+
+static bench::RecordsOptions recordsOptions(const Options& o) {
+    bench::RecordsOptions r{QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets, o.rows};
+    r.shape = shape(o, r.shape);
+    return r;
+}
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -787,9 +829,9 @@ int main(int argc, char** argv) {
         return bench::runSwapBench(stationOptions(), o.stationSlots, o.swapSeconds, o.swapUnits);
     if (o.stationSlots > 0) return bench::runStationBench(stationOptions(), o.stationSlots);
     if (o.watchSoak) return bench::runWatchSoak(stationOptions(), 16, o.soakSessions);
-    if (o.plant) return bench::runPlantBench(g_checkTargets, o.rows > 0 ? o.rows : 1000000);
-    if (o.records)
-        return bench::runRecordsBench({QStringLiteral(QUARN_RECORDS_PATH), g_checkTargets, o.rows});
+    if (!o.plantView.isEmpty()) return bench::runPlantView(o.plantView, o.plantSince);
+    if (o.plant) return bench::runPlantBench(plantOptions(o));
+    if (o.records) return bench::runRecordsBench(recordsOptions(o));
     if (!gang.paced.isEmpty() || !gang.unpaced.isEmpty()) {
         gang.checkTargets = g_checkTargets;
         return bench::runGang(gang);

@@ -201,31 +201,39 @@ bool PgServer::run(const QString& program, const QStringList& args, QString* out
 }
 
 QByteArray sampleRecords(int n, int stations) {
-    const QDateTime base =
-        QDateTime::fromString(QStringLiteral("2026-12-01T06:00:00Z"), Qt::ISODate);
+    SampleShape shape;
+    shape.stations = stations;
+    return sampleRecords(n, shape);
+}
+
+QByteArray sampleRecords(int n, const SampleShape& shape) {
     const QString sha = QString(64, QLatin1Char('a'));
     QByteArray out;
     for (int i = 0; i < n; ++i) {
         const bool good = i % 7 != 0;
-        const QJsonObject o{{"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-                            {"version", "1.1.0"},
-                            {"station", QStringLiteral("station-%1").arg(i % stations)},
-                            {"operator", "ann"},
-                            {"serial", QStringLiteral("SN-%1").arg(i)},
-                            {"slot", "/dev/serial/by-id/usb-FTDI-if00"},
-                            {"port", "COM1"},
-                            {"device", "/dev/ttyUSB0"},
-                            {"file", "/srv/fw/qx200.bin"},
-                            {"length", 2000},
-                            {"bytes", 2048},
-                            {"blocks", 32},
-                            {"repeats", i % 3},
-                            {"sha256", good ? sha : QString(64, QLatin1Char('b'))},
-                            {"image_sha256", sha},
-                            {"outcome", good ? "good" : "transfer"},
-                            {"message", good ? "" : "No reply at block 5 of 32 (last reply 44)"},
-                            {"started", base.addSecs(i).toString(Qt::ISODateWithMs)},
-                            {"seconds", 4.0 + i % 5}};
+        const int socket = i / shape.stations % shape.sockets;
+        const QJsonObject o{
+            {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {"version", "1.1.0"},
+            {"station", QStringLiteral("station-%1").arg(i % shape.stations)},
+            {"operator", "ann"},
+            {"serial", shape.serialPrefix + QString::number(i)},
+            {"slot", shape.sockets == 1
+                         ? QStringLiteral("/dev/serial/by-id/usb-FTDI-if00")
+                         : QStringLiteral("/dev/serial/by-path/slot-%1").arg(socket)},
+            {"port", "COM1"},
+            {"device", "/dev/ttyUSB0"},
+            {"file", "/srv/fw/qx200.bin"},
+            {"length", 2000},
+            {"bytes", 2048},
+            {"blocks", 32},
+            {"repeats", i % 3},
+            {"sha256", good ? sha : QString(64, QLatin1Char('b'))},
+            {"image_sha256", sha},
+            {"outcome", good ? "good" : "transfer"},
+            {"message", good ? "" : "No reply at block 5 of 32 (last reply 44)"},
+            {"started", shape.start.addSecs(i).toString(Qt::ISODateWithMs)},
+            {"seconds", 4.0 + i % 5}};
         out += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     }
     return out;

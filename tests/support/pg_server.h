@@ -7,6 +7,7 @@
 // folder being removed.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -78,9 +79,20 @@ private:
     bool durable_;
 };
 
+// Where and when sampleRecords' records are: record i at station
+// "station-(i % stations)", socket (i / stations) % sockets (one by-id name
+// when there is one socket, else "/dev/serial/by-path/slot-K"), serial
+// number prefix + i, started i seconds after start.
+struct SampleShape {
+    int stations = 1;
+    int sockets = 1;
+    QDateTime start = QDateTime(QDate(2026, 12, 1), QTime(6, 0), Qt::UTC);
+    QString serialPrefix = QStringLiteral("SN-");
+};
+
 // n records as quarn-flash writes them, one JSON line each: every key set,
-// record i at station "station-(i % stations)", serial "SN-i", started i
-// seconds after 2026-12-01, every seventh a transfer failure.
+// every seventh a transfer failure.
+QByteArray sampleRecords(int n, const SampleShape& shape);
 QByteArray sampleRecords(int n, int stations = 1);
 
 }  // namespace testsupport
