@@ -266,6 +266,10 @@ private slots:
         }
         QVERIFY(qAbs(poissonUpperTail(3, 1.0) - 0.0803013971) < 1e-9);  // above the mean
         QVERIFY(qAbs(poissonUpperTail(2, 5.0) - 0.9595723180) < 1e-9);  // below it
+        QVERIFY(qAbs(binomialUpperTail(3, 10, 0.2) - 0.3222004736) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(8, 10, 0.3) - 0.0015903864) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(1, 1000, 0.001) - 0.6323045752) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(700, 1000, 0.6) / 3.14994592847e-11 - 1) < 1e-6);
         const struct {
             qint64 since, life;
             bool worn;
