@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 #include <chrono>
 #include <cstring>
@@ -177,6 +178,19 @@ private slots:
         const quarn::records::LogBatch batch = reader.next(10);
         QCOMPARE(batch.records.size(), taken ? 1 : 0);
         QCOMPARE(batch.warnings.size(), taken ? 0 : 1);
+    }
+
+    // A new record's id is a version-7 UUID whose first 48 bits are the
+    // milliseconds of its making: ids made later sort later.
+    void newIdsInTimeOrder() {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const QString id = quarn::records::UnitRecord().id;
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY2(!QUuid::fromString(id).isNull() && id[14] == '7' &&
+                     QStringLiteral("89ab").contains(id[19]),
+                 qPrintable(id));
+        const qint64 ms = (id.left(8) + id.mid(9, 4)).toLongLong(nullptr, 16);
+        QVERIFY2(ms >= before && ms <= after, qPrintable(id));
     }
 
     // On a full tmpfs this writer's line does not fit and is cut back, while
