@@ -40,7 +40,8 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
                        " %4 AS fpg")
             .arg(figures::oneIf(good), figures::oneIf(failed), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good)),
-        QStringLiteral("true")};
+        QStringLiteral("true"),
+        QStringLiteral("quarn_summary_days")};
     return figures::summarySource(today, summaries, read, binds);
 }
 
