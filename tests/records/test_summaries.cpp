@@ -36,7 +36,8 @@ QByteArray recordLine(const QJsonObject& changes) {
 
 // n random records: serial numbers shared between logs, times in any order
 // (so most arrive late for some unit), every outcome, held ones, some
-// without serial number or start, durations off the 0.1 s grid.
+// without serial number or start, durations off the 0.1 s grid, a quarter
+// claiming an approval the server denies.
 QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
                          const QDateTime& base = QDateTime::fromString("2026-12-01T06:00:00Z",
                                                                        Qt::ISODate)) {
@@ -50,6 +51,7 @@ QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
              {"station", QStringLiteral("st-%1").arg(station % 3)},
              {"slot", QStringLiteral("slot-%1").arg(rng.bounded(4))},
              {"operator", r % 2 ? "ann" : "bob"},
+             {"approved", r % 4 == 0},  // no image is: an approval mismatch
              {"outcome", outcomes[rng.bounded(7)]},
              {"started",
               r < 3 ? QJsonValue() : base.addSecs(rng.bounded(30 * 3600)).toString(Qt::ISODate)},
@@ -297,7 +299,8 @@ private slots:
             << randomRecords(300, 1, rng)
             << QStringList{"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
                            "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
-                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"}
+                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'",
+                           "UPDATE quarn_sessions SET \"operator\" = 'cy' WHERE approved"}
             << QStringList{} << randomRecords(60, 3, rng);
         // Sockets serviced within an hour of their records, then records
         // before and after each service, in its hour and later.
