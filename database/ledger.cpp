@@ -14,7 +14,7 @@ using State = SchemaLook::State;
 const char kLedger[] =
     "SELECT v.version, v.name, v.sha256,"
     " (SELECT coalesce(bool_and(has_table_privilege(c.oid, 'SELECT')), false) FROM pg_class c"
-    "  WHERE c.relname LIKE 'quarn\\_summary\\_%' AND c.relkind = 'r'"
+    "  WHERE c.relname LIKE 'quarn\\_summary\\_%' AND c.relkind IN ('r', 'v')"
     "  AND c.relnamespace = current_schema()::regnamespace)"
     " FROM quarn_schema_version v ORDER BY v.version";
 

@@ -31,7 +31,7 @@ struct SchemaLook {
     // The first migration of the ledger whose file this program has not as
     // it was applied (changed since, or of a later version); empty when none.
     QString changed;
-    // This login may read every summary table (quarn_summary_*).
+    // This login may read every summary (the views quarn_summary_*).
     bool readsSummaries = false;
 };
 

@@ -4,7 +4,10 @@
 // by database/migrations.h): the sessions (0001), the rules every figure
 // shares (0002), the approved list and the server's word on each session
 // (0003), the summaries (0004), the sockets' service log (0005), how a
-// station adds rows and asks its attempts (0006), the roles' rights (0007).
+// station adds rows and asks its attempts (0006), the roles' rights (0007),
+// each id once (0008), the units (0009), the summaries by hour and day kept
+// without a plant-wide turn (0010), each socket's sessions since service
+// (0011), how they all move (0012), the roles' rights again (0013).
 
 namespace quarn::database {
 

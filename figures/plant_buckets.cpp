@@ -49,18 +49,20 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
             .arg(figures::oneIf(good), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good),
                  figures::oneIf(figures::mismatchSql())),
-        QStringLiteral("started IS NOT NULL")};
+        QStringLiteral("started IS NOT NULL"),
+        QString()};  // by hour alone: the chart's points are hours
     QVariantList binds;
     const QString sql =
         QStringLiteral(
-            "SELECT station, hour, sum(sessions)::bigint, sum(good)::bigint,"
+            "SELECT station, %2, sum(sessions)::bigint, sum(good)::bigint,"
             " sum(units)::bigint, sum(fpg)::bigint, sum(mismatches)::bigint"
-            " FROM %1 GROUP BY 1, 2")
-            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
+            " FROM %1 GROUP BY station, hour")
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds),
+                 pg::epochMsSql(QStringLiteral("hour")));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
-            *out << HourYield{q.value(0).toString(),   pg::utcTime(q.value(1)),
+            *out << HourYield{q.value(0).toString(),   pg::utcFromEpochMs(q.value(1)),
                               q.value(2).toLongLong(), q.value(3).toLongLong(),
                               q.value(4).toLongLong(), q.value(5).toLongLong(),
                               q.value(6).toLongLong()};
@@ -78,16 +80,19 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
         QStringLiteral("date_trunc('day', started, 'UTC') AS day, coalesce(outcome, '') AS"
                        " outcome, coalesce(substring(message from 'block [0-9]+ of [0-9]+'),"
                        " coalesce(outcome, '')) AS stage, 1 AS failures"),
-        QStringLiteral("outcome <> 'good'")};
+        QStringLiteral("outcome <> 'good'"),
+        QStringLiteral("quarn_summary_causes_days")};
     QVariantList binds;
     const QString sql =
-        QStringLiteral("SELECT day, outcome, stage, sum(failures)::bigint FROM %1 GROUP BY 1, 2, 3")
-            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
+        QStringLiteral(
+            "SELECT %2, outcome, stage, sum(failures)::bigint FROM %1 GROUP BY day, outcome, stage")
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds),
+                 pg::epochMsSql(QStringLiteral("day")));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << CauseDay{
-                pg::utcTime(q.value(0)),
+                pg::utcFromEpochMs(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong()}};
         },
         f);
@@ -104,18 +109,20 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
                        " station, coalesce(slot, '') AS slot, 1 AS passes, %1 AS failures,"
                        " coalesce(repeats, 0) AS repeats")
             .arg(figures::oneIf(QStringLiteral("outcome IS DISTINCT FROM 'good'"))),
-        figures::attemptSql()};
+        figures::attemptSql(),
+        QStringLiteral("quarn_summary_sockets_days")};
     QVariantList binds;
     const QString sql =
         QStringLiteral(
-            "SELECT day, station, slot, sum(passes)::bigint,"
-            " sum(failures)::bigint, sum(repeats)::bigint FROM %1 GROUP BY 1, 2, 3")
-            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds));
+            "SELECT %2, station, slot, sum(passes)::bigint,"
+            " sum(failures)::bigint, sum(repeats)::bigint FROM %1 GROUP BY day, station, slot")
+            .arg(figures::summarySource(fromOn(filter, from), summaries, read, &binds),
+                 pg::epochMsSql(QStringLiteral("day")));
     return runQuery(
         db, sql, binds,
         [&](const QSqlQuery& q) {
             *out << SocketDay{
-                pg::utcTime(q.value(0)),
+                pg::utcFromEpochMs(q.value(0)),
                 {q.value(1).toString(), q.value(2).toString(), q.value(3).toLongLong(),
                  q.value(4).toLongLong(), q.value(5).toLongLong()}};
         },

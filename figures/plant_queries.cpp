@@ -40,7 +40,8 @@ QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) 
                        " %4 AS fpg")
             .arg(figures::oneIf(good), figures::oneIf(failed), figures::oneIf(unit),
                  figures::oneIf(unit + QStringLiteral(" AND ") + good)),
-        QStringLiteral("true")};
+        QStringLiteral("true"),
+        QStringLiteral("quarn_summary_days")};
     return figures::summarySource(today, summaries, read, binds);
 }
 
@@ -167,7 +168,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         return std::tie(a.station, a.hour) < std::tie(b.station, b.hour);
     });
     sumBuckets(&v);
-    // Since service counts every record of the socket, whatever the filter.
+    // Since service counts every session of the socket, whatever the filter.
     if (!ok || !readTiles(db, request, v.summaries, v.hours, &v.tiles, &f) ||
         !figures::readSinceService(db, v.summaries, &v.sockets, &f)) {
         PlantView failed;

@@ -15,22 +15,9 @@ using pg::Problem;
 
 namespace {
 
-// The server's JIT compiler spends seconds on the plant's few aggregate
-// queries over many rows and wins nothing back: off for this session. So are
-// parallel workers: the planner, which cannot tell how few groups the
-// buckets' expressions make, would have them sort every row to group them;
-// one process hashing them is quicker, and leaves the other core free.
-bool noJit(pg::Connection& c, QString* why) {
-    QSqlQuery q(c.db());
-    if (q.exec(QStringLiteral("SET jit = off")) &&
-        q.exec(QStringLiteral("SET max_parallel_workers_per_gather = 0")))
-        return true;
-    *why = pg::describe(q.lastError());
-    return false;
-}
-
 // A connection to the target set up for the plant's reads: the statements'
-// time limit, the schema asked of its ledger (*schema, when given), no JIT.
+// time limit, the schema asked of its ledger (*schema, when given), no JIT
+// (figures/reader.h).
 // Made on the calling thread, which alone may use it.
 bool openForReading(const QString& url, pg::Connection* c, QString* why,
                     database::SchemaLook* schema = nullptr) {
@@ -41,7 +28,7 @@ bool openForReading(const QString& url, pg::Connection* c, QString* why,
     if (!figures::openReader(target, pg::statementLimitMs(), c, &look, &f))
         return *why = f.error, false;
     if (schema) *schema = look;
-    return noJit(*c, why);
+    return true;
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 namespace quarn::figures {
 
+// Its session reads without the JIT compiler or parallel workers (what the
+// figures read is small; compiling or sharing it costs more than it wins).
 // False with *f when the server cannot be reached or refuses, or when the
 // schema is not this program's (f->problem Refused; f->error says what to
 // run: `quarn-records migrate`, or `quarn-records schema` on an empty one).

@@ -112,35 +112,60 @@ void addSessions(Sources* s, const records::RecordFilter& filter, const QString&
     s->seconds << seconds;
 }
 
-void addSummaries(Sources* s, const records::RecordFilter& hours, const QString& by) {
+// The summaries a report reads, by hour and by day: by slot the slots'
+// own (keyed by slot alone, across stations), else the stations'.
+struct Family {
+    const char *figures, *attempts, *seconds;
+};
+constexpr Family kStations{"hours", "attempts", "seconds"};
+constexpr Family kSlots{"slots", "slot_attempts", "slot_seconds"};
+
+QString dayView(const char* family) {
+    return QLatin1String(family) == QLatin1String("hours")
+               ? QStringLiteral("quarn_summary_days")
+               : QStringLiteral("quarn_summary_%1_days").arg(QLatin1String(family));
+}
+
+// One part of a period from the summaries: whole hours, or whole days.
+void addSummaries(Sources* s, const records::RecordFilter& whole, bool days, const QString& by,
+                  const Family& family) {
     const QString k = keyExpression(by, true);
     auto part = [&](const char* select, const char* table) {
         Part p;
-        const QString where = summaryWhere(hours, &p.binds);
+        const QString where = summaryWhere(whole, &p.binds);
+        const QString from = days ? dayRowsAsHours(dayView(table))
+                                  : QStringLiteral("quarn_summary_") + QLatin1String(table);
         p.sql = QStringLiteral("SELECT %1 AS k, %2 FROM %3%4")
-                    .arg(k, QLatin1String(select), QLatin1String(table), where);
+                    .arg(k, QLatin1String(select), from, where);
         return p;
     };
     s->figures << part(
         "outcome, NULL::bigint AS attempts, sessions, mismatches, units,"
         " first_pass_good AS fpg, second_pass_good AS spg, final_good AS fg,"
         " 0 AS attempt_units",
-        "quarn_summary_hours");
-    s->figures << part("'', attempts, 0, 0, 0, 0, 0, 0, units", "quarn_summary_attempts");
-    s->seconds << part("tenths / 10.0 AS v, sessions AS n", "quarn_summary_seconds");
+        family.figures);
+    s->figures << part("'', attempts, 0, 0, 0, 0, 0, 0, units", family.attempts);
+    s->seconds << part("tenths / 10.0 AS v, sessions AS n", family.seconds);
 }
 
-// By slot the rows come from the sessions (the summaries keep no slot but
-// the sockets'); --exact, or a schema without summaries, reads them all there.
+// --exact, or a login not granted the summaries, reads every row from the
+// sessions; so does a report by slot of one station or image (the slots'
+// summaries keep neither).
 Sources reportSources(const records::ReportRequest& request, const records::RecordFilter& filter,
                       bool summaries) {
     Sources s;
-    if (request.exact || !summaries || request.by == QLatin1String("slot")) {
+    const bool bySlot = request.by == QLatin1String("slot");
+    if (request.exact || !summaries ||
+        (bySlot && (!filter.station.isEmpty() || !filter.image.isEmpty()))) {
         addSessions(&s, filter, request.by);
         return s;
     }
-    const HourSplit split = splitOnHours(filter);
-    if (split.whole) addSummaries(&s, split.hours, request.by);
+    const PeriodSplit split = splitPeriod(filter);
+    const Family& family = bySlot ? kSlots : kStations;
+    for (const records::RecordFilter& days : split.days)
+        addSummaries(&s, days, true, request.by, family);
+    for (const records::RecordFilter& hours : split.hours)
+        addSummaries(&s, hours, false, request.by, family);
     for (const records::RecordFilter& edge : split.edges) addSessions(&s, edge, request.by);
     return s;
 }
@@ -177,40 +202,27 @@ void failed(const pg::QueryFailure& f, records::Report* report) {
 }
 
 // Every socket's passes and failures as the slot rule counts them
-// (record/slot_flags.h), from the sockets' summary or the sessions.
+// (record/slot_flags.h), from the sockets' summaries or the sessions.
 Part socketSource(const records::ReportRequest& request, bool summaries) {
     const records::RecordFilter filter = filterOf(request);
-    const HourSplit split = splitOnHours(filter);
-    QList<records::RecordFilter> fromSessions = split.edges;
-    QList<Part> parts;
-    if (request.exact || !summaries)
-        fromSessions = {filter};
-    else if (split.whole) {
-        Part p;
-        const QString where = summaryWhere(split.hours, &p.binds);
-        p.sql = QStringLiteral(
-                    "SELECT station, slot, passes, failures, repeats FROM quarn_summary_sockets") +
-                where;
-        parts << p;
-    }
-    for (const records::RecordFilter& f : fromSessions) {
-        Part p;
-        const QString where = conditions(f, &p.binds);
-        p.sql = QStringLiteral(
-                    "SELECT coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
-                    " (%1)::int AS passes,"
-                    " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
-                    " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats"
-                    " FROM quarn_sessions WHERE %2")
-                    .arg(attemptSql(), where);
-        parts << p;
-    }
-    const Part all = unionAll(parts);
-    return {
-        QStringLiteral("SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1 s"
-                       " GROUP BY 1, 2 ORDER BY 1, 2")
-            .arg(all.sql),
-        all.binds};
+    const SummaryRead read{
+        QStringLiteral("quarn_summary_sockets"),
+        QStringLiteral("station, slot, passes, failures, repeats"),
+        QString(),
+        QStringLiteral("coalesce(station, '') AS station, coalesce(slot, '') AS slot,"
+                       " (%1)::int AS passes,"
+                       " (%1 AND outcome IS DISTINCT FROM 'good')::int AS failures,"
+                       " CASE WHEN %1 THEN coalesce(repeats, 0) ELSE 0 END AS repeats")
+            .arg(figures::attemptSql()),
+        QStringLiteral("true"),
+        QStringLiteral("quarn_summary_sockets_days")};
+    Part p;
+    const QString source = summarySource(filter, summaries && !request.exact, read, &p.binds);
+    p.sql = QStringLiteral(
+                "SELECT station, slot, sum(passes), sum(failures), sum(repeats) FROM %1"
+                " GROUP BY 1, 2 ORDER BY 1, 2")
+                .arg(source);
+    return p;
 }
 
 // The rows' figures, their attempts and their medians, added to *rows by key.
@@ -269,7 +281,8 @@ records::Report reportFromDatabase(const QString& databaseUrl,
                         q.value(3).toLongLong(), q.value(4).toLongLong()};
                 },
                 &f) ||
-            !readSinceService(connection.db(), schema.readsSummaries, &sockets, &f))
+            !readSinceService(connection.db(), schema.readsSummaries && !request.exact, &sockets,
+                              &f))
             return failed(f, &report), report.rows.clear(), report;
         report.sockets = records::judgeSockets(sockets);
         records::judgeWear(&report.sockets, request.socketLife);

@@ -10,44 +10,18 @@ QString socketRepeatsSql() {
     return QStringLiteral("coalesce(sum(repeats) FILTER (WHERE %1), 0)").arg(attemptSql());
 }
 
-namespace {
-
-// Each socket's latest service: station, slot, at.
-const char kLastService[] =
-    "SELECT station, slot, max(serviced_at) AS at FROM quarn_socket_service GROUP BY 1, 2";
-
-// The records of the service's own hour after it, from quarn_sessions (by
-// its index on started): the whole hours after it come from the summary.
-// Hours are the summaries' UTC hours whatever the caller's TimeZone (a
-// half-hour zone's hours would leave half an hour counted nowhere).
-QString serviceHourSql() {
-    return QStringLiteral(
-        " UNION ALL SELECT l.station, l.slot, count(*) FROM l JOIN quarn_sessions s"
-        "  ON s.started > l.at AND s.started < date_trunc('hour', l.at, 'UTC') + interval '1 hour'"
-        "  AND coalesce(s.station, '') = l.station AND coalesce(s.slot, '') = l.slot"
-        "  GROUP BY 1, 2");
-}
-
-}  // namespace
-
 QString sinceServiceSql(bool summaries) {
-    const QString whole =
-        summaries ? QStringLiteral(
-                        "SELECT x.station, x.slot, sum(x.sessions) AS n"
-                        " FROM quarn_summary_sockets x LEFT JOIN l USING (station, slot)"
-                        " WHERE l.at IS NULL OR x.hour >= date_trunc('hour', l.at, 'UTC') + "
-                        "interval '1 hour' GROUP BY 1, 2") +
-                        serviceHourSql()
-                  : QStringLiteral(
-                        "SELECT coalesce(s.station, '') AS station,"
-                        " coalesce(s.slot, '') AS slot, count(*) AS n FROM quarn_sessions s"
-                        " LEFT JOIN l ON l.station = coalesce(s.station, '')"
-                        " AND l.slot = coalesce(s.slot, '')"
-                        " WHERE l.at IS NULL OR s.started > l.at GROUP BY 1, 2");
+    if (summaries)
+        return QStringLiteral(
+            "SELECT station, slot, sessions FROM quarn_summary_since_service WHERE sessions <> 0");
     return QStringLiteral(
-               "WITH l AS (%1) SELECT station, slot, sum(n)::bigint FROM (%2) w"
+               "WITH l AS (SELECT station, slot, max(serviced_at) AS at FROM quarn_socket_service"
+               " GROUP BY 1, 2)"
+               " SELECT coalesce(s.station, '') AS station, coalesce(s.slot, '') AS slot, count(*)"
+               " FROM quarn_sessions s LEFT JOIN l ON l.station = coalesce(s.station, '')"
+               " AND l.slot = coalesce(s.slot, '') WHERE (l.at IS NULL OR s.started > l.at) AND %1"
                " GROUP BY 1, 2")
-        .arg(QLatin1String(kLastService), whole);
+        .arg(figures::sessionSql(QStringLiteral("s")));
 }
 
 bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCount>* sockets,

@@ -17,12 +17,12 @@ namespace quarn::figures {
 // block repeats summed over its sessions that were not interrupted (0 when none).
 QString socketRepeatsSql();
 
-// One row per (station, slot) with records since its latest service in
-// quarn_socket_service (every record when it has none): station, slot
-// (both '' for NULL), and the count. Records without a start time count
-// only for a socket never serviced. summaries: read whole hours from
-// quarn_summary_sockets and only the service's own hour from
-// quarn_sessions, else every row from quarn_sessions.
+// One row per (station, slot) with sessions since its latest service in
+// quarn_socket_service (every session when it has none; held records are
+// none): station, slot (both '' for NULL), and the count. Sessions without
+// a start time count only for a socket never serviced. summaries: the
+// count the server keeps per socket (quarn_summary_since_service: one row a
+// socket, however long ago the service), else counted from quarn_sessions.
 QString sinceServiceSql(bool summaries);
 
 // Each socket's sinceService from the database (0 for a socket with none

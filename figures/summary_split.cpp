@@ -19,44 +19,62 @@ QDateTime hourUp(const QDateTime& t) {
     return down == t ? down : down.addSecs(3600);
 }
 
+QDateTime dayDown(const QDateTime& t) { return QDateTime(t.toUTC().date(), QTime(0, 0), Qt::UTC); }
+
+QDateTime dayUp(const QDateTime& t) {
+    const QDateTime down = dayDown(t);
+    return down == t ? down : down.addDays(1);
+}
+
+records::RecordFilter between(records::RecordFilter f, const QDateTime& since,
+                              const QDateTime& until) {
+    f.since = since;
+    f.until = until;
+    return f;
+}
+
+// [since, until) of `outer` cut at `lo` and `hi` (each invalid: no cut on
+// that side): the inner part (nothing when empty) and the outer parts.
+void cut(const records::RecordFilter& outer, const QDateTime& lo, const QDateTime& hi,
+         QList<records::RecordFilter>* inner, QList<records::RecordFilter>* rest) {
+    if (lo.isValid() && hi.isValid() && lo >= hi) return *rest << outer, void();
+    *inner << between(outer, lo.isValid() ? lo : outer.since, hi.isValid() ? hi : outer.until);
+    if (lo.isValid() && lo != outer.since) *rest << between(outer, outer.since, lo);
+    if (hi.isValid() && hi != outer.until) *rest << between(outer, hi, outer.until);
+}
+
 }  // namespace
 
-HourSplit splitOnHours(const records::RecordFilter& filter) {
-    HourSplit split;
-    split.hours = filter;
-    if (filter.since.isValid()) split.hours.since = hourUp(filter.since);
-    if (filter.until.isValid()) split.hours.until = hourDown(filter.until);
-    const bool empty = split.hours.since.isValid() && split.hours.until.isValid() &&
-                       split.hours.since >= split.hours.until;
-    if (empty) return split.edges << filter, split;  // no whole hour between them
-    split.whole = true;
-    if (filter.since.isValid() && split.hours.since != filter.since) {
-        records::RecordFilter edge = filter;
-        edge.until = split.hours.since;
-        split.edges << edge;
-    }
-    if (filter.until.isValid() && split.hours.until != filter.until) {
-        records::RecordFilter edge = filter;
-        edge.since = split.hours.until;
-        split.edges << edge;
-    }
+PeriodSplit splitPeriod(const records::RecordFilter& filter, bool byDay) {
+    PeriodSplit split;
+    QList<records::RecordFilter> hours;
+    cut(filter, filter.since.isValid() ? hourUp(filter.since) : QDateTime(),
+        filter.until.isValid() ? hourDown(filter.until) : QDateTime(), &hours, &split.edges);
+    if (hours.isEmpty() || !byDay) return split.hours = hours, split;
+    const records::RecordFilter& h = hours.first();
+    cut(h, h.since.isValid() ? dayUp(h.since) : QDateTime(),
+        h.until.isValid() ? dayDown(h.until) : QDateTime(), &split.days, &split.hours);
     return split;
 }
 
-QString summaryWhere(const records::RecordFilter& hours, QVariantList* binds,
-                     const QString& condition) {
+QString summaryWhere(const records::RecordFilter& whole, QVariantList* binds,
+                     const QString& condition, const QString& column) {
     QStringList terms;
-    if (hours.since.isValid()) terms << QStringLiteral("hour >= ?::timestamptz");
-    if (hours.since.isValid()) *binds << sqlTime(hours.since);
-    if (hours.until.isValid())
-        terms << QStringLiteral("hour < ?::timestamptz AND hour > '-infinity'");
-    if (hours.until.isValid()) *binds << sqlTime(hours.until);
+    if (whole.since.isValid()) terms << column + QStringLiteral(" >= ?::timestamptz");
+    if (whole.since.isValid()) *binds << sqlTime(whole.since);
+    if (whole.until.isValid())
+        terms << QStringLiteral("%1 < ?::timestamptz AND %1 > '-infinity'").arg(column);
+    if (whole.until.isValid()) *binds << sqlTime(whole.until);
     // The station and the image as filterSql says them: the summaries
     // have those columns under the same names.
-    const QString rest = filterSql({{}, {}, hours.station, hours.image}, binds);
+    const QString rest = filterSql({{}, {}, whole.station, whole.image}, binds);
     if (!rest.isEmpty()) terms << rest.mid(QStringLiteral(" WHERE ").size());
     if (!condition.isEmpty()) terms << condition;
     return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
+}
+
+QString dayRowsAsHours(const QString& dayTable) {
+    return QStringLiteral("(SELECT d.*, d.day AS hour FROM %1 d) AS d").arg(dayTable);
 }
 
 QString summarySource(const records::RecordFilter& filter, bool summaries, const SummaryRead& read,
@@ -66,16 +84,20 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
             .arg(read.rowColumns, whereAnd(part, read.rowCondition, binds));
     };
     QStringList parts;
-    const HourSplit split = splitOnHours(filter);
     if (!summaries) {
         parts << rows(filter);
     } else {
-        if (split.whole)
+        const PeriodSplit split = splitPeriod(filter, !read.dayTable.isEmpty());
+        for (const records::RecordFilter& days : split.days)
             parts << QStringLiteral("SELECT %1 FROM %2%3")
-                         .arg(read.columns, read.table,
-                              summaryWhere(split.hours, binds, read.condition));
+                         .arg(read.columns, dayRowsAsHours(read.dayTable),
+                              summaryWhere(days, binds, read.condition));
+        for (const records::RecordFilter& hours : split.hours)
+            parts << QStringLiteral("SELECT %1 FROM %2%3")
+                         .arg(read.columns, read.table, summaryWhere(hours, binds, read.condition));
         for (const records::RecordFilter& edge : split.edges) parts << rows(edge);
     }
+    if (parts.isEmpty()) parts << rows(filter);  // since after until: no row
     return QStringLiteral("(") + parts.join(QStringLiteral(" UNION ALL ")) +
            QStringLiteral(") AS x");
 }

@@ -20,4 +20,12 @@ QDateTime utcTime(const QVariant& v) {
     return t.isValid() ? t.toUTC() : t;
 }
 
+QString epochMsSql(const QString& expression) {
+    return QStringLiteral("(extract(epoch FROM %1) * 1000)::bigint").arg(expression);
+}
+
+QDateTime utcFromEpochMs(const QVariant& v) {
+    return v.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
+}
+
 }  // namespace quarn::pg

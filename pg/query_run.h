@@ -25,4 +25,12 @@ bool runQuery(QSqlDatabase& db, const QString& sql, const QVariantList& binds,
 // A timestamptz as UTC (invalid for NULL).
 QDateTime utcTime(const QVariant& v);
 
+// Many times read: the select list's expression of a timestamptz as
+// milliseconds since 1970 (NULL stays NULL), and that value as UTC. No
+// time-zone look-up a row: the driver's own conversion of a timestamptz
+// goes through the local zone (and the C library asks the system's zone
+// file again each time).
+QString epochMsSql(const QString& expression);
+QDateTime utcFromEpochMs(const QVariant& v);
+
 }  // namespace quarn::pg

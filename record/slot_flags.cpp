@@ -11,15 +11,20 @@ double binomialUpperTail(qint64 k, qint64 n, double p) {
     if (k <= 0) return 1;
     if (k > n || p <= 0) return 0;
     if (p >= 1) return 1;
-    // Summed in logarithms from k upwards; the terms fall off fast past the
-    // mean, so the sum stops once they no longer change it.
-    const double lp = std::log(p), lq = std::log1p(-p);
+    // Summed in logarithms from k upwards, each term's logarithm from the
+    // one before (term i+1 = term i * (n - i) / (i + 1) * p / q: one log a
+    // term, where three lgamma each would cost a view of a thousand sockets
+    // most of its time); the terms fall off fast past the mean, so the sum
+    // stops once they no longer change it.
+    const double lpq = std::log(p) - std::log1p(-p);
+    double lt = std::lgamma(double(n) + 1) - std::lgamma(double(k) + 1) -
+                std::lgamma(double(n - k) + 1) + k * std::log(p) + (n - k) * std::log1p(-p);
     double sum = 0;
     for (qint64 i = k; i <= n; ++i) {
-        const double term = std::exp(std::lgamma(double(n) + 1) - std::lgamma(double(i) + 1) -
-                                     std::lgamma(double(n - i) + 1) + i * lp + (n - i) * lq);
+        const double term = std::exp(lt);
         sum += term;
         if (double(i) > n * p && term < sum * 1e-17) break;
+        lt += std::log(double(n - i) / double(i + 1)) + lpq;
     }
     return std::min(sum, 1.0);
 }

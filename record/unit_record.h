@@ -7,17 +7,17 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QUuid>
 #include <cstdint>
 #include <optional>
 
 #include "core/version.h"
 #include "record/outcome.h"
+#include "record/record_id.h"
 
 namespace quarn::records {
 
 struct UnitRecord {
-    QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);  // made with the record
+    QString id = newRecordId();  // made with the record: time-ordered (record_id.h)
     QString version = QStringLiteral(QUARN_VERSION);
     QByteArray imageSha256;  // raw digest of the whole image the session set out to send
     QString station;         // where, by whom, onto which unit and through which adapter

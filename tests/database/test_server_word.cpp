@@ -349,14 +349,14 @@ private slots:
     // A push makes a month's partition in a transaction of its own, before
     // its rows: were it made in the rows' transaction, its lock on the
     // default partition would last while the push waits for the pushes'
-    // turn, and a push holding the turn whose trigger then reads that
+    // turn, and an owner's step holding the turn that then reads that
     // partition would wait on it: the server would end one as a deadlock.
     void monthMadeBeforeTheRows() {
         QVERIFY(applyRoles());
-        quarn::pg::Connection turn;  // a push in its trigger, as the owner runs it
+        quarn::pg::Connection turn;  // an owner's step in its turn, which pushes wait for
         QVERIFY(login(turn, QString()) && turn.db().transaction());
         QSqlQuery q(turn.db());
-        QVERIFY(q.exec("SELECT FROM quarn_push_lock FOR UPDATE"));
+        QVERIFY(q.exec("LOCK TABLE quarn_push_lock IN EXCLUSIVE MODE"));
         writeLog(recordLine({{"started", at(monthStart(1))}}));
         QProcess pushing;
         pushing.start(recordsPath(), {"push", "--db", pg_->url("st1"), "--log", log_});

@@ -17,6 +17,7 @@
 #include "record/attempts.h"
 #include "record/retest.h"
 #include "tests/support/records_rig.h"
+#include "figures/socket_sql.h"
 
 using namespace testsupport;
 using quarn::records::Report;
@@ -28,7 +29,8 @@ const QString kRecords = recordsPath();
 
 // n random records: serial numbers shared between logs, times in any order
 // (so most arrive late for some unit), every outcome, held ones, some
-// without serial number or start, durations off the 0.1 s grid.
+// without serial number or start, durations off the 0.1 s grid, a quarter
+// claiming an approval the server denies.
 QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
                          const QDateTime& base = QDateTime::fromString("2026-12-01T06:00:00Z",
                                                                        Qt::ISODate)) {
@@ -42,6 +44,7 @@ QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
              {"station", QStringLiteral("st-%1").arg(station % 3)},
              {"slot", QStringLiteral("slot-%1").arg(rng.bounded(4))},
              {"operator", r % 2 ? "ann" : "bob"},
+             {"approved", r % 4 == 0},  // no image is: an approval mismatch
              {"outcome", outcomes[rng.bounded(7)]},
              {"started",
               r < 3 ? QJsonValue() : base.addSecs(rng.bounded(30 * 3600)).toString(Qt::ISODate)},
@@ -115,33 +118,79 @@ class TestSummaries : public RecordsRig {
     bool push(const QString& log, const QString& user = {}) {
         return run({"push", "--db", pg_->url(user), "--log", log}) != "failed";
     }
-    // Rows of the summaries that differ from a recount of quarn_sessions
-    // (the owner's refill); rows at zero after a unit moved away count as
-    // absent.
+    // What a recount would change: each summary view (by hour and by day,
+    // rows of a key summed, keys whose counts are all 0 left out) and the
+    // units before and after the owner's refill, and each socket's sessions
+    // since service against the rows counted. "" when nothing; else each
+    // that differs, with how many rows.
     QString summaryDifferences() {
-        const char* hours =
-            "hour, station, file, \"operator\", image_sha256, outcome, sessions, repeats,"
-            " round(seconds_sum::numeric, 6), mismatches, units, first_pass_good,"
-            " second_pass_good, final_good";
-        const char* tables[][3] = {
-            {"quarn_summary_hours", hours,
-             "(sessions, units, first_pass_good, second_pass_good, final_good) <> (0, 0, 0, 0, 0)"},
-            {"quarn_summary_attempts", "*", "units <> 0"},
-            {"quarn_summary_seconds", "*", "true"},
-            {"quarn_summary_causes", "*", "true"},
-            {"quarn_summary_sockets", "*", "true"}};
-        QString keep, compare;
-        for (const auto& [table, columns, live] : tables) {
-            const QString rows =
-                QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(columns, table, live);
-            keep += QStringLiteral("CREATE TEMP TABLE k_%1 AS %2;\n").arg(table, rows);
+        const char* families[][5] = {
+            {"hours", "days", "station, file, \"operator\", image_sha256, outcome",
+             "sum(sessions) s, sum(repeats) r, round(sum(seconds_sum)::numeric, 6) t,"
+             " sum(mismatches) m, sum(units) u, sum(first_pass_good) f,"
+             " sum(second_pass_good) p, sum(final_good) g",
+             "(sum(sessions), sum(units), sum(first_pass_good)) <> (0, 0, 0)"},
+            {"attempts", "attempts_days", "station, file, \"operator\", image_sha256, attempts",
+             "sum(units) u", "sum(units) <> 0"},
+            {"seconds", "seconds_days", "station, file, \"operator\", image_sha256, tenths",
+             "sum(sessions) s", "sum(sessions) <> 0"},
+            {"causes", "causes_days", "station, image_sha256, outcome, stage", "sum(failures) n",
+             "sum(failures) <> 0"},
+            {"sockets", "sockets_days", "station, slot, image_sha256",
+             "sum(sessions) s, sum(passes) p, sum(failures) n, sum(repeats) r",
+             "sum(sessions) <> 0"},
+            {"slots", "slots_days", "slot, outcome",
+             "sum(sessions) s, sum(mismatches) m, sum(units) u, sum(first_pass_good) f,"
+             " sum(second_pass_good) p, sum(final_good) g",
+             "(sum(sessions), sum(units), sum(first_pass_good)) <> (0, 0, 0)"},
+            {"slot_attempts", "slot_attempts_days", "slot, attempts", "sum(units) u",
+             "sum(units) <> 0"},
+            {"slot_seconds", "slot_seconds_days", "slot, tenths", "sum(sessions) s",
+             "sum(sessions) <> 0"}};
+        QStringList views{QStringLiteral("quarn_units")};
+        QStringList rows{QStringLiteral("SELECT * FROM quarn_units")};
+        for (const auto& [hours, days, keys, sums, live] : families)
+            for (const auto& [view, at] : {std::pair{hours, "hour"}, std::pair{days, "day"}}) {
+                views << QStringLiteral("quarn_summary_%1").arg(view);
+                rows << QStringLiteral("SELECT %1, %2, %3 FROM %4 GROUP BY %1, %2 HAVING %5")
+                            .arg(at, keys, sums, views.last(), live);
+            }
+        QString keep, compare = QStringLiteral(
+                          "SELECT concat_ws(' ', CASE WHEN NOT EXISTS (SELECT FROM"
+                          " quarn_summary_hours) THEN 'no summaries' END");
+        for (qsizetype i = 0; i < views.size(); ++i) {
+            keep += QStringLiteral("CREATE TEMP TABLE k_%1 AS %2;\n").arg(i).arg(rows[i]);
             compare += QStringLiteral(
-                           " || ' ' || (SELECT count(*) FROM ((TABLE k_%1 EXCEPT ALL %2)"
-                           " UNION ALL (%2 EXCEPT ALL TABLE k_%1)) d)")
-                           .arg(table, rows);
+                           ", (SELECT nullif('%1: ' || count(*), '%1: 0') FROM ((TABLE k_%2"
+                           " EXCEPT ALL %3) UNION ALL (%3 EXCEPT ALL TABLE k_%2)) d)")
+                           .arg(views[i])
+                           .arg(i)
+                           .arg(rows[i]);
         }
-        return pg_->sql(keep + quarn::database::refillScript() +
-                        "SELECT ((SELECT count(*) FROM quarn_summary_hours) > 0)::text" + compare);
+        // Each socket's sessions since service against the rows counted:
+        // with the latest pushes' deltas as they are, and folded.
+        const QString since = QStringLiteral(
+            "SELECT station, slot, sessions FROM quarn_summary_since_service WHERE sessions <> 0");
+        keep += QStringLiteral(
+                    "CREATE TEMP TABLE k_rows AS %1; CREATE TEMP TABLE k_since AS %2;"
+                    " DO $$ BEGIN PERFORM quarn_summaries_fold(true, false); END $$;"
+                    " CREATE TEMP TABLE k_folded AS %2;\n")
+                    .arg(quarn::figures::sinceServiceSql(false), since);
+        for (const char* kept : {"k_since", "k_folded"})
+            compare += QStringLiteral(
+                           ", (SELECT nullif('%1: ' || count(*), '%1: 0') FROM ((TABLE %1 EXCEPT"
+                           " ALL TABLE k_rows) UNION ALL (TABLE k_rows EXCEPT ALL TABLE %1)) d)")
+                           .arg(QLatin1String(kept));
+        return pg_->sql(keep + quarn::database::refillScript() + compare + QStringLiteral(")"));
+    }
+    // Sockets whose sessions since service, as readers read them, are not
+    // the rows counted: "0" when none.
+    QString sinceDifferences() {
+        const QString kept = QStringLiteral(
+            "SELECT station, slot, sessions FROM quarn_summary_since_service WHERE sessions <> 0");
+        return pg_->sql(QStringLiteral("SELECT count(*) FROM (((%1) EXCEPT ALL (%2)) UNION ALL"
+                                       " ((%2) EXCEPT ALL (%1))) d")
+                            .arg(kept, quarn::figures::sinceServiceSql(false)));
     }
     static void compareRows(const Report& a, const Report& b) {
         QVERIFY2(a.error.isEmpty() && b.error.isEmpty(), qPrintable(a.error + b.error));
@@ -189,7 +238,7 @@ private slots:
             QVERIFY(p->waitForFinished(60000));
             QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
         }
-        QCOMPARE(summaryDifferences(), QStringLiteral("true 0 0 0 0 0"));
+        QCOMPARE(summaryDifferences(), QString());
         const QString url = pg_->url(QStringLiteral("view1"));
         for (const char* by : {"", "day", "station", "file", "slot", "operator"})
             for (const char* since : {"", "2026-12-01T09:00:00Z", "2026-12-01T09:20:00Z"}) {
@@ -262,7 +311,9 @@ private slots:
     // later push: a serial number that reads like another session's id is
     // a unit of its own; a DELETE and an UPDATE through quarn_sessions move
     // the summaries; a month let go with `archive` leaves them a recount of
-    // the rows left, and so does a late record of a unit that spanned it.
+    // the rows left, and so does a late record of a unit that spanned it; a
+    // socket's sessions since service follow each service (an earlier one
+    // recorded later changes nothing, one deleted is none).
     void exactAfterOwnersSteps_data() {
         QTest::addColumn<QByteArray>("records");
         QTest::addColumn<QStringList>("owner");  // statements, each its own transaction
@@ -277,8 +328,26 @@ private slots:
             << randomRecords(300, 1, rng)
             << QStringList{"DELETE FROM quarn_sessions WHERE station = 'st-1' AND slot = 'slot-2'",
                            "UPDATE quarn_sessions SET outcome = 'good' WHERE outcome = 'login'",
-                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'"}
+                           "UPDATE quarn_sessions SET serial = 'SN-1' WHERE serial = 'SN-2'",
+                           "UPDATE quarn_sessions SET \"operator\" = 'cy' WHERE approved"}
             << QStringList{} << randomRecords(60, 3, rng);
+        // Sockets serviced within an hour of their records, then records
+        // before and after each service, in its hour and later.
+        QByteArray around;
+        for (const char* at : {"2026-12-01T18:10:00Z", "2026-12-01T18:30:00Z",
+                               "2026-12-01T20:00:00Z", "2026-12-02T09:05:00Z"})
+            around += recordLine({{"station", "st-1"}, {"slot", "slot-2"}, {"started", at}});
+        const QString service =
+            "INSERT INTO quarn_socket_service (station, slot, serviced_at) VALUES ('st-1', %1)";
+        QTest::newRow("sockets serviced")
+            << randomRecords(300, 1, rng) + recordLine({{"station", "st-1"},
+                                                        {"slot", "slot-2"},
+                                                        {"started", "2026-12-01T18:40:00Z"}})
+            << QStringList{service.arg("'slot-1', '2026-12-02 09:10Z'"),
+                           "DELETE FROM quarn_socket_service WHERE slot = 'slot-1'",
+                           service.arg("'slot-2', '2026-12-01 18:20Z'"),
+                           service.arg("'slot-2', '2026-12-01 07:00Z'")}
+            << QStringList{} << randomRecords(60, 1, rng) + around;
         const QDateTime m0(QDate::currentDate().addDays(1 - QDate::currentDate().day()),
                            QTime(0, 0), Qt::UTC);
         QTest::newRow("a month archived")
@@ -296,8 +365,9 @@ private slots:
         for (const QString& statement : owner)
             QVERIFY2(!pg_->sql(statement).contains("ERROR"), qPrintable(statement));
         if (!args.isEmpty()) QVERIFY(run(args) != "failed");
+        QCOMPARE(sinceDifferences(), QStringLiteral("0"));
         QVERIFY(push(writeLog(name + "-late.jsonl", late), "st1"));
-        QCOMPARE(summaryDifferences(), QStringLiteral("true 0 0 0 0 0"));
+        QCOMPARE(summaryDifferences(), QString());
         const QString url = pg_->url(QStringLiteral("view1"));
         for (const char* by : {"", "day", "station", "slot"})
             compareRows(quarn::figures::reportFromDatabase(url, {by, {}, false}),
@@ -397,18 +467,51 @@ private slots:
                  log[0]);
     }
 
-    // Viewers read the summaries; a station neither reads nor writes them.
+    // Viewers read the summaries (by hour, by day, since service); a station
+    // reads none, and only the owner writes what they are made of.
     void summaryRights() {
         const std::pair<const char*, bool> cases[] = {
             {"SELECT count(*) FROM quarn_summary_hours", false},
-            {"SELECT count(*) FROM quarn_summary_sockets", false},
-            {"UPDATE quarn_summary_attempts SET units = 0", true},
-            {"DELETE FROM quarn_summary_causes", true},
-            {"INSERT INTO quarn_summary_seconds VALUES ('-infinity', '', '', '', '', 1, 1)", true}};
+            {"SELECT count(*) FROM quarn_summary_sockets_days", false},
+            {"SELECT count(*) FROM quarn_summary_since_service", false},
+            {"SELECT count(*) FROM quarn_units", true},
+            {"UPDATE quarn_kept_attempts SET units = 0", true},
+            {"DELETE FROM quarn_delta_causes", true},
+            {"INSERT INTO quarn_kept_seconds VALUES ('-infinity', '', '', '', '', 1, 1)", true}};
         for (const auto& [statement, viewerRefused] : cases) {
             QVERIFY2(pg_->sql(statement, "st1").contains("permission denied"), statement);
             QCOMPARE(pg_->sql(statement, "view1").contains("permission denied"), viewerRefused);
         }
+    }
+
+    // A database of the version before the summaries by day and the counts
+    // since service (the numbered files up to 0007), with rows, a serviced
+    // socket, held records and some without a start: migrate brings it to
+    // the latest, every figure a recount of its rows. Last: it leaves the
+    // migrated schema to nobody.
+    void migratePreviousVersionKeepsFigures() {
+        using namespace quarn::database;
+        QString previous = QStringLiteral("BEGIN;\n") + QString::fromUtf8(sqlFile("ledger.sql"));
+        for (const Migration& m : migrations())
+            if (m.version <= 7) previous += QString::fromUtf8(m.sql) + ledgerInsert(m);
+        QVERIFY(pg_->freshSchema(previous + QString::fromUtf8(sqlFile("upkeep.sql")) + "COMMIT;"));
+        QRandomGenerator rng(7);
+        const QByteArray lines = randomRecords(200, 1, rng).trimmed().replace('\n', ',');
+        const QString rows = QStringLiteral(
+                                 "INSERT INTO quarn_sessions SELECT * FROM"
+                                 " json_populate_recordset(NULL::quarn_sessions, '[%1]');"
+                                 " INSERT INTO quarn_socket_service (station, slot, serviced_at)"
+                                 " VALUES ('st-1', 'slot-2', '2026-12-01 18:20Z')")
+                                 .arg(QString::fromUtf8(lines).replace('\'', "''"));
+        QCOMPARE(pg_->sql(rows), QString());
+        QCOMPARE(pg_->sql("SELECT count(*) FROM quarn_sessions"), QStringLiteral("200"));
+        const QString moved = run({"migrate", "--db", pg_->url()});
+        QVERIFY2(moved != "failed", qPrintable(moved));
+        QCOMPARE(summaryDifferences(), QString());
+        const QString url = pg_->url(QStringLiteral("view1"));
+        for (const char* by : {"", "slot"})
+            compareRows(quarn::figures::reportFromDatabase(url, {by, {}, false}),
+                        quarn::figures::reportFromDatabase(url, {by, {}, true}));
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 #include <chrono>
 #include <cstring>
@@ -179,6 +180,19 @@ private slots:
         QCOMPARE(batch.warnings.size(), taken ? 0 : 1);
     }
 
+    // A new record's id is a version-7 UUID whose first 48 bits are the
+    // milliseconds of its making: ids made later sort later.
+    void newIdsInTimeOrder() {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const QString id = quarn::records::UnitRecord().id;
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY2(!QUuid::fromString(id).isNull() && id[14] == '7' &&
+                     QStringLiteral("89ab").contains(id[19]),
+                 qPrintable(id));
+        const qint64 ms = (id.left(8) + id.mid(9, 4)).toLongLong(nullptr, 16);
+        QVERIFY2(ms >= before && ms <= after, qPrintable(id));
+    }
+
     // On a full tmpfs this writer's line does not fit and is cut back, while
     // another writer appends between this one taking the file's size and
     // writing: the other's whole record survives, and the failure names the
@@ -266,6 +280,10 @@ private slots:
         }
         QVERIFY(qAbs(poissonUpperTail(3, 1.0) - 0.0803013971) < 1e-9);  // above the mean
         QVERIFY(qAbs(poissonUpperTail(2, 5.0) - 0.9595723180) < 1e-9);  // below it
+        QVERIFY(qAbs(binomialUpperTail(3, 10, 0.2) - 0.3222004736) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(8, 10, 0.3) - 0.0015903864) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(1, 1000, 0.001) - 0.6323045752) < 1e-9);
+        QVERIFY(qAbs(binomialUpperTail(700, 1000, 0.6) / 3.14994592847e-11 - 1) < 1e-6);
         const struct {
             qint64 since, life;
             bool worn;

@@ -9,7 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QUuid>
+
+#include "record/record_id.h"
 
 namespace testsupport {
 
@@ -213,7 +214,7 @@ QByteArray sampleRecords(int n, const SampleShape& shape) {
         const bool good = i % 7 != 0;
         const int socket = i / shape.stations % shape.sockets;
         const QJsonObject o{
-            {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {"id", quarn::records::newRecordId()},
             {"version", "1.1.0"},
             {"station", QStringLiteral("station-%1").arg(i % shape.stations)},
             {"operator", "ann"},
