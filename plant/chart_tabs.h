@@ -6,7 +6,7 @@
 #include <QList>
 #include <QTabWidget>
 
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 class QListWidget;
 

@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 
 class QComboBox;
 class QLabel;

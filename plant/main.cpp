@@ -7,7 +7,7 @@
 #include "core/front_door.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "figures/plant_feed.h"
+#include "plantfeed/plant_feed.h"
 #include "plant/plant_options.h"
 #include "plant/plant_window.h"
 #include "ui/init_chooser.h"

@@ -11,7 +11,7 @@
 #include <QMap>
 #include <QValueAxis>
 
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 #include "plant/socket_chart.h"
 
 namespace quarn::plant {

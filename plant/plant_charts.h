@@ -13,7 +13,7 @@
 #include <QByteArray>
 #include <array>
 
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;

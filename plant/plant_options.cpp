@@ -5,7 +5,7 @@
 
 #include "core/translations.h"
 #include "pg/database_url.h"
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 
 namespace quarn::plant {
 

@@ -7,7 +7,7 @@
 
 #include <QMainWindow>
 
-#include "figures/plant_feed.h"
+#include "plantfeed/plant_feed.h"
 
 class QLabel;
 class QTimer;

@@ -9,7 +9,7 @@
 
 #include <QString>
 
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 QT_BEGIN_NAMESPACE
 class QChart;

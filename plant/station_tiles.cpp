@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 
 namespace quarn::plant {
 

@@ -9,7 +9,7 @@
 #include <QMap>
 #include <QWidget>
 
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 class QFrame;
 class QGridLayout;

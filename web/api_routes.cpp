@@ -5,7 +5,7 @@
 #include "figures/history_sql.h"
 #include "figures/report_sql.h"
 #include "figures/history_json.h"
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 #include "figures/sessions_read.h"
 #include "figures/unit_verdict.h"
 #include "recordlog/history.h"

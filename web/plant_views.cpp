@@ -4,7 +4,7 @@
 #include <QJsonObject>
 #include <algorithm>
 
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 #include "web/view_json.h"
 #include "web/web_log.h"
 

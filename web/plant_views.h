@@ -1,6 +1,6 @@
 #pragma once
 // The plant's views the pages show, each read once however many pages show
-// it: the feed (figures/plant_feed.h, a thread and a connection of its own,
+// it: the feed (plantfeed/plant_feed.h, a thread and a connection of its own,
 // LISTEN) reads every selection a page asked for in the last kKeepMinutes,
 // once per notification and once a minute for the clock, and each view read
 // is kept here as JSON and announced on the event stream ("figures", {key,
@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <mutex>
 
-#include "figures/plant_feed.h"
+#include "plantfeed/plant_feed.h"
 #include "web/event_hub.h"
 #include "web/http_server.h"
 
@@ -36,7 +36,7 @@ public:
     // ({"seq", "state", "view"}), to reply now or once it is read.
     void answer(const plant::PlantSelection& selection, const Reply& reply);
     // Any thread: one of the view's CSVs (yield, causes, sockets: those of
-    // figures/plant_figures.h); false for another part.
+    // plantfeed/plant_figures.h); false for another part.
     bool csv(const plant::PlantSelection& selection, const QString& part, const Reply& reply);
 
 private:

@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 #include "record/slot_flags.h"
 #include "record/socket_name.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// The plant's view (figures/plant_queries.h) as the pages read it, one JSON
+// The plant's view (plantfeed/plant_queries.h) as the pages read it, one JSON
 // object: the tiles (with whether a station is quiet, as the window judges
 // it), the hours, the causes with their labels, the sockets with their
 // short names, flags and sentences, the approval mismatches and the units of
@@ -8,8 +8,8 @@
 
 #include <QByteArray>
 
-#include "figures/feed_state.h"
-#include "figures/plant_queries.h"
+#include "plantfeed/feed_state.h"
+#include "plantfeed/plant_queries.h"
 
 namespace quarn::web {
 

@@ -26,7 +26,7 @@
 #include <QThreadPool>
 #include <memory>
 
-#include "figures/plant_feed.h"
+#include "plantfeed/plant_feed.h"
 #include "web/event_hub.h"
 #include "web/http_server.h"
 #include "web/page_texts.h"

@@ -1,4 +1,4 @@
-#include "figures/plant_figures.h"
+#include "plantfeed/plant_figures.h"
 
 #include <QCoreApplication>
 #include <QStringList>

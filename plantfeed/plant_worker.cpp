@@ -1,4 +1,4 @@
-#include "figures/plant_worker.h"
+#include "plantfeed/plant_worker.h"
 
 #include <QCoreApplication>
 #include <QSqlError>

@@ -19,9 +19,9 @@
 #include <memory>
 
 #include "pg/connection.h"
-#include "figures/feed_state.h"
-#include "figures/plant_figures.h"
-#include "figures/plant_queries.h"
+#include "plantfeed/feed_state.h"
+#include "plantfeed/plant_figures.h"
+#include "plantfeed/plant_queries.h"
 
 namespace quarn::plant {
 

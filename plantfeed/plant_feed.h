@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QThread>
 
-#include "figures/plant_worker.h"
+#include "plantfeed/plant_worker.h"
 
 namespace quarn::plant {
 

@@ -1,4 +1,4 @@
-#include "figures/plant_feed.h"
+#include "plantfeed/plant_feed.h"
 
 namespace quarn::plant {
 

@@ -1,4 +1,4 @@
-#include "figures/image_units.h"
+#include "plantfeed/image_units.h"
 
 #include <QRegularExpression>
 

@@ -2,12 +2,12 @@
 // Inside figures/: the plant's figures by hour (yield) and by UTC day
 // (causes, sockets), read for every row of the filter or, with a valid
 // `from`, for the rows started from then on; and their sums into the view's
-// causes and sockets (figures/plant_view.h). Each is summed from the
+// causes and sockets (plantfeed/plant_view.h). Each is summed from the
 // summaries and the period's part hours (figures/summary_split.h); with
 // summaries false, from quarn_sessions alone.
 
 #include "pg/query_run.h"
-#include "figures/plant_view.h"
+#include "plantfeed/plant_view.h"
 
 namespace quarn::plant {
 
@@ -23,7 +23,7 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
 // view->hours (with the mismatches when view->approvalMismatches is not
 // -1), causeDays and socketDays, read one after the other on db; or,
 // with `open`, causes and sockets on connections of their own at the same
-// time (figures/plant_queries.h); from view->summaries. False with *f on the
+// time (plantfeed/plant_queries.h); from view->summaries. False with *f on the
 // first that failed.
 bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* view, QueryFailure* f);

@@ -3,7 +3,7 @@
 // columns from the summary tables' whole hours and from the period's part
 // hours in quarn_sessions (figures/summary_split.h), so its cost follows the
 // hours and keys shown, not the sessions recorded.
-#include "figures/plant_buckets.h"
+#include "plantfeed/plant_buckets.h"
 
 #include <QMap>
 #include <algorithm>

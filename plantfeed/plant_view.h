@@ -1,8 +1,8 @@
 #pragma once
 // The plant's view as values: the request (a filter, today, now), the
 // stations' tiles, the hours' yield, the causes and the sockets by day, and
-// the whole view the queries (figures/plant_queries.h) fill and the buckets
-// (figures/plant_buckets.h) read into.
+// the whole view the queries (plantfeed/plant_queries.h) fill and the buckets
+// (plantfeed/plant_buckets.h) read into.
 
 #include <QDateTime>
 #include <QList>
@@ -85,13 +85,13 @@ struct PlantView {
     // the server's verdict (quarn_approval_mismatch): the hours' sum; -1
     // when not read.
     qint64 approvalMismatches = -1;
-    // Units loaded good with the filter's image last (figures/image_units.h).
+    // Units loaded good with the filter's image last (plantfeed/image_units.h).
     qint64 imageUnits = -1;
     RecordFilter filter;  // the rows the figures count
     // Read from the summaries (figures/summary_split.h); false: from the
     // rows alone (a login not granted them).
     bool summaries = false;
-    QString key;        // the selection's (figures/plant_figures.h selectionKey); set by the worker
+    QString key;        // the selection's (plantfeed/plant_figures.h selectionKey); set by the worker
     QDateTime readAt;   // when the figures were read
     double readMs = 0;  // how long the reading took
     QString error;

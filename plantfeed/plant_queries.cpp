@@ -1,4 +1,4 @@
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -10,8 +10,8 @@
 #include "figures/rules_sql.h"
 #include "figures/summary_split.h"
 #include "pg/query_run.h"
-#include "figures/image_units.h"
-#include "figures/plant_buckets.h"
+#include "plantfeed/image_units.h"
+#include "plantfeed/plant_buckets.h"
 #include "record/first_pass.h"
 
 namespace quarn::plant {

@@ -15,7 +15,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "figures/plant_view.h"
+#include "plantfeed/plant_view.h"
 
 namespace quarn::plant {
 

@@ -8,7 +8,7 @@
 #include <QMetaType>
 #include <QString>
 
-#include "figures/plant_queries.h"
+#include "plantfeed/plant_queries.h"
 
 namespace quarn::plant {
 

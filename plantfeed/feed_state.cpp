@@ -1,4 +1,4 @@
-#include "figures/feed_state.h"
+#include "plantfeed/feed_state.h"
 
 #include <QCoreApplication>
 
