@@ -45,9 +45,9 @@
 
 #include "app/forms.h"
 #include "bench/bench_gang.h"
-#include "bench/bench_plant.h"
-#include "bench/bench_plant_web.h"
-#include "bench/bench_records.h"
+#include "bench-plant/bench_plant.h"
+#include "bench-plant/bench_plant_web.h"
+#include "bench-plant/bench_records.h"
 #include "bench/bench_station.h"
 #include "bench/sim_output.h"
 #include "core/message_box.h"

@@ -15,11 +15,11 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "database/archive.h"
-#include "database/migrate.h"
 #include "database/migrations.h"
 #include "database/schema.h"
 #include "figures/report_sql.h"
+#include "owner/archive.h"
+#include "owner/migrate.h"
 #include "pg/database_url.h"
 #include "push/push.h"
 #include "recordlog/history.h"
@@ -318,15 +318,15 @@ int migrateCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const database::MigrateResult r = database::migrateDatabase(
+    const owner::MigrateResult r = owner::migrateDatabase(
         g.url(), kMigrateLockWaitS * 1000, [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case database::MigrateResult::Status::Done:
+        case owner::MigrateResult::Status::Done:
             return kRecordsDone;
-        case database::MigrateResult::Status::Usage:
+        case owner::MigrateResult::Status::Usage:
             return usage(r.error);
-        case database::MigrateResult::Status::Denied:
-        case database::MigrateResult::Status::Changed:
+        case owner::MigrateResult::Status::Denied:
+        case owner::MigrateResult::Status::Changed:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(
@@ -340,15 +340,15 @@ int archiveCommand(const Given& g) {
     if (g.url().isEmpty())
         return usage(QCoreApplication::translate(
             "quarn-records", "no database: --db, QUARN_DB or [records] database="));
-    const database::ArchiveResult r =
-        database::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
-                               [](const QString& line) { sayLine(stdout, line); });
+    const owner::ArchiveResult r =
+        owner::archiveMonth(g.url(), g.rest.value(0), kMigrateLockWaitS * 1000,
+                            [](const QString& line) { sayLine(stdout, line); });
     switch (r.status) {
-        case database::ArchiveResult::Status::Done:
+        case owner::ArchiveResult::Status::Done:
             return kRecordsDone;
-        case database::ArchiveResult::Status::Usage:
+        case owner::ArchiveResult::Status::Usage:
             return usage(r.error);
-        case database::ArchiveResult::Status::Denied:
+        case owner::ArchiveResult::Status::Denied:
             return recordsDoor().fail(r.error, kRecordsDenied);
         default:
             return recordsDoor().fail(

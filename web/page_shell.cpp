@@ -1,10 +1,11 @@
 #include "web/page_shell.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
+
+#include "browser/site_files.h"
 
 namespace quarn::web {
 
@@ -32,8 +33,8 @@ QByteArray zoneJson(const QDateTime& now) {
 
 QByteArray pageShell(const PageTexts& texts, const QString& language, const QString& kind,
                      const QString& subject) {
-    QFile shell(QStringLiteral(":/web/site/page.html"));
-    if (!shell.open(QIODevice::ReadOnly)) return QByteArray();
+    const QByteArray shell = browser::pageShellTemplate();
+    if (shell.isEmpty()) return QByteArray();
     QByteArray context =
         "{\"page\": " +
         QJsonDocument(QJsonArray{kind}).toJson(QJsonDocument::Compact).mid(1).chopped(1) +
@@ -44,7 +45,7 @@ QByteArray pageShell(const PageTexts& texts, const QString& language, const QStr
     // Nothing in the data block may end it or open a comment: every "<" of
     // the JSON (inside a string) as its escape.
     context.replace("<", "\\u003c");
-    QByteArray page = shell.readAll();
+    QByteArray page = shell;
     page.replace("{{LANG}}", language.toLatin1());
     page.replace("{{TITLE}}", escapedHtml(texts.text(language, "title")));
     page.replace("{{CONTEXT}}", context);

@@ -1,5 +1,5 @@
 #pragma once
-// A page as the service sends it: one HTML shell (web/site/page.html) for
+// A page as the service sends it: one HTML shell (browser/page.html) for
 // every page, its language, title and a JSON data block (never script)
 // with what the page's script needs: which page, its subject (the serial
 // number or the image), the words in the page's language

@@ -4,27 +4,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "browser/site_files.h"
 #include "pg/database_url.h"
 #include "web/page_shell.h"
 #include "web/query_params.h"
 #include "web/web_log.h"
 
 namespace quarn::web {
-
-namespace {
-
-struct StaticFile {
-    const char* name;
-    const char* type;
-};
-
-const StaticFile kFiles[] = {
-    {"app.js", "text/javascript; charset=utf-8"},
-    {"live-worker.js", "text/javascript; charset=utf-8"},
-    {"style.css", "text/css; charset=utf-8"},
-};
-
-}  // namespace
 
 WebService::WebService(const WebSettings& settings, QObject* parent)
     : QObject(parent),
@@ -81,12 +67,9 @@ Answer WebService::file(const QString& name) {
         out.body = chartJs_;
         return Answer{out, {}, {}};
     }
-    for (const StaticFile& f : kFiles) {
-        if (name != QLatin1String(f.name)) continue;
-        QFile resource(QStringLiteral(":/web/site/") + name);
-        if (!resource.open(QIODevice::ReadOnly)) break;
-        out.type = f.type;
-        out.body = resource.readAll();
+    if (const std::optional<browser::SiteFile> f = browser::siteFile(name)) {
+        out.type = f->type;
+        out.body = f->body;
         return Answer{out, {}, {}};
     }
     return Answer{errorResponse(404, QStringLiteral("no such file: %1").arg(name)), {}, {}};

@@ -14,7 +14,7 @@
 
 #include <QString>
 
-#include "bench/server_statements.h"
+#include "bench-plant/server_statements.h"
 
 namespace bench {
 

@@ -1,4 +1,4 @@
-#include "bench/bench_plant_web.h"
+#include "bench-plant/bench_plant_web.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "bench/bench_plant.h"
+#include "bench-plant/bench_plant.h"
 #include "pg/connection.h"
 #include "database/migrations.h"
 #include "tests/support/browser_rig.h"

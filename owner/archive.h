@@ -12,7 +12,7 @@
 #include <QString>
 #include <functional>
 
-namespace quarn::database {
+namespace quarn::owner {
 
 struct ArchiveResult {
     enum class Status {
@@ -37,4 +37,4 @@ struct ArchiveResult {
 ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int lockWaitMs,
                            const std::function<void(const QString&)>& say);
 
-}  // namespace quarn::database
+}  // namespace quarn::owner

@@ -1,4 +1,4 @@
-#include "bench/bench_recall.h"
+#include "bench-plant/bench_recall.h"
 
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "bench/server_statements.h"
+#include "bench-plant/server_statements.h"
 #include "figures/history_sql.h"
 #include "pg/connection.h"
 #include "pg/database_url.h"

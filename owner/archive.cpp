@@ -1,4 +1,4 @@
-#include "database/archive.h"
+#include "owner/archive.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -8,7 +8,7 @@
 #include "database/ledger.h"
 #include "pg/connection.h"
 
-namespace quarn::database {
+namespace quarn::owner {
 
 namespace {
 
@@ -116,4 +116,4 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
     return r;
 }
 
-}  // namespace quarn::database
+}  // namespace quarn::owner

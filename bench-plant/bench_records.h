@@ -11,7 +11,7 @@
 
 #include <QString>
 
-#include "bench/server_statements.h"
+#include "bench-plant/server_statements.h"
 
 namespace bench {
 

@@ -1,4 +1,4 @@
-#include "bench/bench_records.h"
+#include "bench-plant/bench_records.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "approval/approved_images.h"
-#include "bench/bench_recall.h"
-#include "bench/server_statements.h"
+#include "bench-plant/bench_recall.h"
+#include "bench-plant/server_statements.h"
 #include "tests/support/pg_server.h"
 
 namespace bench {

@@ -1,4 +1,4 @@
-#include "bench/bench_plant.h"
+#include "bench-plant/bench_plant.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

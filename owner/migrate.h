@@ -25,7 +25,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace quarn::database {
+namespace quarn::owner {
 
 struct MigrateResult {
     enum class Status {
@@ -50,4 +50,4 @@ struct MigrateResult {
 MigrateResult migrateDatabase(const QString& databaseUrl, int lockWaitMs,
                               const std::function<void(const QString&)>& say);
 
-}  // namespace quarn::database
+}  // namespace quarn::owner

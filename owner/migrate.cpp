@@ -1,17 +1,25 @@
-#include "database/migrate.h"
+#include "owner/migrate.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
 #include "database/ledger.h"
+#include "database/migrations.h"
 #include "pg/connection.h"
 #include "record/columns.h"
 
-namespace quarn::database {
+namespace quarn::owner {
 
 namespace {
 
+using database::latestVersion;
+using database::lookAtSchema;
+using database::Migration;
+using database::migrations;
+using database::runInTransaction;
+using database::SchemaLook;
+using database::sqlFile;
 using MigrateStatus = MigrateResult::Status;
 using Say = std::function<void(const QString&)>;
 
@@ -161,6 +169,38 @@ bool applyPending(QSqlDatabase& db, int lockWaitMs, const Say& say, MigrateResul
     return true;
 }
 
+// The earlier release's move, the pending migrations, or nothing to do.
+bool bringUpToDate(QSqlDatabase& db, const SchemaLook& look, int lockWaitMs, const Say& say,
+                   MigrateResult* r, QSqlError* e) {
+    if (look.state == SchemaLook::State::Earlier) {
+        Found found;
+        if (!lookAtEarlier(db, &found, e)) return false;
+        sayPlan(found, say);
+        return moveEarlier(db, lockWaitMs, r, e);
+    }
+    if (look.state == SchemaLook::State::Current) {
+        say(QCoreApplication::translate(
+                "Migrate", "the schema is up to date (version %1, %2): no migration to apply")
+                .arg(latestVersion())
+                .arg(migrations().last().name));
+        return true;
+    }
+    return applyPending(db, lockWaitMs, say, r, e);
+}
+
+void sayDone(const MigrateResult& r, const Say& say) {
+    if (r.moved)
+        say(QCoreApplication::translate("Migrate", "done: %1 row(s) moved in %2 s")
+                .arg(r.rows)
+                .arg(r.seconds, 0, 'f', 1));
+    else if (!r.applied.isEmpty())
+        say(QCoreApplication::translate("Migrate",
+                                        "done: %1 applied in %2 s; the schema is at version %3")
+                .arg(r.applied.join(QStringLiteral(", ")))
+                .arg(r.seconds, 0, 'f', 1)
+                .arg(latestVersion()));
+}
+
 }  // namespace
 
 MigrateResult migrateDatabase(const QString& databaseUrl, int lockWaitMs, const Say& say) {
@@ -185,34 +225,13 @@ MigrateResult migrateDatabase(const QString& databaseUrl, int lockWaitMs, const 
                 .arg(look.changed));
     QElapsedTimer clock;
     clock.start();
-    if (look.state == SchemaLook::State::Earlier) {
-        Found found;
-        if (!lookAtEarlier(c.db(), &found, &e)) return failed(e);
-        sayPlan(found, say);
-        if (!moveEarlier(c.db(), lockWaitMs, &r, &e)) return failed(e);
-    } else if (look.state == SchemaLook::State::Current) {
-        say(QCoreApplication::translate(
-                "Migrate", "the schema is up to date (version %1, %2): no migration to apply")
-                .arg(latestVersion())
-                .arg(migrations().last().name));
-    } else if (!applyPending(c.db(), lockWaitMs, say, &r, &e)) {
-        return failed(e);
-    }
-    if (!runInTransaction(c.db(), opening(lockWaitMs) << QString::fromUtf8(sqlFile("upkeep.sql")),
+    if (!bringUpToDate(c.db(), look, lockWaitMs, say, &r, &e) ||
+        !runInTransaction(c.db(), opening(lockWaitMs) << QString::fromUtf8(sqlFile("upkeep.sql")),
                           &e))
         return failed(e);
     r.seconds = clock.nsecsElapsed() / 1e9;
-    if (r.moved)
-        say(QCoreApplication::translate("Migrate", "done: %1 row(s) moved in %2 s")
-                .arg(r.rows)
-                .arg(r.seconds, 0, 'f', 1));
-    else if (!r.applied.isEmpty())
-        say(QCoreApplication::translate("Migrate",
-                                        "done: %1 applied in %2 s; the schema is at version %3")
-                .arg(r.applied.join(QStringLiteral(", ")))
-                .arg(r.seconds, 0, 'f', 1)
-                .arg(latestVersion()));
+    sayDone(r, say);
     return r;
 }
 
-}  // namespace quarn::database
+}  // namespace quarn::owner

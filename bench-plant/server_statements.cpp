@@ -1,4 +1,4 @@
-#include "bench/server_statements.h"
+#include "bench-plant/server_statements.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
