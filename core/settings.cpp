@@ -20,8 +20,8 @@ namespace {
 
 using K = SettingKey;
 
-// The one list. The README's table of the settings file says the same, row
-// for row (tests/core/test_settings.cpp compares them).
+// The one list. The table of the settings file in docs/settings.md says the
+// same, row for row (tests/core/test_settings.cpp compares them).
 const QList<SettingEntry>& entries() {
     using T = SettingType;
     static const QList<SettingEntry> list = {

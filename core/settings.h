@@ -4,7 +4,7 @@
 // Where it is: settingsFilePath() (core/paths.h). Every program reads it
 // through Settings, never through a QSettings of its own, for two reasons:
 //  - the keys, their defaults and their meanings are declared once, below,
-//    and the README's table of the settings file is the same list;
+//    and the table of the settings file in docs/settings.md is the same list;
 //  - a damaged file (not INI, not readable, a COM key that is no device
 //    path) is reported by every reader and never written. QSettings would
 //    rewrite it from the little it understood, and it reports a format error
@@ -67,10 +67,10 @@ struct SettingEntry {
     const char* env;  // the environment variable that overrides it; "" when none
     SettingType type;
     const char* fallback;  // the default as written in the file; "" when none
-    const char* meaning;   // one line, as the README's table says it
+    const char* meaning;   // one line, as docs/settings.md's table says it
 };
 
-// Every setting, in the README's order.
+// Every setting, in the order of docs/settings.md's table.
 const QList<SettingEntry>& settingEntries();
 const SettingEntry& settingEntry(SettingKey key);
 // The key's default (an invalid QVariant when it has none), for a value

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # `cmake --install` into a prefix other than /usr, as a user or a packager
 # would: each program comes with its manual page, the menu entry names an
-# installed program, icon and metainfo, the doc files are there, and an
-# installed program runs.
+# installed program, icon and metainfo, the doc files are there (the README
+# with every page of docs/ and its pictures beside it, where its links lead),
+# and an installed program runs.
 #
 #   bash dist/test-install.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: test-install.sh BUILD_DIR}" && pwd)
+project=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" > /dev/null
@@ -41,6 +43,10 @@ if [ -x bin/quarn-plant ]; then
 fi
 for doc in README.md changelog.gz copyright; do
   [ -f "share/doc/quarn-download/$doc" ] || fail "no share/doc/quarn-download/$doc"
+done
+for page in "$project"/docs/*.md "$project"/docs/*.png; do
+  cmp -s "$page" "share/doc/quarn-download/docs/${page##*/}" \
+    || fail "share/doc/quarn-download/docs/${page##*/} is not docs/${page##*/}"
 done
 bin/quarn-unit-sim --help > /dev/null || fail "the installed quarn-unit-sim --help exits $?"
 units=lib/systemd/user

@@ -6,7 +6,9 @@
 #   bash scripts/package.sh           build the package
 #   bash scripts/package.sh --check   build it, check it with lintian,
 #                                     desktop-file-validate, appstreamcli and
-#                                     man, install it on this machine, run the
+#                                     man, check the links of the README and
+#                                     docs/ (scripts/check-links.py), install
+#                                     it on this machine, run the
 #                                     installed programs, purge it and check
 #                                     that nothing of it is left
 #
@@ -29,7 +31,7 @@ SUDO=""
 # Debian packages: the build's own (install-deps.sh), then the packaging tools.
 bash scripts/install-deps.sh
 need=(dpkg-dev file librsvg2-bin)
-[ "$check" -eq 1 ] && need+=(lintian desktop-file-utils appstream man-db)
+[ "$check" -eq 1 ] && need+=(lintian desktop-file-utils appstream man-db python3)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -109,6 +111,12 @@ for page in "$tree"/usr/share/man/man1/*.1.gz; do
 done
 for program in "$tree"/usr/bin/*; do
   [ -f "$tree/usr/share/man/man1/${program##*/}.1.gz" ] || fail "no manual page for ${program##*/}"
+done
+# The README and its pages, in the project folder and as installed: every
+# relative link leads to a file there, and every anchor to a heading.
+for docs in "$root" "$tree/usr/share/doc/quarn-download"; do
+  if out=$(python3 scripts/check-links.py "$docs" 2>&1); then pass "links of ${docs#"$tree"}: ${out##*$'\n'}"
+  else fail "links of ${docs#"$tree"}: $out"; fi
 done
 file -b "$tree"/usr/share/icons/hicolor/64x64/apps/quarn-download.png | grep -q '64 x 64' \
   && pass "64 px icon" || fail "no 64 x 64 PNG icon"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the four windows, the station and the plant, docs/*.png, on an invisible
-# X display (Xvfb), so they show the program as a desktop draws it: the
-# program runs in a copy of the demonstration folder against a simulated unit
-# and saves each window as it passes.
+# Takes the pictures of the README and docs/ (the four windows, the station
+# and the plant, docs/*.png) on an invisible X display (Xvfb), so they show
+# the program as a desktop draws it: the program runs in a copy of the
+# demonstration folder against a simulated unit and saves each window as it
+# passes.
 #
 #   bash scripts/screenshots.sh
 set -euo pipefail

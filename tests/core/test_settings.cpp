@@ -1,7 +1,7 @@
-// The settings file's one key table: the README's table says the same, row
-// for row; every key reads its default from a file without it; a damaged
-// file is reported to every reader and never written; one precedence of
-// option, environment, file and default; and no source but core/settings.*
+// The settings file's one key table: the table of docs/settings.md says the
+// same, row for row; every key reads its default from a file without it; a
+// damaged file is reported to every reader and never written; one precedence
+// of option, environment, file and default; and no source but core/settings.*
 // opens the file with a QSettings of its own, none outside core/ reads the
 // environment.
 
@@ -27,12 +27,12 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
            file.write(bytes) == bytes.size();
 }
 
-// "key|environment|default|meaning" for each row of the README's table of
-// the settings, and for each entry of the table.
-QStringList readmeRows() {
-    const QString readme = QString::fromUtf8(readFile(QUARN_SOURCE_DIR "/README.md"));
+// "key|environment|default|meaning" for each row of docs/settings.md's table
+// of the settings, and for each entry of the table.
+QStringList pageRows() {
+    const QString page = QString::fromUtf8(readFile(QUARN_SOURCE_DIR "/docs/settings.md"));
     const QString section =
-        readme.section(QStringLiteral("\n## The settings file\n"), 1).section("\n## ", 0, 0);
+        page.section(QStringLiteral("\n## The settings file\n"), 1).section("\n## ", 0, 0);
     static const QRegularExpression row(
         QStringLiteral("^\\| (?:`\\[([^\\]]+)\\] ([^`]+)`)? \\| (?:`([^`]*)`)? \\| "
                        "(?:`([^`]*)`)? \\| (.+) \\|$"),
@@ -60,7 +60,7 @@ class TestSettings : public QObject {
     QTemporaryDir dir_;
 
 private slots:
-    void readmeTableIsTheKeyTable() { QCOMPARE(readmeRows(), tableRows()); }
+    void pageTableIsTheKeyTable() { QCOMPARE(pageRows(), tableRows()); }
 
     // A file without a key gives the table's default; the enum finds its row.
     void defaults() {

@@ -339,8 +339,8 @@ private slots:
 
     // However the log was rotated (first records rotated before any push,
     // two rotations between pushes, rotated files compressed as the
-    // README's logrotate does), every rotated file's records arrive, each
-    // once, and nothing waits after the push.
+    // logrotate of docs/quarn-records.md does), every rotated file's records
+    // arrive, each once, and nothing waits after the push.
     void rotationsNeverSkipped_data() {
         QTest::addColumn<QByteArray>(
             "steps");  // w: 5 records, p: a push, r: rotated, z: compressed

@@ -434,8 +434,8 @@ private slots:
                  2);
     }
 
-    // The README's nginx in front, as its example configures it: TLS, a
-    // login, and the event stream passing through as it comes.
+    // nginx in front, as docs/quarn-plant-web.md and its example configure
+    // it: TLS, a login, and the event stream passing through as it comes.
     void behindNginx() {
         QTemporaryDir d;
         auto run = [](const QString& program, const QStringList& args) {
