@@ -91,7 +91,7 @@ const char kUsage[] =
     "  session N: blocks B, repeats R, corrupted C, bytes X, transfer T s, wire W s\n"
     "where the transfer time runs from the start byte to the end byte and the wire\n"
     "time is what those bytes take at the pacing rate (9600 bit/s without --baud).\n"
-    "SIGINT or SIGTERM ends the simulator and removes the link.\n";
+    "SIGINT, SIGTERM or SIGHUP ends the simulator and removes the link.\n";
 
 // What the command line asks for.
 struct Options {
