@@ -7,7 +7,10 @@
 #include "record/columns.h"
 #include "record/outcome.h"
 
-namespace quarn::records {
+namespace quarn::figures {
+
+// The record's keys, as record/columns.h spells them.
+namespace key = record::key;
 
 namespace {
 
@@ -17,7 +20,7 @@ QJsonValue timeJson(const QDateTime& t) {
 
 // A record's own keys as its column table spells them (record/columns.h);
 // then what the server and the approved list add, under their columns' names.
-QJsonObject traceObject(const TraceRow& t) {
+QJsonObject traceObject(const recordlog::TraceRow& t) {
     return {{QLatin1String(key::id), t.id},
             {QLatin1String(key::started), timeJson(t.started)},
             {QLatin1String(key::station), t.station},
@@ -32,10 +35,10 @@ QJsonObject traceObject(const TraceRow& t) {
             {QLatin1String(key::message), t.message},
             {QLatin1String("pushed_by"), textOrNull(t.pushedBy)},
             {QLatin1String(key::seconds), t.seconds ? QJsonValue(*t.seconds) : QJsonValue()},
-            {QLatin1String("stage"), sessionStage(t.outcome, t.message)}};
+            {QLatin1String("stage"), record::sessionStage(t.outcome, t.message)}};
 }
 
-QJsonObject unitObject(const UnitRow& u) {
+QJsonObject unitObject(const recordlog::UnitRow& u) {
     return {{QLatin1String(key::serial), textOrNull(u.serial)},
             {QLatin1String(key::station), u.station},
             {QLatin1String(key::slot), u.slot},
@@ -58,16 +61,16 @@ QJsonValue textOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJ
 
 QJsonValue flagOrNull(const std::optional<bool>& f) { return f ? QJsonValue(*f) : QJsonValue(); }
 
-QByteArray traceJson(const QList<TraceRow>& rows) {
+QByteArray traceJson(const QList<recordlog::TraceRow>& rows) {
     QJsonArray out;
-    for (const TraceRow& t : rows) out << traceObject(t);
+    for (const recordlog::TraceRow& t : rows) out << traceObject(t);
     return arrayText(out);
 }
 
-QByteArray unitsJson(const QList<UnitRow>& rows) {
+QByteArray unitsJson(const QList<recordlog::UnitRow>& rows) {
     QJsonArray out;
-    for (const UnitRow& u : rows) out << unitObject(u);
+    for (const recordlog::UnitRow& u : rows) out << unitObject(u);
     return arrayText(out);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

@@ -11,7 +11,10 @@
 #include "record/columns.h"
 #include "recordlog/log_reader.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
+
+// The record's keys, as record/columns.h spells them.
+namespace key = record::key;
 
 namespace {
 
@@ -64,8 +67,8 @@ TraceRow traceRow(const QJsonObject& r, const QString& id) {
     return t;
 }
 
-PassSession orderOf(const QDateTime& started, const QString& id) {
-    PassSession s;
+record::PassSession orderOf(const QDateTime& started, const QString& id) {
+    record::PassSession s;
     s.started = started, s.id = id;
     return s;
 }
@@ -87,7 +90,7 @@ History traceFromLog(const QString& logPath, const QString& serial,
         },
         &h.error);
     std::stable_sort(h.trace.begin(), h.trace.end(), [](const TraceRow& a, const TraceRow& b) {
-        return attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
+        return record::attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
     });
     return h;
 }
@@ -100,7 +103,7 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
     const bool read = readOnce(
         logPath, warn,
         [&](const QJsonObject& r, const QString& id) {
-            if (fieldText(r, key::outcome) != QLatin1String(kGoodOutcome)) return;
+            if (fieldText(r, key::outcome) != QLatin1String(record::kGoodOutcome)) return;
             const UnitRow u{fieldText(r, key::serial),
                             fieldText(r, key::station),
                             fieldText(r, key::slot),
@@ -113,7 +116,7 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
             }
             const auto it = latest.constFind(u.serial);
             if (it == latest.cend() ||
-                attemptBefore(orderOf(it->started, it->id), orderOf(u.started, u.id)))
+                record::attemptBefore(orderOf(it->started, it->id), orderOf(u.started, u.id)))
                 latest.insert(u.serial, u);
         },
         &h.error);
@@ -123,9 +126,9 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
             (!since.isValid() || (u.started.isValid() && u.started >= since)))
             h.units << u;
     std::sort(h.units.begin(), h.units.end(), [](const UnitRow& a, const UnitRow& b) {
-        return attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
+        return record::attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
     });
     return h;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

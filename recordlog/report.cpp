@@ -12,7 +12,10 @@
 #include "recordlog/log_reader.h"
 #include "recordlog/report_sockets.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
+
+// The record's keys, as record/columns.h spells them.
+namespace key = record::key;
 
 namespace {
 
@@ -22,7 +25,7 @@ struct Group {
 };
 
 // What the report needs of one record.
-struct Session : PassSession {
+struct Session : record::PassSession {
     QString key;
     double seconds = -1;
     QString station, slot;  // for the slot rules
@@ -64,9 +67,9 @@ Session sessionOf(const QJsonObject& r, const QString& by) {
 
 // unit: the standing of the unit s places (its first attempt), if any.
 // A held record is no session: it counts as held alone.
-void add(Group& g, const Session& s, const std::optional<UnitStanding>& unit) {
-    if (isHeld(s.outcome)) return void(++g.row.held);
-    const bool good = s.outcome == QLatin1String(kGoodOutcome);
+void add(Group& g, const Session& s, const std::optional<record::UnitStanding>& unit) {
+    if (record::isHeld(s.outcome)) return void(++g.row.held);
+    const bool good = s.outcome == QLatin1String(record::kGoodOutcome);
     ++g.row.sessions;
     good ? ++g.row.good : ++g.row.failed[s.outcome];
     if (s.seconds >= 0) g.seconds << s.seconds;
@@ -88,7 +91,7 @@ double median(QList<double> v) {
 
 ReportRow finish(Group& g) {
     g.row.medianSeconds = median(g.seconds);
-    for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
+    for (const QString& o : record::failingOutcomes()) g.row.failed[o] += 0;
     return g.row;
 }
 
@@ -112,14 +115,14 @@ QString attemptsText(const QMap<int, qint64>& attempts) {
 // The stations where the slot is flagged, for the text's last column.
 QString flaggedStations(const Report& report, const QString& slot) {
     QStringList at;
-    for (const SocketVerdict& v : report.sockets)
+    for (const record::SocketVerdict& v : report.sockets)
         if (v.flagged && v.count.slot == slot) at << v.count.station;
     return at.isEmpty() ? QStringLiteral("-") : at.join(QLatin1Char(','));
 }
 
 QJsonArray flaggedJson(const Report& report, const QString& slot) {
     QJsonArray at;
-    for (const SocketVerdict& v : report.sockets)
+    for (const record::SocketVerdict& v : report.sockets)
         if (v.flagged && v.count.slot == slot)
             at.append(QJsonObject{{"station", v.count.station},
                                   {"sessions", v.count.sessions},
@@ -150,7 +153,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     // One record however often its line appears (appended again after a
     // failed fdatasync), as the database keeps one row per id.
     QSet<QString> seen;
-    Attempts attempts;  // over the whole log, as the database counts them
+    record::Attempts attempts;  // over the whole log, as the database counts them
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
@@ -163,18 +166,20 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
         }
     }
     QMap<QString, Group> groups;
-    QMap<std::pair<QString, QString>, SocketCount> sockets;
+    QMap<std::pair<QString, QString>, record::SocketCount> sockets;
     for (const Session& s : std::as_const(sessions)) {
         if (!taken(s, request)) continue;
         add(groups[s.key], s, attempts.placedBy(s));
-        if (isHeld(s.outcome)) continue;
-        SocketCount& c = sockets[{s.station, s.slot}];
+        if (record::isHeld(s.outcome)) continue;
+        record::SocketCount& c = sockets[{s.station, s.slot}];
         c.station = s.station, c.slot = s.slot;
-        c.sessions += isAttempt(s.outcome);
-        c.failed += isAttempt(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
-        c.repeats += isAttempt(s.outcome) ? s.repeats : 0;
+        c.sessions += record::isAttempt(s.outcome);
+        c.failed +=
+            record::isAttempt(s.outcome) && s.outcome != QLatin1String(record::kGoodOutcome);
+        c.repeats += record::isAttempt(s.outcome) ? s.repeats : 0;
     }
-    if (request.by == QLatin1String(key::slot)) report.sockets = judgeSockets(sockets.values());
+    if (request.by == QLatin1String(key::slot))
+        report.sockets = record::judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();
         report.rows << finish(*it);
@@ -186,7 +191,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
 QString reportText(const Report& report, const ReportRequest& request) {
     QStringList head{request.by.isEmpty() ? QStringLiteral("all") : request.by,
                      QStringLiteral("sessions"), QStringLiteral("good")};
-    head += failingOutcomes();
+    head += record::failingOutcomes();
     head << QStringLiteral("first-pass") << QStringLiteral("second-pass") << QStringLiteral("final")
          << QStringLiteral("held") << QStringLiteral("attempts") << QStringLiteral("median-s");
     const bool bySlot = request.by == QLatin1String(key::slot);
@@ -195,7 +200,8 @@ QString reportText(const Report& report, const ReportRequest& request) {
     for (const ReportRow& r : report.rows) {
         QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
                           QString::number(r.sessions), QString::number(r.good)};
-        for (const QString& o : failingOutcomes()) cells << QString::number(r.failed.value(o));
+        for (const QString& o : record::failingOutcomes())
+            cells << QString::number(r.failed.value(o));
         for (qint64 good : {r.firstPassGood, r.secondPassGood, r.finalGood})
             cells << shareText(good, r.units);
         cells << QString::number(r.held) << attemptsText(r.attempts);
@@ -254,4 +260,4 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
     return QJsonDocument(rows).toJson(QJsonDocument::Indented);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog
