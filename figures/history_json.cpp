@@ -9,9 +9,6 @@
 
 namespace quarn::figures {
 
-// The record's keys, as record/columns.h spells them.
-namespace key = record::key;
-
 namespace {
 
 QJsonValue timeJson(const QDateTime& t) {
@@ -21,30 +18,31 @@ QJsonValue timeJson(const QDateTime& t) {
 // A record's own keys as its column table spells them (record/columns.h);
 // then what the server and the approved list add, under their columns' names.
 QJsonObject traceObject(const recordlog::TraceRow& t) {
-    return {{QLatin1String(key::id), t.id},
-            {QLatin1String(key::started), timeJson(t.started)},
-            {QLatin1String(key::station), t.station},
-            {QLatin1String(key::slot), t.slot},
-            {QLatin1String(key::operatorName), t.operatorName},
-            {QLatin1String(key::file), t.file},
-            {QLatin1String(key::imageSha256), textOrNull(t.imageSha256)},
-            {QLatin1String("title"), textOrNull(t.title)},
-            {QLatin1String(key::approved), flagOrNull(t.approved)},
-            {QLatin1String("server_approved"), flagOrNull(t.verdict)},
-            {QLatin1String(key::outcome), t.outcome},
-            {QLatin1String(key::message), t.message},
-            {QLatin1String("pushed_by"), textOrNull(t.pushedBy)},
-            {QLatin1String(key::seconds), t.seconds ? QJsonValue(*t.seconds) : QJsonValue()},
-            {QLatin1String("stage"), record::sessionStage(t.outcome, t.message)}};
+    return {
+        {QLatin1String(record::key::id), t.id},
+        {QLatin1String(record::key::started), timeJson(t.started)},
+        {QLatin1String(record::key::station), t.station},
+        {QLatin1String(record::key::slot), t.slot},
+        {QLatin1String(record::key::operatorName), t.operatorName},
+        {QLatin1String(record::key::file), t.file},
+        {QLatin1String(record::key::imageSha256), textOrNull(t.imageSha256)},
+        {QLatin1String("title"), textOrNull(t.title)},
+        {QLatin1String(record::key::approved), flagOrNull(t.approved)},
+        {QLatin1String("server_approved"), flagOrNull(t.verdict)},
+        {QLatin1String(record::key::outcome), t.outcome},
+        {QLatin1String(record::key::message), t.message},
+        {QLatin1String("pushed_by"), textOrNull(t.pushedBy)},
+        {QLatin1String(record::key::seconds), t.seconds ? QJsonValue(*t.seconds) : QJsonValue()},
+        {QLatin1String("stage"), record::sessionStage(t.outcome, t.message)}};
 }
 
 QJsonObject unitObject(const recordlog::UnitRow& u) {
-    return {{QLatin1String(key::serial), textOrNull(u.serial)},
-            {QLatin1String(key::station), u.station},
-            {QLatin1String(key::slot), u.slot},
-            {QLatin1String(key::started), timeJson(u.started)},
-            {QLatin1String(key::imageSha256), u.imageSha256},
-            {QLatin1String(key::id), u.id}};
+    return {{QLatin1String(record::key::serial), textOrNull(u.serial)},
+            {QLatin1String(record::key::station), u.station},
+            {QLatin1String(record::key::slot), u.slot},
+            {QLatin1String(record::key::started), timeJson(u.started)},
+            {QLatin1String(record::key::imageSha256), u.imageSha256},
+            {QLatin1String(record::key::id), u.id}};
 }
 
 QByteArray arrayText(const QJsonArray& rows) {

@@ -14,10 +14,7 @@
 
 #include "core/front_door.h"
 #include "image/download_image.h"
-
-namespace quarn::recordwriter {
-class RetestLimit;
-}  // namespace quarn::recordwriter
+#include "recordwriter/retest_limit.h"
 
 namespace quarn::flash {
 

@@ -13,9 +13,6 @@
 
 namespace quarn::recordlog {
 
-// The record's keys, as record/columns.h spells them.
-namespace key = record::key;
-
 namespace {
 
 QString fieldText(const QJsonObject& r, const char* key) {
@@ -35,7 +32,7 @@ bool readOnce(const QString& path, const std::function<void(const QString&)>& wa
         for (const QString& w : batch.warnings) warn(w);
         for (const QJsonObject& r : batch.records) {
             const QString id =
-                QUuid::fromString(fieldText(r, key::id)).toString(QUuid::WithoutBraces);
+                QUuid::fromString(fieldText(r, record::key::id)).toString(QUuid::WithoutBraces);
             if (seen.contains(id)) continue;
             seen.insert(id);
             each(r, id);
@@ -45,7 +42,7 @@ bool readOnce(const QString& path, const std::function<void(const QString&)>& wa
 }
 
 QDateTime startedOf(const QJsonObject& r) {
-    return QDateTime::fromString(fieldText(r, key::started), Qt::ISODateWithMs).toUTC();
+    return QDateTime::fromString(fieldText(r, record::key::started), Qt::ISODateWithMs).toUTC();
 }
 
 std::optional<bool> flagOf(const QJsonObject& r, const char* key) {
@@ -57,13 +54,14 @@ TraceRow traceRow(const QJsonObject& r, const QString& id) {
     TraceRow t;
     t.id = id;
     t.started = startedOf(r);
-    t.station = fieldText(r, key::station), t.slot = fieldText(r, key::slot);
-    t.operatorName = fieldText(r, key::operatorName), t.file = fieldText(r, key::file);
-    t.imageSha256 = fieldText(r, key::imageSha256);
-    t.approved = flagOf(r, key::approved);
-    t.outcome = fieldText(r, key::outcome), t.message = fieldText(r, key::message);
-    if (r.value(QLatin1String(key::seconds)).isDouble())
-        t.seconds = r.value(QLatin1String(key::seconds)).toDouble();
+    t.station = fieldText(r, record::key::station), t.slot = fieldText(r, record::key::slot);
+    t.operatorName = fieldText(r, record::key::operatorName);
+    t.file = fieldText(r, record::key::file);
+    t.imageSha256 = fieldText(r, record::key::imageSha256);
+    t.approved = flagOf(r, record::key::approved);
+    t.outcome = fieldText(r, record::key::outcome), t.message = fieldText(r, record::key::message);
+    if (r.value(QLatin1String(record::key::seconds)).isDouble())
+        t.seconds = r.value(QLatin1String(record::key::seconds)).toDouble();
     return t;
 }
 
@@ -86,7 +84,7 @@ History traceFromLog(const QString& logPath, const QString& serial,
     readOnce(
         logPath, warn,
         [&](const QJsonObject& r, const QString& id) {
-            if (fieldText(r, key::serial) == serial) h.trace << traceRow(r, id);
+            if (fieldText(r, record::key::serial) == serial) h.trace << traceRow(r, id);
         },
         &h.error);
     std::stable_sort(h.trace.begin(), h.trace.end(), [](const TraceRow& a, const TraceRow& b) {
@@ -103,11 +101,11 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
     const bool read = readOnce(
         logPath, warn,
         [&](const QJsonObject& r, const QString& id) {
-            if (fieldText(r, key::outcome) != QLatin1String(record::kGoodOutcome)) return;
-            const UnitRow u{fieldText(r, key::serial),
-                            fieldText(r, key::station),
-                            fieldText(r, key::slot),
-                            fieldText(r, key::imageSha256),
+            if (fieldText(r, record::key::outcome) != QLatin1String(record::kGoodOutcome)) return;
+            const UnitRow u{fieldText(r, record::key::serial),
+                            fieldText(r, record::key::station),
+                            fieldText(r, record::key::slot),
+                            fieldText(r, record::key::imageSha256),
                             id,
                             startedOf(r)};
             if (u.serial.isEmpty()) {

@@ -14,9 +14,6 @@
 
 namespace quarn::recordlog {
 
-// The record's keys, as record/columns.h spells them.
-namespace key = record::key;
-
 namespace {
 
 struct Group {
@@ -45,23 +42,23 @@ bool taken(const Session& s, const ReportRequest& request) {
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
     Session s;
-    s.started =
-        QDateTime::fromString(r.value(QLatin1String(key::started)).toString(), Qt::ISODateWithMs);
+    s.started = QDateTime::fromString(r.value(QLatin1String(record::key::started)).toString(),
+                                      Qt::ISODateWithMs);
     if (by == QLatin1String("day"))
         s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
                                     : QString();
     else if (!by.isEmpty())
         s.key = r.value(by).toString();
-    s.serial = r.value(QLatin1String(key::serial)).toString();
-    s.station = r.value(QLatin1String(key::station)).toString();
-    s.slot = r.value(QLatin1String(key::slot)).toString();
-    s.image = r.value(QLatin1String(key::imageSha256)).toString();
-    s.id = QUuid::fromString(r.value(QLatin1String(key::id)).toString())
+    s.serial = r.value(QLatin1String(record::key::serial)).toString();
+    s.station = r.value(QLatin1String(record::key::station)).toString();
+    s.slot = r.value(QLatin1String(record::key::slot)).toString();
+    s.image = r.value(QLatin1String(record::key::imageSha256)).toString();
+    s.id = QUuid::fromString(r.value(QLatin1String(record::key::id)).toString())
                .toString(QUuid::WithoutBraces);
-    s.outcome = r.value(QLatin1String(key::outcome)).toString();
-    s.repeats = r.value(QLatin1String(key::repeats)).toInteger();
-    if (r.value(QLatin1String(key::seconds)).isDouble())
-        s.seconds = r.value(QLatin1String(key::seconds)).toDouble();
+    s.outcome = r.value(QLatin1String(record::key::outcome)).toString();
+    s.repeats = r.value(QLatin1String(record::key::repeats)).toInteger();
+    if (r.value(QLatin1String(record::key::seconds)).isDouble())
+        s.seconds = r.value(QLatin1String(record::key::seconds)).toDouble();
     return s;
 }
 
@@ -140,7 +137,8 @@ void completeReport(Report& report, const ReportRequest& request) {
 }
 
 const QStringList& reportGroupings() {
-    static const QStringList list{"day", key::station, key::file, key::slot, key::operatorName};
+    static const QStringList list{"day", record::key::station, record::key::file, record::key::slot,
+                                  record::key::operatorName};
     return list;
 }
 
@@ -178,7 +176,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
             record::isAttempt(s.outcome) && s.outcome != QLatin1String(record::kGoodOutcome);
         c.repeats += record::isAttempt(s.outcome) ? s.repeats : 0;
     }
-    if (request.by == QLatin1String(key::slot))
+    if (request.by == QLatin1String(record::key::slot))
         report.sockets = record::judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();
@@ -194,7 +192,7 @@ QString reportText(const Report& report, const ReportRequest& request) {
     head += record::failingOutcomes();
     head << QStringLiteral("first-pass") << QStringLiteral("second-pass") << QStringLiteral("final")
          << QStringLiteral("held") << QStringLiteral("attempts") << QStringLiteral("median-s");
-    const bool bySlot = request.by == QLatin1String(key::slot);
+    const bool bySlot = request.by == QLatin1String(record::key::slot);
     if (bySlot) head << QStringLiteral("repeats/s") << QStringLiteral("check");
     QList<QStringList> lines{head};
     for (const ReportRow& r : report.rows) {
@@ -251,8 +249,9 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
             attempts[QString::number(it.key())] = it.value();
         o["attempts"] = attempts;
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
-        if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
-        if (request.by == QLatin1String(key::slot)) addSocketsJson(&o, report.sockets, r.key);
+        if (request.by == QLatin1String(record::key::slot)) o["check"] = flaggedJson(report, r.key);
+        if (request.by == QLatin1String(record::key::slot))
+            addSocketsJson(&o, report.sockets, r.key);
         o["approval_mismatch"] =
             r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);

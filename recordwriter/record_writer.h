@@ -49,16 +49,10 @@
 #include <memory>
 #include <optional>
 
+#include "approval/image_approval.h"
+#include "push/pusher.h"
 #include "record/unit_record.h"
 #include "recordlog/record_log.h"
-
-namespace quarn::push {
-class Pusher;
-}  // namespace quarn::push
-
-namespace quarn::approval {
-class ImageApproval;
-}  // namespace quarn::approval
 
 namespace quarn::recordwriter {
 

@@ -9,9 +9,6 @@
 
 namespace quarn::recordwriter {
 
-// The record's keys, as record/columns.h spells them.
-namespace key = record::key;
-
 RetestLimit::RetestLimit(int maxAttempts, QString logPath, QString databaseUrl)
     : max_(maxAttempts), logPath_(std::move(logPath)), databaseUrl_(std::move(databaseUrl)) {}
 
@@ -32,9 +29,10 @@ QStringList waitingFailures(const QString& logPath, const QString& serial) {
             for (qsizetype i = 0; i < batch.records.size(); ++i) {
                 const QJsonObject& r = batch.records[i];
                 if (batch.lines[i].contains(named) &&
-                    r.value(QLatin1String(key::serial)).toString() == serial &&
-                    record::isFailedAttempt(r.value(QLatin1String(key::outcome)).toString()))
-                    ids << r.value(QLatin1String(key::id)).toString();
+                    r.value(QLatin1String(record::key::serial)).toString() == serial &&
+                    record::isFailedAttempt(
+                        r.value(QLatin1String(record::key::outcome)).toString()))
+                    ids << r.value(QLatin1String(record::key::id)).toString();
             }
         }
     }
@@ -87,9 +85,9 @@ void RetestLimit::readLogOnce() {
         while (!reader.atEnd()) {
             const recordlog::LogBatch batch = reader.next(1000);
             for (const QJsonObject& r : batch.records)
-                count(r.value(QLatin1String(key::id)).toString(),
-                      r.value(QLatin1String(key::serial)).toString(),
-                      r.value(QLatin1String(key::outcome)).toString());
+                count(r.value(QLatin1String(record::key::id)).toString(),
+                      r.value(QLatin1String(record::key::serial)).toString(),
+                      r.value(QLatin1String(record::key::outcome)).toString());
         }
     }
 }
