@@ -76,5 +76,5 @@ int main(int argc, char* argv[]) {
         if (init.isEmpty()) return 0;
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::records::leaveReadsBehind(quarn::runProgram(quarn::enterInitFolder(init)));
+    return quarn::approval::leaveReadsBehind(quarn::runProgram(quarn::enterInitFolder(init)));
 }

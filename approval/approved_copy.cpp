@@ -9,7 +9,7 @@
 
 #include "core/settings.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 namespace {
 
@@ -116,4 +116,4 @@ QString copyUnfitness(const ApprovedCopy& copy, const pg::DatabaseTarget& target
     return {};
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

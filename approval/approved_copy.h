@@ -26,7 +26,7 @@
 #include "approval/image_list.h"
 #include "pg/database_url.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 struct ApprovedCopy {
     QList<ApprovedImage> images;
@@ -51,4 +51,4 @@ bool loadApprovedCopy(const QString& path, ApprovedCopy* copy, QString* why);
 QString copyUnfitness(const ApprovedCopy& copy, const pg::DatabaseTarget& target,
                       const QDateTime& now, qint64 maxAgeS);
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -7,7 +7,7 @@
 #include "approval/approved_copy.h"
 #include "core/paths.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 namespace {
 
@@ -84,4 +84,4 @@ QString approvalCopyText(const ApprovalCheck& c) {
         .arg(approvalTimeText(c.listReadAt));
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -29,7 +29,7 @@
 #include "approval/approved_copy.h"
 #include "approval/image_list.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 struct ApprovalCheck {
     enum class Verdict { Approved, NotApproved, Revoked, Refused };
@@ -63,4 +63,4 @@ ApprovalCheck decideApproval(const QList<ApprovedImage>& list, const QString& sh
 // else empty.
 QString approvalCopyText(const ApprovalCheck& check);
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

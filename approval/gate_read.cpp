@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace quarn::records {
+namespace quarn::approval {
 
 namespace {
 
@@ -31,11 +31,11 @@ struct ReadEnds {
 }  // namespace
 
 QFuture<ImageGate> readImageGate(bool required, const ImageIdentity& image,
-                                          const QString& databaseUrl) {
+                                 const QString& databaseUrl) {
     ++g_inFlight;  // counted from before it is queued
     return QtConcurrent::run(readPool(), [required, image, databaseUrl] {
         const ReadEnds ends;
-        return records::checkImageGate(required, image, databaseUrl);
+        return checkImageGate(required, image, databaseUrl);
     });
 }
 
@@ -47,4 +47,4 @@ int leaveReadsBehind(int status) {
     std::_Exit(status);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -4,7 +4,7 @@
 // pulled) holds up no window, no Stop all and no exit.
 //
 // Contract
-// - readImageGate() starts records::checkImageGate() on such a thread and
+// - readImageGate() starts checkImageGate() on such a thread and
 //   returns its future at once; a QFutureWatcher on the caller's thread takes
 //   the verdict. Dropping the future or its watcher leaves the read to end by
 //   itself (at most the URL's connect_timeout and the push's time limit),
@@ -21,11 +21,11 @@
 
 #include "approval/image_gate.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 QFuture<ImageGate> readImageGate(bool required, const ImageIdentity& image,
-                                          const QString& databaseUrl);
+                                 const QString& databaseUrl);
 int gateReadsInFlight();
 int leaveReadsBehind(int status);
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

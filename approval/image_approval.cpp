@@ -4,10 +4,10 @@
 
 #include "approval/gate_read.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
-ImageApproval::ImageApproval(bool required, ImageIdentity image, QString databaseUrl,
-                             int recheckMs, const ImageGate* known, QObject* parent)
+ImageApproval::ImageApproval(bool required, ImageIdentity image, QString databaseUrl, int recheckMs,
+                             const ImageGate* known, QObject* parent)
     : QObject(parent), image_(std::move(image)), databaseUrl_(std::move(databaseUrl)) {
     gate_.required = required;
     connect(&reading_, &QFutureWatcher<ImageGate>::finished, this, &ImageApproval::onRead);
@@ -27,8 +27,8 @@ ImageApproval::~ImageApproval() = default;
 
 QString ImageApproval::lineText() const {
     if (gate_.required && !checked_)
-        return imageLineText(
-            image_, QCoreApplication::translate("Approval", "checking the approved list"));
+        return imageLineText(image_,
+                             QCoreApplication::translate("Approval", "checking the approved list"));
     return imageLineText(image_, gate_);
 }
 
@@ -57,4 +57,4 @@ void ImageApproval::onRead() {
     for (auto& then : waiting) then();
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

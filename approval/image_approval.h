@@ -35,7 +35,7 @@
 
 #include "approval/image_gate.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 class ImageApproval : public QObject {
     Q_OBJECT
@@ -70,4 +70,4 @@ private:
     std::vector<std::function<void()>> waiting_;
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -4,7 +4,7 @@
 
 #include "core/settings.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 namespace {
 
@@ -79,4 +79,4 @@ QString imageRefusalText(const ImageIdentity& image, const ImageGate& gate) {
     return refusalSentence(image, gate.check) + approvalCopyText(gate.check);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -18,7 +18,7 @@
 #include "approval/approved_images.h"
 #include "image/image_identity.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 struct ImageGate {
     bool required = false;
@@ -47,4 +47,4 @@ QString imageLineText(const ImageIdentity& image, const QString& verdict);
 // kept copy decided. Empty when the gate allows.
 QString imageRefusalText(const ImageIdentity& image, const ImageGate& gate);
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

@@ -10,7 +10,7 @@
 #include "database/schema.h"
 #include "pg/connection.h"
 
-namespace quarn::records {
+namespace quarn::approval {
 
 namespace {
 
@@ -245,4 +245,4 @@ ApprovedImage imageFromJson(const QJsonObject& o) {
     return i;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

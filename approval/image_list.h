@@ -11,7 +11,7 @@
 #include <QList>
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::approval {
 
 struct ApprovedImage {
     QString sha256;  // 64 lower-case hex digits
@@ -64,4 +64,4 @@ ImageOutcome approveImage(const QString& databaseUrl, const ApprovedImage& image
 constexpr int kMinPrefix = 12;
 ImageOutcome revokeImage(const QString& databaseUrl, const QString& prefix, const QString& note);
 
-}  // namespace quarn::records
+}  // namespace quarn::approval

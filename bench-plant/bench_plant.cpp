@@ -107,13 +107,13 @@ struct Refresh {
     double firstView = -1, read = -1, toScreen = -1;
 };
 
-Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int round) {
+Refresh refreshes(const QString& url, const quarn::plantfeed::PlantSelection& s, int round) {
     Refresh r;
     QElapsedTimer clock;
     clock.start();
-    quarn::plant::FeedSettings settings;
+    quarn::plantfeed::FeedSettings settings;
     settings.databaseUrl = url;
-    quarn::plant::PlantFeed feed(settings, s);
+    quarn::plantfeed::PlantFeed feed(settings, s);
     quarn::plant::PlantWindow window(feed, s);
     window.show();
     QSignalSpy shown(&window, &quarn::plant::PlantWindow::shown);
@@ -122,11 +122,12 @@ Refresh refreshes(const QString& url, const quarn::plant::PlantSelection& s, int
     const bool first = shown.wait(kViewWaitMs);
     const double firstView = clock.nsecsElapsed() / 1e9;
     if (!first ||
-        !QTest::qWaitFor([&] { return window.state().mode == quarn::plant::FeedState::Mode::Live; },
-                         10000) ||
+        !QTest::qWaitFor(
+            [&] { return window.state().mode == quarn::plantfeed::FeedState::Mode::Live; },
+            10000) ||
         !station.open(quarn::pg::parseDatabaseUrl(url), &why))
         return std::fprintf(stderr, "quarn-bench: %s%s\n",
-                            qPrintable(quarn::plant::stateText(window.state(), 0)),
+                            qPrintable(quarn::plantfeed::stateText(window.state(), 0)),
                             qPrintable(why)),
                r;
     r = {firstView, 0, 0};
@@ -174,11 +175,11 @@ Figures measure(const PlantBenchOptions& o, const QString& url, int round) {
     f.stationAll = medianRecords(o.recordsPath, report + QStringList{"station"}, kReportRuns);
     f.view30 = viewFromStart(o, url, thirtyDaysAgo());
     f.viewToday = viewFromStart(o, url, QString());
-    quarn::plant::PlantSelection s;
-    s.period = quarn::plant::Period::Since;
+    quarn::plantfeed::PlantSelection s;
+    s.period = quarn::plantfeed::Period::Since;
     s.since = QDate::currentDate().addDays(-30).startOfDay();
     f.refresh30 = refreshes(url, s, round * 2);
-    f.refreshToday = refreshes(url, quarn::plant::PlantSelection(), round * 2 + 1);
+    f.refreshToday = refreshes(url, quarn::plantfeed::PlantSelection(), round * 2 + 1);
     f.push = pushRate(o, url, round);
     return f;
 }
@@ -278,14 +279,14 @@ int runPlantBench(const PlantBenchOptions& options) {
 }
 
 int runPlantView(const QString& url, const QString& since) {
-    quarn::plant::PlantSelection s;
+    quarn::plantfeed::PlantSelection s;
     if (!since.isEmpty()) {
-        s.period = quarn::plant::Period::Since;
+        s.period = quarn::plantfeed::Period::Since;
         s.since = QDate::fromString(since, Qt::ISODate).startOfDay();
     }
-    quarn::plant::FeedSettings settings;
+    quarn::plantfeed::FeedSettings settings;
     settings.databaseUrl = url;
-    quarn::plant::PlantFeed feed(settings, s);
+    quarn::plantfeed::PlantFeed feed(settings, s);
     quarn::plant::PlantWindow window(feed, s);
     window.resize(1200, 800);
     window.show();

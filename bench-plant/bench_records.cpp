@@ -44,7 +44,7 @@ double approvalCheckMs(const testsupport::PgServer& pg, const QString& folder) {
     for (int i = 0; i < kCheckRuns; ++i) {
         QElapsedTimer clock;
         clock.start();
-        const quarn::records::ApprovalCheck c = quarn::records::checkImageApproval(
+        const quarn::approval::ApprovalCheck c = quarn::approval::checkImageApproval(
             pg.url(), sha, folder + QStringLiteral("/approved-images.json"));
         if (!c.allowed() || !c.warning.isEmpty()) return -1;
         runs << clock.nsecsElapsed() / 1e6;

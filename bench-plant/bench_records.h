@@ -2,7 +2,7 @@
 // quarn-bench --records: quarn-records against a PostgreSQL server of the
 // bench's own (fsync on, as a real server runs): the push of 100,000 records
 // from a log, the approval check a download makes before any port opens
-// (records::checkImageApproval, 200 images listed), and `report --by
+// (approval::checkImageApproval, 200 images listed), and `report --by
 // station` over 1,000,000 rows. With rows (--rows N): the table filled on the
 // server to 1,000,000 rows in 30 days, then to N (server_statements.h); at
 // each size the push of 100,000 records and `report --by station` over every

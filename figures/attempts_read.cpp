@@ -39,27 +39,27 @@ bool askAttempts(QSqlDatabase& db, const QString& serial, const QStringList& wai
 
 }  // namespace
 
-records::RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
-                                 const QStringList& waiting) {
-    records::RetestWord word;
-    word.source = records::AttemptSource::Refused;
+record::RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
+                                const QStringList& waiting) {
+    record::RetestWord word;
+    word.source = record::AttemptSource::Refused;
     const pg::DatabaseTarget target = attemptsTarget(databaseUrl);
     if (!target.error.isEmpty()) return word.why = target.error, word;
     pg::Connection connection;
     if (!connection.open(target, &word.why)) {
         if (connection.openProblem() == pg::Problem::Lost)
-            word.source = records::AttemptSource::Unreachable;
+            word.source = record::AttemptSource::Unreachable;
         return word;
     }
     if (!connection.limit(kAttemptsWaitS * 1000, &word.why)) return word;
     QSqlError failed;
     if (!askAttempts(connection.db(), serial, waiting, &word.attempts, &failed)) {
         if (pg::problemOf(failed) == pg::Problem::Lost)
-            word.source = records::AttemptSource::Unreachable;
+            word.source = record::AttemptSource::Unreachable;
         return word.why = pg::describe(failed), word;
     }
     word.why.clear();
-    word.source = records::AttemptSource::Database;
+    word.source = record::AttemptSource::Database;
     return word;
 }
 

@@ -25,7 +25,7 @@ namespace quarn::figures {
 // waiting: the ids of this station's failed attempts of the serial number
 // not yet known to be in the database (its log after LOG.sent): those the
 // table has not count too (quarn_attempts(serial, waiting)).
-records::RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
-                                 const QStringList& waiting = {});
+record::RetestWord readAttempts(const QString& databaseUrl, const QString& serial,
+                                const QStringList& waiting = {});
 
 }  // namespace quarn::figures

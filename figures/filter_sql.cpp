@@ -5,7 +5,7 @@
 
 namespace quarn::figures {
 
-using records::RecordFilter;
+using recordlog::RecordFilter;
 
 QString sqlTime(const QDateTime& t) { return t.toUTC().toString(Qt::ISODateWithMs); }
 

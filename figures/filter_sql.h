@@ -13,12 +13,12 @@ namespace quarn::figures {
 
 // " WHERE ..." (or "" when the filter takes every row) with ? placeholders;
 // their values appended to *binds in order. alias: the table's, or empty.
-QString filterSql(const records::RecordFilter& filter, QVariantList* binds,
+QString filterSql(const recordlog::RecordFilter& filter, QVariantList* binds,
                   const QString& alias = QString());
 
 // The filter's " WHERE ..." and condition (alias: the table's, or empty).
-QString whereAnd(const records::RecordFilter& filter, const QString& condition, QVariantList* binds,
-                 const QString& alias = QString());
+QString whereAnd(const recordlog::RecordFilter& filter, const QString& condition,
+                 QVariantList* binds, const QString& alias = QString());
 
 // A time as a bind value the server reads as timestamptz.
 QString sqlTime(const QDateTime& t);

@@ -18,10 +18,10 @@
 
 #include "recordlog/history.h"
 
-namespace quarn::records {
+namespace quarn::figures {
 
-QByteArray traceJson(const QList<TraceRow>& rows);
-QByteArray unitsJson(const QList<UnitRow>& rows);
+QByteArray traceJson(const QList<recordlog::TraceRow>& rows);
+QByteArray unitsJson(const QList<recordlog::UnitRow>& rows);
 
 // A time as the histories print it: ISO 8601 in UTC with milliseconds;
 // empty when invalid.
@@ -30,4 +30,4 @@ QString historyTimeText(const QDateTime& t);
 QJsonValue textOrNull(const QString& s);
 QJsonValue flagOrNull(const std::optional<bool>& f);
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

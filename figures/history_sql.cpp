@@ -18,8 +18,8 @@ std::optional<bool> flagValue(const QVariant& v) {
     return v.isNull() ? std::nullopt : std::optional<bool>(v.toBool());
 }
 
-records::TraceRow readTraceRow(const QSqlQuery& q) {
-    records::TraceRow t;
+recordlog::TraceRow readTraceRow(const QSqlQuery& q) {
+    recordlog::TraceRow t;
     int c = 0;
     t.id = q.value(c++).toString();
     t.started = pg::utcTime(q.value(c++));
@@ -42,10 +42,10 @@ const char kTrace[] =
 
 // Opens the database and runs sql; each row to `row`. work names what was
 // refused ("tracing") when the login lacks quarn_viewer's rights.
-records::History answer(const QString& url, const QString& work, const QString& sql,
-                        const QVariantList& binds,
-                        const std::function<void(const QSqlQuery&, records::History&)>& row) {
-    records::History h;
+recordlog::History answer(const QString& url, const QString& work, const QString& sql,
+                          const QVariantList& binds,
+                          const std::function<void(const QSqlQuery&, recordlog::History&)>& row) {
+    recordlog::History h;
     const pg::DatabaseTarget target = pg::parseDatabaseUrl(url);
     if (!target.error.isEmpty()) return h.usage = true, h.error = target.error, h;
     pg::Connection connection;
@@ -64,14 +64,14 @@ records::History answer(const QString& url, const QString& work, const QString& 
 
 }  // namespace
 
-records::History traceFromDatabase(const QString& databaseUrl, const QString& serial) {
+recordlog::History traceFromDatabase(const QString& databaseUrl, const QString& serial) {
     return answer(databaseUrl, QCoreApplication::translate("Connection", "tracing"),
                   QLatin1String(kTrace), {serial},
-                  [](const QSqlQuery& q, records::History& h) { h.trace << readTraceRow(q); });
+                  [](const QSqlQuery& q, recordlog::History& h) { h.trace << readTraceRow(q); });
 }
 
-records::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
-                                   const QDateTime& since) {
+recordlog::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
+                                     const QDateTime& since) {
     // The recall list as the schema defines it (quarn_image_unit_rows); the
     // planner puts its query in place of the call, the prefix known.
     const QVariantList binds{imagePrefix.toLower(),
@@ -80,10 +80,10 @@ records::History unitsFromDatabase(const QString& databaseUrl, const QString& im
         "SELECT serial, station, slot, started, image_sha256, id FROM"
         " quarn_image_unit_rows(?, ?::timestamptz) ORDER BY started, id::uuid");
     return answer(databaseUrl, QCoreApplication::translate("Connection", "listing units"), sql,
-                  binds, [](const QSqlQuery& q, records::History& h) {
-                      h.units << records::UnitRow{q.value(0).toString(), q.value(1).toString(),
-                                                  q.value(2).toString(), q.value(4).toString(),
-                                                  q.value(5).toString(), pg::utcTime(q.value(3))};
+                  binds, [](const QSqlQuery& q, recordlog::History& h) {
+                      h.units << recordlog::UnitRow{q.value(0).toString(), q.value(1).toString(),
+                                                    q.value(2).toString(), q.value(4).toString(),
+                                                    q.value(5).toString(), pg::utcTime(q.value(3))};
                   });
 }
 

@@ -14,9 +14,9 @@
 
 namespace quarn::figures {
 
-records::History traceFromDatabase(const QString& databaseUrl, const QString& serial);
-records::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
-                                   const QDateTime& since);
+recordlog::History traceFromDatabase(const QString& databaseUrl, const QString& serial);
+recordlog::History unitsFromDatabase(const QString& databaseUrl, const QString& imagePrefix,
+                                     const QDateTime& since);
 
 // How many units were loaded good with the image last (quarn_image_units(),
 // which an engineer may call without reading the table); -1 when the

@@ -36,8 +36,8 @@ Part unionAll(const QList<Part>& parts) {
 }
 
 // The rows the request counts.
-records::RecordFilter filterOf(const records::ReportRequest& request) {
-    return records::RecordFilter{request.since, {}, request.station, request.image};
+recordlog::RecordFilter filterOf(const recordlog::ReportRequest& request) {
+    return recordlog::RecordFilter{request.since, {}, request.station, request.image};
 }
 
 // The group's key of a session row, or of a summary row (hour for day).
@@ -51,19 +51,19 @@ QString keyExpression(const QString& by, bool summary) {
 }
 
 // The conditions of a filter without " WHERE " ("true" for none), binds appended.
-QString conditions(const records::RecordFilter& filter, QVariantList* binds,
+QString conditions(const recordlog::RecordFilter& filter, QVariantList* binds,
                    const QString& alias = {}) {
     const QString where = filterSql(filter, binds, alias);
     return where.isEmpty() ? QStringLiteral("true") : where.mid(QStringLiteral(" WHERE ").size());
 }
 
 // The units whose first attempt is in the filter, as unitRowsSql's rows u.
-Part unitsIn(const records::RecordFilter& filter) {
+Part unitsIn(const recordlog::RecordFilter& filter) {
     Part p;
     QString attempts =
         QStringLiteral("SELECT %1 FROM quarn_sessions x WHERE %2")
             .arg(unitColumnsSql(QStringLiteral("x")), attemptSql(QStringLiteral("x")));
-    if (!(filter == records::RecordFilter())) {
+    if (!(filter == recordlog::RecordFilter())) {
         // Every attempt of the serial numbers met in the filter (one of them
         // may be earlier, outside it, and so take the unit out), and the
         // sessions without one in it; two branches, so each has its index.
@@ -88,7 +88,7 @@ struct Sources {
     QList<Part> figures, seconds;
 };
 
-void addSessions(Sources* s, const records::RecordFilter& filter, const QString& by) {
+void addSessions(Sources* s, const recordlog::RecordFilter& filter, const QString& by) {
     const QString k = keyExpression(by, false);
     const QString mismatch = QStringLiteral("%1::int").arg(mismatchSql());
     Part rows;
@@ -127,7 +127,7 @@ QString dayView(const char* family) {
 }
 
 // One part of a period from the summaries: whole hours, or whole days.
-void addSummaries(Sources* s, const records::RecordFilter& whole, bool days, const QString& by,
+void addSummaries(Sources* s, const recordlog::RecordFilter& whole, bool days, const QString& by,
                   const Family& family) {
     const QString k = keyExpression(by, true);
     auto part = [&](const char* select, const char* table) {
@@ -151,8 +151,8 @@ void addSummaries(Sources* s, const records::RecordFilter& whole, bool days, con
 // --exact, or a login not granted the summaries, reads every row from the
 // sessions; so does a report by slot of one station or image (the slots'
 // summaries keep neither).
-Sources reportSources(const records::ReportRequest& request, const records::RecordFilter& filter,
-                      bool summaries) {
+Sources reportSources(const recordlog::ReportRequest& request,
+                      const recordlog::RecordFilter& filter, bool summaries) {
     Sources s;
     const bool bySlot = request.by == QLatin1String("slot");
     if (request.exact || !summaries ||
@@ -162,28 +162,28 @@ Sources reportSources(const records::ReportRequest& request, const records::Reco
     }
     const PeriodSplit split = splitPeriod(filter);
     const Family& family = bySlot ? kSlots : kStations;
-    for (const records::RecordFilter& days : split.days)
+    for (const recordlog::RecordFilter& days : split.days)
         addSummaries(&s, days, true, request.by, family);
-    for (const records::RecordFilter& hours : split.hours)
+    for (const recordlog::RecordFilter& hours : split.hours)
         addSummaries(&s, hours, false, request.by, family);
-    for (const records::RecordFilter& edge : split.edges) addSessions(&s, edge, request.by);
+    for (const recordlog::RecordFilter& edge : split.edges) addSessions(&s, edge, request.by);
     return s;
 }
 
 // One (k, outcome) row of the figures query into its report row: held
 // records are no sessions and count in no other figure.
-void addFigures(records::ReportRow* r, const QSqlQuery& q) {
+void addFigures(recordlog::ReportRow* r, const QSqlQuery& q) {
     const QString outcome = q.value(1).toString();
     if (const qint64 units = q.value(9).toLongLong()) r->attempts[q.value(2).toInt()] += units;
     const qint64 n = q.value(3).toLongLong();
-    for (const QString& o : records::failingOutcomes()) r->failed[o] += 0;  // every one shown
-    if (outcome == QLatin1String(records::kHeldOutcome)) {
+    for (const QString& o : record::failingOutcomes()) r->failed[o] += 0;  // every one shown
+    if (outcome == QLatin1String(record::kHeldOutcome)) {
         r->held += n;
         return;
     }
     r->sessions += n;
-    if (outcome == QLatin1String(records::kGoodOutcome)) r->good += n;
-    if (records::failingOutcomes().contains(outcome)) r->failed[outcome] += n;
+    if (outcome == QLatin1String(record::kGoodOutcome)) r->good += n;
+    if (record::failingOutcomes().contains(outcome)) r->failed[outcome] += n;
     if (!q.isNull(4))
         r->approvalMismatches = qMax<qint64>(r->approvalMismatches, 0) + q.value(4).toLongLong();
     r->units += q.value(5).toLongLong();
@@ -193,7 +193,7 @@ void addFigures(records::ReportRow* r, const QSqlQuery& q) {
 }
 
 // A failed query as the report's error: a refusal for lack of rights names the role.
-void failed(const pg::QueryFailure& f, records::Report* report) {
+void failed(const pg::QueryFailure& f, recordlog::Report* report) {
     report->denied = f.problem == pg::Problem::Denied;
     report->error = report->denied ? pg::notPermittedText(
                                          QCoreApplication::translate("Connection", "reporting"),
@@ -203,8 +203,8 @@ void failed(const pg::QueryFailure& f, records::Report* report) {
 
 // Every socket's passes and failures as the slot rule counts them
 // (record/slot_flags.h), from the sockets' summaries or the sessions.
-Part socketSource(const records::ReportRequest& request, bool summaries) {
-    const records::RecordFilter filter = filterOf(request);
+Part socketSource(const recordlog::ReportRequest& request, bool summaries) {
+    const recordlog::RecordFilter filter = filterOf(request);
     const SummaryRead read{
         QStringLiteral("quarn_summary_sockets"),
         QStringLiteral("station, slot, passes, failures, repeats"),
@@ -226,7 +226,7 @@ Part socketSource(const records::ReportRequest& request, bool summaries) {
 }
 
 // The rows' figures, their attempts and their medians, added to *rows by key.
-bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, records::ReportRow>* rows,
+bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, recordlog::ReportRow>* rows,
                  pg::QueryFailure* f) {
     const Part figures = unionAll(s.figures), seconds = unionAll(s.seconds);
     const bool ok = pg::runQuery(
@@ -247,9 +247,9 @@ bool readFigures(QSqlDatabase& db, const Sources& s, QMap<QString, records::Repo
 
 }  // namespace
 
-records::Report reportFromDatabase(const QString& databaseUrl,
-                                   const records::ReportRequest& request) {
-    records::Report report;
+recordlog::Report reportFromDatabase(const QString& databaseUrl,
+                                     const recordlog::ReportRequest& request) {
+    recordlog::Report report;
     const pg::DatabaseTarget target = pg::parseDatabaseUrl(databaseUrl);
     if (!target.error.isEmpty()) {
         report.usage = true;
@@ -260,43 +260,41 @@ records::Report reportFromDatabase(const QString& databaseUrl,
     pg::QueryFailure f;
     if (!openReader(target, pg::statementLimitMs(), &connection, &schema, &f))
         return report.error = f.error, report;
-    QMap<QString, records::ReportRow> rows;
+    QMap<QString, recordlog::ReportRow> rows;
     if (!readFigures(connection.db(),
-                     reportSources(request, filterOf(request),
-                                   schema.readsSummaries),
-                     &rows, &f))
+                     reportSources(request, filterOf(request), schema.readsSummaries), &rows, &f))
         return failed(f, &report), report;
     for (auto it = rows.begin(); it != rows.end(); ++it) {
         it->key = it.key();
         report.rows << *it;
     }
     if (request.by == QLatin1String("slot")) {
-        QList<records::SocketCount> sockets;
+        QList<record::SocketCount> sockets;
         const Part p = socketSource(request, schema.readsSummaries);
         if (!pg::runQuery(
                 connection.db(), p.sql, p.binds,
                 [&](const QSqlQuery& q) {
-                    sockets << records::SocketCount{
-                        q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(),
-                        q.value(3).toLongLong(), q.value(4).toLongLong()};
+                    sockets << record::SocketCount{q.value(0).toString(), q.value(1).toString(),
+                                                   q.value(2).toLongLong(), q.value(3).toLongLong(),
+                                                   q.value(4).toLongLong()};
                 },
                 &f) ||
             !readSinceService(connection.db(), schema.readsSummaries && !request.exact, &sockets,
                               &f))
             return failed(f, &report), report.rows.clear(), report;
-        report.sockets = records::judgeSockets(sockets);
-        records::judgeWear(&report.sockets, request.socketLife);
+        report.sockets = record::judgeSockets(sockets);
+        record::judgeWear(&report.sockets, request.socketLife);
     }
-    records::completeReport(report, request);
-    for (records::ReportRow& r : report.rows)
+    recordlog::completeReport(report, request);
+    for (recordlog::ReportRow& r : report.rows)
         if (r.approvalMismatches < 0) r.approvalMismatches = 0;  // no rows
     return report;
 }
 
-bool readReportRows(QSqlDatabase& db, const records::RecordFilter& filter, const QString& by,
-                    bool summaries, QList<records::ReportRow>* rows, pg::QueryFailure* f) {
-    QMap<QString, records::ReportRow> byKey;
-    records::ReportRequest request;
+bool readReportRows(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QString& by,
+                    bool summaries, QList<recordlog::ReportRow>* rows, pg::QueryFailure* f) {
+    QMap<QString, recordlog::ReportRow> byKey;
+    recordlog::ReportRequest request;
     request.by = by;
     if (!readFigures(db, reportSources(request, filter, summaries), &byKey, f)) return false;
     for (auto it = byKey.begin(); it != byKey.end(); ++it) {

@@ -21,15 +21,15 @@
 
 namespace quarn::figures {
 
-records::Report reportFromDatabase(const QString& databaseUrl,
-                                   const records::ReportRequest& request);
+recordlog::Report reportFromDatabase(const QString& databaseUrl,
+                                     const recordlog::ReportRequest& request);
 
 // The report's rows grouped by `by` (as --by) over the rows filter takes
 // (its station and image too), read on db as the report reads them (from
 // the summaries when `summaries`: database::SchemaLook says whether this
 // login reads them); false with *f. For a view that shows some of the
 // report's figures.
-bool readReportRows(QSqlDatabase& db, const records::RecordFilter& filter, const QString& by,
-                    bool summaries, QList<records::ReportRow>* rows, pg::QueryFailure* f);
+bool readReportRows(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QString& by,
+                    bool summaries, QList<recordlog::ReportRow>* rows, pg::QueryFailure* f);
 
 }  // namespace quarn::figures

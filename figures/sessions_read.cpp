@@ -6,15 +6,15 @@
 #include <QJsonObject>
 #include <QSqlQuery>
 
-#include "pg/connection.h"
-#include "pg/query_run.h"
 #include "database/schema.h"
 #include "figures/filter_sql.h"
+#include "figures/history_json.h"
 #include "figures/reader.h"
 #include "figures/rules_sql.h"
-#include "figures/history_json.h"
+#include "pg/connection.h"
+#include "pg/query_run.h"
 
-namespace quarn::records {
+namespace quarn::figures {
 
 namespace {
 
@@ -44,9 +44,10 @@ QString pageSql(const SessionsQuery& query, bool verdict, QVariantList* binds) {
     QStringList terms{QStringLiteral("s.started IS NOT NULL")};
     const QString where = figures::filterSql(query.filter, binds, QStringLiteral("s"));
     if (!where.isEmpty()) terms << where.mid(QStringLiteral(" WHERE ").size());
-    const std::pair<QString, QString> exact[] = {{QStringLiteral("s.slot"), query.slot},
-                                                 {QStringLiteral("s.outcome"), query.outcome},
-                                                 {figures::stageSql(QStringLiteral("s")), query.stage}};
+    const std::pair<QString, QString> exact[] = {
+        {QStringLiteral("s.slot"), query.slot},
+        {QStringLiteral("s.outcome"), query.outcome},
+        {figures::stageSql(QStringLiteral("s")), query.stage}};
     for (const auto& [column, value] : exact)
         if (!value.isEmpty()) terms << column + QStringLiteral(" = ?"), *binds << value;
     if (!query.before.isEmpty()) {
@@ -113,4 +114,4 @@ QByteArray sessionsJson(const QList<SessionRow>& rows) {
     return QJsonDocument(out).toJson(QJsonDocument::Indented);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

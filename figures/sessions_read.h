@@ -15,14 +15,14 @@
 
 #include "recordlog/record_filter.h"
 
-namespace quarn::records {
+namespace quarn::figures {
 
 struct SessionsQuery {
-    RecordFilter filter;  // period, station, image
-    QString slot;         // exact; empty: every slot
-    QString outcome;      // exact; empty: every outcome
-    QString stage;        // as record/outcome.h sessionStage names it; empty: any
-    QString before;       // the id of the last row of the page before; empty: the newest
+    recordlog::RecordFilter filter;  // period, station, image
+    QString slot;                    // exact; empty: every slot
+    QString outcome;                 // exact; empty: every outcome
+    QString stage;                   // as record/outcome.h sessionStage names it; empty: any
+    QString before;                  // the id of the last row of the page before; empty: the newest
     int limit = 50;
 };
 
@@ -53,4 +53,4 @@ SessionsPage sessionsFromDatabase(const QString& databaseUrl, const SessionsQuer
 // approved, server_approved, pushed_by (null where not known).
 QByteArray sessionsJson(const QList<SessionRow>& rows);
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

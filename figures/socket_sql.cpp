@@ -24,7 +24,7 @@ QString sinceServiceSql(bool summaries) {
         .arg(figures::sessionSql(QStringLiteral("s")));
 }
 
-bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCount>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<record::SocketCount>* sockets,
                       pg::QueryFailure* f) {
     QHash<std::pair<QString, QString>, qint64> since;
     if (!pg::runQuery(
@@ -34,14 +34,14 @@ bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCou
             },
             f))
         return false;
-    for (records::SocketCount& s : *sockets) s.sinceService = since.value({s.station, s.slot});
+    for (record::SocketCount& s : *sockets) s.sinceService = since.value({s.station, s.slot});
     return true;
 }
 
-bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketVerdict>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<record::SocketVerdict>* sockets,
                       pg::QueryFailure* f) {
-    QList<records::SocketCount> counts;
-    for (const records::SocketVerdict& v : std::as_const(*sockets)) counts << v.count;
+    QList<record::SocketCount> counts;
+    for (const record::SocketVerdict& v : std::as_const(*sockets)) counts << v.count;
     if (!readSinceService(db, summaries, &counts, f)) return false;
     for (qsizetype i = 0; i < counts.size(); ++i)
         (*sockets)[i].count.sinceService = counts[i].sinceService;

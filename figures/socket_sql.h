@@ -28,10 +28,10 @@ QString sinceServiceSql(bool summaries);
 // Each socket's sinceService from the database (0 for a socket with none
 // since its service), whatever the period its other figures count
 // (summaries: as sinceServiceSql). False with *f when a query fails.
-bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketCount>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<record::SocketCount>* sockets,
                       pg::QueryFailure* f);
 // The same of judged sockets.
-bool readSinceService(QSqlDatabase& db, bool summaries, QList<records::SocketVerdict>* sockets,
+bool readSinceService(QSqlDatabase& db, bool summaries, QList<record::SocketVerdict>* sockets,
                       pg::QueryFailure* f);
 
 // Records that the socket was serviced now, by the login; the server's

@@ -26,8 +26,8 @@ QDateTime dayUp(const QDateTime& t) {
     return down == t ? down : down.addDays(1);
 }
 
-records::RecordFilter between(records::RecordFilter f, const QDateTime& since,
-                              const QDateTime& until) {
+recordlog::RecordFilter between(recordlog::RecordFilter f, const QDateTime& since,
+                                const QDateTime& until) {
     f.since = since;
     f.until = until;
     return f;
@@ -35,8 +35,8 @@ records::RecordFilter between(records::RecordFilter f, const QDateTime& since,
 
 // [since, until) of `outer` cut at `lo` and `hi` (each invalid: no cut on
 // that side): the inner part (nothing when empty) and the outer parts.
-void cut(const records::RecordFilter& outer, const QDateTime& lo, const QDateTime& hi,
-         QList<records::RecordFilter>* inner, QList<records::RecordFilter>* rest) {
+void cut(const recordlog::RecordFilter& outer, const QDateTime& lo, const QDateTime& hi,
+         QList<recordlog::RecordFilter>* inner, QList<recordlog::RecordFilter>* rest) {
     if (lo.isValid() && hi.isValid() && lo >= hi) return *rest << outer, void();
     *inner << between(outer, lo.isValid() ? lo : outer.since, hi.isValid() ? hi : outer.until);
     if (lo.isValid() && lo != outer.since) *rest << between(outer, outer.since, lo);
@@ -45,19 +45,19 @@ void cut(const records::RecordFilter& outer, const QDateTime& lo, const QDateTim
 
 }  // namespace
 
-PeriodSplit splitPeriod(const records::RecordFilter& filter, bool byDay) {
+PeriodSplit splitPeriod(const recordlog::RecordFilter& filter, bool byDay) {
     PeriodSplit split;
-    QList<records::RecordFilter> hours;
+    QList<recordlog::RecordFilter> hours;
     cut(filter, filter.since.isValid() ? hourUp(filter.since) : QDateTime(),
         filter.until.isValid() ? hourDown(filter.until) : QDateTime(), &hours, &split.edges);
     if (hours.isEmpty() || !byDay) return split.hours = hours, split;
-    const records::RecordFilter& h = hours.first();
+    const recordlog::RecordFilter& h = hours.first();
     cut(h, h.since.isValid() ? dayUp(h.since) : QDateTime(),
         h.until.isValid() ? dayDown(h.until) : QDateTime(), &split.days, &split.hours);
     return split;
 }
 
-QString summaryWhere(const records::RecordFilter& whole, QVariantList* binds,
+QString summaryWhere(const recordlog::RecordFilter& whole, QVariantList* binds,
                      const QString& condition, const QString& column) {
     QStringList terms;
     if (whole.since.isValid()) terms << column + QStringLiteral(" >= ?::timestamptz");
@@ -77,9 +77,9 @@ QString dayRowsAsHours(const QString& dayTable) {
     return QStringLiteral("(SELECT d.*, d.day AS hour FROM %1 d) AS d").arg(dayTable);
 }
 
-QString summarySource(const records::RecordFilter& filter, bool summaries, const SummaryRead& read,
-                      QVariantList* binds) {
-    const auto rows = [&](const records::RecordFilter& part) {
+QString summarySource(const recordlog::RecordFilter& filter, bool summaries,
+                      const SummaryRead& read, QVariantList* binds) {
+    const auto rows = [&](const recordlog::RecordFilter& part) {
         return QStringLiteral("SELECT %1 FROM quarn_sessions%2")
             .arg(read.rowColumns, whereAnd(part, read.rowCondition, binds));
     };
@@ -88,14 +88,14 @@ QString summarySource(const records::RecordFilter& filter, bool summaries, const
         parts << rows(filter);
     } else {
         const PeriodSplit split = splitPeriod(filter, !read.dayTable.isEmpty());
-        for (const records::RecordFilter& days : split.days)
+        for (const recordlog::RecordFilter& days : split.days)
             parts << QStringLiteral("SELECT %1 FROM %2%3")
                          .arg(read.columns, dayRowsAsHours(read.dayTable),
                               summaryWhere(days, binds, read.condition));
-        for (const records::RecordFilter& hours : split.hours)
+        for (const recordlog::RecordFilter& hours : split.hours)
             parts << QStringLiteral("SELECT %1 FROM %2%3")
                          .arg(read.columns, read.table, summaryWhere(hours, binds, read.condition));
-        for (const records::RecordFilter& edge : split.edges) parts << rows(edge);
+        for (const recordlog::RecordFilter& edge : split.edges) parts << rows(edge);
     }
     if (parts.isEmpty()) parts << rows(filter);  // since after until: no row
     return QStringLiteral("(") + parts.join(QStringLiteral(" UNION ALL ")) +

@@ -23,18 +23,18 @@ struct PeriodSplit {
     // Filters (station and image kept) on whole UTC days, on whole hours,
     // and on the part hours at the edges; each list empty when there is no
     // such part. Days: at most one range; hours and edges: at most two.
-    QList<records::RecordFilter> days, hours, edges;
+    QList<recordlog::RecordFilter> days, hours, edges;
 };
 
 // byDay false: no days, whole hours from since to until.
-PeriodSplit splitPeriod(const records::RecordFilter& filter, bool byDay = true);
+PeriodSplit splitPeriod(const recordlog::RecordFilter& filter, bool byDay = true);
 
 // " WHERE ..." (or "") of a summary's rows in `whole` (a filter on whole
 // hours or days: since/until on `column`, station, image), its values
 // appended to *binds. Rows without a start ('-infinity') are in it only
 // when neither bound is set, as a session without one is in no period.
 // condition: one more term on the summary's rows (none when empty).
-QString summaryWhere(const records::RecordFilter& whole, QVariantList* binds,
+QString summaryWhere(const recordlog::RecordFilter& whole, QVariantList* binds,
                      const QString& condition = QString(),
                      const QString& column = QStringLiteral("hour"));
 
@@ -56,8 +56,8 @@ QString dayRowsAsHours(const QString& dayTable);
 // from read.dayTable, whole hours from read.table, the part hours at the
 // edges from quarn_sessions; its values appended to *binds. summaries false
 // (not granted to this login): every row from quarn_sessions.
-QString summarySource(const records::RecordFilter& filter, bool summaries, const SummaryRead& read,
-                      QVariantList* binds);
+QString summarySource(const recordlog::RecordFilter& filter, bool summaries,
+                      const SummaryRead& read, QVariantList* binds);
 
 // "CASE WHEN condition THEN 1 ELSE 0 END": a row's count toward a sum (0 for NULL).
 QString oneIf(const QString& condition);

@@ -7,21 +7,21 @@
 #include "record/attempts.h"
 #include "record/outcome.h"
 
-namespace quarn::records {
+namespace quarn::figures {
 
 namespace {
 
-bool good(const TraceRow& t) { return t.outcome == QLatin1String(kGoodOutcome); }
+bool good(const recordlog::TraceRow& t) { return t.outcome == QLatin1String(record::kGoodOutcome); }
 
 // The passing run's first attempt, and the failure just before it, if any.
-void judgePass(const QList<const TraceRow*>& attempts, UnitVerdict* v) {
+void judgePass(const QList<const recordlog::TraceRow*>& attempts, UnitVerdict* v) {
     int first = int(attempts.size()) - 1;
     while (first > 0 && good(*attempts[first - 1])) --first;
     v->passedOn = first + 1;
     v->kind = first == 0 ? UnitVerdict::Kind::FirstPass : UnitVerdict::Kind::Passed;
     if (first == 0) return;
-    const TraceRow& failed = *attempts[first - 1];
-    const TraceRow& passed = *attempts[first];
+    const recordlog::TraceRow& failed = *attempts[first - 1];
+    const recordlog::TraceRow& passed = *attempts[first];
     v->moved = failed.station != passed.station || failed.slot != passed.slot;
     if (!v->moved) return;
     v->fromStation = failed.station, v->fromSlot = failed.slot;
@@ -30,13 +30,13 @@ void judgePass(const QList<const TraceRow*>& attempts, UnitVerdict* v) {
 
 }  // namespace
 
-UnitVerdict unitVerdict(const QList<TraceRow>& trace) {
+UnitVerdict unitVerdict(const QList<recordlog::TraceRow>& trace) {
     UnitVerdict v;
-    QList<const TraceRow*> attempts;
+    QList<const recordlog::TraceRow*> attempts;
     bool heldAfter = false;  // a held record after the latest attempt
-    for (const TraceRow& t : trace) {
-        if (isAttempt(t.outcome)) attempts << &t, heldAfter = false;
-        if (isHeld(t.outcome)) heldAfter = true;
+    for (const recordlog::TraceRow& t : trace) {
+        if (record::isAttempt(t.outcome)) attempts << &t, heldAfter = false;
+        if (record::isHeld(t.outcome)) heldAfter = true;
     }
     v.attempts = int(attempts.size());
     if (!attempts.isEmpty() && good(*attempts.last()))
@@ -103,4 +103,4 @@ QString verdictText(const UnitVerdict& v) {
     return QCoreApplication::translate("quarn-records", "no attempt");
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

@@ -19,7 +19,7 @@
 
 #include "recordlog/history.h"
 
-namespace quarn::records {
+namespace quarn::figures {
 
 struct UnitVerdict {
     enum class Kind { None, FirstPass, Passed, Held, Failing };
@@ -31,7 +31,7 @@ struct UnitVerdict {
     QString toStation, toSlot;      // moved: the socket it passed on
 };
 
-UnitVerdict unitVerdict(const QList<TraceRow>& trace);
+UnitVerdict unitVerdict(const QList<recordlog::TraceRow>& trace);
 
 // "first_pass", "passed", "held", "failing", "none".
 QString verdictName(UnitVerdict::Kind kind);
@@ -44,4 +44,4 @@ QByteArray verdictJson(const UnitVerdict& v);
 // after moving from SLOT at STATION to SLOT at STATION").
 QString verdictText(const UnitVerdict& v);
 
-}  // namespace quarn::records
+}  // namespace quarn::figures

@@ -37,7 +37,7 @@ const FrontDoor kDoor(QStringLiteral("quarn-flash"));
 void printErr(const QString& text) { kDoor.printErr(text); }
 
 // The exit status one unit's outcome gives.
-int exitStatusFor(SessionOutcome outcome) {
+int exitStatusFor(record::SessionOutcome outcome) {
     // In the order of SessionOutcome: good, input, port, handshake, login,
     // transfer, interrupted, held.
     constexpr int kStatus[] = {kExitGood,  kExitInput,    kExitPort,   kExitHandshake,
@@ -65,7 +65,7 @@ private:
 
     const FlashOptions& o_;
     ProgressDisplay display_;
-    records::RecordWriter writer_{o_.logPath, QString()};
+    recordwriter::RecordWriter writer_{o_.logPath, QString()};
     gang::Gang gang_;
     QList<UnitRecord> records_;
     QStringList outcomes_;
@@ -130,10 +130,10 @@ int FlashRun::exec() {
 
 int FlashRun::exitStatus() const {
     if (gang_.stopRequested() || stopSignalCount() > 0) return kExitSignal;
-    if (records_.size() == 1 && records_[0].outcome != SessionOutcome::Good)
+    if (records_.size() == 1 && records_[0].outcome != record::SessionOutcome::Good)
         return exitStatusFor(records_[0].outcome);
     for (const UnitRecord& r : records_)
-        if (r.outcome != SessionOutcome::Good) return kExitSomeFailed;
+        if (r.outcome != record::SessionOutcome::Good) return kExitSomeFailed;
     return writer_.failedOnce() ? kExitRecord : kExitGood;
 }
 
@@ -150,17 +150,18 @@ int runFlash() {
     if (!readFlashInput(o, &why) || !resolveFlashPorts(o, &why))
         return kDoor.refuse(why, kExitInput);
     // Nothing opens a port before the approved list has had its say.
-    records::ImageGate gate;
+    approval::ImageGate gate;
     if (!checkFlashImage(o, stderr, &gate)) return kExitNotApproved;
     if (o.watch) {
         if (!installStopSignals(kExitSignal))
             printErr(QCoreApplication::translate("quarn-flash", "cannot watch for stop signals: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
+        o.retest =
+            std::make_shared<recordwriter::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
         // A read of the approved list still waiting on a silent database is left behind.
-        return records::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
+        return approval::leaveReadsBehind(runWatch(o, stopSignalFd(), gate));
     }
-    o.retest = std::make_shared<records::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
+    o.retest = std::make_shared<recordwriter::RetestLimit>(o.maxAttempts, o.logPath, o.databaseUrl);
     FlashRun run(o);
     return run.exec();
 }

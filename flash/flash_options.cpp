@@ -237,7 +237,7 @@ FlashOptions parseFlashOptions(const QStringList& args) {
     o.json = p.isSet(cl.json);
     o.quiet = p.isSet(cl.quiet);
     o.watch = p.isSet(cl.watch);
-    o.approvedOnly = p.isSet(cl.approvedOnly) || records::approvalRequired();
+    o.approvedOnly = p.isSet(cl.approvedOnly) || approval::approvalRequired();
     // In a watch every unit after the first would carry the number.
     if (o.watch && p.isSet(cl.serial))
         return fail(o, QCoreApplication::translate("quarn-flash",

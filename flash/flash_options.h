@@ -14,10 +14,7 @@
 
 #include "core/front_door.h"
 #include "image/download_image.h"
-
-namespace quarn::records {
-class RetestLimit;
-}
+#include "recordwriter/retest_limit.h"
 
 namespace quarn::flash {
 
@@ -61,7 +58,7 @@ struct FlashOptions : CommandLineAnswer {
     int maxAttempts = 0;
     // Made by the run from maxAttempts, the log and the database: asked
     // before each unit's port opens, told of each record written.
-    std::shared_ptr<records::RetestLimit> retest;
+    std::shared_ptr<recordwriter::RetestLimit> retest;
     bool json = false;
     bool quiet = false;
     bool watch = false;   // Auto-start on every port until a signal (gang/watch.h)

@@ -14,16 +14,16 @@ void say(std::FILE* err, const QString& text) {
 
 }  // namespace
 
-bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gateOut) {
+bool checkFlashImage(FlashOptions& o, std::FILE* err, approval::ImageGate* gateOut) {
     const ImageIdentity image = o.image.identity();
-    const records::ImageGate gate = records::checkImageGate(o.approvedOnly, image, o.databaseUrl);
+    const approval::ImageGate gate = approval::checkImageGate(o.approvedOnly, image, o.databaseUrl);
     if (!o.quiet)
         say(err, QCoreApplication::translate("quarn-flash", "Image: ") +
-                     records::imageLineText(image, gate));
+                     approval::imageLineText(image, gate));
     if (!gate.check.warning.isEmpty())
         say(err, QStringLiteral("quarn-flash: ") + gate.check.warning);
     if (!gate.allowed()) {
-        say(err, QStringLiteral("quarn-flash: ") + records::imageRefusalText(image, gate));
+        say(err, QStringLiteral("quarn-flash: ") + approval::imageRefusalText(image, gate));
         return false;
     }
     o.approved = gate.recordValue();

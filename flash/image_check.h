@@ -5,14 +5,14 @@
 
 #include <cstdio>
 
-#include "flash/flash_options.h"
 #include "approval/image_gate.h"
+#include "flash/flash_options.h"
 
 namespace quarn::flash {
 
 // True when the image may be sent; then o.approved holds the records' word.
 // False after the reason was written to err (the caller exits 8).
 // *gate, when given, gets the verdict.
-bool checkFlashImage(FlashOptions& o, std::FILE* err, records::ImageGate* gate = nullptr);
+bool checkFlashImage(FlashOptions& o, std::FILE* err, approval::ImageGate* gate = nullptr);
 
 }  // namespace quarn::flash

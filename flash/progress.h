@@ -12,8 +12,8 @@
 
 namespace quarn::flash {
 
-using records::outcomeName;
-using records::UnitRecord;
+using record::outcomeName;
+using record::UnitRecord;
 
 // "block 12 of 512", "handshake", ...
 QString stageText(int stage, int block, int total);

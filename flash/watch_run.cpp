@@ -27,13 +27,13 @@ public:
         if (o.json) writer_.echoTo(stdout);
         writer_.sayWith([this](const QString& t) { say(t); });
     }
-    int exec(int signalFd, const records::ImageGate& gate);
+    int exec(int signalFd, const approval::ImageGate& gate);
 
 private:
     void onPhase(int slot, gang::Watch::Phase phase);
     void onSession(const UnitRecord& r);
     void stopAll();
-    void watchApproval(const records::ImageGate& gate);
+    void watchApproval(const approval::ImageGate& gate);
     bool mayLoad() const { return !approval_ || approval_->allowsStarts(); }
 
     void say(const QString& text) { display_.note(QStringLiteral("quarn-flash: ") + text); }
@@ -41,10 +41,10 @@ private:
     const FlashOptions& o_;
     ProgressDisplay display_;
     // A service runs all day: each record goes to the database as it comes.
-    records::RecordWriter writer_{o_.logPath, o_.databaseUrl};
+    recordwriter::RecordWriter writer_{o_.logPath, o_.databaseUrl};
     std::vector<std::unique_ptr<gang::Watch>> watches_;
-    std::unique_ptr<records::ImageApproval> approval_;  // with the approved list required
-    bool allowed_ = true;                               // the verdict last said
+    std::unique_ptr<approval::ImageApproval> approval_;  // with the approved list required
+    bool allowed_ = true;                                // the verdict last said
     int stopped_ = 0;
     bool stopping_ = false;
     bool wasLoading_ = false;
@@ -72,13 +72,13 @@ void WatchRun::stopAll() {
     for (const auto& w : watches_) w->stop();
 }
 
-void WatchRun::watchApproval(const records::ImageGate& gate) {
+void WatchRun::watchApproval(const approval::ImageGate& gate) {
     if (!o_.approvedOnly) return;
     const int ms = resolvedSetting(SettingKey::ApprovalRecheckMs).toInt();
-    approval_ = std::make_unique<records::ImageApproval>(true, o_.image.identity(), o_.databaseUrl,
-                                                         ms > 0 ? ms : 60000, &gate);
+    approval_ = std::make_unique<approval::ImageApproval>(true, o_.image.identity(), o_.databaseUrl,
+                                                          ms > 0 ? ms : 60000, &gate);
     writer_.stampApproval(approval_.get());
-    QObject::connect(approval_.get(), &records::ImageApproval::changed, qApp, [this] {
+    QObject::connect(approval_.get(), &approval::ImageApproval::changed, qApp, [this] {
         if (approval_->allowsStarts() == allowed_) return;
         allowed_ = approval_->allowsStarts();
         say(QCoreApplication::translate("quarn-flash", "Image: ") + approval_->lineText() +
@@ -88,7 +88,7 @@ void WatchRun::watchApproval(const records::ImageGate& gate) {
     });
 }
 
-int WatchRun::exec(int signalFd, const records::ImageGate& gate) {
+int WatchRun::exec(int signalFd, const approval::ImageGate& gate) {
     watchApproval(gate);
     QSocketNotifier onSignal(signalFd, QSocketNotifier::Read);
     QObject::connect(&onSignal, &QSocketNotifier::activated, qApp, [this, signalFd] {
@@ -127,7 +127,7 @@ int WatchRun::exec(int signalFd, const records::ImageGate& gate) {
 
 }  // namespace
 
-int runWatch(const FlashOptions& o, int signalFd, const records::ImageGate& gate) {
+int runWatch(const FlashOptions& o, int signalFd, const approval::ImageGate& gate) {
     WatchRun run(o);
     return run.exec(signalFd, gate);
 }

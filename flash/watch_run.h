@@ -16,11 +16,11 @@
 // start made (gate): while it does not allow the image, units loading finish
 // and no unit is loaded; each change of the verdict is one line.
 
-#include "flash/flash_options.h"
 #include "approval/image_gate.h"
+#include "flash/flash_options.h"
 
 namespace quarn::flash {
 
-int runWatch(const FlashOptions& o, int signalFd, const records::ImageGate& gate);
+int runWatch(const FlashOptions& o, int signalFd, const approval::ImageGate& gate);
 
 }  // namespace quarn::flash

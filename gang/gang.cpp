@@ -11,7 +11,7 @@ Gang::~Gang() {
 Unit* Gang::add(UnitJob job) {
     auto* unit = new Unit(size(), std::move(job));
     connect(unit, &Unit::progressed, this, &Gang::progressed);
-    connect(unit, &Unit::finished, this, [this](int slot, const records::UnitRecord& record) {
+    connect(unit, &Unit::finished, this, [this](int slot, const record::UnitRecord& record) {
         --running_;
         emit unitFinished(slot, record);
         if (running_ == 0) emit allFinished();

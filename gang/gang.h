@@ -42,7 +42,7 @@ public:
 
 signals:
     void progressed(int slot, const quarn::SessionProgress& progress);
-    void unitFinished(int slot, const quarn::records::UnitRecord& record);
+    void unitFinished(int slot, const quarn::record::UnitRecord& record);
     void allFinished();
 
 private:

@@ -34,7 +34,7 @@ struct JobBase {
     QString operatorName;
     QString serialRoot = defaultSerialRoot();  // where by-path and by-id live
     // The retest limit every unit is asked of (gang/unit.h); none: no limit.
-    std::function<records::RetestWord(const QString& serial)> retestCheck = nullptr;
+    std::function<record::RetestWord(const QString& serial)> retestCheck = nullptr;
 };
 
 // COMn (1..4) through the port mapping; anything else as a path, links

@@ -4,16 +4,16 @@
 
 namespace quarn::gang {
 
-void applyKeys(records::UnitRecord& r, const RecordKeys& keys) {
+void applyKeys(record::UnitRecord& r, const RecordKeys& keys) {
     r.station = keys.station;
     r.operatorName = keys.operatorName;
     r.serial = keys.serial;
     r.slot = keys.slot;
 }
 
-records::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
-                               const QDateTime& started, double seconds) {
-    records::UnitRecord rec;
+record::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
+                              const QDateTime& started, double seconds) {
+    record::UnitRecord rec;
     // A unit whose port led nowhere ran no session: the job's image tells.
     rec.imageSha256 = !result.imageSha256.isEmpty() ? result.imageSha256 : job.image.sha256();
     applyKeys(rec, job.keys);

@@ -12,11 +12,11 @@ namespace quarn::gang {
 struct UnitJob;
 struct RecordKeys;
 // The keys the front end knows (station, operator, serial, slot) into r.
-void applyKeys(records::UnitRecord& r, const RecordKeys& keys);
+void applyKeys(record::UnitRecord& r, const RecordKeys& keys);
 
 // The record of one unit's session: what the job asked for, what the result
 // says, when it started and how long it took.
-records::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
-                               const QDateTime& started, double seconds);
+record::UnitRecord makeRecord(const UnitJob& job, const SessionResult& result,
+                              const QDateTime& started, double seconds);
 
 }  // namespace quarn::gang

@@ -25,7 +25,7 @@ public:
     void run();
 
 signals:
-    void done(const quarn::records::UnitRecord& record);
+    void done(const quarn::record::UnitRecord& record);
 
 private:
     SessionResult runSession();
@@ -52,7 +52,7 @@ SessionResult UnitWorker::runSession() {
     qCDebug(lcGang).noquote() << job.device << "session begins";
     const SessionResult result = quarn::runSession(link, file, request, quiet);
     qCDebug(lcGang).noquote().nospace()
-        << job.device << " session ends: " << records::outcomeName(result.outcome) << " at block "
+        << job.device << " session ends: " << record::outcomeName(result.outcome) << " at block "
         << result.block << " of " << result.total << ", " << result.repeats << " repeat(s)";
     link.closePort();
     link_ = nullptr;
@@ -63,7 +63,7 @@ SessionResult UnitWorker::runSession() {
 SessionResult notBegun(const UnitJob& job, bool stopped) {
     SessionResult r;
     r.port = job.port;
-    r.outcome = stopped ? SessionOutcome::Interrupted : SessionOutcome::Port;
+    r.outcome = stopped ? record::SessionOutcome::Interrupted : record::SessionOutcome::Port;
     r.reason = stopped ? SessionReason::Stopped : SessionReason::PortFailed;
     static const char* const kStoppedEarly =
         QT_TRANSLATE_NOOP("Unit", "Stopped before the session began.");
@@ -76,12 +76,12 @@ SessionResult notBegun(const UnitJob& job, bool stopped) {
 
 // A unit the retest limit held: no port opened, nothing sent, its record
 // says why (record/retest.h).
-SessionResult heldResult(const UnitJob& job, const records::RetestWord& word) {
+SessionResult heldResult(const UnitJob& job, const record::RetestWord& word) {
     SessionResult r = notBegun(job, false);
-    r.outcome = SessionOutcome::Held;
+    r.outcome = record::SessionOutcome::Held;
     r.reason = SessionReason::None;
-    r.reasonText = records::heldMessage(word, false);
-    r.reasonShown = records::heldMessage(word, true);
+    r.reasonText = record::heldMessage(word, false);
+    r.reasonShown = record::heldMessage(word, true);
     return r;
 }
 
@@ -99,11 +99,11 @@ SessionResult UnitWorker::runProbe() {
     r.device = job.device;
     switch (probeUnit(link, job.device)) {
         case ProbeResult::Answered:
-            r.outcome = SessionOutcome::Good;
+            r.outcome = record::SessionOutcome::Good;
             r.reason = SessionReason::None;
             break;
         case ProbeResult::Silent:
-            r.outcome = SessionOutcome::Handshake;
+            r.outcome = record::SessionOutcome::Handshake;
             r.reason = SessionReason::NoReply;
             break;
         case ProbeResult::PortFailed:
@@ -111,11 +111,11 @@ SessionResult UnitWorker::runProbe() {
             break;
         case ProbeResult::Noise:  // bytes, but no echo: nothing learnt, as after a stop
         case ProbeResult::Stopped:
-            r.outcome = SessionOutcome::Interrupted;
+            r.outcome = record::SessionOutcome::Interrupted;
             r.reason = SessionReason::Stopped;
             break;
     }
-    r.reasonText = r.outcome == SessionOutcome::Port ? r.detail : QString();
+    r.reasonText = r.outcome == record::SessionOutcome::Port ? r.detail : QString();
     r.reasonShown = r.reasonText;
     link_ = nullptr;
     return r;
@@ -127,8 +127,7 @@ void UnitWorker::run() {
     QElapsedTimer clock;
     clock.start();
     const bool asks = !job.device.isEmpty() && !job.probeOnly && job.retestCheck && !unit_.stop_;
-    const records::RetestWord word =
-        asks ? job.retestCheck(job.keys.serial) : records::RetestWord{};
+    const record::RetestWord word = asks ? job.retestCheck(job.keys.serial) : record::RetestWord{};
     if (word.held && !unit_.stop_) {
         emit done(makeRecord(job, heldResult(job, word), started, 0));  // no session: no time
         return;
@@ -142,11 +141,11 @@ void UnitWorker::run() {
 
 Unit::Unit(int slot, UnitJob job, QObject* parent)
     : QObject(parent), slot_(slot), job_(std::move(job)) {
-    qRegisterMetaType<records::UnitRecord>();
+    qRegisterMetaType<record::UnitRecord>();
     qRegisterMetaType<SessionProgress>();
     worker_ = new UnitWorker(*this);
     worker_->moveToThread(&thread_);
-    connect(worker_, &UnitWorker::done, this, [this](const records::UnitRecord& record) {
+    connect(worker_, &UnitWorker::done, this, [this](const record::UnitRecord& record) {
         finished_ = true;
         thread_.quit();
         emit finished(slot_, record);

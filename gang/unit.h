@@ -60,7 +60,7 @@ public:
 
 signals:
     void progressed(int slot, const quarn::SessionProgress& progress);
-    void finished(int slot, const quarn::records::UnitRecord& record);
+    void finished(int slot, const quarn::record::UnitRecord& record);
 
 private:
     friend class UnitWorker;
@@ -80,5 +80,5 @@ private:
 
 }  // namespace quarn::gang
 
-Q_DECLARE_METATYPE(quarn::records::UnitRecord)
+Q_DECLARE_METATYPE(quarn::record::UnitRecord)
 Q_DECLARE_METATYPE(quarn::SessionProgress)

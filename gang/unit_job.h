@@ -35,7 +35,7 @@ struct UnitJob {
     RecordKeys keys;
     // The retest limit's word on keys.serial, asked on the unit's thread
     // before its port opens (recordwriter/retest_limit.h); none: no limit.
-    std::function<records::RetestWord(const QString& serial)> retestCheck = nullptr;
+    std::function<record::RetestWord(const QString& serial)> retestCheck = nullptr;
     // progressed() for every answered block; false: at stage changes and
     // refused blocks only, for an owner that reads progress() on a clock of
     // its own (a rack of 32 units answers some 450 blocks a second).

@@ -149,7 +149,7 @@ void Watch::launch(Attempt attempt) {
     if (unit_) unit_.release()->deleteLater();  // its finished() may still be on the stack
     unit_ = std::make_unique<Unit>(slot_, job);
     connect(unit_.get(), &Unit::finished, this,
-            [this](int, const records::UnitRecord& r) { onDone(r); });
+            [this](int, const record::UnitRecord& r) { onDone(r); });
     connect(unit_.get(), &Unit::progressed, this,
             [this](int, const SessionProgress& p) { onProgress(p); });
     if (attempt == Attempt::Listen || (attempt == Attempt::HeldProbe && phase_ != Phase::Held))
@@ -165,36 +165,36 @@ void Watch::onProgress(const SessionProgress& p) {
     if (phase_ == Phase::Loading) emit progressed(slot_, p);
 }
 
-void Watch::onDone(records::UnitRecord record) {
+void Watch::onDone(record::UnitRecord record) {
     if (phase_ == Phase::Loading) applyKeys(record, keysAtLoad_);
     if (stopping_) return endStopped(record);
     if (attempt_ == Attempt::Listen) return afterListen(record);
     afterProbe(record);
 }
 
-void Watch::endStopped(const records::UnitRecord& record) {
+void Watch::endStopped(const record::UnitRecord& record) {
     if (phase_ == Phase::Loading) emit sessionEnded(slot_, record);
     setPhase(Phase::Stopped);
     emit stopped(slot_);
 }
 
-void Watch::afterListen(const records::UnitRecord& record) {
+void Watch::afterListen(const record::UnitRecord& record) {
     if (phase_ == Phase::Listening) {
-        const bool portFailed = record.outcome == SessionOutcome::Port;
+        const bool portFailed = record.outcome == record::SessionOutcome::Port;
         return portFailed ? after(timing_.retryMs, &Watch::listen) : listen();
     }
     emit sessionEnded(slot_, record);
     if (stopping_) return;  // the owner stopped the watch on hearing of the record
     setPhase(Phase::Holding);
     after(timing_.holdMs, &Watch::enterRemove);
-    watchRemoval(record.outcome == SessionOutcome::Good);
+    watchRemoval(record.outcome == record::SessionOutcome::Good);
 }
 
 // A held probe that answered, stayed silent, or told nothing (the port did
 // not open, or bytes came that were no echo): whether a unit waits.
-void Watch::afterProbe(const records::UnitRecord& record) {
-    const bool answered = record.outcome == SessionOutcome::Good;
-    const bool silent = record.outcome == SessionOutcome::Handshake;
+void Watch::afterProbe(const record::UnitRecord& record) {
+    const bool answered = record.outcome == record::SessionOutcome::Good;
+    const bool silent = record.outcome == record::SessionOutcome::Handshake;
     if (answered) setPhase(Phase::Held);
     if (silent && phase_ == Phase::Held) setPhase(Phase::Listening);
     if (silent) return listen();

@@ -105,7 +105,7 @@ public:
 signals:
     void phaseChanged(int slot, quarn::gang::Watch::Phase phase);
     void progressed(int slot, const quarn::SessionProgress& progress);
-    void sessionEnded(int slot, const quarn::records::UnitRecord& record);
+    void sessionEnded(int slot, const quarn::record::UnitRecord& record);
     void stopped(int slot);
     // A removal probe was answered: seconds since the session ended.
     void answering(int slot, int seconds);
@@ -115,10 +115,10 @@ private:
     void setPhase(Phase phase);
     void launch(Attempt attempt);
     void onProgress(const SessionProgress& p);
-    void onDone(records::UnitRecord record);
-    void afterListen(const records::UnitRecord& record);
-    void afterProbe(const records::UnitRecord& record);
-    void endStopped(const records::UnitRecord& record);
+    void onDone(record::UnitRecord record);
+    void afterListen(const record::UnitRecord& record);
+    void afterProbe(const record::UnitRecord& record);
+    void endStopped(const record::UnitRecord& record);
     void after(int ms, void (Watch::*next)());
     void listen();
     void watchRemoval(bool afterGood);

@@ -94,8 +94,9 @@ private:
     bool login();
     void transfer();
     // Fills the result from the link after an exchange; false when it failed.
-    bool settle(LinkResult exchange, SessionOutcome failed);
-    void end(SessionOutcome outcome, SessionReason reason, const QString& detail = QString());
+    bool settle(LinkResult exchange, record::SessionOutcome failed);
+    void end(record::SessionOutcome outcome, SessionReason reason,
+             const QString& detail = QString());
 
     SessionLink& link_;
     QFile& file_;
@@ -105,7 +106,7 @@ private:
     SessionResult r_;
 };
 
-void Session::end(SessionOutcome outcome, SessionReason reason, const QString& detail) {
+void Session::end(record::SessionOutcome outcome, SessionReason reason, const QString& detail) {
     const SessionProgress p = link_.progress();
     r_.stage = p.stage;
     r_.block = p.block;
@@ -117,8 +118,8 @@ void Session::end(SessionOutcome outcome, SessionReason reason, const QString& d
     r_.lastReply = link_.lastReply();
     // A stop ends every step that had not ended good: the record says so.
     const bool stopped =
-        outcome != SessionOutcome::Good && (link_.stopRequested() || link_.closing());
-    r_.outcome = stopped ? SessionOutcome::Interrupted : outcome;
+        outcome != record::SessionOutcome::Good && (link_.stopRequested() || link_.closing());
+    r_.outcome = stopped ? record::SessionOutcome::Interrupted : outcome;
     r_.reason = stopped ? SessionReason::Stopped : reason;
     r_.detail = detail;
     if (reason == SessionReason::PortLost) {
@@ -129,9 +130,9 @@ void Session::end(SessionOutcome outcome, SessionReason reason, const QString& d
     r_.reasonShown = reasonText(link_, r_, true);
 }
 
-bool Session::settle(LinkResult exchange, SessionOutcome failed) {
+bool Session::settle(LinkResult exchange, record::SessionOutcome failed) {
     const bool ok = exchange == LinkResult::Ok;
-    end(ok ? SessionOutcome::Good : failed, reasonOf(link_, exchange));
+    end(ok ? record::SessionOutcome::Good : failed, reasonOf(link_, exchange));
     return ok;
 }
 
@@ -142,7 +143,7 @@ bool Session::loadImage() {
         r_.imageSha256 = image_.sha256();
         return true;
     }
-    end(SessionOutcome::Input, SessionReason::FileRefused, why);
+    end(record::SessionOutcome::Input, SessionReason::FileRefused, why);
     observer_.fileRefused(r_);
     return false;
 }
@@ -156,7 +157,7 @@ bool Session::openPort() {
     if (opened != SessionLink::OpenResult::Failed) return true;
     r_.device = link_.deviceName();
     r_.portFault = link_.portFault();
-    end(SessionOutcome::Port, SessionReason::PortFailed, link_.portError());
+    end(record::SessionOutcome::Port, SessionReason::PortFailed, link_.portError());
     observer_.portFailed(r_);
     return false;
 }
@@ -165,7 +166,7 @@ bool Session::openPort() {
 // owner closing ends the session with nothing more shown or touched.
 bool Session::handshake() {
     const LinkResult exchange = link_.handshake();
-    if (settle(exchange, SessionOutcome::Handshake)) return observer_.handshakeOk(), true;
+    if (settle(exchange, record::SessionOutcome::Handshake)) return observer_.handshakeOk(), true;
     if (exchange == LinkResult::Closing) return false;
     observer_.handshakeFailed(r_);
     link_.closePort();
@@ -175,11 +176,11 @@ bool Session::handshake() {
 bool Session::login() {
     // The pause ends early on a stop; the login then sees the stop at once.
     if (link_.pause() == LinkResult::Closing) {
-        settle(LinkResult::Closing, SessionOutcome::Login);
+        settle(LinkResult::Closing, record::SessionOutcome::Login);
         return false;
     }
     const LinkResult exchange = link_.login();
-    if (settle(exchange, SessionOutcome::Login)) return observer_.loginOk(), true;
+    if (settle(exchange, record::SessionOutcome::Login)) return observer_.loginOk(), true;
     if (exchange == LinkResult::Closing) return false;
     observer_.loginFailed(r_);
     link_.closePort();
@@ -191,7 +192,7 @@ void Session::transfer() {
     QBuffer bytes(&data);
     bytes.open(QIODevice::ReadOnly);
     const LinkResult exchange = link_.transfer(bytes, image_.length());
-    if (settle(exchange, SessionOutcome::Transfer)) return observer_.good();
+    if (settle(exchange, record::SessionOutcome::Transfer)) return observer_.good();
     observer_.transferFailed(r_);
 }
 

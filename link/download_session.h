@@ -43,7 +43,7 @@ enum class SessionReason {
 // Everything a front end shows or records of one session. Made by the
 // engine only; the observer gets it as it stands at each step.
 struct SessionResult {
-    SessionOutcome outcome = SessionOutcome::Input;
+    record::SessionOutcome outcome = record::SessionOutcome::Input;
     LinkStage stage = LinkStage::Idle;  // where it ended
     int block = 0;                      // the block being sent (1-based), 0 before the first
     int total = 0;                      // blocks the length makes
@@ -61,7 +61,7 @@ struct SessionResult {
     PortFault portFault = PortFault::None;  // PortFailed, PortLost: what the error codes said
     QString reasonText;   // the reason in English words, as records keep it ("" when good)
     QString reasonShown;  // the same in the operator's language, for the screen
-    bool good() const { return outcome == SessionOutcome::Good; }
+    bool good() const { return outcome == record::SessionOutcome::Good; }
 };
 
 // Each step's news, at the moment the sequence reaches it. The result is the

@@ -85,11 +85,11 @@ ArchiveResult archiveMonth(const QString& databaseUrl, const QString& month, int
         return r.status = c.openProblem() == pg::Problem::Denied ? ArchiveStatus::Denied
                                                                  : ArchiveStatus::Unreachable,
                r;
-    SchemaLook schema;
+    database::SchemaLook schema;
     QSqlError e;
-    if (!lookAtSchema(c.db(), &schema, &e)) return archiveFailure(e);
-    if (schema.state != SchemaLook::State::Current)
-        return refusal(ArchiveStatus::Refused, schemaBehindText(schema));
+    if (!database::lookAtSchema(c.db(), &schema, &e)) return archiveFailure(e);
+    if (schema.state != database::SchemaLook::State::Current)
+        return refusal(ArchiveStatus::Refused, database::schemaBehindText(schema));
     QElapsedTimer clock;
     clock.start();
     if (!detach(c.db(), lockWaitMs, first, &r.rows, &e))

@@ -34,7 +34,7 @@ struct Found {
 bool ownColumns(QSqlDatabase& db, QStringList* own, QSqlError* e) {
     QStringList ours{QStringLiteral("first_pass"), QStringLiteral("pushed_by"),
                      QStringLiteral("received_at"), QStringLiteral("server_approved")};
-    for (const records::Column& c : records::columns()) ours << QLatin1String(c.key);
+    for (const record::Column& c : record::columns()) ours << QLatin1String(c.key);
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT attname, format_type(atttypid, atttypmod) FROM pg_attribute"
                                " WHERE attrelid = to_regclass('quarn_sessions') AND attnum > 0"

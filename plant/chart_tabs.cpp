@@ -42,11 +42,12 @@ ChartTabs::ChartTabs(QWidget* parent) : QTabWidget(parent) {
     }
 }
 
-void ChartTabs::draw(const PlantView& view) {
+void ChartTabs::draw(const plantfeed::PlantView& view) {
     for (int i = 0; i < charts_.size(); ++i) kCharts[size_t(i)].draw(charts_[i]->chart(), view);
     flagged_->clear();
     charts_.last()->setMinimumHeight(socketChartHeight(int(view.sockets.size())));
-    for (const SocketVerdict& v : view.sockets) flagged_->addItems(records::socketWarnings(v));
+    for (const record::SocketVerdict& v : view.sockets)
+        flagged_->addItems(record::socketWarnings(v));
     if (!flagged_->count()) flagged_->addItem(tr("no socket stands out"));
 }
 
@@ -57,7 +58,8 @@ bool ChartTabs::exportPng(int tab, const QString& path, QString* why) const {
     return false;
 }
 
-bool ChartTabs::exportCsv(int tab, const PlantView& view, const QString& path, QString* why) const {
+bool ChartTabs::exportCsv(int tab, const plantfeed::PlantView& view, const QString& path,
+                          QString* why) const {
     if (tab < 0 || tab >= charts_.size()) return *why = tr("no such chart"), false;
     const QByteArray text = kCharts[size_t(tab)].csv(view);
     QSaveFile f(path);

@@ -22,12 +22,13 @@ public:
     explicit ChartTabs(QWidget* parent = nullptr);
 
     // Every chart drawn again, and the flagged sockets listed, from view.
-    void draw(const PlantView& view);
+    void draw(const plantfeed::PlantView& view);
     // The chart of a tab (0 yield, 1 causes, 2 sockets) as PNG; the
     // figures of view it shows as CSV. False with *why when the file cannot
     // be written.
     bool exportPng(int tab, const QString& path, QString* why) const;
-    bool exportCsv(int tab, const PlantView& view, const QString& path, QString* why) const;
+    bool exportCsv(int tab, const plantfeed::PlantView& view, const QString& path,
+                   QString* why) const;
 
 private:
     QList<QChartView*> charts_;  // in the order of kCharts

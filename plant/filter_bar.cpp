@@ -8,7 +8,7 @@
 
 namespace quarn::plant {
 
-FilterBar::FilterBar(const PlantSelection& first, QWidget* parent)
+FilterBar::FilterBar(const plantfeed::PlantSelection& first, QWidget* parent)
     : QWidget(parent), first_(first) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -53,28 +53,28 @@ FilterBar::FilterBar(const PlantSelection& first, QWidget* parent)
 }
 
 void FilterBar::addPeriods() {
-    period_->addItem(tr("today"), int(Period::Today));
-    period_->addItem(tr("last 24 hours"), int(Period::Last24Hours));
-    period_->addItem(tr("last 7 days"), int(Period::Last7Days));
-    period_->addItem(tr("last 30 days"), int(Period::Last30Days));
+    period_->addItem(tr("today"), int(plantfeed::Period::Today));
+    period_->addItem(tr("last 24 hours"), int(plantfeed::Period::Last24Hours));
+    period_->addItem(tr("last 7 days"), int(plantfeed::Period::Last7Days));
+    period_->addItem(tr("last 30 days"), int(plantfeed::Period::Last30Days));
     if (first_.since.isValid())
         period_->addItem(
             tr("since %1")
                 .arg(first_.since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
-            int(Period::Since));
+            int(plantfeed::Period::Since));
     period_->setCurrentIndex(period_->findData(int(first_.period)));
 }
 
-PlantSelection FilterBar::selection() const {
-    PlantSelection s = first_;
-    s.period = Period(period_->currentData().toInt());
+plantfeed::PlantSelection FilterBar::selection() const {
+    plantfeed::PlantSelection s = first_;
+    s.period = plantfeed::Period(period_->currentData().toInt());
     s.station = station_->currentIndex() > 0 ? station_->currentText() : QString();
     s.image = image_->text().trimmed();
     return s;
 }
 
-void FilterBar::offerStations(const QList<StationTile>& tiles, const QString& chosen) {
-    for (const StationTile& t : tiles)
+void FilterBar::offerStations(const QList<plantfeed::StationTile>& tiles, const QString& chosen) {
+    for (const plantfeed::StationTile& t : tiles)
         if (!stations_.contains(t.station)) stations_ << t.station;
     stations_.sort();
     station_->blockSignals(true);

@@ -21,12 +21,12 @@ class FilterBar : public QWidget {
     Q_OBJECT
 public:
     // first: the window's first selection (its period Since with --since).
-    explicit FilterBar(const PlantSelection& first, QWidget* parent = nullptr);
+    explicit FilterBar(const plantfeed::PlantSelection& first, QWidget* parent = nullptr);
 
     // The selection as the bar shows it.
-    PlantSelection selection() const;
+    plantfeed::PlantSelection selection() const;
     // The stations of these tiles added to those offered; chosen stays chosen.
-    void offerStations(const QList<StationTile>& tiles, const QString& chosen);
+    void offerStations(const QList<plantfeed::StationTile>& tiles, const QString& chosen);
     // n < 0: the table was made before the server judged approvals ("-").
     void showMismatches(qint64 n);
     // Units loaded good with the filtered image last; hidden when n < 0.
@@ -39,7 +39,7 @@ signals:
 private:
     void addPeriods();
 
-    PlantSelection first_;
+    plantfeed::PlantSelection first_;
     QStringList stations_;  // every station seen
     QComboBox* period_ = nullptr;
     QComboBox* station_ = nullptr;

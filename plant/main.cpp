@@ -7,9 +7,9 @@
 #include "core/front_door.h"
 #include "core/settings.h"
 #include "core/translations.h"
-#include "plantfeed/plant_feed.h"
 #include "plant/plant_options.h"
 #include "plant/plant_window.h"
+#include "plantfeed/plant_feed.h"
 #include "ui/init_chooser.h"
 #include "ui/message_box_widget.h"
 
@@ -33,15 +33,15 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     quarn::installTranslations();
     quarn::installModalMessageBoxes();
-    quarn::plant::PlantSelection selection;
+    quarn::plantfeed::PlantSelection selection;
     if (o.since.isValid()) {
-        selection.period = quarn::plant::Period::Since;
+        selection.period = quarn::plantfeed::Period::Since;
         selection.since = o.since;
     }
-    quarn::plant::FeedSettings settings;
+    quarn::plantfeed::FeedSettings settings;
     settings.databaseUrl = o.databaseUrl;
     settings.socketLife = quarn::Settings().value(quarn::SettingKey::PlantSocketLife).toLongLong();
-    quarn::plant::PlantFeed feed(settings, selection);
+    quarn::plantfeed::PlantFeed feed(settings, selection);
     quarn::plant::PlantWindow window(feed, selection);
     window.resize(1200, 800);
     window.show();

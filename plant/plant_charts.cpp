@@ -11,8 +11,8 @@
 #include <QMap>
 #include <QValueAxis>
 
-#include "plantfeed/plant_figures.h"
 #include "plant/socket_chart.h"
+#include "plantfeed/plant_figures.h"
 
 namespace quarn::plant {
 
@@ -31,14 +31,14 @@ QValueAxis* percentAxis(QChart* chart, Qt::Alignment side, const QString& title)
 
 const std::array<ChartKind, 3> kCharts{{
     {"yieldChart", QT_TRANSLATE_NOOP("quarn-plant", "Yield per hour"), "yield-per-hour", drawYield,
-     yieldCsv},
+     plantfeed::yieldCsv},
     {"causesChart", QT_TRANSLATE_NOOP("quarn-plant", "Failures by cause"), "failures-by-cause",
-     drawCauses, causesCsv},
+     drawCauses, plantfeed::causesCsv},
     {"socketsChart", QT_TRANSLATE_NOOP("quarn-plant", "Sockets"), "sockets", drawSockets,
-     socketsCsv},
+     plantfeed::socketsCsv},
 }};
 
-void drawYield(QChart* chart, const PlantView& view) {
+void drawYield(QChart* chart, const plantfeed::PlantView& view) {
     clearChart(chart);
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("dd.MM HH:mm"));
@@ -48,7 +48,7 @@ void drawYield(QChart* chart, const PlantView& view) {
                                 QCoreApplication::translate("quarn-plant", "first-pass yield %"));
     QMap<QString, QLineSeries*> lines;
     QDateTime first, last;
-    for (const HourYield& h : view.hours) {
+    for (const plantfeed::HourYield& h : view.hours) {
         if (!h.units) continue;
         QLineSeries*& line = lines[h.station];
         if (!line) {
@@ -68,15 +68,15 @@ void drawYield(QChart* chart, const PlantView& view) {
     if (first.isValid()) x->setRange(first.toLocalTime(), last.addSecs(3600).toLocalTime());
 }
 
-void drawCauses(QChart* chart, const PlantView& view) {
+void drawCauses(QChart* chart, const plantfeed::PlantView& view) {
     clearChart(chart);
     auto* bars = new QBarSet(QCoreApplication::translate("quarn-plant", "failures"));
     QStringList labels;
     qint64 total = 0, other = 0;
-    for (const FailureCause& c : view.causes) {
+    for (const plantfeed::FailureCause& c : view.causes) {
         total += c.count;
         if (labels.size() < kMaxCauses) {
-            labels << causeLabel(c);
+            labels << plantfeed::causeLabel(c);
             *bars << double(c.count);
         } else {
             other += c.count;

@@ -23,15 +23,15 @@ namespace quarn::plant {
 
 constexpr int kMaxCauses = 12;
 
-void drawYield(QChart* chart, const PlantView& view);
-void drawCauses(QChart* chart, const PlantView& view);
+void drawYield(QChart* chart, const plantfeed::PlantView& view);
+void drawCauses(QChart* chart, const plantfeed::PlantView& view);
 
 struct ChartKind {
     const char* name;      // the chart view's object name
     const char* title;     // the tab's and the chart's, before translation ("quarn-plant")
     const char* fileStem;  // "yield-per-hour": the export's suggested file, without its suffix
-    void (*draw)(QChart* chart, const PlantView& view);
-    QByteArray (*csv)(const PlantView& view);
+    void (*draw)(QChart* chart, const plantfeed::PlantView& view);
+    QByteArray (*csv)(const plantfeed::PlantView& view);
 };
 
 // Yield per hour, failures by cause, sockets.

@@ -61,7 +61,7 @@ PlantOptions parsePlantOptions(const QStringList& args) {
                       .arg(p.positionalArguments()[0]);
         return o.action = PlantOptions::Action::Error, o;
     }
-    if (p.isSet(since) && !(o.since = parseSinceDate(p.value(since))).isValid()) {
+    if (p.isSet(since) && !(o.since = plantfeed::parseSinceDate(p.value(since))).isValid()) {
         o.error = QCoreApplication::translate("quarn-plant",
                                               "--since wants a date (2026-12-07), not \"%1\"")
                       .arg(p.value(since));

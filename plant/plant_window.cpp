@@ -15,7 +15,8 @@
 
 namespace quarn::plant {
 
-PlantWindow::PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidget* parent)
+PlantWindow::PlantWindow(plantfeed::PlantFeed& feed, const plantfeed::PlantSelection& selection,
+                         QWidget* parent)
     : QMainWindow(parent), feed_(feed), selection_(selection) {
     setWindowTitle(QStringLiteral("Quarn Plant"));
     auto* central = new QWidget(this);
@@ -37,15 +38,15 @@ PlantWindow::PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidg
     showState(state_);
     connect(filters_, &FilterBar::edited, this, &PlantWindow::reselect);
     connect(filters_, &FilterBar::exportAsked, this, &PlantWindow::askExport);
-    connect(&feed_, &PlantFeed::viewReady, this, &PlantWindow::showView);
-    connect(&feed_, &PlantFeed::stateChanged, this, &PlantWindow::showState);
+    connect(&feed_, &plantfeed::PlantFeed::viewReady, this, &PlantWindow::showView);
+    connect(&feed_, &plantfeed::PlantFeed::stateChanged, this, &PlantWindow::showState);
     // "N min ago" and "quiet for N min" move on without new records.
     minute_ = new QTimer(this);
     connect(minute_, &QTimer::timeout, this, &PlantWindow::showTiles);
     minute_->start(30000);
 }
 
-void PlantWindow::showView(const PlantView& view) {
+void PlantWindow::showView(const plantfeed::PlantView& view) {
     view_ = view;
     filters_->offerStations(view.tiles, selection_.station);
     filters_->showMismatches(view.approvalMismatches);
@@ -63,15 +64,15 @@ void PlantWindow::showTiles() {
     tilesArea_->setFixedHeight(qBound(1, rows, 2) * tiles_->rowHeight() + 4);
 }
 
-void PlantWindow::showState(const FeedState& state) {
+void PlantWindow::showState(const plantfeed::FeedState& state) {
     state_ = state;
-    const QString text = stateText(state, feed_.settings().pollMs);
+    const QString text = plantfeed::stateText(state, feed_.settings().pollMs);
     status_->setText(text);
     status_->setAccessibleName(tr("Status: %1").arg(text));
 }
 
 void PlantWindow::reselect() {
-    const PlantSelection s = filters_->selection();
+    const plantfeed::PlantSelection s = filters_->selection();
     if (s.period == selection_.period && s.station == selection_.station &&
         s.image == selection_.image)
         return;

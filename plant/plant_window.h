@@ -22,10 +22,11 @@ class PlantWindow : public QMainWindow {
     Q_OBJECT
 public:
     // selection: the first one (its period Since when --since was given).
-    PlantWindow(PlantFeed& feed, const PlantSelection& selection, QWidget* parent = nullptr);
+    PlantWindow(plantfeed::PlantFeed& feed, const plantfeed::PlantSelection& selection,
+                QWidget* parent = nullptr);
 
-    const PlantView& view() const { return view_; }
-    const FeedState& state() const { return state_; }
+    const plantfeed::PlantView& view() const { return view_; }
+    const plantfeed::FeedState& state() const { return state_; }
     // The chart of a tab (0 yield, 1 causes, 2 sockets) as PNG, its figures
     // as CSV. False with *why when the file cannot be written.
     bool exportPng(int tab, const QString& path, QString* why) const;
@@ -38,16 +39,16 @@ signals:
     void shown();  // after new figures are on screen
 
 private:
-    void showView(const PlantView& view);
-    void showState(const FeedState& state);
+    void showView(const plantfeed::PlantView& view);
+    void showState(const plantfeed::FeedState& state);
     void showTiles();
     void reselect();
     void askExport(bool png);
 
-    PlantFeed& feed_;
-    PlantSelection selection_;
-    PlantView view_;
-    FeedState state_;
+    plantfeed::PlantFeed& feed_;
+    plantfeed::PlantSelection selection_;
+    plantfeed::PlantView view_;
+    plantfeed::FeedState state_;
     FilterBar* filters_ = nullptr;
     StationTiles* tiles_ = nullptr;
     QWidget* tilesArea_ = nullptr;

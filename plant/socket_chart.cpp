@@ -23,11 +23,11 @@ void clearChart(QChart* chart) {
     }
 }
 
-using records::perSession;
+using record::perSession;
 
-QString socketLabel(const SocketVerdict& v) {
+QString socketLabel(const record::SocketVerdict& v) {
     QString label = QStringLiteral("%1 %2")
-                        .arg(v.count.station, records::socketShortName(v.count.slot))
+                        .arg(v.count.station, record::socketShortName(v.count.slot))
                         .toHtmlEscaped();
     QStringList flags;
     if (v.flagged) flags << QCoreApplication::translate("quarn-plant", "failures");
@@ -59,9 +59,9 @@ namespace {
 
 // Flagged first, then by failure rate; the worst at the top (a horizontal
 // chart draws its first category at the bottom).
-QList<SocketVerdict> chartOrder(QList<SocketVerdict> sockets) {
+QList<record::SocketVerdict> chartOrder(QList<record::SocketVerdict> sockets) {
     std::stable_sort(sockets.begin(), sockets.end(), [](const auto& a, const auto& b) {
-        if (records::anyFlag(a) != records::anyFlag(b)) return records::anyFlag(a);
+        if (record::anyFlag(a) != record::anyFlag(b)) return record::anyFlag(a);
         return perSession(a.count.failed, a.count.sessions) >
                perSession(b.count.failed, b.count.sessions);
     });
@@ -91,9 +91,9 @@ QValueAxis* roundAxis(double top) {
 
 }  // namespace
 
-void drawSockets(QChart* chart, const PlantView& view) {
+void drawSockets(QChart* chart, const plantfeed::PlantView& view) {
     clearChart(chart);
-    const QList<SocketVerdict> sockets = chartOrder(view.sockets);
+    const QList<record::SocketVerdict> sockets = chartOrder(view.sockets);
     QBarSet* failed =
         barSet(QCoreApplication::translate("quarn-plant", "failed"), QColor(0xd0, 0x30, 0x30));
     QBarSet* repeats = barSet(QCoreApplication::translate("quarn-plant", "block repeats"),
@@ -101,7 +101,7 @@ void drawSockets(QChart* chart, const PlantView& view) {
     QStringList labels;
     QSet<QString> used;  // the axis keeps one bar per distinct label
     double top = 0;
-    for (const SocketVerdict& v : sockets) {
+    for (const record::SocketVerdict& v : sockets) {
         QString label = socketLabel(v);
         if (used.contains(label))
             label += QStringLiteral(" (%1)").arg(v.count.slot.toHtmlEscaped());

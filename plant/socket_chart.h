@@ -19,7 +19,7 @@ namespace quarn::plant {
 
 constexpr int kMaxSockets = 400;
 
-void drawSockets(QChart* chart, const PlantView& view);
+void drawSockets(QChart* chart, const plantfeed::PlantView& view);
 
 // Every series and axis gone, for a new drawing (of any of the charts).
 void clearChart(QChart* chart);
@@ -28,7 +28,7 @@ void clearChart(QChart* chart);
 // socket's short name (record/socket_name.h), then in red what any rule
 // flags ("bay-1 USB 1.3 · check: failures, repeats, service"); below, the
 // sessions since service ("812 since service") where known.
-QString socketLabel(const SocketVerdict& v);
+QString socketLabel(const record::SocketVerdict& v);
 
 // The least of 1, 2 or 5 times a power of ten that covers 0..top in at most
 // 10 steps (top > 0).

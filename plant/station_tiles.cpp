@@ -33,9 +33,9 @@ StationTiles::Tile& StationTiles::tileFor(const QString& station) {
     return t;
 }
 
-void StationTiles::show(const QList<StationTile>& tiles, const QDateTime& now) {
+void StationTiles::show(const QList<plantfeed::StationTile>& tiles, const QDateTime& now) {
     QStringList seen;
-    for (const StationTile& s : tiles) seen << s.station;
+    for (const plantfeed::StationTile& s : tiles) seen << s.station;
     for (auto it = tiles_.begin(); it != tiles_.end();) {
         if (seen.contains(it.key())) {
             ++it;
@@ -45,15 +45,16 @@ void StationTiles::show(const QList<StationTile>& tiles, const QDateTime& now) {
         it = tiles_.erase(it);
     }
     int index = 0;
-    for (const StationTile& s : tiles) {
+    for (const plantfeed::StationTile& s : tiles) {
         Tile& t = tileFor(s.station);
-        const QList<TileFigure> figures = tileFigures(s, tiles, now);
+        const QList<plantfeed::TileFigure> figures = plantfeed::tileFigures(s, tiles, now);
         for (int i = 0; i < figures.size() && i < t.figures.size(); ++i) {
             t.figures[i]->setText(figures[i].accessibleName());
             t.figures[i]->setAccessibleName(figures[i].accessibleName());
         }
         QPalette p = palette();
-        if (isQuiet(s, tiles, now)) p.setColor(QPalette::Window, QColor(0xff, 0xe0, 0x99));
+        if (plantfeed::isQuiet(s, tiles, now))
+            p.setColor(QPalette::Window, QColor(0xff, 0xe0, 0x99));
         t.frame->setPalette(p);
         grid_->addWidget(t.frame, index / kColumns, index % kColumns);
         ++index;

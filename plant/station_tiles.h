@@ -24,7 +24,7 @@ public:
 
     explicit StationTiles(QWidget* parent = nullptr);
     // The tiles for these figures, their times counted to now.
-    void show(const QList<StationTile>& tiles, const QDateTime& now);
+    void show(const QList<plantfeed::StationTile>& tiles, const QDateTime& now);
     // The height of one row of tiles (with its spacing).
     int rowHeight() const;
 

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 QString stateText(const FeedState& s, int pollMs) {
     if (!s.trouble.isEmpty() && s.mode != FeedState::Mode::Away) {
@@ -34,4 +34,4 @@ QString stateText(const FeedState& s, int pollMs) {
     return QString();
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

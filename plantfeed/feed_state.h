@@ -8,7 +8,7 @@
 
 #include "core/settings.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 struct FeedSettings {
     QString databaseUrl;
@@ -39,6 +39,6 @@ struct FeedState {
 // "database away since HH:mm: ...; figures of HH:mm:ss; reconnecting").
 QString stateText(const FeedState& s, int pollMs);
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed
 
-Q_DECLARE_METATYPE(quarn::plant::FeedState)
+Q_DECLARE_METATYPE(quarn::plantfeed::FeedState)

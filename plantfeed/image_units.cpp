@@ -5,13 +5,13 @@
 #include "pg/query_run.h"
 #include "recordlog/history.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 qint64 imageUnitsOf(QSqlDatabase& db, const QString& image) {
     const QString word = image.trimmed();
     if (word.isEmpty()) return -1;
     static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]+$"));
-    const bool prefix = records::isImagePrefix(word);
+    const bool prefix = recordlog::isImagePrefix(word);
     if (!prefix && hex.match(word).hasMatch()) return -1;
     const QString sql = prefix ? QStringLiteral("SELECT quarn_image_units(?)")
                                : QStringLiteral(
@@ -26,4 +26,4 @@ qint64 imageUnitsOf(QSqlDatabase& db, const QString& image) {
     return count;
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -8,10 +8,10 @@
 #include <QSqlDatabase>
 #include <QString>
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 // -1 when no image is filtered, a hex word is shorter than 12 digits, or the
 // database cannot say (a schema without the function): the label hides then.
 qint64 imageUnitsOf(QSqlDatabase& db, const QString& image);
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -18,14 +18,12 @@
 #include "pg/query_run.h"
 #include "record/first_pass.h"
 
-namespace quarn::plant {
-
-using namespace records;
+namespace quarn::plantfeed {
 
 namespace {
 
 // The filter's rows started from `from` on (invalid: all of them).
-RecordFilter fromOn(RecordFilter filter, const QDateTime& from) {
+recordlog::RecordFilter fromOn(recordlog::RecordFilter filter, const QDateTime& from) {
     if (from.isValid() && (!filter.since.isValid() || filter.since < from)) filter.since = from;
     return filter;
 }
@@ -35,8 +33,8 @@ const char kSummaryDay[] = "CASE WHEN hour > '-infinity' THEN date_trunc('day', 
 
 }  // namespace
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               QList<HourYield>* out, QueryFailure* f) {
+bool readHours(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
+               bool summaries, QList<HourYield>* out, QueryFailure* f) {
     const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_hours"),
@@ -70,7 +68,7 @@ bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& fr
         f);
 }
 
-bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readCauseDays(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                    bool summaries, QList<CauseDay>* out, QueryFailure* f) {
     // A session without an outcome is no cause: '' in the summaries.
     const figures::SummaryRead read{
@@ -98,7 +96,7 @@ bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime
         f);
 }
 
-bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readSocketDays(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                     bool summaries, QList<SocketDay>* out, QueryFailure* f) {
     const figures::SummaryRead read{
         QStringLiteral("quarn_summary_sockets"),
@@ -168,7 +166,7 @@ bool finished(std::future<ApartRead>& apart, const Read& read, QSqlDatabase& db,
 
 }  // namespace
 
-bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readBuckets(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* v, QueryFailure* f) {
     const bool summaries = v->summaries;
     const Read causes = [&](QSqlDatabase& d, QueryFailure* x) {
@@ -200,16 +198,16 @@ void sumBuckets(PlantView* v) {
         v->causes << FailureCause{it.key().first, it.key().second, it.value()};
     std::stable_sort(v->causes.begin(), v->causes.end(),
                      [](const auto& a, const auto& b) { return a.count > b.count; });
-    QMap<std::pair<QString, QString>, SocketCount> sockets;
+    QMap<std::pair<QString, QString>, record::SocketCount> sockets;
     for (const SocketDay& d : std::as_const(v->socketDays)) {
-        SocketCount& c = sockets[{d.count.station, d.count.slot}];
+        record::SocketCount& c = sockets[{d.count.station, d.count.slot}];
         c.station = d.count.station, c.slot = d.count.slot;
         c.sessions += d.count.sessions, c.failed += d.count.failed, c.repeats += d.count.repeats;
     }
-    v->sockets = judgeSockets(sockets.values());
+    v->sockets = record::judgeSockets(sockets.values());
     if (v->approvalMismatches < 0) return;
     v->approvalMismatches = 0;
     for (const HourYield& h : std::as_const(v->hours)) v->approvalMismatches += h.mismatches;
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

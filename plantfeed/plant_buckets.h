@@ -9,15 +9,15 @@
 #include "pg/query_run.h"
 #include "plantfeed/plant_view.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 using pg::QueryFailure;
 
-bool readHours(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from, bool summaries,
-               QList<HourYield>* out, QueryFailure* f);
-bool readCauseDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readHours(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
+               bool summaries, QList<HourYield>* out, QueryFailure* f);
+bool readCauseDays(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                    bool summaries, QList<CauseDay>* out, QueryFailure* f);
-bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readSocketDays(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                     bool summaries, QList<SocketDay>* out, QueryFailure* f);
 
 // view->hours (with the mismatches when view->approvalMismatches is not
@@ -25,11 +25,11 @@ bool readSocketDays(QSqlDatabase& db, const RecordFilter& filter, const QDateTim
 // with `open`, causes and sockets on connections of their own at the same
 // time (plantfeed/plant_queries.h); from view->summaries. False with *f on the
 // first that failed.
-bool readBuckets(QSqlDatabase& db, const RecordFilter& filter, const QDateTime& from,
+bool readBuckets(QSqlDatabase& db, const recordlog::RecordFilter& filter, const QDateTime& from,
                  const ConnectionOpener& open, PlantView* view, QueryFailure* f);
 
 // view->causes (most frequent first) and view->sockets (judged) from its
 // days; view->approvalMismatches (unless -1) from its hours.
 void sumBuckets(PlantView* view);
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

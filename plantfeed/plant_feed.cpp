@@ -1,6 +1,6 @@
 #include "plantfeed/plant_feed.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 PlantFeed::PlantFeed(const FeedSettings& settings, const PlantSelection& selection, QObject* parent)
     : QObject(parent), settings_(settings), worker_(new PlantWorker(settings)) {
@@ -34,4 +34,4 @@ void PlantFeed::select(const PlantSelection& selection) {
     QMetaObject::invokeMethod(worker_, [w = worker_, selection] { w->select(selection); });
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

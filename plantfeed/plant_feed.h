@@ -9,7 +9,7 @@
 
 #include "plantfeed/plant_worker.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 class PlantFeed : public QObject {
     Q_OBJECT
@@ -25,8 +25,8 @@ public:
     void watch(const QList<PlantSelection>& selections);
 
 signals:
-    void viewReady(const quarn::plant::PlantView& view);
-    void stateChanged(const quarn::plant::FeedState& state);
+    void viewReady(const quarn::plantfeed::PlantView& view);
+    void stateChanged(const quarn::plantfeed::FeedState& state);
 
 private:
     FeedSettings settings_;
@@ -34,4 +34,4 @@ private:
     PlantWorker* worker_;
 };
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 namespace {
 
@@ -158,20 +158,20 @@ QByteArray socketsCsv(const PlantView& v) {
                               "others_repeats_per_session", "repeats_p", "repeats_flagged",
                               "since_service", "service_due"}};
     auto yes = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
-    for (const records::SocketVerdict& s : v.sockets) {
-        const records::SocketCount& c = s.count;
+    for (const record::SocketVerdict& s : v.sockets) {
+        const record::SocketCount& c = s.count;
         const QString none;
         lines << QStringList{
             c.station,
             c.slot,
             QString::number(c.sessions),
             QString::number(c.failed),
-            c.sessions ? QString::number(records::perSession(c.failed, c.sessions), 'f', 4) : none,
+            c.sessions ? QString::number(record::perSession(c.failed, c.sessions), 'f', 4) : none,
             QString::number(s.othersRate, 'f', 4),
             QString::number(s.pValue, 'g', 4),
             yes(s.flagged),
             QString::number(c.repeats),
-            c.sessions ? QString::number(records::perSession(c.repeats, c.sessions), 'f', 4) : none,
+            c.sessions ? QString::number(record::perSession(c.repeats, c.sessions), 'f', 4) : none,
             QString::number(s.othersRepeatRate, 'f', 4),
             QString::number(s.repeatsP, 'g', 4),
             yes(s.repeatsFlagged),
@@ -181,4 +181,4 @@ QByteArray socketsCsv(const PlantView& v) {
     return csv(lines);
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -10,7 +10,7 @@
 
 #include "plantfeed/plant_queries.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 // The period the window shows.
 enum class Period { Today, Last24Hours, Last7Days, Last30Days, Since };
@@ -68,7 +68,7 @@ QByteArray csv(const QList<QStringList>& lines);
 // A cause as the Pareto's axis shows it: "transfer: block 5 of 32", "login".
 QString causeLabel(const FailureCause& c);
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed
 
-Q_DECLARE_METATYPE(quarn::plant::PlantView)
-Q_DECLARE_METATYPE(quarn::plant::PlantSelection)
+Q_DECLARE_METATYPE(quarn::plantfeed::PlantView)
+Q_DECLARE_METATYPE(quarn::plantfeed::PlantSelection)

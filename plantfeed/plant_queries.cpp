@@ -14,9 +14,7 @@
 #include "plantfeed/plant_buckets.h"
 #include "record/first_pass.h"
 
-namespace quarn::plant {
-
-using namespace records;
+namespace quarn::plantfeed {
 
 namespace {
 
@@ -24,7 +22,7 @@ namespace {
 // summaries since today began (or the period's start, when later). A held
 // record (the retest limit refused the unit) is no session: not failed.
 QString todaySource(const PlantRequest& r, bool summaries, QVariantList* binds) {
-    RecordFilter today = r.filter;
+    recordlog::RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
     const QString unit = figures::unitSql(), good = QStringLiteral("outcome = 'good'");
     const QString failed =
@@ -99,13 +97,13 @@ bool readTiles(QSqlDatabase& db, const PlantRequest& r, bool summaries,
 // Today's second-pass and final good per station, as the report counts them.
 bool readAttemptYields(QSqlDatabase& db, const PlantRequest& r, QList<StationTile>* tiles,
                        QueryFailure* f) {
-    RecordFilter today = r.filter;
+    recordlog::RecordFilter today = r.filter;
     if (!today.since.isValid() || today.since < r.today) today.since = r.today;
-    QList<ReportRow> rows;
+    QList<recordlog::ReportRow> rows;
     if (!figures::readReportRows(db, today, QStringLiteral("station"), r.summaries, &rows, f))
         return false;
     for (StationTile& t : *tiles)
-        for (const ReportRow& row : rows)
+        for (const recordlog::ReportRow& row : rows)
             if (row.key == t.station)
                 t.secondPassGoodToday = row.secondPassGood, t.finalGoodToday = row.finalGood;
     return true;
@@ -177,7 +175,7 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request, const Pl
         return failed;
     }
     v.imageUnits = imageUnitsOf(db, request.filter.image);
-    judgeWear(&v.sockets, request.socketLife);
+    record::judgeWear(&v.sockets, request.socketLife);
     v.filter = request.filter;
     v.readAt = QDateTime::currentDateTimeUtc();
     v.readMs = double(clock.nsecsElapsed()) / 1e6;
@@ -189,4 +187,4 @@ QString percentText(qint64 part, qint64 whole) {
                      : QStringLiteral("-");
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

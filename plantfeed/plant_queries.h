@@ -17,7 +17,7 @@
 
 #include "plantfeed/plant_view.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 // Every figure of the request: the whole hours of its period from the
 // summary tables the server keeps as records arrive, the part hours at its
@@ -43,4 +43,4 @@ PlantView queryPlantView(QSqlDatabase& db, const PlantRequest& request,
 // "-" without units.
 QString percentText(qint64 part, qint64 whole);
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -15,17 +15,14 @@
 #include "record/slot_flags.h"
 #include "recordlog/record_filter.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 // The records' types the figures are made of.
 using pg::Connection;
 using pg::Problem;
-using records::RecordFilter;
-using records::SocketCount;
-using records::SocketVerdict;
 
 struct PlantRequest {
-    RecordFilter filter;
+    recordlog::RecordFilter filter;
     QDateTime now;  // the clock the tiles' hour and day count from
     // The start of today (the tiles' good, failed and first-pass yield
     // count from it; also the period's start when that is later).
@@ -71,14 +68,14 @@ struct CauseDay {
 };
 struct SocketDay {
     QDateTime day;
-    SocketCount count;
+    record::SocketCount count;
 };
 
 struct PlantView {
-    QList<StationTile> tiles;      // by station
-    QList<HourYield> hours;        // by station, then hour
-    QList<FailureCause> causes;    // most frequent first
-    QList<SocketVerdict> sockets;  // by station, then slot
+    QList<StationTile> tiles;              // by station
+    QList<HourYield> hours;                // by station, then hour
+    QList<FailureCause> causes;            // most frequent first
+    QList<record::SocketVerdict> sockets;  // by station, then slot
     QList<CauseDay> causeDays;
     QList<SocketDay> socketDays;
     // Sessions (with a start) whose station's approved claim differs from
@@ -87,11 +84,11 @@ struct PlantView {
     qint64 approvalMismatches = -1;
     // Units loaded good with the filter's image last (plantfeed/image_units.h).
     qint64 imageUnits = -1;
-    RecordFilter filter;  // the rows the figures count
+    recordlog::RecordFilter filter;  // the rows the figures count
     // Read from the summaries (figures/summary_split.h); false: from the
     // rows alone (a login not granted them).
     bool summaries = false;
-    QString key;        // the selection's (plantfeed/plant_figures.h selectionKey); set by the worker
+    QString key;  // the selection's (plantfeed/plant_figures.h selectionKey); set by the worker
     QDateTime readAt;   // when the figures were read
     double readMs = 0;  // how long the reading took
     QString error;
@@ -102,4 +99,4 @@ struct PlantView {
 // same way (limits, settings), on the calling thread; false with *why.
 using ConnectionOpener = std::function<bool(Connection* c, QString* why)>;
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -9,7 +9,7 @@
 #include "database/schema.h"
 #include "figures/reader.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 using pg::Problem;
 
@@ -226,4 +226,4 @@ bool PlantWorker::read(Watched& w, const QDateTime& from) {
     return true;
 }
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -23,7 +23,7 @@
 #include "plantfeed/plant_figures.h"
 #include "plantfeed/plant_queries.h"
 
-namespace quarn::plant {
+namespace quarn::plantfeed {
 
 class PlantWorker : public QObject {
     Q_OBJECT
@@ -34,16 +34,16 @@ public:
 public slots:
     void start();  // on the worker's thread
     void stop();   // drops the connection and the timers
-    void select(const quarn::plant::PlantSelection& selection);  // and reads again
+    void select(const quarn::plantfeed::PlantSelection& selection);  // and reads again
     // Several selections read together, at each notification one after the
     // other on the one connection; each view goes out with its key. A
     // selection new to the list is read at once; the others keep their
     // figures and are merged with at the next push.
-    void watch(const QList<quarn::plant::PlantSelection>& selections);
+    void watch(const QList<quarn::plantfeed::PlantSelection>& selections);
 
 signals:
-    void viewReady(const quarn::plant::PlantView& view);
-    void stateChanged(const quarn::plant::FeedState& state);
+    void viewReady(const quarn::plantfeed::PlantView& view);
+    void stateChanged(const quarn::plantfeed::FeedState& state);
 
 private:
     // Connections like the worker's own, for the reads of every row made at once.
@@ -84,4 +84,4 @@ private:
     bool readsSummaries_ = true;  // this login reads the summaries (the ledger's look)
 };
 
-}  // namespace quarn::plant
+}  // namespace quarn::plantfeed

@@ -89,15 +89,15 @@ bool schemaReady(QSqlDatabase& db, Failure* f) {
 struct Link {
     BatchLanes& lanes;
     QStringList months;
-    records::SentLedger ledger = {};  // how far each file of the log is sent
-    QList<QByteArray> present = {};   // the fingerprints of the log's files
+    recordlog::SentLedger ledger = {};  // how far each file of the log is sent
+    QList<QByteArray> present = {};     // the fingerprints of the log's files
 };
 
 // How far the file of that fingerprint (the log, or one logrotate made of
 // it) is sent, kept in LOG.sent. The fingerprint is of the open file's
 // content: a rotation between two batches renames the file being read, and
 // the mark goes on naming it.
-bool saveMark(Link& link, const QString& logPath, const QByteArray& file, records::LogPosition p,
+bool saveMark(Link& link, const QString& logPath, const QByteArray& file, recordlog::LogPosition p,
               QString* why) {
     link.ledger.set(file, p);
     if (!link.present.contains(file)) link.present << file;
@@ -138,8 +138,8 @@ bool sendBatch(Link& link, const QList<QJsonObject>& records, qint64* inserted, 
 // A batch the server refused for its data, one row at a time: each row it
 // refuses is kept in LOG.rejected and named in a warning, and the mark passes
 // it (so no later push sends it, or keeps it, again); the others go in.
-bool sendRows(Link& link, const PushRequest& request, const records::LogReader& reader,
-              const records::LogBatch& batch, PushResult* r, Failure* f) {
+bool sendRows(Link& link, const PushRequest& request, const recordlog::LogReader& reader,
+              const recordlog::LogBatch& batch, PushResult* r, Failure* f) {
     for (qsizetype i = 0; i < batch.records.size(); ++i) {
         if (sendBatch(link, {batch.records[i]}, &r->inserted, f)) {
             ++r->sent;
@@ -147,8 +147,8 @@ bool sendRows(Link& link, const PushRequest& request, const records::LogReader& 
         }
         if (!f->data) return false;
         const QString name = QFileInfo(reader.fileName()).fileName();
-        if (!records::keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line,
-                                   f->reason, &f->why) ||
+        if (!recordlog::keepRejected(request.logPath, name, batch.lines[i], batch.ends[i].line,
+                                     f->reason, &f->why) ||
             !saveMark(link, request.logPath, reader.fingerprint(), batch.ends[i], &f->why))
             return *f = {Status::Unreachable, f->why}, false;
         ++r->rejected;
@@ -157,7 +157,7 @@ bool sendRows(Link& link, const PushRequest& request, const records::LogReader& 
                              "Push", "%1 line %2: refused by the database (%3); kept in %4")
                              .arg(reader.fileName())
                              .arg(batch.ends[i].line)
-                             .arg(f->reason, records::rejectedPath(request.logPath)));
+                             .arg(f->reason, recordlog::rejectedPath(request.logPath)));
     }
     *f = Failure();
     return true;
@@ -165,13 +165,13 @@ bool sendRows(Link& link, const PushRequest& request, const records::LogReader& 
 
 // A batch sent and not yet settled; its answer once taken.
 struct InFlight {
-    records::LogBatch batch;
+    recordlog::LogBatch batch;
     std::optional<LaneAnswer> answer;
 };
 
 // The next batch of the file, sent on an idle lane (a batch of damaged lines
 // only has nothing to send: its answer is there at once).
-void sendNext(Link& link, const PushRequest& request, records::LogReader& reader, PushResult* r,
+void sendNext(Link& link, const PushRequest& request, recordlog::LogReader& reader, PushResult* r,
               std::deque<InFlight>* flying) {
     InFlight next{reader.next(request.batchSize), {}};
     for (const QString& w : next.batch.warnings)
@@ -194,7 +194,7 @@ void takeAnswers(Link& link, std::deque<InFlight>& flying) {
 
 // The oldest batch's answer: counted and the mark moved past it, or its rows
 // sent one by one (when the server refused its data), or false with *f.
-bool settle(Link& link, const PushRequest& request, const records::LogReader& reader,
+bool settle(Link& link, const PushRequest& request, const recordlog::LogReader& reader,
             std::deque<InFlight>& flying, PushResult* r, Failure* f) {
     InFlight& b = flying.front();
     if (!b.answer) b.answer = link.lanes.takeOldest();
@@ -222,8 +222,8 @@ bool settle(Link& link, const PushRequest& request, const records::LogReader& re
 // order of the file. False with *f when a batch failed; a later batch that
 // went in meanwhile is sent again next time, inserting nothing.
 bool sendFile(Link& link, const PushRequest& request, const QString& file,
-              records::LogPosition from, PushResult* r, Failure* f) {
-    records::LogReader reader;
+              recordlog::LogPosition from, PushResult* r, Failure* f) {
+    recordlog::LogReader reader;
     if (!reader.open(file, from, &f->why)) return false;
     std::deque<InFlight> flying;
     bool ok = true;
@@ -247,7 +247,7 @@ bool sendFile(Link& link, const PushRequest& request, const QString& file,
 void addSecondLane(const PushRequest& request, const pg::DatabaseTarget& target,
                    pg::Connection& second, std::optional<CancelScope>& scope, BatchLanes& lanes) {
     QString why;
-    if (records::pendingCount(request.logPath) <= request.batchSize || !second.open(target, &why))
+    if (recordlog::pendingCount(request.logPath) <= request.batchSize || !second.open(target, &why))
         return;
     scope.emplace(request.cancel.get(), second.db());
     lanes.add(second.db());
@@ -266,7 +266,7 @@ PushResult attempt(const PushRequest& request, const pg::DatabaseTarget& target)
     const CancelScope scope(request.cancel.get(), connection.db());
     std::optional<CancelScope> secondScope;
     BatchLanes lanes(request.limitMs);
-    Link link{lanes, {}, records::SentLedger::load(request.logPath), {}};
+    Link link{lanes, {}, recordlog::SentLedger::load(request.logPath), {}};
     bool ok = schemaReady(connection.db(), &f);
     if (ok && !lanes.add(connection.db()))
         ok = false, f.why = QCoreApplication::translate(
@@ -274,10 +274,10 @@ PushResult attempt(const PushRequest& request, const pg::DatabaseTarget& target)
     if (ok) addSecondLane(request, target, second, secondScope, lanes);
     // Every file logrotate made of the log whose records have not all
     // arrived, oldest first, then the log itself.
-    const QList<records::LogFile> files = records::logFiles(request.logPath);
-    for (const records::LogFile& file : files) link.present << file.fingerprint;
-    for (const records::LogFile& file : files)
-        if (ok && !records::sentWhole(file))
+    const QList<recordlog::LogFile> files = recordlog::logFiles(request.logPath);
+    for (const recordlog::LogFile& file : files) link.present << file.fingerprint;
+    for (const recordlog::LogFile& file : files)
+        if (ok && !recordlog::sentWhole(file))
             ok = sendFile(link, request, file.path, file.sent, &r, &f);
     if (request.cancel && request.cancel->cancelled()) f.status = Status::Cancelled;
     if (!ok || f.status == Status::Cancelled) r.status = f.status, r.error = f.why;
@@ -300,17 +300,17 @@ bool tryAgain(const PushRequest& request, const PushResult& r) {
 
 // Attempts while the lock is held; then, let go, a look for records that came
 // meanwhile, whose writer found the lock held and left them to this push.
-void pushHeld(const PushRequest& request, const pg::DatabaseTarget& target, records::FileLock& lock,
-              PushResult* total) {
+void pushHeld(const PushRequest& request, const pg::DatabaseTarget& target,
+              recordlog::FileLock& lock, PushResult* total) {
     for (;;) {
         addUp(total, attempt(request, target));
         if (tryAgain(request, *total)) continue;
         if (total->status != Status::Done) return;
         lock.release();
-        if (records::pendingCount(request.logPath) == 0) return;
+        if (recordlog::pendingCount(request.logPath) == 0) return;
         QString why;
-        if (lock.acquire(records::pushLockPath(request.logPath), false, &why) !=
-            records::FileLock::Result::Held)
+        if (lock.acquire(recordlog::pushLockPath(request.logPath), false, &why) !=
+            recordlog::FileLock::Result::Held)
             return;  // the push that holds it now sends them
     }
 }
@@ -320,7 +320,7 @@ void pushHeld(const PushRequest& request, const pg::DatabaseTarget& target, reco
 // counts them again at once. A hint only: without it they wait their minute.
 void wakeWaiting(const PushRequest& request) {
     QString why;
-    if (!records::FileLock::touch(records::pushLockPath(request.logPath), &why) && request.warn)
+    if (!recordlog::FileLock::touch(recordlog::pushLockPath(request.logPath), &why) && request.warn)
         request.warn(why);
 }
 
@@ -334,23 +334,23 @@ PushResult pushLog(const PushRequest& request) {
         r.error = target.error;
         return r;
     }
-    if (records::pendingCount(request.logPath) == 0 && !QFile::exists(request.logPath))
+    if (recordlog::pendingCount(request.logPath) == 0 && !QFile::exists(request.logPath))
         return r;  // nothing is recorded yet
-    records::FileLock lock;
-    switch (lock.acquire(records::pushLockPath(request.logPath), false, &r.error)) {
-        case records::FileLock::Result::Held:
+    recordlog::FileLock lock;
+    switch (lock.acquire(recordlog::pushLockPath(request.logPath), false, &r.error)) {
+        case recordlog::FileLock::Result::Held:
             pushHeld(request, target, lock, &r);
             if (request.wakeHolder && r.sent > 0) wakeWaiting(request);
             break;
-        case records::FileLock::Result::Busy:
+        case recordlog::FileLock::Result::Busy:
             r.status = Status::Handed;
             if (request.wakeHolder) wakeWaiting(request);
             break;
-        case records::FileLock::Result::Failed:
+        case recordlog::FileLock::Result::Failed:
             r.status = Status::Unreachable;
             break;
     }
-    r.pending = records::pendingCount(request.logPath);
+    r.pending = recordlog::pendingCount(request.logPath);
     return r;
 }
 

@@ -49,14 +49,14 @@ void appendJsonText(QByteArray& json, const QString& text) {
 
 // The value of one key as JSON as its column takes it; false when it is
 // missing or of the wrong kind (the column stays NULL).
-bool appendJsonValue(QByteArray& json, const QJsonValue& v, records::ColumnKind kind) {
+bool appendJsonValue(QByteArray& json, const QJsonValue& v, record::ColumnKind kind) {
     switch (kind) {
-        case records::ColumnKind::Uuid:
-        case records::ColumnKind::Text:
+        case record::ColumnKind::Uuid:
+        case record::ColumnKind::Text:
             if (v.isUndefined() || v.isNull()) return false;
             appendJsonText(json, v.isString() ? v.toString() : v.toVariant().toString());
             return true;
-        case records::ColumnKind::Time: {
+        case record::ColumnKind::Time: {
             const QString text = v.toString();
             if (isUtcStamp(text)) return appendJsonText(json, text), true;
             const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
@@ -64,17 +64,17 @@ bool appendJsonValue(QByteArray& json, const QJsonValue& v, records::ColumnKind 
             appendJsonText(json, t.toUTC().toString(Qt::ISODateWithMs));
             return true;
         }
-        case records::ColumnKind::Real:
+        case record::ColumnKind::Real:
             if (!v.isDouble()) return false;
             json += QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
             return true;
-        case records::ColumnKind::Count: {
+        case record::ColumnKind::Count: {
             const double d = v.toDouble(-1e300);
             if (!v.isDouble() || d != qint64(d) || d < INT32_MIN || d > INT32_MAX) return false;
             json += QByteArray::number(int(d));
             return true;
         }
-        case records::ColumnKind::Flag:
+        case record::ColumnKind::Flag:
             if (!v.isBool()) return false;
             json += v.toBool() ? "true" : "false";
             return true;
@@ -87,7 +87,7 @@ bool appendJsonValue(QByteArray& json, const QJsonValue& v, records::ColumnKind 
 QStringList recordMonths(const QList<QJsonObject>& records) {
     QStringList months;
     for (const QJsonObject& r : records) {
-        const QString started = r.value(QLatin1String(records::key::started)).toString();
+        const QString started = r.value(QLatin1String(record::key::started)).toString();
         // quarn-flash writes UTC ("...Z"): its month is its first seven characters.
         QString month = started.endsWith(QLatin1Char('Z')) ? started.left(7) : QString();
         if (!QDate::fromString(month + QStringLiteral("-01"), Qt::ISODate).isValid()) {
@@ -107,7 +107,7 @@ QByteArray rowsJson(const QList<QJsonObject>& records) {
     for (const QJsonObject& r : records) {
         json += &r == &records.first() ? "{" : ",{";
         bool first = true;
-        for (const records::Column& c : records::columns()) {
+        for (const record::Column& c : record::columns()) {
             const qsizetype before = json.size();
             json += first ? "\"" : ",\"";
             json += c.key;

@@ -44,9 +44,9 @@ Pusher::Pusher(QString logPath, QString databaseUrl, QObject* parent)
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &Pusher::pushSoon);
     connect(&wake_, &QFileSystemWatcher::fileChanged, this, &Pusher::pushSoon);
-    if (!databaseUrl_.isEmpty() && QFile::exists(records::pushLockPath(logPath_)))
-        wake_.addPath(records::pushLockPath(logPath_));
-    if (!databaseUrl_.isEmpty()) pending_ = static_cast<int>(records::pendingCount(logPath_));
+    if (!databaseUrl_.isEmpty() && QFile::exists(recordlog::pushLockPath(logPath_)))
+        wake_.addPath(recordlog::pushLockPath(logPath_));
+    if (!databaseUrl_.isEmpty()) pending_ = static_cast<int>(recordlog::pendingCount(logPath_));
 }
 
 Pusher::~Pusher() { stop(); }
@@ -116,7 +116,7 @@ void Pusher::pushEnded(int pending, int status, const QString& why) {
     }
     // Busy, unreachable, or another process pushing this log: later, or
     // when a push by hand wakes this one (its attempt may be in flight then).
-    const QString lock = records::pushLockPath(logPath_);
+    const QString lock = recordlog::pushLockPath(logPath_);
     if (!wake_.files().contains(lock) && QFile::exists(lock)) wake_.addPath(lock);
     if (s != Status::Handed) emit pushFailed(why);
     retry_.start(retryMs);
@@ -142,14 +142,14 @@ void say(FILE* err, const QString& text) {
 
 void pushAfterRun(const QString& logPath, const QString& databaseUrl, FILE* err) {
     if (logPath.isEmpty() || databaseUrl.isEmpty()) return;
-    const qint64 waiting = records::pendingCount(logPath);
+    const qint64 waiting = recordlog::pendingCount(logPath);
     if (waiting == 0) return;
     const QString name = QCoreApplication::applicationName();
-    if (records::pushRunning(logPath)) {
+    if (recordlog::pushRunning(logPath)) {
         say(err, QCoreApplication::translate("Push", "%1: %2 record(s) wait for the database; %3")
                      .arg(name)
                      .arg(waiting)
-                     .arg(records::handedText(logPath)));
+                     .arg(recordlog::handedText(logPath)));
         return;
     }
     const QString program = recordsProgram();

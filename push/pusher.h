@@ -11,8 +11,8 @@
 // records wait, after each push and each failed attempt; pushFailed() why an
 // attempt failed; warning() each damaged line of the log, with its number.
 //
-//     auto* pusher = new records::Pusher(logPath, databaseUrl, this);
-//     connect(pusher, &records::Pusher::pendingChanged, this, &Window::showWaiting);
+//     auto* pusher = new push::Pusher(logPath, databaseUrl, this);
+//     connect(pusher, &push::Pusher::pendingChanged, this, &Window::showWaiting);
 //     ... after each record is appended to the log:  pusher->pushSoon();
 //     ... when closing: pusher->stop() (the destructor does it too).
 //

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-namespace quarn::records {
+namespace quarn::record {
 
 namespace {
 
@@ -70,4 +70,4 @@ YieldCount Attempts::total() const {
     return sum;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -19,7 +19,7 @@
 
 #include "record/first_pass.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 bool isAttempt(const QString& outcome);
 bool isHeld(const QString& outcome);
@@ -65,4 +65,4 @@ private:
     YieldCount unnamed_;          // sessions without a serial number
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::record

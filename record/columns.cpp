@@ -4,7 +4,7 @@
 
 #include "record/unit_record.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 namespace {
 
@@ -72,4 +72,4 @@ const QList<Column>& table() {
 
 const QList<Column>& columns() { return table(); }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -7,7 +7,7 @@
 #include <QJsonValue>
 #include <QList>
 
-namespace quarn::records {
+namespace quarn::record {
 
 struct UnitRecord;
 
@@ -48,4 +48,4 @@ struct Column {
 // Every column, in the table's order.
 const QList<Column>& columns();
 
-}  // namespace quarn::records
+}  // namespace quarn::record

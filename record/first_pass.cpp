@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-namespace quarn::records {
+namespace quarn::record {
 
 namespace {
 
@@ -39,4 +39,4 @@ qint64 FirstPass::firstPassGood() const {
     return n;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -16,7 +16,7 @@
 
 #include "record/outcome.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 struct PassSession {
     QString serial;     // empty: the session is a unit of its own
@@ -47,4 +47,4 @@ private:
 // The same rule in SQL is the schema's (database/sql/0002_rules.sql), which
 // the figures of the database call (figures/rules_sql.h).
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-namespace quarn::records {
+namespace quarn::record {
 
 QString outcomeName(SessionOutcome outcome) {
     switch (outcome) {
@@ -48,4 +48,4 @@ const QStringList& failingOutcomes() {
     return list;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -8,17 +8,13 @@
 #include <QStringList>
 #include <optional>
 
-namespace quarn {
+namespace quarn::record {
 
 // Good, or the step that failed; interrupted when a stop was requested
 // (requestStop(), the owner closing) and the session did not end good; held
 // when the retest limit refused the unit before anything was sent to it (a
 // record, but no session: record/retest.h).
 enum class SessionOutcome { Good, Input, Port, Handshake, Login, Transfer, Interrupted, Held };
-
-}  // namespace quarn
-
-namespace quarn::records {
 
 // The outcome that is good, and the one that is no pass (record/first_pass.h).
 inline constexpr char kGoodOutcome[] = "good";
@@ -37,4 +33,4 @@ const QStringList& failingOutcomes();
 // database's summaries say the same in SQL (figures/rules_sql.h stageSql).
 QString sessionStage(const QString& outcome, const QString& message);
 
-}  // namespace quarn::records
+}  // namespace quarn::record

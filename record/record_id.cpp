@@ -6,7 +6,7 @@
 #include <QUuid>
 #include <cstring>
 
-namespace quarn::records {
+namespace quarn::record {
 
 QString newRecordId() {
     quint32 random[4];
@@ -21,4 +21,4 @@ QString newRecordId() {
         .toString(QUuid::WithoutBraces);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

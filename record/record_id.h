@@ -7,9 +7,9 @@
 
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::record {
 
 // "0193a3f2-7c41-7a0e-9b5d-2f4c8e1a6b70": lower case, without braces.
 QString newRecordId();
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -5,7 +5,7 @@
 
 #include "record/columns.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 QJsonObject toJson(const UnitRecord& r) {
     QJsonObject o;
@@ -26,4 +26,4 @@ UnitRecord recordFromJson(const QJsonObject& o) {
     return r;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -7,7 +7,7 @@
 
 #include "record/unit_record.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 // The record as a JSON object with every key of record/columns.h, and as
 // that object on one line, newline included (what the log holds).
@@ -18,4 +18,4 @@ QByteArray toJsonLine(const UnitRecord& r);
 // a new record has it, an outcome no name matches leaves it input.
 UnitRecord recordFromJson(const QJsonObject& o);
 
-}  // namespace quarn::records
+}  // namespace quarn::record

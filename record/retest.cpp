@@ -4,7 +4,7 @@
 
 #include "record/outcome.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 namespace {
 
@@ -61,4 +61,4 @@ QString heldDetailOf(const QString& shownMessage) {
     return shownMessage.startsWith(status) ? shownMessage.mid(status.size()) : shownMessage;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

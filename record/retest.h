@@ -10,7 +10,7 @@
 
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::record {
 
 // A row without an outcome is no attempt, as it is no failure in the reports.
 bool isFailedAttempt(const QString& outcome);
@@ -49,4 +49,4 @@ QString heldMessage(const RetestWord& word, bool translated);
 // the tile under the fixed status; any other text as it is.
 QString heldDetailOf(const QString& shownMessage);
 
-}  // namespace quarn::records
+}  // namespace quarn::record

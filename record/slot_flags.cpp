@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace quarn::records {
+namespace quarn::record {
 
 double binomialUpperTail(qint64 k, qint64 n, double p) {
     if (k <= 0) return 1;
@@ -135,4 +135,4 @@ QStringList socketWarnings(const SocketVerdict& v) {
     return out;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

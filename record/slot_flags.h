@@ -26,7 +26,7 @@
 #include <QList>
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::record {
 
 inline constexpr qint64 kMinSlotSessions = 20;
 inline constexpr double kSlotAlpha = 0.01;
@@ -85,4 +85,4 @@ QString wearWarning(const SocketVerdict& v);
 // Every warning the socket's flags call for, in that order.
 QStringList socketWarnings(const SocketVerdict& v);
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-namespace quarn::records {
+namespace quarn::record {
 
 QString socketShortName(const QString& stableName) {
     const QString name = stableName.mid(stableName.lastIndexOf(QLatin1Char('/')) + 1);
@@ -22,4 +22,4 @@ QString socketShortName(const QString& stableName) {
     return parts.size() < 2 ? id.captured(1) : parts.first() + QLatin1Char(' ') + parts.last();
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::record

@@ -8,8 +8,8 @@
 
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::record {
 
 QString socketShortName(const QString& stableName);
 
-}  // namespace quarn::records
+}  // namespace quarn::record

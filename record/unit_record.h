@@ -14,7 +14,7 @@
 #include "record/outcome.h"
 #include "record/record_id.h"
 
-namespace quarn::records {
+namespace quarn::record {
 
 struct UnitRecord {
     QString id = newRecordId();  // made with the record: time-ordered (record_id.h)
@@ -39,4 +39,4 @@ struct UnitRecord {
     double seconds = 0;
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::record

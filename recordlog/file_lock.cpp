@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 FileLock::~FileLock() { release(); }
 
@@ -43,4 +43,4 @@ bool FileLock::touch(const QString& path, QString* why) {
     return false;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

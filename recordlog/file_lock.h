@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 class FileLock {
 public:
@@ -30,4 +30,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

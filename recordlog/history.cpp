@@ -11,7 +11,7 @@
 #include "record/columns.h"
 #include "recordlog/log_reader.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -32,7 +32,7 @@ bool readOnce(const QString& path, const std::function<void(const QString&)>& wa
         for (const QString& w : batch.warnings) warn(w);
         for (const QJsonObject& r : batch.records) {
             const QString id =
-                QUuid::fromString(fieldText(r, key::id)).toString(QUuid::WithoutBraces);
+                QUuid::fromString(fieldText(r, record::key::id)).toString(QUuid::WithoutBraces);
             if (seen.contains(id)) continue;
             seen.insert(id);
             each(r, id);
@@ -42,7 +42,7 @@ bool readOnce(const QString& path, const std::function<void(const QString&)>& wa
 }
 
 QDateTime startedOf(const QJsonObject& r) {
-    return QDateTime::fromString(fieldText(r, key::started), Qt::ISODateWithMs).toUTC();
+    return QDateTime::fromString(fieldText(r, record::key::started), Qt::ISODateWithMs).toUTC();
 }
 
 std::optional<bool> flagOf(const QJsonObject& r, const char* key) {
@@ -54,18 +54,19 @@ TraceRow traceRow(const QJsonObject& r, const QString& id) {
     TraceRow t;
     t.id = id;
     t.started = startedOf(r);
-    t.station = fieldText(r, key::station), t.slot = fieldText(r, key::slot);
-    t.operatorName = fieldText(r, key::operatorName), t.file = fieldText(r, key::file);
-    t.imageSha256 = fieldText(r, key::imageSha256);
-    t.approved = flagOf(r, key::approved);
-    t.outcome = fieldText(r, key::outcome), t.message = fieldText(r, key::message);
-    if (r.value(QLatin1String(key::seconds)).isDouble())
-        t.seconds = r.value(QLatin1String(key::seconds)).toDouble();
+    t.station = fieldText(r, record::key::station), t.slot = fieldText(r, record::key::slot);
+    t.operatorName = fieldText(r, record::key::operatorName);
+    t.file = fieldText(r, record::key::file);
+    t.imageSha256 = fieldText(r, record::key::imageSha256);
+    t.approved = flagOf(r, record::key::approved);
+    t.outcome = fieldText(r, record::key::outcome), t.message = fieldText(r, record::key::message);
+    if (r.value(QLatin1String(record::key::seconds)).isDouble())
+        t.seconds = r.value(QLatin1String(record::key::seconds)).toDouble();
     return t;
 }
 
-PassSession orderOf(const QDateTime& started, const QString& id) {
-    PassSession s;
+record::PassSession orderOf(const QDateTime& started, const QString& id) {
+    record::PassSession s;
     s.started = started, s.id = id;
     return s;
 }
@@ -83,11 +84,11 @@ History traceFromLog(const QString& logPath, const QString& serial,
     readOnce(
         logPath, warn,
         [&](const QJsonObject& r, const QString& id) {
-            if (fieldText(r, key::serial) == serial) h.trace << traceRow(r, id);
+            if (fieldText(r, record::key::serial) == serial) h.trace << traceRow(r, id);
         },
         &h.error);
     std::stable_sort(h.trace.begin(), h.trace.end(), [](const TraceRow& a, const TraceRow& b) {
-        return attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
+        return record::attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
     });
     return h;
 }
@@ -100,11 +101,11 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
     const bool read = readOnce(
         logPath, warn,
         [&](const QJsonObject& r, const QString& id) {
-            if (fieldText(r, key::outcome) != QLatin1String(kGoodOutcome)) return;
-            const UnitRow u{fieldText(r, key::serial),
-                            fieldText(r, key::station),
-                            fieldText(r, key::slot),
-                            fieldText(r, key::imageSha256),
+            if (fieldText(r, record::key::outcome) != QLatin1String(record::kGoodOutcome)) return;
+            const UnitRow u{fieldText(r, record::key::serial),
+                            fieldText(r, record::key::station),
+                            fieldText(r, record::key::slot),
+                            fieldText(r, record::key::imageSha256),
                             id,
                             startedOf(r)};
             if (u.serial.isEmpty()) {
@@ -113,7 +114,7 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
             }
             const auto it = latest.constFind(u.serial);
             if (it == latest.cend() ||
-                attemptBefore(orderOf(it->started, it->id), orderOf(u.started, u.id)))
+                record::attemptBefore(orderOf(it->started, it->id), orderOf(u.started, u.id)))
                 latest.insert(u.serial, u);
         },
         &h.error);
@@ -123,9 +124,9 @@ History unitsFromLog(const QString& logPath, const QString& imagePrefix, const Q
             (!since.isValid() || (u.started.isValid() && u.started >= since)))
             h.units << u;
     std::sort(h.units.begin(), h.units.end(), [](const UnitRow& a, const UnitRow& b) {
-        return attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
+        return record::attemptBefore(orderOf(a.started, a.id), orderOf(b.started, b.id));
     });
     return h;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 struct TraceRow {
     QString id;
@@ -55,4 +55,4 @@ History traceFromLog(const QString& logPath, const QString& serial,
 History unitsFromLog(const QString& logPath, const QString& imagePrefix, const QDateTime& since,
                      const std::function<void(const QString&)>& warn);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

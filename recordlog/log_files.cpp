@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -202,4 +202,4 @@ qint64 pendingLines(const QString& logPath) {
     return n;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

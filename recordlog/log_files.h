@@ -28,7 +28,7 @@
 
 #include "recordlog/log_reader.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 struct LogFile {
     QString path;
@@ -77,4 +77,4 @@ QByteArray readFingerprint(QIODevice& device);
 // An open log file moved to offset (from its start); false when it ends before.
 bool skipTo(QIODevice& device, qint64 offset);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -7,7 +7,7 @@
 #include "record/columns.h"
 #include "recordlog/log_files.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -21,9 +21,9 @@ bool parseRecord(const QByteArray& line, QJsonObject* out, QString* why) {
     if (!d.isObject())
         return *why = QCoreApplication::translate("LogReader", "not an object"), false;
     *out = d.object();
-    const QJsonValue id = out->value(QLatin1String(key::id));
+    const QJsonValue id = out->value(QLatin1String(record::key::id));
     if (id.isUndefined()) {
-        (*out)[QLatin1String(key::id)] =
+        (*out)[QLatin1String(record::key::id)] =
             QUuid::createUuidV5(kLineNamespace, line).toString(QUuid::WithoutBraces);
     } else if (!isWholeUuid(id.toString())) {
         return *why = QCoreApplication::translate("LogReader", "the id is no UUID"), false;
@@ -113,4 +113,4 @@ qint64 countLinesAfter(const QString& path, LogPosition from) {
     return count;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

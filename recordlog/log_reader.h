@@ -14,7 +14,7 @@
 #include <QStringList>
 #include <memory>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 // How far into the log: bytes and whole lines.
 struct LogPosition {
@@ -63,4 +63,4 @@ bool isWholeUuid(const QString& text);
 // Whole, non-empty lines of the log file after position (no parsing: quick).
 qint64 countLinesAfter(const QString& path, LogPosition from);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -1,6 +1,6 @@
 #include "recordlog/record_filter.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 QDateTime parseReportSince(const QString& text) {
     QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
@@ -8,4 +8,4 @@ QDateTime parseReportSince(const QString& text) {
     return t;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

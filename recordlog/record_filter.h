@@ -7,7 +7,7 @@
 #include <QDateTime>
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 struct RecordFilter {
     QDateTime since;  // started >= since; invalid: from the first record
@@ -26,4 +26,4 @@ struct RecordFilter {
 // UTC) or an ISO time; invalid when it is neither.
 QDateTime parseReportSince(const QString& text);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -177,4 +177,4 @@ bool RecordLog::fail(QString* why, int error) const {
     return false;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -22,7 +22,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 class RecordLog {
 public:
@@ -64,4 +64,4 @@ private:
     QString warning_;
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

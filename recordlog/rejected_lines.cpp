@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -47,4 +47,4 @@ bool keepRejected(const QString& logPath, const QString& fileName, const QByteAr
     return true;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

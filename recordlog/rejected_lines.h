@@ -10,7 +10,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 // LOG.rejected.
 QString rejectedPath(const QString& logPath);
@@ -22,4 +22,4 @@ QString rejectedPath(const QString& logPath);
 bool keepRejected(const QString& logPath, const QString& fileName, const QByteArray& line,
                   qint64 number, const QString& reason, QString* why);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

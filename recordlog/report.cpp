@@ -12,7 +12,7 @@
 #include "recordlog/log_reader.h"
 #include "recordlog/report_sockets.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
@@ -22,7 +22,7 @@ struct Group {
 };
 
 // What the report needs of one record.
-struct Session : PassSession {
+struct Session : record::PassSession {
     QString key;
     double seconds = -1;
     QString station, slot;  // for the slot rules
@@ -42,31 +42,31 @@ bool taken(const Session& s, const ReportRequest& request) {
 
 Session sessionOf(const QJsonObject& r, const QString& by) {
     Session s;
-    s.started =
-        QDateTime::fromString(r.value(QLatin1String(key::started)).toString(), Qt::ISODateWithMs);
+    s.started = QDateTime::fromString(r.value(QLatin1String(record::key::started)).toString(),
+                                      Qt::ISODateWithMs);
     if (by == QLatin1String("day"))
         s.key = s.started.isValid() ? s.started.toUTC().toString(QStringLiteral("yyyy-MM-dd"))
                                     : QString();
     else if (!by.isEmpty())
         s.key = r.value(by).toString();
-    s.serial = r.value(QLatin1String(key::serial)).toString();
-    s.station = r.value(QLatin1String(key::station)).toString();
-    s.slot = r.value(QLatin1String(key::slot)).toString();
-    s.image = r.value(QLatin1String(key::imageSha256)).toString();
-    s.id = QUuid::fromString(r.value(QLatin1String(key::id)).toString())
+    s.serial = r.value(QLatin1String(record::key::serial)).toString();
+    s.station = r.value(QLatin1String(record::key::station)).toString();
+    s.slot = r.value(QLatin1String(record::key::slot)).toString();
+    s.image = r.value(QLatin1String(record::key::imageSha256)).toString();
+    s.id = QUuid::fromString(r.value(QLatin1String(record::key::id)).toString())
                .toString(QUuid::WithoutBraces);
-    s.outcome = r.value(QLatin1String(key::outcome)).toString();
-    s.repeats = r.value(QLatin1String(key::repeats)).toInteger();
-    if (r.value(QLatin1String(key::seconds)).isDouble())
-        s.seconds = r.value(QLatin1String(key::seconds)).toDouble();
+    s.outcome = r.value(QLatin1String(record::key::outcome)).toString();
+    s.repeats = r.value(QLatin1String(record::key::repeats)).toInteger();
+    if (r.value(QLatin1String(record::key::seconds)).isDouble())
+        s.seconds = r.value(QLatin1String(record::key::seconds)).toDouble();
     return s;
 }
 
 // unit: the standing of the unit s places (its first attempt), if any.
 // A held record is no session: it counts as held alone.
-void add(Group& g, const Session& s, const std::optional<UnitStanding>& unit) {
-    if (isHeld(s.outcome)) return void(++g.row.held);
-    const bool good = s.outcome == QLatin1String(kGoodOutcome);
+void add(Group& g, const Session& s, const std::optional<record::UnitStanding>& unit) {
+    if (record::isHeld(s.outcome)) return void(++g.row.held);
+    const bool good = s.outcome == QLatin1String(record::kGoodOutcome);
     ++g.row.sessions;
     good ? ++g.row.good : ++g.row.failed[s.outcome];
     if (s.seconds >= 0) g.seconds << s.seconds;
@@ -88,7 +88,7 @@ double median(QList<double> v) {
 
 ReportRow finish(Group& g) {
     g.row.medianSeconds = median(g.seconds);
-    for (const QString& o : failingOutcomes()) g.row.failed[o] += 0;
+    for (const QString& o : record::failingOutcomes()) g.row.failed[o] += 0;
     return g.row;
 }
 
@@ -112,14 +112,14 @@ QString attemptsText(const QMap<int, qint64>& attempts) {
 // The stations where the slot is flagged, for the text's last column.
 QString flaggedStations(const Report& report, const QString& slot) {
     QStringList at;
-    for (const SocketVerdict& v : report.sockets)
+    for (const record::SocketVerdict& v : report.sockets)
         if (v.flagged && v.count.slot == slot) at << v.count.station;
     return at.isEmpty() ? QStringLiteral("-") : at.join(QLatin1Char(','));
 }
 
 QJsonArray flaggedJson(const Report& report, const QString& slot) {
     QJsonArray at;
-    for (const SocketVerdict& v : report.sockets)
+    for (const record::SocketVerdict& v : report.sockets)
         if (v.flagged && v.count.slot == slot)
             at.append(QJsonObject{{"station", v.count.station},
                                   {"sessions", v.count.sessions},
@@ -137,7 +137,8 @@ void completeReport(Report& report, const ReportRequest& request) {
 }
 
 const QStringList& reportGroupings() {
-    static const QStringList list{"day", key::station, key::file, key::slot, key::operatorName};
+    static const QStringList list{"day", record::key::station, record::key::file, record::key::slot,
+                                  record::key::operatorName};
     return list;
 }
 
@@ -150,7 +151,7 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
     // One record however often its line appears (appended again after a
     // failed fdatasync), as the database keeps one row per id.
     QSet<QString> seen;
-    Attempts attempts;  // over the whole log, as the database counts them
+    record::Attempts attempts;  // over the whole log, as the database counts them
     while (!reader.atEnd()) {
         const LogBatch batch = reader.next(1000);
         for (const QString& w : batch.warnings) warn(w);
@@ -163,18 +164,20 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
         }
     }
     QMap<QString, Group> groups;
-    QMap<std::pair<QString, QString>, SocketCount> sockets;
+    QMap<std::pair<QString, QString>, record::SocketCount> sockets;
     for (const Session& s : std::as_const(sessions)) {
         if (!taken(s, request)) continue;
         add(groups[s.key], s, attempts.placedBy(s));
-        if (isHeld(s.outcome)) continue;
-        SocketCount& c = sockets[{s.station, s.slot}];
+        if (record::isHeld(s.outcome)) continue;
+        record::SocketCount& c = sockets[{s.station, s.slot}];
         c.station = s.station, c.slot = s.slot;
-        c.sessions += isAttempt(s.outcome);
-        c.failed += isAttempt(s.outcome) && s.outcome != QLatin1String(kGoodOutcome);
-        c.repeats += isAttempt(s.outcome) ? s.repeats : 0;
+        c.sessions += record::isAttempt(s.outcome);
+        c.failed +=
+            record::isAttempt(s.outcome) && s.outcome != QLatin1String(record::kGoodOutcome);
+        c.repeats += record::isAttempt(s.outcome) ? s.repeats : 0;
     }
-    if (request.by == QLatin1String(key::slot)) report.sockets = judgeSockets(sockets.values());
+    if (request.by == QLatin1String(record::key::slot))
+        report.sockets = record::judgeSockets(sockets.values());
     for (auto it = groups.begin(); it != groups.end(); ++it) {
         it->row.key = it.key();
         report.rows << finish(*it);
@@ -186,16 +189,17 @@ Report reportFromLog(const QString& logPath, const ReportRequest& request,
 QString reportText(const Report& report, const ReportRequest& request) {
     QStringList head{request.by.isEmpty() ? QStringLiteral("all") : request.by,
                      QStringLiteral("sessions"), QStringLiteral("good")};
-    head += failingOutcomes();
+    head += record::failingOutcomes();
     head << QStringLiteral("first-pass") << QStringLiteral("second-pass") << QStringLiteral("final")
          << QStringLiteral("held") << QStringLiteral("attempts") << QStringLiteral("median-s");
-    const bool bySlot = request.by == QLatin1String(key::slot);
+    const bool bySlot = request.by == QLatin1String(record::key::slot);
     if (bySlot) head << QStringLiteral("repeats/s") << QStringLiteral("check");
     QList<QStringList> lines{head};
     for (const ReportRow& r : report.rows) {
         QStringList cells{request.by.isEmpty() ? QStringLiteral("all") : r.key,
                           QString::number(r.sessions), QString::number(r.good)};
-        for (const QString& o : failingOutcomes()) cells << QString::number(r.failed.value(o));
+        for (const QString& o : record::failingOutcomes())
+            cells << QString::number(r.failed.value(o));
         for (qint64 good : {r.firstPassGood, r.secondPassGood, r.finalGood})
             cells << shareText(good, r.units);
         cells << QString::number(r.held) << attemptsText(r.attempts);
@@ -245,8 +249,9 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
             attempts[QString::number(it.key())] = it.value();
         o["attempts"] = attempts;
         o["median_seconds"] = r.medianSeconds < 0 ? QJsonValue() : QJsonValue(r.medianSeconds);
-        if (request.by == QLatin1String(key::slot)) o["check"] = flaggedJson(report, r.key);
-        if (request.by == QLatin1String(key::slot)) addSocketsJson(&o, report.sockets, r.key);
+        if (request.by == QLatin1String(record::key::slot)) o["check"] = flaggedJson(report, r.key);
+        if (request.by == QLatin1String(record::key::slot))
+            addSocketsJson(&o, report.sockets, r.key);
         o["approval_mismatch"] =
             r.approvalMismatches < 0 ? QJsonValue() : QJsonValue(r.approvalMismatches);
         rows.append(o);
@@ -254,4 +259,4 @@ QByteArray reportJson(const Report& report, const ReportRequest& request) {
     return QJsonDocument(rows).toJson(QJsonDocument::Indented);
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -19,7 +19,7 @@
 #include "record/outcome.h"
 #include "record/slot_flags.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 struct ReportRequest {
     QString by;          // "", day, station, file, slot or operator
@@ -59,7 +59,7 @@ struct Report {
     bool usage = false;     // the error is the request's (an unusable URL)
     bool denied = false;    // the database refused for lack of rights (the role is named)
     // By slot: every (station, slot) judged by the slot rule (slot_flags.h).
-    QList<SocketVerdict> sockets;
+    QList<record::SocketVerdict> sockets;
 };
 
 // The grouping keys --by takes. The failing outcomes, in report order, are
@@ -91,4 +91,4 @@ void completeReport(Report& report, const ReportRequest& request);
 QString reportText(const Report& report, const ReportRequest& request);
 QByteArray reportJson(const Report& report, const ReportRequest& request);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -5,19 +5,19 @@
 
 #include "record/socket_name.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 namespace {
 
-SocketCount slotSum(const QList<SocketVerdict>& sockets, const QString& slot) {
-    SocketCount sum;
-    for (const SocketVerdict& v : sockets)
+record::SocketCount slotSum(const QList<record::SocketVerdict>& sockets, const QString& slot) {
+    record::SocketCount sum;
+    for (const record::SocketVerdict& v : sockets)
         if (v.count.slot == slot) sum.sessions += v.count.sessions, sum.repeats += v.count.repeats;
     return sum;
 }
 
 // The rules that flag the socket, by the names the JSON and the table use.
-QStringList flagNames(const SocketVerdict& v) {
+QStringList flagNames(const record::SocketVerdict& v) {
     QStringList names;
     if (v.flagged) names << QStringLiteral("failures");
     if (v.repeatsFlagged) names << QStringLiteral("repeats");
@@ -26,7 +26,8 @@ QStringList flagNames(const SocketVerdict& v) {
 }
 
 QString perSessionText(qint64 part, qint64 sessions) {
-    return sessions ? QString::number(perSession(part, sessions), 'f', 2) : QStringLiteral("-");
+    return sessions ? QString::number(record::perSession(part, sessions), 'f', 2)
+                    : QStringLiteral("-");
 }
 
 // Lines of cells as columns two spaces apart, the first left, the rest right.
@@ -46,53 +47,54 @@ QString columnsText(const QList<QStringList>& lines) {
 
 }  // namespace
 
-QString slotRepeatsCell(const QList<SocketVerdict>& sockets, const QString& slot) {
-    const SocketCount sum = slotSum(sockets, slot);
+QString slotRepeatsCell(const QList<record::SocketVerdict>& sockets, const QString& slot) {
+    const record::SocketCount sum = slotSum(sockets, slot);
     return perSessionText(sum.repeats, sum.sessions);
 }
 
-QString socketsText(const QList<SocketVerdict>& sockets) {
+QString socketsText(const QList<record::SocketVerdict>& sockets) {
     QList<QStringList> lines{
         {"station", "socket", "sessions", "failed", "repeats/s", "since-service", "check"}};
     QString warnings;
-    for (const SocketVerdict& v : sockets) {
-        const SocketCount& c = v.count;
+    for (const record::SocketVerdict& v : sockets) {
+        const record::SocketCount& c = v.count;
         const QStringList flags = flagNames(v);
         lines << QStringList{
             c.station,
-            socketShortName(c.slot),
+            record::socketShortName(c.slot),
             QString::number(c.sessions),
-            c.sessions
-                ? QStringLiteral("%1%").arg(100.0 * perSession(c.failed, c.sessions), 0, 'f', 1)
-                : QStringLiteral("-"),
+            c.sessions ? QStringLiteral("%1%").arg(100.0 * record::perSession(c.failed, c.sessions),
+                                                   0, 'f', 1)
+                       : QStringLiteral("-"),
             perSessionText(c.repeats, c.sessions),
             c.sinceService < 0 ? QStringLiteral("-") : QString::number(c.sinceService),
             flags.isEmpty() ? QStringLiteral("-") : flags.join(QLatin1Char(','))};
-        for (const QString& w : socketWarnings(v)) warnings += w + QLatin1Char('\n');
+        for (const QString& w : record::socketWarnings(v)) warnings += w + QLatin1Char('\n');
     }
     return QLatin1Char('\n') + columnsText(lines) + warnings;
 }
 
-void addSocketsJson(QJsonObject* row, const QList<SocketVerdict>& sockets, const QString& slot) {
-    const SocketCount sum = slotSum(sockets, slot);
+void addSocketsJson(QJsonObject* row, const QList<record::SocketVerdict>& sockets,
+                    const QString& slot) {
+    const record::SocketCount sum = slotSum(sockets, slot);
     (*row)["repeats"] = sum.repeats;
     (*row)["repeats_per_session"] =
-        sum.sessions ? QJsonValue(perSession(sum.repeats, sum.sessions)) : QJsonValue();
+        sum.sessions ? QJsonValue(record::perSession(sum.repeats, sum.sessions)) : QJsonValue();
     QJsonArray at;
-    for (const SocketVerdict& v : sockets) {
+    for (const record::SocketVerdict& v : sockets) {
         if (v.count.slot != slot) continue;
-        const SocketCount& c = v.count;
+        const record::SocketCount& c = v.count;
         at.append(QJsonObject{
             {"station", c.station},
             {"sessions", c.sessions},
             {"failed", c.failed},
             {"repeats", c.repeats},
             {"repeats_per_session",
-             c.sessions ? QJsonValue(perSession(c.repeats, c.sessions)) : QJsonValue()},
+             c.sessions ? QJsonValue(record::perSession(c.repeats, c.sessions)) : QJsonValue()},
             {"since_service", c.sinceService < 0 ? QJsonValue() : QJsonValue(c.sinceService)},
             {"flags", QJsonArray::fromStringList(flagNames(v))}});
     }
     (*row)["sockets"] = at;
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

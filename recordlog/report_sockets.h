@@ -9,16 +9,17 @@
 
 #include "record/slot_flags.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 // The slot's block repeats per session over its sockets at every station:
 // "0.25", "-" without sessions.
-QString slotRepeatsCell(const QList<SocketVerdict>& sockets, const QString& slot);
+QString slotRepeatsCell(const QList<record::SocketVerdict>& sockets, const QString& slot);
 
 // The table of every socket and the line per flag, each line ending "\n".
-QString socketsText(const QList<SocketVerdict>& sockets);
+QString socketsText(const QList<record::SocketVerdict>& sockets);
 
 // The row's "repeats", "repeats_per_session" and "sockets".
-void addSocketsJson(QJsonObject* row, const QList<SocketVerdict>& sockets, const QString& slot);
+void addSocketsJson(QJsonObject* row, const QList<record::SocketVerdict>& sockets,
+                    const QString& slot);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -5,7 +5,7 @@
 #include "recordlog/file_lock.h"
 #include "recordlog/log_files.h"
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 QString pushLockPath(const QString& logPath) { return logPath + QStringLiteral(".lock"); }
 
@@ -23,4 +23,4 @@ bool pushRunning(const QString& logPath) {
 
 qint64 pendingCount(const QString& logPath) { return pendingLines(logPath); }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

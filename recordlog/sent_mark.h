@@ -10,7 +10,7 @@
 
 #include <QString>
 
-namespace quarn::records {
+namespace quarn::recordlog {
 
 // LOG.lock: held while a push runs; its times set to wake the holder.
 QString pushLockPath(const QString& logPath);
@@ -25,4 +25,4 @@ bool pushRunning(const QString& logPath);
 // in every file logrotate made of it too).
 qint64 pendingCount(const QString& logPath);
 
-}  // namespace quarn::records
+}  // namespace quarn::recordlog

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "figures/history_sql.h"
 #include "figures/history_json.h"
+#include "figures/history_sql.h"
 #include "figures/unit_verdict.h"
 #include "recordlog/history.h"
 #include "records-tool/records_exit.h"
@@ -14,7 +14,7 @@ namespace quarn::records {
 
 namespace {
 
-QString timeText(const QDateTime& t) { return historyTimeText(t); }
+QString timeText(const QDateTime& t) { return figures::historyTimeText(t); }
 
 QString flagCell(const std::optional<bool>& f) {
     return f ? QLatin1String(*f ? "yes" : "no") : QStringLiteral("-");
@@ -38,7 +38,7 @@ void sayTable(const QList<QStringList>& lines) {
 void sayJson(const QByteArray& out) { std::fwrite(out.constData(), 1, size_t(out.size()), stdout); }
 
 // The history's error as quarn-records says it; its exit status.
-int failed(const History& h, bool fromLog) {
+int failed(const recordlog::History& h, bool fromLog) {
     recordsDoor().printErr(h.error);
     if (h.denied) return kRecordsDenied;
     return fromLog || h.usage ? kRecordsUsage : kRecordsUnreachable;
@@ -48,7 +48,7 @@ void warnLine(const QString& text) {
     recordsDoor().printErr(QCoreApplication::translate("quarn-records", "warning: ") + text);
 }
 
-QStringList traceCells(const TraceRow& t) {
+QStringList traceCells(const recordlog::TraceRow& t) {
     return {cell(timeText(t.started)),
             cell(t.station),
             cell(t.slot),
@@ -67,10 +67,10 @@ QStringList traceCells(const TraceRow& t) {
 
 int traceCommand(const HistorySource& from, const QString& serial) {
     const bool fromLog = from.url.isEmpty();
-    const History h = fromLog ? traceFromLog(from.log, serial, warnLine)
-                              : figures::traceFromDatabase(from.url, serial);
+    const recordlog::History h = fromLog ? recordlog::traceFromLog(from.log, serial, warnLine)
+                                         : figures::traceFromDatabase(from.url, serial);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) return sayJson(traceJson(h.trace)), kRecordsDone;
+    if (from.json) return sayJson(figures::traceJson(h.trace)), kRecordsDone;
     if (h.trace.isEmpty())
         return sayLine(
                    stdout,
@@ -78,21 +78,22 @@ int traceCommand(const HistorySource& from, const QString& serial) {
                kRecordsDone;
     QList<QStringList> lines{{"started", "station", "slot", "operator", "file", "image", "title",
                               "approved", "server", "outcome", "pushed-by", "message"}};
-    for (const TraceRow& t : h.trace) lines << traceCells(t);
+    for (const recordlog::TraceRow& t : h.trace) lines << traceCells(t);
     sayTable(lines);
     sayLine(stdout, QCoreApplication::translate("quarn-records", "verdict: %1")
-                        .arg(verdictText(unitVerdict(h.trace))));
+                        .arg(figures::verdictText(figures::unitVerdict(h.trace))));
     return kRecordsDone;
 }
 
 int unitsCommand(const HistorySource& from, const QString& imagePrefix, const QDateTime& since) {
     const bool fromLog = from.url.isEmpty();
-    const History h = fromLog ? unitsFromLog(from.log, imagePrefix, since, warnLine)
-                              : figures::unitsFromDatabase(from.url, imagePrefix, since);
+    const recordlog::History h =
+        fromLog ? recordlog::unitsFromLog(from.log, imagePrefix, since, warnLine)
+                : figures::unitsFromDatabase(from.url, imagePrefix, since);
     if (!h.error.isEmpty()) return failed(h, fromLog);
-    if (from.json) return sayJson(unitsJson(h.units)), kRecordsDone;
+    if (from.json) return sayJson(figures::unitsJson(h.units)), kRecordsDone;
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image"}};
-    for (const UnitRow& u : h.units)
+    for (const recordlog::UnitRow& u : h.units)
         lines << QStringList{cell(u.serial), cell(u.station), cell(u.slot),
                              cell(timeText(u.started)), u.imageSha256.left(12)};
     sayTable(lines);

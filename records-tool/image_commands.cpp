@@ -16,8 +16,8 @@ namespace quarn::records {
 
 namespace {
 
-int exitOf(const ImageOutcome& out) {
-    using Status = ImageOutcome::Status;
+int exitOf(const approval::ImageOutcome& out) {
+    using Status = approval::ImageOutcome::Status;
     if (out.status == Status::Done) return kRecordsDone;
     recordsDoor().printErr(out.error);
     switch (out.status) {
@@ -32,7 +32,7 @@ int exitOf(const ImageOutcome& out) {
 
 // The image as a download would send it (image/resolve_image.h). False with
 // *why (exit 1) when anything cannot be read.
-bool readImage(const ApproveArgs& a, ApprovedImage* image, QString* why) {
+bool readImage(const ApproveArgs& a, approval::ApprovedImage* image, QString* why) {
     bool lengthOk = a.length.isEmpty();
     const int length = lengthOk ? 0 : a.length.toInt(&lengthOk);
     if (!lengthOk || length < -32768 || length > 32767)
@@ -57,41 +57,42 @@ bool readImage(const ApproveArgs& a, ApprovedImage* image, QString* why) {
     return true;
 }
 
-QString revokedText(const ApprovedImage& i) {
-    return i.revoked() ? QStringLiteral("%1 %2").arg(i.revokedBy, approvalTimeText(i.revokedAt))
-                       : QStringLiteral("-");
+QString revokedText(const approval::ApprovedImage& i) {
+    return i.revoked()
+               ? QStringLiteral("%1 %2").arg(i.revokedBy, approval::approvalTimeText(i.revokedAt))
+               : QStringLiteral("-");
 }
 
 }  // namespace
 
 int approveCommand(const QString& url, const ApproveArgs& args) {
-    ApprovedImage image;
+    approval::ApprovedImage image;
     QString why;
     if (!readImage(args, &image, &why)) return recordsDoor().fail(why, kRecordsUsage);
-    const ImageOutcome out = approveImage(url, image);
-    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
+    const approval::ImageOutcome out = approval::approveImage(url, image);
+    if (out.status != approval::ImageOutcome::Status::Done) return exitOf(out);
     sayLine(stdout, image.sha256);
-    const ApprovedImage& in = out.images.value(0);
+    const approval::ApprovedImage& in = out.images.value(0);
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 by %2 on %3")
                 .arg(out.changed ? QCoreApplication::translate("quarn-records", "approved")
                                  : QCoreApplication::translate(
                                        "quarn-records", "approved already (nothing changed)"),
-                     in.approvedBy, approvalTimeText(in.approvedAt)));
+                     in.approvedBy, approval::approvalTimeText(in.approvedAt)));
     return kRecordsDone;
 }
 
 int revokeCommand(const QString& url, const QString& sha256, const QString& note) {
-    const ImageOutcome out = revokeImage(url, sha256, note);
-    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
-    const ApprovedImage& i = out.images.value(0);
+    const approval::ImageOutcome out = approval::revokeImage(url, sha256, note);
+    if (out.status != approval::ImageOutcome::Status::Done) return exitOf(out);
+    const approval::ApprovedImage& i = out.images.value(0);
     sayLine(stdout, i.sha256);
     sayLine(stdout,
             QCoreApplication::translate("quarn-records", "%1 on %2 by %3")
                 .arg(out.changed ? QCoreApplication::translate("quarn-records", "revoked")
                                  : QCoreApplication::translate("quarn-records",
                                                                "revoked already (nothing changed)"),
-                     approvalTimeText(i.revokedAt), i.revokedBy));
+                     approval::approvalTimeText(i.revokedAt), i.revokedBy));
     sayImageUnits(url, i.sha256);
     return kRecordsDone;
 }
@@ -111,21 +112,22 @@ QString row(const QStringList& cells) {
 }  // namespace
 
 int imagesCommand(const QString& url, bool json) {
-    const ImageOutcome out = readImageList(url);
-    if (out.status != ImageOutcome::Status::Done) return exitOf(out);
+    const approval::ImageOutcome out = approval::readImageList(url);
+    if (out.status != approval::ImageOutcome::Status::Done) return exitOf(out);
     if (json) {
         QJsonArray list;
-        for (const ApprovedImage& i : out.images) list << imageJson(i);
+        for (const approval::ApprovedImage& i : out.images) list << approval::imageJson(i);
         const QByteArray text = QJsonDocument(list).toJson(QJsonDocument::Compact) + '\n';
         return std::fwrite(text.constData(), 1, size_t(text.size()), stdout), kRecordsDone;
     }
     sayLine(stdout,
             row({QStringLiteral("sha256"), QStringLiteral("length"), QStringLiteral("file"),
                  QStringLiteral("title"), QStringLiteral("approved"), QStringLiteral("revoked")}));
-    for (const ApprovedImage& i : out.images)
-        sayLine(stdout, row({i.sha256, QString::number(i.length), i.file, i.title,
-                             i.approvedBy + QLatin1Char(' ') + approvalTimeText(i.approvedAt),
-                             revokedText(i)}));
+    for (const approval::ApprovedImage& i : out.images)
+        sayLine(stdout,
+                row({i.sha256, QString::number(i.length), i.file, i.title,
+                     i.approvedBy + QLatin1Char(' ') + approval::approvalTimeText(i.approvedAt),
+                     revokedText(i)}));
     return kRecordsDone;
 }
 

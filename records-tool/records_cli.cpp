@@ -90,7 +90,7 @@ void warn(const QString& text) {
 // attempt, so that a wake during an attempt ends the wait after it at once.
 class RetryWait {
 public:
-    explicit RetryWait(const QString& log) : log_(log), lock_(pushLockPath(log)) {
+    explicit RetryWait(const QString& log) : log_(log), lock_(recordlog::pushLockPath(log)) {
         QFile lock(lock_);  // made now when missing, to be watched from the start
         if (QFile::exists(log_) && lock.open(QIODevice::ReadWrite)) watcher_.addPath(lock_);
         if (QFile::exists(log_)) watcher_.addPath(log_);
@@ -109,7 +109,7 @@ public:
         loop_ = nullptr;
         woken_ = false;
         if (!watcher_.files().contains(lock_) && QFile::exists(lock_)) watcher_.addPath(lock_);
-        return pendingCount(log_) > 0;
+        return recordlog::pendingCount(log_) > 0;
     }
 
 private:
@@ -135,7 +135,8 @@ push::PushResult waitForHolder(push::PushRequest request, push::PushResult r) {
         QObject::connect(&folder, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
         QTimer::singleShot(qMax<qint64>(0, deadline.remainingTime()), &loop, &QEventLoop::quit);
         loop.exec();
-        if ((r.pending = pendingCount(request.logPath)) == 0) break;  // the holder sent them
+        if ((r.pending = recordlog::pendingCount(request.logPath)) == 0)
+            break;  // the holder sent them
         r = push::pushLog(request);
     }
     return r;
@@ -181,7 +182,7 @@ int push(const QString& url, const QString& log, int retrySeconds) {
     if (r.status == push::PushResult::Status::Denied)
         return recordsDoor().fail(r.error, kRecordsDenied);
     if (r.status == push::PushResult::Status::Handed && r.pending == 0)
-        return sayLine(stdout, handedText(log)), kRecordsDone;
+        return sayLine(stdout, recordlog::handedText(log)), kRecordsDone;
     if (r.status == push::PushResult::Status::Handed)
         return recordsDoor().fail(
             QCoreApplication::translate("quarn-records",
@@ -198,15 +199,17 @@ int push(const QString& url, const QString& log, int retrySeconds) {
         kRecordsUnreachable);
 }
 
-int report(const QString& url, const QString& log, const ReportRequest& request, bool json) {
-    const Report rep = log.isEmpty() ? figures::reportFromDatabase(url, request)
-                                     : reportFromLog(log, request, warn);
+int report(const QString& url, const QString& log, const recordlog::ReportRequest& request,
+           bool json) {
+    const recordlog::Report rep = log.isEmpty() ? figures::reportFromDatabase(url, request)
+                                                : recordlog::reportFromLog(log, request, warn);
     if (!rep.error.isEmpty()) {
         recordsDoor().printErr(rep.error);
         if (rep.denied) return kRecordsDenied;
         return log.isEmpty() && !rep.usage ? kRecordsUnreachable : kRecordsUsage;
     }
-    const QByteArray out = json ? reportJson(rep, request) : reportText(rep, request).toLocal8Bit();
+    const QByteArray out = json ? recordlog::reportJson(rep, request)
+                                : recordlog::reportText(rep, request).toLocal8Bit();
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return kRecordsDone;
 }
@@ -226,15 +229,15 @@ struct Given {
 int reportCommand(const Given& g) {
     if (!g.db.isEmpty() && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    ReportRequest request{g.by,      {},
-                          g.exact,   Settings().value(SettingKey::PlantSocketLife).toLongLong(),
-                          g.station, g.image};
+    recordlog::ReportRequest request{
+        g.by,      {},     g.exact, Settings().value(SettingKey::PlantSocketLife).toLongLong(),
+        g.station, g.image};
     if (g.exact && !g.log.isEmpty())
         return usage(QCoreApplication::translate("quarn-records", "--exact is for --db"));
-    if (!g.by.isEmpty() && !reportGroupings().contains(g.by))
+    if (!g.by.isEmpty() && !recordlog::reportGroupings().contains(g.by))
         return usage(QCoreApplication::translate(
             "quarn-records", "--by takes day, station, file, slot or operator"));
-    if (!g.since.isEmpty() && !(request.since = parseReportSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(request.since = recordlog::parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));
@@ -265,13 +268,13 @@ int unitsRun(const Given& g) {
     const std::optional<HistorySource> from = historySource(g);
     if (!from)
         return usage(QCoreApplication::translate("quarn-records", "--db or --log, not both"));
-    if (!isImagePrefix(g.image))
+    if (!recordlog::isImagePrefix(g.image))
         return usage(
             QCoreApplication::translate("quarn-records",
                                         "--image wants 12 to 64 hex digits of a sha256, not \"%1\"")
                 .arg(g.image));
     QDateTime since;
-    if (!g.since.isEmpty() && !(since = parseReportSince(g.since)).isValid())
+    if (!g.since.isEmpty() && !(since = recordlog::parseReportSince(g.since)).isValid())
         return usage(QCoreApplication::translate("quarn-records",
                                                  "--since wants a date (2026-12-07), not \"%1\"")
                          .arg(g.since));

@@ -25,7 +25,7 @@ int socketServiceCommand(const QString& url, const QString& station, const QStri
     if (figures::recordSocketService(c.db(), station, slot, note, &by, &at, &f)) {
         sayLine(stdout,
                 QCoreApplication::translate("quarn-records", "serviced %1 at %2 by %3 on %4")
-                    .arg(slot, station, by, approvalTimeText(at)));
+                    .arg(slot, station, by, approval::approvalTimeText(at)));
         return kRecordsDone;
     }
     if (f.problem != pg::Problem::Denied) return recordsDoor().fail(f.error, kRecordsUnreachable);

@@ -8,7 +8,7 @@
 #include "push/pusher.h"
 #include "record/record_json.h"
 
-namespace quarn::records {
+namespace quarn::recordwriter {
 
 RecordWriter::RecordWriter(const QString& logPath, const QString& databaseUrl, QObject* parent)
     : QObject(parent), logPath_(logPath) {
@@ -52,7 +52,7 @@ void RecordWriter::stampApproval(std::optional<bool> word) {
     live_ = nullptr;
 }
 
-void RecordWriter::stampApproval(const ImageApproval* live) { live_ = live; }
+void RecordWriter::stampApproval(const approval::ImageApproval* live) { live_ = live; }
 
 void RecordWriter::sayWith(Say say) {
     say_ = std::move(say);
@@ -61,10 +61,11 @@ void RecordWriter::sayWith(Say say) {
     sayLogState();
 }
 
-QByteArray RecordWriter::write(const UnitRecord& record, const std::function<void()>& before) {
-    UnitRecord stamped = record;
+QByteArray RecordWriter::write(const record::UnitRecord& record,
+                               const std::function<void()>& before) {
+    record::UnitRecord stamped = record;
     stamped.approved = live_ ? live_->recordWord() : word_;
-    const QByteArray line = toJsonLine(stamped);
+    const QByteArray line = record::toJsonLine(stamped);
     if (!logPath_.isEmpty()) {
         kept_ << line;
         flush();
@@ -143,4 +144,4 @@ void RecordWriter::setProblem(const QString& why) {
     emit logChanged();
 }
 
-}  // namespace quarn::records
+}  // namespace quarn::recordwriter

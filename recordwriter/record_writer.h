@@ -49,16 +49,12 @@
 #include <memory>
 #include <optional>
 
+#include "approval/image_approval.h"
+#include "push/pusher.h"
 #include "record/unit_record.h"
 #include "recordlog/record_log.h"
 
-namespace quarn::push {
-class Pusher;
-}  // namespace quarn::push
-
-namespace quarn::records {
-
-class ImageApproval;
+namespace quarn::recordwriter {
 
 class RecordWriter : public QObject {
     Q_OBJECT
@@ -68,12 +64,12 @@ public:
     ~RecordWriter() override;
 
     void stampApproval(std::optional<bool> word);
-    void stampApproval(const ImageApproval* live);  // outlives the writer's writes
+    void stampApproval(const approval::ImageApproval* live);  // outlives the writer's writes
     void echoTo(std::FILE* out) { echo_ = out; }
     void sayWith(Say say);
 
     // The record's line as written (newline included), whether or not the log took it.
-    QByteArray write(const UnitRecord& record, const std::function<void()>& before = {});
+    QByteArray write(const record::UnitRecord& record, const std::function<void()>& before = {});
     QString logPath() const { return logPath_; }
     QString problem() const { return problem_; }
     QString warning() const { return log_.warning(); }
@@ -100,18 +96,18 @@ private:
     void toEcho(const QByteArray& line, const std::function<void()>& before);
 
     QString logPath_;
-    RecordLog log_;
+    recordlog::RecordLog log_;
     QList<QByteArray> kept_;
     QString problem_;
     bool failedOnce_ = false;
     QTimer retry_;
     std::unique_ptr<push::Pusher> pusher_;
     std::optional<bool> word_;
-    const ImageApproval* live_ = nullptr;
+    const approval::ImageApproval* live_ = nullptr;
     std::FILE* echo_ = nullptr;
     Say say_;
     QString saidProblem_;  // the log's failure, said once
     QString warned_;       // the log's repair, said once
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::recordwriter

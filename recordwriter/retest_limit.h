@@ -28,7 +28,7 @@
 #include "record/retest.h"
 #include "record/unit_record.h"
 
-namespace quarn::records {
+namespace quarn::recordwriter {
 
 class RetestLimit {
 public:
@@ -36,8 +36,8 @@ public:
     RetestLimit(int maxAttempts, QString logPath, QString databaseUrl);
 
     int maxAttempts() const { return max_; }
-    RetestWord check(const QString& serial);
-    void note(const UnitRecord& record);
+    record::RetestWord check(const QString& serial);
+    void note(const record::UnitRecord& record);
     // The count of the log alone (reads the log the first time).
     int logAttempts(const QString& serial);
 
@@ -54,4 +54,4 @@ private:
     QSet<QString> counted_;       // the ids of the failed attempts counted
 };
 
-}  // namespace quarn::records
+}  // namespace quarn::recordwriter

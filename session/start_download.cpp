@@ -96,7 +96,7 @@ void Form24::Start_Download() {
 // window goes on answering; Stop or closing the window meanwhile ends it
 // without a box (the lookup is left to end by itself).
 bool Form24::imageMayBeSent(SessionRequest& request) {
-    if (!records::approvalRequired()) return true;
+    if (!approval::approvalRequired()) return true;
     QString why;
     if (!request.image.read(&why)) {
         MsgBox(why, kStyleExclamation, QStringLiteral("ERROR!"),
@@ -105,16 +105,16 @@ bool Form24::imageMayBeSent(SessionRequest& request) {
         return false;
     }
     const ImageIdentity image = request.image.identity();
-    QFutureWatcher<records::ImageGate> reading;
-    reading.setFuture(records::readImageGate(
+    QFutureWatcher<approval::ImageGate> reading;
+    reading.setFuture(approval::readImageGate(
         true, image, resolvedSetting(SettingKey::RecordsDatabase).toString()));
     link.beginSession();  // a Stop from here on calls the download off
     while (!reading.isFinished() && !Program_end && !link.Program_kill) link.yield();
     if (!reading.isFinished()) return false;
-    const records::ImageGate gate = reading.result();
+    const approval::ImageGate gate = reading.result();
     if (gate.allowed()) return true;
-    MsgBox(records::imageRefusalText(image, gate), kStyleExclamation, QStringLiteral("ERROR!"),
-           QStringLiteral("Nothing was sent. Image: ") + records::imageLineText(image, gate));
+    MsgBox(approval::imageRefusalText(image, gate), kStyleExclamation, QStringLiteral("ERROR!"),
+           QStringLiteral("Nothing was sent. Image: ") + approval::imageLineText(image, gate));
     return false;
 }
 

@@ -81,7 +81,7 @@ int runWindow(const StationOptions& o, const quarn::DownloadImage& image) {
                              : settings.value(quarn::SettingKey::StationMaxAttempts).toInt();
     config.requireSerial = o.requireSerial;
     config.sound = quarn::station::soundWanted(settings);
-    config.requireApproved = o.approvedOnly || quarn::records::approvalRequired();
+    config.requireApproved = o.approvedOnly || quarn::approval::approvalRequired();
     const auto slotList = quarn::station::slotsFrom(o.ports, settings, &config.source);
     quarn::station::StationModel model(config, slotList);
     model.setAutoStart(o.autoStart);
@@ -127,5 +127,5 @@ int main(int argc, char* argv[]) {
         return fail(why);
     }
     // A read of the approved list still waiting on a silent database is left behind.
-    return quarn::records::leaveReadsBehind(runWindow(o, image));
+    return quarn::approval::leaveReadsBehind(runWindow(o, image));
 }

@@ -8,8 +8,8 @@ namespace quarn::station {
 void ShiftCounters::count(const QString& serial, const QString& outcome, const QDateTime& started,
                           const QString& id) {
     ++counted_;
-    if (!records::isAttempt(outcome)) return;
-    const bool good = outcome == QLatin1String(records::kGoodOutcome);
+    if (!record::isAttempt(outcome)) return;
+    const bool good = outcome == QLatin1String(record::kGoodOutcome);
     (good ? good_ : failed_) += 1;
     if (good && !serial.isEmpty()) goodSerials_.insert(serial);
     // Without a time or an id, the order counted: a time after the shift's
@@ -21,7 +21,7 @@ void ShiftCounters::count(const QString& serial, const QString& outcome, const Q
 }
 
 void ShiftCounters::count(const QString& serial, bool good) {
-    count(serial, QLatin1String(good ? records::kGoodOutcome : "failed"));
+    count(serial, QLatin1String(good ? record::kGoodOutcome : "failed"));
 }
 
 namespace {
@@ -37,17 +37,17 @@ QString percentText(double share) {
 }  // namespace
 
 double ShiftCounters::firstPassYield() const {
-    const records::YieldCount c = attempts_.total();
+    const record::YieldCount c = attempts_.total();
     return percentOf(c.firstPassGood, c.units);
 }
 
 double ShiftCounters::secondPassYield() const {
-    const records::YieldCount c = attempts_.total();
+    const record::YieldCount c = attempts_.total();
     return percentOf(c.secondPassGood, c.units);
 }
 
 double ShiftCounters::finalYield() const {
-    const records::YieldCount c = attempts_.total();
+    const record::YieldCount c = attempts_.total();
     return percentOf(c.finalGood, c.units);
 }
 

@@ -47,7 +47,7 @@ private:
     int good_ = 0;
     int failed_ = 0;
     qint64 counted_ = 0;
-    records::Attempts attempts_;
+    record::Attempts attempts_;
     QSet<QString> goodSerials_;
 };
 

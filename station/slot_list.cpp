@@ -56,7 +56,7 @@ int rescanAdapters(QList<Slot>& slotList, const QString& serialRoot) {
     return added;
 }
 
-QString adapterShortName(const Slot& slot) { return records::socketShortName(slot.stableName); }
+QString adapterShortName(const Slot& slot) { return record::socketShortName(slot.stableName); }
 
 QString slotDevice(const Slot& slot, QString* why) {
     QString reason;

@@ -10,22 +10,22 @@ namespace quarn::station {
 namespace {
 
 // An outcome as the status line names it ("failed: handshake"); the record
-// keeps its own key (records::outcomeName), never translated.
-QString outcomeText(SessionOutcome outcome) {
+// keeps its own key (record::outcomeName), never translated.
+QString outcomeText(record::SessionOutcome outcome) {
     switch (outcome) {
-        case SessionOutcome::Input:
+        case record::SessionOutcome::Input:
             return QCoreApplication::translate("Outcome", "input");
-        case SessionOutcome::Port:
+        case record::SessionOutcome::Port:
             return QCoreApplication::translate("Outcome", "port");
-        case SessionOutcome::Handshake:
+        case record::SessionOutcome::Handshake:
             return QCoreApplication::translate("Outcome", "handshake");
-        case SessionOutcome::Login:
+        case record::SessionOutcome::Login:
             return QCoreApplication::translate("Outcome", "login");
-        case SessionOutcome::Transfer:
+        case record::SessionOutcome::Transfer:
             return QCoreApplication::translate("Outcome", "transfer");
-        case SessionOutcome::Good:
-        case SessionOutcome::Interrupted:
-        case SessionOutcome::Held:
+        case record::SessionOutcome::Good:
+        case record::SessionOutcome::Interrupted:
+        case record::SessionOutcome::Held:
             break;
     }
     return QString();
@@ -83,18 +83,19 @@ QString runningText(const SessionProgress& f) {
     return stageText(stage, f.answered(), f.total);
 }
 
-QString endedText(SessionOutcome outcome) {
-    if (outcome == SessionOutcome::Good) return QCoreApplication::translate("SlotStatus", "good");
-    if (outcome == SessionOutcome::Interrupted)
+QString endedText(record::SessionOutcome outcome) {
+    if (outcome == record::SessionOutcome::Good)
+        return QCoreApplication::translate("SlotStatus", "good");
+    if (outcome == record::SessionOutcome::Interrupted)
         return QCoreApplication::translate("SlotStatus", "stopped");
-    if (outcome == SessionOutcome::Held) return records::heldStatus(true);
+    if (outcome == record::SessionOutcome::Held) return record::heldStatus(true);
     return QCoreApplication::translate("SlotStatus", "failed: %1").arg(outcomeText(outcome));
 }
 
 namespace {
 
 // The status line's text of a phase.
-QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcome last,
+QString phaseText(SlotPhase phase, const SessionProgress& figures, record::SessionOutcome last,
                   int answering) {
     switch (phase) {
         case SlotPhase::Absent:
@@ -120,17 +121,18 @@ QString phaseText(SlotPhase phase, const SessionProgress& figures, SessionOutcom
 
 }  // namespace
 
-SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, SessionOutcome last, bool kept,
-                  int answering) {
+SlotLook slotLook(SlotPhase phase, const SessionProgress& figures, record::SessionOutcome last,
+                  bool kept, int answering) {
     SlotLook look{phaseText(phase, figures, last, answering), TileColour::Idle,
                   SlotSymbol::Waiting};
     if (phase == SlotPhase::Running) {
         look.colour = TileColour::Running;
         look.symbol = SlotSymbol::Loading;
     } else if (kept || phase == SlotPhase::Ended || phase == SlotPhase::Remove) {
-        if (last == SessionOutcome::Good) look.colour = TileColour::Good;
-        if (last == SessionOutcome::Good) look.symbol = SlotSymbol::Good;
-        const bool failed = last != SessionOutcome::Good && last != SessionOutcome::Interrupted;
+        if (last == record::SessionOutcome::Good) look.colour = TileColour::Good;
+        if (last == record::SessionOutcome::Good) look.symbol = SlotSymbol::Good;
+        const bool failed =
+            last != record::SessionOutcome::Good && last != record::SessionOutcome::Interrupted;
         if (failed) look.colour = TileColour::Failed;
         if (failed) look.symbol = SlotSymbol::Failed;
     }
@@ -141,11 +143,13 @@ QStringList statusSamples() {
     QStringList texts;
     for (SlotPhase phase : {SlotPhase::Absent, SlotPhase::Ready, SlotPhase::Listening,
                             SlotPhase::Remove, SlotPhase::NeedsSerial})
-        texts << slotLook(phase, {}, SessionOutcome::Good).status;
-    texts << slotLook(SlotPhase::Remove, {}, SessionOutcome::Good, false, 99).status;
-    for (SessionOutcome o : {SessionOutcome::Good, SessionOutcome::Interrupted,
-                             SessionOutcome::Input, SessionOutcome::Port, SessionOutcome::Handshake,
-                             SessionOutcome::Login, SessionOutcome::Transfer, SessionOutcome::Held})
+        texts << slotLook(phase, {}, record::SessionOutcome::Good).status;
+    texts << slotLook(SlotPhase::Remove, {}, record::SessionOutcome::Good, false, 99).status;
+    for (record::SessionOutcome o :
+         {record::SessionOutcome::Good, record::SessionOutcome::Interrupted,
+          record::SessionOutcome::Input, record::SessionOutcome::Port,
+          record::SessionOutcome::Handshake, record::SessionOutcome::Login,
+          record::SessionOutcome::Transfer, record::SessionOutcome::Held})
         texts << endedText(o);
     for (LinkStage stage :
          {LinkStage::QuietLine, LinkStage::Handshake, LinkStage::Pause, LinkStage::Login})

@@ -38,7 +38,7 @@ unsigned colourRgb(TileColour colour);
 QString runningText(const SessionProgress& progress);
 // The status line after a session: "good", "failed: OUTCOME", "stopped";
 // a unit the retest limit held: "retest limit: to repair".
-QString endedText(SessionOutcome outcome);
+QString endedText(record::SessionOutcome outcome);
 
 struct SlotLook {
     QString status;
@@ -51,7 +51,7 @@ struct SlotLook {
 // answering: for Remove, the seconds the socket has answered since the
 // session ended (-1: not known yet), said beside "remove the unit" so that a
 // unit swapped in faster than its removal could be seen is plain to see.
-SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, SessionOutcome last,
+SlotLook slotLook(SlotPhase phase, const SessionProgress& progress, record::SessionOutcome last,
                   bool kept = false, int answering = -1);
 
 // Every status text a tile may show, "block K of N" with the widest

@@ -134,7 +134,7 @@ void SlotTile::show(const SlotState& s) {
     symbol_->setSymbol(s.look.symbol);
     showFigures(s);
     // A held unit is not started again, but its attempts are said all the same.
-    const bool failed = s.outcomeKept && (s.lastFailed || s.last == SessionOutcome::Held);
+    const bool failed = s.outcomeKept && (s.lastFailed || s.last == record::SessionOutcome::Held);
     setLine(explanation_, tr("Explanation"), failed ? s.message : QString(), true);
     explanation_->setAccessibleDescription(failed ? s.message : QString());
     setLine(

@@ -28,24 +28,24 @@ StationModel::StationModel(StationConfig config, QList<Slot> slotList, QObject* 
                 config_.approvalRecheckMs) {
     jobBase_ = {config_.image, config_.maxRepeats, config_.stationName, config_.operatorName,
                 config_.serialRoot};
-    retest_ = std::make_shared<records::RetestLimit>(config_.maxAttempts, config_.logPath,
-                                                     config_.databaseUrl);
+    retest_ = std::make_shared<recordwriter::RetestLimit>(config_.maxAttempts, config_.logPath,
+                                                          config_.databaseUrl);
     jobBase_.retestCheck = [limit = retest_](const QString& serial) {
         return limit->check(serial);
     };
     writer_.stampApproval(&approval_);  // each record says what the list said last
-    connect(&approval_, &records::ImageApproval::changed, this, &StationModel::onApprovalRead);
+    connect(&approval_, &approval::ImageApproval::changed, this, &StationModel::onApprovalRead);
     for (const Slot& s : slotList) {
         slots_.push_back(std::make_unique<SlotState>());
         slots_.back()->slot = s;
     }
     if (!writer_.problem().isEmpty()) qWarning("quarn-station: %s", qPrintable(writer_.problem()));
     writer_.retryMs = config_.logRetryMs;
-    connect(&writer_, &records::RecordWriter::pendingChanged, this,
+    connect(&writer_, &recordwriter::RecordWriter::pendingChanged, this,
             &StationModel::recordsWaitingChanged);
-    connect(&writer_, &records::RecordWriter::logChanged, this, &StationModel::onLogChanged);
-    connect(&writer_, &records::RecordWriter::pushWarning, this, &StationModel::setPushNote);
-    connect(&writer_, &records::RecordWriter::pushFailed, this, [this](const QString& why) {
+    connect(&writer_, &recordwriter::RecordWriter::logChanged, this, &StationModel::onLogChanged);
+    connect(&writer_, &recordwriter::RecordWriter::pushWarning, this, &StationModel::setPushNote);
+    connect(&writer_, &recordwriter::RecordWriter::pushFailed, this, [this](const QString& why) {
         setPushNote(tr("the database has not taken the records: %1").arg(why));
     });
     connect(&presenceTimer_, &QTimer::timeout, this, &StationModel::refreshPresence);
@@ -180,7 +180,7 @@ void StationModel::flagLoadedSerials() {
     }
 }
 
-void StationModel::onFinished(int k, const records::UnitRecord& record) {
+void StationModel::onFinished(int k, const record::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.session.release()->deleteLater();  // its finished() is on the stack
     recordSession(k, record);
@@ -188,7 +188,7 @@ void StationModel::onFinished(int k, const records::UnitRecord& record) {
 }
 
 // The record to the log first, then the tile, the counters and the listeners.
-void StationModel::recordSession(int k, const records::UnitRecord& record) {
+void StationModel::recordSession(int k, const record::UnitRecord& record) {
     SlotState& s = *slots_[static_cast<size_t>(k)];
     s.phase = SlotPhase::Ended;
     const QByteArray line = writer_.write(record);
@@ -198,12 +198,12 @@ void StationModel::recordSession(int k, const records::UnitRecord& record) {
     s.figures.bytes = static_cast<qint64>(record.blocks) * 64;
     s.figures.total = blocksFor(config_.image.length());
     s.figures.repeats = record.repeats;
-    s.message = records::heldDetailOf(record.shownMessage);  // under "retest limit: to repair"
+    s.message = record::heldDetailOf(record.shownMessage);  // under "retest limit: to repair"
     s.outcomeKept = true;
     // A held unit goes to repair: Start failed again would only hold it again.
-    s.lastFailed = records::isFailedAttempt(records::outcomeName(record.outcome));
+    s.lastFailed = record::isFailedAttempt(record::outcomeName(record.outcome));
     s.secondsLeft = -1;
-    counters_.count(record.serial, records::outcomeName(record.outcome), record.started, record.id);
+    counters_.count(record.serial, record::outcomeName(record.outcome), record.started, record.id);
     emit countersChanged();
     serialUsed(k, record.serial);
     flagLoadedSerials();

@@ -18,11 +18,11 @@
 #include "approval/image_approval.h"
 #include "core/settings.h"
 #include "gang/job_builder.h"
-#include "recordwriter/record_writer.h"
-#include "recordwriter/retest_limit.h"
 #include "gang/unit.h"
 #include "gang/watch.h"
 #include "recordlog/record_log.h"
+#include "recordwriter/record_writer.h"
+#include "recordwriter/retest_limit.h"
 #include "station/shift_counters.h"
 #include "station/slot_list.h"
 #include "station/slot_status.h"
@@ -56,7 +56,7 @@ struct StationConfig {
 struct SlotState {
     Slot slot;
     SlotPhase phase = SlotPhase::Ready;
-    SessionOutcome last = SessionOutcome::Good;
+    record::SessionOutcome last = record::SessionOutcome::Good;
     bool lastFailed = false;        // the last session ended neither good, nor stopped, nor held
     bool outcomeKept = false;       // the last outcome stays shown until the next unit starts
     QString message;                // the last failure's explanation
@@ -154,8 +154,8 @@ private:
     bool mayLoad(int k) const;
     void serialUsed(int k, const QString& serial);
     void flagLoadedSerials();
-    void onFinished(int k, const records::UnitRecord& record);
-    void recordSession(int k, const records::UnitRecord& record);
+    void onFinished(int k, const record::UnitRecord& record);
+    void recordSession(int k, const record::UnitRecord& record);
     void watch(int k);
     void onWatchPhase(int k, gang::Watch::Phase phase);
     void onAnswering(int k, int seconds);
@@ -170,10 +170,10 @@ private:
     gang::JobBase jobBase_;
     std::vector<std::unique_ptr<SlotState>> slots_;
     ShiftCounters counters_;
-    records::RecordWriter writer_;
-    records::ImageApproval approval_;
+    recordwriter::RecordWriter writer_;
+    approval::ImageApproval approval_;
     // Asked on each unit's thread, so shared with the jobs that may outlive a slot.
-    std::shared_ptr<records::RetestLimit> retest_;
+    std::shared_ptr<recordwriter::RetestLimit> retest_;
     QString pushNote_;
     QTimer presenceTimer_;
     QTimer progressTimer_;

@@ -42,16 +42,16 @@ int main(int argc, char* argv[]) {
     made += pg.sql(QString::fromLatin1(kRows));  // after the schema
     if (made.contains(QLatin1String("ERROR")))
         return std::fprintf(stderr, "%s\n", qPrintable(made)), 1;
-    quarn::plant::FeedSettings settings;
+    quarn::plantfeed::FeedSettings settings;
     settings.databaseUrl = pg.url();
-    quarn::plant::PlantFeed feed(settings, {});
+    quarn::plantfeed::PlantFeed feed(settings, {});
     quarn::plant::PlantWindow window(feed, {});
     QSignalSpy shown(&window, &quarn::plant::PlantWindow::shown);
     window.resize(1200, 860);
     window.show();
     if (!shown.wait(20000) ||
-        !QTest::qWaitFor([&] { return window.state().mode == quarn::plant::FeedState::Mode::Live; },
-                         10000))
+        !QTest::qWaitFor(
+            [&] { return window.state().mode == quarn::plantfeed::FeedState::Mode::Live; }, 10000))
         return std::fputs("the window showed no figures\n", stderr), 1;
     window.findChild<QTabWidget*>()->setCurrentIndex(2);  // the sockets, one flagged
     QTest::qWait(500);  // the charts' animations and the window manager settle

@@ -2,12 +2,12 @@
 // what it cannot read, and asks the one function quarn-records asks.
 #include <QJsonDocument>
 
+#include "figures/history_json.h"
 #include "figures/history_sql.h"
 #include "figures/report_sql.h"
-#include "figures/history_json.h"
-#include "plantfeed/plant_figures.h"
 #include "figures/sessions_read.h"
 #include "figures/unit_verdict.h"
+#include "plantfeed/plant_figures.h"
 #include "recordlog/history.h"
 #include "recordlog/report.h"
 #include "web/query_params.h"
@@ -17,7 +17,7 @@ namespace quarn::web {
 
 namespace {
 
-using records::History;
+using recordlog::History;
 
 // A failed read as the API says it: 403 for the rights, 503 for a database
 // away or busy, 500 for the service's own settings.
@@ -34,7 +34,7 @@ HttpResponse json(const QByteArray& body) {
 HttpResponse csvResponse(const QList<QStringList>& lines, const QString& name) {
     HttpResponse r;
     r.type = "text/csv; charset=utf-8";
-    r.body = plant::csv(lines);
+    r.body = plantfeed::csv(lines);
     r.headers << std::pair<QByteArray, QByteArray>(
         "Content-Disposition", "attachment; filename=\"" + name.toUtf8() + ".csv\"");
     return r;
@@ -46,13 +46,13 @@ QString flag(const std::optional<bool>& f) {
 
 QString seconds(const std::optional<double>& s) { return s ? QString::number(*s) : QString(); }
 
-HttpResponse traceCsv(const QList<records::TraceRow>& rows) {
+HttpResponse traceCsv(const QList<recordlog::TraceRow>& rows) {
     QList<QStringList> lines{{"id", "started", "station", "slot", "operator", "file",
                               "image_sha256", "title", "approved", "server_approved", "outcome",
                               "stage", "seconds", "message", "pushed_by"}};
-    for (const records::TraceRow& t : rows)
+    for (const recordlog::TraceRow& t : rows)
         lines << QStringList{t.id,
-                             records::historyTimeText(t.started),
+                             figures::historyTimeText(t.started),
                              t.station,
                              t.slot,
                              t.operatorName,
@@ -62,28 +62,28 @@ HttpResponse traceCsv(const QList<records::TraceRow>& rows) {
                              flag(t.approved),
                              flag(t.verdict),
                              t.outcome,
-                             quarn::records::sessionStage(t.outcome, t.message),
+                             quarn::record::sessionStage(t.outcome, t.message),
                              seconds(t.seconds),
                              t.message,
                              t.pushedBy};
     return csvResponse(lines, QStringLiteral("unit"));
 }
 
-HttpResponse unitsCsv(const QList<records::UnitRow>& rows) {
+HttpResponse unitsCsv(const QList<recordlog::UnitRow>& rows) {
     QList<QStringList> lines{{"serial", "station", "slot", "started", "image_sha256", "id"}};
-    for (const records::UnitRow& u : rows)
-        lines << QStringList{u.serial,      u.station, u.slot, records::historyTimeText(u.started),
+    for (const recordlog::UnitRow& u : rows)
+        lines << QStringList{u.serial,      u.station, u.slot, figures::historyTimeText(u.started),
                              u.imageSha256, u.id};
     return csvResponse(lines, QStringLiteral("units"));
 }
 
-HttpResponse sessionsCsv(const QList<records::SessionRow>& rows) {
+HttpResponse sessionsCsv(const QList<figures::SessionRow>& rows) {
     QList<QStringList> lines{{"id", "started", "station", "slot", "operator", "serial", "file",
                               "image_sha256", "outcome", "stage", "seconds", "repeats", "approved",
                               "server_approved", "pushed_by", "message"}};
-    for (const records::SessionRow& s : rows)
+    for (const figures::SessionRow& s : rows)
         lines << QStringList{s.id,
-                             records::historyTimeText(s.started),
+                             figures::historyTimeText(s.started),
                              s.station,
                              s.slot,
                              s.operatorName,
@@ -110,18 +110,18 @@ bool wantsCsv(QueryParams& p) {
 }
 
 // The plant's selection from ?period=&since=&station=&image=.
-plant::PlantSelection selectionOf(QueryParams& p) {
-    plant::PlantSelection s;
+plantfeed::PlantSelection selectionOf(QueryParams& p) {
+    plantfeed::PlantSelection s;
     static const QStringList periods{"today", "24h", "7d", "30d"};
     const QString period = p.take(QStringLiteral("period"));
     if (!period.isEmpty() && !periods.contains(period))
         p.refuse(QStringLiteral("period"),
                  QStringLiteral("today, 24h, 7d or 30d, not \"%1\"").arg(period));
-    s.period = plant::Period(std::max<qsizetype>(0, periods.indexOf(period)));
+    s.period = plantfeed::Period(std::max<qsizetype>(0, periods.indexOf(period)));
     const QString since = p.take(QStringLiteral("since"));
     if (!since.isEmpty()) {
-        s.period = plant::Period::Since;
-        s.since = plant::parseSinceDate(since);
+        s.period = plantfeed::Period::Since;
+        s.since = plantfeed::parseSinceDate(since);
         if (!s.since.isValid())
             p.refuse(
                 QStringLiteral("since"),
@@ -162,23 +162,23 @@ Answer WebService::api(const HttpRequest& r) {
 
 Answer WebService::plantView(const HttpRequest& r) {
     QueryParams q(r.query);
-    const plant::PlantSelection s = selectionOf(q);
+    const plantfeed::PlantSelection s = selectionOf(q);
     if (auto f = q.fault()) return Answer{f, {}, {}};
     return Answer{std::nullopt, [this, s](Reply reply) { views_.answer(s, reply); }, {}};
 }
 
 Answer WebService::plantCsv(const HttpRequest& r, const QString& part) {
     QueryParams q(r.query);
-    const plant::PlantSelection s = selectionOf(q);
+    const plantfeed::PlantSelection s = selectionOf(q);
     if (auto f = q.fault()) return Answer{f, {}, {}};
     return Answer{std::nullopt, [this, s, part](Reply reply) { views_.csv(s, part, reply); }, {}};
 }
 
 Answer WebService::report(const HttpRequest& r) {
     QueryParams q(r.query);
-    records::ReportRequest request;
+    recordlog::ReportRequest request;
     request.by = q.take(QStringLiteral("by"));
-    if (!request.by.isEmpty() && !records::reportGroupings().contains(request.by))
+    if (!request.by.isEmpty() && !recordlog::reportGroupings().contains(request.by))
         q.refuse(
             QStringLiteral("by"),
             QStringLiteral("day, station, file, slot or operator, not \"%1\"").arg(request.by));
@@ -188,9 +188,9 @@ Answer WebService::report(const HttpRequest& r) {
     request.socketLife = settings_.feed.socketLife;
     if (auto f = q.fault()) return Answer{f, {}, {}};
     return later([url = settings_.databaseUrl, request] {
-        const records::Report rep = figures::reportFromDatabase(url, request);
+        const recordlog::Report rep = figures::reportFromDatabase(url, request);
         if (!rep.error.isEmpty()) return failure(rep.error, rep.denied, rep.usage);
-        return json(records::reportJson(rep, request));
+        return json(recordlog::reportJson(rep, request));
     });
 }
 
@@ -204,8 +204,8 @@ Answer WebService::unit(const HttpRequest& r, const QString& serial, bool verdic
     return later([url = settings_.databaseUrl, serial, verdict, csv] {
         const History h = figures::traceFromDatabase(url, serial);
         if (!h.error.isEmpty()) return failure(h.error, h.denied, h.usage);
-        if (verdict) return json(records::verdictJson(records::unitVerdict(h.trace)) + '\n');
-        return csv ? traceCsv(h.trace) : json(records::traceJson(h.trace));
+        if (verdict) return json(figures::verdictJson(figures::unitVerdict(h.trace)) + '\n');
+        return csv ? traceCsv(h.trace) : json(figures::traceJson(h.trace));
     });
 }
 
@@ -213,7 +213,7 @@ Answer WebService::units(const HttpRequest& r) {
     QueryParams q(r.query);
     const bool csv = wantsCsv(q);
     const QString image = q.take(QStringLiteral("image"));
-    if (!records::isImagePrefix(image))
+    if (!recordlog::isImagePrefix(image))
         q.refuse(QStringLiteral("image"),
                  QStringLiteral("wants 12 to 64 hex digits of a sha256, not \"%1\"").arg(image));
     const QDateTime since = timeParam(q, QStringLiteral("since"));
@@ -221,14 +221,14 @@ Answer WebService::units(const HttpRequest& r) {
     return later([url = settings_.databaseUrl, image, since, csv] {
         const History h = figures::unitsFromDatabase(url, image, since);
         if (!h.error.isEmpty()) return failure(h.error, h.denied, h.usage);
-        return csv ? unitsCsv(h.units) : json(records::unitsJson(h.units));
+        return csv ? unitsCsv(h.units) : json(figures::unitsJson(h.units));
     });
 }
 
 Answer WebService::sessions(const HttpRequest& r) {
     QueryParams q(r.query);
     const bool csv = wantsCsv(q);
-    records::SessionsQuery s;
+    figures::SessionsQuery s;
     s.filter.since = timeParam(q, QStringLiteral("since"));
     s.filter.until = timeParam(q, QStringLiteral("until"));
     s.filter.station = q.take(QStringLiteral("station"));
@@ -243,14 +243,14 @@ Answer WebService::sessions(const HttpRequest& r) {
     const QString limit = q.take(QStringLiteral("limit"));
     bool ok = true;
     if (!limit.isEmpty()) s.limit = limit.toInt(&ok);
-    if (!ok || s.limit < 1 || s.limit > records::kSessionsPageMax)
+    if (!ok || s.limit < 1 || s.limit > figures::kSessionsPageMax)
         q.refuse(QStringLiteral("limit"),
-                 QStringLiteral("1 to %1, not \"%2\"").arg(records::kSessionsPageMax).arg(limit));
+                 QStringLiteral("1 to %1, not \"%2\"").arg(figures::kSessionsPageMax).arg(limit));
     if (auto f = q.fault()) return Answer{f, {}, {}};
     return later([url = settings_.databaseUrl, s, csv] {
-        const records::SessionsPage page = records::sessionsFromDatabase(url, s);
+        const figures::SessionsPage page = figures::sessionsFromDatabase(url, s);
         if (!page.error.isEmpty()) return failure(page.error, page.denied, page.usage);
-        return csv ? sessionsCsv(page.rows) : json(records::sessionsJson(page.rows));
+        return csv ? sessionsCsv(page.rows) : json(figures::sessionsJson(page.rows));
     });
 }
 

@@ -10,9 +10,9 @@
 
 namespace quarn::web {
 
-using plant::FeedState;
-using plant::PlantSelection;
-using plant::PlantView;
+using plantfeed::FeedState;
+using plantfeed::PlantSelection;
+using plantfeed::PlantView;
 
 namespace {
 
@@ -25,12 +25,12 @@ HttpResponse unavailable(const QByteArray& state) {
 
 }  // namespace
 
-PlantViews::PlantViews(plant::PlantFeed& feed, EventHub& hub, QObject* parent)
+PlantViews::PlantViews(plantfeed::PlantFeed& feed, EventHub& hub, QObject* parent)
     : QObject(parent), feed_(feed), hub_(hub) {
     // The default view is the one most pages show: read from the start.
-    kept_.insert(plant::selectionKey({}), Kept{{}, {}, {}, 0, QDateTime::currentDateTimeUtc()});
-    connect(&feed_, &plant::PlantFeed::viewReady, this, &PlantViews::onView);
-    connect(&feed_, &plant::PlantFeed::stateChanged, this, &PlantViews::onState);
+    kept_.insert(plantfeed::selectionKey({}), Kept{{}, {}, {}, 0, QDateTime::currentDateTimeUtc()});
+    connect(&feed_, &plantfeed::PlantFeed::viewReady, this, &PlantViews::onView);
+    connect(&feed_, &plantfeed::PlantFeed::stateChanged, this, &PlantViews::onState);
     sweep_.setInterval(1000);
     connect(&sweep_, &QTimer::timeout, this, &PlantViews::sweep);
     sweep_.start();
@@ -50,9 +50,9 @@ void PlantViews::answer(const PlantSelection& selection, const Reply& reply) {
 
 bool PlantViews::csv(const PlantSelection& selection, const QString& part, const Reply& reply) {
     using Csv = QByteArray (*)(const PlantView&);
-    const QHash<QString, Csv> parts{{QStringLiteral("yield"), plant::yieldCsv},
-                                    {QStringLiteral("causes"), plant::causesCsv},
-                                    {QStringLiteral("sockets"), plant::socketsCsv}};
+    const QHash<QString, Csv> parts{{QStringLiteral("yield"), plantfeed::yieldCsv},
+                                    {QStringLiteral("causes"), plantfeed::causesCsv},
+                                    {QStringLiteral("sockets"), plantfeed::socketsCsv}};
     const Csv make = parts.value(part);
     if (!make) return false;
     answerWith(selection, reply, [make, part](const Kept& k) {
@@ -67,7 +67,7 @@ bool PlantViews::csv(const PlantSelection& selection, const QString& part, const
 }
 
 void PlantViews::answerWith(const PlantSelection& selection, const Reply& reply, const Make& make) {
-    const QString key = plant::selectionKey(selection);
+    const QString key = plantfeed::selectionKey(selection);
     std::unique_lock lock(mutex_);
     auto it = kept_.find(key);
     if (it != kept_.end() && !it->json.isEmpty()) {
@@ -92,15 +92,15 @@ void PlantViews::watchKept() {
     // it), then the one asked for last, and so on; the oldest beyond the
     // limit are forgotten.
     QList<Kept> all = kept_.values();
-    const QString main = plant::selectionKey({});
+    const QString main = plantfeed::selectionKey({});
     std::sort(all.begin(), all.end(), [&](const Kept& a, const Kept& b) {
-        const bool aMain = plant::selectionKey(a.selection) == main;
-        const bool bMain = plant::selectionKey(b.selection) == main;
+        const bool aMain = plantfeed::selectionKey(a.selection) == main;
+        const bool bMain = plantfeed::selectionKey(b.selection) == main;
         return aMain != bMain ? aMain : a.asked > b.asked;
     });
     if (all.size() > kMaxSelections) {
         for (qsizetype i = kMaxSelections; i < all.size(); ++i)
-            kept_.remove(plant::selectionKey(all[i].selection));
+            kept_.remove(plantfeed::selectionKey(all[i].selection));
         all.resize(kMaxSelections);
     }
     QList<PlantSelection> selections;
@@ -158,7 +158,7 @@ void PlantViews::sweep() {
         state = stateJson_;
         for (qsizetype i = waiting_.size() - 1; i >= 0; --i)
             if (waiting_[i].since.msecsTo(now) > kFirstReadWaitMs) late << waiting_.takeAt(i);
-        const QString main = plant::selectionKey({});
+        const QString main = plantfeed::selectionKey({});
         const qsizetype before = kept_.size();
         for (auto it = kept_.begin(); it != kept_.end();)
             it = it.key() != main && it->asked.secsTo(now) > kKeepMinutes * 60 ? kept_.erase(it)

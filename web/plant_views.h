@@ -30,20 +30,20 @@ inline constexpr int kFirstReadWaitMs = 30000;
 class PlantViews : public QObject {
     Q_OBJECT
 public:
-    PlantViews(plant::PlantFeed& feed, EventHub& hub, QObject* parent = nullptr);
+    PlantViews(plantfeed::PlantFeed& feed, EventHub& hub, QObject* parent = nullptr);
 
     // Any thread: the view of the selection as /api/v1/plant answers it
     // ({"seq", "state", "view"}), to reply now or once it is read.
-    void answer(const plant::PlantSelection& selection, const Reply& reply);
+    void answer(const plantfeed::PlantSelection& selection, const Reply& reply);
     // Any thread: one of the view's CSVs (yield, causes, sockets: those of
     // plantfeed/plant_figures.h); false for another part.
-    bool csv(const plant::PlantSelection& selection, const QString& part, const Reply& reply);
+    bool csv(const plantfeed::PlantSelection& selection, const QString& part, const Reply& reply);
 
 private:
     struct Kept {
-        plant::PlantSelection selection;
+        plantfeed::PlantSelection selection;
         QByteArray json;  // empty: not read yet
-        plant::PlantView view;
+        plantfeed::PlantView view;
         quint64 seq = 0;
         QDateTime asked;
     };
@@ -54,20 +54,21 @@ private:
         QDateTime since;
         Make make;
     };
-    void answerWith(const plant::PlantSelection& selection, const Reply& reply, const Make& make);
+    void answerWith(const plantfeed::PlantSelection& selection, const Reply& reply,
+                    const Make& make);
 
-    void onView(const plant::PlantView& view);
-    void onState(const plant::FeedState& state);
+    void onView(const plantfeed::PlantView& view);
+    void onState(const plantfeed::FeedState& state);
     void sweep();  // forgets selections no page asked for, answers waits too long
     HttpResponse response(const Kept& k) const;  // under mutex_ (answer's Make)
     void watchKept();                            // under mutex_
 
-    plant::PlantFeed& feed_;
+    plantfeed::PlantFeed& feed_;
     EventHub& hub_;
     mutable std::mutex mutex_;
     QHash<QString, Kept> kept_;
     QList<Waiting> waiting_;
-    plant::FeedState state_;
+    plantfeed::FeedState state_;
     QByteArray stateJson_ = "null";
     quint64 seq_ = 0;  // views read so far: a page compares its view's with the event's
     QTimer sweep_;

@@ -48,7 +48,7 @@ HttpResponse errorResponse(int status, const QString& error) {
 QDateTime timeParam(QueryParams& p, const QString& name) {
     const QString text = p.take(name);
     if (text.isEmpty()) return QDateTime();
-    const QDateTime t = records::parseReportSince(text);
+    const QDateTime t = recordlog::parseReportSince(text);
     if (!t.isValid())
         p.refuse(name,
                  QStringLiteral("wants a date (2026-12-07) or an ISO time, not \"%1\"").arg(text));

@@ -12,7 +12,13 @@ namespace quarn::web {
 
 namespace {
 
-using namespace quarn::plant;
+using plantfeed::causeLabel;
+using plantfeed::FailureCause;
+using plantfeed::FeedState;
+using plantfeed::HourYield;
+using plantfeed::isQuiet;
+using plantfeed::PlantView;
+using plantfeed::StationTile;
 
 QJsonValue time(const QDateTime& t) {
     return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
@@ -60,11 +66,11 @@ QJsonArray causesJson(const PlantView& v) {
 
 QJsonArray socketsJson(const PlantView& v) {
     QJsonArray out;
-    for (const records::SocketVerdict& s : v.sockets) {
-        const records::SocketCount& c = s.count;
+    for (const record::SocketVerdict& s : v.sockets) {
+        const record::SocketCount& c = s.count;
         out << QJsonObject{{"station", c.station},
                            {"slot", c.slot},
-                           {"short_name", records::socketShortName(c.slot)},
+                           {"short_name", record::socketShortName(c.slot)},
                            {"sessions", c.sessions},
                            {"failed", c.failed},
                            {"repeats", c.repeats},
@@ -74,7 +80,7 @@ QJsonArray socketsJson(const PlantView& v) {
                            {"flagged", s.flagged},
                            {"repeats_flagged", s.repeatsFlagged},
                            {"service_due", s.worn},
-                           {"warnings", QJsonArray::fromStringList(records::socketWarnings(s))}};
+                           {"warnings", QJsonArray::fromStringList(record::socketWarnings(s))}};
     }
     return out;
 }

@@ -13,7 +13,7 @@
 
 namespace quarn::web {
 
-QByteArray viewJson(const plant::PlantView& view);
-QByteArray stateJson(const plant::FeedState& state);
+QByteArray viewJson(const plantfeed::PlantView& view);
+QByteArray stateJson(const plantfeed::FeedState& state);
 
 }  // namespace quarn::web

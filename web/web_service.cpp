@@ -15,7 +15,7 @@ namespace quarn::web {
 WebService::WebService(const WebSettings& settings, QObject* parent)
     : QObject(parent),
       settings_(settings),
-      feed_(settings.feed, plant::PlantSelection{}),
+      feed_(settings.feed, plantfeed::PlantSelection{}),
       views_(feed_, hub_),
       server_([this](const HttpRequest& r) { return handle(r); }) {
     readers_.setMaxThreadCount(kReaders);

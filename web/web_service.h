@@ -43,7 +43,7 @@ struct WebSettings {
     QString databaseUrl;
     ListenAddress listen;
     QString chartJs;  // Chart.js as Debian installs it
-    plant::FeedSettings feed;
+    plantfeed::FeedSettings feed;
 };
 
 class WebService : public QObject {
@@ -74,7 +74,7 @@ private:
     WebSettings settings_;
     PageTexts texts_;
     QByteArray chartJs_;
-    plant::PlantFeed feed_;
+    plantfeed::PlantFeed feed_;
     EventHub hub_;
     PlantViews views_;
     QThreadPool readers_;

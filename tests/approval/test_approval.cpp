@@ -159,14 +159,14 @@ private slots:
     // kept; with the server stopped the copy decides and says so; no copy
     // and no server: refused.
     void approvalCheck() {
-        using Verdict = quarn::records::ApprovalCheck::Verdict;
+        using Verdict = quarn::approval::ApprovalCheck::Verdict;
         QVERIFY(applyRoles());
         QString sha;
         const QString init = initFolder(&sha);
         const QString copy = dir_.filePath(QStringLiteral("state/approved-images.json"));
         const QString st = pg_->url(QStringLiteral("st1"));
         auto check = [&](const QString& image) {
-            return quarn::records::checkImageApproval(st, image, copy);
+            return quarn::approval::checkImageApproval(st, image, copy);
         };
         QCOMPARE(int(check(sha).verdict), int(Verdict::NotApproved));
         QCOMPARE(records({"approve", init, "--db", pg_->url()}).exit, 0);
@@ -268,7 +268,7 @@ private slots:
         const QString copy = state.filePath(QStringLiteral("quarn-download/approved-images.json"));
         const QString st = pg_->url(QStringLiteral("st1"));
         QCOMPARE(records({"approve", init, "--db", pg_->url("eng1")}).exit, 0);
-        QVERIFY(quarn::records::checkImageApproval(st, sha, copy).allowed());
+        QVERIFY(quarn::approval::checkImageApproval(st, sha, copy).allowed());
         const QJsonObject kept = readJson(copy);
         QCOMPARE(kept["database"].toObject().keys(), (QStringList{"dbname", "host", "port"}));
         QCOMPARE(kept["database"]["dbname"].toString(), QStringLiteral("postgres"));
@@ -308,10 +308,10 @@ private slots:
         QStringList wrong;
         for (const auto& c : cases) {
             keep(c.ageS, c.database);
-            const auto r = quarn::records::checkImageApproval(c.url, sha, copy, c.limitS);
+            const auto r = quarn::approval::checkImageApproval(c.url, sha, copy, c.limitS);
             const bool ok = c.why.isEmpty()
                                 ? r.allowed() && r.fromCopy
-                                : r.verdict == quarn::records::ApprovalCheck::Verdict::Refused &&
+                                : r.verdict == quarn::approval::ApprovalCheck::Verdict::Refused &&
                                       r.reason.contains(c.why) && !r.fromCopy;
             if (!ok) wrong << QString::fromLatin1(c.name) + ": " + r.reason;
         }
@@ -355,7 +355,7 @@ private slots:
         QTemporaryDir state;
         const QString copy = state.filePath(QStringLiteral("quarn-download/approved-images.json"));
         auto check = [&](const char* user) {
-            return quarn::records::checkImageApproval(pg_->url(user), sha, copy);
+            return quarn::approval::checkImageApproval(pg_->url(user), sha, copy);
         };
         QVERIFY(check("st1").allowed());
         pg_->sql(
@@ -372,7 +372,7 @@ private slots:
         for (const auto& [c, why] : {std::pair{disabled, "the database refused the login of st1: "},
                                      {unknown, "the database refused the login of ghost1: "},
                                      {unentitled, "not permitted: reading the approved list"}})
-            QVERIFY2(c.verdict == quarn::records::ApprovalCheck::Verdict::Refused && !c.fromCopy &&
+            QVERIFY2(c.verdict == quarn::approval::ApprovalCheck::Verdict::Refused && !c.fromCopy &&
                          c.reason.startsWith(why),
                      qPrintable(c.reason));
         QVERIFY2(flash.exit == 8 && flash.err.contains("refused the login of st1") &&
@@ -396,7 +396,7 @@ private slots:
         std::atomic<int> writing{2};
         auto writer = [&] {
             for (int i = 0; i < 20; ++i) {
-                const auto c = quarn::records::checkImageApproval(st, QString(64, 'e'), copy);
+                const auto c = quarn::approval::checkImageApproval(st, QString(64, 'e'), copy);
                 const std::lock_guard<std::mutex> hold(m);
                 if (!c.warning.isEmpty() || c.listReadAt.isNull()) warnings << c.warning + c.reason;
             }

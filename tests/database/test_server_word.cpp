@@ -31,8 +31,8 @@ namespace {
 QString sha(char c) { return QString(64, QLatin1Char(c)); }
 
 // The column type the schema gives a kind of record column.
-QString columnType(quarn::records::ColumnKind kind) {
-    using K = quarn::records::ColumnKind;
+QString columnType(quarn::record::ColumnKind kind) {
+    using K = quarn::record::ColumnKind;
     switch (kind) {
         case K::Uuid:
             return QStringLiteral("uuid");
@@ -54,7 +54,7 @@ QString columnType(quarn::records::ColumnKind kind) {
 // table, id its primary key.
 QString plainTable() {
     QString columns;
-    for (const auto& c : quarn::records::columns())
+    for (const auto& c : quarn::record::columns())
         columns += QStringLiteral("\"%1\" %2, ").arg(QLatin1String(c.key), columnType(c.kind));
     return QStringLiteral(
                "CREATE TABLE quarn_sessions (%1first_pass boolean, pushed_by text,"
@@ -233,7 +233,7 @@ private slots:
     void columnsAreTheRecords() {
         QVERIFY(applyRoles());
         QStringList columns, want;
-        for (const auto& c : quarn::records::columns()) {
+        for (const auto& c : quarn::record::columns()) {
             columns << QStringLiteral("\"%1\"").arg(QLatin1String(c.key));
             want << QLatin1String(c.key) + QLatin1Char(' ') + columnType(c.kind);
         }

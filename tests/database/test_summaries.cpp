@@ -14,14 +14,14 @@
 
 #include "database/migrations.h"
 #include "figures/report_sql.h"
+#include "figures/socket_sql.h"
 #include "record/attempts.h"
 #include "record/retest.h"
 #include "tests/support/records_rig.h"
-#include "figures/socket_sql.h"
 
 using namespace testsupport;
-using quarn::records::Report;
-using quarn::records::ReportRow;
+using quarn::recordlog::Report;
+using quarn::recordlog::ReportRow;
 
 namespace {
 
@@ -55,7 +55,7 @@ QByteArray randomRecords(int n, int station, QRandomGenerator& rng,
 
 // A session of a rules case: "SERIAL OUTCOME MINUTE" ("-" for no serial
 // number, no outcome, no start); the n-th session of a case has the n-th id.
-quarn::records::PassSession passSession(const QString& text, int n) {
+quarn::record::PassSession passSession(const QString& text, int n) {
     const QStringList f = text.split(' ');
     const auto given = [&](int i) { return f[i] == QLatin1String("-") ? QString() : f[i]; };
     const QDateTime t0 = QDateTime::fromString("2026-12-01T06:00:00Z", Qt::ISODate);
@@ -68,15 +68,15 @@ quarn::records::PassSession passSession(const QString& text, int n) {
 // the server's answer is read in: units first-pass second-pass final good,
 // the units by attempts, the first passes' ids, failed attempts by serial,
 // and units and first-pass good once more by the first-pass rule alone.
-QStringList logRules(const QList<quarn::records::PassSession>& sessions) {
-    quarn::records::FirstPass first;
-    quarn::records::Attempts attempts;
+QStringList logRules(const QList<quarn::record::PassSession>& sessions) {
+    quarn::record::FirstPass first;
+    quarn::record::Attempts attempts;
     QMap<QString, int> failed;
     for (const auto& s : sessions) {
         first.add(s), attempts.add(s);
-        if (!s.serial.isEmpty()) failed[s.serial] += quarn::records::isFailedAttempt(s.outcome);
+        if (!s.serial.isEmpty()) failed[s.serial] += quarn::record::isFailedAttempt(s.outcome);
     }
-    const quarn::records::YieldCount y = attempts.total();
+    const quarn::record::YieldCount y = attempts.total();
     QStringList byAttempts, firstPasses, failures;
     for (auto it = y.attempts.begin(); it != y.attempts.end(); ++it)
         byAttempts << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
@@ -426,7 +426,7 @@ private slots:
     }
     void rulesAgree() {
         QFETCH(QStringList, sessions);
-        QList<quarn::records::PassSession> list;
+        QList<quarn::record::PassSession> list;
         QString values;
         for (const QString& text : sessions) {
             list << passSession(text, int(list.size()) + 1);

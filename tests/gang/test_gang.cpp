@@ -12,14 +12,14 @@
 
 using namespace quarn;
 using namespace testsupport;
-using records::outcomeName;
+using record::outcomeName;
 
 namespace {
 
 constexpr int kLength = 640;  // ten whole blocks
 
 struct Run {
-    QList<records::UnitRecord> records;
+    QList<record::UnitRecord> records;
     QList<QList<SessionProgress>> events;
 };
 
@@ -34,7 +34,7 @@ Run runGang(gang::Gang& g, std::function<void(int, const SessionProgress&)> onPr
         if (onProgress) onProgress(slot, p);
     });
     QObject::connect(&g, &gang::Gang::unitFinished,
-                     [&](int slot, const records::UnitRecord& r) { run.records[slot] = r; });
+                     [&](int slot, const record::UnitRecord& r) { run.records[slot] = r; });
     QObject::connect(&g, &gang::Gang::allFinished, &loop, &QEventLoop::quit);
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     g.startAll();
@@ -146,9 +146,9 @@ private slots:
         QVERIFY2(image.read(&why), qPrintable(why));
         gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); }, {500, 500, 200});
-        QList<records::UnitRecord> records;
+        QList<record::UnitRecord> records;
         connect(&watch, &gang::Watch::sessionEnded,
-                [&](int, const records::UnitRecord& r) { records << r; });
+                [&](int, const record::UnitRecord& r) { records << r; });
         watch.start();
         QVERIFY(unit.unit().waitForSessions(1, 10000));
         QTest::qWait(outAfterMs);
@@ -177,8 +177,8 @@ private slots:
         QVERIFY2(image.read(&why), qPrintable(why));
         gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); });
-        QList<records::UnitRecord> records;
-        connect(&watch, &gang::Watch::sessionEnded, [&](int, const records::UnitRecord& r) {
+        QList<record::UnitRecord> records;
+        connect(&watch, &gang::Watch::sessionEnded, [&](int, const record::UnitRecord& r) {
             records << r;
             if (records.size() == 2)
                 unit.unit().setFault(sim::Stage::Handshake,
@@ -212,8 +212,8 @@ private slots:
         QVERIFY2(image.read(&why), qPrintable(why));
         gang::JobBase base{image, 0, "bench", "ann", gang::defaultSerialRoot()};
         gang::Watch watch(0, [&] { return gang::buildJob(base, "COM1", {}); });
-        QList<records::UnitRecord> records;
-        connect(&watch, &gang::Watch::sessionEnded, [&](int, const records::UnitRecord& r) {
+        QList<record::UnitRecord> records;
+        connect(&watch, &gang::Watch::sessionEnded, [&](int, const record::UnitRecord& r) {
             records << r;
             unit.unit().setFault(sim::Stage::Handshake, makeFault(sim::FaultKind::Silence, {}, 1));
         });

@@ -32,6 +32,20 @@
 #include "tests/support/pg_server.h"
 
 using namespace quarn::plant;
+using quarn::plantfeed::causesCsv;
+using quarn::plantfeed::FeedSettings;
+using quarn::plantfeed::FeedState;
+using quarn::plantfeed::PlantFeed;
+using quarn::plantfeed::PlantRequest;
+using quarn::plantfeed::PlantSelection;
+using quarn::plantfeed::PlantView;
+using quarn::plantfeed::PlantWorker;
+using quarn::plantfeed::queryPlantView;
+using quarn::plantfeed::requestFor;
+using quarn::plantfeed::socketsCsv;
+using quarn::plantfeed::stateText;
+using quarn::plantfeed::StationTile;
+using quarn::plantfeed::yieldCsv;
 using testsupport::PgServer;
 
 namespace {
@@ -214,12 +228,12 @@ private slots:
             const QStringList figures = figuresOf(r["station"].toString());
             const qint64 units = r["units"].toInteger(), fpg = r["first_pass_good"].toInteger();
             const auto ofUnits = [&](const char* key) {
-                return quarn::plant::percentText(qRound64(r[key].toDouble() * units), units);
+                return quarn::plantfeed::percentText(qRound64(r[key].toDouble() * units), units);
             };
             for (const QString& want :
                  {QStringLiteral("Good today: %1").arg(r["good"].toInt()),
                   QStringLiteral("Failed today: %1").arg(r["sessions"].toInt() - r["good"].toInt()),
-                  QStringLiteral("Yield: ") + quarn::plant::percentText(fpg, units),
+                  QStringLiteral("Yield: ") + quarn::plantfeed::percentText(fpg, units),
                   QStringLiteral("Second pass: ") + ofUnits("second_pass_yield"),
                   QStringLiteral("Final: ") + ofUnits("final_yield")})
                 QVERIFY2(figures.contains(want), qPrintable(want + " in " + figures.join(", ")));
@@ -229,7 +243,7 @@ private slots:
         QMap<QString, qint64> bars;
         auto* causes = window_->findChild<QChartView*>("causesChart")->chart();
         auto* set = qobject_cast<QBarSeries*>(causes->series()[0])->barSets()[0];
-        const QList<quarn::plant::FailureCause> listed = window_->view().causes;
+        const QList<quarn::plantfeed::FailureCause> listed = window_->view().causes;
         for (int i = 0; i < set->count(); ++i) bars[listed[i].outcome] += qint64(set->at(i));
         const QJsonObject failed = all["failed"].toObject();
         for (auto it = failed.begin(); it != failed.end(); ++it)
@@ -341,13 +355,13 @@ private slots:
         quarn::pg::Connection c;
         QString why;
         QVERIFY2(c.open(quarn::pg::parseDatabaseUrl(pg_->url()), &why), qPrintable(why));
-        const auto whole =
-            quarn::plant::queryPlantView(c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
+        const auto whole = quarn::plantfeed::queryPlantView(
+            c.db(), requestFor({}, QDateTime::currentDateTimeUtc()));
         QCOMPARE(yieldCsv(window_->view()), yieldCsv(whole));
         QCOMPARE(causesCsv(window_->view()), causesCsv(whole));
         QCOMPARE(socketsCsv(window_->view()), socketsCsv(whole));
         // A server that gives no further connection: all read on the one.
-        const auto refused = quarn::plant::queryPlantView(
+        const auto refused = quarn::plantfeed::queryPlantView(
             c.db(), requestFor({}, QDateTime::currentDateTimeUtc()), nullptr, QDateTime(),
             [](quarn::pg::Connection*, QString* why) { return *why = "refused", false; });
         QVERIFY(refused.error.isEmpty());

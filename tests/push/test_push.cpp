@@ -276,7 +276,7 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             const Run r = flash(QStringLiteral("COM1"), pg_->url());
             QCOMPARE(r.exit, 0);
-            QVERIFY2(r.err.contains(quarn::records::handedText(log_)), qPrintable(r.err));
+            QVERIFY2(r.err.contains(quarn::recordlog::handedText(log_)), qPrintable(r.err));
         }
         const Run other = push();  // the table still locked: its records still wait
         QCOMPARE(other.exit, 2);
@@ -330,7 +330,7 @@ private slots:
         writeLog(sampleRecords(3));
         QVERIFY(QFile::rename(log_, log_ + QStringLiteral(".1")));
         writeLog(sampleRecords(4));
-        QCOMPARE(quarn::records::pendingCount(log_), 7);
+        QCOMPARE(quarn::recordlog::pendingCount(log_), 7);
         QCOMPARE(pushFigures(push().out), (QList<int>{7, 7, 0}));
         QCOMPARE(rows(), 12);
         writeLog(sampleRecords(2));
@@ -369,7 +369,7 @@ private slots:
             }
             if (step == 'r' || step == 'z') rotate(step == 'z');
         }
-        QCOMPARE(quarn::records::pendingCount(log_), written - sent);
+        QCOMPARE(quarn::recordlog::pendingCount(log_), written - sent);
         const Run r = push();
         QVERIFY2(r.exit == 0 && pushFigures(r.out).value(2) == 0, qPrintable(r.out + r.err));
         QCOMPARE(rows(), written);
@@ -419,7 +419,7 @@ private slots:
         QVERIFY(pg_->start());
         const Run hand = push();
         QCOMPARE(hand.exit, 0);
-        QVERIFY2(hand.out.contains(quarn::records::handedText(log_)), qPrintable(hand.out));
+        QVERIFY2(hand.out.contains(quarn::recordlog::handedText(log_)), qPrintable(hand.out));
         QVERIFY(waiting.waitForFinished(10000));
         QCOMPARE(waiting.exitCode(), 0);
         QCOMPARE(rows(), 4);

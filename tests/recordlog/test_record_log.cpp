@@ -18,8 +18,8 @@
 #include "recordlog/log_reader.h"
 #include "recordlog/record_log.h"
 
-using quarn::records::LogReader;
-using quarn::records::RecordLog;
+using quarn::recordlog::LogReader;
+using quarn::recordlog::RecordLog;
 
 namespace {
 
@@ -145,7 +145,7 @@ private slots:
 
         LogReader reader;
         QVERIFY2(reader.open(log_, {}, &why), qPrintable(why));
-        const quarn::records::LogBatch batch = reader.next(100);
+        const quarn::recordlog::LogBatch batch = reader.next(100);
         QCOMPARE(batch.warnings.size(), cutLine ? 1 : 0);
         if (cutLine)
             QVERIFY2(batch.warnings[0].contains(QStringLiteral(" line %1: damaged").arg(cutLine)),
@@ -175,7 +175,7 @@ private slots:
         LogReader reader;
         QString why;
         QVERIFY2(reader.open(log_, {}, &why), qPrintable(why));
-        const quarn::records::LogBatch batch = reader.next(10);
+        const quarn::recordlog::LogBatch batch = reader.next(10);
         QCOMPARE(batch.records.size(), taken ? 1 : 0);
         QCOMPARE(batch.warnings.size(), taken ? 0 : 1);
     }
@@ -184,7 +184,7 @@ private slots:
     // milliseconds of its making: ids made later sort later.
     void newIdsInTimeOrder() {
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const QString id = quarn::records::UnitRecord().id;
+        const QString id = quarn::record::UnitRecord().id;
         const qint64 after = QDateTime::currentMSecsSinceEpoch();
         QVERIFY2(!QUuid::fromString(id).isNull() && id[14] == '7' &&
                      QStringLiteral("89ab").contains(id[19]),
@@ -200,29 +200,30 @@ private slots:
     // The one column table writes every key and reads each back as written:
     // a record through its log line and the log's reader is the record again.
     void recordRoundTrip() {
-        quarn::records::UnitRecord r;
+        quarn::record::UnitRecord r;
         r.imageSha256 = QByteArray(32, '\x5a');
         r.station = "bench-2", r.operatorName = "ann", r.serial = "SN-7", r.slot = "pci-0:1";
         r.approved = false, r.port = "COM2", r.device = "/dev/ttyUSB1", r.file = "/img/a.bin";
         r.length = 4096, r.blocks = 64, r.repeats = 3, r.sha256 = QByteArray(32, '\x11');
-        r.outcome = quarn::SessionOutcome::Transfer, r.message = "No reply at block 5 of 64";
+        r.outcome = quarn::record::SessionOutcome::Transfer,
+        r.message = "No reply at block 5 of 64";
         r.started = QDateTime(QDate(2026, 12, 8), QTime(6, 0, 1, 250), Qt::UTC);
         r.seconds = 12.345;
         QTemporaryDir dir;
         const QString path = dir.filePath("records.jsonl");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.write(quarn::records::toJsonLine(r)) > 0);
+        QVERIFY(f.write(quarn::record::toJsonLine(r)) > 0);
         f.close();
-        quarn::records::LogReader reader;
+        quarn::recordlog::LogReader reader;
         QString why;
         QVERIFY2(reader.open(path, {}, &why), qPrintable(why));
         const auto batch = reader.next(10);
         QCOMPARE(batch.records.size(), 1);
-        QCOMPARE(batch.records[0].size(), quarn::records::columns().size());
+        QCOMPARE(batch.records[0].size(), quarn::record::columns().size());
         QCOMPARE(batch.records[0]["bytes"].toInt(), 64 * 64);
-        const auto back = quarn::records::recordFromJson(batch.records[0]);
-        QCOMPARE(quarn::records::toJson(back), quarn::records::toJson(r));
+        const auto back = quarn::record::recordFromJson(batch.records[0]);
+        QCOMPARE(quarn::record::toJson(back), quarn::record::toJson(r));
         QCOMPARE(back.approved, r.approved);
         QCOMPARE(back.outcome, r.outcome);
         QCOMPARE(back.started, r.started);
@@ -257,7 +258,7 @@ private slots:
     // Poisson test and the factor both say so, with enough sessions and
     // neighbours; wear flags past the socket life; the tails are exact.
     void socketRules() {
-        using namespace quarn::records;
+        using namespace quarn::record;
         const struct {
             const char* name;
             qint64 sessions, repeats, othersSessions, othersRepeats;

@@ -392,11 +392,11 @@ private slots:
                  qPrintable(line()));
         QVERIFY(!button("Start all")->isEnabled() && !button("Auto-start")->isEnabled());
         QCOMPARE(model_->startAll(), 0);
-        quarn::records::ApprovedImage image;
+        quarn::approval::ApprovedImage image;
         image.sha256 =
             QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), length).toHex());
         image.length = length;
-        QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
+        QCOMPARE(int(quarn::approval::approveImage(server.url(), image).status), 0);
         QVERIFY2(spinUntil([&] { return button("Start all")->isEnabled(); }, 10000),
                  qPrintable(line()));
         QVERIFY2(line().contains(", 6400 bytes, sha256 " + image.sha256.left(12) + ": approved by"),
@@ -404,7 +404,7 @@ private slots:
         button("Start all")->click();
         QVERIFY(spinUntil([&] { return readRecords(log_).size() == 1; }, 10000));  // unit 0's
         QVERIFY(model_->anyRunning());
-        QCOMPARE(int(quarn::records::revokeImage(server.url(), image.sha256, {}).status), 0);
+        QCOMPARE(int(quarn::approval::revokeImage(server.url(), image.sha256, {}).status), 0);
         QVERIFY(spinUntil([&] { return line().contains(": revoked on "); }, 10000));
         QVERIFY2(model_->anyRunning(), qPrintable(status(0) + "/" + status(1)));
         QVERIFY(!button("Start all")->isEnabled());
@@ -428,11 +428,11 @@ private slots:
         PgServer server;
         QVERIFY2(server.ok(), qPrintable(server.error()));
         QVERIFY(!server.sql(quarn::database::schemaScript()).contains("ERROR"));
-        quarn::records::ApprovedImage image;
+        quarn::approval::ApprovedImage image;
         image.sha256 =
             QString::fromLatin1(quarn::imageSha256(patternBytes(100 * 64), kLength).toHex());
         image.length = kLength;
-        QCOMPARE(int(quarn::records::approveImage(server.url(), image).status), 0);
+        QCOMPARE(int(quarn::approval::approveImage(server.url(), image).status), 0);
         requireApproved_ = true;
         recheckMs_ = 600000;  // only the reads the test asks for
         open({plug(0)}, false, kLength, server.url());
@@ -458,7 +458,7 @@ private slots:
         model_.reset();
         const qint64 took = clock.elapsed();
         QVERIFY(server.resume());
-        QVERIFY(spinUntil([] { return quarn::records::gateReadsInFlight() == 0; }, 15000));
+        QVERIFY(spinUntil([] { return quarn::approval::gateReadsInFlight() == 0; }, 15000));
         QVERIFY2(took < 5000, qPrintable(QString::number(took)));
     }
 

@@ -214,7 +214,7 @@ QByteArray sampleRecords(int n, const SampleShape& shape) {
         const bool good = i % 7 != 0;
         const int socket = i / shape.stations % shape.sockets;
         const QJsonObject o{
-            {"id", quarn::records::newRecordId()},
+            {"id", quarn::record::newRecordId()},
             {"version", "1.1.0"},
             {"station", QStringLiteral("station-%1").arg(i % shape.stations)},
             {"operator", "ann"},
