@@ -1419,8 +1419,8 @@ Commands:
   revoke   revoke an approval: revoke SHA256 [--note TEXT] (12 hex digits
            or more of it, naming one image)
   images   the approved list, revocations too (--json: a JSON array)
-  migrate  move a quarn_sessions made by an earlier version over to the
-           table partitioned by month, in one transaction (its owner&apos;s)
+  migrate  apply the migrations the database&apos;s ledger lacks, each whole or
+           not at all, or move an earlier release&apos;s database over (its owner&apos;s)
   archive  let a month go: archive YYYY-MM detaches its partition and takes
            its rows out of the summaries, in one transaction (the owner&apos;s)
   trace    one unit&apos;s history: trace SERIAL, every session on every station
@@ -1463,8 +1463,9 @@ Befehle:
   revoke   eine Freigabe zurückziehen: revoke SHA256 [--note TEXT] (12
            Hexziffern oder mehr davon, die ein Abbild eindeutig nennen)
   images   die Freigabeliste, auch Zurückgezogene (--json: ein JSON-Array)
-  migrate  ein quarn_sessions einer früheren Version in die nach Monaten
-           partitionierte Tabelle umziehen, in einer Transaktion (als Eigentümer)
+  migrate  die Migrationen anwenden, die dem Verzeichnis der Datenbank fehlen,
+           jede ganz oder gar nicht, oder die Datenbank einer früheren Version
+           umziehen (als Eigentümer)
   archive  einen Monat abgeben: archive YYYY-MM trennt seine Partition ab und
            nimmt seine Zeilen aus den Zusammenfassungen, in einer Transaktion
            (als Eigentümer)
