@@ -706,6 +706,17 @@ struct BenchCommandLine {
     }
 };
 
+// --only GROUP: the one group of the window's sessions to run.
+bool takeOnly(const QString& which, Options* o) {
+    if (which != QLatin1String("fast") && which != QLatin1String("paced") &&
+        which != QLatin1String("memory"))
+        return false;
+    o->fast = which == QLatin1String("fast");
+    o->paced = which == QLatin1String("paced");
+    o->memory = which == QLatin1String("memory");
+    return true;
+}
+
 // -1 when the bench is to run; else the exit status (help, a bad option).
 int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) {
     BenchCommandLine cl;
@@ -720,8 +731,6 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     o->records = p.isSet(cl.records);
     o->plant = p.isSet(cl.plant);
     o->plantWeb = p.isSet(cl.plantWeb);
-    if (p.isSet(cl.rows) && !parsePositive(p.value(cl.rows), &o->rows))
-        return usage(QStringLiteral("bad --rows"));
     const std::pair<const QCommandLineOption*, int*> counts[] = {
         {&cl.station, &o->stationSlots},
         {&cl.soakSessions, &o->soakSessions},
@@ -735,15 +744,8 @@ int parseOptions(const QStringList& args, Options* o, bench::GangOptions* gang) 
     for (const auto& [option, value] : counts)
         if (p.isSet(*option) && !parsePositive(p.value(*option), value))
             return usage(QStringLiteral("bad --%1").arg(option->names().first()));
-    if (p.isSet(cl.only)) {
-        const QString which = p.value(cl.only);
-        if (which != QLatin1String("fast") && which != QLatin1String("paced") &&
-            which != QLatin1String("memory"))
-            return usage(QStringLiteral("bad --only %1").arg(which));
-        o->fast = which == QLatin1String("fast");
-        o->paced = which == QLatin1String("paced");
-        o->memory = which == QLatin1String("memory");
-    }
+    if (p.isSet(cl.only) && !takeOnly(p.value(cl.only), o))
+        return usage(QStringLiteral("bad --only %1").arg(p.value(cl.only)));
     if (p.isSet(cl.sim)) o->simPath = p.value(cl.sim);
     bool swapOk = true;
     if (p.isSet(cl.swap)) o->swapSeconds = p.value(cl.swap).toDouble(&swapOk);
